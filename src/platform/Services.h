@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace fm {
+
+class CommonUtility;
+class ErrorReporter;
+class EventLoop;
+class HostFrame;
+class LocalDatabase;
+class ReplyStore;
+class SiteSettings;
+class UiServices;
+
+// The common library's process-wide service objects, each created on first use from the
+// site settings (or installed by the host shell or a test before first use). Only the
+// user-interface thread calls these accessors, except ErrorReporter and Replies, which
+// are safe from any thread once created.
+class Services {
+ public:
+  static SiteSettings& Settings();
+  static std::shared_ptr<SiteSettings> SettingsPtr();
+  static ErrorReporter& Errors();
+  static std::shared_ptr<LocalDatabase> Database();
+  static std::shared_ptr<ReplyStore> Replies();
+  static CommonUtility& Utility();
+  static HostFrame& Frame();
+  static EventLoop& Loop();
+  static UiServices& Ui();
+
+  // The executable's name as error reports carry it.
+  static const std::string& ExecutableName();
+
+  static void SetSettings(std::shared_ptr<SiteSettings> settings);
+  static void SetErrorReporter(std::shared_ptr<ErrorReporter> reporter);
+  static void SetDatabase(std::shared_ptr<LocalDatabase> database);
+  static void SetReplyStore(std::shared_ptr<ReplyStore> replies);
+  static void SetHostFrame(std::shared_ptr<HostFrame> frame);
+  static void SetEventLoop(std::shared_ptr<EventLoop> loop);
+  static void SetUiServices(std::shared_ptr<UiServices> ui);
+  static void SetExecutableName(std::string name);
+
+  // Drops every service (the utility is rebuilt on next use). Tests call it between cases.
+  static void Reset();
+};
+
+}  // namespace fm
