@@ -14,6 +14,7 @@ std::string ProperName(const std::string& lastName, const std::string& firstName
 
 // The current view mode of the component: 0 Forms Assignment, 1 New Forms, 2 Inactive
 // Forms. Component-wide, as the delisting-reason list of the assignment dialog reads it.
+// Setting any other value throws PlatformError.
 enum ViewMode : std::int16_t { kFormsAssignment = 0, kNewForms = 1, kInactiveForms = 2 };
 std::int16_t CurrentViewMode();
 void SetCurrentViewMode(std::int16_t mode);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,9 @@ class CommonUtility {
  public:
   CommonUtility(std::shared_ptr<LocalDatabase> database, std::shared_ptr<SiteSettings> settings,
                 std::shared_ptr<ReplyStore> replies);
+
+  // Any of the three may be nullptr; a call that needs the missing one throws PlatformError.
+  // The database checks throw PlatformError when the database refuses the query.
 
   // The empty text when the reply to `requestId` for `identity` succeeded; otherwise the
   // reply's error text (a reply that never came answers a text that says so).
@@ -46,10 +50,18 @@ class CommonUtility {
   void DialogSetUp(UiElement& form) const;
   void GridNormalAppearance(UiElement& grid) const;
 
+  // Installed by the renderer (the screen model has no look of its own); an empty hook
+  // makes the matching call above a no-op again.
+  using LookHook = std::function<void(UiElement&)>;
+  void SetDialogLook(LookHook look) { mDialogLook = std::move(look); }
+  void SetGridLook(LookHook look) { mGridLook = std::move(look); }
+
  private:
   std::shared_ptr<LocalDatabase> mDatabase;
   std::shared_ptr<SiteSettings> mSettings;
   std::shared_ptr<ReplyStore> mReplies;
+  LookHook mDialogLook;
+  LookHook mGridLook;
 };
 
 }  // namespace fm

@@ -17,7 +17,7 @@ namespace fm {
 struct ErrorReport {
   std::string description;
   std::string executable;
-  std::string source;  // "Object.Procedure"
+  std::string source;                   // "Object.Procedure"
   std::optional<std::string> optional;  // the omitted optional value: always empty here
   int kind = 1;
 };
@@ -27,10 +27,14 @@ struct ErrorReport {
 // Thread-safe: worker threads of the message transports may report too.
 class ErrorReporter {
  public:
-  // `logFile` empty: standard error only.
+  static constexpr std::size_t kMaxKept = 1000;
+
+  // `logFile` empty: standard error only. The log file's folder is created when missing;
+  // a log file that cannot be opened throws PlatformError naming it.
   explicit ErrorReporter(std::filesystem::path logFile = {}, bool toStderr = true);
   ~ErrorReporter();
 
+  // Never throws for a failure to write the log: the report is kept in memory regardless.
   void Report(const std::string& description, const std::string& executable,
               const std::string& source, std::optional<std::string> omitted = std::nullopt,
               int kind = 1);

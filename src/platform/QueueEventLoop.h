@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -44,6 +45,12 @@ class QueueEventLoop final : public EventLoop {
  public:
   explicit QueueEventLoop(std::shared_ptr<Clock> clock = std::make_shared<SteadyClock>());
 
+  // Posting an empty task throws PlatformError. ProcessPendingEvents runs the tasks posted
+  // before the call, in order, then the timers due by the clock at the start of the call,
+  // in order of their due time; work posted or started while it runs waits for the next
+  // call. A task that throws ends the call with its exception; what has not run yet stays
+  // pending.
+
   void Post(Task task) override;
   void ProcessPendingEvents() override;
   void Sleep(std::chrono::milliseconds duration) override;
@@ -51,7 +58,9 @@ class QueueEventLoop final : public EventLoop {
   void CancelTimer(TimerId id) override;
 
   // Blocks until a task is posted or a timer falls due, or `limit` passes (real clock),
-  // then processes pending events. For command-line programs that wait for a reply.
+  // then processes pending events. For command-line programs that wait for a reply. With a
+  // ManualClock nothing can arrive while it waits: the clock is advanced to the earliest
+  // timer (at most by `limit`) instead.
   void WaitAndProcess(std::chrono::milliseconds limit);
 
   std::size_t PendingTaskCount() const;
@@ -61,6 +70,7 @@ class QueueEventLoop final : public EventLoop {
  private:
   std::shared_ptr<Clock> mClock;
   mutable std::mutex mMutex;
+  std::condition_variable mWake;  // a post or a new timer ends a WaitAndProcess wait
   std::deque<Task> mTasks;
   std::multimap<std::chrono::steady_clock::time_point, std::pair<TimerId, Task>> mTimers;
   TimerId mNextTimer = 1;

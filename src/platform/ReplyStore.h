@@ -19,12 +19,15 @@ class ReplyStore {
   std::shared_ptr<DataSet> Get(const std::string& name, const std::string& identity,
                                const std::string& requestId) const;
   // Registers a data set for an identity outside any request (the empty request id).
-  void Put(std::shared_ptr<DataSet> dataSet, const std::string& name,
-           const std::string& identity);
-  void Put(std::shared_ptr<DataSet> dataSet, const std::string& name,
-           const std::string& identity, const std::string& requestId);
+  // A later Put under the same name, identity and request id replaces it; putting nullptr
+  // removes it.
+  void Put(std::shared_ptr<DataSet> dataSet, const std::string& name, const std::string& identity);
+  void Put(std::shared_ptr<DataSet> dataSet, const std::string& name, const std::string& identity,
+           const std::string& requestId);
 
-  // A reply's outcome: the empty text for success, else the error text.
+  // A reply's outcome: the empty text for success, else the error text. SetError and
+  // MarkReplied both record that the reply came (MarkReplied keeps an error already set);
+  // Error answers the empty text for a request with no reply.
   void SetError(const std::string& identity, const std::string& requestId, std::string error);
   std::string Error(const std::string& identity, const std::string& requestId) const;
   bool HasReply(const std::string& identity, const std::string& requestId) const;

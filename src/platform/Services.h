@@ -20,6 +20,12 @@ class UiServices;
 // are safe from any thread once created.
 class Services {
  public:
+  // Settings() resolves SiteSettings from the environment, the settings file and the
+  // defaults (the host installs its own to add the command line), and throws the
+  // PlatformError of a bad settings file. Errors() always answers: when the
+  // settings or the log file fail it reports to standard error, with the reason as its
+  // first report. Database() throws when the local database cannot be opened, and
+  // Utility() with it.
   static SiteSettings& Settings();
   static std::shared_ptr<SiteSettings> SettingsPtr();
   static ErrorReporter& Errors();
@@ -33,6 +39,10 @@ class Services {
   // The executable's name as error reports carry it.
   static const std::string& ExecutableName();
 
+  // Each setter replaces the service (nullptr: created again on next use, except the
+  // frame, which then ignores calls, and the user interface, whose absence Ui() reports
+  // with a PlatformError). Replacing the settings, the database or the reply store also
+  // drops the utility built from them, and with it any look installed on it.
   static void SetSettings(std::shared_ptr<SiteSettings> settings);
   static void SetErrorReporter(std::shared_ptr<ErrorReporter> reporter);
   static void SetDatabase(std::shared_ptr<LocalDatabase> database);

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+
+#include "platform/CommonUtility.h"
+#include "platform/LocalDatabase.h"
+#include "platform/PlatformError.h"
+#include "platform/ReplyStore.h"
+#include "platform/SiteSettings.h"
+#include "platform/UiElement.h"
+
+namespace fm {
+namespace {
+
+class Box final : public UiElement {
+ public:
+  std::string Name() const override { return "txtBox(0)"; }
+};
+
+// The checks against the demo database that LocalDatabase builds into a new file: region
+// NORTH with troops A to F and their districts (D has "12", F has "10" and "11"), a second
+// region SOUTH with troops A and G, officers 1001 to 1160 in NORTH (1001 Margaret Hartley,
+// 1005 Doe without a first name) and 2001 to 2005 in SOUTH (2001 Andre Boudreaux).
+class CommonUtilityDatabaseTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fm-util-XXXXXX").string();
+    sFolder = ::mkdtemp(pattern.data());
+    sDatabase = LocalDatabase::Open(sFolder / "local.db");
+  }
+  static void TearDownTestSuite() {
+    sDatabase.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(sFolder, ec);
+  }
+
+  void SetUp() override {
+    mSettings = std::make_shared<SiteSettings>();
+    mSettings->SetRegion("NORTH");
+    mUtility = std::make_unique<CommonUtility>(sDatabase, mSettings, nullptr);
+  }
+
+  static inline std::filesystem::path sFolder;
+  static inline std::shared_ptr<LocalDatabase> sDatabase;
+  std::shared_ptr<SiteSettings> mSettings;
+  std::unique_ptr<CommonUtility> mUtility;
+};
+
+TEST_F(CommonUtilityDatabaseTest, TroopTestKnowsTheRegionsTroopsInAnyCase) {
+  for (const char* troop : {"A", "B", "C", "D", "E", "F", "a", "f", " c "}) {
+    EXPECT_TRUE(mUtility->TroopTest(troop)) << troop;
+  }
+  // G is a troop of SOUTH only.
+  for (const char* troop : {"G", "Z", "1", "", " ", "AB", "'", "A' OR '1'='1"}) {
+    EXPECT_FALSE(mUtility->TroopTest(troop)) << troop;
+  }
+}
+
+TEST_F(CommonUtilityDatabaseTest, TroopAndDistrictTestNeedsTheDistrictOfThatTroop) {
+  EXPECT_TRUE(mUtility->TroopAndDistrictTest("A", "1"));
+  EXPECT_TRUE(mUtility->TroopAndDistrictTest("d", "12"));
+  EXPECT_TRUE(mUtility->TroopAndDistrictTest("F", "10"));
+  EXPECT_FALSE(mUtility->TroopAndDistrictTest("A", "12"));  // 12 belongs to D
+  EXPECT_FALSE(mUtility->TroopAndDistrictTest("A", "9"));
+  EXPECT_FALSE(mUtility->TroopAndDistrictTest("G", "1"));  // SOUTH's
+  EXPECT_FALSE(mUtility->TroopAndDistrictTest("A", ""));
+  EXPECT_FALSE(mUtility->TroopAndDistrictTest("", "1"));
+}
+
+TEST_F(CommonUtilityDatabaseTest, RegistryCheckKnowsOnlyTheRegionsOfficers) {
+  EXPECT_TRUE(mUtility->RegistryCheck(1001));
+  EXPECT_TRUE(mUtility->RegistryCheck(1160));
+  EXPECT_FALSE(mUtility->RegistryCheck(1161));
+  EXPECT_FALSE(mUtility->RegistryCheck(2001));  // SOUTH's
+  EXPECT_FALSE(mUtility->RegistryCheck(0));
+  EXPECT_FALSE(mUtility->RegistryCheck(-1001));
+}
+
+TEST_F(CommonUtilityDatabaseTest, UserNameIsFirstAndLastNameOrTheId) {
+  EXPECT_EQ(mUtility->UserName(1001, false), "Margaret Hartley");
+  EXPECT_EQ(mUtility->UserName(1005, false), "Doe");
+  EXPECT_EQ(mUtility->UserName(2001, false), "User 2001");
+  EXPECT_EQ(mUtility->UserName(99999, false), "User 99999");
+}
+
+TEST_F(CommonUtilityDatabaseTest, TheRegionSettingIsComparedTrimmedInAnyCase) {
+  mSettings->SetRegion(" south ");
+  EXPECT_TRUE(mUtility->TroopTest("G"));
+  EXPECT_TRUE(mUtility->TroopAndDistrictTest("G", "2"));
+  EXPECT_FALSE(mUtility->TroopTest("F"));
+  EXPECT_TRUE(mUtility->RegistryCheck(2001));
+  EXPECT_FALSE(mUtility->RegistryCheck(1001));
+  EXPECT_EQ(mUtility->UserName(2001), "Andre Boudreaux");
+
+  mSettings->SetRegion("NOWHERE");
+  EXPECT_FALSE(mUtility->TroopTest("A"));
+  EXPECT_EQ(mUtility->UserName(1001), "User 1001");
+}
+
+TEST_F(CommonUtilityDatabaseTest, ChecksReuseTheirPreparedStatements) {
+  mUtility->TroopTest("A");
+  mUtility->TroopAndDistrictTest("A", "1");
+  mUtility->RegistryCheck(1001);
+  mUtility->UserName(1001);
+  const auto prepared = sDatabase->PreparedStatementCount();
+  for (const char* troop : {"B", "C", "x", "'"}) {
+    mUtility->TroopTest(troop);
+    mUtility->TroopAndDistrictTest(troop, "2");
+  }
+  for (long registry : {1002L, 1003L, 5000L}) {
+    mUtility->RegistryCheck(registry);
+    mUtility->UserName(registry);
+  }
+  EXPECT_EQ(sDatabase->PreparedStatementCount(), prepared);
+}
+
+TEST(CommonUtilityTest, DigitKeyTestAllowsDigitsAndBackspaceOnly) {
+  const CommonUtility utility(nullptr, nullptr, nullptr);
+  for (int key = '0'; key <= '9'; ++key) EXPECT_TRUE(utility.DigitKeyTest(key)) << key;
+  EXPECT_TRUE(utility.DigitKeyTest(8));
+  for (int key :
+       std::initializer_list<int>{'a', 'Z', ' ', '-', '.', '+', 13, 27, 127, 0, -1, 256 + '5'}) {
+    EXPECT_FALSE(utility.DigitKeyTest(key)) << key;
+  }
+}
+
+TEST(CommonUtilityTest, TroopDistrictKeyTestAllowsLettersDigitsAndBackspace) {
+  const CommonUtility utility(nullptr, nullptr, nullptr);
+  for (int key : std::initializer_list<int>{'a', 'z', 'A', 'Z', '0', '9', 8}) {
+    EXPECT_TRUE(utility.TroopDistrictKeyTest(key)) << key;
+  }
+  for (int key : std::initializer_list<int>{' ', '/', '-', '@', '[', '`', '{', 13, 127, 0xE9, -1,
+                                            256 + 'A'}) {
+    EXPECT_FALSE(utility.TroopDistrictKeyTest(key)) << key;
+  }
+}
+
+TEST(CommonUtilityTest, MarksAreSetAndCleared) {
+  const CommonUtility utility(nullptr, nullptr, nullptr);
+  Box box;
+  utility.MarkInError(box);
+  EXPECT_TRUE(box.ErrorMark());
+  utility.MarkInError(box);
+  EXPECT_TRUE(box.ErrorMark());
+  utility.ClearMark(box);
+  EXPECT_FALSE(box.ErrorMark());
+}
+
+TEST(CommonUtilityTest, ReplyCheckTellsSuccessFailureAndNoReply) {
+  const auto replies = std::make_shared<ReplyStore>();
+  const CommonUtility utility(nullptr, nullptr, replies);
+  EXPECT_EQ(utility.ReplyCheck("Doc", "TARVO_FormsMaint.DataReady", "R1"),
+            "No reply was received for request R1.");
+  replies->MarkReplied("DOC", "R1");
+  EXPECT_EQ(utility.ReplyCheck("doc", "TARVO_FormsMaint.DataReady", "R1"), "");
+  replies->SetError("Doc", "R2", "Search timed out");
+  EXPECT_EQ(utility.ReplyCheck("Doc", "TARVO_FormsMaint.DataReady", "R2"), "Search timed out");
+}
+
+TEST(CommonUtilityTest, SwitchesComeFromTheSiteSettings) {
+  const auto settings = std::make_shared<SiteSettings>();
+  const CommonUtility utility(nullptr, settings, nullptr);
+  EXPECT_FALSE(utility.Switch("VoidManualForms"));
+  settings->SetSwitch("VoidManualForms", true);
+  EXPECT_TRUE(utility.Switch("voidmanualforms"));
+}
+
+TEST(CommonUtilityTest, MissingServicesAreClearErrorsNotCrashes) {
+  const CommonUtility utility(nullptr, nullptr, nullptr);
+  EXPECT_THROW(utility.TroopTest("A"), PlatformError);
+  EXPECT_THROW(utility.RegistryCheck(1001), PlatformError);
+  EXPECT_THROW(utility.Switch("VoidManualForms"), PlatformError);
+  EXPECT_THROW(utility.ReplyCheck("Doc", "S.P", "R1"), PlatformError);
+}
+
+TEST(CommonUtilityTest, LooksApplyOnlyOnceARendererInstallsThem) {
+  CommonUtility utility(nullptr, nullptr, nullptr);
+  Box form;
+  utility.DialogSetUp(form);  // no look yet: nothing happens
+  utility.GridNormalAppearance(form);
+
+  int dialogs = 0;
+  int grids = 0;
+  utility.SetDialogLook([&](UiElement&) { ++dialogs; });
+  utility.SetGridLook([&](UiElement&) { ++grids; });
+  utility.DialogSetUp(form);
+  utility.GridNormalAppearance(form);
+  utility.GridNormalAppearance(form);
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(grids, 2);
+}
+
+}  // namespace
+}  // namespace fm

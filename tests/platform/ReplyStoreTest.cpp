@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/DataSet.h"
+#include "platform/ReplyStore.h"
+
+namespace fm {
+namespace {
+
+std::shared_ptr<DataSet> NewDataSet() { return std::make_shared<DataSet>(); }
+
+TEST(ReplyStoreTest, DataSetsAreFoundByNameAndIdentityInAnyCaseButExactRequestId) {
+  ReplyStore store;
+  const auto forms = NewDataSet();
+  const auto officers = NewDataSet();
+  store.Put(forms, "TROOPFORM", "SCR.TARVO_FormsMaint#1", "R7");
+  store.Put(officers, "OFFICER", "SCR.TARVO_FormsMaint#1", "R7");
+
+  EXPECT_EQ(store.Get("troopform", "scr.tarvo_formsmaint#1", "R7"), forms);
+  EXPECT_EQ(store.Get("Officer", "SCR.TARVO_FORMSMAINT#1", "R7"), officers);
+  EXPECT_EQ(store.Get("TROOPFORM", "SCR.TARVO_FormsMaint#1", "R8"), nullptr);
+  EXPECT_EQ(store.Get("TROOPFORM", "SCR.TARVO_FormsMaint#2", "R7"), nullptr);
+  EXPECT_EQ(store.Get("NOSUCH", "SCR.TARVO_FormsMaint#1", "R7"), nullptr);
+}
+
+TEST(ReplyStoreTest, PuttingAgainReplacesAndPuttingNothingRemoves) {
+  ReplyStore store;
+  const auto first = NewDataSet();
+  const auto second = NewDataSet();
+  store.Put(first, "OFFICER", "Doc");
+  EXPECT_EQ(store.Get("OFFICER", "Doc", ""), first);  // no request id: the empty one
+  store.Put(second, "officer", "DOC");
+  EXPECT_EQ(store.Get("OFFICER", "Doc", ""), second);
+  store.Put(nullptr, "OFFICER", "Doc");
+  EXPECT_EQ(store.Get("OFFICER", "Doc", ""), nullptr);
+}
+
+TEST(ReplyStoreTest, OutcomesTellReplyFromNoReplyAndKeepTheirErrorText) {
+  ReplyStore store;
+  EXPECT_FALSE(store.HasReply("Doc", "R1"));
+  EXPECT_EQ(store.Error("Doc", "R1"), "");
+
+  store.MarkReplied("Doc", "R1");
+  EXPECT_TRUE(store.HasReply("doc", "R1"));
+  EXPECT_EQ(store.Error("Doc", "R1"), "");
+
+  store.SetError("DOC", "R2", "Range overlaps an existing range");
+  EXPECT_TRUE(store.HasReply("Doc", "R2"));
+  store.MarkReplied("Doc", "R2");  // a late acknowledgement keeps the error
+  EXPECT_EQ(store.Error("doc", "R2"), "Range overlaps an existing range");
+  EXPECT_FALSE(store.HasReply("Doc", "r2"));
+}
+
+TEST(ReplyStoreTest, ForgettingAnIdentityLeavesOtherDocumentsAlone) {
+  ReplyStore store;
+  const auto mine = NewDataSet();
+  const auto theirs = NewDataSet();
+  store.Put(mine, "TROOPFORM", "Doc1", "R1");
+  store.SetError("Doc1", "R1", "failed");
+  store.Put(theirs, "TROOPFORM", "Doc2", "R1");
+  store.MarkReplied("Doc2", "R1");
+
+  store.Forget("DOC1");
+  EXPECT_EQ(store.Get("TROOPFORM", "Doc1", "R1"), nullptr);
+  EXPECT_FALSE(store.HasReply("Doc1", "R1"));
+  EXPECT_EQ(store.Get("TROOPFORM", "Doc2", "R1"), theirs);
+  EXPECT_TRUE(store.HasReply("Doc2", "R1"));
+}
+
+TEST(ReplyStoreTest, RepliesStoredFromWorkerThreadsAreAllKept) {
+  ReplyStore store;
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t) {
+    workers.emplace_back([&store, t] {
+      for (int i = 0; i < 100; ++i) {
+        const std::string id = std::to_string(t) + "-" + std::to_string(i);
+        store.Put(NewDataSet(), "TROOPFORM", "Doc", id);
+        store.MarkReplied("Doc", id);
+      }
+    });
+  }
+  for (auto& worker : workers) worker.join();
+  for (int t = 0; t < 4; ++t) {
+    for (int i = 0; i < 100; ++i) {
+      const std::string id = std::to_string(t) + "-" + std::to_string(i);
+      EXPECT_NE(store.Get("TROOPFORM", "Doc", id), nullptr) << id;
+      EXPECT_TRUE(store.HasReply("Doc", id)) << id;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace fm

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "platform/PlatformError.h"
+#include "platform/SiteSettings.h"
+
+namespace fm {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SiteSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fm-settings-XXXXXX").string();
+    mHome = ::mkdtemp(pattern.data());
+    mEnv["HOME"] = mHome.string();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(mHome, ec);
+  }
+
+  SiteSettings::Lookup Env() {
+    return [this](const char* name) -> const char* {
+      const auto it = mEnv.find(name);
+      return it == mEnv.end() ? nullptr : it->second.c_str();
+    };
+  }
+
+  std::filesystem::path WriteFile(const std::filesystem::path& file, const std::string& text) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+    return file;
+  }
+
+  std::filesystem::path WriteSettings(const std::string& text) {
+    return WriteFile(mHome / "site.ini", text);
+  }
+
+  // The message of the PlatformError that resolving throws (fails the test if none).
+  std::string ResolveError(const std::map<std::string, std::string>& commandLine,
+                           const std::filesystem::path& file = {}) {
+    try {
+      SiteSettings::Resolve(commandLine, Env(), file);
+    } catch (const PlatformError& e) {
+      return e.Description();
+    }
+    ADD_FAILURE() << "expected a PlatformError";
+    return {};
+  }
+
+  std::filesystem::path mHome;
+  std::map<std::string, std::string> mEnv;
+};
+
+TEST_F(SiteSettingsTest, WithoutAnySourceTheDefaultsApplyUnderTheXdgDataFolder) {
+  const auto settings = SiteSettings::Resolve({}, Env());
+  const auto data = mHome / ".local/share/formsmaint";
+  EXPECT_EQ(settings.Region(), "NORTH");
+  EXPECT_EQ(settings.RequesterValue(), "FORMSMAINT");
+  EXPECT_EQ(settings.UserId(), 1001);
+  EXPECT_FALSE(settings.Switch("VoidManualForms"));
+  EXPECT_EQ(settings.LocalDatabaseFile(), data / "local.db");
+  EXPECT_EQ(settings.InventoryFile(), data / "inventory.db");
+  EXPECT_EQ(settings.LogFile(), data / "formsmaint.log");
+  EXPECT_EQ(settings.ServerAddress(), "");
+  EXPECT_TRUE(settings.TokenFile().empty());
+  EXPECT_EQ(settings.Timeout(), 30s);
+}
+
+TEST_F(SiteSettingsTest, DataFolderFollowsXdgDataHomeOnlyWhenItIsAbsolute) {
+  mEnv["XDG_DATA_HOME"] = "/srv/data";
+  EXPECT_EQ(SiteSettings::DefaultDataDirectory(Env()), "/srv/data/formsmaint");
+  mEnv["XDG_DATA_HOME"] = "relative/data";
+  EXPECT_EQ(SiteSettings::DefaultDataDirectory(Env()), mHome / ".local/share/formsmaint");
+}
+
+TEST_F(SiteSettingsTest, CommandLineBeatsEnvironmentBeatsFileBeatsDefault) {
+  const auto file = WriteSettings("region = SOUTH\nrequester = FILE\nuser_id = 2002\n");
+  mEnv["FORMSMAINT_REGION"] = "EAST";
+  mEnv["FORMSMAINT_REQUESTER"] = "ENV";
+  const std::map<std::string, std::string> commandLine{{"region", "WEST"}};
+
+  const auto all = SiteSettings::Resolve(commandLine, Env(), file);
+  EXPECT_EQ(all.Region(), "WEST");
+  EXPECT_EQ(all.RequesterValue(), "ENV");
+  EXPECT_EQ(all.UserId(), 2002);
+  EXPECT_EQ(all.Timeout(), 30s);
+
+  EXPECT_EQ(SiteSettings::Resolve({}, Env(), file).Region(), "EAST");
+  mEnv.erase("FORMSMAINT_REGION");
+  EXPECT_EQ(SiteSettings::Resolve({}, Env(), file).Region(), "SOUTH");
+  // An empty variable is no value at all.
+  mEnv["FORMSMAINT_REGION"] = "";
+  EXPECT_EQ(SiteSettings::Resolve({}, Env(), file).Region(), "SOUTH");
+}
+
+TEST_F(SiteSettingsTest, TheFileIsFoundThroughItsVariableOrTheXdgConfigFolder) {
+  WriteFile(mHome / ".config/formsmaint/settings.ini", "region = HOMEDEFAULT\n");
+  EXPECT_EQ(SiteSettings::Resolve({}, Env()).Region(), "HOMEDEFAULT");
+
+  WriteFile(mHome / "xdg/formsmaint/settings.ini", "region = XDG\n");
+  mEnv["XDG_CONFIG_HOME"] = (mHome / "xdg").string();
+  EXPECT_EQ(SiteSettings::Resolve({}, Env()).Region(), "XDG");
+
+  mEnv["FORMSMAINT_SETTINGS"] = WriteSettings("region = NAMED\n").string();
+  EXPECT_EQ(SiteSettings::Resolve({}, Env()).Region(), "NAMED");
+}
+
+TEST_F(SiteSettingsTest, ANamedSettingsFileMustExist) {
+  mEnv["FORMSMAINT_SETTINGS"] = (mHome / "missing.ini").string();
+  EXPECT_NE(ResolveError({}).find("missing.ini"), std::string::npos);
+  mEnv.erase("FORMSMAINT_SETTINGS");
+  EXPECT_NE(ResolveError({}, mHome / "absent.ini").find("absent.ini"), std::string::npos);
+}
+
+TEST_F(SiteSettingsTest, FileLinesAllowCommentsBlanksQuotesAndAnyKeyCase) {
+  const auto file = WriteSettings(
+      "# site of the northern troops\n"
+      "\n"
+      "   REGION   =   north   # trailing comment\n"
+      "requester = \"FM DESK 4\"\n"
+      "Timeout_Seconds = 5\n"
+      "local_db = /srv/fm#1/local.db\n"
+      "server = \n"
+      "log_file =\n");
+  const auto settings = SiteSettings::Resolve({}, Env(), file);
+  EXPECT_EQ(settings.Region(), "north");
+  EXPECT_EQ(settings.RequesterValue(), "FM DESK 4");
+  EXPECT_EQ(settings.Timeout(), 5s);
+  EXPECT_EQ(settings.LocalDatabaseFile(), "/srv/fm#1/local.db");
+  EXPECT_EQ(settings.ServerAddress(), "");
+  EXPECT_TRUE(settings.LogFile().empty());
+}
+
+TEST_F(SiteSettingsTest, MalformedFileLinesNameTheFileAndLine) {
+  const auto noEquals = WriteSettings("region = NORTH\nthis line is wrong\n");
+  const auto message = ResolveError({}, noEquals);
+  EXPECT_NE(message.find("site.ini:2"), std::string::npos) << message;
+
+  const auto unknown = WriteSettings("# comment\nregoin = NORTH\n");
+  const auto unknownMessage = ResolveError({}, unknown);
+  EXPECT_NE(unknownMessage.find("site.ini:2"), std::string::npos) << unknownMessage;
+  EXPECT_NE(unknownMessage.find("regoin"), std::string::npos) << unknownMessage;
+
+  const auto noKey = WriteSettings("= NORTH\n");
+  EXPECT_NE(ResolveError({}, noKey).find("site.ini:1"), std::string::npos);
+}
+
+TEST_F(SiteSettingsTest, SwitchesComeFromEveryLayerWithNamesInAnyCase) {
+  const auto file = WriteSettings("switch.VoidManualForms = on\nswitch.ShowAudit = TRUE\n");
+  auto settings = SiteSettings::Resolve({}, Env(), file);
+  EXPECT_TRUE(settings.Switch("VoidManualForms"));
+  EXPECT_TRUE(settings.Switch("voidmanualforms"));
+  EXPECT_TRUE(settings.Switch("SHOWAUDIT"));
+  EXPECT_FALSE(settings.Switch("NeverNamed"));
+
+  mEnv["FORMSMAINT_SWITCH_VOIDMANUALFORMS"] = "no";
+  EXPECT_FALSE(SiteSettings::Resolve({}, Env(), file).Switch("VoidManualForms"));
+
+  settings = SiteSettings::Resolve({{"switch.voidManualForms", "1"}}, Env(), file);
+  EXPECT_TRUE(settings.Switch("VoidManualForms"));
+
+  // A switch named only in the environment: the screen's own switch is always looked up.
+  mEnv["FORMSMAINT_SWITCH_VOIDMANUALFORMS"] = "yes";
+  EXPECT_TRUE(SiteSettings::Resolve({}, Env()).Switch("VoidManualForms"));
+}
+
+TEST_F(SiteSettingsTest, EveryYesNoSpellingIsUnderstood) {
+  for (const char* yes : {"yes", "YES", "true", "1", "on", "On"}) {
+    EXPECT_TRUE(SiteSettings::Resolve({{"switch.X", yes}}, Env()).Switch("X")) << yes;
+  }
+  for (const char* no : {"no", "False", "0", "off"}) {
+    EXPECT_FALSE(SiteSettings::Resolve({{"switch.X", no}}, Env()).Switch("X")) << no;
+  }
+  const auto message = ResolveError({{"switch.X", "maybe"}});
+  EXPECT_NE(message.find("switch.X"), std::string::npos) << message;
+  EXPECT_NE(message.find("maybe"), std::string::npos) << message;
+}
+
+TEST_F(SiteSettingsTest, SwitchesNamedOnlyInTheProcessEnvironmentAreFound) {
+  ::setenv("FORMSMAINT_SWITCH_FMTESTONLYHERE", "yes", 1);
+  const auto settings = SiteSettings::Resolve({}, nullptr, WriteSettings(""));
+  ::unsetenv("FORMSMAINT_SWITCH_FMTESTONLYHERE");
+  EXPECT_TRUE(settings.Switch("FmTestOnlyHere"));
+}
+
+TEST_F(SiteSettingsTest, WholeNumbersMustBePositiveAndSayWhereTheyCameFrom) {
+  for (const char* bad : {"0", "-3", "12a", "1.5", "", " ", "+7", "99999999999"}) {
+    const auto message = ResolveError({{"user_id", bad}});
+    EXPECT_NE(message.find("user_id"), std::string::npos) << bad << ": " << message;
+    EXPECT_NE(message.find("command-line option --user_id"), std::string::npos) << message;
+  }
+
+  mEnv["FORMSMAINT_TIMEOUT_SECONDS"] = "soon";
+  const auto fromEnv = ResolveError({});
+  EXPECT_NE(fromEnv.find("timeout_seconds"), std::string::npos) << fromEnv;
+  EXPECT_NE(fromEnv.find("FORMSMAINT_TIMEOUT_SECONDS"), std::string::npos) << fromEnv;
+  mEnv.erase("FORMSMAINT_TIMEOUT_SECONDS");
+
+  const auto fromFile = ResolveError({}, WriteSettings("region = NORTH\n\nuser_id = -1\n"));
+  EXPECT_NE(fromFile.find("site.ini:3"), std::string::npos) << fromFile;
+  EXPECT_NE(fromFile.find("user_id"), std::string::npos) << fromFile;
+
+  EXPECT_EQ(SiteSettings::Resolve({{"user_id", " 4711 "}}, Env()).UserId(), 4711);
+  EXPECT_EQ(SiteSettings::Resolve({{"timeout_seconds", "2"}}, Env()).Timeout(), 2000ms);
+}
+
+TEST_F(SiteSettingsTest, UnknownOrEmptyRequiredValuesAreRefused) {
+  EXPECT_NE(ResolveError({{"regoin", "NORTH"}}).find("regoin"), std::string::npos);
+  EXPECT_NE(ResolveError({{"region", "  "}}).find("region"), std::string::npos);
+  EXPECT_NE(ResolveError({{"local_db", ""}}).find("local_db"), std::string::npos);
+  EXPECT_NE(ResolveError({{"switch.", "yes"}}).find("switch."), std::string::npos);
+}
+
+TEST(SiteSettingsSetters, SwitchNamesIgnoreCase) {
+  SiteSettings settings;
+  settings.SetSwitch("VoidManualForms", true);
+  EXPECT_TRUE(settings.Switch("VOIDMANUALFORMS"));
+  settings.SetSwitch("voidmanualforms", false);
+  EXPECT_FALSE(settings.Switch("VoidManualForms"));
+}
+
+}  // namespace
+}  // namespace fm
