@@ -1,0 +1,672 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/DataSetTemplates.h"
+#include "platform/PlatformError.h"
+#include "platform/Recordset.h"
+
+namespace fm {
+namespace {
+
+std::vector<FieldDef> SmallLayout() {
+  return {{"NAME", FieldType::Text, 20},
+          {"QTY", FieldType::Integer, 0},
+          {"PRICE", FieldType::Double, 0}};
+}
+
+// A record set of NAME/QTY rows in this order; QTY null where given as -1.
+std::unique_ptr<Recordset> MakeSet(const std::vector<std::pair<std::string, int>>& rows) {
+  auto rs = std::make_unique<Recordset>(SmallLayout());
+  for (const auto& [name, qty] : rows) {
+    rs->AddNew();
+    rs->SetValue("NAME", name);
+    if (qty >= 0) rs->SetValue("QTY", qty);
+    rs->Update();
+  }
+  return rs;
+}
+
+std::vector<std::string> VisibleNames(const Recordset& rs) {
+  std::vector<std::string> names;
+  for (long i = 0; i < rs.RecordCount(); ++i) names.push_back(rs.ValueAt(i, 0).ToText());
+  return names;
+}
+
+std::vector<std::string> WalkNames(Recordset& rs) {
+  std::vector<std::string> names;
+  for (rs.MoveFirst(); !rs.EOF(); rs.MoveNext()) names.push_back(rs.GetText("NAME"));
+  return names;
+}
+
+template <typename F>
+PlatformError CaptureError(F&& action) {
+  try {
+    action();
+  } catch (const PlatformError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "expected a PlatformError";
+  return PlatformError(0, "");
+}
+
+using Names = std::vector<std::string>;
+
+// --- Values
+
+TEST(Value, DoublesReadInTheirShortestExactForm) {
+  EXPECT_EQ(Value(148.0).ToText(), "148");
+  EXPECT_EQ(Value(1.5).ToText(), "1.5");
+  EXPECT_EQ(Value(0.1).ToText(), "0.1");
+  EXPECT_EQ(Value(-2.25).ToText(), "-2.25");
+  EXPECT_EQ(Value(-0.0).ToText(), "0");
+  EXPECT_EQ(Value(1000000.0).ToText(), "1000000") << "no exponent for ordinary numbers";
+  EXPECT_EQ(Value(9999999999.0).ToText(), "9999999999");
+  EXPECT_EQ(Value(1e21).ToText(), "1e+21");
+  EXPECT_EQ(Value(std::int64_t{-9223372036854775807} - 1).ToText(), "-9223372036854775808");
+  EXPECT_EQ(Value().ToText(), "");
+}
+
+TEST(Value, ConversionsNameTheTextAndTheTargetType) {
+  EXPECT_EQ(Value("  42 ").ConvertedTo(FieldType::Integer), Value(42));
+  EXPECT_EQ(Value("+7").ConvertedTo(FieldType::Integer), Value(7));
+  EXPECT_EQ(Value("-0.5").ConvertedTo(FieldType::Double), Value(-0.5));
+  EXPECT_EQ(Value("12.0").ConvertedTo(FieldType::Integer), Value(12));
+  EXPECT_EQ(Value("").ConvertedTo(FieldType::Double), Value());
+  EXPECT_EQ(Value(3).ConvertedTo(FieldType::Double), Value(3.0));
+  EXPECT_EQ(Value(2.5).ConvertedTo(FieldType::Text), Value("2.5"));
+  EXPECT_EQ(Value().ConvertedTo(FieldType::Text), Value());
+  try {
+    (void)Value("12 34").ConvertedTo(FieldType::Double);
+    ADD_FAILURE() << "no error";
+  } catch (const PlatformError& error) {
+    EXPECT_EQ(error.Number(), PlatformError::kTypeMismatch);
+    EXPECT_NE(error.Description().find("'12 34'"), std::string::npos) << error.Description();
+    EXPECT_NE(error.Description().find("Double"), std::string::npos) << error.Description();
+  }
+  EXPECT_THROW((void)Value(1e19).ConvertedTo(FieldType::Integer), PlatformError);
+  EXPECT_STREQ(FieldTypeName(FieldType::Integer), "Integer");
+}
+
+// --- Navigation
+
+TEST(RecordsetNavigation, EmptySetIsAtBothEndsAndRefusesMovesAndFieldAccess) {
+  Recordset rs(SmallLayout());
+  EXPECT_TRUE(rs.BOF());
+  EXPECT_TRUE(rs.EOF());
+  EXPECT_EQ(rs.RecordCount(), 0);
+  rs.MoveFirst();  // no error on an empty set
+  rs.MoveLast();
+  EXPECT_TRUE(rs.BOF());
+  EXPECT_TRUE(rs.EOF());
+  EXPECT_FALSE(rs.HasCurrentRow());
+  EXPECT_EQ(rs.AbsolutePosition(), -1);
+  EXPECT_EQ(CaptureError([&] { rs.MoveNext(); }).Number(), PlatformError::kNoCurrentRow);
+  EXPECT_EQ(CaptureError([&] { rs.MovePrevious(); }).Number(), PlatformError::kNoCurrentRow);
+  EXPECT_EQ(CaptureError([&] { (void)rs.GetValue("NAME"); }).Number(),
+            PlatformError::kNoCurrentRow);
+  EXPECT_EQ(CaptureError([&] { rs.SetValue("NAME", "x"); }).Number(), PlatformError::kNoCurrentRow);
+  EXPECT_EQ(CaptureError([&] { (void)rs.GetBookmark(); }).Number(), PlatformError::kNoCurrentRow);
+  EXPECT_EQ(CaptureError([&] { rs.Delete(); }).Number(), PlatformError::kNoCurrentRow);
+}
+
+TEST(RecordsetNavigation, OneRowWalksToEachEndAndBack) {
+  auto rs = MakeSet({{"only", 1}});
+  rs->MoveFirst();
+  EXPECT_FALSE(rs->BOF());
+  EXPECT_FALSE(rs->EOF());
+  EXPECT_EQ(rs->AbsolutePosition(), 1);
+  rs->MoveNext();
+  EXPECT_TRUE(rs->EOF());
+  EXPECT_FALSE(rs->BOF());
+  EXPECT_EQ(rs->AbsolutePosition(), -1);
+  EXPECT_THROW(rs->MoveNext(), PlatformError);
+  rs->MovePrevious();  // from EOF back onto the last row
+  EXPECT_EQ(rs->GetText("NAME"), "only");
+  rs->MovePrevious();
+  EXPECT_TRUE(rs->BOF());
+  EXPECT_FALSE(rs->EOF());
+  EXPECT_THROW(rs->MovePrevious(), PlatformError);
+  rs->MoveNext();  // from BOF onto the first row
+  EXPECT_EQ(rs->GetText("NAME"), "only");
+}
+
+TEST(RecordsetNavigation, ManyRowsWalkInBothDirectionsWithPositions) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}, {"d", 4}});
+  EXPECT_EQ(WalkNames(*rs), (Names{"a", "b", "c", "d"}));
+  Names backward;
+  for (rs->MoveLast(); !rs->BOF(); rs->MovePrevious()) backward.push_back(rs->GetText("NAME"));
+  EXPECT_EQ(backward, (Names{"d", "c", "b", "a"}));
+
+  rs->SetAbsolutePosition(3);
+  EXPECT_EQ(rs->GetText("name"), "c");
+  EXPECT_EQ(rs->AbsolutePosition(), 3);
+  EXPECT_THROW(rs->SetAbsolutePosition(0), PlatformError);
+  EXPECT_THROW(rs->SetAbsolutePosition(5), PlatformError);
+  EXPECT_EQ(rs->GetText("NAME"), "c") << "a refused position leaves the cursor";
+}
+
+TEST(RecordsetNavigation, GridAccessReadsRowsWithoutMovingTheCursor) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}});
+  rs->SetAbsolutePosition(2);
+  EXPECT_EQ(rs->ValueAt(2, 1), Value(3));
+  const auto bookmark = rs->BookmarkAt(0);
+  EXPECT_EQ(rs->IndexOf(bookmark), 0);
+  EXPECT_EQ(rs->GetText("NAME"), "b");
+  EXPECT_THROW((void)rs->ValueAt(3, 0), PlatformError);
+  EXPECT_THROW((void)rs->ValueAt(-1, 0), PlatformError);
+  EXPECT_EQ(CaptureError([&] { (void)rs->ValueAt(0, 3); }).Number(), PlatformError::kItemNotFound);
+  EXPECT_THROW((void)rs->BookmarkAt(3), PlatformError);
+}
+
+// --- Fields
+
+TEST(RecordsetFields, NamesAreFoundWithoutRegardToLetterCase) {
+  Recordset rs(SmallLayout());
+  EXPECT_EQ(rs.FieldCount(), 3);
+  EXPECT_EQ(rs.FindField("qty"), 1);
+  EXPECT_EQ(rs.FindField("Price"), 2);
+  EXPECT_EQ(rs.FindField("COST"), -1);
+  const PlatformError error = CaptureError([&] { (void)rs.FieldIndex("COST"); });
+  EXPECT_EQ(error.Number(), PlatformError::kItemNotFound);
+  EXPECT_NE(error.Description().find("'COST'"), std::string::npos) << error.Description();
+}
+
+TEST(RecordsetFields, WritesAreConvertedToTheColumnType) {
+  Recordset rs(SmallLayout());
+  rs.AddNew();
+  rs.SetValue("QTY", " 0123 ");
+  EXPECT_EQ(rs.GetValue("QTY"), Value(std::int64_t{123}));
+  rs.SetValue("QTY", "9999999999");  // ten-digit form numbers need 64 bits
+  EXPECT_EQ(rs.GetValue("QTY"), Value(std::int64_t{9999999999}));
+  rs.SetValue("QTY", 7.0);
+  EXPECT_EQ(rs.GetValue("QTY"), Value(7));
+  rs.SetValue("PRICE", "1.5");
+  EXPECT_EQ(rs.GetValue("PRICE"), Value(1.5));
+  rs.SetValue("PRICE", 2);
+  EXPECT_EQ(rs.GetValue("PRICE"), Value(2.0));
+  rs.SetValue("NAME", 148);
+  EXPECT_EQ(rs.GetValue("NAME"), Value("148"));
+  rs.SetValue("NAME", 148.0);
+  EXPECT_EQ(rs.GetText("NAME"), "148");
+  rs.SetValue("QTY", "   ");
+  EXPECT_TRUE(rs.GetValue("QTY").IsNull()) << "a blank text is null in a numeric column";
+  rs.SetValue("NAME", "");
+  EXPECT_EQ(rs.GetValue("NAME"), Value("")) << "but stays an empty text in a text column";
+}
+
+TEST(RecordsetFields, ATextThatIsNoNumberIsRefusedAndLeavesTheRowUnchanged) {
+  Recordset rs(SmallLayout());
+  rs.AddNew();
+  rs.SetValue("QTY", 5);
+  for (const char* bad : {"abc", "12abc", "1,000", "0x10", "1.5", "inf"}) {
+    const PlatformError error = CaptureError([&] { rs.SetValue("QTY", bad); });
+    EXPECT_EQ(error.Number(), PlatformError::kTypeMismatch) << bad;
+    EXPECT_NE(error.Description().find(bad), std::string::npos) << error.Description();
+    EXPECT_NE(error.Description().find("QTY"), std::string::npos) << error.Description();
+    EXPECT_EQ(rs.GetValue("QTY"), Value(5)) << bad;
+  }
+  EXPECT_EQ(CaptureError([&] { rs.SetValue("QTY", "99999999999999999999"); }).Number(),
+            PlatformError::kOverflow);
+  EXPECT_EQ(rs.GetValue("QTY"), Value(5));
+}
+
+TEST(RecordsetFields, NullIsNeitherEmptyTextNorZero) {
+  Recordset rs(SmallLayout());
+  rs.AddNew();
+  EXPECT_TRUE(rs.GetValue("NAME").IsNull());
+  EXPECT_EQ(rs.GetText("NAME"), "");
+  EXPECT_EQ(rs.GetText("QTY"), "");
+  rs.SetValue("QTY", 0);
+  EXPECT_FALSE(rs.GetValue("QTY").IsNull());
+  rs.SetValue("QTY", Value::Null());
+  EXPECT_TRUE(rs.GetValue("QTY").IsNull());
+}
+
+// --- Editing
+
+TEST(RecordsetEditing, AddNewCountsAtOnceAndCancelUpdateRemovesTheRow) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}});
+  rs->MoveFirst();
+  rs->AddNew();
+  EXPECT_TRUE(rs->EditMode());
+  EXPECT_EQ(rs->RecordCount(), 3);
+  EXPECT_EQ(rs->AbsolutePosition(), 3) << "a new row is last";
+  rs->SetValue("NAME", "new");
+  rs->CancelUpdate();
+  EXPECT_FALSE(rs->EditMode());
+  EXPECT_EQ(rs->RecordCount(), 2);
+  EXPECT_EQ(rs->GetText("NAME"), "a") << "the cursor returns to the row before AddNew";
+  EXPECT_EQ(VisibleNames(*rs), (Names{"a", "b"}));
+}
+
+TEST(RecordsetEditing, CancelUpdateRestoresAnEditedRowAndUpdateKeepsIt) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}});
+  rs->MoveFirst();
+  rs->SetValue("NAME", "changed");
+  rs->SetValue("QTY", 10);
+  EXPECT_TRUE(rs->EditMode());
+  rs->CancelUpdate();
+  EXPECT_EQ(rs->GetText("NAME"), "a");
+  EXPECT_EQ(rs->GetValue("QTY"), Value(1));
+
+  rs->SetValue("NAME", "kept");
+  rs->MoveNext();  // moving off the row ends the edit
+  EXPECT_FALSE(rs->EditMode());
+  rs->CancelUpdate();  // nothing open: no effect
+  EXPECT_EQ(rs->ValueAt(0, 0), Value("kept"));
+}
+
+TEST(RecordsetEditing, DeleteLeavesNoCurrentRowUntilTheNextMove) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}});
+  rs->SetAbsolutePosition(2);
+  const auto deleted = rs->GetBookmark();
+  rs->Delete();
+  EXPECT_FALSE(rs->HasCurrentRow());
+  EXPECT_FALSE(rs->BOF());
+  EXPECT_FALSE(rs->EOF());
+  EXPECT_EQ(CaptureError([&] { (void)rs->GetValue("NAME"); }).Number(),
+            PlatformError::kNoCurrentRow);
+  EXPECT_THROW(rs->Delete(), PlatformError);
+  EXPECT_EQ(rs->IndexOf(deleted), -1);
+  EXPECT_THROW(rs->SetBookmark(deleted), PlatformError);
+  rs->MoveNext();
+  EXPECT_EQ(rs->GetText("NAME"), "c") << "the move continues after the deleted row";
+  rs->MovePrevious();
+  EXPECT_EQ(rs->GetText("NAME"), "a");
+}
+
+TEST(RecordsetEditing, DeletingEveryRowInALoopEndsAtEof) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}});
+  int deletes = 0;
+  for (rs->MoveFirst(); !rs->EOF(); rs->MoveNext()) {
+    rs->Delete();
+    ++deletes;
+  }
+  EXPECT_EQ(deletes, 3);
+  EXPECT_EQ(rs->RecordCount(), 0);
+  EXPECT_TRUE(rs->BOF());
+  EXPECT_TRUE(rs->EOF());
+}
+
+TEST(RecordsetEditing, ManyDeletesKeepBookmarksAndOrderOfTheSurvivors) {
+  // Enough deletes to make the table drop its dead rows, seen through a clone as well.
+  Recordset rs(SmallLayout());
+  std::vector<Recordset::Bookmark> marks;
+  for (int i = 0; i < 5000; ++i) {
+    rs.AddNew();
+    rs.SetValue("QTY", i);
+    marks.push_back(rs.GetBookmark());
+  }
+  rs.Update();
+  auto clone = rs.Clone();
+  clone->SetSort("QTY DESC");
+  long visited = 0;
+  for (rs.MoveFirst(); !rs.EOF(); rs.MoveNext()) {
+    if (rs.GetValue("QTY").AsInteger() % 5 != 0) rs.Delete();
+    ++visited;
+  }
+  EXPECT_EQ(visited, 5000);
+  EXPECT_EQ(rs.RecordCount(), 1000);
+  EXPECT_EQ(clone->RecordCount(), 1000);
+  for (int i = 0; i < 5000; ++i) {
+    const long index = rs.IndexOf(marks[static_cast<std::size_t>(i)]);
+    if (i % 5 == 0) {
+      ASSERT_EQ(index, i / 5) << i;
+      EXPECT_EQ(clone->IndexOf(marks[static_cast<std::size_t>(i)]), 999 - i / 5);
+    } else {
+      ASSERT_EQ(index, -1) << i;
+    }
+  }
+  rs.AddNew();
+  EXPECT_GT(rs.GetBookmark(), marks.back()) << "bookmarks are never reused";
+}
+
+// --- Bookmarks
+
+TEST(RecordsetBookmarks, BookmarksFollowTheirRowThroughSortAndFilter) {
+  auto rs = MakeSet({{"c", 3}, {"a", 1}, {"b", 2}});
+  rs->MoveFirst();
+  const auto c = rs->GetBookmark();
+  rs->SetSort("NAME");
+  EXPECT_EQ(rs->GetText("NAME"), "c") << "sorting keeps the cursor on its row";
+  EXPECT_EQ(rs->AbsolutePosition(), 3);
+  EXPECT_EQ(rs->IndexOf(c), 2);
+  rs->MoveFirst();
+  rs->SetBookmark(c);
+  EXPECT_EQ(rs->GetText("NAME"), "c");
+
+  rs->SetFilter("QTY < 3");
+  EXPECT_EQ(rs->IndexOf(c), -1);
+  EXPECT_EQ(CaptureError([&] { rs->SetBookmark(c); }).Number(), PlatformError::kNoCurrentRow);
+  rs->ClearFilter();
+  rs->SetBookmark(c);
+  EXPECT_EQ(rs->GetText("NAME"), "c");
+}
+
+TEST(RecordsetBookmarks, BookmarksAreSharedWithClonesButNotWithCopies) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}});
+  rs->MoveLast();
+  const auto b = rs->GetBookmark();
+  auto clone = rs->Clone();
+  clone->SetBookmark(b);
+  EXPECT_EQ(clone->GetText("NAME"), "b");
+  EXPECT_THROW(rs->SetBookmark(b + 100), PlatformError);
+}
+
+// --- Find
+
+class RecordsetFind : public ::testing::Test {
+ protected:
+  void SetUp() override { rs = MakeSet({{"x", 1}, {"y", 2}, {"x", 3}, {"z", 4}, {"x", 5}}); }
+  std::unique_ptr<Recordset> rs;
+};
+
+TEST_F(RecordsetFind, ForwardIncludesTheCurrentRowAndSkipMovesPastIt) {
+  rs->MoveFirst();
+  ASSERT_TRUE(rs->Find("NAME = 'X'"));
+  EXPECT_EQ(rs->GetValue("QTY"), Value(1)) << "the current row itself is the first candidate";
+  std::vector<std::int64_t> found;
+  while (!rs->EOF()) {
+    found.push_back(rs->GetValue("QTY").AsInteger());
+    rs->Find("NAME = 'x'", 1);
+  }
+  EXPECT_EQ(found, (std::vector<std::int64_t>{1, 3, 5}));
+  EXPECT_TRUE(rs->EOF());
+}
+
+TEST_F(RecordsetFind, BackwardSearchesTowardTheFirstRowAndEndsAtBof) {
+  rs->MoveLast();
+  ASSERT_TRUE(rs->Find("NAME = 'x'", 1, SearchDirection::Backward));
+  EXPECT_EQ(rs->GetValue("QTY"), Value(3));
+  EXPECT_FALSE(rs->Find("NAME = 'z'", 1, SearchDirection::Backward));
+  EXPECT_TRUE(rs->BOF());
+  EXPECT_TRUE(rs->Find("NAME = 'z'", 0, SearchDirection::Backward) == false)
+      << "from BOF nothing lies further back";
+}
+
+TEST_F(RecordsetFind, StartBookmarkOverridesTheCursor) {
+  rs->SetAbsolutePosition(4);
+  const auto fourth = rs->GetBookmark();
+  rs->MoveFirst();
+  ASSERT_TRUE(rs->Find("NAME = 'x'", 0, SearchDirection::Forward, fourth));
+  EXPECT_EQ(rs->GetValue("QTY"), Value(5));
+  ASSERT_TRUE(rs->Find("NAME = 'x'", 0, SearchDirection::Backward, fourth));
+  EXPECT_EQ(rs->GetValue("QTY"), Value(3));
+  rs->Delete();
+  EXPECT_THROW(rs->Find("NAME = 'x'", 0, SearchDirection::Forward, rs->BookmarkAt(0) + 2),
+               PlatformError)
+      << "a deleted start row is an error";
+}
+
+TEST_F(RecordsetFind, NotFoundGoesToEofAndFromBofOrEofTheSearchStillWorks) {
+  rs->MoveFirst();
+  EXPECT_FALSE(rs->Find("NAME = 'none'"));
+  EXPECT_TRUE(rs->EOF());
+  EXPECT_FALSE(rs->Find("NAME = 'x'")) << "from EOF forward there is nothing left";
+  rs->MoveFirst();
+  rs->MovePrevious();
+  ASSERT_TRUE(rs->BOF());
+  EXPECT_TRUE(rs->Find("QTY = 2"));
+  EXPECT_EQ(rs->AbsolutePosition(), 2);
+
+  Recordset empty(SmallLayout());
+  EXPECT_FALSE(empty.Find("QTY = 2"));
+  EXPECT_TRUE(empty.EOF());
+
+  rs->MoveFirst();
+  EXPECT_FALSE(rs->Find("QTY = 2", 1L << 62)) << "a skip past every row finds nothing";
+  EXPECT_TRUE(rs->EOF());
+  rs->MoveLast();
+  EXPECT_TRUE(rs->Find("QTY = 2", -(1L << 62))) << "a negative skip starts at the first row";
+}
+
+TEST_F(RecordsetFind, SeesOnlyRowsOfTheFilterInTheSortOrder) {
+  rs->SetFilter("QTY > 1");
+  rs->SetSort("QTY DESC");
+  rs->MoveFirst();
+  ASSERT_TRUE(rs->Find("NAME = 'x'"));
+  EXPECT_EQ(rs->GetValue("QTY"), Value(5));
+  ASSERT_TRUE(rs->Find("NAME = 'x'", 1));
+  EXPECT_EQ(rs->GetValue("QTY"), Value(3));
+  EXPECT_FALSE(rs->Find("NAME = 'x'", 1)) << "row 1 is filtered out";
+}
+
+TEST_F(RecordsetFind, ABadCriterionThrowsAndDoesNotMoveTheCursor) {
+  rs->SetAbsolutePosition(2);
+  EXPECT_EQ(CaptureError([&] { rs->Find("COLOUR = 'x'"); }).Number(), PlatformError::kItemNotFound);
+  EXPECT_EQ(CaptureError([&] { rs->Find("NAME = "); }).Number(), PlatformError::kBadCriterion);
+  EXPECT_EQ(rs->AbsolutePosition(), 2);
+}
+
+// --- Filter
+
+TEST(RecordsetFilter, FilterShowsMatchingRowsAndMovesToTheFirst) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}, {"d", -1}});
+  rs->MoveLast();
+  rs->SetFilter("QTY >= 2");
+  EXPECT_EQ(rs->Filter(), "QTY >= 2");
+  EXPECT_EQ(VisibleNames(*rs), (Names{"b", "c"}));
+  EXPECT_EQ(rs->GetText("NAME"), "b");
+  rs->SetFilter("QTY = NULL");
+  EXPECT_EQ(VisibleNames(*rs), (Names{"d"}));
+  rs->SetFilter("NAME = 'nobody'");
+  EXPECT_EQ(rs->RecordCount(), 0);
+  EXPECT_TRUE(rs->BOF());
+  EXPECT_TRUE(rs->EOF());
+  rs->ClearFilter();
+  EXPECT_EQ(rs->Filter(), "");
+  EXPECT_EQ(rs->RecordCount(), 4);
+}
+
+TEST(RecordsetFilter, ABadFilterLeavesTheOldFilterAndCursor) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}});
+  rs->SetFilter("QTY > 1");
+  rs->MoveLast();
+  EXPECT_THROW(rs->SetFilter("QTY >"), PlatformError);
+  EXPECT_THROW(rs->SetFilter("WEIGHT > 1"), PlatformError);
+  EXPECT_EQ(rs->Filter(), "QTY > 1");
+  EXPECT_EQ(VisibleNames(*rs), (Names{"b", "c"}));
+  EXPECT_EQ(rs->GetText("NAME"), "c");
+}
+
+TEST(RecordsetFilter, RowsWrittenThroughTheSetStayVisibleUntilTheFilterIsSetAgain) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}});
+  rs->SetFilter("QTY = 1");
+  rs->AddNew();  // all null: does not meet the filter, but the writer must see it
+  rs->SetValue("NAME", "new");
+  EXPECT_EQ(rs->RecordCount(), 2);
+  rs->Update();
+  EXPECT_EQ(WalkNames(*rs), (Names{"a", "new"}));
+  rs->MoveFirst();
+  rs->SetValue("QTY", 9);  // edited out of the filter's reach
+  EXPECT_EQ(rs->GetText("NAME"), "a");
+  EXPECT_EQ(rs->RecordCount(), 2);
+  auto clone = rs->Clone();
+  ASSERT_TRUE(clone->Find("NAME = 'b'"));
+  clone->SetValue("NAME", "b2");  // makes every view over the rows rebuild
+  EXPECT_EQ(VisibleNames(*rs), (Names{"a", "new"})) << "still visible after a rebuild";
+  rs->SetFilter("QTY = 1");
+  EXPECT_EQ(rs->RecordCount(), 0);
+}
+
+TEST(RecordsetFilter, RangeOverlapFilterCatchesRangesHoldingEitherEndButNotInnerOnes) {
+  auto rs = std::make_unique<Recordset>(*TemplateFields(kTroopFormTemplate));
+  struct Range {
+    const char* type;
+    std::int64_t from;
+    std::int64_t to;
+  };
+  const std::vector<Range> ranges = {
+      {"B", 50, 100},   // holds the new From at its end
+      {"B", 150, 160},  // wholly inside the new range: not caught by this rule
+      {"B", 200, 300},  // holds the new To at its start
+      {"C", 90, 210},   // other form type
+      {"B", 101, 199},  // between the ends
+      {"B", 1, 99},     // ends just before
+      {"b", 100, 100},  // letter case of the code does not matter
+  };
+  for (const Range& r : ranges) {
+    rs->AddNew();
+    rs->SetValue("FORM_TYP_CD", r.type);
+    rs->SetValue("FRM_FORM_NBR", r.from);
+    rs->SetValue("TO_FORM_NBR", r.to);
+    rs->Update();
+  }
+  rs->SetFilter(
+      "(FORM_TYP_CD = 'B' AND FRM_FORM_NBR <= 100 AND TO_FORM_NBR >= 100) OR "
+      "(FORM_TYP_CD = 'B' AND FRM_FORM_NBR <= 200 AND TO_FORM_NBR >= 200)");
+  std::vector<std::int64_t> froms;
+  for (long i = 0; i < rs->RecordCount(); ++i) {
+    froms.push_back(rs->ValueAt(i, rs->FieldIndex("FRM_FORM_NBR")).AsInteger());
+  }
+  EXPECT_EQ(froms, (std::vector<std::int64_t>{50, 200, 100}));
+}
+
+// --- Sort
+
+TEST(RecordsetSort, SortsByKeysStablyWithNullsFirstAndRestoresInsertionOrder) {
+  auto rs = MakeSet({{"b", 2}, {"A", 1}, {"a", 2}, {"c", -1}, {"B", 1}});
+  rs->SetSort("name");
+  EXPECT_EQ(rs->Sort(), "name");
+  EXPECT_EQ(VisibleNames(*rs), (Names{"A", "a", "b", "B", "c"}))
+      << "case is ignored and ties keep insertion order";
+  rs->SetSort("QTY DESC, NAME ASC");
+  EXPECT_EQ(VisibleNames(*rs), (Names{"a", "b", "A", "B", "c"}));
+  rs->SetSort("QTY");
+  EXPECT_EQ(VisibleNames(*rs), (Names{"c", "A", "B", "b", "a"})) << "nulls sort first";
+  rs->SetSort("");
+  EXPECT_EQ(VisibleNames(*rs), (Names{"b", "A", "a", "c", "B"}));
+}
+
+TEST(RecordsetSort, LargeSortsKeepInsertionOrderAmongEqualKeys) {
+  Recordset rs(SmallLayout());
+  for (int i = 0; i < 500; ++i) {
+    rs.AddNew();
+    rs.SetValue("QTY", (i * 7) % 3);
+    rs.SetValue("PRICE", i);
+  }
+  rs.Update();
+  rs.SetSort("QTY DESC");
+  for (long k = 1; k < rs.RecordCount(); ++k) {
+    const Value& qty = rs.ValueAt(k, 1);
+    const Value& previousQty = rs.ValueAt(k - 1, 1);
+    ASSERT_LE(qty.AsInteger(), previousQty.AsInteger());
+    if (qty == previousQty) {
+      ASSERT_LT(rs.ValueAt(k - 1, 2).AsDouble(), rs.ValueAt(k, 2).AsDouble()) << k;
+    }
+  }
+}
+
+TEST(RecordsetSort, SortFollowsLaterChangesAndRefusesUnknownFields) {
+  auto rs = MakeSet({{"a", 3}, {"b", 1}, {"c", 2}});
+  rs->SetSort("QTY");
+  rs->MoveFirst();
+  rs->SetValue("QTY", 10);
+  rs->Update();
+  EXPECT_EQ(VisibleNames(*rs), (Names{"c", "a", "b"}));
+  EXPECT_EQ(rs->GetText("NAME"), "b") << "the cursor stays on the edited row";
+  EXPECT_EQ(rs->AbsolutePosition(), 3);
+
+  EXPECT_EQ(CaptureError([&] { rs->SetSort("WEIGHT"); }).Number(), PlatformError::kItemNotFound);
+  EXPECT_THROW(rs->SetSort("QTY SIDEWAYS"), PlatformError);
+  EXPECT_THROW(rs->SetSort("QTY,"), PlatformError);
+  EXPECT_EQ(rs->Sort(), "QTY") << "a refused sort keeps the old one";
+}
+
+// --- Clone and copy
+
+TEST(RecordsetClone, ClonesShareRowsButKeepTheirOwnCursorFilterAndSort) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}});
+  rs->SetFilter("QTY > 1");
+  rs->MoveLast();
+  auto clone = rs->Clone();
+  EXPECT_EQ(clone->Filter(), "");
+  EXPECT_EQ(clone->RecordCount(), 3);
+  EXPECT_EQ(clone->GetText("NAME"), "a") << "a clone starts on its first row";
+  EXPECT_EQ(rs->GetText("NAME"), "c");
+
+  clone->AddNew();
+  clone->SetValue("NAME", "d");
+  clone->SetValue("QTY", 4);
+  clone->Update();
+  EXPECT_EQ(VisibleNames(*rs), (Names{"b", "c", "d"}));
+
+  clone->MoveFirst();
+  clone->Find("NAME = 'b'");
+  clone->SetValue("QTY", 0);  // now outside the original's filter
+  EXPECT_EQ(VisibleNames(*rs), (Names{"c", "d"}));
+  EXPECT_EQ(rs->GetText("NAME"), "c");
+
+  clone->MoveFirst();
+  clone->Find("NAME = 'c'");
+  clone->Delete();
+  EXPECT_FALSE(rs->HasCurrentRow()) << "the original's current row was deleted by the clone";
+  EXPECT_EQ(CaptureError([&] { (void)rs->GetValue("NAME"); }).Number(),
+            PlatformError::kNoCurrentRow);
+  rs->MoveNext();
+  EXPECT_EQ(rs->GetText("NAME"), "d");
+
+  clone->SetSort("QTY DESC");
+  EXPECT_EQ(VisibleNames(*clone), (Names{"d", "a", "b"}));
+  EXPECT_EQ(rs->Sort(), "");
+}
+
+TEST(RecordsetClone, ACopyIsIndependentAndHoldsTheVisibleRowsInOrder) {
+  auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}});
+  rs->SetFilter("QTY <> 2");
+  rs->SetSort("QTY DESC");
+  auto copy = rs->Copy();
+  EXPECT_EQ(VisibleNames(*copy), (Names{"c", "a"}));
+  EXPECT_EQ(copy->Filter(), "");
+  copy->MoveFirst();
+  copy->SetValue("NAME", "changed");
+  copy->Delete();
+  EXPECT_EQ(VisibleNames(*rs), (Names{"c", "a"}));
+  rs->ClearFilter();
+  EXPECT_EQ(rs->RecordCount(), 3);
+  EXPECT_EQ(copy->RecordCount(), 1);
+}
+
+// --- Templates
+
+TEST(DataSetTemplates, TroopFormHasTheRangeColumnsInOrderWithIntegerNumbers) {
+  const auto fields = TemplateFields("troopform");
+  ASSERT_TRUE(fields.has_value());
+  const std::vector<std::string> expected = {
+      "TRP_ID",      "TRP_DIST_ID",       "FORM_TYP_CD", "FORM_TYP_DESC", "FRM_FORM_NBR",
+      "TO_FORM_NBR", "ASGND_REG_NBR",     "TRP_ACTN_CD", "RMNG_FORM_CNT", "FORM_QTR_DT",
+      "FORM_YR_DT",  "TRP_FORM_CMMT_TXT", "ACTION"};
+  ASSERT_GE(fields->size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ((*fields)[i].name, expected[i]);
+  Recordset rs(*fields);
+  for (const char* numeric : {"FRM_FORM_NBR", "TO_FORM_NBR", "ASGND_REG_NBR", "RMNG_FORM_CNT",
+                              "FORM_QTR_DT", "FORM_YR_DT"}) {
+    EXPECT_EQ(rs.Fields()[static_cast<std::size_t>(rs.FieldIndex(numeric))].type,
+              FieldType::Integer)
+        << numeric;
+  }
+  rs.AddNew();
+  const std::string longComment(300, 'c');  // a stamped comment may pass the nominal size
+  rs.SetValue("TRP_FORM_CMMT_TXT", longComment);
+  EXPECT_EQ(rs.GetText("TRP_FORM_CMMT_TXT"), longComment);
+}
+
+TEST(DataSetTemplates, OfficerHasTheTrooperColumnsAndUnknownNamesHaveNone) {
+  const auto fields = TemplateFields("Officer");
+  ASSERT_TRUE(fields.has_value());
+  Recordset rs(*fields);
+  for (const char* name : {"DIST_ID", "SUB_DIST_ID", "INSP_ID", "INSP_DUTY_STRT_DT",
+                           "INSP_DUTY_END_DT", "INSP_ASSN_DT_UPDT", "INSP_NME_LST", "INSP_NME_FRST",
+                           "INSP_NME_MDL_INT", "USR_RACF_ID", "ACTION"}) {
+    EXPECT_GE(rs.FindField(name), 0) << name;
+  }
+  EXPECT_EQ(rs.Fields()[static_cast<std::size_t>(rs.FieldIndex("INSP_ID"))].type,
+            FieldType::Integer);
+  EXPECT_FALSE(TemplateFields("TROOPFORMS").has_value());
+  EXPECT_FALSE(TemplateFields("").has_value());
+}
+
+}  // namespace
+}  // namespace fm

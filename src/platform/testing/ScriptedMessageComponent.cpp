@@ -23,6 +23,7 @@ void ScriptedMessageComponent::Send(const MessageRequest& request) {
   }
   sent.criteria = request.Criteria();
   mSent.push_back(std::move(sent));
+  if (mResponder) mResponder(*this, mSent.back());
 }
 
 const ScriptedMessageComponent::SentRequest& ScriptedMessageComponent::LastSent() const {

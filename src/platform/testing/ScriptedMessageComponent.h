@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,6 +31,11 @@ class ScriptedMessageComponent final : public MessageComponent {
 
   void Send(const MessageRequest& request) override;
 
+  // Runs for every request as it is sent, after it is recorded: a test scripts the
+  // server's answer here (ReplyOk, ReplyError or TimeOut, which post their events).
+  using Responder = std::function<void(ScriptedMessageComponent&, const SentRequest&)>;
+  void SetResponder(Responder responder) { mResponder = std::move(responder); }
+
   const std::vector<SentRequest>& Sent() const { return mSent; }
   const SentRequest& LastSent() const;  // throws when nothing was sent
 
@@ -47,6 +53,7 @@ class ScriptedMessageComponent final : public MessageComponent {
  private:
   const SentRequest& Find(const std::string& requestId) const;
   std::vector<SentRequest> mSent;
+  Responder mResponder;
 };
 
 }  // namespace fm::testing
