@@ -1,0 +1,214 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "DemoDatabaseFixture.h"
+#include "platform/LocalDatabase.h"
+#include "platform/PlatformError.h"
+#include "platform/Recordset.h"
+
+namespace fm {
+namespace {
+
+using ::testing::HasSubstr;
+
+class LocalDatabaseTest : public testing::DemoDatabaseFixture {
+ protected:
+  // The description of the PlatformError that running `sql` throws; fails the test when
+  // nothing or something else is thrown.
+  std::string ErrorOf(const std::string& sql) {
+    try {
+      Db().Query(sql);
+    } catch (const PlatformError& error) {
+      EXPECT_EQ(error.Number(), PlatformError::kDatabase) << error.Description();
+      return error.Description();
+    }
+    ADD_FAILURE() << "no error for: " << sql;
+    return {};
+  }
+
+  long Count(const std::string& sql) { return Db().Query(sql)->RecordCount(); }
+};
+
+TEST_F(LocalDatabaseTest, OpenBuildsAMissingFileAndItsFoldersAndLeavesNoTemporaryFile) {
+  const auto file = Folder() / "site" / "data" / "local.db";
+  auto db = LocalDatabase::Open(file);
+
+  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_EQ(db->File(), file);
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(file.parent_path())) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1) << "only the database itself stays in the folder";
+  EXPECT_EQ(db->Query("SELECT * FROM TROOP WHERE REGION = 'NORTH'")->RecordCount(), 6);
+}
+
+TEST_F(LocalDatabaseTest, OpenKeepsAnExistingFileAsItIs) {
+  Alter("DELETE FROM MVE061TB WHERE INSP_ID = 1001");
+  EXPECT_EQ(Count("SELECT * FROM MVE061TB WHERE INSP_ID = 1001"), 0);
+}
+
+TEST_F(LocalDatabaseTest, CreateDemoReplacesAnExistingFile) {
+  Alter("DELETE FROM MVE061TB");
+  LocalDatabase::CreateDemo(DatabaseFile());
+  EXPECT_EQ(Count("SELECT * FROM MVE061TB WHERE REGION = 'NORTH'"), 160);
+}
+
+TEST_F(LocalDatabaseTest, OpenRefusesAFileThatIsNotADatabase) {
+  std::ofstream(DatabaseFile()) << "REGION,INSP_ID\nNORTH,1001\n";
+  try {
+    LocalDatabase::Open(DatabaseFile());
+    FAIL() << "a text file opened as a database";
+  } catch (const PlatformError& error) {
+    EXPECT_THAT(error.Description(), HasSubstr(DatabaseFile().string()));
+    EXPECT_THAT(error.Description(), HasSubstr("not a database"));
+  }
+}
+
+TEST_F(LocalDatabaseTest, OpenRefusesAFileOfAnotherSchemaVersion) {
+  Alter("PRAGMA user_version = 97");
+  try {
+    LocalDatabase::Open(DatabaseFile());
+    FAIL() << "a file of another schema version was opened";
+  } catch (const PlatformError& error) {
+    EXPECT_THAT(error.Description(), HasSubstr("schema version 97"));
+    EXPECT_THAT(error.Description(), HasSubstr("delete the file"));
+  }
+}
+
+TEST_F(LocalDatabaseTest, OpenRefusesAnEmptyFileName) {
+  EXPECT_THROW(LocalDatabase::Open({}), PlatformError);
+}
+
+TEST_F(LocalDatabaseTest, EveryStatementThatWritesOrChangesTheConnectionIsRefused) {
+  const long officers = Count("SELECT * FROM MVE061TB");
+  for (const char* sql : {
+           "INSERT INTO MVE061TB (REGION, INSP_ID, INSP_NME_LST) VALUES ('NORTH', 9999, 'X')",
+           "UPDATE RVO_CODE SET END_DT = NULL",
+           "DELETE FROM MVE061TB",
+           "DROP TABLE TROOP",
+           "CREATE TEMP TABLE SCRATCH (A)",
+           "ATTACH DATABASE ':memory:' AS OTHER",
+           "PRAGMA user_version = 3",
+           "BEGIN",
+           "WITH doomed AS (SELECT 1) DELETE FROM TROOP",
+       }) {
+    EXPECT_THAT(ErrorOf(sql), HasSubstr("read-only")) << sql;
+  }
+  EXPECT_THAT(ErrorOf("DELETE FROM TROOP"), HasSubstr("refused: DELETE"));
+  EXPECT_EQ(Count("SELECT * FROM MVE061TB"), officers);
+  EXPECT_EQ(Db().PreparedStatementCount(), 1u) << "refused statements are not kept";
+}
+
+TEST_F(LocalDatabaseTest, TextsWithoutExactlyOneStatementAreRefused) {
+  EXPECT_THAT(ErrorOf("SELECT 1; SELECT 2"), HasSubstr("more than one statement"));
+  EXPECT_THAT(ErrorOf("SELECT 1; DELETE FROM TROOP"), HasSubstr("more than one statement"));
+  EXPECT_THAT(ErrorOf("SELECT 1; x"), HasSubstr("more than one statement"));
+  EXPECT_THAT(ErrorOf(""), HasSubstr("no statement"));
+  EXPECT_THAT(ErrorOf("  ; -- nothing\n"), HasSubstr("no statement"));
+  // Trailing separators and comments are no second statement.
+  EXPECT_EQ(Count("SELECT 1;;  -- the one\n/* and only */ "), 1);
+}
+
+TEST_F(LocalDatabaseTest, ColumnTypesFollowTheDeclarationsOrTheFirstRow) {
+  Alter(
+      "CREATE TABLE EXTRA (N NUMERIC, D DOUBLE PRECISION, R REAL, B BIGINT, V VARCHAR(12));"
+      "INSERT INTO EXTRA VALUES (1.5, 2, 3.25, 4, 'five');");
+  auto rs = Db().Query("SELECT N, D, R, B, V, 1 + 1 AS SUM, 0.5 AS HALF, 'x' AS T FROM EXTRA");
+  const auto& fields = rs->Fields();
+  ASSERT_EQ(fields.size(), 8u);
+  EXPECT_EQ(fields[0].type, FieldType::Double);
+  EXPECT_EQ(fields[1].type, FieldType::Double);
+  EXPECT_EQ(fields[2].type, FieldType::Double);
+  EXPECT_EQ(fields[3].type, FieldType::Integer);
+  EXPECT_EQ(fields[4].type, FieldType::Text);
+  EXPECT_EQ(fields[4].size, 12);
+  EXPECT_EQ(fields[5].type, FieldType::Integer);
+  EXPECT_EQ(fields[6].type, FieldType::Double);
+  EXPECT_EQ(fields[7].type, FieldType::Text);
+  EXPECT_EQ(rs->GetValue("D"), Value(2.0));
+  EXPECT_EQ(rs->GetValue("SUM"), Value(2));
+  EXPECT_EQ(rs->GetValue("V"), Value("five"));
+}
+
+TEST_F(LocalDatabaseTest, OfficerRowsKeepNullsAndNumbers) {
+  auto rs = Db().Query("SELECT * FROM MVE061TB WHERE INSP_ID = 1003");
+  ASSERT_EQ(rs->RecordCount(), 1);
+  EXPECT_EQ(rs->Fields()[static_cast<std::size_t>(rs->FieldIndex("INSP_ID"))].type,
+            FieldType::Integer);
+  EXPECT_EQ(rs->GetValue("INSP_ID"), Value(1003));
+  EXPECT_TRUE(rs->GetValue("INSP_NME_MDL_INT").IsNull());
+  EXPECT_EQ(rs->GetValue("INSP_NME_LST"), Value("Brown,SR"));
+  EXPECT_EQ(rs->GetValue("SUB_DIST_ID"), Value("2")) << "district ids stay texts";
+}
+
+TEST_F(LocalDatabaseTest, AStoredValueThatDoesNotFitItsColumnIsAClearError) {
+  Alter("CREATE TABLE EXTRA (B BIGINT); INSERT INTO EXTRA VALUES (7), ('seven');");
+  const auto message = ErrorOf("SELECT B FROM EXTRA");
+  EXPECT_THAT(message, HasSubstr("Column B of row 2"));
+  EXPECT_THAT(message, HasSubstr("SELECT B FROM EXTRA"));
+}
+
+TEST_F(LocalDatabaseTest, UcaseUpperCasesTextsAndKeepsNull) {
+  auto rs = Db().Query("SELECT UCASE(' Void x9 ') AS A, UCASE(NULL) AS B, UCASE(12) AS C");
+  EXPECT_EQ(rs->GetValue("A"), Value(" VOID X9 "));
+  EXPECT_TRUE(rs->GetValue("B").IsNull());
+  EXPECT_EQ(rs->GetValue("C"), Value("12"));
+  EXPECT_THAT(ErrorOf("SELECT UCASE('a', 'b')"), HasSubstr("UCASE"));
+}
+
+TEST_F(LocalDatabaseTest, BoundValuesKeepTheirTypes) {
+  const std::string sql = "SELECT INSP_NME_LST FROM MVE061TB WHERE REGION = ? AND INSP_ID = ?";
+  auto rs = Db().Query(sql, {Value("NORTH"), Value(1004)});
+  ASSERT_EQ(rs->RecordCount(), 1);
+  EXPECT_EQ(rs->GetValue("INSP_NME_LST"), Value("Lee"));
+  EXPECT_EQ(Db().Query(sql, {Value("SOUTH"), Value(1004)})->RecordCount(), 0)
+      << "bindings of an earlier run must not stick";
+  EXPECT_EQ(Db().Query(sql, {Value(), Value(1004)})->RecordCount(), 0);
+  EXPECT_EQ(Db().PreparedStatementCount(), 1u);
+}
+
+TEST_F(LocalDatabaseTest, AWrongNumberOfBoundValuesIsRefusedAndTheStatementStaysUsable) {
+  const std::string sql = "SELECT * FROM TROOP WHERE REGION = ?";
+  try {
+    Db().Query(sql, {Value("NORTH"), Value("A")});
+    FAIL() << "two values for one parameter";
+  } catch (const PlatformError& error) {
+    EXPECT_THAT(error.Description(), HasSubstr("takes 1 values, 2 were given"));
+  }
+  EXPECT_THROW(Db().Query(sql), PlatformError);
+  EXPECT_EQ(Db().Query(sql, {Value("SOUTH")})->RecordCount(), 2);
+}
+
+TEST_F(LocalDatabaseTest, EachDistinctTextIsPreparedOnceAndRunAfreshEachTime) {
+  const std::string sql = "SELECT * FROM TRP_DIST WHERE REGION = 'NORTH' AND TRP_ID = 'D'";
+  auto first = Db().Query(sql);
+  auto second = Db().Query(sql);
+  EXPECT_EQ(Db().PreparedStatementCount(), 1u);
+  EXPECT_EQ(first->RecordCount(), 3);
+  EXPECT_EQ(second->RecordCount(), 3);
+  EXPECT_NE(first.get(), second.get()) << "each run answers a record set of its own";
+  first->MoveNext();
+  EXPECT_EQ(second->GetValue("TRP_DIST_ID"), Value("1")) << "cursors are independent";
+
+  Db().Query(sql + " ");
+  EXPECT_EQ(Db().PreparedStatementCount(), 2u) << "the cache is keyed by the exact text";
+}
+
+TEST_F(LocalDatabaseTest, TheStatementCacheIsBoundedAndPreparesAnEvictedTextAgain) {
+  for (int n = 0; n < 300; ++n) Db().Query("SELECT " + std::to_string(n) + " AS N");
+  EXPECT_EQ(Db().PreparedStatementCount(), 300u);
+  // The latest texts are still cached; the earliest was evicted and is prepared again.
+  Db().Query("SELECT 299 AS N");
+  EXPECT_EQ(Db().PreparedStatementCount(), 300u);
+  auto rs = Db().Query("SELECT 0 AS N");
+  EXPECT_EQ(Db().PreparedStatementCount(), 301u);
+  EXPECT_EQ(rs->GetValue("N"), Value(0));
+}
+
+}  // namespace
+}  // namespace fm
