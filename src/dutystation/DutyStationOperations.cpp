@@ -1,15 +1,10 @@
-// Operations whose dialogs are not built yet; each file that implements one removes it
-// from here.
+// Change Troop/District and Add Troopers: the document's side of the two dialogs.
 
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"
 
 namespace fm {
-
-void TARVO_FormsMaint::ProcessCmdButtonAssignUnAssignClick(std::int16_t& /*index*/) {
-  Trap("TARVO_FormsMaint.ProcessCmdButtonAssignUnAssignClick", [] {});
-}
 
 void TARVO_FormsMaint::ProcessCmdButtonChangeTroopDistrictClick() {
   Trap("TARVO_FormsMaint.ProcessCmdButtonChangeTroopDistrictClick", [] {});
