@@ -1,0 +1,225 @@
+#include <gmock/gmock.h>
+
+#include "common/FormsMaintBas.h"
+#include "controls/CodesCombo.h"
+#include "controls/CommandButton.h"
+#include "controls/DataGrid.h"
+#include "controls/TextBox.h"
+#include "document/DocumentFixture.h"
+#include "platform/DataSet.h"
+
+namespace fm::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class LifecycleTest : public DocumentFixture {
+ protected:
+  // A pending new range, as Add Forms leaves it.
+  void AddPendingRange(TARVO_FormsMaint& d) {
+    Recordset& rows = d.NewFormsDataSet()->GetRecordset();
+    rows.AddNew();
+    rows.SetValue("ACTION", "ADD");
+    rows.SetValue("TRP_ID", "A");
+    rows.SetValue("TRP_DIST_ID", "1");
+    rows.SetValue("FORM_TYP_CD", "C");
+    rows.SetValue("FRM_FORM_NBR", "1100001");
+    rows.SetValue("TO_FORM_NBR", "1100100");
+    rows.SetValue("ASGND_REG_NBR", "0");
+    rows.SetValue("TRP_ACTN_CD", "A");
+    rows.Update();
+  }
+};
+
+TEST_F(LifecycleTest, FirstShowRunsItsStepsInOrder) {
+  document = std::make_unique<TARVO_FormsMaint>();
+  document->SetParentWindow("Forms Maintenance - Troop A", "HOST-7");
+  document->UserDocument_Show();
+
+  EXPECT_THAT(frame->statusTexts, ElementsAre("Loading information", "Ready"));
+  EXPECT_THAT(frame->secondStatusCalls, ElementsAre(true));
+  EXPECT_THAT(frame->toolbarCalls,
+              ElementsAre(RecordingHostFrame::ToolbarCall{12, false, "HOST-7"},
+                          RecordingHostFrame::ToolbarCall{9, false, "HOST-7"},
+                          RecordingHostFrame::ToolbarCall{14, false, "HOST-7"},
+                          RecordingHostFrame::ToolbarCall{7, false, "HOST-7"},
+                          RecordingHostFrame::ToolbarCall{8, false, "HOST-7"}));
+  EXPECT_THAT(ui->pointerHistory, ElementsAre(MousePointer::Hourglass, MousePointer::Default));
+  EXPECT_EQ(MessageTitle(), "Forms Maintenance - Troop A");
+  EXPECT_EQ(HostTag(), "HOST-7");
+  EXPECT_EQ(CurrentViewMode(), kFormsAssignment);
+  EXPECT_EQ(document->ModeMarker(), "A");
+
+  // "FULL" with false: everything the selection or a reply would enable is off.
+  for (int i : {0, 1, 2, 3, 4, 5}) EXPECT_FALSE(document->cmdButton(i).Enabled()) << i;
+  EXPECT_FALSE(document->grdFormsAssignment.Enabled());
+  EXPECT_FALSE(document->grdOfficerList.Enabled());
+  for (DataGrid* grid : {&document->grdFormsAssignment, &document->grdOfficerList,
+                         &document->grdNewForms}) {
+    EXPECT_EQ(grid->RowCount(), 0);
+    EXPECT_TRUE(grid->FontBold());
+    EXPECT_FALSE(grid->StyleSet("UNBOLD").Bold());
+    for (int c = 0; c < grid->ColumnCount(); ++c) {
+      EXPECT_EQ(grid->Column(c).StyleSet(), "UNBOLD");
+      EXPECT_EQ(grid->Column(c).HeadStyleSet(), "UNBOLD");
+    }
+  }
+  EXPECT_EQ(messages->ListenerCount(), 1U);
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(LifecycleTest, SecondFirstShowKeepsTheMessageComponentReference) {
+  auto& d = ShowDocument();
+  const auto first = d.MessageComponentRef();
+  // A different component would be handed out now; the document must keep its own.
+  auto other = std::make_shared<ScriptedMessageComponent>();
+  MessageComponent::SetFactory([other] { return other; });
+  d.UserDocument_Show();
+  EXPECT_EQ(d.MessageComponentRef(), first);
+  EXPECT_EQ(messages->ListenerCount(), 1U);
+  EXPECT_EQ(other->ListenerCount(), 0U);
+}
+
+TEST_F(LifecycleTest, DocumentsHaveDistinctIdentities) {
+  TARVO_FormsMaint a;
+  TARVO_FormsMaint b;
+  EXPECT_NE(a.DocumentIdentity(), b.DocumentIdentity());
+  EXPECT_FALSE(a.DocumentIdentity().empty());
+}
+
+TEST_F(LifecycleTest, NeedSaveIsFalseEvenWithPendingRangesAndResetsThePointer) {
+  auto& d = ShowDocument();
+  AddPendingRange(d);
+  ui->SetMousePointer(MousePointer::Hourglass);
+  EXPECT_FALSE(d.NeedSave());
+  EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default);
+  EXPECT_TRUE(d.DataChanged());
+}
+
+TEST_F(LifecycleTest, CloseWithoutPendingRangesAsksNothing) {
+  auto& d = ShowDocument();
+  EXPECT_TRUE(d.CloseDocument());
+  EXPECT_TRUE(ui->messages.empty());
+}
+
+TEST_F(LifecycleTest, CloseWithPendingRangesAsksAndFollowsTheAnswer) {
+  auto& d = ShowDocument();
+  AddPendingRange(d);
+
+  ui->QueueAnswer(MsgBoxResult::Cancel);
+  EXPECT_FALSE(d.CloseDocument());
+  ASSERT_EQ(ui->messages.size(), 1U);
+  EXPECT_EQ(ui->messages[0].text, "New Forms have been added. Do you wish to save them ?");
+  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::YesNoCancel);
+  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Question);
+  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
+
+  ui->QueueAnswer(MsgBoxResult::No);
+  EXPECT_TRUE(d.CloseDocument());
+  EXPECT_TRUE(messages->Sent().empty()) << "No and Cancel send nothing";
+}
+
+TEST_F(LifecycleTest, CloseYesWaitsForTheSaveReply) {
+  auto& d = ShowDocument();
+  AddPendingRange(d);
+  messages->SetResponder([](ScriptedMessageComponent& m, const auto& sent) {
+    m.ReplyOk(sent.requestId, {});
+  });
+  ui->QueueAnswer(MsgBoxResult::Yes);
+  EXPECT_TRUE(d.CloseDocument());
+  ASSERT_EQ(messages->Sent().size(), 1U);
+  EXPECT_EQ(messages->Sent()[0].messageType, 34);
+  EXPECT_EQ(messages->Sent()[0].dataSets.at("TROOPFORM")->RecordCount(), 1);
+  EXPECT_FALSE(d.DataChanged()) << "the save reply empties the new forms";
+}
+
+TEST_F(LifecycleTest, CloseYesWithAFailedSaveIsRefusedAndKeepsTheRows) {
+  auto& d = ShowDocument();
+  AddPendingRange(d);
+  messages->SetResponder([](ScriptedMessageComponent& m, const auto& sent) {
+    m.ReplyError(sent.requestId, "Range 1100001-1100100 of form type C overlaps a stored range");
+  });
+  ui->QueueAnswer(MsgBoxResult::Yes);
+  EXPECT_FALSE(d.CloseDocument());
+  ASSERT_EQ(ui->messages.size(), 2U);
+  EXPECT_EQ(ui->messages[1].icon, MsgBoxIcon::Critical);
+  EXPECT_TRUE(d.SaveFailed());
+  EXPECT_TRUE(d.DataChanged());
+}
+
+TEST_F(LifecycleTest, CloseYesWithATimeOutEndsTheWaitAndIsRefused) {
+  auto& d = ShowDocument();
+  AddPendingRange(d);
+  messages->SetResponder(
+      [](ScriptedMessageComponent& m, const auto& sent) { m.TimeOut(sent.requestId); });
+  ui->QueueAnswer(MsgBoxResult::Yes);
+  EXPECT_FALSE(d.CloseDocument());
+  EXPECT_TRUE(d.TimedOut());
+  EXPECT_TRUE(d.DataChanged()) << "the rows stay to be saved again";
+}
+
+TEST_F(LifecycleTest, SaveDataFallsBackOnTheLastSearchAndRestoresTheCurrentCriteria) {
+  auto& d = ShowDocument();
+  AddPendingRange(d);
+  d.SetLastSearchCriteria({"B", "12", "Z", "", ""});
+  d.SetCurrentCriteria({"", "", "", "1005", ""});
+
+  d.SaveData();
+
+  ASSERT_EQ(messages->Sent().size(), 1U);
+  const auto& criteria = messages->Sent()[0].criteria;
+  ASSERT_GE(criteria.size(), 3U);
+  EXPECT_EQ(criteria[0], (RequestCriterion{"key:TRP_ID", "B", "=", "QUILLMAR"}));
+  EXPECT_EQ(criteria[1], (RequestCriterion{"key:TRP_DIST_ID", "12", "=", "QUILLMAR"}));
+  EXPECT_EQ(criteria[2], (RequestCriterion{"key:REF_TYP_CD", "Z", "=", "QUILLMAR"}));
+  EXPECT_EQ(d.CurrentCriteria(), (TARVO_FormsMaint::Criteria{"", "", "", "1005", ""}));
+  EXPECT_EQ(d.Origin(), "SaveData");
+  EXPECT_TRUE(d.Saving());
+  EXPECT_EQ(frame->LastStatus(), "Saving Forms");
+}
+
+TEST_F(LifecycleTest, SaveDataWithNothingPendingSendsNothingButMarksTheSave) {
+  auto& d = ShowDocument();
+  d.SaveData();
+  EXPECT_TRUE(messages->Sent().empty());
+  EXPECT_TRUE(frame->statusTexts.empty());
+  EXPECT_TRUE(d.Saving());
+}
+
+TEST_F(LifecycleTest, BeforeUnloadGivesTheToolbarBackAndReleasesTheComponent) {
+  auto& d = ShowDocument();
+  d.BeforeUnload();
+  ASSERT_EQ(frame->toolbarCalls.size(), 5U);
+  for (const auto& call : frame->toolbarCalls) EXPECT_TRUE(call.enabled);
+  EXPECT_EQ(d.MessageComponentRef(), nullptr);
+  EXPECT_EQ(messages->ListenerCount(), 0U);
+}
+
+TEST_F(LifecycleTest, EveryCommandClickEndsWithTheDefaultPointer) {
+  auto& d = ShowDocument();
+  for (int i = 0; i < 8; ++i) {
+    ui->SetMousePointer(MousePointer::Hourglass);
+    d.cmdButton_Click(i);
+    EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default) << "button " << i;
+  }
+}
+
+TEST_F(LifecycleTest, ToolbarSaveItemFollowsThePendingRanges) {
+  auto& d = ShowDocument();
+  d.EnableSaveToolbarItem();
+  AddPendingRange(d);
+  d.EnableSaveToolbarItem();
+  EXPECT_THAT(frame->toolbarCalls, ElementsAre(RecordingHostFrame::ToolbarCall{7, false, ""},
+                                               RecordingHostFrame::ToolbarCall{7, true, ""}));
+}
+
+TEST_F(LifecycleTest, SaveItemBeforeFirstShowIsOnlyReported) {
+  TARVO_FormsMaint d;
+  d.EnableSaveToolbarItem();
+  ASSERT_EQ(errors->Reports().size(), 1U);
+  EXPECT_EQ(errors->Reports()[0].source, "TARVO_FormsMaint.EnableSaveToolbarItem");
+  EXPECT_TRUE(frame->toolbarCalls.empty());
+}
+
+}  // namespace
+}  // namespace fm::testing

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+
+#include "controls/CommandButton.h"
+#include "controls/DataGrid.h"
+#include "controls/OptionButton.h"
+#include "search/SearchFixture.h"
+
+namespace fm::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class AssignmentGridTest : public SearchFixture {
+ protected:
+  DataGrid& Forms() { return Doc().grdFormsAssignment; }
+  std::string Cell(long row, const char* key) { return Forms().CellTextAt(row, key); }
+};
+
+TEST_F(AssignmentGridTest, AssignedRangeShowsItsOfficerAndDescriptions) {
+  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1002), "A", 37}});
+  Forms().LoadRows(0, 40);
+
+  EXPECT_EQ(Cell(0, "TroopDistrict"), "C4");
+  EXPECT_EQ(Cell(0, "ASSIGNED_TO"), "1002:SMITH, JR,JOHN,Q");
+  EXPECT_EQ(Cell(0, "Form_Type"), "ENF001 Citation");
+  EXPECT_EQ(Cell(0, "TRP_ACTN_CD"), "Activate");
+  EXPECT_EQ(Forms().BoundText(Forms().BookmarkAt(0), "TRP_ACTN_CD"), "A");
+  EXPECT_EQ(Cell(0, "RMNG_FORM_CNT"), "37");
+}
+
+TEST_F(AssignmentGridTest, UnassignedRangeIsShownAsHeldByItsTroopDistrict) {
+  SearchAndReply({{"F", "10", "Y", 1, 500, Value(0), "R"},
+                  {"F", "10", "B", 501, 900, Value(), ""},
+                  {"F", "10", "K", 901, 950, Value(999), "E"}});
+  Forms().LoadRows(0, 40);
+
+  EXPECT_EQ(Cell(0, "ASSIGNED_TO"), "F10");
+  EXPECT_EQ(Cell(0, "Form_Type"), "CVSA Decals");
+  EXPECT_EQ(Cell(0, "TRP_ACTN_CD"), "Returned to Supply");
+  EXPECT_EQ(Cell(1, "ASSIGNED_TO"), "F10");     // no registry at all
+  EXPECT_EQ(Cell(1, "TRP_ACTN_CD"), "");        // no status code
+  EXPECT_EQ(Cell(2, "ASSIGNED_TO"), "999:,,");  // a registry the officer table lacks
+  EXPECT_EQ(Cell(2, "TRP_ACTN_CD"), "");        // a reason no longer in force
+  EXPECT_TRUE(errors->Reports().empty());
+}
+
+TEST_F(AssignmentGridTest, OnlyTheRowsAViewAsksForAreComputed) {
+  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1001)},
+                  {"C", "4", "C", 1100101, 1100200, Value(1001)}});
+  Forms().LoadRows(1, 1);
+  EXPECT_EQ(Cell(0, "TroopDistrict"), "");
+  EXPECT_EQ(Cell(1, "TroopDistrict"), "C4");
+}
+
+TEST_F(AssignmentGridTest, RegistryBeyondThirtyTwoBitsIsReportedAndLeavesTheLookUpCells) {
+  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(std::int64_t{3000000000}), "V"}});
+  Forms().LoadRows(0, 1);
+  EXPECT_EQ(Cell(0, "TroopDistrict"), "C4");
+  EXPECT_EQ(Cell(0, "ASSIGNED_TO"), "");
+  EXPECT_EQ(Cell(0, "Form_Type"), "");
+  EXPECT_EQ(Cell(0, "TRP_ACTN_CD"), "V");
+  EXPECT_THAT(ReportSources(), ElementsAre("TARVO_FormsMaint.grdFormsAssignment_RowLoaded"));
+}
+
+TEST_F(AssignmentGridTest, OfficerRowsShowTheProperName) {
+  SearchAndReply({}, {{1001, "Hartley", "Margaret", "A"},
+                      {1005, "Doe", Value(), "A"},
+                      {1002, " Smith,jr ", "John", Value()}});
+  Doc().grdOfficerList.LoadRows(0, 40);
+  EXPECT_EQ(Doc().grdOfficerList.CellTextAt(0, "NAME"), "HARTLEY, MARGARET A.");
+  EXPECT_EQ(Doc().grdOfficerList.CellTextAt(1, "NAME"), "DOE, A.");
+  EXPECT_EQ(Doc().grdOfficerList.CellTextAt(2, "NAME"), "SMITH, JR, JOHN");
+  EXPECT_EQ(Doc().grdOfficerList.CellTextAt(0, "INSP_ID"), "1001");
+}
+
+// --- The buttons that follow the selection
+
+enum class Selection { None, Assigned, Unassigned, Blank, Two };
+
+// view (option index), selection, Assign, Change Status, Change Troop/District
+using SelectionCase = std::tuple<int, Selection, bool, bool, bool>;
+
+class SelectionRuleTest : public SearchFixture,
+                          public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(SelectionRuleTest, ButtonsFollowTheSelectedRange) {
+  const auto [view, selection, assign, changeStatus, changeTroop] = GetParam();
+  // Inactive Forms rebuilds the record sets, so its search comes after the switch; New
+  // Forms keeps the rows of the Forms Assignment search.
+  if (view == 2) Doc().optButton(2).Choose();
+  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1001)},
+                  {"C", "4", "C", 1100101, 1100200, Value(0)},
+                  {"C", "4", "C", 1100201, 1100300, Value()}});
+  if (view == 1) Doc().optButton(1).Choose();
+  // Whatever an earlier rule left must not count.
+  Doc().cmdButton(2).SetEnabled(!assign);
+  Doc().cmdButton(3).SetEnabled(!changeStatus);
+  Doc().cmdButton(4).SetEnabled(!changeTroop);
+
+  DataGrid& grid = Doc().grdFormsAssignment;
+  grid.ClearSelection();
+  switch (selection) {
+    case Selection::None:
+      break;
+    case Selection::Assigned:
+      grid.SelectRow(grid.BookmarkAt(0));
+      break;
+    case Selection::Unassigned:
+      grid.SelectRow(grid.BookmarkAt(1));
+      break;
+    case Selection::Blank:
+      grid.SelectRow(grid.BookmarkAt(2));
+      break;
+    case Selection::Two:
+      grid.SelectRow(grid.BookmarkAt(0));
+      grid.SelectRow(grid.BookmarkAt(1));
+      break;
+  }
+  Doc().grdFormsAssignment_Click();
+
+  EXPECT_EQ(Doc().cmdButton(2).Enabled(), assign);
+  EXPECT_EQ(Doc().cmdButton(3).Enabled(), changeStatus);
+  EXPECT_EQ(Doc().cmdButton(4).Enabled(), changeTroop);
+  if (grid.SelectedCount() == 1) {
+    EXPECT_EQ(grid.CurrentBookmark(), grid.SelectedBookmarks().front());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachView, SelectionRuleTest,
+    ::testing::Values(SelectionCase{0, Selection::None, false, false, false},
+                      SelectionCase{0, Selection::Assigned, true, true, true},
+                      SelectionCase{0, Selection::Unassigned, true, false, true},
+                      SelectionCase{0, Selection::Blank, true, false, true},
+                      SelectionCase{0, Selection::Two, false, false, false},
+                      SelectionCase{1, Selection::None, false, false, false},
+                      SelectionCase{1, Selection::Assigned, true, true, true},
+                      SelectionCase{1, Selection::Unassigned, true, false, true},
+                      SelectionCase{1, Selection::Two, false, false, false},
+                      SelectionCase{2, Selection::None, false, false, false},
+                      SelectionCase{2, Selection::Assigned, false, true, true},
+                      SelectionCase{2, Selection::Unassigned, false, true, true},
+                      SelectionCase{2, Selection::Two, false, false, false}));
+
+TEST_F(AssignmentGridTest, ClickingRowsInTheGridRunsTheSelectionRule) {
+  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1001)},
+                  {"C", "4", "C", 1100101, 1100200, Value(0)}});
+  ASSERT_FALSE(Doc().cmdButton(2).Enabled());  // nothing selected when the reply came
+
+  ASSERT_TRUE(Forms().ClickRow(1));
+  EXPECT_TRUE(Doc().cmdButton(2).Enabled());
+  EXPECT_FALSE(Doc().cmdButton(3).Enabled());
+
+  ASSERT_TRUE(Forms().ClickRow(0, DataGrid::ClickModifier::Ctrl));
+  EXPECT_FALSE(Doc().cmdButton(2).Enabled());
+  EXPECT_FALSE(Doc().cmdButton(4).Enabled());
+
+  ASSERT_TRUE(Forms().ClickRow(1, DataGrid::ClickModifier::Ctrl));
+  EXPECT_TRUE(Doc().cmdButton(2).Enabled());
+  EXPECT_TRUE(Doc().cmdButton(3).Enabled());
+  EXPECT_EQ(Forms().CurrentRowIndex(), 0);
+}
+
+}  // namespace
+}  // namespace fm::testing
