@@ -97,11 +97,19 @@ TEST_F(ViewModesTest, StatusColumnAndQuarterYearFollowTheMode) {
   EXPECT_FALSE(StatusColumnShown());
   EXPECT_FALSE(QuarterAndYearShown());
 
+  Choose(1);
   d.qmCboFormTypes.SetSelectionFromText("CVSA Decals");
   ASSERT_EQ(d.qmCboFormTypes.SelectedCode(), "Y");
-  Choose(1);
-  EXPECT_FALSE(StatusColumnShown());
   EXPECT_TRUE(QuarterAndYearShown()) << "New Forms with the quarterly type";
+
+  Choose(0);
+  EXPECT_FALSE(StatusColumnShown());
+  EXPECT_FALSE(QuarterAndYearShown());
+
+  Choose(1);  // New Forms gets its decals back, and with them the quarter and year
+  ASSERT_EQ(d.qmCboFormTypes.SelectedCode(), "Y");
+  EXPECT_FALSE(StatusColumnShown());
+  EXPECT_TRUE(QuarterAndYearShown());
 
   Choose(2);
   EXPECT_TRUE(StatusColumnShown());
@@ -109,12 +117,12 @@ TEST_F(ViewModesTest, StatusColumnAndQuarterYearFollowTheMode) {
 
   Choose(0);
   EXPECT_FALSE(StatusColumnShown());
-  EXPECT_FALSE(QuarterAndYearShown());
 
   // New Forms with another type keeps them hidden.
   Choose(1);
   d.qmCboFormTypes.SetSelectionFromText("Seals");
   ASSERT_EQ(d.qmCboFormTypes.SelectedCode(), "Z");
+  EXPECT_FALSE(QuarterAndYearShown());
   Choose(0);
   Choose(1);
   EXPECT_FALSE(QuarterAndYearShown());
