@@ -77,7 +77,7 @@ std::size_t MessageComponent::ListenerCount() const {
   return mListeners.size();
 }
 
-void MessageComponent::RaiseDataReady(const std::string& target) {
+void MessageComponent::ForEachListener(const std::function<void(MessageListener&)>& raise) {
   // A handler may release the component or open a dialog that adds listeners: iterate over
   // a snapshot, and skip listeners removed meanwhile.
   std::vector<MessageListener*> snapshot;
@@ -90,23 +90,16 @@ void MessageComponent::RaiseDataReady(const std::string& target) {
       std::lock_guard lock(mMutex);
       if (std::find(mListeners.begin(), mListeners.end(), listener) == mListeners.end()) continue;
     }
-    listener->OnDataReady(target);
+    raise(*listener);
   }
 }
 
+void MessageComponent::RaiseDataReady(const std::string& target) {
+  ForEachListener([&](MessageListener& listener) { listener.OnDataReady(target); });
+}
+
 void MessageComponent::RaiseMsgTimeout(long value) {
-  std::vector<MessageListener*> snapshot;
-  {
-    std::lock_guard lock(mMutex);
-    snapshot = mListeners;
-  }
-  for (MessageListener* listener : snapshot) {
-    {
-      std::lock_guard lock(mMutex);
-      if (std::find(mListeners.begin(), mListeners.end(), listener) == mListeners.end()) continue;
-    }
-    listener->OnMsgTimeout(value);
-  }
+  ForEachListener([&](MessageListener& listener) { listener.OnMsgTimeout(value); });
 }
 
 std::string NewRequestId() {

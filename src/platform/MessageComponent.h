@@ -101,6 +101,8 @@ class MessageComponent {
   void RaiseMsgTimeout(long value);
 
  private:
+  void ForEachListener(const std::function<void(MessageListener&)>& raise);
+
   mutable std::mutex mMutex;
   std::vector<MessageListener*> mListeners;
 };
