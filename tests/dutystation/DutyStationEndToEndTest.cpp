@@ -1,0 +1,227 @@
+// Change Troop/District and Add Troopers against the forms server's own request handler,
+// running in-process over a demo inventory (the embedded transport the desktop uses when
+// no server is configured).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "assignment/frmUnAssignForms.h"
+#include "controls/CommandButton.h"
+#include "controls/Label.h"
+#include "controls/TextBox.h"
+#include "dutystation/DutyStationFixture.h"
+#include "dutystation/frmAddOfficer.h"
+#include "dutystation/frmChangeDutyStation.h"
+#include "platform/DataSet.h"
+#include "server/Store.h"
+#include "transport/EmbeddedTransport.h"
+#include "transport/TransportMessageComponent.h"
+
+namespace fm::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::StartsWith;
+
+// The demo inventory is built once for the program: building it is the slow part.
+class EmbeddedInventory {
+ public:
+  EmbeddedInventory() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "fm-dutystation-e2e-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
+    mFolder = pattern;
+    EmbeddedTransport::Options options;
+    options.inventoryFile = mFolder / "inventory.db";
+    options.region = "NORTH";
+    transport = std::make_shared<EmbeddedTransport>(options);
+    transport->Open();
+  }
+  ~EmbeddedInventory() {
+    transport.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(mFolder, ignored);
+  }
+
+  std::shared_ptr<EmbeddedTransport> transport;
+
+ private:
+  std::filesystem::path mFolder;
+};
+
+class DutyStationEndToEndTest : public SearchFixture {
+ protected:
+  static void SetUpTestSuite() { sInventory = new EmbeddedInventory(); }
+  static void TearDownTestSuite() {
+    delete sInventory;
+    sInventory = nullptr;
+  }
+
+  void SetUp() override {
+    DocumentFixture::SetUp();
+    component =
+        TransportMessageComponent::Create(sInventory->transport, {std::chrono::seconds(60), 1001});
+    MessageComponent::SetFactory([c = component] { return c; });
+    ShowDocument();
+    Doc().SetNow([] { return StampMoment(); });
+  }
+
+  void TearDown() override {
+    document.reset();
+    MessageComponent::SetFactory(nullptr);
+    component.reset();
+    DocumentFixture::TearDown();
+  }
+
+  // Runs the user-interface thread's events until every request sent is answered. The limit
+  // only keeps a broken transport from hanging the test.
+  void AwaitReplies() {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      Deliver();
+      if (component->PendingCount() == 0) return;
+      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "no reply from the embedded server";
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  void Search(const std::string& troopDistrict, std::string_view formType) {
+    Doc().txtBox(0).SetText(troopDistrict);
+    SelectFormType(formType);
+    Doc().cmdButton(0).PerformClick();
+    AwaitReplies();
+    ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
+  }
+
+  // The row of the assignment grid holding the range that starts at `from`; -1 if none.
+  long RowStartingAt(std::int64_t from) {
+    DataGrid& grid = Doc().grdFormsAssignment;
+    for (long i = 0; i < grid.RowCount(); ++i) {
+      if (grid.CellTextAt(i, "FRM_FORM_NBR") == std::to_string(from)) return i;
+    }
+    return -1;
+  }
+
+  static server::Store& Store() { return sInventory->transport->Open(); }
+
+  static EmbeddedInventory* sInventory;
+  std::shared_ptr<TransportMessageComponent> component;
+};
+
+EmbeddedInventory* DutyStationEndToEndTest::sInventory = nullptr;
+
+TEST_F(DutyStationEndToEndTest, MovedRangeIsFoundAtItsNewStationAndRecordedInTheHistory) {
+  Search("A1", "C");
+  DataGrid& grid = Doc().grdFormsAssignment;
+  ASSERT_GT(grid.RowCount(), 0) << "the demo inventory has no citations at A1";
+  const long before = grid.RowCount();
+  const std::int64_t from = std::stoll(grid.CellTextAt(0, "FRM_FORM_NBR"));
+  const std::string to = grid.CellTextAt(0, "TO_FORM_NBR");
+
+  ASSERT_TRUE(grid.ClickRow(0));
+  ui->QueueModal([](UiElement& form) {
+    auto& dialog = dynamic_cast<frmChangeDutyStation&>(form);
+    dialog.txtTroopDistrict.SetText("");
+    dialog.txtTroopDistrict.TypeText("b2");
+    dialog.txtComments.SetText("");
+    dialog.txtComments.TypeText("moved to Sandy Point");
+    dialog.cmdButton(0).PerformClick();
+  });
+  Doc().cmdButton(4).PerformClick();
+  AwaitReplies();
+
+  ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
+  EXPECT_TRUE(errors->Reports().empty());
+  // The requery of A1 no longer holds the range.
+  EXPECT_EQ(grid.RowCount(), before - 1);
+  EXPECT_EQ(RowStartingAt(from), -1);
+
+  Search("B2", "C");
+  const long row = RowStartingAt(from);
+  ASSERT_GE(row, 0) << "the range is not at B2";
+  grid.LoadRows(row, 1);
+  EXPECT_EQ(grid.CellTextAt(row, "TroopDistrict"), "B2");
+  EXPECT_EQ(grid.CellTextAt(row, "TO_FORM_NBR"), to);
+  EXPECT_EQ(grid.CellTextAt(row, "ASSIGNED_TO"), "B2");  // held by the station, no officer
+  EXPECT_THAT(grid.CellTextAt(row, "TRP_FORM_CMMT_TXT"),
+              StartsWith("moved to Sandy Point  (Margaret Hartley "));
+
+  const auto history = Store().FormHistory("C", from);
+  ASSERT_FALSE(history.empty());
+  const auto& last = history.back();
+  EXPECT_EQ(last.action, "UPD");
+  EXPECT_EQ(last.userId, 1001);
+  ASSERT_TRUE(last.before.has_value());
+  EXPECT_EQ(last.before->troop + last.before->district, "A1");
+  EXPECT_EQ(last.after.troop + last.after.district, "B2");
+}
+
+TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
+  Search("A1", "C");
+  Recordset& officers = Doc().OfficerListDataSet()->GetRecordset();
+  ASSERT_GT(officers.RecordCount(), 0) << "the server lists no troopers at A1";
+  const long listed = officers.RecordCount();
+  const std::string alreadyListed = officers.ValueAt(0, officers.FieldIndex("INSP_ID")).ToText();
+
+  // Two troopers of B2 join A1's list; one A1 already has is refused.
+  std::vector<std::string> picked;
+  ui->QueueModal([&](UiElement& form) {
+    auto& dialog = dynamic_cast<frmAddOfficer&>(form);
+    OfficerSelect& picker = dialog.qmOfficerSelect;
+    Pick(picker, alreadyListed);
+    for (int i = 0; i < picker.OfficerCount() && picked.size() < 2; ++i) {
+      if (picker.OfficerAt(i).dutyStation == "B2") {
+        picked.push_back(picker.OfficerAt(i).registryNumber);
+        ASSERT_TRUE(picker.Choose(i));
+      }
+    }
+    dialog.cmdOK.PerformClick();
+  });
+  Doc().cmdButton(5).PerformClick();
+
+  ASSERT_EQ(picked.size(), 2u) << "the picker offers fewer than two troopers of B2";
+  EXPECT_EQ(ui->beeps, 1);
+  EXPECT_EQ(officers.RecordCount(), listed + 2);
+  EXPECT_EQ(Doc().grdOfficerList.CurrentRowIndex(), 0);
+  long trooperRow = -1;
+  for (const auto& registry : picked) {
+    ASSERT_TRUE(officers.Find("INSP_ID = " + registry, 0, SearchDirection::Forward,
+                              officers.BookmarkAt(0)));
+    EXPECT_EQ(officers.GetText("ACTION"), "TEMP");
+    if (trooperRow < 0) trooperRow = officers.AbsolutePosition() - 1;
+  }
+
+  // The first of them is given the first range of the station, whole.
+  DataGrid& ranges = Doc().grdFormsAssignment;
+  ASSERT_GT(ranges.RowCount(), 0);
+  const std::int64_t from = std::stoll(ranges.CellTextAt(0, "FRM_FORM_NBR"));
+  ASSERT_TRUE(Doc().grdOfficerList.ClickRow(trooperRow));
+  ASSERT_TRUE(ranges.ClickRow(0));
+  ui->QueueModal([](UiElement& form) {
+    auto& dialog = dynamic_cast<frmUnAssignForms&>(form);
+    dialog.cmdOk.PerformClick();
+  });
+  ASSERT_TRUE(Doc().cmdButton(2).PerformClick());
+  AwaitReplies();
+  ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
+  EXPECT_TRUE(errors->Reports().empty());
+
+  const long row = RowStartingAt(from);
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(ranges.CellTextAt(row, "ASGND_REG_NBR"), picked[0]);
+  const auto history = Store().FormHistory("C", from);
+  ASSERT_FALSE(history.empty());
+  EXPECT_EQ(history.back().after.registry, std::stoll(picked[0]));
+}
+
+}  // namespace
+}  // namespace fm::testing
