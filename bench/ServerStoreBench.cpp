@@ -1,0 +1,346 @@
+// The forms server's store under load, on SQLite and PostgreSQL:
+//  - finding the range that holds a form number among 1,000,000 ranges, through the store
+//    (Store::FindRanges with a form type and a form number, as a key:FORM_SEARCH_NBR search
+//    asks it) against the bare indexed SQL on the same database (one prepared statement
+//    walking the (form type, From) index backwards), so the ratio is the store's overhead;
+//  - a save with a three-way split plus the screen's requery, through the request handler.
+//
+// PostgreSQL: the server of FM_TEST_PG_URL, else a throw-away cluster started here.
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ServerBenchCluster.h"
+#include "protocol/Messages.h"
+#include "server/DemoInventory.h"
+#include "server/ReferenceData.h"
+#include "server/RequestHandler.h"
+#include "server/Store.h"
+
+namespace {
+
+using namespace fm::server;
+namespace protocol = fm::protocol;
+
+constexpr std::size_t kLargeInventory = 1'000'000;
+
+// FM_BENCH_RANGES overrides the size of the large inventory (for a quick trial run).
+std::size_t LargeInventorySize() {
+  const char* text = std::getenv("FM_BENCH_RANGES");
+  return text && *text ? static_cast<std::size_t>(std::strtoull(text, nullptr, 10))
+                       : kLargeInventory;
+}
+constexpr int kSaveIterations = 300;
+
+struct Probe {
+  std::string formType;
+  std::int64_t number;
+};
+
+void Must(bool ok, const std::string& what) {
+  if (!ok) {
+    fmt::print(stderr, "server_store_bench: {}\n", what);
+    std::abort();
+  }
+}
+
+std::string WithParameter(const std::string& url, const std::string& parameter) {
+  return url + (url.find('?') == std::string::npos ? "?" : "&") + parameter;
+}
+
+// Runs SQL outside the store; answers libpq's error, empty on success.
+std::string PgRun(const std::string& url, const std::string& sql) {
+  PGconn* conn = PQconnectdb(url.c_str());
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
+  std::string error;
+  if (PQstatus(conn) != CONNECTION_OK) {
+    error = PQerrorMessage(conn);
+  } else {
+    PGresult* r = PQexec(conn, sql.c_str());
+    if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK) {
+      error = PQresultErrorMessage(r);
+    }
+    PQclear(r);
+  }
+  PQfinish(conn);
+  return error;
+}
+
+// Everything the benchmarks share, built on first use and torn down at exit.
+class Fixture {
+ public:
+  static Fixture& Get() {
+    static Fixture instance;
+    return instance;
+  }
+
+  std::filesystem::path mFolder;
+  std::vector<Probe> mProbes;
+  std::shared_ptr<Store> mSqliteLarge;
+  std::string mSqliteLargeFile;
+  bench::BenchCluster mCluster;
+  std::vector<std::string> mSchemas;  // PostgreSQL schemas of this run
+  std::shared_ptr<Store> mPgLarge;
+  std::string mPgLargeAddress;
+
+  // A schema of its own in the benchmark database; its store address.
+  std::string PgAddress(const std::string& name) {
+    std::string schema = fmt::format("fm_bench_{}_{}", name, ::getpid());
+    std::string base = WithParameter(mCluster.Url(), "connect_timeout=5");
+    PgRun(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
+    std::string error =
+        PgRun(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema));
+    Must(error.empty(), "could not create a PostgreSQL schema: " + error);
+    mSchemas.push_back(schema);
+    return WithParameter(base, "options=-csearch_path%3D" + schema);
+  }
+
+  std::shared_ptr<Store> SqliteLarge() {
+    if (!mSqliteLarge) {
+      mSqliteLargeFile = (mFolder / "large.db").string();
+      mSqliteLarge = OpenStore("sqlite:" + mSqliteLargeFile);
+      LoadLarge(*mSqliteLarge);
+    }
+    return mSqliteLarge;
+  }
+
+  std::shared_ptr<Store> PgLarge() {
+    if (!mPgLarge && !mCluster.Url().empty()) {
+      mPgLargeAddress = PgAddress("large");
+      mPgLarge = OpenStore(mPgLargeAddress);
+      LoadLarge(*mPgLarge);
+    }
+    return mPgLarge;
+  }
+
+  ~Fixture() {
+    mSqliteLarge.reset();
+    mPgLarge.reset();
+    for (const auto& schema : mSchemas) {
+      PgRun(mCluster.Url(), fmt::format("DROP SCHEMA IF EXISTS {} CASCADE", schema));
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(mFolder, ignored);
+  }
+
+ private:
+  Fixture() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "fm-server-bench-XXXXXX").string();
+    Must(::mkdtemp(pattern.data()) != nullptr, "could not create a temporary folder");
+    mFolder = pattern;
+  }
+
+  void LoadLarge(Store& store) {
+    auto ranges = BuildLargeInventory(store.Reference(), LargeInventorySize(), 7);
+    if (mProbes.empty()) {
+      std::mt19937_64 random(11);
+      for (int i = 0; i < 4096; ++i) {
+        const FormRange& r = ranges[random() % ranges.size()];
+        mProbes.push_back(
+            {r.formType,
+             r.from + static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(r.Size()))});
+      }
+    }
+    store.LoadInventory(ranges, SaveContext{"bench", "bench", 0}, false);
+  }
+};
+
+constexpr const char* kBareSql =
+    "SELECT form_typ_cd, frm_form_nbr, to_form_nbr, trp_id, trp_dist_id, asgnd_reg_nbr,"
+    " trp_actn_cd, rmng_form_cnt, form_qtr_dt, form_yr_dt, cmmt_txt FROM form_range"
+    " WHERE form_typ_cd = {} AND frm_form_nbr <= {} ORDER BY frm_form_nbr DESC LIMIT 1";
+
+void FindThroughStore(benchmark::State& state, const std::shared_ptr<Store>& store) {
+  const auto& probes = Fixture::Get().mProbes;
+  std::size_t i = 0;
+  std::size_t found = 0;
+  for (auto _ : state) {
+    const Probe& p = probes[i++ % probes.size()];
+    RangeQuery q;
+    q.formType = {{Comparison::Equal, p.formType}};
+    q.formNumber = p.number;
+    auto ranges = store->FindRanges(q);
+    found += ranges.size();
+    benchmark::DoNotOptimize(ranges);
+  }
+  if (found != static_cast<std::size_t>(state.iterations()))
+    state.SkipWithError("a probe found no range");
+}
+
+void BM_FindHolding_Store_Sqlite(benchmark::State& state) {
+  FindThroughStore(state, Fixture::Get().SqliteLarge());
+}
+
+void BM_FindHolding_BareSql_Sqlite(benchmark::State& state) {
+  Fixture& f = Fixture::Get();
+  f.SqliteLarge();
+  sqlite3* db = nullptr;
+  Must(sqlite3_open_v2(f.mSqliteLargeFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK,
+       "could not open the benchmark database");
+  sqlite3_stmt* stmt = nullptr;
+  Must(sqlite3_prepare_v2(db, fmt::format(kBareSql, "?", "?").c_str(), -1, &stmt, nullptr) ==
+           SQLITE_OK,
+       sqlite3_errmsg(db));
+  std::size_t i = 0;
+  std::size_t found = 0;
+  for (auto _ : state) {
+    const Probe& p = f.mProbes[i++ % f.mProbes.size()];
+    sqlite3_bind_text(stmt, 1, p.formType.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_int64(stmt, 2, p.number);
+    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_int64(stmt, 2) >= p.number) {
+      ++found;
+      for (int c = 0; c < 11; ++c) benchmark::DoNotOptimize(sqlite3_column_text(stmt, c));
+    }
+    sqlite3_reset(stmt);
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  if (found != static_cast<std::size_t>(state.iterations()))
+    state.SkipWithError("a probe found no range");
+}
+
+void BM_FindHolding_Store_Postgres(benchmark::State& state) {
+  auto store = Fixture::Get().PgLarge();
+  if (!store) {
+    state.SkipWithError(("PostgreSQL not available: " + Fixture::Get().mCluster.Why()).c_str());
+    return;
+  }
+  FindThroughStore(state, store);
+}
+
+void BM_FindHolding_BareSql_Postgres(benchmark::State& state) {
+  Fixture& f = Fixture::Get();
+  if (!f.PgLarge()) {
+    state.SkipWithError(("PostgreSQL not available: " + f.mCluster.Why()).c_str());
+    return;
+  }
+  PGconn* conn = PQconnectdb(f.mPgLargeAddress.c_str());
+  Must(PQstatus(conn) == CONNECTION_OK, PQerrorMessage(conn));
+  PGresult* prepared =
+      PQprepare(conn, "find", fmt::format(kBareSql, "$1", "$2").c_str(), 2, nullptr);
+  Must(PQresultStatus(prepared) == PGRES_COMMAND_OK, PQresultErrorMessage(prepared));
+  PQclear(prepared);
+  std::size_t i = 0;
+  std::size_t found = 0;
+  for (auto _ : state) {
+    const Probe& p = f.mProbes[i++ % f.mProbes.size()];
+    std::string number = std::to_string(p.number);
+    const char* values[] = {p.formType.c_str(), number.c_str()};
+    PGresult* r = PQexecPrepared(conn, "find", 2, values, nullptr, nullptr, 0);
+    if (PQntuples(r) == 1 && std::strtoll(PQgetvalue(r, 0, 2), nullptr, 10) >= p.number) {
+      ++found;
+      for (int c = 0; c < 11; ++c) benchmark::DoNotOptimize(PQgetvalue(r, 0, c));
+    }
+    PQclear(r);
+  }
+  PQfinish(conn);
+  if (found != static_cast<std::size_t>(state.iterations()))
+    state.SkipWithError("a probe found no range");
+}
+
+// --- Save with a three-way split plus requery --------------------------------------------
+
+protocol::DataSet SplitRows(std::int64_t base, std::int64_t holder, std::int64_t receiver) {
+  protocol::DataSet set;
+  for (const char* name : {"ACTION", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID", "TRP_DIST_ID",
+                           "FORM_TYP_CD", "ASGND_REG_NBR", "TRP_ACTN_CD", "TRP_FORM_CMMT_TXT"}) {
+    set.columns.push_back({name, protocol::ColumnType::Text});
+  }
+  auto row = [&](const char* action, std::int64_t from, std::int64_t to, std::int64_t reg,
+                 const char* comment) {
+    set.rows.push_back({std::string(action), std::to_string(from), std::to_string(to),
+                        std::string("A"), std::string("1"), std::string("Z"), std::to_string(reg),
+                        std::string("A"), std::string(comment)});
+  };
+  row("UPD", base, base + 19, holder, "C0");
+  row("ADD", base + 50, base + 99, holder, "C0");
+  row("ADD", base + 20, base + 49, receiver, "  (Hartley, Margaret 5/1/2024 8:30:00 AM)");
+  return set;
+}
+
+void SaveSplitRequery(benchmark::State& state, const std::string& address) {
+  auto store = OpenStore(address);
+  LoadDemoInventory(*store);
+  // The ranges to split: seals of A1 well above the demo's numbers, one per iteration.
+  constexpr std::int64_t kBase = 5'000'000'000;
+  constexpr std::int64_t kHolder = 1002;
+  constexpr std::int64_t kReceiver = 1003;
+  for (int i = 0; i < kSaveIterations; ++i) {
+    RangeChange add;
+    add.formType = "Z";
+    add.from = kBase + i * 100;
+    add.to = add.from + 99;
+    add.troop = "A";
+    add.district = "1";
+    add.registry = kHolder;
+    add.status = "A";
+    store->ApplyChanges(SaveContext{fmt::format("seed-{}", i), "bench", 1001}, {add});
+  }
+  RequestHandler handler(store);
+  int i = 0;
+  std::size_t rows = 0;
+  for (auto _ : state) {
+    protocol::Request request;
+    request.requestId = fmt::format("split-{}-{}", ::getpid(), i);
+    request.identity = "TARVO_FormsMaint#1";
+    request.version = "1.0";
+    request.requester = "FORMSMAINT";
+    request.userId = 1001;
+    request.messageType = protocol::kSaveRequeryMessage;
+    request.dataSets.emplace("TROOPFORM", SplitRows(kBase + i * 100, kHolder, kReceiver));
+    // The screen's requery after an assignment: its Troop/District and form type.
+    for (auto [key, value, op] : {std::tuple{"key:TRP_ID", "A", "="},
+                                  {"key:TRP_DIST_ID", "1", "="},
+                                  {"key:REF_TYP_CD", "Z", "="},
+                                  {"key:INACTIVE", "N", "="},
+                                  {"key:TRP_ACTN_CD", "V", "<>"},
+                                  {"key:THIN", "YES", "="}}) {
+      request.criteria.push_back({key, value, op, "QUILLMAR"});
+    }
+    protocol::Reply reply = handler.Handle(request);
+    if (!reply.ok) {
+      state.SkipWithError(reply.error.c_str());
+      break;
+    }
+    rows += reply.dataSets.at("TROOPFORM").rows.size();
+    ++i;
+  }
+  state.counters["requery_rows"] =
+      benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kAvgIterations);
+}
+
+void BM_SaveSplitRequery_Sqlite(benchmark::State& state) {
+  SaveSplitRequery(state, "sqlite:" + (Fixture::Get().mFolder / "save.db").string());
+}
+
+void BM_SaveSplitRequery_Postgres(benchmark::State& state) {
+  Fixture& f = Fixture::Get();
+  if (f.mCluster.Url().empty()) {
+    state.SkipWithError(("PostgreSQL not available: " + f.mCluster.Why()).c_str());
+    return;
+  }
+  SaveSplitRequery(state, f.PgAddress("save"));
+}
+
+BENCHMARK(BM_FindHolding_Store_Sqlite)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindHolding_BareSql_Sqlite)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindHolding_Store_Postgres)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FindHolding_BareSql_Postgres)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SaveSplitRequery_Sqlite)->Iterations(kSaveIterations)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveSplitRequery_Postgres)->Iterations(kSaveIterations)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

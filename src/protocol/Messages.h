@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+// The messages exchanged between the screen's message component and the forms server.
+// Plain data with no behaviour: the JSON form is in protocol/Json.h, the rules of what a
+// request may ask in server/RequestHandler.h. Nothing here depends on the platform library,
+// so the server and the client can both use it.
+namespace fm::protocol {
+
+// Message types of a request.
+inline constexpr int kSearchMessage = 33;       // search
+inline constexpr int kSaveRequeryMessage = 34;  // apply change rows, then search
+
+// Names of the data sets a request or reply carries.
+inline constexpr const char* kTroopFormDataSet = "TROOPFORM";
+inline constexpr const char* kOfficerDataSet = "OFFICER";
+
+enum class ColumnType { Text, Integer, Double };
+
+// "text", "integer", "double".
+const char* ColumnTypeName(ColumnType type);
+
+struct Column {
+  std::string name;
+  ColumnType type = ColumnType::Text;
+
+  friend bool operator==(const Column&, const Column&) = default;
+};
+
+// One cell: null, a 64-bit integer, a double or a text.
+using Cell = std::variant<std::monostate, std::int64_t, double, std::string>;
+using Row = std::vector<Cell>;
+
+// A table as it travels: typed columns and rows of cells. Every row has one cell per column,
+// and a cell is null or of its column's type (an integer is accepted in a double column);
+// the JSON reader enforces this.
+struct DataSet {
+  std::vector<Column> columns;
+  std::vector<Row> rows;
+
+  // Index of the column with this exact name, or -1.
+  int ColumnIndex(const std::string& name) const;
+
+  friend bool operator==(const DataSet&, const DataSet&) = default;
+};
+
+// One search criterion: key is "key:" followed by a name (key:TRP_ID...), op one of
+// = <> < <= > >=, application the id of the sending application.
+struct Criterion {
+  std::string key;
+  std::string value;
+  std::string op = "=";
+  std::string application;
+
+  friend bool operator==(const Criterion&, const Criterion&) = default;
+};
+
+struct Request {
+  std::string requestId;  // unique per request; a save with a known id is not applied twice
+  std::string identity;   // the sending document; the reply carries it back
+  std::string version;    // "1.0"
+  std::string requester;  // the site's requester value
+  std::int64_t userId = 0;
+  int messageType = kSearchMessage;
+  std::map<std::string, DataSet> dataSets;  // a save carries its change rows as "TROOPFORM"
+  std::vector<Criterion> criteria;
+
+  friend bool operator==(const Request&, const Request&) = default;
+};
+
+struct Reply {
+  std::string requestId;
+  std::string identity;
+  bool ok = false;
+  std::string error;                        // empty when ok; otherwise words a clerk can act on
+  std::map<std::string, DataSet> dataSets;  // "TROOPFORM" and "OFFICER" when ok
+
+  friend bool operator==(const Reply&, const Reply&) = default;
+};
+
+}  // namespace fm::protocol

@@ -1,0 +1,144 @@
+#include "server/ChangeRules.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "server/ReferenceData.h"
+#include "server/StoreError.h"
+
+namespace fm::server {
+
+namespace {
+
+constexpr std::int64_t kLowestYear = 1950;
+
+[[noreturn]] void Refuse(const std::string& label, const std::string& why) {
+  throw StoreError::Rejected(fmt::format("{}: {}", label, why));
+}
+
+std::string StationText(const FormRange& r) { return r.troop + r.district; }
+
+}  // namespace
+
+std::string RowLabel(std::size_t index, const RangeChange& change) {
+  return fmt::format("Row {} ({} {}-{} of form type {})", index + 1,
+                     change.action == RangeChange::Action::Add ? "ADD" : "UPD", change.from,
+                     change.to, change.formType);
+}
+
+FormRange ResolveChange(const std::string& label, const RangeChange& change,
+                        const std::optional<FormRange>& stored) {
+  FormRange r;
+  if (stored) {
+    r = *stored;
+  } else if (!change.status) {
+    Refuse(label, "a new range needs a status code (TRP_ACTN_CD)");
+  }
+  r.formType = change.formType;
+  r.from = change.from;
+  r.to = change.to;
+  r.troop = change.troop;
+  r.district = change.district;
+  if (change.registry) {
+    r.registry = *change.registry;
+  } else if (!stored) {
+    r.registry = kNoOfficer;
+  }
+  if (change.status) r.status = *change.status;
+  if (change.quarter) r.quarter = change.quarter;
+  if (change.year) r.year = change.year;
+  r.comment = change.comment;
+  if (r.comment && r.comment->empty()) r.comment.reset();
+  if (r.formType != kQuarterlyFormType) {
+    r.quarter.reset();
+    r.year.reset();
+  }
+  return r;
+}
+
+void CheckRange(const std::string& label, const FormRange& r, const ReferenceData& reference) {
+  const FormTypeInfo* type = reference.FindFormType(r.formType);
+  if (!type) Refuse(label, fmt::format("the form type \"{}\" is not known", r.formType));
+  if (r.to < r.from) {
+    Refuse(label, fmt::format("the To Range {} is below the From Range {}", r.to, r.from));
+  }
+  for (std::int64_t n : {r.from, r.to}) {
+    if (n < type->lowest || n > type->highest) {
+      Refuse(label, fmt::format("the form number {} must be equal to or between {} and {} for "
+                                "form type {} ({})",
+                                n, type->lowest, type->highest, type->code, type->description));
+    }
+  }
+  if (r.troop.empty()) Refuse(label, "the Troop/District is missing");
+  if (!reference.HasStation(r.troop, r.district)) {
+    Refuse(label, fmt::format("the Troop/District \"{}\" is not known", StationText(r)));
+  }
+  if (!reference.HasStatus(r.status)) {
+    Refuse(label, fmt::format("the status code \"{}\" is not known", r.status));
+  }
+  if (r.registry < 0 || !reference.HasRegistry(r.registry)) {
+    Refuse(label, fmt::format("the registry number {} is not a known officer's", r.registry));
+  }
+  if (r.formType == kQuarterlyFormType) {
+    if (!r.quarter || *r.quarter < 1 || *r.quarter > 4) {
+      Refuse(label, "a range of CVSA decals needs a quarter from 1 to 4");
+    }
+    if (!r.year || *r.year < kLowestYear) {
+      Refuse(label, fmt::format("a range of CVSA decals needs a year of at least {}", kLowestYear));
+    }
+  }
+  if (r.comment && r.comment->size() > kMaxCommentLength) {
+    Refuse(label, fmt::format("the comment is longer than {} characters", kMaxCommentLength));
+  }
+  if (r.remaining < 0 || r.remaining > r.Size()) {
+    Refuse(label, fmt::format("the remaining-forms count {} is not between 0 and {}", r.remaining,
+                              r.Size()));
+  }
+}
+
+void RemainingCounter::Replaced(const FormRange& stored) {
+  std::int64_t used = std::clamp<std::int64_t>(stored.Size() - stored.remaining, 0, stored.Size());
+  if (used > 0) mUsed.push_back({stored.formType, stored.from, stored.from + used - 1});
+}
+
+std::int64_t RemainingCounter::RemainingFor(const std::string& formType, std::int64_t from,
+                                            std::int64_t to) const {
+  std::int64_t remaining = to - from + 1;
+  for (const auto& part : mUsed) {
+    if (part.formType != formType) continue;
+    std::int64_t first = std::max(from, part.first);
+    std::int64_t last = std::min(to, part.last);
+    if (first <= last) remaining -= last - first + 1;
+  }
+  return std::max<std::int64_t>(remaining, 0);
+}
+
+std::string ChangeFingerprint(const std::vector<RangeChange>& changes) {
+  // FNV-1a over a length-prefixed rendering: unambiguous, and stable across builds.
+  std::uint64_t hash = 1469598103934665603ull;
+  auto mix = [&](std::string_view text) {
+    std::string framed = fmt::format("{}:{};", text.size(), text);
+    for (unsigned char c : framed) {
+      hash ^= c;
+      hash *= 1099511628211ull;
+    }
+  };
+  auto opt = [](const auto& v) { return v ? fmt::format("{}", *v) : std::string("~"); };
+  for (const auto& c : changes) {
+    mix(c.action == RangeChange::Action::Add ? "ADD" : "UPD");
+    mix(c.formType);
+    mix(std::to_string(c.from));
+    mix(std::to_string(c.to));
+    mix(c.troop);
+    mix(c.district);
+    mix(opt(c.registry));
+    mix(opt(c.status));
+    mix(opt(c.quarter));
+    mix(opt(c.year));
+    mix(opt(c.comment));
+  }
+  return fmt::format("{:016x}/{}", hash, changes.size());
+}
+
+}  // namespace fm::server

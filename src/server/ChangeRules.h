@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/StoreTypes.h"
+
+namespace fm::server {
+
+class ReferenceData;
+
+// The rules a save must keep, independent of the database: what a change row turns into,
+// whether a range is admissible, and how many forms of a piece remain. Both backends apply
+// rows through these functions, so they refuse and compute exactly the same.
+
+// Longest comment kept. The screen stamps comments (name, date, time) after a 254-character
+// entry, so the limit is well above that; it only keeps out absurd input.
+inline constexpr std::size_t kMaxCommentLength = 2000;
+
+// "Row 2 (ADD 150-199 of form type C)", the prefix of every message about a change row.
+std::string RowLabel(std::size_t index, const RangeChange& change);
+
+// The range a change row asks for. An Add takes the row as it is (a null registry means no
+// officer; a null status is refused); an Update starts from `stored` and keeps its status,
+// registry, quarter and year where the row leaves them null. Quarter and year are dropped
+// for form types that are not quarterly. The remaining count is left to the caller.
+// Throws StoreError::Rejected naming the row.
+FormRange ResolveChange(const std::string& label, const RangeChange& change,
+                        const std::optional<FormRange>& stored);
+
+// Checks a range against the reference data and the range rules (To not below From,
+// bounds of the form type, station, status, registry, quarter and year, comment length,
+// remaining count between 0 and the size). Throws StoreError::Rejected naming `label`.
+void CheckRange(const std::string& label, const FormRange& range, const ReferenceData& reference);
+
+// Remaining-forms counts within one save. The forms of a range are used from its lowest
+// number up; a piece of a replaced range keeps as remaining only its numbers above the
+// used part, and numbers outside every replaced range count as remaining.
+class RemainingCounter {
+ public:
+  // A stored range replaced in this save: its used part is From .. To - remaining.
+  void Replaced(const FormRange& stored);
+  // The remaining count of a range [from, to] of the form type written in this save.
+  std::int64_t RemainingFor(const std::string& formType, std::int64_t from, std::int64_t to) const;
+
+ private:
+  struct UsedPart {
+    std::string formType;
+    std::int64_t first;
+    std::int64_t last;
+  };
+  std::vector<UsedPart> mUsed;
+};
+
+// A digest of the rows of a save, kept with its request id so that the same id sent with
+// other rows is recognised.
+std::string ChangeFingerprint(const std::vector<RangeChange>& changes);
+
+}  // namespace fm::server

@@ -1,0 +1,294 @@
+#include "server/PostgresConnection.h"
+
+#include <fmt/format.h>
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "server/SqlError.h"
+
+namespace fm::server {
+
+namespace {
+
+constexpr std::size_t kMaxCachedStatements = 128;
+// Key of the advisory lock that keeps two server processes from migrating at once.
+constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(70311605)";
+
+// Type OIDs of the catalogue (pg_type.h); libpq does not export them.
+constexpr Oid kBoolOid = 16;
+constexpr Oid kInt8Oid = 20;
+constexpr Oid kInt2Oid = 21;
+constexpr Oid kInt4Oid = 23;
+constexpr Oid kOidOid = 26;
+constexpr Oid kFloat4Oid = 700;
+constexpr Oid kFloat8Oid = 701;
+constexpr Oid kNumericOid = 1700;
+
+SqlError::Kind KindOfState(const char* state) {
+  if (!state) return SqlError::Kind::Other;
+  std::string_view s(state);
+  if (s == "40001" || s == "40P01") return SqlError::Kind::Retryable;
+  if (s == "55P03") return SqlError::Kind::Busy;
+  if (s.substr(0, 2) == "23") return SqlError::Kind::Constraint;
+  if (s.substr(0, 2) == "08" || s == "57P01" || s == "57P02" || s == "57P03") {
+    return SqlError::Kind::Connection;
+  }
+  return SqlError::Kind::Other;
+}
+
+void IgnoreNotice(void*, const char*) {}
+
+std::string CopyEscape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string ParamText(const SqlValue& v) {
+  if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+  if (const auto* d = std::get_if<double>(&v)) return fmt::format("{}", *d);
+  return std::get<std::string>(v);
+}
+
+}  // namespace
+
+struct PostgresConnection::Impl {
+  PGconn* conn = nullptr;
+  std::map<std::string, std::string, std::less<>> statements;  // SQL -> prepared name
+  int nextStatement = 0;
+  bool healthy = true;
+
+  // Answers the result when it has the expected status, else throws with its words.
+  PGresult* Check(PGresult* result, ExecStatusType expected, std::string_view doing) {
+    if (result && PQresultStatus(result) == expected) return result;
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    SqlError::Kind kind = KindOfState(state);
+    std::string why = result ? PQresultErrorMessage(result) : PQerrorMessage(conn);
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+    if (result) PQclear(result);
+    if (PQstatus(conn) != CONNECTION_OK) kind = SqlError::Kind::Connection;
+    if (kind == SqlError::Kind::Connection) healthy = false;
+    throw SqlError(kind, fmt::format("PostgreSQL {}: {}", doing, why));
+  }
+
+  void Exec(const char* sql) { PQclear(Check(PQexec(conn, sql), PGRES_COMMAND_OK, sql)); }
+
+  const std::string& Prepare(std::string_view sql) {
+    if (auto it = statements.find(sql); it != statements.end()) return it->second;
+    if (statements.size() >= kMaxCachedStatements) {
+      Exec("DEALLOCATE ALL");
+      statements.clear();
+    }
+    int count = 0;
+    std::string text = NumberPlaceholders(sql, &count);
+    std::string name = fmt::format("fm{}", nextStatement++);
+    PQclear(Check(PQprepare(conn, name.c_str(), text.c_str(), count, nullptr), PGRES_COMMAND_OK,
+                  fmt::format("could not prepare \"{}\"", sql)));
+    return statements.emplace(std::string(sql), name).first->second;
+  }
+};
+
+std::string PostgresConnection::NumberPlaceholders(std::string_view sql, int* count) {
+  std::string out;
+  out.reserve(sql.size() + 16);
+  int n = 0;
+  char quote = 0;
+  for (char c : sql) {
+    if (quote) {
+      if (c == quote) quote = 0;
+      out += c;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      out += c;
+    } else if (c == '?') {
+      out += fmt::format("${}", ++n);
+    } else {
+      out += c;
+    }
+  }
+  if (count) *count = n;
+  return out;
+}
+
+PostgresConnection::PostgresConnection(const std::string& url,
+                                       std::chrono::milliseconds busyTimeout)
+    : mImpl(std::make_unique<Impl>()) {
+  mImpl->conn = PQconnectdb(url.c_str());
+  if (!mImpl->conn || PQstatus(mImpl->conn) != CONNECTION_OK) {
+    std::string why = mImpl->conn ? PQerrorMessage(mImpl->conn) : "out of memory";
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+    if (mImpl->conn) PQfinish(mImpl->conn);
+    mImpl->conn = nullptr;
+    throw SqlError(SqlError::Kind::Connection,
+                   fmt::format("could not connect to the PostgreSQL inventory: {}", why));
+  }
+  PQsetNoticeProcessor(mImpl->conn, IgnoreNotice, nullptr);
+  try {
+    mImpl->Exec(fmt::format("SET lock_timeout = {}", busyTimeout.count()).c_str());
+    mImpl->Exec("SET client_min_messages = warning");
+  } catch (...) {
+    PQfinish(mImpl->conn);
+    mImpl->conn = nullptr;
+    throw;
+  }
+}
+
+PostgresConnection::~PostgresConnection() {
+  if (mImpl->conn) PQfinish(mImpl->conn);
+}
+
+void PostgresConnection::ExecuteScript(std::string_view sql) {
+  std::string text(sql);
+  PGresult* result = PQexec(mImpl->conn, text.c_str());
+  // A script's result is that of its last statement, a command or a query.
+  if (result && PQresultStatus(result) == PGRES_TUPLES_OK) {
+    PQclear(result);
+    return;
+  }
+  PQclear(mImpl->Check(result, PGRES_COMMAND_OK, "could not run a schema script"));
+}
+
+std::vector<SqlRow> PostgresConnection::Query(std::string_view sql,
+                                              const std::vector<SqlValue>& params) {
+  const std::string& name = mImpl->Prepare(sql);
+  std::vector<std::string> texts(params.size());
+  std::vector<const char*> values(params.size(), nullptr);
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (std::holds_alternative<std::monostate>(params[i])) continue;
+    texts[i] = ParamText(params[i]);
+    values[i] = texts[i].c_str();
+  }
+  PGresult* result = PQexecPrepared(mImpl->conn, name.c_str(), static_cast<int>(params.size()),
+                                    values.data(), nullptr, nullptr, 0);
+  if (result && PQresultStatus(result) == PGRES_COMMAND_OK) {
+    PQclear(result);
+    return {};
+  }
+  result = mImpl->Check(result, PGRES_TUPLES_OK, fmt::format("could not run \"{}\"", sql));
+  const int rowCount = PQntuples(result);
+  const int columnCount = PQnfields(result);
+  std::vector<Oid> types(static_cast<std::size_t>(columnCount));
+  for (int c = 0; c < columnCount; ++c) types[static_cast<std::size_t>(c)] = PQftype(result, c);
+  std::vector<SqlRow> rows;
+  rows.reserve(static_cast<std::size_t>(rowCount));
+  for (int r = 0; r < rowCount; ++r) {
+    SqlRow row;
+    row.reserve(static_cast<std::size_t>(columnCount));
+    for (int c = 0; c < columnCount; ++c) {
+      if (PQgetisnull(result, r, c)) {
+        row.emplace_back(std::monostate{});
+        continue;
+      }
+      const char* text = PQgetvalue(result, r, c);
+      switch (types[static_cast<std::size_t>(c)]) {
+        case kInt8Oid:
+        case kInt4Oid:
+        case kInt2Oid:
+        case kOidOid:
+          row.emplace_back(static_cast<std::int64_t>(std::strtoll(text, nullptr, 10)));
+          break;
+        case kBoolOid:
+          row.emplace_back(std::int64_t{text[0] == 't' ? 1 : 0});
+          break;
+        case kFloat4Oid:
+        case kFloat8Oid:
+        case kNumericOid:
+          row.emplace_back(std::strtod(text, nullptr));
+          break;
+        default:
+          row.emplace_back(std::string(text, static_cast<std::size_t>(PQgetlength(result, r, c))));
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  PQclear(result);
+  return rows;
+}
+
+void PostgresConnection::BulkInsert(std::string_view table, const std::vector<std::string>& columns,
+                                    const std::vector<SqlRow>& rows) {
+  std::string names;
+  for (std::size_t i = 0; i < columns.size(); ++i) names += (i ? ", " : "") + columns[i];
+  std::string copy = fmt::format("COPY {} ({}) FROM STDIN", table, names);
+  PQclear(mImpl->Check(PQexec(mImpl->conn, copy.c_str()), PGRES_COPY_IN, copy));
+
+  std::string buffer;
+  auto flush = [&] {
+    if (PQputCopyData(mImpl->conn, buffer.data(), static_cast<int>(buffer.size())) != 1) {
+      mImpl->healthy = false;
+      throw SqlError(
+          SqlError::Kind::Connection,
+          fmt::format("PostgreSQL could not take copied rows: {}", PQerrorMessage(mImpl->conn)));
+    }
+    buffer.clear();
+  };
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (c) buffer += '\t';
+      if (std::holds_alternative<std::monostate>(row[c])) {
+        buffer += "\\N";
+      } else if (const auto* s = std::get_if<std::string>(&row[c])) {
+        buffer += CopyEscape(*s);
+      } else {
+        buffer += ParamText(row[c]);
+      }
+    }
+    buffer += '\n';
+    if (buffer.size() > (1u << 16)) flush();
+  }
+  if (!buffer.empty()) flush();
+  if (PQputCopyEnd(mImpl->conn, nullptr) != 1) {
+    mImpl->healthy = false;
+    throw SqlError(SqlError::Kind::Connection, fmt::format("PostgreSQL could not end the copy: {}",
+                                                           PQerrorMessage(mImpl->conn)));
+  }
+  PGresult* result = PQgetResult(mImpl->conn);
+  // Drain before judging: libpq answers a null result once the command is complete, and
+  // the connection takes no new command until then.
+  while (PGresult* extra = PQgetResult(mImpl->conn)) PQclear(extra);
+  PQclear(mImpl->Check(result, PGRES_COMMAND_OK, copy));
+}
+
+void PostgresConnection::Begin(Transaction kind) {
+  if (kind == Transaction::Migration) {
+    mImpl->Exec("BEGIN");
+    PQclear(mImpl->Check(PQexec(mImpl->conn, kMigrationLock), PGRES_TUPLES_OK, kMigrationLock));
+  } else {
+    mImpl->Exec("BEGIN ISOLATION LEVEL SERIALIZABLE");
+  }
+}
+
+void PostgresConnection::Commit() { mImpl->Exec("COMMIT"); }
+
+void PostgresConnection::Rollback() noexcept {
+  if (!mImpl->conn) return;
+  if (PQtransactionStatus(mImpl->conn) != PQTRANS_IDLE) {
+    PQclear(PQexec(mImpl->conn, "ROLLBACK"));
+  }
+}
+
+bool PostgresConnection::Healthy() const {
+  return mImpl->healthy && mImpl->conn && PQstatus(mImpl->conn) == CONNECTION_OK;
+}
+
+}  // namespace fm::server

@@ -1,0 +1,123 @@
+#include "server/RequestHandler.h"
+
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+
+#include "server/RequestError.h"
+#include "server/SearchCriteria.h"
+#include "server/Store.h"
+#include "server/StoreError.h"
+#include "server/TimeText.h"
+#include "server/WireRows.h"
+
+namespace fm::server {
+
+namespace {
+
+// The major version of the request format this server answers.
+constexpr std::string_view kSupportedMajor = "1";
+
+void CheckVersion(const std::string& version) {
+  std::string_view major(version);
+  major = major.substr(0, major.find('.'));
+  if (!version.empty() && major != kSupportedMajor) {
+    throw RequestError(fmt::format(
+        "The request is of version {}; this server answers version 1 requests", version));
+  }
+}
+
+}  // namespace
+
+RequestHandler::RequestHandler(std::shared_ptr<Store> store, RequestHandlerOptions options)
+    : mStore(std::move(store)), mOptions(std::move(options)) {}
+
+RequestHandler::~RequestHandler() = default;
+
+protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
+  protocol::Reply reply;
+  bool saved = false;  // a failure after the save must not claim that nothing changed
+  try {
+    reply.requestId = request.requestId;
+    reply.identity = request.identity;
+    CheckVersion(request.version);
+    if (request.messageType != protocol::kSearchMessage &&
+        request.messageType != protocol::kSaveRequeryMessage) {
+      throw RequestError(fmt::format(
+          "The message type {} is not known; the server answers 33 (search) and 34 (save "
+          "with requery)",
+          request.messageType));
+    }
+    // The criteria are read before anything is saved, so a bad one changes nothing.
+    SearchCriteria criteria = ParseCriteria(request.criteria);
+    criteria.officers.today =
+        mOptions.today ? mOptions.today() : LocalDate(std::chrono::system_clock::now());
+
+    if (request.messageType == protocol::kSaveRequeryMessage) {
+      auto rows = request.dataSets.find(protocol::kTroopFormDataSet);
+      if (rows == request.dataSets.end()) {
+        throw RequestError(
+            "A save (message type 34) carries its rows in a data set named \"TROOPFORM\"; "
+            "the request has none");
+      }
+      if (request.requestId.empty()) throw RequestError("A save needs a request id");
+      std::vector<RangeChange> changes = ChangesFromDataSet(rows->second);
+      SaveOutcome outcome = mStore->ApplyChanges(
+          SaveContext{request.requestId, request.requester, request.userId}, changes);
+      saved = true;
+      spdlog::info("request {} from {} (user {}): {}", request.requestId, request.requester,
+                   request.userId,
+                   outcome.alreadyApplied ? std::string("already applied, not applied again")
+                                          : fmt::format("{} rows applied", outcome.rowsApplied));
+    }
+
+    RangeQuery query = criteria.ranges;
+    query.limit = mOptions.maxRanges + 1;
+    std::vector<StoredRange> ranges = mStore->FindRanges(query);
+    if (ranges.size() > mOptions.maxRanges) {
+      if (!saved) {
+        throw RequestError(fmt::format(
+            "The search found more than {} ranges. Narrow the selection with a Troop/District, "
+            "a form type, a registry number or a form number.",
+            mOptions.maxRanges));
+      }
+      // The save went through; an answer cut short is better than a failure the clerk would
+      // read as a lost save.
+      ranges.resize(mOptions.maxRanges);
+    }
+    std::vector<Officer> officers = mStore->FindOfficers(criteria.officers);
+
+    reply.dataSets.emplace(protocol::kTroopFormDataSet, TroopFormDataSet(ranges, criteria.thin));
+    reply.dataSets.emplace(protocol::kOfficerDataSet, OfficerDataSet(officers));
+    reply.ok = true;
+    reply.error.clear();
+    return reply;
+  } catch (const RequestError& e) {
+    reply.error = e.what();
+  } catch (const StoreError& e) {
+    if (e.GetKind() == StoreError::Kind::Internal) {
+      spdlog::error("request {}: {}", request.requestId, e.what());
+      reply.error =
+          "The forms server could not complete the request because of an internal "
+          "error. Tell the help desk the request id " +
+          request.requestId + ".";
+    } else {
+      reply.error = e.what();
+    }
+  } catch (const std::exception& e) {
+    spdlog::error("request {}: {}", request.requestId, e.what());
+    reply.error =
+        "The forms server could not complete the request because of an internal error. "
+        "Tell the help desk the request id " +
+        request.requestId + ".";
+  } catch (...) {
+    reply.error = "The forms server could not complete the request because of an internal error.";
+  }
+  if (saved) {
+    reply.error = "The changes were saved, but the refreshed search failed: " + reply.error;
+  }
+  reply.ok = false;
+  reply.dataSets.clear();
+  return reply;
+}
+
+}  // namespace fm::server

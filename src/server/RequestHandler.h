@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "protocol/Messages.h"
+
+namespace fm::server {
+
+class Store;
+
+struct RequestHandlerOptions {
+  // Largest number of ranges a search answers; a search that finds more is refused with a
+  // message asking for a narrower selection.
+  std::size_t maxRanges = 20000;
+  // Answers today's date as "YYYY-MM-DD" (local time): the officers of a station are those
+  // on duty today. Empty: the system clock.
+  std::function<std::string()> today;
+};
+
+// Answers the screen's requests over a store:
+//   33 search: the criteria select ranges ("TROOPFORM") and officers ("OFFICER");
+//   34 save with requery: the "TROOPFORM" change rows are applied (server/Store.h), then the
+//      criteria are searched as for 33.
+// Criteria keys (each "key:" + name): TRP_ID, TRP_DIST_ID, REF_TYP_CD (form type),
+// ASGND_REG_NBR and TRP_ACTN_CD compare with = <> < <= > >=; FORM_SEARCH_NBR (ranges holding
+// that number), INACTIVE ("Y": status other than "A"; "N": no condition) and THIN ("YES" or
+// "NO") take "=" only. docs/server-store.md describes what a thin reply leaves out.
+//
+// Thread safety: Handle may be called from many threads at once. Handle never throws: any
+// failure becomes a reply with ok = false and a text a clerk can read; details of internal
+// failures go to the log.
+class RequestHandler {
+ public:
+  explicit RequestHandler(std::shared_ptr<Store> store, RequestHandlerOptions options = {});
+  ~RequestHandler();
+  RequestHandler(const RequestHandler&) = delete;
+  RequestHandler& operator=(const RequestHandler&) = delete;
+
+  protocol::Reply Handle(const protocol::Request& request);
+
+  Store& GetStore() const { return *mStore; }
+
+ private:
+  std::shared_ptr<Store> mStore;  // constant after construction
+  RequestHandlerOptions mOptions;
+};
+
+}  // namespace fm::server

@@ -1,0 +1,139 @@
+#include "server/SearchCriteria.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "server/RequestError.h"
+
+namespace fm::server {
+
+namespace {
+
+constexpr std::string_view kKeyPrefix = "key:";
+
+std::string Trim(std::string_view s) {
+  auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  auto last = s.find_last_not_of(" \t\r\n");
+  return std::string(s.substr(first, last - first + 1));
+}
+
+std::string Upper(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return s;
+}
+
+Comparison ParseOperator(const protocol::Criterion& c) {
+  const std::string op = Trim(c.op);
+  if (op == "=") return Comparison::Equal;
+  if (op == "<>") return Comparison::NotEqual;
+  if (op == "<") return Comparison::Less;
+  if (op == "<=") return Comparison::LessEqual;
+  if (op == ">") return Comparison::Greater;
+  if (op == ">=") return Comparison::GreaterEqual;
+  throw RequestError(fmt::format(
+      "The operator \"{}\" of the criterion {} is not known; use one of = <> < <= > >=", c.op,
+      c.key));
+}
+
+std::int64_t ParseWholeNumber(const protocol::Criterion& c, const char* what) {
+  const std::string text = Trim(c.value);
+  std::int64_t n = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || n < 0) {
+    throw RequestError(fmt::format("The criterion {} needs {}, not \"{}\"", c.key, what, c.value));
+  }
+  return n;
+}
+
+void RequireEqual(const protocol::Criterion& c) {
+  if (ParseOperator(c) != Comparison::Equal) {
+    throw RequestError(
+        fmt::format("The criterion {} takes only the operator \"=\", not \"{}\"", c.key, c.op));
+  }
+}
+
+bool ParseFlag(const protocol::Criterion& c, std::initializer_list<const char*> yes,
+               std::initializer_list<const char*> no) {
+  const std::string value = Upper(Trim(c.value));
+  for (const char* y : yes) {
+    if (value == y) return true;
+  }
+  for (const char* n : no) {
+    if (value == n) return false;
+  }
+  throw RequestError(
+      fmt::format("The criterion {} does not take the value \"{}\"", c.key, c.value));
+}
+
+}  // namespace
+
+SearchCriteria ParseCriteria(const std::vector<protocol::Criterion>& criteria) {
+  SearchCriteria result;
+  bool seenInactive = false;
+  bool seenThin = false;
+  for (const auto& c : criteria) {
+    const std::string key = Upper(Trim(c.key));
+    if (key.compare(0, kKeyPrefix.size(), "KEY:") != 0) {
+      throw RequestError(fmt::format(
+          "The criterion key \"{}\" is not known; keys are written \"key:\" and a name", c.key));
+    }
+    const std::string name = key.substr(kKeyPrefix.size());
+    if (name == "TRP_ID" || name == "TRP_DIST_ID" || name == "REF_TYP_CD" ||
+        name == "TRP_ACTN_CD") {
+      Condition<std::string> condition{ParseOperator(c), Upper(Trim(c.value))};
+      auto& list = name == "TRP_ID"        ? result.ranges.troop
+                   : name == "TRP_DIST_ID" ? result.ranges.district
+                   : name == "REF_TYP_CD"  ? result.ranges.formType
+                                           : result.ranges.status;
+      list.push_back(condition);
+      if (condition.comparison == Comparison::Equal) {
+        if (name == "TRP_ID" && !result.officers.troop) result.officers.troop = condition.value;
+        if (name == "TRP_DIST_ID" && !result.officers.district) {
+          result.officers.district = condition.value;
+        }
+      }
+    } else if (name == "ASGND_REG_NBR") {
+      Condition<std::int64_t> condition{ParseOperator(c), ParseWholeNumber(c, "a registry number")};
+      result.ranges.registry.push_back(condition);
+      if (condition.comparison == Comparison::Equal && !result.officers.registry) {
+        result.officers.registry = condition.value;
+      }
+    } else if (name == "FORM_SEARCH_NBR") {
+      RequireEqual(c);
+      std::int64_t number = ParseWholeNumber(c, "a form number");
+      if (result.ranges.formNumber && *result.ranges.formNumber != number) {
+        throw RequestError(
+            fmt::format("The criterion {} is given twice with different numbers", c.key));
+      }
+      result.ranges.formNumber = number;
+    } else if (name == "INACTIVE") {
+      RequireEqual(c);
+      bool inactive = ParseFlag(c, {"Y", "YES"}, {"N", "NO"});
+      if (seenInactive && inactive != result.ranges.inactiveOnly) {
+        throw RequestError(
+            fmt::format("The criterion {} is given twice with different values", c.key));
+      }
+      seenInactive = true;
+      result.ranges.inactiveOnly = inactive;
+    } else if (name == "THIN") {
+      RequireEqual(c);
+      bool thin = ParseFlag(c, {"YES", "Y"}, {"NO", "N"});
+      if (seenThin && thin != result.thin) {
+        throw RequestError(
+            fmt::format("The criterion {} is given twice with different values", c.key));
+      }
+      seenThin = true;
+      result.thin = thin;
+    } else {
+      throw RequestError(fmt::format("The criterion key \"{}\" is not known", c.key));
+    }
+  }
+  return result;
+}
+
+}  // namespace fm::server

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace fm::server {
+
+using SqlValue = std::variant<std::monostate, std::int64_t, double, std::string>;
+using SqlRow = std::vector<SqlValue>;
+
+// One connection to the store's database, used by one thread at a time (the pool hands it
+// out). Statements are written once for both backends: `?` marks a parameter, and only
+// SQL both SQLite and PostgreSQL accept is used. Values are always bound, never spliced.
+//
+// Errors: every member but Rollback throws SqlError.
+class SqlConnection {
+ public:
+  enum class Transaction {
+    Write,      // serialized against other writers (BEGIN IMMEDIATE / SERIALIZABLE)
+    Migration,  // as Write, and exclusive against other processes migrating the schema
+  };
+
+  virtual ~SqlConnection() = default;
+
+  // Runs a script of statements without parameters (schema migrations).
+  virtual void ExecuteScript(std::string_view sql) = 0;
+  // Runs one statement with bound parameters and answers its rows. Integers come back as
+  // int64, floating-point numbers as double, everything else as text, SQL NULL as monostate.
+  virtual std::vector<SqlRow> Query(std::string_view sql, const std::vector<SqlValue>& params) = 0;
+  // Inserts many rows into a table; faster than one Query per row (COPY in PostgreSQL).
+  virtual void BulkInsert(std::string_view table, const std::vector<std::string>& columns,
+                          const std::vector<SqlRow>& rows) = 0;
+
+  virtual void Begin(Transaction kind) = 0;
+  virtual void Commit() = 0;
+  // Ends any open transaction without applying it; never throws.
+  virtual void Rollback() noexcept = 0;
+
+  // False once the connection has failed in a way that makes it unusable.
+  virtual bool Healthy() const = 0;
+};
+
+}  // namespace fm::server

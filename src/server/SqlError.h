@@ -1,0 +1,28 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace fm::server {
+
+// A failure reported by a database connection, classified so the store can decide between
+// retrying, refusing and giving up. Internal to the store: callers of Store only ever see
+// StoreError.
+class SqlError : public std::runtime_error {
+ public:
+  enum class Kind {
+    Retryable,   // serialization failure or deadlock: run the transaction again
+    Busy,        // the database stayed locked for the whole busy time-out
+    Constraint,  // a unique, exclusion, check or foreign-key constraint refused a row
+    Connection,  // the connection is broken; it must not be reused
+    Other,
+  };
+
+  SqlError(Kind kind, const std::string& what) : std::runtime_error(what), mKind(kind) {}
+  Kind GetKind() const noexcept { return mKind; }
+
+ private:
+  Kind mKind;
+};
+
+}  // namespace fm::server

@@ -1,0 +1,640 @@
+#include "server/SqlStore.h"
+
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+
+#include <algorithm>
+#include <functional>
+#include <numeric>
+#include <random>
+#include <thread>
+
+#include "server/ChangeRules.h"
+#include "server/ReferenceData.h"
+#include "server/SqlError.h"
+#include "server/StoreError.h"
+#include "server/TimeText.h"
+
+namespace fm::server {
+
+namespace {
+
+// --- Values -------------------------------------------------------------------------------
+
+std::string Text(const SqlValue& v) {
+  if (const auto* s = std::get_if<std::string>(&v)) return *s;
+  if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+  if (const auto* d = std::get_if<double>(&v)) return fmt::format("{}", *d);
+  return {};
+}
+
+std::int64_t Integer(const SqlValue& v) {
+  if (const auto* i = std::get_if<std::int64_t>(&v)) return *i;
+  if (const auto* d = std::get_if<double>(&v)) return static_cast<std::int64_t>(*d);
+  if (const auto* s = std::get_if<std::string>(&v)) return std::stoll(*s);
+  return 0;
+}
+
+std::optional<std::int64_t> OptInteger(const SqlValue& v) {
+  if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
+  return Integer(v);
+}
+
+std::optional<std::string> OptText(const SqlValue& v) {
+  if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
+  return Text(v);
+}
+
+SqlValue Param(const std::optional<std::int64_t>& v) { return v ? SqlValue{*v} : SqlValue{}; }
+SqlValue Param(const std::optional<std::string>& v) { return v ? SqlValue{*v} : SqlValue{}; }
+
+// --- Statements (written once, for both backends) ----------------------------------------
+
+constexpr const char* kRangeColumns =
+    "r.form_typ_cd, r.frm_form_nbr, r.to_form_nbr, r.trp_id, r.trp_dist_id, r.asgnd_reg_nbr,"
+    " r.trp_actn_cd, r.rmng_form_cnt, r.form_qtr_dt, r.form_yr_dt, r.cmmt_txt";
+
+// Reads the 11 range columns starting at `at`.
+FormRange RangeFromRow(const SqlRow& row, std::size_t at = 0) {
+  FormRange r;
+  r.formType = Text(row[at + 0]);
+  r.from = Integer(row[at + 1]);
+  r.to = Integer(row[at + 2]);
+  r.troop = Text(row[at + 3]);
+  r.district = Text(row[at + 4]);
+  r.registry = Integer(row[at + 5]);
+  r.status = Text(row[at + 6]);
+  r.remaining = Integer(row[at + 7]);
+  r.quarter = OptInteger(row[at + 8]);
+  r.year = OptInteger(row[at + 9]);
+  r.comment = OptText(row[at + 10]);
+  return r;
+}
+
+const char* SqlOperator(Comparison c) {
+  switch (c) {
+    case Comparison::Equal:
+      return "=";
+    case Comparison::NotEqual:
+      return "<>";
+    case Comparison::Less:
+      return "<";
+    case Comparison::LessEqual:
+      return "<=";
+    case Comparison::Greater:
+      return ">";
+    case Comparison::GreaterEqual:
+      return ">=";
+  }
+  return "=";
+}
+
+struct StoredRow {
+  std::int64_t id = 0;
+  FormRange range;
+};
+
+std::optional<StoredRow> FindByFrom(SqlConnection& c, const std::string& formType,
+                                    std::int64_t from) {
+  auto rows = c.Query(fmt::format("SELECT r.range_id, {} FROM form_range r"
+                                  " WHERE r.form_typ_cd = ? AND r.frm_form_nbr = ?",
+                                  kRangeColumns),
+                      {formType, from});
+  if (rows.empty()) return std::nullopt;
+  return StoredRow{Integer(rows[0][0]), RangeFromRow(rows[0], 1)};
+}
+
+// A stored range sharing a number with [from, to] of the form type, other than `exclude`.
+// Stored ranges never overlap, so only two can: one starting inside [from, to], or the
+// last one starting below `from`. Both are found through the (form type, From) index.
+std::optional<FormRange> FindOverlap(SqlConnection& c, const FormRange& r, std::int64_t exclude) {
+  auto inside = c.Query(fmt::format("SELECT {} FROM form_range r WHERE r.form_typ_cd = ?"
+                                    " AND r.frm_form_nbr >= ? AND r.frm_form_nbr <= ?"
+                                    " AND r.range_id <> ? ORDER BY r.frm_form_nbr LIMIT 1",
+                                    kRangeColumns),
+                        {r.formType, r.from, r.to, exclude});
+  if (!inside.empty()) return RangeFromRow(inside[0]);
+  auto below = c.Query(fmt::format("SELECT r.range_id, {} FROM form_range r"
+                                   " WHERE r.form_typ_cd = ? AND r.frm_form_nbr < ?"
+                                   " ORDER BY r.frm_form_nbr DESC LIMIT 1",
+                                   kRangeColumns),
+                       {r.formType, r.from});
+  if (!below.empty() && Integer(below[0][0]) != exclude) {
+    FormRange b = RangeFromRow(below[0], 1);
+    if (b.to >= r.from) return b;
+  }
+  return std::nullopt;
+}
+
+struct Stamp {
+  std::string at;
+  std::string requestId;
+  std::int64_t userId = 0;
+};
+
+std::vector<std::string> RangeInsertColumns() {
+  return {"form_typ_cd",   "frm_form_nbr", "to_form_nbr",   "trp_id",      "trp_dist_id",
+          "asgnd_reg_nbr", "trp_actn_cd",  "rmng_form_cnt", "form_qtr_dt", "form_yr_dt",
+          "cmmt_txt",      "chg_ts",       "chg_req_id",    "chg_usr_id"};
+}
+
+SqlRow RangeInsertRow(const FormRange& r, const Stamp& s) {
+  return {r.formType,       r.from,   r.to,        r.troop,          r.district,
+          r.registry,       r.status, r.remaining, Param(r.quarter), Param(r.year),
+          Param(r.comment), s.at,     s.requestId, s.userId};
+}
+
+void InsertRange(SqlConnection& c, const FormRange& r, const Stamp& s) {
+  c.Query(
+      "INSERT INTO form_range (form_typ_cd, frm_form_nbr, to_form_nbr, trp_id, trp_dist_id,"
+      " asgnd_reg_nbr, trp_actn_cd, rmng_form_cnt, form_qtr_dt, form_yr_dt, cmmt_txt,"
+      " chg_ts, chg_req_id, chg_usr_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      RangeInsertRow(r, s));
+}
+
+void ReplaceRange(SqlConnection& c, std::int64_t id, const FormRange& r, const Stamp& s) {
+  c.Query(
+      "UPDATE form_range SET frm_form_nbr = ?, to_form_nbr = ?, trp_id = ?, trp_dist_id = ?,"
+      " asgnd_reg_nbr = ?, trp_actn_cd = ?, rmng_form_cnt = ?, form_qtr_dt = ?,"
+      " form_yr_dt = ?, cmmt_txt = ?, chg_ts = ?, chg_req_id = ?, chg_usr_id = ?"
+      " WHERE range_id = ?",
+      {r.from, r.to, r.troop, r.district, r.registry, r.status, r.remaining, Param(r.quarter),
+       Param(r.year), Param(r.comment), s.at, s.requestId, s.userId, id});
+}
+
+std::vector<std::string> AuditColumns() {
+  return {"request_id",      "requester",          "user_id",        "applied_at",
+          "action",          "form_typ_cd",        "before_from",    "before_to",
+          "before_trp_id",   "before_trp_dist_id", "before_reg_nbr", "before_actn_cd",
+          "before_rmng_cnt", "before_qtr_dt",      "before_yr_dt",   "before_cmmt_txt",
+          "after_from",      "after_to",           "after_trp_id",   "after_trp_dist_id",
+          "after_reg_nbr",   "after_actn_cd",      "after_rmng_cnt", "after_qtr_dt",
+          "after_yr_dt",     "after_cmmt_txt"};
+}
+
+SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string& action,
+                const std::optional<FormRange>& before, const FormRange& after) {
+  SqlRow row{ctx.requestId, ctx.requester, ctx.userId, at, action, after.formType};
+  if (before) {
+    row.insert(row.end(), {before->from, before->to, before->troop, before->district,
+                           before->registry, before->status, before->remaining,
+                           Param(before->quarter), Param(before->year), Param(before->comment)});
+  } else {
+    row.insert(row.end(), 10, SqlValue{});
+  }
+  row.insert(row.end(),
+             {after.from, after.to, after.troop, after.district, after.registry, after.status,
+              after.remaining, Param(after.quarter), Param(after.year), Param(after.comment)});
+  return row;
+}
+
+std::string InsertAuditSql() {
+  auto columns = AuditColumns();
+  std::string names;
+  std::string marks;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    names += (i ? ", " : "") + columns[i];
+    marks += i ? ", ?" : "?";
+  }
+  return fmt::format("INSERT INTO range_audit ({}) VALUES ({})", names, marks);
+}
+
+// --- Errors -------------------------------------------------------------------------------
+
+StoreError Translate(const SqlError& e) {
+  switch (e.GetKind()) {
+    case SqlError::Kind::Busy:
+      return StoreError::Unavailable(
+          "The forms inventory is busy with other saves; nothing was changed. Try again in a "
+          "moment.");
+    case SqlError::Kind::Connection:
+      return StoreError::Unavailable(fmt::format(
+          "The forms inventory cannot be reached; nothing was changed. ({})", e.what()));
+    case SqlError::Kind::Retryable:
+    case SqlError::Kind::Constraint:
+      return StoreError::Conflict(fmt::format(
+          "Another save changed the same ranges at the same time, so this one was not applied. "
+          "Search again and repeat the change. ({})",
+          e.what()));
+    case SqlError::Kind::Other:
+      break;
+  }
+  return StoreError::Internal(e.what());
+}
+
+bool WorthRetrying(const SqlError& e) {
+  switch (e.GetKind()) {
+    case SqlError::Kind::Retryable:
+    case SqlError::Kind::Constraint:  // a concurrent save may have won a race our checks lost
+    case SqlError::Kind::Connection:  // a fresh connection may work (the database restarted)
+      return true;
+    default:
+      return false;
+  }
+}
+
+void Backoff(int attempt) {
+  thread_local std::minstd_rand random{std::random_device{}()};
+  int base = 5 << std::min(attempt, 6);
+  std::uniform_int_distribution<int> jitter(0, base);
+  std::this_thread::sleep_for(std::chrono::milliseconds(base + jitter(random)));
+}
+
+constexpr const char* kMigrationTable =
+    "CREATE TABLE IF NOT EXISTS schema_migration ("
+    " version INTEGER PRIMARY KEY, description TEXT NOT NULL, applied_at TEXT NOT NULL)";
+
+}  // namespace
+
+// --- Transactions ------------------------------------------------------------------------
+
+template <typename Body>
+auto SqlStore::Write(Body&& body) {
+  for (int attempt = 0;; ++attempt) {
+    try {
+      auto lease = mPool.Acquire();
+      try {
+        lease->Begin(SqlConnection::Transaction::Write);
+        auto result = body(*lease);
+        lease->Commit();
+        return result;
+      } catch (...) {
+        lease->Rollback();
+        throw;
+      }
+    } catch (const SqlError& e) {
+      if (WorthRetrying(e) && attempt < mOptions.maxRetries) {
+        spdlog::debug("{} store: retrying a write after: {}", mBackend.name, e.what());
+        Backoff(attempt);
+        continue;
+      }
+      throw Translate(e);
+    }
+  }
+}
+
+template <typename Body>
+auto SqlStore::Read(Body&& body) {
+  for (int attempt = 0;; ++attempt) {
+    try {
+      auto lease = mPool.Acquire();
+      return body(*lease);
+    } catch (const SqlError& e) {
+      if (WorthRetrying(e) && attempt < mOptions.maxRetries) {
+        Backoff(attempt);
+        continue;
+      }
+      throw Translate(e);
+    }
+  }
+}
+
+// --- Construction -------------------------------------------------------------------------
+
+SqlStore::SqlStore(Backend backend, StoreOptions options)
+    : mBackend(std::move(backend)),
+      mOptions(std::move(options)),
+      mPool(mBackend.connect, mOptions.poolSize) {
+  if (mOptions.migrate) Migrate();
+  mReference = Read([](SqlConnection& c) {
+    return std::make_unique<const ReferenceData>(ReferenceData::FromStore(c));
+  });
+  if (mReference->FormTypes().empty()) {
+    throw StoreError::Internal(fmt::format(
+        "the {} inventory has no form types: its schema was not created (run the migrations)",
+        mBackend.name));
+  }
+}
+
+SqlStore::~SqlStore() = default;
+
+std::string SqlStore::Now() const {
+  return mOptions.clock ? mOptions.clock() : UtcTimestamp(std::chrono::system_clock::now());
+}
+
+void SqlStore::Migrate() {
+  struct Migration {
+    int version;
+    std::string description;
+    std::function<void(SqlConnection&)> apply;
+  };
+  const std::string region = mOptions.region;
+  const std::vector<Migration> migrations = {
+      {1, "inventory, reference and audit tables",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.inventorySchema); }},
+      {2, fmt::format("reference data of region {} from the demo database", region),
+       [region](SqlConnection& c) { ReferenceData::FromDemoDatabase(region).WriteTo(c); }},
+  };
+  const int latest = migrations.back().version;
+
+  try {
+    auto lease = mPool.Acquire();
+    try {
+      lease->Begin(SqlConnection::Transaction::Migration);
+      lease->ExecuteScript(kMigrationTable);
+      auto rows = lease->Query("SELECT max(version) FROM schema_migration", {});
+      int current = rows.empty() ? 0 : static_cast<int>(OptInteger(rows[0][0]).value_or(0));
+      if (current > latest) {
+        throw StoreError::Internal(fmt::format(
+            "the inventory database has schema version {}, newer than this server knows ({})",
+            current, latest));
+      }
+      for (const auto& m : migrations) {
+        if (m.version <= current) continue;
+        spdlog::info("{} store: applying migration {} ({})", mBackend.name, m.version,
+                     m.description);
+        m.apply(*lease);
+        lease->Query(
+            "INSERT INTO schema_migration (version, description, applied_at)"
+            " VALUES (?, ?, ?)",
+            {std::int64_t{m.version}, m.description, Now()});
+      }
+      lease->Commit();
+    } catch (...) {
+      lease->Rollback();
+      throw;
+    }
+  } catch (const SqlError& e) {
+    if (e.GetKind() == SqlError::Kind::Connection) throw Translate(e);
+    throw StoreError::Internal(
+        fmt::format("the {} inventory schema could not be migrated: {}", mBackend.name, e.what()));
+  }
+}
+
+// --- Queries ------------------------------------------------------------------------------
+
+std::string SqlStore::BackendName() const { return mBackend.name; }
+
+int SqlStore::SchemaVersion() {
+  return Read([](SqlConnection& c) {
+    auto rows = c.Query("SELECT max(version) FROM schema_migration", {});
+    return rows.empty() ? 0 : static_cast<int>(OptInteger(rows[0][0]).value_or(0));
+  });
+}
+
+std::vector<StoredRange> SqlStore::FindRanges(const RangeQuery& q) {
+  std::vector<std::string> where;
+  std::vector<SqlValue> params;
+  auto add = [&](const char* column, const auto& conditions) {
+    for (const auto& c : conditions) {
+      where.push_back(fmt::format("{} {} ?", column, SqlOperator(c.comparison)));
+      params.emplace_back(c.value);
+    }
+  };
+  std::string from = "form_range r JOIN form_type t ON t.code = r.form_typ_cd";
+  if (q.formNumber) {
+    // Per form type, the range with the greatest From not above the number is the only one
+    // that can hold it: one index probe per form type instead of a scan of every lower
+    // range. The probes drive the query (CROSS JOIN keeps SQLite from starting with the
+    // ranges instead); the form-type conditions already limit which types are probed.
+    std::string probe =
+        "SELECT (SELECT h.range_id FROM form_range h WHERE h.form_typ_cd = ft.code"
+        " AND h.frm_form_nbr <= ? ORDER BY h.frm_form_nbr DESC LIMIT 1) AS hit_id"
+        " FROM form_type ft";
+    params.emplace_back(*q.formNumber);
+    for (std::size_t i = 0; i < q.formType.size(); ++i) {
+      probe += fmt::format("{} ft.code {} ?", i == 0 ? " WHERE" : " AND",
+                           SqlOperator(q.formType[i].comparison));
+      params.emplace_back(q.formType[i].value);
+    }
+    from = fmt::format("({}) hit CROSS JOIN {}", probe, from);
+    where.push_back("r.range_id = hit.hit_id");
+    where.push_back("r.to_form_nbr >= ?");
+    params.emplace_back(*q.formNumber);
+  }
+  add("r.trp_id", q.troop);
+  add("r.trp_dist_id", q.district);
+  add("r.form_typ_cd", q.formType);
+  add("r.asgnd_reg_nbr", q.registry);
+  add("r.trp_actn_cd", q.status);
+  if (q.inactiveOnly) {
+    where.push_back("r.trp_actn_cd <> ?");
+    params.emplace_back(std::string(kActiveStatus));
+  }
+  std::string sql =
+      fmt::format("SELECT {}, t.description, r.chg_ts, r.chg_req_id, r.chg_usr_id FROM {}",
+                  kRangeColumns, from);
+  for (std::size_t i = 0; i < where.size(); ++i) {
+    sql += (i == 0 ? " WHERE " : " AND ") + where[i];
+  }
+  sql += " ORDER BY r.form_typ_cd, r.frm_form_nbr";
+  if (q.limit > 0) {
+    sql += " LIMIT ?";
+    params.emplace_back(static_cast<std::int64_t>(q.limit));
+  }
+  return Read([&](SqlConnection& c) {
+    std::vector<StoredRange> result;
+    for (const auto& row : c.Query(sql, params)) {
+      result.push_back({RangeFromRow(row), Text(row[11]),
+                        LastChange{Text(row[12]), Text(row[13]), Integer(row[14])}});
+    }
+    return result;
+  });
+}
+
+std::vector<Officer> SqlStore::FindOfficers(const OfficerQuery& q) {
+  std::vector<std::string> alternatives;
+  std::vector<SqlValue> params;
+  if (q.troop && !q.troop->empty()) {
+    std::string station = "(dist_id = ?";
+    params.emplace_back(*q.troop);
+    if (q.district && !q.district->empty()) {
+      station += " AND sub_dist_id = ?";
+      params.emplace_back(*q.district);
+    }
+    station += " AND (duty_start IS NULL OR duty_start <= ?)";
+    station += " AND (duty_end IS NULL OR duty_end >= ?))";
+    params.emplace_back(q.today);
+    params.emplace_back(q.today);
+    alternatives.push_back(station);
+  }
+  if (q.registry) {
+    alternatives.push_back("insp_id = ?");
+    params.emplace_back(*q.registry);
+  }
+  if (alternatives.empty()) return {};
+  std::string sql =
+      "SELECT dist_id, sub_dist_id, insp_id, duty_start, duty_end, assignment_updated,"
+      " last_name, first_name, middle_initial, racf_id FROM officer WHERE ";
+  for (std::size_t i = 0; i < alternatives.size(); ++i) {
+    sql += (i ? " OR " : "") + alternatives[i];
+  }
+  sql += " ORDER BY insp_id";
+  return Read([&](SqlConnection& c) {
+    std::vector<Officer> result;
+    for (const auto& row : c.Query(sql, params)) {
+      result.push_back({Text(row[0]), Text(row[1]), Integer(row[2]), Text(row[3]), Text(row[4]),
+                        Text(row[5]), Text(row[6]), Text(row[7]), Text(row[8]), Text(row[9])});
+    }
+    return result;
+  });
+}
+
+std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
+                                                std::int64_t formNumber) {
+  std::string columns;
+  for (const auto& name : AuditColumns()) columns += (columns.empty() ? "" : ", ") + name;
+  std::string sql = fmt::format(
+      "SELECT {} FROM range_audit WHERE form_typ_cd = ? AND after_from <= ? AND after_to >= ?"
+      " ORDER BY audit_id",
+      columns);
+  return Read([&](SqlConnection& c) {
+    std::vector<CustodyEntry> result;
+    for (const auto& row : c.Query(sql, {formType, formNumber, formNumber})) {
+      CustodyEntry e;
+      e.requestId = Text(row[0]);
+      e.requester = Text(row[1]);
+      e.userId = Integer(row[2]);
+      e.at = Text(row[3]);
+      e.action = Text(row[4]);
+      auto range = [&](std::size_t at) {
+        FormRange r;
+        r.formType = Text(row[5]);
+        r.from = Integer(row[at]);
+        r.to = Integer(row[at + 1]);
+        r.troop = Text(row[at + 2]);
+        r.district = Text(row[at + 3]);
+        r.registry = Integer(row[at + 4]);
+        r.status = Text(row[at + 5]);
+        r.remaining = Integer(row[at + 6]);
+        r.quarter = OptInteger(row[at + 7]);
+        r.year = OptInteger(row[at + 8]);
+        r.comment = OptText(row[at + 9]);
+        return r;
+      };
+      if (!std::holds_alternative<std::monostate>(row[6])) e.before = range(6);
+      e.after = range(16);
+      result.push_back(std::move(e));
+    }
+    return result;
+  });
+}
+
+std::vector<FormTypeInfo> SqlStore::FormTypes() { return mReference->FormTypes(); }
+
+const ReferenceData& SqlStore::Reference() const { return *mReference; }
+
+std::size_t SqlStore::RangeCount() {
+  return Read([](SqlConnection& c) {
+    auto rows = c.Query("SELECT count(*) FROM form_range", {});
+    return static_cast<std::size_t>(Integer(rows.at(0).at(0)));
+  });
+}
+
+// --- Saves --------------------------------------------------------------------------------
+
+SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
+                                   const std::vector<RangeChange>& changes) {
+  if (context.requestId.empty()) {
+    throw StoreError::Rejected("A save needs a request id; nothing was changed.");
+  }
+  const std::string fingerprint = ChangeFingerprint(changes);
+  const std::string auditSql = InsertAuditSql();
+  return Write([&](SqlConnection& c) {
+    auto applied = c.Query("SELECT fingerprint FROM applied_request WHERE request_id = ?",
+                           {context.requestId});
+    if (!applied.empty()) {
+      if (Text(applied[0][0]) != fingerprint) {
+        throw StoreError::Rejected(fmt::format(
+            "The request id {} was already used for a save with other rows; nothing was changed.",
+            context.requestId));
+      }
+      return SaveOutcome{true, 0};
+    }
+    const Stamp stamp{Now(), context.requestId, context.userId};
+    RemainingCounter counter;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+      const RangeChange& change = changes[i];
+      const std::string label = RowLabel(i, change);
+      if (!mReference->FindFormType(change.formType)) {
+        throw StoreError::Rejected(
+            fmt::format("{}: the form type \"{}\" is not known", label, change.formType));
+      }
+      std::optional<StoredRow> stored;
+      if (change.action == RangeChange::Action::Update) {
+        stored = FindByFrom(c, change.formType, change.from);
+        if (!stored) {
+          throw StoreError::Rejected(
+              fmt::format("{}: no stored range of form type {} starts at {}; another user may have "
+                          "changed it. Search again.",
+                          label, change.formType, change.from));
+        }
+        counter.Replaced(stored->range);
+      }
+      std::optional<FormRange> before;
+      if (stored) before = stored->range;
+      FormRange next = ResolveChange(label, change, before);
+      if (next.to >= next.from)
+        next.remaining = counter.RemainingFor(next.formType, next.from, next.to);
+      CheckRange(label, next, *mReference);
+      if (auto clash = FindOverlap(c, next, stored ? stored->id : -1)) {
+        throw StoreError::Rejected(fmt::format(
+            "{}: the range overlaps the stored range {}-{} of form type {} held by {}", label,
+            clash->from, clash->to, clash->formType, clash->troop + clash->district));
+      }
+      if (stored) {
+        ReplaceRange(c, stored->id, next, stamp);
+      } else {
+        InsertRange(c, next, stamp);
+      }
+      c.Query(auditSql, AuditRow(context, stamp.at, stored ? "UPD" : "ADD", before, next));
+    }
+    c.Query(
+        "INSERT INTO applied_request (request_id, fingerprint, applied_at, row_count)"
+        " VALUES (?, ?, ?, ?)",
+        {context.requestId, fingerprint, stamp.at, static_cast<std::int64_t>(changes.size())});
+    return SaveOutcome{false, changes.size()};
+  });
+}
+
+void SqlStore::LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
+                             bool recordCustody) {
+  // Everything is checked before the first row is written.
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    const FormRange& r = ranges[i];
+    CheckRange(fmt::format("Range {} ({}-{} of form type {})", i + 1, r.from, r.to, r.formType), r,
+               *mReference);
+  }
+  std::vector<std::size_t> order(ranges.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::tie(ranges[a].formType, ranges[a].from) <
+           std::tie(ranges[b].formType, ranges[b].from);
+  });
+  for (std::size_t k = 1; k < order.size(); ++k) {
+    const FormRange& a = ranges[order[k - 1]];
+    const FormRange& b = ranges[order[k]];
+    if (a.formType == b.formType && b.from <= a.to) {
+      throw StoreError::Rejected(fmt::format("The ranges {}-{} and {}-{} of form type {} overlap",
+                                             a.from, a.to, b.from, b.to, a.formType));
+    }
+  }
+
+  constexpr std::size_t kBatch = 20000;  // bounds the memory of a million-range load
+  Write([&](SqlConnection& c) {
+    if (!c.Query("SELECT range_id FROM form_range LIMIT 1", {}).empty()) {
+      throw StoreError::Rejected(
+          "An inventory can only be loaded into a store that holds no ranges yet.");
+    }
+    const Stamp stamp{Now(), context.requestId, context.userId};
+    const auto rangeColumns = RangeInsertColumns();
+    const auto auditColumns = AuditColumns();
+    std::vector<SqlRow> rows;
+    for (std::size_t start = 0; start < ranges.size(); start += kBatch) {
+      std::size_t end = std::min(ranges.size(), start + kBatch);
+      rows.clear();
+      for (std::size_t i = start; i < end; ++i) rows.push_back(RangeInsertRow(ranges[i], stamp));
+      c.BulkInsert("form_range", rangeColumns, rows);
+      if (recordCustody) {
+        rows.clear();
+        for (std::size_t i = start; i < end; ++i) {
+          rows.push_back(AuditRow(context, stamp.at, "LOAD", std::nullopt, ranges[i]));
+        }
+        c.BulkInsert("range_audit", auditColumns, rows);
+      }
+    }
+    return 0;
+  });
+}
+
+}  // namespace fm::server

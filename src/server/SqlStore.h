@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "server/ConnectionPool.h"
+#include "server/Store.h"
+
+namespace fm::server {
+
+class ReferenceData;
+
+// The store over an SQL database, one implementation for both backends: the statements
+// are written in the SQL that SQLite and PostgreSQL share, the rules come from
+// ChangeRules, and a backend only supplies its connections and its schema script. So the
+// two cannot drift apart in what they accept.
+//
+// Writes run in one transaction each (SqlConnection::Transaction::Write) and are retried up
+// to options.maxRetries times when the database reports a serialization failure, deadlock,
+// a constraint raced by a concurrent save, or a broken connection; the request id makes a
+// retried save that had in fact committed answer alreadyApplied.
+class SqlStore : public Store {
+ public:
+  struct Backend {
+    std::string name;                 // "sqlite", "postgresql"
+    ConnectionPool::Factory connect;  // opens one connection
+    std::string inventorySchema;      // migration 1: the tables
+  };
+
+  // Connects, migrates (when options.migrate) and reads the reference data. Throws
+  // StoreError.
+  SqlStore(Backend backend, StoreOptions options);
+  ~SqlStore() override;
+
+  std::string BackendName() const override;
+  int SchemaVersion() override;
+  std::vector<StoredRange> FindRanges(const RangeQuery& query) override;
+  std::vector<Officer> FindOfficers(const OfficerQuery& query) override;
+  SaveOutcome ApplyChanges(const SaveContext& context,
+                           const std::vector<RangeChange>& changes) override;
+  std::vector<CustodyEntry> FormHistory(const std::string& formType,
+                                        std::int64_t formNumber) override;
+  std::vector<FormTypeInfo> FormTypes() override;
+  const ReferenceData& Reference() const override;
+  std::size_t RangeCount() override;
+  void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
+                     bool recordCustody) override;
+
+ private:
+  template <typename Body>
+  auto Write(Body&& body);
+  template <typename Body>
+  auto Read(Body&& body);
+  void Migrate();
+  std::string Now() const;
+
+  const Backend mBackend;
+  const StoreOptions mOptions;
+  ConnectionPool mPool;
+  std::unique_ptr<const ReferenceData> mReference;  // constant after construction
+};
+
+}  // namespace fm::server

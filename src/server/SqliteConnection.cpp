@@ -1,0 +1,229 @@
+#include "server/SqliteConnection.h"
+
+#include <fmt/format.h>
+#include <sqlite3.h>
+
+#include <map>
+#include <string>
+
+#include "server/SqlError.h"
+
+namespace fm::server {
+
+namespace {
+
+// Prepared statements kept per connection. Search statements vary with the criteria, so
+// the cache is bounded; the bound is far above the number of shapes the handler builds.
+constexpr std::size_t kMaxCachedStatements = 128;
+
+SqlError::Kind KindOf(int code) {
+  switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return SqlError::Kind::Busy;
+    case SQLITE_CONSTRAINT:
+      return SqlError::Kind::Constraint;
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+      return SqlError::Kind::Connection;
+    default:
+      return SqlError::Kind::Other;
+  }
+}
+
+}  // namespace
+
+struct SqliteConnection::Impl {
+  sqlite3* db = nullptr;
+  std::string file;
+  std::map<std::string, sqlite3_stmt*, std::less<>> statements;
+  bool healthy = true;
+
+  [[noreturn]] void Fail(int code, std::string_view doing) {
+    SqlError::Kind kind = KindOf(code);
+    if (kind == SqlError::Kind::Connection) healthy = false;
+    throw SqlError(kind, fmt::format("SQLite {} ({}): {}", doing, file, sqlite3_errmsg(db)));
+  }
+
+  void ClearStatements() {
+    for (auto& [sql, stmt] : statements) sqlite3_finalize(stmt);
+    statements.clear();
+  }
+
+  sqlite3_stmt* Prepare(std::string_view sql) {
+    if (auto it = statements.find(sql); it != statements.end()) return it->second;
+    if (statements.size() >= kMaxCachedStatements) ClearStatements();
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()),
+                                SQLITE_PREPARE_PERSISTENT, &stmt, &tail);
+    if (rc != SQLITE_OK) Fail(rc, fmt::format("could not prepare \"{}\"", sql));
+    statements.emplace(std::string(sql), stmt);
+    return stmt;
+  }
+
+  void Bind(sqlite3_stmt* stmt, const std::vector<SqlValue>& params) {
+    if (static_cast<int>(params.size()) != sqlite3_bind_parameter_count(stmt)) {
+      throw SqlError(
+          SqlError::Kind::Other,
+          fmt::format("statement \"{}\" takes {} parameters, {} given", sqlite3_sql(stmt),
+                      sqlite3_bind_parameter_count(stmt), params.size()));
+    }
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      int index = static_cast<int>(i) + 1;
+      int rc = std::visit(
+          [&](const auto& v) -> int {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::monostate>) {
+              return sqlite3_bind_null(stmt, index);
+            } else if constexpr (std::is_same_v<T, std::int64_t>) {
+              return sqlite3_bind_int64(stmt, index, v);
+            } else if constexpr (std::is_same_v<T, double>) {
+              return sqlite3_bind_double(stmt, index, v);
+            } else {
+              return sqlite3_bind_text(stmt, index, v.data(), static_cast<int>(v.size()),
+                                       SQLITE_TRANSIENT);
+            }
+          },
+          params[i]);
+      if (rc != SQLITE_OK) Fail(rc, "could not bind a parameter");
+    }
+  }
+
+  std::vector<SqlRow> Run(sqlite3_stmt* stmt) {
+    std::vector<SqlRow> rows;
+    const int columns = sqlite3_column_count(stmt);
+    for (;;) {
+      int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_DONE) break;
+      if (rc != SQLITE_ROW) {
+        // Take the words before the reset; the statement stays usable for the next call.
+        std::string why =
+            fmt::format("could not run \"{}\": {}", sqlite3_sql(stmt), sqlite3_errmsg(db));
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        SqlError::Kind kind = KindOf(rc);
+        if (kind == SqlError::Kind::Connection) healthy = false;
+        throw SqlError(kind, fmt::format("SQLite ({}) {}", file, why));
+      }
+      SqlRow row;
+      row.reserve(static_cast<std::size_t>(columns));
+      for (int c = 0; c < columns; ++c) {
+        switch (sqlite3_column_type(stmt, c)) {
+          case SQLITE_NULL:
+            row.emplace_back(std::monostate{});
+            break;
+          case SQLITE_INTEGER:
+            row.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, c)));
+            break;
+          case SQLITE_FLOAT:
+            row.emplace_back(sqlite3_column_double(stmt, c));
+            break;
+          default: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+            row.emplace_back(std::string(text ? text : "",
+                                         static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))));
+            break;
+          }
+        }
+      }
+      rows.push_back(std::move(row));
+    }
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    return rows;
+  }
+
+  void Exec(const char* sql) {
+    char* message = nullptr;
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+      std::string text = message ? message : sqlite3_errmsg(db);
+      sqlite3_free(message);
+      SqlError::Kind kind = KindOf(rc);
+      if (kind == SqlError::Kind::Connection) healthy = false;
+      throw SqlError(kind, fmt::format("SQLite ({}): {}", file, text));
+    }
+  }
+};
+
+SqliteConnection::SqliteConnection(const std::filesystem::path& file,
+                                   std::chrono::milliseconds busyTimeout)
+    : mImpl(std::make_unique<Impl>()) {
+  mImpl->file = file.string();
+  int rc =
+      sqlite3_open_v2(mImpl->file.c_str(), &mImpl->db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string why = mImpl->db ? sqlite3_errmsg(mImpl->db) : sqlite3_errstr(rc);
+    sqlite3_close(mImpl->db);
+    mImpl->db = nullptr;
+    throw SqlError(SqlError::Kind::Connection,
+                   fmt::format("could not open the SQLite inventory {}: {}", mImpl->file, why));
+  }
+  sqlite3_extended_result_codes(mImpl->db, 1);
+  sqlite3_busy_timeout(mImpl->db, static_cast<int>(busyTimeout.count()));
+  try {
+    mImpl->Exec("PRAGMA journal_mode=WAL");
+    mImpl->Exec("PRAGMA synchronous=FULL");
+    mImpl->Exec("PRAGMA foreign_keys=ON");
+  } catch (...) {
+    sqlite3_close(mImpl->db);
+    mImpl->db = nullptr;
+    throw;
+  }
+}
+
+SqliteConnection::~SqliteConnection() {
+  if (!mImpl->db) return;
+  mImpl->ClearStatements();
+  sqlite3_close(mImpl->db);
+}
+
+void SqliteConnection::ExecuteScript(std::string_view sql) {
+  mImpl->Exec(std::string(sql).c_str());
+}
+
+std::vector<SqlRow> SqliteConnection::Query(std::string_view sql,
+                                            const std::vector<SqlValue>& params) {
+  sqlite3_stmt* stmt = mImpl->Prepare(sql);
+  mImpl->Bind(stmt, params);
+  return mImpl->Run(stmt);
+}
+
+void SqliteConnection::BulkInsert(std::string_view table, const std::vector<std::string>& columns,
+                                  const std::vector<SqlRow>& rows) {
+  std::string names;
+  std::string marks;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    names += (i ? ", " : "") + columns[i];
+    marks += i ? ", ?" : "?";
+  }
+  std::string sql = fmt::format("INSERT INTO {} ({}) VALUES ({})", table, names, marks);
+  sqlite3_stmt* stmt = mImpl->Prepare(sql);
+  for (const auto& row : rows) {
+    mImpl->Bind(stmt, row);
+    mImpl->Run(stmt);
+  }
+}
+
+void SqliteConnection::Begin(Transaction) {
+  // Both kinds take the write lock at once; SQLite has one writer per file anyway, which
+  // also keeps two processes from migrating the same file together.
+  mImpl->Exec("BEGIN IMMEDIATE");
+}
+
+void SqliteConnection::Commit() { mImpl->Exec("COMMIT"); }
+
+void SqliteConnection::Rollback() noexcept {
+  if (mImpl->db && !sqlite3_get_autocommit(mImpl->db)) {
+    sqlite3_exec(mImpl->db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+}
+
+bool SqliteConnection::Healthy() const { return mImpl->healthy && mImpl->db != nullptr; }
+
+}  // namespace fm::server

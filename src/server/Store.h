@@ -1,0 +1,110 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/StoreTypes.h"
+
+namespace fm::server {
+
+class ReferenceData;
+
+struct StoreOptions {
+  // Answers the current time in UTC as ISO 8601 ("2024-05-01T08:30:00.123Z"); audit entries
+  // are stamped with it. Empty: the system clock.
+  std::function<std::string()> clock;
+  // How long a writer waits for another writer (SQLite busy time-out, PostgreSQL lock wait).
+  std::chrono::milliseconds busyTimeout{5000};
+  // A save that loses a serialization race or deadlock is run again this many times at most.
+  int maxRetries = 5;
+  // Connections kept open for concurrent callers.
+  std::size_t poolSize = 8;
+  // Run the schema migrations (and load the reference data into a new database) on open.
+  bool migrate = true;
+  // Region whose reference data a new database receives from the demo database.
+  std::string region = "NORTH";
+};
+
+// The inventory of form ranges, the reference data that governs it (form types with their
+// number bounds, status codes, troops and districts, officers with their duty stations) and
+// the audit history of every applied change.
+//
+// Rules the store keeps whatever the caller sends, in both backends:
+//   - no two ranges of one form type share a form number; To is never below From;
+//   - From and To lie within the form type's bounds; the form type is known;
+//   - the Troop/District is a known troop with an empty district, or a known pair;
+//   - the status is "A" or a delisting reason; the registry number is 0 (no officer) or a
+//     known officer's;
+//   - ranges of the quarterly form type carry a quarter 1-4 and a year of at least 1950;
+//     other ranges carry neither (a quarter or year sent for them is dropped).
+//
+// Remaining-forms counts: a new range counts all its forms as remaining. The forms of a
+// stored range are taken as used from its lowest number up, so a range [F, T] with R
+// remaining has used F .. T-R. A row that replaces the range ("UPD") and the further rows
+// of the same request whose span lies in the replaced span ("ADD" pieces of a split) count
+// as remaining only the numbers not in that used part. Numbers outside every replaced span
+// count as remaining.
+//
+// Thread safety: every member may be called from any thread at the same time; each call
+// uses its own pooled connection. Errors: every member throws StoreError (never another
+// exception type) and leaves the inventory unchanged when it does.
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // "sqlite" or "postgresql".
+  virtual std::string BackendName() const = 0;
+  // Number of the newest schema migration applied.
+  virtual int SchemaVersion() = 0;
+
+  // The ranges matching the query, ordered by form type then From. With query.limit > 0
+  // at most that many.
+  virtual std::vector<StoredRange> FindRanges(const RangeQuery& query) = 0;
+
+  // The officers of the query, ordered by registry number, then duty start, troop and
+  // district (one row per current duty assignment).
+  virtual std::vector<Officer> FindOfficers(const OfficerQuery& query) = 0;
+
+  // Applies the rows in order in one transaction: "ADD" inserts a range; "UPD" replaces the
+  // stored range of the same form type whose From equals the row's From. All rows or none:
+  // any broken rule throws StoreError::Rejected naming the row (1-based) and the rule.
+  // A request id applied before is not applied again: the answer then says alreadyApplied
+  // (the same id with different rows is rejected). Each applied row goes into the audit
+  // history with the context and the time.
+  virtual SaveOutcome ApplyChanges(const SaveContext& context,
+                                   const std::vector<RangeChange>& changes) = 0;
+
+  // The chain of custody of one form: every applied row whose resulting range holds the
+  // number, oldest first. Each entry says who held the form (Troop/District, registry
+  // number), in which status, and since when.
+  virtual std::vector<CustodyEntry> FormHistory(const std::string& formType,
+                                                std::int64_t formNumber) = 0;
+
+  // Reference data, ordered by code.
+  virtual std::vector<FormTypeInfo> FormTypes() = 0;
+  // All reference data (form types, statuses, stations, officers), read when the store
+  // was opened. Valid as long as the store.
+  virtual const ReferenceData& Reference() const = 0;
+
+  virtual std::size_t RangeCount() = 0;
+
+  // Bulk load of an initial inventory (demo data, benchmark inventories) into an inventory
+  // that holds no range yet. Ranges are checked against the same rules (their remaining
+  // counts are taken as given, between 0 and the size). With `recordCustody`, each range
+  // gets a "LOAD" entry in the audit history under the context. Throws StoreError::Rejected
+  // when the inventory is not empty or a range breaks a rule.
+  virtual void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
+                             bool recordCustody) = 0;
+};
+
+// Opens a store by address: "sqlite:PATH" (the file is created when missing), or a
+// PostgreSQL connection URL ("postgresql://..." or "postgres://..."). Runs the migrations
+// when options.migrate is set. Throws StoreError::Unavailable when the database cannot be
+// opened, StoreError::Rejected for an address of no known form.
+std::shared_ptr<Store> OpenStore(const std::string& address, const StoreOptions& options = {});
+
+}  // namespace fm::server

@@ -1,0 +1,155 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The values the store takes and answers. Plain data; the rules that bind them are in
+// server/Store.h.
+namespace fm::server {
+
+// The status code of a range in use; every other code is a delisting reason.
+inline constexpr const char* kActiveStatus = "A";
+// The only form type whose ranges carry a quarter and a year.
+inline constexpr const char* kQuarterlyFormType = "Y";
+// Registry number of a range no officer holds.
+inline constexpr std::int64_t kNoOfficer = 0;
+
+// One range of consecutive form numbers of one form type (a "TROOPFORM" row).
+struct FormRange {
+  std::string formType;                // FORM_TYP_CD
+  std::int64_t from = 0;               // FRM_FORM_NBR
+  std::int64_t to = 0;                 // TO_FORM_NBR, not below from
+  std::string troop;                   // TRP_ID
+  std::string district;                // TRP_DIST_ID, may be empty (the range is held by the troop)
+  std::int64_t registry = kNoOfficer;  // ASGND_REG_NBR
+  std::string status = kActiveStatus;  // TRP_ACTN_CD
+  std::int64_t remaining = 0;          // RMNG_FORM_CNT, computed by the store
+  std::optional<std::int64_t> quarter;  // FORM_QTR_DT, quarterly form type only
+  std::optional<std::int64_t> year;     // FORM_YR_DT, quarterly form type only
+  std::optional<std::string> comment;   // TRP_FORM_CMMT_TXT; none rather than empty
+
+  std::int64_t Size() const { return to - from + 1; }
+  friend bool operator==(const FormRange&, const FormRange&) = default;
+};
+
+// Who changed a range last (answered with full, non-thin searches).
+struct LastChange {
+  std::string at;  // UTC, ISO 8601
+  std::string requestId;
+  std::int64_t userId = 0;
+
+  friend bool operator==(const LastChange&, const LastChange&) = default;
+};
+
+struct StoredRange {
+  FormRange range;
+  std::string formTypeDescription;
+  LastChange lastChange;
+};
+
+// One change row of a save. In an Update, fields the row leaves null keep the stored value:
+// status, registry, quarter and year (a Troop/District move sends none of them).
+struct RangeChange {
+  enum class Action { Add, Update };
+  Action action = Action::Add;
+  std::string formType;
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+  std::string troop;
+  std::string district;
+  std::optional<std::int64_t> registry;
+  std::optional<std::string> status;
+  std::optional<std::int64_t> quarter;
+  std::optional<std::int64_t> year;
+  std::optional<std::string> comment;
+
+  friend bool operator==(const RangeChange&, const RangeChange&) = default;
+};
+
+enum class Comparison { Equal, NotEqual, Less, LessEqual, Greater, GreaterEqual };
+
+template <typename T>
+struct Condition {
+  Comparison comparison = Comparison::Equal;
+  T value{};
+  friend bool operator==(const Condition&, const Condition&) = default;
+};
+
+// A search of the inventory: all conditions hold together (AND). Empty lists ask nothing.
+struct RangeQuery {
+  std::vector<Condition<std::string>> troop;      // TRP_ID
+  std::vector<Condition<std::string>> district;   // TRP_DIST_ID
+  std::vector<Condition<std::string>> formType;   // FORM_TYP_CD
+  std::vector<Condition<std::int64_t>> registry;  // ASGND_REG_NBR
+  std::vector<Condition<std::string>> status;     // TRP_ACTN_CD
+  std::optional<std::int64_t> formNumber;         // the ranges holding this number
+  bool inactiveOnly = false;                      // status other than "A"
+  // At most this many ranges are answered; the caller asks one more to learn there are more.
+  std::size_t limit = 0;  // 0: no limit
+
+  friend bool operator==(const RangeQuery&, const RangeQuery&) = default;
+};
+
+// One duty assignment of an officer (a row of the officer table).
+struct Officer {
+  std::string troop;              // DIST_ID: troop of the duty station
+  std::string district;           // SUB_DIST_ID: district of the duty station
+  std::int64_t registry = 0;      // INSP_ID
+  std::string dutyStart;          // INSP_DUTY_STRT_DT, ISO date
+  std::string dutyEnd;            // INSP_DUTY_END_DT, ISO date or empty (open)
+  std::string assignmentUpdated;  // INSP_ASSN_DT_UPDT
+  std::string lastName;
+  std::string firstName;
+  std::string middleInitial;
+  std::string userId;  // USR_RACF_ID
+
+  friend bool operator==(const Officer&, const Officer&) = default;
+};
+
+// Officers whose duty station is current on `today`: those of the station (troop, and the
+// district when not empty), plus the officer with the registry number when given.
+struct OfficerQuery {
+  std::optional<std::string> troop;
+  std::optional<std::string> district;
+  std::optional<std::int64_t> registry;
+  std::string today;  // ISO date
+
+  friend bool operator==(const OfficerQuery&, const OfficerQuery&) = default;
+};
+
+// Who asks for a save; kept in the audit history with each applied row.
+struct SaveContext {
+  std::string requestId;
+  std::string requester;
+  std::int64_t userId = 0;
+};
+
+struct SaveOutcome {
+  bool alreadyApplied = false;  // the request id was applied before; nothing changed now
+  std::size_t rowsApplied = 0;
+};
+
+// One applied row in the chain of custody of a form.
+struct CustodyEntry {
+  std::string at;  // UTC, ISO 8601
+  std::string requestId;
+  std::string requester;
+  std::int64_t userId = 0;
+  std::string action;  // "ADD", "UPD" or "LOAD" (initial inventory)
+  std::optional<FormRange> before;
+  FormRange after;
+};
+
+struct FormTypeInfo {
+  std::string code;
+  std::string description;
+  std::int64_t lowest = 0;
+  std::int64_t highest = 0;
+
+  friend bool operator==(const FormTypeInfo&, const FormTypeInfo&) = default;
+};
+
+}  // namespace fm::server

@@ -1,0 +1,229 @@
+#include "server/WireRows.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+#include "server/RequestError.h"
+
+namespace fm::server {
+
+namespace {
+
+using protocol::Cell;
+using protocol::Column;
+using protocol::ColumnType;
+
+std::string Trim(std::string_view s) {
+  auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  auto last = s.find_last_not_of(" \t\r\n");
+  return std::string(s.substr(first, last - first + 1));
+}
+
+std::string Upper(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return s;
+}
+
+class RowReader {
+ public:
+  RowReader(const protocol::DataSet& set, std::size_t row) : mSet(set), mRow(row) {}
+
+  const Cell* Find(const char* column) const {
+    int index = mSet.ColumnIndex(column);
+    return index < 0 ? nullptr : &mSet.rows[mRow][static_cast<std::size_t>(index)];
+  }
+
+  // A text as sent (numbers written in decimal); nullopt for null, missing or blank text.
+  std::optional<std::string> RawText(const char* column) const {
+    const Cell* cell = Find(column);
+    if (!cell) return std::nullopt;
+    if (const auto* s = std::get_if<std::string>(cell)) {
+      if (Trim(*s).empty()) return std::nullopt;
+      return *s;
+    }
+    if (const auto* i = std::get_if<std::int64_t>(cell)) return std::to_string(*i);
+    if (const auto* d = std::get_if<double>(cell)) return fmt::format("{}", *d);
+    return std::nullopt;
+  }
+
+  std::optional<std::string> Code(const char* column) const {
+    auto text = RawText(column);
+    if (text) text = Upper(Trim(*text));
+    return text;
+  }
+
+  std::optional<std::int64_t> Number(const char* column) const {
+    const Cell* cell = Find(column);
+    if (!cell || std::holds_alternative<std::monostate>(*cell)) return std::nullopt;
+    if (const auto* i = std::get_if<std::int64_t>(cell)) return *i;
+    if (const auto* d = std::get_if<double>(cell)) {
+      if (std::isfinite(*d) && std::floor(*d) == *d && std::fabs(*d) < 9.0e18) {
+        return static_cast<std::int64_t>(*d);
+      }
+      Fail(column, fmt::format("{} is not a whole number", *d));
+    }
+    const std::string text = Trim(std::get<std::string>(*cell));
+    if (text.empty()) return std::nullopt;
+    std::int64_t n = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+      Fail(column, fmt::format("\"{}\" is not a whole number", text));
+    }
+    return n;
+  }
+
+  template <typename T>
+  T Required(const std::optional<T>& value, const char* column) const {
+    if (!value) Fail(column, "the value is missing");
+    return *value;
+  }
+
+  [[noreturn]] void Fail(const char* column, const std::string& why) const {
+    throw RequestError(fmt::format("Change row {}, column {}: {}", mRow + 1, column, why));
+  }
+
+ private:
+  const protocol::DataSet& mSet;
+  std::size_t mRow;
+};
+
+Cell Opt(const std::optional<std::int64_t>& v) { return v ? Cell{*v} : Cell{}; }
+Cell Opt(const std::optional<std::string>& v) { return v ? Cell{*v} : Cell{}; }
+Cell NonEmpty(const std::string& s) { return s.empty() ? Cell{} : Cell{s}; }
+
+}  // namespace
+
+std::vector<RangeChange> ChangesFromDataSet(const protocol::DataSet& set) {
+  for (const char* required : {"ACTION", "FORM_TYP_CD", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID"}) {
+    if (set.ColumnIndex(required) < 0) {
+      throw RequestError(
+          fmt::format("The change rows (\"TROOPFORM\") have no column {}", required));
+    }
+  }
+  std::vector<RangeChange> changes;
+  changes.reserve(set.rows.size());
+  for (std::size_t i = 0; i < set.rows.size(); ++i) {
+    if (set.rows[i].size() != set.columns.size()) {
+      throw RequestError(fmt::format("Change row {} has {} cells for {} columns", i + 1,
+                                     set.rows[i].size(), set.columns.size()));
+    }
+    RowReader row(set, i);
+    RangeChange c;
+    const std::string action = row.Required(row.Code("ACTION"), "ACTION");
+    if (action == "ADD") {
+      c.action = RangeChange::Action::Add;
+    } else if (action == "UPD") {
+      c.action = RangeChange::Action::Update;
+    } else {
+      row.Fail("ACTION", fmt::format("\"{}\" is neither \"ADD\" nor \"UPD\"", action));
+    }
+    c.formType = row.Required(row.Code("FORM_TYP_CD"), "FORM_TYP_CD");
+    c.from = row.Required(row.Number("FRM_FORM_NBR"), "FRM_FORM_NBR");
+    c.to = row.Required(row.Number("TO_FORM_NBR"), "TO_FORM_NBR");
+    c.troop = row.Required(row.Code("TRP_ID"), "TRP_ID");
+    c.district = row.Code("TRP_DIST_ID").value_or("");
+    c.registry = row.Number("ASGND_REG_NBR");
+    c.status = row.Code("TRP_ACTN_CD");
+    c.quarter = row.Number("FORM_QTR_DT");
+    c.year = row.Number("FORM_YR_DT");
+    // The comment travels as written: it carries the clerk's stamp, blanks included.
+    if (const Cell* cell = row.Find("TRP_FORM_CMMT_TXT")) {
+      if (const auto* s = std::get_if<std::string>(cell)) {
+        if (!Trim(*s).empty()) c.comment = *s;
+      }
+    }
+    changes.push_back(std::move(c));
+  }
+  return changes;
+}
+
+protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin) {
+  protocol::DataSet set;
+  set.columns = {{"TRP_ID", ColumnType::Text},
+                 {"TRP_DIST_ID", ColumnType::Text},
+                 {"FORM_TYP_CD", ColumnType::Text},
+                 {"FORM_TYP_DESC", ColumnType::Text},
+                 {"FRM_FORM_NBR", ColumnType::Integer},
+                 {"TO_FORM_NBR", ColumnType::Integer},
+                 {"ASGND_REG_NBR", ColumnType::Integer},
+                 {"TRP_ACTN_CD", ColumnType::Text},
+                 {"RMNG_FORM_CNT", ColumnType::Integer},
+                 {"FORM_QTR_DT", ColumnType::Integer},
+                 {"FORM_YR_DT", ColumnType::Integer},
+                 {"TRP_FORM_CMMT_TXT", ColumnType::Text},
+                 {"ACTION", ColumnType::Text}};
+  if (!thin) {
+    set.columns.push_back({"LAST_CHG_TS", ColumnType::Text});
+    set.columns.push_back({"LAST_CHG_REQ_ID", ColumnType::Text});
+    set.columns.push_back({"LAST_CHG_USR_ID", ColumnType::Integer});
+  }
+  set.rows.reserve(ranges.size());
+  for (const auto& stored : ranges) {
+    const FormRange& r = stored.range;
+    // Cell by cell: g++ 12 misjudges braced lists of variants as reading uninitialised texts.
+    protocol::Row row;
+    row.reserve(set.columns.size());
+    row.emplace_back(r.troop);
+    row.emplace_back(r.district);
+    row.emplace_back(r.formType);
+    row.push_back(thin ? Cell{} : Cell{stored.formTypeDescription});
+    row.emplace_back(r.from);
+    row.emplace_back(r.to);
+    row.emplace_back(r.registry);
+    row.emplace_back(r.status);
+    row.emplace_back(r.remaining);
+    row.push_back(Opt(r.quarter));
+    row.push_back(Opt(r.year));
+    row.push_back(Opt(r.comment));
+    row.emplace_back();  // ACTION: a stored range is no change row
+    if (!thin) {
+      row.emplace_back(stored.lastChange.at);
+      row.emplace_back(stored.lastChange.requestId);
+      row.emplace_back(stored.lastChange.userId);
+    }
+    set.rows.push_back(std::move(row));
+  }
+  return set;
+}
+
+protocol::DataSet OfficerDataSet(const std::vector<Officer>& officers) {
+  protocol::DataSet set;
+  set.columns = {{"DIST_ID", ColumnType::Text},
+                 {"SUB_DIST_ID", ColumnType::Text},
+                 {"INSP_ID", ColumnType::Integer},
+                 {"INSP_DUTY_STRT_DT", ColumnType::Text},
+                 {"INSP_DUTY_END_DT", ColumnType::Text},
+                 {"INSP_ASSN_DT_UPDT", ColumnType::Text},
+                 {"INSP_NME_LST", ColumnType::Text},
+                 {"INSP_NME_FRST", ColumnType::Text},
+                 {"INSP_NME_MDL_INT", ColumnType::Text},
+                 {"USR_RACF_ID", ColumnType::Text},
+                 {"ACTION", ColumnType::Text}};
+  set.rows.reserve(officers.size());
+  for (const auto& o : officers) {
+    protocol::Row row;
+    row.reserve(set.columns.size());
+    row.push_back(NonEmpty(o.troop));
+    row.push_back(NonEmpty(o.district));
+    row.emplace_back(o.registry);
+    row.push_back(NonEmpty(o.dutyStart));
+    row.push_back(NonEmpty(o.dutyEnd));
+    row.push_back(NonEmpty(o.assignmentUpdated));
+    row.emplace_back(o.lastName);
+    row.push_back(NonEmpty(o.firstName));
+    row.push_back(NonEmpty(o.middleInitial));
+    row.push_back(NonEmpty(o.userId));
+    row.emplace_back();  // ACTION: only a trooper added at the workstation has one
+    set.rows.push_back(std::move(row));
+  }
+  return set;
+}
+
+}  // namespace fm::server

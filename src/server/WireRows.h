@@ -1,0 +1,28 @@
+#pragma once
+
+#include <vector>
+
+#include "protocol/Messages.h"
+#include "server/StoreTypes.h"
+
+namespace fm::server {
+
+// Conversions between the "TROOPFORM" and "OFFICER" row layouts of the wire and the
+// store's values.
+
+// The change rows of a save. Required columns: ACTION ("ADD" or "UPD"), FORM_TYP_CD,
+// FRM_FORM_NBR, TO_FORM_NBR, TRP_ID; the others may be missing (read as null), and columns
+// beyond the layout are ignored. Numbers may come as integers, whole doubles or texts of
+// digits; codes are trimmed and upper-cased; a blank text is null. Throws RequestError
+// naming the row and column.
+std::vector<RangeChange> ChangesFromDataSet(const protocol::DataSet& rows);
+
+// The "TROOPFORM" reply rows. A thin set leaves FORM_TYP_DESC null and carries only the
+// layout's columns; a full set fills FORM_TYP_DESC and adds LAST_CHG_TS, LAST_CHG_REQ_ID
+// and LAST_CHG_USR_ID (when and by which request and user the range last changed).
+protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin);
+
+// The "OFFICER" reply rows.
+protocol::DataSet OfficerDataSet(const std::vector<Officer>& officers);
+
+}  // namespace fm::server

@@ -1,0 +1,288 @@
+// Requests 33 and 34 through the request handler, on both backends.
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "StoreBackends.h"
+#include "protocol/Messages.h"
+#include "server/RequestHandler.h"
+
+namespace fm::server::testing {
+namespace {
+
+using protocol::Cell;
+using protocol::ColumnType;
+using protocol::Criterion;
+using protocol::DataSet;
+using protocol::Reply;
+using protocol::Request;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+FormRange Stock(std::string type, std::int64_t from, std::int64_t to, std::string troop,
+                std::string district, std::int64_t registry, std::string status) {
+  FormRange r;
+  r.formType = std::move(type);
+  r.from = from;
+  r.to = to;
+  r.troop = std::move(troop);
+  r.district = std::move(district);
+  r.registry = registry;
+  r.status = std::move(status);
+  r.remaining = to - from + 1;
+  if (r.formType == "Y") {
+    r.quarter = 1;
+    r.year = 2024;
+  }
+  return r;
+}
+
+Criterion Key(std::string name, std::string value, std::string op = "=") {
+  return Criterion{"key:" + name, std::move(value), std::move(op), "QUILLMAR"};
+}
+
+Request Search(std::vector<Criterion> criteria) {
+  static std::atomic<int> counter{0};
+  Request r;
+  r.requestId = fmt::format("search-{}", counter++);
+  r.identity = "TARVO_FormsMaint#1";
+  r.version = "1.0";
+  r.requester = "FORMSMAINT";
+  r.userId = 1001;
+  r.messageType = protocol::kSearchMessage;
+  r.criteria = std::move(criteria);
+  return r;
+}
+
+// The change rows as the screen's "TROOPFORM" data set carries them: all texts.
+DataSet ChangeRows(const std::vector<std::vector<std::string>>& rows) {
+  DataSet set;
+  for (const char* name : {"ACTION", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID", "TRP_DIST_ID",
+                           "FORM_TYP_CD", "ASGND_REG_NBR", "TRP_ACTN_CD", "TRP_FORM_CMMT_TXT"}) {
+    set.columns.push_back({name, ColumnType::Text});
+  }
+  for (const auto& row : rows) {
+    protocol::Row cells;
+    for (const auto& text : row) cells.emplace_back(text);
+    set.rows.push_back(std::move(cells));
+  }
+  return set;
+}
+
+// "B 100-199" for each "TROOPFORM" row of a reply.
+std::vector<std::string> Ranges(const Reply& reply) {
+  std::vector<std::string> out;
+  const DataSet& set = reply.dataSets.at("TROOPFORM");
+  int type = set.ColumnIndex("FORM_TYP_CD");
+  int from = set.ColumnIndex("FRM_FORM_NBR");
+  int to = set.ColumnIndex("TO_FORM_NBR");
+  for (const auto& row : set.rows) {
+    out.push_back(fmt::format("{} {}-{}", std::get<std::string>(row[type]),
+                              std::get<std::int64_t>(row[from]), std::get<std::int64_t>(row[to])));
+  }
+  return out;
+}
+
+template <typename Backend>
+class HandlerSuite : public StoreFixture<Backend> {
+ protected:
+  void SetUp() override {
+    StoreFixture<Backend>::SetUp();
+    if (this->IsSkipped() || this->HasFatalFailure()) return;
+    this->mStore->LoadInventory(
+        {Stock("B", 100, 199, "A", "1", 1002, "A"), Stock("B", 200, 299, "A", "2", 0, "A"),
+         Stock("B", 300, 399, "A", "1", 0, "V"), Stock("C", 1100001, 1100100, "A", "1", 1002, "A"),
+         Stock("C", 1100101, 1100200, "B", "2", 1003, "R"), Stock("Y", 1, 50, "A", "1", 0, "A"),
+         Stock("Z", 5000, 5999, "A", "1", 0, "A")},
+        SaveContext{"load", "test", 0}, true);
+    RequestHandlerOptions options;
+    options.today = [] { return std::string("2024-05-01"); };
+    options.maxRanges = 6;
+    mHandler = std::make_unique<RequestHandler>(this->mStore, options);
+  }
+
+  Reply Ok(const Request& request) {
+    Reply reply = mHandler->Handle(request);
+    EXPECT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.requestId, request.requestId);
+    EXPECT_EQ(reply.identity, request.identity);
+    return reply;
+  }
+  std::string Error(const Request& request) {
+    Reply reply = mHandler->Handle(request);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_TRUE(reply.dataSets.empty());
+    return reply.error;
+  }
+
+  std::unique_ptr<RequestHandler> mHandler;
+};
+
+TYPED_TEST_SUITE(HandlerSuite, StoreBackends, BackendNames);
+
+TYPED_TEST(HandlerSuite, EachCriterionKeySelectsItsRanges) {
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("TRP_ID", "A"), Key("REF_TYP_CD", "B")}))),
+              ElementsAre("B 100-199", "B 200-299", "B 300-399"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("TRP_ID", "A"), Key("TRP_DIST_ID", "1")}))),
+              ElementsAre("B 100-199", "B 300-399", "C 1100001-1100100", "Y 1-50", "Z 5000-5999"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("REF_TYP_CD", "C")}))),
+              ElementsAre("C 1100001-1100100", "C 1100101-1100200"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("ASGND_REG_NBR", "1002")}))),
+              ElementsAre("B 100-199", "C 1100001-1100100"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("ASGND_REG_NBR", "1002", ">")}))),
+              ElementsAre("C 1100101-1100200"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("FORM_SEARCH_NBR", "150")}))), ElementsAre("B 100-199"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("FORM_SEARCH_NBR", "1100150")}))),
+              ElementsAre("C 1100101-1100200"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("FORM_SEARCH_NBR", "4999")}))), IsEmpty());
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("INACTIVE", "Y")}))),
+              ElementsAre("B 300-399", "C 1100101-1100200"));
+  // "N" asks nothing by itself; the screen adds the status condition.
+  EXPECT_THAT(Ranges(this->Ok(Search(
+                  {Key("REF_TYP_CD", "B"), Key("INACTIVE", "N"), Key("TRP_ACTN_CD", "V", "<>")}))),
+              ElementsAre("B 100-199", "B 200-299"));
+}
+
+TYPED_TEST(HandlerSuite, StatusKeyTakesEveryComparison) {
+  auto with = [&](const char* op, const char* value) {
+    return Ranges(this->Ok(
+        Search({Key("TRP_ID", "A"), Key("REF_TYP_CD", "B"), Key("TRP_ACTN_CD", value, op)})));
+  };
+  EXPECT_THAT(with("=", "V"), ElementsAre("B 300-399"));
+  EXPECT_THAT(with("<>", "V"), ElementsAre("B 100-199", "B 200-299"));
+  EXPECT_THAT(with("<", "V"), ElementsAre("B 100-199", "B 200-299"));
+  EXPECT_THAT(with("<=", "V"), ElementsAre("B 100-199", "B 200-299", "B 300-399"));
+  EXPECT_THAT(with(">", "A"), ElementsAre("B 300-399"));
+  EXPECT_THAT(with(">=", "A"), ElementsAre("B 100-199", "B 200-299", "B 300-399"));
+}
+
+TYPED_TEST(HandlerSuite, ValuesAreBoundNotSpliced) {
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("TRP_ID", "A' OR '1'='1")}))), IsEmpty());
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("REF_TYP_CD", "B'; DROP TABLE form_range; --")}))),
+              IsEmpty());
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("REF_TYP_CD", "B")}))), ::testing::SizeIs(3));
+}
+
+TYPED_TEST(HandlerSuite, ThinReplyLeavesOutDescriptionsAndLastChange) {
+  const DataSet thin =
+      this->Ok(Search({Key("REF_TYP_CD", "C"), Key("THIN", "YES")})).dataSets.at("TROOPFORM");
+  EXPECT_EQ(thin.columns.size(), 13u);
+  EXPECT_EQ(thin.columns[8].name, "RMNG_FORM_CNT");
+  EXPECT_EQ(thin.columns[8].type, ColumnType::Integer);
+  ASSERT_EQ(thin.rows.size(), 2u);
+  EXPECT_TRUE(
+      std::holds_alternative<std::monostate>(thin.rows[0][thin.ColumnIndex("FORM_TYP_DESC")]));
+  EXPECT_EQ(std::get<std::int64_t>(thin.rows[0][thin.ColumnIndex("RMNG_FORM_CNT")]), 100);
+
+  const DataSet full =
+      this->Ok(Search({Key("REF_TYP_CD", "C"), Key("THIN", "NO")})).dataSets.at("TROOPFORM");
+  EXPECT_EQ(full.columns.size(), 16u);
+  EXPECT_EQ(std::get<std::string>(full.rows[0][full.ColumnIndex("FORM_TYP_DESC")]),
+            "ENF001 Citation");
+  EXPECT_EQ(std::get<std::string>(full.rows[0][full.ColumnIndex("LAST_CHG_REQ_ID")]), "load");
+}
+
+TYPED_TEST(HandlerSuite, OfficersAreThoseOnDutyAtTheStationOrTheOneSearched) {
+  const DataSet station =
+      this->Ok(Search({Key("TRP_ID", "A"), Key("TRP_DIST_ID", "2")})).dataSets.at("OFFICER");
+  ASSERT_FALSE(station.rows.empty());
+  std::int64_t last = 0;
+  for (const auto& row : station.rows) {
+    EXPECT_EQ(std::get<std::string>(row[0]), "A");
+    EXPECT_EQ(std::get<std::string>(row[1]), "2");
+    auto id = std::get<std::int64_t>(row[2]);
+    EXPECT_NE(id, 1010) << "an officer whose duty ended in 2019";
+    EXPECT_GT(id, last) << "officers in registry order";
+    last = id;
+  }
+  const DataSet searched = this->Ok(Search({Key("ASGND_REG_NBR", "1003")})).dataSets.at("OFFICER");
+  ASSERT_EQ(searched.rows.size(), 1u);
+  EXPECT_EQ(std::get<std::string>(searched.rows[0][searched.ColumnIndex("INSP_NME_LST")]),
+            "Brown,SR");
+  EXPECT_TRUE(this->Ok(Search({Key("REF_TYP_CD", "C")})).dataSets.at("OFFICER").rows.empty());
+}
+
+TYPED_TEST(HandlerSuite, BadCriteriaAreNamedInTheError) {
+  EXPECT_THAT(this->Error(Search({Key("TRP_COLOUR", "A")})), HasSubstr("key:TRP_COLOUR"));
+  EXPECT_THAT(this->Error(Search({Criterion{"TRP_ID", "A", "=", "Q"}})), HasSubstr("\"TRP_ID\""));
+  EXPECT_THAT(this->Error(Search({Key("TRP_ID", "A", "LIKE")})), HasSubstr("operator \"LIKE\""));
+  EXPECT_THAT(this->Error(Search({Key("FORM_SEARCH_NBR", "150", "<")})),
+              HasSubstr("only the operator \"=\""));
+  EXPECT_THAT(this->Error(Search({Key("ASGND_REG_NBR", "12a")})), HasSubstr("\"12a\""));
+  EXPECT_THAT(this->Error(Search({Key("INACTIVE", "MAYBE")})), HasSubstr("\"MAYBE\""));
+}
+
+TYPED_TEST(HandlerSuite, SearchFindingTooManyRangesAsksForANarrowerSelection) {
+  EXPECT_THAT(this->Error(Search({})), HasSubstr("more than 6 ranges"));
+}
+
+TYPED_TEST(HandlerSuite, SaveAppliesTheRowsAndAnswersTheRefreshedSearch) {
+  Request save = Search({Key("TRP_ID", "A"), Key("REF_TYP_CD", "B"), Key("INACTIVE", "N"),
+                         Key("TRP_ACTN_CD", "V", "<>"), Key("THIN", "YES")});
+  save.messageType = protocol::kSaveRequeryMessage;
+  save.dataSets.emplace("TROOPFORM",
+                        ChangeRows({{"UPD", "100", "119", "A", "1", "B", "1002", "A", "C0"},
+                                    {"ADD", "150", "199", "A", "1", "B", "1002", "A", "C0"},
+                                    {"ADD", "120", "149", "A", "1", "B", "1003", "A", "stamped"}}));
+  Reply reply = this->Ok(save);
+  EXPECT_THAT(Ranges(reply), ElementsAre("B 100-119", "B 120-149", "B 150-199", "B 200-299"));
+  // Sent again (a retry after a lost reply): the same kind of answer, applied once.
+  Reply again = this->Ok(save);
+  EXPECT_EQ(Ranges(again), Ranges(reply));
+  EXPECT_EQ(this->mStore->FormHistory("B", 130).size(), 2u);
+}
+
+TYPED_TEST(HandlerSuite, RefusedSaveAnswersTheReasonAndChangesNothing) {
+  Request save = Search({Key("REF_TYP_CD", "B")});
+  save.messageType = protocol::kSaveRequeryMessage;
+  save.dataSets.emplace("TROOPFORM",
+                        ChangeRows({{"UPD", "100", "149", "A", "1", "B", "1002", "A", ""},
+                                    {"ADD", "150", "250", "A", "1", "B", "1003", "A", ""}}));
+  EXPECT_THAT(this->Error(save),
+              HasSubstr("Row 2 (ADD 150-250 of form type B): the range overlaps"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("REF_TYP_CD", "B")}))),
+              ElementsAre("B 100-199", "B 200-299", "B 300-399"));
+
+  Request bad = save;
+  bad.dataSets["TROOPFORM"] = ChangeRows({{"UPD", "1OO", "149", "A", "1", "B", "0", "A", ""}});
+  EXPECT_THAT(this->Error(bad), HasSubstr("Change row 1, column FRM_FORM_NBR"));
+  bad.dataSets["TROOPFORM"] = ChangeRows({{"DEL", "100", "149", "A", "1", "B", "0", "A", ""}});
+  EXPECT_THAT(this->Error(bad), HasSubstr("\"DEL\" is neither"));
+  bad.dataSets.clear();
+  EXPECT_THAT(this->Error(bad), HasSubstr("\"TROOPFORM\""));
+  bad = save;
+  bad.criteria.push_back(Key("NOPE", "1"));  // a bad criterion stops the save before it starts
+  EXPECT_THAT(this->Error(bad), HasSubstr("key:NOPE"));
+  bad = save;
+  bad.messageType = 35;
+  EXPECT_THAT(this->Error(bad), HasSubstr("message type 35"));
+  EXPECT_THAT(Ranges(this->Ok(Search({Key("REF_TYP_CD", "B")}))),
+              ElementsAre("B 100-199", "B 200-299", "B 300-399"));
+}
+
+TYPED_TEST(HandlerSuite, OneHandlerServesManyThreads) {
+  std::vector<std::thread> threads;
+  std::atomic<int> good{0};
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i) {
+        Request save = Search({Key("REF_TYP_CD", "Z"),
+                               Key("FORM_SEARCH_NBR", fmt::format("{}", 10000 + t * 100 + i))});
+        save.messageType = protocol::kSaveRequeryMessage;
+        const std::string n = std::to_string(10000 + t * 100 + i);
+        save.dataSets.emplace("TROOPFORM",
+                              ChangeRows({{"ADD", n, n, "A", "1", "Z", "0", "A", ""}}));
+        Reply reply = this->mHandler->Handle(save);
+        if (reply.ok && Ranges(reply) == std::vector<std::string>{"Z " + n + "-" + n}) ++good;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(good.load(), 80);
+}
+
+}  // namespace
+}  // namespace fm::server::testing

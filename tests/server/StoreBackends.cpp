@@ -1,0 +1,112 @@
+#include "StoreBackends.h"
+
+#include <fmt/format.h>
+#include <libpq-fe.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+
+namespace fm::server::testing {
+
+namespace {
+
+std::string UniqueSuffix() {
+  static std::atomic<int> counter{0};
+  std::random_device random;
+  return fmt::format("{}_{}_{:x}", getpid(), counter++, random());
+}
+
+// Runs SQL on a fresh connection; answers libpq's error text, empty on success.
+std::string Run(const std::string& url, const std::string& sql) {
+  PGconn* conn = PQconnectdb(url.c_str());
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
+  std::string error;
+  if (PQstatus(conn) != CONNECTION_OK) {
+    error = PQerrorMessage(conn);
+  } else {
+    PGresult* result = PQexec(conn, sql.c_str());
+    auto status = PQresultStatus(result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+      error = PQresultErrorMessage(result);
+      if (error.empty()) error = "failed";
+    }
+    PQclear(result);
+  }
+  PQfinish(conn);
+  return error;
+}
+
+std::string WithParameter(const std::string& url, const std::string& parameter) {
+  return url + (url.find('?') == std::string::npos ? "?" : "&") + parameter;
+}
+
+}  // namespace
+
+bool CiRequiresEveryBackend() {
+  const char* ci = std::getenv("CI");
+  return ci && std::string(ci) == "true";
+}
+
+std::function<std::string()> CountingClock() {
+  auto counter = std::make_shared<std::atomic<int>>(0);
+  return [counter] {
+    int n = (*counter)++;
+    return fmt::format("2024-05-01T{:02}:{:02}:{:02}.000Z", 8 + n / 3600, n / 60 % 60, n % 60);
+  };
+}
+
+bool SqliteBackend::Prepare(std::string*) {
+  mDirectory = std::filesystem::temp_directory_path() / ("fm-store-test-" + UniqueSuffix());
+  std::filesystem::create_directories(mDirectory);
+  return true;
+}
+
+std::string SqliteBackend::Address() const {
+  return "sqlite:" + (mDirectory / "inventory.db").string();
+}
+
+void SqliteBackend::Cleanup() {
+  std::error_code ignored;
+  if (!mDirectory.empty()) std::filesystem::remove_all(mDirectory, ignored);
+}
+
+bool PostgresBackend::Prepare(std::string* why) {
+  const char* url = std::getenv("FM_TEST_PG_URL");
+  if (!url || !*url) {
+    *why = "FM_TEST_PG_URL is not set (scripts/run-tests.sh starts a server and sets it)";
+    return false;
+  }
+  mBaseUrl = WithParameter(url, "connect_timeout=5");
+  mSchema = "fm_test_" + UniqueSuffix();
+  // The extension goes to public once, so dropping a test schema never takes it along.
+  std::string error = Run(mBaseUrl, fmt::format("CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA "
+                                                "public; CREATE SCHEMA {}",
+                                                mSchema));
+  if (!error.empty()) {
+    // Two test programs may create the extension at the same moment; one try more.
+    error = Run(mBaseUrl, fmt::format("CREATE SCHEMA {}", mSchema));
+  }
+  if (!error.empty()) {
+    *why = fmt::format("the server at FM_TEST_PG_URL does not answer: {}", error);
+    mSchema.clear();
+    return false;
+  }
+  return true;
+}
+
+std::string PostgresBackend::Address() const {
+  return WithParameter(mBaseUrl, "options=-csearch_path%3D" + mSchema);
+}
+
+void PostgresBackend::Cleanup() {
+  if (!mSchema.empty()) Run(mBaseUrl, fmt::format("DROP SCHEMA {} CASCADE", mSchema));
+  mSchema.clear();
+}
+
+std::string PostgresBackend::ExecuteDirectly(const std::string& sql) const {
+  return Run(Address(), sql);
+}
+
+}  // namespace fm::server::testing

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "server/Store.h"
+
+// The two store backends as GoogleTest type parameters: every typed suite over
+// `StoreBackends` runs once on SQLite (a file in a temporary directory) and once on
+// PostgreSQL (a schema of its own in the database of FM_TEST_PG_URL, dropped afterwards).
+//
+// PostgreSQL tests skip when FM_TEST_PG_URL is unset or the server does not answer, except
+// when CI=true: there they fail, so a CI run cannot pass without testing PostgreSQL.
+namespace fm::server::testing {
+
+struct SqliteBackend {
+  static constexpr const char* kName = "SQLite";
+  // Answers false (with the reason) when the backend cannot be used.
+  bool Prepare(std::string* why);
+  std::string Address() const;
+  void Cleanup();
+
+  std::filesystem::path mDirectory;
+};
+
+struct PostgresBackend {
+  static constexpr const char* kName = "PostgreSQL";
+  bool Prepare(std::string* why);
+  std::string Address() const;
+  void Cleanup();
+  // Runs SQL on the test schema outside the store (to prove what the database refuses).
+  // Answers the error text, empty on success.
+  std::string ExecuteDirectly(const std::string& sql) const;
+
+  std::string mBaseUrl;
+  std::string mSchema;
+};
+
+// Audit stamps from a counter, so that tests can compare them.
+std::function<std::string()> CountingClock();
+
+bool CiRequiresEveryBackend();
+
+using StoreBackends = ::testing::Types<SqliteBackend, PostgresBackend>;
+
+struct BackendNames {
+  template <typename T>
+  static std::string GetName(int) {
+    return T::kName;
+  }
+};
+
+// Base fixture: a fresh, migrated store of the backend for every test.
+template <typename Backend>
+class StoreFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    if (!mBackend.Prepare(&why)) {
+      if (CiRequiresEveryBackend()) {
+        FAIL() << Backend::kName << " is required when CI=true: " << why;
+      }
+      GTEST_SKIP() << Backend::kName << " not available: " << why;
+    }
+    mStore = OpenStore(mBackend.Address(), Options());
+  }
+  void TearDown() override {
+    mStore.reset();
+    mBackend.Cleanup();
+  }
+  StoreOptions Options() const {
+    StoreOptions options;
+    options.clock = CountingClock();
+    options.poolSize = 4;
+    return options;
+  }
+
+  Backend mBackend;
+  std::shared_ptr<Store> mStore;
+};
+
+}  // namespace fm::server::testing

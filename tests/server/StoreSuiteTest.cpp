@@ -1,0 +1,426 @@
+// The store suite: every test runs on SQLite and on PostgreSQL, which must agree.
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <barrier>
+#include <set>
+#include <thread>
+
+#include "StoreBackends.h"
+#include "server/DemoInventory.h"
+#include "server/ReferenceData.h"
+#include "server/StoreError.h"
+
+namespace fm::server::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// Officers of the demo region that stand in for the registries of the worked example
+// ("1234" holds the range, "5678" receives part of it).
+constexpr std::int64_t kHolder = 1002;    // on duty at A1
+constexpr std::int64_t kReceiver = 1003;  // on duty at B2
+
+FormRange Range(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry = 0,
+                std::string status = "A", std::optional<std::int64_t> remaining = std::nullopt) {
+  FormRange r;
+  r.formType = std::move(type);
+  r.from = from;
+  r.to = to;
+  r.troop = "A";
+  r.district = "1";
+  r.registry = registry;
+  r.status = std::move(status);
+  r.remaining = remaining.value_or(to - from + 1);
+  if (r.formType == "Y") {
+    r.quarter = 2;
+    r.year = 2024;
+  }
+  return r;
+}
+
+RangeChange Change(RangeChange::Action action, std::string type, std::int64_t from, std::int64_t to,
+                   std::optional<std::int64_t> registry, std::optional<std::string> status,
+                   std::optional<std::string> comment = std::nullopt) {
+  RangeChange c;
+  c.action = action;
+  c.formType = std::move(type);
+  c.from = from;
+  c.to = to;
+  c.troop = "A";
+  c.district = "1";
+  c.registry = registry;
+  c.status = std::move(status);
+  c.comment = std::move(comment);
+  return c;
+}
+
+RangeChange Add(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry = 0,
+                std::string status = "A", std::optional<std::string> comment = std::nullopt) {
+  return Change(RangeChange::Action::Add, std::move(type), from, to, registry, std::move(status),
+                std::move(comment));
+}
+
+RangeChange Upd(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry,
+                std::string status = "A", std::optional<std::string> comment = std::nullopt) {
+  return Change(RangeChange::Action::Update, std::move(type), from, to, registry, std::move(status),
+                std::move(comment));
+}
+
+SaveContext Ctx(std::string requestId, std::int64_t user = 1001) {
+  return SaveContext{std::move(requestId), "FORMSMAINT", user};
+}
+
+std::vector<FormRange> AllRanges(Store& store) {
+  std::vector<FormRange> ranges;
+  for (auto& stored : store.FindRanges({})) ranges.push_back(stored.range);
+  return ranges;
+}
+
+std::string Span(const FormRange& r) {
+  return fmt::format("{} {}-{} reg {} {} rem {}", r.formType, r.from, r.to, r.registry, r.status,
+                     r.remaining);
+}
+
+std::vector<std::string> Spans(const std::vector<FormRange>& ranges) {
+  std::vector<std::string> out;
+  for (const auto& r : ranges) out.push_back(Span(r));
+  return out;
+}
+
+void ExpectNoOverlaps(const std::vector<FormRange>& ranges) {
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    for (std::size_t j = i + 1; j < ranges.size(); ++j) {
+      const auto& a = ranges[i];
+      const auto& b = ranges[j];
+      EXPECT_FALSE(a.formType == b.formType && a.from <= b.to && b.from <= a.to)
+          << Span(a) << " overlaps " << Span(b);
+    }
+  }
+}
+
+template <typename Backend>
+class StoreSuite : public StoreFixture<Backend> {
+ protected:
+  Store& S() { return *this->mStore; }
+
+  // The selected range of the worked example: 100-199 of OOS decals held by kHolder.
+  void LoadSelectedRange(std::int64_t remaining = 100) {
+    auto r = Range("B", 100, 199, kHolder, "A", remaining);
+    r.comment = "C0";
+    S().LoadInventory({r}, Ctx("load"), true);
+  }
+
+  // Expects `changes` to be refused with `message`, and the inventory and its history to
+  // be exactly as before.
+  void ExpectRefused(const std::vector<RangeChange>& changes, const std::string& message) {
+    auto before = AllRanges(S());
+    auto historyBefore = S().FormHistory("B", 150);
+    try {
+      S().ApplyChanges(Ctx("refused"), changes);
+      ADD_FAILURE() << "the save was applied; expected: " << message;
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.GetKind(), StoreError::Kind::Rejected);
+      EXPECT_THAT(e.what(), HasSubstr(message));
+    }
+    EXPECT_EQ(AllRanges(S()), before);
+    EXPECT_EQ(S().FormHistory("B", 150).size(), historyBefore.size());
+  }
+};
+
+TYPED_TEST_SUITE(StoreSuite, StoreBackends, BackendNames);
+
+TYPED_TEST(StoreSuite, NewStoreHoldsTheReferenceDataOfTheDemoRegion) {
+  Store& s = this->S();
+  EXPECT_EQ(s.SchemaVersion(), 2);
+  const ReferenceData& ref = s.Reference();
+  ASSERT_NE(ref.FindFormType("C"), nullptr);
+  EXPECT_EQ(ref.FindFormType("C")->lowest, 1100001);  // the entry in force, not the 1998 one
+  EXPECT_EQ(ref.FindFormType("B")->highest, 9999999999);
+  EXPECT_EQ(s.FormTypes().size(), 10u);
+  EXPECT_TRUE(ref.HasStation("A", "1"));
+  EXPECT_TRUE(ref.HasStation("D", ""));    // a troop alone
+  EXPECT_FALSE(ref.HasStation("G", "1"));  // a station of another region
+  EXPECT_TRUE(ref.HasRegistry(1160));
+  EXPECT_FALSE(ref.HasRegistry(2001));  // an officer of another region
+  EXPECT_TRUE(ref.HasStatus("V"));
+  EXPECT_TRUE(ref.HasStatus("A"));
+}
+
+TYPED_TEST(StoreSuite, ReopeningAStoreMigratesNothingTwice) {
+  this->mStore.reset();
+  auto again = OpenStore(this->mBackend.Address(), this->Options());
+  EXPECT_EQ(again->SchemaVersion(), 2);
+  EXPECT_EQ(again->FormTypes().size(), 10u);
+}
+
+TYPED_TEST(StoreSuite, AddedRangeCountsAllItsFormsAsRemaining) {
+  auto outcome = this->S().ApplyChanges(Ctx("r1"), {Add("C", 1100001, 1100250)});
+  EXPECT_FALSE(outcome.alreadyApplied);
+  EXPECT_EQ(outcome.rowsApplied, 1u);
+  EXPECT_THAT(Spans(AllRanges(this->S())), ElementsAre("C 1100001-1100250 reg 0 A rem 250"));
+}
+
+TYPED_TEST(StoreSuite, ThreeRowSplitLeavesExactlyTheThreePieces) {
+  this->LoadSelectedRange();
+  // Assign 120-149 of 100-199 to the receiver: the rows the assignment dialog sends.
+  this->S().ApplyChanges(
+      Ctx("split"), {Upd("B", 100, 119, kHolder, "A", "C0"), Add("B", 150, 199, kHolder, "A", "C0"),
+                     Add("B", 120, 149, kReceiver, "A", "stamped")});
+  auto ranges = AllRanges(this->S());
+  EXPECT_THAT(Spans(ranges),
+              ElementsAre("B 100-119 reg 1002 A rem 20", "B 120-149 reg 1003 A rem 30",
+                          "B 150-199 reg 1002 A rem 50"));
+  ASSERT_EQ(ranges.size(), 3u);
+  EXPECT_EQ(ranges[0].comment, "C0");
+  EXPECT_EQ(ranges[1].comment, "stamped");
+}
+
+TYPED_TEST(StoreSuite, SplitTakesUsedFormsFromTheLowestNumberUp) {
+  this->LoadSelectedRange(70);  // 100-129 used
+  this->S().ApplyChanges(Ctx("split"), {Upd("B", 100, 119, kHolder), Add("B", 150, 199, kHolder),
+                                        Add("B", 120, 149, kReceiver)});
+  EXPECT_THAT(Spans(AllRanges(this->S())),
+              ElementsAre("B 100-119 reg 1002 A rem 0", "B 120-149 reg 1003 A rem 20",
+                          "B 150-199 reg 1002 A rem 50"));
+}
+
+TYPED_TEST(StoreSuite, MoveKeepsWhatTheRowLeavesNull) {
+  this->LoadSelectedRange(60);
+  RangeChange move = Change(RangeChange::Action::Update, "B", 100, 199, 0, std::nullopt, "moved");
+  move.troop = "C";
+  move.district = "";  // a troop alone
+  this->S().ApplyChanges(Ctx("move"), {move});
+  auto ranges = AllRanges(this->S());
+  ASSERT_EQ(ranges.size(), 1u);
+  EXPECT_EQ(ranges[0].troop, "C");
+  EXPECT_EQ(ranges[0].district, "");
+  EXPECT_EQ(ranges[0].status, "A");
+  EXPECT_EQ(ranges[0].registry, 0);
+  EXPECT_EQ(ranges[0].remaining, 60);
+}
+
+TYPED_TEST(StoreSuite, QuarterAndYearAreKeptOnlyForTheQuarterlyType) {
+  RangeChange decals = Add("Y", 1, 50);
+  decals.quarter = 3;
+  decals.year = 2025;
+  RangeChange seals = Add("Z", 1, 50);
+  seals.quarter = 3;
+  seals.year = 2025;
+  this->S().ApplyChanges(Ctx("q"), {decals, seals});
+  auto ranges = AllRanges(this->S());
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[0].quarter, 3);
+  EXPECT_EQ(ranges[0].year, 2025);
+  EXPECT_FALSE(ranges[1].quarter.has_value());
+  EXPECT_FALSE(ranges[1].year.has_value());
+}
+
+TYPED_TEST(StoreSuite, BrokenRulesAreRefusedWithNothingChanged) {
+  this->LoadSelectedRange();
+  this->ExpectRefused({Upd("B", 101, 199, kHolder)},
+                      "no stored range of form type B starts at 101");
+  this->ExpectRefused({Add("B", 199, 250)}, "overlaps the stored range 100-199");
+  this->ExpectRefused({Add("B", 50, 100)}, "overlaps the stored range 100-199");
+  this->ExpectRefused({Add("B", 20, 300)}, "overlaps");  // holds the stored range whole
+  this->ExpectRefused({Add("B", 300, 299)}, "the To Range 299 is below the From Range 300");
+  this->ExpectRefused({Add("C", 1000, 1100)},
+                      "the form number 1000 must be equal to or between 1100001 and 1999999");
+  this->ExpectRefused({Add("K", 9999990, 10000000)}, "10000000 must be equal to or between 1");
+  this->ExpectRefused({Add("Q", 1, 2)}, "the form type \"Q\" is not known");
+  RangeChange station = Add("B", 300, 399);
+  station.troop = "G";
+  this->ExpectRefused({station}, "the Troop/District \"G1\" is not known");
+  this->ExpectRefused({Add("B", 300, 399, 0, "Q")}, "the status code \"Q\" is not known");
+  this->ExpectRefused({Add("B", 300, 399, 2001)}, "the registry number 2001 is not a known");
+  this->ExpectRefused({Add("Y", 300, 399)}, "needs a quarter from 1 to 4");
+  this->ExpectRefused({Change(RangeChange::Action::Add, "B", 300, 399, 0, std::nullopt)},
+                      "needs a status code");
+}
+
+TYPED_TEST(StoreSuite, SaveIsAllOrNothing) {
+  this->LoadSelectedRange();
+  // The first two rows are fine on their own; the third overlaps the second.
+  this->ExpectRefused(
+      {Upd("B", 100, 149, kHolder), Add("B", 150, 199, kReceiver), Add("B", 199, 210, kReceiver)},
+      "Row 3 (ADD 199-210 of form type B): the range overlaps the stored range 150-199");
+}
+
+TYPED_TEST(StoreSuite, RepeatedRequestIdIsAppliedOnce) {
+  this->LoadSelectedRange();
+  std::vector<RangeChange> rows{Upd("B", 100, 149, kHolder), Add("B", 150, 199, kReceiver)};
+  EXPECT_FALSE(this->S().ApplyChanges(Ctx("once"), rows).alreadyApplied);
+  auto after = AllRanges(this->S());
+  auto second = this->S().ApplyChanges(Ctx("once"), rows);
+  EXPECT_TRUE(second.alreadyApplied);
+  EXPECT_EQ(second.rowsApplied, 0u);
+  EXPECT_EQ(AllRanges(this->S()), after);
+  EXPECT_EQ(this->S().FormHistory("B", 170).size(), 2u);  // the load and one ADD
+
+  // The same id with other rows is a client fault, not a repeat.
+  try {
+    this->S().ApplyChanges(Ctx("once"), {Add("B", 500, 599)});
+    ADD_FAILURE() << "a reused request id was applied";
+  } catch (const StoreError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("already used for a save with other rows"));
+  }
+}
+
+TYPED_TEST(StoreSuite, RefusedSaveDoesNotUseUpItsRequestId) {
+  this->LoadSelectedRange();
+  EXPECT_THROW(this->S().ApplyChanges(Ctx("retry"), {Add("B", 150, 250)}), StoreError);
+  EXPECT_FALSE(this->S().ApplyChanges(Ctx("retry"), {Add("B", 200, 250)}).alreadyApplied);
+}
+
+TYPED_TEST(StoreSuite, RacingConflictingSplitsLetExactlyOneWin) {
+  constexpr int kRounds = 6;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::int64_t base = 1000 + round * 1000;
+    this->S().ApplyChanges(Ctx(fmt::format("base{}", round)), {Add("B", base, base + 99, kHolder)});
+    // Both split the same stored range, each into its own pieces.
+    std::vector<RangeChange> first{Upd("B", base, base + 19, kHolder),
+                                   Add("B", base + 50, base + 99, kHolder),
+                                   Add("B", base + 20, base + 49, kReceiver)};
+    std::vector<RangeChange> second{Upd("B", base, base + 39, kHolder),
+                                    Add("B", base + 60, base + 99, kHolder),
+                                    Add("B", base + 40, base + 59, kReceiver)};
+    std::atomic<int> wins{0};
+    std::atomic<int> refusals{0};
+    std::barrier start(2);
+    auto run = [&](const std::vector<RangeChange>& rows, std::string id) {
+      start.arrive_and_wait();
+      try {
+        this->S().ApplyChanges(Ctx(id), rows);
+        ++wins;
+      } catch (const StoreError& e) {
+        EXPECT_NE(e.GetKind(), StoreError::Kind::Internal) << e.what();
+        ++refusals;
+      }
+    };
+    std::thread a(run, first, fmt::format("a{}", round));
+    std::thread b(run, second, fmt::format("b{}", round));
+    a.join();
+    b.join();
+    EXPECT_EQ(wins.load(), 1) << "round " << round;
+    EXPECT_EQ(refusals.load(), 1) << "round " << round;
+    auto ranges = AllRanges(this->S());
+    ExpectNoOverlaps(ranges);
+    std::int64_t covered = 0;
+    for (const auto& r : ranges) {
+      if (r.from >= base && r.to <= base + 99) covered += r.Size();
+    }
+    EXPECT_EQ(covered, 100) << "round " << round;  // the winner's pieces cover the range
+  }
+}
+
+TYPED_TEST(StoreSuite, HistoryOfAFormTellsWhoHeldItInWhichStatusSinceWhen) {
+  this->LoadSelectedRange();
+  this->S().ApplyChanges(Ctx("split", 1005),
+                         {Upd("B", 100, 119, kHolder), Add("B", 150, 199, kHolder),
+                          Add("B", 120, 149, kReceiver, "A", "given")});
+  this->S().ApplyChanges(Ctx("void", 1006), {Upd("B", 120, 149, kReceiver, "V")});
+
+  auto history = this->S().FormHistory("B", 130);
+  ASSERT_EQ(history.size(), 3u);
+  EXPECT_EQ(history[0].action, "LOAD");
+  EXPECT_EQ(history[0].after.registry, kHolder);
+  EXPECT_FALSE(history[0].before.has_value());
+  EXPECT_EQ(history[1].action, "ADD");
+  EXPECT_EQ(history[1].requestId, "split");
+  EXPECT_EQ(history[1].userId, 1005);
+  EXPECT_EQ(history[1].requester, "FORMSMAINT");
+  EXPECT_EQ(history[1].after.registry, kReceiver);
+  EXPECT_EQ(history[2].action, "UPD");
+  EXPECT_EQ(history[2].after.status, "V");
+  ASSERT_TRUE(history[2].before.has_value());
+  EXPECT_EQ(history[2].before->status, "A");
+  EXPECT_LT(history[1].at, history[2].at);
+
+  auto low = this->S().FormHistory("B", 110);
+  ASSERT_EQ(low.size(), 2u);
+  EXPECT_EQ(low[1].action, "UPD");
+  EXPECT_EQ(low[1].before->to, 199);
+  EXPECT_EQ(low[1].after.to, 119);
+  EXPECT_TRUE(this->S().FormHistory("C", 130).empty());
+}
+
+TYPED_TEST(StoreSuite, RangeHoldingAFormNumberIsFoundPerFormType) {
+  this->S().LoadInventory({Range("B", 100, 199), Range("B", 300, 399), Range("Z", 150, 160),
+                           Range("C", 1100001, 1100100)},
+                          Ctx("load"), false);
+  RangeQuery q;
+  q.formNumber = 150;
+  EXPECT_THAT(Spans([&] {
+                std::vector<FormRange> v;
+                for (auto& s : this->S().FindRanges(q)) v.push_back(s.range);
+                return v;
+              }()),
+              ElementsAre("B 100-199 reg 0 A rem 100", "Z 150-160 reg 0 A rem 11"));
+  q.formNumber = 250;  // in a gap
+  EXPECT_TRUE(this->S().FindRanges(q).empty());
+  q.formNumber = 399;  // the last number of a range
+  q.formType = {{Comparison::Equal, "B"}};
+  ASSERT_EQ(this->S().FindRanges(q).size(), 1u);
+  EXPECT_EQ(this->S().FindRanges(q)[0].range.from, 300);
+}
+
+TYPED_TEST(StoreSuite, LoadingNeedsAnEmptyInventoryAndKeepsTheRules) {
+  EXPECT_THROW(this->S().LoadInventory({Range("B", 1, 10), Range("B", 10, 20)}, Ctx("l"), false),
+               StoreError);
+  EXPECT_THROW(this->S().LoadInventory({Range("C", 1, 10)}, Ctx("l"), false), StoreError);
+  EXPECT_EQ(this->S().RangeCount(), 0u);
+  this->S().LoadInventory({Range("B", 1, 10)}, Ctx("l"), false);
+  try {
+    this->S().LoadInventory({Range("B", 100, 110)}, Ctx("l2"), false);
+    ADD_FAILURE() << "loaded into a store that holds ranges";
+  } catch (const StoreError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("holds no ranges yet"));
+  }
+}
+
+TYPED_TEST(StoreSuite, DemoInventoryCoversEveryFormTypeAndStatus) {
+  std::size_t count = LoadDemoInventory(this->S());
+  EXPECT_GE(count, 2000u);
+  EXPECT_EQ(this->S().RangeCount(), count);
+  auto ranges = AllRanges(this->S());
+  std::set<std::string> types;
+  std::set<std::string> statuses;
+  std::size_t assigned = 0;
+  for (const auto& r : ranges) {
+    types.insert(r.formType);
+    statuses.insert(r.status);
+    if (r.registry != 0) ++assigned;
+  }
+  EXPECT_EQ(types.size(), 10u);
+  for (const char* status : {"A", "V", "R", "U"}) EXPECT_TRUE(statuses.count(status)) << status;
+  EXPECT_GT(assigned, count / 3);
+  EXPECT_LT(assigned, count);
+  EXPECT_EQ(this->S().FormHistory(ranges[0].formType, ranges[0].from).size(), 1u);
+}
+
+// PostgreSQL keeps overlapping ranges out by itself, whatever a client does.
+class PostgresConstraints : public StoreFixture<PostgresBackend> {};
+
+TEST_F(PostgresConstraints, DatabaseRefusesOverlappingRangesWrittenAroundTheStore) {
+  mStore->ApplyChanges(Ctx("r"), {Add("B", 100, 199)});
+  const std::string insert =
+      "INSERT INTO form_range (form_typ_cd, frm_form_nbr, to_form_nbr, trp_id, trp_dist_id,"
+      " asgnd_reg_nbr, trp_actn_cd, rmng_form_cnt, chg_ts, chg_req_id, chg_usr_id)"
+      " VALUES ('B', {}, {}, 'A', '1', 0, 'A', 1, 't', 'x', 0)";
+  EXPECT_THAT(mBackend.ExecuteDirectly(fmt::format(fmt::runtime(insert), 199, 199)),
+              HasSubstr("form_range_no_overlap"));
+  EXPECT_THAT(mBackend.ExecuteDirectly(fmt::format(fmt::runtime(insert), 300, 299)),
+              HasSubstr("check"));
+  EXPECT_EQ(mBackend.ExecuteDirectly(fmt::format(fmt::runtime(insert), 200, 200)), "");
+  // Another form type may use the same numbers.
+  EXPECT_EQ(mBackend.ExecuteDirectly(
+                "INSERT INTO form_range (form_typ_cd, frm_form_nbr, to_form_nbr, trp_id,"
+                " trp_dist_id, asgnd_reg_nbr, trp_actn_cd, rmng_form_cnt, chg_ts, chg_req_id,"
+                " chg_usr_id) VALUES ('Z', 150, 150, 'A', '1', 0, 'A', 1, 't', 'x', 0)"),
+            "");
+}
+
+}  // namespace
+}  // namespace fm::server::testing
