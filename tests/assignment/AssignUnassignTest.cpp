@@ -1,0 +1,198 @@
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "assignment/ChangeRows.h"
+#include "assignment/frmUnAssignForms.h"
+#include "common/CommentStamp.h"
+#include "controls/ComboBox.h"
+#include "controls/CommandButton.h"
+#include "controls/DataGrid.h"
+#include "controls/Label.h"
+#include "controls/TextBox.h"
+#include "controls/TextUtil.h"
+#include "platform/DataSet.h"
+#include "search/SearchFixture.h"
+
+namespace fm::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::chrono::system_clock::time_point kNow{std::chrono::seconds{1767258000}};
+
+// The document after a search for C4 / form type C that found two ranges and two officers:
+// row 0 is 1100001-1100100 held by 1001 with a comment, row 1 1100101-1100200 unassigned.
+class AssignUnassignTest : public SearchFixture {
+ protected:
+  void SetUp() override {
+    SearchFixture::SetUp();
+    Doc().SetNow([] { return kNow; });
+    auto ranges = TroopForms({{"C", "4", "C", 1100001, 1100100, Value(1001), "A", 100},
+                              {"C", "4", "C", 1100101, 1100200, Value(0), "A", 100}});
+    ranges->MoveFirst();
+    ranges->SetValue("TRP_FORM_CMMT_TXT", "from HQ");
+    ranges->Update();
+    Doc().txtBox(0).SetText("C4");
+    SelectFormType("C");
+    Doc().ProcessCmdButtonSearchClick();
+    ReplyWith(
+        {{"TROOPFORM", ranges},
+         {"OFFICER", Officers({{1001, "Hartley", "Margaret", "A"}, {1005, "Doe", Value(), "A"}})}});
+    ui->messages.clear();
+    errors->ClearReports();
+  }
+
+  void Click(int button) {
+    std::int16_t index = static_cast<std::int16_t>(button);
+    Doc().ProcessCmdButtonAssignUnAssignClick(index);
+  }
+
+  // Runs `script` with the dialog while it is shown modally.
+  void WhenShown(std::function<void(frmUnAssignForms&)> script) {
+    ui->QueueModal([script = std::move(script)](UiElement& form) {
+      script(dynamic_cast<frmUnAssignForms&>(form));
+    });
+  }
+
+  std::size_t SentCount() const { return messages->Sent().size(); }
+  static std::string Stamped(const std::string& comment) {
+    return text::Trim(comment + CommentStamp(kNow));
+  }
+};
+
+TEST_F(AssignUnassignTest, NoRangesEndsSilently) {
+  Doc().ProcessCmdButtonSearchClick();
+  ReplyWith(
+      {{"TROOPFORM", TroopForms({})}, {"OFFICER", Officers({{1001, "Hartley", "Margaret", "A"}})}});
+  Doc().grdOfficerList.ClickRow(0);
+  const std::size_t sent = SentCount();
+  ui->messages.clear();
+  Click(2);
+  Click(3);
+  EXPECT_EQ(ui->modalShows, 0);
+  EXPECT_THAT(ui->messages, IsEmpty());
+  EXPECT_THAT(errors->Reports(), IsEmpty());
+  EXPECT_EQ(SentCount(), sent);
+}
+
+TEST_F(AssignUnassignTest, AssignWithoutAnOfficerAsksForOne) {
+  Doc().grdFormsAssignment.ClickRow(1);
+  Click(2);
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_EQ(ui->messages[0].text, "Select an officer to assign the range of forms.");
+  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
+  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
+  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
+  EXPECT_EQ(ui->modalShows, 0);
+  EXPECT_THAT(errors->Reports(), IsEmpty());
+}
+
+TEST_F(AssignUnassignTest, AssignHandsTheSelectedRangeAndOfficerToTheDialog) {
+  Doc().grdFormsAssignment.ClickRow(0);
+  Doc().grdOfficerList.ClickRow(1);
+  bool shown = false;
+  WhenShown([&](frmUnAssignForms& d) {
+    shown = true;
+    EXPECT_TRUE(d.IsModal());
+    EXPECT_EQ(d.Flag(), "ASSIGN");
+    EXPECT_EQ(d.Caption(), "Assign Forms");
+    EXPECT_EQ(d.lblForm(8).Caption(), "DOE, A.");
+    EXPECT_EQ(d.lblForm(10).Caption(), "1005");
+    EXPECT_EQ(d.txtBox(0).Text(), "1100001");
+    EXPECT_EQ(d.txtBox(1).Text(), "1100100");
+    EXPECT_EQ(d.txtBox(2).Text(), Doc().grdFormsAssignment.CellTextAt(0, "ASSIGNED_TO"));
+    EXPECT_EQ(d.txtBox(2).Text().rfind("1001:", 0), 0u);
+    EXPECT_EQ(d.txtBox(3).Tag(), "0");
+    EXPECT_EQ(d.Troop(), "C");
+    EXPECT_EQ(d.District(), "4");
+    EXPECT_EQ(d.FormType(), "C");
+    EXPECT_EQ(d.PreviousComment(), "from HQ");
+    EXPECT_EQ(d.PreviousRegistry(), "1001");
+    EXPECT_EQ(d.ActiveControl(), &d.txtBox(3));
+    d.cmdCancel.PerformClick();
+  });
+  Click(2);
+  EXPECT_TRUE(shown);
+}
+
+TEST_F(AssignUnassignTest, SaveSendsTheRowsWithARequery) {
+  Doc().grdFormsAssignment.ClickRow(0);
+  Doc().grdOfficerList.ClickRow(1);
+  WhenShown([](frmUnAssignForms& d) {
+    d.txtBox(3).SetText("1100051");
+    d.cmdOk.PerformClick();
+  });
+  const std::size_t before = SentCount();
+  Click(2);
+
+  ASSERT_EQ(SentCount(), before + 1);
+  const auto& request = messages->LastSent();
+  EXPECT_EQ(request.messageType, 34);
+  EXPECT_EQ(Doc().Origin(), "ProcessCmdButtonAssignUnAssignClick");
+  ASSERT_EQ(request.dataSets.count("TROOPFORM"), 1u);
+  EXPECT_THAT(
+      ReadChangeRows(*request.dataSets.at("TROOPFORM")),
+      ElementsAre(ChangeRow{"UPD", "1100001", "1100050", "C", "4", "C", "1001", "A", "from HQ"},
+                  ChangeRow{"ADD", "1100051", "1100100", "C", "4", "C", "1005", "A", Stamped("")}));
+  EXPECT_THAT(request.criteria, ::testing::Contains(Criterion("key:TRP_ID", "C")));
+  EXPECT_THAT(request.criteria, ::testing::Contains(Criterion("key:REF_TYP_CD", "C")));
+  EXPECT_EQ(frame->LastStatus(), "Saving Forms");
+  EXPECT_THAT(errors->Reports(), IsEmpty());
+}
+
+TEST_F(AssignUnassignTest, ChangeStatusOpensTheDialogForTheRowsOwnOfficer) {
+  Doc().grdFormsAssignment.ClickRow(0);
+  WhenShown([](frmUnAssignForms& d) {
+    EXPECT_EQ(d.Flag(), "UNASSIGN");
+    EXPECT_EQ(d.lblForm(8).Caption(), "");
+    EXPECT_EQ(d.lblForm(10).Caption(), "1001");
+    d.cboStatus.SetText("Unassign");
+    d.txtBox(4).SetText("1100010");
+    d.cmdOk.PerformClick();
+  });
+  Click(3);
+  EXPECT_THAT(
+      ReadChangeRows(*messages->LastSent().dataSets.at("TROOPFORM")),
+      ElementsAre(ChangeRow{"UPD", "1100001", "1100010", "C", "4", "C", "0", "U", Stamped("")},
+                  ChangeRow{"ADD", "1100011", "1100100", "C", "4", "C", "1001", "A", "from HQ"}));
+}
+
+TEST_F(AssignUnassignTest, CloseOrARefusedEntrySendsNothing) {
+  Doc().grdFormsAssignment.ClickRow(1);
+  Doc().grdOfficerList.ClickRow(0);
+  WhenShown([](frmUnAssignForms& d) { d.cmdCancel.PerformClick(); });
+  const std::size_t before = SentCount();
+  Click(2);
+  EXPECT_EQ(SentCount(), before);
+
+  // The window closed by the user after a refused entry.
+  WhenShown([](frmUnAssignForms& d) {
+    d.txtBox(3).SetText("5");
+    d.cmdOk.PerformClick();
+    d.CloseByUser();
+  });
+  Click(2);
+  EXPECT_EQ(SentCount(), before);
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_EQ(ui->messages[0].text,
+            "Assign 'From Range' must be equal to or greater than the selected 'From Range'.");
+  EXPECT_EQ(Doc().Origin(), "");
+}
+
+TEST_F(AssignUnassignTest, UnloadedRangeRowIsLoadedBeforeItIsRead) {
+  // Selected by code, never drawn: the Assigned To text comes from the row-loaded handler.
+  Doc().grdFormsAssignment.SelectRow(Doc().grdFormsAssignment.BookmarkAt(1));
+  Doc().grdFormsAssignment.SetCurrentRowIndex(1);
+  ASSERT_FALSE(Doc().grdFormsAssignment.IsRowLoaded(Doc().grdFormsAssignment.BookmarkAt(1)));
+  std::string assignedTo;
+  WhenShown([&](frmUnAssignForms& d) { assignedTo = d.txtBox(2).Text(); });
+  Click(3);
+  EXPECT_EQ(assignedTo, "C4");
+}
+
+}  // namespace
+}  // namespace fm::testing

@@ -1,0 +1,448 @@
+#include <gmock/gmock.h>
+
+#include <string>
+#include <vector>
+
+#include "assignment/DialogFixture.h"
+#include "controls/Frame.h"
+#include "controls/Label.h"
+#include "platform/ErrorReporter.h"
+#include "platform/SiteSettings.h"
+
+namespace fm::testing {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::UnorderedElementsAre;
+
+using UnAssignFormsDesignTest = DialogFixture;
+
+TEST_F(UnAssignFormsDesignTest, HoldsEveryControlWhereItIsDesigned) {
+  frmUnAssignForms form;
+  EXPECT_EQ(form.Caption(), "Unassign Forms");
+  EXPECT_EQ(form.ClientWidth(), 8220);
+  EXPECT_EQ(form.ClientHeight(), 4695);
+
+  struct Placed {
+    const char* name;
+    const char* parent;  // nullptr: on the form
+    int left, top, width, height;
+  };
+  const Placed placed[] = {
+      {"fraForm(0)", nullptr, 135, 180, 7950, 1095},
+      {"fraForm(1)", nullptr, 135, 1395, 7905, 2550},
+      {"txtBox(0)", "fraForm(0)", 1142, 360, 1092, 288},
+      {"txtBox(1)", "fraForm(0)", 3174, 360, 1092, 288},
+      {"txtBox(2)", "fraForm(0)", 5400, 360, 2172, 288},
+      {"txtBox(6)", "fraForm(0)", 1142, 720, 1092, 288},
+      {"txtBox(7)", "fraForm(0)", 3174, 720, 1092, 288},
+      {"txtBox(3)", "fraForm(1)", 1142, 312, 1092, 288},
+      {"txtBox(4)", "fraForm(1)", 3174, 360, 1092, 288},
+      {"cboStatus", "fraForm(1)", 5400, 312, 2145, 315},
+      {"lblForm(8)", "fraForm(1)", 1450, 855, 1560, 195},
+      {"lblForm(10)", "fraForm(1)", 5445, 855, 2100, 195},
+      {"txtBox(5)", "fraForm(1)", 1142, 1305, 6432, 888},
+      {"cmdOk", nullptr, 5280, 4065, 1100, 375},
+      {"cmdCancel", nullptr, 6714, 4065, 1100, 375},
+  };
+  for (const Placed& p : placed) {
+    const Control* control = form.FindControl(p.name);
+    ASSERT_NE(control, nullptr) << p.name;
+    EXPECT_EQ(control->Parent() ? control->Parent()->Name() : "", p.parent ? p.parent : "")
+        << p.name;
+    EXPECT_EQ(control->Left(), p.left) << p.name;
+    EXPECT_EQ(control->Top(), p.top) << p.name;
+    EXPECT_EQ(control->Width(), p.width) << p.name;
+    EXPECT_EQ(control->Height(), p.height) << p.name;
+  }
+
+  struct Captioned {
+    int index;
+    const char* frame;
+    const char* caption;
+    int left, top;
+  };
+  const Captioned labels[] = {
+      {0, "fraForm(0)", "From Range:", 135, 405},
+      {1, "fraForm(0)", "To Range:", 2320, 408},
+      {2, "fraForm(0)", "Assigned To:", 4380, 405},
+      {11, "fraForm(0)", "Qtr Year:", 420, 720},
+      {12, "fraForm(0)", "Year:", 2713, 720},
+      {3, "fraForm(1)", "From Range:", 135, 360},
+      {4, "fraForm(1)", "To Range:", 2320, 360},
+      {5, "fraForm(1)", "Status:", 4825, 360},
+      {7, "fraForm(1)", "Assign to Officer:", 135, 840},
+      {9, "fraForm(1)", "Assign to Registry #:", 3870, 855},
+      {6, "fraForm(1)", "Comments:", 240, 1350},
+  };
+  for (const Captioned& l : labels) {
+    const Label& label = form.lblForm(l.index);
+    EXPECT_EQ(label.Caption(), l.caption) << l.index;
+    EXPECT_EQ(label.Parent()->Name(), l.frame) << l.index;
+    EXPECT_EQ(label.Left(), l.left) << l.index;
+    EXPECT_EQ(label.Top(), l.top) << l.index;
+  }
+  EXPECT_EQ(form.fraForm(0).Caption(), "Row Selected");
+  EXPECT_EQ(form.fraForm(1).Caption(), "Accounts to Unassign");
+  EXPECT_EQ(form.cmdOk.Caption(), "Save");
+  EXPECT_EQ(form.cmdCancel.Caption(), "Close");
+  EXPECT_EQ(form.txtBox(3).MaxLength(), 10);
+  EXPECT_EQ(form.txtBox(4).MaxLength(), 10);
+  EXPECT_EQ(form.txtBox(5).MaxLength(), 254);
+  EXPECT_TRUE(form.txtBox(5).MultiLine());
+  EXPECT_EQ(form.TabOrder().front(), &form.txtBox(3));
+  // Only the screen model's own controls: any renderer can draw it.
+  EXPECT_EQ(form.Controls().size(), 2u + 13u + 8u + 3u);
+}
+
+// --- Set-up from the parameter text
+
+using UnAssignFormsSetStateTest = DialogFixture;
+
+TEST_F(UnAssignFormsSetStateTest, AssignShowsTheOfficerAndHidesTheStatus) {
+  SelectedRange range;
+  range.officerName = "DOE, A.";
+  range.officerRegistry = "1005";
+  range.rowNumber = "3";
+  std::string flag = " assign ";
+  std::string parameters = range.Text();
+  frmUnAssignForms form;
+  form.LoadForm();
+  EXPECT_TRUE(form.SetState(flag, parameters));
+
+  EXPECT_EQ(flag, "ASSIGN");  // the caller's variable is normalised too
+  EXPECT_EQ(form.Flag(), "ASSIGN");
+  EXPECT_EQ(form.Caption(), "Assign Forms");
+  EXPECT_EQ(form.fraForm(1).Caption(), "Forms to Assign");
+  EXPECT_EQ(form.cboStatus.Text(), "Activate");
+  EXPECT_FALSE(form.cboStatus.Visible());
+  EXPECT_FALSE(form.lblForm(5).Visible());
+  for (int i : {7, 8, 9, 10}) EXPECT_TRUE(form.lblForm(i).Visible()) << i;
+  EXPECT_EQ(form.lblForm(8).Caption(), "DOE, A.");
+  EXPECT_EQ(form.lblForm(10).Caption(), "1005");
+
+  // The entry starts as the whole selected range.
+  EXPECT_EQ(form.txtBox(0).Text(), "100");
+  EXPECT_EQ(form.txtBox(3).Text(), "100");
+  EXPECT_EQ(form.txtBox(1).Text(), "199");
+  EXPECT_EQ(form.txtBox(4).Text(), "199");
+  EXPECT_EQ(form.txtBox(2).Text(), "1234:HARTLEY, M.");
+  EXPECT_EQ(form.txtBox(3).Tag(), "3");
+  EXPECT_EQ(form.Troop(), "C");
+  EXPECT_EQ(form.District(), "4");
+  EXPECT_EQ(form.FormType(), "C");
+  EXPECT_EQ(form.PreviousComment(), "C0");
+  EXPECT_EQ(form.PreviousRegistry(), "1234");
+  // Not a quarterly form type: quarter and year stay hidden and empty.
+  for (int i : {11, 12}) EXPECT_FALSE(form.lblForm(i).Visible()) << i;
+  for (int i : {6, 7}) {
+    EXPECT_FALSE(form.txtBox(i).Visible()) << i;
+    EXPECT_EQ(form.txtBox(i).Text(), "") << i;
+  }
+}
+
+TEST_F(UnAssignFormsSetStateTest, UnassignOffersTheReasonsAndKeepsTheRowsRegistryHidden) {
+  frmUnAssignForms form;
+  form.LoadForm();
+  std::string flag = "Unassign";
+  std::string parameters = SelectedRange{}.Text();
+  EXPECT_TRUE(form.SetState(flag, parameters));
+
+  EXPECT_EQ(form.Caption(), "Unassign Forms");
+  EXPECT_EQ(form.fraForm(1).Caption(), "Forms to UnAssign");
+  EXPECT_TRUE(form.cboStatus.Visible());
+  EXPECT_TRUE(form.lblForm(5).Visible());
+  EXPECT_EQ(form.cboStatus.ListIndex(), 0);
+  EXPECT_EQ(form.cboStatus.Text(), form.cboStatus.List(0));
+  for (int i : {7, 8, 9, 10}) EXPECT_FALSE(form.lblForm(i).Visible()) << i;
+  EXPECT_EQ(form.lblForm(10).Caption(), "1234");
+}
+
+TEST_F(UnAssignFormsSetStateTest, OtherFlagOnlyFillsTheBoxes) {
+  frmUnAssignForms form;
+  form.LoadForm();
+  std::string flag = "move";
+  std::string parameters = SelectedRange{}.Text();
+  form.SetState(flag, parameters);
+
+  EXPECT_EQ(form.Caption(), "Unassign Forms");
+  EXPECT_EQ(form.fraForm(1).Caption(), "Accounts to Unassign");
+  EXPECT_TRUE(form.cboStatus.Visible());
+  EXPECT_EQ(form.cboStatus.Text(), "");
+  EXPECT_TRUE(form.lblForm(8).Visible());
+  EXPECT_EQ(form.txtBox(3).Text(), "100");
+  EXPECT_EQ(form.txtBox(4).Text(), "199");
+}
+
+TEST_F(UnAssignFormsSetStateTest, QuarterlyRangeShowsQuarterAndYear) {
+  SelectedRange range;
+  range.formType = "Y";
+  range.quarter = "2";
+  range.year = "2025";
+  Open("UNASSIGN", range);
+  for (int i : {11, 12}) EXPECT_TRUE(dialog->lblForm(i).Visible()) << i;
+  for (int i : {6, 7}) EXPECT_TRUE(dialog->txtBox(i).Visible()) << i;
+  EXPECT_EQ(dialog->txtBox(6).Text(), "2");
+  EXPECT_EQ(dialog->txtBox(7).Text(), "2025");
+}
+
+TEST_F(UnAssignFormsSetStateTest, ShortParameterTextIsReportedAndKeepsWhatWasApplied) {
+  frmUnAssignForms form;
+  form.LoadForm();
+  std::string flag = "ASSIGN";
+  std::string parameters = "DOE, A.~1005~100~199";  // ends before the Assigned To text
+  EXPECT_FALSE(form.SetState(flag, parameters));
+
+  EXPECT_THAT(ReportSources(), ElementsAre("frmUnAssignForms.SetState"));
+  EXPECT_THAT(errors->Reports().front().description, ::testing::HasSubstr("field 4"));
+  EXPECT_EQ(form.Caption(), "Assign Forms");
+  EXPECT_EQ(form.lblForm(10).Caption(), "1005");
+  EXPECT_EQ(form.txtBox(3).Text(), "100");
+  EXPECT_EQ(form.txtBox(4).Text(), "199");
+  EXPECT_EQ(form.txtBox(2).Text(), "");
+  EXPECT_EQ(form.Troop(), "");
+}
+
+TEST_F(UnAssignFormsSetStateTest, TildeInTheCommentStaysInTheComment) {
+  SelectedRange range;
+  range.comment = "box 3~4 ~ shelf";
+  Open("UNASSIGN", range);
+  EXPECT_EQ(dialog->PreviousComment(), "box 3~4 ~ shelf");
+  EXPECT_EQ(dialog->PreviousRegistry(), "1234");
+  EXPECT_EQ(dialog->lblForm(10).Caption(), "1234");
+  EXPECT_THAT(errors->Reports(), IsEmpty());
+}
+
+// --- The delisting reasons
+
+using DelistingReasonsTest = DialogFixture;
+
+TEST_F(DelistingReasonsTest, NormalViewsOfferTheReasonsInForceWithoutActivateOrVoid) {
+  Open("UNASSIGN");
+  const auto& items = dialog->cboStatus.Items();
+  EXPECT_THAT(items, AllOf(Contains("Unassign"), Contains("Returned to Supply"), Contains("Lost"),
+                           Contains("Withdrawn from Service"), Contains("Destroyed by Court Order"),
+                           Contains("Forwarded to Headquarters")));
+  EXPECT_THAT(items, AllOf(Not(Contains("Activate")), Not(Contains("Void")),
+                           Not(Contains("Lost or Misplaced")), Not(Contains("Expired")),
+                           Not(Contains("Transferred to Another Agency"))));
+  EXPECT_EQ(items.size(), 9u);
+}
+
+TEST_F(DelistingReasonsTest, VoidIsOfferedWhileTheSwitchIsOn) {
+  settings->SetSwitch("VoidManualForms", true);
+  Open("UNASSIGN");
+  EXPECT_THAT(dialog->cboStatus.Items(), Contains("Void"));
+  EXPECT_THAT(dialog->cboStatus.Items(), Not(Contains("Activate")));
+  EXPECT_EQ(dialog->cboStatus.ListCount(), 10);
+}
+
+TEST_F(DelistingReasonsTest, InactiveFormsOfferOnlyActivate) {
+  settings->SetSwitch("VoidManualForms", true);
+  SetCurrentViewMode(kInactiveForms);
+  Open("UNASSIGN");
+  EXPECT_THAT(dialog->cboStatus.Items(), ElementsAre("Activate"));
+  EXPECT_EQ(dialog->cboStatus.Text(), "Activate");
+}
+
+TEST_F(DelistingReasonsTest, RegionIsTrimmedAndUpperCased) {
+  settings->SetRegion(" south ");
+  Open("UNASSIGN");
+  EXPECT_THAT(dialog->cboStatus.Items(),
+              UnorderedElementsAre("Unassign", "Returned to Stock", "Lost in Transit"));
+}
+
+// --- Validation
+
+struct InvalidEntry {
+  const char* name;
+  const char* flag;
+  const char* status;  // nullptr: as set up
+  const char* assignedTo;
+  const char* from;
+  const char* to;
+  const char* comment;
+  const char* message;
+  int markedBox;  // -1: none; 99: the status combo
+};
+
+class UnAssignFormsValidationTest : public DialogFixture,
+                                    public ::testing::WithParamInterface<InvalidEntry> {};
+
+TEST_P(UnAssignFormsValidationTest, RefusesWithItsMessageAndMarksItsBox) {
+  const InvalidEntry& entry = GetParam();
+  settings->SetSwitch("VoidManualForms", true);
+  SelectedRange range;
+  range.officerName = "DOE, A.";
+  range.officerRegistry = "5678";
+  range.assignedTo = entry.assignedTo;
+  Open(entry.flag, range);
+  if (entry.status) dialog->cboStatus.SetText(entry.status);
+  Enter(entry.from, entry.to, entry.comment);
+
+  EXPECT_THAT(Save(), IsEmpty());
+
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_EQ(ui->messages[0].text, entry.message);
+  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
+  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
+  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
+  for (int box : {3, 4, 5}) {
+    EXPECT_EQ(dialog->txtBox(box).ErrorMark(), box == entry.markedBox) << "txtBox(" << box << ")";
+  }
+  EXPECT_EQ(dialog->cboStatus.ErrorMark(), entry.markedBox == 99);
+  // The dialog stays open with what the clerk typed.
+  EXPECT_TRUE(dialog->Visible());
+  EXPECT_EQ(dialog->Recordset(), nullptr);
+  EXPECT_EQ(dialog->txtBox(3).Text(), entry.from);
+  EXPECT_EQ(dialog->txtBox(5).Text(), entry.comment);
+  EXPECT_THAT(errors->Reports(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryMessage, UnAssignFormsValidationTest,
+    ::testing::Values(
+        InvalidEntry{"AlreadyUnassigned", "UNASSIGN", "Unassign", "", "100", "199", "",
+                     "Selected forms are already  unassigned.", -1},
+        InvalidEntry{"FromMissing", "ASSIGN", nullptr, "C4", " ", "199", "",
+                     "Both the 'From Range' and the 'To Range' must be filled in.", 3},
+        InvalidEntry{"ToMissing", "UNASSIGN", "Lost", "C4", "100", "", "",
+                     "Both the 'From Range' and the 'To Range' must be filled in.", 4},
+        InvalidEntry{"FromNotNumeric", "ASSIGN", nullptr, "C4", "1O0", "199", "",
+                     "Range values must be numeric.", 3},
+        InvalidEntry{"FromNotWhole", "ASSIGN", nullptr, "C4", "150.5", "199", "",
+                     "Range values must be numeric.", 3},
+        InvalidEntry{"ToNotNumeric", "ASSIGN", nullptr, "C4", "100", "19-9", "",
+                     "Range values must be numeric.", 4},
+        InvalidEntry{"FromBelowSelection", "ASSIGN", nullptr, "C4", "99", "199", "",
+                     "Assign 'From Range' must be equal to or greater than the selected "
+                     "'From Range'.",
+                     3},
+        InvalidEntry{"ToAboveSelection", "UNASSIGN", "Lost", "C4", "100", "200", "",
+                     "Unassign 'To Range' must be equal to or less than the selected "
+                     "'To Range'.",
+                     4},
+        InvalidEntry{"FromAboveTo", "UNASSIGN", "Lost", "C4", "150", "120", "",
+                     "Unassign 'From Range' must be equal to or less than the unassign "
+                     "'To Range'.",
+                     3},
+        InvalidEntry{"VoidWithoutComment", "UNASSIGN", " void ", "C4", "100", "199", "  ",
+                     "Comment is required when voiding forms.", 5},
+        InvalidEntry{"StatusNotAReason", "UNASSIGN", "Misfiled", "C4", "100", "199", "",
+                     "Select a status from the list.", 99}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+using UnAssignFormsCheckTest = DialogFixture;
+
+TEST_F(UnAssignFormsCheckTest, OtherFlagWordsTheMessagesWithoutVerbOrPastTense) {
+  SelectedRange range;
+  range.assignedTo = "";
+  Open("MOVE", range);
+  dialog->cboStatus.SetText("Unassign");
+  Save();
+  EXPECT_THAT(MessageTexts(), ElementsAre("Selected forms are already "));
+}
+
+TEST_F(UnAssignFormsCheckTest, BoundsAreInclusive) {
+  OpenChangeStatus("Lost");
+  Enter("199", "199");
+  EXPECT_THAT(Save(), Not(IsEmpty()));
+  EXPECT_THAT(ui->messages, IsEmpty());
+  EXPECT_FALSE(dialog->Visible());
+}
+
+TEST_F(UnAssignFormsCheckTest, LeavingABoxMarksSilentlyAndTheNextCheckClearsTheMark) {
+  OpenAssign();
+  EXPECT_EQ(dialog->ActiveControl(), &dialog->txtBox(3));  // Form_Activate put it there
+  dialog->txtBox(3).SetText("99");
+  dialog->SetFocusTo(dialog->txtBox(4));
+  EXPECT_TRUE(dialog->txtBox(3).ErrorMark());
+  EXPECT_THAT(ui->messages, IsEmpty());
+
+  dialog->txtBox(3).SetText("120");
+  dialog->SetFocusTo(dialog->txtBox(5));
+  EXPECT_FALSE(dialog->txtBox(3).ErrorMark());
+  EXPECT_THAT(ui->messages, IsEmpty());
+}
+
+TEST_F(UnAssignFormsCheckTest, SelectedRangeThatIsNoNumberIsReportedNotSaved) {
+  SelectedRange range;
+  range.from = "A100";
+  OpenAssign(range);
+  Enter("120", "149");
+  EXPECT_THAT(Save(), IsEmpty());
+  EXPECT_THAT(ReportSources(), ElementsAre("frmUnAssignForms.IsDataValid"));
+  EXPECT_THAT(errors->Reports().front().description, ::testing::HasSubstr("'A100'"));
+  EXPECT_TRUE(dialog->Visible());
+}
+
+// --- Keys
+
+using UnAssignFormsKeyTest = DialogFixture;
+
+TEST_F(UnAssignFormsKeyTest, RangeBoxesTakeDigitsOnlyAndBeepAtTheRest) {
+  OpenAssign();
+  for (int box : {3, 4}) {
+    TextBox& entry = dialog->txtBox(box);
+    entry.SetText("");
+    ui->beeps = 0;
+    EXPECT_FALSE(entry.TypeKey('.'));
+    EXPECT_EQ(ui->beeps, 1) << "a period beeps once";
+    EXPECT_FALSE(entry.TypeKey('x'));
+    EXPECT_FALSE(entry.TypeKey('-'));
+    EXPECT_EQ(ui->beeps, 3);
+    EXPECT_TRUE(entry.TypeText("150"));
+    EXPECT_TRUE(entry.TypeKey(8));  // backspace
+    EXPECT_EQ(entry.Text(), "15");
+    EXPECT_EQ(ui->beeps, 3);
+  }
+}
+
+TEST_F(UnAssignFormsKeyTest, CommentTakesEveryKey) {
+  OpenAssign();
+  ui->beeps = 0;
+  dialog->txtBox(5).SetText("");
+  EXPECT_TRUE(dialog->txtBox(5).TypeText("Box 3. Shelf-2"));
+  EXPECT_EQ(dialog->txtBox(5).Text(), "Box 3. Shelf-2");
+  EXPECT_EQ(ui->beeps, 0);
+}
+
+// --- Close and unload
+
+using UnAssignFormsCloseTest = DialogFixture;
+
+TEST_F(UnAssignFormsCloseTest, CloseDropsTheRowsAndHides) {
+  OpenAssign();
+  Enter("120", "149");
+  ASSERT_THAT(Save(), Not(IsEmpty()));
+  dialog->Show();
+  dialog->cmdCancel.PerformClick();
+  EXPECT_EQ(dialog->Recordset(), nullptr);
+  EXPECT_FALSE(dialog->Visible());
+}
+
+TEST_F(UnAssignFormsCloseTest, EscapeCloses) {
+  OpenAssign();
+  EXPECT_TRUE(dialog->PressCancelButton());
+  EXPECT_FALSE(dialog->Visible());
+  EXPECT_EQ(dialog->Recordset(), nullptr);
+}
+
+TEST_F(UnAssignFormsCloseTest, ClosingTheWindowDiscardsTheRowsButNotWhatTheCallerTook) {
+  OpenAssign();
+  Enter("120", "149");
+  Save();
+  const auto taken = dialog->Recordset();
+  ASSERT_NE(taken, nullptr);
+  dialog->Show();
+  EXPECT_TRUE(dialog->CloseByUser());
+  EXPECT_EQ(dialog->Recordset(), nullptr);
+  EXPECT_EQ(taken->RecordCount(), 3);
+}
+
+}  // namespace
+}  // namespace fm::testing
