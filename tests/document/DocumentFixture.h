@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -32,6 +33,11 @@ class DocumentFixture : public ::testing::Test {
                   ("fm-document-test-" + std::to_string(::getpid()) + ".db");
       std::filesystem::remove(path);
       LocalDatabase::CreateDemo(path);
+      // One file per test program, removed when the program ends.
+      std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove(DemoDatabaseFile(), ignored);
+      });
       return path;
     }();
     return file;

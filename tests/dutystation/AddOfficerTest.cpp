@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -46,6 +47,12 @@ std::shared_ptr<LocalDatabase> ZeroPaddedRegistry() {
     EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
     sqlite3_free(error);
     sqlite3_close(db);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove(std::filesystem::temp_directory_path() /
+                                  ("fm-dutystation-padded-" + std::to_string(::getpid()) + ".db"),
+                              ignored);
+    });
     return path;
   }();
   return LocalDatabase::Open(file);
