@@ -1,0 +1,288 @@
+// HTTP search throughput of formsmaint-server's front: 16 keep-alive connections, each
+// sending the screen's search one request after the other, against (in the same run) a bare
+// Beast endpoint that answers every request with the same bytes as a fixed body. The ratio
+// of the two is the cost of everything the forms server does beyond moving bytes: JSON in
+// and out, the store's search, the hop to the handler pool, the access log. Two more rows
+// split that cost: healthz (the front with almost no handler work) and the request handler
+// called directly by 16 threads (no HTTP at all). Loopback only; every run sends a bounded
+// number of requests.
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/Json.h"
+#include "server/DemoInventory.h"
+#include "server/RequestHandler.h"
+#include "server/Store.h"
+#include "server/http/HttpServer.h"
+
+namespace fm::server {
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+constexpr int kConnections = 16;
+constexpr int kRequestsPerConnection = 250;  // per iteration: 4,000 requests
+constexpr const char* kToken = "bench-token";
+
+protocol::Request SearchRequest() {
+  protocol::Request r;
+  r.requestId = "bench-search";
+  r.identity = "TARVO_FormsMaint#1";
+  r.version = "1.0";
+  r.requester = "FORMSMAINT";
+  r.userId = 1001;
+  r.messageType = protocol::kSearchMessage;
+  auto key = [](const char* name, const char* value, const char* op = "=") {
+    return protocol::Criterion{std::string("key:") + name, value, op, "QUILLMAR"};
+  };
+  r.criteria = {key("TRP_ID", "A"),   key("TRP_DIST_ID", "1"),       key("REF_TYP_CD", "C"),
+                key("INACTIVE", "N"), key("TRP_ACTN_CD", "V", "<>"), key("THIN", "YES")};
+  return r;
+}
+
+// The demo inventory in a throw-away SQLite file, the handler over it, and the forms
+// server on a free loopback port; built once for the whole run.
+struct Fixture {
+  std::filesystem::path dir;
+  std::shared_ptr<Store> store;
+  std::shared_ptr<RequestHandler> handler;
+  std::unique_ptr<HttpServer> server;
+  std::string searchBody;
+  std::string searchReply;  // what the server answers to the search: the bare endpoint's body
+
+  Fixture() {
+    dir = std::filesystem::temp_directory_path() / fmt::format("fm-http-bench-{}", getpid());
+    std::filesystem::create_directories(dir);
+    store = OpenStore("sqlite:" + (dir / "inventory.db").string());
+    LoadDemoInventory(*store);
+    handler = std::make_shared<RequestHandler>(store);
+    HttpServerOptions options;
+    options.tokens = {kToken};
+    options.accessLog = dir / "access.log";
+    server = std::make_unique<HttpServer>(handler, options);
+    server->Start();
+    searchBody = protocol::RequestToJson(SearchRequest());
+    searchReply = protocol::ReplyToJson(handler->Handle(SearchRequest()));
+  }
+  ~Fixture() {
+    server->Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+};
+
+Fixture& Shared() {
+  static Fixture fixture;
+  return fixture;
+}
+
+// A minimal asynchronous Beast endpoint: reads each request and answers the fixed body.
+class BareEndpoint {
+ public:
+  explicit BareEndpoint(std::string body) : mBody(std::move(body)) {
+    mAcceptor.open(tcp::v4());
+    mAcceptor.set_option(net::socket_base::reuse_address(true));
+    mAcceptor.bind(tcp::endpoint(net::ip::make_address("127.0.0.1"), 0));
+    mAcceptor.listen();
+    Accept();
+    mThread = std::thread([this] { mIo.run(); });
+  }
+  ~BareEndpoint() {
+    net::post(mIo, [this] { mIo.stop(); });
+    mThread.join();
+  }
+  unsigned short Port() const { return mAcceptor.local_endpoint().port(); }
+
+ private:
+  class Session : public std::enable_shared_from_this<Session> {
+   public:
+    Session(tcp::socket&& socket, const std::string& body)
+        : mStream(std::move(socket)), mBody(body) {}
+    void Read() {
+      mRequest = {};
+      http::async_read(mStream, mBuffer, mRequest,
+                       [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                         if (!ec) self->Write();
+                       });
+    }
+
+   private:
+    void Write() {
+      mResponse = {};
+      mResponse.result(http::status::ok);
+      mResponse.version(11);
+      mResponse.set(http::field::content_type, "application/json");
+      mResponse.body() = mBody;
+      mResponse.keep_alive(mRequest.keep_alive());
+      mResponse.prepare_payload();
+      http::async_write(mStream, mResponse,
+                        [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                          if (!ec) self->Read();
+                        });
+    }
+    beast::tcp_stream mStream;
+    beast::flat_buffer mBuffer;
+    http::request<http::string_body> mRequest;
+    http::response<http::string_body> mResponse;
+    const std::string& mBody;
+  };
+
+  void Accept() {
+    mAcceptor.async_accept(net::make_strand(mIo), [this](beast::error_code ec, tcp::socket s) {
+      if (ec) return;
+      std::make_shared<Session>(std::move(s), mBody)->Read();
+      Accept();
+    });
+  }
+
+  const std::string mBody;
+  net::io_context mIo;
+  tcp::acceptor mAcceptor{mIo};
+  std::thread mThread;
+};
+
+// One keep-alive client connection sending a prepared request again and again.
+class Client {
+ public:
+  Client(unsigned short port, std::string rawRequest) : mRequest(std::move(rawRequest)) {
+    mSocket.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), port));
+  }
+  // Sends the request `count` times; answers the number of 200 answers.
+  int Run(int count) {
+    int ok = 0;
+    for (int i = 0; i < count; ++i) {
+      net::write(mSocket, net::buffer(mRequest));
+      http::response<http::string_body> response;
+      http::read(mSocket, mBuffer, response);
+      ok += response.result_int() == 200 ? 1 : 0;
+    }
+    return ok;
+  }
+
+ private:
+  net::io_context mIo;
+  tcp::socket mSocket{mIo};
+  beast::flat_buffer mBuffer;
+  std::string mRequest;
+};
+
+std::string RawRequest(const std::string& method, const std::string& target,
+                       const std::string& body) {
+  std::string raw = fmt::format("{} {} HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer {}\r\n",
+                                method, target, kToken);
+  if (!body.empty()) {
+    raw += fmt::format("Content-Type: application/json\r\nContent-Length: {}\r\n", body.size());
+  }
+  return raw + "\r\n" + body;
+}
+
+// Requests a second of each row, for the ratio printed after the run.
+std::atomic<double> gFormsSearchRate{0};
+std::atomic<double> gBareRate{0};
+
+void DriveConnections(benchmark::State& state, unsigned short port, const std::string& raw,
+                      std::atomic<double>* rate) {
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int i = 0; i < kConnections; ++i) clients.push_back(std::make_unique<Client>(port, raw));
+  long total = 0;
+  double seconds = 0;
+  for (auto _ : state) {
+    std::atomic<int> ok{0};
+    auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    for (auto& client : clients) {
+      threads.emplace_back([&, c = client.get()] { ok += c->Run(kRequestsPerConnection); });
+    }
+    for (auto& t : threads) t.join();
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (ok != kConnections * kRequestsPerConnection) {
+      state.SkipWithError("a request was not answered 200");
+      return;
+    }
+    total += ok;
+  }
+  state.SetItemsProcessed(total);
+  state.counters["connections"] = kConnections;
+  if (rate != nullptr && seconds > 0) *rate = static_cast<double>(total) / seconds;
+}
+
+void BM_FormsServerSearch(benchmark::State& state) {
+  Fixture& f = Shared();
+  DriveConnections(state, f.server->Port(), RawRequest("POST", "/v1/messages", f.searchBody),
+                   &gFormsSearchRate);
+}
+
+void BM_BareBeastFixedBody(benchmark::State& state) {
+  Fixture& f = Shared();
+  BareEndpoint bare(f.searchReply);
+  DriveConnections(state, bare.Port(), RawRequest("POST", "/v1/messages", f.searchBody),
+                   &gBareRate);
+}
+
+void BM_FormsServerHealthz(benchmark::State& state) {
+  Fixture& f = Shared();
+  DriveConnections(state, f.server->Port(), RawRequest("GET", "/healthz", ""), nullptr);
+}
+
+// The same searches without HTTP: 16 threads calling the handler.
+void BM_HandlerDirectSearch(benchmark::State& state) {
+  Fixture& f = Shared();
+  const protocol::Request request = SearchRequest();
+  long total = 0;
+  for (auto _ : state) {
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kConnections; ++i) {
+      threads.emplace_back([&] {
+        for (int n = 0; n < kRequestsPerConnection; ++n) {
+          benchmark::DoNotOptimize(protocol::ReplyToJson(
+              f.handler->Handle(protocol::RequestFromJson(protocol::RequestToJson(request)))));
+        }
+      });
+    }
+    for (auto& t : threads) t.join();
+    total += kConnections * kRequestsPerConnection;
+  }
+  state.SetItemsProcessed(total);
+}
+
+BENCHMARK(BM_FormsServerSearch)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BareBeastFixedBody)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FormsServerHealthz)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HandlerDirectSearch)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace fm::server
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  double forms = fm::server::gFormsSearchRate;
+  double bare = fm::server::gBareRate;
+  if (forms > 0 && bare > 0) {
+    fmt::print(
+        "search over HTTP, formsmaint-server / bare Beast endpoint: {:.0f} / {:.0f} "
+        "requests/s = {:.3f}\n",
+        forms, bare, forms / bare);
+  }
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,555 @@
+#include "server/http/HttpServer.h"
+
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <condition_variable>
+#include <future>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
+#include "server/http/AccessLog.h"
+#include "server/http/HttpApi.h"
+#include "server/http/HttpServerError.h"
+#include "server/http/TokenFile.h"
+
+namespace fm::server {
+
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kReadChunk = 4096;
+constexpr const char* kServerName = "formsmaint-server";
+// After an answer sent before the request's body was read, the connection is drained for
+// at most this long (and this many bytes) before it is closed: closing a socket with unread
+// data resets the connection, and the client would lose the answer it has not read yet.
+constexpr auto kLingerTime = std::chrono::seconds(5);
+constexpr std::size_t kLingerBytes = 64 * 1024 * 1024;
+
+std::string PeerText(const tcp::endpoint& endpoint) {
+  const auto& address = endpoint.address();
+  return address.is_v6() ? fmt::format("[{}]:{}", address.to_string(), endpoint.port())
+                         : fmt::format("{}:{}", address.to_string(), endpoint.port());
+}
+
+// Beast of Boost 1.74 answers Boost's own string_view.
+std::string_view View(beast::string_view text) { return {text.data(), text.size()}; }
+
+class Session;
+
+// What the sessions share with the server: the options, the endpoints, the access log,
+// the handler pool and the registry of open connections that a stop waits on.
+class Core {
+ public:
+  enum class Admission { Accepted, Busy, Stopping };
+
+  Core(HttpServerOptions options, std::unique_ptr<HttpApi> api)
+      : mOptions(std::move(options)), mApi(std::move(api)) {}
+
+  const HttpServerOptions& Options() const { return mOptions; }
+  const HttpApi& Api() const { return *mApi; }
+  AccessLog& Log() { return *mLog; }
+  net::thread_pool& Pool() { return *mPool; }
+
+  void SetLog(std::unique_ptr<AccessLog> log) { mLog = std::move(log); }
+  void SetPool(net::thread_pool* pool) { mPool = pool; }
+
+  // Busy: registered, but over the connection limit (to be answered 503).
+  Admission Register(const std::shared_ptr<Session>& session);
+  void Unregister(Session* session);
+  // Sets the stopping flag; answers the sessions open at that moment.
+  std::vector<std::shared_ptr<Session>> BeginStop();
+  std::vector<std::shared_ptr<Session>> OpenSessions();
+  bool Stopping() const {
+    std::lock_guard lock(mMutex);
+    return mStopping;
+  }
+  // Waits until every session is gone or the time is up; answers whether they are gone.
+  bool WaitForSessions(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mMutex);
+    return mSessionsGone.wait_for(lock, limit, [this] { return mSessions.empty(); });
+  }
+
+ private:
+  const HttpServerOptions mOptions;
+  const std::unique_ptr<HttpApi> mApi;
+  std::unique_ptr<AccessLog> mLog;  // set by Start before any session exists
+  net::thread_pool* mPool = nullptr;
+
+  mutable std::mutex mMutex;  // guards the members below
+  std::condition_variable mSessionsGone;
+  std::unordered_map<Session*, std::weak_ptr<Session>> mSessions;
+  bool mStopping = false;
+};
+
+// One client connection. Every member runs on the connection's strand; only Shutdown may
+// be called from elsewhere (it posts onto the strand). The request handler runs on the
+// core's pool, and its answer is posted back onto the strand.
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  Session(tcp::socket&& socket, Core& core, std::string peer)
+      : mStream(std::move(socket)), mCore(core), mPeer(std::move(peer)) {}
+  ~Session() { mCore.Unregister(this); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  void Run() {
+    net::dispatch(mStream.get_executor(), [self = shared_from_this()] { self->WaitForRequest(); });
+  }
+
+  // Answers `answer` at once without reading anything, then closes.
+  void Refuse(HttpAnswer answer) {
+    net::dispatch(mStream.get_executor(), [self = shared_from_this(), a = std::move(answer)] {
+      self->mStart = Clock::now();
+      self->Respond(std::move(a), true);
+    });
+  }
+
+  // Stop: an idle connection, or one whose request header is still arriving, is closed; a
+  // request in flight is answered with "Connection: close". `force` closes in any case.
+  void Shutdown(bool force) {
+    net::dispatch(mStream.get_executor(), [self = shared_from_this(), force] {
+      self->mCloseRequested = true;
+      if (force || self->mPhase == Phase::Waiting || self->mPhase == Phase::ReadingHeader ||
+          self->mPhase == Phase::Lingering) {
+        self->Close();
+      }
+    });
+  }
+
+ private:
+  enum class Phase { Waiting, ReadingHeader, ReadingBody, Handling, Writing, Lingering, Closed };
+
+  void WaitForRequest() {
+    mPhase = Phase::Waiting;
+    mMethod.clear();
+    mTarget.clear();
+    mVersion = 11;
+    if (mCloseRequested) return Close();
+    if (mBuffer.size() > 0) return ReadHeader();  // the next request came with the last one
+    mStream.expires_after(mCore.Options().idleTimeout);
+    mStream.async_read_some(mBuffer.prepare(kReadChunk), [self = shared_from_this()](
+                                                             beast::error_code ec, std::size_t n) {
+      if (ec) return self->Close();  // idle time-out, or the client closed: nothing to say
+      self->mBuffer.commit(n);
+      self->ReadHeader();
+    });
+  }
+
+  void ReadHeader() {
+    mPhase = Phase::ReadingHeader;
+    mStart = Clock::now();
+    mParser.emplace();
+    mParser->header_limit(
+        static_cast<std::uint32_t>(std::min<std::size_t>(mCore.Options().headerLimit, UINT32_MAX)));
+    // The body limit is checked by hand once the header is in, so that a client without a
+    // token learns that first rather than the size of what it would have sent. (Not
+    // boost::none: Beast 1.74 compares a Content-Length with it as if it were zero.)
+    mParser->body_limit(std::numeric_limits<std::uint64_t>::max());
+    mStream.expires_at(mStart + mCore.Options().readTimeout);
+    http::async_read_header(
+        mStream, mBuffer, *mParser,
+        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnHeader(ec); });
+  }
+
+  void OnHeader(beast::error_code ec) {
+    if (ec) return ReadFailed(ec);
+    auto& request = mParser->get();
+    mMethod = std::string(View(request.method_string()));
+    mTarget = std::string(View(request.target()));
+    mVersion = request.version();
+    mKeepAlive = request.keep_alive();
+
+    HttpAdmission admission =
+        mCore.Api().Admit(mMethod, mTarget, View(request[http::field::authorization]));
+    if (!admission.endpoint) return Respond(std::move(admission.refusal), !mParser->is_done());
+    mEndpoint = *admission.endpoint;
+    if (mParser->is_done()) return Dispatch();
+
+    const std::size_t limit = mCore.Options().bodyLimit;
+    if (auto length = mParser->content_length(); length && *length > limit) {
+      return Respond(HttpApi::Error(413, fmt::format("the request body is {} bytes; this server "
+                                                     "accepts at most {} bytes",
+                                                     *length, limit)),
+                     true);
+    }
+    mParser->body_limit(limit);
+    mPhase = Phase::ReadingBody;
+    if (beast::iequals(request[http::field::expect], "100-continue")) {
+      mContinue.emplace(http::status::continue_, mVersion);
+      mStream.expires_after(mCore.Options().writeTimeout);
+      http::async_write(mStream, *mContinue,
+                        [self = shared_from_this()](beast::error_code e, std::size_t) {
+                          if (e) return self->Close();
+                          self->ReadBody();
+                        });
+      return;
+    }
+    ReadBody();
+  }
+
+  void ReadBody() {
+    mStream.expires_at(mStart + mCore.Options().readTimeout);
+    http::async_read(mStream, mBuffer, *mParser,
+                     [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                       if (ec) return self->ReadFailed(ec);
+                       self->Dispatch();
+                     });
+  }
+
+  void ReadFailed(beast::error_code ec) {
+    if (mPhase == Phase::Closed || ec == net::error::operation_aborted) return Close();
+    if (ec == http::error::header_limit) {
+      return Respond(HttpApi::Error(431, fmt::format("the request header is larger than {} bytes",
+                                                     mCore.Options().headerLimit)),
+                     true);
+    }
+    if (ec == http::error::body_limit) {
+      return Respond(HttpApi::Error(413, fmt::format("the request body is larger than {} bytes, "
+                                                     "the most this server accepts",
+                                                     mCore.Options().bodyLimit)),
+                     true);
+    }
+    if (ec == beast::error::timeout) {
+      // The stream has closed the socket: there is no one left to answer, but the attempt
+      // belongs in the access log.
+      mCore.Log().Record(mPeer, mMethod, mTarget, 408, 0, Clock::now() - mStart);
+      return Close();
+    }
+    if (ec == http::error::end_of_stream || ec == http::error::partial_message ||
+        ec == net::error::eof || ec == net::error::connection_reset ||
+        ec == net::error::broken_pipe) {
+      return Close();  // the client went away mid-request
+    }
+    Respond(HttpApi::Error(400, fmt::format("the request is not valid HTTP/1.1: {}", ec.message())),
+            true);
+  }
+
+  void Dispatch() {
+    mPhase = Phase::Handling;
+    std::string body = std::move(mParser->get().body());
+    net::post(mCore.Pool(), [self = shared_from_this(), endpoint = mEndpoint, target = mTarget,
+                             body = std::move(body)] {
+      HttpAnswer answer = self->mCore.Api().Answer(endpoint, target, body);
+      net::post(self->mStream.get_executor(),
+                [self, a = std::move(answer)]() mutable { self->Respond(std::move(a), false); });
+    });
+  }
+
+  // `unread`: the request's body has not been read, so the connection cannot carry another.
+  void Respond(HttpAnswer answer, bool unread) {
+    if (mPhase == Phase::Closed) return;  // closed by a forced stop while the handler ran
+    mPhase = Phase::Writing;
+    const bool keepAlive = mKeepAlive && !unread && !mCloseRequested && !mCore.Stopping();
+    mResponse = {};
+    mResponse.version(mVersion);
+    mResponse.result(answer.status);
+    mResponse.set(http::field::server, kServerName);
+    mResponse.set(http::field::content_type, "application/json");
+    mResponse.set(http::field::cache_control, "no-store");
+    for (auto& [name, value] : answer.headers) mResponse.set(name, value);
+    mResponse.body() = std::move(answer.body);
+    mResponse.keep_alive(keepAlive);
+    mResponse.prepare_payload();
+    mStatus = answer.status;
+    mStream.expires_after(mCore.Options().writeTimeout);
+    http::async_write(
+        mStream, mResponse,
+        [self = shared_from_this(), keepAlive, unread](beast::error_code ec, std::size_t) {
+          self->OnWritten(ec, keepAlive, unread);
+        });
+  }
+
+  void OnWritten(beast::error_code ec, bool keepAlive, bool unread) {
+    mCore.Log().Record(mPeer, mMethod, mTarget, mStatus, mResponse.body().size(),
+                       Clock::now() - mStart);
+    mResponse = {};
+    if (ec) return Close();
+    if (keepAlive) return WaitForRequest();
+    if (unread) return Linger();
+    Close();
+  }
+
+  void Linger() {
+    mPhase = Phase::Lingering;
+    beast::error_code ignored;
+    mStream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    mBuffer.clear();
+    mLingerEnd = Clock::now() + kLingerTime;
+    mLingered = 0;
+    DrainSome();
+  }
+
+  void DrainSome() {
+    mStream.expires_at(mLingerEnd);
+    mStream.async_read_some(mBuffer.prepare(kReadChunk),
+                            [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                              self->mLingered += n;
+                              if (ec || self->mLingered > kLingerBytes) return self->Close();
+                              self->DrainSome();  // the data is dropped: prepare reuses it
+                            });
+  }
+
+  void Close() {
+    mPhase = Phase::Closed;
+    beast::error_code ignored;
+    mStream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    mStream.close();
+  }
+
+  beast::tcp_stream mStream;
+  beast::flat_buffer mBuffer;
+  Core& mCore;
+  const std::string mPeer;
+
+  Phase mPhase = Phase::Waiting;
+  bool mCloseRequested = false;  // a stop has begun: answer what is in flight, then close
+  // The request being read or answered.
+  std::optional<http::request_parser<http::string_body>> mParser;
+  std::optional<http::response<http::empty_body>> mContinue;
+  http::response<http::string_body> mResponse;
+  HttpEndpoint mEndpoint = HttpEndpoint::Health;
+  std::string mMethod;
+  std::string mTarget;
+  unsigned mVersion = 11;
+  bool mKeepAlive = false;
+  unsigned mStatus = 0;
+  Clock::time_point mStart;
+  Clock::time_point mLingerEnd;
+  std::size_t mLingered = 0;
+};
+
+Core::Admission Core::Register(const std::shared_ptr<Session>& session) {
+  std::lock_guard lock(mMutex);
+  if (mStopping) return Admission::Stopping;
+  mSessions.emplace(session.get(), session);
+  return mSessions.size() > mOptions.maxConnections ? Admission::Busy : Admission::Accepted;
+}
+
+void Core::Unregister(Session* session) {
+  std::lock_guard lock(mMutex);
+  mSessions.erase(session);
+  if (mSessions.empty()) mSessionsGone.notify_all();
+}
+
+std::vector<std::shared_ptr<Session>> Core::BeginStop() {
+  {
+    std::lock_guard lock(mMutex);
+    mStopping = true;
+  }
+  return OpenSessions();
+}
+
+std::vector<std::shared_ptr<Session>> Core::OpenSessions() {
+  std::lock_guard lock(mMutex);
+  std::vector<std::shared_ptr<Session>> open;
+  for (auto& [raw, weak] : mSessions) {
+    if (auto session = weak.lock()) open.push_back(std::move(session));
+  }
+  return open;
+}
+
+}  // namespace
+
+class HttpServer::Impl {
+ public:
+  Impl(std::shared_ptr<RequestHandler> handler, HttpServerOptions options)
+      : mCore(options, std::make_unique<HttpApi>(std::move(handler), options.tokens)) {}
+
+  ~Impl() { Stop(); }
+
+  void Start();
+  void Stop();
+
+  unsigned short Port() const { return mEndpoint.port(); }
+  std::string Endpoint() const { return PeerText(mEndpoint); }
+
+ private:
+  void Accept();
+  void OnAccept(beast::error_code ec, tcp::socket socket);
+  void RunIo();
+
+  std::mutex mLifecycleMutex;  // Start and Stop one at a time
+  bool mStarted = false;
+  bool mStopped = false;
+
+  // The core outlives the I/O context: sessions destroyed with the context unregister.
+  Core mCore;
+  std::unique_ptr<net::io_context> mIo;
+  std::optional<net::executor_work_guard<net::io_context::executor_type>> mWork;
+  std::unique_ptr<tcp::acceptor> mAcceptor;  // used on its strand only, once started
+  std::unique_ptr<net::steady_timer> mAcceptRetry;
+  tcp::endpoint mEndpoint;
+  std::vector<std::thread> mIoThreads;
+  std::unique_ptr<net::thread_pool> mPool;
+};
+
+void HttpServer::Impl::Start() {
+  std::lock_guard lifecycle(mLifecycleMutex);
+  const HttpServerOptions& options = mCore.Options();
+  if (mStarted) throw HttpServerError("the HTTP server has been started already");
+  if (options.threads < 1 || options.ioThreads < 1) {
+    throw HttpServerError(
+        fmt::format("the HTTP server needs at least one handler thread and "
+                    "one I/O thread (got {} and {})",
+                    options.threads, options.ioThreads));
+  }
+  if (options.bodyLimit == 0 || options.headerLimit == 0 || options.maxConnections == 0) {
+    throw HttpServerError("the body limit, header limit and connection limit must be above 0");
+  }
+  const std::string host = options.address == "localhost" ? "127.0.0.1" : options.address;
+  beast::error_code ec;
+  net::ip::address address = net::ip::make_address(host, ec);
+  if (ec) {
+    throw HttpServerError(fmt::format(
+        "the listen address \"{}\" is not an IP address (for example 127.0.0.1 or 0.0.0.0)",
+        options.address));
+  }
+  if (options.tokens.empty() && !IsLoopbackAddress(host)) {
+    throw HttpServerError(fmt::format(
+        "refusing to listen on {} without bearer tokens: give a token file, or listen on a "
+        "loopback address such as 127.0.0.1",
+        options.address));
+  }
+  mCore.SetLog(std::make_unique<AccessLog>(options.accessLog));
+
+  mIo = std::make_unique<net::io_context>(options.ioThreads);
+  mAcceptor = std::make_unique<tcp::acceptor>(net::make_strand(*mIo));
+  mAcceptRetry = std::make_unique<net::steady_timer>(mAcceptor->get_executor());
+  tcp::endpoint endpoint(address, options.port);
+  auto fail = [&](const char* what) {
+    throw HttpServerError(
+        fmt::format("cannot listen on {}: {} failed: {}", PeerText(endpoint), what, ec.message()));
+  };
+  if (mAcceptor->open(endpoint.protocol(), ec)) fail("open");
+  if (mAcceptor->set_option(net::socket_base::reuse_address(true), ec)) fail("set reuse_address");
+  if (mAcceptor->bind(endpoint, ec)) fail("bind");
+  if (mAcceptor->listen(net::socket_base::max_listen_connections, ec)) fail("listen");
+  mEndpoint = mAcceptor->local_endpoint();
+
+  mPool = std::make_unique<net::thread_pool>(static_cast<std::size_t>(options.threads));
+  mCore.SetPool(mPool.get());
+  mWork.emplace(mIo->get_executor());
+  net::post(mAcceptor->get_executor(), [this] { Accept(); });
+  for (int i = 0; i < options.ioThreads; ++i) mIoThreads.emplace_back([this] { RunIo(); });
+  mStarted = true;
+}
+
+void HttpServer::Impl::RunIo() {
+  // A handler that throws must not take the server down with it; the connection it served
+  // is lost, the others go on.
+  for (;;) {
+    try {
+      mIo->run();
+      return;
+    } catch (const std::exception& e) {
+      spdlog::error("HTTP server: {}", e.what());
+    }
+  }
+}
+
+void HttpServer::Impl::Accept() {
+  if (mCore.Stopping()) return;
+  mAcceptor->async_accept(net::make_strand(*mIo), [this](beast::error_code ec, tcp::socket socket) {
+    OnAccept(ec, std::move(socket));
+  });
+}
+
+void HttpServer::Impl::OnAccept(beast::error_code ec, tcp::socket socket) {
+  if (ec == net::error::operation_aborted || mCore.Stopping()) return;
+  if (ec) {
+    // Out of descriptors, most likely: give the open connections time to finish instead of
+    // spinning on the failing accept.
+    spdlog::warn("HTTP server: accepting a connection failed: {}", ec.message());
+    mAcceptRetry->expires_after(std::chrono::milliseconds(100));
+    mAcceptRetry->async_wait([this](beast::error_code e) {
+      if (!e) Accept();
+    });
+    return;
+  }
+  beast::error_code peerError;
+  tcp::endpoint peer = socket.remote_endpoint(peerError);
+  auto session = std::make_shared<Session>(std::move(socket), mCore,
+                                           peerError ? std::string("-") : PeerText(peer));
+  switch (mCore.Register(session)) {
+    case Core::Admission::Accepted:
+      session->Run();
+      break;
+    case Core::Admission::Busy: {
+      HttpAnswer busy = HttpApi::Error(
+          503, fmt::format("the server has {} connections open, the most it takes; try again "
+                           "shortly",
+                           mCore.Options().maxConnections));
+      busy.headers.emplace_back("Retry-After", "1");
+      session->Refuse(std::move(busy));
+      break;
+    }
+    case Core::Admission::Stopping:
+      return;  // the socket closes with the session
+  }
+  Accept();
+}
+
+void HttpServer::Impl::Stop() {
+  std::lock_guard lifecycle(mLifecycleMutex);
+  if (!mStarted || mStopped) return;
+  mStopped = true;
+
+  for (auto& session : mCore.BeginStop()) session->Shutdown(false);
+  std::promise<void> closed;
+  net::post(mAcceptor->get_executor(), [this, &closed] {
+    beast::error_code ignored;
+    mAcceptor->close(ignored);
+    mAcceptRetry->cancel();
+    closed.set_value();
+  });
+  closed.get_future().wait();
+
+  bool gone = mCore.WaitForSessions(mCore.Options().stopGrace);
+  if (!gone) {
+    spdlog::warn("HTTP server: requests still in flight after {} ms; closing their connections",
+                 mCore.Options().stopGrace.count());
+    for (auto& session : mCore.OpenSessions()) session->Shutdown(true);
+    gone = mCore.WaitForSessions(std::chrono::seconds(1));
+  }
+  mWork.reset();
+  if (!gone) mIo->stop();  // what is left is destroyed with the context below
+  for (auto& thread : mIoThreads) thread.join();
+  mIoThreads.clear();
+  mPool->join();
+  mAcceptRetry.reset();
+  mAcceptor.reset();
+  mIo.reset();
+  mCore.SetPool(nullptr);
+  mPool.reset();
+}
+
+HttpServer::HttpServer(std::shared_ptr<RequestHandler> handler, HttpServerOptions options) {
+  if (!handler) throw HttpServerError("the HTTP server needs a request handler");
+  mImpl = std::make_unique<Impl>(std::move(handler), std::move(options));
+}
+
+HttpServer::~HttpServer() = default;
+
+void HttpServer::Start() { mImpl->Start(); }
+unsigned short HttpServer::Port() const { return mImpl->Port(); }
+std::string HttpServer::Endpoint() const { return mImpl->Endpoint(); }
+void HttpServer::Stop() { mImpl->Stop(); }
+
+}  // namespace fm::server

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fm::server {
+
+class RequestHandler;
+
+struct HttpServerOptions {
+  // IP address to listen on ("127.0.0.1", "::1", "0.0.0.0"; "localhost" means 127.0.0.1).
+  std::string address = "127.0.0.1";
+  // 0: any free port; Port() answers the one taken.
+  unsigned short port = 0;
+  // Bearer tokens a client may present. Empty: no token is asked for, which Start() allows
+  // only on a loopback address.
+  std::vector<std::string> tokens;
+  // Largest request body accepted (413 beyond it) and largest request header (431).
+  std::size_t bodyLimit = 8 * 1024 * 1024;
+  std::size_t headerLimit = 16 * 1024;
+  // A request must arrive in full within readTimeout of its first byte, and a response be
+  // taken by the client within writeTimeout; a keep-alive connection waiting for its next
+  // request is closed after idleTimeout.
+  std::chrono::milliseconds readTimeout{std::chrono::seconds(30)};
+  std::chrono::milliseconds writeTimeout{std::chrono::seconds(30)};
+  std::chrono::milliseconds idleTimeout{std::chrono::seconds(60)};
+  // How long Stop() lets requests in flight finish before it closes their connections.
+  std::chrono::milliseconds stopGrace{std::chrono::seconds(30)};
+  // Threads running the request handler (store calls block), and threads doing network I/O.
+  int threads = 4;
+  int ioThreads = 1;
+  // Connections open at once; a connection beyond is answered 503 and closed.
+  std::size_t maxConnections = 1024;
+  // Access log file (one line per request), appended to. Empty: standard error.
+  std::filesystem::path accessLog;
+};
+
+// The HTTP/JSON front of the forms server (docs/protocol.md):
+//   POST /v1/messages   a request (protocol/Json.h) in, its reply out; bearer token
+//   GET  /v1/history    chain of custody of one form (?form_type=C&number=1100050); token
+//   GET  /healthz       store backend and schema version; no token
+// Network I/O is asynchronous, so idle keep-alive connections cost no thread; the request
+// handler runs on its own pool of `threads` threads.
+//
+// Lifecycle: construct, Start(), ..., Stop(). Start and Stop are called from one controlling
+// thread, never from a handler. The handler is shared with the caller and must outlive
+// the server's use of it (held until the destructor).
+class HttpServer {
+ public:
+  // Throws HttpServerError when `handler` is null.
+  HttpServer(std::shared_ptr<RequestHandler> handler, HttpServerOptions options);
+  // Stops the server if it is running (graceful, as Stop()).
+  ~HttpServer();
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // Binds, listens and starts the threads; returns once connections are accepted. Throws
+  // HttpServerError for an address that is not an IP address, a port that cannot be bound,
+  // no tokens on a non-loopback address, or a second call; StoreError never (the store is
+  // first touched by requests).
+  void Start();
+
+  // The port listened on (the one chosen when options.port is 0). Valid after Start().
+  unsigned short Port() const;
+  // "ADDRESS:PORT" listened on, IPv6 addresses in brackets. Valid after Start().
+  std::string Endpoint() const;
+
+  // Graceful stop: stop accepting, close idle connections, let requests in flight finish
+  // (their responses carry "Connection: close") for at most options.stopGrace, then close
+  // what is left and join every thread. Blocks until done. Idempotent; a no-op before Start.
+  void Stop();
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> mImpl;
+};
+
+}  // namespace fm::server
