@@ -8,6 +8,7 @@
 
 #include "assignment/frmUnAssignForms.h"
 #include "common/MessageTitle.h"
+#include "common/ParameterText.h"
 #include "controls/DataGrid.h"
 #include "controls/TextUtil.h"
 #include "document/TARVO_FormsMaint.h"
@@ -39,15 +40,6 @@ DataGrid::Bookmark LoadedCurrentRow(DataGrid& grid) {
   }
   grid.LoadRows(grid.IndexOf(bookmark), 1);
   return bookmark;
-}
-
-std::string Joined(const std::vector<std::string>& fields) {
-  std::string joined;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) joined += "~";
-    joined += fields[i];
-  }
-  return joined;
 }
 
 }  // namespace
@@ -82,7 +74,7 @@ void TARVO_FormsMaint::ProcessCmdButtonAssignUnAssignClick(std::int16_t& index) 
     DataGrid& ranges = grdFormsAssignment;
     const DataGrid::Bookmark row = LoadedCurrentRow(ranges);
     const auto cell = [&](const char* key) { return text::Trim(ranges.CellText(row, key)); };
-    std::string parameters = Joined({
+    std::string parameters = JoinParameterFields({
         officerName,
         officerRegistry,
         cell("FRM_FORM_NBR"),

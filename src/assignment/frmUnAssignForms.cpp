@@ -13,6 +13,7 @@
 #include "common/CommentStamp.h"
 #include "common/FormsMaintBas.h"
 #include "common/MessageTitle.h"
+#include "common/ParameterText.h"
 #include "controls/ComboBox.h"
 #include "controls/CommandButton.h"
 #include "controls/Frame.h"
@@ -35,7 +36,6 @@ constexpr int kBoxHeight = 288;
 constexpr int kLabelHeight = 255;
 constexpr int kShortLabelHeight = 195;
 constexpr std::size_t kParameterCount = 14;
-constexpr std::size_t kCommentField = 9;
 constexpr int kPeriod = '.';
 
 struct LabelDesign {
@@ -91,28 +91,6 @@ std::string DelistingSqlBase(const char* column, const std::string& region) {
 }
 
 std::string Region() { return text::ToUpper(text::Trim(Services::Settings().Region())); }
-
-// The parameter text's fields. Only the comment is typed freely, so "~" beyond the 14
-// fields belong to it.
-std::vector<std::string> SplitParameters(const std::string& parameters) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t at = parameters.find('~', start);
-    fields.push_back(parameters.substr(start, at == std::string::npos ? at : at - start));
-    if (at == std::string::npos) break;
-    start = at + 1;
-  }
-  if (fields.size() > kParameterCount) {
-    const std::size_t surplus = fields.size() - kParameterCount;
-    std::string comment = fields[kCommentField];
-    for (std::size_t i = 1; i <= surplus; ++i) comment += "~" + fields[kCommentField + i];
-    fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(kCommentField + 1),
-                 fields.begin() + static_cast<std::ptrdiff_t>(kCommentField + 1 + surplus));
-    fields[kCommentField] = std::move(comment);
-  }
-  return fields;
-}
 
 }  // namespace
 
@@ -190,7 +168,7 @@ bool frmUnAssignForms::SetState(std::string& Flag, std::string& Parameters) {
   return Trap("frmUnAssignForms.SetState", [&] {
     Flag = text::ToUpper(text::Trim(Flag));
     mFlag = Flag;
-    const std::vector<std::string> fields = SplitParameters(Parameters);
+    const std::vector<std::string> fields = SplitParameterFields(Parameters);
     const auto field = [&](std::size_t index) -> const std::string& {
       if (index >= fields.size()) {
         throw PlatformError(

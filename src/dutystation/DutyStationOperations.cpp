@@ -10,7 +10,7 @@
 #include "controls/OfficerSelect.h"
 #include "controls/TextUtil.h"
 #include "document/TARVO_FormsMaint.h"
-#include "dutystation/ParameterText.h"
+#include "common/ParameterText.h"
 #include "dutystation/frmAddOfficer.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"

@@ -13,7 +13,7 @@
 #include "controls/Label.h"
 #include "controls/TextBox.h"
 #include "controls/TextUtil.h"
-#include "dutystation/ParameterText.h"
+#include "common/ParameterText.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -12,6 +12,7 @@
 #include "common/CommentStamp.h"
 #include "common/FormsMaintBas.h"
 #include "common/MessageTitle.h"
+#include "common/ParameterText.h"
 #include "controls/ComboBox.h"
 #include "controls/CommandButton.h"
 #include "controls/TextBox.h"
@@ -44,9 +45,7 @@ struct SelectedRange {
     const std::vector<std::string> fields = {
         officerName, officerRegistry, from,    to,     assignedTo, rowNumber, troop,
         district,    formType,        comment, status, registry,   quarter,   year};
-    std::string text;
-    for (std::size_t i = 0; i < fields.size(); ++i) text += (i ? "~" : "") + fields[i];
-    return text;
+    return JoinParameterFields(fields);
   }
 };
 

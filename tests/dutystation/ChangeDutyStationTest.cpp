@@ -12,7 +12,7 @@
 #include "controls/Label.h"
 #include "controls/TextBox.h"
 #include "dutystation/DutyStationFixture.h"
-#include "dutystation/ParameterText.h"
+#include "common/ParameterText.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"
 #include "platform/PlatformError.h"

@@ -1,4 +1,4 @@
-#include "dutystation/ParameterText.h"
+#include "common/ParameterText.h"
 
 namespace fm {
 

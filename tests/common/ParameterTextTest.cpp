@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dutystation/ParameterText.h"
+#include "common/ParameterText.h"
 
 namespace fm {
 namespace {
