@@ -27,20 +27,24 @@ namespace fm::testing {
 // component) over a demo local database created once per test program.
 class DocumentFixture : public ::testing::Test {
  protected:
+  // One demo database per test program, removed when the program ends.
   static std::filesystem::path DemoDatabaseFile() {
     static const std::filesystem::path file = [] {
-      auto path = std::filesystem::temp_directory_path() /
-                  ("fm-document-test-" + std::to_string(::getpid()) + ".db");
+      const auto path = DemoDatabasePath();
       std::filesystem::remove(path);
       LocalDatabase::CreateDemo(path);
-      // One file per test program, removed when the program ends.
+      // The handler may run after this static is gone, so it names the file anew.
       std::atexit([] {
         std::error_code ignored;
-        std::filesystem::remove(DemoDatabaseFile(), ignored);
+        std::filesystem::remove(DemoDatabasePath(), ignored);
       });
       return path;
     }();
     return file;
+  }
+  static std::filesystem::path DemoDatabasePath() {
+    return std::filesystem::temp_directory_path() /
+           ("fm-document-test-" + std::to_string(::getpid()) + ".db");
   }
 
   void SetUp() override {
