@@ -1,0 +1,163 @@
+#include "transport/RecordsetWire.h"
+
+#include <fmt/format.h>
+
+#include <cctype>
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/DataSetTemplates.h"
+#include "platform/PlatformError.h"
+#include "platform/Recordset.h"
+
+namespace fm {
+
+namespace {
+
+protocol::ColumnType ToWireType(FieldType type) {
+  switch (type) {
+    case FieldType::Text:
+      return protocol::ColumnType::Text;
+    case FieldType::Integer:
+      return protocol::ColumnType::Integer;
+    case FieldType::Double:
+      return protocol::ColumnType::Double;
+  }
+  throw PlatformError(PlatformError::kGeneric, "A column of an unknown type cannot be sent");
+}
+
+FieldType FromWireType(protocol::ColumnType type) {
+  switch (type) {
+    case protocol::ColumnType::Text:
+      return FieldType::Text;
+    case protocol::ColumnType::Integer:
+      return FieldType::Integer;
+    case protocol::ColumnType::Double:
+      return FieldType::Double;
+  }
+  throw PlatformError(PlatformError::kGeneric, "A column of an unknown type cannot be read");
+}
+
+// Columns are matched by name without regard to letter case everywhere in the record set,
+// so two names that differ only in case would make one of them unreachable.
+std::string Folded(const std::string& name) {
+  std::string out = name;
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+protocol::Cell ToCell(const Value& value, const FieldDef& field, long rowIndex) {
+  if (value.IsNull()) return std::monostate{};
+  // The record set stores values already converted to the column's type; the switch below
+  // only guards against a value that somehow is not.
+  const Value typed = value.ConvertedTo(field.type);
+  if (typed.IsInteger()) return typed.AsInteger();
+  if (typed.IsDouble()) {
+    if (!std::isfinite(typed.AsDouble())) {
+      throw PlatformError(PlatformError::kOverflow,
+                          fmt::format("Row {}, column '{}': the value {} is not a number that "
+                                      "can be sent",
+                                      rowIndex + 1, field.name, typed.ToText()));
+    }
+    return typed.AsDouble();
+  }
+  return typed.AsText();
+}
+
+Value ToValue(const protocol::Cell& cell) {
+  return std::visit(
+      [](const auto& v) -> Value {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) {
+          return Value();
+        } else {
+          return Value(v);
+        }
+      },
+      cell);
+}
+
+}  // namespace
+
+protocol::DataSet ToWireDataSet(const Recordset& recordset) {
+  protocol::DataSet out;
+  const auto& fields = recordset.Fields();
+  out.columns.reserve(fields.size());
+  for (const FieldDef& field : fields) out.columns.push_back({field.name, ToWireType(field.type)});
+
+  const long count = recordset.RecordCount();
+  out.rows.reserve(static_cast<std::size_t>(count));
+  for (long index = 0; index < count; ++index) {
+    protocol::Row row;
+    row.reserve(fields.size());
+    for (int column = 0; column < static_cast<int>(fields.size()); ++column) {
+      row.push_back(ToCell(recordset.ValueAt(index, column),
+                           fields[static_cast<std::size_t>(column)], index));
+    }
+    out.rows.push_back(std::move(row));
+  }
+  return out;
+}
+
+std::shared_ptr<Recordset> FromWireDataSet(const protocol::DataSet& dataSet,
+                                           std::string_view templateName) {
+  std::vector<FieldDef> layout;
+  if (!templateName.empty()) {
+    if (auto fields = TemplateFields(templateName)) layout = std::move(*fields);
+  }
+
+  std::vector<FieldDef> fields;
+  fields.reserve(dataSet.columns.size());
+  std::set<std::string> seen;
+  for (const protocol::Column& column : dataSet.columns) {
+    if (column.name.empty()) {
+      throw PlatformError(PlatformError::kGeneric,
+                          fmt::format("Column {} of the data set has no name", fields.size() + 1));
+    }
+    if (!seen.insert(Folded(column.name)).second) {
+      throw PlatformError(PlatformError::kGeneric,
+                          fmt::format("The data set has two columns named '{}'", column.name));
+    }
+    FieldDef field{column.name, FromWireType(column.type), 0};
+    for (const FieldDef& known : layout) {
+      if (Folded(known.name) == Folded(column.name)) field.size = known.size;
+    }
+    fields.push_back(std::move(field));
+  }
+
+  auto recordset = std::make_shared<Recordset>(fields);
+  for (std::size_t r = 0; r < dataSet.rows.size(); ++r) {
+    const protocol::Row& row = dataSet.rows[r];
+    if (row.size() != fields.size()) {
+      throw PlatformError(PlatformError::kGeneric,
+                          fmt::format("Row {} of the data set has {} values for {} columns", r + 1,
+                                      row.size(), fields.size()));
+    }
+    recordset->AddNew();
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const protocol::Cell& cell = row[c];
+      // A text arriving for a numeric column would be read as a number by the record set;
+      // the wire promises typed cells, so anything else means the sender is broken.
+      const bool textInNumber =
+          std::holds_alternative<std::string>(cell) && fields[c].type != FieldType::Text;
+      if (textInNumber) {
+        recordset->CancelUpdate();
+        throw PlatformError(PlatformError::kTypeMismatch,
+                            fmt::format("Row {}, column '{}': a text where a {} belongs", r + 1,
+                                        fields[c].name, FieldTypeName(fields[c].type)));
+      }
+      try {
+        recordset->SetValue(static_cast<int>(c), ToValue(cell));
+      } catch (const PlatformError& error) {
+        throw PlatformError(error.Number(), fmt::format("Row {}: {}", r + 1, error.Description()));
+      }
+    }
+    recordset->Update();
+  }
+  recordset->MoveFirst();
+  return recordset;
+}
+
+}  // namespace fm

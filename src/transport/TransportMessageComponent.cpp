@@ -1,0 +1,263 @@
+#include "transport/TransportMessageComponent.h"
+
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+
+#include <atomic>
+#include <utility>
+#include <vector>
+
+#include "platform/DataSet.h"
+#include "platform/PlatformError.h"
+#include "platform/Recordset.h"
+#include "platform/ReplyStore.h"
+#include "platform/Services.h"
+#include "platform/SiteSettings.h"
+#include "protocol/Messages.h"
+#include "transport/MessageTransport.h"
+#include "transport/RecordsetWire.h"
+
+namespace fm {
+
+struct TransportMessageComponent::Job {
+  protocol::Request request;
+  // Set on the user-interface thread when the request times out; a worker that has not
+  // started on it yet leaves it unsent.
+  std::atomic<bool> abandoned{false};
+};
+
+// A reply as the user-interface thread stores it. The record sets are built on the worker,
+// so the user-interface thread only files them.
+struct TransportMessageComponent::Outcome {
+  std::string requestId;
+  std::string identity;
+  std::string error;  // empty: the reply succeeded
+  std::vector<std::pair<std::string, std::shared_ptr<Recordset>>> dataSets;
+};
+
+namespace {
+
+protocol::Request ToWireRequest(const MessageRequest& request, std::int64_t userId) {
+  protocol::Request out;
+  out.requestId = request.RequestId();
+  out.identity = request.Identity();
+  out.version = request.Version();
+  out.requester = request.RequesterValue();
+  out.userId = userId;
+  out.messageType = request.MessageType();
+  for (const auto& [name, dataSet] : request.DataSets()) {
+    if (!dataSet->IsOpen()) {
+      throw PlatformError(PlatformError::kObjectClosed,
+                          fmt::format("The data set attached as '{}' is not open", name));
+    }
+    if (out.dataSets.count(name) > 0) {
+      throw PlatformError(PlatformError::kGeneric,
+                          fmt::format("The request carries two data sets named '{}'", name));
+    }
+    try {
+      out.dataSets.emplace(name, ToWireDataSet(dataSet->GetRecordset()));
+    } catch (const PlatformError& error) {
+      throw PlatformError(error.Number(), fmt::format("The data set '{}' cannot be sent: {}", name,
+                                                      error.Description()));
+    }
+  }
+  out.criteria.reserve(request.Criteria().size());
+  for (const RequestCriterion& criterion : request.Criteria()) {
+    // A criterion added without an operator asks for equality, as the server reads it.
+    out.criteria.push_back({criterion.key, criterion.value,
+                            criterion.op.empty() ? std::string("=") : criterion.op,
+                            criterion.application});
+  }
+  return out;
+}
+
+std::string DurationText(std::chrono::milliseconds duration) {
+  const auto ms = duration.count();
+  if (ms % 1000 == 0) {
+    const auto seconds = ms / 1000;
+    return fmt::format("{} second{}", seconds, seconds == 1 ? "" : "s");
+  }
+  return fmt::format("{:.1f} seconds", static_cast<double>(ms) / 1000.0);
+}
+
+}  // namespace
+
+TransportMessageComponent::Options TransportMessageComponent::Options::FromSettings(
+    const SiteSettings& settings) {
+  Options options;
+  options.timeout = settings.Timeout();
+  options.userId = settings.UserId();
+  return options;
+}
+
+std::shared_ptr<TransportMessageComponent> TransportMessageComponent::Create(
+    std::shared_ptr<MessageTransport> transport, Options options) {
+  if (!transport) {
+    throw PlatformError(PlatformError::kGeneric, "The message component needs a transport");
+  }
+  // Not make_shared: the constructor is private so that every component is shared-owned,
+  // which the weak references of its posted events rely on.
+  return std::shared_ptr<TransportMessageComponent>(
+      new TransportMessageComponent(std::move(transport), options));
+}
+
+TransportMessageComponent::TransportMessageComponent(std::shared_ptr<MessageTransport> transport,
+                                                     Options options)
+    : mTransport(std::move(transport)), mOptions(options) {
+  mWorker = std::thread([this] { WorkerMain(); });
+}
+
+TransportMessageComponent::~TransportMessageComponent() {
+  {
+    std::lock_guard lock(mMutex);
+    mStopping = true;
+    mJobs.clear();
+  }
+  mWake.notify_all();
+  mTransport->Cancel();
+  if (mWorker.joinable()) mWorker.join();
+  // Time-outs still running are left to run: they hold only a weak reference and find
+  // nothing. Not cancelling them keeps the destructor off the services, which may already
+  // be gone when the process's shared component is destroyed at exit.
+}
+
+std::string TransportMessageComponent::TimeoutText(std::chrono::milliseconds timeout) {
+  return fmt::format(
+      "The forms server did not answer within {}. The request may still have been carried "
+      "out: search again to see the current forms before repeating a save. If this keeps "
+      "happening, call the help desk.",
+      DurationText(timeout));
+}
+
+void TransportMessageComponent::Send(const MessageRequest& request) {
+  auto job = std::make_shared<Job>();
+  job->request = ToWireRequest(request, mOptions.userId);
+  const std::string requestId = job->request.requestId;
+  if (mPending.count(requestId) > 0) {
+    throw PlatformError(PlatformError::kGeneric,
+                        fmt::format("Request {} is already waiting for its reply", requestId));
+  }
+
+  Pending pending{job->request.identity, std::nullopt, job};
+  if (mOptions.timeout > std::chrono::milliseconds::zero()) {
+    pending.timer =
+        Services::Loop().StartTimer(mOptions.timeout, [weak = weak_from_this(), requestId] {
+          if (auto self = weak.lock()) self->TimeOut(requestId);
+        });
+  }
+  mPending.emplace(requestId, std::move(pending));
+  {
+    std::lock_guard lock(mMutex);
+    mJobs.push_back(std::move(job));
+  }
+  mWake.notify_one();
+}
+
+void TransportMessageComponent::WorkerMain() {
+  for (;;) {
+    std::shared_ptr<Job> job;
+    {
+      std::unique_lock lock(mMutex);
+      mWake.wait(lock, [this] { return mStopping || !mJobs.empty(); });
+      if (mStopping) return;
+      job = std::move(mJobs.front());
+      mJobs.pop_front();
+    }
+    if (job->abandoned.load()) {
+      spdlog::warn("Request {} for {} timed out while waiting to be sent; it was not sent",
+                   job->request.requestId, job->request.identity);
+      continue;
+    }
+    std::shared_ptr<Outcome> outcome = Carry(*job);
+    // Posted under the lock, so that once the destructor has set mStopping nothing more
+    // reaches the event loop. Only a weak reference crosses to the user-interface thread:
+    // the component may be gone by the time the event runs, and the worker must never own
+    // it (its destructor joins the worker).
+    std::lock_guard lock(mMutex);
+    if (mStopping) return;
+    Services::Loop().Post([weak = weak_from_this(), outcome] {
+      if (auto self = weak.lock()) self->Deliver(*outcome);
+    });
+  }
+}
+
+std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::Carry(
+    const Job& job) {
+  auto outcome = std::make_shared<Outcome>();
+  outcome->requestId = job.request.requestId;
+  outcome->identity = job.request.identity;
+
+  protocol::Reply reply;
+  try {
+    reply = mTransport->Exchange(job.request);
+  } catch (const PlatformError& error) {
+    outcome->error = error.Description();
+    return outcome;
+  } catch (const std::exception& error) {
+    outcome->error =
+        fmt::format("The request could not be carried to the forms server: {}", error.what());
+    return outcome;
+  }
+
+  if (!reply.requestId.empty() && reply.requestId != job.request.requestId) {
+    spdlog::error("The forms server answered request {} with the reply to {}",
+                  job.request.requestId, reply.requestId);
+    outcome->error = fmt::format(
+        "The forms server answered another request ({}) instead of this one. Please try "
+        "again; if it keeps happening, call the help desk.",
+        reply.requestId);
+    return outcome;
+  }
+  if (!reply.ok) {
+    outcome->error = reply.error.empty()
+                         ? std::string("The forms server refused the request without saying why.")
+                         : reply.error;
+    return outcome;
+  }
+  for (const auto& [name, dataSet] : reply.dataSets) {
+    try {
+      outcome->dataSets.emplace_back(name, FromWireDataSet(dataSet, name));
+    } catch (const PlatformError& error) {
+      outcome->dataSets.clear();
+      outcome->error = fmt::format("The forms server's reply could not be read (data set {}): {}",
+                                   name, error.Description());
+      break;
+    }
+  }
+  return outcome;
+}
+
+void TransportMessageComponent::Deliver(const Outcome& outcome) {
+  const auto it = mPending.find(outcome.requestId);
+  if (it == mPending.end()) {
+    spdlog::warn("The reply to request {} for {} came after its time-out and was dropped",
+                 outcome.requestId, outcome.identity);
+    return;
+  }
+  if (it->second.timer) Services::Loop().CancelTimer(*it->second.timer);
+  mPending.erase(it);
+
+  auto replies = Services::Replies();
+  for (const auto& [name, recordset] : outcome.dataSets) {
+    replies->Put(DataSet::Wrap(recordset), name, outcome.identity, outcome.requestId);
+  }
+  replies->SetError(outcome.identity, outcome.requestId, outcome.error);
+  RaiseDataReady(outcome.identity);
+}
+
+void TransportMessageComponent::TimeOut(const std::string& requestId) {
+  const auto it = mPending.find(requestId);
+  if (it == mPending.end()) return;
+  const std::string identity = it->second.identity;
+  it->second.job->abandoned.store(true);
+  mPending.erase(it);
+  spdlog::warn("Request {} for {} got no reply within {} ms", requestId, identity,
+               mOptions.timeout.count());
+
+  Services::Replies()->SetError(identity, requestId, TimeoutText(mOptions.timeout));
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(mOptions.timeout);
+  RaiseMsgTimeout(static_cast<long>(seconds.count()));
+  RaiseDataReady(identity);
+}
+
+}  // namespace fm

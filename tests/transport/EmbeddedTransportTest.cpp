@@ -1,0 +1,249 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "TransportTestSupport.h"
+#include "platform/CommonUtility.h"
+#include "platform/DataSet.h"
+#include "platform/PlatformError.h"
+#include "platform/QueueEventLoop.h"
+#include "platform/Recordset.h"
+#include "platform/ReplyStore.h"
+#include "platform/Services.h"
+#include "platform/SiteSettings.h"
+#include "server/ReferenceData.h"
+#include "server/Store.h"
+#include "transport/EmbeddedTransport.h"
+#include "transport/HttpTransport.h"
+#include "transport/InstallMessageTransport.h"
+#include "transport/TransportMessageComponent.h"
+
+namespace fm {
+namespace {
+
+using ::testing::HasSubstr;
+using testing::PumpUntil;
+using testing::RecordingListener;
+using testing::TempFolder;
+
+constexpr const char* kIdentity = "SCR.TARVO_FormsMaint#1";
+
+// The screen's search for a Troop/District and form type, criteria in the screen's order.
+void AddSearchCriteria(MessageRequest& request, const std::string& troop,
+                       const std::string& district, const std::string& formType) {
+  request.AddCriterion("key:TRP_ID", troop, "=", "FORMSMAINT");
+  if (!district.empty()) request.AddCriterion("key:TRP_DIST_ID", district, "=", "FORMSMAINT");
+  request.AddCriterion("key:REF_TYP_CD", formType, "=", "FORMSMAINT");
+  request.AddCriterion("key:INACTIVE", "N", "=", "FORMSMAINT");
+  request.AddCriterion("key:TRP_ACTN_CD", "V", "<>", "FORMSMAINT");
+  request.AddCriterion("key:THIN", "YES", "=", "FORMSMAINT");
+}
+
+// New ranges as the New Forms view collects them.
+std::shared_ptr<DataSet> NewRange(const std::string& formType, std::int64_t from, std::int64_t to) {
+  auto rows = std::make_shared<DataSet>();
+  rows->SetSource("TROOPFORM");
+  rows->Open();
+  Recordset& rs = rows->GetRecordset();
+  rs.AddNew();
+  rs.SetValue("TRP_ID", "A");
+  rs.SetValue("TRP_DIST_ID", "1");
+  rs.SetValue("FORM_TYP_CD", formType);
+  rs.SetValue("FRM_FORM_NBR", std::to_string(from));
+  rs.SetValue("TO_FORM_NBR", std::to_string(to));
+  rs.SetValue("ASGND_REG_NBR", "0");
+  rs.SetValue("TRP_ACTN_CD", "A");
+  rs.SetValue("ACTION", "ADD");
+  rs.Update();
+  return rows;
+}
+
+// One inventory file for the whole suite: creating the demo inventory is the slow part.
+class EmbeddedTransportTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sFolder = new TempFolder();
+    EmbeddedTransport::Options options;
+    options.inventoryFile = sFolder->Path() / "data" / "inventory.db";
+    sTransport =
+        new std::shared_ptr<EmbeddedTransport>(std::make_shared<EmbeddedTransport>(options));
+  }
+  static void TearDownTestSuite() {
+    delete sTransport;
+    delete sFolder;
+  }
+
+  void SetUp() override {
+    Services::Reset();
+    Services::SetEventLoop(mLoop);
+    Services::SetReplyStore(mReplies);
+    mComponent = TransportMessageComponent::Create(*sTransport, {std::chrono::seconds(60), 1001});
+    mComponent->AddListener(&mListener);
+  }
+  void TearDown() override {
+    mComponent->RemoveListener(&mListener);
+    mComponent.reset();
+    Services::Reset();
+  }
+
+  // Sends and waits for the DataReady of the request; answers its id.
+  std::string SendAndWait(MessageRequest& request) {
+    const std::size_t before = mListener.Events().size();
+    request.Send();
+    EXPECT_TRUE(PumpUntil(*mLoop, [&] { return mListener.Events().size() > before; }));
+    return request.RequestId();
+  }
+
+  std::unique_ptr<MessageRequest> NewRequest(std::int16_t type) {
+    auto request = mComponent->CreateRequest();
+    request->SetIdentity(kIdentity);
+    request->SetVersion("1.0");
+    request->SetRequesterValue("FORMSMAINT");
+    request->SetMessageType(type);
+    return request;
+  }
+
+  std::shared_ptr<Recordset> Reply(const std::string& name, const std::string& requestId) {
+    auto dataSet = mReplies->Get(name, kIdentity, requestId);
+    return dataSet ? dataSet->RecordsetPtr() : nullptr;
+  }
+
+  // The highest form number stored for a form type, and the type's upper bound.
+  static std::pair<std::int64_t, std::int64_t> Room(const std::string& formType) {
+    server::Store& store = (*sTransport)->Open();
+    server::RangeQuery query;
+    query.formType.push_back({server::Comparison::Equal, formType});
+    std::int64_t highest = 0;
+    for (const auto& stored : store.FindRanges(query)) highest = std::max(highest, stored.range.to);
+    return {highest, store.Reference().FindFormType(formType)->highest};
+  }
+
+  static TempFolder* sFolder;
+  static std::shared_ptr<EmbeddedTransport>* sTransport;
+
+  std::shared_ptr<QueueEventLoop> mLoop = std::make_shared<QueueEventLoop>();
+  std::shared_ptr<ReplyStore> mReplies = std::make_shared<ReplyStore>();
+  CommonUtility mUtility{nullptr, nullptr, mReplies};
+  RecordingListener mListener;
+  std::shared_ptr<TransportMessageComponent> mComponent;
+};
+
+TempFolder* EmbeddedTransportTest::sFolder = nullptr;
+std::shared_ptr<EmbeddedTransport>* EmbeddedTransportTest::sTransport = nullptr;
+
+TEST_F(EmbeddedTransportTest, ASearchOnTheDemoInventoryAnswersTheStationsRangesAndOfficers) {
+  auto request = NewRequest(33);
+  AddSearchCriteria(*request, "A", "1", "C");
+  const std::string requestId = SendAndWait(*request);
+
+  EXPECT_EQ(mListener.Events().back(), std::string("DataReady:") + kIdentity);
+  ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test", requestId), "");
+  const auto forms = Reply("TROOPFORM", requestId);
+  const auto officers = Reply("OFFICER", requestId);
+  ASSERT_NE(forms, nullptr);
+  ASSERT_NE(officers, nullptr);
+  EXPECT_GT(forms->RecordCount(), 0);
+  EXPECT_GT(officers->RecordCount(), 0);
+  EXPECT_EQ(forms->Fields()[forms->FieldIndex("FRM_FORM_NBR")].type, FieldType::Integer);
+  for (forms->MoveFirst(); !forms->EOF(); forms->MoveNext()) {
+    EXPECT_EQ(forms->GetText("TRP_ID"), "A");
+    EXPECT_EQ(forms->GetText("TRP_DIST_ID"), "1");
+    EXPECT_EQ(forms->GetText("FORM_TYP_CD"), "C");
+    EXPECT_NE(forms->GetText("TRP_ACTN_CD"), "V");
+  }
+}
+
+TEST_F(EmbeddedTransportTest, ASavedNewRangeComesBackInTheRequeryWithAllItsFormsRemaining) {
+  const auto [highest, bound] = Room("Y");  // ten-digit CVSA decals
+  const std::int64_t from = highest + 1000;
+  ASSERT_LE(from + 4999, bound);
+  auto rows = NewRange("Y", from, from + 4999);
+  rows->GetRecordset().SetValue("FORM_QTR_DT", "2");
+  rows->GetRecordset().SetValue("FORM_YR_DT", "2024");
+  rows->GetRecordset().Update();
+
+  auto request = NewRequest(34);
+  request->AttachDataSet(rows, "TROOPFORM");
+  AddSearchCriteria(*request, "A", "1", "Y");
+  const std::string requestId = SendAndWait(*request);
+
+  ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test", requestId), "");
+  const auto forms = Reply("TROOPFORM", requestId);
+  ASSERT_NE(forms, nullptr);
+  ASSERT_TRUE(forms->Find("FRM_FORM_NBR = " + std::to_string(from)));
+  EXPECT_EQ(forms->GetValue("TO_FORM_NBR"), Value(from + 4999));
+  EXPECT_EQ(forms->GetValue("RMNG_FORM_CNT"), Value(std::int64_t{5000}));
+  EXPECT_EQ(forms->GetValue("FORM_QTR_DT"), Value(std::int64_t{2}));
+}
+
+TEST_F(EmbeddedTransportTest, ARefusedSaveIsAFailedReplyWithTheServersReasonAndChangesNothing) {
+  server::Store& store = (*sTransport)->Open();
+  server::RangeQuery query;
+  query.formType.push_back({server::Comparison::Equal, "C"});
+  const auto existing = store.FindRanges(query);
+  ASSERT_FALSE(existing.empty());
+  const std::size_t before = store.RangeCount();
+
+  // A new range over numbers another range already holds.
+  auto request = NewRequest(34);
+  request->AttachDataSet(NewRange("C", existing.front().range.from, existing.front().range.to),
+                         "TROOPFORM");
+  AddSearchCriteria(*request, "A", "1", "C");
+  const std::string requestId = SendAndWait(*request);
+
+  const std::string error = mUtility.ReplyCheck(kIdentity, "Test", requestId);
+  EXPECT_THAT(error, HasSubstr("the range overlaps the stored range"));
+  EXPECT_EQ(Reply("TROOPFORM", requestId), nullptr);
+  EXPECT_EQ(store.RangeCount(), before);
+}
+
+TEST_F(EmbeddedTransportTest, AnInventoryThatExistsIsOpenedAsItIsWithoutTheDemoAgain) {
+  const auto [highest, bound] = Room("C");
+  auto request = NewRequest(34);
+  request->AttachDataSet(NewRange("C", highest + 1, highest + 10), "TROOPFORM");
+  AddSearchCriteria(*request, "A", "1", "C");
+  ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test", SendAndWait(*request)), "");
+  const std::size_t count = (*sTransport)->Open().RangeCount();
+
+  EmbeddedTransport::Options options;
+  options.inventoryFile = (*sTransport)->InventoryFile();
+  EmbeddedTransport again(options);
+  EXPECT_EQ(again.Open().RangeCount(), count);
+  EXPECT_FALSE(std::filesystem::exists(sFolder->Path() / "data" / "inventory.db.creating"));
+}
+
+TEST(EmbeddedTransportOpenTest, AnInventoryThatCannotBeCreatedIsAFailedReplySayingWhere) {
+  TempFolder folder;
+  std::ofstream(folder.Path() / "blocker") << "a file where a folder should be";
+  EmbeddedTransport::Options options;
+  options.inventoryFile = folder.Path() / "blocker" / "inventory.db";
+  EmbeddedTransport transport(options);
+  try {
+    transport.Exchange(protocol::Request{"R1", kIdentity, "1.0", "FORMSMAINT", 1, 33, {}, {}});
+    FAIL() << "an impossible inventory file was used";
+  } catch (const PlatformError& error) {
+    EXPECT_THAT(error.Description(), HasSubstr((folder.Path() / "blocker").string()));
+  }
+  EXPECT_THROW(EmbeddedTransport(EmbeddedTransport::Options{}), PlatformError);
+}
+
+TEST(InstallMessageTransportTest, ChoosesEmbeddedWithoutAServerAndRefusesABadServerAddress) {
+  SiteSettings settings;
+  settings.SetInventoryFile("/nonexistent/inventory.db");
+  EXPECT_NE(dynamic_cast<EmbeddedTransport*>(MakeMessageTransport(settings).get()), nullptr);
+
+  settings.SetServerAddress("gopher://forms");
+  EXPECT_THROW(InstallMessageTransport(settings), PlatformError);
+
+  settings.SetServerAddress("http://127.0.0.1:1");
+  EXPECT_NE(dynamic_cast<HttpTransport*>(MakeMessageTransport(settings).get()), nullptr);
+  InstallMessageTransport(settings);
+  auto component = MessageComponent::Obtain();
+  EXPECT_NE(dynamic_cast<TransportMessageComponent*>(component.get()), nullptr);
+  EXPECT_EQ(MessageComponent::Obtain(), component);  // one per process
+  MessageComponent::SetFactory(nullptr);
+}
+
+}  // namespace
+}  // namespace fm

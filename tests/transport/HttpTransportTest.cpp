@@ -1,0 +1,378 @@
+#include <arpa/inet.h>
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <future>
+
+#include "CannedHttpServer.h"
+#include "TransportTestSupport.h"
+#include "platform/CommonUtility.h"
+#include "platform/DataSet.h"
+#include "platform/PlatformError.h"
+#include "platform/QueueEventLoop.h"
+#include "platform/Recordset.h"
+#include "platform/ReplyStore.h"
+#include "platform/Services.h"
+#include "protocol/Json.h"
+#include "server/DemoInventory.h"
+#include "server/RequestHandler.h"
+#include "server/Store.h"
+#include "server/http/HttpServer.h"
+#include "transport/HttpTransport.h"
+#include "transport/TransportMessageComponent.h"
+
+namespace fm {
+namespace {
+
+using testing::CannedHttpServer;
+using ::testing::HasSubstr;
+using testing::PumpUntil;
+using testing::RecordingListener;
+using testing::TempFolder;
+
+constexpr const char* kToken = "secret-token";
+constexpr const char* kIdentity = "SCR.TARVO_FormsMaint#1";
+
+protocol::Request Search(const std::string& troop, const std::string& formType) {
+  protocol::Request request;
+  request.requestId = NewRequestId();
+  request.identity = kIdentity;
+  request.version = "1.0";
+  request.requester = "FORMSMAINT";
+  request.userId = 1001;
+  request.messageType = protocol::kSearchMessage;
+  request.criteria = {{"key:TRP_ID", troop, "=", "FORMSMAINT"},
+                      {"key:REF_TYP_CD", formType, "=", "FORMSMAINT"},
+                      {"key:INACTIVE", "N", "=", "FORMSMAINT"},
+                      {"key:TRP_ACTN_CD", "V", "<>", "FORMSMAINT"},
+                      {"key:THIN", "YES", "=", "FORMSMAINT"}};
+  return request;
+}
+
+std::string ErrorOf(HttpTransport& transport, const protocol::Request& request) {
+  try {
+    transport.Exchange(request);
+  } catch (const PlatformError& error) {
+    return error.Description();
+  }
+  return "(no error)";
+}
+
+// A port on which nothing listens: bound, then let go.
+unsigned short FreePort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(s);
+  return ntohs(address.sin_port);
+}
+
+// One forms server for the suite: the demo inventory in SQLite behind the real HTTP front,
+// asking for a token.
+class HttpTransportTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sFolder = new TempFolder();
+    auto store = server::OpenStore("sqlite:" + (sFolder->Path() / "inventory.db").string());
+    server::LoadDemoInventory(*store);
+    sHandler = new std::shared_ptr<server::RequestHandler>(
+        std::make_shared<server::RequestHandler>(store));
+    server::HttpServerOptions options;
+    options.tokens = {kToken, "another-token"};
+    options.accessLog = sFolder->Path() / "access.log";
+    sServer = new server::HttpServer(*sHandler, options);
+    sServer->Start();
+    std::ofstream(sFolder->Path() / "token")
+        << "# this workstation's token\n\n  " << kToken << "  \n";
+  }
+  static void TearDownTestSuite() {
+    delete sServer;
+    delete sHandler;
+    delete sFolder;
+  }
+
+  static HttpTransport::Options ServerOptions() {
+    HttpTransport::Options options;
+    options.address = fmt::format("http://127.0.0.1:{}", sServer->Port());
+    options.tokenFile = sFolder->Path() / "token";
+    options.timeout = std::chrono::seconds(20);
+    return options;
+  }
+
+  static TempFolder* sFolder;
+  static std::shared_ptr<server::RequestHandler>* sHandler;
+  static server::HttpServer* sServer;
+};
+
+TempFolder* HttpTransportTest::sFolder = nullptr;
+std::shared_ptr<server::RequestHandler>* HttpTransportTest::sHandler = nullptr;
+server::HttpServer* HttpTransportTest::sServer = nullptr;
+
+TEST_F(HttpTransportTest, AnExchangeAnswersWhatTheServersHandlerAnswersOverOneKeptConnection) {
+  HttpTransport transport(ServerOptions());
+  const protocol::Request forms = Search("A", "C");
+  const protocol::Reply reply = transport.Exchange(forms);
+  ASSERT_TRUE(reply.ok) << reply.error;
+  EXPECT_EQ(reply, (*sHandler)->Handle(forms));
+  EXPECT_FALSE(reply.dataSets.at("TROOPFORM").rows.empty());
+
+  const protocol::Reply again = transport.Exchange(Search("B", "Y"));
+  ASSERT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(transport.ConnectionsOpened(), 1u);
+}
+
+TEST_F(HttpTransportTest, ThroughTheComponentRepliesAndRefusalsReachTheDocument) {
+  Services::Reset();
+  auto loop = std::make_shared<QueueEventLoop>();
+  auto replies = std::make_shared<ReplyStore>();
+  Services::SetEventLoop(loop);
+  Services::SetReplyStore(replies);
+  CommonUtility utility(nullptr, nullptr, replies);
+  RecordingListener listener;
+  {
+    auto component = TransportMessageComponent::Create(
+        std::make_shared<HttpTransport>(ServerOptions()), {std::chrono::seconds(20), 1001});
+    component->AddListener(&listener);
+    const auto send = [&](std::int16_t type, std::shared_ptr<DataSet> rows) {
+      auto request = component->CreateRequest();
+      request->SetIdentity(kIdentity);
+      request->SetVersion("1.0");
+      request->SetRequesterValue("FORMSMAINT");
+      request->SetMessageType(type);
+      request->AttachDataSet(std::move(rows), "TROOPFORM");
+      request->AddCriterion("key:TRP_ID", "A", "=", "FORMSMAINT");
+      request->AddCriterion("key:REF_TYP_CD", "C", "=", "FORMSMAINT");
+      const std::size_t before = listener.Events().size();
+      request->Send();
+      EXPECT_TRUE(PumpUntil(*loop, [&] { return listener.Events().size() > before; }));
+      return request->RequestId();
+    };
+
+    const std::string search = send(33, nullptr);
+    ASSERT_EQ(utility.ReplyCheck(kIdentity, "Test", search), "");
+    auto forms = replies->Get("TROOPFORM", kIdentity, search);
+    ASSERT_NE(forms, nullptr);
+    ASSERT_GT(forms->RecordCount(), 0);
+
+    // Send back the first range found as a new one: it overlaps itself.
+    auto rows = std::make_shared<DataSet>();
+    rows->SetRecordset(forms->GetRecordset().Copy());
+    Recordset& rs = rows->GetRecordset();
+    rs.MoveFirst();
+    rs.SetValue("ACTION", "ADD");
+    rs.Update();
+    rs.SetFilter("ACTION = 'ADD'");
+    const std::string save = send(34, rows);
+    EXPECT_THAT(utility.ReplyCheck(kIdentity, "Test", save),
+                HasSubstr("the range overlaps the stored range"));
+
+    const std::string unknownType = send(99, nullptr);
+    const std::string error = utility.ReplyCheck(kIdentity, "Test", unknownType);
+    EXPECT_THAT(error, HasSubstr("The forms server could not accept the request: "));
+    EXPECT_THAT(error, HasSubstr("99"));
+    component->RemoveListener(&listener);
+  }
+  Services::Reset();
+}
+
+TEST_F(HttpTransportTest, AWrongOrMissingTokenIsRefusedSayingWhatToDo) {
+  HttpTransport::Options options = ServerOptions();
+  options.tokenFile = sFolder->Path() / "wrong-token";
+  std::ofstream(options.tokenFile) << "not-the-token\n";
+  HttpTransport wrong(options);
+  const std::string refused = ErrorOf(wrong, Search("A", "C"));
+  EXPECT_THAT(refused, HasSubstr("refused this workstation's access token"));
+  EXPECT_THAT(refused, HasSubstr(options.tokenFile.string()));
+
+  options.tokenFile.clear();
+  HttpTransport none(options);
+  EXPECT_THAT(ErrorOf(none, Search("A", "C")),
+              HasSubstr("asks for an access token and none is set up"));
+
+  options.tokenFile = sFolder->Path() / "no-such-file";
+  HttpTransport missing(options);
+  EXPECT_THAT(
+      ErrorOf(missing, Search("A", "C")),
+      HasSubstr("The access token file " + options.tokenFile.string() + " could not be read"));
+
+  options.tokenFile = sFolder->Path() / "empty-token";
+  std::ofstream(options.tokenFile) << "# nothing but a comment\n\n";
+  HttpTransport empty(options);
+  EXPECT_THAT(ErrorOf(empty, Search("A", "C")), HasSubstr("holds no token"));
+
+  // The server kept serving: the right token still works.
+  HttpTransport right(ServerOptions());
+  EXPECT_TRUE(right.Exchange(Search("A", "C")).ok);
+}
+
+TEST_F(HttpTransportTest, AServerThatCannotBeReachedIsReportedPlainly) {
+  HttpTransport::Options options = ServerOptions();
+  options.address = fmt::format("http://127.0.0.1:{}", FreePort());
+  HttpTransport transport(options);
+  const std::string error = ErrorOf(transport, Search("A", "C"));
+  EXPECT_THAT(error, HasSubstr(fmt::format("The forms server at {} could not be reached",
+                                           options.address)));
+  EXPECT_THAT(error, HasSubstr("Check that the server is running"));
+}
+
+TEST_F(HttpTransportTest, AKeptConnectionTheServerClosedIsReplacedWithoutTheClerkNoticing) {
+  server::HttpServerOptions options;
+  options.idleTimeout = std::chrono::milliseconds(100);
+  options.accessLog = sFolder->Path() / "access-idle.log";
+  server::HttpServer quick(*sHandler, options);
+  quick.Start();
+  HttpTransport::Options clientOptions;
+  clientOptions.address = fmt::format("http://127.0.0.1:{}", quick.Port());
+  HttpTransport transport(clientOptions);
+
+  ASSERT_TRUE(transport.Exchange(Search("A", "C")).ok);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the server closes it
+  const protocol::Reply reply = transport.Exchange(Search("A", "C"));
+  EXPECT_TRUE(reply.ok) << reply.error;
+  EXPECT_EQ(transport.ConnectionsOpened(), 2u);
+}
+
+TEST_F(HttpTransportTest, AnHttpsAddressToAPlainServerFailsAsAnInsecureConnection) {
+  HttpTransport::Options options = ServerOptions();
+  options.address = fmt::format("https://127.0.0.1:{}", sServer->Port());
+  HttpTransport transport(options);
+  EXPECT_THAT(ErrorOf(transport, Search("A", "C")),
+              HasSubstr("A secure connection to the forms server"));
+}
+
+// Servers that misbehave in ways the real one does not.
+
+protocol::Reply CannedReply() {
+  protocol::Reply reply;
+  reply.requestId = "R1";
+  reply.identity = kIdentity;
+  reply.ok = true;
+  reply.dataSets["OFFICER"] =
+      protocol::DataSet{{{"INSP_ID", protocol::ColumnType::Integer}}, {{std::int64_t{4711}}}};
+  return reply;
+}
+
+HttpTransport::Options CannedOptions(unsigned short port, const std::string& path = "") {
+  HttpTransport::Options options;
+  options.address = fmt::format("http://127.0.0.1:{}{}", port, path);
+  options.timeout = std::chrono::seconds(20);
+  return options;
+}
+
+TEST(HttpTransportCannedTest, SendsThePostWithTokenHostAndBasePathAndReadsTheReply) {
+  TempFolder folder;
+  std::ofstream(folder.Path() / "token") << kToken << "\n";
+  CannedHttpServer server(
+      CannedHttpServer::Response(200, "OK", protocol::ReplyToJson(CannedReply())));
+  HttpTransport::Options options = CannedOptions(server.Port(), "/agency/forms/");
+  options.tokenFile = folder.Path() / "token";
+  HttpTransport transport(options);
+  protocol::Request request = Search("A", "C");
+  request.requestId = "R1";
+  EXPECT_EQ(transport.Exchange(request), CannedReply());
+
+  const auto received = server.Requests();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_THAT(received[0], HasSubstr("POST /agency/forms/v1/messages HTTP/1.1\r\n"));
+  EXPECT_THAT(received[0], HasSubstr(fmt::format("Host: 127.0.0.1:{}\r\n", server.Port())));
+  EXPECT_THAT(received[0], HasSubstr("Authorization: Bearer secret-token\r\n"));
+  EXPECT_THAT(received[0], HasSubstr("Content-Type: application/json\r\n"));
+  const std::string body = received[0].substr(received[0].find("\r\n\r\n") + 4);
+  EXPECT_EQ(protocol::RequestFromJson(body), request);
+}
+
+TEST(HttpTransportCannedTest, ErrorStatusesAndUnreadableRepliesBecomePlainWords) {
+  const std::pair<std::string, std::string> cases[] = {
+      {CannedHttpServer::Response(500, "Internal Server Error", R"({"error": "disk full"})"),
+       "failed while handling the request (HTTP 500): disk full"},
+      {CannedHttpServer::Response(503, "Service Unavailable", R"({"error": "store busy"})"),
+       "cannot take the request now: store busy"},
+      {CannedHttpServer::Response(413, "Payload Too Large", R"({"error": "over 8 MB"})", true),
+       "The request is too large for the forms server: over 8 MB"},
+      {CannedHttpServer::Response(404, "Not Found", "<html>nothing here</html>"),
+       "does not answer requests at /v1/messages (HTTP 404): <html>nothing here</html>"},
+      {CannedHttpServer::Response(200, "OK", "this is not JSON"),
+       "The forms server's reply could not be read"},
+      {CannedHttpServer::Response(200, "OK", R"({"request_id": "R1"})"),
+       "The forms server's reply could not be read"},
+  };
+  for (const auto& [response, expected] : cases) {
+    CannedHttpServer server(response);
+    HttpTransport transport(CannedOptions(server.Port()));
+    EXPECT_THAT(ErrorOf(transport, Search("A", "C")), HasSubstr(expected)) << response;
+  }
+}
+
+TEST(HttpTransportCannedTest, AReplyLargerThanTheLimitIsNotRead) {
+  CannedHttpServer server(CannedHttpServer::Response(200, "OK", std::string(5000, ' ')));
+  HttpTransport::Options options = CannedOptions(server.Port());
+  options.maxReplyBytes = 2048;
+  HttpTransport transport(options);
+  EXPECT_THAT(ErrorOf(transport, Search("A", "C")),
+              HasSubstr("reply is larger than 2 KB and was not read"));
+}
+
+TEST(HttpTransportCannedTest, AServerThatNeverAnswersRunsOutOfTimeOrIsCancelled) {
+  CannedHttpServer server("", /*answer=*/false);
+  HttpTransport::Options options = CannedOptions(server.Port());
+  options.timeout = std::chrono::milliseconds(300);
+  HttpTransport slow(options);
+  EXPECT_THAT(ErrorOf(slow, Search("A", "C")), HasSubstr("did not answer within 0.3 seconds"));
+
+  options.timeout = std::chrono::seconds(60);
+  HttpTransport cancelled(options);
+  auto exchange =
+      std::async(std::launch::async, [&] { return ErrorOf(cancelled, Search("A", "C")); });
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (server.Requests().size() < 2 && std::chrono::steady_clock::now() < limit) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  cancelled.Cancel();
+  ASSERT_EQ(exchange.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_THAT(exchange.get(), HasSubstr("abandoned because the program is closing"));
+  EXPECT_THAT(ErrorOf(cancelled, Search("A", "C")), HasSubstr("abandoned"));
+}
+
+TEST(HttpTransportCannedTest, TlsVerifiesTheCertificateAndTheHostName) {
+  TempFolder folder;
+  CannedHttpServer server(
+      CannedHttpServer::Response(200, "OK", protocol::ReplyToJson(CannedReply())), true,
+      folder.Path());
+  protocol::Request request = Search("A", "C");
+  request.requestId = "R1";
+
+  HttpTransport::Options options;
+  options.address = fmt::format("https://localhost:{}", server.Port());
+  options.caFile = server.CertificateFile();
+  options.timeout = std::chrono::seconds(10);
+  {
+    HttpTransport trusted(options);
+    EXPECT_EQ(trusted.Exchange(request), CannedReply());
+    EXPECT_EQ(trusted.Exchange(request), CannedReply());
+    EXPECT_EQ(trusted.ConnectionsOpened(), 1u);
+  }  // the canned server serves one connection at a time
+
+  options.caFile.clear();  // the system's trust store does not know the certificate
+  HttpTransport untrusted(options);
+  EXPECT_THAT(ErrorOf(untrusted, request), HasSubstr("A secure connection to the forms server"));
+
+  options.caFile = server.CertificateFile();
+  options.address = fmt::format("https://127.0.0.1:{}", server.Port());  // not the name
+  HttpTransport wrongName(options);
+  EXPECT_THAT(ErrorOf(wrongName, request), HasSubstr("A secure connection to the forms server"));
+
+  options.caFile = folder.Path() / "missing.pem";
+  EXPECT_THROW(HttpTransport{options}, PlatformError);
+}
+
+}  // namespace
+}  // namespace fm

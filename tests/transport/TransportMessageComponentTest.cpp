@@ -1,0 +1,385 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "TransportTestSupport.h"
+#include "platform/CommonUtility.h"
+#include "platform/DataSet.h"
+#include "platform/PlatformError.h"
+#include "platform/QueueEventLoop.h"
+#include "platform/Recordset.h"
+#include "platform/ReplyStore.h"
+#include "platform/Services.h"
+#include "platform/SiteSettings.h"
+#include "transport/MessageTransport.h"
+#include "transport/TransportMessageComponent.h"
+
+namespace fm {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing::PumpUntil;
+using testing::RecordingListener;
+
+constexpr auto kTimeout = std::chrono::seconds(30);
+
+// A transport whose answers the test writes. It can hold every exchange until the test
+// lets it go, to play a slow server.
+class ScriptedTransport final : public MessageTransport {
+ public:
+  using Answer = std::function<protocol::Reply(const protocol::Request&)>;
+
+  protocol::Reply Exchange(const protocol::Request& request) override {
+    std::unique_lock lock(mMutex);
+    mReceived.push_back(request);
+    mChanged.notify_all();
+    mChanged.wait(lock, [this] { return !mHold || mCancelled; });
+    if (mCancelled) throw PlatformError(PlatformError::kGeneric, "cancelled");
+    Answer answer = mAnswer;
+    lock.unlock();
+    if (answer) return answer(request);
+    return OkReply(request);
+  }
+
+  void Cancel() override {
+    std::lock_guard lock(mMutex);
+    mCancelled = true;
+    mChanged.notify_all();
+  }
+
+  void SetAnswer(Answer answer) {
+    std::lock_guard lock(mMutex);
+    mAnswer = std::move(answer);
+  }
+  void Hold() {
+    std::lock_guard lock(mMutex);
+    mHold = true;
+  }
+  void Release() {
+    std::lock_guard lock(mMutex);
+    mHold = false;
+    mChanged.notify_all();
+  }
+  // Waits (real time) until `count` requests have reached the transport.
+  bool WaitForReceived(std::size_t count) {
+    std::unique_lock lock(mMutex);
+    return mChanged.wait_for(lock, std::chrono::seconds(20),
+                             [&] { return mReceived.size() >= count; });
+  }
+  std::vector<protocol::Request> Received() {
+    std::lock_guard lock(mMutex);
+    return mReceived;
+  }
+  bool Cancelled() {
+    std::lock_guard lock(mMutex);
+    return mCancelled;
+  }
+
+  // A successful reply with one range and one officer.
+  static protocol::Reply OkReply(const protocol::Request& request) {
+    protocol::Reply reply;
+    reply.requestId = request.requestId;
+    reply.identity = request.identity;
+    reply.ok = true;
+    reply.dataSets["TROOPFORM"] = protocol::DataSet{
+        {{"TRP_ID", protocol::ColumnType::Text}, {"FRM_FORM_NBR", protocol::ColumnType::Integer}},
+        {{std::string("A"), std::int64_t{1000000001}}}};
+    reply.dataSets["OFFICER"] =
+        protocol::DataSet{{{"INSP_ID", protocol::ColumnType::Integer}}, {{std::int64_t{4711}}}};
+    return reply;
+  }
+
+ private:
+  std::mutex mMutex;
+  std::condition_variable mChanged;
+  std::vector<protocol::Request> mReceived;
+  Answer mAnswer;
+  bool mHold = false;
+  bool mCancelled = false;
+};
+
+class TransportMessageComponentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Services::Reset();
+    Services::SetEventLoop(mLoop);
+    Services::SetReplyStore(mReplies);
+    TransportMessageComponent::Options options;
+    options.timeout = kTimeout;
+    options.userId = 1234;
+    mComponent = TransportMessageComponent::Create(mTransport, options);
+  }
+  void TearDown() override {
+    mComponent.reset();
+    Services::Reset();
+  }
+
+  std::string SendSearch(const std::string& identity) {
+    auto request = mComponent->CreateRequest();
+    request->SetIdentity(identity);
+    request->SetVersion("1.0");
+    request->SetRequesterValue("FORMSMAINT");
+    request->SetMessageType(33);
+    request->AddCriterion("key:TRP_ID", "A", "=", "FORMSMAINT");
+    request->Send();
+    return request->RequestId();
+  }
+
+  std::string Check(const std::string& identity, const std::string& requestId) const {
+    return mUtility.ReplyCheck(identity, "Test", requestId);
+  }
+
+  std::shared_ptr<ManualClock> mClock = std::make_shared<ManualClock>();
+  std::shared_ptr<QueueEventLoop> mLoop = std::make_shared<QueueEventLoop>(mClock);
+  std::shared_ptr<ReplyStore> mReplies = std::make_shared<ReplyStore>();
+  CommonUtility mUtility{nullptr, nullptr, mReplies};
+  std::shared_ptr<ScriptedTransport> mTransport = std::make_shared<ScriptedTransport>();
+  std::shared_ptr<TransportMessageComponent> mComponent;
+};
+
+TEST_F(TransportMessageComponentTest, SendCarriesTheRequestWithItsRowsAsTheyStoodWhenSent) {
+  auto rows = std::make_shared<DataSet>();
+  rows->SetSource("TROOPFORM");
+  rows->Open();
+  Recordset& rs = rows->GetRecordset();
+  rs.AddNew();
+  rs.SetValue("FORM_TYP_CD", "Y");
+  rs.SetValue("FRM_FORM_NBR", "1000000000");
+  rs.SetValue("ACTION", "ADD");
+  rs.Update();
+
+  mTransport->Hold();
+  auto request = mComponent->CreateRequest();
+  request->SetIdentity("SCR.TARVO_FormsMaint#1");
+  request->SetVersion("1.0");
+  request->SetRequesterValue("FORMSMAINT");
+  request->SetMessageType(34);
+  request->AttachDataSet(rows, "TROOPFORM");
+  request->AddCriterion("key:TRP_ACTN_CD", "V", "<>", "FORMSMAINT");
+  request->AddCriterion("key:THIN", "YES", "", "FORMSMAINT");
+  request->Send();
+  // The document goes on working with its rows after sending.
+  rs.MoveFirst();
+  rs.SetValue("ACTION", "UPD");
+  rs.AddNew();
+  rs.Update();
+  mTransport->Release();
+
+  ASSERT_TRUE(mTransport->WaitForReceived(1));
+  const protocol::Request sent = mTransport->Received().at(0);
+  EXPECT_EQ(sent.requestId, request->RequestId());
+  EXPECT_EQ(sent.identity, "SCR.TARVO_FormsMaint#1");
+  EXPECT_EQ(sent.version, "1.0");
+  EXPECT_EQ(sent.requester, "FORMSMAINT");
+  EXPECT_EQ(sent.userId, 1234);
+  EXPECT_EQ(sent.messageType, 34);
+  const protocol::DataSet& troopForm = sent.dataSets.at("TROOPFORM");
+  ASSERT_EQ(troopForm.rows.size(), 1u);
+  const int action = troopForm.ColumnIndex("ACTION");
+  EXPECT_EQ(troopForm.rows[0][static_cast<std::size_t>(action)],
+            protocol::Cell(std::string("ADD")));
+  EXPECT_EQ(troopForm.rows[0][static_cast<std::size_t>(troopForm.ColumnIndex("FRM_FORM_NBR"))],
+            protocol::Cell(std::int64_t{1000000000}));
+  ASSERT_EQ(sent.criteria.size(), 2u);
+  EXPECT_EQ(sent.criteria[0], (protocol::Criterion{"key:TRP_ACTN_CD", "V", "<>", "FORMSMAINT"}));
+  EXPECT_EQ(sent.criteria[1].op, "=");  // no operator given: equality
+}
+
+TEST_F(TransportMessageComponentTest, AReplyReachesEveryDocumentHoldingTheComponent) {
+  RecordingListener first;
+  RecordingListener second;
+  mComponent->AddListener(&first);
+  mComponent->AddListener(&second);
+  const std::string requestId = SendSearch("DOC1");
+
+  // By the time a document hears of the reply, the store must hold it.
+  first.OnDataReadyDo([&](const std::string& target) {
+    EXPECT_EQ(Check(target, requestId), "");
+    auto forms = mReplies->Get("TROOPFORM", target, requestId);
+    ASSERT_NE(forms, nullptr);
+    EXPECT_EQ(forms->GetRecordset().GetValue("FRM_FORM_NBR"), Value(std::int64_t{1000000001}));
+    ASSERT_NE(mReplies->Get("OFFICER", target, requestId), nullptr);
+  });
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return !second.Events().empty(); }));
+  EXPECT_THAT(first.Events(), ElementsAre("DataReady:DOC1"));
+  EXPECT_THAT(second.Events(), ElementsAre("DataReady:DOC1"));
+  EXPECT_EQ(mComponent->PendingCount(), 0u);
+  EXPECT_EQ(mLoop->PendingTimerCount(), 0u);  // the time-out was cancelled
+  mComponent->RemoveListener(&first);
+  mComponent->RemoveListener(&second);
+}
+
+TEST_F(TransportMessageComponentTest, EachReplyIsFiledAndAnnouncedUnderItsOwnRequestsIdentity) {
+  RecordingListener listener;
+  mComponent->AddListener(&listener);
+  mTransport->SetAnswer([](const protocol::Request& request) {
+    protocol::Reply reply = ScriptedTransport::OkReply(request);
+    // Each document's reply carries its own rows.
+    std::get<std::string>(reply.dataSets["TROOPFORM"].rows[0][0]) = request.identity;
+    return reply;
+  });
+  const std::string one = SendSearch("DOC1");
+  const std::string two = SendSearch("DOC2");
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 2; }));
+
+  EXPECT_THAT(listener.Events(), ElementsAre("DataReady:DOC1", "DataReady:DOC2"));
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC1", one)->GetRecordset().GetText("TRP_ID"), "DOC1");
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC2", two)->GetRecordset().GetText("TRP_ID"), "DOC2");
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC1", two), nullptr);
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC2", one), nullptr);
+  mComponent->RemoveListener(&listener);
+}
+
+TEST_F(TransportMessageComponentTest, RefusalsAndTransportFailuresBecomeFailedReplies) {
+  RecordingListener listener;
+  mComponent->AddListener(&listener);
+  mTransport->SetAnswer([](const protocol::Request& request) -> protocol::Reply {
+    if (request.identity == "REFUSED") {
+      protocol::Reply reply{request.requestId,
+                            request.identity,
+                            false,
+                            "Row 1: the range 100-200 of form type C overlaps 150-300",
+                            {}};
+      return reply;
+    }
+    if (request.identity == "SILENT") return {request.requestId, request.identity, false, "", {}};
+    if (request.identity == "OTHER") {
+      protocol::Reply reply = ScriptedTransport::OkReply(request);
+      reply.requestId = "another-id";
+      return reply;
+    }
+    if (request.identity == "GARBLED") {
+      protocol::Reply reply = ScriptedTransport::OkReply(request);
+      reply.dataSets["OFFICER"].rows[0][0] = std::string("not a number");
+      return reply;
+    }
+    throw PlatformError(PlatformError::kGeneric,
+                        "The forms server at http://x:1 could not be "
+                        "reached (Connection refused).");
+  });
+  const std::string refused = SendSearch("REFUSED");
+  const std::string silent = SendSearch("SILENT");
+  const std::string other = SendSearch("OTHER");
+  const std::string garbled = SendSearch("GARBLED");
+  const std::string unreachable = SendSearch("UNREACHABLE");
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 5; }));
+
+  EXPECT_EQ(Check("REFUSED", refused), "Row 1: the range 100-200 of form type C overlaps 150-300");
+  EXPECT_THAT(Check("SILENT", silent), HasSubstr("refused the request without saying why"));
+  EXPECT_THAT(Check("OTHER", other), HasSubstr("answered another request (another-id)"));
+  EXPECT_THAT(Check("GARBLED", garbled), HasSubstr("reply could not be read (data set OFFICER)"));
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "GARBLED", garbled), nullptr);  // nothing half-filed
+  EXPECT_THAT(Check("UNREACHABLE", unreachable), HasSubstr("could not be reached"));
+  EXPECT_THAT(listener.Events(),
+              ElementsAre("DataReady:REFUSED", "DataReady:SILENT", "DataReady:OTHER",
+                          "DataReady:GARBLED", "DataReady:UNREACHABLE"));
+  mComponent->RemoveListener(&listener);
+}
+
+TEST_F(TransportMessageComponentTest, ATimedOutRequestRaisesMsgTimeoutThenAFailedDataReady) {
+  RecordingListener listener;
+  mComponent->AddListener(&listener);
+  mTransport->Hold();
+  const std::string requestId = SendSearch("DOC1");
+  ASSERT_TRUE(mTransport->WaitForReceived(1));
+
+  mClock->Advance(kTimeout - std::chrono::milliseconds(1));
+  mLoop->ProcessPendingEvents();
+  EXPECT_TRUE(listener.Events().empty());
+
+  mClock->Advance(std::chrono::milliseconds(1));
+  mLoop->ProcessPendingEvents();
+  EXPECT_THAT(listener.Events(), ElementsAre("MsgTimeout", "DataReady:DOC1"));
+  const std::string text = Check("DOC1", requestId);
+  EXPECT_THAT(text, HasSubstr("The forms server did not answer within 30 seconds."));
+  EXPECT_EQ(text, TransportMessageComponent::TimeoutText(kTimeout));
+
+  // The server answers after all: the reply is dropped, the time-out stands. Requests are
+  // carried in order, so once a later request is answered the late reply has been handled.
+  mTransport->Release();
+  SendSearch("DOC2");
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 3; }));
+  EXPECT_THAT(listener.Events(), ElementsAre("MsgTimeout", "DataReady:DOC1", "DataReady:DOC2"));
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC1", requestId), nullptr);
+  EXPECT_EQ(Check("DOC1", requestId), text);
+  mComponent->RemoveListener(&listener);
+}
+
+TEST_F(TransportMessageComponentTest, ARequestWhoseTimeRanOutBeforeItWasCarriedIsNeverSent) {
+  RecordingListener listener;
+  mComponent->AddListener(&listener);
+  mTransport->Hold();
+  SendSearch("SLOW");
+  ASSERT_TRUE(mTransport->WaitForReceived(1));
+  SendSearch("QUEUED");  // waits behind the slow one
+  mClock->Advance(kTimeout);
+  mLoop->ProcessPendingEvents();
+  EXPECT_THAT(listener.Events(),
+              ElementsAre("MsgTimeout", "DataReady:SLOW", "MsgTimeout", "DataReady:QUEUED"));
+  mTransport->Release();
+
+  // Requests are carried in order: once a later one is answered, the queued one has been
+  // dealt with.
+  const std::string later = SendSearch("LATER");
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 5; }));
+  EXPECT_EQ(listener.Events().back(), "DataReady:LATER");
+  const auto received = mTransport->Received();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0].identity, "SLOW");
+  EXPECT_EQ(received[1].identity, "LATER");
+  EXPECT_EQ(Check("LATER", later), "");
+  mComponent->RemoveListener(&listener);
+}
+
+TEST_F(TransportMessageComponentTest, ReleasingTheComponentMidRequestCancelsAndRaisesNothing) {
+  RecordingListener listener;
+  mComponent->AddListener(&listener);
+  mTransport->Hold();
+  SendSearch("DOC1");
+  ASSERT_TRUE(mTransport->WaitForReceived(1));
+  mComponent.reset();  // joins the worker, which the cancelled transport lets go
+  EXPECT_TRUE(mTransport->Cancelled());
+  mClock->Advance(kTimeout * 2);
+  mLoop->ProcessPendingEvents();
+  EXPECT_TRUE(listener.Events().empty());
+}
+
+TEST_F(TransportMessageComponentTest, ARequestThatCannotBeConvertedIsRefusedAtSend) {
+  auto closed = std::make_shared<DataSet>();  // never opened
+  auto request = mComponent->CreateRequest();
+  request->SetIdentity("DOC1");
+  request->AttachDataSet(closed, "TROOPFORM");
+  try {
+    request->Send();
+    FAIL() << "a closed data set was sent";
+  } catch (const PlatformError& error) {
+    EXPECT_THAT(error.Description(), HasSubstr("'TROOPFORM' is not open"));
+  }
+  EXPECT_EQ(mComponent->PendingCount(), 0u);
+  EXPECT_EQ(mLoop->PendingTimerCount(), 0u);
+}
+
+TEST(TransportMessageComponentTextTest, TheTimeOutTextGivesItsLengthInWords) {
+  EXPECT_THAT(TransportMessageComponent::TimeoutText(std::chrono::seconds(1)),
+              HasSubstr("within 1 second."));
+  EXPECT_THAT(TransportMessageComponent::TimeoutText(std::chrono::seconds(45)),
+              HasSubstr("within 45 seconds."));
+  EXPECT_THAT(TransportMessageComponent::TimeoutText(std::chrono::milliseconds(2500)),
+              HasSubstr("within 2.5 seconds."));
+}
+
+TEST(TransportMessageComponentOptionsTest, TimeOutAndUserComeFromTheSiteSettings) {
+  SiteSettings settings;
+  settings.SetTimeout(std::chrono::seconds(12));
+  settings.SetUserId(777);
+  const auto options = TransportMessageComponent::Options::FromSettings(settings);
+  EXPECT_EQ(options.timeout, std::chrono::seconds(12));
+  EXPECT_EQ(options.userId, 777);
+  EXPECT_THROW(TransportMessageComponent::Create(nullptr, options), PlatformError);
+}
+
+}  // namespace
+}  // namespace fm

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/MessageComponent.h"
+#include "platform/QueueEventLoop.h"
+
+namespace fm::testing {
+
+// A temporary folder of its own, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fm-transport-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
+    mPath = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(mPath, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& Path() const { return mPath; }
+
+ private:
+  std::filesystem::path mPath;
+};
+
+// A document as far as the component is concerned: it writes down every event in order,
+// and may run a check while it handles DataReady (what a document reads from the store
+// must be there by then).
+class RecordingListener final : public MessageListener {
+ public:
+  void OnDataReady(const std::string& target) override {
+    mEvents.push_back("DataReady:" + target);
+    if (mOnDataReady) mOnDataReady(target);
+  }
+  void OnMsgTimeout(long /*value*/) override { mEvents.push_back("MsgTimeout"); }
+
+  const std::vector<std::string>& Events() const { return mEvents; }
+  void OnDataReadyDo(std::function<void(const std::string&)> check) {
+    mOnDataReady = std::move(check);
+  }
+
+ private:
+  std::vector<std::string> mEvents;
+  std::function<void(const std::string&)> mOnDataReady;
+};
+
+// Runs the loop's events until `done` holds or `limit` of real time passes. Work posted by
+// a transport's worker thread arrives while this waits; a ManualClock is never advanced, so
+// no time-out fires by accident.
+inline bool PumpUntil(QueueEventLoop& loop, const std::function<bool()>& done,
+                      std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    loop.ProcessPendingEvents();
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+}  // namespace fm::testing
