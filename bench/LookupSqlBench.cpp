@@ -73,7 +73,7 @@ std::string FormDescription(const std::shared_ptr<fm::LocalDatabase>& db, const 
   dataSet.MoveFirst();
   auto& rs = dataSet.GetRecordset();
   rs.SetFilter("CD_TBL_CD='" + code + "' And END_DT = NULL");
-  std::string description = rs.EOF() ? "" : rs.GetText("CD_TBL_DES");
+  std::string description = rs.IsEOF() ? "" : rs.GetText("CD_TBL_DES");
   rs.SetFilter("");
   dataSet.Close();
   return description;
@@ -85,7 +85,7 @@ std::string DelistingDescription(const std::shared_ptr<fm::LocalDatabase>& db,
   dataSet.SetSource(DelistingDescriptionSql(code));
   dataSet.Open();
   dataSet.MoveFirst();
-  std::string description = dataSet.EOF() ? "" : dataSet.GetRecordset().GetText("CD_TBL_DES");
+  std::string description = dataSet.IsEOF() ? "" : dataSet.GetRecordset().GetText("CD_TBL_DES");
   dataSet.Close();
   return description;
 }

@@ -240,7 +240,7 @@ void frmUnAssignForms::FillDelistingBox() {
     reasons.SetSource(sql);
     reasons.Open();
     reasons.MoveFirst();
-    while (!reasons.EOF()) {
+    while (!reasons.IsEOF()) {
       cboStatus.AddItem(reasons.GetRecordset().GetText("CD_TBL_DES"));
       reasons.MoveNext();
     }
@@ -258,7 +258,7 @@ std::string frmUnAssignForms::DelistingCode(const std::string& description) {
     reasons.SetSource(sql);
     reasons.Open();
     reasons.MoveFirst();
-    if (!reasons.EOF()) code = reasons.GetRecordset().GetText("CD_TBL_CD");
+    if (!reasons.IsEOF()) code = reasons.GetRecordset().GetText("CD_TBL_CD");
     reasons.Close();
   });
   return code;

@@ -107,7 +107,7 @@ void TARVO_FormsMaint::mEventAddOfficer_SendOK(std::shared_ptr<DataSet> addedOff
     Recordset& officers = mOfficerList->GetRecordset();
     // Read through a clone: the dialog's grid keeps its current row.
     const auto received = addedOfficers->GetRecordset().Clone();
-    for (received->MoveFirst(); !received->EOF(); received->MoveNext()) {
+    for (received->MoveFirst(); !received->IsEOF(); received->MoveNext()) {
       const std::string registry = received->GetText("INSP_ID");
       bool notListed = true;
       if (officers.RecordCount() > 0) {

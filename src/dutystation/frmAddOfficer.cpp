@@ -216,7 +216,7 @@ void frmAddOfficer::cmdClear_Click() {
     Recordset& added = mAddedOfficers->GetRecordset();
     if (grdAddOfficers.SelectedCount() == 0) {
       added.MoveFirst();
-      while (!added.EOF()) {
+      while (!added.IsEOF()) {
         added.Delete();
         added.MoveNext();
       }

@@ -32,7 +32,7 @@ std::string TARVO_FormsMaint::FormDescription(std::string& code) {
     std::shared_ptr<Recordset> rows = mCodeLookup->RecordsetPtr();
     // Only the wording in force: a form type's replaced wordings carry an end date.
     rows->SetFilter(std::string("CD_TBL_CD") + "='" + code + "' And " + "END_DT" + " = NULL");
-    if (!rows->EOF()) description = rows->GetText("CD_TBL_DES");
+    if (!rows->IsEOF()) description = rows->GetText("CD_TBL_DES");
     rows->SetFilter("");
   });
   // Released whatever happened, so that the next call reads the table afresh.
@@ -54,7 +54,7 @@ std::string TARVO_FormsMaint::DelistingDescription(std::string& code) {
     reasons.SetSource(sql);
     reasons.Open();
     reasons.MoveFirst();
-    if (!reasons.EOF()) {
+    if (!reasons.IsEOF()) {
       const Value& value = reasons.GetRecordset().GetValue("CD_TBL_DES");
       if (value.IsNull()) {
         throw PlatformError(PlatformError::kTypeMismatch,

@@ -80,7 +80,7 @@ void DataSet::SetRecordset(std::shared_ptr<Recordset> recordset) {
 
 long DataSet::RecordCount() const { return GetRecordset().RecordCount(); }
 
-bool DataSet::EOF() const { return GetRecordset().EOF(); }
+bool DataSet::IsEOF() const { return GetRecordset().IsEOF(); }
 
 // The look-ups move to the first row before they test for the end, also when the query
 // found nothing: on an empty set that is no error, the set simply stays at its end.

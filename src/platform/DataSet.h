@@ -37,7 +37,7 @@ class DataSet {
   void SetRecordset(std::shared_ptr<Recordset> recordset);
 
   long RecordCount() const;
-  bool EOF() const;
+  bool IsEOF() const;
   void MoveFirst();
   void MoveNext();
 

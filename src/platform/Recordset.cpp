@@ -296,12 +296,12 @@ long Recordset::RecordCount() const {
   return static_cast<long>(mView.size());
 }
 
-bool Recordset::BOF() const {
+bool Recordset::IsBOF() const {
   return mCursorState == CursorState::BeforeFirst ||
          (mCursorState == CursorState::AfterLast && RecordCount() == 0);
 }
 
-bool Recordset::EOF() const {
+bool Recordset::IsEOF() const {
   return mCursorState == CursorState::AfterLast ||
          (mCursorState == CursorState::BeforeFirst && RecordCount() == 0);
 }
@@ -332,7 +332,7 @@ void Recordset::MoveLast() {
 
 void Recordset::MoveNext() {
   EndEdit();
-  if (EOF()) ThrowNoCurrentRow("Cannot move to the next row: EOF is already true");
+  if (IsEOF()) ThrowNoCurrentRow("Cannot move to the next row: EOF is already true");
   const auto n = static_cast<long>(mView.size());
   long next = 0;
   if (mCursorState == CursorState::OnRow) {
@@ -348,7 +348,7 @@ void Recordset::MoveNext() {
 
 void Recordset::MovePrevious() {
   EndEdit();
-  if (BOF()) ThrowNoCurrentRow("Cannot move to the previous row: BOF is already true");
+  if (IsBOF()) ThrowNoCurrentRow("Cannot move to the previous row: BOF is already true");
   const auto n = static_cast<long>(mView.size());
   long previous = n - 1;
   if (mCursorState == CursorState::OnRow) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,11 +9,7 @@
 
 #include "platform/Value.h"
 
-// The cursor tests keep the names record sets have always had, BOF and EOF. <cstdio> defines
-// EOF as a macro, which would turn every `rs.EOF()` into `rs.(-1)()`; it is dropped here,
-// after <cstdio> has been read, and its include guard keeps it from coming back. Code that
-// includes this header and needs the C end-of-file value uses std::char_traits<char>::eof().
-#undef EOF
+// The cursor tests are IsBOF and IsEOF, since EOF itself is a macro of the C library.
 
 namespace fm {
 
@@ -90,8 +85,8 @@ class Recordset {
 
   // --- Cursor
   long RecordCount() const;
-  bool BOF() const;
-  bool EOF() const;
+  bool IsBOF() const;
+  bool IsEOF() const;
   void MoveFirst();
   void MoveLast();
   void MoveNext();                      // throws at EOF

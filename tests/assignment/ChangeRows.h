@@ -39,7 +39,7 @@ inline void PrintTo(const ChangeRow& row, std::ostream* os) {
 inline std::vector<ChangeRow> ReadChangeRows(Recordset& rows) {
   std::vector<ChangeRow> result;
   if (rows.RecordCount() == 0) return result;
-  for (rows.MoveFirst(); !rows.EOF(); rows.MoveNext()) {
+  for (rows.MoveFirst(); !rows.IsEOF(); rows.MoveNext()) {
     const Value& comment = rows.GetValue("TRP_FORM_CMMT_TXT");
     result.push_back({rows.GetText("ACTION"), rows.GetText("FRM_FORM_NBR"),
                       rows.GetText("TO_FORM_NBR"), rows.GetText("TRP_ID"),

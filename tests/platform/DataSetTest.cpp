@@ -37,9 +37,9 @@ TEST_F(DataSetTest, ATemplateNameGivesAnEmptySetOfTheTemplatesColumns) {
     dataSet.Open();
     ASSERT_TRUE(dataSet.IsOpen()) << name;
     EXPECT_EQ(dataSet.RecordCount(), 0) << name;
-    EXPECT_TRUE(dataSet.EOF()) << name;
+    EXPECT_TRUE(dataSet.IsEOF()) << name;
     dataSet.MoveFirst();
-    EXPECT_TRUE(dataSet.EOF()) << "moving to the first row of an empty set is no error";
+    EXPECT_TRUE(dataSet.IsEOF()) << "moving to the first row of an empty set is no error";
     const auto expected = TemplateFields(name);
     ASSERT_TRUE(expected.has_value()) << name;
     EXPECT_EQ(dataSet.GetRecordset().FieldCount(), static_cast<int>(expected->size())) << name;
@@ -52,10 +52,10 @@ TEST_F(DataSetTest, ATemplateNameGivesAnEmptySetOfTheTemplatesColumns) {
 TEST_F(DataSetTest, AnSqlSourceGivesTheQueryRowsAtTheFirstRow) {
   auto dataSet = Opened("SELECT * FROM TROOP WHERE REGION = 'NORTH' ORDER BY TRP_ID");
   EXPECT_EQ(dataSet.RecordCount(), 6);
-  ASSERT_FALSE(dataSet.EOF());
+  ASSERT_FALSE(dataSet.IsEOF());
   EXPECT_EQ(dataSet.GetRecordset().GetValue("TRP_ID"), Value("A"));
   long rows = 0;
-  for (dataSet.MoveFirst(); !dataSet.EOF(); dataSet.MoveNext()) ++rows;
+  for (dataSet.MoveFirst(); !dataSet.IsEOF(); dataSet.MoveNext()) ++rows;
   EXPECT_EQ(rows, 6);
 }
 
@@ -102,7 +102,7 @@ TEST_F(DataSetTest, CloseReleasesTheRecordSetButNotACopyOfItHeldElsewhere) {
   auto bound = dataSet.RecordsetPtr();  // what a data control holds
   dataSet.Close();
   EXPECT_FALSE(dataSet.IsOpen());
-  EXPECT_THROW(dataSet.EOF(), PlatformError);
+  EXPECT_THROW(dataSet.IsEOF(), PlatformError);
   EXPECT_THROW(dataSet.RecordsetPtr(), PlatformError);
   EXPECT_EQ(bound->RecordCount(), 8);
 }

@@ -75,7 +75,7 @@ class LookupSqlTest : public testing::DemoDatabaseFixture {
     dataSet.SetSource(sql);
     dataSet.Open();
     std::vector<std::string> values;
-    for (dataSet.MoveFirst(); !dataSet.EOF(); dataSet.MoveNext()) {
+    for (dataSet.MoveFirst(); !dataSet.IsEOF(); dataSet.MoveNext()) {
       values.push_back(dataSet.GetRecordset().GetText(field));
     }
     dataSet.Close();
@@ -91,7 +91,7 @@ class LookupSqlTest : public testing::DemoDatabaseFixture {
     dataSet.MoveFirst();
     auto& rs = dataSet.GetRecordset();
     rs.SetFilter(FormTypeFilter(code));
-    std::string description = rs.EOF() ? "" : rs.GetText("CD_TBL_DES");
+    std::string description = rs.IsEOF() ? "" : rs.GetText("CD_TBL_DES");
     rs.SetFilter("");
     return description;
   }
@@ -132,7 +132,7 @@ TEST_F(LookupSqlTest, OfficerLookUpGivesTheRegionsOfficersByRegistryNumber) {
   auto& rs = officers.GetRecordset();
   ASSERT_EQ(rs.RecordCount(), 160);
   std::int64_t previous = 0;
-  for (rs.MoveFirst(); !rs.EOF(); rs.MoveNext()) {
+  for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
     EXPECT_EQ(rs.GetText("REGION"), "NORTH");
     const auto id = rs.GetValue("INSP_ID").AsInteger();
     EXPECT_GT(id, previous) << "ordered by registry number";
@@ -208,7 +208,7 @@ TEST_F(LookupSqlTest, FormTypeStatementReadsOnlyTheRegionsFormTypes) {
   EXPECT_EQ(rs.RecordCount(), 11) << "ten current entries and the ended citation wording";
   rs.SetFilter("END_DT = NULL");
   EXPECT_EQ(rs.RecordCount(), 10);
-  for (rs.MoveFirst(); !rs.EOF(); rs.MoveNext()) {
+  for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
     EXPECT_EQ(rs.GetText("REGION"), "NORTH");
     EXPECT_EQ(rs.GetText("CD_TBL_ID"), "FORMTYPE");
     EXPECT_THAT(rs.GetText("ADTL_INFO_TXT"), ::testing::MatchesRegex("[0-9]+-[0-9]+"))

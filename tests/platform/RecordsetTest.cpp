@@ -36,7 +36,7 @@ std::vector<std::string> VisibleNames(const Recordset& rs) {
 
 std::vector<std::string> WalkNames(Recordset& rs) {
   std::vector<std::string> names;
-  for (rs.MoveFirst(); !rs.EOF(); rs.MoveNext()) names.push_back(rs.GetText("NAME"));
+  for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) names.push_back(rs.GetText("NAME"));
   return names;
 }
 
@@ -93,13 +93,13 @@ TEST(Value, ConversionsNameTheTextAndTheTargetType) {
 
 TEST(RecordsetNavigation, EmptySetIsAtBothEndsAndRefusesMovesAndFieldAccess) {
   Recordset rs(SmallLayout());
-  EXPECT_TRUE(rs.BOF());
-  EXPECT_TRUE(rs.EOF());
+  EXPECT_TRUE(rs.IsBOF());
+  EXPECT_TRUE(rs.IsEOF());
   EXPECT_EQ(rs.RecordCount(), 0);
   rs.MoveFirst();  // no error on an empty set
   rs.MoveLast();
-  EXPECT_TRUE(rs.BOF());
-  EXPECT_TRUE(rs.EOF());
+  EXPECT_TRUE(rs.IsBOF());
+  EXPECT_TRUE(rs.IsEOF());
   EXPECT_FALSE(rs.HasCurrentRow());
   EXPECT_EQ(rs.AbsolutePosition(), -1);
   EXPECT_EQ(CaptureError([&] { rs.MoveNext(); }).Number(), PlatformError::kNoCurrentRow);
@@ -114,19 +114,19 @@ TEST(RecordsetNavigation, EmptySetIsAtBothEndsAndRefusesMovesAndFieldAccess) {
 TEST(RecordsetNavigation, OneRowWalksToEachEndAndBack) {
   auto rs = MakeSet({{"only", 1}});
   rs->MoveFirst();
-  EXPECT_FALSE(rs->BOF());
-  EXPECT_FALSE(rs->EOF());
+  EXPECT_FALSE(rs->IsBOF());
+  EXPECT_FALSE(rs->IsEOF());
   EXPECT_EQ(rs->AbsolutePosition(), 1);
   rs->MoveNext();
-  EXPECT_TRUE(rs->EOF());
-  EXPECT_FALSE(rs->BOF());
+  EXPECT_TRUE(rs->IsEOF());
+  EXPECT_FALSE(rs->IsBOF());
   EXPECT_EQ(rs->AbsolutePosition(), -1);
   EXPECT_THROW(rs->MoveNext(), PlatformError);
   rs->MovePrevious();  // from EOF back onto the last row
   EXPECT_EQ(rs->GetText("NAME"), "only");
   rs->MovePrevious();
-  EXPECT_TRUE(rs->BOF());
-  EXPECT_FALSE(rs->EOF());
+  EXPECT_TRUE(rs->IsBOF());
+  EXPECT_FALSE(rs->IsEOF());
   EXPECT_THROW(rs->MovePrevious(), PlatformError);
   rs->MoveNext();  // from BOF onto the first row
   EXPECT_EQ(rs->GetText("NAME"), "only");
@@ -136,7 +136,7 @@ TEST(RecordsetNavigation, ManyRowsWalkInBothDirectionsWithPositions) {
   auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}, {"d", 4}});
   EXPECT_EQ(WalkNames(*rs), (Names{"a", "b", "c", "d"}));
   Names backward;
-  for (rs->MoveLast(); !rs->BOF(); rs->MovePrevious()) backward.push_back(rs->GetText("NAME"));
+  for (rs->MoveLast(); !rs->IsBOF(); rs->MovePrevious()) backward.push_back(rs->GetText("NAME"));
   EXPECT_EQ(backward, (Names{"d", "c", "b", "a"}));
 
   rs->SetAbsolutePosition(3);
@@ -264,8 +264,8 @@ TEST(RecordsetEditing, DeleteLeavesNoCurrentRowUntilTheNextMove) {
   const auto deleted = rs->GetBookmark();
   rs->Delete();
   EXPECT_FALSE(rs->HasCurrentRow());
-  EXPECT_FALSE(rs->BOF());
-  EXPECT_FALSE(rs->EOF());
+  EXPECT_FALSE(rs->IsBOF());
+  EXPECT_FALSE(rs->IsEOF());
   EXPECT_EQ(CaptureError([&] { (void)rs->GetValue("NAME"); }).Number(),
             PlatformError::kNoCurrentRow);
   EXPECT_THROW(rs->Delete(), PlatformError);
@@ -280,14 +280,14 @@ TEST(RecordsetEditing, DeleteLeavesNoCurrentRowUntilTheNextMove) {
 TEST(RecordsetEditing, DeletingEveryRowInALoopEndsAtEof) {
   auto rs = MakeSet({{"a", 1}, {"b", 2}, {"c", 3}});
   int deletes = 0;
-  for (rs->MoveFirst(); !rs->EOF(); rs->MoveNext()) {
+  for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
     rs->Delete();
     ++deletes;
   }
   EXPECT_EQ(deletes, 3);
   EXPECT_EQ(rs->RecordCount(), 0);
-  EXPECT_TRUE(rs->BOF());
-  EXPECT_TRUE(rs->EOF());
+  EXPECT_TRUE(rs->IsBOF());
+  EXPECT_TRUE(rs->IsEOF());
 }
 
 TEST(RecordsetEditing, ManyDeletesKeepBookmarksAndOrderOfTheSurvivors) {
@@ -303,7 +303,7 @@ TEST(RecordsetEditing, ManyDeletesKeepBookmarksAndOrderOfTheSurvivors) {
   auto clone = rs.Clone();
   clone->SetSort("QTY DESC");
   long visited = 0;
-  for (rs.MoveFirst(); !rs.EOF(); rs.MoveNext()) {
+  for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
     if (rs.GetValue("QTY").AsInteger() % 5 != 0) rs.Delete();
     ++visited;
   }
@@ -368,12 +368,12 @@ TEST_F(RecordsetFind, ForwardIncludesTheCurrentRowAndSkipMovesPastIt) {
   ASSERT_TRUE(rs->Find("NAME = 'X'"));
   EXPECT_EQ(rs->GetValue("QTY"), Value(1)) << "the current row itself is the first candidate";
   std::vector<std::int64_t> found;
-  while (!rs->EOF()) {
+  while (!rs->IsEOF()) {
     found.push_back(rs->GetValue("QTY").AsInteger());
     rs->Find("NAME = 'x'", 1);
   }
   EXPECT_EQ(found, (std::vector<std::int64_t>{1, 3, 5}));
-  EXPECT_TRUE(rs->EOF());
+  EXPECT_TRUE(rs->IsEOF());
 }
 
 TEST_F(RecordsetFind, BackwardSearchesTowardTheFirstRowAndEndsAtBof) {
@@ -381,7 +381,7 @@ TEST_F(RecordsetFind, BackwardSearchesTowardTheFirstRowAndEndsAtBof) {
   ASSERT_TRUE(rs->Find("NAME = 'x'", 1, SearchDirection::Backward));
   EXPECT_EQ(rs->GetValue("QTY"), Value(3));
   EXPECT_FALSE(rs->Find("NAME = 'z'", 1, SearchDirection::Backward));
-  EXPECT_TRUE(rs->BOF());
+  EXPECT_TRUE(rs->IsBOF());
   EXPECT_TRUE(rs->Find("NAME = 'z'", 0, SearchDirection::Backward) == false)
       << "from BOF nothing lies further back";
 }
@@ -403,21 +403,21 @@ TEST_F(RecordsetFind, StartBookmarkOverridesTheCursor) {
 TEST_F(RecordsetFind, NotFoundGoesToEofAndFromBofOrEofTheSearchStillWorks) {
   rs->MoveFirst();
   EXPECT_FALSE(rs->Find("NAME = 'none'"));
-  EXPECT_TRUE(rs->EOF());
+  EXPECT_TRUE(rs->IsEOF());
   EXPECT_FALSE(rs->Find("NAME = 'x'")) << "from EOF forward there is nothing left";
   rs->MoveFirst();
   rs->MovePrevious();
-  ASSERT_TRUE(rs->BOF());
+  ASSERT_TRUE(rs->IsBOF());
   EXPECT_TRUE(rs->Find("QTY = 2"));
   EXPECT_EQ(rs->AbsolutePosition(), 2);
 
   Recordset empty(SmallLayout());
   EXPECT_FALSE(empty.Find("QTY = 2"));
-  EXPECT_TRUE(empty.EOF());
+  EXPECT_TRUE(empty.IsEOF());
 
   rs->MoveFirst();
   EXPECT_FALSE(rs->Find("QTY = 2", 1L << 62)) << "a skip past every row finds nothing";
-  EXPECT_TRUE(rs->EOF());
+  EXPECT_TRUE(rs->IsEOF());
   rs->MoveLast();
   EXPECT_TRUE(rs->Find("QTY = 2", -(1L << 62))) << "a negative skip starts at the first row";
 }
@@ -453,8 +453,8 @@ TEST(RecordsetFilter, FilterShowsMatchingRowsAndMovesToTheFirst) {
   EXPECT_EQ(VisibleNames(*rs), (Names{"d"}));
   rs->SetFilter("NAME = 'nobody'");
   EXPECT_EQ(rs->RecordCount(), 0);
-  EXPECT_TRUE(rs->BOF());
-  EXPECT_TRUE(rs->EOF());
+  EXPECT_TRUE(rs->IsBOF());
+  EXPECT_TRUE(rs->IsEOF());
   rs->ClearFilter();
   EXPECT_EQ(rs->Filter(), "");
   EXPECT_EQ(rs->RecordCount(), 4);

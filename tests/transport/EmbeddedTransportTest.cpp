@@ -146,7 +146,7 @@ TEST_F(EmbeddedTransportTest, ASearchOnTheDemoInventoryAnswersTheStationsRangesA
   EXPECT_GT(forms->RecordCount(), 0);
   EXPECT_GT(officers->RecordCount(), 0);
   EXPECT_EQ(forms->Fields()[forms->FieldIndex("FRM_FORM_NBR")].type, FieldType::Integer);
-  for (forms->MoveFirst(); !forms->EOF(); forms->MoveNext()) {
+  for (forms->MoveFirst(); !forms->IsEOF(); forms->MoveNext()) {
     EXPECT_EQ(forms->GetText("TRP_ID"), "A");
     EXPECT_EQ(forms->GetText("TRP_DIST_ID"), "1");
     EXPECT_EQ(forms->GetText("FORM_TYP_CD"), "C");

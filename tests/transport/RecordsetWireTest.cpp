@@ -111,7 +111,7 @@ TEST(RecordsetWireTest, ARecordsetFromTheWireStandsOnItsFirstRowAndTakesTemplate
   EXPECT_EQ(rs->Fields()[1].size, 0);  // a column the layout does not know
 
   const auto empty = FromWireDataSet(protocol::DataSet{{{"A", protocol::ColumnType::Text}}, {}});
-  EXPECT_TRUE(empty->EOF());
+  EXPECT_TRUE(empty->IsEOF());
   EXPECT_EQ(empty->RecordCount(), 0);
 }
 
