@@ -15,9 +15,11 @@ class SiteSettings;
 class UiServices;
 
 // The common library's process-wide service objects, each created on first use from the
-// site settings (or installed by the host shell or a test before first use). Only the
-// user-interface thread calls these accessors, except ErrorReporter and Replies, which
-// are safe from any thread once created.
+// site settings (or installed by the host shell or a test before first use). The
+// accessors are guarded and may be called from any thread; the objects they answer are
+// another matter: ErrorReporter, ReplyStore and EventLoop::Post are safe from any thread
+// (the message transports' workers post replies through them), everything else belongs
+// to the user-interface thread.
 class Services {
  public:
   // Settings() resolves SiteSettings from the environment, the settings file and the
