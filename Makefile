@@ -21,6 +21,19 @@ test: build
 bench: build
 	@bash scripts/run-benchmarks.sh
 
+# The desktop on the embedded demo data: installs what is missing, builds only the shell and
+# opens it. Options go in ARGS, e.g. `make run ARGS="--server http://forms-server:8080"`.
+# Without a desktop session: `xvfb-run make run`.
+FORMSMAINT = $(if $(filter debug,$(PRESET)),build-debug,build)/apps/formsmaint/formsmaint
+
+run: configure
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target formsmaint
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY$$QT_QPA_PLATFORM" ]; then \
+	  echo "No display to open the screen on: run 'xvfb-run make run', or start it from a desktop session."; \
+	  exit 1; \
+	fi
+	@$(FORMSMAINT) $(ARGS)
+
 clean:
 	rm -rf build build-debug
 

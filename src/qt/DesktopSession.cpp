@@ -1,0 +1,61 @@
+#include "qt/DesktopSession.h"
+
+#include <fmt/format.h>
+
+#include "platform/ErrorReporter.h"
+#include "platform/LocalDatabase.h"
+#include "platform/PlatformError.h"
+#include "platform/Services.h"
+#include "platform/SiteSettings.h"
+#include "qt/DesktopLooks.h"
+#include "qt/QtEventLoop.h"
+#include "qt/QtUiServices.h"
+#include "transport/InstallMessageTransport.h"
+
+namespace fm::qt {
+
+namespace {
+constexpr const char* kExecutableName = "formsmaint";
+}
+
+DesktopSession::DesktopSession(Options options) : mSettings(std::move(options.settings)) {
+  if (!mSettings) {
+    throw PlatformError(PlatformError::kGeneric, "The desktop session needs the site settings");
+  }
+  Services::Reset();
+  try {
+    Services::SetExecutableName(kExecutableName);
+    Services::SetSettings(mSettings);
+    Services::Errors();  // created now from the settings: its first report explains a bad log
+    Services::SetDatabase(LocalDatabase::Open(mSettings->LocalDatabaseFile()));
+    mLoop = std::make_shared<QtEventLoop>();
+    Services::SetEventLoop(mLoop);
+    mUi = std::make_shared<QtUiServices>();
+    Services::SetUiServices(mUi);
+    DesktopLooks::Install(Services::Utility());
+    if (options.messages) {
+      MessageComponent::SetFactory(std::move(options.messages));
+    } else {
+      InstallMessageTransport(*mSettings);
+    }
+  } catch (...) {
+    MessageComponent::SetFactory(nullptr);
+    Services::Reset();
+    throw;
+  }
+}
+
+DesktopSession::~DesktopSession() {
+  // The component's worker may still post replies: it stops before the loop goes.
+  MessageComponent::SetFactory(nullptr);
+  Services::Reset();
+}
+
+std::string DesktopSession::ConnectionText() const {
+  if (!mSettings->ServerAddress().empty()) {
+    return fmt::format("Server {}", mSettings->ServerAddress());
+  }
+  return fmt::format("Embedded inventory ({})", mSettings->InventoryFile().filename().string());
+}
+
+}  // namespace fm::qt

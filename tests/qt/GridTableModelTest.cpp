@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QFont>
+#include <QSignalSpy>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QtTestSupport.h"
+#include "controls/DataControl.h"
+#include "controls/DataGrid.h"
+#include "controls/Form.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Recordset.h"
+#include "platform/Services.h"
+#include "qt/GridTableModel.h"
+
+namespace fm::qt {
+namespace {
+
+using Bookmark = DataGrid::Bookmark;
+using testing::QtMessageCapture;
+using testing::TestApplication;
+
+// Rows with FRM_FORM_NBR 100, 200, ...; troops A, B, ...; districts 1 to 9.
+std::shared_ptr<Recordset> MakeRanges(int rows) {
+  auto rs = std::make_shared<Recordset>(
+      std::vector<FieldDef>{{"FRM_FORM_NBR", FieldType::Integer, 0},
+                            {"TRP_ID", FieldType::Text, 1},
+                            {"TRP_DIST_ID", FieldType::Text, 2},
+                            {"TRP_FORM_CMMT_TXT", FieldType::Text, 254}});
+  for (int i = 0; i < rows; ++i) {
+    rs->AddNew();
+    rs->SetValue("FRM_FORM_NBR", Value((i + 1) * 100));
+    rs->SetValue("TRP_ID", Value(std::string(1, static_cast<char>('A' + i % 26))));
+    rs->SetValue("TRP_DIST_ID", Value(std::to_string(i % 9 + 1)));
+    rs->SetValue("TRP_FORM_CMMT_TXT", Value("note " + std::to_string(i)));
+    rs->Update();
+  }
+  if (rows > 0) rs->MoveFirst();
+  return rs;
+}
+
+// A grid laid out as the assignment grid: a computed column first, hidden bound columns.
+class GridTableModelTest : public ::testing::Test {
+ protected:
+  GridTableModelTest()
+      : ado(form.Add<DataControl>("adoFormsAssignment")),
+        grid(form.Add<DataGrid>("grdFormsAssignment")) {
+    TestApplication();
+    Services::SetErrorReporter(std::make_shared<ErrorReporter>(std::filesystem::path{}, false));
+    grid.AddColumn("Troop/District", "TroopDistrict", "", true, 2090);
+    grid.AddColumn("From Range", "FRM_FORM_NBR", "FRM_FORM_NBR", true, 2037);
+    grid.AddColumn("TRP_ID", "TRP_ID", "TRP_ID", false, 3200);
+    grid.AddColumn("TRP_DIST_ID", "TRP_DIST_ID", "TRP_DIST_ID", false, 3200);
+    grid.AddColumn("Comment", "TRP_FORM_CMMT_TXT", "TRP_FORM_CMMT_TXT", true, 5239);
+    grid.SetDataSource(&ado);
+    grid.RowLoaded.Connect([this](Bookmark row) {
+      ++loads[row];
+      grid.SetCell(row, "TROOPDISTRICT",
+                   grid.CellText(row, "TRP_ID") + grid.CellText(row, "TRP_DIST_ID"));
+    });
+  }
+  ~GridTableModelTest() override { Services::Reset(); }
+
+  QString Text(const GridTableModel& model, int row, int column) {
+    return model.data(model.index(row, column)).toString();
+  }
+
+  Form form{"frmGridTest"};
+  DataControl& ado;
+  DataGrid& grid;
+  std::map<Bookmark, int> loads;
+};
+
+TEST_F(GridTableModelTest, PassesTheItemModelTesterThroughLoadsResetsAndChanges) {
+  const QtMessageCapture messages;
+  ado.SetRecordset(MakeRanges(40));
+  GridTableModel model(grid);
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+
+  for (int row = 0; row < model.rowCount(); ++row) Text(model, row, 0);
+  grid.SetCell(grid.BookmarkAt(3), "TROOPDISTRICT", "ZZ");
+  model.Sync();
+  grid.ClickRow(5);
+  grid.ClickRow(9, DataGrid::ClickModifier::Shift);
+  model.Sync();
+  ado.SetRecordset(MakeRanges(3));
+  model.Sync();
+  ado.SetRecordset(nullptr);
+  model.Sync();
+  ado.SetRecordset(MakeRanges(7));
+  model.Sync();
+
+  EXPECT_EQ(model.rowCount(), 7);
+  EXPECT_TRUE(messages.Matching("FAIL").empty()) << messages.Matching("FAIL").front();
+}
+
+TEST_F(GridTableModelTest, ShowsEveryColumnWithItsCaptionAndTheBoldOfItsStyleSets) {
+  ado.SetRecordset(MakeRanges(2));
+  GridTableModel model(grid);
+  ASSERT_EQ(model.columnCount(), 5);  // hidden columns too: hiding is the view's business
+  EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), "Troop/District");
+  EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), "TRP_ID");
+  EXPECT_EQ(model.headerData(4, Qt::Horizontal).toString(), "Comment");
+
+  // As SetGridBolding does: the grid's font bold, the columns on the regular "UNBOLD".
+  QSignalSpy headings(&model, &QAbstractItemModel::headerDataChanged);
+  grid.SetFontBold(true);
+  grid.StyleSet("UNBOLD").SetBold(false);
+  grid.Column(0).SetHeadStyleSet("UNBOLD");
+  grid.Column(0).SetStyleSet("UNBOLD");
+  model.Sync();
+
+  EXPECT_EQ(headings.count(), 1);
+  EXPECT_FALSE(model.headerData(0, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+  EXPECT_TRUE(model.headerData(1, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+  EXPECT_FALSE(model.data(model.index(0, 0), Qt::FontRole).value<QFont>().bold());
+  EXPECT_TRUE(model.data(model.index(0, 1), Qt::FontRole).value<QFont>().bold());
+}
+
+TEST_F(GridTableModelTest, LoadsARowOnlyTheFirstTimeTheViewAsksForOneOfItsCells) {
+  ado.SetRecordset(MakeRanges(100));
+  GridTableModel model(grid);
+  model.Sync();
+  EXPECT_EQ(grid.LoadedRowCount(), 0);
+
+  EXPECT_EQ(Text(model, 42, 0), "Q7");  // computed by the row-loaded handler
+  EXPECT_EQ(Text(model, 42, 1), "4300");
+  EXPECT_EQ(Text(model, 42, 4), "note 42");
+  EXPECT_EQ(loads[grid.BookmarkAt(42)], 1);
+  EXPECT_EQ(grid.LoadedRowCount(), 1);
+
+  // Roles other than the text load nothing.
+  model.data(model.index(7, 0), Qt::FontRole);
+  EXPECT_EQ(grid.LoadedRowCount(), 1);
+
+  // Filling the computed cells the view was about to read is no change to announce.
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::None);
+  EXPECT_EQ(changed.count(), 0);
+}
+
+TEST_F(GridTableModelTest, ResetsWhenTheRowsAreFetchedAnewOrChangedWithoutNotice) {
+  auto ranges = MakeRanges(10);
+  ado.SetRecordset(ranges);
+  GridTableModel model(grid);
+  QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+
+  Text(model, 0, 0);
+  grid.Refresh();
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Reset);
+  EXPECT_EQ(resets.count(), 1);
+
+  ado.SetRecordset(MakeRanges(4));
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Reset);
+  EXPECT_EQ(model.rowCount(), 4);
+
+  // A row added to the bound record set behind the grid's back.
+  Recordset& shown = *grid.RecordsetPtr();
+  shown.AddNew();
+  shown.SetValue("FRM_FORM_NBR", Value(999));
+  shown.Update();
+  EXPECT_EQ(model.rowCount(), 4);  // as announced, until the next Sync
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Reset);
+  EXPECT_EQ(model.rowCount(), 5);
+  EXPECT_EQ(resets.count(), 3);
+}
+
+TEST_F(GridTableModelTest, AnnouncesCellsAndSelectionsChangedAfterLoading) {
+  ado.SetRecordset(MakeRanges(5));
+  GridTableModel model(grid);
+  Text(model, 1, 0);
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+  grid.SetCell(grid.BookmarkAt(1), "TROOPDISTRICT", "X9");
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Updated);
+  EXPECT_EQ(changed.count(), 1);
+  EXPECT_EQ(Text(model, 1, 0), "X9");
+
+  grid.ClickRow(2);
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Updated);
+  EXPECT_EQ(changed.count(), 2);
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::None);
+}
+
+TEST_F(GridTableModelTest, RowsThatVanishedBeforeTheNextSyncReadEmpty) {
+  auto ranges = MakeRanges(6);
+  ado.SetRecordset(ranges);
+  GridTableModel model(grid);
+  Recordset& shown = *grid.RecordsetPtr();
+  shown.MoveLast();
+  shown.Delete();
+  shown.MoveLast();
+  shown.Delete();
+
+  EXPECT_EQ(model.rowCount(), 6);
+  EXPECT_FALSE(model.data(model.index(5, 1)).isValid());
+  EXPECT_EQ(Text(model, 3, 1), "400");
+  model.Sync();
+  EXPECT_EQ(model.rowCount(), 4);
+}
+
+TEST_F(GridTableModelTest, AGridWithoutRecordSetHasColumnsButNoRows) {
+  GridTableModel model(grid);
+  EXPECT_EQ(model.rowCount(), 0);
+  EXPECT_EQ(model.columnCount(), 5);
+  EXPECT_FALSE(model.data(model.index(0, 0)).isValid());
+  EXPECT_EQ(model.flags(model.index(0, 0)), Qt::NoItemFlags);
+}
+
+}  // namespace
+}  // namespace fm::qt

@@ -1,0 +1,298 @@
+// The Qt implementations of the platform's services: message boxes, pointer, modal forms,
+// the event loop and the host frame.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QtTestSupport.h"
+#include "controls/CommandButton.h"
+#include "controls/Form.h"
+#include "controls/TextBox.h"
+#include "platform/PlatformError.h"
+#include "platform/Services.h"
+#include "platform/UiElement.h"
+#include "qt/FormView.h"
+#include "qt/ModalFormDialog.h"
+#include "qt/QtEventLoop.h"
+#include "qt/QtHostFrame.h"
+#include "qt/QtUiServices.h"
+
+namespace fm::qt {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ProcessEvents;
+using testing::QtServices;
+using testing::WaitUntil;
+
+// Answers the next message box with `button` once it runs, after showing it to `seen`.
+void AnswerWith(QtUiServices& ui, QMessageBox::StandardButton button,
+                std::function<void(QMessageBox&)> seen = {}) {
+  ui.SetMessageBoxObserver([button, seen](QMessageBox& box) {
+    if (seen) seen(box);
+    QTimer::singleShot(0, &box, [&box, button] { box.button(button)->click(); });
+  });
+}
+
+class QtUiServicesTest : public ::testing::Test {
+ protected:
+  QtServices services;
+  QtUiServices& ui = *services.ui;
+};
+
+TEST_F(QtUiServicesTest, AMessageBoxShowsTheTextIconButtonsAndTitleAskedFor) {
+  QString title;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  AnswerWith(ui, QMessageBox::No, [&](QMessageBox& box) {
+    title = box.windowTitle();
+    text = box.text();
+    icon = box.icon();
+    buttons = box.standardButtons();
+  });
+  const MsgBoxResult answer =
+      ui.MessageBox("New Forms have been added. Do you wish to save them ?",
+                    MsgBoxButtons::YesNoCancel, MsgBoxIcon::Question, "Forms Maintenance");
+  EXPECT_EQ(answer, MsgBoxResult::No);
+  EXPECT_EQ(title, "Forms Maintenance");
+  EXPECT_EQ(text, "New Forms have been added. Do you wish to save them ?");
+  EXPECT_EQ(icon, QMessageBox::Question);
+  EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+}
+
+TEST_F(QtUiServicesTest, MessageBoxAnswersMapToTheirResultsAndLineBreaksAreShown) {
+  AnswerWith(ui, QMessageBox::Cancel);
+  EXPECT_EQ(ui.MessageBox("x", MsgBoxButtons::OkCancel, MsgBoxIcon::None, "t"),
+            MsgBoxResult::Cancel);
+  AnswerWith(ui, QMessageBox::Yes);
+  EXPECT_EQ(ui.MessageBox("x", MsgBoxButtons::YesNo, MsgBoxIcon::Information, "t"),
+            MsgBoxResult::Yes);
+
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  AnswerWith(ui, QMessageBox::Ok, [&](QMessageBox& box) {
+    text = box.text();
+    icon = box.icon();
+  });
+  EXPECT_EQ(ui.MessageBox("Please Enter a valid Troop/District\r\nPlease enter a valid Registry "
+                          "Number\r\n",
+                          MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, "t"),
+            MsgBoxResult::Ok);
+  EXPECT_EQ(text, "Please Enter a valid Troop/District\nPlease enter a valid Registry Number");
+  EXPECT_EQ(icon, QMessageBox::Warning);
+}
+
+TEST_F(QtUiServicesTest, TheHourglassIsTheOverrideCursorExceptOverAMessageBox) {
+  ui.SetMousePointer(MousePointer::Hourglass);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  ui.SetMousePointer(MousePointer::Hourglass);  // twice on is still one override
+
+  const QCursor* duringBox = QApplication::overrideCursor();
+  AnswerWith(ui, QMessageBox::Ok,
+             [&](QMessageBox&) { duringBox = QApplication::overrideCursor(); });
+  ui.MessageBox("x", MsgBoxButtons::Ok, MsgBoxIcon::None, "t");
+  EXPECT_EQ(duringBox, nullptr);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(ui.GetMousePointer(), MousePointer::Hourglass);
+
+  ui.SetMousePointer(MousePointer::Default);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(ui.GetMousePointer(), MousePointer::Default);
+}
+
+TEST_F(QtUiServicesTest, TheBeepIsCounted) {
+  ui.Beep();
+  ui.Beep();
+  EXPECT_EQ(ui.BeepCount(), 2);
+}
+
+// A dialog of the screen model: Save hides it, and its QueryUnload may keep it open.
+class TestDialog final : public Form {
+ public:
+  TestDialog()
+      : Form("frmDialog", "Assign Forms"),
+        txtComment(Add<TextBox>("txtComment")),
+        cmdSave(Add<CommandButton>("cmdSave")) {
+    SetClientSize(4500, 1500);
+    txtComment.Move(120, 120, 3000, 288);
+    cmdSave.SetCaption("Save");
+    cmdSave.Move(3240, 120, 1100, 375);
+    cmdSave.Click.Connect([this] { Hide(); });
+    QueryUnload.Connect([this](int& cancel, UnloadMode) {
+      ++queryUnloads;
+      if (keepOpen) cancel = 1;
+    });
+  }
+  TextBox& txtComment;
+  CommandButton& cmdSave;
+  bool keepOpen = false;
+  int queryUnloads = 0;
+};
+
+TEST_F(QtUiServicesTest, AFormShownModallyRunsUntilItsCodeHidesIt) {
+  TestDialog dialog;
+  QString title;
+  ui.SetModalObserver([&](ModalFormDialog& shown) {
+    title = shown.windowTitle();
+    QTimer::singleShot(0, &shown, [&shown, &dialog] {
+      QWidget* box = shown.View().WidgetFor(dialog.txtComment);
+      box->setFocus();
+      QTest::keyClicks(box, "two boxes");
+      QTest::mouseClick(shown.View().WidgetFor(dialog.cmdSave), Qt::LeftButton);
+    });
+  });
+  dialog.ShowModal();
+  EXPECT_EQ(title, "Assign Forms");
+  EXPECT_FALSE(dialog.Visible());
+  EXPECT_TRUE(dialog.IsLoaded());
+  EXPECT_EQ(dialog.txtComment.Text(), "two boxes");  // read after the modal show, as a caller does
+}
+
+TEST_F(QtUiServicesTest, ClosingAModalWindowAsksTheFormWhichMayRefuse) {
+  TestDialog dialog;
+  dialog.keepOpen = true;
+  bool stillOpenAfterRefusal = false;
+  ui.SetModalObserver([&](ModalFormDialog& shown) {
+    QTimer::singleShot(0, &shown, [&] {
+      shown.close();
+      stillOpenAfterRefusal = shown.isVisible();
+      dialog.keepOpen = false;
+      shown.close();
+    });
+  });
+  dialog.ShowModal();
+  EXPECT_TRUE(stillOpenAfterRefusal);
+  EXPECT_EQ(dialog.queryUnloads, 2);
+  EXPECT_FALSE(dialog.IsLoaded());
+}
+
+TEST_F(QtUiServicesTest, OnlyAFormCanBeShownModally) {
+  class NotAForm final : public UiElement {
+   public:
+    std::string Name() const override { return "lblLabel(0)"; }
+  } element;
+  try {
+    ui.ShowModal(element);
+    FAIL() << "expected PlatformError";
+  } catch (const PlatformError& e) {
+    EXPECT_STREQ(e.what(), "lblLabel(0) cannot be shown modally: it is not a form");
+  }
+}
+
+// ---------------------------------------------------------------- event loop
+
+class QtEventLoopTest : public ::testing::Test {
+ protected:
+  QtServices services;
+  QtEventLoop& loop = *services.loop;
+};
+
+TEST_F(QtEventLoopTest, TasksPostedFromAnyThreadRunOnTheUiThreadInOrder) {
+  std::vector<int> ran;
+  std::atomic<bool> allOnUiThread{true};
+  QThread* ui = QThread::currentThread();
+  std::thread worker([&] {
+    for (int i = 0; i < 50; ++i) {
+      loop.Post([&, i] {
+        if (QThread::currentThread() != ui) allOnUiThread = false;
+        ran.push_back(i);
+      });
+    }
+  });
+  worker.join();
+  EXPECT_TRUE(ran.empty());
+  loop.ProcessPendingEvents();
+  ASSERT_EQ(ran.size(), 50U);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(ran[static_cast<std::size_t>(i)], i);
+  EXPECT_TRUE(allOnUiThread);
+}
+
+TEST_F(QtEventLoopTest, ATaskThatThrowsIsReportedAndTheNextOnesStillRun) {
+  bool after = false;
+  loop.Post([] { throw PlatformError(PlatformError::kGeneric, "reply could not be read"); });
+  loop.Post([&] { after = true; });
+  loop.ProcessPendingEvents();
+  EXPECT_TRUE(after);
+  ASSERT_EQ(services.ReportedErrors().size(), 1U);
+  EXPECT_EQ(services.ReportedErrors().front(), "EventLoop.Task: reply could not be read");
+}
+
+TEST_F(QtEventLoopTest, TimersRunOnceWhenDueAndNotAtAllWhenCancelled) {
+  int fired = 0;
+  int cancelledFired = 0;
+  loop.StartTimer(20ms, [&] { ++fired; });
+  const auto cancelled = loop.StartTimer(20ms, [&] { ++cancelledFired; });
+  loop.CancelTimer(cancelled);
+  loop.CancelTimer(cancelled);  // twice is harmless
+  EXPECT_EQ(loop.PendingTimerCount(), 1U);
+  EXPECT_TRUE(WaitUntil([&] { return fired == 1; }, 5s));
+  QTest::qWait(60);
+  EXPECT_EQ(fired, 1);
+  EXPECT_EQ(cancelledFired, 0);
+  EXPECT_EQ(loop.PendingTimerCount(), 0U);
+}
+
+TEST_F(QtEventLoopTest, ACancelFromAnotherThreadOvertakingTheTimersCreationStillCancels) {
+  int fired = 0;
+  std::thread worker([&] {
+    const auto id = loop.StartTimer(0ms, [&] { ++fired; });
+    loop.CancelTimer(id);
+  });
+  worker.join();
+  QTest::qWait(50);
+  loop.ProcessPendingEvents();
+  EXPECT_EQ(fired, 0);
+}
+
+TEST_F(QtEventLoopTest, SleepBlocksForTheTimeAsked) {
+  const auto start = std::chrono::steady_clock::now();
+  loop.Sleep(30ms);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
+}
+
+// ---------------------------------------------------------------- host frame
+
+TEST(QtHostFrameTest, StatusToolbarItemsAndConnectionFollowTheDocumentsCalls) {
+  testing::TestApplication();
+  QLabel status;
+  QLabel connection;
+  QAction save(QStringLiteral("Save"));
+  QtHostFrame frame(QStringLiteral("FORMSMAINT"), &status, &connection,
+                    QStringLiteral("Embedded inventory (inventory.db)"));
+  frame.AddToolbarItem(7, &save);
+
+  frame.SetStatusText("Requesting Assigned Forms and Officers");
+  EXPECT_EQ(status.text(), "Requesting Assigned Forms and Officers");
+
+  frame.SetToolbarItem(7, false, "FORMSMAINT");
+  EXPECT_FALSE(save.isEnabled());
+  frame.SetToolbarItem(7, true, "");  // the empty tag: this frame
+  EXPECT_TRUE(save.isEnabled());
+  frame.SetToolbarItem(7, false, "OTHERWINDOW");  // another window's call
+  EXPECT_TRUE(save.isEnabled());
+  frame.SetToolbarItem(99, false, "");  // an item the shell does not have: ignored
+
+  EXPECT_EQ(connection.text(), QString::fromUtf8("\u25CB Not connected"));
+  frame.SetSecondStatus(true);
+  EXPECT_EQ(connection.text(), QString::fromUtf8("\u25CF Embedded inventory (inventory.db)"));
+  EXPECT_TRUE(frame.SecondStatus());
+}
+
+}  // namespace
+}  // namespace fm::qt

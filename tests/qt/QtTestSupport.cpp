@@ -1,0 +1,135 @@
+#include "QtTestSupport.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QThread>
+#include <QtGlobal>
+#include <atomic>
+
+#include "platform/ErrorReporter.h"
+#include "platform/LocalDatabase.h"
+#include "platform/Services.h"
+#include "platform/SiteSettings.h"
+#include "qt/QtEventLoop.h"
+#include "qt/QtUiServices.h"
+
+namespace fm::testing {
+
+QApplication& TestApplication() {
+  // A program of its own (the screenshot tool) may have made one already.
+  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    return *existing;
+  }
+  // Never destroyed: Qt objects of the tests may still refer to it at exit.
+  static int argc = 1;
+  static char name[] = "formsmaint-qt-test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+void ProcessEvents() {
+  TestApplication();
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  TestApplication();
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return done();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+int RedPixels(const QImage& image, const QRect& area) {
+  int count = 0;
+  const QRect inside = area.intersected(image.rect());
+  for (int y = inside.top(); y <= inside.bottom(); ++y) {
+    for (int x = inside.left(); x <= inside.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.red() > 150 && c.green() < 80 && c.blue() < 80) ++count;
+    }
+  }
+  return count;
+}
+
+namespace {
+std::vector<std::string>& CapturedMessages() {
+  static std::vector<std::string> messages;
+  return messages;
+}
+QtMessageHandler gPreviousHandler = nullptr;
+}  // namespace
+
+QtMessageCapture::QtMessageCapture() {
+  CapturedMessages().clear();
+  gPreviousHandler =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        CapturedMessages().push_back(message.toStdString());
+      });
+}
+
+QtMessageCapture::~QtMessageCapture() { qInstallMessageHandler(gPreviousHandler); }
+
+std::vector<std::string> QtMessageCapture::Matching(const std::string& part) const {
+  std::vector<std::string> found;
+  for (const auto& message : CapturedMessages()) {
+    if (message.find(part) != std::string::npos) found.push_back(message);
+  }
+  return found;
+}
+
+TempFolder::TempFolder() {
+  static std::atomic<int> counter{0};
+  mPath = std::filesystem::temp_directory_path() /
+          ("fm-qt-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+  std::filesystem::remove_all(mPath);
+  std::filesystem::create_directories(mPath);
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(mPath, ignored);
+}
+
+QtServices::QtServices() {
+  TestApplication();
+  Services::Reset();
+  settings = std::make_shared<SiteSettings>();
+  settings->SetRegion("NORTH");
+  settings->SetUserId(1001);
+  settings->SetLocalDatabaseFile(mFolder.Path() / "local.db");
+  settings->SetInventoryFile(mFolder.Path() / "inventory.db");
+  settings->SetLogFile({});
+  Services::SetSettings(settings);
+  errors = std::make_shared<ErrorReporter>(std::filesystem::path{}, false);
+  Services::SetErrorReporter(errors);
+  database = LocalDatabase::Open(settings->LocalDatabaseFile());
+  Services::SetDatabase(database);
+  loop = std::make_shared<qt::QtEventLoop>();
+  Services::SetEventLoop(loop);
+  ui = std::make_shared<qt::QtUiServices>();
+  Services::SetUiServices(ui);
+}
+
+QtServices::~QtServices() {
+  ProcessEvents();
+  Services::Reset();
+}
+
+std::vector<std::string> QtServices::ReportedErrors() const {
+  std::vector<std::string> texts;
+  for (const auto& report : errors->Reports())
+    texts.push_back(report.source + ": " + report.description);
+  return texts;
+}
+
+}  // namespace fm::testing

@@ -1,0 +1,397 @@
+// The desktop as a clerk uses it: the shell window on the demo local database and the
+// embedded demo inventory, driven with keys and clicks, offscreen.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QtTestSupport.h"
+#include "controls/CodesCombo.h"
+#include "controls/DataGrid.h"
+#include "controls/TextBox.h"
+#include "document/TARVO_FormsMaint.h"
+#include "platform/LocalDatabase.h"
+#include "platform/MessageComponent.h"
+#include "platform/Recordset.h"
+#include "platform/Services.h"
+#include "platform/SiteSettings.h"
+#include "qt/DesktopSession.h"
+#include "qt/FormView.h"
+#include "qt/GridTableModel.h"
+#include "qt/GridView.h"
+#include "qt/QtHostFrame.h"
+#include "qt/QtUiServices.h"
+#include "qt/ShellWindow.h"
+
+namespace fm::qt {
+namespace {
+
+using namespace std::chrono_literals;
+using Step = ShellWindow::LifecycleStep;
+using testing::ProcessEvents;
+using testing::RedPixels;
+using testing::TempFolder;
+using testing::WaitUntil;
+
+// One demo inventory for the whole program: building it is the slow part of a first start.
+const TempFolder& DataFolder() {
+  static const TempFolder folder;
+  return folder;
+}
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+class ShellEndToEndTest : public ::testing::Test {
+ protected:
+  ShellEndToEndTest() {
+    testing::TestApplication();
+    auto settings = std::make_shared<SiteSettings>();
+    settings->SetLocalDatabaseFile(DataFolder().Path() / "local.db");
+    settings->SetInventoryFile(DataFolder().Path() / "inventory.db");
+    settings->SetLogFile({});
+    session = std::make_unique<DesktopSession>(DesktopSession::Options{settings, {}});
+    ShellWindow::Options options;
+    options.connection = session->ConnectionText();
+    window = std::make_unique<ShellWindow>(options);
+    session->Ui().SetMainWindow(window.get());
+    window->SetLifecycleObserver([this](Step step) { steps.push_back(step); });
+    DismissUnexpectedMessages();
+    window->OpenDocument();
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ProcessEvents();
+  }
+  ~ShellEndToEndTest() override {
+    window.reset();
+    session.reset();
+    EXPECT_TRUE(unexpectedMessages.empty()) << unexpectedMessages.front();
+  }
+
+  TARVO_FormsMaint& Document() { return *window->Document(); }
+  QWidget& W(const char* name) {
+    QWidget* widget = window->DocumentView()->WidgetFor(name);
+    if (widget == nullptr) throw std::runtime_error(std::string("no widget for ") + name);
+    return *widget;
+  }
+  GridView& Grid(const char* name) { return dynamic_cast<GridView&>(W(name)); }
+  QString Status() const { return window->StatusLabel().text(); }
+
+  void Type(const char* box, const char* keys) {
+    W(box).setFocus();
+    QTest::keyClicks(&W(box), keys);
+  }
+  void Click(const char* name) { QTest::mouseClick(&W(name), Qt::LeftButton); }
+  // Picks a form type the way a clerk does with the keyboard: down the list to it.
+  void ChooseFormType(const QString& description) {
+    auto& combo = dynamic_cast<QComboBox&>(W("qmCboFormTypes"));
+    combo.setFocus();
+    const int wanted = combo.findText(description);
+    ASSERT_GE(wanted, 0) << description.toStdString();
+    if (combo.currentIndex() > wanted) QTest::keyClick(&combo, Qt::Key_Home);
+    while (combo.currentIndex() < wanted) QTest::keyClick(&combo, Qt::Key_Down);
+    EXPECT_EQ(Document().qmCboFormTypes.SelectedDescription(), description.toStdString());
+  }
+  // Clicks Search and waits for the reply and for the grid to show it.
+  void SearchAndWait() {
+    Click("cmdButton(0)");
+    EXPECT_EQ(Status(), "Requesting Assigned Forms and Officers");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return Status() != "Requesting Assigned Forms and Officers" &&
+                 Grid("grdFormsAssignment").Model().rowCount() ==
+                     Document().grdFormsAssignment.RowCount();
+        },
+        60s))
+        << "no reply";
+    Grid("grdFormsAssignment").Table().viewport()->repaint();
+  }
+  // Answers the next message box with `button`, keeping what it said.
+  void AnswerNextMessage(QMessageBox::StandardButton button) {
+    session->Ui().SetMessageBoxObserver([this, button](QMessageBox& box) {
+      messages.push_back(box.text().toStdString());
+      QTimer::singleShot(0, &box, [&box, button] { box.button(button)->click(); });
+      DismissUnexpectedMessages();
+    });
+  }
+  // A message box no step expects would wait for a clerk: it is noted (the test fails) and
+  // closed as Escape would close it.
+  void DismissUnexpectedMessages() {
+    session->Ui().SetMessageBoxObserver([this](QMessageBox& box) {
+      unexpectedMessages.push_back(box.text().toStdString());
+      QTimer::singleShot(0, &box, [&box] {
+        if (QAbstractButton* escape = box.escapeButton()) {
+          escape->click();
+        } else {
+          box.reject();
+        }
+      });
+    });
+  }
+  std::vector<std::string> VisibleColumns(const GridView& grid) {
+    std::vector<std::string> captions;
+    for (int i = 0; i < grid.Model().columnCount(); ++i) {
+      if (!grid.Table().isColumnHidden(i)) {
+        captions.push_back(grid.Model().headerData(i, Qt::Horizontal).toString().toStdString());
+      }
+    }
+    return captions;
+  }
+  // The rows of a grid that are in sight.
+  std::vector<int> RowsInSight(const GridView& grid) {
+    const QTableView& table = grid.Table();
+    const int first = table.rowAt(0);
+    int last = table.rowAt(table.viewport()->height() - 1);
+    if (last < 0) last = grid.Model().rowCount() - 1;
+    std::vector<int> rows;
+    for (int row = first; row >= 0 && row <= last; ++row) rows.push_back(row);
+    return rows;
+  }
+  // What a registry number's "Assigned To" cell shows: the number, ":" and the officer's
+  // name parts joined by commas, in capitals, with a ",JR" (else ",SR") suffix spaced.
+  std::string ExpectedAssignee(const std::string& registry) {
+    auto officer = Services::Database()->Query(
+        "SELECT INSP_NME_LST, INSP_NME_FRST, INSP_NME_MDL_INT FROM MVE061TB WHERE INSP_ID = ?",
+        {Value(registry)});
+    if (officer->RecordCount() == 0) return registry + ":" + ",,";
+    officer->MoveFirst();
+    std::string name = Upper(Trim(Trim(officer->GetText("INSP_NME_LST")) + "," +
+                                  Trim(officer->GetText("INSP_NME_FRST")) + "," +
+                                  Trim(officer->GetText("INSP_NME_MDL_INT"))));
+    const std::string suffix = name.find(",JR") != std::string::npos ? ",JR" : ",SR";
+    for (auto at = name.find(suffix); at != std::string::npos; at = name.find(suffix, at + 2)) {
+      name.replace(at, suffix.size(), ", " + suffix.substr(1));
+    }
+    return registry + ":" + name;
+  }
+
+  std::unique_ptr<DesktopSession> session;
+  std::unique_ptr<ShellWindow> window;
+  std::vector<Step> steps;
+  std::vector<std::string> messages;
+  std::vector<std::string> unexpectedMessages;
+};
+
+TEST_F(ShellEndToEndTest, SearchesATroopDistrictAndShowsTheRangesWithTheirComputedCells) {
+  EXPECT_EQ(window->windowTitle(), "Forms Maintenance");
+  EXPECT_EQ(Status(), "Ready");
+  EXPECT_TRUE(window->HostFrame().SecondStatus());
+  for (int item : {7, 8, 9, 12, 14}) EXPECT_FALSE(window->ToolbarItem(item)->isEnabled()) << item;
+
+  Type("txtBox(0)", "a");
+  EXPECT_EQ(dynamic_cast<QLineEdit&>(W("txtBox(0)")).text(), "A");
+  Type("txtBox(0)", "1");
+  EXPECT_EQ(Document().txtBox(0).Text(), "A1");
+  ChooseFormType("ENF001 Citation");
+  SearchAndWait();
+
+  const DataGrid& grid = Document().grdFormsAssignment;
+  GridView& view = Grid("grdFormsAssignment");
+  ASSERT_GT(grid.RowCount(), 0);
+  EXPECT_EQ(VisibleColumns(view),
+            (std::vector<std::string>{"Troop/District", "Account Type", "From Range", "To Range",
+                                      "Assigned To", "Remaining Forms", "Quarter Year", "Year",
+                                      "Comment"}));
+  const std::vector<int> inSight = RowsInSight(view);
+  ASSERT_FALSE(inSight.empty());
+  int assigned = 0;
+  for (int row : inSight) {
+    ASSERT_TRUE(grid.IsRowLoaded(grid.BookmarkAt(row))) << row;
+    const auto shown = [&](const char* key) {
+      const int column = grid.Column(key).Index();
+      return view.Model().data(view.Model().index(row, column)).toString().toStdString();
+    };
+    EXPECT_EQ(shown("TroopDistrict"), "A1");
+    EXPECT_EQ(shown("Form_Type"), "ENF001 Citation");
+    const std::string registry = Trim(grid.CellTextAt(row, "ASGND_REG_NBR"));
+    if (registry.empty() || registry == "0") {
+      EXPECT_EQ(shown("ASSIGNED_TO"), "A1");
+    } else {
+      ++assigned;
+      EXPECT_EQ(shown("ASSIGNED_TO"), ExpectedAssignee(registry));
+    }
+    EXPECT_LE(std::stoll(shown("FRM_FORM_NBR")), std::stoll(shown("TO_FORM_NBR")));
+  }
+  EXPECT_GT(assigned, 0);
+  const long lastInSight = inSight.back();
+  if (grid.RowCount() > lastInSight + 1) {
+    EXPECT_FALSE(grid.IsRowLoaded(grid.BookmarkAt(grid.RowCount() - 1)));
+  }
+
+  // The troopers of A1, with their display names.
+  const DataGrid& officers = Document().grdOfficerList;
+  ASSERT_GT(officers.RowCount(), 0);
+  EXPECT_EQ(VisibleColumns(Grid("grdOfficerList")),
+            (std::vector<std::string>{"Registry #", "Name"}));
+  Grid("grdOfficerList").Table().viewport()->repaint();
+  const std::string name = officers.CellTextAt(0, "NAME");
+  EXPECT_FALSE(name.empty());
+  EXPECT_EQ(name, Upper(name));
+  EXPECT_EQ(Status(), "Ready");
+
+  // One range selected: Change Troop/District is offered; two: nothing is.
+  QTableView& table = view.Table();
+  const auto cell = [&](int row) { return table.visualRect(view.Model().index(row, 0)).center(); };
+  QTest::mouseClick(table.viewport(), Qt::LeftButton, Qt::NoModifier, cell(0));
+  EXPECT_TRUE(W("cmdButton(4)").isEnabled());
+  EXPECT_TRUE(W("cmdButton(2)").isEnabled());
+  if (grid.RowCount() > 1) {
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, Qt::ControlModifier, cell(1));
+    EXPECT_EQ(grid.SelectedCount(), 2);
+    EXPECT_FALSE(W("cmdButton(2)").isEnabled());
+    EXPECT_FALSE(W("cmdButton(3)").isEnabled());
+    EXPECT_FALSE(W("cmdButton(4)").isEnabled());
+  }
+}
+
+TEST_F(ShellEndToEndTest, TheViewModesShowTheirOwnControls) {
+  Type("txtBox(0)", "b2");
+  Click("optButton(1)");  // New Forms
+  EXPECT_TRUE(W("fraAddForms").isVisible());
+  EXPECT_FALSE(W("fraSearchForms").isVisible());
+  for (const char* shown : {"txtBox(0)", "txtBox(2)", "txtBox(3)", "txtBox(4)", "cmdButton(6)",
+                            "cmdButton(7)", "grdNewForms"}) {
+    EXPECT_TRUE(W(shown).isVisible()) << shown;
+  }
+  for (const char* hidden : {"txtBox(1)", "txtBox(7)", "cmdButton(0)", "cmdButton(1)"}) {
+    EXPECT_FALSE(W(hidden).isVisible()) << hidden;
+  }
+  // New Forms gets back what it showed when last left: nothing, the first time.
+  EXPECT_EQ(dynamic_cast<QLineEdit&>(W("txtBox(0)")).text(), "");
+  EXPECT_EQ(W("txtBox(2)").x(), 7095 / 15);
+
+  Click("optButton(2)");  // Inactive Forms
+  EXPECT_TRUE(W("fraSearchForms").isVisible());
+  EXPECT_FALSE(W("fraAddForms").isVisible());
+  EXPECT_FALSE(W("txtBox(0)").isVisible());
+  EXPECT_FALSE(W("grdOfficerList").isVisible());
+  EXPECT_TRUE(W("cmdButton(0)").isVisible());
+  EXPECT_FALSE(W("cmdButton(2)").isEnabled());
+  const GridView& ranges = Grid("grdFormsAssignment");
+  EXPECT_FALSE(
+      ranges.Table().isColumnHidden(Document().grdFormsAssignment.Column("TRP_ACTN_CD").Index()));
+
+  ChooseFormType("Receipts");
+  SearchAndWait();
+  ASSERT_GT(Document().grdFormsAssignment.RowCount(), 0);
+  // The Status column shows the delisting reason's description, not its code (a code
+  // without a current entry shows nothing).
+  const DataGrid& grid = Document().grdFormsAssignment;
+  const int status = grid.Column("TRP_ACTN_CD").Index();
+  int described = 0;
+  for (int row : RowsInSight(ranges)) {
+    const QString shown = ranges.Model().data(ranges.Model().index(row, status)).toString();
+    const std::string code = grid.BoundText(grid.BookmarkAt(row), "TRP_ACTN_CD");
+    EXPECT_NE(code, "A") << row;
+    if (shown.isEmpty()) continue;
+    ++described;
+    EXPECT_NE(shown.toStdString(), code) << row;
+  }
+  EXPECT_GT(described, 0);
+
+  Click("optButton(0)");  // back to Forms Assignment: the Troop/District it was left with
+  EXPECT_EQ(dynamic_cast<QLineEdit&>(W("txtBox(0)")).text(), "B2");
+  EXPECT_TRUE(ranges.Table().isColumnHidden(status));
+}
+
+TEST_F(ShellEndToEndTest, ARefusedKeyBeepsAndAWrongEntryIsVisiblyMarked) {
+  auto& box = dynamic_cast<QLineEdit&>(W("txtBox(0)"));
+  const int beeps = session->Ui().BeepCount();
+  Type("txtBox(0)", "-");
+  EXPECT_EQ(box.text(), "");
+  EXPECT_EQ(session->Ui().BeepCount(), beeps + 1);
+
+  Type("txtBox(0)", "z");  // no troop Z in the region
+  EXPECT_EQ(box.text(), "Z");
+  EXPECT_TRUE(Document().txtBox(0).ErrorMark());
+  QWidget* mark = window->DocumentView()->ErrorMarkFor(Document().txtBox(0));
+  ASSERT_NE(mark, nullptr);
+  EXPECT_TRUE(mark->isVisible());
+  const QImage image = window->DocumentView()->grab().toImage();
+  const QRect around(box.mapTo(window->DocumentView(), QPoint(-2, -2)), box.size() + QSize(4, 4));
+  EXPECT_GT(RedPixels(image, around), around.width());
+
+  // Leaving the box runs the entry check, whose message the mark's tooltip gives.
+  QTest::keyClick(&box, Qt::Key_Tab);
+  EXPECT_NE(box.toolTip().indexOf("Please Enter a valid Troop/District"), -1)
+      << box.toolTip().toStdString();
+
+  AnswerNextMessage(QMessageBox::Ok);
+  Click("cmdButton(0)");
+  ASSERT_EQ(messages.size(), 1U);
+  EXPECT_NE(messages.front().find("Please Enter a valid Troop/District"), std::string::npos);
+
+  box.setFocus();
+  QTest::keyClick(&box, Qt::Key_Backspace);
+  Type("txtBox(0)", "a1");
+  EXPECT_FALSE(Document().txtBox(0).ErrorMark());
+  EXPECT_FALSE(mark->isVisible());
+}
+
+TEST_F(ShellEndToEndTest, ClosingAsksTheDocumentThenUnloadsAndDestroysIt) {
+  auto component = MessageComponent::Obtain();
+  EXPECT_EQ(component->ListenerCount(), 1U);
+  window->close();
+  EXPECT_EQ(steps,
+            (std::vector<Step>{Step::CloseAsked, Step::BeforeUnload, Step::DocumentDestroyed}));
+  EXPECT_EQ(window->Document(), nullptr);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(component->ListenerCount(), 0U);
+  // BeforeUnload gives the host its items back.
+  for (int item : {7, 8, 9, 12, 14}) EXPECT_TRUE(window->ToolbarItem(item)->isEnabled()) << item;
+}
+
+TEST_F(ShellEndToEndTest, NewRangesKeepTheWindowOpenUntilTheClerkDecides) {
+  Click("optButton(1)");
+  Type("txtBox(0)", "a1");
+  ChooseFormType("Wrecker Decals");
+  Type("txtBox(2)", "9990001");
+  Type("txtBox(3)", "9990010");
+  Click("cmdButton(7)");  // Add Forms
+  ASSERT_EQ(Document().grdNewForms.RowCount(), 1) << (messages.empty() ? "" : messages.front());
+  EXPECT_TRUE(window->ToolbarItem(7)->isEnabled());
+
+  AnswerNextMessage(QMessageBox::Cancel);
+  window->close();
+  EXPECT_EQ(messages.back(), "New Forms have been added. Do you wish to save them ?");
+  EXPECT_EQ(steps, (std::vector<Step>{Step::CloseAsked, Step::CloseRefused}));
+  EXPECT_TRUE(window->isVisible());
+  ASSERT_NE(window->Document(), nullptr);
+
+  // Yes: the ranges are saved, the close waits for the reply, then the window goes.
+  steps.clear();
+  AnswerNextMessage(QMessageBox::Yes);
+  window->close();
+  EXPECT_EQ(steps,
+            (std::vector<Step>{Step::CloseAsked, Step::BeforeUnload, Step::DocumentDestroyed}));
+  EXPECT_FALSE(window->isVisible());
+}
+
+}  // namespace
+}  // namespace fm::qt
