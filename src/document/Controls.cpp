@@ -23,7 +23,7 @@ constexpr int kRow1Top = 120;
 constexpr int kRow2Top = 480;
 constexpr int kRow3Top = 1150;
 constexpr int kBoxHeight = 288;
-constexpr int kLabelHeight = 390;  // two lines: the narrow range labels wrap
+constexpr int kLabelHeight = 390;  // two lines: the narrow labels wrap ("Account" / "Type:")
 constexpr int kButtonHeight = 375;
 constexpr int kLabelDrop = 30;     // labels sit a little lower than their boxes' text
 
@@ -67,13 +67,13 @@ void TARVO_FormsMaint::CreateControls() {
   }
 
   lblLabel(0).SetCaption("Troop / District:");
-  lblLabel(0).Move(2280, kRow1Top + kLabelDrop, 1215, kLabelHeight);
-  txtBox(0).Move(3495, kRow1Top, 500, kBoxHeight);
+  lblLabel(0).Move(2220, kRow1Top, 780, kLabelHeight);
+  txtBox(0).Move(3000, kRow1Top, 500, kBoxHeight);
   txtBox(0).SetMaxLength(3);
 
   lblLabel(1).SetCaption("Account Type:");
-  lblLabel(1).Move(4080, kRow1Top + kLabelDrop, 1000, kLabelHeight);
-  qmCboFormTypes.Move(5085, kRow1Top, 1335, 315);
+  lblLabel(1).Move(3600, kRow1Top, 720, kLabelHeight);
+  qmCboFormTypes.Move(4320, kRow1Top, 2100, 315);
   qmCboFormTypes.SetCodeType("FORMTYPE");
   qmCboFormTypes.SetSourceSql("");
   qmCboFormTypes.SetValidateDesc(true);
@@ -95,8 +95,8 @@ void TARVO_FormsMaint::CreateControls() {
   for (int i : {2, 3}) txtBox(i).SetVisible(false);
 
   lblLabel(8).SetCaption("Form Number:");
-  lblLabel(8).Move(2280, kRow2Top + kLabelDrop, 1215, kLabelHeight);
-  txtBox(7).Move(3495, kRow2Top, 1400, kBoxHeight);
+  lblLabel(8).Move(2220, kRow2Top, 780, kLabelHeight);
+  txtBox(7).Move(3000, kRow2Top, 1400, kBoxHeight);
   txtBox(7).SetMaxLength(12);
 
   lblLabel(7).SetCaption("Qtr Year:");
@@ -111,8 +111,8 @@ void TARVO_FormsMaint::CreateControls() {
   for (int i : {5, 6}) txtBox(i).SetVisible(false);
 
   lblLabel(5).SetCaption("Comments:");
-  lblLabel(5).Move(2280, kRow3Top + kLabelDrop, 1215, kLabelHeight);
-  txtBox(4).Move(3495, kRow3Top, 6900, kBoxHeight);
+  lblLabel(5).Move(2220, kRow3Top, 780, kLabelHeight);
+  txtBox(4).Move(3000, kRow3Top, 7400, kBoxHeight);
   txtBox(4).SetMaxLength(254);
   txtBox(4).SetVisible(false);
 
