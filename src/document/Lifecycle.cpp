@@ -12,6 +12,7 @@
 #include "platform/ErrorTrap.h"
 #include "platform/EventLoop.h"
 #include "platform/HostFrame.h"
+#include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"
 
@@ -62,16 +63,14 @@ void TARVO_FormsMaint::UserDocument_Show() {
 
 bool TARVO_FormsMaint::NeedSave() {
   bool needSave = false;
-  Trap("TARVO_FormsMaint.NeedSave",
-       [&] { Services::Ui().SetMousePointer(MousePointer::Default); });
+  Trap("TARVO_FormsMaint.NeedSave", [&] { Services::Ui().SetMousePointer(MousePointer::Default); });
   return needSave;
 }
 
 bool TARVO_FormsMaint::DataChanged() {
   bool changed = false;
-  Trap("TARVO_FormsMaint.DataChanged", [&] {
-    changed = mNewForms && mNewForms->IsOpen() && mNewForms->RecordCount() >= 1;
-  });
+  Trap("TARVO_FormsMaint.DataChanged",
+       [&] { changed = mNewForms && mNewForms->IsOpen() && mNewForms->RecordCount() >= 1; });
   return changed;
 }
 
@@ -82,9 +81,9 @@ bool TARVO_FormsMaint::CloseDocument() {
       mayClose = true;
       return;
     }
-    const MsgBoxResult answer = Services::Ui().MessageBox(
-        "New Forms have been added. Do you wish to save them ?", MsgBoxButtons::YesNoCancel,
-        MsgBoxIcon::Question, MessageTitle());
+    const MsgBoxResult answer =
+        Services::Ui().MessageBox("New Forms have been added. Do you wish to save them ?",
+                                  MsgBoxButtons::YesNoCancel, MsgBoxIcon::Question, MessageTitle());
     if (answer == MsgBoxResult::Cancel) {
       mayClose = false;
       return;
@@ -123,6 +122,7 @@ bool TARVO_FormsMaint::CloseDocument() {
 void TARVO_FormsMaint::BeforeUnload() {
   Trap("TARVO_FormsMaint.BeforeUnload", [&] {
     ConfigureToolbar(true);
+    Services::Replies()->Forget(mDocumentIdentity);
     if (mVexaMessage) {
       mVexaMessage->RemoveListener(this);
       mVexaMessage.reset();
@@ -156,11 +156,12 @@ void TARVO_FormsMaint::LoadFormsAssignment() {
   Trap("TARVO_FormsMaint.LoadFormsAssignment", [] {});
 }
 
-void TARVO_FormsMaint::EditProperties() { Trap("TARVO_FormsMaint.EditProperties", [] {}); }
+void TARVO_FormsMaint::EditProperties() {
+  Trap("TARVO_FormsMaint.EditProperties", [] {});
+}
 
 void TARVO_FormsMaint::FileNew() {
-  Trap("TARVO_FormsMaint.FileNew",
-       [] { Services::Ui().SetMousePointer(MousePointer::Default); });
+  Trap("TARVO_FormsMaint.FileNew", [] { Services::Ui().SetMousePointer(MousePointer::Default); });
 }
 
 void TARVO_FormsMaint::LoadDutyAssignment() {

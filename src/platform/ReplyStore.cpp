@@ -73,4 +73,16 @@ void ReplyStore::Forget(const std::string& identity) {
   std::erase_if(mOutcomes, [&](const auto& entry) { return entry.first.first == folded; });
 }
 
+void ReplyStore::ForgetAllBut(const std::string& identity, const std::string& keepRequestId) {
+  const std::string folded = Folded(identity);
+  std::lock_guard lock(mMutex);
+  std::erase_if(mDataSets, [&](const auto& entry) {
+    const auto& [name, id, request] = entry.first;
+    return id == folded && !request.empty() && request != keepRequestId;
+  });
+  std::erase_if(mOutcomes, [&](const auto& entry) {
+    return entry.first.first == folded && entry.first.second != keepRequestId;
+  });
+}
+
 }  // namespace fm

@@ -35,6 +35,11 @@ class ReplyStore {
 
   // Forgets every reply of an identity (a closed document).
   void Forget(const std::string& identity);
+  // Forgets the replies of an identity to every request but `keepRequestId`; data sets
+  // registered outside any request stay. A document that only ever reads the reply to
+  // its latest request calls it once that reply is handled, so searching all day does not
+  // pile up every earlier result.
+  void ForgetAllBut(const std::string& identity, const std::string& keepRequestId);
 
  private:
   using Key = std::tuple<std::string, std::string, std::string>;

@@ -18,6 +18,7 @@
 #include "platform/HostFrame.h"
 #include "platform/MessageComponent.h"
 #include "platform/PlatformError.h"
+#include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/SiteSettings.h"
 #include "platform/UiServices.h"
@@ -164,6 +165,9 @@ void TARVO_FormsMaint::mVexaMessage_DataReady(const std::string& target) {
     const bool formsFound = LoadForms();
     const bool officersFound = LoadOfficers();
     Services::Frame().SetStatusText(StatusForReply(formsFound, officersFound));
+    // Only the reply to the latest request is ever read again; the grids hold what they
+    // show.
+    Services::Replies()->ForgetAllBut(mDocumentIdentity, mRequestId);
   });
 
   // Whatever happened above, the grids and buttons come back and follow the selection.

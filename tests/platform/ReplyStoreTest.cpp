@@ -70,6 +70,29 @@ TEST(ReplyStoreTest, ForgettingAnIdentityLeavesOtherDocumentsAlone) {
   EXPECT_TRUE(store.HasReply("Doc2", "R1"));
 }
 
+TEST(ReplyStoreTest, ForgettingAllButTheLatestRequestKeepsItAndTheRegisteredSets) {
+  ReplyStore store;
+  const auto old = NewDataSet();
+  const auto latest = NewDataSet();
+  const auto registered = NewDataSet();
+  const auto otherDocument = NewDataSet();
+  store.Put(old, "TROOPFORM", "Doc", "R1");
+  store.SetError("Doc", "R1", "");
+  store.Put(latest, "TROOPFORM", "Doc", "R2");
+  store.SetError("Doc", "R2", "");
+  store.Put(registered, "TROOPFORM", "Doc");
+  store.Put(otherDocument, "TROOPFORM", "Other", "R1");
+
+  store.ForgetAllBut("DOC", "R2");
+
+  EXPECT_EQ(store.Get("TROOPFORM", "Doc", "R1"), nullptr);
+  EXPECT_FALSE(store.HasReply("Doc", "R1"));
+  EXPECT_EQ(store.Get("TROOPFORM", "Doc", "R2"), latest);
+  EXPECT_TRUE(store.HasReply("Doc", "R2"));
+  EXPECT_EQ(store.Get("TROOPFORM", "Doc", ""), registered);
+  EXPECT_EQ(store.Get("TROOPFORM", "Other", "R1"), otherDocument);
+}
+
 TEST(ReplyStoreTest, RepliesStoredFromWorkerThreadsAreAllKept) {
   ReplyStore store;
   std::vector<std::thread> workers;
