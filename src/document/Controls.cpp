@@ -111,8 +111,8 @@ void TARVO_FormsMaint::CreateControls() {
   for (int i : {5, 6}) txtBox(i).SetVisible(false);
 
   lblLabel(5).SetCaption("Comments:");
-  lblLabel(5).Move(2220, kRow3Top, 780, kLabelHeight);
-  txtBox(4).Move(3000, kRow3Top, 7400, kBoxHeight);
+  lblLabel(5).Move(2220, kRow3Top + kLabelDrop, 960, kLabelHeight);
+  txtBox(4).Move(3180, kRow3Top, 7220, kBoxHeight);
   txtBox(4).SetMaxLength(254);
   txtBox(4).SetVisible(false);
 
