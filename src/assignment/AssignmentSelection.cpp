@@ -7,7 +7,7 @@
 #include "controls/CommandButton.h"
 #include "controls/DataGrid.h"
 #include "controls/OptionButton.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/ErrorTrap.h"
 #include "search/ScreenNumbers.h"

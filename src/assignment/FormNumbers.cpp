@@ -6,7 +6,7 @@
 #include <limits>
 #include <system_error>
 
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/PlatformError.h"
 
 namespace fm {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/PlatformError.h"
 
 namespace fm {

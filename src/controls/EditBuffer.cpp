@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 
 namespace fm {
 namespace {

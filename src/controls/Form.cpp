@@ -6,7 +6,7 @@
 
 #include "controls/CommandButton.h"
 #include "controls/Resizer.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/PlatformError.h"
 
 namespace fm {

@@ -13,7 +13,7 @@
 #include "controls/DataGrid.h"
 #include "controls/GridStyleSet.h"
 #include "controls/OfficerSelect.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -10,7 +10,7 @@
 #include "controls/CodesCombo.h"
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/CommonUtility.h"
 #include "platform/ErrorTrap.h"

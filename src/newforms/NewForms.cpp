@@ -5,7 +5,7 @@
 #include <fmt/format.h>
 
 #include "common/MessageTitle.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "controls/CodesCombo.h"
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"

@@ -8,7 +8,7 @@
 #include "common/MessageTitle.h"
 #include "controls/CodesCombo.h"
 #include "controls/TextBox.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

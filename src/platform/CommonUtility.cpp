@@ -11,6 +11,7 @@
 #include "platform/PlatformError.h"
 #include "platform/ReplyStore.h"
 #include "platform/SiteSettings.h"
+#include "platform/TextUtil.h"
 #include "platform/UiElement.h"
 
 namespace fm {
@@ -37,20 +38,7 @@ constexpr std::string_view kUserNameSql =
     "SELECT INSP_NME_FRST, INSP_NME_LST FROM MVE061TB WHERE UPPER(TRIM(REGION)) = ? "
     "AND CAST(INSP_ID AS INTEGER) = CAST(? AS INTEGER) LIMIT 1";
 
-std::string TrimUpper(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return out;
-}
-
-std::string Trim(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return std::string(text);
-}
+std::string TrimUpper(std::string_view text) { return text::ToUpper(text::Trim(text)); }
 
 bool IsAsciiDigit(int c) { return c >= '0' && c <= '9'; }
 bool IsAsciiLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -142,8 +130,8 @@ std::string CommonUtility::UserName(long userId, bool /*reserved*/) const {
       kUserNameSql, {Value(Region(mSettings)), Value(static_cast<std::int64_t>(userId))});
   if (rows->RecordCount() > 0) {
     rows->MoveFirst();
-    const std::string first = Trim(rows->GetText("INSP_NME_FRST"));
-    const std::string last = Trim(rows->GetText("INSP_NME_LST"));
+    const std::string first = text::Trim(rows->GetText("INSP_NME_FRST"));
+    const std::string last = text::Trim(rows->GetText("INSP_NME_LST"));
     if (!first.empty() && !last.empty()) return first + " " + last;
     if (!first.empty() || !last.empty()) return first + last;
   }

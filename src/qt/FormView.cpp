@@ -13,7 +13,7 @@
 
 #include "controls/Control.h"
 #include "controls/Form.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/ErrorTrap.h"
 #include "qt/ControlBinding.h"
 #include "qt/DesktopLooks.h"

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "platform/TextUtil.h"
 #include "server/RequestError.h"
 
 namespace fm::server {
@@ -14,21 +15,8 @@ namespace {
 
 constexpr std::string_view kKeyPrefix = "key:";
 
-std::string Trim(std::string_view s) {
-  auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  auto last = s.find_last_not_of(" \t\r\n");
-  return std::string(s.substr(first, last - first + 1));
-}
-
-std::string Upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
-}
-
 Comparison ParseOperator(const protocol::Criterion& c) {
-  const std::string op = Trim(c.op);
+  const std::string op = text::Trim(c.op);
   if (op == "=") return Comparison::Equal;
   if (op == "<>") return Comparison::NotEqual;
   if (op == "<") return Comparison::Less;
@@ -41,10 +29,10 @@ Comparison ParseOperator(const protocol::Criterion& c) {
 }
 
 std::int64_t ParseWholeNumber(const protocol::Criterion& c, const char* what) {
-  const std::string text = Trim(c.value);
+  const std::string digits = text::Trim(c.value);
   std::int64_t n = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || n < 0) {
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || n < 0) {
     throw RequestError(fmt::format("The criterion {} needs {}, not \"{}\"", c.key, what, c.value));
   }
   return n;
@@ -59,7 +47,7 @@ void RequireEqual(const protocol::Criterion& c) {
 
 bool ParseFlag(const protocol::Criterion& c, std::initializer_list<const char*> yes,
                std::initializer_list<const char*> no) {
-  const std::string value = Upper(Trim(c.value));
+  const std::string value = text::ToUpper(text::Trim(c.value));
   for (const char* y : yes) {
     if (value == y) return true;
   }
@@ -77,7 +65,7 @@ SearchCriteria ParseCriteria(const std::vector<protocol::Criterion>& criteria) {
   bool seenInactive = false;
   bool seenThin = false;
   for (const auto& c : criteria) {
-    const std::string key = Upper(Trim(c.key));
+    const std::string key = text::ToUpper(text::Trim(c.key));
     if (key.compare(0, kKeyPrefix.size(), "KEY:") != 0) {
       throw RequestError(fmt::format(
           "The criterion key \"{}\" is not known; keys are written \"key:\" and a name", c.key));
@@ -85,7 +73,7 @@ SearchCriteria ParseCriteria(const std::vector<protocol::Criterion>& criteria) {
     const std::string name = key.substr(kKeyPrefix.size());
     if (name == "TRP_ID" || name == "TRP_DIST_ID" || name == "REF_TYP_CD" ||
         name == "TRP_ACTN_CD") {
-      Condition<std::string> condition{ParseOperator(c), Upper(Trim(c.value))};
+      Condition<std::string> condition{ParseOperator(c), text::ToUpper(text::Trim(c.value))};
       auto& list = name == "TRP_ID"        ? result.ranges.troop
                    : name == "TRP_DIST_ID" ? result.ranges.district
                    : name == "REF_TYP_CD"  ? result.ranges.formType

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <optional>
 
+#include "platform/TextUtil.h"
 #include "server/RequestError.h"
 
 namespace fm::server {
@@ -17,19 +18,6 @@ namespace {
 using protocol::Cell;
 using protocol::Column;
 using protocol::ColumnType;
-
-std::string Trim(std::string_view s) {
-  auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  auto last = s.find_last_not_of(" \t\r\n");
-  return std::string(s.substr(first, last - first + 1));
-}
-
-std::string Upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
-}
 
 class RowReader {
  public:
@@ -45,7 +33,7 @@ class RowReader {
     const Cell* cell = Find(column);
     if (!cell) return std::nullopt;
     if (const auto* s = std::get_if<std::string>(cell)) {
-      if (Trim(*s).empty()) return std::nullopt;
+      if (text::Trim(*s).empty()) return std::nullopt;
       return *s;
     }
     if (const auto* i = std::get_if<std::int64_t>(cell)) return std::to_string(*i);
@@ -55,7 +43,7 @@ class RowReader {
 
   std::optional<std::string> Code(const char* column) const {
     auto text = RawText(column);
-    if (text) text = Upper(Trim(*text));
+    if (text) text = text::ToUpper(text::Trim(*text));
     return text;
   }
 
@@ -69,12 +57,12 @@ class RowReader {
       }
       Fail(column, fmt::format("{} is not a whole number", *d));
     }
-    const std::string text = Trim(std::get<std::string>(*cell));
-    if (text.empty()) return std::nullopt;
+    const std::string digits = text::Trim(std::get<std::string>(*cell));
+    if (digits.empty()) return std::nullopt;
     std::int64_t n = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-      Fail(column, fmt::format("\"{}\" is not a whole number", text));
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+    if (ec != std::errc() || end != digits.data() + digits.size()) {
+      Fail(column, fmt::format("\"{}\" is not a whole number", digits));
     }
     return n;
   }
@@ -136,7 +124,7 @@ std::vector<RangeChange> ChangesFromDataSet(const protocol::DataSet& set) {
     // The comment travels as written: it carries the clerk's stamp, blanks included.
     if (const Cell* cell = row.Find("TRP_FORM_CMMT_TXT")) {
       if (const auto* s = std::get_if<std::string>(cell)) {
-        if (!Trim(*s).empty()) c.comment = *s;
+        if (!text::Trim(*s).empty()) c.comment = *s;
       }
     }
     changes.push_back(std::move(c));

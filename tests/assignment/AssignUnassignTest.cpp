@@ -12,7 +12,7 @@
 #include "controls/DataGrid.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/DataSet.h"
 #include "search/SearchFixture.h"
 

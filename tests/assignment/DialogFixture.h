@@ -16,7 +16,7 @@
 #include "controls/ComboBox.h"
 #include "controls/CommandButton.h"
 #include "controls/TextBox.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "document/DocumentFixture.h"
 #include "platform/DataSet.h"
 

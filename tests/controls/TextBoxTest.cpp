@@ -6,7 +6,7 @@
 #include "controls/Form.h"
 #include "controls/Frame.h"
 #include "controls/TextBox.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/PlatformError.h"
 
 namespace fm {

@@ -5,7 +5,7 @@
 #include "controls/CommandButton.h"
 #include "controls/DataGrid.h"
 #include "controls/TextBox.h"
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Services.h"

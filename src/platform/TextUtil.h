@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-// Text helpers of the screen model. Texts are UTF-8; positions the controls expose (caret,
-// selection, maximum length) count characters, not bytes. Letter case is folded for ASCII
+// Text helpers of the platform and the screen model. Texts are UTF-8; positions the controls expose
+// (caret, selection, maximum length) count characters, not bytes. Letter case is folded for ASCII
 // letters only, which is what the code tables and officer names hold.
 namespace fm::text {
 

@@ -1,4 +1,4 @@
-#include "controls/TextUtil.h"
+#include "platform/TextUtil.h"
 
 namespace fm::text {
 namespace {
