@@ -1,0 +1,187 @@
+// Recording received ranges against the forms server's own request handler, in-process
+// over an empty inventory (the embedded transport the desktop uses with no server).
+
+#include <gmock/gmock.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "controls/CodesCombo.h"
+#include "controls/CommandButton.h"
+#include "controls/DataGrid.h"
+#include "controls/OptionButton.h"
+#include "controls/TextBox.h"
+#include "document/DocumentFixture.h"
+#include "platform/DataSet.h"
+#include "server/Store.h"
+#include "transport/EmbeddedTransport.h"
+#include "transport/TransportMessageComponent.h"
+
+namespace fm::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class NewFormsEndToEndTest : public DocumentFixture {
+ protected:
+  void SetUp() override {
+    DocumentFixture::SetUp();
+    // The close-after-save wait really sleeps between looks, as on the desktop, so the
+    // server's worker thread has time to answer before the time-out.
+    loop = std::make_shared<QueueEventLoop>(std::make_shared<SteadyClock>());
+    Services::SetEventLoop(loop);
+
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "fm-newforms-e2e-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder = pattern;
+    const auto file = folder / "inventory.db";
+    server::StoreOptions options;
+    options.region = "NORTH";
+    server::OpenStore("sqlite:" + file.string(), options);  // schema and reference data only
+
+    EmbeddedTransport::Options transportOptions;
+    transportOptions.inventoryFile = file;
+    transport = std::make_shared<EmbeddedTransport>(transportOptions);
+    component = TransportMessageComponent::Create(transport, {std::chrono::seconds(60), 1001});
+    MessageComponent::SetFactory([c = component] { return c; });
+    ShowDocument();
+    ASSERT_TRUE(document->optButton(1).Choose());
+  }
+
+  void TearDown() override {
+    document.reset();
+    MessageComponent::SetFactory(nullptr);
+    component.reset();
+    transport.reset();
+    DocumentFixture::TearDown();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+
+  void AwaitReplies() {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      Deliver();
+      if (component->PendingCount() == 0) return;
+      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "no reply from the embedded server";
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  void Add(const std::string& troopDistrict, const std::string& formType, const std::string& from,
+           const std::string& to) {
+    auto& d = *document;
+    d.txtBox(0).SetText(troopDistrict);
+    d.qmCboFormTypes.SetSelectionFromText(formType);
+    d.txtBox(2).SetText(from);
+    d.txtBox(3).SetText(to);
+    d.cmdButton(7).PerformClick();
+  }
+
+  long Pending() { return document->NewFormsDataSet()->RecordCount(); }
+
+  // Searches a Troop/District and form type in the Forms Assignment view and answers the
+  // ranges found as "from-to:remaining".
+  std::vector<std::string> Found(const std::string& troopDistrict, const std::string& formType) {
+    auto& d = *document;
+    if (!d.optButton(0).Value()) {
+      EXPECT_TRUE(d.optButton(0).Choose());
+    }
+    d.txtBox(0).SetText(troopDistrict);
+    d.qmCboFormTypes.SetSelectionFromText(formType);
+    d.cmdButton(0).PerformClick();
+    AwaitReplies();
+    std::vector<std::string> found;
+    DataGrid& grid = d.grdFormsAssignment;
+    for (long i = 0; i < grid.RowCount(); ++i) {
+      found.push_back(grid.CellTextAt(i, "FRM_FORM_NBR") + "-" + grid.CellTextAt(i, "TO_FORM_NBR") +
+                      ":" + grid.CellTextAt(i, "RMNG_FORM_CNT"));
+    }
+    return found;
+  }
+
+  std::filesystem::path folder;
+  std::shared_ptr<EmbeddedTransport> transport;
+  std::shared_ptr<TransportMessageComponent> component;
+};
+
+TEST_F(NewFormsEndToEndTest, SavedRangesAreFoundWithEveryFormRemaining) {
+  auto& d = *document;
+  Add("A1", "Seals", "1", "100");
+  Add("A1", "Seals", "101", "250");
+  Add("A1", "ENF001 Citation", "1100001", "1100500");
+  ASSERT_EQ(Pending(), 3);
+
+  d.SaveData();  // the host's Save item
+  AwaitReplies();
+  EXPECT_THAT(ui->messages, IsEmpty());
+  EXPECT_THAT(errors->Reports(), IsEmpty());
+  EXPECT_EQ(Pending(), 0);
+  EXPECT_EQ(d.grdNewForms.RowCount(), 0);
+
+  EXPECT_THAT(Found("A1", "Seals"), ElementsAre("1-100:100", "101-250:150"));
+  EXPECT_THAT(Found("A1", "ENF001 Citation"), ElementsAre("1100001-1100500:500"));
+}
+
+TEST_F(NewFormsEndToEndTest, ClosingWithPendingRangesFollowsTheAnswer) {
+  auto& d = *document;
+  Add("B2", "Seals", "500", "599");
+  ASSERT_EQ(Pending(), 1);
+
+  ui->QueueAnswer(MsgBoxResult::Cancel);
+  EXPECT_FALSE(d.CloseDocument());
+  EXPECT_EQ(Pending(), 1);
+
+  ui->QueueAnswer(MsgBoxResult::No);
+  EXPECT_TRUE(d.CloseDocument());
+  EXPECT_EQ(Pending(), 1) << "No discards the rows with the document, it saves nothing";
+  EXPECT_THAT(Found("B2", "Seals"), IsEmpty());
+
+  ASSERT_TRUE(d.optButton(1).Choose());
+  ui->QueueAnswer(MsgBoxResult::Yes);
+  EXPECT_TRUE(d.CloseDocument());
+  EXPECT_EQ(Pending(), 0);
+  EXPECT_THAT(Found("B2", "Seals"), ElementsAre("500-599:100"));
+}
+
+TEST_F(NewFormsEndToEndTest, ARangeTheServerRefusesKeepsThePendingRows) {
+  auto& d = *document;
+  ASSERT_TRUE(d.optButton(1).Value());
+  {
+    // Another workstation records seals for C1 meanwhile; this screen has not
+    // searched since, so only the server can see the overlap.
+    TARVO_FormsMaint other;
+    other.SetParentWindow("Forms Maintenance", "FORMSMAINT");
+    other.UserDocument_Show();
+    ASSERT_TRUE(other.optButton(1).Choose());
+    other.txtBox(0).SetText("C1");
+    other.qmCboFormTypes.SetSelectionFromText("Seals");
+    other.txtBox(2).SetText("1000");
+    other.txtBox(3).SetText("1999");
+    other.cmdButton(7).PerformClick();
+    other.SaveData();
+    AwaitReplies();
+    ASSERT_EQ(other.NewFormsDataSet()->RecordCount(), 0);
+    other.BeforeUnload();
+  }
+
+  Add("C2", "Seals", "1500", "1600");
+  Add("C2", "Seals", "3000", "3099");
+  ASSERT_EQ(Pending(), 2);
+  d.SaveData();
+  AwaitReplies();
+  ASSERT_EQ(ui->messages.size(), 1U);
+  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Critical);
+  EXPECT_THAT(ui->messages[0].text, ::testing::HasSubstr("1500"));
+  EXPECT_EQ(Pending(), 2) << "every pending row stays to be corrected";
+  EXPECT_THAT(Found("C2", "Seals"), IsEmpty()) << "all or nothing";
+}
+
+}  // namespace
+}  // namespace fm::testing
