@@ -22,10 +22,10 @@
 #include "controls/DataGrid.h"
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
+#include "document/EmbeddedServer.h"
 #include "search/SearchFixture.h"
 #include "server/Store.h"
 #include "transport/EmbeddedTransport.h"
-#include "transport/TransportMessageComponent.h"
 
 namespace fm::testing {
 namespace {
@@ -94,33 +94,21 @@ class AssignmentEndToEndTest : public SearchFixture {
     EmbeddedTransport::Options options;
     options.inventoryFile = file;
     transport = std::make_shared<EmbeddedTransport>(options);
-    component = TransportMessageComponent::Create(transport, {std::chrono::seconds(60), kClerk});
-    MessageComponent::SetFactory([c = component] { return c; });
+    server.Connect(transport, kClerk);
     settings->SetSwitch("VoidManualForms", true);
     ShowDocument();
   }
 
   void TearDown() override {
     document.reset();
-    MessageComponent::SetFactory(nullptr);
-    component.reset();
+    server.Disconnect();
     transport.reset();
     DocumentFixture::TearDown();
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
   }
 
-  // Runs the user-interface thread's events until every request sent is answered. The limit
-  // only keeps a broken transport from hanging the test.
-  void AwaitReplies() {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (;;) {
-      Deliver();
-      if (component->PendingCount() == 0) return;
-      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "no reply from the embedded server";
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
+  void AwaitReplies() { server.AwaitReplies(*loop); }
 
   void Search() {
     Doc().txtBox(0).SetText("C4");
@@ -230,7 +218,7 @@ class AssignmentEndToEndTest : public SearchFixture {
 
   std::filesystem::path folder;
   std::shared_ptr<EmbeddedTransport> transport;
-  std::shared_ptr<TransportMessageComponent> component;
+  EmbeddedServer server;
 };
 
 TEST_F(AssignmentEndToEndTest, AssignUnassignVoidAndReactivateSplitTheRangeAndAreAudited) {

@@ -18,13 +18,13 @@
 #include "controls/CommandButton.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
+#include "document/EmbeddedServer.h"
 #include "dutystation/DutyStationFixture.h"
 #include "dutystation/frmAddOfficer.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"
 #include "server/Store.h"
 #include "transport/EmbeddedTransport.h"
-#include "transport/TransportMessageComponent.h"
 
 namespace fm::testing {
 namespace {
@@ -68,31 +68,18 @@ class DutyStationEndToEndTest : public SearchFixture {
 
   void SetUp() override {
     DocumentFixture::SetUp();
-    component =
-        TransportMessageComponent::Create(sInventory->transport, {std::chrono::seconds(60), 1001});
-    MessageComponent::SetFactory([c = component] { return c; });
+    server.Connect(sInventory->transport, 1001);
     ShowDocument();
     Doc().SetNow([] { return StampMoment(); });
   }
 
   void TearDown() override {
     document.reset();
-    MessageComponent::SetFactory(nullptr);
-    component.reset();
+    server.Disconnect();
     DocumentFixture::TearDown();
   }
 
-  // Runs the user-interface thread's events until every request sent is answered. The limit
-  // only keeps a broken transport from hanging the test.
-  void AwaitReplies() {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (;;) {
-      Deliver();
-      if (component->PendingCount() == 0) return;
-      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "no reply from the embedded server";
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
+  void AwaitReplies() { server.AwaitReplies(*loop); }
 
   void Search(const std::string& troopDistrict, std::string_view formType) {
     Doc().txtBox(0).SetText(troopDistrict);
@@ -114,7 +101,7 @@ class DutyStationEndToEndTest : public SearchFixture {
   static server::Store& Store() { return sInventory->transport->Open(); }
 
   static EmbeddedInventory* sInventory;
-  std::shared_ptr<TransportMessageComponent> component;
+  EmbeddedServer server;
 };
 
 EmbeddedInventory* DutyStationEndToEndTest::sInventory = nullptr;

@@ -16,10 +16,10 @@
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
 #include "document/DocumentFixture.h"
+#include "document/EmbeddedServer.h"
 #include "platform/DataSet.h"
 #include "server/Store.h"
 #include "transport/EmbeddedTransport.h"
-#include "transport/TransportMessageComponent.h"
 
 namespace fm::testing {
 namespace {
@@ -48,31 +48,21 @@ class NewFormsEndToEndTest : public DocumentFixture {
     EmbeddedTransport::Options transportOptions;
     transportOptions.inventoryFile = file;
     transport = std::make_shared<EmbeddedTransport>(transportOptions);
-    component = TransportMessageComponent::Create(transport, {std::chrono::seconds(60), 1001});
-    MessageComponent::SetFactory([c = component] { return c; });
+    server.Connect(transport, 1001);
     ShowDocument();
     ASSERT_TRUE(document->optButton(1).Choose());
   }
 
   void TearDown() override {
     document.reset();
-    MessageComponent::SetFactory(nullptr);
-    component.reset();
+    server.Disconnect();
     transport.reset();
     DocumentFixture::TearDown();
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
   }
 
-  void AwaitReplies() {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (;;) {
-      Deliver();
-      if (component->PendingCount() == 0) return;
-      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "no reply from the embedded server";
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
+  void AwaitReplies() { server.AwaitReplies(*loop); }
 
   void Add(const std::string& troopDistrict, const std::string& formType, const std::string& from,
            const std::string& to) {
@@ -108,7 +98,7 @@ class NewFormsEndToEndTest : public DocumentFixture {
 
   std::filesystem::path folder;
   std::shared_ptr<EmbeddedTransport> transport;
-  std::shared_ptr<TransportMessageComponent> component;
+  EmbeddedServer server;
 };
 
 TEST_F(NewFormsEndToEndTest, SavedRangesAreFoundWithEveryFormRemaining) {
