@@ -47,6 +47,7 @@ namespace fm::qt {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::MessageBoxScript;
 using testing::ProcessEvents;
 using testing::TempFolder;
 using testing::WaitUntil;
@@ -77,7 +78,7 @@ class DialogsEndToEndTest : public ::testing::Test {
     options.connection = session->ConnectionText();
     window = std::make_unique<ShellWindow>(options);
     session->Ui().SetMainWindow(window.get());
-    DismissUnexpectedMessages();
+    boxes.Install(session->Ui());
     window->OpenDocument();
     window->show();
     window->activateWindow();
@@ -194,28 +195,7 @@ class DialogsEndToEndTest : public ::testing::Test {
     return -1;
   }
 
-  // Answers the next message box with `button`, keeping what it said.
-  void AnswerNextMessage(QMessageBox::StandardButton button) {
-    session->Ui().SetMessageBoxObserver([this, button](QMessageBox& box) {
-      messages.push_back(box.text().toStdString());
-      QTimer::singleShot(0, &box, [&box, button] { box.button(button)->click(); });
-      DismissUnexpectedMessages();
-    });
-  }
-  // A message box no step expects would wait for a clerk: it is noted (the test fails)
-  // and closed as Escape would close it.
-  void DismissUnexpectedMessages() {
-    session->Ui().SetMessageBoxObserver([this](QMessageBox& box) {
-      unexpectedMessages.push_back(box.text().toStdString());
-      QTimer::singleShot(0, &box, [&box] {
-        if (QAbstractButton* escape = box.escapeButton()) {
-          escape->click();
-        } else {
-          box.reject();
-        }
-      });
-    });
-  }
+  void AnswerNextMessage(QMessageBox::StandardButton button) { boxes.AnswerNext(button); }
 
   // Runs `script` inside the next modal dialog, from its own event loop, once it is the
   // active modal widget. A dialog the script leaves open (a step that failed) is closed
@@ -242,8 +222,9 @@ class DialogsEndToEndTest : public ::testing::Test {
 
   std::unique_ptr<DesktopSession> session;
   std::unique_ptr<ShellWindow> window;
-  std::vector<std::string> messages;
-  std::vector<std::string> unexpectedMessages;
+  MessageBoxScript boxes;
+  std::vector<std::string>& messages = boxes.answered;
+  std::vector<std::string>& unexpectedMessages = boxes.unexpected;
   int modalsShown = 0;
 
  private:

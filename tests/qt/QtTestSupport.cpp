@@ -2,11 +2,14 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QColor>
 #include <QImage>
+#include <QMessageBox>
 #include <QRect>
 #include <QThread>
+#include <QTimer>
 #include <QtGlobal>
 #include <atomic>
 
@@ -85,6 +88,33 @@ std::vector<std::string> QtMessageCapture::Matching(const std::string& part) con
     if (message.find(part) != std::string::npos) found.push_back(message);
   }
   return found;
+}
+
+void MessageBoxScript::Install(qt::QtUiServices& ui) {
+  mUi = &ui;
+  DismissUnexpected();
+}
+
+void MessageBoxScript::AnswerNext(int standardButton) {
+  mUi->SetMessageBoxObserver([this, standardButton](QMessageBox& box) {
+    answered.push_back(box.text().toStdString());
+    const auto button = static_cast<QMessageBox::StandardButton>(standardButton);
+    QTimer::singleShot(0, &box, [&box, button] { box.button(button)->click(); });
+    DismissUnexpected();
+  });
+}
+
+void MessageBoxScript::DismissUnexpected() {
+  mUi->SetMessageBoxObserver([this](QMessageBox& box) {
+    unexpected.push_back(box.text().toStdString());
+    QTimer::singleShot(0, &box, [&box] {
+      if (QAbstractButton* escape = box.escapeButton()) {
+        escape->click();
+      } else {
+        box.reject();
+      }
+    });
+  });
 }
 
 TempFolder::TempFolder() {

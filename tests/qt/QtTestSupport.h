@@ -49,6 +49,24 @@ class QtMessageCapture {
   std::vector<std::string> Matching(const std::string& part) const;
 };
 
+// Answers the desktop's message boxes for a test, as a clerk would: the next box with the
+// button a step chose, every other box as Escape closes it. The texts of both kinds are
+// kept, so a test can check what it was told and fail on a box no step expected.
+class MessageBoxScript {
+ public:
+  // From now on every box is dismissed and noted as unexpected.
+  void Install(qt::QtUiServices& ui);
+  // The next box is answered with `standardButton` (a QMessageBox::StandardButton).
+  void AnswerNext(int standardButton);
+
+  std::vector<std::string> answered;
+  std::vector<std::string> unexpected;
+
+ private:
+  void DismissUnexpected();
+  qt::QtUiServices* mUi = nullptr;
+};
+
 // A fresh temporary folder, removed with the object.
 class TempFolder {
  public:

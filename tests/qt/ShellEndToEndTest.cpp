@@ -44,6 +44,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Step = ShellWindow::LifecycleStep;
+using testing::MessageBoxScript;
 using testing::ProcessEvents;
 using testing::RedPixels;
 using testing::TempFolder;
@@ -81,7 +82,7 @@ class ShellEndToEndTest : public ::testing::Test {
     window = std::make_unique<ShellWindow>(options);
     session->Ui().SetMainWindow(window.get());
     window->SetLifecycleObserver([this](Step step) { steps.push_back(step); });
-    DismissUnexpectedMessages();
+    boxes.Install(session->Ui());
     window->OpenDocument();
     window->show();
     window->activateWindow();
@@ -132,28 +133,7 @@ class ShellEndToEndTest : public ::testing::Test {
         << "no reply";
     Grid("grdFormsAssignment").Table().viewport()->repaint();
   }
-  // Answers the next message box with `button`, keeping what it said.
-  void AnswerNextMessage(QMessageBox::StandardButton button) {
-    session->Ui().SetMessageBoxObserver([this, button](QMessageBox& box) {
-      messages.push_back(box.text().toStdString());
-      QTimer::singleShot(0, &box, [&box, button] { box.button(button)->click(); });
-      DismissUnexpectedMessages();
-    });
-  }
-  // A message box no step expects would wait for a clerk: it is noted (the test fails) and
-  // closed as Escape would close it.
-  void DismissUnexpectedMessages() {
-    session->Ui().SetMessageBoxObserver([this](QMessageBox& box) {
-      unexpectedMessages.push_back(box.text().toStdString());
-      QTimer::singleShot(0, &box, [&box] {
-        if (QAbstractButton* escape = box.escapeButton()) {
-          escape->click();
-        } else {
-          box.reject();
-        }
-      });
-    });
-  }
+  void AnswerNextMessage(QMessageBox::StandardButton button) { boxes.AnswerNext(button); }
   std::vector<std::string> VisibleColumns(const GridView& grid) {
     std::vector<std::string> captions;
     for (int i = 0; i < grid.Model().columnCount(); ++i) {
@@ -194,8 +174,9 @@ class ShellEndToEndTest : public ::testing::Test {
   std::unique_ptr<DesktopSession> session;
   std::unique_ptr<ShellWindow> window;
   std::vector<Step> steps;
-  std::vector<std::string> messages;
-  std::vector<std::string> unexpectedMessages;
+  MessageBoxScript boxes;
+  std::vector<std::string>& messages = boxes.answered;
+  std::vector<std::string>& unexpectedMessages = boxes.unexpected;
 };
 
 TEST_F(ShellEndToEndTest, SearchesATroopDistrictAndShowsTheRangesWithTheirComputedCells) {
