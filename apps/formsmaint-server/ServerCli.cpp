@@ -1,0 +1,94 @@
+#include "ServerCli.h"
+
+#include <fmt/format.h>
+#include <spdlog/sinks/stdout_color_sinks.h>
+#include <spdlog/spdlog.h>
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/SiteSettings.h"
+#include "server/Store.h"
+#include "server/StoreError.h"
+#include "server/http/HttpServerError.h"
+
+namespace fm::server::cli {
+
+namespace {
+
+void PrepareDatabaseFolder(const std::string& address) {
+  if (address.rfind("sqlite:", 0) != 0) return;
+  std::filesystem::path folder = std::filesystem::path(address.substr(7)).parent_path();
+  if (folder.empty()) return;
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    throw UsageError(
+        fmt::format("the database folder {} cannot be created: {}", folder.string(), ec.message()));
+  }
+}
+
+}  // namespace
+
+void AddLogLevelOption(CLI::App& app, std::string& level) {
+  app.add_option("--log-level", level, "Level of the server log on standard error.")
+      ->check(CLI::IsMember({"trace", "debug", "info", "warn", "error", "off"}))
+      ->capture_default_str();
+}
+
+void StartLog(const std::string& level) {
+  // spdlog's default is standard output, which a one-shot command keeps for its answer.
+  spdlog::set_default_logger(spdlog::stderr_color_mt("formsmaint-server"));
+  spdlog::set_level(spdlog::level::from_str(level));
+}
+
+std::string DefaultDatabase() {
+  return "sqlite:" + (fm::SiteSettings::DefaultDataDirectory() / "server.db").string();
+}
+
+void AddStoreOptions(CLI::App& command, StoreSelection& selection) {
+  if (selection.database.empty()) selection.database = DefaultDatabase();
+  command
+      .add_option("--database", selection.database,
+                  "The inventory store: sqlite:PATH (the file is created when missing) or a "
+                  "PostgreSQL URL (postgresql://USER@HOST:PORT/DB). Schema migrations run on "
+                  "open.")
+      ->capture_default_str();
+  command
+      .add_option("--region", selection.region,
+                  "Region whose reference data (form types, stations, officers) a new database "
+                  "receives.")
+      ->capture_default_str();
+}
+
+std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection) {
+  PrepareDatabaseFolder(selection.database);
+  StoreOptions options;
+  options.region = selection.region;
+  options.poolSize = selection.poolSize;
+  auto store = OpenStore(selection.database, options);
+  spdlog::info("store {} ({}), schema version {}, {} ranges", selection.database,
+               store->BackendName(), store->SchemaVersion(), store->RangeCount());
+  return store;
+}
+
+int RunReportingFailures(const CommandRun& run) {
+  try {
+    return run();
+  } catch (const UsageError& e) {
+    spdlog::error("{}", e.what());
+    return 2;
+  } catch (const HttpServerError& e) {
+    spdlog::error("{}", e.what());
+    return 1;
+  } catch (const StoreError& e) {
+    spdlog::error("{}", e.what());
+    return 1;
+  } catch (const std::exception& e) {
+    spdlog::error("unexpected failure: {}", e.what());
+    return 1;
+  }
+}
+
+}  // namespace fm::server::cli

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace fm::server {
+class Store;
+}
+
+// What every command of formsmaint-server shares: the store options, the refusal of a
+// setting, and the way a command's outcome becomes an exit status.
+namespace fm::server::cli {
+
+// A setting the operator has to correct; the command line prints it and exits with status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// `--log-level` of the server's own log, which goes to standard error.
+void AddLogLevelOption(CLI::App& app, std::string& level);
+void StartLog(const std::string& level);
+
+// The store a command works on: `--database` and `--region`.
+struct StoreSelection {
+  std::string database;  // sqlite:PATH or a PostgreSQL URL
+  std::string region = "NORTH";
+  std::size_t poolSize = 2;
+};
+
+// "sqlite:<data dir>/server.db", the store of a workstation's own server.
+std::string DefaultDatabase();
+
+// Adds `--database` and `--region` to `command`, bound to `selection` (which starts from the
+// defaults).
+void AddStoreOptions(CLI::App& command, StoreSelection& selection);
+
+// Opens (and migrates) the selected store; the folder of a SQLite file is created first, so
+// a first start in a fresh account works. Throws UsageError or StoreError.
+std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection);
+
+// Runs a command after the command line was parsed. Answers its exit status: its own, 2 for
+// a UsageError, 1 for any other failure (the message goes to the log).
+using CommandRun = std::function<int()>;
+int RunReportingFailures(const CommandRun& run);
+
+}  // namespace fm::server::cli
