@@ -10,6 +10,7 @@
 
 #include "ServeCommand.h"
 #include "ServerCli.h"
+#include "WithdrawCommand.h"
 
 int main(int argc, char** argv) {
   using namespace fm::server::cli;
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
   CommandRun serve = AddServeOptions(app);
   // Each subcommand registers its options and answers what to run once they are parsed.
   std::vector<std::pair<CLI::App*, CommandRun>> subcommands;
-  (void)subcommands;
+  subcommands.push_back(AddWithdrawCommand(app));
   CLI11_PARSE(app, argc, argv);
 
   StartLog(logLevel);

@@ -19,6 +19,8 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 
 // One range of forms. The comment's size is the longest comment a clerk types; a stamped
 // comment (user and time appended) may run past it, so sizes are never enforced.
+// ROW_VERSION is the server's version of a stored range; the message component fills it in
+// the "UPD" rows of a save from the latest search, so the screen never writes it.
 std::vector<FieldDef> TroopFormFields() {
   return {
       {"TRP_ID", FieldType::Text, 1},           {"TRP_DIST_ID", FieldType::Text, 2},
@@ -27,7 +29,7 @@ std::vector<FieldDef> TroopFormFields() {
       {"ASGND_REG_NBR", FieldType::Integer, 0}, {"TRP_ACTN_CD", FieldType::Text, 1},
       {"RMNG_FORM_CNT", FieldType::Integer, 0}, {"FORM_QTR_DT", FieldType::Integer, 0},
       {"FORM_YR_DT", FieldType::Integer, 0},    {"TRP_FORM_CMMT_TXT", FieldType::Text, 254},
-      {"ACTION", FieldType::Text, 3},
+      {"ACTION", FieldType::Text, 3},           {"ROW_VERSION", FieldType::Integer, 0},
   };
 }
 

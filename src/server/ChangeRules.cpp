@@ -6,6 +6,7 @@
 
 #include "server/ReferenceData.h"
 #include "server/StoreError.h"
+#include "server/TimeText.h"
 
 namespace fm::server {
 
@@ -114,6 +115,25 @@ std::int64_t RemainingCounter::RemainingFor(const std::string& formType, std::in
   return std::max<std::int64_t>(remaining, 0);
 }
 
+std::string FormTypeName(const std::string& code, const ReferenceData& reference) {
+  const FormTypeInfo* type = reference.FindFormType(code);
+  if (!type) return code;
+  const std::string& description = type->description;
+  const auto start = description.find_first_not_of(' ');
+  if (start == std::string::npos) return code;
+  return description.substr(start, description.find(' ', start) - start);
+}
+
+std::string StaleRangeMessage(const FormRange& stored, const std::string& formTypeName,
+                              const LastChange& last) {
+  const std::string who = last.userName.empty() ? fmt::format("User {}", last.userId) : last.userName;
+  const auto at = ParseUtcTimestamp(last.at);
+  return fmt::format(
+      "Range {}-{} of {} was changed by {} at {} after your search. Search again and repeat the "
+      "change.",
+      stored.from, stored.to, formTypeName, who, at ? ClerkTime(*at) : last.at);
+}
+
 std::string ChangeFingerprint(const std::vector<RangeChange>& changes) {
   // FNV-1a over a length-prefixed rendering: unambiguous, and stable across builds.
   std::uint64_t hash = 1469598103934665603ull;
@@ -137,6 +157,9 @@ std::string ChangeFingerprint(const std::vector<RangeChange>& changes) {
     mix(opt(c.quarter));
     mix(opt(c.year));
     mix(opt(c.comment));
+    // Only when present, so that rows without one (every "ADD") digest as they always did and
+    // a request recorded before versions existed is still recognised when sent again.
+    if (c.rowVersion) mix("v" + std::to_string(*c.rowVersion));
   }
   return fmt::format("{:016x}/{}", hash, changes.size());
 }

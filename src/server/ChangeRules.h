@@ -19,6 +19,10 @@ class ReferenceData;
 // entry, so the limit is well above that; it only keeps out absurd input.
 inline constexpr std::size_t kMaxCommentLength = 2000;
 
+// Longest reason a withdrawal keeps: a sentence or two saying why the numbers leave the
+// inventory (a misprint, a range recorded in error), not a report.
+inline constexpr std::size_t kMaxWithdrawReasonLength = 500;
+
 // "Row 2 (ADD 150-199 of form type C)", the prefix of every message about a change row.
 std::string RowLabel(std::size_t index, const RangeChange& change);
 
@@ -53,6 +57,18 @@ class RemainingCounter {
   };
   std::vector<UsedPart> mUsed;
 };
+
+// The form type as a clerk names it: the first word of its description ("ENF001" for "C",
+// described "ENF001 Citation"), or the code when the type is unknown or undescribed.
+std::string FormTypeName(const std::string& code, const ReferenceData& reference);
+
+// What a clerk reads when a row replaces a range that changed after the search it was
+// built from: "Range 1101076-1101175 of ENF001 was changed by Ann Lee at 05/01/2024 08:30:00
+// AM after your search. Search again and repeat the change." `changedBy` empty (a change
+// recorded before names were kept): "User <id>" of `last`; `at` is shown in local time
+// (ClerkTime), or as stored when it cannot be read.
+std::string StaleRangeMessage(const FormRange& stored, const std::string& formTypeName,
+                              const LastChange& last);
 
 // A digest of the rows of a save, kept with its request id so that the same id sent with
 // other rows is recognised.

@@ -3,6 +3,10 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include <optional>
+
+#include "platform/TextUtil.h"
+#include "server/ReferenceData.h"
 #include "server/RequestError.h"
 #include "server/SearchCriteria.h"
 #include "server/Store.h"
@@ -26,6 +30,35 @@ void CheckVersion(const std::string& version) {
   }
 }
 
+// Who acted, by name, for the change stamp and the audit: the officer's "First Last" when the
+// user id is an officer's registry number (as the workstation names its user in comment
+// stamps), else "User <id>". Until requests are authenticated this is all the server knows.
+std::string ActingUserName(const ReferenceData& reference, std::int64_t userId) {
+  for (const Officer& officer : reference.Officers()) {
+    if (officer.registry != userId) continue;
+    const std::string first = text::Trim(officer.firstName);
+    const std::string last = text::Trim(officer.lastName);
+    if (!first.empty() && !last.empty()) return first + " " + last;
+    if (!first.empty() || !last.empty()) return first + last;
+  }
+  return fmt::format("User {}", userId);
+}
+
+// A refused save is answered with the search refreshed too, so the clerk's grids can show
+// what the inventory holds now: the refusal usually means someone else changed it.
+bool RefreshesAfterRefusal(const StoreError& e) {
+  switch (e.GetKind()) {
+    case StoreError::Kind::Rejected:
+    case StoreError::Kind::Stale:
+    case StoreError::Kind::Conflict:
+      return true;
+    case StoreError::Kind::Unavailable:
+    case StoreError::Kind::Internal:
+      break;
+  }
+  return false;
+}
+
 }  // namespace
 
 RequestHandler::RequestHandler(std::shared_ptr<Store> store, RequestHandlerOptions options)
@@ -36,6 +69,7 @@ RequestHandler::~RequestHandler() = default;
 protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
   protocol::Reply reply;
   bool saved = false;  // a failure after the save must not claim that nothing changed
+  std::optional<std::string> refusal;  // the save was refused; the search still answers
   try {
     reply.requestId = request.requestId;
     reply.identity = request.identity;
@@ -61,35 +95,43 @@ protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
       }
       if (request.requestId.empty()) throw RequestError("A save needs a request id");
       std::vector<RangeChange> changes = ChangesFromDataSet(rows->second);
-      SaveOutcome outcome = mStore->ApplyChanges(
-          SaveContext{request.requestId, request.requester, request.userId}, changes);
-      saved = true;
-      spdlog::info("request {} from {} (user {}): {}", request.requestId, request.requester,
-                   request.userId,
-                   outcome.alreadyApplied ? std::string("already applied, not applied again")
-                                          : fmt::format("{} rows applied", outcome.rowsApplied));
+      const SaveContext context{request.requestId, request.requester, request.userId,
+                                ActingUserName(mStore->Reference(), request.userId)};
+      try {
+        SaveOutcome outcome = mStore->ApplyChanges(context, changes);
+        saved = true;
+        spdlog::info("request {} from {} (user {}): {}", request.requestId, request.requester,
+                     request.userId,
+                     outcome.alreadyApplied ? std::string("already applied, not applied again")
+                                            : fmt::format("{} rows applied", outcome.rowsApplied));
+      } catch (const StoreError& e) {
+        if (!RefreshesAfterRefusal(e)) throw;
+        refusal = e.what();
+        spdlog::info("request {} from {} (user {}): refused: {}", request.requestId,
+                     request.requester, request.userId, e.what());
+      }
     }
 
     RangeQuery query = criteria.ranges;
     query.limit = mOptions.maxRanges + 1;
     std::vector<StoredRange> ranges = mStore->FindRanges(query);
     if (ranges.size() > mOptions.maxRanges) {
-      if (!saved) {
+      if (!saved && !refusal) {
         throw RequestError(fmt::format(
             "The search found more than {} ranges. Narrow the selection with a Troop/District, "
             "a form type, a registry number or a form number.",
             mOptions.maxRanges));
       }
-      // The save went through; an answer cut short is better than a failure the clerk would
-      // read as a lost save.
+      // After a save (applied or refused) an answer cut short is better than a failure the
+      // clerk would read as the outcome of the save.
       ranges.resize(mOptions.maxRanges);
     }
     std::vector<Officer> officers = mStore->FindOfficers(criteria.officers);
 
     reply.dataSets.emplace(protocol::kTroopFormDataSet, TroopFormDataSet(ranges, criteria.thin));
     reply.dataSets.emplace(protocol::kOfficerDataSet, OfficerDataSet(officers));
-    reply.ok = true;
-    reply.error.clear();
+    reply.ok = !refusal;
+    reply.error = refusal.value_or("");
     return reply;
   } catch (const RequestError& e) {
     reply.error = e.what();
@@ -112,7 +154,10 @@ protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
   } catch (...) {
     reply.error = "The forms server could not complete the request because of an internal error.";
   }
-  if (saved) {
+  if (refusal) {
+    // The refreshed search failed after the refusal: the refusal is what the clerk must read.
+    reply.error = *refusal;
+  } else if (saved) {
     reply.error = "The changes were saved, but the refreshed search failed: " + reply.error;
   }
   reply.ok = false;

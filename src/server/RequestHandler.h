@@ -23,7 +23,12 @@ struct RequestHandlerOptions {
 // Answers the screen's requests over a store:
 //   33 search: the criteria select ranges ("TROOPFORM") and officers ("OFFICER");
 //   34 save with requery: the "TROOPFORM" change rows are applied (server/Store.h), then the
-//      criteria are searched as for 33.
+//      criteria are searched as for 33. A save the store refuses (a broken rule, a stale
+//      version, a lost race) is answered ok = false with the refusal as the error and, when
+//      the search succeeds, the refreshed "TROOPFORM" and "OFFICER" all the same, so the
+//      client can show what the inventory holds now.
+// The change stamp and audit name the acting user by the officer whose registry number is
+// the request's user id ("First Last"), else "User <id>".
 // Criteria keys (each "key:" + name): TRP_ID, TRP_DIST_ID, REF_TYP_CD (form type),
 // ASGND_REG_NBR and TRP_ACTN_CD compare with = <> < <= > >=; FORM_SEARCH_NBR (ranges holding
 // that number), INACTIVE ("Y": status other than "A"; "N": no condition) and THIN ("YES" or

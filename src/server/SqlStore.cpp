@@ -10,10 +10,12 @@
 #include <thread>
 
 #include "server/ChangeRules.h"
+#include "server/CustodyLedger.h"
 #include "server/ReferenceData.h"
 #include "server/SqlError.h"
 #include "server/StoreError.h"
 #include "server/TimeText.h"
+#include "platform/TextUtil.h"
 
 namespace fm::server {
 
@@ -89,19 +91,57 @@ const char* SqlOperator(Comparison c) {
   return "=";
 }
 
+// A stored range with what a save needs besides its values: its row, its version and its
+// last change (named to a clerk whose save comes too late).
 struct StoredRow {
   std::int64_t id = 0;
   FormRange range;
+  std::int64_t version = 1;
+  LastChange last;
 };
+
+constexpr const char* kStoredRowColumns =
+    "r.range_id, r.form_typ_cd, r.frm_form_nbr, r.to_form_nbr, r.trp_id, r.trp_dist_id,"
+    " r.asgnd_reg_nbr, r.trp_actn_cd, r.rmng_form_cnt, r.form_qtr_dt, r.form_yr_dt, r.cmmt_txt,"
+    " r.row_version, r.chg_ts, r.chg_req_id, r.chg_usr_id, r.chg_usr_nme";
+
+StoredRow StoredRowFrom(const SqlRow& row) {
+  return StoredRow{Integer(row[0]), RangeFromRow(row, 1), Integer(row[12]),
+                   LastChange{Text(row[13]), Text(row[14]), Integer(row[15]), Text(row[16])}};
+}
 
 std::optional<StoredRow> FindByFrom(SqlConnection& c, const std::string& formType,
                                     std::int64_t from) {
-  auto rows = c.Query(fmt::format("SELECT r.range_id, {} FROM form_range r"
+  auto rows = c.Query(fmt::format("SELECT {} FROM form_range r"
                                   " WHERE r.form_typ_cd = ? AND r.frm_form_nbr = ?",
-                                  kRangeColumns),
+                                  kStoredRowColumns),
                       {formType, from});
   if (rows.empty()) return std::nullopt;
-  return StoredRow{Integer(rows[0][0]), RangeFromRow(rows[0], 1)};
+  return StoredRowFrom(rows[0]);
+}
+
+// The stored ranges of the form type holding any number of [from, to], ascending: the last
+// one starting at or below `from` (if it reaches it) and every one starting inside. Both
+// are index probes of (form type, From).
+std::vector<StoredRow> FindHolding(SqlConnection& c, const std::string& formType,
+                                   std::int64_t from, std::int64_t to) {
+  std::vector<StoredRow> found;
+  auto below = c.Query(fmt::format("SELECT {} FROM form_range r WHERE r.form_typ_cd = ?"
+                                   " AND r.frm_form_nbr <= ? ORDER BY r.frm_form_nbr DESC LIMIT 1",
+                                   kStoredRowColumns),
+                       {formType, from});
+  if (!below.empty()) {
+    StoredRow first = StoredRowFrom(below[0]);
+    if (first.range.to >= from) found.push_back(std::move(first));
+  }
+  for (const auto& row : c.Query(fmt::format("SELECT {} FROM form_range r WHERE"
+                                             " r.form_typ_cd = ? AND r.frm_form_nbr > ?"
+                                             " AND r.frm_form_nbr <= ? ORDER BY r.frm_form_nbr",
+                                             kStoredRowColumns),
+                                 {formType, from, to})) {
+    found.push_back(StoredRowFrom(row));
+  }
+  return found;
 }
 
 // A stored range sharing a number with [from, to] of the form type, other than `exclude`.
@@ -126,40 +166,47 @@ std::optional<FormRange> FindOverlap(SqlConnection& c, const FormRange& r, std::
   return std::nullopt;
 }
 
+// The change stamp every range written by one call carries.
 struct Stamp {
   std::string at;
   std::string requestId;
   std::int64_t userId = 0;
+  std::string userName;
 };
 
 std::vector<std::string> RangeInsertColumns() {
   return {"form_typ_cd",   "frm_form_nbr", "to_form_nbr",   "trp_id",      "trp_dist_id",
           "asgnd_reg_nbr", "trp_actn_cd",  "rmng_form_cnt", "form_qtr_dt", "form_yr_dt",
-          "cmmt_txt",      "chg_ts",       "chg_req_id",    "chg_usr_id"};
+          "cmmt_txt",      "chg_ts",       "chg_req_id",    "chg_usr_id",  "chg_usr_nme",
+          "row_version"};
 }
 
+// A new range starts at version 1.
 SqlRow RangeInsertRow(const FormRange& r, const Stamp& s) {
-  return {r.formType,       r.from,   r.to,        r.troop,          r.district,
-          r.registry,       r.status, r.remaining, Param(r.quarter), Param(r.year),
-          Param(r.comment), s.at,     s.requestId, s.userId};
+  return {r.formType,       r.from, r.to,        r.troop,   r.district,       r.registry,
+          r.status,         r.remaining,         Param(r.quarter),          Param(r.year),
+          Param(r.comment), s.at,   s.requestId, s.userId,  s.userName,       std::int64_t{1}};
 }
 
 void InsertRange(SqlConnection& c, const FormRange& r, const Stamp& s) {
   c.Query(
       "INSERT INTO form_range (form_typ_cd, frm_form_nbr, to_form_nbr, trp_id, trp_dist_id,"
       " asgnd_reg_nbr, trp_actn_cd, rmng_form_cnt, form_qtr_dt, form_yr_dt, cmmt_txt,"
-      " chg_ts, chg_req_id, chg_usr_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      " chg_ts, chg_req_id, chg_usr_id, chg_usr_nme, row_version)"
+      " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
       RangeInsertRow(r, s));
 }
 
+// Every change of a range increases its version: a client that read the old one can no
+// longer replace it.
 void ReplaceRange(SqlConnection& c, std::int64_t id, const FormRange& r, const Stamp& s) {
   c.Query(
       "UPDATE form_range SET frm_form_nbr = ?, to_form_nbr = ?, trp_id = ?, trp_dist_id = ?,"
       " asgnd_reg_nbr = ?, trp_actn_cd = ?, rmng_form_cnt = ?, form_qtr_dt = ?,"
-      " form_yr_dt = ?, cmmt_txt = ?, chg_ts = ?, chg_req_id = ?, chg_usr_id = ?"
-      " WHERE range_id = ?",
+      " form_yr_dt = ?, cmmt_txt = ?, chg_ts = ?, chg_req_id = ?, chg_usr_id = ?,"
+      " chg_usr_nme = ?, row_version = row_version + 1 WHERE range_id = ?",
       {r.from, r.to, r.troop, r.district, r.registry, r.status, r.remaining, Param(r.quarter),
-       Param(r.year), Param(r.comment), s.at, s.requestId, s.userId, id});
+       Param(r.year), Param(r.comment), s.at, s.requestId, s.userId, s.userName, id});
 }
 
 std::vector<std::string> AuditColumns() {
@@ -169,11 +216,13 @@ std::vector<std::string> AuditColumns() {
           "before_rmng_cnt", "before_qtr_dt",      "before_yr_dt",   "before_cmmt_txt",
           "after_from",      "after_to",           "after_trp_id",   "after_trp_dist_id",
           "after_reg_nbr",   "after_actn_cd",      "after_rmng_cnt", "after_qtr_dt",
-          "after_yr_dt",     "after_cmmt_txt"};
+          "after_yr_dt",     "after_cmmt_txt",     "user_name",      "event",
+          "reason"};
 }
 
 SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string& action,
-                const std::optional<FormRange>& before, const FormRange& after) {
+                const std::string& event, const std::optional<FormRange>& before,
+                const FormRange& after, const std::optional<std::string>& reason = std::nullopt) {
   SqlRow row{ctx.requestId, ctx.requester, ctx.userId, at, action, after.formType};
   if (before) {
     row.insert(row.end(), {before->from, before->to, before->troop, before->district,
@@ -184,7 +233,8 @@ SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string
   }
   row.insert(row.end(),
              {after.from, after.to, after.troop, after.district, after.registry, after.status,
-              after.remaining, Param(after.quarter), Param(after.year), Param(after.comment)});
+              after.remaining, Param(after.quarter), Param(after.year), Param(after.comment),
+              ctx.userName, event, Param(reason)});
   return row;
 }
 
@@ -324,6 +374,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.inventorySchema); }},
       {2, fmt::format("reference data of region {} from the demo database", region),
        [region](SqlConnection& c) { ReferenceData::FromDemoDatabase(region).WriteTo(c); }},
+      {3, "range versions, change names and custody events",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.versionsSchema); }},
   };
   const int latest = migrations.back().version;
 
@@ -411,9 +463,10 @@ std::vector<StoredRange> SqlStore::FindRanges(const RangeQuery& q) {
     where.push_back("r.trp_actn_cd <> ?");
     params.emplace_back(std::string(kActiveStatus));
   }
-  std::string sql =
-      fmt::format("SELECT {}, t.description, r.chg_ts, r.chg_req_id, r.chg_usr_id FROM {}",
-                  kRangeColumns, from);
+  std::string sql = fmt::format(
+      "SELECT {}, t.description, r.chg_ts, r.chg_req_id, r.chg_usr_id, r.chg_usr_nme,"
+      " r.row_version FROM {}",
+      kRangeColumns, from);
   for (std::size_t i = 0; i < where.size(); ++i) {
     sql += (i == 0 ? " WHERE " : " AND ") + where[i];
   }
@@ -426,7 +479,8 @@ std::vector<StoredRange> SqlStore::FindRanges(const RangeQuery& q) {
     std::vector<StoredRange> result;
     for (const auto& row : c.Query(sql, params)) {
       result.push_back({RangeFromRow(row), Text(row[11]),
-                        LastChange{Text(row[12]), Text(row[13]), Integer(row[14])}});
+                        LastChange{Text(row[12]), Text(row[13]), Integer(row[14]), Text(row[15])},
+                        Integer(row[16])});
     }
     return result;
   });
@@ -487,6 +541,9 @@ std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
       e.userId = Integer(row[2]);
       e.at = Text(row[3]);
       e.action = Text(row[4]);
+      e.userName = Text(row[26]);
+      e.event = Text(row[27]);
+      e.reason = OptText(row[28]);
       auto range = [&](std::size_t at) {
         FormRange r;
         r.formType = Text(row[5]);
@@ -541,8 +598,9 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       }
       return SaveOutcome{true, 0};
     }
-    const Stamp stamp{Now(), context.requestId, context.userId};
+    const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
     RemainingCounter counter;
+    CustodyLedger ledger;
     for (std::size_t i = 0; i < changes.size(); ++i) {
       const RangeChange& change = changes[i];
       const std::string label = RowLabel(i, change);
@@ -559,6 +617,20 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
                           "changed it. Search again.",
                           label, change.formType, change.from));
         }
+        ledger.Replaced(label, stored->range);
+        if (mCustodyChecks) {
+          if (!change.rowVersion) {
+            throw StoreError::Rejected(fmt::format(
+                "{}: the row carries no ROW_VERSION, the version of the range it replaces as "
+                "the search answered it; a change that does not know what it replaces is not "
+                "applied",
+                label));
+          }
+          if (*change.rowVersion != stored->version) {
+            throw StoreError::Stale(StaleRangeMessage(
+                stored->range, FormTypeName(change.formType, *mReference), stored->last));
+          }
+        }
         counter.Replaced(stored->range);
       }
       std::optional<FormRange> before;
@@ -572,18 +644,113 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
             "{}: the range overlaps the stored range {}-{} of form type {} held by {}", label,
             clash->from, clash->to, clash->formType, clash->troop + clash->district));
       }
+      const char* event = custody::kChange;
       if (stored) {
+        if (mCustodyChecks) CustodyLedger::CheckUpdateWithin(label, stored->range, next);
         ReplaceRange(c, stored->id, next, stamp);
       } else {
+        // A piece records the range it was split from; a receipt has no "before".
+        before = ledger.ClassifyAdd(label, next);
+        event = before ? custody::kPiece : custody::kReceive;
         InsertRange(c, next, stamp);
       }
-      c.Query(auditSql, AuditRow(context, stamp.at, stored ? "UPD" : "ADD", before, next));
+      ledger.Written(next);
+      c.Query(auditSql, AuditRow(context, stamp.at, stored ? "UPD" : "ADD", event, before, next));
     }
+    if (mCustodyChecks) ledger.CheckNothingLost();
     c.Query(
         "INSERT INTO applied_request (request_id, fingerprint, applied_at, row_count)"
         " VALUES (?, ?, ?, ?)",
         {context.requestId, fingerprint, stamp.at, static_cast<std::int64_t>(changes.size())});
     return SaveOutcome{false, changes.size()};
+  });
+}
+
+WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string& formType,
+                                   std::int64_t from, std::int64_t to,
+                                   const std::string& reason) {
+  const std::string why = text::Trim(reason);
+  if (why.empty()) {
+    throw StoreError::Rejected(
+        "A withdrawal needs a reason: say why the forms leave the inventory.");
+  }
+  if (why.size() > kMaxWithdrawReasonLength) {
+    throw StoreError::Rejected(fmt::format("The reason of a withdrawal is at most {} characters",
+                                           kMaxWithdrawReasonLength));
+  }
+  const FormTypeInfo* type = mReference->FindFormType(formType);
+  if (!type) {
+    throw StoreError::Rejected(fmt::format("The form type \"{}\" is not known", formType));
+  }
+  if (to < from) {
+    throw StoreError::Rejected(
+        fmt::format("The To number {} is below the From number {}", to, from));
+  }
+  const std::string auditSql = InsertAuditSql();
+  return Write([&](SqlConnection& c) {
+    const std::vector<StoredRow> held = FindHolding(c, formType, from, to);
+    // Every number of the span must be held: a withdrawal accounts for forms, it does not
+    // invent them.
+    std::vector<NumberSpan> covers;
+    for (const auto& row : held) covers.push_back({row.range.from, row.range.to});
+    const auto unheld = UncoveredParts({from, to}, covers);
+    if (!unheld.empty()) {
+      throw StoreError::Rejected(fmt::format(
+          "Forms {} of form type {} are in no range; only forms the inventory holds can be "
+          "withdrawn. Nothing was withdrawn.",
+          SpansText(unheld), formType));
+    }
+    const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
+    WithdrawOutcome outcome;
+    CustodyLedger ledger;
+    ledger.Withdrawn(formType, {from, to});
+    for (const auto& row : held) {
+      const FormRange& r = row.range;
+      const std::string label =
+          fmt::format("The range {}-{} of form type {}", r.from, r.to, r.formType);
+      ledger.Replaced(label, r);
+      RemainingCounter counter;
+      counter.Replaced(r);
+      FormRange gone = r;
+      gone.from = std::max(r.from, from);
+      gone.to = std::min(r.to, to);
+      gone.remaining = counter.RemainingFor(formType, gone.from, gone.to);
+      c.Query(auditSql, AuditRow(context, stamp.at, "WDR", custody::kWithdraw, r, gone, why));
+      outcome.withdrawn.push_back(gone);
+
+      std::vector<FormRange> pieces;
+      if (r.from < from) {
+        FormRange low = r;
+        low.to = from - 1;
+        pieces.push_back(low);
+      }
+      if (r.to > to) {
+        FormRange high = r;
+        high.from = to + 1;
+        pieces.push_back(high);
+      }
+      if (pieces.empty()) {
+        c.Query("DELETE FROM form_range WHERE range_id = ?", {row.id});
+      }
+      for (std::size_t k = 0; k < pieces.size(); ++k) {
+        FormRange& piece = pieces[k];
+        piece.remaining = counter.RemainingFor(formType, piece.from, piece.to);
+        CheckRange(label, piece, *mReference);
+        // The range's own row becomes its first piece (a change, with a new version); a
+        // second piece is split off it.
+        if (k == 0) {
+          ReplaceRange(c, row.id, piece, stamp);
+          c.Query(auditSql, AuditRow(context, stamp.at, "UPD", custody::kChange, r, piece));
+        } else {
+          InsertRange(c, piece, stamp);
+          c.Query(auditSql, AuditRow(context, stamp.at, "ADD", custody::kPiece, r, piece));
+        }
+        ledger.Written(piece);
+        outcome.kept.push_back(piece);
+      }
+    }
+    ledger.CheckNothingLost();
+    return outcome;
   });
 }
 
@@ -616,7 +783,7 @@ void SqlStore::LoadInventory(const std::vector<FormRange>& ranges, const SaveCon
       throw StoreError::Rejected(
           "An inventory can only be loaded into a store that holds no ranges yet.");
     }
-    const Stamp stamp{Now(), context.requestId, context.userId};
+    const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
     const auto rangeColumns = RangeInsertColumns();
     const auto auditColumns = AuditColumns();
     std::vector<SqlRow> rows;
@@ -628,7 +795,8 @@ void SqlStore::LoadInventory(const std::vector<FormRange>& ranges, const SaveCon
       if (recordCustody) {
         rows.clear();
         for (std::size_t i = start; i < end; ++i) {
-          rows.push_back(AuditRow(context, stamp.at, "LOAD", std::nullopt, ranges[i]));
+          rows.push_back(
+              AuditRow(context, stamp.at, "LOAD", custody::kLoad, std::nullopt, ranges[i]));
         }
         c.BulkInsert("range_audit", auditColumns, rows);
       }

@@ -12,6 +12,8 @@ namespace fm::embedded {
 // Compiled from src/server/sql (see CMakeLists.txt).
 extern const char* const kServerSqliteInventorySql;
 extern const char* const kServerPostgresInventorySql;
+extern const char* const kServerSqliteVersionsSql;
+extern const char* const kServerPostgresVersionsSql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -31,7 +33,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             [path, timeout = options.busyTimeout] {
                               return std::make_unique<SqliteConnection>(path, timeout);
                             },
-                            fm::embedded::kServerSqliteInventorySql};
+                            fm::embedded::kServerSqliteInventorySql,
+                            fm::embedded::kServerSqliteVersionsSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -44,7 +47,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             [url, timeout = options.busyTimeout] {
                               return std::make_unique<PostgresConnection>(url, timeout);
                             },
-                            fm::embedded::kServerPostgresInventorySql};
+                            fm::embedded::kServerPostgresInventorySql,
+                            fm::embedded::kServerPostgresVersionsSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

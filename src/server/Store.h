@@ -42,6 +42,18 @@ struct StoreOptions {
 //   - ranges of the quarterly form type carry a quarter 1-4 and a year of at least 1950;
 //     other ranges carry neither (a quarter or year sent for them is dropped).
 //
+// Conservation: per form type, the numbers held after a save are those held before plus
+// the numbers of the receipts ("ADD" rows whose numbers no range held before the save). A
+// save may split, assign, void or move forms but never leave one in no range; only
+// Withdraw takes numbers out. An "ADD" is either a receipt (no number held before) or a
+// piece of a range the same save replaces (all its numbers from that one range); an "UPD"
+// stays within the range it replaces; a save replaces each range at most once.
+//
+// Versions: every range carries a version, 1 when it is created and increased by every
+// change. An "UPD" must carry the version of the range it replaces as the client read it;
+// when the range changed since, the save is refused (StoreError::Stale) naming who changed
+// it and when.
+//
 // Remaining-forms counts: a new range counts all its forms as remaining. The forms of a
 // stored range are taken as used from its lowest number up, so a range [F, T] with R
 // remaining has used F .. T-R. A row that replaces the range ("UPD") and the further rows
@@ -71,16 +83,29 @@ class Store {
 
   // Applies the rows in order in one transaction: "ADD" inserts a range; "UPD" replaces the
   // stored range of the same form type whose From equals the row's From. All rows or none:
-  // any broken rule throws StoreError::Rejected naming the row (1-based) and the rule.
-  // A request id applied before is not applied again: the answer then says alreadyApplied
-  // (the same id with different rows is rejected). Each applied row goes into the audit
-  // history with the context and the time.
+  // any broken rule throws StoreError::Rejected naming the row (1-based) and the rule, and
+  // a version that no longer matches throws StoreError::Stale. A request id applied before
+  // is not applied again: the answer then says alreadyApplied (the same id with different
+  // rows is rejected). Each applied row goes into the audit history with the context, the
+  // time and what it was (custody::kReceive, kPiece or kChange).
   virtual SaveOutcome ApplyChanges(const SaveContext& context,
                                    const std::vector<RangeChange>& changes) = 0;
 
+  // Takes the forms `from`..`to` of the form type out of the inventory: the only way a number
+  // leaves it. Every number of the span must be held by a stored range (the span may cross
+  // several); the ranges are cut, the pieces outside the span stay with new versions, and
+  // each cut range gets a custody::kWithdraw entry in the audit history with the reason.
+  // The reason is required (trimmed, at most kMaxWithdrawReasonLength characters). Throws
+  // StoreError::Rejected (nothing changed) for an unknown form type, a span not wholly held,
+  // or a missing or overlong reason.
+  virtual WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,
+                                   std::int64_t from, std::int64_t to,
+                                   const std::string& reason) = 0;
+
   // The chain of custody of one form: every applied row whose resulting range holds the
   // number, oldest first. Each entry says who held the form (Troop/District, registry
-  // number), in which status, and since when.
+  // number), in which status, and since when; a withdrawn form's last entry is its
+  // withdrawal, with who, when and why.
   virtual std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) = 0;
 

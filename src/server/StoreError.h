@@ -12,6 +12,7 @@ class StoreError : public std::runtime_error {
  public:
   enum class Kind {
     Rejected,     // the request breaks a rule of the inventory (bounds, overlap, unknown code)
+    Stale,        // a row replaces a range that changed after the client read it
     Conflict,     // another save got in the way and retrying did not help; try again
     Unavailable,  // the database cannot be reached or stays busy
     Internal,     // the database answered something unexpected (details in the log)
@@ -20,6 +21,7 @@ class StoreError : public std::runtime_error {
   StoreError(Kind kind, const std::string& what) : std::runtime_error(what), mKind(kind) {}
 
   static StoreError Rejected(const std::string& what) { return {Kind::Rejected, what}; }
+  static StoreError Stale(const std::string& what) { return {Kind::Stale, what}; }
   static StoreError Conflict(const std::string& what) { return {Kind::Conflict, what}; }
   static StoreError Unavailable(const std::string& what) { return {Kind::Unavailable, what}; }
   static StoreError Internal(const std::string& what) { return {Kind::Internal, what}; }

@@ -40,6 +40,7 @@ struct LastChange {
   std::string at;  // UTC, ISO 8601
   std::string requestId;
   std::int64_t userId = 0;
+  std::string userName{};  // display name of who acted; empty for changes made before names were kept
 
   friend bool operator==(const LastChange&, const LastChange&) = default;
 };
@@ -48,10 +49,14 @@ struct StoredRange {
   FormRange range;
   std::string formTypeDescription;
   LastChange lastChange;
+  // ROW_VERSION: 1 for a new range, increased by every change of it. A client replacing the
+  // range sends the version it read, so a change made in between is noticed.
+  std::int64_t version = 1;
 };
 
 // One change row of a save. In an Update, fields the row leaves null keep the stored value:
-// status, registry, quarter and year (a Troop/District move sends none of them).
+// status, registry, quarter and year (a Troop/District move sends none of them). An Update
+// carries the version of the range it replaces as the client read it.
 struct RangeChange {
   enum class Action { Add, Update };
   Action action = Action::Add;
@@ -65,6 +70,7 @@ struct RangeChange {
   std::optional<std::int64_t> quarter;
   std::optional<std::int64_t> year;
   std::optional<std::string> comment;
+  std::optional<std::int64_t> rowVersion;  // ROW_VERSION; required in an Update
 
   friend bool operator==(const RangeChange&, const RangeChange&) = default;
 };
@@ -120,11 +126,13 @@ struct OfficerQuery {
   friend bool operator==(const OfficerQuery&, const OfficerQuery&) = default;
 };
 
-// Who asks for a save; kept in the audit history with each applied row.
+// Who asks for a save; kept in the audit history with each applied row, and in the change
+// stamp of every range the save writes.
 struct SaveContext {
   std::string requestId;
   std::string requester;
   std::int64_t userId = 0;
+  std::string userName{};  // display name of whoever acted, named to a clerk whose save is stale
 };
 
 struct SaveOutcome {
@@ -132,15 +140,39 @@ struct SaveOutcome {
   std::size_t rowsApplied = 0;
 };
 
+// What an entry of the chain of custody records, so that a history or a report tells
+// receipts from moves without guessing.
+namespace custody {
+inline constexpr const char* kReceive = "RECEIVE";    // numbers no range held before entered
+inline constexpr const char* kPiece = "PIECE";        // a piece split off a replaced range
+inline constexpr const char* kChange = "CHANGE";      // a range replaced by its new state
+inline constexpr const char* kLoad = "LOAD";          // a range of an initial inventory
+inline constexpr const char* kWithdraw = "WITHDRAW";  // numbers taken out of the inventory
+}  // namespace custody
+
 // One applied row in the chain of custody of a form.
 struct CustodyEntry {
   std::string at;  // UTC, ISO 8601
   std::string requestId;
   std::string requester;
   std::int64_t userId = 0;
-  std::string action;  // "ADD", "UPD" or "LOAD" (initial inventory)
+  std::string userName;
+  std::string action;  // "ADD", "UPD", "LOAD" (initial inventory) or "WDR" (withdrawal)
+  std::string event;   // one of custody::k...
+  // RECEIVE and LOAD: none. PIECE: the replaced range the piece came from. CHANGE: the range
+  // replaced. WITHDRAW: the range the withdrawn numbers were taken from.
   std::optional<FormRange> before;
+  // WITHDRAW: the numbers withdrawn (with the attributes they had); otherwise the range as
+  // written.
   FormRange after;
+  std::optional<std::string> reason;  // WITHDRAW only
+};
+
+// What a withdrawal took out and what stayed: for each stored range it cut, the withdrawn
+// numbers, and the pieces outside the span that remain in the inventory (with new versions).
+struct WithdrawOutcome {
+  std::vector<FormRange> withdrawn;
+  std::vector<FormRange> kept;
 };
 
 struct FormTypeInfo {

@@ -82,6 +82,21 @@ class RowReader {
   std::size_t mRow;
 };
 
+constexpr const char* kRowVersion = "ROW_VERSION";
+
+std::string MissingVersionText(std::size_t row) {
+  return fmt::format(
+      "Change row {}, column {}: an \"UPD\" row must carry the version of the range it "
+      "replaces, as the search answered it; a change that does not know what it replaces is "
+      "not applied",
+      row + 1, kRowVersion);
+}
+
+bool IsUpdate(const RowReader& row) {
+  auto action = row.Code("ACTION");
+  return action && *action == "UPD";
+}
+
 Cell Opt(const std::optional<std::int64_t>& v) { return v ? Cell{*v} : Cell{}; }
 Cell Opt(const std::optional<std::string>& v) { return v ? Cell{*v} : Cell{}; }
 Cell NonEmpty(const std::string& s) { return s.empty() ? Cell{} : Cell{s}; }
@@ -121,6 +136,10 @@ std::vector<RangeChange> ChangesFromDataSet(const protocol::DataSet& set) {
     c.status = row.Code("TRP_ACTN_CD");
     c.quarter = row.Number("FORM_QTR_DT");
     c.year = row.Number("FORM_YR_DT");
+    c.rowVersion = row.Number(kRowVersion);
+    if (c.action == RangeChange::Action::Update && !c.rowVersion) {
+      throw RequestError(MissingVersionText(i));
+    }
     // The comment travels as written: it carries the clerk's stamp, blanks included.
     if (const Cell* cell = row.Find("TRP_FORM_CMMT_TXT")) {
       if (const auto* s = std::get_if<std::string>(cell)) {
@@ -130,6 +149,20 @@ std::vector<RangeChange> ChangesFromDataSet(const protocol::DataSet& set) {
     changes.push_back(std::move(c));
   }
   return changes;
+}
+
+std::optional<std::string> MissingRowVersion(const protocol::DataSet& set) {
+  for (std::size_t i = 0; i < set.rows.size(); ++i) {
+    if (set.rows[i].size() != set.columns.size()) return std::nullopt;
+    RowReader row(set, i);
+    if (!IsUpdate(row)) continue;
+    const Cell* version = row.Find(kRowVersion);
+    if (!version || std::holds_alternative<std::monostate>(*version)) return MissingVersionText(i);
+    if (const auto* text = std::get_if<std::string>(version); text && text::Trim(*text).empty()) {
+      return MissingVersionText(i);
+    }
+  }
+  return std::nullopt;
 }
 
 protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin) {
@@ -146,7 +179,8 @@ protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool 
                  {"FORM_QTR_DT", ColumnType::Integer},
                  {"FORM_YR_DT", ColumnType::Integer},
                  {"TRP_FORM_CMMT_TXT", ColumnType::Text},
-                 {"ACTION", ColumnType::Text}};
+                 {"ACTION", ColumnType::Text},
+                 {kRowVersion, ColumnType::Integer}};
   if (!thin) {
     set.columns.push_back({"LAST_CHG_TS", ColumnType::Text});
     set.columns.push_back({"LAST_CHG_REQ_ID", ColumnType::Text});
@@ -171,6 +205,7 @@ protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool 
     row.push_back(Opt(r.year));
     row.push_back(Opt(r.comment));
     row.emplace_back();  // ACTION: a stored range is no change row
+    row.emplace_back(stored.version);
     if (!thin) {
       row.emplace_back(stored.lastChange.at);
       row.emplace_back(stored.lastChange.requestId);

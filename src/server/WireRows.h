@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "protocol/Messages.h"
@@ -11,14 +13,19 @@ namespace fm::server {
 // store's values.
 
 // The change rows of a save. Required columns: ACTION ("ADD" or "UPD"), FORM_TYP_CD,
-// FRM_FORM_NBR, TO_FORM_NBR, TRP_ID; the others may be missing (read as null), and columns
-// beyond the layout are ignored. Numbers may come as integers, whole doubles or texts of
-// digits; codes are trimmed and upper-cased; a blank text is null. Throws RequestError
-// naming the row and column.
+// FRM_FORM_NBR, TO_FORM_NBR, TRP_ID, and ROW_VERSION in every "UPD" row; the others may be
+// missing (read as null), and columns beyond the layout are ignored. Numbers may come as
+// integers, whole doubles or texts of digits; codes are trimmed and upper-cased; a blank text
+// is null. Throws RequestError naming the row and column.
 std::vector<RangeChange> ChangesFromDataSet(const protocol::DataSet& rows);
 
-// The "TROOPFORM" reply rows. A thin set leaves FORM_TYP_DESC null and carries only the
-// layout's columns; a full set fills FORM_TYP_DESC and adds LAST_CHG_TS, LAST_CHG_REQ_ID
+// The message naming the first "UPD" row of `rows` without a ROW_VERSION, or nullopt when
+// every "UPD" row carries one (rows ChangesFromDataSet refuses for another reason are left
+// to it). The HTTP front answers such a save 422 before handling it.
+std::optional<std::string> MissingRowVersion(const protocol::DataSet& rows);
+
+// The "TROOPFORM" reply rows, each with its ROW_VERSION. A thin set leaves FORM_TYP_DESC null
+// and carries only the layout's columns; a full set fills FORM_TYP_DESC and adds LAST_CHG_TS, LAST_CHG_REQ_ID
 // and LAST_CHG_USR_ID (when and by which request and user the range last changed).
 protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin);
 

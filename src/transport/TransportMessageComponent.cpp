@@ -3,7 +3,10 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -13,6 +16,8 @@
 #include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/SiteSettings.h"
+#include "platform/TextUtil.h"
+#include "platform/Value.h"
 #include "protocol/Messages.h"
 #include "transport/MessageTransport.h"
 #include "transport/RecordsetWire.h"
@@ -32,10 +37,84 @@ struct TransportMessageComponent::Outcome {
   std::string requestId;
   std::string identity;
   std::string error;  // empty: the reply succeeded
+  // With an error: the search the server refreshed after refusing a save (may be empty).
   std::vector<std::pair<std::string, std::shared_ptr<Recordset>>> dataSets;
 };
 
 namespace {
+
+constexpr const char* kRowVersion = "ROW_VERSION";
+
+std::string Folded(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// A cell as the server reads a code: trimmed and upper-cased, numbers in decimal.
+std::string CellCode(const protocol::Cell& cell) {
+  if (const auto* s = std::get_if<std::string>(&cell)) return Folded(text::Trim(*s));
+  if (const auto* i = std::get_if<std::int64_t>(&cell)) return std::to_string(*i);
+  return {};
+}
+
+bool CellIsNull(const protocol::Cell& cell) {
+  if (std::holds_alternative<std::monostate>(cell)) return true;
+  const auto* s = std::get_if<std::string>(&cell);
+  return s && text::Trim(*s).empty();
+}
+
+// A whole number as the record sets read one (a text of digits included); nullopt otherwise.
+std::optional<std::int64_t> ValueNumber(const Value& value) {
+  try {
+    Value number = value.ConvertedTo(FieldType::Integer);
+    if (number.IsInteger()) return number.AsInteger();
+  } catch (const PlatformError&) {
+    // not a number: no version can be matched to it
+  }
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> CellNumber(const protocol::Cell& cell) {
+  if (const auto* i = std::get_if<std::int64_t>(&cell)) return *i;
+  if (const auto* d = std::get_if<double>(&cell)) return ValueNumber(Value(*d));
+  if (const auto* s = std::get_if<std::string>(&cell)) return ValueNumber(Value(*s));
+  return std::nullopt;
+}
+
+// (form type, From) -> ROW_VERSION of the ranges of a reply's "TROOPFORM".
+using VersionIndex = std::map<std::pair<std::string, std::int64_t>, std::int64_t>;
+
+VersionIndex VersionsOf(const DataSet& reply) {
+  VersionIndex versions;
+  // A clone has its own cursor and no filter: the grid bound to the reply keeps its row, and
+  // every range of the reply is seen.
+  auto rows = reply.GetRecordset().Clone();
+  const int type = rows->FindField("FORM_TYP_CD");
+  const int from = rows->FindField("FRM_FORM_NBR");
+  const int version = rows->FindField(kRowVersion);
+  if (type < 0 || from < 0 || version < 0) return versions;
+  for (long i = 0; i < rows->RecordCount(); ++i) {
+    auto first = ValueNumber(rows->ValueAt(i, from));
+    auto v = ValueNumber(rows->ValueAt(i, version));
+    if (!first || !v) continue;
+    versions.emplace(std::pair{Folded(text::Trim(rows->ValueAt(i, type).ToText())), *first}, *v);
+  }
+  return versions;
+}
+
+// A save of new ranges alone: no row replaces a stored range.
+bool IsReceiptSave(const protocol::Request& request) {
+  if (request.messageType != protocol::kSaveRequeryMessage) return false;
+  auto it = request.dataSets.find(protocol::kTroopFormDataSet);
+  if (it == request.dataSets.end() || it->second.rows.empty()) return false;
+  const int action = it->second.ColumnIndex("ACTION");
+  if (action < 0) return false;
+  for (const auto& row : it->second.rows) {
+    if (CellCode(row[static_cast<std::size_t>(action)]) != "ADD") return false;
+  }
+  return true;
+}
 
 protocol::Request ToWireRequest(const MessageRequest& request, std::int64_t userId) {
   protocol::Request out;
@@ -138,6 +217,26 @@ void TransportMessageComponent::Send(const MessageRequest& request) {
                         fmt::format("Request {} is already waiting for its reply", requestId));
   }
 
+  const std::optional<std::string> refusal = FillRowVersions(job->request);
+  Document& document = mDocuments[Folded(job->request.identity)];
+  document.latestSent = requestId;
+  if (refusal) {
+    // Answered here, as the server would answer a refused save: through the event loop, so
+    // the document learns of it after Send returns, like any reply.
+    spdlog::info("Request {} for {} was not sent: {}", requestId, job->request.identity,
+                 *refusal);
+    mPending.emplace(requestId, Pending{job->request.identity, std::nullopt, job});
+    auto outcome = std::make_shared<Outcome>();
+    outcome->requestId = requestId;
+    outcome->identity = job->request.identity;
+    outcome->error = *refusal;
+    Services::Loop().Post([weak = weak_from_this(), outcome] {
+      if (auto self = weak.lock()) self->Deliver(*outcome);
+    });
+    return;
+  }
+  if (IsReceiptSave(job->request)) document.receiptSaveUnconfirmed = true;
+
   Pending pending{job->request.identity, std::nullopt, job};
   if (mOptions.timeout > std::chrono::milliseconds::zero()) {
     pending.timer =
@@ -212,13 +311,18 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
     outcome->error = reply.error.empty()
                          ? std::string("The forms server refused the request without saying why.")
                          : reply.error;
-    return outcome;
   }
   for (const auto& [name, dataSet] : reply.dataSets) {
     try {
       outcome->dataSets.emplace_back(name, FromWireDataSet(dataSet, name));
     } catch (const PlatformError& error) {
       outcome->dataSets.clear();
+      if (!reply.ok) {
+        // Only the refreshed search of a refusal is lost; the refusal still reaches the clerk.
+        spdlog::warn("The refreshed search after refused request {} could not be read: {}",
+                     job.request.requestId, error.Description());
+        break;
+      }
       outcome->error = fmt::format("The forms server's reply could not be read (data set {}): {}",
                                    name, error.Description());
       break;
@@ -237,12 +341,92 @@ void TransportMessageComponent::Deliver(const Outcome& outcome) {
   if (it->second.timer) Services::Loop().CancelTimer(*it->second.timer);
   mPending.erase(it);
 
+  Document& document = mDocuments[Folded(outcome.identity)];
+  auto isLatest = [&] { return document.latestSent == outcome.requestId; };
+  const bool accepted = outcome.error.empty();
+  const bool refresh = !accepted && !outcome.dataSets.empty() && isLatest() &&
+                       !document.receiptSaveUnconfirmed;
   auto replies = Services::Replies();
-  for (const auto& [name, recordset] : outcome.dataSets) {
-    replies->Put(DataSet::Wrap(recordset), name, outcome.identity, outcome.requestId);
+  bool holdsRanges = false;
+  if (accepted || refresh) {
+    for (const auto& [name, recordset] : outcome.dataSets) {
+      replies->Put(DataSet::Wrap(recordset), name, outcome.identity, outcome.requestId);
+      holdsRanges = holdsRanges || Folded(name) == protocol::kTroopFormDataSet;
+    }
   }
   replies->SetError(outcome.identity, outcome.requestId, outcome.error);
+  if (accepted) {
+    if (holdsRanges) document.latestReply = outcome.requestId;
+    if (isLatest()) document.receiptSaveUnconfirmed = false;
+  }
   RaiseDataReady(outcome.identity);
+
+  // The refusal has been read; now the grids take the refreshed search, unless the document
+  // has sent something newer meanwhile (its reply will refresh them).
+  if (refresh && isLatest()) {
+    replies->SetError(outcome.identity, outcome.requestId, std::string());
+    if (holdsRanges) document.latestReply = outcome.requestId;
+    RaiseDataReady(outcome.identity);
+  }
+}
+
+std::optional<std::string> TransportMessageComponent::FillRowVersions(protocol::Request& request) {
+  if (request.messageType != protocol::kSaveRequeryMessage) return std::nullopt;
+  auto it = request.dataSets.find(protocol::kTroopFormDataSet);
+  if (it == request.dataSets.end()) return std::nullopt;
+  protocol::DataSet& rows = it->second;
+  const int action = rows.ColumnIndex("ACTION");
+  const int type = rows.ColumnIndex("FORM_TYP_CD");
+  const int from = rows.ColumnIndex("FRM_FORM_NBR");
+  // Rows the server cannot read are left for it to name.
+  if (action < 0 || type < 0 || from < 0) return std::nullopt;
+  auto isUpdate = [&](const protocol::Row& row) {
+    return CellCode(row[static_cast<std::size_t>(action)]) == "UPD";
+  };
+  if (std::none_of(rows.rows.begin(), rows.rows.end(), isUpdate)) return std::nullopt;
+
+  int version = rows.ColumnIndex(kRowVersion);
+  if (version < 0) {
+    rows.columns.push_back({kRowVersion, protocol::ColumnType::Integer});
+    for (auto& row : rows.rows) row.emplace_back();
+    version = static_cast<int>(rows.columns.size()) - 1;
+  }
+  const protocol::ColumnType versionType = rows.columns[static_cast<std::size_t>(version)].type;
+
+  const Document& document = mDocuments[Folded(request.identity)];
+  std::shared_ptr<DataSet> latest;
+  if (!document.latestReply.empty()) {
+    latest = Services::Replies()->Get(protocol::kTroopFormDataSet, request.identity,
+                                      document.latestReply);
+  }
+  const VersionIndex versions = latest ? VersionsOf(*latest) : VersionIndex{};
+  for (auto& row : rows.rows) {
+    auto& cell = row[static_cast<std::size_t>(version)];
+    if (!isUpdate(row) || !CellIsNull(cell)) continue;
+    const std::string formType = CellCode(row[static_cast<std::size_t>(type)]);
+    const auto first = CellNumber(row[static_cast<std::size_t>(from)]);
+    if (!first) continue;  // the server names the bad number
+    const auto found = versions.find({formType, *first});
+    if (found == versions.end()) {
+      return fmt::format(
+          "The range starting at {} of form type {} is not in the result of your latest search, "
+          "so it may have been changed by another user since. Search again and repeat the "
+          "change.",
+          *first, formType);
+    }
+    switch (versionType) {
+      case protocol::ColumnType::Integer:
+        cell = found->second;
+        break;
+      case protocol::ColumnType::Double:
+        cell = static_cast<double>(found->second);
+        break;
+      case protocol::ColumnType::Text:
+        cell = std::to_string(found->second);
+        break;
+    }
+  }
+  return std::nullopt;
 }
 
 void TransportMessageComponent::TimeOut(const std::string& requestId) {

@@ -14,6 +14,10 @@
 #include "platform/EventLoop.h"
 #include "platform/MessageComponent.h"
 
+namespace fm::protocol {
+struct Request;
+}
+
 namespace fm {
 
 class MessageTransport;
@@ -38,6 +42,23 @@ class SiteSettings;
 // Requests are carried one at a time, in the order sent, so a search sent after a save
 // sees the save. Several documents may share the component; each reply goes to all
 // listeners with the identity of the request that asked for it.
+//
+// Saves (message type 34) and the versions of ranges. Every "UPD" row of a save must tell the
+// server which version of the range it replaces. The screen never writes ROW_VERSION: Send
+// fills it in each "UPD" row left without one from the row of the same form type and From in
+// the latest successful reply delivered for the request's identity (a document keeps only
+// the reply to its latest request; it is read from the reply store). A "UPD" row whose
+// range that reply does not hold refuses the save before it is sent: the request is
+// answered like a failed save, a DataReady whose reply check says why.
+//
+// A refused save. The server answers a refused save with the refusal and the search
+// refreshed. The refusal is delivered first (the document shows it, as any failed reply);
+// then, if the save is still the identity's latest request and no save of new ranges alone
+// (rows all "ADD") is waiting for an accepted reply, its reply check turns to success and a
+// second DataReady delivers the refreshed data sets, so the grids show what the inventory
+// holds now. The condition keeps pending new ranges: a document empties its new-ranges list
+// on the first accepted reply after saving them, and must not take a refresh for that
+// reply. docs/transport.md explains the choice.
 //
 // Threads: Send and the events run on the user-interface thread; only the transport runs
 // on the worker. Destroying the component stops the worker (cancelling an exchange in
@@ -81,6 +102,15 @@ class TransportMessageComponent final
     std::optional<EventLoop::TimerId> timer;
     std::shared_ptr<Job> job;  // marked abandoned on time-out
   };
+  // What the component knows of one identity's requests (identities folded to upper case,
+  // as the reply store keeps them).
+  struct Document {
+    std::string latestSent;   // request id of the latest request sent
+    std::string latestReply;  // request id of the latest accepted reply holding "TROOPFORM"
+    // A save of new ranges alone was sent and no accepted reply to a latest request came
+    // since: the document would take the next accepted reply as the answer to it.
+    bool receiptSaveUnconfirmed = false;
+  };
 
   TransportMessageComponent(std::shared_ptr<MessageTransport> transport, Options options);
 
@@ -88,12 +118,16 @@ class TransportMessageComponent final
   std::shared_ptr<Outcome> Carry(const Job& job);
   void Deliver(const Outcome& outcome);
   void TimeOut(const std::string& requestId);
+  // Fills ROW_VERSION in the "UPD" rows of a save; answers the refusal when a row's range is
+  // not in the identity's latest reply.
+  std::optional<std::string> FillRowVersions(protocol::Request& request);
 
   const std::shared_ptr<MessageTransport> mTransport;  // constant after construction
   const Options mOptions;
 
   // User-interface thread only.
-  std::map<std::string, Pending> mPending;  // by request id
+  std::map<std::string, Pending> mPending;    // by request id
+  std::map<std::string, Document> mDocuments;  // by folded identity
 
   // State below is protected by mMutex; it is what the worker shares.
   std::mutex mMutex;

@@ -57,19 +57,33 @@ Request Search(std::vector<Criterion> criteria) {
   return r;
 }
 
-// The change rows as the screen's "TROOPFORM" data set carries them: all texts.
+// The change rows as the screen's "TROOPFORM" data set carries them: all texts, and the
+// ROW_VERSION the message component fills in ("" leaves it null).
 DataSet ChangeRows(const std::vector<std::vector<std::string>>& rows) {
   DataSet set;
-  for (const char* name : {"ACTION", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID", "TRP_DIST_ID",
-                           "FORM_TYP_CD", "ASGND_REG_NBR", "TRP_ACTN_CD", "TRP_FORM_CMMT_TXT"}) {
+  for (const char* name :
+       {"ACTION", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID", "TRP_DIST_ID", "FORM_TYP_CD",
+        "ASGND_REG_NBR", "TRP_ACTN_CD", "TRP_FORM_CMMT_TXT", "ROW_VERSION"}) {
     set.columns.push_back({name, ColumnType::Text});
   }
   for (const auto& row : rows) {
     protocol::Row cells;
     for (const auto& text : row) cells.emplace_back(text);
+    if (cells.size() + 1 == set.columns.size()) cells.emplace_back("1");  // as first stored
     set.rows.push_back(std::move(cells));
   }
   return set;
+}
+
+// The reply's "TROOPFORM" cell of the range starting at `from`, or null.
+Cell CellOf(const Reply& reply, std::int64_t from, const std::string& column) {
+  const DataSet& set = reply.dataSets.at("TROOPFORM");
+  for (const auto& row : set.rows) {
+    if (std::get<std::int64_t>(row[set.ColumnIndex("FRM_FORM_NBR")]) == from) {
+      return row[set.ColumnIndex(column)];
+    }
+  }
+  return Cell{};
 }
 
 // "B 100-199" for each "TROOPFORM" row of a reply.
@@ -116,6 +130,14 @@ class HandlerSuite : public StoreFixture<Backend> {
     EXPECT_FALSE(reply.ok);
     EXPECT_TRUE(reply.dataSets.empty());
     return reply.error;
+  }
+  // A save the store refuses: the reason, and the search refreshed all the same.
+  Reply Refused(const Request& request) {
+    Reply reply = mHandler->Handle(request);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.dataSets.count("TROOPFORM"), 1u);
+    EXPECT_EQ(reply.dataSets.count("OFFICER"), 1u);
+    return reply;
   }
 
   std::unique_ptr<RequestHandler> mHandler;
@@ -169,8 +191,11 @@ TYPED_TEST(HandlerSuite, ValuesAreBoundNotSpliced) {
 TYPED_TEST(HandlerSuite, ThinReplyLeavesOutDescriptionsAndLastChange) {
   const DataSet thin =
       this->Ok(Search({Key("REF_TYP_CD", "C"), Key("THIN", "YES")})).dataSets.at("TROOPFORM");
-  EXPECT_EQ(thin.columns.size(), 13u);
+  EXPECT_EQ(thin.columns.size(), 14u);
   EXPECT_EQ(thin.columns[8].name, "RMNG_FORM_CNT");
+  EXPECT_EQ(thin.columns[13].name, "ROW_VERSION");
+  EXPECT_EQ(thin.columns[13].type, ColumnType::Integer);
+  EXPECT_EQ(std::get<std::int64_t>(thin.rows[0][13]), 1);
   EXPECT_EQ(thin.columns[8].type, ColumnType::Integer);
   ASSERT_EQ(thin.rows.size(), 2u);
   EXPECT_TRUE(
@@ -179,7 +204,7 @@ TYPED_TEST(HandlerSuite, ThinReplyLeavesOutDescriptionsAndLastChange) {
 
   const DataSet full =
       this->Ok(Search({Key("REF_TYP_CD", "C"), Key("THIN", "NO")})).dataSets.at("TROOPFORM");
-  EXPECT_EQ(full.columns.size(), 16u);
+  EXPECT_EQ(full.columns.size(), 17u);
   EXPECT_EQ(std::get<std::string>(full.rows[0][full.ColumnIndex("FORM_TYP_DESC")]),
             "ENF001 Citation");
   EXPECT_EQ(std::get<std::string>(full.rows[0][full.ColumnIndex("LAST_CHG_REQ_ID")]), "load");
@@ -229,6 +254,9 @@ TYPED_TEST(HandlerSuite, SaveAppliesTheRowsAndAnswersTheRefreshedSearch) {
                                     {"ADD", "120", "149", "A", "1", "B", "1003", "A", "stamped"}}));
   Reply reply = this->Ok(save);
   EXPECT_THAT(Ranges(reply), ElementsAre("B 100-119", "B 120-149", "B 150-199", "B 200-299"));
+  // The replaced range moved on to version 2; its pieces start at 1.
+  EXPECT_EQ(CellOf(reply, 100, "ROW_VERSION"), Cell{std::int64_t{2}});
+  EXPECT_EQ(CellOf(reply, 150, "ROW_VERSION"), Cell{std::int64_t{1}});
   // Sent again (a retry after a lost reply): the same kind of answer, applied once.
   Reply again = this->Ok(save);
   EXPECT_EQ(Ranges(again), Ranges(reply));
@@ -241,16 +269,18 @@ TYPED_TEST(HandlerSuite, RefusedSaveAnswersTheReasonAndChangesNothing) {
   save.dataSets.emplace("TROOPFORM",
                         ChangeRows({{"UPD", "100", "149", "A", "1", "B", "1002", "A", ""},
                                     {"ADD", "150", "250", "A", "1", "B", "1003", "A", ""}}));
-  EXPECT_THAT(this->Error(save),
-              HasSubstr("Row 2 (ADD 150-250 of form type B): the range overlaps"));
-  EXPECT_THAT(Ranges(this->Ok(Search({Key("REF_TYP_CD", "B")}))),
-              ElementsAre("B 100-199", "B 200-299", "B 300-399"));
+  Reply refused = this->Refused(save);
+  EXPECT_THAT(refused.error, HasSubstr("Row 2 (ADD 150-250 of form type B): the range overlaps"));
+  EXPECT_THAT(Ranges(refused), ElementsAre("B 100-199", "B 200-299", "B 300-399"));
 
   Request bad = save;
   bad.dataSets["TROOPFORM"] = ChangeRows({{"UPD", "1OO", "149", "A", "1", "B", "0", "A", ""}});
   EXPECT_THAT(this->Error(bad), HasSubstr("Change row 1, column FRM_FORM_NBR"));
   bad.dataSets["TROOPFORM"] = ChangeRows({{"DEL", "100", "149", "A", "1", "B", "0", "A", ""}});
   EXPECT_THAT(this->Error(bad), HasSubstr("\"DEL\" is neither"));
+  bad.dataSets["TROOPFORM"] =
+      ChangeRows({{"UPD", "100", "199", "A", "1", "B", "1002", "V", "", ""}});
+  EXPECT_THAT(this->Error(bad), HasSubstr("Change row 1, column ROW_VERSION"));
   bad.dataSets.clear();
   EXPECT_THAT(this->Error(bad), HasSubstr("\"TROOPFORM\""));
   bad = save;

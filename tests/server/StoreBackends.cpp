@@ -49,6 +49,19 @@ bool CiRequiresEveryBackend() {
   return ci && std::string(ci) == "true";
 }
 
+std::vector<RangeChange> WithCurrentVersions(Store& store, std::vector<RangeChange> changes) {
+  for (auto& change : changes) {
+    if (change.action != RangeChange::Action::Update || change.rowVersion) continue;
+    RangeQuery query;
+    query.formType = {{Comparison::Equal, change.formType}};
+    query.formNumber = change.from;
+    for (const auto& stored : store.FindRanges(query)) {
+      if (stored.range.from == change.from) change.rowVersion = stored.version;
+    }
+  }
+  return changes;
+}
+
 std::function<std::string()> CountingClock() {
   auto counter = std::make_shared<std::atomic<int>>(0);
   return [counter] {

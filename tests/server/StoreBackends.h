@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "server/Store.h"
 
@@ -44,6 +45,11 @@ struct PostgresBackend {
 std::function<std::string()> CountingClock();
 
 bool CiRequiresEveryBackend();
+
+// `changes` with every "UPD" that carries no version given the version of the stored range it
+// names (same form type and From) as the store holds it now: the rows of a client that has
+// just searched. A row naming no stored range is left as it is.
+std::vector<RangeChange> WithCurrentVersions(Store& store, std::vector<RangeChange> changes);
 
 using StoreBackends = ::testing::Types<SqliteBackend, PostgresBackend>;
 

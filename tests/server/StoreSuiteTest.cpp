@@ -106,6 +106,12 @@ class StoreSuite : public StoreFixture<Backend> {
  protected:
   Store& S() { return *this->mStore; }
 
+  // The rows with every "UPD" carrying the version of the range it replaces as stored now,
+  // as a client that has just searched sends them.
+  std::vector<RangeChange> Versioned(std::vector<RangeChange> changes) {
+    return WithCurrentVersions(S(), std::move(changes));
+  }
+
   // The selected range of the worked example: 100-199 of OOS decals held by kHolder.
   void LoadSelectedRange(std::int64_t remaining = 100) {
     auto r = Range("B", 100, 199, kHolder, "A", remaining);
@@ -119,7 +125,7 @@ class StoreSuite : public StoreFixture<Backend> {
     auto before = AllRanges(S());
     auto historyBefore = S().FormHistory("B", 150);
     try {
-      S().ApplyChanges(Ctx("refused"), changes);
+      S().ApplyChanges(Ctx("refused"), Versioned(changes));
       ADD_FAILURE() << "the save was applied; expected: " << message;
     } catch (const StoreError& e) {
       EXPECT_EQ(e.GetKind(), StoreError::Kind::Rejected);
@@ -134,7 +140,7 @@ TYPED_TEST_SUITE(StoreSuite, StoreBackends, BackendNames);
 
 TYPED_TEST(StoreSuite, NewStoreHoldsTheReferenceDataOfTheDemoRegion) {
   Store& s = this->S();
-  EXPECT_EQ(s.SchemaVersion(), 2);
+  EXPECT_EQ(s.SchemaVersion(), 3);
   const ReferenceData& ref = s.Reference();
   ASSERT_NE(ref.FindFormType("C"), nullptr);
   EXPECT_EQ(ref.FindFormType("C")->lowest, 1100001);  // the entry in force, not the 1998 one
@@ -152,7 +158,7 @@ TYPED_TEST(StoreSuite, NewStoreHoldsTheReferenceDataOfTheDemoRegion) {
 TYPED_TEST(StoreSuite, ReopeningAStoreMigratesNothingTwice) {
   this->mStore.reset();
   auto again = OpenStore(this->mBackend.Address(), this->Options());
-  EXPECT_EQ(again->SchemaVersion(), 2);
+  EXPECT_EQ(again->SchemaVersion(), 3);
   EXPECT_EQ(again->FormTypes().size(), 10u);
 }
 
@@ -166,9 +172,9 @@ TYPED_TEST(StoreSuite, AddedRangeCountsAllItsFormsAsRemaining) {
 TYPED_TEST(StoreSuite, ThreeRowSplitLeavesExactlyTheThreePieces) {
   this->LoadSelectedRange();
   // Assign 120-149 of 100-199 to the receiver: the rows the assignment dialog sends.
-  this->S().ApplyChanges(
-      Ctx("split"), {Upd("B", 100, 119, kHolder, "A", "C0"), Add("B", 150, 199, kHolder, "A", "C0"),
-                     Add("B", 120, 149, kReceiver, "A", "stamped")});
+  this->S().ApplyChanges(Ctx("split"), this->Versioned({Upd("B", 100, 119, kHolder, "A", "C0"),
+                                                        Add("B", 150, 199, kHolder, "A", "C0"),
+                                                        Add("B", 120, 149, kReceiver, "A", "stamped")}));
   auto ranges = AllRanges(this->S());
   EXPECT_THAT(Spans(ranges),
               ElementsAre("B 100-119 reg 1002 A rem 20", "B 120-149 reg 1003 A rem 30",
@@ -180,8 +186,9 @@ TYPED_TEST(StoreSuite, ThreeRowSplitLeavesExactlyTheThreePieces) {
 
 TYPED_TEST(StoreSuite, SplitTakesUsedFormsFromTheLowestNumberUp) {
   this->LoadSelectedRange(70);  // 100-129 used
-  this->S().ApplyChanges(Ctx("split"), {Upd("B", 100, 119, kHolder), Add("B", 150, 199, kHolder),
-                                        Add("B", 120, 149, kReceiver)});
+  this->S().ApplyChanges(Ctx("split"),
+                         this->Versioned({Upd("B", 100, 119, kHolder), Add("B", 150, 199, kHolder),
+                                          Add("B", 120, 149, kReceiver)}));
   EXPECT_THAT(Spans(AllRanges(this->S())),
               ElementsAre("B 100-119 reg 1002 A rem 0", "B 120-149 reg 1003 A rem 20",
                           "B 150-199 reg 1002 A rem 50"));
@@ -192,7 +199,7 @@ TYPED_TEST(StoreSuite, MoveKeepsWhatTheRowLeavesNull) {
   RangeChange move = Change(RangeChange::Action::Update, "B", 100, 199, 0, std::nullopt, "moved");
   move.troop = "C";
   move.district = "";  // a troop alone
-  this->S().ApplyChanges(Ctx("move"), {move});
+  this->S().ApplyChanges(Ctx("move"), this->Versioned({move}));
   auto ranges = AllRanges(this->S());
   ASSERT_EQ(ranges.size(), 1u);
   EXPECT_EQ(ranges[0].troop, "C");
@@ -250,7 +257,7 @@ TYPED_TEST(StoreSuite, SaveIsAllOrNothing) {
 
 TYPED_TEST(StoreSuite, RepeatedRequestIdIsAppliedOnce) {
   this->LoadSelectedRange();
-  std::vector<RangeChange> rows{Upd("B", 100, 149, kHolder), Add("B", 150, 199, kReceiver)};
+  const auto rows = this->Versioned({Upd("B", 100, 149, kHolder), Add("B", 150, 199, kReceiver)});
   EXPECT_FALSE(this->S().ApplyChanges(Ctx("once"), rows).alreadyApplied);
   auto after = AllRanges(this->S());
   auto second = this->S().ApplyChanges(Ctx("once"), rows);
@@ -280,12 +287,13 @@ TYPED_TEST(StoreSuite, RacingConflictingSplitsLetExactlyOneWin) {
     const std::int64_t base = 1000 + round * 1000;
     this->S().ApplyChanges(Ctx(fmt::format("base{}", round)), {Add("B", base, base + 99, kHolder)});
     // Both split the same stored range, each into its own pieces.
-    std::vector<RangeChange> first{Upd("B", base, base + 19, kHolder),
-                                   Add("B", base + 50, base + 99, kHolder),
-                                   Add("B", base + 20, base + 49, kReceiver)};
-    std::vector<RangeChange> second{Upd("B", base, base + 39, kHolder),
-                                    Add("B", base + 60, base + 99, kHolder),
-                                    Add("B", base + 40, base + 59, kReceiver)};
+    // Both read the range before either saves.
+    const auto first = this->Versioned({Upd("B", base, base + 19, kHolder),
+                                        Add("B", base + 50, base + 99, kHolder),
+                                        Add("B", base + 20, base + 49, kReceiver)});
+    const auto second = this->Versioned({Upd("B", base, base + 39, kHolder),
+                                         Add("B", base + 60, base + 99, kHolder),
+                                         Add("B", base + 40, base + 59, kReceiver)});
     std::atomic<int> wins{0};
     std::atomic<int> refusals{0};
     std::barrier start(2);
@@ -318,21 +326,26 @@ TYPED_TEST(StoreSuite, RacingConflictingSplitsLetExactlyOneWin) {
 TYPED_TEST(StoreSuite, HistoryOfAFormTellsWhoHeldItInWhichStatusSinceWhen) {
   this->LoadSelectedRange();
   this->S().ApplyChanges(Ctx("split", 1005),
-                         {Upd("B", 100, 119, kHolder), Add("B", 150, 199, kHolder),
-                          Add("B", 120, 149, kReceiver, "A", "given")});
-  this->S().ApplyChanges(Ctx("void", 1006), {Upd("B", 120, 149, kReceiver, "V")});
+                         this->Versioned({Upd("B", 100, 119, kHolder), Add("B", 150, 199, kHolder),
+                                          Add("B", 120, 149, kReceiver, "A", "given")}));
+  this->S().ApplyChanges(Ctx("void", 1006), this->Versioned({Upd("B", 120, 149, kReceiver, "V")}));
 
   auto history = this->S().FormHistory("B", 130);
   ASSERT_EQ(history.size(), 3u);
   EXPECT_EQ(history[0].action, "LOAD");
+  EXPECT_EQ(history[0].event, custody::kLoad);
   EXPECT_EQ(history[0].after.registry, kHolder);
   EXPECT_FALSE(history[0].before.has_value());
   EXPECT_EQ(history[1].action, "ADD");
+  EXPECT_EQ(history[1].event, custody::kPiece);  // split off the loaded range, not received
+  ASSERT_TRUE(history[1].before.has_value());
+  EXPECT_EQ(history[1].before->to, 199);
   EXPECT_EQ(history[1].requestId, "split");
   EXPECT_EQ(history[1].userId, 1005);
   EXPECT_EQ(history[1].requester, "FORMSMAINT");
   EXPECT_EQ(history[1].after.registry, kReceiver);
   EXPECT_EQ(history[2].action, "UPD");
+  EXPECT_EQ(history[2].event, custody::kChange);
   EXPECT_EQ(history[2].after.status, "V");
   ASSERT_TRUE(history[2].before.has_value());
   EXPECT_EQ(history[2].before->status, "A");

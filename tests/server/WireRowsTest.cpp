@@ -35,9 +35,11 @@ TEST(ChangesFromDataSet, ReadsTextsIntegersAndWholeDoubles) {
        {"ASGND_REG_NBR", ColumnType::Text},
        {"FORM_QTR_DT", ColumnType::Text},
        {"TRP_FORM_CMMT_TXT", ColumnType::Text},
-       {"SOMETHING_ELSE", ColumnType::Text}},
+       {"SOMETHING_ELSE", ColumnType::Text},
+       {"ROW_VERSION", ColumnType::Text}},
       {{std::string("upd "), std::int64_t{100}, 199.0, std::string("b"), std::string("y"),
-        std::string(" 1003"), std::string(""), std::string("  (stamp)"), std::string("ignored")}});
+        std::string(" 1003"), std::string(""), std::string("  (stamp)"), std::string("ignored"),
+        std::string(" 7")}});
   auto changes = ChangesFromDataSet(set);
   ASSERT_EQ(changes.size(), 1u);
   const RangeChange& c = changes[0];
@@ -51,6 +53,7 @@ TEST(ChangesFromDataSet, ReadsTextsIntegersAndWholeDoubles) {
   EXPECT_FALSE(c.quarter.has_value()) << "a blank text is null";
   EXPECT_FALSE(c.status.has_value()) << "a missing column is null";
   EXPECT_EQ(c.comment, "  (stamp)") << "comments travel as written";
+  EXPECT_EQ(c.rowVersion, 7);
 }
 
 TEST(ChangesFromDataSet, RefusalsNameTheRowAndColumn) {
@@ -73,8 +76,42 @@ TEST(ChangesFromDataSet, RefusalsNameTheRowAndColumn) {
   EXPECT_THAT(
       ErrorOf(Rows(columns, {row(std::string("NEW"), std::string("1"), 2.0, std::string("A"))})),
       HasSubstr("\"NEW\" is neither \"ADD\" nor \"UPD\""));
+  EXPECT_THAT(
+      ErrorOf(Rows(columns, {row(std::string("UPD"), std::string("1"), 2.0, std::string("A"))})),
+      HasSubstr("Change row 1, column ROW_VERSION: an \"UPD\" row must carry the version"));
   columns.pop_back();
   EXPECT_THAT(ErrorOf(Rows(columns, {})), HasSubstr("no column FORM_TYP_CD"));
+}
+
+// The check the HTTP front answers 422 with, before the handler runs.
+TEST(MissingRowVersion, NamesTheFirstUpdateWithoutOne) {
+  struct Case {
+    std::vector<std::pair<std::string, Cell>> rows;  // ACTION, ROW_VERSION
+    std::optional<std::string> expected;             // start of the message
+  };
+  const Cell none;
+  const std::vector<Case> cases = {
+      {{{"ADD", none}, {"add", none}}, std::nullopt},
+      {{{"UPD", Cell{std::int64_t{3}}}, {"ADD", none}}, std::nullopt},
+      {{{"UPD", Cell{std::string("3")}}}, std::nullopt},
+      {{{"UPD", none}}, "Change row 1, column ROW_VERSION"},
+      {{{" upd", Cell{std::string("  ")}}}, "Change row 1, column ROW_VERSION"},
+      {{{"UPD", Cell{std::int64_t{3}}}, {"UPD", none}}, "Change row 2, column ROW_VERSION"},
+  };
+  for (const auto& c : cases) {
+    DataSet set;
+    set.columns = {{"ACTION", ColumnType::Text}, {"ROW_VERSION", ColumnType::Text}};
+    for (const auto& [action, version] : c.rows) set.rows.push_back({Cell{action}, version});
+    auto missing = MissingRowVersion(set);
+    ASSERT_EQ(missing.has_value(), c.expected.has_value()) << c.rows.size();
+    if (c.expected) {
+      EXPECT_THAT(*missing, ::testing::StartsWith(*c.expected));
+    }
+  }
+  DataSet noColumn;
+  noColumn.columns = {{"ACTION", ColumnType::Text}};
+  noColumn.rows = {{Cell{std::string("UPD")}}};
+  EXPECT_TRUE(MissingRowVersion(noColumn).has_value());
 }
 
 TEST(ReplyDataSets, OfficerRowsCarryNullForEmptyTexts) {

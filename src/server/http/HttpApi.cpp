@@ -15,6 +15,7 @@
 #include "server/RequestHandler.h"
 #include "server/Store.h"
 #include "server/StoreError.h"
+#include "server/WireRows.h"
 
 namespace fm::server {
 
@@ -111,6 +112,7 @@ unsigned StatusOfStoreError(const StoreError& e) {
     case StoreError::Kind::Rejected:
       return 422;
     case StoreError::Kind::Conflict:
+    case StoreError::Kind::Stale:
       return 409;
     case StoreError::Kind::Unavailable:
       return 503;
@@ -229,6 +231,16 @@ HttpAnswer HttpApi::Messages(std::string_view body) const {
                                   "answers {} (search) and {} (save with requery)",
                                   request.messageType, protocol::kSearchMessage,
                                   protocol::kSaveRequeryMessage));
+  }
+  // A save replacing a range without saying which version of it the client saw would
+  // overwrite whatever another clerk did since: a fault of the sending program.
+  if (request.messageType == protocol::kSaveRequeryMessage) {
+    auto rows = request.dataSets.find(protocol::kTroopFormDataSet);
+    if (rows != request.dataSets.end()) {
+      if (auto missing = MissingRowVersion(rows->second)) {
+        return Error(422, fmt::format("data_sets.{}: {}", protocol::kTroopFormDataSet, *missing));
+      }
+    }
   }
   protocol::Reply reply = mHandler->Handle(request);
   return {200, protocol::ReplyToJson(reply), {}};

@@ -51,6 +51,10 @@ class GateStore : public Store {
                            const std::vector<RangeChange>& changes) override {
     return mInner->ApplyChanges(context, changes);
   }
+  WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,
+                           std::int64_t from, std::int64_t to, const std::string& reason) override {
+    return mInner->Withdraw(context, formType, from, to, reason);
+  }
   std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                         std::int64_t formNumber) override {
     return mInner->FormHistory(formType, formNumber);
