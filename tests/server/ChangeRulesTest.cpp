@@ -1,8 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <chrono>
+#include <optional>
 
 #include "server/ChangeRules.h"
+#include "server/ReferenceData.h"
 #include "server/StoreError.h"
+#include "server/TimeText.h"
 
 namespace fm::server {
 namespace {
@@ -93,6 +100,72 @@ TEST(ChangeFingerprint, DiffersWhenAnyFieldDiffers) {
   b.district = "1";
   EXPECT_NE(ChangeFingerprint({b}), ChangeFingerprint({c}));
   EXPECT_NE(ChangeFingerprint({a}), ChangeFingerprint({a, a}));
+  b = a;
+  b.rowVersion = 3;  // the same rows read from another version are another save
+  EXPECT_NE(ChangeFingerprint({a}), ChangeFingerprint({b}));
+}
+
+// The local time zone is the process's: each case sets TZ and puts it back.
+class StaleRangeMessageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* tz = std::getenv("TZ")) mOldTz = tz;
+  }
+  void TearDown() override {
+    if (mOldTz) {
+      ::setenv("TZ", mOldTz->c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+  static void UseZone(const char* tz) {
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+  }
+  std::optional<std::string> mOldTz;
+};
+
+TEST_F(StaleRangeMessageTest, NamesTheRangeWhoChangedItAndWhenInLocalTime) {
+  const auto reference = ReferenceData::FromDemoDatabase("NORTH");
+  EXPECT_EQ(FormTypeName("C", reference), "ENF001");
+  EXPECT_EQ(FormTypeName("Q", reference), "Q");
+  FormRange stored = Stored(1101076, 1101175, 100);
+  struct Case {
+    const char* zone;
+    LastChange last;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"UTC0",
+       {"2024-05-01T13:05:09.250Z", "r", 1002, "Ann Lee"},
+       "by Ann Lee at 05/01/2024 01:05:09 PM"},
+      {"EST5EDT,M3.2.0,M11.1.0",
+       {"2024-05-01T13:05:09Z", "r", 1002, "Ann Lee"},
+       "by Ann Lee at 05/01/2024 09:05:09 AM"},
+      {"UTC0",
+       {"2024-12-31T00:30:00.000Z", "r", 1007, ""},
+       "by User 1007 at 12/31/2024 12:30:00 AM"},
+      {"UTC0", {"yesterday", "r", 1007, "Bo"}, "by Bo at yesterday"},  // shown as stored
+  };
+  for (const auto& c : cases) {
+    UseZone(c.zone);
+    EXPECT_EQ(StaleRangeMessage(stored, "ENF001", c.last),
+              std::string("Range 1101076-1101175 of ENF001 was changed ") + c.expected +
+                  " after your search. Search again and repeat the change.")
+        << c.zone << " " << c.last.at;
+  }
+}
+
+TEST(ParseUtcTimestamp, ReadsWhatUtcTimestampWritesAndNothingElse) {
+  const auto now =
+      std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+  EXPECT_EQ(ParseUtcTimestamp(UtcTimestamp(now)), now);
+  for (const char* bad :
+       {"", "2024-05-01", "2024-05-01T08:30:00", "2024-13-01T08:30:00Z", "2024-05-01T08:30:00.12Z",
+        "2024-05-01T08:30:00Zx", "2024/05/01T08:30:00Z"}) {
+    EXPECT_FALSE(ParseUtcTimestamp(bad).has_value()) << bad;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <libpq-fe.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -78,6 +79,22 @@ bool SqliteBackend::Prepare(std::string*) {
 
 std::string SqliteBackend::Address() const {
   return "sqlite:" + (mDirectory / "inventory.db").string();
+}
+
+std::string SqliteBackend::ExecuteDirectly(const std::string& sql) const {
+  sqlite3* db = nullptr;
+  std::string error;
+  if (sqlite3_open((mDirectory / "inventory.db").c_str(), &db) != SQLITE_OK) {
+    error = sqlite3_errmsg(db);
+  } else {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+      error = message ? message : "failed";
+    }
+    sqlite3_free(message);
+  }
+  sqlite3_close(db);
+  return error;
 }
 
 void SqliteBackend::Cleanup() {

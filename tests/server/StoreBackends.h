@@ -24,6 +24,9 @@ struct SqliteBackend {
   bool Prepare(std::string* why);
   std::string Address() const;
   void Cleanup();
+  // Runs SQL on the database file outside the store. Answers the error text, empty on
+  // success.
+  std::string ExecuteDirectly(const std::string& sql) const;
 
   std::filesystem::path mDirectory;
 };
