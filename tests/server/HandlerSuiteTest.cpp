@@ -293,6 +293,35 @@ TYPED_TEST(HandlerSuite, RefusedSaveAnswersTheReasonAndChangesNothing) {
               ElementsAre("B 100-199", "B 200-299", "B 300-399"));
 }
 
+TYPED_TEST(HandlerSuite, StaleSaveIsRefusedNamingTheOfficerWhoActedAndAnswersTheCurrentState) {
+  auto save = [](std::int64_t user, std::vector<std::string> row) {
+    Request r = Search({Key("TRP_ID", "A"), Key("REF_TYP_CD", "B"), Key("THIN", "YES")});
+    r.messageType = protocol::kSaveRequeryMessage;
+    r.userId = user;
+    r.requestId += fmt::format("-user{}", user);
+    r.dataSets.emplace("TROOPFORM", ChangeRows({std::move(row)}));
+    return r;
+  };
+  // Clerk B (user 1002, an officer) moves 200-299 to officer 1003; clerk A (1001) then voids
+  // it from the search he made before.
+  this->Ok(save(1002, {"UPD", "200", "299", "A", "2", "B", "1003", "A", "", "1"}));
+  Reply refused =
+      this->Refused(save(1001, {"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"}));
+  EXPECT_THAT(refused.error,
+              ::testing::MatchesRegex("Range 200-299 of OOS was changed by John Smith,jr at "
+                                      "[0-9/]+ [0-9:]+ [AP]M after your search\\. Search again and "
+                                      "repeat the change\\."));
+  EXPECT_EQ(CellOf(refused, 200, "ASGND_REG_NBR"), Cell{std::int64_t{1003}});
+  EXPECT_EQ(CellOf(refused, 200, "ROW_VERSION"), Cell{std::int64_t{2}});
+  EXPECT_EQ(CellOf(refused, 200, "TRP_ACTN_CD"), Cell{std::string("A")});
+  // A user id no officer has is named by its number.
+  this->Ok(save(4242, {"UPD", "200", "299", "A", "2", "B", "0", "V", "", "2"}));
+  const auto history = this->mStore->FormHistory("B", 250);
+  ASSERT_EQ(history.size(), 3u);
+  EXPECT_EQ(history[1].userName, "John Smith,jr");
+  EXPECT_EQ(history[2].userName, "User 4242");
+}
+
 TYPED_TEST(HandlerSuite, OneHandlerServesManyThreads) {
   std::vector<std::thread> threads;
   std::atomic<int> good{0};

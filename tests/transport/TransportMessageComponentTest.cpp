@@ -1,3 +1,4 @@
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -360,6 +361,179 @@ TEST_F(TransportMessageComponentTest, ARequestThatCannotBeConvertedIsRefusedAtSe
   }
   EXPECT_EQ(mComponent->PendingCount(), 0u);
   EXPECT_EQ(mLoop->PendingTimerCount(), 0u);
+}
+
+// --- Saves: the versions of the ranges they replace, and refusals -------------------------
+
+// A server holding ranges of form type C, each with its version; a save is refused (with
+// the search refreshed) when `refuseSaves` is set.
+class VersionedServer {
+ public:
+  std::vector<std::pair<std::int64_t, std::int64_t>> ranges{{100, 7}, {300, 2}};  // From, version
+  bool refuseSaves = false;
+
+  protocol::Reply Answer(const protocol::Request& request) const {
+    protocol::Reply reply;
+    reply.requestId = request.requestId;
+    reply.identity = request.identity;
+    reply.ok = !(refuseSaves && request.messageType == 34);
+    if (!reply.ok) reply.error = "Range 100-199 of ENF001 was changed by Ann Lee at ...";
+    protocol::DataSet forms;
+    forms.columns = {{"FORM_TYP_CD", protocol::ColumnType::Text},
+                     {"FRM_FORM_NBR", protocol::ColumnType::Integer},
+                     {"ROW_VERSION", protocol::ColumnType::Integer}};
+    for (const auto& [from, version] : ranges) {
+      forms.rows.push_back({std::string("C"), from, version});
+    }
+    reply.dataSets["TROOPFORM"] = forms;
+    reply.dataSets["OFFICER"] = protocol::DataSet{{{"INSP_ID", protocol::ColumnType::Integer}}, {}};
+    return reply;
+  }
+};
+
+class TransportSaveTest : public TransportMessageComponentTest {
+ protected:
+  void SetUp() override {
+    TransportMessageComponentTest::SetUp();
+    mTransport->SetAnswer([this](const protocol::Request& r) {
+      std::lock_guard lock(mServerMutex);
+      return mServer.Answer(r);
+    });
+    mComponent->AddListener(&mListener);
+    // What a document reads when it hears of a reply: the reply check, and whether the
+    // reply's ranges are in the store.
+    mListener.OnDataReadyDo([this](const std::string& target) {
+      mChecks.push_back(Check(target, mLatest));
+      mFound.push_back(mReplies->Get("TROOPFORM", target, mLatest) != nullptr);
+    });
+  }
+  void TearDown() override {
+    mComponent->RemoveListener(&mListener);
+    TransportMessageComponentTest::TearDown();
+  }
+
+  void Serve(const std::function<void(VersionedServer&)>& change) {
+    std::lock_guard lock(mServerMutex);
+    change(mServer);
+  }
+
+  // Sends and waits until the component has answered it (one DataReady at least).
+  void Exchange(const std::function<std::string()>& send) {
+    const std::size_t before = mListener.Events().size();
+    mLatest = send();
+    ASSERT_TRUE(PumpUntil(*mLoop, [&] { return mComponent->PendingCount() == 0; }));
+    mLoop->ProcessPendingEvents();
+    ASSERT_GT(mListener.Events().size(), before);
+  }
+
+  // A save as the screen builds it: a "TROOPFORM" data set of texts, ROW_VERSION unset.
+  std::string SendSave(const std::string& identity,
+                       const std::vector<std::pair<std::string, std::string>>& rows) {
+    auto set = std::make_shared<DataSet>();
+    set->SetSource("TROOPFORM");
+    set->Open();
+    Recordset& rs = set->GetRecordset();
+    for (const auto& [action, from] : rows) {
+      rs.AddNew();
+      rs.SetValue("ACTION", action);
+      rs.SetValue("FORM_TYP_CD", " c");
+      rs.SetValue("FRM_FORM_NBR", from);
+      rs.SetValue("TO_FORM_NBR", from);
+      rs.Update();
+    }
+    auto request = mComponent->CreateRequest();
+    request->SetIdentity(identity);
+    request->SetMessageType(34);
+    request->AttachDataSet(set, "TROOPFORM");
+    request->Send();
+    return request->RequestId();
+  }
+
+  std::vector<protocol::Cell> SentVersions(std::size_t index) {
+    const protocol::DataSet rows = mTransport->Received().at(index).dataSets.at("TROOPFORM");
+    std::vector<protocol::Cell> versions;
+    for (const auto& row : rows.rows) {
+      versions.push_back(row[static_cast<std::size_t>(rows.ColumnIndex("ROW_VERSION"))]);
+    }
+    return versions;
+  }
+
+  std::mutex mServerMutex;
+  VersionedServer mServer;
+  RecordingListener mListener;
+  std::string mLatest;
+  std::vector<std::string> mChecks;
+  std::vector<bool> mFound;
+};
+
+TEST_F(TransportSaveTest, UpdRowsCarryTheVersionOfTheirRangeInTheDocumentsLatestReply) {
+  Exchange([&] { return SendSearch("DOC1"); });
+  Serve([](VersionedServer& s) { s.ranges = {{100, 8}, {300, 2}}; });
+  Exchange([&] { return SendSearch("DOC2"); });  // another document saw a later version
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}, {"ADD", "150"}, {"UPD", "300"}}); });
+  EXPECT_THAT(SentVersions(2), ElementsAre(protocol::Cell{std::int64_t{7}}, protocol::Cell{},
+                                           protocol::Cell{std::int64_t{2}}));
+  Exchange([&] { return SendSave("DOC2", {{"UPD", "100"}}); });
+  EXPECT_THAT(SentVersions(3), ElementsAre(protocol::Cell{std::int64_t{8}}));
+}
+
+TEST_F(TransportSaveTest, UpdOfARangeTheLatestReplyDoesNotHoldIsRefusedBeforeItIsSent) {
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}}); });  // no search yet
+  Exchange([&] { return SendSearch("DOC1"); });
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}, {"UPD", "200"}}); });
+  EXPECT_EQ(mTransport->Received().size(), 1u) << "only the search went out";
+  EXPECT_THAT(mListener.Events(),
+              ElementsAre("DataReady:DOC1", "DataReady:DOC1", "DataReady:DOC1"));
+  const std::string refusal =
+      "The range starting at {} of form type C is not in the result of your latest search, so it "
+      "may have been changed by another user since. Search again and repeat the change.";
+  EXPECT_EQ(mChecks[0], fmt::format(fmt::runtime(refusal), 100));
+  EXPECT_EQ(mChecks[1], "");
+  EXPECT_EQ(mChecks[2], fmt::format(fmt::runtime(refusal), 200));
+}
+
+TEST_F(TransportSaveTest, RefusedSaveIsReadFirstThenItsRefreshedSearchIsLoaded) {
+  Exchange([&] { return SendSearch("DOC1"); });
+  Serve([](VersionedServer& s) {
+    s.refuseSaves = true;
+    s.ranges = {{100, 9}};
+  });
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}}); });
+  ASSERT_EQ(mChecks.size(), 3u);
+  EXPECT_THAT(mChecks[1], HasSubstr("was changed by Ann Lee"));
+  EXPECT_EQ(mChecks[2], "");
+  EXPECT_TRUE(mFound[2]);
+  // The refreshed search is now the latest reply: the next save carries its version.
+  Serve([](VersionedServer& s) { s.refuseSaves = false; });
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}}); });
+  EXPECT_THAT(SentVersions(2), ElementsAre(protocol::Cell{std::int64_t{9}}));
+}
+
+// A document empties its new ranges on the first accepted reply after saving them; a refresh
+// must not be taken for that reply while such a save waits for its answer.
+TEST_F(TransportSaveTest, NoRefreshWhileASaveOfNewRangesAwaitsItsAnswerOrANewerRequestIsOut) {
+  Exchange([&] { return SendSearch("DOC1"); });
+  Serve([](VersionedServer& s) { s.refuseSaves = true; });
+  Exchange([&] { return SendSave("DOC1", {{"ADD", "500"}}); });  // new ranges, refused
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}}); });  // still unconfirmed
+  EXPECT_THAT(mChecks, ElementsAre("", HasSubstr("Ann Lee"), HasSubstr("Ann Lee")));
+
+  Serve([](VersionedServer& s) { s.refuseSaves = false; });
+  Exchange([&] { return SendSearch("DOC1"); });  // accepted: the new ranges' wait is over
+  Serve([](VersionedServer& s) { s.refuseSaves = true; });
+  mChecks.clear();
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}}); });
+  EXPECT_THAT(mChecks, ElementsAre(HasSubstr("Ann Lee"), ""));
+
+  // A search sent after the save and before its answer will refresh the grids itself.
+  mChecks.clear();
+  mTransport->Hold();
+  const std::string save = SendSave("DOC1", {{"UPD", "100"}});
+  mLatest = SendSearch("DOC1");
+  mTransport->Release();
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return mComponent->PendingCount() == 0; }));
+  EXPECT_THAT(Check("DOC1", save), HasSubstr("Ann Lee"));
+  EXPECT_EQ(mChecks.size(), 2u) << "one DataReady for each request, no refresh";
 }
 
 TEST(TransportMessageComponentTextTest, TheTimeOutTextGivesItsLengthInWords) {

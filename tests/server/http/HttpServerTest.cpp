@@ -289,6 +289,28 @@ TEST_F(HttpServerTest, WellFormedRequestOfAnUnknownMessageTypeIs422) {
   EXPECT_NE(ErrorText(reply).find("message_type: 35"), std::string::npos) << reply.body;
 }
 
+TEST_F(HttpServerTest, UpdateWithoutTheVersionItReplacesIs422NamingTheColumn) {
+  Start();
+  const StoredRange stored = mStore->FindRanges({}).front();
+  protocol::Request save = SearchRequest("http-unversioned");
+  save.messageType = protocol::kSaveRequeryMessage;
+  using protocol::ColumnType;
+  protocol::DataSet rows;
+  rows.columns = {{"ACTION", ColumnType::Text},          {"FORM_TYP_CD", ColumnType::Text},
+                  {"FRM_FORM_NBR", ColumnType::Integer}, {"TO_FORM_NBR", ColumnType::Integer},
+                  {"TRP_ID", ColumnType::Text},          {"TRP_ACTN_CD", ColumnType::Text}};
+  rows.rows.push_back({std::string("UPD"), stored.range.formType, stored.range.from,
+                       stored.range.to, stored.range.troop, std::string("V")});
+  save.dataSets.emplace(protocol::kTroopFormDataSet, rows);
+  HttpTestClient client(mPort);
+  HttpReply reply = client.Post(protocol::RequestToJson(save), kToken);
+  EXPECT_EQ(reply.status, 422u) << reply.body;
+  EXPECT_NE(ErrorText(reply).find("Change row 1, column ROW_VERSION"), std::string::npos)
+      << reply.body;
+  EXPECT_EQ(mStore->FindRanges({}).front().version, stored.version);
+  EXPECT_EQ(mStore->FindRanges({}).front().range, stored.range);
+}
+
 TEST_F(HttpServerTest, BodyOverTheLimitIs413AndTheConnectionIsClosed) {
   HttpServerOptions options = Options();
   options.bodyLimit = 64 * 1024;

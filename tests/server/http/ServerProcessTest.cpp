@@ -16,14 +16,17 @@
 #include <string>
 #include <vector>
 
+#include <pwd.h>
+
 #include "HttpTestClient.h"
+#include "server/Store.h"
 
 namespace fm::server {
 namespace {
 
 using testing::HttpTestClient;
 
-// The executable with its standard error read through a pipe.
+// The executable with its standard error (and output) read through a pipe.
 class ServerProcess {
  public:
   explicit ServerProcess(std::vector<std::string> arguments)
@@ -37,6 +40,7 @@ class ServerProcess {
     mPid = fork();
     if (mPid == 0) {
       dup2(pipeEnds[1], STDERR_FILENO);
+      dup2(pipeEnds[1], STDOUT_FILENO);
       close(pipeEnds[0]);
       close(pipeEnds[1]);
       execv(argv[0], argv.data());
@@ -165,6 +169,43 @@ TEST_F(ServerProcessTest, LoadingIntoAFilledStoreFailsWithStatusOne) {
   ServerProcess second({"--database", mDatabase, "--load-demo"});
   EXPECT_EQ(second.Wait(), 1);
   EXPECT_NE(second.ErrorText().find("holds no ranges"), std::string::npos) << second.ErrorText();
+}
+
+TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAGap) {
+  ServerProcess load({"--database", mDatabase, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+  RangeQuery query;
+  query.formType = {{Comparison::Equal, "C"}};
+  const FormRange first = OpenStore(mDatabase)->FindRanges(query).front().range;
+
+  ServerProcess withdraw({"withdraw", "--database", mDatabase, "--form-type", "C", "--from",
+                          std::to_string(first.from), "--to", std::to_string(first.from + 4),
+                          "--reason", "printed with a wrong number"});
+  ASSERT_EQ(withdraw.Wait(), 0) << withdraw.ErrorText();
+  EXPECT_NE(withdraw.ErrorText().find(fmt::format("Withdrew forms {}-{} of form type C (ENF001)",
+                                                  first.from, first.from + 4)),
+            std::string::npos)
+      << withdraw.ErrorText();
+  EXPECT_NE(withdraw.ErrorText().find(fmt::format("kept      {}-{}", first.from + 5, first.to)),
+            std::string::npos)
+      << withdraw.ErrorText();
+
+  const auto history = OpenStore(mDatabase)->FormHistory("C", first.from + 2);
+  ASSERT_FALSE(history.empty());
+  EXPECT_EQ(history.back().event, "WITHDRAW");
+  EXPECT_EQ(history.back().reason, "printed with a wrong number");
+  EXPECT_EQ(history.back().userName, getpwuid(geteuid())->pw_name);
+
+  // The same numbers again: no range holds them any more.
+  ServerProcess again({"withdraw", "--database", mDatabase, "--form-type", "C", "--from",
+                       std::to_string(first.from), "--to", std::to_string(first.from + 4),
+                       "--reason", "twice"});
+  EXPECT_EQ(again.Wait(), 1);
+  EXPECT_NE(again.ErrorText().find("are in no range"), std::string::npos) << again.ErrorText();
+  ServerProcess noReason({"withdraw", "--database", mDatabase, "--form-type", "C", "--from", "1",
+                          "--to", "2"});
+  EXPECT_NE(noReason.Wait(), 0);
+  EXPECT_NE(noReason.ErrorText().find("--reason"), std::string::npos) << noReason.ErrorText();
 }
 
 }  // namespace
