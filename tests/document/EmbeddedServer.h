@@ -9,6 +9,7 @@
 #include "platform/EventLoop.h"
 #include "platform/MessageComponent.h"
 #include "transport/EmbeddedTransport.h"
+#include "transport/MessageTransport.h"
 #include "transport/TransportMessageComponent.h"
 
 namespace fm::testing {
@@ -17,8 +18,9 @@ namespace fm::testing {
 // over an inventory file: the embedded transport the desktop uses when no server is set.
 class EmbeddedServer {
  public:
-  // Makes a component over `transport` the process's message component.
-  void Connect(std::shared_ptr<EmbeddedTransport> transport, long userId) {
+  // Makes a component over `transport` (embedded, or HTTP to a server the test runs) the
+  // process's message component.
+  void Connect(std::shared_ptr<MessageTransport> transport, long userId) {
     component =
         TransportMessageComponent::Create(std::move(transport), {std::chrono::seconds(60), userId});
     MessageComponent::SetFactory([c = component] { return c; });

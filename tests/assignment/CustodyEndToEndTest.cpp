@@ -1,0 +1,280 @@
+// Two clerks and one inventory, through both transports the desktop has: the server's request
+// handler in-process (embedded) and HTTP to the server's real front. A save that would lose
+// forms, or that replaces a range a colleague changed after the clerk's search, is refused
+// whole; the clerk reads why, the grids then show the inventory as it is, and new ranges
+// waiting to be saved stay.
+
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "assignment/frmUnAssignForms.h"
+#include "controls/CodesCombo.h"
+#include "controls/ComboBox.h"
+#include "controls/CommandButton.h"
+#include "controls/DataGrid.h"
+#include "controls/OptionButton.h"
+#include "controls/TextBox.h"
+#include "document/EmbeddedServer.h"
+#include "platform/DataSet.h"
+#include "search/SearchFixture.h"
+#include "server/RequestHandler.h"
+#include "server/Store.h"
+#include "server/http/HttpServer.h"
+#include "transport/EmbeddedTransport.h"
+#include "transport/HttpTransport.h"
+
+namespace fm::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+
+constexpr std::int64_t kLee = 1004;     // on duty at C4
+constexpr std::int64_t kBrown = 1003;   // on duty at B2
+constexpr long kClerkA = 1001;          // Margaret Hartley, the user of this workstation
+constexpr std::int64_t kClerkB = 1002;  // John Smith,jr, at another workstation
+constexpr const char* kToken = "custody-e2e-token";
+
+enum class Carrier { Embedded, Http };
+
+std::string CarrierName(const ::testing::TestParamInfo<Carrier>& info) {
+  return info.param == Carrier::Embedded ? "Embedded" : "Http";
+}
+
+class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInterface<Carrier> {
+ protected:
+  void SetUp() override {
+    DocumentFixture::SetUp();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "fm-custody-e2e-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder = pattern;
+    const std::filesystem::path file = folder / "inventory.db";
+    server::StoreOptions storeOptions;
+    storeOptions.region = "NORTH";
+    store = server::OpenStore("sqlite:" + file.string(), storeOptions);
+    // Citations 1100001-1100100 held by C4 and given to Brown; CVSA decals 1-100 of the
+    // second quarter of 2024 given to Lee.
+    server::FormRange citations;
+    citations.formType = "C";
+    citations.from = 1100001;
+    citations.to = 1100100;
+    citations.troop = "C";
+    citations.district = "4";
+    citations.remaining = 100;
+    citations.registry = kBrown;
+    server::FormRange decals = citations;
+    decals.registry = kLee;
+    decals.formType = "Y";
+    decals.from = 1;
+    decals.to = 100;
+    decals.quarter = 2;
+    decals.year = 2024;
+    store->LoadInventory({citations, decals}, {"LOAD-1", "test", 1, "stores"}, true);
+
+    if (GetParam() == Carrier::Embedded) {
+      EmbeddedTransport::Options options;
+      options.inventoryFile = file;
+      transport = std::make_shared<EmbeddedTransport>(options);
+    } else {
+      server::HttpServerOptions options;
+      options.tokens = {kToken};
+      options.accessLog = folder / "access.log";
+      options.threads = 2;
+      http = std::make_unique<server::HttpServer>(std::make_shared<server::RequestHandler>(store),
+                                                  options);
+      http->Start();
+      std::ofstream(folder / "token") << kToken << "\n";
+      HttpTransport::Options client;
+      client.address = fmt::format("http://127.0.0.1:{}", http->Port());
+      client.tokenFile = folder / "token";
+      transport = std::make_shared<HttpTransport>(client);
+    }
+    server.Connect(transport, kClerkA);
+    settings->SetSwitch("VoidManualForms", true);
+    ShowDocument();
+  }
+
+  void TearDown() override {
+    document.reset();
+    server.Disconnect();
+    transport.reset();
+    if (http) http->Stop();
+    http.reset();
+    store.reset();
+    DocumentFixture::TearDown();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+
+  void AwaitReplies() { server.AwaitReplies(*loop); }
+
+  void Search(const char* formType) {
+    Doc().txtBox(0).SetText("C4");
+    SelectFormType(formType);
+    Doc().cmdButton(0).PerformClick();
+    AwaitReplies();
+    ASSERT_THAT(ui->messages, ::testing::IsEmpty());
+  }
+
+  // "from-to owner status" of every row the assignment grid shows.
+  std::vector<std::string> Shown() {
+    DataGrid& grid = Doc().grdFormsAssignment;
+    std::vector<std::string> shown;
+    for (long i = 0; i < grid.RowCount(); ++i) {
+      const auto row = grid.BookmarkAt(i);
+      shown.push_back(
+          grid.BoundText(row, "FRM_FORM_NBR") + "-" + grid.BoundText(row, "TO_FORM_NBR") + " " +
+          grid.BoundText(row, "ASGND_REG_NBR") + " " + grid.BoundText(row, "TRP_ACTN_CD"));
+    }
+    return shown;
+  }
+
+  // "type from-to owner status vVERSION" of every stored range.
+  std::vector<std::string> Stored() {
+    std::vector<std::string> out;
+    for (const auto& s : store->FindRanges({})) {
+      out.push_back(fmt::format("{} {}-{} {} {} v{}", s.range.formType, s.range.from, s.range.to,
+                                s.range.registry, s.range.status, s.version));
+    }
+    return out;
+  }
+
+  std::size_t HistoryLength() {
+    return store->FormHistory("C", 1100050).size() + store->FormHistory("Y", 50).size() +
+           store->FormHistory("Y", 80).size();
+  }
+
+  // Selects the one range shown and changes its status through the dialog, as the clerk does.
+  void ChangeStatus(const std::string& reason, const std::string& to) {
+    ASSERT_TRUE(Doc().grdFormsAssignment.ClickRow(0));
+    ui->QueueModal([reason, to](UiElement& form) {
+      auto& d = dynamic_cast<frmUnAssignForms&>(form);
+      for (int i = 0; i < d.cboStatus.ListCount(); ++i) {
+        if (d.cboStatus.List(i) == reason) d.cboStatus.ChooseItem(i);
+      }
+      d.txtBox(4).SetText("");
+      d.txtBox(4).TypeText(to);
+      d.txtBox(5).TypeText("water damage");  // a void needs a comment
+      d.cmdOk.PerformClick();
+      EXPECT_FALSE(d.Visible()) << "the dialog refused the entry";
+    });
+    ASSERT_TRUE(Doc().cmdButton(3).PerformClick());
+    AwaitReplies();
+  }
+
+  // Clerk B, at another workstation, searches the citations and gives them to Lee.
+  void ColleagueAssignsTheCitationsToLee() {
+    protocol::Request search;
+    search.requestId = NewRequestId();
+    search.identity = "WORKSTATION-B";
+    search.version = "1.0";
+    search.requester = "FORMSMAINT";
+    search.userId = kClerkB;
+    search.messageType = protocol::kSearchMessage;
+    search.criteria = {{"key:TRP_ID", "C", "=", "QUILLMAR"},
+                       {"key:REF_TYP_CD", "C", "=", "QUILLMAR"},
+                       {"key:THIN", "YES", "=", "QUILLMAR"}};
+    const protocol::Reply seen = transport->Exchange(search);
+    ASSERT_TRUE(seen.ok) << seen.error;
+    const protocol::DataSet& ranges = seen.dataSets.at("TROOPFORM");
+    const protocol::Cell version = ranges.rows.at(0)[ranges.ColumnIndex("ROW_VERSION")];
+
+    protocol::Request save = search;
+    save.requestId = NewRequestId();
+    save.messageType = protocol::kSaveRequeryMessage;
+    protocol::DataSet rows;
+    for (const char* name : {"ACTION", "FORM_TYP_CD", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID",
+                             "TRP_DIST_ID", "ASGND_REG_NBR", "TRP_ACTN_CD", "ROW_VERSION"}) {
+      rows.columns.push_back(
+          {name, std::string(name) == "ROW_VERSION" || std::string(name).ends_with("NBR")
+                     ? protocol::ColumnType::Integer
+                     : protocol::ColumnType::Text});
+    }
+    rows.rows.push_back({std::string("UPD"), std::string("C"), std::int64_t{1100001},
+                         std::int64_t{1100100}, std::string("C"), std::string("4"), kLee,
+                         std::string("A"), version});
+    save.dataSets.emplace("TROOPFORM", rows);
+    const protocol::Reply saved = transport->Exchange(save);
+    ASSERT_TRUE(saved.ok) << saved.error;
+  }
+
+  std::filesystem::path folder;
+  std::shared_ptr<server::Store> store;
+  std::unique_ptr<server::HttpServer> http;
+  std::shared_ptr<MessageTransport> transport;
+  EmbeddedServer server;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothTransports, CustodyEndToEndTest,
+                         ::testing::Values(Carrier::Embedded, Carrier::Http), CarrierName);
+
+// A quarterly range's dialog sends one "UPD" for the entered range: entering only the first
+// half would drop the second half from the inventory.
+TEST_P(CustodyEndToEndTest, ShrinkingUpdateIsRefusedAndNothingChanges) {
+  Search("Y");
+  ASSERT_THAT(Shown(), ElementsAre("1-100 1004 A"));
+  const auto stored = Stored();
+  const auto history = HistoryLength();
+
+  ChangeStatus("Void", "50");
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Critical);
+  EXPECT_EQ(ui->messages[0].text,
+            "Row 1 (UPD 1-50 of form type Y) would leave forms 51-100 in no range; a change may "
+            "split or move forms but never lose them.");
+  EXPECT_EQ(Stored(), stored);
+  EXPECT_EQ(HistoryLength(), history);
+  EXPECT_THAT(Shown(), ElementsAre("1-100 1004 A"));
+}
+
+TEST_P(CustodyEndToEndTest, StaleVoidIsRefusedTheColleaguesAssignmentStandsAndTheGridsCatchUp) {
+  // Clerk A has new ranges waiting to be saved when she turns to the citations.
+  ASSERT_TRUE(Doc().optButton(1).Choose());
+  Doc().txtBox(0).SetText("C4");
+  Doc().qmCboFormTypes.SetSelectionFromText("Seals");
+  Doc().txtBox(2).SetText("500");
+  Doc().txtBox(3).SetText("599");
+  Doc().cmdButton(7).PerformClick();
+  ASSERT_EQ(Doc().NewFormsDataSet()->RecordCount(), 1);
+  ASSERT_TRUE(Doc().optButton(0).Choose());
+  Search("C");
+  ASSERT_THAT(Shown(), ElementsAre("1100001-1100100 1003 A"));
+
+  ColleagueAssignsTheCitationsToLee();
+
+  // Her screen still shows the citations with Brown; she voids them.
+  ChangeStatus("Void", "1100100");
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Critical);
+  EXPECT_THAT(ui->messages[0].text,
+              MatchesRegex("Range 1100001-1100100 of ENF001 was changed by John Smith,jr at "
+                           "[0-9/]+ [0-9:]+ [AP]M after your search\\. Search again and repeat "
+                           "the change\\."));
+  EXPECT_THAT(Stored(), ElementsAre("C 1100001-1100100 1004 A v2", "Y 1-100 1004 A v1"));
+  EXPECT_THAT(Shown(), ElementsAre("1100001-1100100 1004 A")) << "the grid shows Lee's range";
+  EXPECT_EQ(Doc().NewFormsDataSet()->RecordCount(), 1) << "the new range still waits";
+  const auto history = store->FormHistory("C", 1100050);
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[1].userName, "John Smith,jr");
+
+  // Now that her screen shows Lee's range, the void goes through.
+  ui->messages.clear();
+  ChangeStatus("Void", "1100100");
+  EXPECT_THAT(ui->messages, ::testing::IsEmpty());
+  EXPECT_THAT(Stored(), ElementsAre("C 1100001-1100100 1004 V v3", "Y 1-100 1004 A v1"));
+  EXPECT_EQ(store->FormHistory("C", 1100050).back().userName, "Margaret Hartley");
+}
+
+}  // namespace
+}  // namespace fm::testing
