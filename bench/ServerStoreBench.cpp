@@ -3,7 +3,10 @@
 //    (Store::FindRanges with a form type and a form number, as a key:FORM_SEARCH_NBR search
 //    asks it) against the bare indexed SQL on the same database (one prepared statement
 //    walking the (form type, From) index backwards), so the ratio is the store's overhead;
-//  - a save with a three-way split plus the screen's requery, through the request handler.
+//  - a save with a three-way split plus the screen's requery, through the request handler;
+//  - the same split saved with the custody checks (row version, "UPD" containment, the
+//    conservation sweep) against a store whose checks a benchmark-only hook switched off,
+//    alternating save by save in one run, and the checks alone (CustodyLedger) in memory.
 //
 // PostgreSQL: the server of FM_TEST_PG_URL, else a throw-away cluster started here.
 
@@ -13,6 +16,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -22,9 +27,11 @@
 
 #include "ServerBenchCluster.h"
 #include "protocol/Messages.h"
+#include "server/CustodyLedger.h"
 #include "server/DemoInventory.h"
 #include "server/ReferenceData.h"
 #include "server/RequestHandler.h"
+#include "server/SqlStore.h"
 #include "server/Store.h"
 
 namespace {
@@ -254,15 +261,18 @@ void BM_FindHolding_BareSql_Postgres(benchmark::State& state) {
 
 protocol::DataSet SplitRows(std::int64_t base, std::int64_t holder, std::int64_t receiver) {
   protocol::DataSet set;
-  for (const char* name : {"ACTION", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID", "TRP_DIST_ID",
-                           "FORM_TYP_CD", "ASGND_REG_NBR", "TRP_ACTN_CD", "TRP_FORM_CMMT_TXT"}) {
+  for (const char* name :
+       {"ACTION", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID", "TRP_DIST_ID", "FORM_TYP_CD",
+        "ASGND_REG_NBR", "TRP_ACTN_CD", "TRP_FORM_CMMT_TXT", "ROW_VERSION"}) {
     set.columns.push_back({name, protocol::ColumnType::Text});
   }
+  // The range split was just received: its version is 1.
   auto row = [&](const char* action, std::int64_t from, std::int64_t to, std::int64_t reg,
                  const char* comment) {
     set.rows.push_back({std::string(action), std::to_string(from), std::to_string(to),
                         std::string("A"), std::string("1"), std::string("Z"), std::to_string(reg),
-                        std::string("A"), std::string(comment)});
+                        std::string("A"), std::string(comment),
+                        std::string(action) == "UPD" ? std::string("1") : std::string()});
   };
   row("UPD", base, base + 19, holder, "C0");
   row("ADD", base + 50, base + 99, holder, "C0");
@@ -334,12 +344,147 @@ void BM_SaveSplitRequery_Postgres(benchmark::State& state) {
   SaveSplitRequery(state, f.PgAddress("save"));
 }
 
+// --- What the custody checks cost a save --------------------------------------------------
+
+RangeChange SplitRow(RangeChange::Action action, std::int64_t from, std::int64_t to,
+                     std::int64_t registry) {
+  RangeChange c;
+  c.action = action;
+  c.formType = "Z";
+  c.from = from;
+  c.to = to;
+  c.troop = "A";
+  c.district = "1";
+  c.registry = registry;
+  c.status = "A";
+  return c;
+}
+
+// The three rows of the screen's split of [base, base+99] around [base+20, base+49].
+std::vector<RangeChange> SplitChanges(std::int64_t base) {
+  auto upd = SplitRow(RangeChange::Action::Update, base, base + 19, 1002);
+  upd.rowVersion = 1;
+  return {upd, SplitRow(RangeChange::Action::Add, base + 50, base + 99, 1002),
+          SplitRow(RangeChange::Action::Add, base + 20, base + 49, 1003)};
+}
+
+// Two stores of one backend holding the same ranges to split; the second skips the custody
+// checks. Saves alternate between them so that the machine's load falls on both alike.
+void SplitSaveChecksCost(benchmark::State& state, const std::string& checkedAddress,
+                         const std::string& uncheckedAddress) {
+  constexpr std::int64_t kBase = 6'000'000'000;
+  auto checked = OpenStore(checkedAddress);
+  auto unchecked = OpenStore(uncheckedAddress);
+  auto* sql = dynamic_cast<SqlStore*>(unchecked.get());
+  Must(sql != nullptr, "the store is not an SqlStore");
+  sql->SkipCustodyChecksForBenchmark();
+  for (auto* store : {checked.get(), unchecked.get()}) {
+    LoadDemoInventory(*store);
+    std::vector<FormRange> seed;
+    for (int i = 0; i < kSaveIterations; ++i) {
+      FormRange r;
+      r.formType = "Z";
+      r.from = kBase + i * 100;
+      r.to = r.from + 99;
+      r.troop = "A";
+      r.district = "1";
+      r.registry = 1002;
+      r.remaining = 100;
+      seed.push_back(r);
+    }
+    store->ApplyChanges(SaveContext{"seed", "bench", 0, "bench"}, [&] {
+      std::vector<RangeChange> rows;
+      for (const auto& r : seed) {
+        rows.push_back(SplitRow(RangeChange::Action::Add, r.from, r.to, r.registry));
+      }
+      return rows;
+    }());
+  }
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> withChecks;  // milliseconds of each save
+  std::vector<double> without;
+  int i = 0;
+  for (auto _ : state) {
+    const auto rows = SplitChanges(kBase + i * 100);
+    const SaveContext context{fmt::format("split-{}", i), "bench", 1001, "bench"};
+    auto timed = [&](Store& store, std::vector<double>& times) {
+      const auto start = Clock::now();
+      store.ApplyChanges(context, rows);
+      times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    };
+    // Alternate which goes first, so neither always finds the disk cache warm.
+    if (i % 2 == 0) {
+      timed(*checked, withChecks);
+      timed(*unchecked, without);
+    } else {
+      timed(*unchecked, without);
+      timed(*checked, withChecks);
+    }
+    ++i;
+  }
+  // Medians: on a shared machine a few saves stall for other work, which would swamp a mean.
+  auto median = [](std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return times.empty() ? 0.0 : times[times.size() / 2];
+  };
+  state.counters["checked_ms"] = median(withChecks);
+  state.counters["unchecked_ms"] = median(without);
+  state.counters["ratio"] = median(withChecks) / median(without);
+}
+
+void BM_SplitSaveChecksCost_Sqlite(benchmark::State& state) {
+  const auto& folder = Fixture::Get().mFolder;
+  SplitSaveChecksCost(state, "sqlite:" + (folder / "checked.db").string(),
+                      "sqlite:" + (folder / "unchecked.db").string());
+}
+
+void BM_SplitSaveChecksCost_Postgres(benchmark::State& state) {
+  Fixture& f = Fixture::Get();
+  if (f.mCluster.Url().empty()) {
+    state.SkipWithError(("PostgreSQL not available: " + f.mCluster.Why()).c_str());
+    return;
+  }
+  SplitSaveChecksCost(state, f.PgAddress("checked"), f.PgAddress("unchecked"));
+}
+
+// The checks of a three-way split in memory: the ledger's work without any database.
+void BM_CustodyLedger_ThreeWaySplit(benchmark::State& state) {
+  FormRange stored;
+  stored.formType = "Z";
+  stored.from = 100;
+  stored.to = 199;
+  const auto rows = SplitChanges(100);
+  for (auto _ : state) {
+    CustodyLedger ledger;
+    ledger.Replaced("Row 1", stored);
+    FormRange first = stored;
+    first.to = rows[0].to;
+    CustodyLedger::CheckUpdateWithin("Row 1", stored, first);
+    ledger.Written(first);
+    for (std::size_t k = 1; k < rows.size(); ++k) {
+      FormRange piece = stored;
+      piece.from = rows[k].from;
+      piece.to = rows[k].to;
+      benchmark::DoNotOptimize(ledger.ClassifyAdd("Row", piece));
+      ledger.Written(piece);
+    }
+    ledger.CheckNothingLost();
+  }
+}
+
 BENCHMARK(BM_FindHolding_Store_Sqlite)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindHolding_BareSql_Sqlite)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindHolding_Store_Postgres)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindHolding_BareSql_Postgres)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SaveSplitRequery_Sqlite)->Iterations(kSaveIterations)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveSplitRequery_Postgres)->Iterations(kSaveIterations)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitSaveChecksCost_Sqlite)
+    ->Iterations(kSaveIterations)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitSaveChecksCost_Postgres)
+    ->Iterations(kSaveIterations)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CustodyLedger_ThreeWaySplit)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
