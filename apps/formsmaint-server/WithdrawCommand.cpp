@@ -48,18 +48,18 @@ int Run(const WithdrawSelection& selection) {
   const std::string account = AccountName();
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   SaveContext context;
-  context.requestId = fmt::format(
-      "withdraw-{}-{}", std::chrono::duration_cast<std::chrono::milliseconds>(now).count(),
-      ::getpid());
+  context.requestId =
+      fmt::format("withdraw-{}-{}",
+                  std::chrono::duration_cast<std::chrono::milliseconds>(now).count(), ::getpid());
   context.requester = "formsmaint-server withdraw";
   context.userId = 0;
   context.userName = account;
   const WithdrawOutcome outcome =
       store->Withdraw(context, selection.formType, selection.from, selection.to, selection.reason);
 
-  fmt::print("Withdrew forms {}-{} of form type {} ({}) as {}: {}\n", selection.from,
-             selection.to, selection.formType,
-             FormTypeName(selection.formType, store->Reference()), account, selection.reason);
+  fmt::print("Withdrew forms {}-{} of form type {} ({}) as {}: {}\n", selection.from, selection.to,
+             selection.formType, FormTypeName(selection.formType, store->Reference()), account,
+             selection.reason);
   for (const auto& gone : outcome.withdrawn) fmt::print("  withdrawn {}\n", Describe(gone));
   for (const auto& kept : outcome.kept) fmt::print("  kept      {}\n", Describe(kept));
   return 0;

@@ -126,7 +126,8 @@ std::string FormTypeName(const std::string& code, const ReferenceData& reference
 
 std::string StaleRangeMessage(const FormRange& stored, const std::string& formTypeName,
                               const LastChange& last) {
-  const std::string who = last.userName.empty() ? fmt::format("User {}", last.userId) : last.userName;
+  const std::string who =
+      last.userName.empty() ? fmt::format("User {}", last.userId) : last.userName;
   const auto at = ParseUtcTimestamp(last.at);
   return fmt::format(
       "Range {}-{} of {} was changed by {} at {} after your search. Search again and repeat the "

@@ -198,13 +198,15 @@ std::vector<FormRange> BuildLargeInventory(const ReferenceData& reference, std::
 
 std::size_t LoadDemoInventory(Store& store) {
   auto ranges = BuildDemoInventory(store.Reference(), LocalDate(std::chrono::system_clock::now()));
-  store.LoadInventory(ranges, SaveContext{"demo-inventory", "formsmaint-server", 0, "demo inventory"}, true);
+  store.LoadInventory(
+      ranges, SaveContext{"demo-inventory", "formsmaint-server", 0, "demo inventory"}, true);
   return ranges.size();
 }
 
 std::size_t LoadLargeInventory(Store& store, std::size_t count, std::uint64_t seed) {
   auto ranges = BuildLargeInventory(store.Reference(), count, seed);
-  store.LoadInventory(ranges, SaveContext{"large-inventory", "formsmaint-server", 0, "generated inventory"}, false);
+  store.LoadInventory(
+      ranges, SaveContext{"large-inventory", "formsmaint-server", 0, "generated inventory"}, false);
   return ranges.size();
 }
 

@@ -9,13 +9,13 @@
 #include <random>
 #include <thread>
 
+#include "platform/TextUtil.h"
 #include "server/ChangeRules.h"
 #include "server/CustodyLedger.h"
 #include "server/ReferenceData.h"
 #include "server/SqlError.h"
 #include "server/StoreError.h"
 #include "server/TimeText.h"
-#include "platform/TextUtil.h"
 
 namespace fm::server {
 
@@ -123,8 +123,8 @@ std::optional<StoredRow> FindByFrom(SqlConnection& c, const std::string& formTyp
 // The stored ranges of the form type holding any number of [from, to], ascending: the last
 // one starting at or below `from` (if it reaches it) and every one starting inside. Both
 // are index probes of (form type, From).
-std::vector<StoredRow> FindHolding(SqlConnection& c, const std::string& formType,
-                                   std::int64_t from, std::int64_t to) {
+std::vector<StoredRow> FindHolding(SqlConnection& c, const std::string& formType, std::int64_t from,
+                                   std::int64_t to) {
   std::vector<StoredRow> found;
   auto below = c.Query(fmt::format("SELECT {} FROM form_range r WHERE r.form_typ_cd = ?"
                                    " AND r.frm_form_nbr <= ? ORDER BY r.frm_form_nbr DESC LIMIT 1",
@@ -175,17 +175,18 @@ struct Stamp {
 };
 
 std::vector<std::string> RangeInsertColumns() {
-  return {"form_typ_cd",   "frm_form_nbr", "to_form_nbr",   "trp_id",      "trp_dist_id",
-          "asgnd_reg_nbr", "trp_actn_cd",  "rmng_form_cnt", "form_qtr_dt", "form_yr_dt",
-          "cmmt_txt",      "chg_ts",       "chg_req_id",    "chg_usr_id",  "chg_usr_nme",
-          "row_version"};
+  return {"form_typ_cd", "frm_form_nbr",  "to_form_nbr", "trp_id",
+          "trp_dist_id", "asgnd_reg_nbr", "trp_actn_cd", "rmng_form_cnt",
+          "form_qtr_dt", "form_yr_dt",    "cmmt_txt",    "chg_ts",
+          "chg_req_id",  "chg_usr_id",    "chg_usr_nme", "row_version"};
 }
 
 // A new range starts at version 1.
 SqlRow RangeInsertRow(const FormRange& r, const Stamp& s) {
-  return {r.formType,       r.from, r.to,        r.troop,   r.district,       r.registry,
-          r.status,         r.remaining,         Param(r.quarter),          Param(r.year),
-          Param(r.comment), s.at,   s.requestId, s.userId,  s.userName,       std::int64_t{1}};
+  return {r.formType,       r.from,   r.to,        r.troop,          r.district,
+          r.registry,       r.status, r.remaining, Param(r.quarter), Param(r.year),
+          Param(r.comment), s.at,     s.requestId, s.userId,         s.userName,
+          std::int64_t{1}};
 }
 
 void InsertRange(SqlConnection& c, const FormRange& r, const Stamp& s) {
@@ -210,14 +211,13 @@ void ReplaceRange(SqlConnection& c, std::int64_t id, const FormRange& r, const S
 }
 
 std::vector<std::string> AuditColumns() {
-  return {"request_id",      "requester",          "user_id",        "applied_at",
-          "action",          "form_typ_cd",        "before_from",    "before_to",
-          "before_trp_id",   "before_trp_dist_id", "before_reg_nbr", "before_actn_cd",
-          "before_rmng_cnt", "before_qtr_dt",      "before_yr_dt",   "before_cmmt_txt",
-          "after_from",      "after_to",           "after_trp_id",   "after_trp_dist_id",
-          "after_reg_nbr",   "after_actn_cd",      "after_rmng_cnt", "after_qtr_dt",
-          "after_yr_dt",     "after_cmmt_txt",     "user_name",      "event",
-          "reason"};
+  return {
+      "request_id",      "requester",      "user_id",         "applied_at",    "action",
+      "form_typ_cd",     "before_from",    "before_to",       "before_trp_id", "before_trp_dist_id",
+      "before_reg_nbr",  "before_actn_cd", "before_rmng_cnt", "before_qtr_dt", "before_yr_dt",
+      "before_cmmt_txt", "after_from",     "after_to",        "after_trp_id",  "after_trp_dist_id",
+      "after_reg_nbr",   "after_actn_cd",  "after_rmng_cnt",  "after_qtr_dt",  "after_yr_dt",
+      "after_cmmt_txt",  "user_name",      "event",           "reason"};
 }
 
 SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string& action,
@@ -231,10 +231,9 @@ SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string
   } else {
     row.insert(row.end(), 10, SqlValue{});
   }
-  row.insert(row.end(),
-             {after.from, after.to, after.troop, after.district, after.registry, after.status,
-              after.remaining, Param(after.quarter), Param(after.year), Param(after.comment),
-              ctx.userName, event, Param(reason)});
+  row.insert(row.end(), {after.from, after.to, after.troop, after.district, after.registry,
+                         after.status, after.remaining, Param(after.quarter), Param(after.year),
+                         Param(after.comment), ctx.userName, event, Param(reason)});
   return row;
 }
 
@@ -667,8 +666,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
 }
 
 WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string& formType,
-                                   std::int64_t from, std::int64_t to,
-                                   const std::string& reason) {
+                                   std::int64_t from, std::int64_t to, const std::string& reason) {
   const std::string why = text::Trim(reason);
   if (why.empty()) {
     throw StoreError::Rejected(

@@ -40,7 +40,8 @@ struct LastChange {
   std::string at;  // UTC, ISO 8601
   std::string requestId;
   std::int64_t userId = 0;
-  std::string userName{};  // display name of who acted; empty for changes made before names were kept
+  std::string
+      userName{};  // display name of who acted; empty for changes made before names were kept
 
   friend bool operator==(const LastChange&, const LastChange&) = default;
 };

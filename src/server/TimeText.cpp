@@ -49,11 +49,11 @@ std::optional<std::chrono::system_clock::time_point> ParseUtcTimestamp(std::stri
   }
   if (at + 1 != text.size() || text[at] != 'Z') return std::nullopt;
   using namespace std::chrono;
-  const year_month_day date{std::chrono::year{*year}, std::chrono::month{static_cast<unsigned>(*month)},
+  const year_month_day date{std::chrono::year{*year},
+                            std::chrono::month{static_cast<unsigned>(*month)},
                             std::chrono::day{static_cast<unsigned>(*day)}};
   if (!date.ok() || *hour > 23 || *minute > 59 || *second > 60) return std::nullopt;
-  return sys_days{date} + hours{*hour} + minutes{*minute} + seconds{*second} +
-         milliseconds{millis};
+  return sys_days{date} + hours{*hour} + minutes{*minute} + seconds{*second} + milliseconds{millis};
 }
 
 std::string ClerkTime(std::chrono::system_clock::time_point time) {
@@ -62,7 +62,8 @@ std::string ClerkTime(std::chrono::system_clock::time_point time) {
   localtime_r(&t, &tm);
   const int hour12 = tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12;
   return fmt::format("{:02}/{:02}/{:04} {:02}:{:02}:{:02} {}", tm.tm_mon + 1, tm.tm_mday,
-                     tm.tm_year + 1900, hour12, tm.tm_min, tm.tm_sec, tm.tm_hour < 12 ? "AM" : "PM");
+                     tm.tm_year + 1900, hour12, tm.tm_min, tm.tm_sec,
+                     tm.tm_hour < 12 ? "AM" : "PM");
 }
 
 std::string LocalDate(std::chrono::system_clock::time_point time) {

@@ -167,20 +167,13 @@ std::optional<std::string> MissingRowVersion(const protocol::DataSet& set) {
 
 protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin) {
   protocol::DataSet set;
-  set.columns = {{"TRP_ID", ColumnType::Text},
-                 {"TRP_DIST_ID", ColumnType::Text},
-                 {"FORM_TYP_CD", ColumnType::Text},
-                 {"FORM_TYP_DESC", ColumnType::Text},
-                 {"FRM_FORM_NBR", ColumnType::Integer},
-                 {"TO_FORM_NBR", ColumnType::Integer},
-                 {"ASGND_REG_NBR", ColumnType::Integer},
-                 {"TRP_ACTN_CD", ColumnType::Text},
-                 {"RMNG_FORM_CNT", ColumnType::Integer},
-                 {"FORM_QTR_DT", ColumnType::Integer},
-                 {"FORM_YR_DT", ColumnType::Integer},
-                 {"TRP_FORM_CMMT_TXT", ColumnType::Text},
-                 {"ACTION", ColumnType::Text},
-                 {kRowVersion, ColumnType::Integer}};
+  set.columns = {{"TRP_ID", ColumnType::Text},           {"TRP_DIST_ID", ColumnType::Text},
+                 {"FORM_TYP_CD", ColumnType::Text},      {"FORM_TYP_DESC", ColumnType::Text},
+                 {"FRM_FORM_NBR", ColumnType::Integer},  {"TO_FORM_NBR", ColumnType::Integer},
+                 {"ASGND_REG_NBR", ColumnType::Integer}, {"TRP_ACTN_CD", ColumnType::Text},
+                 {"RMNG_FORM_CNT", ColumnType::Integer}, {"FORM_QTR_DT", ColumnType::Integer},
+                 {"FORM_YR_DT", ColumnType::Integer},    {"TRP_FORM_CMMT_TXT", ColumnType::Text},
+                 {"ACTION", ColumnType::Text},           {kRowVersion, ColumnType::Integer}};
   if (!thin) {
     set.columns.push_back({"LAST_CHG_TS", ColumnType::Text});
     set.columns.push_back({"LAST_CHG_REQ_ID", ColumnType::Text});

@@ -25,8 +25,8 @@ std::vector<RangeChange> ChangesFromDataSet(const protocol::DataSet& rows);
 std::optional<std::string> MissingRowVersion(const protocol::DataSet& rows);
 
 // The "TROOPFORM" reply rows, each with its ROW_VERSION. A thin set leaves FORM_TYP_DESC null
-// and carries only the layout's columns; a full set fills FORM_TYP_DESC and adds LAST_CHG_TS, LAST_CHG_REQ_ID
-// and LAST_CHG_USR_ID (when and by which request and user the range last changed).
+// and carries only the layout's columns; a full set fills FORM_TYP_DESC and adds LAST_CHG_TS,
+// LAST_CHG_REQ_ID and LAST_CHG_USR_ID (when and by which request and user the range last changed).
 protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin);
 
 // The "OFFICER" reply rows.

@@ -223,8 +223,7 @@ void TransportMessageComponent::Send(const MessageRequest& request) {
   if (refusal) {
     // Answered here, as the server would answer a refused save: through the event loop, so
     // the document learns of it after Send returns, like any reply.
-    spdlog::info("Request {} for {} was not sent: {}", requestId, job->request.identity,
-                 *refusal);
+    spdlog::info("Request {} for {} was not sent: {}", requestId, job->request.identity, *refusal);
     mPending.emplace(requestId, Pending{job->request.identity, std::nullopt, job});
     auto outcome = std::make_shared<Outcome>();
     outcome->requestId = requestId;
@@ -344,8 +343,8 @@ void TransportMessageComponent::Deliver(const Outcome& outcome) {
   Document& document = mDocuments[Folded(outcome.identity)];
   auto isLatest = [&] { return document.latestSent == outcome.requestId; };
   const bool accepted = outcome.error.empty();
-  const bool refresh = !accepted && !outcome.dataSets.empty() && isLatest() &&
-                       !document.receiptSaveUnconfirmed;
+  const bool refresh =
+      !accepted && !outcome.dataSets.empty() && isLatest() && !document.receiptSaveUnconfirmed;
   auto replies = Services::Replies();
   bool holdsRanges = false;
   if (accepted || refresh) {

@@ -126,7 +126,7 @@ class TransportMessageComponent final
   const Options mOptions;
 
   // User-interface thread only.
-  std::map<std::string, Pending> mPending;    // by request id
+  std::map<std::string, Pending> mPending;     // by request id
   std::map<std::string, Document> mDocuments;  // by folded identity
 
   // State below is protected by mMutex; it is what the worker shares.

@@ -172,9 +172,10 @@ TYPED_TEST(StoreSuite, AddedRangeCountsAllItsFormsAsRemaining) {
 TYPED_TEST(StoreSuite, ThreeRowSplitLeavesExactlyTheThreePieces) {
   this->LoadSelectedRange();
   // Assign 120-149 of 100-199 to the receiver: the rows the assignment dialog sends.
-  this->S().ApplyChanges(Ctx("split"), this->Versioned({Upd("B", 100, 119, kHolder, "A", "C0"),
-                                                        Add("B", 150, 199, kHolder, "A", "C0"),
-                                                        Add("B", 120, 149, kReceiver, "A", "stamped")}));
+  this->S().ApplyChanges(Ctx("split"),
+                         this->Versioned({Upd("B", 100, 119, kHolder, "A", "C0"),
+                                          Add("B", 150, 199, kHolder, "A", "C0"),
+                                          Add("B", 120, 149, kReceiver, "A", "stamped")}));
   auto ranges = AllRanges(this->S());
   EXPECT_THAT(Spans(ranges),
               ElementsAre("B 100-119 reg 1002 A rem 20", "B 120-149 reg 1003 A rem 30",

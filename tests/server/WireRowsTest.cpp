@@ -26,20 +26,19 @@ std::string ErrorOf(const DataSet& set) {
 }
 
 TEST(ChangesFromDataSet, ReadsTextsIntegersAndWholeDoubles) {
-  DataSet set = Rows(
-      {{"ACTION", ColumnType::Text},
-       {"FRM_FORM_NBR", ColumnType::Integer},
-       {"TO_FORM_NBR", ColumnType::Double},
-       {"TRP_ID", ColumnType::Text},
-       {"FORM_TYP_CD", ColumnType::Text},
-       {"ASGND_REG_NBR", ColumnType::Text},
-       {"FORM_QTR_DT", ColumnType::Text},
-       {"TRP_FORM_CMMT_TXT", ColumnType::Text},
-       {"SOMETHING_ELSE", ColumnType::Text},
-       {"ROW_VERSION", ColumnType::Text}},
-      {{std::string("upd "), std::int64_t{100}, 199.0, std::string("b"), std::string("y"),
-        std::string(" 1003"), std::string(""), std::string("  (stamp)"), std::string("ignored"),
-        std::string(" 7")}});
+  DataSet set = Rows({{"ACTION", ColumnType::Text},
+                      {"FRM_FORM_NBR", ColumnType::Integer},
+                      {"TO_FORM_NBR", ColumnType::Double},
+                      {"TRP_ID", ColumnType::Text},
+                      {"FORM_TYP_CD", ColumnType::Text},
+                      {"ASGND_REG_NBR", ColumnType::Text},
+                      {"FORM_QTR_DT", ColumnType::Text},
+                      {"TRP_FORM_CMMT_TXT", ColumnType::Text},
+                      {"SOMETHING_ELSE", ColumnType::Text},
+                      {"ROW_VERSION", ColumnType::Text}},
+                     {{std::string("upd "), std::int64_t{100}, 199.0, std::string("b"),
+                       std::string("y"), std::string(" 1003"), std::string(""),
+                       std::string("  (stamp)"), std::string("ignored"), std::string(" 7")}});
   auto changes = ChangesFromDataSet(set);
   ASSERT_EQ(changes.size(), 1u);
   const RangeChange& c = changes[0];

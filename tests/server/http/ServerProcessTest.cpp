@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,8 +16,6 @@
 #include <regex>
 #include <string>
 #include <vector>
-
-#include <pwd.h>
 
 #include "HttpTestClient.h"
 #include "server/Store.h"
@@ -202,8 +201,8 @@ TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAG
                        "--reason", "twice"});
   EXPECT_EQ(again.Wait(), 1);
   EXPECT_NE(again.ErrorText().find("are in no range"), std::string::npos) << again.ErrorText();
-  ServerProcess noReason({"withdraw", "--database", mDatabase, "--form-type", "C", "--from", "1",
-                          "--to", "2"});
+  ServerProcess noReason(
+      {"withdraw", "--database", mDatabase, "--form-type", "C", "--from", "1", "--to", "2"});
   EXPECT_NE(noReason.Wait(), 0);
   EXPECT_NE(noReason.ErrorText().find("--reason"), std::string::npos) << noReason.ErrorText();
 }
