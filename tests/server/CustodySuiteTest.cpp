@@ -182,6 +182,7 @@ TYPED_TEST(CustodySuite, MigrationClassifiesTheHistoryWrittenBefore) {
         "ALTER TABLE form_range DROP COLUMN chg_usr_nme",
         "ALTER TABLE range_audit DROP COLUMN user_name",
         "ALTER TABLE range_audit DROP COLUMN event", "ALTER TABLE range_audit DROP COLUMN reason",
+        "DROP INDEX range_audit_request",
         "UPDATE range_audit SET before_from = NULL, before_to = NULL WHERE action = 'ADD'",
         "DELETE FROM schema_migration WHERE version = 3"}) {
     ASSERT_EQ(this->mBackend.ExecuteDirectly(sql), "") << sql;
