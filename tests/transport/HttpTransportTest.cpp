@@ -10,9 +10,11 @@
 #include <future>
 
 #include "CannedHttpServer.h"
+#include "TestAuthority.h"
 #include "TransportTestSupport.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
+#include "platform/DataSetTemplates.h"
 #include "platform/PlatformError.h"
 #include "platform/QueueEventLoop.h"
 #include "platform/Recordset.h"
@@ -23,6 +25,8 @@
 #include "server/RequestHandler.h"
 #include "server/Store.h"
 #include "server/http/HttpServer.h"
+#include "server/http/HttpServerError.h"
+#include "server/http/TokenFile.h"
 #include "transport/HttpTransport.h"
 #include "transport/TransportMessageComponent.h"
 
@@ -36,6 +40,8 @@ using testing::RecordingListener;
 using testing::TempFolder;
 
 constexpr const char* kToken = "secret-token";
+constexpr const char* kViewerToken = "viewer-token";
+constexpr const char* kClerkToken = "clerk-b2-token";
 constexpr const char* kIdentity = "SCR.TARVO_FormsMaint#1";
 
 protocol::Request Search(const std::string& troop, const std::string& formType) {
@@ -87,7 +93,11 @@ class HttpTransportTest : public ::testing::Test {
     sHandler = new std::shared_ptr<server::RequestHandler>(
         std::make_shared<server::RequestHandler>(store));
     server::HttpServerOptions options;
-    options.tokens = {kToken, "another-token"};
+    options.tokens = server::TokenTable::FromTokens(
+        {{kToken, server::Principal::LocalAdministrator(1001, "Margaret Hartley")},
+         {kViewerToken, {7, "Vera Viewer", server::Role::Viewer, server::StationScope::Parse("*")}},
+         {kClerkToken,
+          {1003, "Carl Clerk", server::Role::Clerk, server::StationScope::Parse("B2")}}});
     options.accessLog = sFolder->Path() / "access.log";
     sServer = new server::HttpServer(*sHandler, options);
     sServer->Start();
@@ -122,7 +132,7 @@ TEST_F(HttpTransportTest, AnExchangeAnswersWhatTheServersHandlerAnswersOverOneKe
   const protocol::Request forms = Search("A", "C");
   const protocol::Reply reply = transport.Exchange(forms);
   ASSERT_TRUE(reply.ok) << reply.error;
-  EXPECT_EQ(reply, (*sHandler)->Handle(forms));
+  EXPECT_EQ(reply, (*sHandler)->Handle(forms, server::HttpApi::LocalClient()).reply);
   EXPECT_FALSE(reply.dataSets.at("TROOPFORM").rows.empty());
 
   const protocol::Reply again = transport.Exchange(Search("B", "Y"));
@@ -212,6 +222,71 @@ TEST_F(HttpTransportTest, AWrongOrMissingTokenIsRefusedSayingWhatToDo) {
   // The server kept serving: the right token still works.
   HttpTransport right(ServerOptions());
   EXPECT_TRUE(right.Exchange(Search("A", "C")).ok);
+}
+
+TEST_F(HttpTransportTest, AnAccountsRefusalReachesTheClerkInTheServersOwnWords) {
+  Services::Reset();
+  auto loop = std::make_shared<QueueEventLoop>();
+  auto replies = std::make_shared<ReplyStore>();
+  Services::SetEventLoop(loop);
+  Services::SetReplyStore(replies);
+  CommonUtility utility(nullptr, nullptr, replies);
+  RecordingListener listener;
+  // The range a search of Troop/District A1 finds first, voided as the dialog sends it.
+  const protocol::Reply found =
+      (*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply;
+  const protocol::DataSet& ranges = found.dataSets.at("TROOPFORM");
+  ASSERT_FALSE(ranges.rows.empty());
+  const protocol::Row& first = ranges.rows.front();
+  const auto cell = [&](const char* column) { return first[ranges.ColumnIndex(column)]; };
+  const std::string station =
+      std::get<std::string>(cell("TRP_ID")) + std::get<std::string>(cell("TRP_DIST_ID"));
+  for (const auto& [token, expected] :
+       {std::pair<std::string, std::string>{
+            kClerkToken, fmt::format("Your account may not change ranges of Troop/District {}. "
+                                     "Range {}-{} of ENF001 is held there; nothing was saved.",
+                                     station, std::get<std::int64_t>(cell("FRM_FORM_NBR")),
+                                     std::get<std::int64_t>(cell("TO_FORM_NBR")))},
+        std::pair<std::string, std::string>{
+            kViewerToken,
+            "Your account (viewer) may search and read the history of forms but "
+            "not save changes; nothing was saved."}}) {
+    HttpTransport::Options options = ServerOptions();
+    options.tokenFile.clear();
+    options.token = token;
+    auto component = TransportMessageComponent::Create(std::make_shared<HttpTransport>(options),
+                                                       {std::chrono::seconds(20), 1001});
+    component->AddListener(&listener);
+    auto rows = std::make_shared<DataSet>();
+    rows->SetRecordset(std::make_shared<Recordset>(*TemplateFields("TROOPFORM")));
+    Recordset& rs = rows->GetRecordset();
+    rs.AddNew();
+    rs.SetValue("ACTION", "UPD");
+    rs.SetValue("FORM_TYP_CD", "C");
+    rs.SetValue("FRM_FORM_NBR", std::to_string(std::get<std::int64_t>(cell("FRM_FORM_NBR"))));
+    rs.SetValue("TO_FORM_NBR", std::to_string(std::get<std::int64_t>(cell("TO_FORM_NBR"))));
+    rs.SetValue("TRP_ID", std::get<std::string>(cell("TRP_ID")));
+    rs.SetValue("TRP_DIST_ID", std::get<std::string>(cell("TRP_DIST_ID")));
+    rs.SetValue("TRP_ACTN_CD", "V");
+    rs.SetValue("ROW_VERSION", std::to_string(std::get<std::int64_t>(cell("ROW_VERSION"))));
+    rs.Update();
+    auto request = component->CreateRequest();
+    request->SetIdentity(kIdentity);
+    request->SetVersion("1.0");
+    request->SetRequesterValue("FORMSMAINT");
+    request->SetMessageType(34);
+    request->AttachDataSet(rows, "TROOPFORM");
+    request->AddCriterion("key:TRP_ID", "A", "=", "FORMSMAINT");
+    const std::size_t before = listener.Events().size();
+    request->Send();
+    ASSERT_TRUE(PumpUntil(*loop, [&] { return listener.Events().size() > before; }));
+    EXPECT_EQ(utility.ReplyCheck(kIdentity, "Test", request->RequestId()), expected);
+    component->RemoveListener(&listener);
+  }
+  EXPECT_EQ((*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets,
+            found.dataSets)
+      << "nothing was changed";
+  Services::Reset();
 }
 
 TEST_F(HttpTransportTest, AServerThatCannotBeReachedIsReportedPlainly) {
@@ -340,6 +415,85 @@ TEST(HttpTransportCannedTest, AServerThatNeverAnswersRunsOutOfTimeOrIsCancelled)
   ASSERT_EQ(exchange.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_THAT(exchange.get(), HasSubstr("abandoned because the program is closing"));
   EXPECT_THAT(ErrorOf(cancelled, Search("A", "C")), HasSubstr("abandoned"));
+}
+
+TEST_F(HttpTransportTest, SearchesOverTlsWithTheSitesAuthorityAndRefusesAnotherOne) {
+  TempFolder folder;
+  const testing::TestAuthority site(folder.Path(), "site");
+  const testing::TestAuthority stranger(folder.Path(), "stranger");
+  const auto issued = site.IssueServer("forms-server", {"localhost", "127.0.0.1"});
+  server::HttpServerOptions serverOptions;
+  serverOptions.tokens = server::TokenTable::FromTokens(
+      {{kToken, server::Principal::LocalAdministrator(1001, "Margaret Hartley")}});
+  serverOptions.tlsCertificate = issued.certificate;
+  serverOptions.tlsKey = issued.key;
+  serverOptions.accessLog = folder.Path() / "access.log";
+  server::HttpServer secure(*sHandler, serverOptions);
+  secure.Start();
+  ASSERT_TRUE(secure.Secure());
+
+  HttpTransport::Options options = ServerOptions();
+  options.caFile = site.CertificateFile();
+  for (const char* host : {"127.0.0.1", "localhost"}) {
+    options.address = fmt::format("https://{}:{}", host, secure.Port());
+    HttpTransport transport(options);
+    const protocol::Reply reply = transport.Exchange(Search("A", "C"));
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.dataSets,
+              (*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets);
+  }
+
+  options.caFile = stranger.CertificateFile();
+  HttpTransport untrusted(options);
+  const std::string refused = ErrorOf(untrusted, Search("A", "C"));
+  EXPECT_THAT(refused, HasSubstr("was refused by this workstation: the server's certificate is "
+                                 "not trusted (self-signed certificate in certificate chain)"));
+  EXPECT_THAT(refused, HasSubstr(stranger.CertificateFile().string()));
+  EXPECT_THAT(refused, HasSubstr("Check the server and ca_file settings"));
+
+  options.caFile.clear();  // the system's authorities do not know the site's
+  HttpTransport system(options);
+  EXPECT_THAT(ErrorOf(system, Search("A", "C")), HasSubstr("certificate is not trusted"));
+
+  options.caFile = site.CertificateFile();
+  options.address = fmt::format("http://127.0.0.1:{}", secure.Port());  // plain to a TLS port
+  HttpTransport plain(options);
+  EXPECT_THAT(ErrorOf(plain, Search("A", "C")), HasSubstr("forms server"));
+}
+
+TEST_F(HttpTransportTest, TlsSettingsThatCannotWorkStopTheServerAtStart) {
+  TempFolder folder;
+  const testing::TestAuthority site(folder.Path(), "site");
+  const auto one = site.IssueServer("one", {"localhost"});
+  const auto two = site.IssueServer("two", {"localhost"});
+  const auto refusal = [&](server::HttpServerOptions options) {
+    options.accessLog = folder.Path() / "access.log";
+    server::HttpServer server(*sHandler, options);
+    try {
+      server.Start();
+    } catch (const server::HttpServerError& e) {
+      return std::string(e.what());
+    }
+    return std::string("started");
+  };
+  server::HttpServerOptions mismatched;
+  mismatched.tlsCertificate = one.certificate;
+  mismatched.tlsKey = two.key;
+  EXPECT_THAT(refusal(mismatched),
+              HasSubstr("two.key cannot be used with the certificate " + one.certificate.string()));
+  server::HttpServerOptions missing = mismatched;
+  missing.tlsKey = folder.Path() / "nowhere.key";
+  EXPECT_THAT(refusal(missing), HasSubstr("nowhere.key cannot be used with the certificate"));
+  server::HttpServerOptions halfway;
+  halfway.tlsKey = one.key;
+  EXPECT_THAT(refusal(halfway), HasSubstr("needs both a certificate"));
+  server::HttpServerOptions network;
+  network.address = "0.0.0.0";
+  network.tokens = server::TokenTable::FromTokens({});
+  EXPECT_THAT(refusal(network), HasSubstr("without TLS"));
+  network.tlsCertificate = one.certificate;
+  network.tlsKey = one.key;
+  EXPECT_EQ(refusal(network), "started");
 }
 
 TEST(HttpTransportCannedTest, TlsVerifiesTheCertificateAndTheHostName) {
