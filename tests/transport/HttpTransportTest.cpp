@@ -14,7 +14,6 @@
 #include "TransportTestSupport.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
-#include "platform/DataSetTemplates.h"
 #include "platform/PlatformError.h"
 #include "platform/QueueEventLoop.h"
 #include "platform/Recordset.h"
@@ -224,69 +223,39 @@ TEST_F(HttpTransportTest, AWrongOrMissingTokenIsRefusedSayingWhatToDo) {
   EXPECT_TRUE(right.Exchange(Search("A", "C")).ok);
 }
 
-TEST_F(HttpTransportTest, AnAccountsRefusalReachesTheClerkInTheServersOwnWords) {
-  Services::Reset();
-  auto loop = std::make_shared<QueueEventLoop>();
-  auto replies = std::make_shared<ReplyStore>();
-  Services::SetEventLoop(loop);
-  Services::SetReplyStore(replies);
-  CommonUtility utility(nullptr, nullptr, replies);
-  RecordingListener listener;
-  // The range a search of Troop/District A1 finds first, voided as the dialog sends it.
+TEST_F(HttpTransportTest, AnAccountsRefusalIsTheServersOwnWordsNotAConnectionFailure) {
+  // The first range of Troop/District A, voided as the dialog sends it.
   const protocol::Reply found =
       (*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply;
   const protocol::DataSet& ranges = found.dataSets.at("TROOPFORM");
   ASSERT_FALSE(ranges.rows.empty());
-  const protocol::Row& first = ranges.rows.front();
-  const auto cell = [&](const char* column) { return first[ranges.ColumnIndex(column)]; };
-  const std::string station =
-      std::get<std::string>(cell("TRP_ID")) + std::get<std::string>(cell("TRP_DIST_ID"));
-  for (const auto& [token, expected] :
-       {std::pair<std::string, std::string>{
-            kClerkToken, fmt::format("Your account may not change ranges of Troop/District {}. "
-                                     "Range {}-{} of ENF001 is held there; nothing was saved.",
-                                     station, std::get<std::int64_t>(cell("FRM_FORM_NBR")),
-                                     std::get<std::int64_t>(cell("TO_FORM_NBR")))},
-        std::pair<std::string, std::string>{
-            kViewerToken,
-            "Your account (viewer) may search and read the history of forms but "
-            "not save changes; nothing was saved."}}) {
-    HttpTransport::Options options = ServerOptions();
-    options.tokenFile.clear();
-    options.token = token;
-    auto component = TransportMessageComponent::Create(std::make_shared<HttpTransport>(options),
-                                                       {std::chrono::seconds(20), 1001});
-    component->AddListener(&listener);
-    auto rows = std::make_shared<DataSet>();
-    rows->SetRecordset(std::make_shared<Recordset>(*TemplateFields("TROOPFORM")));
-    Recordset& rs = rows->GetRecordset();
-    rs.AddNew();
-    rs.SetValue("ACTION", "UPD");
-    rs.SetValue("FORM_TYP_CD", "C");
-    rs.SetValue("FRM_FORM_NBR", std::to_string(std::get<std::int64_t>(cell("FRM_FORM_NBR"))));
-    rs.SetValue("TO_FORM_NBR", std::to_string(std::get<std::int64_t>(cell("TO_FORM_NBR"))));
-    rs.SetValue("TRP_ID", std::get<std::string>(cell("TRP_ID")));
-    rs.SetValue("TRP_DIST_ID", std::get<std::string>(cell("TRP_DIST_ID")));
-    rs.SetValue("TRP_ACTN_CD", "V");
-    rs.SetValue("ROW_VERSION", std::to_string(std::get<std::int64_t>(cell("ROW_VERSION"))));
-    rs.Update();
-    auto request = component->CreateRequest();
-    request->SetIdentity(kIdentity);
-    request->SetVersion("1.0");
-    request->SetRequesterValue("FORMSMAINT");
-    request->SetMessageType(34);
-    request->AttachDataSet(rows, "TROOPFORM");
-    request->AddCriterion("key:TRP_ID", "A", "=", "FORMSMAINT");
-    const std::size_t before = listener.Events().size();
-    request->Send();
-    ASSERT_TRUE(PumpUntil(*loop, [&] { return listener.Events().size() > before; }));
-    EXPECT_EQ(utility.ReplyCheck(kIdentity, "Test", request->RequestId()), expected);
-    component->RemoveListener(&listener);
-  }
+  protocol::Row row = ranges.rows.front();
+  const auto at = [&](const char* column) { return ranges.ColumnIndex(column); };
+  row[at("TRP_ACTN_CD")] = std::string("V");
+  row[at("ACTION")] = std::string("UPD");
+  protocol::Request save = Search("A", "C");
+  save.messageType = protocol::kSaveRequeryMessage;
+  save.dataSets.emplace("TROOPFORM", protocol::DataSet{ranges.columns, {row}});
+  const std::string expected = fmt::format(
+      "Your account may not change ranges of Troop/District {}{}. Range {}-{} of ENF001 is "
+      "held there; nothing was saved.",
+      std::get<std::string>(row[at("TRP_ID")]), std::get<std::string>(row[at("TRP_DIST_ID")]),
+      std::get<std::int64_t>(row[at("FRM_FORM_NBR")]),
+      std::get<std::int64_t>(row[at("TO_FORM_NBR")]));
+
+  HttpTransport::Options options = ServerOptions();
+  options.tokenFile.clear();
+  options.token = kClerkToken;  // Troop/District B2 only
+  HttpTransport clerk(options);
+  EXPECT_EQ(ErrorOf(clerk, save), expected);
+  options.token = kViewerToken;
+  HttpTransport viewer(options);
+  EXPECT_EQ(ErrorOf(viewer, save),
+            "Your account (viewer) may search and read the history of forms but not save "
+            "changes; nothing was saved.");
   EXPECT_EQ((*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets,
             found.dataSets)
       << "nothing was changed";
-  Services::Reset();
 }
 
 TEST_F(HttpTransportTest, AServerThatCannotBeReachedIsReportedPlainly) {
@@ -487,13 +456,6 @@ TEST_F(HttpTransportTest, TlsSettingsThatCannotWorkStopTheServerAtStart) {
   server::HttpServerOptions halfway;
   halfway.tlsKey = one.key;
   EXPECT_THAT(refusal(halfway), HasSubstr("needs both a certificate"));
-  server::HttpServerOptions network;
-  network.address = "0.0.0.0";
-  network.tokens = server::TokenTable::FromTokens({});
-  EXPECT_THAT(refusal(network), HasSubstr("without TLS"));
-  network.tlsCertificate = one.certificate;
-  network.tlsKey = one.key;
-  EXPECT_EQ(refusal(network), "started");
 }
 
 TEST(HttpTransportCannedTest, TlsVerifiesTheCertificateAndTheHostName) {

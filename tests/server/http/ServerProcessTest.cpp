@@ -26,6 +26,7 @@
 
 #include "HttpTestClient.h"
 #include "server/Store.h"
+#include "server/http/TokenFile.h"
 
 namespace fm::server {
 namespace {
@@ -255,6 +256,7 @@ TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
   };
   EXPECT_EQ(history(clerk), 200u);
   EXPECT_EQ(history(admin), 200u);
+  EXPECT_EQ(history(TokenHash(clerk)), 401u) << "what the file holds lets nobody in";
 
   ServerProcess revoke({"token", "revoke", "--token-file", Tokens(), "--user", "1001"},
                        mDir / "output");
