@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "BackupCommand.h"
+#include "ConfigFile.h"
 #include "ServeCommand.h"
 #include "ServerCli.h"
 
@@ -23,8 +25,10 @@ int main(int argc, char** argv) {
   CommandRun serve = AddServeOptions(app);
   // Each subcommand registers its options and answers what to run once they are parsed.
   std::vector<std::pair<CLI::App*, CommandRun>> subcommands;
-  (void)subcommands;
-  CLI11_PARSE(app, argc, argv);
+  subcommands.push_back(AddBackupCommand(app));
+  subcommands.push_back(AddRestoreCommand(app));
+  AddConfigFileOption(app);
+  if (auto status = ParseCommandLine(app, argc, argv)) return *status;
 
   StartLog(logLevel);
   for (const auto& [command, run] : subcommands) {
