@@ -20,6 +20,30 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+// The value of a setting: in double quotes, or up to a # after a blank (a comment), as in
+// the workstation's settings file.
+std::string Value(const std::string& text, int line, const std::string& key) {
+  if (!text.empty() && text.front() == '"') {
+    std::size_t close = text.find('"', 1);
+    if (close == std::string::npos) {
+      throw CLI::ConfigError(
+          fmt::format("line {}: the value of {} lacks its closing quote", line, key));
+    }
+    std::string rest = Trim(text.substr(close + 1));
+    if (!rest.empty() && rest.front() != '#') {
+      throw CLI::ConfigError(
+          fmt::format("line {}: \"{}\" follows the quoted value of {}", line, rest, key));
+    }
+    return text.substr(1, close - 1);
+  }
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    if (text[i] == '#' && (text[i - 1] == ' ' || text[i - 1] == '\t')) {
+      return Trim(text.substr(0, i));
+    }
+  }
+  return text;
+}
+
 // Reads `KEY = VALUE` lines and refuses, with the line's number, whatever CLI11's own
 // reader would pass over in silence: an unknown key, a repeated one, a section.
 class StrictConfig : public CLI::Config {
@@ -49,10 +73,7 @@ class StrictConfig : public CLI::Config {
             fmt::format("line {}: \"{}\" is not a setting: write KEY = VALUE", number, text));
       }
       const std::string key = Trim(text.substr(0, equals));
-      std::string value = Trim(text.substr(equals + 1));
-      if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-        value = value.substr(1, value.size() - 2);
-      }
+      const std::string value = Value(Trim(text.substr(equals + 1)), number, key);
       const CLI::Option* option = mApp.get_option_no_throw("--" + key);
       if (key.empty() || option == nullptr || !option->get_configurable()) {
         throw CLI::ConfigError(

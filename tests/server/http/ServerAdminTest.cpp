@@ -65,11 +65,12 @@ TEST_F(ServerAdminTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithS
        "from-file.db"},
       {"settings from the file", kSchemaOnly, {}, 0, "schema version", "from-file.db"},
       {"comments, blank lines and quotes",
-       "# the store\n\n  database = \"sqlite:{dir}/quoted.db\"  \ncreate-schema=true\n",
+       "# the store\n\n  database = \"sqlite:{dir}/quoted #1.db\" # a comment\n"
+       "create-schema=true  # migrate, then exit\n",
        {},
        0,
-       "quoted.db",
-       "quoted.db"},
+       "quoted #1.db",
+       "quoted #1.db"},
       {"an unknown key", "thraeds = 4\n", {}, 2, "line 1: unknown key \"thraeds\"", nullptr},
       {"a value out of range",
        "threads = 500\n",
@@ -93,6 +94,12 @@ TEST_F(ServerAdminTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithS
       {"a section", "[server]\nthreads = 4\n", {}, 2, "sections are not used", nullptr},
       {"a line without a value", "threads\n", {}, 2, "\"threads\" is not a setting", nullptr},
       {"a key without a value", "listen =\n", {}, 2, "listen has no value", nullptr},
+      {"a quote left open",
+       "listen = \"127.0.0.1:8750\n",
+       {},
+       2,
+       "lacks its closing quote",
+       nullptr},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
