@@ -7,7 +7,10 @@
 #
 # A throw-away PostgreSQL cluster (durable settings: fsync and synchronous_commit on) on
 # 127.0.0.1 holds the demo inventory; everything listens on loopback and every run is
-# bounded in time. Prints a Markdown table (docs/deployment.md quotes one).
+# bounded in time. Prints a Markdown table (docs/deployment.md quotes one): per run the
+# requests answered a second, their latencies, the CPU cores each party used, the CPU time a
+# request cost PostgreSQL and the servers, and the machine's load average (other work on the
+# machine takes its share of the same cores).
 #
 # Settings (environment): FM_SCALE_SERVERS ("1 2 4"), FM_SCALE_SECONDS (10, measured per
 # run), FM_SCALE_WARMUP (2), FM_SCALE_CONNECTIONS (16), FM_SCALE_THREADS (4, per server),
@@ -85,6 +88,9 @@ cores_used() { # CPU seconds per wall second of the given processes since mark_c
   awk -v t="$total" -v hz="$(getconf CLK_TCK)" -v w="$wall" 'BEGIN {printf "%.2f", t / hz / w}'
 }
 
+# A figure of http_load's result line ("rate=812.3 ...").
+value() { sed -n "s/.* $1=\([0-9.]*\).*/\1/p" "$work/result"; }
+
 # Starts the servers; leaves their pids in server_pids and their addresses in targets.
 targets=()
 start_servers() {
@@ -129,11 +135,10 @@ stop_servers() {
 echo "scale-out: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) before the runs;" \
   "$connections connections, $threads handler threads per server, ${seconds} s per run" >&2
 echo
-echo "| servers | searches/s | p50 / p99 ms | CPU: PostgreSQL / servers / load (cores) | saves/s | p50 / p99 ms | CPU: PostgreSQL / servers / load (cores) |"
+echo "| servers | requests | per second | p50 / p99 ms | CPU cores: PostgreSQL / servers / generator | CPU ms a request: PostgreSQL / servers | load average |"
 echo "|---|---|---|---|---|---|---|"
 for count in $servers_list; do
   start_servers "$count"
-  row="| $count "
   for mode in search save; do
     mark_cpu
     times >"$work/times"
@@ -144,21 +149,23 @@ for count in $servers_list; do
       { cat "$work/load-errors" >&2; exit 1; }
     wall=$(awk -v b="$begin" -v e="$(date +%s.%N)" 'BEGIN {print e - b}')
     times >"$work/times"
-    refused=$(sed -n 's/.* refused=\([0-9]*\).*/\1/p' "$work/result")
+    refused=$(value refused)
     if [ "$refused" != 0 ]; then
       echo "scale-out: $count servers, $mode: $refused refused; $(tail -1 "$work/load-errors")" >&2
     fi
-    rate=$(sed -n 's/.* rate=\([0-9.]*\).*/\1/p' "$work/result")
-    p50=$(sed -n 's/.* p50_ms=\([0-9.]*\).*/\1/p' "$work/result")
-    p99=$(sed -n 's/.* p99_ms=\([0-9.]*\).*/\1/p' "$work/result")
+    rate=$(value rate)
     # shellcheck disable=SC2046 # one pid a word
     pg=$(cores_used "$wall" $(postgres_pids))
     srv=$(cores_used "$wall" "${server_pids[@]}")
     gen=$(awk -v a="$generator_before" -v b="$(children_cpu)" -v w="$wall" \
       'BEGIN {printf "%.2f", (b - a) / w}')
-    row+="| $rate$([ "$refused" = 0 ] || echo " ($refused refused)") | $p50 / $p99 | $pg / $srv / $gen "
+    per_request=$(awk -v p="$pg" -v s="$srv" -v r="$rate" \
+      'BEGIN {printf "%.3f / %.3f", p * 1000 / r, s * 1000 / r}')
+    printf '| %s | %s | %s%s | %s / %s | %s / %s / %s | %s | %s |\n' "$count" \
+      "$([ "$mode" = search ] && echo searches || echo saves)" "$rate" \
+      "$([ "$refused" = 0 ] || echo " ($refused refused)")" "$(value p50_ms)" "$(value p99_ms)" \
+      "$pg" "$srv" "$gen" "$per_request" "$(cut -d' ' -f1 /proc/loadavg)"
   done
-  echo "$row|"
   stop_servers
 done
 echo
