@@ -118,8 +118,8 @@ std::string ConfigFileOf(CLI::App& app) {
 void AddConfigFileOption(CLI::App& app) {
   app.set_config("--config", "",
                  "File of settings, one KEY = VALUE a line, KEY being a long option without its "
-                 "dashes (threads = 8); lines starting with # are comments. The command line "
-                 "wins over the file.");
+                 "dashes (threads = 8); # starts a comment. The command line wins over the "
+                 "file; a mistake in the file stops the program with status 2.");
   app.config_formatter(std::make_shared<StrictConfig>(app));
 }
 
