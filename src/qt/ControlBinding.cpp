@@ -3,6 +3,7 @@
 
 #include "qt/ControlBinding.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <vector>
 
 #include "controls/CodesCombo.h"
@@ -64,10 +66,13 @@ void ControlBinding::WidgetReplaced() {
   delete mMark.data();
 }
 
-void ControlBinding::ApplyBold(bool bold) {
+TwipSize ControlBinding::FittingSize() const { return {}; }
+
+void ControlBinding::ApplyFont(bool bold, double scale) {
   QWidget* widget = Widget();
-  QFont font = widget->font();
+  QFont font = QApplication::font(widget);
   font.setBold(bold);
+  if (scale != 1.0) font.setPointSizeF(font.pointSizeF() * scale);
   widget->setFont(font);
 }
 
@@ -89,9 +94,10 @@ void ControlBinding::SyncCommon() {
     widget->setEnabled(c.Enabled());
     mEnabled = c.Enabled();
   }
-  if (!mSynced || c.FontBold() != mBold) {
-    ApplyBold(c.FontBold());
+  if (!mSynced || c.FontBold() != mBold || c.FontScale() != mFontScale) {
+    ApplyFont(c.FontBold(), c.FontScale());
     mBold = c.FontBold();
+    mFontScale = c.FontScale();
   }
 
   const bool marked = c.ErrorMark();
@@ -107,6 +113,10 @@ void ControlBinding::SyncCommon() {
 }
 
 namespace {
+
+constexpr int kCaptionIndent = 4;
+
+TwipSize TwipsOf(const QSize& pixels) { return {Twips(pixels.width()), Twips(pixels.height())}; }
 
 // Disconnects, when the binding goes, what it connected (the widgets may outlive it for a
 // moment while the view is torn down).
@@ -151,6 +161,11 @@ class TextBoxBinding final : public ControlBinding {
  public:
   TextBoxBinding(ViewHost& host, TextBox& box) : ControlBinding(host, box), mBox(box) { Build(); }
   QWidget* Widget() const override { return mWidget; }
+  // One line of text; how wide the box is, is the screen's choice.
+  TwipSize FittingSize() const override {
+    if (mMultiLine) return {};
+    return {0, Twips(mWidget->minimumSizeHint().height())};
+  }
 
  protected:
   void SyncContent() override {
@@ -199,12 +214,26 @@ class LabelBinding final : public ControlBinding {
     mWidget->setWordWrap(true);
   }
   QWidget* Widget() const override { return mWidget; }
+  // The caption on one line. A word-wrapping label's size hint is a guess at a pleasing
+  // shape, so the caption is measured instead.
+  TwipSize FittingSize() const override {
+    const QFontMetrics metrics = mWidget->fontMetrics();
+    const QMargins margins = mWidget->contentsMargins();
+    const int frame = 2 * (mWidget->frameWidth() + mWidget->margin());
+    // One pixel more than the advance: the advance is rounded, the glyphs are not.
+    const int width = metrics.horizontalAdvance(mWidget->text()) + 1 + frame + margins.left() +
+                      margins.right() + std::max(0, mWidget->indent());
+    const int height = metrics.height() + frame + margins.top() + margins.bottom();
+    return TwipsOf({width, height});
+  }
 
  protected:
   void SyncContent() override {
     const QString caption = ToQString(mLabel.Caption());
     if (mWidget->text() != caption) mWidget->setText(caption);
-    Qt::Alignment alignment = Qt::AlignTop;
+    // A label one line high stands beside a box: its caption is centred on the box's text.
+    const bool oneLine = Pixels(mLabel.Height()) < 2 * mWidget->fontMetrics().lineSpacing();
+    Qt::Alignment alignment = oneLine ? Qt::AlignVCenter : Qt::AlignTop;
     switch (mLabel.GetAlignment()) {
       case Label::Alignment::Left:
         alignment |= Qt::AlignLeft;
@@ -217,6 +246,9 @@ class LabelBinding final : public ControlBinding {
         break;
     }
     if (mWidget->alignment() != alignment) mWidget->setAlignment(alignment);
+    // A caption set flush right against the box it names keeps a few pixels from it.
+    const int indent = mLabel.GetAlignment() == Label::Alignment::Right ? kCaptionIndent : 0;
+    if (mWidget->indent() != indent) mWidget->setIndent(indent);
   }
 
  private:
@@ -272,6 +304,7 @@ class OptionButtonBinding final : public ControlBinding {
     host.WatchFocus(*mWidget, option);
   }
   QWidget* Widget() const override { return mWidget; }
+  TwipSize FittingSize() const override { return TwipsOf(mWidget->sizeHint()); }
 
  protected:
   void SyncContent() override {
@@ -305,6 +338,7 @@ class CommandButtonBinding final : public ControlBinding {
     host.WatchFocus(*mWidget, button);
   }
   QWidget* Widget() const override { return mWidget; }
+  TwipSize FittingSize() const override { return TwipsOf(mWidget->sizeHint()); }
 
  protected:
   void SyncContent() override {
@@ -352,6 +386,7 @@ class ComboBoxBinding final : public ControlBinding {
     host.WatchFocus(*mEdit, combo);
   }
   QWidget* Widget() const override { return mWidget; }
+  TwipSize FittingSize() const override { return TwipsOf(mWidget->sizeHint()); }
 
  protected:
   void SyncContent() override {
@@ -390,6 +425,8 @@ class CodesComboBinding final : public ControlBinding {
     host.WatchFocus(*mWidget, combo);
   }
   QWidget* Widget() const override { return mWidget; }
+  // Wide enough for the longest description.
+  TwipSize FittingSize() const override { return TwipsOf(mWidget->sizeHint()); }
 
  protected:
   void SyncContent() override {
@@ -505,6 +542,10 @@ class DataGridBinding final : public ControlBinding {
   }
   QWidget* Widget() const override { return mWidget; }
   QWidget* FocusWidget() const override { return &mWidget->Table(); }
+  // The caption bar's caption, whole.
+  TwipSize FittingSize() const override {
+    return {Twips(mWidget->CaptionBar().sizeHint().width()), 0};
+  }
 
  protected:
   void SyncContent() override {
@@ -521,7 +562,7 @@ class DataGridBinding final : public ControlBinding {
            Host().HasGridLook(mGrid) != mLook;
   }
   // The grid's own font is what its caption bar uses; GridView draws that.
-  void ApplyBold(bool /*bold*/) override {}
+  void ApplyFont(bool /*bold*/, double scale) override { mWidget->SetFontScale(scale); }
 
  private:
   DataGrid& mGrid;

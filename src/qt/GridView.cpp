@@ -1,5 +1,6 @@
 #include "qt/GridView.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelection>
@@ -86,6 +87,18 @@ GridView::~GridView() = default;
 void GridView::SetNormalAppearance(bool on) {
   mTable->setAlternatingRowColors(on);
   mTable->setStyleSheet(on ? QStringLiteral("QTableView { gridline-color: #c8d0d8; }") : QString());
+}
+
+void GridView::SetFontScale(double scale) {
+  QFont font = QApplication::font(mTable);
+  if (scale != 1.0) font.setPointSizeF(font.pointSizeF() * scale);
+  if (font == mTable->font()) return;
+  mTable->setFont(font);
+  font.setBold(mCaption->font().bold());
+  mCaption->setFont(font);
+  QHeaderView* rows = mTable->verticalHeader();
+  rows->setMinimumSectionSize(mTable->fontMetrics().height() + 2);
+  rows->setDefaultSectionSize(mTable->fontMetrics().height() + 6);
 }
 
 void GridView::RunForwarded(const char* what, const std::function<void()>& action) {

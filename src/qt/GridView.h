@@ -44,6 +44,8 @@ class GridView final : public QWidget {
   void Sync();
   // The grid's "normal appearance": alternating row colours and a lighter grid.
   void SetNormalAppearance(bool on);
+  // The size of the rows' and the caption bar's font relative to the normal one.
+  void SetFontScale(double scale);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

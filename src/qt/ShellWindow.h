@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,6 +47,9 @@ class ShellWindow final : public QMainWindow {
     std::string tag = "FORMSMAINT";
     // What the connection indicator says while connected, e.g. "Embedded inventory".
     std::string connection = "Embedded inventory";
+    // Where new ranges not yet saved are kept, so that a desktop that dies does not lose
+    // them; empty: they are not kept.
+    std::filesystem::path draftFile;
   };
 
   enum class LifecycleStep { CloseAsked, CloseRefused, BeforeUnload, DocumentDestroyed };
