@@ -31,7 +31,8 @@ struct TransportMessageComponent::Job {
 struct TransportMessageComponent::Outcome {
   std::string requestId;
   std::string identity;
-  std::string error;  // empty: the reply succeeded
+  std::string error;    // empty: the reply succeeded
+  bool carried = true;  // false: no answer came back that could be read
   std::vector<std::pair<std::string, std::shared_ptr<Recordset>>> dataSets;
 };
 
@@ -192,8 +193,10 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
     reply = mTransport->Exchange(job.request);
   } catch (const PlatformError& error) {
     outcome->error = error.Description();
+    outcome->carried = false;
     return outcome;
   } catch (const std::exception& error) {
+    outcome->carried = false;
     outcome->error =
         fmt::format("The request could not be carried to the forms server: {}", error.what());
     return outcome;
@@ -202,6 +205,7 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
   if (!reply.requestId.empty() && reply.requestId != job.request.requestId) {
     spdlog::error("The forms server answered request {} with the reply to {}",
                   job.request.requestId, reply.requestId);
+    outcome->carried = false;
     outcome->error = fmt::format(
         "The forms server answered another request ({}) instead of this one. Please try "
         "again; if it keeps happening, call the help desk.",
@@ -219,6 +223,7 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
       outcome->dataSets.emplace_back(name, FromWireDataSet(dataSet, name));
     } catch (const PlatformError& error) {
       outcome->dataSets.clear();
+      outcome->carried = false;
       outcome->error = fmt::format("The forms server's reply could not be read (data set {}): {}",
                                    name, error.Description());
       break;
@@ -242,6 +247,9 @@ void TransportMessageComponent::Deliver(const Outcome& outcome) {
     replies->Put(DataSet::Wrap(recordset), name, outcome.identity, outcome.requestId);
   }
   replies->SetError(outcome.identity, outcome.requestId, outcome.error);
+  RaiseExchangeEnded(
+      {outcome.carried ? ExchangeOutcome::Result::Answered : ExchangeOutcome::Result::Failed,
+       outcome.identity, outcome.carried ? std::string() : outcome.error});
   RaiseDataReady(outcome.identity);
 }
 
@@ -255,6 +263,7 @@ void TransportMessageComponent::TimeOut(const std::string& requestId) {
                mOptions.timeout.count());
 
   Services::Replies()->SetError(identity, requestId, TimeoutText(mOptions.timeout));
+  RaiseExchangeEnded({ExchangeOutcome::Result::TimedOut, identity, TimeoutText(mOptions.timeout)});
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(mOptions.timeout);
   RaiseMsgTimeout(static_cast<long>(seconds.count()));
   RaiseDataReady(identity);
