@@ -241,6 +241,12 @@ void TARVO_FormsMaint::CreateControls() {
                               {"TRP_ACTN_CD", "TRP_ACTN_CD", "TRP_ACTN_CD", false, 1000},
                               {"ACTION", "ACTION", "ACTION", false, 1000},
                           });
+  // A click on the heading of a computed column sorts by the fields it is made from.
+  grdFormsAssignment.Column("TroopDistrict").SetSortFields("TRP_ID, TRP_DIST_ID");
+  grdFormsAssignment.Column("Form_Type").SetSortFields("FORM_TYP_CD");
+  grdFormsAssignment.Column("ASSIGNED_TO").SetSortFields("ASGND_REG_NBR");
+  grdOfficerList.Column("NAME").SetSortFields("INSP_NME_LST, INSP_NME_FRST, INSP_NME_MDL_INT");
+  grdNewForms.Column("TroopDistrict").SetSortFields("TRP_ID, TRP_DIST_ID");
   grdFormsAssignment.SetDataSource(&adoFormsAssignment);
   grdOfficerList.SetDataSource(&adoOfficerList);
   grdNewForms.SetDataSource(&adoNewForms);

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -132,6 +133,32 @@ class Connections {
 
  private:
   std::vector<QMetaObject::Connection> mConnections;
+};
+
+// Enter on a widget that has no use for it presses the form's default button, as Enter in
+// a text box does: a clerk who picked a form type runs the search from the list.
+class EnterPressesDefault final : public QObject {
+ public:
+  EnterPressesDefault(QWidget& widget, ViewHost& host, Control& control)
+      : QObject(&widget), mHost(host), mControl(control) {
+    widget.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (!enter || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    bool pressed = false;
+    Form& form = mHost.GetForm();
+    mHost.Forward(mControl, "Enter", [&] { pressed = form.PressDefaultButton(); });
+    return pressed;
+  }
+
+ private:
+  ViewHost& mHost;
+  Control& mControl;
 };
 
 EditContext MakeEditContext(ViewHost& host, Control& control) {
@@ -419,6 +446,7 @@ class CodesComboBinding final : public ControlBinding {
         mWidget(new QComboBox(&host.ContainerFor(combo))) {
     mWidget->setObjectName(ToQString(combo.Name()));
     mWidget->setEditable(false);
+    new EnterPressesDefault(*mWidget, host, combo);
     mConnections.Add(QObject::connect(mWidget, &QComboBox::activated, mWidget, [this](int index) {
       Host().Forward(mCombo, "Click", [this, index] { mCombo.ChooseEntry(index); });
     }));

@@ -47,10 +47,15 @@ ShellDriver::~ShellDriver() {
 void ShellDriver::Open() {
   mWindow->OpenDocument();
   mWindow->show();
-  mWindow->activateWindow();
-  if (!QTest::qWaitForWindowActive(mWindow.get())) {
-    throw std::runtime_error("the shell window did not become active");
+  // A message box the shell opens at once (a draft offered back) takes the activation for
+  // a moment: it is answered first, then the window is activated again.
+  ProcessEvents();
+  bool active = false;
+  for (int attempt = 0; attempt < 25 && !active; ++attempt) {
+    mWindow->activateWindow();
+    active = QTest::qWaitForWindowActive(mWindow.get(), 200);
   }
+  if (!active) throw std::runtime_error("the shell window did not become active");
   ProcessEvents();
 }
 

@@ -1,0 +1,402 @@
+// The basics a clerk expects of the desktop, end to end on the demo data: the connection
+// light, sorting by a column heading, what the status bar says a search found, copying and
+// exporting rows, Enter in the criteria, the focus after a search and the tab order.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTest>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ShellDriver.h"
+#include "controls/CodesCombo.h"
+#include "controls/DataGrid.h"
+#include "controls/Form.h"
+#include "document/TARVO_FormsMaint.h"
+#include "platform/PlatformError.h"
+#include "platform/Recordset.h"
+#include "qt/GridTableModel.h"
+#include "qt/GridView.h"
+#include "qt/QtHostFrame.h"
+#include "qt/SearchSummary.h"
+#include "qt/ShellWindow.h"
+#include "transport/EmbeddedTransport.h"
+#include "transport/TransportMessageComponent.h"
+
+namespace fm::qt {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ShellDriver;
+using testing::TempFolder;
+using testing::WaitUntil;
+using Light = QtHostFrame::Light;
+
+const TempFolder& DataFolder() {
+  static const TempFolder folder;
+  return folder;
+}
+
+// The embedded inventory, or a server that is down, or one that does not answer.
+class SwitchableTransport final : public MessageTransport {
+ public:
+  enum class Mode { Answer, Fail, Hang };
+
+  explicit SwitchableTransport(EmbeddedTransport::Options options)
+      : mInventory(std::move(options)) {}
+
+  protocol::Reply Exchange(const protocol::Request& request) override {
+    Mode mode;
+    {
+      std::unique_lock lock(mMutex);
+      mode = mMode;
+      if (mode == Mode::Hang) {
+        mChanged.wait(lock, [&] { return mReleased || mCancelled; });
+        throw PlatformError(PlatformError::kGeneric, "The exchange was given up.");
+      }
+    }
+    if (mode == Mode::Fail) {
+      throw PlatformError(PlatformError::kGeneric,
+                          "The forms server at http://forms:8750 could not be reached "
+                          "(Connection refused).");
+    }
+    return mInventory.Exchange(request);
+  }
+  void Cancel() override {
+    std::lock_guard lock(mMutex);
+    mCancelled = true;
+    mChanged.notify_all();
+  }
+  void SetMode(Mode mode) {
+    std::lock_guard lock(mMutex);
+    mMode = mode;
+    mReleased = mode != Mode::Hang;
+    mChanged.notify_all();
+  }
+
+ private:
+  EmbeddedTransport mInventory;
+  std::mutex mMutex;
+  std::condition_variable mChanged;
+  Mode mMode = Mode::Answer;
+  bool mReleased = true;
+  bool mCancelled = false;
+};
+
+class ShellBasicsTest : public ::testing::Test {
+ protected:
+  void Open(MessageComponent::Factory messages = {}) {
+    shell = std::make_unique<ShellDriver>(
+        ShellDriver::Options{DataFolder().Path(), std::move(messages), {}});
+    shell->Open();
+  }
+  ~ShellBasicsTest() override {
+    if (shell) {
+      EXPECT_TRUE(shell->boxes.unexpected.empty()) << shell->boxes.unexpected.front();
+    }
+    shell.reset();
+  }
+
+  void SearchA1Citations() {
+    shell->Type("txtBox(0)", "a1");
+    shell->ChooseFormType("ENF001 Citation");
+    shell->SearchAndWait();
+  }
+  QTableView& Table() { return shell->Grid("grdFormsAssignment").Table(); }
+  GridTableModel& Model() { return shell->Grid("grdFormsAssignment").Model(); }
+  DataGrid& Ranges() { return shell->Document().grdFormsAssignment; }
+  int ColumnOf(const char* key) { return Ranges().Column(key).Index(); }
+  void ClickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    const int column = ColumnOf("FRM_FORM_NBR");
+    QTest::mouseClick(Table().viewport(), Qt::LeftButton, modifiers,
+                      Table().visualRect(Model().index(row, column)).center());
+  }
+  void ClickHeading(const char* key) {
+    QHeaderView& header = *Table().horizontalHeader();
+    const int column = ColumnOf(key);
+    const QPoint at(header.sectionViewportPosition(column) + header.sectionSize(column) / 2,
+                    header.height() / 2);
+    QTest::mouseClick(header.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+  }
+  // The column as the view shows it, top to bottom.
+  std::vector<long long> Numbers(const char* key) {
+    std::vector<long long> numbers;
+    for (int row = 0; row < Model().rowCount(); ++row) {
+      numbers.push_back(Model().data(Model().index(row, ColumnOf(key))).toString().toLongLong());
+    }
+    return numbers;
+  }
+  std::vector<int> SelectedRowsShown() {
+    std::vector<int> rows;
+    for (const QModelIndex& index : Table().selectionModel()->selectedRows()) {
+      rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+  }
+
+  std::unique_ptr<ShellDriver> shell;
+};
+
+TEST_F(ShellBasicsTest, TheLightIsGreyUntilTheFirstExchangeGreenWhenAnsweredRedWhenNot) {
+  EmbeddedTransport::Options inventory;
+  inventory.inventoryFile = DataFolder().Path() / "inventory.db";
+  auto transport = std::make_shared<SwitchableTransport>(inventory);
+  Open([transport] {
+    TransportMessageComponent::Options options;
+    options.timeout = 700ms;
+    return TransportMessageComponent::Create(transport, options);
+  });
+  QtHostFrame& frame = shell->Window().HostFrame();
+  QLabel& light = shell->Window().ConnectionLabel();
+  EXPECT_EQ(frame.ConnectionLight(), Light::Unknown);
+  EXPECT_NE(light.styleSheet().indexOf("#777777"), -1);
+  EXPECT_EQ(light.toolTip(), "No exchange with the forms server yet");
+
+  SearchA1Citations();
+  EXPECT_EQ(frame.ConnectionLight(), Light::Good);
+  EXPECT_NE(light.styleSheet().indexOf("#1d7a1d"), -1);
+  EXPECT_TRUE(light.toolTip().startsWith("The forms server answered at 20"))
+      << light.toolTip().toStdString();
+
+  // The server is down: the reply the document is told of has failed, and so has the light,
+  // although the document still calls its second status as for any reply.
+  transport->SetMode(SwitchableTransport::Mode::Fail);
+  shell->boxes.AnswerNext(QMessageBox::Ok);
+  shell->Click("cmdButton(0)");
+  ASSERT_TRUE(WaitUntil([&] { return frame.ConnectionLight() == Light::Bad; }));
+  ASSERT_TRUE(WaitUntil([&] { return shell->Status() == "Search was not successful"; }));
+  EXPECT_TRUE(frame.SecondStatus());
+  EXPECT_NE(light.styleSheet().indexOf("#b3261e"), -1);
+  EXPECT_NE(light.toolTip().indexOf("failed at 20"), -1) << light.toolTip().toStdString();
+  EXPECT_NE(light.toolTip().indexOf("could not be reached"), -1);
+
+  // Back to green, then no answer in time: red again, with the time-out's reason.
+  transport->SetMode(SwitchableTransport::Mode::Answer);
+  shell->SearchAndWait();
+  EXPECT_EQ(frame.ConnectionLight(), Light::Good);
+  transport->SetMode(SwitchableTransport::Mode::Hang);
+  shell->boxes.AnswerNext(QMessageBox::Ok);
+  shell->Click("cmdButton(0)");
+  ASSERT_TRUE(WaitUntil([&] { return shell->Status() == "Search timed out"; }));
+  EXPECT_EQ(frame.ConnectionLight(), Light::Bad);
+  EXPECT_TRUE(light.toolTip().startsWith("No answer at 20")) << light.toolTip().toStdString();
+  EXPECT_NE(light.toolTip().indexOf("did not answer within"), -1);
+  transport->SetMode(SwitchableTransport::Mode::Answer);
+}
+
+TEST_F(ShellBasicsTest, AHeadingClickSortsNumbersAsNumbersAndKeepsTheSelectionAndItsRules) {
+  Open();
+  SearchA1Citations();
+  ASSERT_GT(Model().rowCount(), 3);
+  ClickRow(1);
+  ASSERT_TRUE(shell->W("cmdButton(4)").isEnabled());
+  const DataGrid::Bookmark picked = Ranges().SelectedBookmarks().at(0);
+  const std::string from = Ranges().CellText(picked, "FRM_FORM_NBR");
+
+  // Remaining forms run from one digit to two: as texts "9" would follow "58".
+  ClickHeading("RMNG_FORM_CNT");
+  const std::vector<long long> ascending = Numbers("RMNG_FORM_CNT");
+  EXPECT_TRUE(std::is_sorted(ascending.begin(), ascending.end()));
+  EXPECT_LT(ascending.front(), 10);
+  EXPECT_GE(ascending.back(), 10);
+  EXPECT_EQ(Table().horizontalHeader()->sortIndicatorSection(), ColumnOf("RMNG_FORM_CNT"));
+  ClickHeading("RMNG_FORM_CNT");
+  const std::vector<long long> descending = Numbers("RMNG_FORM_CNT");
+  EXPECT_TRUE(std::is_sorted(descending.rbegin(), descending.rend()));
+  EXPECT_EQ(Table().horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+  // The range picked is still the one selected, where it now stands, and still the only
+  // one: what it allows stays allowed.
+  ASSERT_EQ(Ranges().SelectedBookmarks(), std::vector<DataGrid::Bookmark>{picked});
+  const int now = static_cast<int>(Ranges().IndexOf(picked));
+  EXPECT_EQ(SelectedRowsShown(), std::vector<int>{now});
+  EXPECT_EQ(Model().data(Model().index(now, ColumnOf("FRM_FORM_NBR"))).toString().toStdString(),
+            from);
+  EXPECT_TRUE(shell->W("cmdButton(4)").isEnabled());
+  EXPECT_TRUE(shell->W("cmdButton(2)").isEnabled());
+  // Two rows picked after a sort: nothing is allowed, as before.
+  ClickRow(now == 0 ? 1 : 0, Qt::ControlModifier);
+  EXPECT_FALSE(shell->W("cmdButton(4)").isEnabled());
+
+  // A computed column sorts by what it is made of: the assigned registry number.
+  ClickHeading("ASSIGNED_TO");
+  std::vector<long long> registries;
+  for (long row = 0; row < Ranges().RowCount(); ++row) {
+    registries.push_back(std::stoll(Ranges().BoundText(Ranges().BookmarkAt(row), "ASGND_REG_NBR")));
+  }
+  EXPECT_TRUE(std::is_sorted(registries.begin(), registries.end()));
+}
+
+TEST_F(ShellBasicsTest, TheStatusBarSaysWhatTheSearchFound) {
+  Open();
+  EXPECT_EQ(shell->Window().SummaryLabel().text(), "");
+  SearchA1Citations();
+  const Recordset& rows = *Ranges().RecordsetPtr();
+  long long forms = 0;
+  for (long i = 0; i < rows.RecordCount(); ++i) {
+    forms += rows.ValueAt(i, rows.FindField("TO_FORM_NBR")).AsInteger() -
+             rows.ValueAt(i, rows.FindField("FRM_FORM_NBR")).AsInteger() + 1;
+  }
+  const long troopers = shell->Document().grdOfficerList.RowCount();
+  EXPECT_EQ(shell->Window().SummaryLabel().text().toStdString(),
+            std::to_string(rows.RecordCount()) + " ranges, " + std::to_string(forms) +
+                " forms \u00B7 " + std::to_string(troopers) + " troopers");
+}
+
+TEST(SearchSummaryTest, CountsReadAsAClerkWritesThem) {
+  struct Case {
+    SearchTotals totals;
+    const char* text;
+  };
+  const Case cases[] = {
+      {{14, 1186, 9, false}, "14 ranges, 1,186 forms \u00B7 9 troopers"},
+      {{1, 1, 1, false}, "1 range, 1 form \u00B7 1 trooper"},
+      {{924, 1234567, std::nullopt, false}, "924 ranges, 1,234,567 forms"},
+      {{3, 750, std::nullopt, true}, "3 new ranges, 750 forms"},
+      {{0, 0, 4, false}, "0 ranges, 0 forms \u00B7 4 troopers"},
+      {{0, 0, 0, false}, ""},
+      {{0, 0, std::nullopt, true}, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SummaryText(c.totals), c.text);
+}
+
+TEST_F(ShellBasicsTest, CtrlCCopiesTheSelectedRowsAndExportWritesEveryRowAsCsv) {
+  Open();
+  SearchA1Citations();
+  ClickRow(2);
+  ClickRow(0, Qt::ControlModifier);
+  Table().setFocus();
+  QApplication::clipboard()->clear();
+  QTest::keyClick(&Table(), Qt::Key_C, Qt::ControlModifier);
+  const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);  // in the grid's order, not the order picked
+  for (int i = 0; i < 2; ++i) {
+    const QStringList cells = lines[i].split('\t');
+    const int row = i == 0 ? 0 : 2;
+    EXPECT_EQ(cells.value(0), "A1");
+    EXPECT_EQ(cells.value(1), "ENF001 Citation");
+    EXPECT_EQ(cells.value(2).toStdString(), Ranges().CellTextAt(row, "FRM_FORM_NBR"));
+    EXPECT_EQ(cells.value(4).toStdString(), Ranges().CellTextAt(row, "ASSIGNED_TO"));
+  }
+
+  const TempFolder out;
+  const std::filesystem::path file = out.Path() / "ranges.csv";
+  QString suggested;
+  GridView::SetSaveFileChooser([&](QWidget*, const QString& name) {
+    suggested = name;
+    return QString::fromStdString(file.string());
+  });
+  shell->Grid("grdFormsAssignment").ExportToCsv();
+  EXPECT_EQ(suggested, "Forms-Assignment.csv");
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream csv;
+  csv << in.rdbuf();
+  const std::string text = csv.str();
+  EXPECT_EQ(text.rfind("Troop/District,Account Type,From Range,To Range,Assigned To,Remaining "
+                       "Forms,Quarter Year,Year,Comment\r\n",
+                       0),
+            0u)
+      << text;
+  std::size_t records = 0;
+  for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+       at = text.find("\r\n", at + 2)) {
+    ++records;
+  }
+  EXPECT_EQ(records, static_cast<std::size_t>(Ranges().RowCount()) + 1);
+  // "1002:SMITH, JR,JOHN,Q" holds commas: quoted.
+  EXPECT_NE(text.find(",\"" + Ranges().CellTextAt(0, "ASSIGNED_TO") + "\","), std::string::npos);
+
+  // A file that cannot be written is said so, and nothing is left half written.
+  GridView::SetSaveFileChooser([&](QWidget*, const QString&) {
+    return QString::fromStdString((out.Path() / "no" / "x.csv").string());
+  });
+  shell->boxes.AnswerNext(QMessageBox::Ok);
+  shell->Grid("grdFormsAssignment").ExportToCsv();
+  GridView::SetSaveFileChooser({});
+  ASSERT_EQ(shell->boxes.answered.size(), 1u);
+  EXPECT_NE(shell->boxes.answered[0].find("could not be written"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(out.Path() / "no"));
+}
+
+TEST_F(ShellBasicsTest, EnterInTheFormTypeComboSearchesAndTheFocusGoesToTheGrid) {
+  Open();
+  shell->Click("optButton(2)");  // Inactive Forms: the combo is the only criterion
+  shell->ChooseFormType("Receipts");
+  auto& combo = dynamic_cast<QComboBox&>(shell->W("qmCboFormTypes"));
+  ASSERT_TRUE(combo.hasFocus());
+  QTest::keyClick(&combo, Qt::Key_Return);
+  EXPECT_EQ(shell->Status(), "Requesting Assigned Forms and Officers");
+  ASSERT_TRUE(WaitUntil([&] { return Ranges().RowCount() > 0 && Table().hasFocus(); }))
+      << "focus on "
+      << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString()
+                                      : "nothing");
+  EXPECT_EQ(shell->Document().ActiveControl(), &Ranges());
+
+  // Enter in a text box does the same in Forms Assignment.
+  shell->Click("optButton(0)");
+  shell->Type("txtBox(0)", "a1");
+  shell->ChooseFormType("ENF001 Citation");
+  shell->Type("txtBox(0)", "");
+  QTest::keyClick(&shell->W("txtBox(0)"), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(shell->Status(), "Requesting Assigned Forms and Officers");
+  ASSERT_TRUE(WaitUntil([&] { return Table().hasFocus(); }));
+}
+
+struct TabCase {
+  int mode;
+  std::vector<const char*> order;
+};
+
+TEST_F(ShellBasicsTest, TabFollowsTheReadingOrderOfEachViewMode) {
+  Open();
+  SearchA1Citations();  // the grids and their buttons take part once there are results
+  ClickRow(0);
+  // Each mode's controls in reading order; Tab passes over those disabled at the moment.
+  const TabCase cases[] = {
+      {0,
+       {"optButton(0)", "optButton(1)", "optButton(2)", "txtBox(0)", "qmCboFormTypes", "txtBox(1)",
+        "cmdButton(0)", "cmdButton(1)", "txtBox(7)", "grdFormsAssignment", "grdOfficerList",
+        "cmdButton(2)", "cmdButton(3)", "cmdButton(4)", "cmdButton(5)"}},
+      {1,
+       {"optButton(0)", "optButton(1)", "optButton(2)", "txtBox(0)", "qmCboFormTypes", "txtBox(2)",
+        "txtBox(3)", "txtBox(4)", "cmdButton(7)", "cmdButton(6)", "grdNewForms"}},
+      {2,
+       {"optButton(0)", "optButton(1)", "optButton(2)", "qmCboFormTypes", "cmdButton(0)",
+        "cmdButton(1)", "grdFormsAssignment", "cmdButton(2)", "cmdButton(3)", "cmdButton(4)"}},
+  };
+  for (const TabCase& c : cases) {
+    const std::string option = "optButton(" + std::to_string(c.mode) + ")";
+    shell->Click(option.c_str());
+    std::vector<std::string> expected;
+    for (const char* name : c.order) {
+      if (shell->W(name).isEnabled()) expected.emplace_back(name);
+    }
+    shell->W("optButton(0)").setFocus();
+    std::vector<std::string> visited;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      QWidget* focus = QApplication::focusWidget();
+      ASSERT_NE(focus, nullptr);
+      // A grid takes the focus in its table.
+      auto* grid = dynamic_cast<GridView*>(focus->parentWidget());
+      visited.push_back((grid ? grid : focus)->objectName().toStdString());
+      QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, expected) << "mode " << c.mode;
+  }
+}
+
+}  // namespace
+}  // namespace fm::qt
