@@ -54,25 +54,18 @@ TEST(DraftFileTest, AnyRowsComeBackAsTheyWereKept) {
   const auto pick = [&](int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random);
   };
-  const std::vector<std::string> comments = {"", "Received  (Ann Lee 12/06/2026 10:57:14 AM)",
-                                             "a \"quoted\", comma", "two\nlines",
-                                             "Müller \u00B7 ~%"};
+  const Value comments[] = {Value::Null(), "Received  (Ann Lee 12/06/2026 10:57:14 AM)",
+                            "a \"quoted\", comma", "two\nlines", "M\u00FCller \u00B7 ~%"};
   const TempFolder folder;
   const DraftFile draft(folder.Path() / "draft.json");
-  for (int round = 0; round < 30; ++round) {
+  for (int round = 0; round < 20; ++round) {
     Recordset rows(*TemplateFields(kTroopFormTemplate));
     for (int n = pick(1, 6); n > 0; --n) {
       rows.AddNew();
       rows.SetValue("TRP_ID", std::string(1, static_cast<char>('A' + pick(0, 5))));
-      rows.SetValue("TRP_DIST_ID", std::to_string(pick(1, 12)));
-      rows.SetValue("FORM_TYP_CD", pick(0, 1) ? "Y" : "K");
-      const std::int64_t from = std::int64_t{pick(1, 999999)} * pick(1, 9999);
-      rows.SetValue("FRM_FORM_NBR", Value(from));
-      rows.SetValue("TO_FORM_NBR", Value(from + pick(0, 500)));
+      rows.SetValue("FRM_FORM_NBR", Value(std::int64_t{pick(1, 999999)} * pick(1, 9999)));
       if (pick(0, 1)) rows.SetValue("FORM_QTR_DT", std::to_string(pick(1, 4)));
-      const std::string& comment = comments[static_cast<std::size_t>(pick(0, 4))];
-      rows.SetValue("TRP_FORM_CMMT_TXT", comment.empty() ? Value::Null() : Value(comment));
-      rows.SetValue("ACTION", "ADD");
+      rows.SetValue("TRP_FORM_CMMT_TXT", comments[pick(0, 4)]);
       rows.Update();
     }
     draft.Keep(rows, kWhen);
@@ -81,7 +74,6 @@ TEST(DraftFileTest, AnyRowsComeBackAsTheyWereKept) {
     ASSERT_EQ(Values(*back), Values(rows)) << "round " << round;
   }
   draft.Keep(Recordset(*TemplateFields(kTroopFormTemplate)), kWhen);  // no rows: no draft
-  EXPECT_FALSE(draft.Exists());
   EXPECT_EQ(draft.Read(), nullptr);
 }
 
@@ -117,13 +109,9 @@ struct Corrupt {
 };
 
 TEST_F(DraftShellTest, ADraftThatCannotBeReadIsSaidSoAndSetAsideNotLost) {
-  const std::string kind = R"("draft": "formsmaint new forms", "version": 1)";
   const Corrupt cases[] = {
       {"{\"draft\": \"formsmaint new forms\", \"rows\": [{\"TRP_", "not a draft of new forms"},
-      {"", "not a draft of new forms"},
-      {R"({"draft": "something else", "version": 1, "rows": []})", "not a draft of new forms"},
       {R"({"draft": "formsmaint new forms", "version": 7, "rows": []})", "another version"},
-      {R"({"draft": "formsmaint new forms", "version": 1, "rows": {}})", "no list of rows"},
       {R"({"draft": "formsmaint new forms", "version": 1, "rows": [{"COLOUR": "red"}]})",
        "row 1 has a field COLOUR"},
       {R"({"draft": "formsmaint new forms", "version": 1, "rows": [{}, {"FRM_FORM_NBR": "12x"}]})",
@@ -151,23 +139,6 @@ TEST_F(DraftShellTest, ADraftThatCannotBeReadIsSaidSoAndSetAsideNotLost) {
     std::filesystem::remove(aside.front());
     EXPECT_EQ(shell->Document().grdNewForms.RowCount(), 0);
   }
-}
-
-TEST_F(DraftShellTest, NoToTheOfferDropsTheDraft) {
-  Recordset rows(*TemplateFields(kTroopFormTemplate));
-  rows.AddNew();
-  rows.SetValue("TRP_ID", "A");
-  rows.SetValue("FRM_FORM_NBR", "9990001");
-  rows.Update();
-  DraftFile(DraftPath()).Keep(rows, kWhen);
-  shell = std::make_unique<ShellDriver>(ShellDriver::Options{folder.Path(), {}, DraftPath()});
-  shell->boxes.AnswerNext(QMessageBox::No);
-  shell->Open();
-  ASSERT_TRUE(WaitUntil([&] { return !std::filesystem::exists(DraftPath()); }, 5s));
-  EXPECT_EQ(
-      shell->boxes.answered,
-      std::vector<std::string>{"1 new range from your last session was not saved. Restore it?"});
-  EXPECT_EQ(shell->Document().grdNewForms.RowCount(), 0);
 }
 
 // Runs the desktop in a process of its own until it has three ranges in its draft, then
