@@ -453,7 +453,8 @@ TEST_F(DataGridTest, SortingOrdersNumbersAsNumbersAndKeepsSelectionAndComputedCe
   const int from = grid.Column("FRM_FORM_NBR").Index();
   const auto column = [&] {
     std::vector<long long> numbers;
-    for (long i = 0; i < grid.RowCount(); ++i) numbers.push_back(std::stoll(grid.CellTextAt(i, from)));
+    for (long i = 0; i < grid.RowCount(); ++i)
+      numbers.push_back(std::stoll(grid.CellTextAt(i, from)));
     return numbers;
   };
   ASSERT_TRUE(grid.SortByColumn(from));

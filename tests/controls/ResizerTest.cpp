@@ -158,10 +158,9 @@ TEST_F(AnchoredResizerTest, EdgesMoveByTheirShareOfTheGrowthFromWhereTheCodeLast
     if (&control == &box) settings.resizeFont = false;
   });
   ASSERT_TRUE(resizer.Resize(16000, 10000));  // 4000 wider, 2000 higher
-  EXPECT_EQ(Layout(), (std::vector<int>{120,   600,  15760, 9280, 120,  240,  10000, 8000,
-                                        10240, 240,  5400,  8000, 120,  8360, 1500,  375,
-                                        10240, 8360, 1500,  375,  120,  120,  1000,  300,
-                                        0,     0,    0,     0}));
+  EXPECT_EQ(Layout(), (std::vector<int>{120,  600,  15760, 9280, 120,  240, 10000, 8000, 10240, 240,
+                                        5400, 8000, 120,   8360, 1500, 375, 10240, 8360, 1500,  375,
+                                        120,  120,  1000,  300,  0,    0,   0,     0}));
   EXPECT_DOUBLE_EQ(leftButton.FontScale(), 1.25);  // the smaller ratio, unless switched off
   EXPECT_DOUBLE_EQ(box.FontScale(), 1.0);
   rightButton.SetLeft(rightButton.Left() + 300);  // the screen's code moves it

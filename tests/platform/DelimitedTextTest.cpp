@@ -48,8 +48,8 @@ TEST(TabSeparatedTest, FieldsAreJoinedByTabsAndTabsOrBreaksInsideBecomeBlanks) {
 }
 
 TEST(AtomicFileTest, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile) {
-  const auto folder = std::filesystem::temp_directory_path() /
-                      ("fm-atomic-" + std::to_string(::getpid()));
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("fm-atomic-" + std::to_string(::getpid()));
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder / "taken" / "inside");
   const auto read = [](const std::filesystem::path& file) {
