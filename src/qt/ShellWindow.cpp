@@ -205,6 +205,7 @@ void ShellWindow::OfferDraft() {
   // From now on the draft follows the new ranges (none: it goes).
   mKeepingDrafts = true;
   mDraftRows.clear();
+  mDraftKey = {};
   KeepDraft();
 }
 
@@ -243,6 +244,13 @@ void ShellWindow::KeepDraft() {
   if (!dataSet) return;
   Trap("ShellWindow.KeepDraft", [&] {
     const Recordset& rows = dataSet->GetRecordset();
+    // The rows change only through the screen's add, remove and save, each of which binds
+    // the grid anew: nothing to write while the grid shows the same rows.
+    const std::array<std::uint64_t, 3> key{reinterpret_cast<std::uintptr_t>(&rows),
+                                           mDocument->grdNewForms.DataVersion(),
+                                           static_cast<std::uint64_t>(rows.RecordCount())};
+    if (key == mDraftKey) return;
+    mDraftKey = key;
     std::string text = DraftFile::RowsText(rows);
     if (text == mDraftRows) return;
     DraftFile(mOptions.draftFile).Keep(rows, std::chrono::system_clock::now());

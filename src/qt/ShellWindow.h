@@ -121,6 +121,7 @@ class ShellWindow final : public QMainWindow {
   // Drafts are kept once the draft left behind has been offered back.
   bool mKeepingDrafts = false;
   std::string mDraftRows;  // the rows last written, as DraftFile::RowsText
+  std::array<std::uint64_t, 3> mDraftKey{};
   std::map<int, QAction*> mItems;
   QAction* mCloseAction = nullptr;
   bool mClosing = false;
