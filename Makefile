@@ -1,8 +1,9 @@
 # Short commands over CMake presets. `make test` is what CI runs.
 PRESET ?= $(if $(CI),ci,default)
 JOBS ?= 2
+BUILD_DIR = $(if $(filter debug,$(PRESET)),build-debug,build)
 
-.PHONY: all deps configure build test bench run clean format
+.PHONY: all deps configure build test bench package run clean format
 
 all: build
 
@@ -21,10 +22,16 @@ test: build
 bench: build
 	@bash scripts/run-benchmarks.sh
 
+# Debian packages of the desktop and the server in build/packages (docs/deployment.md);
+# scripts/check-packages.sh checks them.
+package: build
+	@rm -f $(BUILD_DIR)/packages/*.deb
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target package
+
 # The desktop on the embedded demo data: installs what is missing, builds only the shell and
 # opens it. Options go in ARGS, e.g. `make run ARGS="--server http://forms-server:8080"`.
 # Without a desktop session: `xvfb-run make run`.
-FORMSMAINT = $(if $(filter debug,$(PRESET)),build-debug,build)/apps/formsmaint/formsmaint
+FORMSMAINT = $(BUILD_DIR)/apps/formsmaint/formsmaint
 
 run: configure
 	@cmake --build --preset $(PRESET) -j $(JOBS) --target formsmaint

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "BackupCommand.h"
+#include "ConfigFile.h"
 #include "ServeCommand.h"
 #include "ServerCli.h"
 #include "TokenCommand.h"
@@ -26,8 +28,11 @@ int main(int argc, char** argv) {
   // Each subcommand registers its options and answers what to run once they are parsed.
   std::vector<std::pair<CLI::App*, CommandRun>> subcommands;
   subcommands.push_back(AddWithdrawCommand(app));
+  subcommands.push_back(AddBackupCommand(app));
+  subcommands.push_back(AddRestoreCommand(app));
   subcommands.push_back(AddTokenCommand(app));
-  CLI11_PARSE(app, argc, argv);
+  AddConfigFileOption(app);
+  if (auto status = ParseCommandLine(app, argc, argv)) return *status;
 
   StartLog(logLevel);
   for (const auto& [command, run] : subcommands) {

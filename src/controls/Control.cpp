@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
+
 #include "controls/ControlArray.h"
 #include "controls/Form.h"
 #include "platform/PlatformError.h"
@@ -121,6 +123,16 @@ void Control::SetTabIndex(int tabIndex) {
 void Control::SetFontBold(bool bold) {
   if (bold == mFontBold) return;
   mFontBold = bold;
+  NotifyChanged();
+}
+
+void Control::SetFontScale(double scale) {
+  if (!(scale > 0.0) || !std::isfinite(scale)) {
+    throw PlatformError(PlatformError::kGeneric,
+                        fmt::format("Invalid font scale {} for {}", scale, Name()));
+  }
+  if (scale == mFontScale) return;
+  mFontScale = scale;
   NotifyChanged();
 }
 

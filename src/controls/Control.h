@@ -10,6 +10,13 @@ namespace fm {
 
 class Form;
 
+// A width and a height in twips.
+struct TwipSize {
+  int width = 0;
+  int height = 0;
+  friend bool operator==(const TwipSize&, const TwipSize&) = default;
+};
+
 // What kind of control an object is, so that a renderer can build one widget per control
 // without knowing the screen.
 enum class ControlKind {
@@ -97,6 +104,11 @@ class Control : public UiElement {
   void SetTabIndex(int tabIndex);
   bool FontBold() const { return mFontBold; }
   void SetFontBold(bool bold);
+  // The size of the control's font relative to the renderer's normal size (1: normal). The
+  // resizer changes it for a control whose font follows the form's size. A scale that is
+  // not a positive number throws PlatformError.
+  double FontScale() const { return mFontScale; }
+  void SetFontScale(double scale);
 
   void SetErrorMark(bool marked) override;
 
@@ -128,6 +140,7 @@ class Control : public UiElement {
   std::string mTag;
   int mTabIndex = 0;
   bool mFontBold = false;
+  double mFontScale = 1.0;
   std::uint64_t mVersion = 0;
 };
 

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "platform/TextUtil.h"
 #include "platform/PlatformError.h"
+#include "platform/TextUtil.h"
 
 namespace fm {
 namespace {
@@ -144,8 +144,42 @@ void DataGrid::Rebind() {
   mAnchor.reset();
   mRefreshPending = false;
   ResolveFields();
+  // The clerk's sort holds for the next rows too.
+  if (mSortColumn >= 0 && (!mRecordset || !ApplySort(Column(mSortColumn), mSortDescending))) {
+    mSortColumn = -1;
+  }
   ++mDataVersion;
   NotifyChanged();
+}
+
+bool DataGrid::ApplySort(const DataGridColumn& column, bool descending) {
+  if (!mRecordset) return false;
+  const std::string& fields =
+      column.SortFields().empty() ? column.DataField() : column.SortFields();
+  std::string sort;
+  std::size_t start = 0;
+  while (start <= fields.size()) {
+    const std::size_t comma = std::min(fields.find(',', start), fields.size());
+    const std::string field = text::Trim(fields.substr(start, comma - start));
+    if (field.empty() || mRecordset->FindField(field) < 0) return false;
+    if (!sort.empty()) sort += ", ";
+    sort += field + (descending ? " DESC" : " ASC");
+    start = comma + 1;
+  }
+  mRecordset->SetSort(sort);
+  return true;
+}
+
+bool DataGrid::SortByColumn(int index) {
+  const DataGridColumn& column = Column(index);
+  const bool descending = mSortColumn == index && !mSortDescending;
+  if (!ApplySort(column, descending)) return false;
+  mSortColumn = index;
+  mSortDescending = descending;
+  // The rows stand in another order; what was loaded, computed and selected stays.
+  ++mDataVersion;
+  NotifyChanged();
+  return true;
 }
 
 void DataGrid::ResolveField(DataGridColumn& column) {

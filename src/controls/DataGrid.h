@@ -39,6 +39,11 @@ namespace fm {
 //
 // Redraw: while it is off, Refresh is deferred until redraw is switched on again.
 //
+// Sorting (a click on a column heading) orders the record set itself, as a sort set by the
+// screen's code would, so the rows and the record set keep one order and the current row
+// stays the cursor's. Bookmarks do not change, so the selection, the current row and the
+// computed cells stay with their rows. The sort holds for the record sets bound later.
+//
 // Errors: an unknown column key or style set, a row index out of range, or a bookmark of a
 // row the grid does not show throws PlatformError naming the grid.
 class DataGrid final : public Control {
@@ -87,8 +92,17 @@ class DataGrid final : public Control {
   void SetRedraw(bool redraw);
   // Forgets the loaded rows and computed cells, so that the view loads them again.
   void Refresh();
-  // Bumped whenever the rows must be fetched anew (re-bind, refresh): the renderer resets
-  // its table model when it changes.
+  // Orders the rows by a column: by its sort fields (numbers as numbers, texts ignoring
+  // letter case), ascending, or descending when the grid is sorted by that column ascending
+  // already. Answers false, and changes nothing, for a column with no field to sort by in
+  // the record set (or no record set).
+  bool SortByColumn(int column);
+  // The column the rows are sorted by, -1 for none.
+  int SortColumn() const { return mSortColumn; }
+  bool SortDescending() const { return mSortDescending; }
+
+  // Bumped whenever the rows must be fetched anew (re-bind, refresh, sort): the renderer
+  // resets its table model when it changes.
   std::uint64_t DataVersion() const { return mDataVersion; }
 
   // --- Rows
@@ -153,6 +167,8 @@ class DataGrid final : public Control {
   void ResolveFields();
   void ResolveField(DataGridColumn& column);
   void DoRefresh();
+  // Sorts the record set by a column's sort fields; false when it has not got them.
+  bool ApplySort(const DataGridColumn& column, bool descending);
   void Touch() { NotifyChanged(); }
   void CheckStyleSet(const DataGridColumn& column, const std::string& name) const;
   long CheckedIndex(Bookmark bookmark) const;
@@ -175,6 +191,8 @@ class DataGrid final : public Control {
   std::vector<Bookmark> mSelected;
   std::optional<Bookmark> mAnchor;
   std::vector<Bookmark> mLoading;  // rows whose RowLoaded handlers are running
+  int mSortColumn = -1;
+  bool mSortDescending = false;
 };
 
 }  // namespace fm

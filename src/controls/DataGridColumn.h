@@ -37,6 +37,10 @@ class DataGridColumn {
   void SetStyleSet(std::string name);
   const std::string& HeadStyleSet() const { return mHeadStyleSet; }
   void SetHeadStyleSet(std::string name);
+  // The record-set fields a sort by this column orders by, "FIELD[, FIELD]...": for a
+  // computed column the fields it is made from. Empty: the column's own field.
+  const std::string& SortFields() const { return mSortFields; }
+  void SetSortFields(std::string fields) { mSortFields = std::move(fields); }
 
   // The cell of this column in the row being loaded (inside a row-loaded handler) or else
   // in the current row; the empty text when there is no such row.
@@ -61,6 +65,7 @@ class DataGridColumn {
   int mWidth;
   std::string mStyleSet;
   std::string mHeadStyleSet;
+  std::string mSortFields;
   int mFieldIndex = -1;
 };
 

@@ -6,9 +6,9 @@
 
 #include "controls/CommandButton.h"
 #include "controls/Resizer.h"
-#include "platform/TextUtil.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
+#include "platform/TextUtil.h"
 #include "platform/UiServices.h"
 
 namespace fm {
@@ -101,6 +101,10 @@ std::vector<Control*> Form::ChildrenOf(const Control* container) const {
 
 std::vector<Control*> Form::TabOrder() const {
   std::vector<Control*> order;
+  if (mTabOrderFollowsLayout) {
+    AppendInReadingOrder(nullptr, order);
+    return order;
+  }
   for (Control* c : mControlList) {
     if (c->CanFocus()) order.push_back(c);
   }
@@ -108,6 +112,43 @@ std::vector<Control*> Form::TabOrder() const {
     return a->TabIndex() < b->TabIndex();
   });
   return order;
+}
+
+void Form::SetTabOrderFollowsLayout(bool follows) {
+  if (follows == mTabOrderFollowsLayout) return;
+  mTabOrderFollowsLayout = follows;
+  NotifyChanged(*this);
+}
+
+void Form::AppendInReadingOrder(const Control* container, std::vector<Control*>& order) const {
+  std::vector<Control*> shown = ChildrenOf(container);
+  std::erase_if(shown, [](const Control* c) { return !c->Visible(); });
+  std::stable_sort(shown.begin(), shown.end(),
+                   [](const Control* a, const Control* b) { return a->Top() < b->Top(); });
+  // A control belongs to the row of the first control above it while its top lies above
+  // the middle of the lower of the two: a label set a little lower than its box, or a tall
+  // frame beside a row of boxes, share the row.
+  std::size_t rowStart = 0;
+  while (rowStart < shown.size()) {
+    const Control* leader = shown[rowStart];
+    std::size_t rowEnd = rowStart + 1;
+    while (rowEnd < shown.size()) {
+      const Control* c = shown[rowEnd];
+      if (c->Top() >= leader->Top() + std::min(leader->Height(), c->Height()) / 2) break;
+      ++rowEnd;
+    }
+    std::stable_sort(shown.begin() + static_cast<std::ptrdiff_t>(rowStart),
+                     shown.begin() + static_cast<std::ptrdiff_t>(rowEnd),
+                     [](const Control* a, const Control* b) { return a->Left() < b->Left(); });
+    rowStart = rowEnd;
+  }
+  for (Control* c : shown) {
+    if (c->IsContainer()) {
+      AppendInReadingOrder(c, order);
+    } else if (c->CanFocus()) {
+      order.push_back(c);
+    }
+  }
 }
 
 void Form::LoadForm() {
@@ -192,14 +233,22 @@ void Form::DeactivateByUser() {
   Deactivate.Emit();
 }
 
-void Form::ResizeByUser(int width, int height) {
-  Resizer* resizer = nullptr;
+Resizer* Form::FindResizer() const {
   for (Control* c : mControlList) {
-    if (c->Kind() == ControlKind::Resizer) {
-      resizer = static_cast<Resizer*>(c);
-      break;
-    }
+    if (c->Kind() == ControlKind::Resizer) return static_cast<Resizer*>(c);
   }
+  return nullptr;
+}
+
+TwipSize Form::MinimumClientSize() const {
+  const Resizer* resizer = FindResizer();
+  return resizer != nullptr ? resizer->MinimumClientSize() : TwipSize{};
+}
+
+void Form::FitLayout(const LayoutMetrics& /*metrics*/) {}
+
+void Form::ResizeByUser(int width, int height) {
+  Resizer* resizer = FindResizer();
   if (resizer != nullptr) {
     resizer->Resize(width, height);
   } else {

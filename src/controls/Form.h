@@ -32,6 +32,9 @@ namespace fm {
 // Errors: a duplicate control name, a parent that is not a frame of this form, a second
 // modal show of a form already shown modally, or moving the focus to a control that cannot
 // take it throw PlatformError naming the form and the control.
+class LayoutMetrics;
+class Resizer;
+
 class Form : public UiElement {
  public:
   enum class UnloadMode { FormControlMenu = 0, FormCode = 1 };
@@ -68,8 +71,12 @@ class Form : public UiElement {
   // The controls directly inside `container` (nullptr: directly on the form), in creation
   // order.
   std::vector<Control*> ChildrenOf(const Control* container) const;
-  // The controls that can take the focus, in tab order.
+  // The controls that can take the focus, in tab order: by TabIndex, or, once the form's
+  // tab order follows its layout, the controls shown in reading order (rows from top to
+  // bottom, left to right in a row; a frame's controls where the frame stands).
   std::vector<Control*> TabOrder() const;
+  void SetTabOrderFollowsLayout(bool follows);
+  bool TabOrderFollowsLayout() const { return mTabOrderFollowsLayout; }
 
   // --- Life cycle
   bool IsLoaded() const { return mLoaded; }
@@ -90,6 +97,12 @@ class Form : public UiElement {
   // The user resized the window: the form's resizer lays the controls out anew (Resizer),
   // or, without one, only the client size changes; then Resize is raised.
   void ResizeByUser(int width, int height);
+  // The least client size the form's resizer can lay the controls out in (Resizer); no
+  // limit without a resizer.
+  TwipSize MinimumClientSize() const;
+  // A renderer measured its fonts: the form sizes its captions and what follows from them.
+  // Called once, before the first resize; the default keeps the design as it is.
+  virtual void FitLayout(const LayoutMetrics& metrics);
   // Enter and Escape: click the visible, usable default (cancel) button. Answers whether
   // there was one.
   bool PressDefaultButton();
@@ -124,6 +137,8 @@ class Form : public UiElement {
   bool UnloadWithMode(UnloadMode mode);
   void BecomeActive();
   bool PressButton(bool defaultButton);
+  Resizer* FindResizer() const;
+  void AppendInReadingOrder(const Control* container, std::vector<Control*>& order) const;
 
   std::string mName;
   std::string mCaption;
@@ -138,6 +153,7 @@ class Form : public UiElement {
   Control* mActiveControl = nullptr;
   std::uint64_t mVersion = 0;
   bool mDestroying = false;
+  bool mTabOrderFollowsLayout = false;
 };
 
 }  // namespace fm

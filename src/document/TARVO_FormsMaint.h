@@ -22,6 +22,7 @@ class DataGrid;
 class DataSet;
 class Frame;
 class Label;
+class LayoutMetrics;
 class OptionButton;
 class TextBox;
 class frmAddOfficer;
@@ -66,6 +67,9 @@ class TARVO_FormsMaint final : public Form, private MessageListener {
   void EditProperties();
   void FileNew();
   void LoadDutyAssignment();
+
+  // --- Layout: captions sized from the renderer's fonts, and the resize policy (Controls.cpp)
+  void FitLayout(const LayoutMetrics& metrics) override;
 
   // --- Life cycle
   void UserDocument_Show();
@@ -191,6 +195,14 @@ class TARVO_FormsMaint final : public Form, private MessageListener {
   void OnMsgTimeout(long value) override { mVexaMessage_MsgTimeout(value); }
 
   void CreateControls();
+  void SetUpResizer();
+  // The width each grid's caption bar needs (0: nothing measured yet).
+  struct GridCaptionWidths {
+    int formsAssignment = 0;
+    int officerList = 0;
+    int newForms = 0;
+  };
+  void SetGridMinimumSizes(const GridCaptionWidths& captions);
   void ConnectEvents();
   void SwapCriteria(const char* marker);
   void LayOutRangeEntries(int fromLabelLeft);

@@ -85,9 +85,10 @@ void TARVO_FormsMaint::cmdButton_Click(int index) {
 
 void TARVO_FormsMaint::rszResizer_BeforeResize(Control& control, Resizer::Settings& settings) {
   Trap("TARVO_FormsMaint.rszResizer_BeforeResize", [&] {
-    // Entry boxes and labels keep their height (their text does not grow with the
-    // window); buttons also keep their width, so their captions stay readable.
-    settings.resizeHeight = false;
+    // Text keeps its size whatever the window's (the captions were fitted to the font);
+    // buttons also keep their width, so their captions stay whole. Where each control goes
+    // is the anchors' business (SetUpResizer).
+    settings.resizeFont = false;
     if (control.Kind() == ControlKind::CommandButton) settings.resizeWidth = false;
   });
 }

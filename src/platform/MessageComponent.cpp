@@ -102,6 +102,10 @@ void MessageComponent::RaiseMsgTimeout(long value) {
   ForEachListener([&](MessageListener& listener) { listener.OnMsgTimeout(value); });
 }
 
+void MessageComponent::RaiseExchangeEnded(const ExchangeOutcome& outcome) {
+  ForEachListener([&](MessageListener& listener) { listener.OnExchangeEnded(outcome); });
+}
+
 std::string NewRequestId() {
   static thread_local std::mt19937_64 generator{std::random_device{}()};
   const auto now = std::chrono::duration_cast<std::chrono::microseconds>(

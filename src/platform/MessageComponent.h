@@ -62,6 +62,16 @@ class MessageRequest {
   bool mSent = false;
 };
 
+// How one exchange with the forms server ended, for whoever shows the state of the
+// connection: the server answered (a refusal is an answer too), the request could not be
+// carried or its reply not read, or no answer came in time.
+struct ExchangeOutcome {
+  enum class Result { Answered, Failed, TimedOut };
+  Result result = Result::Answered;
+  std::string identity;  // the request's identity
+  std::string reason;    // what went wrong; empty when answered
+};
+
 // Receives the component's events on the user-interface thread.
 class MessageListener {
  public:
@@ -70,6 +80,9 @@ class MessageListener {
   virtual void OnDataReady(const std::string& target) = 0;
   // A request got no reply in time. The value is informational only.
   virtual void OnMsgTimeout(long value) = 0;
+  // An exchange ended, just before the events it leads to (MsgTimeout, DataReady). Only
+  // components that carry requests to a server raise it; the default ignores it.
+  virtual void OnExchangeEnded(const ExchangeOutcome& /*outcome*/) {}
 };
 
 // The message component: one per process, shared by every document. Events reach every
@@ -99,6 +112,7 @@ class MessageComponent {
   // Raise the events to every listener; call on the user-interface thread.
   void RaiseDataReady(const std::string& target);
   void RaiseMsgTimeout(long value);
+  void RaiseExchangeEnded(const ExchangeOutcome& outcome);
 
  private:
   void ForEachListener(const std::function<void(MessageListener&)>& raise);

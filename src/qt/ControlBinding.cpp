@@ -3,8 +3,10 @@
 
 #include "qt/ControlBinding.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,6 +15,7 @@
 #include <QSignalBlocker>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <vector>
 
 #include "controls/CodesCombo.h"
@@ -64,10 +67,13 @@ void ControlBinding::WidgetReplaced() {
   delete mMark.data();
 }
 
-void ControlBinding::ApplyBold(bool bold) {
+TwipSize ControlBinding::FittingSize() const { return {}; }
+
+void ControlBinding::ApplyFont(bool bold, double scale) {
   QWidget* widget = Widget();
-  QFont font = widget->font();
+  QFont font = QApplication::font(widget);
   font.setBold(bold);
+  if (scale != 1.0) font.setPointSizeF(font.pointSizeF() * scale);
   widget->setFont(font);
 }
 
@@ -89,9 +95,10 @@ void ControlBinding::SyncCommon() {
     widget->setEnabled(c.Enabled());
     mEnabled = c.Enabled();
   }
-  if (!mSynced || c.FontBold() != mBold) {
-    ApplyBold(c.FontBold());
+  if (!mSynced || c.FontBold() != mBold || c.FontScale() != mFontScale) {
+    ApplyFont(c.FontBold(), c.FontScale());
     mBold = c.FontBold();
+    mFontScale = c.FontScale();
   }
 
   const bool marked = c.ErrorMark();
@@ -108,6 +115,10 @@ void ControlBinding::SyncCommon() {
 
 namespace {
 
+constexpr int kCaptionIndent = 4;
+
+TwipSize TwipsOf(const QSize& pixels) { return {Twips(pixels.width()), Twips(pixels.height())}; }
+
 // Disconnects, when the binding goes, what it connected (the widgets may outlive it for a
 // moment while the view is torn down).
 class Connections {
@@ -122,6 +133,32 @@ class Connections {
 
  private:
   std::vector<QMetaObject::Connection> mConnections;
+};
+
+// Enter on a widget that has no use for it presses the form's default button, as Enter in
+// a text box does: a clerk who picked a form type runs the search from the list.
+class EnterPressesDefault final : public QObject {
+ public:
+  EnterPressesDefault(QWidget& widget, ViewHost& host, Control& control)
+      : QObject(&widget), mHost(host), mControl(control) {
+    widget.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (!enter || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    bool pressed = false;
+    Form& form = mHost.GetForm();
+    mHost.Forward(mControl, "Enter", [&] { pressed = form.PressDefaultButton(); });
+    return pressed;
+  }
+
+ private:
+  ViewHost& mHost;
+  Control& mControl;
 };
 
 EditContext MakeEditContext(ViewHost& host, Control& control) {
@@ -151,6 +188,11 @@ class TextBoxBinding final : public ControlBinding {
  public:
   TextBoxBinding(ViewHost& host, TextBox& box) : ControlBinding(host, box), mBox(box) { Build(); }
   QWidget* Widget() const override { return mWidget; }
+  // One line of text; how wide the box is, is the screen's choice.
+  TwipSize FittingSize() const override {
+    if (mMultiLine) return {};
+    return {0, Twips(mWidget->minimumSizeHint().height())};
+  }
 
  protected:
   void SyncContent() override {
@@ -199,12 +241,26 @@ class LabelBinding final : public ControlBinding {
     mWidget->setWordWrap(true);
   }
   QWidget* Widget() const override { return mWidget; }
+  // The caption on one line. A word-wrapping label's size hint is a guess at a pleasing
+  // shape, so the caption is measured instead.
+  TwipSize FittingSize() const override {
+    const QFontMetrics metrics = mWidget->fontMetrics();
+    const QMargins margins = mWidget->contentsMargins();
+    const int frame = 2 * (mWidget->frameWidth() + mWidget->margin());
+    // One pixel more than the advance: the advance is rounded, the glyphs are not.
+    const int width = metrics.horizontalAdvance(mWidget->text()) + 1 + frame + margins.left() +
+                      margins.right() + std::max(0, mWidget->indent());
+    const int height = metrics.height() + frame + margins.top() + margins.bottom();
+    return TwipsOf({width, height});
+  }
 
  protected:
   void SyncContent() override {
     const QString caption = ToQString(mLabel.Caption());
     if (mWidget->text() != caption) mWidget->setText(caption);
-    Qt::Alignment alignment = Qt::AlignTop;
+    // A label one line high stands beside a box: its caption is centred on the box's text.
+    const bool oneLine = Pixels(mLabel.Height()) < 2 * mWidget->fontMetrics().lineSpacing();
+    Qt::Alignment alignment = oneLine ? Qt::AlignVCenter : Qt::AlignTop;
     switch (mLabel.GetAlignment()) {
       case Label::Alignment::Left:
         alignment |= Qt::AlignLeft;
@@ -217,6 +273,9 @@ class LabelBinding final : public ControlBinding {
         break;
     }
     if (mWidget->alignment() != alignment) mWidget->setAlignment(alignment);
+    // A caption set flush right against the box it names keeps a few pixels from it.
+    const int indent = mLabel.GetAlignment() == Label::Alignment::Right ? kCaptionIndent : 0;
+    if (mWidget->indent() != indent) mWidget->setIndent(indent);
   }
 
  private:
@@ -272,6 +331,7 @@ class OptionButtonBinding final : public ControlBinding {
     host.WatchFocus(*mWidget, option);
   }
   QWidget* Widget() const override { return mWidget; }
+  TwipSize FittingSize() const override { return TwipsOf(mWidget->sizeHint()); }
 
  protected:
   void SyncContent() override {
@@ -305,6 +365,7 @@ class CommandButtonBinding final : public ControlBinding {
     host.WatchFocus(*mWidget, button);
   }
   QWidget* Widget() const override { return mWidget; }
+  TwipSize FittingSize() const override { return TwipsOf(mWidget->sizeHint()); }
 
  protected:
   void SyncContent() override {
@@ -352,6 +413,7 @@ class ComboBoxBinding final : public ControlBinding {
     host.WatchFocus(*mEdit, combo);
   }
   QWidget* Widget() const override { return mWidget; }
+  TwipSize FittingSize() const override { return TwipsOf(mWidget->sizeHint()); }
 
  protected:
   void SyncContent() override {
@@ -384,12 +446,15 @@ class CodesComboBinding final : public ControlBinding {
         mWidget(new QComboBox(&host.ContainerFor(combo))) {
     mWidget->setObjectName(ToQString(combo.Name()));
     mWidget->setEditable(false);
+    new EnterPressesDefault(*mWidget, host, combo);
     mConnections.Add(QObject::connect(mWidget, &QComboBox::activated, mWidget, [this](int index) {
       Host().Forward(mCombo, "Click", [this, index] { mCombo.ChooseEntry(index); });
     }));
     host.WatchFocus(*mWidget, combo);
   }
   QWidget* Widget() const override { return mWidget; }
+  // Wide enough for the longest description.
+  TwipSize FittingSize() const override { return TwipsOf(mWidget->sizeHint()); }
 
  protected:
   void SyncContent() override {
@@ -505,6 +570,10 @@ class DataGridBinding final : public ControlBinding {
   }
   QWidget* Widget() const override { return mWidget; }
   QWidget* FocusWidget() const override { return &mWidget->Table(); }
+  // The caption bar's caption, whole.
+  TwipSize FittingSize() const override {
+    return {Twips(mWidget->CaptionBar().sizeHint().width()), 0};
+  }
 
  protected:
   void SyncContent() override {
@@ -521,7 +590,7 @@ class DataGridBinding final : public ControlBinding {
            Host().HasGridLook(mGrid) != mLook;
   }
   // The grid's own font is what its caption bar uses; GridView draws that.
-  void ApplyBold(bool /*bold*/) override {}
+  void ApplyFont(bool /*bold*/, double scale) override { mWidget->SetFontScale(scale); }
 
  private:
   DataGrid& mGrid;

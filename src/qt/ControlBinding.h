@@ -10,7 +10,8 @@ class QWidget;
 
 namespace fm {
 class Control;
-}
+struct TwipSize;
+}  // namespace fm
 
 namespace fm::qt {
 
@@ -43,6 +44,10 @@ class ControlBinding {
   // For a frame: the widget its controls are placed in.
   virtual QWidget* ChildContainer() const { return nullptr; }
 
+  // The least size, in twips, that shows the control whole with the widget's font and style
+  // (LayoutMetrics::FittingSize); zero where the kind has no such need.
+  virtual TwipSize FittingSize() const;
+
   // Brings the widget up to date when the control changed since the last call (or always,
   // with `force`).
   void Sync(bool force = false);
@@ -56,8 +61,8 @@ class ControlBinding {
   virtual bool ContentStale() const { return false; }
   // The kind's own content: captions, texts, items, values.
   virtual void SyncContent() = 0;
-  // How the kind shows bold (the default: the widget's font).
-  virtual void ApplyBold(bool bold);
+  // How the kind shows bold and the font's scale (the default: the widget's font).
+  virtual void ApplyFont(bool bold, double scale);
   // Called by a kind that replaced its widget: everything is applied anew to the new one.
   void WidgetReplaced();
 
@@ -73,6 +78,7 @@ class ControlBinding {
   bool mVisible = false;
   bool mEnabled = false;
   bool mBold = false;
+  double mFontScale = 1.0;
   bool mMarked = false;
   std::string mErrorText;
   QPointer<ErrorMarkFrame> mMark;

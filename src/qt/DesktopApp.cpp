@@ -20,6 +20,8 @@ namespace fm::qt {
 namespace {
 
 constexpr const char* kCaption = "Forms Maintenance";
+// Where the new ranges not yet saved are kept (ShellWindow).
+constexpr const char* kDraftFileName = "new-forms-draft.json";
 
 void ShowStartFailure(const std::string& reason) {
   std::cerr << "formsmaint: " << reason << '\n';
@@ -62,6 +64,8 @@ int RunDesktop(int argc, char** argv) {
     ShellWindow::Options options;
     options.caption = kCaption;
     options.connection = session.ConnectionText();
+    // Beside the local database, in the data folder.
+    options.draftFile = settings->LocalDatabaseFile().parent_path() / kDraftFileName;
     ShellWindow window(options);
     session.Ui().SetMainWindow(&window);
     window.OpenDocument();

@@ -13,8 +13,9 @@
 
 #include "controls/Control.h"
 #include "controls/Form.h"
-#include "platform/TextUtil.h"
+#include "controls/LayoutMetrics.h"
 #include "platform/ErrorTrap.h"
+#include "platform/TextUtil.h"
 #include "qt/ControlBinding.h"
 #include "qt/DesktopLooks.h"
 #include "qt/QtText.h"
@@ -23,6 +24,23 @@
 namespace fm::qt {
 
 namespace {
+
+// The form's measures, taken from the widgets that show its controls.
+class WidgetMetrics final : public LayoutMetrics {
+ public:
+  explicit WidgetMetrics(const std::unordered_map<const Control*, ControlBinding*>& bindings)
+      : mBindings(bindings) {}
+  TwipSize FittingSize(const Control& control) const override {
+    const auto it = mBindings.find(&control);
+    return it == mBindings.end() ? TwipSize{} : it->second->FittingSize();
+  }
+
+ private:
+  const std::unordered_map<const Control*, ControlBinding*>& mBindings;
+};
+
+int CeilPixels(int twips) { return (twips + kTwipsPerPixel - 1) / kTwipsPerPixel; }
+
 // Changes a sync makes to the model itself (a combo reading its entries) call for another
 // round; a few are enough, and the bound keeps a misbehaving handler from looping.
 constexpr int kMaxSyncRounds = 4;
@@ -43,6 +61,7 @@ struct FormView::Impl final : public ViewHost {
   bool syncScheduled = false;
   std::vector<Control*> tabOrder;
   const Control* shownActive = nullptr;
+  TwipSize minimum{-1, -1};
   // Cleared when the view goes, so that a forwarded event that outlives it stops short.
   std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
@@ -108,6 +127,16 @@ struct FormView::Impl final : public ViewHost {
     for (auto& binding : bindings) binding->Sync();
     SyncTabOrder();
     SyncActiveControl();
+    SyncMinimumSize();
+  }
+
+  // The window may not become smaller than the form's resizer can lay the controls out in.
+  void SyncMinimumSize() {
+    TwipSize least;
+    Trap("FormView.MinimumSize", [&] { least = form.MinimumClientSize(); });
+    if (least == minimum) return;
+    minimum = least;
+    view.setMinimumSize(CeilPixels(least.width), CeilPixels(least.height));
   }
 
   void SyncTabOrder() {
@@ -157,6 +186,11 @@ FormView::FormView(Form& form, QWidget* parent)
   }
   mImpl->changedConnection =
       form.Changed.Connect([impl = mImpl.get()](UiElement&) { impl->OnModelChanged(); });
+  Sync();
+  // The widgets now have their fonts and the combos their entries: the form can size its
+  // captions from them before anything is laid out anew.
+  Trap(fmt::format("FormView.{}.FitLayout", form.Name()),
+       [&] { form.FitLayout(WidgetMetrics(mImpl->byControl)); });
   Sync();
 }
 

@@ -1,20 +1,34 @@
 #include "qt/GridView.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QEvent>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "controls/DataGrid.h"
+#include "controls/GridText.h"
+#include "platform/AtomicFile.h"
+#include "platform/DelimitedText.h"
 #include "platform/ErrorTrap.h"
+#include "platform/PlatformError.h"
+#include "platform/Services.h"
+#include "platform/UiServices.h"
 #include "qt/GridTableModel.h"
 #include "qt/QtText.h"
 
@@ -69,7 +83,13 @@ GridView::GridView(DataGrid& grid, Forward forward, QWidget* parent)
   columns->setSectionResizeMode(QHeaderView::Interactive);
   columns->setStretchLastSection(false);
   columns->setHighlightSections(false);
-  columns->setSectionsClickable(false);
+  columns->setSectionsClickable(true);
+  columns->setSortIndicatorShown(true);
+  columns->setSortIndicator(-1, Qt::AscendingOrder);
+  connect(columns, &QHeaderView::sectionClicked, this, [this](int column) {
+    if (column < 0 || column >= mGrid->ColumnCount()) return;
+    RunForwarded("HeadClick", [&] { mGrid->SortByColumn(column); });
+  });
   columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   connect(columns, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
     if (mSyncingColumns || column < 0 || column >= mGrid->ColumnCount()) return;
@@ -78,7 +98,59 @@ GridView::GridView(DataGrid& grid, Forward forward, QWidget* parent)
 
   mTable->installEventFilter(this);
   mTable->viewport()->installEventFilter(this);
+  mTable->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(mTable, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { ShowContextMenu(at); });
   Sync();
+}
+
+namespace {
+GridView::SaveFileChooser& Chooser() {
+  static GridView::SaveFileChooser chooser;
+  return chooser;
+}
+}  // namespace
+
+void GridView::SetSaveFileChooser(SaveFileChooser chooser) { Chooser() = std::move(chooser); }
+
+void GridView::CopySelectedRows() {
+  RunForwarded("Copy", [&] {
+    if (mGrid->SelectedCount() == 0) return;
+    const std::string text = TabSeparated(GridText(*mGrid, GridRows::Selected, false));
+    QGuiApplication::clipboard()->setText(ToQString(text));
+  });
+}
+
+void GridView::ExportToCsv() {
+  QString suggested = ToQString(mGrid->Caption()).trimmed();
+  suggested.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
+  if (suggested.isEmpty()) suggested = QStringLiteral("grid");
+  suggested += QStringLiteral(".csv");
+  const QString path = Chooser()
+                           ? Chooser()(this, suggested)
+                           : QFileDialog::getSaveFileName(this, tr("Export to CSV"), suggested,
+                                                          tr("CSV files (*.csv);;All files (*)"));
+  if (path.isEmpty()) return;
+  RunForwarded("ExportToCsv", [&] {
+    std::ostringstream out;
+    CsvWriter csv(out);
+    for (const auto& record : GridText(*mGrid, GridRows::All, true)) csv.WriteRecord(record);
+    try {
+      WriteFileAtomically(std::filesystem::path(path.toStdString()), out.str());
+    } catch (const PlatformError& error) {
+      Services::Ui().MessageBox(error.Description(), MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
+                                ToStdString(window()->windowTitle()));
+    }
+  });
+}
+
+void GridView::ShowContextMenu(const QPoint& at) {
+  QMenu menu(this);
+  QAction* copy = menu.addAction(tr("Copy"), this, [this] { CopySelectedRows(); });
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setEnabled(mGrid->SelectedCount() > 0);
+  menu.addAction(tr("Export to CSV..."), this, [this] { ExportToCsv(); });
+  menu.exec(mTable->viewport()->mapToGlobal(at));
 }
 
 GridView::~GridView() = default;
@@ -86,6 +158,18 @@ GridView::~GridView() = default;
 void GridView::SetNormalAppearance(bool on) {
   mTable->setAlternatingRowColors(on);
   mTable->setStyleSheet(on ? QStringLiteral("QTableView { gridline-color: #c8d0d8; }") : QString());
+}
+
+void GridView::SetFontScale(double scale) {
+  QFont font = QApplication::font(mTable);
+  if (scale != 1.0) font.setPointSizeF(font.pointSizeF() * scale);
+  if (font == mTable->font()) return;
+  mTable->setFont(font);
+  font.setBold(mCaption->font().bold());
+  mCaption->setFont(font);
+  QHeaderView* rows = mTable->verticalHeader();
+  rows->setMinimumSectionSize(mTable->fontMetrics().height() + 2);
+  rows->setDefaultSectionSize(mTable->fontMetrics().height() + 6);
 }
 
 void GridView::RunForwarded(const char* what, const std::function<void()>& action) {
@@ -129,6 +213,11 @@ void GridView::SyncColumns() {
     // A hidden section reports no size; its width is applied when it shows again.
     const int width = Pixels(column.Width());
     if (!hidden && header->sectionSize(i) != width) header->resizeSection(i, width);
+  }
+  const Qt::SortOrder order = mGrid->SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder;
+  if (header->sortIndicatorSection() != mGrid->SortColumn() ||
+      header->sortIndicatorOrder() != order) {
+    header->setSortIndicator(mGrid->SortColumn(), order);
   }
   mSyncingColumns = false;
 }
@@ -238,6 +327,10 @@ bool GridView::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == mTable && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Copy)) {
+      CopySelectedRows();
+      return true;
+    }
     return HandleKey(key->key(), key->modifiers());
   }
   return QWidget::eventFilter(watched, event);

@@ -24,10 +24,19 @@ class GridTableModel;
 // to DataGrid::ClickRow, and the view shows the selection the grid then holds. A column
 // the user widens is widened in the grid too.
 //
+// A click on a column heading sorts the grid by that column (DataGrid::SortByColumn; a
+// second click reverses), and the heading shows the sort. Ctrl+C copies the selected rows
+// as tab-separated text; the context menu offers Copy and Export to CSV (every row, with
+// the captions, RFC 4180), each showing the visible columns as the grid shows them.
+//
 // The grid must outlive the widget.
 class GridView final : public QWidget {
  public:
   using Forward = std::function<void(const char* what, const std::function<void()>& action)>;
+  // Asks where to export to: the suggested file name in, the chosen path out (empty:
+  // cancelled). The default is the platform's save dialog.
+  using SaveFileChooser = std::function<QString(QWidget* parent, const QString& suggested)>;
+  static void SetSaveFileChooser(SaveFileChooser chooser);
 
   // `forward` runs a model call for a user event under the error trap and then brings the
   // whole view up to date (FormView does both); without one the call runs as it is.
@@ -44,6 +53,14 @@ class GridView final : public QWidget {
   void Sync();
   // The grid's "normal appearance": alternating row colours and a lighter grid.
   void SetNormalAppearance(bool on);
+  // The size of the rows' and the caption bar's font relative to the normal one.
+  void SetFontScale(double scale);
+
+  // The selected rows to the clipboard, tab-separated; nothing selected copies nothing.
+  void CopySelectedRows();
+  // Every row, with the captions, to a CSV file the clerk chooses. A file that cannot be
+  // written is reported in a message box; the file is then left as it was.
+  void ExportToCsv();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -53,6 +70,7 @@ class GridView final : public QWidget {
   void SyncSelection();
   void ClickRow(int row, Qt::KeyboardModifiers modifiers);
   bool HandleKey(int key, Qt::KeyboardModifiers modifiers);
+  void ShowContextMenu(const QPoint& at);
   void RunForwarded(const char* what, const std::function<void()>& action);
 
   DataGrid* mGrid;

@@ -1,21 +1,39 @@
 #include "qt/ShellWindow.h"
 
+#include <fmt/format.h>
+
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
+#include <chrono>
 
 #include "controls/Control.h"
+#include "controls/DataControl.h"
+#include "controls/DataGrid.h"
+#include "controls/OptionButton.h"
 #include "document/TARVO_FormsMaint.h"
+#include "platform/DataSet.h"
+#include "platform/ErrorTrap.h"
+#include "platform/MessageComponent.h"
+#include "platform/PlatformError.h"
+#include "platform/Recordset.h"
 #include "platform/Services.h"
+#include "platform/TextUtil.h"
+#include "platform/UiServices.h"
+#include "qt/DraftFile.h"
 #include "qt/FormView.h"
 #include "qt/QtHostFrame.h"
 #include "qt/QtText.h"
+#include "qt/SearchSummary.h"
 
 namespace fm::qt {
 
@@ -44,17 +62,40 @@ const ToolbarItemDesign kToolbarItems[] = {
 
 }  // namespace
 
+// Hears how each exchange of the process's message component ended.
+class ShellWindow::ExchangeWatch final : public MessageListener {
+ public:
+  explicit ExchangeWatch(ShellWindow& window) : mWindow(window) {}
+  void OnDataReady(const std::string& /*target*/) override {}
+  void OnMsgTimeout(long /*value*/) override {}
+  void OnExchangeEnded(const ExchangeOutcome& outcome) override {
+    mWindow.mFrame->ShowExchange(outcome, QDateTime::currentDateTime());
+    const TARVO_FormsMaint* document = mWindow.mDocument.get();
+    if (outcome.result == ExchangeOutcome::Result::Answered && document != nullptr &&
+        outcome.identity == document->DocumentIdentity()) {
+      // After the document has taken the reply in (DataReady comes next).
+      QTimer::singleShot(0, &mWindow, [window = &mWindow] { window->FocusFirstGrid(); });
+    }
+  }
+
+ private:
+  ShellWindow& mWindow;
+};
+
 ShellWindow::ShellWindow(Options options, QWidget* parent)
     : QMainWindow(parent),
       mOptions(std::move(options)),
       mStatus(new QLabel(this)),
-      mConnection(new QLabel(this)) {
+      mConnection(new QLabel(this)),
+      mSummary(new QLabel(this)) {
   setObjectName(QStringLiteral("shellWindow"));
   setWindowTitle(ToQString(mOptions.caption));
 
   mStatus->setObjectName(QStringLiteral("statusText"));
   mConnection->setObjectName(QStringLiteral("connectionIndicator"));
+  mSummary->setObjectName(QStringLiteral("searchSummary"));
   statusBar()->addWidget(mStatus, 1);
+  statusBar()->addPermanentWidget(mSummary);
   statusBar()->addPermanentWidget(mConnection);
 
   mFrame = std::make_shared<QtHostFrame>(ToQString(mOptions.tag), mStatus, mConnection,
@@ -114,11 +155,163 @@ void ShellWindow::OpenDocument() {
     messages.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return ToStdString(messages.trimmed());
   });
+  mView->SetSyncedHandler([this] { AfterSync(); });
   setCentralWidget(mView);
   resize(sizeHint());
 
   TARVO_FormsMaint* document = mDocument.get();
   mView->ForwardToForm("UserDocument_Show", [document] { document->UserDocument_Show(); });
+  WatchExchanges();
+  // Once the window is up, so that the question stands over it.
+  if (!mOptions.draftFile.empty()) QTimer::singleShot(0, this, [this] { OfferDraft(); });
+}
+
+void ShellWindow::OfferDraft() {
+  if (!mDocument || mKeepingDrafts) return;
+  const DraftFile draft(mOptions.draftFile);
+  const auto now = std::chrono::system_clock::now();
+  std::shared_ptr<Recordset> rows;
+  std::string problem;
+  try {
+    rows = draft.Read();
+  } catch (const PlatformError& error) {
+    problem = error.Description();
+  }
+  if (!problem.empty()) {
+    // Not thrown away: the help desk may still get the ranges out of it.
+    std::string where;
+    try {
+      where = fmt::format("It was set aside as {}.", draft.SetAside(now).string());
+    } catch (const PlatformError& error) {
+      where = error.Description();
+    }
+    Services::Ui().MessageBox(
+        fmt::format("The new ranges kept from your last session could not be restored.\r\n\r\n"
+                    "{}\r\n{}",
+                    problem, where),
+        MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, mOptions.caption);
+  } else if (rows && rows->RecordCount() > 0) {
+    const long count = rows->RecordCount();
+    const std::string question =
+        count == 1 ? "1 new range from your last session was not saved. Restore it?"
+                   : fmt::format(
+                         "{} new ranges from your last session were not saved. Restore "
+                         "them?",
+                         count);
+    const MsgBoxResult answer = Services::Ui().MessageBox(question, MsgBoxButtons::YesNo,
+                                                          MsgBoxIcon::Question, mOptions.caption);
+    if (answer == MsgBoxResult::Yes && mDocument) RestoreDraft(*rows);
+  }
+  // From now on the draft follows the new ranges (none: it goes).
+  mKeepingDrafts = true;
+  mDraftRows.clear();
+  mDraftKey = {};
+  KeepDraft();
+}
+
+void ShellWindow::RestoreDraft(const Recordset& rows) {
+  TARVO_FormsMaint* document = mDocument.get();
+  // As the clerk would go on: in New Forms, with the ranges back where Add Forms put them.
+  mView->Forward(document->optButton(1), "Click", [document] { document->optButton(1).Choose(); });
+  mView->ForwardToForm("RestoreDraft", [&] {
+    const std::shared_ptr<DataSet> dataSet = document->NewFormsDataSet();
+    if (!dataSet) return;
+    Recordset& target = dataSet->GetRecordset();
+    const auto& fields = rows.Fields();
+    for (long i = 0; i < rows.RecordCount(); ++i) {
+      target.AddNew();
+      for (std::size_t f = 0; f < fields.size(); ++f) {
+        if (target.FindField(fields[f].name) >= 0) {
+          target.SetValue(fields[f].name, rows.ValueAt(i, static_cast<int>(f)));
+        }
+      }
+      target.Update();
+    }
+    // What Add Forms leaves behind for the save: the last range's station and form type.
+    TARVO_FormsMaint::Criteria last = document->LastSearchCriteria();
+    last.troop = target.GetText("TRP_ID");
+    last.district = target.GetText("TRP_DIST_ID");
+    last.formType = text::Trim(target.GetText("FORM_TYP_CD"));
+    document->SetLastSearchCriteria(last);
+    document->adoNewForms.SetRecordset(dataSet->RecordsetPtr());
+    document->EnableSaveToolbarItem();
+  });
+}
+
+void ShellWindow::KeepDraft() {
+  if (!mKeepingDrafts || !mDocument) return;
+  const std::shared_ptr<DataSet> dataSet = mDocument->NewFormsDataSet();
+  if (!dataSet) return;
+  Trap("ShellWindow.KeepDraft", [&] {
+    const Recordset& rows = dataSet->GetRecordset();
+    // The rows change only through the screen's add, remove and save, each of which binds
+    // the grid anew: nothing to write while the grid shows the same rows.
+    const std::array<std::uint64_t, 3> key{reinterpret_cast<std::uintptr_t>(&rows),
+                                           mDocument->grdNewForms.DataVersion(),
+                                           static_cast<std::uint64_t>(rows.RecordCount())};
+    if (key == mDraftKey) return;
+    mDraftKey = key;
+    std::string text = DraftFile::RowsText(rows);
+    if (text == mDraftRows) return;
+    DraftFile(mOptions.draftFile).Keep(rows, std::chrono::system_clock::now());
+    mDraftRows = std::move(text);
+  });
+}
+
+void ShellWindow::WatchExchanges() {
+  if (mExchangeWatch) return;
+  // The document has obtained the component on its first show; without one (no transport
+  // configured) the light stays grey.
+  Trap("ShellWindow.WatchExchanges", [&] {
+    mComponent = MessageComponent::Obtain();
+    mExchangeWatch = std::make_unique<ExchangeWatch>(*this);
+    mComponent->AddListener(mExchangeWatch.get());
+  });
+}
+
+void ShellWindow::FocusFirstGrid() {
+  if (!mDocument || mView == nullptr || QApplication::activeModalWidget() != nullptr) return;
+  TARVO_FormsMaint* document = mDocument.get();
+  for (Control* control : document->TabOrder()) {
+    if (control->Kind() != ControlKind::DataGrid || !control->IsUsable()) continue;
+    mView->Forward(*control, "GotFocus", [document, control] { document->SetFocusTo(*control); });
+    return;
+  }
+}
+
+void ShellWindow::AfterSync() {
+  UpdateSummary();
+  KeepDraft();
+}
+
+void ShellWindow::UpdateSummary() {
+  if (!mDocument) {
+    mSummary->clear();
+    return;
+  }
+  const TARVO_FormsMaint& d = *mDocument;
+  const bool newForms = d.grdNewForms.IsShown();
+  const DataGrid& ranges = newForms ? d.grdNewForms : d.grdFormsAssignment;
+  const bool troopers = !newForms && d.grdOfficerList.IsShown();
+  // Counting walks the rows: only when the grids shown or their rows changed.
+  const std::array<std::uint64_t, 8> key{
+      newForms,
+      troopers,
+      ranges.DataVersion(),
+      static_cast<std::uint64_t>(ranges.RowCount()),
+      reinterpret_cast<std::uintptr_t>(ranges.RecordsetPtr().get()),
+      d.grdOfficerList.DataVersion(),
+      static_cast<std::uint64_t>(d.grdOfficerList.RowCount()),
+      1};
+  if (key == mSummaryKey) return;
+  mSummaryKey = key;
+  SearchTotals totals;
+  Trap("ShellWindow.Summary", [&] {
+    if (ranges.RecordsetPtr()) totals = CountRanges(*ranges.RecordsetPtr());
+  });
+  totals.newRanges = newForms;
+  if (troopers) totals.troopers = d.grdOfficerList.RowCount();
+  mSummary->setText(ToQString(SummaryText(totals)));
 }
 
 void ShellWindow::RunDocumentOperation(const char* what, void (TARVO_FormsMaint::*operation)()) {
@@ -132,6 +325,10 @@ void ShellWindow::Notify(LifecycleStep step) {
 }
 
 void ShellWindow::DestroyDocument() {
+  // Without the document there is nothing to show of the exchanges.
+  if (mComponent && mExchangeWatch) mComponent->RemoveListener(mExchangeWatch.get());
+  mExchangeWatch.reset();
+  mComponent.reset();
   // The view reads the document until its last moment: it goes first.
   if (mView != nullptr) {
     if (centralWidget() == mView) takeCentralWidget();
@@ -165,6 +362,11 @@ void ShellWindow::closeEvent(QCloseEvent* event) {
   mView->ForwardToForm("BeforeUnload", [document] { document->BeforeUnload(); });
   Notify(LifecycleStep::BeforeUnload);
   DestroyDocument();
+  // The document agreed to close: its new ranges were saved, or the clerk gave them up.
+  if (mKeepingDrafts) {
+    Trap("ShellWindow.RemoveDraft", [&] { DraftFile(mOptions.draftFile).Remove(); });
+    mKeepingDrafts = false;
+  }
   Notify(LifecycleStep::DocumentDestroyed);
   mClosing = false;
   event->accept();

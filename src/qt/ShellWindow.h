@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -10,8 +13,10 @@ class QAction;
 class QLabel;
 
 namespace fm {
+class MessageComponent;
+class Recordset;
 class TARVO_FormsMaint;
-}
+}  // namespace fm
 
 namespace fm::qt {
 
@@ -23,8 +28,19 @@ class QtHostFrame;
 //
 // - Caption and tag: the window's title is the message title the document takes for its
 //   message boxes; the tag goes with the document's toolbar calls.
-// - Status bar: the document's status texts on the left; on the right the second status,
-//   the connection indicator (where the requests go: the embedded inventory or a server).
+// - Status bar: the document's status texts on the left; then what the grids shown hold
+//   ("14 ranges, 1,186 forms · 9 troopers"); on the right the second status, the
+//   connection indicator (where the requests go: the embedded inventory or a server), a
+//   light that shows how the last exchange with the forms server ended (QtHostFrame).
+// - Keyboard: after the document's search results arrive, the focus goes to the first grid
+//   shown, so that the clerk can go through the ranges with the arrow keys at once.
+// - Drafts (with Options::draftFile): the new ranges not yet saved are written to the draft
+//   file whenever they change (none: the file is removed), so that they outlive a desktop
+//   that dies. On opening, a draft left behind is offered back ("3 new ranges from your
+//   last session were not saved. Restore them?"): Yes puts them into New Forms as Add Forms
+//   would have, No drops them; a draft that cannot be read is set aside beside it and the
+//   clerk is told. When the document agrees to close, its ranges were saved or given up,
+//   and the draft goes.
 // - Toolbar: the host's items, which the document switches (QtHostFrame):
 //     7  Save              SaveData: sends the new ranges (also File > Save, Ctrl+S)
 //     8  New               FileNew
@@ -46,6 +62,9 @@ class ShellWindow final : public QMainWindow {
     std::string tag = "FORMSMAINT";
     // What the connection indicator says while connected, e.g. "Embedded inventory".
     std::string connection = "Embedded inventory";
+    // Where new ranges not yet saved are kept, so that a desktop that dies does not lose
+    // them; empty: they are not kept.
+    std::filesystem::path draftFile;
   };
 
   enum class LifecycleStep { CloseAsked, CloseRefused, BeforeUnload, DocumentDestroyed };
@@ -65,6 +84,7 @@ class ShellWindow final : public QMainWindow {
   QAction* ToolbarItem(int item) const;
   QLabel& StatusLabel() const { return *mStatus; }
   QLabel& ConnectionLabel() const { return *mConnection; }
+  QLabel& SummaryLabel() const { return *mSummary; }
   QAction& CloseAction() const { return *mCloseAction; }
 
   // Told of each step of closing, in order.
@@ -76,7 +96,16 @@ class ShellWindow final : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  class ExchangeWatch;
+
   void BuildToolbarAndMenu();
+  void WatchExchanges();
+  void FocusFirstGrid();
+  void AfterSync();
+  void UpdateSummary();
+  void OfferDraft();
+  void RestoreDraft(const Recordset& rows);
+  void KeepDraft();
   void RunDocumentOperation(const char* what, void (TARVO_FormsMaint::*operation)());
   void Notify(LifecycleStep step);
   void DestroyDocument();
@@ -87,10 +116,18 @@ class ShellWindow final : public QMainWindow {
   std::shared_ptr<QtHostFrame> mFrame;
   QLabel* mStatus;
   QLabel* mConnection;
+  QLabel* mSummary;
+  std::array<std::uint64_t, 8> mSummaryKey{};
+  // Drafts are kept once the draft left behind has been offered back.
+  bool mKeepingDrafts = false;
+  std::string mDraftRows;  // the rows last written, as DraftFile::RowsText
+  std::array<std::uint64_t, 3> mDraftKey{};
   std::map<int, QAction*> mItems;
   QAction* mCloseAction = nullptr;
   bool mClosing = false;
   std::function<void(LifecycleStep)> mLifecycleObserver;
+  std::shared_ptr<MessageComponent> mComponent;
+  std::unique_ptr<ExchangeWatch> mExchangeWatch;
 };
 
 }  // namespace fm::qt

@@ -36,7 +36,9 @@ struct TransportMessageComponent::Job {
 struct TransportMessageComponent::Outcome {
   std::string requestId;
   std::string identity;
-  std::string error;  // empty: the reply succeeded
+  std::string error;    // empty: the reply succeeded
+  bool carried = true;  // false: no answer came back that could be read
+  bool sent = true;     // false: refused before it left, so no exchange took place
   // With an error: the search the server refreshed after refusing a save (may be empty).
   std::vector<std::pair<std::string, std::shared_ptr<Recordset>>> dataSets;
 };
@@ -229,6 +231,7 @@ void TransportMessageComponent::Send(const MessageRequest& request) {
     outcome->requestId = requestId;
     outcome->identity = job->request.identity;
     outcome->error = *refusal;
+    outcome->sent = false;
     Services::Loop().Post([weak = weak_from_this(), outcome] {
       if (auto self = weak.lock()) self->Deliver(*outcome);
     });
@@ -290,8 +293,10 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
     reply = mTransport->Exchange(job.request);
   } catch (const PlatformError& error) {
     outcome->error = error.Description();
+    outcome->carried = false;
     return outcome;
   } catch (const std::exception& error) {
+    outcome->carried = false;
     outcome->error =
         fmt::format("The request could not be carried to the forms server: {}", error.what());
     return outcome;
@@ -300,6 +305,7 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
   if (!reply.requestId.empty() && reply.requestId != job.request.requestId) {
     spdlog::error("The forms server answered request {} with the reply to {}",
                   job.request.requestId, reply.requestId);
+    outcome->carried = false;
     outcome->error = fmt::format(
         "The forms server answered another request ({}) instead of this one. Please try "
         "again; if it keeps happening, call the help desk.",
@@ -322,6 +328,7 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
                      job.request.requestId, error.Description());
         break;
       }
+      outcome->carried = false;
       outcome->error = fmt::format("The forms server's reply could not be read (data set {}): {}",
                                    name, error.Description());
       break;
@@ -357,6 +364,11 @@ void TransportMessageComponent::Deliver(const Outcome& outcome) {
   if (accepted) {
     if (holdsRanges) document.latestReply = outcome.requestId;
     if (isLatest()) document.receiptSaveUnconfirmed = false;
+  }
+  if (outcome.sent) {
+    RaiseExchangeEnded(
+        {outcome.carried ? ExchangeOutcome::Result::Answered : ExchangeOutcome::Result::Failed,
+         outcome.identity, outcome.carried ? std::string() : outcome.error});
   }
   RaiseDataReady(outcome.identity);
 
@@ -438,6 +450,7 @@ void TransportMessageComponent::TimeOut(const std::string& requestId) {
                mOptions.timeout.count());
 
   Services::Replies()->SetError(identity, requestId, TimeoutText(mOptions.timeout));
+  RaiseExchangeEnded({ExchangeOutcome::Result::TimedOut, identity, TimeoutText(mOptions.timeout)});
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(mOptions.timeout);
   RaiseMsgTimeout(static_cast<long>(seconds.count()));
   RaiseDataReady(identity);

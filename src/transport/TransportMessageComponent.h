@@ -32,7 +32,9 @@ class SiteSettings;
 // each data set under its name, the request's identity and the request id, and the outcome
 // (the empty text, or the error text of a refused or failed request); then DataReady with
 // the request's identity goes to every listener. A transport failure (server unreachable,
-// HTTP error status, unreadable reply) is a failed reply whose error text says so.
+// HTTP error status, unreadable reply) is a failed reply whose error text says so. Before
+// that, ExchangeEnded tells the listeners whether the server answered (a refusal is an
+// answer), the exchange failed, or it timed out.
 //
 // Time-out: a request that has no reply within the time-out raises MsgTimeout and then
 // DataReady; its reply check reports the time-out in words a clerk understands

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -438,6 +439,45 @@ TEST(DataGridLifetimeTest, GridAndDataControlMayBeDestroyedInEitherOrder) {
     EXPECT_EQ(temp->RowCount(), 2);
     owner.reset();
   }
+}
+
+// ---------------------------------------------------------------- sorting
+
+TEST_F(DataGridTest, SortingOrdersNumbersAsNumbersAndKeepsSelectionAndComputedCells) {
+  ado.SetRecordset(MakeRanges(12));  // 100 ... 1200: as texts, "1000" would come before "200"
+  grid.LoadRows(0, 12);
+  ASSERT_TRUE(grid.ClickRow(1));
+  ASSERT_TRUE(grid.ClickRow(4, Modifier::Ctrl));
+  const std::vector<Bookmark> selected = grid.SelectedBookmarks();
+  const int loadsBefore = TotalLoads();
+  const int from = grid.Column("FRM_FORM_NBR").Index();
+  const auto column = [&] {
+    std::vector<long long> numbers;
+    for (long i = 0; i < grid.RowCount(); ++i)
+      numbers.push_back(std::stoll(grid.CellTextAt(i, from)));
+    return numbers;
+  };
+  ASSERT_TRUE(grid.SortByColumn(from));
+  const std::vector<long long> ascending = column();
+  EXPECT_TRUE(std::is_sorted(ascending.begin(), ascending.end()));
+  ASSERT_TRUE(grid.SortByColumn(from));  // again: reversed, every row moved
+  const std::vector<long long> descending = column();
+  EXPECT_TRUE(std::is_sorted(descending.rbegin(), descending.rend()));
+  EXPECT_TRUE(grid.SortDescending());
+  EXPECT_EQ(grid.SelectedBookmarks(), selected);
+  EXPECT_EQ(grid.CurrentBookmark(), selected.back());
+  EXPECT_EQ(grid.IndexOf(selected[0]), 10);
+  EXPECT_EQ(grid.CellText(selected[0], "TroopDistrict"), "B2");
+  EXPECT_EQ(TotalLoads(), loadsBefore);  // nothing computed again
+
+  // A computed column sorts by the fields it names, and the sort holds for the next rows.
+  const int troop = grid.Column("TroopDistrict").Index();
+  EXPECT_FALSE(grid.SortByColumn(troop));
+  grid.Column("TroopDistrict").SetSortFields("TRP_ID, TRP_DIST_ID");
+  ASSERT_TRUE(grid.SortByColumn(troop));
+  ado.SetRecordset(MakeRanges(3));
+  EXPECT_EQ(grid.SortColumn(), troop);
+  EXPECT_EQ(grid.RecordsetPtr()->Sort(), "TRP_ID ASC, TRP_DIST_ID ASC");
 }
 
 }  // namespace

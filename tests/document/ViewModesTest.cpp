@@ -36,8 +36,8 @@ class ViewModesTest : public DocumentFixture {
       EXPECT_EQ(c->Visible(), e.troopDistrict) << c->Name();
     for (int i : {6, 7}) EXPECT_EQ(d.cmdButton(i).Visible(), e.addButtons) << i;
     for (int i : {0, 1}) EXPECT_EQ(d.cmdButton(i).Visible(), e.searchButtons) << i;
-    for (Control* c : std::initializer_list<Control*>{&d.lblLabel(3), &d.txtBox(2),
-                                                      &d.lblLabel(4), &d.txtBox(3)})
+    for (Control* c : std::initializer_list<Control*>{&d.lblLabel(3), &d.txtBox(2), &d.lblLabel(4),
+                                                      &d.txtBox(3)})
       EXPECT_EQ(c->Visible(), e.range) << c->Name();
     for (Frame* f : {&d.fraSelections, &d.fraAddForms, &d.fraSearchForms})
       EXPECT_EQ(f->GetBorderStyle(), Frame::BorderStyle::None);
@@ -190,8 +190,9 @@ TEST_F(ViewModesTest, CommentColumnTakesTheWidthTheOtherColumnsLeave) {
   // "Form Type", "From Range", "To Range" and the first "Assigned To" (hidden ones count).
   const int others = 3200 + 2037 + 1852 + 3200;
   EXPECT_EQ(grid.FindColumnByCaption("Comment")->Width(), grid.Width() - others);
-  EXPECT_EQ(grid.Width(), 13200 * 5 / 4);
-  // Buttons keep their size; boxes keep their height.
+  // The ranges grid takes three quarters of the width gained.
+  EXPECT_EQ(grid.Width(), 13200 + 19200 / 4 * 3 / 4);
+  // The entry area keeps its place and size.
   EXPECT_EQ(d.cmdButton(0).Width(), 1100);
   EXPECT_EQ(d.txtBox(0).Height(), 288);
 }

@@ -24,6 +24,7 @@
 #include "QtTestSupport.h"
 #include "controls/CodesCombo.h"
 #include "controls/DataGrid.h"
+#include "controls/Label.h"
 #include "controls/TextBox.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/LocalDatabase.h"
@@ -265,7 +266,10 @@ TEST_F(ShellEndToEndTest, TheViewModesShowTheirOwnControls) {
   }
   // New Forms gets back what it showed when last left: nothing, the first time.
   EXPECT_EQ(dynamic_cast<QLineEdit&>(W("txtBox(0)")).text(), "");
-  EXPECT_EQ(W("txtBox(2)").x(), 7095 / 15);
+  // The range entries stand where Registry # stands in Forms Assignment, each box just
+  // after its caption.
+  EXPECT_EQ(Document().lblLabel(3).Left(), Document().lblLabel(2).Left());
+  EXPECT_EQ(W("txtBox(2)").x(), W("lblLabel(3)").x() + W("lblLabel(3)").width());
 
   Click("optButton(2)");  // Inactive Forms
   EXPECT_TRUE(W("fraSearchForms").isVisible());
@@ -337,7 +341,7 @@ TEST_F(ShellEndToEndTest, ARefusedKeyBeepsAndAWrongEntryIsVisiblyMarked) {
 
 TEST_F(ShellEndToEndTest, ClosingAsksTheDocumentThenUnloadsAndDestroysIt) {
   auto component = MessageComponent::Obtain();
-  EXPECT_EQ(component->ListenerCount(), 1U);
+  EXPECT_EQ(component->ListenerCount(), 2U);  // the document, and the shell's light
   window->close();
   EXPECT_EQ(steps,
             (std::vector<Step>{Step::CloseAsked, Step::BeforeUnload, Step::DocumentDestroyed}));

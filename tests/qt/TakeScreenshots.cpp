@@ -1,14 +1,15 @@
-// Takes the README's screenshots of the three view modes: the shell on the demo data (a
-// fresh local database and embedded inventory in a temporary folder), driven with keys and
-// clicks as a clerk would, each picture taken from the screen.
+// Takes the README's screenshots of the three view modes at the smallest window size the
+// desktop is made for (1024 x 640) and maximised: the shell on the demo data (a fresh local
+// database and embedded inventory in a temporary folder), driven with keys and clicks as a
+// clerk would.
 //
-//   xvfb-run -s "-screen 0 1400x900x24" build/tests/qt/qt_screenshots docs/screenshots
+//   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
+//
+// Without a window manager to maximise it, the window is given the screen's free area,
+// which is what maximising does.
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
@@ -18,16 +19,14 @@
 #include <QWindow>
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <string>
 
 #include "QtTestSupport.h"
+#include "ShellDriver.h"
 #include "controls/DataGrid.h"
 #include "document/TARVO_FormsMaint.h"
-#include "platform/SiteSettings.h"
 #include "qt/DesktopApp.h"
 #include "qt/DesktopSession.h"
-#include "qt/FormView.h"
 #include "qt/GridTableModel.h"
 #include "qt/GridView.h"
 #include "qt/QtUiServices.h"
@@ -35,60 +34,81 @@
 
 namespace {
 
-using fm::qt::ShellWindow;
+using fm::testing::ShellDriver;
 
-class Clerk {
- public:
-  explicit Clerk(ShellWindow& window) : mWindow(window) {}
+void Settle() {
+  for (int i = 0; i < 10; ++i) {
+    QApplication::processEvents();
+    QTest::qWait(30);
+  }
+}
 
-  QWidget& W(const char* name) {
-    QWidget* widget = mWindow.DocumentView()->WidgetFor(name);
-    if (widget == nullptr) throw std::runtime_error(std::string("no widget for ") + name);
-    return *widget;
-  }
-  void Type(const char* box, const char* keys) {
-    W(box).setFocus();
-    QTest::keyClicks(&W(box), keys);
-  }
-  void Click(const char* name) { QTest::mouseClick(&W(name), Qt::LeftButton); }
-  void Choose(const QString& formType) {
-    auto& combo = dynamic_cast<QComboBox&>(W("qmCboFormTypes"));
-    combo.setFocus();
-    const int wanted = combo.findText(formType);
-    if (wanted < 0) throw std::runtime_error("no form type " + formType.toStdString());
-    if (combo.currentIndex() > wanted) QTest::keyClick(&combo, Qt::Key_Home);
-    while (combo.currentIndex() < wanted) QTest::keyClick(&combo, Qt::Key_Down);
-  }
-  void Search() {
-    Click("cmdButton(0)");
-    fm::testing::WaitUntil([&] {
-      return mWindow.StatusLabel().text() != "Requesting Assigned Forms and Officers" &&
-             mWindow.Document()->grdFormsAssignment.RowCount() > 0;
-    });
+void SizeTheWindow(fm::qt::ShellWindow& window, const char* size) {
+  if (std::string(size) == "maximised") {
+    window.showMaximized();
     Settle();
-  }
-  void Settle() {
-    for (int i = 0; i < 10; ++i) {
-      QApplication::processEvents();
-      QTest::qWait(30);
+    const QRect free = window.screen()->availableGeometry();
+    if (!window.isMaximized() || window.frameGeometry().size() != free.size()) {
+      window.setGeometry(free);
     }
+  } else {
+    window.showNormal();
+    window.move(0, 0);
+    window.resize(1024, 640);
   }
-  void Shoot(const std::filesystem::path& file) {
-    Settle();
-    QScreen* screen = mWindow.windowHandle() ? mWindow.windowHandle()->screen() : nullptr;
-    QPixmap picture = screen != nullptr ? screen->grabWindow(0, mWindow.x(), mWindow.y(),
-                                                             mWindow.width(), mWindow.height())
-                                        : mWindow.grab();
-    if (picture.isNull()) picture = mWindow.grab();
-    if (!picture.save(QString::fromStdString(file.string()))) {
-      throw std::runtime_error("cannot write " + file.string());
-    }
-    std::cout << "wrote " << file.string() << '\n';
-  }
+  Settle();
+}
 
- private:
-  ShellWindow& mWindow;
-};
+void Shoot(fm::qt::ShellWindow& window, const std::filesystem::path& file) {
+  Settle();
+  const QPixmap picture = window.grab();
+  if (!picture.save(QString::fromStdString(file.string()))) {
+    throw std::runtime_error("cannot write " + file.string());
+  }
+  std::cout << "wrote " << file.string() << " (" << picture.width() << "x" << picture.height()
+            << ")\n";
+}
+
+void ShootTheModes(const std::filesystem::path& out, const char* size) {
+  fm::testing::TempFolder data;
+  ShellDriver clerk({data.Path(), {}, {}});
+  clerk.Open();
+  fm::qt::ShellWindow& window = clerk.Window();
+  SizeTheWindow(window, size);
+  const std::string suffix = std::string("-") + size + ".png";
+
+  // Forms Assignment: the ranges and troopers of A1, one range selected.
+  clerk.Type("txtBox(0)", "a1");
+  clerk.ChooseFormType("ENF001 Citation");
+  clerk.SearchAndWait();
+  auto& grid = clerk.Grid("grdFormsAssignment");
+  QTest::mouseClick(grid.Table().viewport(), Qt::LeftButton, Qt::NoModifier,
+                    grid.Table().visualRect(grid.Model().index(1, 0)).center());
+  Shoot(window, out / ("forms-assignment" + suffix));
+
+  // New Forms: CVSA decals received by B2, the next range being entered.
+  clerk.Click("optButton(1)");
+  clerk.Type("txtBox(4)", "Received from the warehouse");
+  clerk.AddRange("b2", "CVSA Decals", "990001", "990250");
+  clerk.Type("txtBox(0)", "b2");
+  clerk.ChooseFormType("CVSA Decals");
+  clerk.Type("txtBox(2)", "990251");
+  clerk.Type("txtBox(3)", "990500");
+  QTest::keyClick(&clerk.W("txtBox(3)"), Qt::Key_Tab);  // leaving the box re-checks the entry
+  Shoot(window, out / ("new-forms" + suffix));
+
+  // Inactive Forms: the voided, returned and delisted receipts, with their status.
+  clerk.Click("optButton(2)");
+  clerk.ChooseFormType("Receipts");
+  clerk.SearchAndWait();
+  Shoot(window, out / ("inactive-forms" + suffix));
+
+  // Leave without saving the example range.
+  clerk.Session().Ui().SetMessageBoxObserver([](QMessageBox& box) {
+    QTimer::singleShot(0, &box, [&box] { box.button(QMessageBox::No)->click(); });
+  });
+  window.close();
+}
 
 }  // namespace
 
@@ -102,59 +122,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     fm::qt::ApplyDesktopLook(app);
     std::filesystem::create_directories(out);
-
-    fm::testing::TempFolder data;
-    auto settings = std::make_shared<fm::SiteSettings>();
-    settings->SetLocalDatabaseFile(data.Path() / "local.db");
-    settings->SetInventoryFile(data.Path() / "inventory.db");
-    settings->SetLogFile({});
-    fm::qt::DesktopSession session({settings, {}});
-    ShellWindow::Options options;
-    options.connection = session.ConnectionText();
-    ShellWindow window(options);
-    session.Ui().SetMainWindow(&window);
-    window.OpenDocument();
-    window.move(0, 0);
-    window.show();
-    window.activateWindow();
-    Clerk clerk(window);
-    clerk.Settle();
-
-    // Forms Assignment: the ranges and troopers of A1, one range selected.
-    clerk.Type("txtBox(0)", "a1");
-    clerk.Choose("ENF001 Citation");
-    clerk.Search();
-    auto& grid = dynamic_cast<fm::qt::GridView&>(clerk.W("grdFormsAssignment"));
-    QTest::mouseClick(grid.Table().viewport(), Qt::LeftButton, Qt::NoModifier,
-                      grid.Table().visualRect(grid.Model().index(1, 0)).center());
-    clerk.Shoot(out / "forms-assignment.png");
-
-    // New Forms: one range added for B2, the next one being entered.
-    clerk.Click("optButton(1)");
-    clerk.Type("txtBox(0)", "b2");
-    clerk.Choose("Wrecker Decals");
-    clerk.Type("txtBox(2)", "9990001");
-    clerk.Type("txtBox(3)", "9990250");
-    clerk.Type("txtBox(4)", "Received from the warehouse");
-    clerk.Click("cmdButton(7)");
-    clerk.Type("txtBox(0)", "b2");
-    clerk.Choose("Wrecker Decals");
-    clerk.Type("txtBox(2)", "9990251");
-    clerk.Type("txtBox(3)", "9990500");
-    QTest::keyClick(&clerk.W("txtBox(3)"), Qt::Key_Tab);  // leaving the box re-checks the entry
-    clerk.Shoot(out / "new-forms.png");
-
-    // Inactive Forms: the voided, returned and delisted receipts, with their status.
-    clerk.Click("optButton(2)");
-    clerk.Choose("Receipts");
-    clerk.Search();
-    clerk.Shoot(out / "inactive-forms.png");
-
-    // Leave without saving the example range.
-    session.Ui().SetMessageBoxObserver([](QMessageBox& box) {
-      QTimer::singleShot(0, &box, [&box] { box.button(QMessageBox::No)->click(); });
-    });
-    window.close();
+    for (const char* size : {"1024x640", "maximised"}) ShootTheModes(out, size);
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "qt_screenshots: " << e.what() << '\n';

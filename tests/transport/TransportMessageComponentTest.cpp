@@ -555,5 +555,51 @@ TEST(TransportMessageComponentOptionsTest, TimeOutAndUserComeFromTheSiteSettings
   EXPECT_THROW(TransportMessageComponent::Create(nullptr, options), PlatformError);
 }
 
+// What a connection indicator hears: the server answered (a refusal included), the exchange
+// failed, or no answer came in time; each before the DataReady it leads to.
+TEST_F(TransportMessageComponentTest, ExchangeOutcomesTellAnswersFromFailuresAndTimeOuts) {
+  struct Recorder final : public MessageListener {
+    void OnDataReady(const std::string& target) override {
+      events.push_back("DataReady:" + target);
+    }
+    void OnMsgTimeout(long /*value*/) override { events.push_back("MsgTimeout"); }
+    void OnExchangeEnded(const ExchangeOutcome& outcome) override {
+      static const char* const kNames[] = {"Answered", "Failed", "TimedOut"};
+      events.push_back(std::string(kNames[static_cast<int>(outcome.result)]) + ":" +
+                       outcome.identity);
+      reasons.push_back(outcome.reason);
+    }
+    std::vector<std::string> events;
+    std::vector<std::string> reasons;
+  } recorder;
+  mComponent->AddListener(&recorder);
+  mTransport->SetAnswer([](const protocol::Request& request) -> protocol::Reply {
+    if (request.identity == "REFUSED")
+      return {request.requestId, request.identity, false, "No", {}};
+    if (request.identity == "DOWN") {
+      throw PlatformError(PlatformError::kGeneric, "The forms server could not be reached.");
+    }
+    return ScriptedTransport::OkReply(request);
+  });
+  SendSearch("OK");
+  SendSearch("REFUSED");
+  SendSearch("DOWN");
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return recorder.events.size() == 6; }));
+  EXPECT_THAT(recorder.events, ElementsAre("Answered:OK", "DataReady:OK", "Answered:REFUSED",
+                                           "DataReady:REFUSED", "Failed:DOWN", "DataReady:DOWN"));
+  EXPECT_THAT(recorder.reasons, ElementsAre("", "", "The forms server could not be reached."));
+
+  mTransport->Hold();
+  SendSearch("SLOW");
+  ASSERT_TRUE(mTransport->WaitForReceived(4));
+  mClock->Advance(kTimeout);
+  mLoop->ProcessPendingEvents();
+  EXPECT_THAT(std::vector<std::string>(recorder.events.begin() + 6, recorder.events.end()),
+              ElementsAre("TimedOut:SLOW", "MsgTimeout", "DataReady:SLOW"));
+  EXPECT_EQ(recorder.reasons.back(), TransportMessageComponent::TimeoutText(kTimeout));
+  mTransport->Release();
+  mComponent->RemoveListener(&recorder);
+}
+
 }  // namespace
 }  // namespace fm

@@ -233,7 +233,18 @@ void WriteTokenFile(const std::filesystem::path& path, const std::vector<TokenRe
     Fail(fmt::format("the token file {} could not be written ({}): {}", path.string(), what,
                      reason));
   };
-  if (::fchmod(out.Get(), S_IRUSR | S_IWUSR) != 0) failWith("chmod");
+  // A file that exists keeps its owner and group (the service's group may read it) and at
+  // most owner read-write, group read; a new one is its creator's alone.
+  mode_t mode = S_IRUSR | S_IWUSR;
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) == 0) {
+    mode = existing.st_mode & (S_IRUSR | S_IWUSR | S_IRGRP);
+    if ((existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) &&
+        ::fchown(out.Get(), existing.st_uid, existing.st_gid) != 0) {
+      failWith("keeping its owner and group");
+    }
+  }
+  if (::fchmod(out.Get(), mode) != 0) failWith("chmod");
   for (std::size_t written = 0; written < text.size();) {
     const ssize_t n = ::write(out.Get(), text.data() + written, text.size() - written);
     if (n < 0 && errno == EINTR) continue;

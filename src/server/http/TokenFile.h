@@ -46,9 +46,11 @@ struct TokenRecord {
 // given twice.
 std::vector<TokenRecord> ReadTokenFile(const std::filesystem::path& path);
 
-// Replaces the file with `records`, written to a temporary file beside it with mode 0600,
-// flushed to disk and renamed over it: a reader (a server re-reading it on SIGHUP) sees the
-// old file or the new one, never a part of either. Throws HttpServerError.
+// Replaces the file with `records`, written to a temporary file beside it, flushed to disk
+// and renamed over it: a reader (a server re-reading it on SIGHUP) sees the old file or the
+// new one, never a part of either. A new file has mode 0600; one that exists keeps its owner
+// and group and at most mode 0640 (a service may read it through its group). Throws
+// HttpServerError.
 void WriteTokenFile(const std::filesystem::path& path, const std::vector<TokenRecord>& records);
 
 // Reads the file (a missing one holds no record), lets `edit` change the records and writes

@@ -68,6 +68,11 @@ TEST_F(TokenFileTest, WrittenFileReadsBackHoldsNoTokenAndOnlyItsOwnerMayReadIt) 
   struct stat info {};
   ASSERT_EQ(::stat(mFile.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
+  // A file made readable by everyone is rewritten readable by its group at most.
+  ::chmod(mFile.c_str(), 0666);
+  WriteTokenFile(mFile, records);
+  ASSERT_EQ(::stat(mFile.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
   // Nothing is left beside it.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mDir), {}), 1);
 }

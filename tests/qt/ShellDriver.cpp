@@ -1,0 +1,124 @@
+#include "ShellDriver.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QTableView>
+#include <QTest>
+#include <stdexcept>
+
+#include "controls/CodesCombo.h"
+#include "controls/DataGrid.h"
+#include "document/TARVO_FormsMaint.h"
+#include "platform/SiteSettings.h"
+#include "qt/DesktopSession.h"
+#include "qt/FormView.h"
+#include "qt/GridTableModel.h"
+#include "qt/GridView.h"
+#include "qt/QtUiServices.h"
+#include "qt/ShellWindow.h"
+
+namespace fm::testing {
+
+namespace {
+constexpr const char* kRequesting = "Requesting Assigned Forms and Officers";
+}
+
+ShellDriver::ShellDriver(Options options) : mOptions(std::move(options)) {
+  TestApplication();
+  auto settings = std::make_shared<SiteSettings>();
+  settings->SetLocalDatabaseFile(mOptions.dataFolder / "local.db");
+  settings->SetInventoryFile(mOptions.dataFolder / "inventory.db");
+  settings->SetLogFile({});
+  mSession = std::make_unique<qt::DesktopSession>(
+      qt::DesktopSession::Options{settings, mOptions.messages});
+  qt::ShellWindow::Options windowOptions;
+  windowOptions.connection = mSession->ConnectionText();
+  windowOptions.draftFile = mOptions.draftFile;
+  mWindow = std::make_unique<qt::ShellWindow>(windowOptions);
+  mSession->Ui().SetMainWindow(mWindow.get());
+  boxes.Install(mSession->Ui());
+}
+
+ShellDriver::~ShellDriver() {
+  mWindow.reset();
+  mSession.reset();
+}
+
+void ShellDriver::Open() {
+  mWindow->OpenDocument();
+  mWindow->show();
+  // A message box the shell opens at once (a draft offered back) takes the activation for
+  // a moment: it is answered first, then the window is activated again.
+  ProcessEvents();
+  bool active = false;
+  for (int attempt = 0; attempt < 25 && !active; ++attempt) {
+    mWindow->activateWindow();
+    active = QTest::qWaitForWindowActive(mWindow.get(), 200);
+  }
+  if (!active) throw std::runtime_error("the shell window did not become active");
+  ProcessEvents();
+}
+
+TARVO_FormsMaint& ShellDriver::Document() const {
+  if (mWindow->Document() == nullptr) throw std::runtime_error("no document is open");
+  return *mWindow->Document();
+}
+
+QWidget& ShellDriver::W(const char* name) const {
+  QWidget* widget = mWindow->DocumentView() ? mWindow->DocumentView()->WidgetFor(name) : nullptr;
+  if (widget == nullptr) throw std::runtime_error(std::string("no widget for ") + name);
+  return *widget;
+}
+
+qt::GridView& ShellDriver::Grid(const char* name) const {
+  return dynamic_cast<qt::GridView&>(W(name));
+}
+
+QString ShellDriver::Status() const { return mWindow->StatusLabel().text(); }
+
+void ShellDriver::Type(const char* box, const char* keys) {
+  W(box).setFocus();
+  QTest::keyClicks(&W(box), keys);
+}
+
+void ShellDriver::Click(const char* name) { QTest::mouseClick(&W(name), Qt::LeftButton); }
+
+void ShellDriver::ChooseFormType(const QString& description) {
+  auto& combo = dynamic_cast<QComboBox&>(W("qmCboFormTypes"));
+  combo.setFocus();
+  const int wanted = combo.findText(description);
+  if (wanted < 0) throw std::runtime_error("no form type " + description.toStdString());
+  if (combo.currentIndex() > wanted) QTest::keyClick(&combo, Qt::Key_Home);
+  while (combo.currentIndex() < wanted) QTest::keyClick(&combo, Qt::Key_Down);
+  if (Document().qmCboFormTypes.SelectedDescription() != description.toStdString()) {
+    throw std::runtime_error("the form type was not chosen: " + description.toStdString());
+  }
+}
+
+void ShellDriver::SearchAndWait(std::chrono::milliseconds limit) {
+  Click("cmdButton(0)");
+  const bool shown = WaitUntil(
+      [&] {
+        return Status() != kRequesting && Grid("grdFormsAssignment").Model().rowCount() ==
+                                              Document().grdFormsAssignment.RowCount();
+      },
+      limit);
+  if (!shown) throw std::runtime_error("no reply to the search");
+  Grid("grdFormsAssignment").Table().viewport()->repaint();
+}
+
+void ShellDriver::AddRange(const char* troopDistrict, const QString& formType, const char* from,
+                           const char* to) {
+  Type("txtBox(0)", troopDistrict);
+  ChooseFormType(formType);
+  Type("txtBox(2)", from);
+  Type("txtBox(3)", to);
+  const long before = Document().grdNewForms.RowCount();
+  Click("cmdButton(7)");
+  if (Document().grdNewForms.RowCount() != before + 1) {
+    throw std::runtime_error(std::string("the range ") + from + "-" + to + " was not added" +
+                             (boxes.unexpected.empty() ? "" : ": " + boxes.unexpected.back()));
+  }
+}
+
+}  // namespace fm::testing

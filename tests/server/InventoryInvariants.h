@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace fm::server {
+class SqlConnection;
+}
+
+namespace fm::server::testing {
+
+// The rules an inventory keeps whatever happened to it (concurrent saves, a backup taken
+// meanwhile, a restore), checked from its own tables, `form_range` and `range_audit`:
+//
+//  1. ranges: To is never below From, and no two ranges of one form type share a number;
+//  2. history: replaying `range_audit` in order from an empty inventory ("LOAD" and "ADD"
+//     insert the range after the change, "UPD" replaces the range before it, which must be
+//     exactly what the replay holds then, "WDR" takes the range before it out, to be
+//     replaced by the pieces the same request keeps) never breaks rule 1 and ends with
+//     exactly the stored ranges, every column compared;
+//  3. numbers: the numbers the ranges hold, per form type, are exactly the numbers received
+//     and not withdrawn since: those of "LOAD" entries and of receipts, the "ADD" rows that
+//     are not pieces of a split (a piece lies in the span a "UPD" or "WDR" of the same
+//     request held before), less the spans of "WDR" entries.
+//
+// Answers every violation in words, empty when the inventory keeps every rule. An audit
+// action the replay does not know is a violation too, so a new kind of change cannot slip
+// past unchecked: teach Replay (InventoryInvariants.cpp) what it does to the ranges and to
+// the numbers of rule 3.
+std::vector<std::string> InventoryViolations(SqlConnection& connection);
+
+}  // namespace fm::server::testing
