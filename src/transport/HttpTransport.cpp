@@ -387,13 +387,13 @@ struct HttpTransport::Impl {
     switch (status) {
       case 401:
         if (options.token.empty() && options.tokenFile.empty()) {
-          Fail(
+          throw AccountRefusal(
               fmt::format("The forms server at {} asks for an access token and none is set up "
                           "on this workstation (settings token or token_file): {}. Ask the "
                           "help desk for a token.",
                           origin, explanation));
         }
-        Fail(fmt::format(
+        throw AccountRefusal(fmt::format(
             "The forms server at {} refused this workstation's access token: {}. Check the {} "
             "or ask the help desk for a new token.",
             origin, explanation,
@@ -402,7 +402,7 @@ struct HttpTransport::Impl {
       case 403:
         // The server says in its own words what this account may not do ("Your account may
         // not change ranges of Troop/District B2. ..."): that is what the clerk must read.
-        Fail(explanation);
+        throw AccountRefusal(explanation);
       case 413:
         Fail(
             fmt::format("The request is too large for the forms server: {}. Save fewer ranges "
