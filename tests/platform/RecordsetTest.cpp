@@ -631,6 +631,116 @@ TEST(RecordsetClone, ACopyIsIndependentAndHoldsTheVisibleRowsInOrder) {
 
 // --- Templates
 
+// --- Shared rows: every record set over them reads them, none changes them for the others.
+
+std::vector<std::vector<Value>> SmallRows() {
+  return {{Value("bolt"), Value(4), Value(0.5)},
+          {Value("nut"), Value(), Value(0.25)},
+          {Value("washer"), Value(9), Value()}};
+}
+
+// One change made through a record set over shared rows.
+struct SharedRowsEdit {
+  const char* name;
+  void (*edit)(Recordset&);
+  std::vector<std::string> namesAfter;  // of the record set that made the change
+  bool rowsChange = true;               // false: a view of its own, which clones do not share
+};
+
+class RecordsetSharedRows : public ::testing::TestWithParam<SharedRowsEdit> {};
+
+TEST_P(RecordsetSharedRows, AChangeReachesTheWriterAndItsClonesOnly) {
+  const auto shared = Recordset::Share(SmallLayout(), SmallRows());
+  auto writer = Recordset::Over(shared);
+  auto clone = writer->Clone();
+  // A value read before the change is still readable after it.
+  const Value& before = writer->ValueAt(0, 0);
+  auto other = Recordset::Over(shared);
+
+  GetParam().edit(*writer);
+
+  EXPECT_EQ(before, Value("bolt"));
+  EXPECT_EQ(VisibleNames(*writer), GetParam().namesAfter);
+  const std::vector<std::string> original = {"bolt", "nut", "washer"};
+  EXPECT_EQ(VisibleNames(*clone), GetParam().rowsChange ? GetParam().namesAfter : original)
+      << "clones share the writer's rows";
+  EXPECT_EQ(VisibleNames(*other), original);
+  EXPECT_EQ(VisibleNames(*Recordset::Over(shared)), original);
+  EXPECT_EQ(other->ValueAt(1, 1), Value());
+  EXPECT_EQ(other->ValueAt(2, 1), Value(9));
+}
+
+INSTANTIATE_TEST_SUITE_P(Edits, RecordsetSharedRows,
+                         ::testing::Values(SharedRowsEdit{"SetValue",
+                                                          [](Recordset& rs) {
+                                                            rs.MoveFirst();
+                                                            rs.SetValue("NAME", "screw");
+                                                            rs.SetValue("QTY", 5);
+                                                            rs.Update();
+                                                          },
+                                                          {"screw", "nut", "washer"}},
+                                           SharedRowsEdit{"AddNew",
+                                                          [](Recordset& rs) {
+                                                            rs.AddNew();
+                                                            rs.SetValue("NAME", "pin");
+                                                            rs.Update();
+                                                          },
+                                                          {"bolt", "nut", "washer", "pin"}},
+                                           SharedRowsEdit{"Delete",
+                                                          [](Recordset& rs) {
+                                                            rs.MoveLast();
+                                                            rs.Delete();
+                                                          },
+                                                          {"bolt", "nut"}},
+                                           SharedRowsEdit{"CancelledEdit",
+                                                          [](Recordset& rs) {
+                                                            rs.MoveFirst();
+                                                            rs.SetValue("NAME", "rivet");
+                                                            rs.CancelUpdate();
+                                                          },
+                                                          {"bolt", "nut", "washer"}},
+                                           SharedRowsEdit{"FilterAndSortOnly",
+                                                          [](Recordset& rs) {
+                                                            rs.SetFilter("QTY <> NULL");
+                                                            rs.SetSort("QTY DESC");
+                                                          },
+                                                          {"washer", "bolt"},
+                                                          false}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST(RecordsetBulk, RowsOfTheWrongWidthOrTypeAreRefusedWithRowAndField) {
+  struct Case {
+    std::vector<std::vector<Value>> rows;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{{Value("a"), Value(1), Value(1.0)}, {Value("b"), Value(2)}}, "Row 2 has 2 values for 3"},
+      {{{Value("a"), Value("1"), Value(1.0)}}, "Row 1, field 'QTY'"},
+      {{{Value(7), Value(1), Value(1.0)}}, "Row 1, field 'NAME'"},
+      {{{Value("a"), Value(1), Value(1)}}, "field 'PRICE'"},
+  };
+  for (const Case& c : cases) {
+    for (bool shared : {false, true}) {
+      try {
+        if (shared) {
+          Recordset::Share(SmallLayout(), c.rows);
+        } else {
+          Recordset::FromRows(SmallLayout(), c.rows);
+        }
+        ADD_FAILURE() << "accepted rows that should fail with: " << c.message;
+      } catch (const PlatformError& error) {
+        EXPECT_NE(error.Description().find(c.message), std::string::npos) << error.Description();
+      }
+    }
+  }
+  auto rs = Recordset::FromRows(SmallLayout(), SmallRows());
+  EXPECT_EQ(rs->GetValue("NAME"), Value("bolt")) << "the cursor starts on the first row";
+  rs->MoveLast();
+  rs->AddNew();
+  EXPECT_EQ(rs->RecordCount(), 4);
+  EXPECT_GT(rs->GetBookmark(), rs->BookmarkAt(2)) << "new bookmarks follow the bulk rows'";
+}
+
 TEST(DataSetTemplates, TroopFormHasTheRangeColumnsInOrderWithIntegerNumbers) {
   const auto fields = TemplateFields("troopform");
   ASSERT_TRUE(fields.has_value());
