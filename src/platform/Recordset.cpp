@@ -3,6 +3,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <functional>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/Criteria.h"
@@ -12,6 +15,55 @@
 namespace fm {
 
 namespace detail {
+
+// The columns of a record set, shared by its clones, its copies and every record set over the
+// same shared rows; with the criteria compiled for them. Screens filter and search with the
+// same few texts over and over (a code, a registry number), on record sets made afresh each
+// time, so compiling each text once per layout saves most of a look-up's work.
+class FieldLayout {
+ public:
+  // Criteria kept per layout; the least recently used gives way.
+  static constexpr std::size_t kCompiledCriteriaKept = 128;
+
+  explicit FieldLayout(std::vector<FieldDef> defs) : fields(std::move(defs)) {}
+
+  // Throws as CompiledCriterion::Compile; a failure is not kept.
+  std::shared_ptr<const CompiledCriterion> Compiled(std::string_view text) const {
+    std::lock_guard lock(mMutex);
+    if (auto found = mCompiled.find(text); found != mCompiled.end()) {
+      found->second.lastUse = ++mUseClock;
+      return found->second.criterion;
+    }
+    auto compiled = CompiledCriterion::Compile(text, fields);
+    if (mCompiled.size() >= kCompiledCriteriaKept) {
+      auto oldest = mCompiled.begin();
+      for (auto it = mCompiled.begin(); it != mCompiled.end(); ++it) {
+        if (it->second.lastUse < oldest->second.lastUse) oldest = it;
+      }
+      mCompiled.erase(oldest);
+    }
+    mCompiled.emplace(std::string(text), Entry{compiled, ++mUseClock});
+    return compiled;
+  }
+
+  const std::vector<FieldDef> fields;
+
+ private:
+  struct Entry {
+    std::shared_ptr<const CompiledCriterion> criterion;
+    std::uint64_t lastUse = 0;
+  };
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  // Record sets over shared rows may live on several threads.
+  mutable std::mutex mMutex;
+  mutable std::unordered_map<std::string, Entry, TextHash, std::equal_to<>> mCompiled;
+  mutable std::uint64_t mUseClock = 0;
+};
 
 struct TableRow {
   Recordset::Bookmark bookmark = 0;
@@ -23,7 +75,7 @@ struct TableRow {
 
 // Rows no record set changes: the block behind every record set made by Recordset::Over.
 struct SharedRows {
-  std::vector<FieldDef> fields;
+  std::shared_ptr<const detail::FieldLayout> layout;
   std::vector<detail::TableRow> rows;  // alive, bookmarks 1..n
 };
 
@@ -40,9 +92,15 @@ namespace detail {
 struct RecordTable {
   using Row = TableRow;
 
-  explicit RecordTable(std::vector<FieldDef> defs) : fields(std::move(defs)) {}
+  explicit RecordTable(std::vector<FieldDef> defs)
+      : RecordTable(std::make_shared<const FieldLayout>(std::move(defs))) {}
+  explicit RecordTable(std::shared_ptr<const FieldLayout> columns)
+      : layout(std::move(columns)), fields(layout->fields) {}
   explicit RecordTable(std::shared_ptr<const SharedRows> rows)
-      : fields(rows->fields), nextBookmark(rows->rows.size() + 1), shared(std::move(rows)) {}
+      : layout(rows->layout),
+        fields(layout->fields),
+        nextBookmark(rows->rows.size() + 1),
+        shared(std::move(rows)) {}
 
   const std::vector<Row>& Rows() const { return shared ? shared->rows : own; }
   std::vector<Row>& MutableRows() {
@@ -88,7 +146,8 @@ struct RecordTable {
 
   static constexpr std::size_t kCompactAfter = 1024;
 
-  const std::vector<FieldDef> fields;  // constant after construction
+  const std::shared_ptr<const FieldLayout> layout;
+  const std::vector<FieldDef>& fields;  // the layout's
   std::size_t deadRows = 0;
   Recordset::Bookmark nextBookmark = 1;
   // Views compare these with the version they were built at. rowsVersion moves when rows
@@ -605,7 +664,7 @@ void Recordset::RemoveRow(std::size_t row) {
 
 const detail::CompiledCriterion& Recordset::FindCriterion(std::string_view criterion) {
   if (!mLastFind || mLastFind->Text() != criterion) {
-    mLastFind = detail::CompiledCriterion::Compile(criterion, mTable->fields);
+    mLastFind = mTable->layout->Compiled(criterion);
   }
   return *mLastFind;
 }
@@ -684,7 +743,7 @@ void Recordset::SetFilter(std::string_view criterion) {
   // Compile first: a bad criterion must leave the old filter in force.
   std::shared_ptr<const detail::CompiledCriterion> compiled;
   if (!detail::TrimBlanks(criterion).empty()) {
-    compiled = detail::CompiledCriterion::Compile(criterion, mTable->fields);
+    compiled = mTable->layout->Compiled(criterion);
   }
   EndEdit();
   mFilter = std::move(compiled);
@@ -721,7 +780,16 @@ std::shared_ptr<Recordset> Recordset::Copy() const {
   rows.reserve(mView.size());
   const auto& source = mTable->Rows();
   for (std::size_t row : mView) rows.push_back(source[row].cells);
-  return FromCheckedRows(mTable->fields, std::move(rows));
+  auto table = std::make_shared<detail::RecordTable>(mTable->layout);
+  auto& tableRows = table->MutableRows();
+  tableRows.reserve(rows.size());
+  for (auto& cells : rows) {
+    tableRows.push_back(detail::TableRow{table->nextBookmark++, true, std::move(cells)});
+  }
+  table->RowsChanged();
+  std::shared_ptr<Recordset> copy(new Recordset(std::move(table)));
+  copy->MoveFirst();
+  return copy;
 }
 
 // --- Building from whole rows
@@ -767,20 +835,6 @@ std::vector<detail::TableRow> TableRows(const std::vector<FieldDef>& fields,
 
 }  // namespace
 
-std::shared_ptr<Recordset> Recordset::FromCheckedRows(std::vector<FieldDef> fields,
-                                                      std::vector<std::vector<Value>> rows) {
-  auto table = std::make_shared<detail::RecordTable>(std::move(fields));
-  auto& tableRows = table->MutableRows();
-  tableRows.reserve(rows.size());
-  for (auto& cells : rows) {
-    tableRows.push_back(detail::TableRow{table->nextBookmark++, true, std::move(cells)});
-  }
-  table->RowsChanged();
-  std::shared_ptr<Recordset> recordset(new Recordset(std::move(table)));
-  recordset->MoveFirst();
-  return recordset;
-}
-
 std::shared_ptr<Recordset> Recordset::FromRows(std::vector<FieldDef> fields,
                                                std::vector<std::vector<Value>> rows) {
   auto table = std::make_shared<detail::RecordTable>(std::move(fields));
@@ -797,7 +851,7 @@ std::shared_ptr<const SharedRows> Recordset::Share(std::vector<FieldDef> fields,
                                                    std::vector<std::vector<Value>> rows) {
   auto shared = std::make_shared<SharedRows>();
   shared->rows = TableRows(fields, std::move(rows));
-  shared->fields = std::move(fields);
+  shared->layout = std::make_shared<const detail::FieldLayout>(std::move(fields));
   return shared;
 }
 

@@ -183,9 +183,6 @@ class Recordset {
 
  private:
   explicit Recordset(std::shared_ptr<detail::RecordTable> table);
-  // FromRows for rows known to fit (taken from a record set).
-  static std::shared_ptr<Recordset> FromCheckedRows(std::vector<FieldDef> fields,
-                                                    std::vector<std::vector<Value>> rows);
 
   // The view (visible rows in order) depends on the table's row list only, or, with a filter
   // or sort, on its values too; it is rebuilt lazily when the relevant version moved on.
