@@ -635,14 +635,15 @@ struct LocalDatabase::Impl {
       }
     } rewind{statement};
     Bind(statement, sql, params);
+    const unsigned useBefore = entry.functionUse;
     Rows answer = Run(entry, sql);
-    // The run may have prepared the statement again (a schema change) and met new functions.
-    if (!reusable || !evidence || (entry.functionUse & kNotReusable) != 0) {
+    // A run that prepared the statement again (after a schema change) may have met other
+    // functions; its answer is not tied to evidence read for the statement as it was.
+    if (!reusable || !evidence || entry.functionUse != useBefore) {
       return Recordset::FromRows(std::move(answer.fields), std::move(answer.rows));
     }
     std::size_t cells = answer.rows.size() * answer.fields.size();
     if (cells == 0) cells = 1;
-    if ((entry.functionUse & kReadsToday) != 0 && second == 0) second = CurrentSecond();
     auto shared = Recordset::Share(std::move(answer.fields), std::move(answer.rows));
     Keep(entry, params, shared, cells, second);
     return Recordset::Over(std::move(shared));
