@@ -22,37 +22,26 @@ namespace detail {
 // time, so compiling each text once per layout saves most of a look-up's work.
 class FieldLayout {
  public:
-  // Criteria kept per layout; the least recently used gives way.
-  static constexpr std::size_t kCompiledCriteriaKept = 128;
+  // Criteria kept per layout. When that many are kept, all are let go at once and keeping
+  // starts over: a cost of nothing per look-up, where tracking the least recently used
+  // would cost a scan or a list on every miss.
+  static constexpr std::size_t kCompiledCriteriaKept = 256;
 
   explicit FieldLayout(std::vector<FieldDef> defs) : fields(std::move(defs)) {}
 
   // Throws as CompiledCriterion::Compile; a failure is not kept.
   std::shared_ptr<const CompiledCriterion> Compiled(std::string_view text) const {
     std::lock_guard lock(mMutex);
-    if (auto found = mCompiled.find(text); found != mCompiled.end()) {
-      found->second.lastUse = ++mUseClock;
-      return found->second.criterion;
-    }
+    if (auto found = mCompiled.find(text); found != mCompiled.end()) return found->second;
     auto compiled = CompiledCriterion::Compile(text, fields);
-    if (mCompiled.size() >= kCompiledCriteriaKept) {
-      auto oldest = mCompiled.begin();
-      for (auto it = mCompiled.begin(); it != mCompiled.end(); ++it) {
-        if (it->second.lastUse < oldest->second.lastUse) oldest = it;
-      }
-      mCompiled.erase(oldest);
-    }
-    mCompiled.emplace(std::string(text), Entry{compiled, ++mUseClock});
+    if (mCompiled.size() >= kCompiledCriteriaKept) mCompiled.clear();
+    mCompiled.emplace(std::string(text), compiled);
     return compiled;
   }
 
   const std::vector<FieldDef> fields;
 
  private:
-  struct Entry {
-    std::shared_ptr<const CompiledCriterion> criterion;
-    std::uint64_t lastUse = 0;
-  };
   struct TextHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const {
@@ -61,8 +50,9 @@ class FieldLayout {
   };
   // Record sets over shared rows may live on several threads.
   mutable std::mutex mMutex;
-  mutable std::unordered_map<std::string, Entry, TextHash, std::equal_to<>> mCompiled;
-  mutable std::uint64_t mUseClock = 0;
+  mutable std::unordered_map<std::string, std::shared_ptr<const CompiledCriterion>, TextHash,
+                             std::equal_to<>>
+      mCompiled;
 };
 
 struct TableRow {
