@@ -708,6 +708,22 @@ INSTANTIATE_TEST_SUITE_P(Edits, RecordsetSharedRows,
                                                           false}),
                          [](const auto& param) { return std::string(param.param.name); });
 
+TEST(RecordsetCompiledCriteria, TextsBeyondWhatALayoutKeepsAreStillFoundRight) {
+  // More distinct texts than a layout keeps, over record sets sharing it, twice round.
+  std::vector<std::vector<Value>> rows;
+  for (int n = 0; n < 700; ++n) rows.push_back({Value("r" + std::to_string(n)), Value(n), Value()});
+  const auto shared = Recordset::Share(SmallLayout(), rows);
+  for (int round = 0; round < 2; ++round) {
+    for (int n = 0; n < 700; n += 1 + round) {
+      auto rs = Recordset::Over(shared);
+      ASSERT_TRUE(rs->Find("QTY = " + std::to_string(n))) << n;
+      EXPECT_EQ(rs->GetValue("NAME"), Value("r" + std::to_string(n)));
+      rs->SetFilter("QTY >= " + std::to_string(n));
+      EXPECT_EQ(rs->RecordCount(), 700 - n);
+    }
+  }
+}
+
 TEST(RecordsetBulk, RowsOfTheWrongWidthOrTypeAreRefusedWithRowAndField) {
   struct Case {
     std::vector<std::vector<Value>> rows;
