@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "Latencies.h"
 #include "platform/DataSet.h"
 #include "platform/MessageComponent.h"
 #include "platform/QueueEventLoop.h"
@@ -219,26 +220,7 @@ class RangeSource {
   std::int64_t mLast = 0;
 };
 
-// Each save's time, as p50 and p99 (milliseconds) beside the mean the library reports.
-class Latencies {
- public:
-  void Add(std::chrono::steady_clock::duration d) {
-    mMs.push_back(std::chrono::duration<double, std::milli>(d).count());
-  }
-  void Report(benchmark::State& state) {
-    if (mMs.empty()) return;
-    std::sort(mMs.begin(), mMs.end());
-    auto at = [&](double q) {
-      return mMs[std::min(mMs.size() - 1,
-                          static_cast<std::size_t>(q * static_cast<double>(mMs.size())))];
-    };
-    state.counters["p50_ms"] = at(0.50);
-    state.counters["p99_ms"] = at(0.99);
-  }
-
- private:
-  std::vector<double> mMs;
-};
+using fm::bench::Latencies;
 
 void BM_RecordRange_Embedded(benchmark::State& state) {
   Bench& bench = Bench::Get();
