@@ -1,6 +1,7 @@
 // The local database's answer cache: a repeated read is answered from the cache only while
 // the file is unchanged, and what a caller does with its rows reaches no one else.
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -78,31 +79,19 @@ TEST_P(AnswerCacheTest, EveryReadAnswersWhatTheFileHoldsNowWhateverCallersDoWith
       "SELECT CD_TBL_DES FROM RVO_CODE WHERE REGION = 'NORTH' AND (EFCTV_DT <= date()) AND "
       "((END_DT >= date()) or (END_DT Is Null)) AND CD_TBL_ID = 'DELISTCD' AND CD_TBL_CD = 'L'",
   };
+  // Writes of the agency's refresh: {} takes a number that makes each write a change.
+  const char* const writes[] = {
+      "UPDATE RVO_CODE SET CD_TBL_DES = 'Wording {0}' WHERE REGION = 'NORTH' AND "
+      "CD_TBL_ID = 'FORMTYPE' AND CD_TBL_CD = '{1}'",
+      "UPDATE MVE061TB SET INSP_NME_LST = 'Renamed{0}' WHERE INSP_ID = {2}",
+      "UPDATE RVO_CODE SET CD_TBL_DES = 'Lost {0}' WHERE REGION = 'NORTH' AND "
+      "CD_TBL_ID = 'DELISTCD' AND CD_TBL_CD = 'L'",
+      "DELETE FROM MVE061TB WHERE INSP_ID = {2}"};
   const char* const codes[] = {"C", "M", "V", "K"};
-  int written = 0;
   for (int step = 0; step < 400; ++step) {
-    const unsigned action = random() % 10;
-    if (action < 3) {
-      ++written;
-      switch (random() % 4) {
-        case 0:
-          writer.Run("UPDATE RVO_CODE SET CD_TBL_DES = 'Wording " + std::to_string(written) +
-                     "' WHERE REGION = 'NORTH' AND CD_TBL_ID = 'FORMTYPE' AND CD_TBL_CD = '" +
-                     codes[random() % 4] + "'");
-          break;
-        case 1:
-          writer.Run("UPDATE MVE061TB SET INSP_NME_LST = 'Renamed" + std::to_string(written) +
-                     "' WHERE INSP_ID = " + std::to_string(1001 + random() % 20));
-          break;
-        case 2:
-          writer.Run("UPDATE RVO_CODE SET CD_TBL_DES = 'Lost " + std::to_string(written) +
-                     "' WHERE REGION = 'NORTH' AND CD_TBL_ID = 'DELISTCD' AND CD_TBL_CD = 'L'");
-          break;
-        default:
-          writer.Run("DELETE FROM MVE061TB WHERE INSP_ID = " +
-                     std::to_string(1001 + random() % 20));
-          break;
-      }
+    if (random() % 10 < 3) {
+      writer.Run(fmt::format(fmt::runtime(writes[random() % std::size(writes)]), step,
+                             codes[random() % 4], 1001 + random() % 20));
       continue;
     }
     const std::size_t which = random() % statements.size();

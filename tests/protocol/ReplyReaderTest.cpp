@@ -49,59 +49,34 @@ class RandomReplies {
   std::string Text() {
     // Plain letters mostly; quotes, escapes, control characters and multi-byte characters
     // now and then.
-    static const char* const pieces[] = {"A",
-                                         "b",
-                                         "7",
-                                         " ",
-                                         "O'Brien",
-                                         "\"",
-                                         "\\",
-                                         "/",
-                                         "\n",
-                                         "\t",
-                                         "\x01",
-                                         "\x1f",
-                                         "\x7f",
-                                         "\xc3\xa9",
-                                         "\xe4\xb8\xad",
-                                         "\xf0\x9f\x98\x80",
-                                         "Smith,jr",
-                                         "Uniform Traffic Ticket"};
+    // clang-format off
+    static const char* const pieces[] = {
+        "A", "b", "7", " ", "O'Brien", "\"", "\\", "/", "\n", "\t", "\x01", "\x1f", "\x7f",
+        "\xc3\xa9", "\xe4\xb8\xad", "\xf0\x9f\x98\x80", "Smith,jr", "Uniform Traffic Ticket"};
+    // clang-format on
     std::string out;
-    const auto length = mRandom() % 6;
-    for (std::uint64_t i = 0; i < length; ++i) out += pieces[mRandom() % std::size(pieces)];
+    for (auto length = mRandom() % 6; length > 0; --length) {
+      out += pieces[mRandom() % std::size(pieces)];
+    }
     return out;
   }
 
+  // The extremes now and then, else a number of any size.
   std::int64_t Integer() {
-    switch (mRandom() % 5) {
-      case 0:
-        return std::numeric_limits<std::int64_t>::min();
-      case 1:
-        return std::numeric_limits<std::int64_t>::max();
-      case 2:
-        return 0;
-      default:
-        return static_cast<std::int64_t>(mRandom()) >> (mRandom() % 63);
-    }
+    const std::int64_t edges[] = {std::numeric_limits<std::int64_t>::min(),
+                                  std::numeric_limits<std::int64_t>::max(), 0};
+    const auto pick = mRandom() % 5;
+    return pick < 3 ? edges[pick] : static_cast<std::int64_t>(mRandom()) >> (mRandom() % 63);
   }
 
   double Real() {
-    switch (mRandom() % 7) {
-      case 0:
-        return std::numeric_limits<double>::max();
-      case 1:
-        return std::numeric_limits<double>::denorm_min();
-      case 2:
-        return -0.0;
-      case 3:
-        return static_cast<double>(Integer());
-      case 4:
-        return 2.5;
-      default:
-        return std::ldexp(static_cast<double>(mRandom() % 1000000) - 500000.0,
-                          static_cast<int>(mRandom() % 200) - 100);
-    }
+    const double edges[] = {std::numeric_limits<double>::max(),
+                            std::numeric_limits<double>::denorm_min(), -0.0, 2.5,
+                            static_cast<double>(Integer())};
+    const auto pick = mRandom() % 7;
+    return pick < 5 ? edges[pick]
+                    : std::ldexp(static_cast<double>(mRandom() % 1000000) - 500000.0,
+                                 static_cast<int>(mRandom() % 200) - 100);
   }
 
   DataSet Set() {
