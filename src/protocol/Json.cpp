@@ -9,6 +9,7 @@
 #include <set>
 
 #include "protocol/ProtocolError.h"
+#include "protocol/ReplyReader.h"
 
 namespace fm::protocol {
 
@@ -376,6 +377,11 @@ Request RequestFromJson(std::string_view text) {
 }
 
 Reply ReplyFromJson(std::string_view text) {
+  if (auto reply = detail::ReadReplyDirectly(text)) return std::move(*reply);
+  return detail::ReplyFromJsonTree(text);
+}
+
+Reply detail::ReplyFromJsonTree(std::string_view text) {
   Json j = Parse(text);
   CheckMembers(j, "", {"request_id", "identity", "ok", "error"}, {"data_sets"});
   Reply r;
