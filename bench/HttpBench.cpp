@@ -30,6 +30,7 @@
 #include "server/RequestHandler.h"
 #include "server/Store.h"
 #include "server/http/HttpServer.h"
+#include "server/http/TokenFile.h"
 
 namespace fm::server {
 namespace {
@@ -120,12 +121,14 @@ struct Fixture {
     LoadDemoInventory(*store);
     handler = std::make_shared<RequestHandler>(store);
     HttpServerOptions options;
-    options.tokens = {kToken};
+    options.tokens =
+        TokenTable::FromTokens({{kToken, Principal::LocalAdministrator(1001, "Margaret Hartley")}});
     options.accessLog = dir / "access.log";
     server = std::make_unique<HttpServer>(handler, options);
     server->Start();
     searchBody = protocol::RequestToJson(SearchRequest());
-    searchReply = protocol::ReplyToJson(handler->Handle(SearchRequest()));
+    searchReply =
+        protocol::ReplyToJson(handler->Handle(SearchRequest(), HttpApi::LocalClient()).reply);
   }
   ~Fixture() {
     server->Stop();
@@ -305,7 +308,10 @@ void BM_HandlerDirectSearch(benchmark::State& state) {
       threads.emplace_back([&] {
         for (int n = 0; n < kRequestsPerConnection; ++n) {
           benchmark::DoNotOptimize(protocol::ReplyToJson(
-              f.handler->Handle(protocol::RequestFromJson(protocol::RequestToJson(request)))));
+              f.handler
+                  ->Handle(protocol::RequestFromJson(protocol::RequestToJson(request)),
+                           HttpApi::LocalClient())
+                  .reply));
         }
       });
     }

@@ -330,7 +330,8 @@ void SaveSplitRequery(benchmark::State& state, const std::string& address) {
                                   {"key:THIN", "YES", "="}}) {
       request.criteria.push_back({key, value, op, "QUILLMAR"});
     }
-    protocol::Reply reply = handler.Handle(request);
+    protocol::Reply reply =
+        handler.Handle(request, Principal::LocalAdministrator(1001, "Bench")).reply;
     latencies.Add(std::chrono::steady_clock::now() - start);
     if (!reply.ok) {
       state.SkipWithError(reply.error.c_str());

@@ -393,4 +393,24 @@ Reply detail::ReplyFromJsonTree(std::string_view text) {
   return r;
 }
 
+std::string WithdrawalRequestToJson(const WithdrawalRequest& request) {
+  return Dump(Json{{"request_id", request.requestId},
+                   {"form_type", request.formType},
+                   {"from", request.from},
+                   {"to", request.to},
+                   {"reason", request.reason}});
+}
+
+WithdrawalRequest WithdrawalRequestFromJson(std::string_view text) {
+  Json j = Parse(text);
+  CheckMembers(j, "", {"request_id", "form_type", "from", "to", "reason"});
+  WithdrawalRequest r;
+  r.requestId = ReadText(j.at("request_id"), "request_id");
+  r.formType = ReadText(j.at("form_type"), "form_type");
+  r.from = ReadInteger(j.at("from"), "from");
+  r.to = ReadInteger(j.at("to"), "to");
+  r.reason = ReadText(j.at("reason"), "reason");
+  return r;
+}
+
 }  // namespace fm::protocol

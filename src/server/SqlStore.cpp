@@ -217,7 +217,7 @@ std::vector<std::string> AuditColumns() {
       "before_reg_nbr",  "before_actn_cd", "before_rmng_cnt", "before_qtr_dt", "before_yr_dt",
       "before_cmmt_txt", "after_from",     "after_to",        "after_trp_id",  "after_trp_dist_id",
       "after_reg_nbr",   "after_actn_cd",  "after_rmng_cnt",  "after_qtr_dt",  "after_yr_dt",
-      "after_cmmt_txt",  "user_name",      "event",           "reason"};
+      "after_cmmt_txt",  "user_name",      "event",           "reason",        "claimed_user_id"};
 }
 
 SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string& action,
@@ -231,9 +231,10 @@ SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string
   } else {
     row.insert(row.end(), 10, SqlValue{});
   }
-  row.insert(row.end(), {after.from, after.to, after.troop, after.district, after.registry,
-                         after.status, after.remaining, Param(after.quarter), Param(after.year),
-                         Param(after.comment), ctx.userName, event, Param(reason)});
+  row.insert(row.end(),
+             {after.from, after.to, after.troop, after.district, after.registry, after.status,
+              after.remaining, Param(after.quarter), Param(after.year), Param(after.comment),
+              ctx.userName, event, Param(reason), Param(ctx.claimedUserId)});
   return row;
 }
 
@@ -375,6 +376,8 @@ void SqlStore::Migrate() {
        [region](SqlConnection& c) { ReferenceData::FromDemoDatabase(region).WriteTo(c); }},
       {3, "range versions, change names and custody events",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.versionsSchema); }},
+      {4, "the user id a client claimed, beside the authenticated one",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.claimedUserSchema); }},
   };
   const int latest = migrations.back().version;
 
@@ -543,6 +546,7 @@ std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
       e.userName = Text(row[26]);
       e.event = Text(row[27]);
       e.reason = OptText(row[28]);
+      e.claimedUserId = OptInteger(row[29]);
       auto range = [&](std::size_t at) {
         FormRange r;
         r.formType = Text(row[5]);
@@ -616,6 +620,8 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
                           "changed it. Search again.",
                           label, change.formType, change.from));
         }
+        // Scope before versions: a clerk learns nothing about ranges it may not change.
+        CheckHeldInScope(context.scope, stored->range, *mReference, "nothing was saved");
         ledger.Replaced(label, stored->range);
         if (mCustodyChecks) {
           if (!change.rowVersion) {
@@ -638,6 +644,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       if (next.to >= next.from)
         next.remaining = counter.RemainingFor(next.formType, next.from, next.to);
       CheckRange(label, next, *mReference);
+      CheckWrittenInScope(context.scope, i, next, *mReference);
       if (auto clash = FindOverlap(c, next, stored ? stored->id : -1)) {
         throw StoreError::Rejected(fmt::format(
             "{}: the range overlaps the stored range {}-{} of form type {} held by {}", label,
@@ -706,6 +713,7 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
       const FormRange& r = row.range;
       const std::string label =
           fmt::format("The range {}-{} of form type {}", r.from, r.to, r.formType);
+      CheckHeldInScope(context.scope, r, *mReference, "nothing was withdrawn");
       ledger.Replaced(label, r);
       RemainingCounter counter;
       counter.Replaced(r);

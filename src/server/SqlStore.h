@@ -26,6 +26,7 @@ class SqlStore : public Store {
     ConnectionPool::Factory connect;  // opens one connection
     std::string inventorySchema;      // migration 1: the tables
     std::string versionsSchema;       // migration 3: range versions and custody events
+    std::string claimedUserSchema;    // migration 4: the user id a client claimed
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws

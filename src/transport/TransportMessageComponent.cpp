@@ -291,6 +291,10 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
   protocol::Reply reply;
   try {
     reply = mTransport->Exchange(job.request);
+  } catch (const AccountRefusal& error) {
+    // The server answered: the connection is sound, the account is what was refused.
+    outcome->error = error.Description();
+    return outcome;
   } catch (const PlatformError& error) {
     outcome->error = error.Description();
     outcome->carried = false;

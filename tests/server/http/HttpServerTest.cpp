@@ -19,6 +19,7 @@
 #include "server/RequestHandler.h"
 #include "server/http/HttpServer.h"
 #include "server/http/HttpServerError.h"
+#include "server/http/TokenFile.h"
 
 namespace fm::server {
 namespace {
@@ -29,6 +30,11 @@ using testing::HttpTestClient;
 using Json = nlohmann::json;
 
 constexpr const char* kToken = "test-token-7f3a";
+
+Principal Admin() { return Principal::LocalAdministrator(1, "Ada Admin"); }
+Principal Clerk(const char* stations) {
+  return {1001, "Margaret Hartley", Role::Clerk, StationScope::Parse(stations)};
+}
 
 protocol::Criterion Key(const std::string& name, const std::string& value,
                         const std::string& op = "=") {
@@ -75,7 +81,7 @@ class HttpServerTest : public ::testing::Test {
 
   HttpServerOptions Options() {
     HttpServerOptions options;
-    options.tokens = {"another-token", kToken};
+    options.tokens = TokenTable::FromTokens({{"another-token", Clerk("A")}, {kToken, Admin()}});
     options.accessLog = mDir / "access.log";
     options.threads = 2;
     return options;
@@ -118,7 +124,7 @@ TEST_F(HttpServerTest, SearchAnswersWhatTheHandlerAnswers) {
   EXPECT_TRUE(reply.keepAlive);
 
   protocol::Reply answered = protocol::ReplyFromJson(reply.body);
-  EXPECT_EQ(answered, mHandler->Handle(SearchRequest()));
+  EXPECT_EQ(answered, mHandler->Handle(SearchRequest(), HttpApi::LocalClient()).reply);
   ASSERT_TRUE(answered.ok) << answered.error;
   EXPECT_EQ(answered.identity, "TARVO_FormsMaint#1");
   const auto& ranges = answered.dataSets.at(protocol::kTroopFormDataSet);
@@ -132,7 +138,7 @@ TEST_F(HttpServerTest, SearchAnswersWhatTheHandlerAnswers) {
   EXPECT_TRUE(answered.dataSets.contains(protocol::kOfficerDataSet));
 }
 
-TEST_F(HttpServerTest, SaveIsAppliedAndShowsInTheChainOfCustody) {
+TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaimedUser) {
   Start();
   // Ten numbers of form type C above every stored C range.
   RangeQuery query;
@@ -156,8 +162,9 @@ TEST_F(HttpServerTest, SaveIsAppliedAndShowsInTheChainOfCustody) {
                        std::string("1"), std::int64_t{0}, std::string("A")});
   save.dataSets.emplace(protocol::kTroopFormDataSet, rows);
 
+  save.userId = 4242;  // the client claims to be someone else
   HttpTestClient client(mPort);
-  HttpReply saved = client.Post(protocol::RequestToJson(save), kToken);
+  HttpReply saved = client.Post(protocol::RequestToJson(save), "another-token");
   ASSERT_EQ(saved.status, 200u) << saved.body;
   protocol::Reply reply = protocol::ReplyFromJson(saved.body);
   ASSERT_TRUE(reply.ok) << reply.error;
@@ -177,7 +184,11 @@ TEST_F(HttpServerTest, SaveIsAppliedAndShowsInTheChainOfCustody) {
   const Json& entry = body["entries"][0];
   EXPECT_EQ(entry["action"], "ADD");
   EXPECT_EQ(entry["request_id"], "http-save-1");
+  EXPECT_EQ(entry["event"], "RECEIVE");
   EXPECT_EQ(entry["user_id"], 1001);
+  EXPECT_EQ(entry["user_name"], "Margaret Hartley");
+  EXPECT_EQ(entry["claimed_user_id"], 4242);
+  EXPECT_TRUE(entry["reason"].is_null());
   EXPECT_TRUE(entry["before"].is_null());
   EXPECT_EQ(entry["after"]["from"], from);
   EXPECT_EQ(entry["after"]["to"], from + 9);
@@ -331,6 +342,7 @@ TEST_F(HttpServerTest, ChunkedBodyOverTheLimitIs413) {
   HttpTestClient client(mPort);
   std::string request = fmt::format(
       "POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+      "Content-Type: application/json\r\n"
       "Transfer-Encoding: chunked\r\n\r\n",
       kToken);
   for (int i = 0; i < 8; ++i) request += "4000\r\n" + std::string(0x4000, ' ') + "\r\n";
@@ -348,6 +360,7 @@ TEST_F(HttpServerTest, ExpectContinueIsAnsweredBeforeTheBodyIsSent) {
   HttpTestClient client(mPort);
   ASSERT_TRUE(client.SendRaw(
       fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\n"
                   "Content-Length: {}\r\nExpect: 100-continue\r\n\r\n",
                   kToken, body.size())));
   EXPECT_EQ(client.ReadReply().status, 100u);
@@ -357,6 +370,7 @@ TEST_F(HttpServerTest, ExpectContinueIsAnsweredBeforeTheBodyIsSent) {
   // Too large a body is refused on its announced length, before it is sent.
   ASSERT_TRUE(client.SendRaw(
       fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\n"
                   "Content-Length: 100000000\r\nExpect: 100-continue\r\n\r\n",
                   kToken)));
   HttpReply refused = client.ReadReply();
@@ -468,6 +482,7 @@ TEST_F(HttpServerTest, ConnectionOneRequestsSeveralTimesAndPipelines) {
   ASSERT_TRUE(client.SendRaw(
       fmt::format("GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n"
                   "POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\n"
                   "Content-Length: {}\r\n\r\n{}",
                   kToken, search.size(), search)));
   HttpReply first = client.ReadReply();
@@ -534,6 +549,7 @@ TEST_F(HttpServerTest, GracefulStopFinishesTheRequestInFlightAndAcceptsNoMore) {
   HttpTestClient busy(mPort);
   ASSERT_TRUE(busy.SendRaw(
       fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\n"
                   "Content-Length: {}\r\n\r\n{}",
                   kToken, protocol::RequestToJson(SearchRequest()).size(),
                   protocol::RequestToJson(SearchRequest()))));
@@ -601,7 +617,7 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
     return std::string("started");
   };
   HttpServerOptions open = Options();
-  open.tokens.clear();
+  open.tokens = nullptr;
   open.address = "0.0.0.0";
   EXPECT_NE(refusal(open).find("without bearer tokens"), std::string::npos);
 
@@ -615,7 +631,7 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
   EXPECT_NE(refusal(taken).find("cannot listen on 127.0.0.1:"), std::string::npos);
 
   HttpServerOptions loopback = Options();
-  loopback.tokens.clear();
+  loopback.tokens = nullptr;
   loopback.address = "localhost";
   EXPECT_EQ(refusal(loopback), "started");
 
@@ -624,7 +640,7 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
 
 TEST_F(HttpServerTest, WithoutTokensOnLoopbackNoTokenIsAsked) {
   HttpServerOptions options = Options();
-  options.tokens.clear();
+  options.tokens = nullptr;
   Start(options);
   HttpTestClient client(mPort);
   EXPECT_EQ(client.Post(protocol::RequestToJson(SearchRequest()), "").status, 200u);
