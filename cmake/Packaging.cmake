@@ -49,8 +49,9 @@ on an embedded inventory of its own or against formsmaint-server.")
 
 set(CPACK_DEBIAN_SERVER_PACKAGE_NAME formsmaint-server)
 set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
-# adduser for the service's system user; shlibdeps appends the libraries.
-set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "adduser")
+# adduser for the service's system user, procps for the /bin/kill of its reload;
+# shlibdeps appends the libraries.
+set(CPACK_DEBIAN_SERVER_PACKAGE_DEPENDS "adduser, procps")
 set(CPACK_DEBIAN_SERVER_PACKAGE_SUGGESTS "postgresql")
 set(CPACK_DEBIAN_SERVER_DESCRIPTION
     "Forms maintenance central server

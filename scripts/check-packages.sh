@@ -70,7 +70,7 @@ dpkg-deb -I "$server_deb" conffiles | grep -qx /etc/formsmaint/server.conf ||
 for script in postinst prerm postrm; do
   dpkg-deb -I "$server_deb" "$script" >/dev/null || fail "no $script in $(basename "$server_deb")"
 done
-expect_depends "$server_deb" adduser libc6 libsqlite3-0 libpq5
+expect_depends "$server_deb" adduser procps libc6 libsqlite3-0 libpq5
 
 say "contents of $(basename "$desktop_deb")"
 expect_files "$desktop_deb" usr/bin/formsmaint usr/share/applications/formsmaint.desktop \
@@ -94,6 +94,13 @@ if command -v systemd-analyze >/dev/null; then
   # The unit is verified inside the package's own tree (its ExecStart exists there), with
   # the host's units beside it for the targets it names.
   cp -rn /usr/lib/systemd/system/. "$root/usr/lib/systemd/system/" 2>/dev/null || true
+  # Commands the unit runs from packages the server depends on are taken from the host, as
+  # an installation would have them; one missing on the host is a missing dependency here.
+  for command in $(grep -oE '^Exec[A-Za-z]+=[-@:+!]*/[^ ]+' "$root/$unit" | sed -E 's/^[^=]+=[-@:+!]*//'); do
+    [ -e "$root$command" ] && continue
+    [ -x "$command" ] || fail "the unit runs $command, which is not installed here"
+    install -D "$command" "$root$command"
+  done
   if ! output=$(systemd-analyze verify --root="$root" "/$unit" 2>&1) || [ -n "$output" ]; then
     fail "systemd-analyze verify does not accept the unit:
 $output"

@@ -20,6 +20,8 @@ packages=(
   # Debian packages (`make package`: dpkg-shlibdeps) and their checks (systemd-analyze;
   # installing systemd in a container only adds its tools, it does not become the init)
   dpkg-dev systemd desktop-file-utils
+  # /bin/kill, which the service's reload runs (a minimal container lacks it)
+  procps
 )
 
 missing=()
