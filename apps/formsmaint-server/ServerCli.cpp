@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/SiteSettings.h"
+#include "localdata/LocalData.h"
 #include "server/Store.h"
 #include "server/StoreError.h"
 #include "server/http/HttpServerError.h"
@@ -44,7 +44,7 @@ void StartLog(const std::string& level) {
 }
 
 std::string DefaultDatabase() {
-  return "sqlite:" + (fm::SiteSettings::DefaultDataDirectory() / "server.db").string();
+  return "sqlite:" + (fm::local_data::DefaultDataDirectory() / "server.db").string();
 }
 
 void AddStoreOptions(CLI::App& command, StoreSelection& selection) {

@@ -10,7 +10,7 @@
 #include "common/MessageTitle.h"
 #include "common/ParameterText.h"
 #include "controls/DataGrid.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -7,10 +7,10 @@
 #include "controls/CommandButton.h"
 #include "controls/DataGrid.h"
 #include "controls/OptionButton.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/ErrorTrap.h"
-#include "search/ScreenNumbers.h"
+#include "common/ScreenNumbers.h"
 
 namespace fm {
 

@@ -6,30 +6,14 @@
 #include <limits>
 #include <system_error>
 
-#include "platform/TextUtil.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
 #include "platform/PlatformError.h"
 
 namespace fm {
 
 std::optional<std::int64_t> ReadFormNumber(std::string_view text) {
-  const std::string trimmed = text::Trim(text);
-  std::string_view digits = trimmed;
-  bool negative = false;
-  if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
-    negative = digits.front() == '-';
-    digits.remove_prefix(1);
-  }
-  // from_chars would take a second sign; a form number has at most one.
-  if (digits.empty() || digits.front() < '0' || digits.front() > '9') return std::nullopt;
-  std::uint64_t magnitude = 0;
-  const char* end = digits.data() + digits.size();
-  const auto [ptr, ec] = std::from_chars(digits.data(), end, magnitude);
-  if (ec != std::errc() || ptr != end) return std::nullopt;
-  constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-  if (!negative && magnitude > kMax) return std::nullopt;
-  if (negative && magnitude > kMax + 1) return std::nullopt;
-  if (negative) return static_cast<std::int64_t>(0 - magnitude);
-  return static_cast<std::int64_t>(magnitude);
+  return text::WholeNumber(text);
 }
 
 std::int64_t FormNumber(std::string_view text, std::string_view what) {

@@ -16,7 +16,7 @@
 #include "controls/ComboBox.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"
 #include "platform/PlatformError.h"

@@ -19,7 +19,7 @@
 #include "controls/Frame.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

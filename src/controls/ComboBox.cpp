@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/PlatformError.h"
 
 namespace fm {

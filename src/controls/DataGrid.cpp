@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "platform/PlatformError.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 
 namespace fm {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 
 namespace fm {
 namespace {

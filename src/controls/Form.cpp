@@ -8,7 +8,7 @@
 #include "controls/Resizer.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/UiServices.h"
 
 namespace fm {

@@ -8,7 +8,7 @@
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
 #include "controls/OfficerSelect.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "common/ParameterText.h"
 #include "dutystation/frmAddOfficer.h"

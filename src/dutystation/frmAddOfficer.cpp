@@ -13,13 +13,13 @@
 #include "controls/DataGrid.h"
 #include "controls/GridStyleSet.h"
 #include "controls/OfficerSelect.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"
-#include "search/ScreenNumbers.h"
+#include "common/ScreenNumbers.h"
 
 namespace fm {
 

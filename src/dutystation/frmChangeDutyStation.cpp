@@ -12,7 +12,7 @@
 #include "controls/Frame.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "common/ParameterText.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -10,12 +10,12 @@
 #include "controls/CodesCombo.h"
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/CommonUtility.h"
 #include "platform/ErrorTrap.h"
 #include "platform/Services.h"
-#include "search/ScreenNumbers.h"
+#include "common/ScreenNumbers.h"
 
 namespace fm {
 

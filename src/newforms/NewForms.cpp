@@ -5,7 +5,7 @@
 #include <fmt/format.h>
 
 #include "common/MessageTitle.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "controls/CodesCombo.h"
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"

@@ -5,10 +5,11 @@
 
 #include <charconv>
 
+#include "base/Numbers.h"
+#include "base/Text.h"
 #include "common/MessageTitle.h"
 #include "controls/CodesCombo.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"
@@ -22,11 +23,9 @@ namespace {
 
 // Form numbers reach ten digits, beyond 32 bits: they are compared as 64-bit numbers.
 std::int64_t RangeNumber(const std::string& text) {
-  const std::string trimmed = text::Trim(text);
+  const std::string_view trimmed = text::TrimBlanks(text);
   std::int64_t value = 0;
-  const auto* end = trimmed.data() + trimmed.size();
-  const auto [ptr, ec] = std::from_chars(trimmed.data(), end, value);
-  if (trimmed.empty() || ec != std::errc() || ptr != end) {
+  if (text::ReadWholeNumber(trimmed, value) != text::WholeNumberStatus::kOk) {
     throw PlatformError(PlatformError::kTypeMismatch,
                         fmt::format("The range value '{}' is not a whole number", trimmed));
   }

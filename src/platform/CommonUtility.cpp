@@ -11,7 +11,7 @@
 #include "platform/PlatformError.h"
 #include "platform/ReplyStore.h"
 #include "platform/SiteSettings.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/UiElement.h"
 
 namespace fm {

@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <utility>
 
-#include "platform/NumberText.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
 #include "platform/PlatformError.h"
 
 namespace fm::detail {
@@ -93,6 +94,13 @@ bool Holds(CompiledCriterion::Op op, int order) {
 }
 
 using Comparison = CompiledCriterion::Comparison;
+using text::FormatDouble;
+using text::FormatInteger;
+using text::IsBlank;
+using text::IsDigit;
+using text::kDoubleTextSize;
+using text::NumberKind;
+using text::ParseNumber;
 
 // A row's number against the comparison's number.
 int CompareNumbers(bool rowIsInteger, std::int64_t rowInteger, double rowReal,

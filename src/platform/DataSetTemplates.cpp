@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "protocol/Layouts.h"
+
 namespace fm {
 
 namespace {
@@ -17,44 +19,30 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// One range of forms. The comment's size is the longest comment a clerk types; a stamped
-// comment (user and time appended) may run past it, so sizes are never enforced.
-// ROW_VERSION is the server's version of a stored range; the message component fills it in
-// the "UPD" rows of a save from the latest search, so the screen never writes it.
-std::vector<FieldDef> TroopFormFields() {
-  return {
-      {"TRP_ID", FieldType::Text, 1},           {"TRP_DIST_ID", FieldType::Text, 2},
-      {"FORM_TYP_CD", FieldType::Text, 1},      {"FORM_TYP_DESC", FieldType::Text, 60},
-      {"FRM_FORM_NBR", FieldType::Integer, 0},  {"TO_FORM_NBR", FieldType::Integer, 0},
-      {"ASGND_REG_NBR", FieldType::Integer, 0}, {"TRP_ACTN_CD", FieldType::Text, 1},
-      {"RMNG_FORM_CNT", FieldType::Integer, 0}, {"FORM_QTR_DT", FieldType::Integer, 0},
-      {"FORM_YR_DT", FieldType::Integer, 0},    {"TRP_FORM_CMMT_TXT", FieldType::Text, 254},
-      {"ACTION", FieldType::Text, 3},           {"ROW_VERSION", FieldType::Integer, 0},
-  };
+FieldType FieldTypeOf(protocol::ColumnType type) {
+  switch (type) {
+    case protocol::ColumnType::Integer:
+      return FieldType::Integer;
+    case protocol::ColumnType::Double:
+      return FieldType::Double;
+    case protocol::ColumnType::Text:
+      break;
+  }
+  return FieldType::Text;
 }
 
-// One trooper. Dates are ISO texts (YYYY-MM-DD), as the local database's date() writes them.
-std::vector<FieldDef> OfficerFields() {
-  return {
-      {"DIST_ID", FieldType::Text, 1},
-      {"SUB_DIST_ID", FieldType::Text, 2},
-      {"INSP_ID", FieldType::Integer, 0},
-      {"INSP_DUTY_STRT_DT", FieldType::Text, 10},
-      {"INSP_DUTY_END_DT", FieldType::Text, 10},
-      {"INSP_ASSN_DT_UPDT", FieldType::Text, 10},
-      {"INSP_NME_LST", FieldType::Text, 30},
-      {"INSP_NME_FRST", FieldType::Text, 30},
-      {"INSP_NME_MDL_INT", FieldType::Text, 1},
-      {"USR_RACF_ID", FieldType::Text, 8},
-      {"ACTION", FieldType::Text, 4},
-  };
+std::vector<FieldDef> FieldsOf(std::span<const protocol::LayoutColumn> layout) {
+  std::vector<FieldDef> fields;
+  fields.reserve(layout.size());
+  for (const auto& c : layout) fields.push_back({std::string(c.name), FieldTypeOf(c.type), c.size});
+  return fields;
 }
 
 }  // namespace
 
 std::optional<std::vector<FieldDef>> TemplateFields(std::string_view name) {
-  if (SameNameIgnoringCase(name, kTroopFormTemplate)) return TroopFormFields();
-  if (SameNameIgnoringCase(name, kOfficerTemplate)) return OfficerFields();
+  if (SameNameIgnoringCase(name, kTroopFormTemplate)) return FieldsOf(protocol::kTroopFormLayout);
+  if (SameNameIgnoringCase(name, kOfficerTemplate)) return FieldsOf(protocol::kOfficerLayout);
   return std::nullopt;
 }
 

@@ -17,12 +17,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "localdata/LocalData.h"
 #include "platform/PlatformError.h"
-
-namespace fm::embedded {
-extern const char* const kLocalSchemaSql;
-extern const char* const kLocalDemoSql;
-}  // namespace fm::embedded
 
 namespace fm {
 
@@ -278,7 +274,7 @@ int CompiledSchemaVersion() {
     const int rc = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE, nullptr);
     Connection db(raw);
     if (rc != SQLITE_OK) Fail("Cannot open an in-memory database to read the schema version");
-    RunScript(db.get(), embedded::kLocalSchemaSql, "schema");
+    RunScript(db.get(), local_data::SchemaSql(), "schema");
     return SchemaVersionOf(db.get());
   }();
   return version;
@@ -678,8 +674,8 @@ void LocalDatabase::CreateDemo(const std::filesystem::path& file) {
     }
     Execute(db.get(), "PRAGMA foreign_keys = ON");
     Execute(db.get(), "BEGIN IMMEDIATE");
-    RunScript(db.get(), embedded::kLocalSchemaSql, "schema");
-    RunScript(db.get(), embedded::kLocalDemoSql, "demo data");
+    RunScript(db.get(), local_data::SchemaSql(), "schema");
+    RunScript(db.get(), local_data::DemoSql(), "demo data");
     Execute(db.get(), "COMMIT");
     // Closing explicitly so that a failure to write the last pages is seen here.
     if (sqlite3_close(db.release()) != SQLITE_OK) {

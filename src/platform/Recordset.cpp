@@ -8,8 +8,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/Numbers.h"
+#include "base/Text.h"
 #include "platform/Criteria.h"
-#include "platform/NumberText.h"
 #include "platform/PlatformError.h"
 
 namespace fm {
@@ -178,12 +179,12 @@ int CompareForSort(const Value& a, const Value& b) {
 std::vector<std::pair<int, bool>> ParseSort(std::string_view text,
                                             const std::vector<FieldDef>& fields) {
   std::vector<std::pair<int, bool>> keys;
-  if (detail::TrimBlanks(text).empty()) return keys;
+  if (text::TrimBlanks(text).empty()) return keys;
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t comma = text.find(',', start);
     if (comma == std::string_view::npos) comma = text.size();
-    std::string_view part = detail::TrimBlanks(text.substr(start, comma - start));
+    std::string_view part = text::TrimBlanks(text.substr(start, comma - start));
     if (part.empty()) {
       throw PlatformError(
           PlatformError::kGeneric,
@@ -198,12 +199,12 @@ std::vector<std::pair<int, bool>> ParseSort(std::string_view text,
                             fmt::format("Missing ']' after '{}' in sort: {}", part, text));
       }
       name = part.substr(1, close - 1);
-      rest = detail::TrimBlanks(part.substr(close + 1));
+      rest = text::TrimBlanks(part.substr(close + 1));
     } else {
       std::size_t blank = 0;
-      while (blank < part.size() && !detail::IsBlank(part[blank])) ++blank;
+      while (blank < part.size() && !text::IsBlank(part[blank])) ++blank;
       name = part.substr(0, blank);
-      rest = detail::TrimBlanks(part.substr(blank));
+      rest = text::TrimBlanks(part.substr(blank));
     }
     const int field = detail::FindFieldIgnoringCase(fields, name);
     if (field < 0) {
@@ -732,7 +733,7 @@ bool Recordset::FindFrom(const detail::CompiledCriterion& criterion, long start,
 void Recordset::SetFilter(std::string_view criterion) {
   // Compile first: a bad criterion must leave the old filter in force.
   std::shared_ptr<const detail::CompiledCriterion> compiled;
-  if (!detail::TrimBlanks(criterion).empty()) {
+  if (!text::TrimBlanks(criterion).empty()) {
     compiled = mTable->layout->Compiled(criterion);
   }
   EndEdit();

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <set>
 #include <string_view>
 
+#include "base/Numbers.h"
+#include "base/Text.h"
+#include "localdata/LocalData.h"
 #include "platform/PlatformError.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX, not in a header
@@ -45,13 +47,6 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-std::string_view Trim(std::string_view text) {
-  const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 SiteSettings::Lookup EnvironmentOrDefault(SiteSettings::Lookup environment) {
   if (environment) return environment;
   return [](const char* name) -> const char* { return std::getenv(name); };
@@ -62,20 +57,6 @@ SiteSettings::Lookup EnvironmentOrDefault(SiteSettings::Lookup environment) {
 std::string Variable(const SiteSettings::Lookup& environment, const char* name) {
   const char* value = environment(name);
   return value ? std::string(value) : std::string();
-}
-
-std::filesystem::path HomeDirectory(const SiteSettings::Lookup& environment) {
-  return Variable(environment, "HOME");
-}
-
-// XDG: a base directory variable holding a relative path is invalid and ignored.
-std::filesystem::path XdgBase(const SiteSettings::Lookup& environment, const char* variable,
-                              const char* underHome) {
-  std::filesystem::path base = Variable(environment, variable);
-  if (!base.empty() && base.is_absolute()) return base;
-  const auto home = HomeDirectory(environment);
-  if (home.empty()) return {};
-  return home / underHome;
 }
 
 // Where a setting came from, for messages that let the user find and fix it.
@@ -89,7 +70,7 @@ struct Origin {
 }
 
 bool ParseBool(const Origin& origin, std::string_view key, std::string_view value) {
-  const std::string v = Lower(Trim(value));
+  const std::string v = Lower(text::TrimBlanks(value));
   if (v == "yes" || v == "true" || v == "1" || v == "on") return true;
   if (v == "no" || v == "false" || v == "0" || v == "off") return false;
   Fail(origin, key,
@@ -97,22 +78,20 @@ bool ParseBool(const Origin& origin, std::string_view key, std::string_view valu
 }
 
 long ParsePositive(const Origin& origin, std::string_view key, std::string_view value) {
-  const std::string_view v = Trim(value);
-  long number = 0;
-  const auto* end = v.data() + v.size();
-  const auto [ptr, ec] = std::from_chars(v.data(), end, number);
-  if (v.empty() || ec == std::errc::invalid_argument || ptr != end ||
-      (ec == std::errc() && number <= 0)) {
+  std::int64_t number = 0;
+  const auto status = text::ReadWholeNumber(value, number);
+  if (status == text::WholeNumberStatus::kNotWhole ||
+      (status == text::WholeNumberStatus::kOk && number <= 0)) {
     Fail(origin, key, fmt::format("'{}' is not a positive whole number", value));
   }
-  if (ec == std::errc::result_out_of_range || number > kLargestWholeNumber) {
+  if (status == text::WholeNumberStatus::kTooLarge || number > kLargestWholeNumber) {
     Fail(origin, key, fmt::format("'{}' is too large (at most {})", value, kLargestWholeNumber));
   }
-  return number;
+  return static_cast<long>(number);
 }
 
 std::string Required(const Origin& origin, std::string_view key, std::string_view value) {
-  const std::string_view v = Trim(value);
+  const std::string_view v = text::TrimBlanks(value);
   if (v.empty()) Fail(origin, key, "the value must not be empty");
   return std::string(v);
 }
@@ -124,7 +103,7 @@ const char* const kKeys[] = {"region",       "requester",       "user_id", "loca
 
 // A bearer token travels in a header: one word of visible ASCII characters.
 std::string TokenValue(const Origin& origin, std::string_view key, std::string_view value) {
-  const std::string_view v = Trim(value);
+  const std::string_view v = text::TrimBlanks(value);
   for (char c : v) {
     if (c <= ' ' || c > '~') {
       Fail(origin, key, "an access token is one word of visible characters (no blanks)");
@@ -157,20 +136,16 @@ SiteSettings::SiteSettings()
 }
 
 bool SiteSettings::Switch(const std::string& name) const {
-  const auto it = mSwitches.find(Upper(Trim(name)));
+  const auto it = mSwitches.find(Upper(text::TrimBlanks(name)));
   return it != mSwitches.end() && it->second;
 }
 
 void SiteSettings::SetSwitch(const std::string& name, bool on) {
-  mSwitches[Upper(Trim(name))] = on;
+  mSwitches[Upper(text::TrimBlanks(name))] = on;
 }
 
 std::filesystem::path SiteSettings::DefaultDataDirectory(Lookup environment) {
-  environment = EnvironmentOrDefault(std::move(environment));
-  auto base = XdgBase(environment, "XDG_DATA_HOME", ".local/share");
-  // Without a home there is no per-user place; the temporary folder at least works.
-  if (base.empty()) base = std::filesystem::temp_directory_path();
-  return base / "formsmaint";
+  return local_data::DefaultDataDirectory(environment);
 }
 
 SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& commandLine,
@@ -196,7 +171,7 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
   const auto apply = [&](const Origin& origin, const std::string& key, std::string_view value,
                          Layer layer) {
     if (IsSwitchKey(key)) {
-      const std::string name(Trim(std::string_view(key).substr(kSwitchPrefix.size())));
+      const std::string name(text::TrimBlanks(std::string_view(key).substr(kSwitchPrefix.size())));
       if (name.empty()) Fail(origin, key, "the switch has no name");
       settings.SetSwitch(name, ParseBool(origin, key, value));
     } else if (key == "region") {
@@ -210,22 +185,22 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
     } else if (key == "inventory_db") {
       settings.mInventoryDb = Required(origin, key, value);
     } else if (key == "server") {
-      settings.mServer = std::string(Trim(value));
+      settings.mServer = std::string(text::TrimBlanks(value));
     } else if (key == "token") {
       settings.mToken = TokenValue(origin, key, value);
       tokenLayer = settings.mToken.empty() ? Layer::Default : layer;
       tokenOrigin = origin;
     } else if (key == "token_file") {
-      settings.mTokenFile = std::string(Trim(value));
+      settings.mTokenFile = std::string(text::TrimBlanks(value));
       tokenFileLayer = settings.mTokenFile.empty() ? Layer::Default : layer;
       tokenFileOrigin = origin;
     } else if (key == "ca_file") {
-      settings.mCaFile = std::string(Trim(value));
+      settings.mCaFile = std::string(text::TrimBlanks(value));
     } else if (key == "timeout_seconds") {
       settings.mTimeout = std::chrono::seconds(ParsePositive(origin, key, value));
     } else if (key == "log_file") {
       // Empty is allowed: no log file, standard error only.
-      settings.mLogFile = std::string(Trim(value));
+      settings.mLogFile = std::string(text::TrimBlanks(value));
     } else {
       throw PlatformError(PlatformError::kGeneric,
                           fmt::format("Unknown setting '{}' ({})", key, origin.text));
@@ -243,7 +218,7 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
       settingsFile = fromEnvironment;
       fileNamedExplicitly = true;
     } else {
-      const auto configBase = XdgBase(environment, "XDG_CONFIG_HOME", ".config");
+      const auto configBase = local_data::XdgDirectory(environment, "XDG_CONFIG_HOME", ".config");
       if (!configBase.empty()) settingsFile = configBase / "formsmaint" / "settings.ini";
     }
   }
@@ -266,13 +241,13 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
       while (std::getline(in, line)) {
         ++lineNumber;
         const Origin origin{fmt::format("{}:{}", settingsFile.string(), lineNumber)};
-        std::string_view text = Trim(line);
+        std::string_view text = text::TrimBlanks(line);
         if (text.empty() || text.front() == '#') continue;
         // A '#' after a blank starts a trailing comment; one inside a value (a path) does
         // not.
         for (std::size_t i = 1; i < text.size(); ++i) {
           if (text[i] == '#' && (text[i - 1] == ' ' || text[i - 1] == '\t')) {
-            text = Trim(text.substr(0, i));
+            text = text::TrimBlanks(text.substr(0, i));
             break;
           }
         }
@@ -282,14 +257,14 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
               PlatformError::kGeneric,
               fmt::format("{}: expected 'key = value', found '{}'", origin.text, text));
         }
-        const std::string_view rawKey = Trim(text.substr(0, equals));
+        const std::string_view rawKey = text::TrimBlanks(text.substr(0, equals));
         if (rawKey.empty()) {
           throw PlatformError(PlatformError::kGeneric,
                               fmt::format("{}: the line has no key before '='", origin.text));
         }
         const std::string key = IsSwitchKey(rawKey) ? std::string(rawKey) : Lower(rawKey);
         if (IsSwitchKey(key)) switchNames.insert(key.substr(kSwitchPrefix.size()));
-        std::string_view value = Trim(text.substr(equals + 1));
+        std::string_view value = text::TrimBlanks(text.substr(equals + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
           value = value.substr(1, value.size() - 2);
         }
@@ -299,7 +274,7 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
   }
 
   for (const auto& [rawKey, value] : commandLine) {
-    const std::string_view key = Trim(rawKey);
+    const std::string_view key = text::TrimBlanks(rawKey);
     if (IsSwitchKey(key)) switchNames.insert(std::string(key.substr(kSwitchPrefix.size())));
   }
 
@@ -321,7 +296,7 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
   }
   std::set<std::string> seen;
   for (const auto& switchName : switchNames) {
-    const std::string upper = Upper(Trim(switchName));
+    const std::string upper = Upper(text::TrimBlanks(switchName));
     if (upper.empty() || !seen.insert(upper).second) continue;
     const std::string variable = std::string(kSwitchEnvPrefix) + upper;
     const char* value = environment(variable.c_str());
@@ -333,7 +308,7 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
 
   // --- The command line: the highest layer.
   for (const auto& [rawKey, value] : commandLine) {
-    const std::string_view trimmed = Trim(rawKey);
+    const std::string_view trimmed = text::TrimBlanks(rawKey);
     const std::string key = IsSwitchKey(trimmed) ? std::string(trimmed) : Lower(trimmed);
     apply(Origin{fmt::format("command-line option --{}", key)}, key, value, Layer::CommandLine);
   }

@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-#include "platform/NumberText.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
 #include "platform/PlatformError.h"
 
 namespace fm {
@@ -30,19 +31,19 @@ Value IntegerFromDouble(double value, std::string_view shownAs) {
 }
 
 Value NumberFromText(const std::string& text, FieldType type) {
-  if (detail::TrimBlanks(text).empty()) return Value();
+  if (text::TrimBlanks(text).empty()) return Value();
   std::int64_t integer = 0;
   double real = 0;
-  const detail::NumberKind kind = detail::ParseNumber(text, integer, real);
-  if (kind == detail::NumberKind::NotANumber) {
+  const text::NumberKind kind = text::ParseNumber(text, integer, real);
+  if (kind == text::NumberKind::NotANumber) {
     throw PlatformError(PlatformError::kTypeMismatch,
                         fmt::format("Type mismatch: the text '{}' is not a number and cannot be "
                                     "converted to {}",
                                     text, FieldTypeName(type)));
   }
   if (type == FieldType::Double) return Value(real);
-  if (kind == detail::NumberKind::Integer) return Value(integer);
-  return IntegerFromDouble(real, fmt::format("'{}'", std::string(detail::TrimBlanks(text))));
+  if (kind == text::NumberKind::Integer) return Value(integer);
+  return IntegerFromDouble(real, fmt::format("'{}'", std::string(text::TrimBlanks(text))));
 }
 
 }  // namespace
@@ -62,9 +63,9 @@ const char* FieldTypeName(FieldType type) {
 std::string Value::ToText() const {
   if (IsNull()) return {};
   if (IsText()) return AsText();
-  char buffer[detail::kDoubleTextSize];
-  const std::size_t length = IsInteger() ? detail::FormatInteger(AsInteger(), buffer)
-                                         : detail::FormatDouble(AsDouble(), buffer);
+  char buffer[text::kDoubleTextSize];
+  const std::size_t length = IsInteger() ? text::FormatInteger(AsInteger(), buffer)
+                                         : text::FormatDouble(AsDouble(), buffer);
   return std::string(buffer, length);
 }
 

@@ -15,7 +15,7 @@
 #include "controls/Form.h"
 #include "controls/LayoutMetrics.h"
 #include "platform/ErrorTrap.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "qt/ControlBinding.h"
 #include "qt/DesktopLooks.h"
 #include "qt/QtText.h"

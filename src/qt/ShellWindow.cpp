@@ -27,7 +27,7 @@
 #include "platform/PlatformError.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/UiServices.h"
 #include "qt/DraftFile.h"
 #include "qt/FormView.h"

@@ -4,7 +4,7 @@
 
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -9,7 +9,7 @@
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
 #include "controls/OptionButton.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"

@@ -6,7 +6,7 @@
 #include "controls/CodesCombo.h"
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/CommonUtility.h"
 #include "platform/ErrorTrap.h"

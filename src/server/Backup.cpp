@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Numbers.h"
 #include "server/Store.h"
 #include "server/StoreError.h"
 
@@ -172,7 +174,13 @@ void RequireFolder(const fs::path& target) {
 
 int SchemaVersionOf(Database& db) {
   std::string version = db.Value("SELECT max(version) FROM schema_migration");
-  return version.empty() ? 0 : std::stoi(version);
+  if (version.empty()) return 0;
+  const auto number = text::WholeNumber(version);
+  if (!number || *number < 0 || *number > std::numeric_limits<int>::max()) {
+    throw BackupError(Kind::Failed,
+                      fmt::format("the database gives its schema version as \"{}\"", version));
+  }
+  return static_cast<int>(*number);
 }
 
 bool SameFile(const fs::path& a, const fs::path& b) {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 
 namespace fm::server {
 

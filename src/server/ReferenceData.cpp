@@ -2,44 +2,23 @@
 
 #include <fmt/format.h>
 
-#include <charconv>
-
+#include "base/Numbers.h"
+#include "localdata/LocalData.h"
 #include "server/SqlConnection.h"
 #include "server/SqlError.h"
 #include "server/SqliteConnection.h"
 #include "server/StoreError.h"
 
-namespace fm::embedded {
-// Compiled into fm_platform from data/local (cmake/EmbedText.cmake).
-extern const char* const kLocalSchemaSql;
-extern const char* const kLocalDemoSql;
-}  // namespace fm::embedded
-
 namespace fm::server {
 
 namespace {
 
-std::string Text(const SqlValue& v) {
-  if (const auto* s = std::get_if<std::string>(&v)) return *s;
-  if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
-  if (const auto* d = std::get_if<double>(&v)) return fmt::format("{}", *d);
-  return {};
-}
+std::string Text(const SqlValue& v) { return SqlText(v); }
 
-std::int64_t Integer(const SqlValue& v) {
-  if (const auto* i = std::get_if<std::int64_t>(&v)) return *i;
-  if (const auto* d = std::get_if<double>(&v)) return static_cast<std::int64_t>(*d);
-  if (const auto* s = std::get_if<std::string>(&v)) {
-    std::int64_t n = 0;
-    std::from_chars(s->data(), s->data() + s->size(), n);
-    return n;
-  }
-  return 0;
-}
+std::int64_t Integer(const SqlValue& v) { return SqlInteger(v); }
 
 bool ParseNumber(std::string_view text, std::int64_t& out) {
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+  return text::ReadWholeNumber(text, out) == text::WholeNumberStatus::kOk;
 }
 
 // "low-high" of ADTL_INFO_TXT.
@@ -70,8 +49,8 @@ ReferenceData ReferenceData::FromDemoDatabase(const std::string& region) {
   ReferenceData data;
   try {
     SqliteConnection demo(":memory:", std::chrono::milliseconds(1000));
-    demo.ExecuteScript(fm::embedded::kLocalSchemaSql);
-    demo.ExecuteScript(fm::embedded::kLocalDemoSql);
+    demo.ExecuteScript(local_data::SchemaSql());
+    demo.ExecuteScript(local_data::DemoSql());
 
     std::string last;
     for (const auto& row : demo.Query(kCodeEntries, {region, std::string("FORMTYPE")})) {

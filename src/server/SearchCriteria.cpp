@@ -6,7 +6,8 @@
 #include <cctype>
 #include <charconv>
 
-#include "platform/TextUtil.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
 #include "server/RequestError.h"
 
 namespace fm::server {
@@ -29,10 +30,8 @@ Comparison ParseOperator(const protocol::Criterion& c) {
 }
 
 std::int64_t ParseWholeNumber(const protocol::Criterion& c, const char* what) {
-  const std::string digits = text::Trim(c.value);
   std::int64_t n = 0;
-  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size() || n < 0) {
+  if (text::ReadWholeNumber(c.value, n) != text::WholeNumberStatus::kOk || n < 0) {
     throw RequestError(fmt::format("The criterion {} needs {}, not \"{}\"", c.key, what, c.value));
   }
   return n;

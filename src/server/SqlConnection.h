@@ -11,6 +11,13 @@ namespace fm::server {
 using SqlValue = std::variant<std::monostate, std::int64_t, double, std::string>;
 using SqlRow = std::vector<SqlValue>;
 
+// A column's value as text: NULL reads as the empty text, numbers in plain decimal.
+std::string SqlText(const SqlValue& v);
+// A column's value as a whole number: NULL reads 0, a double is truncated, a text must be a
+// whole number. Throws StoreError (internal) naming the text otherwise: a column the store
+// wrote itself that does not read back is a damaged database, not a value to guess at.
+std::int64_t SqlInteger(const SqlValue& v);
+
 // One connection to the store's database, used by one thread at a time (the pool hands it
 // out). Statements are written once for both backends: `?` marks a parameter, and only
 // SQL both SQLite and PostgreSQL accept is used. Values are always bound, never spliced.

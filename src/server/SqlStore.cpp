@@ -9,7 +9,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "server/ChangeRules.h"
 #include "server/CustodyLedger.h"
 #include "server/ReferenceData.h"
@@ -23,19 +23,9 @@ namespace {
 
 // --- Values -------------------------------------------------------------------------------
 
-std::string Text(const SqlValue& v) {
-  if (const auto* s = std::get_if<std::string>(&v)) return *s;
-  if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
-  if (const auto* d = std::get_if<double>(&v)) return fmt::format("{}", *d);
-  return {};
-}
+std::string Text(const SqlValue& v) { return SqlText(v); }
 
-std::int64_t Integer(const SqlValue& v) {
-  if (const auto* i = std::get_if<std::int64_t>(&v)) return *i;
-  if (const auto* d = std::get_if<double>(&v)) return static_cast<std::int64_t>(*d);
-  if (const auto* s = std::get_if<std::string>(&v)) return std::stoll(*s);
-  return 0;
-}
+std::int64_t Integer(const SqlValue& v) { return SqlInteger(v); }
 
 std::optional<std::int64_t> OptInteger(const SqlValue& v) {
   if (std::holds_alternative<std::monostate>(v)) return std::nullopt;

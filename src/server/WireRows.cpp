@@ -8,7 +8,9 @@
 #include <cmath>
 #include <optional>
 
-#include "platform/TextUtil.h"
+#include "base/Numbers.h"
+#include "base/Text.h"
+#include "protocol/Layouts.h"
 #include "server/RequestError.h"
 
 namespace fm::server {
@@ -57,11 +59,10 @@ class RowReader {
       }
       Fail(column, fmt::format("{} is not a whole number", *d));
     }
-    const std::string digits = text::Trim(std::get<std::string>(*cell));
+    const std::string_view digits = text::TrimBlanks(std::get<std::string>(*cell));
     if (digits.empty()) return std::nullopt;
     std::int64_t n = 0;
-    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-    if (ec != std::errc() || end != digits.data() + digits.size()) {
+    if (text::ReadWholeNumber(digits, n) != text::WholeNumberStatus::kOk) {
       Fail(column, fmt::format("\"{}\" is not a whole number", digits));
     }
     return n;
@@ -165,19 +166,22 @@ std::optional<std::string> MissingRowVersion(const protocol::DataSet& set) {
   return std::nullopt;
 }
 
+// The rows below are written cell by cell in the layouts' order.
+static_assert(std::size(protocol::kTroopFormLayout) == 14 &&
+              protocol::kTroopFormLayout[4].name == "FRM_FORM_NBR" &&
+              protocol::kTroopFormLayout[11].name == "TRP_FORM_CMMT_TXT" &&
+              protocol::kTroopFormLayout[13].name == "ROW_VERSION");
+static_assert(std::size(protocol::kOfficerLayout) == 11 &&
+              protocol::kOfficerLayout[2].name == "INSP_ID" &&
+              protocol::kOfficerLayout[10].name == "ACTION");
+
 protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin) {
   protocol::DataSet set;
-  set.columns = {{"TRP_ID", ColumnType::Text},           {"TRP_DIST_ID", ColumnType::Text},
-                 {"FORM_TYP_CD", ColumnType::Text},      {"FORM_TYP_DESC", ColumnType::Text},
-                 {"FRM_FORM_NBR", ColumnType::Integer},  {"TO_FORM_NBR", ColumnType::Integer},
-                 {"ASGND_REG_NBR", ColumnType::Integer}, {"TRP_ACTN_CD", ColumnType::Text},
-                 {"RMNG_FORM_CNT", ColumnType::Integer}, {"FORM_QTR_DT", ColumnType::Integer},
-                 {"FORM_YR_DT", ColumnType::Integer},    {"TRP_FORM_CMMT_TXT", ColumnType::Text},
-                 {"ACTION", ColumnType::Text},           {kRowVersion, ColumnType::Integer}};
+  set.columns = protocol::ColumnsOf(protocol::kTroopFormLayout);
   if (!thin) {
-    set.columns.push_back({"LAST_CHG_TS", ColumnType::Text});
-    set.columns.push_back({"LAST_CHG_REQ_ID", ColumnType::Text});
-    set.columns.push_back({"LAST_CHG_USR_ID", ColumnType::Integer});
+    for (auto& column : protocol::ColumnsOf(protocol::kTroopFormStampLayout)) {
+      set.columns.push_back(std::move(column));
+    }
   }
   set.rows.reserve(ranges.size());
   for (const auto& stored : ranges) {
@@ -211,17 +215,7 @@ protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool 
 
 protocol::DataSet OfficerDataSet(const std::vector<Officer>& officers) {
   protocol::DataSet set;
-  set.columns = {{"DIST_ID", ColumnType::Text},
-                 {"SUB_DIST_ID", ColumnType::Text},
-                 {"INSP_ID", ColumnType::Integer},
-                 {"INSP_DUTY_STRT_DT", ColumnType::Text},
-                 {"INSP_DUTY_END_DT", ColumnType::Text},
-                 {"INSP_ASSN_DT_UPDT", ColumnType::Text},
-                 {"INSP_NME_LST", ColumnType::Text},
-                 {"INSP_NME_FRST", ColumnType::Text},
-                 {"INSP_NME_MDL_INT", ColumnType::Text},
-                 {"USR_RACF_ID", ColumnType::Text},
-                 {"ACTION", ColumnType::Text}};
+  set.columns = protocol::ColumnsOf(protocol::kOfficerLayout);
   set.rows.reserve(officers.size());
   for (const auto& o : officers) {
     protocol::Row row;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "base/Numbers.h"
 #include "platform/PlatformError.h"
 
 namespace fm {
@@ -103,10 +104,9 @@ HttpAddress HttpAddress::Parse(std::string_view original) {
   if (address.host.empty()) Refuse(original, "it names no host");
 
   if (!portText.empty()) {
-    unsigned int port = 0;
-    const auto* end = portText.data() + portText.size();
-    const auto [ptr, ec] = std::from_chars(portText.data(), end, port);
-    if (ec != std::errc() || ptr != end || port == 0 || port > 65535) {
+    std::int64_t port = 0;
+    if (text::ReadWholeNumber(portText, port) != text::WholeNumberStatus::kOk || port < 1 ||
+        port > 65535) {
       Refuse(original, fmt::format("the port '{}' is not a number from 1 to 65535", portText));
     }
     address.port = static_cast<unsigned short>(port);

@@ -16,7 +16,7 @@
 #include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/SiteSettings.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/Value.h"
 #include "protocol/Messages.h"
 #include "transport/MessageTransport.h"

@@ -12,7 +12,7 @@
 #include "controls/DataGrid.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/DataSet.h"
 #include "search/SearchFixture.h"
 

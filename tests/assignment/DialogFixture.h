@@ -16,7 +16,7 @@
 #include "controls/ComboBox.h"
 #include "controls/CommandButton.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "document/DocumentFixture.h"
 #include "platform/DataSet.h"
 

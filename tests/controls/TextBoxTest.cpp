@@ -6,7 +6,7 @@
 #include "controls/Form.h"
 #include "controls/Frame.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/PlatformError.h"
 
 namespace fm {

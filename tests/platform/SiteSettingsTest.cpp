@@ -232,7 +232,7 @@ TEST_F(SiteSettingsTest, SwitchesNamedOnlyInTheProcessEnvironmentAreFound) {
 }
 
 TEST_F(SiteSettingsTest, WholeNumbersMustBePositiveAndSayWhereTheyCameFrom) {
-  for (const char* bad : {"0", "-3", "12a", "1.5", "", " ", "+7", "99999999999"}) {
+  for (const char* bad : {"0", "-3", "12a", "1.5", "", " ", "+-7", "99999999999"}) {
     const auto message = ResolveError({{"user_id", bad}});
     EXPECT_NE(message.find("user_id"), std::string::npos) << bad << ": " << message;
     EXPECT_NE(message.find("command-line option --user_id"), std::string::npos) << message;

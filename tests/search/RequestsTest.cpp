@@ -5,7 +5,7 @@
 #include "controls/CommandButton.h"
 #include "controls/DataGrid.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Services.h"

@@ -9,6 +9,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "base/Numbers.h"
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
 #include "protocol/ProtocolError.h"
@@ -357,10 +358,7 @@ HttpAnswer HttpApi::History(std::string_view target) const {
   const std::string& formType = parameters["form_type"];
   const std::string& numberText = parameters["number"];
   std::int64_t number = 0;
-  auto [end, ec] =
-      std::from_chars(numberText.data(), numberText.data() + numberText.size(), number);
-  if (numberText.empty() || ec != std::errc() || end != numberText.data() + numberText.size() ||
-      number < 0) {
+  if (text::ReadWholeNumber(numberText, number) != text::WholeNumberStatus::kOk || number < 0) {
     return Error(422, fmt::format("number: \"{}\" is not a form number (digits only, at most "
                                   "a 64-bit integer)",
                                   numberText));

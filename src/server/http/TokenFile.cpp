@@ -17,6 +17,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "base/Numbers.h"
 #include "server/TimeText.h"
 #include "server/http/HttpServerError.h"
 
@@ -105,8 +106,8 @@ TokenRecord ParseRecord(std::string_view line, const std::string& where) {
     Fail(fmt::format("{}: \"{}\" is not a SHA-256 hash (64 lower-case hex digits)", where, hash));
   }
   record.hash = std::string(hash);
-  auto [end, ec] = std::from_chars(user.data(), user.data() + user.size(), record.principal.userId);
-  if (ec != std::errc() || end != user.data() + user.size() || record.principal.userId < 1) {
+  if (text::ReadWholeNumber(user, record.principal.userId) != text::WholeNumberStatus::kOk ||
+      record.principal.userId < 1) {
     Fail(fmt::format("{}: the user id \"{}\" is not a positive whole number", where, user));
   }
   const auto parsedRole = RoleFromName(role);

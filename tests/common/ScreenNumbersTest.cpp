@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "platform/PlatformError.h"
-#include "search/ScreenNumbers.h"
+#include "common/ScreenNumbers.h"
 
 namespace fm {
 namespace {

@@ -1,9 +1,7 @@
-#include "platform/TextUtil.h"
+#include "base/Text.h"
 
 namespace fm::text {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -31,13 +29,7 @@ std::size_t SequenceLength(std::string_view text, std::size_t pos) {
 
 }  // namespace
 
-std::string Trim(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
-}
+std::string Trim(std::string_view text) { return std::string(TrimBlanks(text)); }
 
 std::string ToUpper(std::string_view text) {
   std::string result(text);

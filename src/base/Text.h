@@ -5,10 +5,21 @@
 #include <string_view>
 #include <vector>
 
-// Text helpers of the platform and the screen model. Texts are UTF-8; positions the controls expose
-// (caret, selection, maximum length) count characters, not bytes. Letter case is folded for ASCII
+// Text helpers of every layer. Texts are UTF-8; positions the controls expose (caret,
+// selection, maximum length) count characters, not bytes. Letter case is folded for ASCII
 // letters only, which is what the code tables and officer names hold.
 namespace fm::text {
+
+// The blanks a clerk may type around a value: space, tab, carriage return, line feed.
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The text without blanks at either end; a view into `text`, nothing copied.
+constexpr std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
 
 std::string Trim(std::string_view text);
 std::string ToUpper(std::string_view text);
