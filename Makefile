@@ -3,7 +3,7 @@ PRESET ?= $(if $(CI),ci,default)
 JOBS ?= 2
 BUILD_DIR = $(if $(filter debug,$(PRESET)),build-debug,build)
 
-.PHONY: all deps configure build test bench package run clean format
+.PHONY: all deps configure build test bench package run clean format format-check
 
 all: build
 
@@ -44,5 +44,9 @@ run: configure
 clean:
 	rm -rf build build-debug
 
+# The tree is kept in the style of .clang-format; CI refuses a file that is not.
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+format-check: deps
+	@git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run --Werror
