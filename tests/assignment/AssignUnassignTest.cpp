@@ -12,8 +12,8 @@
 #include "controls/DataGrid.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "platform/TextUtil.h"
 #include "platform/DataSet.h"
+#include "platform/TextUtil.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {
