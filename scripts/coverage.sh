@@ -22,5 +22,6 @@ done
 
 status=0
 ctest --test-dir "$dir" -j 2 ${TESTS:+-R "$TESTS"} || status=$?
-gcovr -r . --filter src/ -j 2 --print-summary -o "$dir/coverage.txt" "$dir"
+# The object directory is where gcov must run: the build records sources relative to it.
+gcovr -r . --object-directory "$dir" --filter src/ -j 2 --print-summary -o "$dir/coverage.txt" "$dir"
 exit "$status"
