@@ -3,7 +3,7 @@ PRESET ?= $(if $(CI),ci,default)
 JOBS ?= 2
 BUILD_DIR = $(if $(filter debug,$(PRESET)),build-debug,build)
 
-.PHONY: all deps configure build test bench package run clean format format-check
+.PHONY: all deps configure build test bench coverage package run clean format format-check
 
 all: build
 
@@ -21,6 +21,11 @@ test: build
 
 bench: build
 	@bash scripts/run-benchmarks.sh
+
+# Line coverage of src/ by the tests (build dir build-cov; gcovr's summary, the table in
+# build-cov/coverage.txt). `make coverage TESTS=<regex>` measures only the matching tests.
+coverage: deps
+	@TESTS="$(TESTS)" bash scripts/coverage.sh
 
 # Debian packages of the desktop and the server in build/packages (docs/deployment.md);
 # scripts/check-packages.sh checks them.
@@ -42,7 +47,7 @@ run: configure
 	@$(FORMSMAINT) $(ARGS)
 
 clean:
-	rm -rf build build-debug
+	rm -rf build build-debug build-cov
 
 # The tree is kept in the style of .clang-format; CI refuses a file that is not.
 format:

@@ -17,6 +17,8 @@ packages=(
   qt6-base-dev libgl-dev xvfb xauth
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # line coverage of the tests (`make coverage`)
+  gcovr
   # Debian packages (`make package`: dpkg-shlibdeps) and their checks (systemd-analyze;
   # installing systemd in a container only adds its tools, it does not become the init)
   dpkg-dev systemd desktop-file-utils

@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build/bench-results
+# The desktop's benchmark paints offscreen: no display is needed.
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 for b in build/bench/*_bench; do
   [ -x "$b" ] || continue
   name=$(basename "$b")

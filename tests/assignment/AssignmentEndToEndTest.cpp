@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "TempFolder.h"
 #include "assignment/frmUnAssignForms.h"
 #include "controls/ComboBox.h"
 #include "controls/CommandButton.h"
@@ -70,10 +71,6 @@ class AssignmentEndToEndTest : public SearchFixture {
  protected:
   void SetUp() override {
     DocumentFixture::SetUp();
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "fm-assignment-e2e-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
     const std::filesystem::path file = folder / "inventory.db";
     {
       // The inventory: citations 1100001-1100100 held by C4 with no officer, the first 20
@@ -105,8 +102,6 @@ class AssignmentEndToEndTest : public SearchFixture {
     server.Disconnect();
     transport.reset();
     DocumentFixture::TearDown();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
   }
 
   void AwaitReplies() { server.AwaitReplies(*loop); }
@@ -217,7 +212,8 @@ class AssignmentEndToEndTest : public SearchFixture {
     return entries;
   }
 
-  std::filesystem::path folder;
+  TempFolder temp;
+  const std::filesystem::path& folder = temp.Path();
   std::shared_ptr<EmbeddedTransport> transport;
   EmbeddedServer server;
 };

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "assignment/frmUnAssignForms.h"
 #include "controls/CodesCombo.h"
 #include "controls/ComboBox.h"
@@ -57,10 +58,6 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
  protected:
   void SetUp() override {
     DocumentFixture::SetUp();
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "fm-custody-e2e-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
     const std::filesystem::path file = folder / "inventory.db";
     server::StoreOptions storeOptions;
     storeOptions.region = "NORTH";
@@ -128,8 +125,6 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
     http.reset();
     store.reset();
     DocumentFixture::TearDown();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
   }
 
   void AwaitReplies() { server.AwaitReplies(*loop); }
@@ -224,7 +219,8 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
     ASSERT_TRUE(saved.ok) << saved.error;
   }
 
-  std::filesystem::path folder;
+  TempFolder temp;
+  const std::filesystem::path& folder = temp.Path();
   std::shared_ptr<server::Store> store;
   std::unique_ptr<server::HttpServer> http;
   std::shared_ptr<MessageTransport> transport;

@@ -46,53 +46,64 @@ class RangeSplittingTest : public DialogFixture {
   const std::string stamp = Stamped("");
 };
 
-// --- The worked examples: "Assign" to registry 5678
+// --- The worked examples: "Assign" to registry 5678, and "Change Status"
 
-TEST_F(RangeSplittingTest, AssignWholeRangeIsOneUpdate) {
-  EXPECT_THAT(Assign("100", "199"), ElementsAre(Piece("UPD", "100", "199", "5678", "A", stamp)));
+struct SplitCase {
+  const char* name;
+  const char* reason;  // nullptr: Assign
+  const char* from;
+  const char* to;
+  // Each piece as "ACTION from-to registry status comment", the comment "stamp" for the
+  // stamp alone and "null" for none; every piece is of troop C, district 4, form type C.
+  const char* pieces;
+};
+
+class RangeSplittingTableTest : public RangeSplittingTest,
+                                public ::testing::WithParamInterface<SplitCase> {};
+
+TEST_P(RangeSplittingTableTest, SplitsTheSelectedRangeAroundTheEnteredOne) {
+  const SplitCase& c = GetParam();
+  const auto rows = c.reason ? ChangeStatus(c.reason, c.from, c.to) : Assign(c.from, c.to);
+  std::string pieces;
+  for (const ChangeRow& r : rows) {
+    EXPECT_EQ(r.troop + r.district + r.formType + r.quarter + r.year, "C4C");
+    pieces += (pieces.empty() ? "" : ", ") + r.action + " " + r.from + "-" + r.to + " " +
+              r.registry + " " + r.status + " " +
+              (!r.comment            ? "null"
+               : *r.comment == stamp ? "stamp"
+                                     : *r.comment);
+  }
+  EXPECT_EQ(pieces, c.pieces);
   EXPECT_FALSE(dialog->Visible());
 }
 
-TEST_F(RangeSplittingTest, AssignFromTheStartAddsTheRest) {
-  EXPECT_THAT(Assign("100", "149"), ElementsAre(Piece("UPD", "100", "149", "5678", "A", stamp),
-                                                Piece("ADD", "150", "199", "1234", "A", "C0")));
-}
-
-TEST_F(RangeSplittingTest, AssignToTheEndKeepsTheStartInTheRow) {
-  EXPECT_THAT(Assign("150", "199"), ElementsAre(Piece("UPD", "100", "149", "1234", "A", "C0"),
-                                                Piece("ADD", "150", "199", "5678", "A", stamp)));
-}
-
-TEST_F(RangeSplittingTest, AssignInsideMakesThreePieces) {
-  EXPECT_THAT(Assign("120", "149"), ElementsAre(Piece("UPD", "100", "119", "1234", "A", "C0"),
-                                                Piece("ADD", "150", "199", "1234", "A", "C0"),
-                                                Piece("ADD", "120", "149", "5678", "A", stamp)));
-}
-
-TEST_F(RangeSplittingTest, AssignOneFormInside) {
-  EXPECT_THAT(Assign("150", "150"), ElementsAre(Piece("UPD", "100", "149", "1234", "A", "C0"),
-                                                Piece("ADD", "151", "199", "1234", "A", "C0"),
-                                                Piece("ADD", "150", "150", "5678", "A", stamp)));
-}
-
-TEST_F(RangeSplittingTest, OneFormPieceAtTheStart) {
-  EXPECT_THAT(Assign("100", "100"), ElementsAre(Piece("UPD", "100", "100", "5678", "A", stamp),
-                                                Piece("ADD", "101", "199", "1234", "A", "C0")));
-}
-
-TEST_F(RangeSplittingTest, OneFormPieceAtTheEnd) {
-  EXPECT_THAT(Assign("199", "199"), ElementsAre(Piece("UPD", "100", "198", "1234", "A", "C0"),
-                                                Piece("ADD", "199", "199", "5678", "A", stamp)));
-}
-
-// --- "Change Status"
-
-TEST_F(RangeSplittingTest, UnassignTakesTheEnteredPieceFromItsOfficer) {
-  EXPECT_THAT(ChangeStatus("Unassign", "120", "149"),
-              ElementsAre(Piece("UPD", "100", "119", "1234", "A", "C0"),
-                          Piece("ADD", "150", "199", "1234", "A", "C0"),
-                          Piece("ADD", "120", "149", "0", "U", stamp)));
-}
+INSTANTIATE_TEST_SUITE_P(
+    WorkedExamples, RangeSplittingTableTest,
+    ::testing::Values(
+        SplitCase{"AssignWholeRangeIsOneUpdate", nullptr, "100", "199", "UPD 100-199 5678 A stamp"},
+        SplitCase{"AssignFromTheStartAddsTheRest", nullptr, "100", "149",
+                  "UPD 100-149 5678 A stamp, ADD 150-199 1234 A C0"},
+        SplitCase{"AssignToTheEndKeepsTheStartInTheRow", nullptr, "150", "199",
+                  "UPD 100-149 1234 A C0, ADD 150-199 5678 A stamp"},
+        SplitCase{"AssignInsideMakesThreePieces", nullptr, "120", "149",
+                  "UPD 100-119 1234 A C0, ADD 150-199 1234 A C0, ADD 120-149 5678 A stamp"},
+        SplitCase{"AssignOneFormInside", nullptr, "150", "150",
+                  "UPD 100-149 1234 A C0, ADD 151-199 1234 A C0, ADD 150-150 5678 A stamp"},
+        SplitCase{"OneFormPieceAtTheStart", nullptr, "100", "100",
+                  "UPD 100-100 5678 A stamp, ADD 101-199 1234 A C0"},
+        SplitCase{"OneFormPieceAtTheEnd", nullptr, "199", "199",
+                  "UPD 100-198 1234 A C0, ADD 199-199 5678 A stamp"},
+        SplitCase{"LeadingZeroIsTheSameBound", nullptr, "0100", "0149",
+                  "UPD 100-149 5678 A stamp, ADD 150-199 1234 A C0"},
+        SplitCase{"LeadingZerosAtTheEnd", nullptr, "0120", "00199",
+                  "UPD 100-119 1234 A C0, ADD 120-199 5678 A stamp"},
+        SplitCase{"UnassignTakesTheEnteredPieceFromItsOfficer", "Unassign", "120", "149",
+                  "UPD 100-119 1234 A C0, ADD 150-199 1234 A C0, ADD 120-149 0 U stamp"},
+        SplitCase{"ReasonIsFoundWhateverItsCaseAndBlanks", "  uNASSIGN ", "100", "199",
+                  "UPD 100-199 0 U stamp"},
+        SplitCase{"UnassignAtTheEndChangesTheAddedPiece", "Unassign", "150", "199",
+                  "UPD 100-149 1234 A C0, ADD 150-199 0 U stamp"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(RangeSplittingTest, VoidKeepsTheOfficerOnTheVoidedPiece) {
   settings->SetSwitch("VoidManualForms", true);
@@ -102,20 +113,9 @@ TEST_F(RangeSplittingTest, VoidKeepsTheOfficerOnTheVoidedPiece) {
                           Piece("ADD", "120", "149", "1234", "V", Stamped("water damage"))));
 }
 
-TEST_F(RangeSplittingTest, ReasonIsFoundWhateverItsCaseAndBlanks) {
-  EXPECT_THAT(ChangeStatus("  uNASSIGN ", "100", "199"),
-              ElementsAre(Piece("UPD", "100", "199", "0", "U", stamp)));
-}
-
 TEST_F(RangeSplittingTest, OtherReasonsKeepTheRegistryOnTheWholeRange) {
   EXPECT_THAT(ChangeStatus("Lost", "100", "199", " left in cruiser "),
               ElementsAre(Piece("UPD", "100", "199", "1234", "L", Stamped(" left in cruiser "))));
-}
-
-TEST_F(RangeSplittingTest, UnassignAtTheEndChangesTheAddedPiece) {
-  EXPECT_THAT(ChangeStatus("Unassign", "150", "199"),
-              ElementsAre(Piece("UPD", "100", "149", "1234", "A", "C0"),
-                          Piece("ADD", "150", "199", "0", "U", stamp)));
 }
 
 TEST_F(RangeSplittingTest, ReactivatingInTheInactiveViewWritesActivate) {
@@ -128,14 +128,6 @@ TEST_F(RangeSplittingTest, ReactivatingInTheInactiveViewWritesActivate) {
 }
 
 // --- What the clerk may have typed or the row may hold
-
-TEST_F(RangeSplittingTest, LeadingZeroIsTheSameBound) {
-  EXPECT_THAT(Assign("0100", "0149"), ElementsAre(Piece("UPD", "100", "149", "5678", "A", stamp),
-                                                  Piece("ADD", "150", "199", "1234", "A", "C0")));
-  dialog.reset();
-  EXPECT_THAT(Assign("0120", "00199"), ElementsAre(Piece("UPD", "100", "119", "1234", "A", "C0"),
-                                                   Piece("ADD", "120", "199", "5678", "A", stamp)));
-}
 
 TEST_F(RangeSplittingTest, UntouchedPiecesOfAnUnownedRowStayUnownedAndUncommented) {
   SelectedRange range;

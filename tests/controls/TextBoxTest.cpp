@@ -3,17 +3,16 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "controls/Form.h"
 #include "controls/Frame.h"
 #include "controls/TextBox.h"
-#include "base/Text.h"
 #include "platform/PlatformError.h"
 
 namespace fm {
 namespace {
 
 constexpr int kBackspace = 8;
-constexpr int kEnter = 13;
 
 class TextBoxTest : public ::testing::Test {
  protected:
@@ -31,15 +30,6 @@ TEST_F(TextBoxTest, CodeSetTextRaisesChangeOnceAndNotForTheSameText) {
   box.SetText("A1");
   box.SetText("");
   EXPECT_EQ(changes, (std::vector<std::string>{"A1", ""}));
-}
-
-TEST_F(TextBoxTest, CodeSetTextLongerThanMaxLengthIsKeptAsGiven) {
-  box.SetMaxLength(3);
-  box.SetText("ABCDE");
-  EXPECT_EQ(box.Text(), "ABCDE");
-  // ...but typing cannot make it longer still.
-  EXPECT_FALSE(box.TypeKey('F'));
-  EXPECT_EQ(box.Text(), "ABCDE");
 }
 
 TEST_F(TextBoxTest, TypingRaisesKeyPressBeforeInsertingThenChange) {
@@ -79,18 +69,6 @@ TEST_F(TextBoxTest, EveryHandlerSeesTheCodeThePreviousOneLeft) {
   EXPECT_EQ(box.Text(), "x");
 }
 
-TEST_F(TextBoxTest, BackspaceRemovesTheCharacterBeforeTheCaret) {
-  box.SetText("A12");
-  changes.clear();
-  box.SetSelStart(2);
-  EXPECT_TRUE(box.TypeKey(kBackspace));
-  EXPECT_EQ(box.Text(), "A2");
-  EXPECT_EQ(box.SelStart(), 1);
-  box.SetSelStart(0);
-  EXPECT_FALSE(box.TypeKey(kBackspace));  // nothing before the caret
-  EXPECT_EQ(changes, (std::vector<std::string>{"A2"}));
-}
-
 TEST_F(TextBoxTest, BackspaceGoesThroughKeyPressAndCanBeRefused) {
   box.SetText("AB");
   box.KeyPress.Connect([](int& code) {
@@ -98,13 +76,6 @@ TEST_F(TextBoxTest, BackspaceGoesThroughKeyPressAndCanBeRefused) {
   });
   box.TypeKey(kBackspace);
   EXPECT_EQ(box.Text(), "AB");
-}
-
-TEST_F(TextBoxTest, BackspaceDeletesTheSelection) {
-  box.SetText("ABCD");
-  box.SetSelection(1, 2);
-  box.TypeKey(kBackspace);
-  EXPECT_EQ(box.Text(), "AD");
 }
 
 TEST_F(TextBoxTest, TypingBeyondMaxLengthIsRefusedAfterKeyPress) {
@@ -115,61 +86,6 @@ TEST_F(TextBoxTest, TypingBeyondMaxLengthIsRefusedAfterKeyPress) {
   EXPECT_EQ(box.Text(), "123");
   EXPECT_EQ(keyPresses, 5);
   EXPECT_EQ(changes.size(), 3U);
-}
-
-TEST_F(TextBoxTest, AtMaxLengthASelectionCanStillBeReplaced) {
-  box.SetMaxLength(3);
-  box.SetText("123");
-  box.SetSelection(1, 1);
-  EXPECT_TRUE(box.TypeKey('9'));
-  EXPECT_EQ(box.Text(), "193");
-  EXPECT_EQ(box.SelStart(), 2);
-  EXPECT_EQ(box.SelLength(), 0);
-}
-
-TEST_F(TextBoxTest, TypingReplacesTheSelectionInTheMiddle) {
-  box.SetText("100199");
-  box.SetSelection(3, 3);
-  box.TypeText("2");
-  EXPECT_EQ(box.Text(), "1002");
-  box.SelectAll();
-  box.TypeText("7");
-  EXPECT_EQ(box.Text(), "7");
-}
-
-TEST_F(TextBoxTest, CodeSetTextPutsTheCaretAtTheEnd) {
-  box.SetText("AB");
-  box.TypeText("C");
-  EXPECT_EQ(box.Text(), "ABC");
-}
-
-TEST_F(TextBoxTest, MaxLengthCountsCharactersNotBytes) {
-  box.SetMaxLength(2);
-  box.TypeKey(0xE9);  // é, two bytes in UTF-8
-  box.TypeKey(0xE8);
-  box.TypeKey('x');
-  EXPECT_EQ(box.Text(), "\xC3\xA9\xC3\xA8");
-  box.TypeKey(kBackspace);
-  EXPECT_EQ(box.Text(), "\xC3\xA9");
-}
-
-TEST_F(TextBoxTest, EnterInsertsALineBreakOnlyInAMultiLineBox) {
-  box.TypeText("a\nb");
-  EXPECT_EQ(box.Text(), "ab");
-  box.SetMultiLine(true);
-  box.SetText("");
-  box.TypeText("a\nb");
-  EXPECT_EQ(box.Text(), "a\r\nb");
-}
-
-TEST_F(TextBoxTest, ControlCodesOtherThanBackspaceAndEnterInsertNothing) {
-  box.SetText("x");
-  changes.clear();
-  box.TypeKey(27);  // Escape
-  box.TypeKey(3);   // Ctrl+C
-  box.TypeKey(127);
-  EXPECT_EQ(box.Text(), "x");
-  EXPECT_TRUE(changes.empty());
 }
 
 TEST_F(TextBoxTest, DisabledHiddenOrFramedOutBoxesTakeNoInput) {
@@ -249,6 +165,82 @@ TEST_F(TextBoxTest, ChangeHandlerSettingTheTextAgainIsSeenOnce) {
   EXPECT_EQ(box.Text(), "A");
   EXPECT_EQ(changes, (std::vector<std::string>{"a", "A"}));
 }
+
+TEST_F(TextBoxTest, EnterInsertsALineBreakOnlyInAMultiLineBox) {
+  box.TypeText("a\nb");
+  EXPECT_EQ(box.Text(), "ab");
+  box.SetMultiLine(true);
+  box.SetText("");
+  box.TypeText("a\nb");
+  EXPECT_EQ(box.Text(), "a\r\nb");
+}
+
+// --- Editing: what the keys make of the text at the caret
+
+struct EditCase {
+  const char* name;
+  const char* text;  // set by code first, which puts the caret at the end
+  int selStart;      // -1: the caret left where the text put it
+  int selLength;     // -1: all selected
+  int maxLength;     // 0: none
+  bool multiLine;
+  const char* keys;  // one key code per character: "\b" Backspace, "\xE9" é
+  const char* expected;
+  std::size_t changes;
+  bool lastKeyTaken;
+  int caret;  // -1: not checked
+};
+
+class TextBoxEditTest : public TextBoxTest, public ::testing::WithParamInterface<EditCase> {};
+
+TEST_P(TextBoxEditTest, KeysEditTheTextAtTheCaret) {
+  const EditCase& c = GetParam();
+  box.SetMultiLine(c.multiLine);
+  box.SetMaxLength(c.maxLength);
+  box.SetText(c.text);
+  EXPECT_EQ(box.Text(), c.text) << "code may set a text longer than MaxLength";
+  if (c.selLength < 0) {
+    box.SelectAll();
+  } else if (c.selStart >= 0) {
+    box.SetSelection(c.selStart, c.selLength);
+  }
+  changes.clear();
+  bool taken = false;
+  for (const char* key = c.keys; *key != '\0'; ++key) {
+    taken = box.TypeKey(static_cast<unsigned char>(*key));
+  }
+  EXPECT_EQ(box.Text(), c.expected);
+  EXPECT_EQ(changes.size(), c.changes);
+  EXPECT_EQ(taken, c.lastKeyTaken);
+  EXPECT_EQ(box.SelLength(), 0);
+  if (c.caret >= 0) {
+    EXPECT_EQ(box.SelStart(), c.caret);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, TextBoxEditTest,
+    ::testing::Values(
+        EditCase{"TypingCannotLengthenATextBeyondMaxLength", "ABCDE", -1, 0, 3, false, "F", "ABCDE",
+                 0, false, -1},
+        EditCase{"BackspaceRemovesTheCharacterBeforeTheCaret", "A12", 2, 0, 0, false, "\b", "A2", 1,
+                 true, 1},
+        EditCase{"BackspaceAtTheStartRemovesNothing", "A2", 0, 0, 0, false, "\b", "A2", 0, false,
+                 0},
+        EditCase{"BackspaceDeletesTheSelection", "ABCD", 1, 2, 0, false, "\b", "AD", 1, true, 1},
+        EditCase{"AtMaxLengthASelectionCanStillBeReplaced", "123", 1, 1, 3, false, "9", "193", 1,
+                 true, 2},
+        EditCase{"TypingReplacesTheSelectionInTheMiddle", "100199", 3, 3, 0, false, "2", "1002", 1,
+                 true, 4},
+        EditCase{"TypingReplacesAllSelected", "1002", 0, -1, 0, false, "7", "7", 1, true, 1},
+        EditCase{"CodeSetTextPutsTheCaretAtTheEnd", "AB", -1, 0, 0, false, "C", "ABC", 1, true, 3},
+        EditCase{"MaxLengthCountsCharactersNotBytes", "", -1, 0, 2, false, "\xE9\xE8x",
+                 "\xC3\xA9\xC3\xA8", 2, false, -1},
+        EditCase{"BackspaceRemovesAWholeCharacter", "\xC3\xA9\xC3\xA8", -1, 0, 2, false, "\b",
+                 "\xC3\xA9", 1, true, -1},
+        EditCase{"ControlCodesOtherThanBackspaceAndEnterInsertNothing", "x", -1, 0, 0, false,
+                 "\x1b\x03\x7f", "x", 0, false, 1}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace fm

@@ -7,12 +7,12 @@
 
 #include "common/CommentStamp.h"
 #include "common/MessageTitle.h"
+#include "common/ParameterText.h"
 #include "controls/CommandButton.h"
 #include "controls/Frame.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
 #include "dutystation/DutyStationFixture.h"
-#include "common/ParameterText.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"
 #include "platform/PlatformError.h"

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "TempFolder.h"
 #include "assignment/frmUnAssignForms.h"
 #include "controls/CommandButton.h"
 #include "controls/Label.h"
@@ -36,27 +37,16 @@ using ::testing::StartsWith;
 class EmbeddedInventory {
  public:
   EmbeddedInventory() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "fm-dutystation-e2e-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
-    mFolder = pattern;
     EmbeddedTransport::Options options;
-    options.inventoryFile = mFolder / "inventory.db";
+    options.inventoryFile = folder.Path() / "inventory.db";
     options.region = "NORTH";
     options.user = server::Principal::LocalAdministrator(1001, "Margaret Hartley");
     transport = std::make_shared<EmbeddedTransport>(options);
     transport->Open();
   }
-  ~EmbeddedInventory() {
-    transport.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(mFolder, ignored);
-  }
 
+  TempFolder folder;  // declared first: removed after the transport that uses it
   std::shared_ptr<EmbeddedTransport> transport;
-
- private:
-  std::filesystem::path mFolder;
 };
 
 class DutyStationEndToEndTest : public SearchFixture {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "TempFolder.h"
 #include "controls/CodesCombo.h"
 #include "controls/CommandButton.h"
 #include "controls/DataGrid.h"
@@ -36,10 +37,6 @@ class NewFormsEndToEndTest : public DocumentFixture {
     loop = std::make_shared<QueueEventLoop>(std::make_shared<SteadyClock>());
     Services::SetEventLoop(loop);
 
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "fm-newforms-e2e-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
     const auto file = folder / "inventory.db";
     server::StoreOptions options;
     options.region = "NORTH";
@@ -58,8 +55,6 @@ class NewFormsEndToEndTest : public DocumentFixture {
     server.Disconnect();
     transport.reset();
     DocumentFixture::TearDown();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
   }
 
   void AwaitReplies() { server.AwaitReplies(*loop); }
@@ -96,7 +91,8 @@ class NewFormsEndToEndTest : public DocumentFixture {
     return found;
   }
 
-  std::filesystem::path folder;
+  TempFolder temp;
+  const std::filesystem::path& folder = temp.Path();
   std::shared_ptr<EmbeddedTransport> transport;
   EmbeddedServer server;
 };

@@ -36,8 +36,8 @@ class NewFormsTest : public DocumentFixture {
   }
 
   // Types an entry the way a clerk does and presses Add Forms.
-  void Enter(const std::string& troopDistrict, const std::string& formType,
-             const std::string& from, const std::string& to, const std::string& comment = {}) {
+  void Enter(const std::string& troopDistrict, const std::string& formType, const std::string& from,
+             const std::string& to, const std::string& comment = {}) {
     auto& d = *document;
     d.txtBox(0).SetText(troopDistrict);
     d.qmCboFormTypes.SetSelectionFromText(formType);
@@ -141,7 +141,8 @@ TEST_F(NewFormsTest, OverlapsWithPendingOrSearchedRangesAreRefused) {
   Enter("A1", "ENF001 Citation", "1100001", "1100100");  // the same range again
   EXPECT_EQ(Rows().RecordCount(), 1);
   ASSERT_EQ(ui->messages.size(), 1U);
-  EXPECT_EQ(ui->messages[0].text, "The New form range entered conflicts with an existing form range");
+  EXPECT_EQ(ui->messages[0].text,
+            "The New form range entered conflicts with an existing form range");
   EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
   EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
 
@@ -216,8 +217,8 @@ TEST_F(NewFormsTest, FormTypeSetsTheRangeLengthAndCutsLongerNumbers) {
 
 TEST_F(NewFormsTest, QuarterOfYearFollowsTheMonth) {
   auto& d = ShowDocument();
-  const std::pair<int, int> cases[] = {{1, 1}, {3, 1}, {4, 2}, {6, 2}, {7, 3}, {9, 3}, {10, 4},
-                                       {12, 4}};
+  const std::pair<int, int> cases[] = {{1, 1}, {3, 1}, {4, 2},  {6, 2},
+                                       {7, 3}, {9, 3}, {10, 4}, {12, 4}};
   for (auto [month, quarter] : cases) {
     d.SetNow([month = month] { return LocalDay(2026, month, 15); });
     EXPECT_EQ(d.QuarterOfYear(), quarter) << "month " << month;

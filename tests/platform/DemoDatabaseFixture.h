@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "TempFolder.h"
 #include "platform/LocalDatabase.h"
 
 namespace fm::testing {
@@ -16,17 +17,7 @@ namespace fm::testing {
 // in it on first use.
 class DemoDatabaseFixture : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fm-localdb-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << "cannot create a temporary folder";
-    mFolder = pattern;
-  }
-
-  void TearDown() override {
-    mDatabase.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(mFolder, ec);
-  }
+  void TearDown() override { mDatabase.reset(); }
 
   const std::filesystem::path& Folder() const { return mFolder; }
   std::filesystem::path DatabaseFile() const { return mFolder / "local.db"; }
@@ -55,7 +46,8 @@ class DemoDatabaseFixture : public ::testing::Test {
   }
 
  private:
-  std::filesystem::path mFolder;
+  TempFolder mTemp;
+  const std::filesystem::path& mFolder = mTemp.Path();
   std::shared_ptr<LocalDatabase> mDatabase;
 };
 

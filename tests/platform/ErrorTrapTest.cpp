@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "TempFolder.h"
 #include "platform/ErrorReporter.h"
 #include "platform/ErrorTrap.h"
 #include "platform/PlatformError.h"
@@ -101,21 +102,7 @@ TEST_F(ErrorTrapTest, ReportingWithNothingInFlightDoesNothing) {
   EXPECT_TRUE(mReporter->Reports().empty());
 }
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fm-errors-XXXXXX").string();
-    mPath = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(mPath, ec);
-  }
-  const std::filesystem::path& Path() const { return mPath; }
-
- private:
-  std::filesystem::path mPath;
-};
+using testing::TempFolder;
 
 std::vector<std::string> Lines(const std::filesystem::path& file) {
   std::ifstream in(file);

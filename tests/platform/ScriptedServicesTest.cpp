@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "platform/CommonUtility.h"
 #include "platform/ErrorReporter.h"
 #include "platform/PlatformError.h"
@@ -102,16 +103,8 @@ TEST(RecordingHostFrameTest, RecordsCallsAndAnswersTheLastStatus) {
 
 class ServicesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Services::Reset();
-    std::string pattern = (std::filesystem::temp_directory_path() / "fm-services-XXXXXX").string();
-    mFolder = ::mkdtemp(pattern.data());
-  }
-  void TearDown() override {
-    Services::Reset();
-    std::error_code ec;
-    std::filesystem::remove_all(mFolder, ec);
-  }
+  void SetUp() override { Services::Reset(); }
+  void TearDown() override { Services::Reset(); }
 
   std::shared_ptr<SiteSettings> SettingsInFolder() {
     auto settings = std::make_shared<SiteSettings>();
@@ -120,7 +113,8 @@ class ServicesTest : public ::testing::Test {
     return settings;
   }
 
-  std::filesystem::path mFolder;
+  testing::TempFolder mTemp;
+  const std::filesystem::path& mFolder = mTemp.Path();
 };
 
 TEST_F(ServicesTest, WithoutAnInstalledUserInterfaceUiIsAClearError) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "TempFolder.h"
 #include "platform/PlatformError.h"
 #include "platform/SiteSettings.h"
 
@@ -17,15 +18,7 @@ using namespace std::chrono_literals;
 
 class SiteSettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fm-settings-XXXXXX").string();
-    mHome = ::mkdtemp(pattern.data());
-    mEnv["HOME"] = mHome.string();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(mHome, ec);
-  }
+  void SetUp() override { mEnv["HOME"] = mHome.string(); }
 
   SiteSettings::Lookup Env() {
     return [this](const char* name) -> const char* {
@@ -56,7 +49,8 @@ class SiteSettingsTest : public ::testing::Test {
     return {};
   }
 
-  std::filesystem::path mHome;
+  testing::TempFolder mTemp;
+  const std::filesystem::path& mHome = mTemp.Path();
   std::map<std::string, std::string> mEnv;
 };
 

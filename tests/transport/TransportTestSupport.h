@@ -10,30 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include "TempFolder.h"
 #include "platform/MessageComponent.h"
 #include "platform/QueueEventLoop.h"
 
 namespace fm::testing {
-
-// A temporary folder of its own, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fm-transport-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
-    mPath = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(mPath, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& Path() const { return mPath; }
-
- private:
-  std::filesystem::path mPath;
-};
 
 // A document as far as the component is concerned: it writes down every event in order,
 // and may run a check while it handles DataReady (what a document reads from the store

@@ -3,7 +3,7 @@
 // resident memory after start and after the whole demo inventory was shown and scrolled
 // through (every row loaded).
 //
-//   QT_QPA_PLATFORM=offscreen build/tests/qt/qt_search_paint_bench
+//   QT_QPA_PLATFORM=offscreen build/bench/search_paint_bench
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 
 #include "controls/CodesCombo.h"
 #include "controls/OptionButton.h"
@@ -185,62 +184,50 @@ TEST_F(NewRangeCheckTest, PastedQuarterThatIsNoNumberEndsTheCheckBeforeTheYear) 
 
 // --- The bounds of each form type
 
-// form type code, value, valid, message
-using RangeCase = std::tuple<const char*, const char*, bool, const char*>;
+struct RangeCase {
+  const char* code;  // "": no form type chosen
+  const char* value;
+  const char* bounds;    // "": within them
+  const char* formType;  // as the bounds report names it, "" for none
+  const char* other;     // the report when the value is no number
+};
 
 class RangeBoundsTest : public SearchFixture, public ::testing::WithParamInterface<RangeCase> {};
 
 TEST_P(RangeBoundsTest, ValueIsCheckedAgainstTheFormTypeBounds) {
-  const auto [code, text, valid, expected] = GetParam();
-  if (*code != '\0') SelectFormType(code);
-  std::string value = text;
+  const RangeCase& c = GetParam();
+  std::string expected = c.other;
+  if (*c.bounds != '\0') {
+    expected = std::string("The Range value ") + c.value + " must be equal to or between " +
+               c.bounds + (*c.formType != '\0' ? " for form type " : "") + c.formType;
+  }
+  if (*c.code != '\0') SelectFormType(c.code);
+  std::string value = c.value;
   std::string message = "left over";
-  EXPECT_EQ(Doc().CheckEditRange(value, message), valid);
+  EXPECT_EQ(Doc().CheckEditRange(value, message), expected.empty());
   EXPECT_EQ(message, expected);
-  EXPECT_EQ(value, text);
+  EXPECT_EQ(value, c.value);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     FormTypes, RangeBoundsTest,
-    ::testing::Values(
-        RangeCase{"V", "999", false,
-                  "The Range value 999 must be equal to or between 1000 to 1999999 for form "
-                  "type ENF004"},
-        RangeCase{"V", "1000", true, ""}, RangeCase{"V", "1999999", true, ""},
-        RangeCase{"B", "1", true, ""}, RangeCase{"B", "9999999999", true, ""},
-        RangeCase{"Z", "10000000000", false,
-                  "The Range value 10000000000 must be equal to or between 1 to 9999999999 for "
-                  "form type SEALS"},
-        RangeCase{"K", "10000000", false,
-                  "The Range value 10000000 must be equal to or between 1 to 9999999 for form "
-                  "type WRECKER DECALS"},
-        RangeCase{"Y", "10000000", true, ""},
-        RangeCase{"C", "1100000", false,
-                  "The Range value 1100000 must be equal to or between 1100001 to 1999999 for "
-                  "form type ENF001"},
-        RangeCase{"M", "1000000", false,
-                  "The Range value 1000000 must be equal to or between 1000001 to 1999999 for "
-                  "form type ENF003"},
-        RangeCase{"O", "2000000", false,
-                  "The Range value 2000000 must be equal to or between 1000001 to 1999999 for "
-                  "form type ENF507"},
-        RangeCase{"T", "1000000", false,
-                  "The Range value 1000000 must be equal to or between 1000001 to 1999999 for "
-                  "form type TEMPORARY PERMITS"},
-        RangeCase{"R", "1200000", false,
-                  "The Range value 1200000 must be equal to or between 1200001 to 1999999 for "
-                  "form type RECEIPTS"},
-        RangeCase{"B", "0", false,
-                  "The Range value 0 must be equal to or between 1 to 9999999999 for form type "
-                  "OOS DECALS"},
-        RangeCase{"Y", "0", false,
-                  "The Range value 0 must be equal to or between 1 to 9999999999 for form type "
-                  "CVSA DECALS"},
-        RangeCase{"", "5", false,
-                  "The Range value 5 must be equal to or between 1000000 to 1999999"},
-        RangeCase{"", "1000000", true, ""},
-        RangeCase{"C", " ", false, "Please enter a valid range value"},
-        RangeCase{"C", "12-4", false, "The Range value is not numeric"}));
+    ::testing::Values(RangeCase{"V", "999", "1000 to 1999999", "ENF004", ""},
+                      RangeCase{"V", "1000", "", "", ""}, RangeCase{"V", "1999999", "", "", ""},
+                      RangeCase{"B", "1", "", "", ""}, RangeCase{"B", "9999999999", "", "", ""},
+                      RangeCase{"Z", "10000000000", "1 to 9999999999", "SEALS", ""},
+                      RangeCase{"K", "10000000", "1 to 9999999", "WRECKER DECALS", ""},
+                      RangeCase{"Y", "10000000", "", "", ""},
+                      RangeCase{"C", "1100000", "1100001 to 1999999", "ENF001", ""},
+                      RangeCase{"M", "1000000", "1000001 to 1999999", "ENF003", ""},
+                      RangeCase{"O", "2000000", "1000001 to 1999999", "ENF507", ""},
+                      RangeCase{"T", "1000000", "1000001 to 1999999", "TEMPORARY PERMITS", ""},
+                      RangeCase{"R", "1200000", "1200001 to 1999999", "RECEIPTS", ""},
+                      RangeCase{"B", "0", "1 to 9999999999", "OOS DECALS", ""},
+                      RangeCase{"Y", "0", "1 to 9999999999", "CVSA DECALS", ""},
+                      RangeCase{"", "5", "1000000 to 1999999", "", ""},
+                      RangeCase{"", "1000000", "", "", ""},
+                      RangeCase{"C", " ", "", "", "Please enter a valid range value"},
+                      RangeCase{"C", "12-4", "", "", "The Range value is not numeric"}));
 
 }  // namespace
 }  // namespace fm::testing
