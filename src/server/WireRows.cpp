@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/TextUtil.h"
+#include "protocol/JsonWriter.h"
 #include "server/RequestError.h"
 
 namespace fm::server {
@@ -165,20 +166,67 @@ std::optional<std::string> MissingRowVersion(const protocol::DataSet& set) {
   return std::nullopt;
 }
 
+std::vector<protocol::Column> TroopFormColumns(bool thin) {
+  std::vector<protocol::Column> columns = {
+      {"TRP_ID", ColumnType::Text},           {"TRP_DIST_ID", ColumnType::Text},
+      {"FORM_TYP_CD", ColumnType::Text},      {"FORM_TYP_DESC", ColumnType::Text},
+      {"FRM_FORM_NBR", ColumnType::Integer},  {"TO_FORM_NBR", ColumnType::Integer},
+      {"ASGND_REG_NBR", ColumnType::Integer}, {"TRP_ACTN_CD", ColumnType::Text},
+      {"RMNG_FORM_CNT", ColumnType::Integer}, {"FORM_QTR_DT", ColumnType::Integer},
+      {"FORM_YR_DT", ColumnType::Integer},    {"TRP_FORM_CMMT_TXT", ColumnType::Text},
+      {"ACTION", ColumnType::Text},           {kRowVersion, ColumnType::Integer}};
+  if (!thin) {
+    columns.push_back({"LAST_CHG_TS", ColumnType::Text});
+    columns.push_back({"LAST_CHG_REQ_ID", ColumnType::Text});
+    columns.push_back({"LAST_CHG_USR_ID", ColumnType::Integer});
+  }
+  return columns;
+}
+
+void WriteTroopFormRow(protocol::JsonWriter& out, const StoredRange& stored, bool thin) {
+  const FormRange& r = stored.range;
+  auto optional = [&](const auto& value) {
+    if (value) {
+      if constexpr (std::is_same_v<std::decay_t<decltype(*value)>, std::string>) {
+        out.String(*value);
+      } else {
+        out.Integer(*value);
+      }
+    } else {
+      out.Null();
+    }
+  };
+  // The cells of TroopFormDataSet's row, in its order.
+  out.BeginArray();
+  out.String(r.troop);
+  out.String(r.district);
+  out.String(r.formType);
+  if (thin) {
+    out.Null();
+  } else {
+    out.String(stored.formTypeDescription);
+  }
+  out.Integer(r.from);
+  out.Integer(r.to);
+  out.Integer(r.registry);
+  out.String(r.status);
+  out.Integer(r.remaining);
+  optional(r.quarter);
+  optional(r.year);
+  optional(r.comment);
+  out.Null();  // ACTION
+  out.Integer(stored.version);
+  if (!thin) {
+    out.String(stored.lastChange.at);
+    out.String(stored.lastChange.requestId);
+    out.Integer(stored.lastChange.userId);
+  }
+  out.EndArray();
+}
+
 protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin) {
   protocol::DataSet set;
-  set.columns = {{"TRP_ID", ColumnType::Text},           {"TRP_DIST_ID", ColumnType::Text},
-                 {"FORM_TYP_CD", ColumnType::Text},      {"FORM_TYP_DESC", ColumnType::Text},
-                 {"FRM_FORM_NBR", ColumnType::Integer},  {"TO_FORM_NBR", ColumnType::Integer},
-                 {"ASGND_REG_NBR", ColumnType::Integer}, {"TRP_ACTN_CD", ColumnType::Text},
-                 {"RMNG_FORM_CNT", ColumnType::Integer}, {"FORM_QTR_DT", ColumnType::Integer},
-                 {"FORM_YR_DT", ColumnType::Integer},    {"TRP_FORM_CMMT_TXT", ColumnType::Text},
-                 {"ACTION", ColumnType::Text},           {kRowVersion, ColumnType::Integer}};
-  if (!thin) {
-    set.columns.push_back({"LAST_CHG_TS", ColumnType::Text});
-    set.columns.push_back({"LAST_CHG_REQ_ID", ColumnType::Text});
-    set.columns.push_back({"LAST_CHG_USR_ID", ColumnType::Integer});
-  }
+  set.columns = TroopFormColumns(thin);
   set.rows.reserve(ranges.size());
   for (const auto& stored : ranges) {
     const FormRange& r = stored.range;
