@@ -71,8 +71,8 @@ struct HttpServerOptions {
 //   GET  /healthz         store backend and schema version; no token
 // What each role may ask is HttpApi's. Network I/O is asynchronous, so idle keep-alive
 // connections cost no thread; the request handler runs on its own pool of `threads`
-// threads, which also starts each response's write (one thread hop per request). Memory for request
-// bodies is bounded by options.bodyBudget whatever the clients do.
+// threads, which also starts each response's write (one thread hop per request). Memory for
+// request bodies is bounded by options.bodyBudget whatever the clients do.
 //
 // Lifecycle: construct, Start(), ..., Stop(). Start and Stop are called from one controlling
 // thread, never from a handler. The handler is shared with the caller and must outlive
