@@ -10,6 +10,7 @@
 
 #include "protocol/ProtocolError.h"
 #include "protocol/ReplyReader.h"
+#include "protocol/RequestReader.h"
 
 namespace fm::protocol {
 
@@ -350,6 +351,11 @@ std::string ReplyToJson(const Reply& reply) {
 }
 
 Request RequestFromJson(std::string_view text) {
+  if (auto request = detail::ReadRequestDirectly(text)) return std::move(*request);
+  return detail::RequestFromJsonTree(text);
+}
+
+Request detail::RequestFromJsonTree(std::string_view text) {
   Json j = Parse(text);
   CheckMembers(
       j, "",

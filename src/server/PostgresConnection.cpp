@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <memory>
 
 #include "server/SqlError.h"
 
@@ -168,8 +169,8 @@ void PostgresConnection::ExecuteScript(std::string_view sql) {
   PQclear(mImpl->Check(result, PGRES_COMMAND_OK, "could not run a schema script"));
 }
 
-std::vector<SqlRow> PostgresConnection::Query(std::string_view sql,
-                                              const std::vector<SqlValue>& params) {
+void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
+                                   const std::function<bool(const SqlRow&)>& each) {
   const std::string& name = mImpl->Prepare(sql);
   std::vector<std::string> texts(params.size());
   std::vector<const char*> values(params.size(), nullptr);
@@ -182,21 +183,21 @@ std::vector<SqlRow> PostgresConnection::Query(std::string_view sql,
                                     values.data(), nullptr, nullptr, 0);
   if (result && PQresultStatus(result) == PGRES_COMMAND_OK) {
     PQclear(result);
-    return {};
+    return;
   }
   result = mImpl->Check(result, PGRES_TUPLES_OK, fmt::format("could not run \"{}\"", sql));
+  // The result is libpq's, held whole by it; the rows are read from it one at a time.
+  std::unique_ptr<PGresult, void (*)(PGresult*)> owned(result, PQclear);
   const int rowCount = PQntuples(result);
   const int columnCount = PQnfields(result);
   std::vector<Oid> types(static_cast<std::size_t>(columnCount));
   for (int c = 0; c < columnCount; ++c) types[static_cast<std::size_t>(c)] = PQftype(result, c);
-  std::vector<SqlRow> rows;
-  rows.reserve(static_cast<std::size_t>(rowCount));
+  SqlRow row(static_cast<std::size_t>(columnCount));
   for (int r = 0; r < rowCount; ++r) {
-    SqlRow row;
-    row.reserve(static_cast<std::size_t>(columnCount));
     for (int c = 0; c < columnCount; ++c) {
+      SqlValue& cell = row[static_cast<std::size_t>(c)];
       if (PQgetisnull(result, r, c)) {
-        row.emplace_back(std::monostate{});
+        cell = std::monostate{};
         continue;
       }
       const char* text = PQgetvalue(result, r, c);
@@ -205,23 +206,37 @@ std::vector<SqlRow> PostgresConnection::Query(std::string_view sql,
         case kInt4Oid:
         case kInt2Oid:
         case kOidOid:
-          row.emplace_back(static_cast<std::int64_t>(std::strtoll(text, nullptr, 10)));
+          cell = static_cast<std::int64_t>(std::strtoll(text, nullptr, 10));
           break;
         case kBoolOid:
-          row.emplace_back(std::int64_t{text[0] == 't' ? 1 : 0});
+          cell = std::int64_t{text[0] == 't' ? 1 : 0};
           break;
         case kFloat4Oid:
         case kFloat8Oid:
         case kNumericOid:
-          row.emplace_back(std::strtod(text, nullptr));
+          cell = std::strtod(text, nullptr);
           break;
-        default:
-          row.emplace_back(std::string(text, static_cast<std::size_t>(PQgetlength(result, r, c))));
+        default: {
+          const auto size = static_cast<std::size_t>(PQgetlength(result, r, c));
+          if (auto* kept = std::get_if<std::string>(&cell)) {
+            kept->assign(text, size);
+          } else {
+            cell = std::string(text, size);
+          }
+        }
       }
     }
-    rows.push_back(std::move(row));
+    if (!each(row)) break;
   }
-  PQclear(result);
+}
+
+std::vector<SqlRow> PostgresConnection::Query(std::string_view sql,
+                                              const std::vector<SqlValue>& params) {
+  std::vector<SqlRow> rows;
+  QueryEach(sql, params, [&](const SqlRow& row) {
+    rows.push_back(row);
+    return true;
+  });
   return rows;
 }
 

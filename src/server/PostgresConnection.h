@@ -24,6 +24,8 @@ class PostgresConnection : public SqlConnection {
 
   void ExecuteScript(std::string_view sql) override;
   std::vector<SqlRow> Query(std::string_view sql, const std::vector<SqlValue>& params) override;
+  void QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
+                 const std::function<bool(const SqlRow&)>& each) override;
   void BulkInsert(std::string_view table, const std::vector<std::string>& columns,
                   const std::vector<SqlRow>& rows) override;
   void Begin(Transaction kind) override;

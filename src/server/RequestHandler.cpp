@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "protocol/JsonWriter.h"
 #include "server/ReferenceData.h"
 #include "server/RequestError.h"
 #include "server/SearchCriteria.h"
@@ -45,6 +46,13 @@ bool RefreshesAfterRefusal(const StoreError& e) {
   return false;
 }
 
+std::string TooManyRanges(std::size_t maxRanges) {
+  return fmt::format(
+      "The search found more than {} ranges. Narrow the selection with a Troop/District, "
+      "a form type, a registry number or a form number.",
+      maxRanges);
+}
+
 }  // namespace
 
 RequestHandler::RequestHandler(std::shared_ptr<Store> store, RequestHandlerOptions options)
@@ -52,8 +60,12 @@ RequestHandler::RequestHandler(std::shared_ptr<Store> store, RequestHandlerOptio
 
 RequestHandler::~RequestHandler() = default;
 
-HandledRequest RequestHandler::Handle(const protocol::Request& request,
-                                      const Principal& principal) {
+// Everything but the search's answer, which `search(criteria, cutShortAllowed, reply)` gives:
+// it fills the reply's data sets, or writes the reply elsewhere, and throws as the store
+// does. `reply.ok` and `reply.error` are set before it runs.
+template <typename Search>
+HandledRequest RequestHandler::Run(const protocol::Request& request, const Principal& principal,
+                                   Search&& search) {
   HandledRequest answer;
   protocol::Reply& reply = answer.reply;
   bool saved = false;  // a failure after the save must not claim that nothing changed
@@ -111,26 +123,11 @@ HandledRequest RequestHandler::Handle(const protocol::Request& request,
       }
     }
 
-    RangeQuery query = criteria.ranges;
-    query.limit = mOptions.maxRanges + 1;
-    std::vector<StoredRange> ranges = mStore->FindRanges(query);
-    if (ranges.size() > mOptions.maxRanges) {
-      if (!saved && !refusal) {
-        throw RequestError(fmt::format(
-            "The search found more than {} ranges. Narrow the selection with a Troop/District, "
-            "a form type, a registry number or a form number.",
-            mOptions.maxRanges));
-      }
-      // After a save (applied or refused) an answer cut short is better than a failure the
-      // clerk would read as the outcome of the save.
-      ranges.resize(mOptions.maxRanges);
-    }
-    std::vector<Officer> officers = mStore->FindOfficers(criteria.officers);
-
-    reply.dataSets.emplace(protocol::kTroopFormDataSet, TroopFormDataSet(ranges, criteria.thin));
-    reply.dataSets.emplace(protocol::kOfficerDataSet, OfficerDataSet(officers));
     reply.ok = !refusal;
     reply.error = refusal.value_or("");
+    // After a save (applied or refused) an answer cut short is better than a failure the
+    // clerk would read as the outcome of the save.
+    search(criteria, saved || refusal.has_value(), reply);
     return answer;
   } catch (const RequestError& e) {
     reply.error = e.what();
@@ -163,6 +160,95 @@ HandledRequest RequestHandler::Handle(const protocol::Request& request,
   reply.ok = false;
   reply.dataSets.clear();
   return answer;
+}
+
+HandledRequest RequestHandler::Handle(const protocol::Request& request,
+                                      const Principal& principal) {
+  return Run(request, principal,
+             [this](const SearchCriteria& criteria, bool cutShortAllowed, protocol::Reply& reply) {
+               RangeQuery query = criteria.ranges;
+               query.limit = mOptions.maxRanges + 1;
+               std::vector<StoredRange> ranges = mStore->FindRanges(query);
+               if (ranges.size() > mOptions.maxRanges) {
+                 if (!cutShortAllowed) throw RequestError(TooManyRanges(mOptions.maxRanges));
+                 ranges.resize(mOptions.maxRanges);
+               }
+               std::vector<Officer> officers = mStore->FindOfficers(criteria.officers);
+               reply.dataSets.emplace(protocol::kTroopFormDataSet,
+                                      TroopFormDataSet(ranges, criteria.thin));
+               reply.dataSets.emplace(protocol::kOfficerDataSet, OfficerDataSet(officers));
+             });
+}
+
+namespace {
+
+void WriteReplyHead(protocol::JsonWriter& out, const protocol::Reply& reply) {
+  out.BeginObject();
+  out.Key("request_id");
+  out.String(reply.requestId);
+  out.Key("identity");
+  out.String(reply.identity);
+  out.Key("ok");
+  out.Bool(reply.ok);
+  out.Key("error");
+  out.String(reply.error);
+  out.Key("data_sets");
+}
+
+}  // namespace
+
+StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
+                                           const Principal& principal, std::string& json) {
+  json.clear();
+  bool written = false;
+  HandledRequest handled =
+      Run(request, principal,
+          [&](const SearchCriteria& criteria, bool cutShortAllowed, protocol::Reply& reply) {
+            // The data sets go in name order ("OFFICER" before "TROOPFORM") as in ReplyToJson, but
+            // the store is asked in Handle's order, ranges first. So the ranges are written first
+            // and what goes before them is put in front once the officers are known: one move of
+            // the text, no copy of the result in another form.
+            json.clear();
+            protocol::JsonWriter(json).Key(protocol::kTroopFormDataSet);
+            json += "{\"columns\":";
+            protocol::JsonWriter(json).WriteColumns(TroopFormColumns(criteria.thin));
+            json += ",\"rows\":[";
+            const std::size_t rowsStart = json.size();
+            RangeQuery query = criteria.ranges;
+            query.limit = mOptions.maxRanges + 1;
+            mStore->ForEachRange(query, [&](const StoredRange& stored, std::size_t index) {
+              if (index == 0) json.resize(rowsStart);  // a read run again starts over
+              if (index == mOptions.maxRanges) {
+                if (!cutShortAllowed) throw RequestError(TooManyRanges(mOptions.maxRanges));
+                return false;
+              }
+              if (index > 0) json.push_back(',');
+              protocol::JsonWriter row(json);
+              WriteTroopFormRow(row, stored, criteria.thin);
+              return true;
+            });
+            json += "]}}}";  // the rows, the data set, data_sets, the reply
+
+            std::string head;
+            protocol::JsonWriter front(head);
+            WriteReplyHead(front, reply);
+            front.BeginObject();
+            front.Key(protocol::kOfficerDataSet);
+            front.WriteDataSet(OfficerDataSet(mStore->FindOfficers(criteria.officers)));
+            head.push_back(',');
+            json.insert(0, head);
+            written = true;
+          });
+  if (!written) {
+    // A refusal or a failure: the reply without data sets.
+    json.clear();
+    protocol::JsonWriter out(json);
+    WriteReplyHead(out, handled.reply);
+    out.BeginObject();
+    out.EndObject();
+    out.EndObject();
+  }
+  return {handled.forbidden, std::move(handled.reply.error)};
 }
 
 }  // namespace fm::server

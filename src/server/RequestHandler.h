@@ -20,6 +20,13 @@ struct HandledRequest {
   bool forbidden = false;
 };
 
+// What HandleToJson answers beside the reply's text: whether the principal is refused, and
+// then why (the reply's error).
+struct StreamedReply {
+  bool forbidden = false;
+  std::string error;
+};
+
 struct RequestHandlerOptions {
   // Largest number of ranges a search answers; a search that finds more is refused with a
   // message asking for a narrower selection.
@@ -59,9 +66,19 @@ class RequestHandler {
 
   HandledRequest Handle(const protocol::Request& request, const Principal& principal);
 
+  // As Handle, with the reply written as JSON into `json` (protocol/Json.h; the same text
+  // ReplyToJson gives for Handle's reply). `json` is cleared first and keeps its capacity,
+  // so a caller answering many requests reuses one buffer; the ranges go from the store's
+  // cursor into it one at a time, the reply is never held as data sets.
+  StreamedReply HandleToJson(const protocol::Request& request, const Principal& principal,
+                             std::string& json);
+
   Store& GetStore() const { return *mStore; }
 
  private:
+  template <typename Search>
+  HandledRequest Run(const protocol::Request& request, const Principal& principal, Search&& search);
+
   std::shared_ptr<Store> mStore;  // constant after construction
   RequestHandlerOptions mOptions;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -37,6 +38,11 @@ class SqlConnection {
   // Runs one statement with bound parameters and answers its rows. Integers come back as
   // int64, floating-point numbers as double, everything else as text, SQL NULL as monostate.
   virtual std::vector<SqlRow> Query(std::string_view sql, const std::vector<SqlValue>& params) = 0;
+  // As Query, but the rows go one at a time, as the cursor gives them, to `each`, in one row
+  // object reused from row to row: no result is held whole. `each` answers false to end the
+  // statement early. An exception from `each` ends the statement and passes through.
+  virtual void QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
+                         const std::function<bool(const SqlRow&)>& each) = 0;
   // Inserts many rows into a table; faster than one Query per row (COPY in PostgreSQL).
   virtual void BulkInsert(std::string_view table, const std::vector<std::string>& columns,
                           const std::vector<SqlRow>& rows) = 0;

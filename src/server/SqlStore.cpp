@@ -46,6 +46,42 @@ constexpr const char* kRangeColumns =
     "r.form_typ_cd, r.frm_form_nbr, r.to_form_nbr, r.trp_id, r.trp_dist_id, r.asgnd_reg_nbr,"
     " r.trp_actn_cd, r.rmng_form_cnt, r.form_qtr_dt, r.form_yr_dt, r.cmmt_txt";
 
+// Text(v) into `out`, which keeps its capacity: a cursor read into one object reused from
+// row to row allocates only for texts longer than any before.
+void AssignText(const SqlValue& v, std::string& out) {
+  if (const auto* s = std::get_if<std::string>(&v)) {
+    out.assign(*s);
+  } else if (std::holds_alternative<std::monostate>(v)) {
+    out.clear();
+  } else {
+    out = Text(v);
+  }
+}
+
+void AssignOptText(const SqlValue& v, std::optional<std::string>& out) {
+  if (std::holds_alternative<std::monostate>(v)) {
+    out.reset();
+  } else {
+    if (!out) out.emplace();
+    AssignText(v, *out);
+  }
+}
+
+// The 11 range columns of RangeFromRow, read into an existing range.
+void ReadRange(const SqlRow& row, FormRange& r) {
+  AssignText(row[0], r.formType);
+  r.from = Integer(row[1]);
+  r.to = Integer(row[2]);
+  AssignText(row[3], r.troop);
+  AssignText(row[4], r.district);
+  r.registry = Integer(row[5]);
+  AssignText(row[6], r.status);
+  r.remaining = Integer(row[7]);
+  r.quarter = OptInteger(row[8]);
+  r.year = OptInteger(row[9]);
+  AssignOptText(row[10], r.comment);
+}
+
 // Reads the 11 range columns starting at `at`.
 FormRange RangeFromRow(const SqlRow& row, std::size_t at = 0) {
   FormRange r;
@@ -416,7 +452,7 @@ int SqlStore::SchemaVersion() {
   });
 }
 
-std::vector<StoredRange> SqlStore::FindRanges(const RangeQuery& q) {
+void SqlStore::ForEachRange(const RangeQuery& q, const RangeVisitor& each) {
   std::vector<std::string> where;
   std::vector<SqlValue> params;
   auto add = [&](const char* column, const auto& conditions) {
@@ -467,15 +503,30 @@ std::vector<StoredRange> SqlStore::FindRanges(const RangeQuery& q) {
     sql += " LIMIT ?";
     params.emplace_back(static_cast<std::int64_t>(q.limit));
   }
-  return Read([&](SqlConnection& c) {
-    std::vector<StoredRange> result;
-    for (const auto& row : c.Query(sql, params)) {
-      result.push_back({RangeFromRow(row), Text(row[11]),
-                        LastChange{Text(row[12]), Text(row[13]), Integer(row[14]), Text(row[15])},
-                        Integer(row[16])});
-    }
-    return result;
+  Read([&](SqlConnection& c) {
+    StoredRange stored;
+    std::size_t index = 0;
+    c.QueryEach(sql, params, [&](const SqlRow& row) {
+      ReadRange(row, stored.range);
+      AssignText(row[11], stored.formTypeDescription);
+      AssignText(row[12], stored.lastChange.at);
+      AssignText(row[13], stored.lastChange.requestId);
+      stored.lastChange.userId = Integer(row[14]);
+      AssignText(row[15], stored.lastChange.userName);
+      stored.version = Integer(row[16]);
+      return each(stored, index++);
+    });
   });
+}
+
+std::vector<StoredRange> SqlStore::FindRanges(const RangeQuery& q) {
+  std::vector<StoredRange> result;
+  ForEachRange(q, [&](const StoredRange& range, std::size_t index) {
+    if (index == 0) result.clear();
+    result.push_back(range);
+    return true;
+  });
+  return result;
 }
 
 std::vector<Officer> SqlStore::FindOfficers(const OfficerQuery& q) {

@@ -37,6 +37,7 @@ class SqlStore : public Store {
   std::string BackendName() const override;
   int SchemaVersion() override;
   std::vector<StoredRange> FindRanges(const RangeQuery& query) override;
+  void ForEachRange(const RangeQuery& query, const RangeVisitor& each) override;
   std::vector<Officer> FindOfficers(const OfficerQuery& query) override;
   SaveOutcome ApplyChanges(const SaveContext& context,
                            const std::vector<RangeChange>& changes) override;

@@ -93,47 +93,67 @@ struct SqliteConnection::Impl {
     }
   }
 
-  std::vector<SqlRow> Run(sqlite3_stmt* stmt) {
-    std::vector<SqlRow> rows;
-    const int columns = sqlite3_column_count(stmt);
+  // Steps through the statement, reading each row into `row` (its texts keep their
+  // capacity from row to row) and handing it to `each`, until the end or `each` answers
+  // false. The statement is reset in any case, so it stays usable for the next call.
+  template <typename Each>
+  void RunEach(sqlite3_stmt* stmt, SqlRow& row, Each&& each) {
+    struct Reset {
+      sqlite3_stmt* stmt;
+      ~Reset() {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+      }
+    } reset{stmt};
+    const auto columns = static_cast<std::size_t>(sqlite3_column_count(stmt));
     for (;;) {
       int rc = sqlite3_step(stmt);
       if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) {
-        // Take the words before the reset; the statement stays usable for the next call.
+        // Take the words before the reset.
         std::string why =
             fmt::format("could not run \"{}\": {}", sqlite3_sql(stmt), sqlite3_errmsg(db));
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
         SqlError::Kind kind = KindOf(rc);
         if (kind == SqlError::Kind::Connection) healthy = false;
         throw SqlError(kind, fmt::format("SQLite ({}) {}", file, why));
       }
-      SqlRow row;
-      row.reserve(static_cast<std::size_t>(columns));
-      for (int c = 0; c < columns; ++c) {
-        switch (sqlite3_column_type(stmt, c)) {
+      row.resize(columns);
+      for (std::size_t c = 0; c < columns; ++c) {
+        const int column = static_cast<int>(c);
+        switch (sqlite3_column_type(stmt, column)) {
           case SQLITE_NULL:
-            row.emplace_back(std::monostate{});
+            row[c] = std::monostate{};
             break;
           case SQLITE_INTEGER:
-            row.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, c)));
+            row[c] = static_cast<std::int64_t>(sqlite3_column_int64(stmt, column));
             break;
           case SQLITE_FLOAT:
-            row.emplace_back(sqlite3_column_double(stmt, c));
+            row[c] = sqlite3_column_double(stmt, column);
             break;
           default: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-            row.emplace_back(std::string(text ? text : "",
-                                         static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))));
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+            const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt, column));
+            if (auto* kept = std::get_if<std::string>(&row[c])) {
+              kept->assign(text ? text : "", size);
+            } else {
+              row[c] = std::string(text ? text : "", size);
+            }
             break;
           }
         }
       }
-      rows.push_back(std::move(row));
+      if (!each(row)) break;
     }
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
+  }
+
+  std::vector<SqlRow> Run(sqlite3_stmt* stmt) {
+    std::vector<SqlRow> rows;
+    SqlRow row;
+    RunEach(stmt, row, [&](SqlRow& r) {
+      rows.push_back(std::move(r));
+      r.clear();
+      return true;
+    });
     return rows;
   }
 
@@ -192,6 +212,14 @@ std::vector<SqlRow> SqliteConnection::Query(std::string_view sql,
   sqlite3_stmt* stmt = mImpl->Prepare(sql);
   mImpl->Bind(stmt, params);
   return mImpl->Run(stmt);
+}
+
+void SqliteConnection::QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
+                                 const std::function<bool(const SqlRow&)>& each) {
+  sqlite3_stmt* stmt = mImpl->Prepare(sql);
+  mImpl->Bind(stmt, params);
+  SqlRow row;
+  mImpl->RunEach(stmt, row, [&](const SqlRow& r) { return each(r); });
 }
 
 void SqliteConnection::BulkInsert(std::string_view table, const std::vector<std::string>& columns,

@@ -58,6 +58,13 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
 
 }  // namespace
 
+void Store::ForEachRange(const RangeQuery& query, const RangeVisitor& each) {
+  const std::vector<StoredRange> ranges = FindRanges(query);
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    if (!each(ranges[i], i)) return;
+  }
+}
+
 std::shared_ptr<Store> OpenStore(const std::string& address, const StoreOptions& options) {
   try {
     if (StartsWith(address, "sqlite:")) return OpenSqlite(address.substr(7), options);

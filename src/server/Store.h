@@ -76,6 +76,13 @@ class Store {
   // The ranges matching the query, ordered by form type then From. With query.limit > 0
   // at most that many.
   virtual std::vector<StoredRange> FindRanges(const RangeQuery& query) = 0;
+  // The ranges of FindRanges, in its order, handed one at a time to `each` with their index
+  // as the database's cursor gives them, in one object reused from range to range: the
+  // result is never held whole. `each` answers false to stop. A read the store runs again
+  // (a busy database) starts over: `each` then sees index 0 again. This default goes
+  // through FindRanges.
+  using RangeVisitor = std::function<bool(const StoredRange& range, std::size_t index)>;
+  virtual void ForEachRange(const RangeQuery& query, const RangeVisitor& each);
 
   // The officers of the query, ordered by registry number, then duty start, troop and
   // district (one row per current duty assignment).

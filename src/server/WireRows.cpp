@@ -10,6 +10,7 @@
 
 #include "base/Numbers.h"
 #include "base/Text.h"
+#include "protocol/JsonWriter.h"
 #include "protocol/Layouts.h"
 #include "server/RequestError.h"
 
@@ -175,14 +176,60 @@ static_assert(std::size(protocol::kOfficerLayout) == 11 &&
               protocol::kOfficerLayout[2].name == "INSP_ID" &&
               protocol::kOfficerLayout[10].name == "ACTION");
 
-protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin) {
-  protocol::DataSet set;
-  set.columns = protocol::ColumnsOf(protocol::kTroopFormLayout);
+std::vector<protocol::Column> TroopFormColumns(bool thin) {
+  std::vector<protocol::Column> columns = protocol::ColumnsOf(protocol::kTroopFormLayout);
   if (!thin) {
     for (auto& column : protocol::ColumnsOf(protocol::kTroopFormStampLayout)) {
-      set.columns.push_back(std::move(column));
+      columns.push_back(std::move(column));
     }
   }
+  return columns;
+}
+
+void WriteTroopFormRow(protocol::JsonWriter& out, const StoredRange& stored, bool thin) {
+  const FormRange& r = stored.range;
+  auto optional = [&](const auto& value) {
+    if (value) {
+      if constexpr (std::is_same_v<std::decay_t<decltype(*value)>, std::string>) {
+        out.String(*value);
+      } else {
+        out.Integer(*value);
+      }
+    } else {
+      out.Null();
+    }
+  };
+  // The cells of TroopFormDataSet's row, in its order.
+  out.BeginArray();
+  out.String(r.troop);
+  out.String(r.district);
+  out.String(r.formType);
+  if (thin) {
+    out.Null();
+  } else {
+    out.String(stored.formTypeDescription);
+  }
+  out.Integer(r.from);
+  out.Integer(r.to);
+  out.Integer(r.registry);
+  out.String(r.status);
+  out.Integer(r.remaining);
+  optional(r.quarter);
+  optional(r.year);
+  optional(r.comment);
+  out.Null();  // ACTION
+  out.Integer(stored.version);
+  if (!thin) {
+    out.String(stored.lastChange.at);
+    out.String(stored.lastChange.requestId);
+    out.Integer(stored.lastChange.userId);
+  }
+  out.EndArray();
+}
+
+protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin) {
+  protocol::DataSet set;
+  set.columns = TroopFormColumns(thin);
   set.rows.reserve(ranges.size());
   for (const auto& stored : ranges) {
     const FormRange& r = stored.range;

@@ -7,6 +7,10 @@
 #include "protocol/Messages.h"
 #include "server/StoreTypes.h"
 
+namespace fm::protocol {
+class JsonWriter;
+}
+
 namespace fm::server {
 
 // Conversions between the "TROOPFORM" and "OFFICER" row layouts of the wire and the
@@ -28,6 +32,12 @@ std::optional<std::string> MissingRowVersion(const protocol::DataSet& rows);
 // and carries only the layout's columns; a full set fills FORM_TYP_DESC and adds LAST_CHG_TS,
 // LAST_CHG_REQ_ID and LAST_CHG_USR_ID (when and by which request and user the range last changed).
 protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool thin);
+
+// The columns of TroopFormDataSet, and one of its rows written as JSON (the array of cells,
+// the same bytes as the data set's row): a reply's ranges go from the store's cursor into the
+// reply's text without a data set in between.
+std::vector<protocol::Column> TroopFormColumns(bool thin);
+void WriteTroopFormRow(protocol::JsonWriter& out, const StoredRange& stored, bool thin);
 
 // The "OFFICER" reply rows.
 protocol::DataSet OfficerDataSet(const std::vector<Officer>& officers);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "StoreBackends.h"
+#include "protocol/Json.h"
 #include "protocol/Messages.h"
 #include "server/Principal.h"
 #include "server/RequestHandler.h"
@@ -119,15 +120,29 @@ class HandlerSuite : public StoreFixture<Backend> {
     mHandler = std::make_unique<RequestHandler>(this->mStore, options);
   }
 
+  // The reply of Handle; a search (no side effect) is also answered as text, which must be
+  // the text of that reply.
+  Reply Answer(const Request& request) {
+    HandledRequest handled = mHandler->Handle(request, mActor);
+    if (request.messageType == protocol::kSearchMessage) {
+      std::string text = "left over";
+      StreamedReply streamed = mHandler->HandleToJson(request, mActor, text);
+      EXPECT_EQ(text, protocol::ReplyToJson(handled.reply));
+      EXPECT_EQ(streamed.forbidden, handled.forbidden);
+      EXPECT_EQ(streamed.error, handled.reply.error);
+    }
+    return handled.reply;
+  }
+
   Reply Ok(const Request& request) {
-    Reply reply = mHandler->Handle(request, mActor).reply;
+    Reply reply = Answer(request);
     EXPECT_TRUE(reply.ok) << reply.error;
     EXPECT_EQ(reply.requestId, request.requestId);
     EXPECT_EQ(reply.identity, request.identity);
     return reply;
   }
   std::string Error(const Request& request) {
-    Reply reply = mHandler->Handle(request, mActor).reply;
+    Reply reply = Answer(request);
     EXPECT_FALSE(reply.ok);
     EXPECT_TRUE(reply.dataSets.empty());
     return reply.error;
@@ -245,6 +260,39 @@ TYPED_TEST(HandlerSuite, BadCriteriaAreNamedInTheError) {
 
 TYPED_TEST(HandlerSuite, SearchFindingTooManyRangesAsksForANarrowerSelection) {
   EXPECT_THAT(this->Error(Search({})), HasSubstr("more than 6 ranges"));
+}
+
+// Saves answered as text (their requery cut short at the limit): applied, applied before
+// (the same id), stale, forbidden; comments JSON must escape, and bytes that are not UTF-8.
+TYPED_TEST(HandlerSuite, ReplyAnsweredAsTextIsTheTextOfTheReply) {
+  const std::vector<std::string> comments = {"plain", "quote \" and \\ back",
+                                             "line\nbreak\ttab\x01", "caf\xc3\xa9"};
+  const Principal viewer{7, "Vera Viewer", Role::Viewer, StationScope::Everywhere()};
+  for (std::size_t i = 0; i < comments.size(); ++i) {
+    SCOPED_TRACE(comments[i]);
+    Request save = Search({Key("THIN", i % 2 ? "YES" : "NO")});
+    save.requestId = fmt::format("text-save-{}", i);
+    save.messageType = protocol::kSaveRequeryMessage;
+    save.dataSets.emplace("TROOPFORM", ChangeRows({{"UPD", "100", "199", "A", "1", "B", "1002", "A",
+                                                    comments[i], std::to_string(i + 1)}}));
+    auto expectSameText = [&](const Principal& principal) {
+      std::string text;
+      StreamedReply streamed = this->mHandler->HandleToJson(save, principal, text);
+      HandledRequest again = this->mHandler->Handle(save, principal);  // the same id again
+      EXPECT_EQ(text, protocol::ReplyToJson(again.reply));
+      EXPECT_EQ(streamed.error, again.reply.error);
+      EXPECT_EQ(streamed.forbidden, again.forbidden);
+      return again;
+    };
+    HandledRequest applied = expectSameText(this->mActor);
+    ASSERT_TRUE(applied.reply.ok) << applied.reply.error;
+    EXPECT_EQ(applied.reply.dataSets.at("TROOPFORM").rows.size(), 6u);
+    EXPECT_EQ(CellOf(applied.reply, 100, "TRP_FORM_CMMT_TXT"), Cell{comments[i]});
+    save.requestId += "-stale";  // the version sent is the one just replaced
+    EXPECT_THAT(expectSameText(this->mActor).reply.error, HasSubstr("after your search"));
+    save.requestId += "-viewer";
+    EXPECT_TRUE(expectSameText(viewer).forbidden);
+  }
 }
 
 TYPED_TEST(HandlerSuite, SaveAppliesTheRowsAndAnswersTheRefreshedSearch) {

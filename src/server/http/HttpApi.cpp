@@ -246,11 +246,11 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
 }
 
 HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::string_view body,
-                           const Principal& principal) const {
+                           const Principal& principal, std::string buffer) const {
   try {
     switch (endpoint) {
       case HttpEndpoint::Messages:
-        return Messages(body, principal);
+        return Messages(body, principal, std::move(buffer));
       case HttpEndpoint::History:
         return History(target);
       case HttpEndpoint::Withdrawals:
@@ -278,7 +278,8 @@ std::optional<HttpAnswer> HttpApi::CheckRequestId(std::string_view id) const {
                            mLimits.requestIdLength, id.size(), visible ? "" : " and holds others"));
 }
 
-HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal) const {
+HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
+                             std::string buffer) const {
   if (body.empty()) {
     return Error(400, fmt::format("the request has no body; POST {} carries one request as JSON",
                                   kMessagesPath));
@@ -319,9 +320,9 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal) 
       }
     }
   }
-  HandledRequest handled = mHandler->Handle(request, principal);
-  if (handled.forbidden) return Error(403, handled.reply.error);
-  return {200, protocol::ReplyToJson(handled.reply), {}};
+  StreamedReply handled = mHandler->HandleToJson(request, principal, buffer);
+  if (handled.forbidden) return Error(403, handled.error);
+  return {200, std::move(buffer), {}};
 }
 
 HttpAnswer HttpApi::History(std::string_view target) const {

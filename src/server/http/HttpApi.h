@@ -70,9 +70,11 @@ class HttpApi {
                       std::string_view authorization, std::string_view contentType) const;
 
   // Answers an admitted request for `principal`. Never throws: a failure nobody foresaw is a
-  // 500 whose details go to the log.
+  // 500 whose details go to the log. `buffer`: a text whose capacity the answer's body may
+  // take over (the connection's buffer of its previous answer), so a large reply is not
+  // grown anew for every request.
   HttpAnswer Answer(HttpEndpoint endpoint, std::string_view target, std::string_view body,
-                    const Principal& principal) const;
+                    const Principal& principal, std::string buffer = {}) const;
 
   // From now on tokens are looked up in `tokens` (a token file read anew); requests admitted
   // before keep the principal they were admitted with. Ignored when the API asks for no
@@ -88,7 +90,7 @@ class HttpApi {
   static Principal LocalClient();
 
  private:
-  HttpAnswer Messages(std::string_view body, const Principal& principal) const;
+  HttpAnswer Messages(std::string_view body, const Principal& principal, std::string buffer) const;
   HttpAnswer History(std::string_view target) const;
   HttpAnswer Withdrawals(std::string_view body, const Principal& principal) const;
   HttpAnswer Health() const;

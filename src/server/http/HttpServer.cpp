@@ -168,8 +168,8 @@ class SessionBase {
 
 // One client connection over `Stream`: beast::tcp_stream, or an ssl_stream over one. Every
 // member runs on the connection's strand; only Shutdown may be called from elsewhere (it
-// posts onto the strand). The request handler runs on the core's pool, and its answer is
-// posted back onto the strand.
+// posts onto the strand). The request handler runs on the core's pool, which also starts
+// the answer's write; the write's completions run on the strand.
 template <typename Stream>
 class Session : public SessionBase, public std::enable_shared_from_this<Session<Stream>> {
  public:
@@ -197,6 +197,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
 
   void Shutdown(bool force) override {
     net::dispatch(mStream.get_executor(), [self = this->shared_from_this(), force] {
+      std::lock_guard lock(self->mHandoff);  // a handler thread may be starting a write
       self->mCloseRequested = true;
       if (force || self->mPhase == Phase::Waiting || self->mPhase == Phase::ReadingHeader ||
           self->mPhase == Phase::Lingering || self->mPhase == Phase::Handshaking) {
@@ -360,19 +361,31 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             true);
   }
 
+  // The one thread hop of a request: the handler runs on the pool, and the response's write
+  // starts from there too (RespondFromHandler); only the write's completions come back to
+  // the connection's strand.
   void Dispatch() {
     mPhase = Phase::Handling;
     std::string body = std::move(mParser->get().body());
     // The reservation goes with the body: it is given back once the handler is done with it.
-    net::post(mCore.Pool(), [self = this->shared_from_this(), endpoint = mEndpoint,
-                             target = mTarget, principal = mPrincipal, body = std::move(body),
-                             reservation = std::move(mReservation)]() mutable {
-      HttpAnswer answer = self->mCore.Api().Answer(endpoint, target, body, principal);
-      body = std::string();
-      reservation.reset();
-      net::post(self->mStream.get_executor(),
-                [self, a = std::move(answer)]() mutable { self->Respond(std::move(a), false); });
-    });
+    net::post(mCore.Pool(),
+              [self = this->shared_from_this(), endpoint = mEndpoint, target = mTarget,
+               principal = mPrincipal, body = std::move(body),
+               reservation = std::move(mReservation), buffer = std::move(mReplyBuffer)]() mutable {
+                HttpAnswer answer =
+                    self->mCore.Api().Answer(endpoint, target, body, principal, std::move(buffer));
+                body = std::string();
+                reservation.reset();
+                self->RespondFromHandler(std::move(answer));
+              });
+  }
+
+  // On a handler thread. While the handler runs, no operation of the connection is pending
+  // and nothing of it runs on the strand but a stop's Shutdown, which takes mHandoff as
+  // well; so the write can be started from here, and its completions run on the strand.
+  void RespondFromHandler(HttpAnswer answer) {
+    std::lock_guard lock(mHandoff);
+    Respond(std::move(answer), false);
   }
 
   // `unread`: the request's body has not been read, so the connection cannot carry another.
@@ -402,6 +415,11 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
   void OnWritten(beast::error_code ec, bool keepAlive, bool unread) {
     mCore.Log().Record(mPeer, mMethod, mTarget, mStatus, mResponse.body().size(),
                        Clock::now() - mStart);
+    // The body's buffer serves the connection's next reply, unless it has grown past what a
+    // connection keeps.
+    mReplyBuffer = std::move(mResponse.body());
+    mReplyBuffer.clear();
+    if (mReplyBuffer.capacity() > mCore.Options().replyBufferKeep) std::string().swap(mReplyBuffer);
     mResponse = {};
     if (ec) return Close();
     if (keepAlive) return WaitForRequest();
@@ -449,6 +467,9 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
   std::optional<http::request_parser<http::string_body>> mParser;
   std::optional<http::response<http::empty_body>> mContinue;
   http::response<http::string_body> mResponse;
+  std::string mReplyBuffer;  // the last reply's body, cleared, for the next reply
+  // Taken by a handler thread while it starts the response's write, and by Shutdown.
+  std::mutex mHandoff;
   HttpEndpoint mEndpoint = HttpEndpoint::Health;
   Principal mPrincipal;
   std::shared_ptr<BodyReservation> mReservation;  // while its body is being read
@@ -620,7 +641,7 @@ void HttpServer::Impl::Start() {
     }
   }
   if (secure) mCore.SetTls(MakeTlsContext(options));
-  mCore.SetLog(std::make_unique<AccessLog>(options.accessLog));
+  mCore.SetLog(std::make_unique<AccessLog>(options.accessLog, options.accessLogFlush));
 
   mIo = std::make_unique<net::io_context>(options.ioThreads);
   mAcceptor = std::make_unique<tcp::acceptor>(net::make_strand(*mIo));
@@ -738,6 +759,7 @@ void HttpServer::Impl::Stop() {
   mIo.reset();
   mCore.SetPool(nullptr);
   mPool.reset();
+  mCore.Log().Flush();  // every request answered is in the file once Stop returns
 }
 
 void HttpServer::ReplaceTokens(std::shared_ptr<const TokenTable> tokens) {

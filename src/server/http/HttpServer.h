@@ -55,6 +55,12 @@ struct HttpServerOptions {
   std::size_t maxConnections = 1024;
   // Access log file (one line per request), appended to. Empty: standard error.
   std::filesystem::path accessLog;
+  // A connection keeps the buffer of its last reply for its next one, up to this capacity;
+  // a larger one (a large search's) is given back after the reply is sent.
+  std::size_t replyBufferKeep = 256 * 1024;
+  // Lines of the access log are buffered; they reach the file at least this often, and at
+  // Stop().
+  std::chrono::milliseconds accessLogFlush{std::chrono::seconds(1)};
 };
 
 // The HTTP/JSON front of the forms server (docs/protocol.md), over TLS when given a
@@ -65,8 +71,8 @@ struct HttpServerOptions {
 //   GET  /healthz         store backend and schema version; no token
 // What each role may ask is HttpApi's. Network I/O is asynchronous, so idle keep-alive
 // connections cost no thread; the request handler runs on its own pool of `threads`
-// threads. Memory for request bodies is bounded by options.bodyBudget whatever the clients
-// do.
+// threads, which also starts each response's write (one thread hop per request). Memory for
+// request bodies is bounded by options.bodyBudget whatever the clients do.
 //
 // Lifecycle: construct, Start(), ..., Stop(). Start and Stop are called from one controlling
 // thread, never from a handler. The handler is shared with the caller and must outlive

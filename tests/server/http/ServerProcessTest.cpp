@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +90,45 @@ TEST_F(ServerProcessTest, LoadsTheDemoServesAndStopsOnSigtermWithStatusZero) {
   EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
   EXPECT_NE(server.ErrorText().find("loaded the demo inventory: "), std::string::npos);
   EXPECT_NE(server.ErrorText().find("SIGTERM"), std::string::npos);
+}
+
+// The access log is buffered; what SIGTERM stops is in the file all the same, one line per
+// request, whichever connection and answer it had.
+TEST_F(ServerProcessTest, AccessLogHoldsEveryRequestAfterSigterm) {
+  const std::filesystem::path log = mDir / "access.log";
+  ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
+                        "127.0.0.1:0", "--access-log", log.string()});
+  std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
+  ASSERT_FALSE(port.empty()) << server.ErrorText();
+  constexpr int kConnections = 4;
+  constexpr int kEach = 25;
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kConnections; ++c) {
+    clients.emplace_back([&, c] {
+      HttpTestClient client(static_cast<unsigned short>(std::stoi(port)));
+      for (int i = 0; i < kEach; ++i) {
+        const auto status = (i + c) % 3 == 0 ? client.Request("GET", "/healthz").status
+                                             : client.Request("GET", "/nowhere").status;
+        EXPECT_TRUE(status == 200u || status == 404u) << status;
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
+  int healthChecks = 0;
+  for (int c = 0; c < kConnections; ++c) {
+    for (int i = 0; i < kEach; ++i) healthChecks += (i + c) % 3 == 0 ? 1 : 0;
+  }
+  std::ifstream in(log);
+  int answered = 0;
+  int refused = 0;
+  for (std::string line; std::getline(in, line);) {
+    answered += line.find(" GET /healthz 200 ") != std::string::npos ? 1 : 0;
+    refused += line.find(" GET /nowhere 404 ") != std::string::npos ? 1 : 0;
+  }
+  EXPECT_EQ(answered, healthChecks);
+  EXPECT_EQ(refused, kConnections * kEach - healthChecks);
 }
 
 TEST_F(ServerProcessTest, CreateSchemaMigratesAndExits) {
