@@ -66,6 +66,10 @@ RequestHandler::RequestHandler(std::shared_ptr<Store> store, RequestHandlerOptio
 
 RequestHandler::~RequestHandler() = default;
 
+std::string RequestHandler::Today() const {
+  return mOptions.today ? mOptions.today() : LocalDate(std::chrono::system_clock::now());
+}
+
 protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
   protocol::Reply reply;
   bool saved = false;  // a failure after the save must not claim that nothing changed
@@ -74,17 +78,19 @@ protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
     reply.requestId = request.requestId;
     reply.identity = request.identity;
     CheckVersion(request.version);
-    if (request.messageType != protocol::kSearchMessage &&
-        request.messageType != protocol::kSaveRequeryMessage) {
-      throw RequestError(fmt::format(
-          "The message type {} is not known; the server answers 33 (search) and 34 (save "
-          "with requery)",
-          request.messageType));
+    if (!protocol::IsKnownMessageType(request.messageType)) {
+      throw RequestError(
+          fmt::format("The message type {} is not known; the server answers 33 (search), 34 (save "
+                      "with requery), 35 (form history) and 36 (accountability report)",
+                      request.messageType));
+    }
+    if (request.messageType == protocol::kFormHistoryMessage ||
+        request.messageType == protocol::kAccountabilityMessage) {
+      return AnswerCustody(request);
     }
     // The criteria are read before anything is saved, so a bad one changes nothing.
     SearchCriteria criteria = ParseCriteria(request.criteria);
-    criteria.officers.today =
-        mOptions.today ? mOptions.today() : LocalDate(std::chrono::system_clock::now());
+    criteria.officers.today = Today();
 
     if (request.messageType == protocol::kSaveRequeryMessage) {
       auto rows = request.dataSets.find(protocol::kTroopFormDataSet);

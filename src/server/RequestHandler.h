@@ -5,11 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "protocol/Custody.h"
 #include "protocol/Messages.h"
 
 namespace fm::server {
 
 class Store;
+struct ReportParameters;
 
 struct RequestHandlerOptions {
   // Largest number of ranges a search answers; a search that finds more is refused with a
@@ -27,6 +29,14 @@ struct RequestHandlerOptions {
 //      version, a lost race) is answered ok = false with the refusal as the error and, when
 //      the search succeeds, the refreshed "TROOPFORM" and "OFFICER" all the same, so the
 //      client can show what the inventory holds now.
+//   35 form history: the chain of custody of the form of key:REF_TYP_CD and
+//      key:FORM_SEARCH_NBR, in words ("HISTORY", oldest first), and who holds it now
+//      ("HOLDER"); protocol/Custody.h has the layouts.
+//   36 accountability report: key:TRP_ID (with key:TRP_DIST_ID one Troop/District, without
+//      it the whole troop) and/or key:ASGND_REG_NBR (an officer), key:REF_TYP_CD (one form
+//      type; none: all), key:FROM_DT and key:TO_DT (the days, "YYYY-MM-DD"; neither: the
+//      last calendar month); answered as "ACCTPARM", "ACCTLINE" and "ACCTSPAN".
+//   Both take "=" only and change nothing.
 // The change stamp and audit name the acting user by the officer whose registry number is
 // the request's user id ("First Last"), else "User <id>".
 // Criteria keys (each "key:" + name): TRP_ID, TRP_DIST_ID, REF_TYP_CD (form type),
@@ -46,9 +56,21 @@ class RequestHandler {
 
   protocol::Reply Handle(const protocol::Request& request);
 
+  // The accountability report the parameters ask for (server/ReportRequest.h), computed
+  // from the store's history as of the period's start and end. The HTTP front and the
+  // command line ask it directly. Throws RequestError for parameters to correct, StoreError
+  // when the store fails.
+  protocol::AccountabilityReport Accountability(const ReportParameters& parameters);
+  // The history of one form in words, and who holds it now. Throws RequestError for an
+  // unknown form type, StoreError when the store fails.
+  protocol::FormHistory History(const std::string& formType, std::int64_t number);
+
   Store& GetStore() const { return *mStore; }
 
  private:
+  protocol::Reply AnswerCustody(const protocol::Request& request);
+  std::string Today() const;
+
   std::shared_ptr<Store> mStore;  // constant after construction
   RequestHandlerOptions mOptions;
 };

@@ -14,6 +14,8 @@ extern const char* const kServerSqliteInventorySql;
 extern const char* const kServerPostgresInventorySql;
 extern const char* const kServerSqliteVersionsSql;
 extern const char* const kServerPostgresVersionsSql;
+extern const char* const kServerSqliteHistorySql;
+extern const char* const kServerPostgresHistorySql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -34,7 +36,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                               return std::make_unique<SqliteConnection>(path, timeout);
                             },
                             fm::embedded::kServerSqliteInventorySql,
-                            fm::embedded::kServerSqliteVersionsSql};
+                            fm::embedded::kServerSqliteVersionsSql,
+                            fm::embedded::kServerSqliteHistorySql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -48,7 +51,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                               return std::make_unique<PostgresConnection>(url, timeout);
                             },
                             fm::embedded::kServerPostgresInventorySql,
-                            fm::embedded::kServerPostgresVersionsSql};
+                            fm::embedded::kServerPostgresVersionsSql,
+                            fm::embedded::kServerPostgresHistorySql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

@@ -103,11 +103,24 @@ class Store {
                                    const std::string& reason) = 0;
 
   // The chain of custody of one form: every applied row whose resulting range holds the
-  // number, oldest first. Each entry says who held the form (Troop/District, registry
+  // number, oldest first. Found by walking from the entry that wrote the range holding the
+  // number now (or from its latest withdrawal) up the entries each replaced, and from a
+  // receipt to the withdrawal of the same number before it: a few index probes whatever
+  // the size of the history. Each entry says who held the form (Troop/District, registry
   // number), in which status, and since when; a withdrawn form's last entry is its
   // withdrawal, with who, when and why.
   virtual std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) = 0;
+
+  // The entries a custody report of `query.scope` over [start, end) reads, ordered by id:
+  //   - every entry of the form type(s) whose range the scope held, written before `end` and
+  //     not ended before `start` (what the scope held at `start`, and what reached it
+  //     since), withdrawals included;
+  //   - every entry written in [start, end) that replaced a range the scope held (what left
+  //     it, wherever it went).
+  // Each entry carries its parentId and endedAt, from which the holdings at any instant of
+  // the period follow (server/Accountability.h).
+  virtual std::vector<CustodyEntry> ScopeHistory(const ScopeHistoryQuery& query) = 0;
 
   // Reference data, ordered by code.
   virtual std::vector<FormTypeInfo> FormTypes() = 0;
