@@ -19,7 +19,7 @@ struct HttpAnswer {
   std::vector<std::pair<std::string, std::string>> headers;
 };
 
-enum class HttpEndpoint { Messages, History, Health };
+enum class HttpEndpoint { Messages, History, Health, Report };
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in,
 // or (endpoint empty) the answer refusing it.
@@ -55,6 +55,7 @@ class HttpApi {
   HttpAnswer Messages(std::string_view body) const;
   HttpAnswer History(std::string_view target) const;
   HttpAnswer Health() const;
+  HttpAnswer Report(std::string_view target) const;
   bool TokenAccepted(std::string_view token) const;
 
   std::shared_ptr<RequestHandler> mHandler;  // constant after construction
