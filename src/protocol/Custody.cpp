@@ -222,7 +222,6 @@ std::map<std::string, DataSet> AccountabilityToDataSets(const AccountabilityRepo
     row.emplace_back(line.issued);
     lines.Add(std::move(row));
     for (AccountLine kind : kAccountLines) {
-      if (kind == AccountLine::Delisted) continue;  // listed by reason below
       for (const auto& r : line.Tally(kind).ranges) {
         spans.Add({Cell{line.formType}, Cell{std::string(AccountLineKey(kind))}, Cell{}, Cell{},
                    Cell{r.from}, Cell{r.to}});
@@ -291,9 +290,11 @@ AccountabilityReport AccountabilityFromDataSets(const std::map<std::string, Data
     }
     const SerialRange range{spans.Integer(i, "FRM_FORM_NBR"), spans.Integer(i, "TO_FORM_NBR")};
     AccountabilityLine& target = report.lines[owner->second];
-    target.Tally(*line).ranges.push_back(range);
-    if (*line == AccountLine::Delisted) {
-      const std::string reason = spans.Text(i, "RSN_CD");
+    const std::string reason = spans.Text(i, "RSN_CD");
+    if (reason.empty()) {
+      target.Tally(*line).ranges.push_back(range);
+    } else {
+      // The delisted forms once more, by reason.
       target.delistedByReason[reason].Add(range);
       const std::string description = spans.Text(i, "RSN_DESC");
       if (!description.empty()) report.reasonDescriptions[reason] = description;

@@ -23,7 +23,9 @@ inline constexpr const char* kHolderDataSet = "HOLDER";    // one row: who holds
 // Data sets of an accountability reply.
 inline constexpr const char* kAccountParameterDataSet = "ACCTPARM";  // one row: the request
 inline constexpr const char* kAccountLineDataSet = "ACCTLINE";       // one row per form type
-inline constexpr const char* kAccountSpanDataSet = "ACCTSPAN";       // the serial ranges
+// The serial ranges: one row per range of each line (RSN_CD null), and the delisted ranges
+// once more by reason (RSN_CD the status code).
+inline constexpr const char* kAccountSpanDataSet = "ACCTSPAN";
 
 // Inclusive serial numbers.
 struct SerialRange {
