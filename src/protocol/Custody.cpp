@@ -492,6 +492,11 @@ FormHistory FormHistoryFromDataSets(const std::map<std::string, DataSet>& dataSe
   return history;
 }
 
+std::string StatusText(const CustodyState& state) {
+  return state.statusDescription.empty() ? state.status
+                                         : state.status + " " + state.statusDescription;
+}
+
 std::vector<std::vector<std::string>> FormHistoryCsvRecords(
     const FormHistory& history, const std::function<std::string(const std::string&)>& time) {
   std::vector<std::vector<std::string>> records;

@@ -1,6 +1,7 @@
 #include "server/Accountability.h"
 
 #include <map>
+#include <set>
 
 #include "platform/TextUtil.h"
 #include "server/ReferenceData.h"
@@ -12,18 +13,23 @@ namespace {
 using protocol::AccountLine;
 using protocol::SerialRange;
 
+// An entry of the history that ended wrote a range held from its time until it ended. (An
+// entry whose range is held still is a range of HoldingsHistory::held.)
 bool ValidAt(const CustodyEntry& e, const std::string& instant) {
-  return e.event != custody::kWithdraw && e.at < instant && (!e.endedAt || *e.endedAt >= instant);
+  return e.event != custody::kWithdraw && e.at < instant && e.endedAt && *e.endedAt >= instant;
 }
 
 class Classifier {
  public:
-  Classifier(const AccountabilityQuery& query, const ReferenceData& reference)
-      : mQuery(query), mReference(reference) {}
-
-  bool InBalance(const FormRange& r) const {
-    return mQuery.scope.Holds(r) && IsStockStatus(r.status, mReference);
+  Classifier(const AccountabilityQuery& query, const ReferenceData& reference) : mQuery(query) {
+    for (const auto& s : reference.Statuses()) {
+      if (IsStockStatus(s.code, reference)) mStock.insert(s.code);
+    }
+    mStock.insert(kActiveStatus);
   }
+
+  bool IsStock(const std::string& status) const { return mStock.contains(status); }
+  bool InBalance(const FormRange& r) const { return mQuery.scope.Holds(r) && IsStock(r.status); }
 
   // The line an entry of the period moves its numbers onto, if any. `reason` receives the
   // delisting reason.
@@ -33,13 +39,13 @@ class Classifier {
     if (wasIn == isIn) return std::nullopt;
     if (isIn) {
       if (!e.before) return AccountLine::Received;
-      if (e.parentId && !IsStockStatus(e.before->status, mReference)) {
+      if (e.parentId && !IsStock(e.before->status)) {
         return AccountLine::Reinstated;
       }
       return AccountLine::TransferredIn;
     }
     if (e.event == custody::kWithdraw) return AccountLine::Withdrawn;
-    if (!IsStockStatus(e.after.status, mReference)) {
+    if (!IsStock(e.after.status)) {
       reason = e.after.status;
       return AccountLine::Delisted;
     }
@@ -48,7 +54,7 @@ class Classifier {
 
  private:
   const AccountabilityQuery& mQuery;
-  const ReferenceData& mReference;
+  std::set<std::string, std::less<>> mStock;
 };
 
 }  // namespace
@@ -62,7 +68,7 @@ bool IsStockStatus(const std::string& status, const ReferenceData& reference) {
 }
 
 protocol::AccountabilityReport ComputeAccountability(const AccountabilityQuery& query,
-                                                     const std::vector<CustodyEntry>& entries,
+                                                     const HoldingsHistory& history,
                                                      const ReferenceData& reference) {
   const Classifier classify(query, reference);
   std::map<std::string, protocol::AccountabilityLine> lines;
@@ -78,7 +84,19 @@ protocol::AccountabilityReport ComputeAccountability(const AccountabilityQuery& 
   };
   if (!query.formType.empty()) lineFor(query.formType);
 
-  for (const CustodyEntry& e : entries) {
+  for (const StoredRange& held : history.held) {
+    const FormRange& r = held.range;
+    if (!query.formType.empty() && r.formType != query.formType) continue;
+    if (!classify.InBalance(r)) continue;
+    const std::string& since = held.lastChange.at;
+    if (since < query.start) lineFor(r.formType).Tally(AccountLine::Beginning).Add({r.from, r.to});
+    if (since < query.end) {
+      auto& line = lineFor(r.formType);
+      line.Tally(AccountLine::Ending).Add({r.from, r.to});
+      line.issued += r.Size() - r.remaining;
+    }
+  }
+  for (const CustodyEntry& e : history.entries) {
     if (!query.formType.empty() && e.after.formType != query.formType) continue;
     const SerialRange range{e.after.from, e.after.to};
     if (ValidAt(e, query.start) && classify.InBalance(e.after)) {

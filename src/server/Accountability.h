@@ -27,8 +27,9 @@ bool IsStockStatus(const std::string& status, const ReferenceData& reference);
 
 // The accountability report of the query computed from the scope's history
 // (Store::ScopeHistory over [start, end)). The balances are what the scope held in stock at
-// `start` and at `end`: the entries written before the instant, not ended by it, whose range
-// the scope held in a stock status. Each entry written in the period moves the numbers of
+// `start` and at `end`: the ranges written before the instant and not replaced by it (held
+// now and changed last before it, or an entry ended since), whose holder is the scope and
+// whose status is a stock status. Each entry written in the period moves the numbers of
 // the range it wrote from the state before it to the state after it, and is counted on one
 // line when it moves them into or out of the balance:
 //   into:  a receipt or load - received; from a delisted status - reinstated; from another
@@ -41,7 +42,7 @@ bool IsStockStatus(const std::string& status, const ReferenceData& reference);
 // Issued: the forms of the ending balance already used (size less remaining of each range).
 // Lines: the query's form type, or every form type with something to show, by code.
 protocol::AccountabilityReport ComputeAccountability(const AccountabilityQuery& query,
-                                                     const std::vector<CustodyEntry>& entries,
+                                                     const HoldingsHistory& history,
                                                      const ReferenceData& reference);
 
 }  // namespace fm::server

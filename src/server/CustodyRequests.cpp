@@ -61,9 +61,9 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
   if (!today) throw RequestError("The server's date could not be read");
   const ReferenceData& reference = mStore->Reference();
   const AccountabilityQuery query = ReportQueryFrom(parameters, reference, *today);
-  const std::vector<CustodyEntry> entries =
+  const HoldingsHistory history =
       mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
-  protocol::AccountabilityReport report = ComputeAccountability(query, entries, reference);
+  protocol::AccountabilityReport report = ComputeAccountability(query, history, reference);
   report.parameters.holder = HolderScopeText(query.scope, reference);
   report.parameters.computedAt = UtcTimestamp(std::chrono::system_clock::now());
   return report;

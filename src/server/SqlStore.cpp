@@ -609,68 +609,62 @@ std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) {
   // The rows holding the form form one chain: each entry's "after" lies within its "before",
   // so the entry that wrote the range an entry replaced (its parent) held the form too. The
-  // chain ends at the entry that wrote the range holding the form now, or, for a withdrawn
-  // form, at its withdrawal; it starts at the receipt, and a receipt of numbers withdrawn
-  // before goes on with that withdrawal (the latest one of the form before the receipt).
-  const std::string walk = fmt::format(
+  // chain ends at the entry that wrote the range holding the form now (ProducerOf) or, for a
+  // form no range holds, at its latest withdrawal; it starts at the receipt, and a receipt of
+  // numbers withdrawn before goes on with that withdrawal (the latest one of the form before
+  // the receipt); a load is an inventory's start and has nothing before it. One statement,
+  // so that PostgreSQL answers it in one round trip.
+  static const std::string walk = fmt::format(
       "WITH RECURSIVE chain(id) AS ("
-      " SELECT CAST(? AS BIGINT)"
+      " SELECT COALESCE("
+      "   (SELECT p.audit_id FROM form_range h JOIN range_audit p"
+      "       ON p.form_typ_cd = h.form_typ_cd AND p.after_from = h.frm_form_nbr"
+      "      AND p.after_to = h.to_form_nbr AND p.event <> 'WITHDRAW'"
+      "     WHERE h.range_id = (SELECT n.range_id FROM form_range n WHERE n.form_typ_cd = ?"
+      "                           AND n.frm_form_nbr <= ? ORDER BY n.frm_form_nbr DESC LIMIT 1)"
+      "       AND h.to_form_nbr >= ? ORDER BY p.audit_id DESC LIMIT 1),"
+      "   (SELECT max(w.audit_id) FROM range_audit w WHERE w.form_typ_cd = ?"
+      "       AND w.event = 'WITHDRAW' AND w.after_from <= ? AND w.after_to >= ?))"
       " UNION ALL"
       " SELECT CASE WHEN a.parent_id IS NOT NULL THEN a.parent_id"
-      "             WHEN a.event IN ('RECEIVE', 'LOAD') THEN"
+      "             WHEN a.event = 'RECEIVE' THEN"
       "               (SELECT max(w.audit_id) FROM range_audit w"
       "                 WHERE w.form_typ_cd = a.form_typ_cd AND w.event = 'WITHDRAW'"
       "                   AND w.after_from <= ? AND w.after_to >= ? AND w.audit_id < a.audit_id)"
       "        END"
       "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
-      " SELECT {} FROM chain JOIN range_audit r ON r.audit_id = chain.id ORDER BY r.audit_id",
+      " SELECT {} FROM chain JOIN range_audit r ON r.audit_id = chain.id",
       AuditSelectList("r"));
   return Read([&](SqlConnection& c) {
-    std::optional<std::int64_t> last;
-    auto holding = c.Query(
-        "SELECT form_typ_cd, frm_form_nbr, to_form_nbr FROM form_range WHERE form_typ_cd = ?"
-        " AND frm_form_nbr <= ? ORDER BY frm_form_nbr DESC LIMIT 1",
-        {formType, formNumber});
-    if (!holding.empty() && Integer(holding[0][2]) >= formNumber) {
-      FormRange held;
-      held.formType = formType;
-      held.from = Integer(holding[0][1]);
-      held.to = Integer(holding[0][2]);
-      last = ProducerOf(c, held);
-    }
-    if (!last) {
-      // Not held now (or held by a range loaded without history): the latest withdrawal.
-      auto withdrawn = c.Query(
-          "SELECT max(audit_id) FROM range_audit WHERE form_typ_cd = ? AND event = 'WITHDRAW'"
-          " AND after_from <= ? AND after_to >= ?",
-          {formType, formNumber, formNumber});
-      if (!withdrawn.empty()) last = OptInteger(withdrawn[0][0]);
-    }
     std::vector<CustodyEntry> result;
-    if (!last) return result;
-    for (const auto& row : c.Query(walk, {*last, formNumber, formNumber})) {
+    for (const auto& row : c.Query(walk, {formType, formNumber, formNumber, formType, formNumber,
+                                          formNumber, formNumber, formNumber})) {
       result.push_back(EntryFromRow(row));
     }
+    // The walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
+    // temporary table.
+    std::sort(result.begin(), result.end(),
+              [](const CustodyEntry& a, const CustodyEntry& b) { return a.id < b.id; });
     return result;
   });
 }
 
-std::vector<CustodyEntry> SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
-  // The holder's conditions on the columns of `alias`, with their parameters.
-  auto holder = [&](const char* alias, std::vector<SqlValue>& params) {
-    std::string where;
-    auto add = [&](const std::string& condition) {
-      where += (where.empty() ? "" : " AND ") + condition;
-    };
+HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
+  if (!q.scope.registry && q.scope.troop.empty()) {
+    throw StoreError::Rejected("A custody report needs a Troop/District, a troop or an officer.");
+  }
+  // The holder's conditions on the "after" columns of `alias`, with their parameters.
+  auto holder = [&](const char* alias, bool withType, std::vector<SqlValue>& params) {
+    std::vector<std::string> terms;
     if (q.scope.registry) {
-      add(fmt::format("{}.after_reg_nbr = ?", alias));
+      terms.push_back(fmt::format("{}.after_reg_nbr = ?", alias));
       params.emplace_back(*q.scope.registry);
     }
     if (!q.scope.troop.empty()) {
-      add(fmt::format("{}.after_trp_id = ?", alias));
+      terms.push_back(fmt::format("{}.after_trp_id = ?", alias));
       params.emplace_back(q.scope.troop);
       if (!q.scope.wholeTroop) {
-        add(fmt::format("{}.after_trp_dist_id = ?", alias));
+        terms.push_back(fmt::format("{}.after_trp_dist_id = ?", alias));
         params.emplace_back(q.scope.district);
       } else {
         // The troop's districts spelled out, so that the index goes on to the end of
@@ -682,52 +676,110 @@ std::vector<CustodyEntry> SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
           list += ", ?";
           params.emplace_back(d.id);
         }
-        add(fmt::format("{}.after_trp_dist_id IN ({})", alias, list));
+        terms.push_back(fmt::format("{}.after_trp_dist_id IN ({})", alias, list));
       }
     }
-    if (!q.formType.empty()) {
-      add(fmt::format("{}.form_typ_cd = ?", alias));
+    if (withType && !q.formType.empty()) {
+      terms.push_back(fmt::format("{}.form_typ_cd = ?", alias));
       params.emplace_back(q.formType);
     }
+    std::string where;
+    for (const auto& t : terms) where += (where.empty() ? "" : " AND ") + t;
     return where;
   };
-  if (!q.scope.registry && q.scope.troop.empty()) {
-    throw StoreError::Rejected("A custody report needs a Troop/District, a troop or an officer.");
-  }
+  // Only what a report reads: a station's year can be tens of thousands of entries.
+  constexpr const char* kColumns =
+      "r.audit_id, r.applied_at, r.event, r.form_typ_cd, r.parent_id, r.ended_at,"
+      " r.before_from, r.before_to, r.before_trp_id, r.before_trp_dist_id, r.before_reg_nbr,"
+      " r.before_actn_cd, r.after_from, r.after_to, r.after_trp_id, r.after_trp_dist_id,"
+      " r.after_reg_nbr, r.after_actn_cd, r.after_rmng_cnt";
   std::vector<SqlValue> params;
-  const std::string columns = AuditSelectList("r");
-  std::string sql;
-  // Held at some instant of the period, or before it and not ended by its start.
-  std::string where = holder("r", params);
-  sql +=
+  // Held before the end and ended at or after the start: held at the start, or for a while
+  // in the period.
+  std::string sql =
       fmt::format("SELECT {} FROM range_audit r WHERE {} AND r.applied_at < ? AND r.ended_at >= ?",
-                  columns, where);
+                  kColumns, holder("r", true, params));
   params.emplace_back(q.end);
   params.emplace_back(q.start);
-  where = holder("r", params);
+  // Written in the period and held still (what was held before is in `held`).
   sql += fmt::format(
-      " UNION ALL SELECT {} FROM range_audit r WHERE {} AND r.applied_at < ? AND r.ended_at IS "
-      "NULL",
-      columns, where);
+      " UNION ALL SELECT {} FROM range_audit r WHERE {} AND r.ended_at IS NULL"
+      " AND r.applied_at >= ? AND r.applied_at < ?",
+      kColumns, holder("r", true, params));
+  params.emplace_back(q.start);
   params.emplace_back(q.end);
-  // What replaced a held range during the period, wherever it went.
-  where = holder("p", params);
+  // What replaced a held range during the period and went elsewhere; what stayed is above.
   sql += fmt::format(
       " UNION ALL SELECT {} FROM range_audit r WHERE r.parent_id IN (SELECT p.audit_id FROM"
       " range_audit p WHERE {} AND p.ended_at >= ? AND p.ended_at < ?)",
-      columns, where);
+      kColumns, holder("p", true, params));
   params.emplace_back(q.start);
   params.emplace_back(q.end);
-  return Read([&](SqlConnection& c) {
-    std::map<std::int64_t, CustodyEntry> byId;
-    for (const auto& row : c.Query(sql, params)) {
-      CustodyEntry e = EntryFromRow(row);
-      byId.emplace(e.id, std::move(e));
+  sql += fmt::format(" AND NOT ({})", holder("r", false, params));
+  // The ranges held now, from the inventory (its holder indexes) rather than from the
+  // entries that wrote them: the bulk of a station's report, read from the smaller table.
+  std::vector<std::string> heldTerms;
+  std::vector<SqlValue> heldParams;
+  if (q.scope.registry) {
+    heldTerms.emplace_back("r.asgnd_reg_nbr = ?");
+    heldParams.emplace_back(*q.scope.registry);
+  }
+  if (!q.scope.troop.empty()) {
+    heldTerms.emplace_back("r.trp_id = ?");
+    heldParams.emplace_back(q.scope.troop);
+    if (!q.scope.wholeTroop) {
+      heldTerms.emplace_back("r.trp_dist_id = ?");
+      heldParams.emplace_back(q.scope.district);
     }
-    std::vector<CustodyEntry> result;
-    result.reserve(byId.size());
-    for (auto& [id, e] : byId) result.push_back(std::move(e));
-    return result;
+  }
+  if (!q.formType.empty()) {
+    heldTerms.emplace_back("r.form_typ_cd = ?");
+    heldParams.emplace_back(q.formType);
+  }
+  std::string heldSql =
+      fmt::format("SELECT {}, r.chg_ts FROM form_range r WHERE r.chg_ts < ?", kRangeColumns);
+  heldParams.insert(heldParams.begin(), SqlValue{q.end});
+  for (const auto& t : heldTerms) heldSql += " AND " + t;
+  return Read([&](SqlConnection& c) {
+    HoldingsHistory history;
+    for (const auto& row : c.Query(heldSql, heldParams)) {
+      StoredRange held;
+      held.range = RangeFromRow(row);
+      held.lastChange.at = Text(row[11]);
+      history.held.push_back(std::move(held));
+    }
+    std::vector<CustodyEntry>& result = history.entries;
+    for (const auto& row : c.Query(sql, params)) {
+      CustodyEntry e;
+      e.id = Integer(row[0]);
+      e.at = Text(row[1]);
+      e.event = Text(row[2]);
+      e.parentId = OptInteger(row[4]);
+      e.endedAt = OptText(row[5]);
+      if (!std::holds_alternative<std::monostate>(row[6])) {
+        FormRange& b = e.before.emplace();
+        b.formType = Text(row[3]);
+        b.from = Integer(row[6]);
+        b.to = Integer(row[7]);
+        b.troop = Text(row[8]);
+        b.district = Text(row[9]);
+        b.registry = Integer(row[10]);
+        b.status = Text(row[11]);
+      }
+      FormRange& a = e.after;
+      a.formType = Text(row[3]);
+      a.from = Integer(row[12]);
+      a.to = Integer(row[13]);
+      a.troop = Text(row[14]);
+      a.district = Text(row[15]);
+      a.registry = Integer(row[16]);
+      a.status = Text(row[17]);
+      a.remaining = Integer(row[18]);
+      result.push_back(std::move(e));
+    }
+    std::sort(result.begin(), result.end(),
+              [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
+    return history;
   });
 }
 

@@ -43,7 +43,7 @@ class SqlStore : public Store {
                            const std::vector<RangeChange>& changes) override;
   std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                         std::int64_t formNumber) override;
-  std::vector<CustodyEntry> ScopeHistory(const ScopeHistoryQuery& query) override;
+  HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override;
   std::vector<FormTypeInfo> FormTypes() override;
   const ReferenceData& Reference() const override;
   std::size_t RangeCount() override;

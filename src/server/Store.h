@@ -112,15 +112,19 @@ class Store {
   virtual std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) = 0;
 
-  // The entries a custody report of `query.scope` over [start, end) reads, ordered by id:
-  //   - every entry of the form type(s) whose range the scope held, written before `end` and
-  //     not ended before `start` (what the scope held at `start`, and what reached it
-  //     since), withdrawals included;
-  //   - every entry written in [start, end) that replaced a range the scope held (what left
-  //     it, wherever it went).
-  // Each entry carries its parentId and endedAt, from which the holdings at any instant of
-  // the period follow (server/Accountability.h).
-  virtual std::vector<CustodyEntry> ScopeHistory(const ScopeHistoryQuery& query) = 0;
+  // What a custody report of `query.scope` over [start, end) reads:
+  //   - held: the ranges the scope holds now, with the time each was last changed (the
+  //     latest states of the history, read from the inventory, which is smaller);
+  //   - entries, ordered by id: every entry of the form type(s) whose range the scope held
+  //     and that ended at or after `start` (what the scope held at `start`, or held for a
+  //     while in the period), every entry of the scope written in the period (withdrawals
+  //     included), and every entry written in the period that replaced a range the scope
+  //     held and went elsewhere.
+  // An entry carries what a report reads: id, parentId, endedAt, at, event, and the before
+  // and after ranges' bounds, holders and statuses (and the after's remaining count); the
+  // request, the user, comments, quarters and reasons are left empty. The holdings at any
+  // instant of the period follow (server/Accountability.h).
+  virtual HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) = 0;
 
   // Reference data, ordered by code.
   virtual std::vector<FormTypeInfo> FormTypes() = 0;

@@ -201,6 +201,15 @@ struct ScopeHistoryQuery {
   std::string end;
 };
 
+// What a custody report reads (Store::ScopeHistory).
+struct HoldingsHistory {
+  // The ranges the scope holds now, each with the time of its last change
+  // (lastChange.at): the latest state of the history, held since then.
+  std::vector<StoredRange> held;
+  // The entries of the scope's history that matter to the period, ordered by id.
+  std::vector<CustodyEntry> entries;
+};
+
 // What a withdrawal took out and what stayed: for each stored range it cut, the withdrawn
 // numbers, and the pieces outside the span that remain in the inventory (with new versions).
 struct WithdrawOutcome {

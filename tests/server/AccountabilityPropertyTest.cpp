@@ -449,7 +449,7 @@ TYPED_TEST(AccountabilityProperty, ReportsEqualAReplayOfTheHistoryAndEveryLineBa
     std::map<std::int64_t, std::pair<std::optional<std::int64_t>, std::optional<std::string>>> all;
     for (const auto& scope : scopes) {
       if (scope.registry) continue;
-      for (const auto& e : this->mStore->ScopeHistory({scope, "", "0", "9"})) {
+      for (const auto& e : this->mStore->ScopeHistory({scope, "", "0", "9"}).entries) {
         all[e.id] = {e.parentId, e.endedAt};
       }
     }

@@ -11,10 +11,10 @@ ALTER TABLE range_audit ADD COLUMN parent_id BIGINT;
 ALTER TABLE range_audit ADD COLUMN ended_at TEXT COLLATE "C";
 
 -- The entry that wrote a stored range: the latest one (not a withdrawal) whose "after" has
--- the range's bounds. This index answers it in one probe and replaces the index by From,
--- which a history had to walk from the lowest number up.
+-- the range's bounds. This index answers it in one probe, from the index alone, and replaces
+-- the index by From, which a history had to walk from the lowest number up.
 DROP INDEX range_audit_form;
-CREATE INDEX range_audit_bounds ON range_audit (form_typ_cd, after_from, after_to, audit_id);
+CREATE INDEX range_audit_bounds ON range_audit (form_typ_cd, after_from, after_to, audit_id, event);
 
 UPDATE range_audit
    SET parent_id = (SELECT p.audit_id FROM range_audit p
@@ -34,9 +34,13 @@ UPDATE range_audit
  WHERE event <> 'WITHDRAW';
 
 -- What a Troop/District or an officer held at an instant, and what reached it since: the
--- entries of the holder not ended before the instant.
-CREATE INDEX range_audit_station_held ON range_audit (after_trp_id, after_trp_dist_id, ended_at);
-CREATE INDEX range_audit_officer_held ON range_audit (after_reg_nbr, ended_at);
--- Withdrawals, few: a re-received number's history goes on with the withdrawal before.
-CREATE INDEX range_audit_withdrawn ON range_audit (form_typ_cd, after_from)
+-- entries of the holder not ended before the instant; of those still held, the ones written
+-- since the instant.
+CREATE INDEX range_audit_station_held
+  ON range_audit (after_trp_id, after_trp_dist_id, ended_at, applied_at);
+CREATE INDEX range_audit_officer_held ON range_audit (after_reg_nbr, ended_at, applied_at);
+-- Withdrawals: a withdrawn number's history ends with the latest one holding it, and a
+-- re-received number's goes on with the one before the receipt. The index holds only
+-- withdrawals, with every column those look-ups read.
+CREATE INDEX range_audit_withdrawn ON range_audit (form_typ_cd, after_from, after_to, audit_id, event)
   WHERE event = 'WITHDRAW';

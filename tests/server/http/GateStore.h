@@ -59,7 +59,7 @@ class GateStore : public Store {
                                         std::int64_t formNumber) override {
     return mInner->FormHistory(formType, formNumber);
   }
-  std::vector<CustodyEntry> ScopeHistory(const ScopeHistoryQuery& query) override {
+  HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override {
     return mInner->ScopeHistory(query);
   }
   std::vector<FormTypeInfo> FormTypes() override { return mInner->FormTypes(); }
