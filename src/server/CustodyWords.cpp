@@ -71,7 +71,7 @@ protocol::CustodyState CustodyStateOf(const FormRange& r, const ReferenceData& r
 
 std::string DescribeCustodyChange(const CustodyEntry& e, const ReferenceData& reference) {
   if (e.event == custody::kReceive) return "received";
-  if (e.event == custody::kLoad) return "loaded with the initial inventory";
+  if (e.event == custody::kLoad) return "received with the initial inventory";
   if (e.event == custody::kWithdraw) return "withdrawn";
   if (!e.before) return "recorded";
   const FormRange& b = *e.before;

@@ -20,7 +20,7 @@ std::string OfficerName(const ReferenceData& reference, std::int64_t registry);
 // status's description.
 protocol::CustodyState CustodyStateOf(const FormRange& range, const ReferenceData& reference);
 
-// What an entry of the chain of custody did, in words: "received", "loaded with the initial
+// What an entry of the chain of custody did, in words: "received", "received with the initial
 // inventory", "withdrawn", or for a change what differs between before and after, joined by
 // "; ": "moved from A1 to B2", "assigned to John Smith (1001)", "unassigned", "reassigned
 // from ... to ...", "voided", "delisted: Lost", "reinstated", and "split from F-T" when the

@@ -374,7 +374,7 @@ TYPED_TEST(HandlerSuite, HistoryAndReportRequestsAnswerInWordsAndInRanges) {
                        {Key("REF_TYP_CD", "b"), Key("FORM_SEARCH_NBR", "230")}))
           .dataSets);
   ASSERT_EQ(history.entries.size(), 2u);
-  EXPECT_EQ(history.entries[0].what, "loaded with the initial inventory");
+  EXPECT_EQ(history.entries[0].what, "received with the initial inventory");
   EXPECT_EQ(history.entries[1].what, "assigned to John Smith,jr (1002); split from 200-299");
   EXPECT_EQ(history.entries[1].userName, "Margaret Hartley");
   EXPECT_EQ(history.entries[1].comment, "for the night shift");
