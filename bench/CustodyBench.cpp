@@ -1,7 +1,7 @@
 // The custody history at 1,000,000 entries, on SQLite and PostgreSQL:
 //  - the history of one form (Store::FormHistory: a walk up the lineage) against the scan
 //    of every entry whose "after" starts at or below the number (what the history asked
-//    before migration 4, with the index by From it had), in the same run;
+//    before migration 5, with the index by From it had), in the same run;
 //  - a Troop/District's accountability report for a year (RequestHandler::Accountability).
 //
 // The history is three years of generated custody: 100,000 ranges loaded, then splits with
@@ -404,7 +404,7 @@ std::string WithParameter(const std::string& url, const std::string& parameter) 
   return url + (url.find('?') == std::string::npos ? "?" : "&") + parameter;
 }
 
-// What the history asked before migration 4: every entry of the type whose "after" starts at
+// What the history asked before migration 5: every entry of the type whose "after" starts at
 // or below the number, through the index by (form type, From), kept by the one that holds it.
 constexpr const char* kScanSql =
     "SELECT audit_id, request_id, requester, user_id, applied_at, action, form_typ_cd,"

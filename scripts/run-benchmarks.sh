@@ -6,5 +6,6 @@ mkdir -p build/bench-results
 for b in build/bench/*_bench; do
   [ -x "$b" ] || continue
   name=$(basename "$b")
+  echo "== $name"
   "$b" --benchmark_out="build/bench-results/$name.json" --benchmark_out_format=json
 done

@@ -68,15 +68,51 @@ void WarnIfReadableByOthers(const std::filesystem::path& file) {
   }
 }
 
-// Blocks SIGTERM and SIGINT in this thread and every thread started after, so that only
-// the sigwait below receives them and the server's threads are never interrupted.
-sigset_t BlockStopSignals() {
+// Blocks SIGTERM, SIGINT and SIGHUP in this thread and every thread started after, so that
+// only the sigwait below receives them and the server's threads are never interrupted.
+sigset_t BlockServerSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   return signals;
+}
+
+// The token table of the token file; a file holding no token is refused at start (a server
+// nobody can use is a mistake), but accepted on a re-read (every token revoked).
+std::shared_ptr<const TokenTable> ReadTokens(const std::string& file, bool atStart) {
+  auto table = std::make_shared<const TokenTable>(ReadTokenFile(file));
+  if (table->Size() == 0) {
+    if (atStart) {
+      throw UsageError(
+          fmt::format("the token file {} holds no token; add one with "
+                      "formsmaint-server token add",
+                      file));
+    }
+    spdlog::warn("the token file {} holds no token: every request is refused now", file);
+  }
+  WarnIfReadableByOthers(file);
+  return table;
+}
+
+// SIGHUP: the token file is read anew, so added tokens work and revoked ones stop working
+// without a restart. A file that cannot be read keeps the tokens in force.
+void ReloadTokens(HttpServer& server, const std::string& file) {
+  if (file.empty()) {
+    spdlog::warn(
+        "SIGHUP: the server was started without a token file; there is nothing to "
+        "read again");
+    return;
+  }
+  try {
+    auto table = ReadTokens(file, false);
+    server.ReplaceTokens(table);
+    spdlog::info("SIGHUP: read the token file {} again: {} tokens", file, table->Size());
+  } catch (const std::exception& e) {
+    spdlog::error("SIGHUP: {}; the tokens read before stay in force", e.what());
+  }
 }
 
 struct ServeSettings {
@@ -95,6 +131,13 @@ struct ServeSettings {
   unsigned readTimeout = 30;
   unsigned idleTimeout = 60;
   std::size_t maxConnections = 1024;
+  std::uint64_t bodyBudget = 64 * 1024 * 1024;
+  std::size_t maxRequestIdLength = 64;
+  std::size_t maxCriteria = 64;
+  std::size_t maxRows = 10000;
+  std::string tlsCertificate;
+  std::string tlsKey;
+  bool insecureBehindProxy = false;
 };
 
 }  // namespace
@@ -107,9 +150,18 @@ CommandRun AddServeOptions(CLI::App& app) {
                  "a token file only a loopback address is allowed.")
       ->capture_default_str();
   app.add_option("--token-file", s->tokenFile,
-                 "File of the bearer tokens clients must send (one per line; blank lines and "
-                 "lines starting with # are skipped). Without it no token is asked for.")
+                 "File of the hashes of the bearer tokens clients must send, each with its user, "
+                 "role and stations (written by the token command). Read again on SIGHUP. "
+                 "Without it no token is asked for, on a loopback address only.")
       ->check(CLI::ExistingFile);
+  app.add_option("--tls-cert", s->tlsCertificate,
+                 "Certificate chain (PEM) to speak TLS with (1.2 at least); needs --tls-key.")
+      ->check(CLI::ExistingFile);
+  app.add_option("--tls-key", s->tlsKey, "Private key (PEM) of --tls-cert.")
+      ->check(CLI::ExistingFile);
+  app.add_flag("--insecure-behind-proxy", s->insecureBehindProxy,
+               "Listen on a non-loopback address without TLS, because a TLS-terminating proxy "
+               "is the only way in. Logs a warning at start.");
   app.add_flag("--create-schema", s->createSchema,
                "Create or migrate the database's schema and reference data, then exit.");
   app.add_flag("--load-demo", s->loadDemo,
@@ -148,6 +200,24 @@ CommandRun AddServeOptions(CLI::App& app) {
                  "Connections open at once; more are answered 503.")
       ->check(CLI::Range(std::size_t{1}, std::size_t{100000}))
       ->capture_default_str();
+  app.add_option("--body-budget", s->bodyBudget,
+                 "Bytes of request bodies received or handled at once, all connections "
+                 "together; a request past it is answered 503 with Retry-After. At least "
+                 "--body-limit. A size such as 64MiB.")
+      ->transform(CLI::AsSizeValue(false))
+      ->capture_default_str();
+  app.add_option("--max-request-id-length", s->maxRequestIdLength,
+                 "Longest request id (visible ASCII characters); longer ones are answered 422.")
+      ->check(CLI::Range(std::size_t{8}, std::size_t{1024}))
+      ->capture_default_str();
+  app.add_option("--max-criteria", s->maxCriteria,
+                 "Most criteria one request may carry; more are answered 422.")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1000}))
+      ->capture_default_str();
+  app.add_option("--max-rows", s->maxRows,
+                 "Most rows the data sets of one request may carry; more are answered 422.")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}))
+      ->capture_default_str();
   return [s]() -> int {
     if (s->createSchema && (s->loadDemo || s->generate || s->serve)) {
       throw UsageError("--create-schema runs alone: it migrates the schema and exits");
@@ -164,17 +234,38 @@ CommandRun AddServeOptions(CLI::App& app) {
       options.address = listen.address;
       options.port = listen.port;
       if (!s->tokenFile.empty()) {
-        options.tokens = ReadTokenFile(s->tokenFile);
-        if (options.tokens.empty()) {
-          throw UsageError(fmt::format("the token file {} holds no token", s->tokenFile));
-        }
-        WarnIfReadableByOthers(s->tokenFile);
+        options.tokens = ReadTokens(s->tokenFile, true);
       } else if (!IsLoopbackAddress(options.address)) {
         throw UsageError(fmt::format(
             "refusing to listen on {} without bearer tokens: give --token-file, or listen on a "
             "loopback address such as 127.0.0.1",
             options.address));
       }
+      if (s->tlsCertificate.empty() != s->tlsKey.empty()) {
+        throw UsageError(
+            "--tls-cert and --tls-key go together: give the certificate and its "
+            "private key");
+      }
+      if (!IsLoopbackAddress(options.address) && s->tlsCertificate.empty() &&
+          !s->insecureBehindProxy) {
+        throw UsageError(
+            fmt::format("refusing to listen on {} without TLS: give --tls-cert and --tls-key, or "
+                        "--insecure-behind-proxy when a TLS-terminating proxy is the only way in",
+                        options.address));
+      }
+      options.tlsCertificate = s->tlsCertificate;
+      options.tlsKey = s->tlsKey;
+      options.insecureBehindProxy = s->insecureBehindProxy;
+      if (s->bodyBudget < s->bodyLimit) {
+        throw UsageError(
+            fmt::format("--body-budget ({} bytes) must be at least --body-limit ({} "
+                        "bytes)",
+                        s->bodyBudget, s->bodyLimit));
+      }
+      options.bodyBudget = static_cast<std::size_t>(s->bodyBudget);
+      options.limits.requestIdLength = s->maxRequestIdLength;
+      options.limits.criteria = s->maxCriteria;
+      options.limits.rows = s->maxRows;
       options.threads = s->threads;
       options.ioThreads = s->ioThreads;
       options.accessLog = s->accessLog;
@@ -199,15 +290,22 @@ CommandRun AddServeOptions(CLI::App& app) {
     if ((s->loadDemo || s->generate) && !s->serve) return 0;
 
     std::signal(SIGPIPE, SIG_IGN);  // a client that hangs up is an error code, not a death
-    sigset_t stopSignals = BlockStopSignals();
+    sigset_t signals = BlockServerSignals();
     auto handler = std::make_shared<RequestHandler>(store);
     HttpServer server(handler, options);
     server.Start();
-    spdlog::info("listening on http://{} ({}; {} handler threads)", server.Endpoint(),
-                 options.tokens.empty() ? "no token asked" : "bearer tokens required", s->threads);
+    spdlog::info("listening on {}://{} ({}; {} handler threads)",
+                 server.Secure() ? "https" : "http", server.Endpoint(),
+                 options.tokens ? "bearer tokens required"
+                                : "no token asked: every local client acts as an admin",
+                 s->threads);
 
     int signal = 0;
-    sigwait(&stopSignals, &signal);
+    for (;;) {
+      sigwait(&signals, &signal);
+      if (signal != SIGHUP) break;
+      ReloadTokens(server, s->tokenFile);
+    }
     spdlog::info("{}: finishing the requests in flight, then stopping",
                  signal == SIGTERM ? "SIGTERM" : "SIGINT");
     server.Stop();

@@ -13,6 +13,7 @@
 #include "ReportCommand.h"
 #include "ServeCommand.h"
 #include "ServerCli.h"
+#include "TokenCommand.h"
 #include "WithdrawCommand.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +21,8 @@ int main(int argc, char** argv) {
   CLI::App app{
       "formsmaint-server: the central forms server. Keeps the inventory of form ranges and "
       "answers the forms-maintenance screen's search (33) and save-with-requery (34) requests "
-      "over HTTP/JSON (POST /v1/messages; GET /v1/history, GET /v1/report, GET /healthz)."};
+      "over HTTP/JSON (POST /v1/messages; GET /v1/history, GET /v1/report, POST /v1/withdrawals,\n"
+      "GET /healthz)."};
   std::string logLevel = "info";
   AddLogLevelOption(app, logLevel);
 
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
   subcommands.push_back(AddReportCommand(app));
   subcommands.push_back(AddBackupCommand(app));
   subcommands.push_back(AddRestoreCommand(app));
+  subcommands.push_back(AddTokenCommand(app));
   AddConfigFileOption(app);
   if (auto status = ParseCommandLine(app, argc, argv)) return *status;
 

@@ -4,10 +4,14 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -180,6 +184,42 @@ FieldType TypeOfStorage(int storageClass) {
   }
 }
 
+// What the functions a statement calls mean for reusing its answer.
+enum FunctionUse : unsigned {
+  kReadsToday = 1,   // date() / CURRENT_DATE: the answer holds for the second it was read in
+  kNotReusable = 2,  // a finer clock, randomness, the connection's state
+};
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+unsigned UseOfFunction(std::string_view name) {
+  for (const char* today : {"date", "current_date"}) {
+    if (SameNameIgnoringCase(name, today)) return kReadsToday;
+  }
+  for (const char* changing : {"time", "datetime", "julianday", "unixepoch", "strftime", "timediff",
+                               "current_time", "current_timestamp", "random", "randomblob",
+                               "changes", "total_changes", "last_insert_rowid", "sqlite_offset"}) {
+    if (SameNameIgnoringCase(name, changing)) return kNotReusable;
+  }
+  return 0;
+}
+
+// The header bytes SQLite compares to tell whether another connection changed a
+// rollback-journal file: the write version (byte 18, 2 for a write-ahead log) and the 16
+// bytes from offset 24 (change counter, page count, free-list pages).
+constexpr std::size_t kHeaderBytesRead = 40;
+using HeaderEvidence = std::array<unsigned char, 18>;
+constexpr unsigned char kWalWriteVersion = 2;
+
 Value ReadCell(sqlite3_stmt* statement, int column, FieldType type) {
   const int storage = sqlite3_column_type(statement, column);
   if (storage == SQLITE_NULL) return Value();
@@ -262,9 +302,20 @@ struct TextHash {
 }  // namespace
 
 struct LocalDatabase::Impl {
+  // A statement's cached answer: its rows for these bound values.
+  struct Answer {
+    std::vector<Value> params;
+    std::shared_ptr<const SharedRows> rows;
+    std::size_t cells = 0;
+    // For a statement reading today's date: the second of the clock it was read in.
+    std::int64_t second = 0;
+  };
+
   struct CachedStatement {
     Statement statement;
     std::uint64_t lastUse = 0;
+    unsigned functionUse = 0;  // FunctionUse flags
+    std::optional<Answer> answer;
   };
 
   // Declared before the statements, so they are finalized before the connection closes.
@@ -274,16 +325,48 @@ struct LocalDatabase::Impl {
   std::size_t preparedCount = 0;
   // The action the authorizer refused while the last statement was being prepared.
   int refusedAction = 0;
+  // Where the authorizer notes the functions of the statement being prepared or run (SQLite
+  // prepares a statement again inside a step after a schema change).
+  unsigned* functionUse = nullptr;
+  // Set while the cache's own PRAGMA data_version is prepared or run.
+  bool internalStatement = false;
 
-  static int Authorize(void* self, int action, const char*, const char*, const char*, const char*) {
+  // --- Answer cache
+  std::size_t cacheBudget = 0;  // cells; 0: off
+  std::size_t cachedCells = 0;
+  std::size_t cacheHits = 0;
+  // What the file looked like when the cached answers were read: every answer in the
+  // cache belongs to it; a different look empties the cache.
+  struct Evidence {
+    HeaderEvidence header{};
+    std::int64_t dataVersion = -1;  // only for a write-ahead-log file
+    std::int64_t ownChanges = 0;
+    bool operator==(const Evidence&) const = default;
+  };
+  std::optional<Evidence> cacheEvidence;
+  Statement dataVersion;  // PRAGMA data_version, prepared on first need
+
+  static int Authorize(void* self, int action, const char* first, const char* second, const char*,
+                       const char*) {
+    auto* impl = static_cast<Impl*>(self);
     switch (action) {
       case SQLITE_SELECT:
       case SQLITE_READ:
-      case SQLITE_FUNCTION:
       case SQLITE_RECURSIVE:
         return SQLITE_OK;
+      case SQLITE_FUNCTION:
+        if (impl->functionUse != nullptr && second != nullptr) {
+          *impl->functionUse |= UseOfFunction(second);
+        }
+        return SQLITE_OK;
+      case SQLITE_PRAGMA:
+        if (impl->internalStatement && first != nullptr &&
+            std::string_view(first) == "data_version" && second == nullptr) {
+          return SQLITE_OK;
+        }
+        [[fallthrough]];
       default:
-        static_cast<Impl*>(self)->refusedAction = action;
+        impl->refusedAction = action;
         return SQLITE_DENY;
     }
   }
@@ -293,19 +376,22 @@ struct LocalDatabase::Impl {
                      sqlite3_errmsg(connection.get()), Quoted(sql)));
   }
 
-  sqlite3_stmt* Prepared(std::string_view sql) {
+  CachedStatement& Prepared(std::string_view sql) {
     if (auto found = statements.find(sql); found != statements.end()) {
       found->second.lastUse = ++useClock;
-      return found->second.statement.get();
+      return found->second;
     }
     if (!HoldsStatement(sql)) {
       Fail(fmt::format("The SQL text holds no statement [SQL: {}]", Quoted(sql)));
     }
     refusedAction = 0;
+    unsigned use = 0;
+    functionUse = &use;
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
     const int rc = sqlite3_prepare_v3(connection.get(), sql.data(), static_cast<int>(sql.size()),
                                       SQLITE_PREPARE_PERSISTENT, &raw, &tail);
+    functionUse = nullptr;
     Statement statement(raw);
     if (rc == SQLITE_AUTH && refusedAction != 0) {
       Fail(fmt::format(
@@ -333,19 +419,18 @@ struct LocalDatabase::Impl {
     auto& entry = statements[std::string(sql)];
     entry.statement = std::move(statement);
     entry.lastUse = ++useClock;
-    return entry.statement.get();
+    entry.functionUse = use;
+    return entry;
   }
 
   void EvictLeastRecentlyUsed() {
-    const std::string* oldest = nullptr;
-    std::uint64_t oldestUse = UINT64_MAX;
-    for (const auto& [text, entry] : statements) {
-      if (entry.lastUse < oldestUse) {
-        oldest = &text;
-        oldestUse = entry.lastUse;
-      }
+    auto oldest = statements.end();
+    for (auto it = statements.begin(); it != statements.end(); ++it) {
+      if (oldest == statements.end() || it->second.lastUse < oldest->second.lastUse) oldest = it;
     }
-    if (oldest != nullptr) statements.erase(std::string(*oldest));
+    if (oldest == statements.end()) return;
+    if (oldest->second.answer) cachedCells -= oldest->second.answer->cells;
+    statements.erase(oldest);
   }
 
   void Bind(sqlite3_stmt* statement, std::string_view sql, const std::vector<Value>& params) {
@@ -372,15 +457,26 @@ struct LocalDatabase::Impl {
     }
   }
 
-  std::shared_ptr<Recordset> Run(sqlite3_stmt* statement, std::string_view sql) {
+  struct Rows {
+    std::vector<FieldDef> fields;
+    std::vector<std::vector<Value>> rows;
+  };
+
+  Rows Run(CachedStatement& entry, std::string_view sql) {
+    sqlite3_stmt* statement = entry.statement.get();
+    functionUse = &entry.functionUse;
+    struct Unhook {
+      unsigned*& hook;
+      ~Unhook() { hook = nullptr; }
+    } unhook{functionUse};
     int rc = sqlite3_step(statement);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) FailStatement(sql);
 
     // Declared types where the column comes from a table; for an expression the first
     // row's storage class is the best evidence there is.
     const int columns = sqlite3_column_count(statement);
-    std::vector<FieldDef> fields;
-    fields.reserve(static_cast<std::size_t>(columns));
+    Rows out;
+    out.fields.reserve(static_cast<std::size_t>(columns));
     for (int c = 0; c < columns; ++c) {
       FieldDef field;
       field.name = sqlite3_column_name(statement, c);
@@ -390,34 +486,146 @@ struct LocalDatabase::Impl {
       } else if (rc == SQLITE_ROW) {
         field.type = TypeOfStorage(sqlite3_column_type(statement, c));
       }
-      fields.push_back(std::move(field));
+      out.fields.push_back(std::move(field));
     }
 
-    auto recordset = std::make_shared<Recordset>(fields);
     long row = 0;
     while (rc == SQLITE_ROW) {
       ++row;
-      recordset->AddNew();
+      std::vector<Value> cells;
+      cells.reserve(static_cast<std::size_t>(columns));
       for (int c = 0; c < columns; ++c) {
-        const auto& field = fields[static_cast<std::size_t>(c)];
-        try {
-          recordset->SetValue(c, ReadCell(statement, c, field.type));
-        } catch (const PlatformError& error) {
-          Fail(fmt::format("Column {} of row {} does not fit the column's type {}: {} [SQL: {}]",
-                           field.name, row, FieldTypeName(field.type), error.Description(),
-                           Quoted(sql)));
+        const auto& field = out.fields[static_cast<std::size_t>(c)];
+        Value cell = ReadCell(statement, c, field.type);
+        const bool fits = cell.IsNull() || (field.type == FieldType::Text && cell.IsText()) ||
+                          (field.type == FieldType::Integer && cell.IsInteger()) ||
+                          (field.type == FieldType::Double && cell.IsDouble());
+        if (!fits) {
+          try {
+            cell = ValueForField(field, std::move(cell));
+          } catch (const PlatformError& error) {
+            Fail(fmt::format("Column {} of row {} does not fit the column's type {}: {} [SQL: {}]",
+                             field.name, row, FieldTypeName(field.type), error.Description(),
+                             Quoted(sql)));
+          }
         }
+        cells.push_back(std::move(cell));
       }
-      recordset->Update();
+      out.rows.push_back(std::move(cells));
       rc = sqlite3_step(statement);
     }
     if (rc != SQLITE_DONE) FailStatement(sql);
-    if (recordset->RecordCount() > 0) recordset->MoveFirst();
-    return recordset;
+    return out;
+  }
+
+  // --- Answer cache
+
+  void Forget(CachedStatement& entry) {
+    if (!entry.answer) return;
+    cachedCells -= entry.answer->cells;
+    entry.answer.reset();
+  }
+
+  void ForgetAll() {
+    for (auto& [text, entry] : statements) Forget(entry);
+  }
+
+  std::int64_t DataVersion() {
+    if (!dataVersion) {
+      sqlite3_stmt* raw = nullptr;
+      internalStatement = true;
+      const int rc = sqlite3_prepare_v3(connection.get(), "PRAGMA data_version", -1,
+                                        SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+      internalStatement = false;
+      Statement statement(raw);
+      if (rc != SQLITE_OK || !statement) return -1;
+      dataVersion = std::move(statement);
+    }
+    internalStatement = true;
+    const int rc = sqlite3_step(dataVersion.get());
+    internalStatement = false;
+    const std::int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(dataVersion.get(), 0) : -1;
+    sqlite3_reset(dataVersion.get());
+    return version;
+  }
+
+  // What the file looks like now; nullopt when it cannot be told (then nothing is reused).
+  std::optional<Evidence> CurrentEvidence() {
+    Evidence evidence;
+    evidence.ownChanges = sqlite3_total_changes64(connection.get());
+    // Read through SQLite's own file handle: a second descriptor of ours would, once
+    // closed, drop the locks the process holds on the file.
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(connection.get(), "main", SQLITE_FCNTL_FILE_POINTER, &file) !=
+            SQLITE_OK ||
+        file == nullptr || file->pMethods == nullptr) {
+      return std::nullopt;
+    }
+    std::array<unsigned char, kHeaderBytesRead> header{};
+    if (file->pMethods->xRead(file, header.data(), static_cast<int>(header.size()), 0) !=
+        SQLITE_OK) {
+      return std::nullopt;
+    }
+    evidence.header[0] = header[18];
+    evidence.header[1] = header[19];
+    std::memcpy(evidence.header.data() + 2, header.data() + 24, 16);
+    // A write-ahead log leaves the header alone on commit; PRAGMA data_version sees it (at
+    // the price of a read transaction, several system calls).
+    if (header[18] == kWalWriteVersion || header[19] == kWalWriteVersion) {
+      evidence.dataVersion = DataVersion();
+      if (evidence.dataVersion < 0) return std::nullopt;
+    }
+    return evidence;
+  }
+
+  static std::int64_t CurrentSecond() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  }
+
+  void Keep(CachedStatement& entry, const std::vector<Value>& params,
+            std::shared_ptr<const SharedRows> rows, std::size_t cells, std::int64_t second) {
+    Forget(entry);
+    if (cells > cacheBudget) return;
+    while (cachedCells + cells > cacheBudget) {
+      // The least recently used other answer gives way.
+      CachedStatement* oldest = nullptr;
+      for (auto& [text, other] : statements) {
+        if (other.answer && &other != &entry && (!oldest || other.lastUse < oldest->lastUse)) {
+          oldest = &other;
+        }
+      }
+      if (oldest == nullptr) return;
+      Forget(*oldest);
+    }
+    entry.answer = Answer{params, std::move(rows), cells, second};
+    cachedCells += cells;
   }
 
   std::shared_ptr<Recordset> Query(std::string_view sql, const std::vector<Value>& params) {
-    sqlite3_stmt* statement = Prepared(sql);
+    CachedStatement& entry = Prepared(sql);
+    const bool reusable = cacheBudget > 0 && (entry.functionUse & kNotReusable) == 0;
+    std::optional<Evidence> evidence;
+    std::int64_t second = 0;
+    if (reusable) {
+      // Read before the statement runs: a change committed between the two then makes the
+      // next read miss, rather than tying newer rows to older evidence.
+      evidence = CurrentEvidence();
+      if (evidence != cacheEvidence) {
+        ForgetAll();
+        cacheEvidence = evidence;
+      }
+      if (evidence) {
+        if ((entry.functionUse & kReadsToday) != 0) second = CurrentSecond();
+        if (entry.answer && entry.answer->params == params && entry.answer->second == second) {
+          ++cacheHits;
+          return Recordset::Over(entry.answer->rows);
+        }
+      }
+    }
+
+    sqlite3_stmt* statement = entry.statement.get();
     // The statement goes back to the cache reset and unbound, whatever happens here.
     struct Rewind {
       sqlite3_stmt* statement;
@@ -427,7 +635,18 @@ struct LocalDatabase::Impl {
       }
     } rewind{statement};
     Bind(statement, sql, params);
-    return Run(statement, sql);
+    const unsigned useBefore = entry.functionUse;
+    Rows answer = Run(entry, sql);
+    // A run that prepared the statement again (after a schema change) may have met other
+    // functions; its answer is not tied to evidence read for the statement as it was.
+    if (!reusable || !evidence || entry.functionUse != useBefore) {
+      return Recordset::FromRows(std::move(answer.fields), std::move(answer.rows));
+    }
+    std::size_t cells = answer.rows.size() * answer.fields.size();
+    if (cells == 0) cells = 1;
+    auto shared = Recordset::Share(std::move(answer.fields), std::move(answer.rows));
+    Keep(entry, params, shared, cells, second);
+    return Recordset::Over(std::move(shared));
   }
 };
 
@@ -479,6 +698,11 @@ void LocalDatabase::CreateDemo(const std::filesystem::path& file) {
 }
 
 std::shared_ptr<LocalDatabase> LocalDatabase::Open(const std::filesystem::path& file) {
+  return Open(file, Options{});
+}
+
+std::shared_ptr<LocalDatabase> LocalDatabase::Open(const std::filesystem::path& file,
+                                                   const Options& options) {
   if (file.empty()) {
     throw PlatformError(PlatformError::kGeneric,
                         "No file is set for the local database (setting local_db)");
@@ -487,6 +711,7 @@ std::shared_ptr<LocalDatabase> LocalDatabase::Open(const std::filesystem::path& 
   if (!std::filesystem::exists(file, ec) && !ec) CreateDemo(file);
 
   auto impl = std::make_unique<Impl>();
+  impl->cacheBudget = options.answerCacheCells;
   sqlite3* raw = nullptr;
   const int rc =
       sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -539,5 +764,9 @@ std::shared_ptr<Recordset> LocalDatabase::Query(std::string_view sql,
 }
 
 std::size_t LocalDatabase::PreparedStatementCount() const { return mImpl->preparedCount; }
+
+std::size_t LocalDatabase::CacheHits() const { return mImpl->cacheHits; }
+
+std::size_t LocalDatabase::CachedCells() const { return mImpl->cachedCells; }
 
 }  // namespace fm

@@ -3,6 +3,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <functional>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/Criteria.h"
@@ -13,21 +16,95 @@ namespace fm {
 
 namespace detail {
 
+// The columns of a record set, shared by its clones, its copies and every record set over the
+// same shared rows; with the criteria compiled for them. Screens filter and search with the
+// same few texts over and over (a code, a registry number), on record sets made afresh each
+// time, so compiling each text once per layout saves most of a look-up's work.
+class FieldLayout {
+ public:
+  // Criteria kept per layout. When that many are kept, all are let go at once and keeping
+  // starts over: a cost of nothing per look-up, where tracking the least recently used
+  // would cost a scan or a list on every miss.
+  static constexpr std::size_t kCompiledCriteriaKept = 256;
+
+  explicit FieldLayout(std::vector<FieldDef> defs) : fields(std::move(defs)) {}
+
+  // Throws as CompiledCriterion::Compile; a failure is not kept.
+  std::shared_ptr<const CompiledCriterion> Compiled(std::string_view text) const {
+    std::lock_guard lock(mMutex);
+    if (auto found = mCompiled.find(text); found != mCompiled.end()) return found->second;
+    auto compiled = CompiledCriterion::Compile(text, fields);
+    if (mCompiled.size() >= kCompiledCriteriaKept) mCompiled.clear();
+    mCompiled.emplace(std::string(text), compiled);
+    return compiled;
+  }
+
+  const std::vector<FieldDef> fields;
+
+ private:
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  // Record sets over shared rows may live on several threads.
+  mutable std::mutex mMutex;
+  mutable std::unordered_map<std::string, std::shared_ptr<const CompiledCriterion>, TextHash,
+                             std::equal_to<>>
+      mCompiled;
+};
+
+struct TableRow {
+  Recordset::Bookmark bookmark = 0;
+  bool alive = true;
+  std::vector<Value> cells;  // one per field; its own buffer, so adding rows moves no value
+};
+
+}  // namespace detail
+
+// Rows no record set changes: the block behind every record set made by Recordset::Over.
+struct SharedRows {
+  std::shared_ptr<const detail::FieldLayout> layout;
+  std::vector<detail::TableRow> rows;  // alive, bookmarks 1..n
+};
+
+namespace detail {
+
 // The rows of a record set and its clones. Rows are appended and never reordered, so
 // bookmarks, handed out in increasing order, stay sorted along the row list and a bookmark is
 // found by binary search. A deleted row stays in place (dead) until enough have gathered to
 // be worth compacting, so deleting does not shift every later row each time.
+//
+// A table made over shared rows reads them in place until its first change, which copies
+// them (copy-on-write); the shared block is then kept to the table's end, so references to
+// values read before the change stay valid.
 struct RecordTable {
-  struct Row {
-    Recordset::Bookmark bookmark = 0;
-    bool alive = true;
-    std::vector<Value> cells;  // one per field; its own buffer, so adding rows moves no value
-  };
+  using Row = TableRow;
 
-  explicit RecordTable(std::vector<FieldDef> defs) : fields(std::move(defs)) {}
+  explicit RecordTable(std::vector<FieldDef> defs)
+      : RecordTable(std::make_shared<const FieldLayout>(std::move(defs))) {}
+  explicit RecordTable(std::shared_ptr<const FieldLayout> columns)
+      : layout(std::move(columns)), fields(layout->fields) {}
+  explicit RecordTable(std::shared_ptr<const SharedRows> rows)
+      : layout(rows->layout),
+        fields(layout->fields),
+        nextBookmark(rows->rows.size() + 1),
+        shared(std::move(rows)) {}
+
+  const std::vector<Row>& Rows() const { return shared ? shared->rows : own; }
+  std::vector<Row>& MutableRows() {
+    if (shared) {
+      own = shared->rows;
+      keptShared = std::move(shared);
+      shared.reset();
+    }
+    return own;
+  }
 
   // Index of the row with this bookmark, dead or alive, or -1.
   long Find(Recordset::Bookmark bookmark) const {
+    const auto& rows = Rows();
     auto it =
         std::lower_bound(rows.begin(), rows.end(), bookmark,
                          [](const Row& row, Recordset::Bookmark b) { return row.bookmark < b; });
@@ -36,6 +113,7 @@ struct RecordTable {
   }
 
   std::size_t Append() {
+    auto& rows = MutableRows();
     rows.push_back(Row{nextBookmark++, true, std::vector<Value>(fields.size())});
     RowsChanged();
     return rows.size() - 1;
@@ -43,6 +121,7 @@ struct RecordTable {
 
   // Answers whether row indices changed.
   bool Kill(std::size_t row) {
+    auto& rows = MutableRows();
     rows[row].alive = false;
     ++deadRows;
     RowsChanged();
@@ -57,8 +136,8 @@ struct RecordTable {
 
   static constexpr std::size_t kCompactAfter = 1024;
 
-  const std::vector<FieldDef> fields;  // constant after construction
-  std::vector<Row> rows;               // ascending bookmarks
+  const std::shared_ptr<const FieldLayout> layout;
+  const std::vector<FieldDef>& fields;  // the layout's
   std::size_t deadRows = 0;
   Recordset::Bookmark nextBookmark = 1;
   // Views compare these with the version they were built at. rowsVersion moves when rows
@@ -66,6 +145,11 @@ struct RecordTable {
   std::uint64_t changes = 0;
   std::uint64_t rowsVersion = 0;
   std::uint64_t valuesVersion = 0;
+
+ private:
+  std::vector<Row> own;                      // ascending bookmarks
+  std::shared_ptr<const SharedRows> shared;  // read in place while set
+  std::shared_ptr<const SharedRows> keptShared;
 };
 
 }  // namespace detail
@@ -185,7 +269,7 @@ std::uint64_t Recordset::RelevantVersion() const {
 
 void Recordset::RefreshView() const {
   if (ViewIsFresh()) return;
-  const auto& rows = mTable->rows;
+  const auto& rows = mTable->Rows();
   mView.clear();
   mView.reserve(rows.size() - mTable->deadRows);
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -210,7 +294,7 @@ void Recordset::RefreshView() const {
 
 long Recordset::RowOf(Bookmark bookmark) const {
   const long row = mTable->Find(bookmark);
-  if (row < 0 || !mTable->rows[static_cast<std::size_t>(row)].alive) return -1;
+  if (row < 0 || !mTable->Rows()[static_cast<std::size_t>(row)].alive) return -1;
   return row;
 }
 
@@ -220,8 +304,8 @@ long Recordset::ViewIndexOfRow(std::size_t row) const {
     auto it = std::lower_bound(mView.begin(), mView.end(), row);
     return (it != mView.end() && *it == row) ? static_cast<long>(it - mView.begin()) : -1;
   }
-  if (!mViewPositionsValid || mViewPositions.size() != mTable->rows.size()) {
-    mViewPositions.assign(mTable->rows.size(), -1);
+  if (!mViewPositionsValid || mViewPositions.size() != mTable->Rows().size()) {
+    mViewPositions.assign(mTable->Rows().size(), -1);
     for (std::size_t k = 0; k < mView.size(); ++k) mViewPositions[mView[k]] = static_cast<long>(k);
     mViewPositionsValid = true;
   }
@@ -256,7 +340,7 @@ long Recordset::FollowingPosition() const {
   const auto n = static_cast<long>(mView.size());
   if (mSortKeys.empty()) {
     // Table order is bookmark order, so the place of a vanished row is exact.
-    const auto& rows = mTable->rows;
+    const auto& rows = mTable->Rows();
     auto it = std::lower_bound(mView.begin(), mView.end(), mCurrent,
                                [&](std::size_t row, Bookmark b) { return rows[row].bookmark < b; });
     mPositionHint = static_cast<long>(it - mView.begin());
@@ -266,7 +350,7 @@ long Recordset::FollowingPosition() const {
 
 void Recordset::MoveToViewIndex(long index) {
   mCursorState = CursorState::OnRow;
-  mCurrent = mTable->rows[mView[static_cast<std::size_t>(index)]].bookmark;
+  mCurrent = mTable->Rows()[mView[static_cast<std::size_t>(index)]].bookmark;
   mPositionHint = index;
 }
 
@@ -416,7 +500,7 @@ const Value& Recordset::GetValue(int fieldIndex) const {
                                     "fields",
                                     fieldIndex, FieldCount()));
   }
-  return mTable->rows[row].cells[static_cast<std::size_t>(fieldIndex)];
+  return mTable->Rows()[row].cells[static_cast<std::size_t>(fieldIndex)];
 }
 
 void Recordset::SetValue(std::string_view field, Value value) {
@@ -431,20 +515,14 @@ void Recordset::SetValue(int fieldIndex, Value value) {
                                     "fields",
                                     fieldIndex, FieldCount()));
   }
-  const FieldDef& def = mTable->fields[static_cast<std::size_t>(fieldIndex)];
-  Value converted;
-  try {
-    converted = value.ConvertedTo(def.type);
-  } catch (const PlatformError& error) {
-    throw PlatformError(error.Number(), fmt::format("Cannot store a value in field '{}': {}",
-                                                    def.name, error.Description()));
-  }
+  Value converted =
+      ValueForField(mTable->fields[static_cast<std::size_t>(fieldIndex)], std::move(value));
 
   // A filtered view without sort stays exact: the row is pinned, so it neither leaves nor
   // moves. A sorted view may reorder and is rebuilt when next read.
   const bool keepView =
       ViewIsFresh() && mSortKeys.empty() && (!mFilter || ViewIndexOfRow(row) >= 0);
-  auto& cells = mTable->rows[row].cells;
+  auto& cells = mTable->MutableRows()[row].cells;
   if (!mEditing) {
     mEditing = true;
     mEditIsNew = false;
@@ -468,7 +546,7 @@ Recordset::Bookmark Recordset::BookmarkAt(long index) const {
         PlatformError::kGeneric,
         fmt::format("Row {} is out of range: the record set shows {} rows", index, count));
   }
-  return mTable->rows[mView[static_cast<std::size_t>(index)]].bookmark;
+  return mTable->Rows()[mView[static_cast<std::size_t>(index)]].bookmark;
 }
 
 const Value& Recordset::ValueAt(long index, int fieldIndex) const {
@@ -484,7 +562,7 @@ const Value& Recordset::ValueAt(long index, int fieldIndex) const {
                                     "fields",
                                     fieldIndex, FieldCount()));
   }
-  return mTable->rows[mView[static_cast<std::size_t>(index)]]
+  return mTable->Rows()[mView[static_cast<std::size_t>(index)]]
       .cells[static_cast<std::size_t>(fieldIndex)];
 }
 
@@ -501,7 +579,7 @@ void Recordset::AddNew() {
   mStateBeforeAdd = mCursorState;
   mCurrentBeforeAdd = mCurrent;
   const std::size_t row = mTable->Append();
-  const Bookmark bookmark = mTable->rows[row].bookmark;
+  const Bookmark bookmark = mTable->Rows()[row].bookmark;
   if (mFilter) Pin(bookmark);
   if (keepView) {
     // The new row is last in table order, so an unsorted view just grows by it.
@@ -539,7 +617,7 @@ void Recordset::CancelUpdate() {
   } else if (row >= 0) {
     const bool keepView = ViewIsFresh() && mSortKeys.empty() &&
                           (!mFilter || ViewIndexOfRow(static_cast<std::size_t>(row)) >= 0);
-    mTable->rows[static_cast<std::size_t>(row)].cells = std::move(mEditOriginal);
+    mTable->MutableRows()[static_cast<std::size_t>(row)].cells = std::move(mEditOriginal);
     mTable->ValuesChanged();
     if (keepView) mViewVersion = RelevantVersion();
   }
@@ -576,7 +654,7 @@ void Recordset::RemoveRow(std::size_t row) {
 
 const detail::CompiledCriterion& Recordset::FindCriterion(std::string_view criterion) {
   if (!mLastFind || mLastFind->Text() != criterion) {
-    mLastFind = detail::CompiledCriterion::Compile(criterion, mTable->fields);
+    mLastFind = mTable->layout->Compiled(criterion);
   }
   return *mLastFind;
 }
@@ -628,7 +706,7 @@ bool Recordset::Find(std::string_view criterion, long skipRecords, SearchDirecti
 bool Recordset::FindFrom(const detail::CompiledCriterion& criterion, long start,
                          SearchDirection direction) {
   RefreshView();
-  const auto& rows = mTable->rows;
+  const auto& rows = mTable->Rows();
   const auto n = static_cast<long>(mView.size());
   start = std::clamp(start, -1L, n);
   if (direction == SearchDirection::Forward) {
@@ -655,7 +733,7 @@ void Recordset::SetFilter(std::string_view criterion) {
   // Compile first: a bad criterion must leave the old filter in force.
   std::shared_ptr<const detail::CompiledCriterion> compiled;
   if (!detail::TrimBlanks(criterion).empty()) {
-    compiled = detail::CompiledCriterion::Compile(criterion, mTable->fields);
+    compiled = mTable->layout->Compiled(criterion);
   }
   EndEdit();
   mFilter = std::move(compiled);
@@ -688,16 +766,101 @@ std::shared_ptr<Recordset> Recordset::Clone() const {
 
 std::shared_ptr<Recordset> Recordset::Copy() const {
   RefreshView();
-  auto table = std::make_shared<detail::RecordTable>(mTable->fields);
-  table->rows.reserve(mView.size());
-  for (std::size_t row : mView) {
-    table->rows.push_back(
-        detail::RecordTable::Row{table->nextBookmark++, true, mTable->rows[row].cells});
+  std::vector<std::vector<Value>> rows;
+  rows.reserve(mView.size());
+  const auto& source = mTable->Rows();
+  for (std::size_t row : mView) rows.push_back(source[row].cells);
+  auto table = std::make_shared<detail::RecordTable>(mTable->layout);
+  auto& tableRows = table->MutableRows();
+  tableRows.reserve(rows.size());
+  for (auto& cells : rows) {
+    tableRows.push_back(detail::TableRow{table->nextBookmark++, true, std::move(cells)});
   }
   table->RowsChanged();
   std::shared_ptr<Recordset> copy(new Recordset(std::move(table)));
   copy->MoveFirst();
   return copy;
+}
+
+// --- Building from whole rows
+
+namespace {
+
+bool HoldsType(const Value& value, FieldType type) {
+  switch (type) {
+    case FieldType::Text:
+      return value.IsText();
+    case FieldType::Integer:
+      return value.IsInteger();
+    case FieldType::Double:
+      return value.IsDouble();
+  }
+  return false;
+}
+
+// Rows as record sets keep them; throws for a row of the wrong width or a value that is not
+// of its column's type.
+std::vector<detail::TableRow> TableRows(const std::vector<FieldDef>& fields,
+                                        std::vector<std::vector<Value>> rows) {
+  std::vector<detail::TableRow> out;
+  out.reserve(rows.size());
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    auto& cells = rows[r];
+    if (cells.size() != fields.size()) {
+      throw PlatformError(PlatformError::kGeneric, fmt::format("Row {} has {} values for {} fields",
+                                                               r + 1, cells.size(), fields.size()));
+    }
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      if (!cells[c].IsNull() && !HoldsType(cells[c], fields[c].type)) {
+        throw PlatformError(PlatformError::kTypeMismatch,
+                            fmt::format("Row {}, field '{}': the value is not of the field's "
+                                        "type {}",
+                                        r + 1, fields[c].name, FieldTypeName(fields[c].type)));
+      }
+    }
+    out.push_back(detail::TableRow{r + 1, true, std::move(cells)});
+  }
+  return out;
+}
+
+}  // namespace
+
+std::shared_ptr<Recordset> Recordset::FromRows(std::vector<FieldDef> fields,
+                                               std::vector<std::vector<Value>> rows) {
+  auto table = std::make_shared<detail::RecordTable>(std::move(fields));
+  auto checked = TableRows(table->fields, std::move(rows));
+  table->nextBookmark = checked.size() + 1;
+  table->MutableRows() = std::move(checked);
+  table->RowsChanged();
+  std::shared_ptr<Recordset> recordset(new Recordset(std::move(table)));
+  recordset->MoveFirst();
+  return recordset;
+}
+
+std::shared_ptr<const SharedRows> Recordset::Share(std::vector<FieldDef> fields,
+                                                   std::vector<std::vector<Value>> rows) {
+  auto shared = std::make_shared<SharedRows>();
+  shared->rows = TableRows(fields, std::move(rows));
+  shared->layout = std::make_shared<const detail::FieldLayout>(std::move(fields));
+  return shared;
+}
+
+std::shared_ptr<Recordset> Recordset::Over(std::shared_ptr<const SharedRows> rows) {
+  if (!rows) throw PlatformError(PlatformError::kGeneric, "No shared rows to read");
+  auto table = std::make_shared<detail::RecordTable>(std::move(rows));
+  table->RowsChanged();
+  std::shared_ptr<Recordset> recordset(new Recordset(std::move(table)));
+  recordset->MoveFirst();
+  return recordset;
+}
+
+Value ValueForField(const FieldDef& field, Value value) {
+  try {
+    return value.ConvertedTo(field.type);
+  } catch (const PlatformError& error) {
+    throw PlatformError(error.Number(), fmt::format("Cannot store a value in field '{}': {}",
+                                                    field.name, error.Description()));
+  }
 }
 
 }  // namespace fm

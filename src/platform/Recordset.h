@@ -19,10 +19,18 @@ struct FieldDef {
   int size = 0;  // longest text a column is meant to hold; 0 = unlimited (not enforced)
 };
 
+// Rows that no record set changes, shared by every record set made over them (see
+// Recordset::Share).
+struct SharedRows;
+
 namespace detail {
 struct RecordTable;  // the rows, shared between a record set and its clones
 struct CompiledCriterion;
 }  // namespace detail
+
+// `value` converted for a column of `field`'s type, as SetValue converts it; throws
+// PlatformError ("Cannot store a value in field '...': ...") when it does not convert.
+Value ValueForField(const FieldDef& field, Value value);
 
 enum class SearchDirection { Forward, Backward };
 
@@ -154,6 +162,24 @@ class Recordset {
 
   // A deep copy: its own rows, the visible rows of this one in their current order.
   std::shared_ptr<Recordset> Copy() const;
+
+  // --- Building from whole rows: no per-cell conversion, for answers read in bulk. Each row
+  // holds one value per field, each null or of its field's type (ValueForField converts one
+  // as SetValue would). The cursor is on the first row.
+
+  // A record set owning `rows`. A row of the wrong width or a value of another type throws
+  // PlatformError naming the row and field.
+  static std::shared_ptr<Recordset> FromRows(std::vector<FieldDef> fields,
+                                             std::vector<std::vector<Value>> rows);
+
+  // The same rows frozen for sharing; checked as FromRows checks them.
+  static std::shared_ptr<const SharedRows> Share(std::vector<FieldDef> fields,
+                                                 std::vector<std::vector<Value>> rows);
+  // A record set over shared rows. It reads them in place and copies them on its first
+  // change (value, new row, deletion), so no change made through it (or its clones) reaches
+  // the shared rows or any other record set over them. Costs one allocation or so, however
+  // many rows there are, until that first change.
+  static std::shared_ptr<Recordset> Over(std::shared_ptr<const SharedRows> rows);
 
  private:
   explicit Recordset(std::shared_ptr<detail::RecordTable> table);

@@ -118,8 +118,23 @@ std::string Required(const Origin& origin, std::string_view key, std::string_vie
 }
 
 // The keys of the table in the header, in the spelling the settings file uses.
-const char* const kKeys[] = {"region", "requester",  "user_id",         "local_db", "inventory_db",
-                             "server", "token_file", "timeout_seconds", "log_file"};
+const char* const kKeys[] = {"region",       "requester",       "user_id", "local_db",
+                             "inventory_db", "server",          "token",   "token_file",
+                             "ca_file",      "timeout_seconds", "log_file"};
+
+// A bearer token travels in a header: one word of visible ASCII characters.
+std::string TokenValue(const Origin& origin, std::string_view key, std::string_view value) {
+  const std::string_view v = Trim(value);
+  for (char c : v) {
+    if (c <= ' ' || c > '~') {
+      Fail(origin, key, "an access token is one word of visible characters (no blanks)");
+    }
+  }
+  return std::string(v);
+}
+
+// Where a value was given, lowest first: the layers of the precedence rule.
+enum class Layer { Default, File, Environment, CommandLine };
 
 bool IsSwitchKey(std::string_view key) {
   return key.size() > kSwitchPrefix.size() &&
@@ -170,10 +185,16 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
   settings.mInventoryDb = dataDirectory / "inventory.db";
   settings.mLogFile = dataDirectory / "formsmaint.log";
 
+  // The layer each of the two ways of giving the access token came from, and where.
+  Layer tokenLayer = Layer::Default;
+  Layer tokenFileLayer = Layer::Default;
+  Origin tokenOrigin;
+  Origin tokenFileOrigin;
+
   // One key = value pair applied to the settings; `key` is already lower-case except for
   // the switch name.
-  const auto apply = [&settings](const Origin& origin, const std::string& key,
-                                 std::string_view value) {
+  const auto apply = [&](const Origin& origin, const std::string& key, std::string_view value,
+                         Layer layer) {
     if (IsSwitchKey(key)) {
       const std::string name(Trim(std::string_view(key).substr(kSwitchPrefix.size())));
       if (name.empty()) Fail(origin, key, "the switch has no name");
@@ -190,8 +211,16 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
       settings.mInventoryDb = Required(origin, key, value);
     } else if (key == "server") {
       settings.mServer = std::string(Trim(value));
+    } else if (key == "token") {
+      settings.mToken = TokenValue(origin, key, value);
+      tokenLayer = settings.mToken.empty() ? Layer::Default : layer;
+      tokenOrigin = origin;
     } else if (key == "token_file") {
       settings.mTokenFile = std::string(Trim(value));
+      tokenFileLayer = settings.mTokenFile.empty() ? Layer::Default : layer;
+      tokenFileOrigin = origin;
+    } else if (key == "ca_file") {
+      settings.mCaFile = std::string(Trim(value));
     } else if (key == "timeout_seconds") {
       settings.mTimeout = std::chrono::seconds(ParsePositive(origin, key, value));
     } else if (key == "log_file") {
@@ -264,7 +293,7 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
           value = value.substr(1, value.size() - 2);
         }
-        apply(origin, key, value);
+        apply(origin, key, value, Layer::File);
       }
     }
   }
@@ -279,7 +308,7 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
     const std::string name = EnvironmentName(key);
     const char* value = environment(name.c_str());
     if (value && *value) {
-      apply(Origin{fmt::format("environment variable {}", name)}, key, value);
+      apply(Origin{fmt::format("environment variable {}", name)}, key, value, Layer::Environment);
     }
   }
   for (char** entry = environ; processEnvironment && entry && *entry; ++entry) {
@@ -306,8 +335,18 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
   for (const auto& [rawKey, value] : commandLine) {
     const std::string_view trimmed = Trim(rawKey);
     const std::string key = IsSwitchKey(trimmed) ? std::string(trimmed) : Lower(trimmed);
-    apply(Origin{fmt::format("command-line option --{}", key)}, key, value);
+    apply(Origin{fmt::format("command-line option --{}", key)}, key, value, Layer::CommandLine);
   }
+
+  // The access token given at the highest layer wins over the other way of giving it.
+  if (tokenLayer != Layer::Default && tokenLayer == tokenFileLayer) {
+    Fail(tokenOrigin, "token",
+         fmt::format("give the access token either directly or as a file, not both (token_file "
+                     "is given too: {})",
+                     tokenFileOrigin.text));
+  }
+  if (tokenLayer > tokenFileLayer) settings.mTokenFile.clear();
+  if (tokenFileLayer > tokenLayer) settings.mToken.clear();
 
   return settings;
 }

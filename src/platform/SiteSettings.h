@@ -19,9 +19,15 @@ namespace fm {
 //   local_db         FORMSMAINT_LOCAL_DB             <data dir>/local.db
 //   inventory_db     FORMSMAINT_INVENTORY_DB         <data dir>/inventory.db
 //   server           FORMSMAINT_SERVER               (empty: the embedded inventory)
-//   token_file       FORMSMAINT_TOKEN_FILE           (empty)
+//   token            FORMSMAINT_TOKEN                (empty)   the access token itself
+//   token_file       FORMSMAINT_TOKEN_FILE           (empty)   or a file holding it
+//   ca_file          FORMSMAINT_CA_FILE              (empty: the system's trust store only)
 //   timeout_seconds  FORMSMAINT_TIMEOUT_SECONDS      30
 //   log_file         FORMSMAINT_LOG_FILE             <data dir>/formsmaint.log
+//
+// `token` and `token_file` are two ways to give one value: the one given at the highest
+// layer wins (a --token-file on the command line over a FORMSMAINT_TOKEN), and both at the
+// same layer are refused.
 //
 // The settings file is FORMSMAINT_SETTINGS, else $XDG_CONFIG_HOME/formsmaint/settings.ini
 // (~/.config/...), lines "key = value", "#" starts a comment. The data dir is
@@ -48,7 +54,12 @@ class SiteSettings {
   const std::filesystem::path& LocalDatabaseFile() const { return mLocalDb; }
   const std::filesystem::path& InventoryFile() const { return mInventoryDb; }
   const std::string& ServerAddress() const { return mServer; }
+  // The access token sent to the server: Token() when given directly, else read from
+  // TokenFile(); at most one of the two is set.
+  const std::string& Token() const { return mToken; }
   const std::filesystem::path& TokenFile() const { return mTokenFile; }
+  // Certificates (PEM) trusted for an https server besides the system's.
+  const std::filesystem::path& CaFile() const { return mCaFile; }
   std::chrono::milliseconds Timeout() const { return mTimeout; }
   const std::filesystem::path& LogFile() const { return mLogFile; }
 
@@ -60,7 +71,9 @@ class SiteSettings {
   void SetLocalDatabaseFile(std::filesystem::path v) { mLocalDb = std::move(v); }
   void SetInventoryFile(std::filesystem::path v) { mInventoryDb = std::move(v); }
   void SetServerAddress(std::string v) { mServer = std::move(v); }
+  void SetToken(std::string v) { mToken = std::move(v); }
   void SetTokenFile(std::filesystem::path v) { mTokenFile = std::move(v); }
+  void SetCaFile(std::filesystem::path v) { mCaFile = std::move(v); }
   void SetTimeout(std::chrono::milliseconds v) { mTimeout = v; }
   void SetLogFile(std::filesystem::path v) { mLogFile = std::move(v); }
 
@@ -74,7 +87,9 @@ class SiteSettings {
   std::filesystem::path mLocalDb;
   std::filesystem::path mInventoryDb;
   std::string mServer;
+  std::string mToken;
   std::filesystem::path mTokenFile;
+  std::filesystem::path mCaFile;
   std::chrono::milliseconds mTimeout;
   std::filesystem::path mLogFile;
 };

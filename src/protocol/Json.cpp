@@ -9,6 +9,7 @@
 #include <set>
 
 #include "protocol/ProtocolError.h"
+#include "protocol/ReplyReader.h"
 
 namespace fm::protocol {
 
@@ -376,6 +377,11 @@ Request RequestFromJson(std::string_view text) {
 }
 
 Reply ReplyFromJson(std::string_view text) {
+  if (auto reply = detail::ReadReplyDirectly(text)) return std::move(*reply);
+  return detail::ReplyFromJsonTree(text);
+}
+
+Reply detail::ReplyFromJsonTree(std::string_view text) {
   Json j = Parse(text);
   CheckMembers(j, "", {"request_id", "identity", "ok", "error"}, {"data_sets"});
   Reply r;
@@ -384,6 +390,26 @@ Reply ReplyFromJson(std::string_view text) {
   r.ok = ReadBool(j.at("ok"), "ok");
   r.error = ReadText(j.at("error"), "error");
   if (j.contains("data_sets")) r.dataSets = ReadDataSets(j.at("data_sets"), "data_sets");
+  return r;
+}
+
+std::string WithdrawalRequestToJson(const WithdrawalRequest& request) {
+  return Dump(Json{{"request_id", request.requestId},
+                   {"form_type", request.formType},
+                   {"from", request.from},
+                   {"to", request.to},
+                   {"reason", request.reason}});
+}
+
+WithdrawalRequest WithdrawalRequestFromJson(std::string_view text) {
+  Json j = Parse(text);
+  CheckMembers(j, "", {"request_id", "form_type", "from", "to", "reason"});
+  WithdrawalRequest r;
+  r.requestId = ReadText(j.at("request_id"), "request_id");
+  r.formType = ReadText(j.at("form_type"), "form_type");
+  r.from = ReadInteger(j.at("from"), "from");
+  r.to = ReadInteger(j.at("to"), "to");
+  r.reason = ReadText(j.at("reason"), "reason");
   return r;
 }
 

@@ -36,4 +36,9 @@ std::string ReplyToJson(const Reply& reply);
 Request RequestFromJson(std::string_view text);
 Reply ReplyFromJson(std::string_view text);
 
+// A withdrawal: {"request_id": "...", "form_type": "C", "from": 1100001, "to": 1100005,
+// "reason": "..."}, every member required. Reading throws ProtocolError as above.
+std::string WithdrawalRequestToJson(const WithdrawalRequest& request);
+WithdrawalRequest WithdrawalRequestFromJson(std::string_view text);
+
 }  // namespace fm::protocol

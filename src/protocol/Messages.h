@@ -90,4 +90,16 @@ struct Reply {
   friend bool operator==(const Reply&, const Reply&) = default;
 };
 
+// An administrator's withdrawal of forms from the inventory (POST /v1/withdrawals): the
+// numbers from..to of one form type, and why they leave.
+struct WithdrawalRequest {
+  std::string requestId;  // names the withdrawal in the chain of custody
+  std::string formType;
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+  std::string reason;
+
+  friend bool operator==(const WithdrawalRequest&, const WithdrawalRequest&) = default;
+};
+
 }  // namespace fm::protocol

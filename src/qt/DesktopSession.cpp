@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/CommonUtility.h"
 #include "platform/ErrorReporter.h"
 #include "platform/LocalDatabase.h"
 #include "platform/PlatformError.h"
@@ -36,7 +37,9 @@ DesktopSession::DesktopSession(Options options) : mSettings(std::move(options.se
     if (options.messages) {
       MessageComponent::SetFactory(std::move(options.messages));
     } else {
-      InstallMessageTransport(*mSettings);
+      // The embedded inventory's changes are the local user's, named as the comment
+      // stamps name them.
+      InstallMessageTransport(*mSettings, Services::Utility().UserName(mSettings->UserId()));
     }
   } catch (...) {
     MessageComponent::SetFactory(nullptr);

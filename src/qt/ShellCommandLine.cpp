@@ -35,7 +35,11 @@ const TextOption kTextOptions[] = {
      "Address of formsmaint-server, e.g. http://forms-server:8080; requests go there instead "
      "of to the embedded inventory"},
     {"--token-file,--token_file", "token_file", "FILE",
-     "File holding the access token sent to the server (with --server)"},
+     "File holding the access token sent to the server (with --server); overrides "
+     "FORMSMAINT_TOKEN and the settings file's token"},
+    {"--ca-file,--ca_file", "ca_file", "FILE",
+     "Certificates (PEM) trusted for an https server besides the system's, e.g. the "
+     "agency's own certificate authority"},
     {"--region", "region", "NAME",
      "The installation's region: the local database's rows of this region are used. "
      "Default: NORTH"},

@@ -124,6 +124,25 @@ std::string FormTypeName(const std::string& code, const ReferenceData& reference
   return description.substr(start, description.find(' ', start) - start);
 }
 
+void CheckHeldInScope(const StationScope& scope, const FormRange& stored,
+                      const ReferenceData& reference, std::string_view outcome) {
+  if (scope.Covers(stored.troop, stored.district)) return;
+  throw StoreError::Forbidden(
+      fmt::format("Your account may not change ranges of {}. Range {}-{} of {} is held there; {}.",
+                  StationText(stored.troop, stored.district), stored.from, stored.to,
+                  FormTypeName(stored.formType, reference), outcome));
+}
+
+void CheckWrittenInScope(const StationScope& scope, std::size_t index, const FormRange& written,
+                         const ReferenceData& reference) {
+  if (scope.Covers(written.troop, written.district)) return;
+  throw StoreError::Forbidden(fmt::format(
+      "Your account may not change ranges of {}. Row {} would put forms {}-{} of {} there; "
+      "nothing was saved.",
+      StationText(written.troop, written.district), index + 1, written.from, written.to,
+      FormTypeName(written.formType, reference)));
+}
+
 std::string StaleRangeMessage(const FormRange& stored, const std::string& formTypeName,
                               const LastChange& last) {
   const std::string who =

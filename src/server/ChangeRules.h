@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/StoreTypes.h"
@@ -69,6 +70,18 @@ std::string FormTypeName(const std::string& code, const ReferenceData& reference
 // (ClerkTime), or as stored when it cannot be read.
 std::string StaleRangeMessage(const FormRange& stored, const std::string& formTypeName,
                               const LastChange& last);
+
+// Station scope. A caller may replace only ranges held within its scope, and write ranges
+// only into stations within it; otherwise the whole save (or withdrawal) is refused with
+// StoreError::Forbidden naming the station and the range, e.g. "Your account may not change
+// ranges of Troop/District B2. Range 1100001-1100100 of ENF001 is held there; nothing was
+// saved." `outcome` ends the message ("nothing was saved", "nothing was withdrawn").
+void CheckHeldInScope(const StationScope& scope, const FormRange& stored,
+                      const ReferenceData& reference, std::string_view outcome);
+// The same for the range row `index` (0-based) of a save would write: "... Row 2 would put
+// forms 1100001-1100100 of ENF001 there; nothing was saved."
+void CheckWrittenInScope(const StationScope& scope, std::size_t index, const FormRange& written,
+                         const ReferenceData& reference);
 
 // A digest of the rows of a save, kept with its request id so that the same id sent with
 // other rows is recognised.

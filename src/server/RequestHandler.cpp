@@ -5,7 +5,6 @@
 
 #include <optional>
 
-#include "platform/TextUtil.h"
 #include "server/ReferenceData.h"
 #include "server/RequestError.h"
 #include "server/SearchCriteria.h"
@@ -30,20 +29,6 @@ void CheckVersion(const std::string& version) {
   }
 }
 
-// Who acted, by name, for the change stamp and the audit: the officer's "First Last" when the
-// user id is an officer's registry number (as the workstation names its user in comment
-// stamps), else "User <id>". Until requests are authenticated this is all the server knows.
-std::string ActingUserName(const ReferenceData& reference, std::int64_t userId) {
-  for (const Officer& officer : reference.Officers()) {
-    if (officer.registry != userId) continue;
-    const std::string first = text::Trim(officer.firstName);
-    const std::string last = text::Trim(officer.lastName);
-    if (!first.empty() && !last.empty()) return first + " " + last;
-    if (!first.empty() || !last.empty()) return first + last;
-  }
-  return fmt::format("User {}", userId);
-}
-
 // A refused save is answered with the search refreshed too, so the clerk's grids can show
 // what the inventory holds now: the refusal usually means someone else changed it.
 bool RefreshesAfterRefusal(const StoreError& e) {
@@ -52,6 +37,7 @@ bool RefreshesAfterRefusal(const StoreError& e) {
     case StoreError::Kind::Stale:
     case StoreError::Kind::Conflict:
       return true;
+    case StoreError::Kind::Forbidden:
     case StoreError::Kind::Unavailable:
     case StoreError::Kind::Internal:
       break;
@@ -70,8 +56,10 @@ std::string RequestHandler::Today() const {
   return mOptions.today ? mOptions.today() : LocalDate(std::chrono::system_clock::now());
 }
 
-protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
-  protocol::Reply reply;
+HandledRequest RequestHandler::Handle(const protocol::Request& request,
+                                      const Principal& principal) {
+  HandledRequest answer;
+  protocol::Reply& reply = answer.reply;
   bool saved = false;  // a failure after the save must not claim that nothing changed
   std::optional<std::string> refusal;  // the save was refused; the search still answers
   try {
@@ -86,12 +74,26 @@ protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
     }
     if (request.messageType == protocol::kFormHistoryMessage ||
         request.messageType == protocol::kAccountabilityMessage) {
-      return AnswerCustody(request);
+      const Action action = request.messageType == protocol::kFormHistoryMessage ? Action::History
+                                                                                 : Action::Report;
+      if (!principal.May(action)) {
+        throw StoreError::Forbidden(
+            fmt::format("Your account ({}) may not read the chain of custody of forms.",
+                        RoleName(principal.role)));
+      }
+      answer.reply = AnswerCustody(request);
+      return answer;
     }
     // The criteria are read before anything is saved, so a bad one changes nothing.
     SearchCriteria criteria = ParseCriteria(request.criteria);
     criteria.officers.today = Today();
 
+    if (request.messageType == protocol::kSaveRequeryMessage && !principal.May(Action::Save)) {
+      throw StoreError::Forbidden(fmt::format(
+          "Your account ({}) may search and read the history of forms but not save changes; "
+          "nothing was saved.",
+          RoleName(principal.role)));
+    }
     if (request.messageType == protocol::kSaveRequeryMessage) {
       auto rows = request.dataSets.find(protocol::kTroopFormDataSet);
       if (rows == request.dataSets.end()) {
@@ -101,20 +103,25 @@ protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
       }
       if (request.requestId.empty()) throw RequestError("A save needs a request id");
       std::vector<RangeChange> changes = ChangesFromDataSet(rows->second);
-      const SaveContext context{request.requestId, request.requester, request.userId,
-                                ActingUserName(mStore->Reference(), request.userId)};
+      SaveContext context;
+      context.requestId = request.requestId;
+      context.requester = request.requester;
+      context.userId = principal.userId;
+      context.userName = principal.displayName;
+      context.scope = principal.role == Role::Admin ? StationScope::Everywhere() : principal.scope;
+      context.claimedUserId = request.userId;
       try {
         SaveOutcome outcome = mStore->ApplyChanges(context, changes);
         saved = true;
         spdlog::info("request {} from {} (user {}): {}", request.requestId, request.requester,
-                     request.userId,
+                     principal.userId,
                      outcome.alreadyApplied ? std::string("already applied, not applied again")
                                             : fmt::format("{} rows applied", outcome.rowsApplied));
       } catch (const StoreError& e) {
         if (!RefreshesAfterRefusal(e)) throw;
         refusal = e.what();
         spdlog::info("request {} from {} (user {}): refused: {}", request.requestId,
-                     request.requester, request.userId, e.what());
+                     request.requester, principal.userId, e.what());
       }
     }
 
@@ -138,10 +145,11 @@ protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
     reply.dataSets.emplace(protocol::kOfficerDataSet, OfficerDataSet(officers));
     reply.ok = !refusal;
     reply.error = refusal.value_or("");
-    return reply;
+    return answer;
   } catch (const RequestError& e) {
     reply.error = e.what();
   } catch (const StoreError& e) {
+    answer.forbidden = e.GetKind() == StoreError::Kind::Forbidden;
     if (e.GetKind() == StoreError::Kind::Internal) {
       spdlog::error("request {}: {}", request.requestId, e.what());
       reply.error =
@@ -168,7 +176,7 @@ protocol::Reply RequestHandler::Handle(const protocol::Request& request) {
   }
   reply.ok = false;
   reply.dataSets.clear();
-  return reply;
+  return answer;
 }
 
 }  // namespace fm::server

@@ -7,11 +7,20 @@
 
 #include "protocol/Custody.h"
 #include "protocol/Messages.h"
+#include "server/Principal.h"
 
 namespace fm::server {
 
 class Store;
 struct ReportParameters;
+
+// What the handler answers: the reply, and whether it refuses the principal (a role that
+// may not save, a station outside its scope). The HTTP front answers a refusal with 403
+// rather than with the reply.
+struct HandledRequest {
+  protocol::Reply reply;
+  bool forbidden = false;
+};
 
 struct RequestHandlerOptions {
   // Largest number of ranges a search answers; a search that finds more is refused with a
@@ -36,9 +45,14 @@ struct RequestHandlerOptions {
 //      it the whole troop) and/or key:ASGND_REG_NBR (an officer), key:REF_TYP_CD (one form
 //      type; none: all), key:FROM_DT and key:TO_DT (the days, "YYYY-MM-DD"; neither: the
 //      last calendar month); answered as "ACCTPARM", "ACCTLINE" and "ACCTSPAN".
-//   Both take "=" only and change nothing.
-// The change stamp and audit name the acting user by the officer whose registry number is
-// the request's user id ("First Last"), else "User <id>".
+//   Both take "=" only, change nothing and need a role that may read the history (viewer
+//   and up).
+// Who acts is the principal the caller authenticated (the owner of the request's token, or
+// the workstation's user for the embedded inventory): its id and name go into the change
+// stamps and the chain of custody. The request's own user_id is only what the client claims;
+// it is recorded beside them and never replaces them. A save needs a role that may save
+// (Action::Save), and every range it touches must lie within the principal's station scope;
+// otherwise nothing is applied and the answer is forbidden, ok = false, with the reason.
 // Criteria keys (each "key:" + name): TRP_ID, TRP_DIST_ID, REF_TYP_CD (form type),
 // ASGND_REG_NBR and TRP_ACTN_CD compare with = <> < <= > >=; FORM_SEARCH_NBR (ranges holding
 // that number), INACTIVE ("Y": status other than "A"; "N": no condition) and THIN ("YES" or
@@ -54,7 +68,7 @@ class RequestHandler {
   RequestHandler(const RequestHandler&) = delete;
   RequestHandler& operator=(const RequestHandler&) = delete;
 
-  protocol::Reply Handle(const protocol::Request& request);
+  HandledRequest Handle(const protocol::Request& request, const Principal& principal);
 
   // The accountability report the parameters ask for (server/ReportRequest.h), computed
   // from the store's history as of the period's start and end. The HTTP front and the

@@ -212,14 +212,14 @@ void ReplaceRange(SqlConnection& c, std::int64_t id, const FormRange& r, const S
 }
 
 std::vector<std::string> AuditColumns() {
-  return {"request_id",      "requester",          "user_id",        "applied_at",
-          "action",          "form_typ_cd",        "before_from",    "before_to",
-          "before_trp_id",   "before_trp_dist_id", "before_reg_nbr", "before_actn_cd",
-          "before_rmng_cnt", "before_qtr_dt",      "before_yr_dt",   "before_cmmt_txt",
-          "after_from",      "after_to",           "after_trp_id",   "after_trp_dist_id",
-          "after_reg_nbr",   "after_actn_cd",      "after_rmng_cnt", "after_qtr_dt",
-          "after_yr_dt",     "after_cmmt_txt",     "user_name",      "event",
-          "reason",          "parent_id",          "ended_at"};
+  return {
+      "request_id",      "requester",      "user_id",         "applied_at",    "action",
+      "form_typ_cd",     "before_from",    "before_to",       "before_trp_id", "before_trp_dist_id",
+      "before_reg_nbr",  "before_actn_cd", "before_rmng_cnt", "before_qtr_dt", "before_yr_dt",
+      "before_cmmt_txt", "after_from",     "after_to",        "after_trp_id",  "after_trp_dist_id",
+      "after_reg_nbr",   "after_actn_cd",  "after_rmng_cnt",  "after_qtr_dt",  "after_yr_dt",
+      "after_cmmt_txt",  "user_name",      "event",           "reason",        "claimed_user_id",
+      "parent_id",       "ended_at"};
 }
 
 // Where an entry stands in the lineage of the ranges: the entry that wrote the range it
@@ -244,7 +244,8 @@ SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string
   row.insert(row.end(),
              {after.from, after.to, after.troop, after.district, after.registry, after.status,
               after.remaining, Param(after.quarter), Param(after.year), Param(after.comment),
-              ctx.userName, event, Param(reason), Param(lineage.parent), Param(lineage.endedAt)});
+              ctx.userName, event, Param(reason), Param(ctx.claimedUserId), Param(lineage.parent),
+              Param(lineage.endedAt)});
   return row;
 }
 
@@ -287,8 +288,9 @@ CustodyEntry EntryFromRow(const SqlRow& row) {
   e.userName = Text(at(26));
   e.event = Text(at(27));
   e.reason = OptText(at(28));
-  e.parentId = OptInteger(at(29));
-  e.endedAt = OptText(at(30));
+  e.claimedUserId = OptInteger(at(29));
+  e.parentId = OptInteger(at(30));
+  e.endedAt = OptText(at(31));
   auto range = [&](std::size_t from) {
     FormRange r;
     r.formType = Text(at(5));
@@ -455,7 +457,9 @@ void SqlStore::Migrate() {
        [region](SqlConnection& c) { ReferenceData::FromDemoDatabase(region).WriteTo(c); }},
       {3, "range versions, change names and custody events",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.versionsSchema); }},
-      {4, "custody history indexed by lineage and by holder",
+      {4, "the user id a client claimed, beside the authenticated one",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.claimedUserSchema); }},
+      {5, "custody history indexed by lineage and by holder",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.historySchema); }},
   };
   const int latest = migrations.back().version;
@@ -836,6 +840,8 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
                           "changed it. Search again.",
                           label, change.formType, change.from));
         }
+        // Scope before versions: a clerk learns nothing about ranges it may not change.
+        CheckHeldInScope(context.scope, stored->range, *mReference, "nothing was saved");
         ledger.Replaced(label, stored->range);
         if (mCustodyChecks) {
           if (!change.rowVersion) {
@@ -858,6 +864,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       if (next.to >= next.from)
         next.remaining = counter.RemainingFor(next.formType, next.from, next.to);
       CheckRange(label, next, *mReference);
+      CheckWrittenInScope(context.scope, i, next, *mReference);
       if (auto clash = FindOverlap(c, next, stored ? stored->id : -1)) {
         throw StoreError::Rejected(fmt::format(
             "{}: the range overlaps the stored range {}-{} of form type {} held by {}", label,
@@ -932,6 +939,7 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
       const FormRange& r = row.range;
       const std::string label =
           fmt::format("The range {}-{} of form type {}", r.from, r.to, r.formType);
+      CheckHeldInScope(context.scope, r, *mReference, "nothing was withdrawn");
       ledger.Replaced(label, r);
       RemainingCounter counter;
       counter.Replaced(r);

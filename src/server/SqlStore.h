@@ -27,7 +27,8 @@ class SqlStore : public Store {
     ConnectionPool::Factory connect;  // opens one connection
     std::string inventorySchema;      // migration 1: the tables
     std::string versionsSchema;       // migration 3: range versions and custody events
-    std::string historySchema;        // migration 4: the history indexed as the ranges are
+    std::string claimedUserSchema;    // migration 4: the user id a client claimed
+    std::string historySchema;        // migration 5: the history indexed as the ranges are
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws

@@ -13,6 +13,7 @@ class StoreError : public std::runtime_error {
   enum class Kind {
     Rejected,     // the request breaks a rule of the inventory (bounds, overlap, unknown code)
     Stale,        // a row replaces a range that changed after the client read it
+    Forbidden,    // the caller may not change ranges of a station the request touches
     Conflict,     // another save got in the way and retrying did not help; try again
     Unavailable,  // the database cannot be reached or stays busy
     Internal,     // the database answered something unexpected (details in the log)
@@ -22,6 +23,7 @@ class StoreError : public std::runtime_error {
 
   static StoreError Rejected(const std::string& what) { return {Kind::Rejected, what}; }
   static StoreError Stale(const std::string& what) { return {Kind::Stale, what}; }
+  static StoreError Forbidden(const std::string& what) { return {Kind::Forbidden, what}; }
   static StoreError Conflict(const std::string& what) { return {Kind::Conflict, what}; }
   static StoreError Unavailable(const std::string& what) { return {Kind::Unavailable, what}; }
   static StoreError Internal(const std::string& what) { return {Kind::Internal, what}; }

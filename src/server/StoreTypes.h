@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "server/Principal.h"
+
 // The values the store takes and answers. Plain data; the rules that bind them are in
 // server/Store.h.
 namespace fm::server {
@@ -53,6 +55,8 @@ struct StoredRange {
   // ROW_VERSION: 1 for a new range, increased by every change of it. A client replacing the
   // range sends the version it read, so a change made in between is noticed.
   std::int64_t version = 1;
+
+  friend bool operator==(const StoredRange&, const StoredRange&) = default;
 };
 
 // One change row of a save. In an Update, fields the row leaves null keep the stored value:
@@ -132,8 +136,17 @@ struct OfficerQuery {
 struct SaveContext {
   std::string requestId;
   std::string requester;
+  // Who acted, as authenticated (the principal of the request): recorded in the change
+  // stamps and the chain of custody.
   std::int64_t userId = 0;
   std::string userName{};  // display name of whoever acted, named to a clerk whose save is stale
+  // The stations whose ranges the save may touch: a row replacing a range held outside it,
+  // or writing a range into a station outside it, refuses the whole save
+  // (StoreError::Forbidden). The server's own tasks act everywhere.
+  StationScope scope = StationScope::Everywhere();
+  // The user id the client said it acts for, kept in the chain of custody beside the
+  // authenticated one and never instead of it. None: the caller claimed nothing.
+  std::optional<std::int64_t> claimedUserId{};
 };
 
 struct SaveOutcome {
@@ -174,6 +187,9 @@ struct CustodyEntry {
   // written.
   FormRange after;
   std::optional<std::string> reason;  // WITHDRAW only
+  // The user id the client claimed (none when it claimed nothing): kept for the record,
+  // never taken as who acted.
+  std::optional<std::int64_t> claimedUserId;
 };
 
 // Whose forms a custody report is about: one Troop/District, every district of a troop (and

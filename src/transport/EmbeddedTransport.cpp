@@ -119,7 +119,7 @@ server::Store& EmbeddedTransport::Open() {
 protocol::Reply EmbeddedTransport::Exchange(const protocol::Request& request) {
   Open();
   // The handler never throws: whatever goes wrong inside it is a refused reply.
-  return mHandler->Handle(request);
+  return mHandler->Handle(request, mOptions.user).reply;
 }
 
 }  // namespace fm

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "server/Principal.h"
 #include "transport/MessageTransport.h"
 
 namespace fm {
@@ -32,6 +33,10 @@ class EmbeddedTransport final : public MessageTransport {
     std::string region = "NORTH";
     // Today's date ("YYYY-MM-DD") for the officers on duty; empty: the system clock.
     std::function<std::string()> today;
+    // Who every request acts for: the workstation's user (the site settings' user id and the
+    // display name its comment stamps show), an admin, since the workstation owns its
+    // embedded inventory. Recorded as the author of every change.
+    server::Principal user = server::Principal::LocalAdministrator(0, "");
   };
 
   explicit EmbeddedTransport(Options options);

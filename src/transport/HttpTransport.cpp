@@ -2,8 +2,10 @@
 
 #include <fmt/format.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -67,8 +69,14 @@ std::string Trimmed(std::string_view text) {
   return std::string(text);
 }
 
-// The first token of the file: one a line, blank lines and "#" comments skipped (the
-// server's token files have the same form, so one file can serve both).
+// A token goes into a header: one word of visible ASCII characters.
+bool IsTokenText(std::string_view token) {
+  return !token.empty() &&
+         std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c <= '~'; });
+}
+
+// The token of the file: its first line that is neither blank nor a "#" comment, as
+// `formsmaint-server token add` printed it.
 std::string ReadToken(const std::filesystem::path& file) {
   std::ifstream in(file);
   if (!in) {
@@ -81,6 +89,12 @@ std::string ReadToken(const std::filesystem::path& file) {
   while (std::getline(in, line)) {
     std::string token = Trimmed(line);
     if (token.empty() || token.front() == '#') continue;
+    if (!IsTokenText(token)) {
+      Fail(
+          fmt::format("The access token file {} does not hold a token: its first line is not "
+                      "one word. Ask the help desk for a new token.",
+                      file.string()));
+    }
     return token;
   }
   Fail(fmt::format("The access token file {} holds no token. Ask the help desk for a token.",
@@ -123,7 +137,8 @@ struct HttpTransport::Impl {
   std::optional<beast::ssl_stream<beast::tcp_stream>> secure;
   std::optional<tcp::resolver> resolver;  // while a name is being looked up
   beast::flat_buffer buffer;
-  std::mutex exchangeMutex;  // one exchange at a time over the one connection
+  std::string verifyFailure;  // why the last handshake's certificate check refused, if it did
+  std::mutex exchangeMutex;   // one exchange at a time over the one connection
   std::atomic<bool> cancelled{false};
   std::atomic<std::size_t> connectionsOpened{0};
 
@@ -175,6 +190,18 @@ struct HttpTransport::Impl {
                         "network; if it keeps happening, call the help desk.",
                         origin, ec.message()));
       case Stage::Handshake:
+        if (!verifyFailure.empty()) {
+          Fail(fmt::format(
+              "A secure connection to the forms server at {} was refused by this workstation: "
+              "the server's certificate is not trusted ({}). It is not signed by an authority "
+              "this workstation trusts{}, or it was issued for another name than {}. Check "
+              "the server and ca_file settings or call the help desk.",
+              origin, verifyFailure,
+              options.caFile.empty()
+                  ? std::string(" (the system's)")
+                  : fmt::format(" (the system's and those of {})", options.caFile.string()),
+              address.host));
+        }
         Fail(
             fmt::format("A secure connection to the forms server at {} could not be made "
                         "({}). The server's certificate may not be trusted by this "
@@ -242,7 +269,19 @@ struct HttpTransport::Impl {
                          address.Origin()));
       }
       secure->set_verify_mode(ssl::verify_peer);
-      secure->set_verify_callback(ssl::host_name_verification(address.host));
+      verifyFailure.clear();
+      // What the check refused is kept, so the clerk reads "certificate has expired" or
+      // "unable to get local issuer certificate" rather than a bare handshake failure.
+      secure->set_verify_callback([this, check = ssl::host_name_verification(address.host)](
+                                      bool preverified, ssl::verify_context& context) mutable {
+        const bool trusted = check(preverified, context);
+        if (!trusted && verifyFailure.empty()) {
+          const int error = X509_STORE_CTX_get_error(context.native_handle());
+          verifyFailure = error != X509_V_OK ? X509_verify_cert_error_string(error)
+                                             : "the certificate was issued for another host name";
+        }
+        return trusted;
+      });
     } else {
       plain.emplace(ioc);
     }
@@ -294,7 +333,9 @@ struct HttpTransport::Impl {
     message.set(http::field::user_agent, kUserAgent);
     message.set(http::field::content_type, "application/json");
     message.set(http::field::accept, "application/json");
-    if (!options.tokenFile.empty()) {
+    if (!options.token.empty()) {
+      message.set(http::field::authorization, "Bearer " + options.token);
+    } else if (!options.tokenFile.empty()) {
       message.set(http::field::authorization, "Bearer " + ReadToken(options.tokenFile));
     }
     message.keep_alive(true);
@@ -345,17 +386,23 @@ struct HttpTransport::Impl {
     const std::string explanation = ExplanationOf(response.body(), std::string(response.reason()));
     switch (status) {
       case 401:
-        if (options.tokenFile.empty()) {
-          Fail(
+        if (options.token.empty() && options.tokenFile.empty()) {
+          throw AccountRefusal(
               fmt::format("The forms server at {} asks for an access token and none is set up "
-                          "on this workstation (setting token_file): {}. Ask the help desk "
-                          "for a token file.",
+                          "on this workstation (settings token or token_file): {}. Ask the "
+                          "help desk for a token.",
                           origin, explanation));
         }
-        Fail(
-            fmt::format("The forms server at {} refused this workstation's access token: {}. "
-                        "Check the token file {} or ask the help desk for a new token.",
-                        origin, explanation, options.tokenFile.string()));
+        throw AccountRefusal(fmt::format(
+            "The forms server at {} refused this workstation's access token: {}. Check the {} "
+            "or ask the help desk for a new token.",
+            origin, explanation,
+            options.token.empty() ? fmt::format("token file {}", options.tokenFile.string())
+                                  : std::string("token setting")));
+      case 403:
+        // The server says in its own words what this account may not do ("Your account may
+        // not change ranges of Troop/District B2. ..."): that is what the clerk must read.
+        throw AccountRefusal(explanation);
       case 413:
         Fail(
             fmt::format("The request is too large for the forms server: {}. Save fewer ranges "
@@ -392,8 +439,16 @@ struct HttpTransport::Impl {
 HttpTransport::HttpTransport(Options options) {
   HttpAddress address = HttpAddress::Parse(options.address);
   mImpl = std::make_unique<Impl>(std::move(options), std::move(address));
+  const std::string& token = mImpl->options.token;
+  if (!token.empty() && !IsTokenText(token)) {
+    Fail(
+        "The access token set up on this workstation is not one word of visible characters. "
+        "Check the token setting or ask the help desk for a new token.");
+  }
   if (mImpl->address.tls) {
     mImpl->tls.emplace(ssl::context::tls_client);
+    // TLS 1.0 and 1.1 are broken; no server of ours speaks them.
+    SSL_CTX_set_min_proto_version(mImpl->tls->native_handle(), TLS1_2_VERSION);
     beast::error_code ec;
     mImpl->tls->set_default_verify_paths(ec);
     if (ec) spdlog::warn("the system's trusted certificates could not be loaded: {}", ec.message());

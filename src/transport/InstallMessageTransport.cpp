@@ -3,31 +3,37 @@
 #include "platform/MessageComponent.h"
 #include "platform/SiteSettings.h"
 #include "transport/EmbeddedTransport.h"
-#include "transport/HttpAddress.h"
 #include "transport/HttpTransport.h"
 #include "transport/TransportMessageComponent.h"
 
 namespace fm {
 
-std::shared_ptr<MessageTransport> MakeMessageTransport(const SiteSettings& settings) {
+std::shared_ptr<MessageTransport> MakeMessageTransport(const SiteSettings& settings,
+                                                       const std::string& localUserName) {
   if (settings.ServerAddress().empty()) {
     EmbeddedTransport::Options options;
     options.inventoryFile = settings.InventoryFile();
     options.region = settings.Region();
+    options.user = server::Principal::LocalAdministrator(settings.UserId(), localUserName);
     return std::make_shared<EmbeddedTransport>(std::move(options));
   }
   HttpTransport::Options options;
   options.address = settings.ServerAddress();
+  options.token = settings.Token();
   options.tokenFile = settings.TokenFile();
+  options.caFile = settings.CaFile();
   options.timeout = settings.Timeout();
   return std::make_shared<HttpTransport>(std::move(options));
 }
 
-void InstallMessageTransport(const SiteSettings& settings) {
-  if (!settings.ServerAddress().empty()) HttpAddress::Parse(settings.ServerAddress());
-  MessageComponent::SetFactory([settings] {
+void InstallMessageTransport(const SiteSettings& settings, const std::string& localUserName) {
+  // The transport is made now once, so a bad address, token or certificate file is reported
+  // at start-up rather than at the first search.
+  if (!settings.ServerAddress().empty()) MakeMessageTransport(settings, localUserName);
+  MessageComponent::SetFactory([settings, localUserName] {
     return TransportMessageComponent::Create(
-        MakeMessageTransport(settings), TransportMessageComponent::Options::FromSettings(settings));
+        MakeMessageTransport(settings, localUserName),
+        TransportMessageComponent::Options::FromSettings(settings));
   });
 }
 

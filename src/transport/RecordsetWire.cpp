@@ -6,6 +6,8 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/DataSetTemplates.h"
@@ -67,16 +69,95 @@ protocol::Cell ToCell(const Value& value, const FieldDef& field, long rowIndex) 
 }
 
 Value ToValue(const protocol::Cell& cell) {
-  return std::visit(
-      [](const auto& v) -> Value {
-        using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) {
-          return Value();
-        } else {
-          return Value(v);
+  if (const auto* integer = std::get_if<std::int64_t>(&cell)) return Value(*integer);
+  if (const auto* real = std::get_if<double>(&cell)) return Value(*real);
+  if (const auto* text = std::get_if<std::string>(&cell)) return Value(*text);
+  return Value();
+}
+
+Value ToValue(protocol::Cell&& cell) {
+  if (auto* text = std::get_if<std::string>(&cell)) return Value(std::move(*text));
+  return ToValue(std::as_const(cell));
+}
+
+bool HoldsType(const Value& value, FieldType type) {
+  switch (type) {
+    case FieldType::Text:
+      return value.IsText();
+    case FieldType::Integer:
+      return value.IsInteger();
+    case FieldType::Double:
+      return value.IsDouble();
+  }
+  return false;
+}
+
+// The record set of a wire data set, its cells copied or (from a data set that may be
+// taken) moved: the rows are built whole, so a cell costs its conversion and nothing else.
+template <class DataSetRef>
+std::shared_ptr<Recordset> BuildRecordset(DataSetRef&& dataSet, std::string_view templateName) {
+  std::vector<FieldDef> layout;
+  if (!templateName.empty()) {
+    if (auto fields = TemplateFields(templateName)) layout = std::move(*fields);
+  }
+
+  std::vector<FieldDef> fields;
+  fields.reserve(dataSet.columns.size());
+  std::set<std::string> seen;
+  for (const protocol::Column& column : dataSet.columns) {
+    if (column.name.empty()) {
+      throw PlatformError(PlatformError::kGeneric,
+                          fmt::format("Column {} of the data set has no name", fields.size() + 1));
+    }
+    if (!seen.insert(Folded(column.name)).second) {
+      throw PlatformError(PlatformError::kGeneric,
+                          fmt::format("The data set has two columns named '{}'", column.name));
+    }
+    FieldDef field{column.name, FromWireType(column.type), 0};
+    for (const FieldDef& known : layout) {
+      if (Folded(known.name) == Folded(column.name)) field.size = known.size;
+    }
+    fields.push_back(std::move(field));
+  }
+
+  std::vector<std::vector<Value>> rows;
+  rows.reserve(dataSet.rows.size());
+  for (std::size_t r = 0; r < dataSet.rows.size(); ++r) {
+    auto& row = dataSet.rows[r];
+    if (row.size() != fields.size()) {
+      throw PlatformError(PlatformError::kGeneric,
+                          fmt::format("Row {} of the data set has {} values for {} columns", r + 1,
+                                      row.size(), fields.size()));
+    }
+    std::vector<Value>& values = rows.emplace_back();
+    values.reserve(fields.size());
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const FieldDef& field = fields[c];
+      Value value;
+      if constexpr (std::is_const_v<std::remove_reference_t<decltype(row)>>) {
+        value = ToValue(row[c]);
+      } else {
+        value = ToValue(std::move(row[c]));
+      }
+      if (!value.IsNull() && !HoldsType(value, field.type)) {
+        // A text arriving for a numeric column would be read as a number by the record set;
+        // the wire promises typed cells, so anything else means the sender is broken.
+        if (value.IsText()) {
+          throw PlatformError(PlatformError::kTypeMismatch,
+                              fmt::format("Row {}, column '{}': a text where a {} belongs", r + 1,
+                                          field.name, FieldTypeName(field.type)));
         }
-      },
-      cell);
+        try {
+          value = ValueForField(field, std::move(value));
+        } catch (const PlatformError& error) {
+          throw PlatformError(error.Number(),
+                              fmt::format("Row {}: {}", r + 1, error.Description()));
+        }
+      }
+      values.push_back(std::move(value));
+    }
+  }
+  return Recordset::FromRows(std::move(fields), std::move(rows));
 }
 
 }  // namespace
@@ -103,61 +184,12 @@ protocol::DataSet ToWireDataSet(const Recordset& recordset) {
 
 std::shared_ptr<Recordset> FromWireDataSet(const protocol::DataSet& dataSet,
                                            std::string_view templateName) {
-  std::vector<FieldDef> layout;
-  if (!templateName.empty()) {
-    if (auto fields = TemplateFields(templateName)) layout = std::move(*fields);
-  }
+  return BuildRecordset(dataSet, templateName);
+}
 
-  std::vector<FieldDef> fields;
-  fields.reserve(dataSet.columns.size());
-  std::set<std::string> seen;
-  for (const protocol::Column& column : dataSet.columns) {
-    if (column.name.empty()) {
-      throw PlatformError(PlatformError::kGeneric,
-                          fmt::format("Column {} of the data set has no name", fields.size() + 1));
-    }
-    if (!seen.insert(Folded(column.name)).second) {
-      throw PlatformError(PlatformError::kGeneric,
-                          fmt::format("The data set has two columns named '{}'", column.name));
-    }
-    FieldDef field{column.name, FromWireType(column.type), 0};
-    for (const FieldDef& known : layout) {
-      if (Folded(known.name) == Folded(column.name)) field.size = known.size;
-    }
-    fields.push_back(std::move(field));
-  }
-
-  auto recordset = std::make_shared<Recordset>(fields);
-  for (std::size_t r = 0; r < dataSet.rows.size(); ++r) {
-    const protocol::Row& row = dataSet.rows[r];
-    if (row.size() != fields.size()) {
-      throw PlatformError(PlatformError::kGeneric,
-                          fmt::format("Row {} of the data set has {} values for {} columns", r + 1,
-                                      row.size(), fields.size()));
-    }
-    recordset->AddNew();
-    for (std::size_t c = 0; c < row.size(); ++c) {
-      const protocol::Cell& cell = row[c];
-      // A text arriving for a numeric column would be read as a number by the record set;
-      // the wire promises typed cells, so anything else means the sender is broken.
-      const bool textInNumber =
-          std::holds_alternative<std::string>(cell) && fields[c].type != FieldType::Text;
-      if (textInNumber) {
-        recordset->CancelUpdate();
-        throw PlatformError(PlatformError::kTypeMismatch,
-                            fmt::format("Row {}, column '{}': a text where a {} belongs", r + 1,
-                                        fields[c].name, FieldTypeName(fields[c].type)));
-      }
-      try {
-        recordset->SetValue(static_cast<int>(c), ToValue(cell));
-      } catch (const PlatformError& error) {
-        throw PlatformError(error.Number(), fmt::format("Row {}: {}", r + 1, error.Description()));
-      }
-    }
-    recordset->Update();
-  }
-  recordset->MoveFirst();
-  return recordset;
+std::shared_ptr<Recordset> FromWireDataSet(protocol::DataSet&& dataSet,
+                                           std::string_view templateName) {
+  return BuildRecordset(std::move(dataSet), templateName);
 }
 
 }  // namespace fm

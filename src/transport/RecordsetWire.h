@@ -27,5 +27,8 @@ protocol::DataSet ToWireDataSet(const Recordset& recordset);
 // column names throw too.
 std::shared_ptr<Recordset> FromWireDataSet(const protocol::DataSet& dataSet,
                                            std::string_view templateName = {});
+// The same, taking the data set's texts instead of copying them.
+std::shared_ptr<Recordset> FromWireDataSet(protocol::DataSet&& dataSet,
+                                           std::string_view templateName = {});
 
 }  // namespace fm

@@ -291,6 +291,10 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
   protocol::Reply reply;
   try {
     reply = mTransport->Exchange(job.request);
+  } catch (const AccountRefusal& error) {
+    // The server answered: the connection is sound, the account is what was refused.
+    outcome->error = error.Description();
+    return outcome;
   } catch (const PlatformError& error) {
     outcome->error = error.Description();
     outcome->carried = false;
@@ -317,9 +321,10 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
                          ? std::string("The forms server refused the request without saying why.")
                          : reply.error;
   }
-  for (const auto& [name, dataSet] : reply.dataSets) {
+  for (auto& [name, dataSet] : reply.dataSets) {
     try {
-      outcome->dataSets.emplace_back(name, FromWireDataSet(dataSet, name));
+      // The reply is ours alone: its texts move into the record sets.
+      outcome->dataSets.emplace_back(name, FromWireDataSet(std::move(dataSet), name));
     } catch (const PlatformError& error) {
       outcome->dataSets.clear();
       if (!reply.ok) {

@@ -93,6 +93,7 @@ class AssignmentEndToEndTest : public SearchFixture {
     }
     EmbeddedTransport::Options options;
     options.inventoryFile = file;
+    options.user = server::Principal::LocalAdministrator(kClerk, "Margaret Hartley");
     transport = std::make_shared<EmbeddedTransport>(options);
     server.Connect(transport, kClerk);
     settings->SetSwitch("VoidManualForms", true);

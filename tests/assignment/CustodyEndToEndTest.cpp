@@ -29,6 +29,7 @@
 #include "server/RequestHandler.h"
 #include "server/Store.h"
 #include "server/http/HttpServer.h"
+#include "server/http/TokenFile.h"
 #include "transport/EmbeddedTransport.h"
 #include "transport/HttpTransport.h"
 
@@ -44,6 +45,7 @@ constexpr std::int64_t kBrown = 1003;   // on duty at B2
 constexpr long kClerkA = 1001;          // Margaret Hartley, the user of this workstation
 constexpr std::int64_t kClerkB = 1002;  // John Smith,jr, at another workstation
 constexpr const char* kToken = "custody-e2e-token";
+constexpr const char* kColleagueToken = "custody-e2e-colleague-token";
 
 enum class Carrier { Embedded, Http };
 
@@ -82,13 +84,22 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
     decals.year = 2024;
     store->LoadInventory({citations, decals}, {"LOAD-1", "test", 1, "stores"}, true);
 
+    // Each clerk acts through a transport of her own, which says who she is.
     if (GetParam() == Carrier::Embedded) {
       EmbeddedTransport::Options options;
       options.inventoryFile = file;
+      options.user = server::Principal::LocalAdministrator(kClerkA, "Margaret Hartley");
       transport = std::make_shared<EmbeddedTransport>(options);
+      options.user = server::Principal::LocalAdministrator(kClerkB, "John Smith,jr");
+      colleague = std::make_shared<EmbeddedTransport>(options);
     } else {
       server::HttpServerOptions options;
-      options.tokens = {kToken};
+      const auto clerk = [](std::int64_t id, const char* name) {
+        return server::Principal{id, name, server::Role::Clerk, server::StationScope::Parse("C")};
+      };
+      options.tokens =
+          server::TokenTable::FromTokens({{kToken, clerk(kClerkA, "Margaret Hartley")},
+                                          {kColleagueToken, clerk(kClerkB, "John Smith,jr")}});
       options.accessLog = folder / "access.log";
       options.threads = 2;
       http = std::make_unique<server::HttpServer>(std::make_shared<server::RequestHandler>(store),
@@ -99,6 +110,9 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
       client.address = fmt::format("http://127.0.0.1:{}", http->Port());
       client.tokenFile = folder / "token";
       transport = std::make_shared<HttpTransport>(client);
+      client.tokenFile.clear();
+      client.token = kColleagueToken;
+      colleague = std::make_shared<HttpTransport>(client);
     }
     server.Connect(transport, kClerkA);
     settings->SetSwitch("VoidManualForms", true);
@@ -109,6 +123,7 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
     document.reset();
     server.Disconnect();
     transport.reset();
+    colleague.reset();
     if (http) http->Stop();
     http.reset();
     store.reset();
@@ -185,7 +200,7 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
     search.criteria = {{"key:TRP_ID", "C", "=", "QUILLMAR"},
                        {"key:REF_TYP_CD", "C", "=", "QUILLMAR"},
                        {"key:THIN", "YES", "=", "QUILLMAR"}};
-    const protocol::Reply seen = transport->Exchange(search);
+    const protocol::Reply seen = colleague->Exchange(search);
     ASSERT_TRUE(seen.ok) << seen.error;
     const protocol::DataSet& ranges = seen.dataSets.at("TROOPFORM");
     const protocol::Cell version = ranges.rows.at(0)[ranges.ColumnIndex("ROW_VERSION")];
@@ -205,7 +220,7 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
                          std::int64_t{1100100}, std::string("C"), std::string("4"), kLee,
                          std::string("A"), version});
     save.dataSets.emplace("TROOPFORM", rows);
-    const protocol::Reply saved = transport->Exchange(save);
+    const protocol::Reply saved = colleague->Exchange(save);
     ASSERT_TRUE(saved.ok) << saved.error;
   }
 
@@ -213,6 +228,7 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
   std::shared_ptr<server::Store> store;
   std::unique_ptr<server::HttpServer> http;
   std::shared_ptr<MessageTransport> transport;
+  std::shared_ptr<MessageTransport> colleague;  // clerk B's, at another workstation
   EmbeddedServer server;
 };
 

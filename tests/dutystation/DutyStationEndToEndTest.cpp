@@ -43,6 +43,7 @@ class EmbeddedInventory {
     EmbeddedTransport::Options options;
     options.inventoryFile = mFolder / "inventory.db";
     options.region = "NORTH";
+    options.user = server::Principal::LocalAdministrator(1001, "Margaret Hartley");
     transport = std::make_shared<EmbeddedTransport>(options);
     transport->Open();
   }

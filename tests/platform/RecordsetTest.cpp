@@ -631,6 +631,85 @@ TEST(RecordsetClone, ACopyIsIndependentAndHoldsTheVisibleRowsInOrder) {
 
 // --- Templates
 
+// --- Shared rows: every record set over them reads them, none changes them for the others.
+
+std::vector<std::vector<Value>> SmallRows() {
+  return {{Value("bolt"), Value(4), Value(0.5)},
+          {Value("nut"), Value(), Value(0.25)},
+          {Value("washer"), Value(9), Value()}};
+}
+
+TEST(RecordsetSharedRows, ChangesReachTheWriterAndItsClonesButNotTheSharedRows) {
+  const auto shared = Recordset::Share(SmallLayout(), SmallRows());
+  auto writer = Recordset::Over(shared);
+  auto clone = writer->Clone();
+  auto other = Recordset::Over(shared);
+  const Value& before = writer->ValueAt(0, 0);  // still readable after the change
+
+  writer->SetValue("NAME", "screw");
+  writer->Update();
+  writer->AddNew();
+  writer->SetValue("NAME", "pin");
+  writer->MoveLast();
+  writer->SetValue("NAME", "rivet");
+  writer->CancelUpdate();
+  writer->SetBookmark(writer->BookmarkAt(2));
+  writer->Delete();
+  other->SetFilter("QTY <> NULL");  // a view of its own changes no rows
+
+  const std::vector<std::string> changed = {"screw", "nut", "pin"};
+  EXPECT_EQ(VisibleNames(*writer), changed);
+  EXPECT_EQ(VisibleNames(*clone), changed);
+  EXPECT_EQ(before, Value("bolt"));
+  EXPECT_EQ(VisibleNames(*other), (std::vector<std::string>{"bolt", "washer"}));
+  EXPECT_EQ(VisibleNames(*Recordset::Over(shared)),
+            (std::vector<std::string>{"bolt", "nut", "washer"}));
+}
+
+TEST(RecordsetCompiledCriteria, TextsBeyondWhatALayoutKeepsAreStillFoundRight) {
+  // More distinct texts than a layout keeps, over record sets sharing it, twice round.
+  std::vector<std::vector<Value>> rows;
+  for (int n = 0; n < 700; ++n) rows.push_back({Value("r" + std::to_string(n)), Value(n), Value()});
+  const auto shared = Recordset::Share(SmallLayout(), rows);
+  for (int round = 0; round < 2; ++round) {
+    for (int n = 0; n < 700; n += 1 + round) {
+      auto rs = Recordset::Over(shared);
+      ASSERT_TRUE(rs->Find("QTY = " + std::to_string(n))) << n;
+      EXPECT_EQ(rs->GetValue("NAME"), Value("r" + std::to_string(n)));
+      rs->SetFilter("QTY >= " + std::to_string(n));
+      EXPECT_EQ(rs->RecordCount(), 700 - n);
+    }
+  }
+}
+
+TEST(RecordsetBulk, RowsOfTheWrongWidthOrTypeAreRefusedWithRowAndField) {
+  struct Case {
+    std::vector<std::vector<Value>> rows;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{{Value("a"), Value(1), Value(1.0)}, {Value("b"), Value(2)}}, "Row 2 has 2 values for 3"},
+      {{{Value("a"), Value("1"), Value(1.0)}}, "Row 1, field 'QTY'"},
+      {{{Value(7), Value(1), Value(1.0)}}, "Row 1, field 'NAME'"},
+      {{{Value("a"), Value(1), Value(1)}}, "field 'PRICE'"},
+  };
+  for (const Case& c : cases) {
+    try {
+      Recordset::FromRows(SmallLayout(), c.rows);
+      ADD_FAILURE() << "accepted rows that should fail with: " << c.message;
+    } catch (const PlatformError& error) {
+      EXPECT_NE(error.Description().find(c.message), std::string::npos) << error.Description();
+    }
+    EXPECT_THROW(Recordset::Share(SmallLayout(), c.rows), PlatformError) << c.message;
+  }
+  auto rs = Recordset::FromRows(SmallLayout(), SmallRows());
+  EXPECT_EQ(rs->GetValue("NAME"), Value("bolt")) << "the cursor starts on the first row";
+  rs->MoveLast();
+  rs->AddNew();
+  EXPECT_EQ(rs->RecordCount(), 4);
+  EXPECT_GT(rs->GetBookmark(), rs->BookmarkAt(2)) << "new bookmarks follow the bulk rows'";
+}
+
 TEST(DataSetTemplates, TroopFormHasTheRangeColumnsInOrderWithIntegerNumbers) {
   const auto fields = TemplateFields("troopform");
   ASSERT_TRUE(fields.has_value());

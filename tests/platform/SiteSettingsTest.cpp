@@ -102,6 +102,45 @@ TEST_F(SiteSettingsTest, CommandLineBeatsEnvironmentBeatsFileBeatsDefault) {
   EXPECT_EQ(SiteSettings::Resolve({}, Env(), file).Region(), "SOUTH");
 }
 
+TEST_F(SiteSettingsTest, TheAccessTokenGivenAtTheHighestLayerWinsOverTheOtherWayOfGivingIt) {
+  struct Case {
+    const char* fileLines;
+    const char* tokenVariable;
+    const char* tokenFileVariable;
+    const char* tokenFileOption;
+    const char* token;      // expected
+    const char* tokenFile;  // expected
+  };
+  const Case cases[] = {
+      {"token = fm1_file\n", nullptr, nullptr, nullptr, "fm1_file", ""},
+      {"token_file = /etc/fm/desk.token\n", "fm1_env", nullptr, nullptr, "fm1_env", ""},
+      {"token = fm1_file\n", nullptr, "/run/fm.token", nullptr, "", "/run/fm.token"},
+      {"", "fm1_env", nullptr, "/home/clerk/fm.token", "", "/home/clerk/fm.token"},
+      {"token = fm1_file\nca_file = /etc/fm/ca.pem\n", "", nullptr, nullptr, "fm1_file", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fileLines);
+    mEnv.erase("FORMSMAINT_TOKEN");
+    mEnv.erase("FORMSMAINT_TOKEN_FILE");
+    if (c.tokenVariable) mEnv["FORMSMAINT_TOKEN"] = c.tokenVariable;
+    if (c.tokenFileVariable) mEnv["FORMSMAINT_TOKEN_FILE"] = c.tokenFileVariable;
+    std::map<std::string, std::string> commandLine;
+    if (c.tokenFileOption) commandLine["token_file"] = c.tokenFileOption;
+    const auto settings = SiteSettings::Resolve(commandLine, Env(), WriteSettings(c.fileLines));
+    EXPECT_EQ(settings.Token(), c.token);
+    EXPECT_EQ(settings.TokenFile(), c.tokenFile);
+  }
+  mEnv.clear();
+  mEnv["HOME"] = mHome.string();
+  EXPECT_EQ(SiteSettings::Resolve({}, Env(), WriteSettings("ca_file = /etc/fm/ca.pem\n")).CaFile(),
+            "/etc/fm/ca.pem");
+  const std::string both =
+      ResolveError({}, WriteSettings("token = fm1_a\ntoken_file = /etc/fm/desk.token\n"));
+  EXPECT_NE(both.find("either directly or as a file, not both"), std::string::npos) << both;
+  mEnv["FORMSMAINT_TOKEN"] = "two words";
+  EXPECT_NE(ResolveError({}).find("FORMSMAINT_TOKEN"), std::string::npos);
+}
+
 TEST_F(SiteSettingsTest, TheFileIsFoundThroughItsVariableOrTheXdgConfigFolder) {
   WriteFile(mHome / ".config/formsmaint/settings.ini", "region = HOMEDEFAULT\n");
   EXPECT_EQ(SiteSettings::Resolve({}, Env()).Region(), "HOMEDEFAULT");

@@ -41,6 +41,7 @@ TEST(ShellCommandLineTest, EachOptionBecomesTheSiteSettingOfItsName) {
                                "--inventory",  "/srv/fm/inventory.db",
                                "--server",     "http://forms:8080",
                                "--token-file", "/etc/fm.token",
+                               "--ca-file",    "/etc/fm/ca.pem",
                                "--region",     "SOUTH",
                                "--user",       "2002",
                                "--requester",  "DESK 4",
@@ -54,6 +55,7 @@ TEST(ShellCommandLineTest, EachOptionBecomesTheSiteSettingOfItsName) {
                                                     {"inventory_db", "/srv/fm/inventory.db"},
                                                     {"server", "http://forms:8080"},
                                                     {"token_file", "/etc/fm.token"},
+                                                    {"ca_file", "/etc/fm/ca.pem"},
                                                     {"region", "SOUTH"},
                                                     {"user_id", "2002"},
                                                     {"requester", "DESK 4"},
@@ -77,7 +79,7 @@ TEST(ShellCommandLineTest, HelpExplainsEveryOption) {
   EXPECT_FALSE(parsed.outcome.commandLine.has_value());
   EXPECT_EQ(parsed.outcome.exitCode, 0);
   for (const char* option :
-       {"--local-db", "--inventory", "--server", "--token-file", "--region", "--user",
+       {"--local-db", "--inventory", "--server", "--token-file", "--ca-file", "--region", "--user",
         "--requester", "--timeout", "--log-file", "--switch", "--settings"}) {
     EXPECT_NE(parsed.out.find(option), std::string::npos) << option;
   }

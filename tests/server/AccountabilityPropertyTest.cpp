@@ -6,7 +6,7 @@
 //     period's start and end and for every movement in between, line by line, range by range;
 //   - every line balances;
 //   - the history of any form is exactly the entries that wrote it, oldest first;
-//   - the lineage written by the saves is what migration 4 works out from the history alone.
+//   - the lineage written by the saves is what migration 5 works out from the history alone.
 //
 // FM_PROPERTY_SEED replays a run; the seed is printed with every failure.
 #include <fmt/format.h>
@@ -444,7 +444,7 @@ TYPED_TEST(AccountabilityProperty, ReportsEqualAReplayOfTheHistoryAndEveryLineBa
     }
   }
 
-  // The lineage the saves wrote is the one migration 4 derives from the history alone.
+  // The lineage the saves wrote is the one migration 5 derives from the history alone.
   auto lineage = [&] {
     std::map<std::int64_t, std::pair<std::optional<std::int64_t>, std::optional<std::string>>> all;
     for (const auto& scope : scopes) {

@@ -181,17 +181,18 @@ TYPED_TEST(CustodySuite, MigrationClassifiesTheHistoryWrittenBefore) {
     ASSERT_EQ(this->mBackend.ExecuteDirectly(sql), "") << sql;
   }
   for (const char* sql :
-       {"ALTER TABLE form_range DROP COLUMN row_version",
+       {"ALTER TABLE range_audit DROP COLUMN claimed_user_id",
+        "ALTER TABLE form_range DROP COLUMN row_version",
         "ALTER TABLE form_range DROP COLUMN chg_usr_nme",
         "ALTER TABLE range_audit DROP COLUMN user_name",
         "ALTER TABLE range_audit DROP COLUMN event", "ALTER TABLE range_audit DROP COLUMN reason",
         "DROP INDEX range_audit_request",
         "UPDATE range_audit SET before_from = NULL, before_to = NULL WHERE action = 'ADD'",
-        "DELETE FROM schema_migration WHERE version = 3"}) {
+        "DELETE FROM schema_migration WHERE version >= 3"}) {
     ASSERT_EQ(this->mBackend.ExecuteDirectly(sql), "") << sql;
   }
   this->mStore = OpenStore(this->mBackend.Address(), this->Options());
-  EXPECT_EQ(this->mStore->SchemaVersion(), 4);
+  EXPECT_EQ(this->mStore->SchemaVersion(), 5);
   EXPECT_THAT(Events(*this->mStore, 1100060),
               ElementsAre("LOAD 1100001-1100100", "PIECE 1100050-1100100 from 1100001-1100100"));
   EXPECT_THAT(Events(*this->mStore, 1100010),

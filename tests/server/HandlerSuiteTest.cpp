@@ -8,6 +8,7 @@
 #include "StoreBackends.h"
 #include "protocol/Custody.h"
 #include "protocol/Messages.h"
+#include "server/Principal.h"
 #include "server/RequestHandler.h"
 
 namespace fm::server::testing {
@@ -120,21 +121,21 @@ class HandlerSuite : public StoreFixture<Backend> {
   }
 
   Reply Ok(const Request& request) {
-    Reply reply = mHandler->Handle(request);
+    Reply reply = mHandler->Handle(request, mActor).reply;
     EXPECT_TRUE(reply.ok) << reply.error;
     EXPECT_EQ(reply.requestId, request.requestId);
     EXPECT_EQ(reply.identity, request.identity);
     return reply;
   }
   std::string Error(const Request& request) {
-    Reply reply = mHandler->Handle(request);
+    Reply reply = mHandler->Handle(request, mActor).reply;
     EXPECT_FALSE(reply.ok);
     EXPECT_TRUE(reply.dataSets.empty());
     return reply.error;
   }
   // A save the store refuses: the reason, and the search refreshed all the same.
   Reply Refused(const Request& request) {
-    Reply reply = mHandler->Handle(request);
+    Reply reply = mHandler->Handle(request, mActor).reply;
     EXPECT_FALSE(reply.ok);
     EXPECT_EQ(reply.dataSets.count("TROOPFORM"), 1u);
     EXPECT_EQ(reply.dataSets.count("OFFICER"), 1u);
@@ -142,6 +143,8 @@ class HandlerSuite : public StoreFixture<Backend> {
   }
 
   std::unique_ptr<RequestHandler> mHandler;
+  // Whom the requests act for, as a server authenticated it.
+  Principal mActor = Principal::LocalAdministrator(1001, "Margaret Hartley");
 };
 
 TYPED_TEST_SUITE(HandlerSuite, StoreBackends, BackendNames);
@@ -294,20 +297,20 @@ TYPED_TEST(HandlerSuite, RefusedSaveAnswersTheReasonAndChangesNothing) {
               ElementsAre("B 100-199", "B 200-299", "B 300-399"));
 }
 
-TYPED_TEST(HandlerSuite, StaleSaveIsRefusedNamingTheOfficerWhoActedAndAnswersTheCurrentState) {
-  auto save = [](std::int64_t user, std::vector<std::string> row) {
+TYPED_TEST(HandlerSuite, StaleSaveIsRefusedNamingWhoActedAndAnswersTheCurrentState) {
+  auto save = [](std::vector<std::string> row) {
     Request r = Search({Key("TRP_ID", "A"), Key("REF_TYP_CD", "B"), Key("THIN", "YES")});
     r.messageType = protocol::kSaveRequeryMessage;
-    r.userId = user;
-    r.requestId += fmt::format("-user{}", user);
+    r.requestId += "-" + row[1] + "-" + row[7];
     r.dataSets.emplace("TROOPFORM", ChangeRows({std::move(row)}));
     return r;
   };
-  // Clerk B (user 1002, an officer) moves 200-299 to officer 1003; clerk A (1001) then voids
-  // it from the search he made before.
-  this->Ok(save(1002, {"UPD", "200", "299", "A", "2", "B", "1003", "A", "", "1"}));
-  Reply refused =
-      this->Refused(save(1001, {"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"}));
+  // Clerk B moves 200-299 to officer 1003; clerk A then voids it from the search she made
+  // before.
+  this->mActor = Principal::LocalAdministrator(1002, "John Smith,jr");
+  this->Ok(save({"UPD", "200", "299", "A", "2", "B", "1003", "A", "", "1"}));
+  this->mActor = Principal::LocalAdministrator(1001, "Margaret Hartley");
+  Reply refused = this->Refused(save({"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"}));
   EXPECT_THAT(refused.error,
               ::testing::MatchesRegex("Range 200-299 of OOS was changed by John Smith,jr at "
                                       "[0-9/]+ [0-9:]+ [AP]M after your search\\. Search again and "
@@ -315,12 +318,78 @@ TYPED_TEST(HandlerSuite, StaleSaveIsRefusedNamingTheOfficerWhoActedAndAnswersThe
   EXPECT_EQ(CellOf(refused, 200, "ASGND_REG_NBR"), Cell{std::int64_t{1003}});
   EXPECT_EQ(CellOf(refused, 200, "ROW_VERSION"), Cell{std::int64_t{2}});
   EXPECT_EQ(CellOf(refused, 200, "TRP_ACTN_CD"), Cell{std::string("A")});
-  // A user id no officer has is named by its number.
-  this->Ok(save(4242, {"UPD", "200", "299", "A", "2", "B", "0", "V", "", "2"}));
+}
+
+TYPED_TEST(HandlerSuite, HistoryNamesThePrincipalWhateverUserTheRequestClaims) {
+  Request save = Search({Key("TRP_ID", "A"), Key("REF_TYP_CD", "B")});
+  save.messageType = protocol::kSaveRequeryMessage;
+  save.userId = 1002;  // claims to be John Smith
+  save.dataSets.emplace("TROOPFORM",
+                        ChangeRows({{"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"}}));
+  this->Ok(save);
   const auto history = this->mStore->FormHistory("B", 250);
-  ASSERT_EQ(history.size(), 3u);
-  EXPECT_EQ(history[1].userName, "John Smith,jr");
-  EXPECT_EQ(history[2].userName, "User 4242");
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[1].userId, 1001);
+  EXPECT_EQ(history[1].userName, "Margaret Hartley");
+  EXPECT_EQ(history[1].claimedUserId, 1002);
+  EXPECT_EQ(history[0].claimedUserId, std::nullopt) << "a load claims nothing";
+  const auto stamp = this->mStore->FindRanges({}).at(1).lastChange;
+  EXPECT_EQ(stamp.userId, 1001);
+  EXPECT_EQ(stamp.userName, "Margaret Hartley");
+}
+
+TYPED_TEST(HandlerSuite, SaveOutsideTheRoleOrScopeIsForbiddenAndChangesNothing) {
+  struct Case {
+    Role role;
+    const char* stations;
+    std::vector<std::string> row;  // ACTION FROM TO TROOP DIST TYPE REG STATUS COMMENT VERSION
+    const char* refusal;           // empty: applied
+  };
+  const Case cases[] = {
+      {Role::Viewer,
+       "*",
+       {"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"},
+       "Your account (viewer) may search"},
+      {Role::Clerk, "A2", {"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"}, ""},
+      {Role::Clerk, "A", {"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"}, ""},
+      {Role::Clerk,
+       "A1",
+       {"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"},
+       "Your account may not change ranges of Troop/District A2. Range 200-299 of OOS is held "
+       "there; nothing was saved."},
+      {Role::Clerk,
+       "A2",
+       {"UPD", "200", "299", "B", "2", "B", "0", "A", "", "1"},
+       "Your account may not change ranges of Troop/District B2. Row 1 would put forms 200-299 "
+       "of OOS there; nothing was saved."},
+      {Role::Clerk,
+       "A1",
+       {"ADD", "900", "950", "B", "", "B", "0", "A", "", ""},
+       "Troop/District B. Row 1 would put forms 900-950"},
+      {Role::Admin, "*", {"UPD", "200", "299", "B", "2", "B", "0", "A", "", "1"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(fmt::format("{} {} {}", RoleName(c.role), c.stations, c.row[0]));
+    const auto before = this->mStore->FindRanges({});
+    std::vector<std::string> row = c.row;
+    // The applied cases change 200-299 in turn: each replaces the version it finds.
+    if (row[0] == "UPD") row[9] = std::to_string(before.at(1).version);
+    Request save = Search({Key("TRP_ID", "A"), Key("REF_TYP_CD", "B")});
+    save.messageType = protocol::kSaveRequeryMessage;
+    save.dataSets.emplace("TROOPFORM", ChangeRows({row}));
+    Principal principal{1001, "Margaret Hartley", c.role, StationScope::Parse(c.stations)};
+    const HandledRequest handled = this->mHandler->Handle(save, principal);
+    if (*c.refusal == '\0') {
+      EXPECT_TRUE(handled.reply.ok) << handled.reply.error;
+      EXPECT_FALSE(handled.forbidden);
+    } else {
+      EXPECT_TRUE(handled.forbidden);
+      EXPECT_FALSE(handled.reply.ok);
+      EXPECT_THAT(handled.reply.error, HasSubstr(c.refusal));
+      EXPECT_TRUE(handled.reply.dataSets.empty());
+      EXPECT_EQ(this->mStore->FindRanges({}), before) << "nothing applied";
+    }
+  }
 }
 
 TYPED_TEST(HandlerSuite, OneHandlerServesManyThreads) {
@@ -335,7 +404,7 @@ TYPED_TEST(HandlerSuite, OneHandlerServesManyThreads) {
         const std::string n = std::to_string(10000 + t * 100 + i);
         save.dataSets.emplace("TROOPFORM",
                               ChangeRows({{"ADD", n, n, "A", "1", "Z", "0", "A", ""}}));
-        Reply reply = this->mHandler->Handle(save);
+        Reply reply = this->mHandler->Handle(save, this->mActor).reply;
         if (reply.ok && Ranges(reply) == std::vector<std::string>{"Z " + n + "-" + n}) ++good;
       }
     });

@@ -80,7 +80,7 @@ std::vector<std::string> UndoHistoryIndexSql() {
           "ALTER TABLE range_audit DROP COLUMN parent_id",
           "ALTER TABLE range_audit DROP COLUMN ended_at",
           "CREATE INDEX range_audit_form ON range_audit (form_typ_cd, after_from)",
-          "DELETE FROM schema_migration WHERE version = 4"};
+          "DELETE FROM schema_migration WHERE version = 5"};
 }
 
 bool SqliteBackend::Prepare(std::string*) {

@@ -4,15 +4,14 @@
 #include <fmt/format.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <stdexcept>
+
+#include "TestAuthority.h"
 
 namespace fm::testing {
 
@@ -20,43 +19,6 @@ namespace {
 
 [[noreturn]] void Broken(const std::string& what) {
   throw std::runtime_error("canned server: " + what);
-}
-
-// A self-signed certificate for "localhost", valid for a day, with its key installed in
-// `context`; the certificate is written to `file` for the client to trust.
-void MakeCertificate(SSL_CTX* context, const std::filesystem::path& file) {
-  EVP_PKEY* key = EVP_EC_gen("P-256");
-  if (key == nullptr) Broken("no key");
-  X509* certificate = X509_new();
-  X509_set_version(certificate, 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
-  X509_gmtime_adj(X509_getm_notBefore(certificate), -60);
-  X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600);
-  X509_set_pubkey(certificate, key);
-  X509_NAME* name = X509_get_subject_name(certificate);
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                             reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-  X509_set_issuer_name(certificate, name);
-  X509V3_CTX v3;
-  X509V3_set_ctx_nodb(&v3);
-  X509V3_set_ctx(&v3, certificate, certificate, nullptr, nullptr, 0);
-  for (const auto& [nid, value] : {std::pair{NID_subject_alt_name, "DNS:localhost"},
-                                   std::pair{NID_basic_constraints, "critical,CA:TRUE"}}) {
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &v3, nid, value);
-    X509_add_ext(certificate, extension, -1);
-    X509_EXTENSION_free(extension);
-  }
-  if (X509_sign(certificate, key, EVP_sha256()) == 0) Broken("cannot sign");
-  if (SSL_CTX_use_certificate(context, certificate) != 1 ||
-      SSL_CTX_use_PrivateKey(context, key) != 1) {
-    Broken("cannot use the certificate");
-  }
-  FILE* out = std::fopen(file.c_str(), "w");
-  if (out == nullptr) Broken("cannot write the certificate");
-  PEM_write_X509(out, certificate);
-  std::fclose(out);
-  X509_free(certificate);
-  EVP_PKEY_free(key);
 }
 
 }  // namespace
@@ -72,9 +34,14 @@ CannedHttpServer::CannedHttpServer(std::string response, bool answer,
                                    const std::filesystem::path& tlsFolder)
     : mResponse(std::move(response)), mAnswer(answer) {
   if (!tlsFolder.empty()) {
+    const TestAuthority authority(tlsFolder, "canned");
+    const auto issued = authority.IssueServer("localhost", {"localhost"});
     mTls = SSL_CTX_new(TLS_server_method());
-    mCertificateFile = tlsFolder / "localhost.pem";
-    MakeCertificate(mTls, mCertificateFile);
+    if (SSL_CTX_use_certificate_chain_file(mTls, issued.certificate.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(mTls, issued.key.c_str(), SSL_FILETYPE_PEM) != 1) {
+      Broken("cannot use the certificate");
+    }
+    mCertificateFile = authority.CertificateFile();
   }
   mListener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};

@@ -17,14 +17,9 @@ namespace fm::testing {
 // until the client closes it or the response says "Connection: close".
 class CannedHttpServer {
  public:
-  // A certificate for "localhost" (no IP address) and its key, made at start.
-  struct Tls {
-    std::filesystem::path certificateFile;  // PEM, for the client to trust
-  };
-
   // `response` is sent as it stands; `answer` false leaves every request unanswered
-  // (a server that has hung). `tlsFolder` non-empty: serve TLS, writing the certificate
-  // there.
+  // (a server that has hung). `tlsFolder` non-empty: serve TLS, writing the certificates
+  // there; CertificateFile() is the authority's.
   CannedHttpServer(std::string response, bool answer = true,
                    const std::filesystem::path& tlsFolder = {});
   ~CannedHttpServer();

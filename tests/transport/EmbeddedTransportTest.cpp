@@ -228,21 +228,55 @@ TEST(EmbeddedTransportOpenTest, AnInventoryThatCannotBeCreatedIsAFailedReplySayi
   EXPECT_THROW(EmbeddedTransport(EmbeddedTransport::Options{}), PlatformError);
 }
 
-TEST(InstallMessageTransportTest, ChoosesEmbeddedWithoutAServerAndRefusesABadServerAddress) {
+TEST(InstallMessageTransportTest, ChoosesEmbeddedWithoutAServerAndRefusesABadServerSetting) {
   SiteSettings settings;
   settings.SetInventoryFile("/nonexistent/inventory.db");
-  EXPECT_NE(dynamic_cast<EmbeddedTransport*>(MakeMessageTransport(settings).get()), nullptr);
+  EXPECT_NE(dynamic_cast<EmbeddedTransport*>(MakeMessageTransport(settings, "M H").get()), nullptr);
 
   settings.SetServerAddress("gopher://forms");
-  EXPECT_THROW(InstallMessageTransport(settings), PlatformError);
+  EXPECT_THROW(InstallMessageTransport(settings, "M H"), PlatformError);
+  settings.SetServerAddress("https://127.0.0.1:1");
+  settings.SetCaFile("/nonexistent/ca.pem");
+  EXPECT_THROW(InstallMessageTransport(settings, "M H"), PlatformError);
+  settings.SetCaFile("");
+  settings.SetToken("two words");
+  EXPECT_THROW(InstallMessageTransport(settings, "M H"), PlatformError);
+  settings.SetToken("fm1_token");
 
   settings.SetServerAddress("http://127.0.0.1:1");
-  EXPECT_NE(dynamic_cast<HttpTransport*>(MakeMessageTransport(settings).get()), nullptr);
-  InstallMessageTransport(settings);
+  EXPECT_NE(dynamic_cast<HttpTransport*>(MakeMessageTransport(settings, "M H").get()), nullptr);
+  InstallMessageTransport(settings, "M H");
   auto component = MessageComponent::Obtain();
   EXPECT_NE(dynamic_cast<TransportMessageComponent*>(component.get()), nullptr);
   EXPECT_EQ(MessageComponent::Obtain(), component);  // one per process
   MessageComponent::SetFactory(nullptr);
+}
+
+TEST(InstallMessageTransportTest, EmbeddedChangesAreTheLocalUsersWhateverTheRequestClaims) {
+  TempFolder folder;
+  SiteSettings settings;
+  settings.SetInventoryFile(folder.Path() / "inventory.db");
+  settings.SetUserId(1001);
+  auto transport = MakeMessageTransport(settings, "Margaret Hartley");
+  protocol::DataSet rows;
+  rows.columns = {{"ACTION", protocol::ColumnType::Text},
+                  {"FORM_TYP_CD", protocol::ColumnType::Text},
+                  {"FRM_FORM_NBR", protocol::ColumnType::Integer},
+                  {"TO_FORM_NBR", protocol::ColumnType::Integer},
+                  {"TRP_ID", protocol::ColumnType::Text},
+                  {"TRP_ACTN_CD", protocol::ColumnType::Text}};
+  rows.rows.push_back({std::string("ADD"), std::string("B"), std::int64_t{9999000001},
+                       std::int64_t{9999000010}, std::string("D"), std::string("A")});
+  const protocol::Reply reply = transport->Exchange(
+      protocol::Request{"R1", kIdentity, "1.0", "FORMSMAINT", 4242, 34, {{"TROOPFORM", rows}}, {}});
+  ASSERT_TRUE(reply.ok) << reply.error;
+  transport.reset();
+  const auto history = server::OpenStore("sqlite:" + (folder.Path() / "inventory.db").string())
+                           ->FormHistory("B", 9999000005);
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0].userId, 1001);
+  EXPECT_EQ(history[0].userName, "Margaret Hartley");
+  EXPECT_EQ(history[0].claimedUserId, 4242);
 }
 
 }  // namespace

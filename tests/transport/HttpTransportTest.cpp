@@ -10,6 +10,7 @@
 #include <future>
 
 #include "CannedHttpServer.h"
+#include "TestAuthority.h"
 #include "TransportTestSupport.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
@@ -23,6 +24,8 @@
 #include "server/RequestHandler.h"
 #include "server/Store.h"
 #include "server/http/HttpServer.h"
+#include "server/http/HttpServerError.h"
+#include "server/http/TokenFile.h"
 #include "transport/HttpTransport.h"
 #include "transport/TransportMessageComponent.h"
 
@@ -36,6 +39,8 @@ using testing::RecordingListener;
 using testing::TempFolder;
 
 constexpr const char* kToken = "secret-token";
+constexpr const char* kViewerToken = "viewer-token";
+constexpr const char* kClerkToken = "clerk-b2-token";
 constexpr const char* kIdentity = "SCR.TARVO_FormsMaint#1";
 
 protocol::Request Search(const std::string& troop, const std::string& formType) {
@@ -87,7 +92,11 @@ class HttpTransportTest : public ::testing::Test {
     sHandler = new std::shared_ptr<server::RequestHandler>(
         std::make_shared<server::RequestHandler>(store));
     server::HttpServerOptions options;
-    options.tokens = {kToken, "another-token"};
+    options.tokens = server::TokenTable::FromTokens(
+        {{kToken, server::Principal::LocalAdministrator(1001, "Margaret Hartley")},
+         {kViewerToken, {7, "Vera Viewer", server::Role::Viewer, server::StationScope::Parse("*")}},
+         {kClerkToken,
+          {1003, "Carl Clerk", server::Role::Clerk, server::StationScope::Parse("B2")}}});
     options.accessLog = sFolder->Path() / "access.log";
     sServer = new server::HttpServer(*sHandler, options);
     sServer->Start();
@@ -122,7 +131,7 @@ TEST_F(HttpTransportTest, AnExchangeAnswersWhatTheServersHandlerAnswersOverOneKe
   const protocol::Request forms = Search("A", "C");
   const protocol::Reply reply = transport.Exchange(forms);
   ASSERT_TRUE(reply.ok) << reply.error;
-  EXPECT_EQ(reply, (*sHandler)->Handle(forms));
+  EXPECT_EQ(reply, (*sHandler)->Handle(forms, server::HttpApi::LocalClient()).reply);
   EXPECT_FALSE(reply.dataSets.at("TROOPFORM").rows.empty());
 
   const protocol::Reply again = transport.Exchange(Search("B", "Y"));
@@ -212,6 +221,41 @@ TEST_F(HttpTransportTest, AWrongOrMissingTokenIsRefusedSayingWhatToDo) {
   // The server kept serving: the right token still works.
   HttpTransport right(ServerOptions());
   EXPECT_TRUE(right.Exchange(Search("A", "C")).ok);
+}
+
+TEST_F(HttpTransportTest, AnAccountsRefusalIsTheServersOwnWordsNotAConnectionFailure) {
+  // The first range of Troop/District A, voided as the dialog sends it.
+  const protocol::Reply found =
+      (*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply;
+  const protocol::DataSet& ranges = found.dataSets.at("TROOPFORM");
+  ASSERT_FALSE(ranges.rows.empty());
+  protocol::Row row = ranges.rows.front();
+  const auto at = [&](const char* column) { return ranges.ColumnIndex(column); };
+  row[at("TRP_ACTN_CD")] = std::string("V");
+  row[at("ACTION")] = std::string("UPD");
+  protocol::Request save = Search("A", "C");
+  save.messageType = protocol::kSaveRequeryMessage;
+  save.dataSets.emplace("TROOPFORM", protocol::DataSet{ranges.columns, {row}});
+  const std::string expected = fmt::format(
+      "Your account may not change ranges of Troop/District {}{}. Range {}-{} of ENF001 is "
+      "held there; nothing was saved.",
+      std::get<std::string>(row[at("TRP_ID")]), std::get<std::string>(row[at("TRP_DIST_ID")]),
+      std::get<std::int64_t>(row[at("FRM_FORM_NBR")]),
+      std::get<std::int64_t>(row[at("TO_FORM_NBR")]));
+
+  HttpTransport::Options options = ServerOptions();
+  options.tokenFile.clear();
+  options.token = kClerkToken;  // Troop/District B2 only
+  HttpTransport clerk(options);
+  EXPECT_EQ(ErrorOf(clerk, save), expected);
+  options.token = kViewerToken;
+  HttpTransport viewer(options);
+  EXPECT_EQ(ErrorOf(viewer, save),
+            "Your account (viewer) may search and read the history of forms but not save "
+            "changes; nothing was saved.");
+  EXPECT_EQ((*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets,
+            found.dataSets)
+      << "nothing was changed";
 }
 
 TEST_F(HttpTransportTest, AServerThatCannotBeReachedIsReportedPlainly) {
@@ -340,6 +384,78 @@ TEST(HttpTransportCannedTest, AServerThatNeverAnswersRunsOutOfTimeOrIsCancelled)
   ASSERT_EQ(exchange.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_THAT(exchange.get(), HasSubstr("abandoned because the program is closing"));
   EXPECT_THAT(ErrorOf(cancelled, Search("A", "C")), HasSubstr("abandoned"));
+}
+
+TEST_F(HttpTransportTest, SearchesOverTlsWithTheSitesAuthorityAndRefusesAnotherOne) {
+  TempFolder folder;
+  const testing::TestAuthority site(folder.Path(), "site");
+  const testing::TestAuthority stranger(folder.Path(), "stranger");
+  const auto issued = site.IssueServer("forms-server", {"localhost", "127.0.0.1"});
+  server::HttpServerOptions serverOptions;
+  serverOptions.tokens = server::TokenTable::FromTokens(
+      {{kToken, server::Principal::LocalAdministrator(1001, "Margaret Hartley")}});
+  serverOptions.tlsCertificate = issued.certificate;
+  serverOptions.tlsKey = issued.key;
+  serverOptions.accessLog = folder.Path() / "access.log";
+  server::HttpServer secure(*sHandler, serverOptions);
+  secure.Start();
+  ASSERT_TRUE(secure.Secure());
+
+  HttpTransport::Options options = ServerOptions();
+  options.caFile = site.CertificateFile();
+  for (const char* host : {"127.0.0.1", "localhost"}) {
+    options.address = fmt::format("https://{}:{}", host, secure.Port());
+    HttpTransport transport(options);
+    const protocol::Reply reply = transport.Exchange(Search("A", "C"));
+    ASSERT_TRUE(reply.ok) << reply.error;
+    EXPECT_EQ(reply.dataSets,
+              (*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets);
+  }
+
+  options.caFile = stranger.CertificateFile();
+  HttpTransport untrusted(options);
+  const std::string refused = ErrorOf(untrusted, Search("A", "C"));
+  EXPECT_THAT(refused, HasSubstr("was refused by this workstation: the server's certificate is "
+                                 "not trusted (self-signed certificate in certificate chain)"));
+  EXPECT_THAT(refused, HasSubstr(stranger.CertificateFile().string()));
+  EXPECT_THAT(refused, HasSubstr("Check the server and ca_file settings"));
+
+  options.caFile.clear();  // the system's authorities do not know the site's
+  HttpTransport system(options);
+  EXPECT_THAT(ErrorOf(system, Search("A", "C")), HasSubstr("certificate is not trusted"));
+
+  options.caFile = site.CertificateFile();
+  options.address = fmt::format("http://127.0.0.1:{}", secure.Port());  // plain to a TLS port
+  HttpTransport plain(options);
+  EXPECT_THAT(ErrorOf(plain, Search("A", "C")), HasSubstr("forms server"));
+}
+
+TEST_F(HttpTransportTest, TlsSettingsThatCannotWorkStopTheServerAtStart) {
+  TempFolder folder;
+  const testing::TestAuthority site(folder.Path(), "site");
+  const auto one = site.IssueServer("one", {"localhost"});
+  const auto two = site.IssueServer("two", {"localhost"});
+  const auto refusal = [&](server::HttpServerOptions options) {
+    options.accessLog = folder.Path() / "access.log";
+    server::HttpServer server(*sHandler, options);
+    try {
+      server.Start();
+    } catch (const server::HttpServerError& e) {
+      return std::string(e.what());
+    }
+    return std::string("started");
+  };
+  server::HttpServerOptions mismatched;
+  mismatched.tlsCertificate = one.certificate;
+  mismatched.tlsKey = two.key;
+  EXPECT_THAT(refusal(mismatched),
+              HasSubstr("two.key cannot be used with the certificate " + one.certificate.string()));
+  server::HttpServerOptions missing = mismatched;
+  missing.tlsKey = folder.Path() / "nowhere.key";
+  EXPECT_THAT(refusal(missing), HasSubstr("nowhere.key cannot be used with the certificate"));
+  server::HttpServerOptions halfway;
+  halfway.tlsKey = one.key;
+  EXPECT_THAT(refusal(halfway), HasSubstr("needs both a certificate"));
 }
 
 TEST(HttpTransportCannedTest, TlsVerifiesTheCertificateAndTheHostName) {

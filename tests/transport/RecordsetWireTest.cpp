@@ -66,6 +66,8 @@ TEST(RecordsetWireTest, RoundTripKeepsTypesNullsTenDigitAndFullRangeNumbersAndTe
   ExpectSameRows(*original, *back);
   EXPECT_TRUE(back->ValueAt(1, 1).IsNull());
   EXPECT_TRUE(back->ValueAt(2, 0).IsText());
+  // A data set that may be taken gives the same rows.
+  ExpectSameRows(*original, *FromWireDataSet(protocol::DataSet(wire)));
 }
 
 TEST(RecordsetWireTest, SixtyFourBitNumbersSurviveTheJsonOfAWholeRequest) {
@@ -146,6 +148,9 @@ TEST(RecordsetWireTest, MalformedWireDataIsRefusedNamingTheRowAndColumn) {
   protocol::DataSet twice{
       {{"TRP_ID", protocol::ColumnType::Text}, {"trp_id", protocol::ColumnType::Integer}}, {}};
   EXPECT_THROW(FromWireDataSet(twice), PlatformError);
+  for (const auto* bad : {&shortRow, &textInNumber, &fraction, &twice}) {
+    EXPECT_THROW(FromWireDataSet(protocol::DataSet(*bad)), PlatformError) << "taken alike";
+  }
 }
 
 TEST(RecordsetWireTest, ANumberThatIsNotFiniteCannotBeSent) {

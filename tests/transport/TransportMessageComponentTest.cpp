@@ -579,22 +579,26 @@ TEST_F(TransportMessageComponentTest, ExchangeOutcomesTellAnswersFromFailuresAnd
     if (request.identity == "DOWN") {
       throw PlatformError(PlatformError::kGeneric, "The forms server could not be reached.");
     }
+    if (request.identity == "FORBIDDEN") throw AccountRefusal("Your account may not ...");
     return ScriptedTransport::OkReply(request);
   });
   SendSearch("OK");
   SendSearch("REFUSED");
   SendSearch("DOWN");
-  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return recorder.events.size() == 6; }));
+  const std::string forbidden = SendSearch("FORBIDDEN");
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return recorder.events.size() == 8; }));
   EXPECT_THAT(recorder.events, ElementsAre("Answered:OK", "DataReady:OK", "Answered:REFUSED",
-                                           "DataReady:REFUSED", "Failed:DOWN", "DataReady:DOWN"));
-  EXPECT_THAT(recorder.reasons, ElementsAre("", "", "The forms server could not be reached."));
+                                           "DataReady:REFUSED", "Failed:DOWN", "DataReady:DOWN",
+                                           "Answered:FORBIDDEN", "DataReady:FORBIDDEN"));
+  EXPECT_THAT(recorder.reasons, ElementsAre("", "", "The forms server could not be reached.", ""));
+  EXPECT_EQ(Check("FORBIDDEN", forbidden), "Your account may not ...");
 
   mTransport->Hold();
   SendSearch("SLOW");
-  ASSERT_TRUE(mTransport->WaitForReceived(4));
+  ASSERT_TRUE(mTransport->WaitForReceived(5));
   mClock->Advance(kTimeout);
   mLoop->ProcessPendingEvents();
-  EXPECT_THAT(std::vector<std::string>(recorder.events.begin() + 6, recorder.events.end()),
+  EXPECT_THAT(std::vector<std::string>(recorder.events.begin() + 8, recorder.events.end()),
               ElementsAre("TimedOut:SLOW", "MsgTimeout", "DataReady:SLOW"));
   EXPECT_EQ(recorder.reasons.back(), TransportMessageComponent::TimeoutText(kTimeout));
   mTransport->Release();

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <charconv>
 #include <exception>
 #include <map>
@@ -20,6 +21,7 @@
 #include "server/Store.h"
 #include "server/StoreError.h"
 #include "server/WireRows.h"
+#include "server/http/TokenFile.h"
 
 namespace fm::server {
 
@@ -29,6 +31,9 @@ using Json = nlohmann::ordered_json;
 
 constexpr std::string_view kMessagesPath = "/v1/messages";
 constexpr std::string_view kHistoryPath = "/v1/history";
+constexpr std::string_view kWithdrawalsPath = "/v1/withdrawals";
+constexpr std::string_view kJsonMediaType = "application/json";
+constexpr const char* kWithdrawalRequester = "POST /v1/withdrawals";
 constexpr std::string_view kHealthPath = "/healthz";
 constexpr std::string_view kReportPath = "/v1/report";
 
@@ -51,19 +56,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
-}
-
-// Compares without stopping at the first difference, so the time taken does not tell a
-// client how much of a guessed token was right.
-bool SameToken(std::string_view a, std::string_view b) {
-  std::size_t n = std::max(a.size(), b.size());
-  unsigned char diff = a.size() == b.size() ? 0 : 1;
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = i < a.size() ? static_cast<unsigned char>(a[i]) : 0;
-    unsigned char y = i < b.size() ? static_cast<unsigned char>(b[i]) : 0;
-    diff = static_cast<unsigned char>(diff | (x ^ y));
-  }
-  return diff == 0;
 }
 
 int HexValue(char c) {
@@ -116,6 +108,8 @@ unsigned StatusOfStoreError(const StoreError& e) {
   switch (e.GetKind()) {
     case StoreError::Kind::Rejected:
       return 422;
+    case StoreError::Kind::Forbidden:
+      return 403;
     case StoreError::Kind::Conflict:
     case StoreError::Kind::Stale:
       return 409;
@@ -130,84 +124,145 @@ unsigned StatusOfStoreError(const StoreError& e) {
 const char* const kInternalError =
     "the forms server could not answer because of an internal error; the details are in its log";
 
+// What a role may not do, in the words the clerk reads.
+std::string NotPermitted(const Principal& principal, Action action) {
+  const char* what = action == Action::Withdraw ? "withdraw forms; withdrawals are for "
+                                                  "administrators"
+                                                : "use this part of the forms server";
+  return fmt::format("Your account ({}) may not {}.", RoleName(principal.role), what);
+}
+
+// Whether a Content-Type header declares JSON ("application/json", parameters such as a
+// charset allowed).
+bool DeclaresJson(std::string_view contentType) {
+  const std::string_view media = Trim(contentType.substr(0, contentType.find(';')));
+  return EqualsIgnoringCase(media, kJsonMediaType);
+}
+
+std::size_t RowCount(const protocol::Request& request) {
+  std::size_t rows = 0;
+  for (const auto& [name, set] : request.dataSets) rows += set.rows.size();
+  return rows;
+}
+
 }  // namespace
 
-HttpApi::HttpApi(std::shared_ptr<RequestHandler> handler, std::vector<std::string> tokens)
-    : mHandler(std::move(handler)), mTokens(std::move(tokens)) {}
+HttpApi::HttpApi(std::shared_ptr<RequestHandler> handler, std::shared_ptr<const TokenTable> tokens,
+                 HttpRequestLimits limits)
+    : mHandler(std::move(handler)),
+      mLimits(limits),
+      mAsksForTokens(tokens != nullptr),
+      mTokens(std::move(tokens)) {}
 
 HttpAnswer HttpApi::Error(unsigned status, std::string_view message) {
   return JsonAnswer(status, Json{{"error", message}});
 }
 
-bool HttpApi::TokenAccepted(std::string_view token) const {
-  bool accepted = false;
-  // Every token is compared, so the time taken does not tell which one came close.
-  for (const auto& known : mTokens) accepted = SameToken(known, token) || accepted;
-  return accepted;
+Principal HttpApi::LocalClient() {
+  return Principal::LocalAdministrator(0, "Local client (no token)");
+}
+
+void HttpApi::ReplaceTokens(std::shared_ptr<const TokenTable> tokens) {
+  if (!mAsksForTokens || !tokens) return;
+  std::lock_guard lock(mTokensMutex);
+  mTokens = std::move(tokens);
+}
+
+std::shared_ptr<const TokenTable> HttpApi::Tokens() const {
+  std::lock_guard lock(mTokensMutex);
+  return mTokens;
 }
 
 HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
-                             std::string_view authorization) const {
+                             std::string_view authorization, std::string_view contentType) const {
   std::string_view path = target.substr(0, target.find('?'));
   HttpEndpoint endpoint;
   std::string_view allowed;
+  Action action = Action::Search;
   if (path == kMessagesPath) {
     endpoint = HttpEndpoint::Messages;
     allowed = "POST";
   } else if (path == kHistoryPath) {
     endpoint = HttpEndpoint::History;
     allowed = "GET";
+    action = Action::History;
+  } else if (path == kWithdrawalsPath) {
+    endpoint = HttpEndpoint::Withdrawals;
+    allowed = "POST";
+    action = Action::Withdraw;
   } else if (path == kHealthPath) {
     endpoint = HttpEndpoint::Health;
     allowed = "GET";
   } else if (path == kReportPath) {
     endpoint = HttpEndpoint::Report;
     allowed = "GET";
+    action = Action::Report;
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
-                                   "GET {}, GET {} and GET {}",
-                                   path, kMessagesPath, kHistoryPath, kReportPath, kHealthPath))};
+                                   "GET {}, POST {}, GET {} and GET {}",
+                                   path, kMessagesPath, kHistoryPath, kWithdrawalsPath,
+                                   kReportPath, kHealthPath)),
+            {}};
   }
+  // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
+  // web page in a browser on a clerk's workstation cannot be let in.
   if (method != allowed) {
     HttpAnswer refusal =
         Error(405, fmt::format("{} does not answer the method {}; use {}", path, method, allowed));
     refusal.headers.emplace_back("Allow", std::string(allowed));
-    return {std::nullopt, std::move(refusal)};
+    return {std::nullopt, std::move(refusal), {}};
   }
-  if (endpoint == HttpEndpoint::Health || mTokens.empty()) return {endpoint, {}};
+  if (endpoint == HttpEndpoint::Health) return {endpoint, {}, {}};
 
-  auto unauthorized = [](std::string_view message) {
-    HttpAnswer refusal = Error(401, message);
-    refusal.headers.emplace_back("WWW-Authenticate", "Bearer realm=\"formsmaint\"");
-    return HttpAdmission{std::nullopt, std::move(refusal)};
-  };
-  std::string_view credentials = Trim(authorization);
-  if (credentials.empty()) {
-    return unauthorized(
-        "the request carries no bearer token; send the header \"Authorization: Bearer TOKEN\"");
+  Principal principal = LocalClient();
+  if (mAsksForTokens) {
+    auto unauthorized = [](std::string_view message) {
+      HttpAnswer refusal = Error(401, message);
+      refusal.headers.emplace_back("WWW-Authenticate", "Bearer realm=\"formsmaint\"");
+      return HttpAdmission{std::nullopt, std::move(refusal), {}};
+    };
+    std::string_view credentials = Trim(authorization);
+    if (credentials.empty()) {
+      return unauthorized(
+          "the request carries no bearer token; send the header \"Authorization: Bearer "
+          "TOKEN\"");
+    }
+    std::size_t blank = credentials.find(' ');
+    if (blank == std::string_view::npos ||
+        !EqualsIgnoringCase(credentials.substr(0, blank), "Bearer")) {
+      return unauthorized(
+          "the Authorization header is not of the form \"Bearer TOKEN\"; this server accepts "
+          "bearer tokens only");
+    }
+    const auto tokens = Tokens();
+    const Principal* owner = tokens->Find(Trim(credentials.substr(blank + 1)));
+    if (owner == nullptr) return unauthorized("the bearer token is not one this server accepts");
+    principal = *owner;
   }
-  std::size_t blank = credentials.find(' ');
-  if (blank == std::string_view::npos ||
-      !EqualsIgnoringCase(credentials.substr(0, blank), "Bearer")) {
-    return unauthorized(
-        "the Authorization header is not of the form \"Bearer TOKEN\"; this server accepts "
-        "bearer tokens only");
+  if (!principal.May(action)) {
+    return {std::nullopt, Error(403, NotPermitted(principal, action)), {}};
   }
-  if (!TokenAccepted(Trim(credentials.substr(blank + 1)))) {
-    return unauthorized("the bearer token is not one this server accepts");
+  if (allowed == "POST" && !DeclaresJson(contentType)) {
+    return {std::nullopt,
+            Error(415, fmt::format("{} takes a JSON body sent as \"Content-Type: {}\"; the "
+                                   "request declares \"{}\"",
+                                   path, kJsonMediaType, Trim(contentType))),
+            {}};
   }
-  return {endpoint, {}};
+  return {endpoint, {}, std::move(principal)};
 }
 
-HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target,
-                           std::string_view body) const {
+HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::string_view body,
+                           const Principal& principal) const {
   try {
     switch (endpoint) {
       case HttpEndpoint::Messages:
-        return Messages(body);
+        return Messages(body, principal);
       case HttpEndpoint::History:
         return History(target);
+      case HttpEndpoint::Withdrawals:
+        return Withdrawals(body, principal);
       case HttpEndpoint::Health:
         return Health();
       case HttpEndpoint::Report:
@@ -222,7 +277,18 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target,
   return Error(500, kInternalError);
 }
 
-HttpAnswer HttpApi::Messages(std::string_view body) const {
+std::optional<HttpAnswer> HttpApi::CheckRequestId(std::string_view id) const {
+  const bool visible =
+      std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c <= '~'; });
+  if (id.size() <= mLimits.requestIdLength && visible) return std::nullopt;
+  return Error(422,
+               fmt::format("request_id: a request id is at most {} visible ASCII "
+                           "characters (letters, digits and punctuation, no blanks); this "
+                           "one has {} characters{}",
+                           mLimits.requestIdLength, id.size(), visible ? "" : " and holds others"));
+}
+
+HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal) const {
   if (body.empty()) {
     return Error(400, fmt::format("the request has no body; POST {} carries one request as JSON",
                                   kMessagesPath));
@@ -232,6 +298,17 @@ HttpAnswer HttpApi::Messages(std::string_view body) const {
     request = protocol::RequestFromJson(body);
   } catch (const protocol::ProtocolError& e) {
     return Error(400, e.what());
+  }
+  if (auto refusal = CheckRequestId(request.requestId)) return *refusal;
+  if (request.criteria.size() > mLimits.criteria) {
+    return Error(422, fmt::format("criteria: the request has {} criteria; this server takes at "
+                                  "most {} in one request",
+                                  request.criteria.size(), mLimits.criteria));
+  }
+  if (const std::size_t rows = RowCount(request); rows > mLimits.rows) {
+    return Error(422, fmt::format("data_sets: the request has {} rows; this server takes at "
+                                  "most {} in one request",
+                                  rows, mLimits.rows));
   }
   // Well-formed but asking for something no version of the server does: a fault of the
   // sending program rather than of the clerk's input, so it is not answered as a reply.
@@ -253,8 +330,9 @@ HttpAnswer HttpApi::Messages(std::string_view body) const {
       }
     }
   }
-  protocol::Reply reply = mHandler->Handle(request);
-  return {200, protocol::ReplyToJson(reply), {}};
+  HandledRequest handled = mHandler->Handle(request, principal);
+  if (handled.forbidden) return Error(403, handled.reply.error);
+  return {200, protocol::ReplyToJson(handled.reply), {}};
 }
 
 HttpAnswer HttpApi::History(std::string_view target) const {
@@ -321,12 +399,57 @@ HttpAnswer HttpApi::History(std::string_view target) const {
                         {"request_id", e.requestId},
                         {"requester", e.requester},
                         {"user_id", e.userId},
+                        {"user_name", e.userName},
+                        {"claimed_user_id", OptionalJson(e.claimedUserId)},
                         {"action", e.action},
+                        {"event", e.event},
+                        {"reason", e.reason ? Json(*e.reason) : Json(nullptr)},
                         {"before", e.before ? RangeJson(*e.before) : Json(nullptr)},
                         {"after", RangeJson(e.after)}});
   }
   return JsonAnswer(
       200, Json{{"form_type", formType}, {"number", number}, {"entries", std::move(list)}});
+}
+
+HttpAnswer HttpApi::Withdrawals(std::string_view body, const Principal& principal) const {
+  protocol::WithdrawalRequest request;
+  try {
+    request = protocol::WithdrawalRequestFromJson(body);
+  } catch (const protocol::ProtocolError& e) {
+    return Error(400, e.what());
+  }
+  if (request.requestId.empty()) {
+    return Error(422,
+                 "request_id: a withdrawal needs a request id; it names the withdrawal "
+                 "in the history of every form it takes out");
+  }
+  if (auto refusal = CheckRequestId(request.requestId)) return *refusal;
+  SaveContext context;
+  context.requestId = request.requestId;
+  context.requester = kWithdrawalRequester;
+  context.userId = principal.userId;
+  context.userName = principal.displayName;
+  context.scope = principal.role == Role::Admin ? StationScope::Everywhere() : principal.scope;
+  WithdrawOutcome outcome;
+  try {
+    outcome = mHandler->GetStore().Withdraw(context, request.formType, request.from, request.to,
+                                            request.reason);
+  } catch (const StoreError& e) {
+    if (e.GetKind() == StoreError::Kind::Internal) {
+      spdlog::error("withdrawal {}: {}", request.requestId, e.what());
+      return Error(500, kInternalError);
+    }
+    return Error(StatusOfStoreError(e), e.what());
+  }
+  spdlog::info("withdrawal {} by user {}: forms {}-{} of form type {}", request.requestId,
+               principal.userId, request.from, request.to, request.formType);
+  Json withdrawn = Json::array();
+  for (const auto& range : outcome.withdrawn) withdrawn.push_back(RangeJson(range));
+  Json kept = Json::array();
+  for (const auto& range : outcome.kept) kept.push_back(RangeJson(range));
+  return JsonAnswer(200, Json{{"request_id", request.requestId},
+                              {"withdrawn", std::move(withdrawn)},
+                              {"kept", std::move(kept)}});
 }
 
 HttpAnswer HttpApi::Report(std::string_view target) const {

@@ -1,15 +1,20 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "server/Principal.h"
+
 namespace fm::server {
 
 class RequestHandler;
+class TokenTable;
 
 // What the front answers to one request: a status, a JSON body and any headers beyond
 // Content-Type, Content-Length and Connection.
@@ -19,47 +24,83 @@ struct HttpAnswer {
   std::vector<std::pair<std::string, std::string>> headers;
 };
 
-enum class HttpEndpoint { Messages, History, Health, Report };
+// What one request may ask; beyond a limit the request is answered 422 naming it. They
+// keep one request from costing the store, the history or the log out of proportion: a
+// request id is copied into every change stamp and history row a save writes, and every
+// criterion becomes a condition of the search's SQL.
+struct HttpRequestLimits {
+  std::size_t requestIdLength = 64;  // characters of a request id (visible ASCII)
+  std::size_t criteria = 64;         // criteria of one request
+  std::size_t rows = 10000;          // rows of all the data sets of one request
+};
 
-// The outcome of looking at a request's header: the endpoint to answer once the body is in,
-// or (endpoint empty) the answer refusing it.
+enum class HttpEndpoint { Messages, History, Withdrawals, Health, Report };
+
+// The outcome of looking at a request's header: the endpoint to answer once the body is in
+// and whom the request acts for, or (endpoint empty) the answer refusing it.
 struct HttpAdmission {
   std::optional<HttpEndpoint> endpoint;
   HttpAnswer refusal;
+  Principal principal;
 };
 
-// The endpoints of the forms server without the network: routing, bearer tokens and the
-// JSON of every answer. The connection code (HttpServer) decides from Admit whether to read
-// the body at all, and runs Answer on the handler's threads.
+// The endpoints of the forms server without the network: routing, bearer tokens and what
+// each role may ask, the limits of a request, and the JSON of every answer. The connection
+// code (HttpServer) decides from Admit whether to read the body at all, and runs Answer on
+// the handler's threads.
 //
-// Thread safety: const after construction; Admit and Answer may run on any thread at once.
+//   POST /v1/messages     every role; a save needs clerk or admin, within the stations
+//   GET  /v1/history      every role
+//   POST /v1/withdrawals  admin
+//   GET  /healthz         no token
+//
+// Thread safety: Admit and Answer may run on any thread at once, also while ReplaceTokens
+// swaps the token table.
 class HttpApi {
  public:
-  // `tokens` empty: no token is asked for.
-  HttpApi(std::shared_ptr<RequestHandler> handler, std::vector<std::string> tokens);
+  // `tokens` null: no token is asked for, and every request acts for LocalClient().
+  HttpApi(std::shared_ptr<RequestHandler> handler, std::shared_ptr<const TokenTable> tokens,
+          HttpRequestLimits limits = {});
 
-  // Routes by path and method and checks the bearer token (healthz needs none). Unknown
-  // path 404, wrong method 405 (with Allow), missing or wrong token 401 (with
-  // WWW-Authenticate).
+  // Routes by path and method, finds the bearer token's principal and checks that its role
+  // may use the endpoint, and that a POST carries JSON. Unknown path 404, wrong method 405
+  // (with Allow), missing or unknown token 401 (with WWW-Authenticate), a role that may not
+  // 403, a body that is not declared application/json 415.
   HttpAdmission Admit(std::string_view method, std::string_view target,
-                      std::string_view authorization) const;
+                      std::string_view authorization, std::string_view contentType) const;
 
-  // Answers an admitted request. Never throws: a failure nobody foresaw is a 500 whose
-  // details go to the log.
-  HttpAnswer Answer(HttpEndpoint endpoint, std::string_view target, std::string_view body) const;
+  // Answers an admitted request for `principal`. Never throws: a failure nobody foresaw is a
+  // 500 whose details go to the log.
+  HttpAnswer Answer(HttpEndpoint endpoint, std::string_view target, std::string_view body,
+                    const Principal& principal) const;
+
+  // From now on tokens are looked up in `tokens` (a token file read anew); requests admitted
+  // before keep the principal they were admitted with. Ignored when the API asks for no
+  // token (a server started without tokens cannot start asking for them).
+  void ReplaceTokens(std::shared_ptr<const TokenTable> tokens);
+  bool AsksForTokens() const { return mAsksForTokens; }
 
   // {"error": message} with the status.
   static HttpAnswer Error(unsigned status, std::string_view message);
 
+  // Whom a request acts for on a server that asks for no token (loopback only): an admin
+  // at every station with user id 0, recorded as such in the chain of custody.
+  static Principal LocalClient();
+
  private:
-  HttpAnswer Messages(std::string_view body) const;
+  HttpAnswer Messages(std::string_view body, const Principal& principal) const;
   HttpAnswer History(std::string_view target) const;
+  HttpAnswer Withdrawals(std::string_view body, const Principal& principal) const;
   HttpAnswer Health() const;
   HttpAnswer Report(std::string_view target) const;
-  bool TokenAccepted(std::string_view token) const;
+  std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
+  std::shared_ptr<const TokenTable> Tokens() const;
 
-  std::shared_ptr<RequestHandler> mHandler;  // constant after construction
-  std::vector<std::string> mTokens;          // constant after construction
+  const std::shared_ptr<RequestHandler> mHandler;
+  const HttpRequestLimits mLimits;
+  const bool mAsksForTokens;
+  mutable std::mutex mTokensMutex;  // guards mTokens
+  std::shared_ptr<const TokenTable> mTokens;
 };
 
 }  // namespace fm::server

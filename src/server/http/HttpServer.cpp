@@ -3,14 +3,17 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
+#include <atomic>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/ssl.hpp>
 #include <condition_variable>
 #include <future>
 #include <limits>
@@ -31,6 +34,7 @@ namespace {
 namespace beast = boost::beast;
 namespace http = beast::http;
 namespace net = boost::asio;
+namespace ssl = net::ssl;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
@@ -51,31 +55,74 @@ std::string PeerText(const tcp::endpoint& endpoint) {
 // Beast of Boost 1.74 answers Boost's own string_view.
 std::string_view View(beast::string_view text) { return {text.data(), text.size()}; }
 
-class Session;
+// The bytes of request bodies the server holds at once, with a limit: past it a request is
+// refused before its body is read, so memory stays bounded whatever the connections do.
+class BodyBudget {
+ public:
+  explicit BodyBudget(std::size_t limit) : mLimit(limit) {}
+
+  // Takes `bytes` from the budget; false (nothing taken) when that would pass the limit.
+  bool Take(std::size_t bytes) {
+    std::size_t held = mHeld.load();
+    do {
+      if (bytes > mLimit - std::min(held, mLimit)) return false;
+    } while (!mHeld.compare_exchange_weak(held, held + bytes));
+    return true;
+  }
+  void Give(std::size_t bytes) { mHeld.fetch_sub(bytes); }
+  std::size_t Limit() const { return mLimit; }
+  std::size_t Held() const { return mHeld.load(); }
+
+ private:
+  const std::size_t mLimit;
+  std::atomic<std::size_t> mHeld{0};
+};
+
+// Bytes of one body taken from the budget, given back when the body (and what the handler
+// made of it) is gone.
+class BodyReservation {
+ public:
+  BodyReservation(BodyBudget& budget, std::size_t bytes) : mBudget(budget), mBytes(bytes) {}
+  ~BodyReservation() { mBudget.Give(mBytes); }
+  BodyReservation(const BodyReservation&) = delete;
+  BodyReservation& operator=(const BodyReservation&) = delete;
+
+ private:
+  BodyBudget& mBudget;
+  const std::size_t mBytes;
+};
+
+class SessionBase;
 
 // What the sessions share with the server: the options, the endpoints, the access log,
-// the handler pool and the registry of open connections that a stop waits on.
+// the handler pool, the TLS context, the body budget and the registry of open connections
+// that a stop waits on.
 class Core {
  public:
   enum class Admission { Accepted, Busy, Stopping };
 
   Core(HttpServerOptions options, std::unique_ptr<HttpApi> api)
-      : mOptions(std::move(options)), mApi(std::move(api)) {}
+      : mOptions(std::move(options)), mApi(std::move(api)), mBudget(mOptions.bodyBudget) {}
 
   const HttpServerOptions& Options() const { return mOptions; }
   const HttpApi& Api() const { return *mApi; }
+  HttpApi& Api() { return *mApi; }
   AccessLog& Log() { return *mLog; }
   net::thread_pool& Pool() { return *mPool; }
+  BodyBudget& Budget() { return mBudget; }
+  // Set when connections speak TLS.
+  ssl::context* Tls() { return mTls ? &*mTls : nullptr; }
 
   void SetLog(std::unique_ptr<AccessLog> log) { mLog = std::move(log); }
   void SetPool(net::thread_pool* pool) { mPool = pool; }
+  void SetTls(ssl::context context) { mTls.emplace(std::move(context)); }
 
   // Busy: registered, but over the connection limit (to be answered 503).
-  Admission Register(const std::shared_ptr<Session>& session);
-  void Unregister(Session* session);
+  Admission Register(const std::shared_ptr<SessionBase>& session);
+  void Unregister(SessionBase* session);
   // Sets the stopping flag; answers the sessions open at that moment.
-  std::vector<std::shared_ptr<Session>> BeginStop();
-  std::vector<std::shared_ptr<Session>> OpenSessions();
+  std::vector<std::shared_ptr<SessionBase>> BeginStop();
+  std::vector<std::shared_ptr<SessionBase>> OpenSessions();
   bool Stopping() const {
     std::lock_guard lock(mMutex);
     return mStopping;
@@ -91,50 +138,106 @@ class Core {
   const std::unique_ptr<HttpApi> mApi;
   std::unique_ptr<AccessLog> mLog;  // set by Start before any session exists
   net::thread_pool* mPool = nullptr;
+  std::optional<ssl::context> mTls;  // set by Start before any session exists
+  BodyBudget mBudget;
 
   mutable std::mutex mMutex;  // guards the members below
   std::condition_variable mSessionsGone;
-  std::unordered_map<Session*, std::weak_ptr<Session>> mSessions;
+  std::unordered_map<SessionBase*, std::weak_ptr<SessionBase>> mSessions;
   bool mStopping = false;
 };
 
-// One client connection. Every member runs on the connection's strand; only Shutdown may
-// be called from elsewhere (it posts onto the strand). The request handler runs on the
-// core's pool, and its answer is posted back onto the strand.
-class Session : public std::enable_shared_from_this<Session> {
+// What the server and the registry need of a connection, whatever it speaks.
+class SessionBase {
  public:
-  Session(tcp::socket&& socket, Core& core, std::string peer)
-      : mStream(std::move(socket)), mCore(core), mPeer(std::move(peer)) {}
-  ~Session() { mCore.Unregister(this); }
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
+  explicit SessionBase(Core& core) : mCore(core) {}
+  virtual ~SessionBase() { mCore.Unregister(this); }
+  SessionBase(const SessionBase&) = delete;
+  SessionBase& operator=(const SessionBase&) = delete;
 
-  void Run() {
-    net::dispatch(mStream.get_executor(), [self = shared_from_this()] { self->WaitForRequest(); });
-  }
-
+  virtual void Run() = 0;
   // Answers `answer` at once without reading anything, then closes.
-  void Refuse(HttpAnswer answer) {
-    net::dispatch(mStream.get_executor(), [self = shared_from_this(), a = std::move(answer)] {
-      self->mStart = Clock::now();
-      self->Respond(std::move(a), true);
+  virtual void Refuse(HttpAnswer answer) = 0;
+  // Stop: an idle connection, or one whose request header is still arriving, is closed; a
+  // request in flight is answered with "Connection: close". `force` closes in any case.
+  virtual void Shutdown(bool force) = 0;
+
+ protected:
+  Core& mCore;
+};
+
+// One client connection over `Stream`: beast::tcp_stream, or an ssl_stream over one. Every
+// member runs on the connection's strand; only Shutdown may be called from elsewhere (it
+// posts onto the strand). The request handler runs on the core's pool, and its answer is
+// posted back onto the strand.
+template <typename Stream>
+class Session : public SessionBase, public std::enable_shared_from_this<Session<Stream>> {
+ public:
+  template <typename... StreamArguments>
+  Session(Core& core, std::string peer, StreamArguments&&... arguments)
+      : SessionBase(core),
+        mStream(std::forward<StreamArguments>(arguments)...),
+        mPeer(std::move(peer)) {}
+
+  void Run() override {
+    net::dispatch(mStream.get_executor(), [self = this->shared_from_this()] {
+      self->Handshake([self] { self->WaitForRequest(); });
     });
   }
 
-  // Stop: an idle connection, or one whose request header is still arriving, is closed; a
-  // request in flight is answered with "Connection: close". `force` closes in any case.
-  void Shutdown(bool force) {
-    net::dispatch(mStream.get_executor(), [self = shared_from_this(), force] {
+  void Refuse(HttpAnswer answer) override {
+    net::dispatch(mStream.get_executor(),
+                  [self = this->shared_from_this(), a = std::move(answer)]() mutable {
+                    self->Handshake([self, a = std::move(a)]() mutable {
+                      self->mStart = Clock::now();
+                      self->Respond(std::move(a), true);
+                    });
+                  });
+  }
+
+  void Shutdown(bool force) override {
+    net::dispatch(mStream.get_executor(), [self = this->shared_from_this(), force] {
       self->mCloseRequested = true;
       if (force || self->mPhase == Phase::Waiting || self->mPhase == Phase::ReadingHeader ||
-          self->mPhase == Phase::Lingering) {
+          self->mPhase == Phase::Lingering || self->mPhase == Phase::Handshaking) {
         self->Close();
       }
     });
   }
 
  private:
-  enum class Phase { Waiting, ReadingHeader, ReadingBody, Handling, Writing, Lingering, Closed };
+  enum class Phase {
+    Handshaking,
+    Waiting,
+    ReadingHeader,
+    ReadingBody,
+    Handling,
+    Writing,
+    Lingering,
+    Closed
+  };
+  static constexpr bool kSecure = !std::is_same_v<Stream, beast::tcp_stream>;
+
+  beast::tcp_stream& Lowest() { return beast::get_lowest_layer(mStream); }
+
+  // TLS: the handshake, within the read time-out, before anything else; plain: nothing.
+  template <typename Next>
+  void Handshake(Next next) {
+    if constexpr (kSecure) {
+      mPhase = Phase::Handshaking;
+      Lowest().expires_after(mCore.Options().readTimeout);
+      mStream.async_handshake(
+          ssl::stream_base::server,
+          [self = this->shared_from_this(), next = std::move(next)](beast::error_code ec) mutable {
+            // A client that does not speak TLS, or not well enough, gets
+            // nothing: there is no channel to answer it on.
+            if (ec || self->mCloseRequested) return self->Close();
+            next();
+          });
+    } else {
+      next();
+    }
+  }
 
   void WaitForRequest() {
     mPhase = Phase::Waiting;
@@ -143,8 +246,8 @@ class Session : public std::enable_shared_from_this<Session> {
     mVersion = 11;
     if (mCloseRequested) return Close();
     if (mBuffer.size() > 0) return ReadHeader();  // the next request came with the last one
-    mStream.expires_after(mCore.Options().idleTimeout);
-    mStream.async_read_some(mBuffer.prepare(kReadChunk), [self = shared_from_this()](
+    Lowest().expires_after(mCore.Options().idleTimeout);
+    mStream.async_read_some(mBuffer.prepare(kReadChunk), [self = this->shared_from_this()](
                                                              beast::error_code ec, std::size_t n) {
       if (ec) return self->Close();  // idle time-out, or the client closed: nothing to say
       self->mBuffer.commit(n);
@@ -162,10 +265,11 @@ class Session : public std::enable_shared_from_this<Session> {
     // token learns that first rather than the size of what it would have sent. (Not
     // boost::none: Beast 1.74 compares a Content-Length with it as if it were zero.)
     mParser->body_limit(std::numeric_limits<std::uint64_t>::max());
-    mStream.expires_at(mStart + mCore.Options().readTimeout);
-    http::async_read_header(
-        mStream, mBuffer, *mParser,
-        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnHeader(ec); });
+    Lowest().expires_at(mStart + mCore.Options().readTimeout);
+    http::async_read_header(mStream, mBuffer, *mParser,
+                            [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                              self->OnHeader(ec);
+                            });
   }
 
   void OnHeader(beast::error_code ec) {
@@ -177,25 +281,39 @@ class Session : public std::enable_shared_from_this<Session> {
     mKeepAlive = request.keep_alive();
 
     HttpAdmission admission =
-        mCore.Api().Admit(mMethod, mTarget, View(request[http::field::authorization]));
+        mCore.Api().Admit(mMethod, mTarget, View(request[http::field::authorization]),
+                          View(request[http::field::content_type]));
     if (!admission.endpoint) return Respond(std::move(admission.refusal), !mParser->is_done());
     mEndpoint = *admission.endpoint;
+    mPrincipal = std::move(admission.principal);
     if (mParser->is_done()) return Dispatch();
 
     const std::size_t limit = mCore.Options().bodyLimit;
-    if (auto length = mParser->content_length(); length && *length > limit) {
+    const auto length = mParser->content_length();
+    if (length && *length > limit) {
       return Respond(HttpApi::Error(413, fmt::format("the request body is {} bytes; this server "
                                                      "accepts at most {} bytes",
                                                      *length, limit)),
                      true);
     }
+    // A body of unknown length (chunked) may grow to the limit, so it counts as that much.
+    const std::size_t reserved = length ? static_cast<std::size_t>(*length) : limit;
+    if (!mCore.Budget().Take(reserved)) {
+      HttpAnswer busy = HttpApi::Error(
+          503, fmt::format("the server is receiving as many request bodies as it takes at once "
+                           "({} bytes); try again shortly",
+                           mCore.Budget().Limit()));
+      busy.headers.emplace_back("Retry-After", "1");
+      return Respond(std::move(busy), true);
+    }
+    mReservation = std::make_shared<BodyReservation>(mCore.Budget(), reserved);
     mParser->body_limit(limit);
     mPhase = Phase::ReadingBody;
     if (beast::iequals(request[http::field::expect], "100-continue")) {
       mContinue.emplace(http::status::continue_, mVersion);
-      mStream.expires_after(mCore.Options().writeTimeout);
+      Lowest().expires_after(mCore.Options().writeTimeout);
       http::async_write(mStream, *mContinue,
-                        [self = shared_from_this()](beast::error_code e, std::size_t) {
+                        [self = this->shared_from_this()](beast::error_code e, std::size_t) {
                           if (e) return self->Close();
                           self->ReadBody();
                         });
@@ -205,15 +323,16 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void ReadBody() {
-    mStream.expires_at(mStart + mCore.Options().readTimeout);
+    Lowest().expires_at(mStart + mCore.Options().readTimeout);
     http::async_read(mStream, mBuffer, *mParser,
-                     [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                     [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
                        if (ec) return self->ReadFailed(ec);
                        self->Dispatch();
                      });
   }
 
   void ReadFailed(beast::error_code ec) {
+    mReservation.reset();
     if (mPhase == Phase::Closed || ec == net::error::operation_aborted) return Close();
     if (ec == http::error::header_limit) {
       return Respond(HttpApi::Error(431, fmt::format("the request header is larger than {} bytes",
@@ -234,7 +353,7 @@ class Session : public std::enable_shared_from_this<Session> {
     }
     if (ec == http::error::end_of_stream || ec == http::error::partial_message ||
         ec == net::error::eof || ec == net::error::connection_reset ||
-        ec == net::error::broken_pipe) {
+        ec == net::error::broken_pipe || ec == ssl::error::stream_truncated) {
       return Close();  // the client went away mid-request
     }
     Respond(HttpApi::Error(400, fmt::format("the request is not valid HTTP/1.1: {}", ec.message())),
@@ -244,9 +363,13 @@ class Session : public std::enable_shared_from_this<Session> {
   void Dispatch() {
     mPhase = Phase::Handling;
     std::string body = std::move(mParser->get().body());
-    net::post(mCore.Pool(), [self = shared_from_this(), endpoint = mEndpoint, target = mTarget,
-                             body = std::move(body)] {
-      HttpAnswer answer = self->mCore.Api().Answer(endpoint, target, body);
+    // The reservation goes with the body: it is given back once the handler is done with it.
+    net::post(mCore.Pool(), [self = this->shared_from_this(), endpoint = mEndpoint,
+                             target = mTarget, principal = mPrincipal, body = std::move(body),
+                             reservation = std::move(mReservation)]() mutable {
+      HttpAnswer answer = self->mCore.Api().Answer(endpoint, target, body, principal);
+      body = std::string();
+      reservation.reset();
       net::post(self->mStream.get_executor(),
                 [self, a = std::move(answer)]() mutable { self->Respond(std::move(a), false); });
     });
@@ -268,10 +391,10 @@ class Session : public std::enable_shared_from_this<Session> {
     mResponse.keep_alive(keepAlive);
     mResponse.prepare_payload();
     mStatus = answer.status;
-    mStream.expires_after(mCore.Options().writeTimeout);
+    Lowest().expires_after(mCore.Options().writeTimeout);
     http::async_write(
         mStream, mResponse,
-        [self = shared_from_this(), keepAlive, unread](beast::error_code ec, std::size_t) {
+        [self = this->shared_from_this(), keepAlive, unread](beast::error_code ec, std::size_t) {
           self->OnWritten(ec, keepAlive, unread);
         });
   }
@@ -286,10 +409,12 @@ class Session : public std::enable_shared_from_this<Session> {
     Close();
   }
 
+  // The bytes still arriving are read off the socket itself and dropped (under TLS too: no
+  // need to decrypt what is thrown away).
   void Linger() {
     mPhase = Phase::Lingering;
     beast::error_code ignored;
-    mStream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    Lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
     mBuffer.clear();
     mLingerEnd = Clock::now() + kLingerTime;
     mLingered = 0;
@@ -297,25 +422,25 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void DrainSome() {
-    mStream.expires_at(mLingerEnd);
-    mStream.async_read_some(mBuffer.prepare(kReadChunk),
-                            [self = shared_from_this()](beast::error_code ec, std::size_t n) {
-                              self->mLingered += n;
-                              if (ec || self->mLingered > kLingerBytes) return self->Close();
-                              self->DrainSome();  // the data is dropped: prepare reuses it
-                            });
+    Lowest().expires_at(mLingerEnd);
+    Lowest().async_read_some(mBuffer.prepare(kReadChunk), [self = this->shared_from_this()](
+                                                              beast::error_code ec, std::size_t n) {
+      self->mLingered += n;
+      if (ec || self->mLingered > kLingerBytes) return self->Close();
+      self->DrainSome();  // the data is dropped: prepare reuses it
+    });
   }
 
   void Close() {
     mPhase = Phase::Closed;
+    mReservation.reset();
     beast::error_code ignored;
-    mStream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-    mStream.close();
+    Lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
+    Lowest().close();
   }
 
-  beast::tcp_stream mStream;
+  Stream mStream;
   beast::flat_buffer mBuffer;
-  Core& mCore;
   const std::string mPeer;
 
   Phase mPhase = Phase::Waiting;
@@ -325,6 +450,8 @@ class Session : public std::enable_shared_from_this<Session> {
   std::optional<http::response<http::empty_body>> mContinue;
   http::response<http::string_body> mResponse;
   HttpEndpoint mEndpoint = HttpEndpoint::Health;
+  Principal mPrincipal;
+  std::shared_ptr<BodyReservation> mReservation;  // while its body is being read
   std::string mMethod;
   std::string mTarget;
   unsigned mVersion = 11;
@@ -335,20 +462,20 @@ class Session : public std::enable_shared_from_this<Session> {
   std::size_t mLingered = 0;
 };
 
-Core::Admission Core::Register(const std::shared_ptr<Session>& session) {
+Core::Admission Core::Register(const std::shared_ptr<SessionBase>& session) {
   std::lock_guard lock(mMutex);
   if (mStopping) return Admission::Stopping;
   mSessions.emplace(session.get(), session);
   return mSessions.size() > mOptions.maxConnections ? Admission::Busy : Admission::Accepted;
 }
 
-void Core::Unregister(Session* session) {
+void Core::Unregister(SessionBase* session) {
   std::lock_guard lock(mMutex);
   mSessions.erase(session);
   if (mSessions.empty()) mSessionsGone.notify_all();
 }
 
-std::vector<std::shared_ptr<Session>> Core::BeginStop() {
+std::vector<std::shared_ptr<SessionBase>> Core::BeginStop() {
   {
     std::lock_guard lock(mMutex);
     mStopping = true;
@@ -356,13 +483,49 @@ std::vector<std::shared_ptr<Session>> Core::BeginStop() {
   return OpenSessions();
 }
 
-std::vector<std::shared_ptr<Session>> Core::OpenSessions() {
+std::vector<std::shared_ptr<SessionBase>> Core::OpenSessions() {
   std::lock_guard lock(mMutex);
-  std::vector<std::shared_ptr<Session>> open;
+  std::vector<std::shared_ptr<SessionBase>> open;
   for (auto& [raw, weak] : mSessions) {
     if (auto session = weak.lock()) open.push_back(std::move(session));
   }
   return open;
+}
+
+// The server's TLS context: the certificate chain and key of the options, TLS 1.2 at least,
+// no renegotiation, no compression.
+ssl::context MakeTlsContext(const HttpServerOptions& options) {
+  if (options.tlsCertificate.empty() || options.tlsKey.empty()) {
+    throw HttpServerError(
+        "TLS needs both a certificate (--tls-cert) and its private key "
+        "(--tls-key)");
+  }
+  ssl::context context(ssl::context::tls_server);
+  context.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 |
+                      ssl::context::no_sslv3 | ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1 |
+                      ssl::context::no_compression | ssl::context::single_dh_use);
+  SSL_CTX_set_min_proto_version(context.native_handle(), TLS1_2_VERSION);
+  SSL_CTX_set_options(context.native_handle(), SSL_OP_NO_RENEGOTIATION);
+  beast::error_code ec;
+  context.use_certificate_chain_file(options.tlsCertificate.string(), ec);
+  if (ec) {
+    throw HttpServerError(fmt::format("the TLS certificate {} cannot be used: {}",
+                                      options.tlsCertificate.string(), ec.message()));
+  }
+  context.use_private_key_file(options.tlsKey.string(), ssl::context::pem, ec);
+  if (ec) {
+    throw HttpServerError(
+        fmt::format("the TLS private key {} cannot be used with the "
+                    "certificate {}: {}",
+                    options.tlsKey.string(), options.tlsCertificate.string(), ec.message()));
+  }
+  if (SSL_CTX_check_private_key(context.native_handle()) != 1) {
+    throw HttpServerError(
+        fmt::format("the TLS private key {} does not belong to the "
+                    "certificate {}",
+                    options.tlsKey.string(), options.tlsCertificate.string()));
+  }
+  return context;
 }
 
 }  // namespace
@@ -370,7 +533,8 @@ std::vector<std::shared_ptr<Session>> Core::OpenSessions() {
 class HttpServer::Impl {
  public:
   Impl(std::shared_ptr<RequestHandler> handler, HttpServerOptions options)
-      : mCore(options, std::make_unique<HttpApi>(std::move(handler), options.tokens)) {}
+      : mCore(options,
+              std::make_unique<HttpApi>(std::move(handler), options.tokens, options.limits)) {}
 
   ~Impl() { Stop(); }
 
@@ -379,6 +543,10 @@ class HttpServer::Impl {
 
   unsigned short Port() const { return mEndpoint.port(); }
   std::string Endpoint() const { return PeerText(mEndpoint); }
+  void ReplaceTokens(std::shared_ptr<const TokenTable> tokens) {
+    mCore.Api().ReplaceTokens(std::move(tokens));
+  }
+  bool Secure() const { return !mCore.Options().tlsCertificate.empty(); }
 
  private:
   void Accept();
@@ -410,8 +578,16 @@ void HttpServer::Impl::Start() {
                     "one I/O thread (got {} and {})",
                     options.threads, options.ioThreads));
   }
-  if (options.bodyLimit == 0 || options.headerLimit == 0 || options.maxConnections == 0) {
-    throw HttpServerError("the body limit, header limit and connection limit must be above 0");
+  if (options.bodyLimit == 0 || options.headerLimit == 0 || options.maxConnections == 0 ||
+      options.bodyBudget == 0) {
+    throw HttpServerError(
+        "the body limit, header limit, body budget and connection limit must be above 0");
+  }
+  if (options.bodyBudget < options.bodyLimit) {
+    throw HttpServerError(fmt::format(
+        "the body budget ({} bytes) is below the body limit ({} bytes): no request with a body "
+        "of the largest size accepted could ever be received",
+        options.bodyBudget, options.bodyLimit));
   }
   const std::string host = options.address == "localhost" ? "127.0.0.1" : options.address;
   beast::error_code ec;
@@ -421,12 +597,29 @@ void HttpServer::Impl::Start() {
         "the listen address \"{}\" is not an IP address (for example 127.0.0.1 or 0.0.0.0)",
         options.address));
   }
-  if (options.tokens.empty() && !IsLoopbackAddress(host)) {
-    throw HttpServerError(fmt::format(
-        "refusing to listen on {} without bearer tokens: give a token file, or listen on a "
-        "loopback address such as 127.0.0.1",
-        options.address));
+  const bool secure = !options.tlsCertificate.empty() || !options.tlsKey.empty();
+  if (!IsLoopbackAddress(host)) {
+    if (!options.tokens) {
+      throw HttpServerError(fmt::format(
+          "refusing to listen on {} without bearer tokens: give a token file, or listen on a "
+          "loopback address such as 127.0.0.1",
+          options.address));
+    }
+    if (!secure && !options.insecureBehindProxy) {
+      throw HttpServerError(fmt::format(
+          "refusing to listen on {} without TLS: bearer tokens would cross the network in "
+          "clear. Give a certificate and key, or, when a TLS-terminating proxy on this host or "
+          "a private link is the only way in, say so with --insecure-behind-proxy",
+          options.address));
+    }
+    if (!secure) {
+      spdlog::warn(
+          "listening on {} without TLS (--insecure-behind-proxy): bearer tokens and inventory "
+          "data cross the network in clear unless a TLS-terminating proxy is the only way in",
+          options.address);
+    }
   }
+  if (secure) mCore.SetTls(MakeTlsContext(options));
   mCore.SetLog(std::make_unique<AccessLog>(options.accessLog));
 
   mIo = std::make_unique<net::io_context>(options.ioThreads);
@@ -485,8 +678,15 @@ void HttpServer::Impl::OnAccept(beast::error_code ec, tcp::socket socket) {
   }
   beast::error_code peerError;
   tcp::endpoint peer = socket.remote_endpoint(peerError);
-  auto session = std::make_shared<Session>(std::move(socket), mCore,
-                                           peerError ? std::string("-") : PeerText(peer));
+  std::string peerText = peerError ? std::string("-") : PeerText(peer);
+  std::shared_ptr<SessionBase> session;
+  if (ssl::context* tls = mCore.Tls()) {
+    session = std::make_shared<Session<beast::ssl_stream<beast::tcp_stream>>>(
+        mCore, std::move(peerText), std::move(socket), *tls);
+  } else {
+    session =
+        std::make_shared<Session<beast::tcp_stream>>(mCore, std::move(peerText), std::move(socket));
+  }
   switch (mCore.Register(session)) {
     case Core::Admission::Accepted:
       session->Run();
@@ -539,6 +739,11 @@ void HttpServer::Impl::Stop() {
   mCore.SetPool(nullptr);
   mPool.reset();
 }
+
+void HttpServer::ReplaceTokens(std::shared_ptr<const TokenTable> tokens) {
+  mImpl->ReplaceTokens(std::move(tokens));
+}
+bool HttpServer::Secure() const { return mImpl->Secure(); }
 
 HttpServer::HttpServer(std::shared_ptr<RequestHandler> handler, HttpServerOptions options) {
   if (!handler) throw HttpServerError("the HTTP server needs a request handler");

@@ -7,24 +7,42 @@
 #include <string>
 #include <vector>
 
+#include "server/http/HttpApi.h"
+
 namespace fm::server {
 
 class RequestHandler;
+class TokenTable;
 
 struct HttpServerOptions {
   // IP address to listen on ("127.0.0.1", "::1", "0.0.0.0"; "localhost" means 127.0.0.1).
   std::string address = "127.0.0.1";
   // 0: any free port; Port() answers the one taken.
   unsigned short port = 0;
-  // Bearer tokens a client may present. Empty: no token is asked for, which Start() allows
-  // only on a loopback address.
-  std::vector<std::string> tokens;
+  // The bearer tokens a client may present and whom each stands for. Null: no token is
+  // asked for and every request acts as HttpApi::LocalClient(), which Start() allows only on
+  // a loopback address.
+  std::shared_ptr<const TokenTable> tokens;
+  // TLS: the certificate chain and private key (PEM files). Both or neither; TLS 1.2 at
+  // least. A non-loopback address needs TLS unless `insecureBehindProxy` says a
+  // TLS-terminating proxy in front of the server is the only way in (a warning is logged).
+  std::filesystem::path tlsCertificate;
+  std::filesystem::path tlsKey;
+  bool insecureBehindProxy = false;
   // Largest request body accepted (413 beyond it) and largest request header (431).
   std::size_t bodyLimit = 8 * 1024 * 1024;
   std::size_t headerLimit = 16 * 1024;
-  // A request must arrive in full within readTimeout of its first byte, and a response be
-  // taken by the client within writeTimeout; a keep-alive connection waiting for its next
-  // request is closed after idleTimeout.
+  // Request bodies being received or handled at once may hold at most this many bytes in
+  // all (a body counts with its declared length, a chunked one with bodyLimit); a request
+  // that would pass it is answered 503 with Retry-After before its body is read. It bounds
+  // the memory that connections sending large bodies, slowly or not, can take.
+  std::size_t bodyBudget = 64 * 1024 * 1024;
+  // What one request may ask (request id, criteria, rows); 422 beyond.
+  HttpRequestLimits limits;
+  // A request must arrive in full within readTimeout of its first byte (a TLS handshake
+  // within readTimeout of the connection), and a response be taken by the client within
+  // writeTimeout; a keep-alive connection waiting for its next request is closed after
+  // idleTimeout.
   std::chrono::milliseconds readTimeout{std::chrono::seconds(30)};
   std::chrono::milliseconds writeTimeout{std::chrono::seconds(30)};
   std::chrono::milliseconds idleTimeout{std::chrono::seconds(60)};
@@ -39,12 +57,16 @@ struct HttpServerOptions {
   std::filesystem::path accessLog;
 };
 
-// The HTTP/JSON front of the forms server (docs/protocol.md):
-//   POST /v1/messages   a request (protocol/Json.h) in, its reply out; bearer token
-//   GET  /v1/history    chain of custody of one form (?form_type=C&number=1100050); token
-//   GET  /healthz       store backend and schema version; no token
-// Network I/O is asynchronous, so idle keep-alive connections cost no thread; the request
-// handler runs on its own pool of `threads` threads.
+// The HTTP/JSON front of the forms server (docs/protocol.md), over TLS when given a
+// certificate:
+//   POST /v1/messages     a request (protocol/Json.h) in, its reply out; bearer token
+//   GET  /v1/history      chain of custody of one form (?form_type=C&number=1100050); token
+//   POST /v1/withdrawals  an admin's withdrawal of forms; token
+//   GET  /healthz         store backend and schema version; no token
+// What each role may ask is HttpApi's. Network I/O is asynchronous, so idle keep-alive
+// connections cost no thread; the request handler runs on its own pool of `threads`
+// threads. Memory for request bodies is bounded by options.bodyBudget whatever the clients
+// do.
 //
 // Lifecycle: construct, Start(), ..., Stop(). Start and Stop are called from one controlling
 // thread, never from a handler. The handler is shared with the caller and must outlive
@@ -60,9 +82,18 @@ class HttpServer {
 
   // Binds, listens and starts the threads; returns once connections are accepted. Throws
   // HttpServerError for an address that is not an IP address, a port that cannot be bound,
-  // no tokens on a non-loopback address, or a second call; StoreError never (the store is
-  // first touched by requests).
+  // no tokens or no TLS (without insecureBehindProxy) on a non-loopback address, a
+  // certificate or key that cannot be used, or a second call; StoreError never (the store
+  // is first touched by requests).
   void Start();
+
+  // Swaps the token table (the token file read anew): requests admitted from now on are
+  // looked up in it, so a revoked token stops working. Ignored on a server started without
+  // tokens. Any thread.
+  void ReplaceTokens(std::shared_ptr<const TokenTable> tokens);
+
+  // Whether connections speak TLS (options.tlsCertificate given).
+  bool Secure() const;
 
   // The port listened on (the one chosen when options.port is 0). Valid after Start().
   unsigned short Port() const;

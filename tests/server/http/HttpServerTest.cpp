@@ -21,6 +21,7 @@
 #include "server/TimeText.h"
 #include "server/http/HttpServer.h"
 #include "server/http/HttpServerError.h"
+#include "server/http/TokenFile.h"
 
 namespace fm::server {
 namespace {
@@ -31,6 +32,11 @@ using testing::HttpTestClient;
 using Json = nlohmann::json;
 
 constexpr const char* kToken = "test-token-7f3a";
+
+Principal Admin() { return Principal::LocalAdministrator(1, "Ada Admin"); }
+Principal Clerk(const char* stations) {
+  return {1001, "Margaret Hartley", Role::Clerk, StationScope::Parse(stations)};
+}
 
 protocol::Criterion Key(const std::string& name, const std::string& value,
                         const std::string& op = "=") {
@@ -77,7 +83,7 @@ class HttpServerTest : public ::testing::Test {
 
   HttpServerOptions Options() {
     HttpServerOptions options;
-    options.tokens = {"another-token", kToken};
+    options.tokens = TokenTable::FromTokens({{"another-token", Clerk("A")}, {kToken, Admin()}});
     options.accessLog = mDir / "access.log";
     options.threads = 2;
     return options;
@@ -120,7 +126,7 @@ TEST_F(HttpServerTest, SearchAnswersWhatTheHandlerAnswers) {
   EXPECT_TRUE(reply.keepAlive);
 
   protocol::Reply answered = protocol::ReplyFromJson(reply.body);
-  EXPECT_EQ(answered, mHandler->Handle(SearchRequest()));
+  EXPECT_EQ(answered, mHandler->Handle(SearchRequest(), HttpApi::LocalClient()).reply);
   ASSERT_TRUE(answered.ok) << answered.error;
   EXPECT_EQ(answered.identity, "TARVO_FormsMaint#1");
   const auto& ranges = answered.dataSets.at(protocol::kTroopFormDataSet);
@@ -134,7 +140,7 @@ TEST_F(HttpServerTest, SearchAnswersWhatTheHandlerAnswers) {
   EXPECT_TRUE(answered.dataSets.contains(protocol::kOfficerDataSet));
 }
 
-TEST_F(HttpServerTest, SaveIsAppliedAndShowsInTheChainOfCustody) {
+TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaimedUser) {
   Start();
   // Ten numbers of form type C above every stored C range.
   RangeQuery query;
@@ -158,8 +164,9 @@ TEST_F(HttpServerTest, SaveIsAppliedAndShowsInTheChainOfCustody) {
                        std::string("1"), std::int64_t{0}, std::string("A")});
   save.dataSets.emplace(protocol::kTroopFormDataSet, rows);
 
+  save.userId = 4242;  // the client claims to be someone else
   HttpTestClient client(mPort);
-  HttpReply saved = client.Post(protocol::RequestToJson(save), kToken);
+  HttpReply saved = client.Post(protocol::RequestToJson(save), "another-token");
   ASSERT_EQ(saved.status, 200u) << saved.body;
   protocol::Reply reply = protocol::ReplyFromJson(saved.body);
   ASSERT_TRUE(reply.ok) << reply.error;
@@ -179,7 +186,11 @@ TEST_F(HttpServerTest, SaveIsAppliedAndShowsInTheChainOfCustody) {
   const Json& entry = body["entries"][0];
   EXPECT_EQ(entry["action"], "ADD");
   EXPECT_EQ(entry["request_id"], "http-save-1");
+  EXPECT_EQ(entry["event"], "RECEIVE");
   EXPECT_EQ(entry["user_id"], 1001);
+  EXPECT_EQ(entry["user_name"], "Margaret Hartley");
+  EXPECT_EQ(entry["claimed_user_id"], 4242);
+  EXPECT_TRUE(entry["reason"].is_null());
   EXPECT_TRUE(entry["before"].is_null());
   EXPECT_EQ(entry["after"]["from"], from);
   EXPECT_EQ(entry["after"]["to"], from + 9);
@@ -394,6 +405,7 @@ TEST_F(HttpServerTest, ChunkedBodyOverTheLimitIs413) {
   HttpTestClient client(mPort);
   std::string request = fmt::format(
       "POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+      "Content-Type: application/json\r\n"
       "Transfer-Encoding: chunked\r\n\r\n",
       kToken);
   for (int i = 0; i < 8; ++i) request += "4000\r\n" + std::string(0x4000, ' ') + "\r\n";
@@ -411,6 +423,7 @@ TEST_F(HttpServerTest, ExpectContinueIsAnsweredBeforeTheBodyIsSent) {
   HttpTestClient client(mPort);
   ASSERT_TRUE(client.SendRaw(
       fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\n"
                   "Content-Length: {}\r\nExpect: 100-continue\r\n\r\n",
                   kToken, body.size())));
   EXPECT_EQ(client.ReadReply().status, 100u);
@@ -420,6 +433,7 @@ TEST_F(HttpServerTest, ExpectContinueIsAnsweredBeforeTheBodyIsSent) {
   // Too large a body is refused on its announced length, before it is sent.
   ASSERT_TRUE(client.SendRaw(
       fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\n"
                   "Content-Length: 100000000\r\nExpect: 100-continue\r\n\r\n",
                   kToken)));
   HttpReply refused = client.ReadReply();
@@ -531,6 +545,7 @@ TEST_F(HttpServerTest, ConnectionOneRequestsSeveralTimesAndPipelines) {
   ASSERT_TRUE(client.SendRaw(
       fmt::format("GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n"
                   "POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\n"
                   "Content-Length: {}\r\n\r\n{}",
                   kToken, search.size(), search)));
   HttpReply first = client.ReadReply();
@@ -597,6 +612,7 @@ TEST_F(HttpServerTest, GracefulStopFinishesTheRequestInFlightAndAcceptsNoMore) {
   HttpTestClient busy(mPort);
   ASSERT_TRUE(busy.SendRaw(
       fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\n"
                   "Content-Length: {}\r\n\r\n{}",
                   kToken, protocol::RequestToJson(SearchRequest()).size(),
                   protocol::RequestToJson(SearchRequest()))));
@@ -664,7 +680,7 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
     return std::string("started");
   };
   HttpServerOptions open = Options();
-  open.tokens.clear();
+  open.tokens = nullptr;
   open.address = "0.0.0.0";
   EXPECT_NE(refusal(open).find("without bearer tokens"), std::string::npos);
 
@@ -678,7 +694,7 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
   EXPECT_NE(refusal(taken).find("cannot listen on 127.0.0.1:"), std::string::npos);
 
   HttpServerOptions loopback = Options();
-  loopback.tokens.clear();
+  loopback.tokens = nullptr;
   loopback.address = "localhost";
   EXPECT_EQ(refusal(loopback), "started");
 
@@ -687,7 +703,7 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
 
 TEST_F(HttpServerTest, WithoutTokensOnLoopbackNoTokenIsAsked) {
   HttpServerOptions options = Options();
-  options.tokens.clear();
+  options.tokens = nullptr;
   Start(options);
   HttpTestClient client(mPort);
   EXPECT_EQ(client.Post(protocol::RequestToJson(SearchRequest()), "").status, 200u);

@@ -47,11 +47,14 @@ HttpTestClient::~HttpTestClient() {
 }
 
 HttpReply HttpTestClient::Request(const std::string& method, const std::string& target,
-                                  const std::string& body, const std::string& token) {
+                                  const std::string& body, const std::string& token,
+                                  const std::string& contentType) {
   http::request<http::string_body> request{http::string_to_verb(method), target, 11};
   request.set(http::field::host, "127.0.0.1");
   if (!token.empty()) request.set(http::field::authorization, "Bearer " + token);
-  if (!body.empty()) request.set(http::field::content_type, "application/json");
+  if ((method == "POST" || !body.empty()) && !contentType.empty()) {
+    request.set(http::field::content_type, contentType);
+  }
   request.body() = body;
   request.prepare_payload();
   beast::error_code ec;

@@ -30,9 +30,11 @@ class HttpTestClient {
   HttpTestClient& operator=(const HttpTestClient&) = delete;
 
   // Sends one request (Content-Length set from the body; Authorization when token is not
-  // empty) and reads its answer.
+  // empty; Content-Type `contentType` on a POST or with a body, none when empty) and reads
+  // its answer.
   HttpReply Request(const std::string& method, const std::string& target,
-                    const std::string& body = "", const std::string& token = "");
+                    const std::string& body = "", const std::string& token = "",
+                    const std::string& contentType = "application/json");
   HttpReply Post(const std::string& body, const std::string& token) {
     return Request("POST", "/v1/messages", body, token);
   }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -18,7 +19,9 @@ namespace fm::server::testing {
 // its standard error and output read through one pipe.
 class ServerProcess {
  public:
-  explicit ServerProcess(std::vector<std::string> arguments)
+  // `output` non-empty: standard output goes to that file instead of the pipe.
+  explicit ServerProcess(std::vector<std::string> arguments,
+                         const std::filesystem::path& output = {})
       : mProgram(FM_SERVER_EXECUTABLE), mArguments(std::move(arguments)) {
     // Everything the child needs is allocated before the fork: it only calls exec.
     std::vector<char*> argv{mProgram.data()};
@@ -26,16 +29,19 @@ class ServerProcess {
     argv.push_back(nullptr);
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+    const int outputFile =
+        output.empty() ? -1 : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     mPid = fork();
     if (mPid == 0) {
       dup2(pipeEnds[1], STDERR_FILENO);
-      dup2(pipeEnds[1], STDOUT_FILENO);
+      dup2(outputFile >= 0 ? outputFile : pipeEnds[1], STDOUT_FILENO);
       close(pipeEnds[0]);
       close(pipeEnds[1]);
       execv(argv[0], argv.data());
       _exit(127);
     }
     close(pipeEnds[1]);
+    if (outputFile >= 0) close(outputFile);
     mErr = pipeEnds[0];
   }
   ~ServerProcess() {
@@ -68,6 +74,7 @@ class ServerProcess {
   }
 
   void Signal(int number) { kill(mPid, number); }
+  pid_t Pid() const { return mPid; }
   const std::string& ErrorText() const { return mText; }
 
  private:

@@ -1,27 +1,34 @@
 // formsmaint-server as a process: its command line, its start-up refusals, and its stop on
 // SIGTERM.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HttpTestClient.h"
 #include "ServerProcess.h"
 #include "server/Store.h"
 #include "server/TimeText.h"
+#include "server/http/TokenFile.h"
 
 namespace fm::server {
 namespace {
@@ -41,14 +48,36 @@ class ServerProcessTest : public ::testing::Test {
     std::filesystem::remove_all(mDir, ignored);
   }
 
+  // Runs `token add` on the token file; answers the token it printed on its last line.
+  std::string AddToken(const std::string& user, const std::string& name, const std::string& role,
+                       const std::string& stations) {
+    std::vector<std::string> arguments{"token", "add",    "--token-file", Tokens(), "--user",
+                                       user,    "--name", name,           "--role", role};
+    if (!stations.empty()) arguments.insert(arguments.end(), {"--stations", stations});
+    ServerProcess add(arguments, mDir / "output");
+    EXPECT_EQ(add.Wait(), 0) << add.ErrorText();
+    return LastLine(Output());
+  }
+  std::string Tokens() const { return (mDir / "tokens").string(); }
+  std::string Output() const { return ReadFile(mDir / "output"); }
+  static std::string ReadFile(const std::filesystem::path& file) {
+    std::ostringstream text;
+    text << std::ifstream(file).rdbuf();
+    return text.str();
+  }
+  static std::string LastLine(const std::string& text) {
+    std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
+    return trimmed.substr(trimmed.rfind('\n') + 1);
+  }
+
   std::filesystem::path mDir;
   std::string mDatabase;
 };
 
 TEST_F(ServerProcessTest, LoadsTheDemoServesAndStopsOnSigtermWithStatusZero) {
-  std::ofstream(mDir / "tokens") << "# test\nprocess-token\n";
+  AddToken("1001", "Margaret Hartley", "clerk", "A1");
   ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
-                        "127.0.0.1:0", "--token-file", (mDir / "tokens").string(), "--access-log",
+                        "127.0.0.1:0", "--token-file", Tokens(), "--access-log",
                         (mDir / "access.log").string()});
   std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
   ASSERT_FALSE(port.empty()) << server.ErrorText();
@@ -83,12 +112,95 @@ TEST_F(ServerProcessTest, RefusesSettingsToCorrectWithStatusTwo) {
     EXPECT_NE(server.ErrorText().find("ADDRESS:PORT"), std::string::npos) << server.ErrorText();
   }
   {
-    std::ofstream(mDir / "empty-tokens") << "# none yet\n";
+    std::ofstream(mDir / "empty-tokens") << "formsmaint-tokens 2\n# none yet\n";
     ServerProcess server(
         {"--database", mDatabase, "--token-file", (mDir / "empty-tokens").string()});
     EXPECT_EQ(server.Wait(), 2);
     EXPECT_NE(server.ErrorText().find("holds no token"), std::string::npos) << server.ErrorText();
   }
+  AddToken("1001", "Margaret Hartley", "clerk", "A1");
+  {
+    ServerProcess server(
+        {"--database", mDatabase, "--listen", "0.0.0.0:0", "--token-file", Tokens()});
+    EXPECT_EQ(server.Wait(), 2);
+    EXPECT_NE(server.ErrorText().find("without TLS"), std::string::npos) << server.ErrorText();
+  }
+  {
+    ServerProcess server(
+        {"--database", mDatabase, "--token-file", Tokens(), "--tls-cert", Tokens()});
+    EXPECT_EQ(server.Wait(), 2);
+    EXPECT_NE(server.ErrorText().find("--tls-cert and --tls-key go together"), std::string::npos)
+        << server.ErrorText();
+  }
+}
+
+TEST_F(ServerProcessTest, PlainTokenFileOfOldIsRefusedSayingHowToConvertIt) {
+  std::ofstream(mDir / "plain")
+      << "# north region workstations\nk7Qe0c2N9yYw1uJx8rVb3mTzL5aHs6Dp\n";
+  ServerProcess server({"--database", mDatabase, "--token-file", (mDir / "plain").string()});
+  EXPECT_EQ(server.Wait(), 1);
+  EXPECT_NE(server.ErrorText().find("holds plain tokens"), std::string::npos) << server.ErrorText();
+  EXPECT_NE(server.ErrorText().find("formsmaint-server token add --token-file NEW"),
+            std::string::npos);
+}
+
+TEST_F(ServerProcessTest, ListeningBeyondThisHostBehindAProxyWarns) {
+  AddToken("1", "Ada Admin", "admin", "");
+  ServerProcess server({"--database", mDatabase, "--listen", "0.0.0.0:0", "--token-file", Tokens(),
+                        "--insecure-behind-proxy"});
+  ASSERT_FALSE(server.WaitFor(std::regex("listening on http://0\\.0\\.0\\.0:(\\d+)")).empty())
+      << server.ErrorText();
+  EXPECT_NE(server.ErrorText().find("without TLS (--insecure-behind-proxy)"), std::string::npos);
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.Wait(), 0);
+}
+
+TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
+  const std::string clerk = AddToken("1001", "Margaret Hartley", "clerk", "A1,A2");
+  EXPECT_TRUE(std::regex_match(clerk, std::regex("fm1_[A-Za-z0-9_-]{43}"))) << Output();
+  EXPECT_NE(Output().find("user 1001 Margaret Hartley (clerk, stations A1,A2)"), std::string::npos)
+      << Output();
+  const std::string admin = AddToken("1", "Ada Admin", "admin", "");
+  EXPECT_EQ(ReadFile(Tokens()).find(clerk), std::string::npos) << "only hashes are kept";
+  ServerProcess list({"token", "list", "--token-file", Tokens()}, mDir / "output");
+  ASSERT_EQ(list.Wait(), 0) << list.ErrorText();
+  EXPECT_NE(Output().find("Margaret Hartley"), std::string::npos) << Output();
+  EXPECT_NE(Output().find("2 tokens"), std::string::npos) << Output();
+  EXPECT_EQ(Output().find(clerk), std::string::npos);
+
+  ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
+                        "127.0.0.1:0", "--token-file", Tokens()});
+  const std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
+  ASSERT_FALSE(port.empty()) << server.ErrorText();
+  const auto history = [&](const std::string& token) {
+    HttpTestClient client(static_cast<unsigned short>(std::stoi(port)));
+    return client.Request("GET", "/v1/history?form_type=C&number=1100050", "", token).status;
+  };
+  EXPECT_EQ(history(clerk), 200u);
+  EXPECT_EQ(history(admin), 200u);
+  EXPECT_EQ(history(TokenHash(clerk)), 401u) << "what the file holds lets nobody in";
+
+  ServerProcess revoke({"token", "revoke", "--token-file", Tokens(), "--user", "1001"},
+                       mDir / "output");
+  ASSERT_EQ(revoke.Wait(), 0) << revoke.ErrorText();
+  EXPECT_NE(Output().find("Revoked token"), std::string::npos) << Output();
+  EXPECT_EQ(history(clerk), 200u) << "the server has not read the file again yet";
+  server.Signal(SIGHUP);
+  ASSERT_FALSE(server.WaitFor(std::regex("read the token file .* again: (1) tokens")).empty())
+      << server.ErrorText();
+  EXPECT_EQ(history(clerk), 401u);
+  EXPECT_EQ(history(admin), 200u);
+
+  // A file that no longer reads keeps the tokens in force.
+  std::ofstream(Tokens()) << "garbage\n";
+  server.Signal(SIGHUP);
+  ASSERT_FALSE(server.WaitFor(std::regex("SIGHUP: the token file .*(holds plain tokens)")).empty())
+      << server.ErrorText();
+  EXPECT_EQ(history(admin), 200u);
+  ServerProcess again({"token", "revoke", "--token-file", Tokens(), "--id", "abcdef"});
+  EXPECT_NE(again.Wait(), 0);
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
 }
 
 TEST_F(ServerProcessTest, LoadingIntoAFilledStoreFailsWithStatusOne) {
@@ -162,6 +274,113 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
   EXPECT_EQ(unknown.Wait(), 2);
   EXPECT_NE(unknown.ErrorText().find("\"Q9\" is not a known Troop/District"), std::string::npos)
       << unknown.ErrorText();
+}
+
+// A field of /proc/PID/status in kB (VmRSS: resident now; VmHWM: the most it has been).
+std::size_t StatusKb(pid_t pid, const std::string& field) {
+  std::ifstream status(fmt::format("/proc/{}/status", pid));
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(field + ":", 0) == 0) return std::stoul(line.substr(field.size() + 1));
+  }
+  return 0;
+}
+
+// A client that sends a large body slowly: the header, then the body but its last byte, and
+// holds the connection open.
+class SlowBodyClient {
+ public:
+  SlowBodyClient(unsigned short port, const std::string& token, std::size_t bodyBytes)
+      : mSocket(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval limit{20, 0};
+    setsockopt(mSocket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    if (connect(mSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+    const std::string head = fmt::format(
+        "POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+        "Content-Type: application/json\r\nContent-Length: {}\r\n\r\n",
+        token, bodyBytes);
+    if (!Send(head.data(), head.size())) return;
+    const std::string chunk(256 * 1024, ' ');
+    for (std::size_t sent = 0; sent + 1 < bodyBytes;) {
+      const std::size_t n = std::min(chunk.size(), bodyBytes - 1 - sent);
+      if (!Send(chunk.data(), n)) return;  // a refused body: the server stopped reading
+      sent += n;
+    }
+  }
+  ~SlowBodyClient() { close(mSocket); }
+
+  // The status the server answered so far, 0 for none (the body is still awaited).
+  unsigned Answered() {
+    pollfd fd{mSocket, POLLIN, 0};
+    if (poll(&fd, 1, 1000) <= 0) return 0;
+    char head[32] = {};
+    if (recv(mSocket, head, sizeof head - 1, MSG_PEEK) < 12) return 0;
+    return static_cast<unsigned>(std::atoi(head + 9));  // "HTTP/1.1 503"
+  }
+
+ private:
+  bool Send(const char* data, std::size_t size) {
+    while (size > 0) {
+      const ssize_t n = send(mSocket, data, size, MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  int mSocket;
+};
+
+TEST_F(ServerProcessTest, SixtySlowSevenMebibyteBodiesKeepTheServerUnder150Megabytes) {
+  constexpr int kClients = 60;
+  constexpr std::size_t kBody = 7 * 1024 * 1024;
+  const std::string token = AddToken("1", "Ada Admin", "admin", "");
+  // The default body limit (8 MiB) and budget (64 MiB): nine such bodies fit at once.
+  ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
+                        "127.0.0.1:0", "--token-file", Tokens(), "--read-timeout", "120",
+                        "--access-log", (mDir / "access.log").string()});
+  const std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
+  ASSERT_FALSE(port.empty()) << server.ErrorText();
+  const auto portNumber = static_cast<unsigned short>(std::stoi(port));
+  const std::size_t idleKb = StatusKb(server.Pid(), "VmRSS");
+
+  std::vector<std::unique_ptr<SlowBodyClient>> clients(kClients);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kClients; ++i) {
+    threads.emplace_back(
+        [&, i] { clients[i] = std::make_unique<SlowBodyClient>(portNumber, token, kBody); });
+  }
+  for (auto& thread : threads) thread.join();
+  int busy = 0;
+  int held = 0;
+  for (auto& client : clients) {
+    const unsigned status = client->Answered();
+    busy += status == 503 ? 1 : 0;
+    held += status == 0 ? 1 : 0;
+  }
+  const std::size_t peakKb = StatusKb(server.Pid(), "VmHWM");
+  const std::size_t nowKb = StatusKb(server.Pid(), "VmRSS");
+  std::cout << fmt::format(
+      "[ FIGURES  ] {} bodies of {} MiB: {} held, {} answered 503; "
+      "resident {} MB idle, {} MB now, {} MB at most\n",
+      kClients, kBody >> 20, held, busy, idleKb / 1024, nowKb / 1024, peakKb / 1024);
+  EXPECT_EQ(held + busy, kClients);
+  EXPECT_LE(held, 9) << "64 MiB hold nine bodies of 7 MiB";
+  EXPECT_GE(held, 1);
+  EXPECT_LT(peakKb, 150u * 1024) << "resident memory stayed under 150 MB";
+
+  // Others are still served meanwhile, a search with a small body included.
+  HttpTestClient client(portNumber);
+  EXPECT_EQ(client.Request("GET", "/healthz").status, 200u);
+  EXPECT_EQ(client.Request("GET", "/v1/history?form_type=C&number=1100050", "", token).status,
+            200u);
+  clients.clear();
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
 }
 
 }  // namespace

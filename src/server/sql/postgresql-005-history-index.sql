@@ -1,4 +1,4 @@
--- Migration 4, PostgreSQL edition (keep in step with sqlite-004-history-index.sql).
+-- Migration 5, PostgreSQL edition (keep in step with sqlite-005-history-index.sql).
 --
 -- The chain of custody indexed as the ranges are. Every entry's "after" lies within its
 -- "before" (a change may split, move or delist forms, never add any), so each entry can name

@@ -1,4 +1,4 @@
--- Migration 4, SQLite edition (keep in step with postgresql-004-history-index.sql).
+-- Migration 5, SQLite edition (keep in step with postgresql-005-history-index.sql).
 --
 -- The chain of custody indexed as the ranges are. Every entry's "after" lies within its
 -- "before" (a change may split, move or delist forms, never add any), so each entry can name
