@@ -34,6 +34,8 @@ using Json = nlohmann::json;
 constexpr const char* kToken = "test-token-7f3a";
 
 Principal Admin() { return Principal::LocalAdministrator(1, "Ada Admin"); }
+constexpr const char* kViewerToken = "viewer-token-21c9";
+Principal Viewer() { return {7, "Victor Viewer", Role::Viewer, StationScope::Parse("B")}; }
 Principal Clerk(const char* stations) {
   return {1001, "Margaret Hartley", Role::Clerk, StationScope::Parse(stations)};
 }
@@ -83,7 +85,9 @@ class HttpServerTest : public ::testing::Test {
 
   HttpServerOptions Options() {
     HttpServerOptions options;
-    options.tokens = TokenTable::FromTokens({{"another-token", Clerk("A")}, {kToken, Admin()}});
+    options.tokens = TokenTable::FromTokens({{"another-token", Clerk("A")},
+                                             {kToken, Admin()},
+                                             {kViewerToken, Viewer()}});
     options.accessLog = mDir / "access.log";
     options.threads = 2;
     return options;
@@ -194,6 +198,18 @@ TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaime
   EXPECT_TRUE(entry["before"].is_null());
   EXPECT_EQ(entry["after"]["from"], from);
   EXPECT_EQ(entry["after"]["to"], from + 9);
+
+  // The desktop's history window (message type 35, a viewer's token) names the same person.
+  protocol::Request asked = SearchRequest("http-history-words");
+  asked.messageType = protocol::kFormHistoryMessage;
+  asked.criteria = {Key("REF_TYP_CD", "C"), Key("FORM_SEARCH_NBR", std::to_string(from + 3))};
+  const protocol::Reply words =
+      protocol::ReplyFromJson(client.Post(protocol::RequestToJson(asked), kViewerToken).body);
+  ASSERT_TRUE(words.ok) << words.error;
+  const auto told = protocol::FormHistoryFromDataSets(words.dataSets);
+  ASSERT_EQ(told.entries.size(), 1u);
+  EXPECT_EQ(told.entries[0].userName, "Margaret Hartley");
+  EXPECT_EQ(told.entries[0].userId, 1001);
   EXPECT_EQ(entry["after"]["troop"], "A");
 }
 
@@ -261,8 +277,10 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
   Start();
   const std::string today = LocalDate(std::chrono::system_clock::now());
   HttpTestClient client(mPort);
+  // A viewer reads reports and histories, of any station.
   HttpReply reply = client.Request(
-      "GET", fmt::format("/v1/report?station=A1&form_type=C&from={0}&to={0}", today), "", kToken);
+      "GET", fmt::format("/v1/report?station=A1&form_type=C&from={0}&to={0}", today), "",
+      kViewerToken);
   ASSERT_EQ(reply.status, 200u) << reply.body;
   Json body = Json::parse(reply.body);
   EXPECT_EQ(body["station"], "A1");
@@ -291,7 +309,7 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
       Key("REF_TYP_CD", "C"),
       Key("FORM_SEARCH_NBR", std::to_string(line["ending"]["ranges"][0][0].get<std::int64_t>()))};
   const protocol::Reply answered =
-      protocol::ReplyFromJson(client.Post(protocol::RequestToJson(history), kToken).body);
+      protocol::ReplyFromJson(client.Post(protocol::RequestToJson(history), kViewerToken).body);
   ASSERT_TRUE(answered.ok) << answered.error;
   EXPECT_EQ(protocol::FormHistoryFromDataSets(answered.dataSets).entries.size(), 1u);
 
