@@ -1,7 +1,7 @@
 // Takes the README's screenshots of the three view modes at the smallest window size the
-// desktop is made for (1024 x 640) and maximised: the shell on the demo data (a fresh local
-// database and embedded inventory in a temporary folder), driven with keys and clicks as a
-// clerk would.
+// desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
+// windows: the shell on the demo data (a fresh local database and embedded inventory in a
+// temporary folder), driven with keys and clicks as a clerk would.
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
 //
@@ -10,6 +10,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDate>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
@@ -26,7 +29,9 @@
 #include "controls/DataGrid.h"
 #include "document/TARVO_FormsMaint.h"
 #include "qt/DesktopApp.h"
+#include "qt/AccountabilityWindow.h"
 #include "qt/DesktopSession.h"
+#include "qt/FormHistoryWindow.h"
 #include "qt/GridTableModel.h"
 #include "qt/GridView.h"
 #include "qt/QtUiServices.h"
@@ -59,7 +64,7 @@ void SizeTheWindow(fm::qt::ShellWindow& window, const char* size) {
   Settle();
 }
 
-void Shoot(fm::qt::ShellWindow& window, const std::filesystem::path& file) {
+void Shoot(QWidget& window, const std::filesystem::path& file) {
   Settle();
   const QPixmap picture = window.grab();
   if (!picture.save(QString::fromStdString(file.string()))) {
@@ -110,6 +115,45 @@ void ShootTheModes(const std::filesystem::path& out, const char* size) {
   window.close();
 }
 
+// The history of an A1 citation (the grid's context action on a selected range) and the
+// accountability report of A1 for today, when the demo inventory was received.
+void ShootTheWindows(const std::filesystem::path& out) {
+  fm::testing::TempFolder data;
+  ShellDriver clerk({data.Path(), {}, {}});
+  clerk.Open();
+  fm::qt::ShellWindow& window = clerk.Window();
+  clerk.Type("txtBox(0)", "a1");
+  clerk.ChooseFormType("ENF001 Citation");
+  clerk.SearchAndWait();
+  auto& grid = clerk.Grid("grdFormsAssignment");
+  QTest::mouseClick(grid.Table().viewport(), Qt::LeftButton, Qt::NoModifier,
+                    grid.Table().visualRect(grid.Model().index(1, 0)).center());
+  Settle();
+  if (!grid.RunContextAction(QStringLiteral("Form History..."))) {
+    throw std::runtime_error("the Form History action is not available");
+  }
+  fm::qt::FormHistoryWindow& history = window.OpenFormHistory();
+  if (!fm::testing::WaitUntil([&] { return !history.Waiting(); })) {
+    throw std::runtime_error("the history did not come");
+  }
+  history.move(0, 0);
+  Shoot(history, out / "form-history.png");
+
+  fm::qt::AccountabilityWindow& report = window.OpenAccountability();
+  report.SetPeriod(QDate::currentDate(), QDate::currentDate());
+  report.Run();
+  if (!fm::testing::WaitUntil([&] { return !report.Waiting(); })) {
+    throw std::runtime_error("the report did not come");
+  }
+  report.OfficerName().setText(QStringLiteral("Margaret Hartley"));
+  if (report.Lines().rowCount() > 0) report.Lines().selectRow(0);
+  report.move(0, 0);
+  Shoot(report, out / "accountability-report.png");
+  history.close();
+  report.close();
+  window.close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +167,7 @@ int main(int argc, char** argv) {
     fm::qt::ApplyDesktopLook(app);
     std::filesystem::create_directories(out);
     for (const char* size : {"1024x640", "maximised"}) ShootTheModes(out, size);
+    ShootTheWindows(out);
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "qt_screenshots: " << e.what() << '\n';

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <iostream>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -378,6 +379,7 @@ TYPED_TEST_SUITE(AccountabilityProperty, StoreBackends, BackendNames);
 TYPED_TEST(AccountabilityProperty, ReportsEqualAReplayOfTheHistoryAndEveryLineBalances) {
   const unsigned seed = Seed();
   SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
+  std::cout << fmt::format("[ SEED     ] FM_PROPERTY_SEED={} ({})\n", seed, TypeParam::kName);
   this->mRandom.seed(seed);
   Store& store = *this->mStore;
   const std::string first = this->Now();
