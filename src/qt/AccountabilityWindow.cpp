@@ -46,15 +46,15 @@ const QColor kDefectBackground(255, 224, 224);
 QString Count(std::int64_t n) { return QLocale(QLocale::English).toString(n); }
 
 QString ImbalanceText(std::int64_t imbalance) {
-  return imbalance == 0 ? QObject::tr("yes")
-                        : QObject::tr("NO: off by %1").arg(Count(imbalance));
+  return imbalance == 0 ? QObject::tr("yes") : QObject::tr("NO: off by %1").arg(Count(imbalance));
 }
 
 QString PeriodText(const protocol::AccountabilityParameters& p) {
   const QDate first = QDate::fromString(ToQString(p.fromDate), Qt::ISODate);
   const QDate last = QDate::fromString(ToQString(p.toDate), Qt::ISODate);
   return QStringLiteral("%1 to %2")
-      .arg(first.toString(QStringLiteral("MM/dd/yyyy")), last.toString(QStringLiteral("MM/dd/yyyy")));
+      .arg(first.toString(QStringLiteral("MM/dd/yyyy")),
+           last.toString(QStringLiteral("MM/dd/yyyy")));
 }
 
 // The rows of the range list of one form type: each line, the delisted ones by reason too.
@@ -109,7 +109,8 @@ std::string AccountabilityHtml(const protocol::AccountabilityReport& report,
                    LocalTimeText(p.computedAt));
   html += QStringLiteral("<table><tr><th>Form type</th>");
   for (AccountLine kind : protocol::kAccountLines) {
-    html += QStringLiteral("<th>%1</th>").arg(QString::fromUtf8(protocol::AccountLineCaption(kind)));
+    html +=
+        QStringLiteral("<th>%1</th>").arg(QString::fromUtf8(protocol::AccountLineCaption(kind)));
   }
   html += QStringLiteral("<th>Issued</th><th>Balanced</th></tr>");
   for (const auto& line : report.lines) {
@@ -319,8 +320,8 @@ void AccountabilityWindow::Run() {
 
 void AccountabilityWindow::Show(const protocol::AccountabilityReport& report) {
   mReport = report;
-  mHeading->setText(QStringLiteral("%1 \u2014 %2").arg(ToQString(report.parameters.holder),
-                                                       PeriodText(report.parameters)));
+  mHeading->setText(QStringLiteral("%1 \u2014 %2")
+                        .arg(ToQString(report.parameters.holder), PeriodText(report.parameters)));
   mLines->setRowCount(0);
   mLines->setRowCount(static_cast<int>(report.lines.size()));
   int defects = 0;
@@ -339,10 +340,11 @@ void AccountabilityWindow::Show(const protocol::AccountabilityReport& report) {
       if (defect) {
         item->setForeground(kDefect);
         item->setBackground(kDefectBackground);
-        item->setToolTip(tr("The lines of this form type do not add up: beginning + received + "
-                            "transferred in + reinstated - transferred out - delisted - "
-                            "withdrawn is not the ending balance. The history has a defect; "
-                            "tell the help desk."));
+        item->setToolTip(
+            tr("The lines of this form type do not add up: beginning + received + "
+               "transferred in + reinstated - transferred out - delisted - "
+               "withdrawn is not the ending balance. The history has a defect; "
+               "tell the help desk."));
       }
       mLines->setItem(row, column, item);
     }
@@ -382,8 +384,8 @@ QString AccountabilityWindow::SuggestedName(const char* extension) const {
   const auto& p = mReport.parameters;
   std::string holder = p.troop + (p.wholeTroop ? "" : p.district);
   if (p.registry) holder += (holder.empty() ? "" : "-") + std::to_string(*p.registry);
-  return ToQString(fmt::format("accountability-{}-{}-{}.{}", holder, p.fromDate, p.toDate,
-                               extension));
+  return ToQString(
+      fmt::format("accountability-{}-{}-{}.{}", holder, p.fromDate, p.toDate, extension));
 }
 
 void AccountabilityWindow::ExportToCsv() {
@@ -430,8 +432,8 @@ void AccountabilityWindow::ExportToPdf() {
   if (!written || error) {
     std::filesystem::remove(ToStdString(partial), error);
     Services::Ui().MessageBox(
-        fmt::format("The report could not be written to {}.", ToStdString(path)),
-        MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, ToStdString(windowTitle()));
+        fmt::format("The report could not be written to {}.", ToStdString(path)), MsgBoxButtons::Ok,
+        MsgBoxIcon::Exclamation, ToStdString(windowTitle()));
     return;
   }
   SetStatus(tr("Exported to %1.").arg(path), false);

@@ -30,9 +30,9 @@ namespace fm::qt {
 
 namespace {
 
-const char* const kColumns[] = {"When",          "Who",          "What",
-                                "Range",         "Holder before", "Status before",
-                                "Holder after",  "Status after",  "Comment"};
+const char* const kColumns[] = {"When",         "Who",           "What",
+                                "Range",        "Holder before", "Status before",
+                                "Holder after", "Status after",  "Comment"};
 
 }  // namespace
 

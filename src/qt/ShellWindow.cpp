@@ -32,12 +32,12 @@
 #include "qt/AccountabilityWindow.h"
 #include "qt/DraftFile.h"
 #include "qt/FormHistoryWindow.h"
-#include "qt/GridView.h"
-#include "qt/TrooperReassignment.h"
 #include "qt/FormView.h"
+#include "qt/GridView.h"
 #include "qt/QtHostFrame.h"
 #include "qt/QtText.h"
 #include "qt/SearchSummary.h"
+#include "qt/TrooperReassignment.h"
 
 namespace fm::qt {
 
@@ -204,7 +204,8 @@ void ShellWindow::ReassignSelectedTrooper() {
   const auto from = TrooperReassignment::SelectedTrooper(grid);
   if (!from) return;
   if (!mReassignment) {
-    mReassignment = std::make_unique<TrooperReassignment>(*this, [this] { RefreshDocumentSearch(); });
+    mReassignment =
+        std::make_unique<TrooperReassignment>(*this, [this] { RefreshDocumentSearch(); });
   }
   mReassignment->Start(*from, TrooperReassignment::Colleagues(grid, *from));
 }

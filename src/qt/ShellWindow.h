@@ -150,7 +150,7 @@ class ShellWindow final : public QMainWindow {
   QAction* mCloseAction = nullptr;
   QAction* mFormHistoryAction = nullptr;
   QAction* mAccountabilityAction = nullptr;
-  FormHistoryWindow* mFormHistory = nullptr;      // a child of the window, once opened
+  FormHistoryWindow* mFormHistory = nullptr;        // a child of the window, once opened
   AccountabilityWindow* mAccountability = nullptr;  // a child of the window, once opened
   std::unique_ptr<TrooperReassignment> mReassignment;
   bool mClosing = false;

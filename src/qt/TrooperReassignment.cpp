@@ -130,24 +130,22 @@ void TrooperReassignment::Start(const Trooper& from, const std::vector<Trooper>&
                                    {"INACTIVE", "N"},
                                    {"THIN", "YES"}});
   // A fresh search: the versions the save will carry are the ranges as they are now.
-  mExchange->Send(protocol::kSearchMessage, criteria, {protocol::kTroopFormDataSet},
-                  [this, from, to, criteria](const std::string& error,
-                                             const ShellExchange::DataSets& sets) {
-                    if (!error.empty()) {
-                      Services::Ui().MessageBox(
-                          fmt::format("The ranges of {} could not be searched:\r\n{}", from.name,
-                                      error),
-                          MsgBoxButtons::Ok, MsgBoxIcon::Critical, kTitle);
-                      return;
-                    }
-                    auto found = sets.find(protocol::kTroopFormDataSet);
-                    Confirm(from, to, criteria,
-                            found == sets.end() ? protocol::DataSet{} : found->second);
-                  });
+  mExchange->Send(
+      protocol::kSearchMessage, criteria, {protocol::kTroopFormDataSet},
+      [this, from, to, criteria](const std::string& error, const ShellExchange::DataSets& sets) {
+        if (!error.empty()) {
+          Services::Ui().MessageBox(
+              fmt::format("The ranges of {} could not be searched:\r\n{}", from.name, error),
+              MsgBoxButtons::Ok, MsgBoxIcon::Critical, kTitle);
+          return;
+        }
+        auto found = sets.find(protocol::kTroopFormDataSet);
+        Confirm(from, to, criteria, found == sets.end() ? protocol::DataSet{} : found->second);
+      });
 }
 
-void TrooperReassignment::Confirm(const Trooper& from, const Trooper& to,
-                                  const Criteria& criteria, const protocol::DataSet& found) {
+void TrooperReassignment::Confirm(const Trooper& from, const Trooper& to, const Criteria& criteria,
+                                  const protocol::DataSet& found) {
   auto& ui = Services::Ui();
   const std::string station = from.troop + from.district;
   if (found.rows.empty()) {
@@ -178,15 +176,14 @@ void TrooperReassignment::Confirm(const Trooper& from, const Trooper& to,
     fields.push_back({name, FieldType::Text, 0});
   }
   auto rows = std::make_shared<Recordset>(fields);
-  const std::string comment =
-      fmt::format("Reassigned from {} to {}", from.name, to.name) +
-      CommentStamp(std::chrono::system_clock::now());
+  const std::string comment = fmt::format("Reassigned from {} to {}", from.name, to.name) +
+                              CommentStamp(std::chrono::system_clock::now());
   for (const auto& row : found.rows) {
     rows->AddNew();
     rows->SetValue("ACTION", std::string("UPD"));
-    for (const char* column : {"FORM_TYP_CD", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID",
-                               "TRP_DIST_ID", "TRP_ACTN_CD", "FORM_QTR_DT", "FORM_YR_DT",
-                               "ROW_VERSION"}) {
+    for (const char* column :
+         {"FORM_TYP_CD", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID", "TRP_DIST_ID", "TRP_ACTN_CD",
+          "FORM_QTR_DT", "FORM_YR_DT", "ROW_VERSION"}) {
       const std::string value = Cell(found, row, column);
       if (!value.empty()) rows->SetValue(column, value);
     }
@@ -204,10 +201,10 @@ void TrooperReassignment::Confirm(const Trooper& from, const Trooper& to,
               MsgBoxButtons::Ok, MsgBoxIcon::Critical, kTitle);
           return;
         }
-        Services::Ui().MessageBox(fmt::format("Reassigned {} range{} ({} forms) from {} to {}.",
-                                              count, count == 1 ? "" : "s", Forms(forms),
-                                              from.name, to.name),
-                                  MsgBoxButtons::Ok, MsgBoxIcon::Information, kTitle);
+        Services::Ui().MessageBox(
+            fmt::format("Reassigned {} range{} ({} forms) from {} to {}.", count,
+                        count == 1 ? "" : "s", Forms(forms), from.name, to.name),
+            MsgBoxButtons::Ok, MsgBoxIcon::Information, kTitle);
         if (mRefresh) mRefresh();
       },
       DataSet::Wrap(rows));

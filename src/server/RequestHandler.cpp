@@ -74,8 +74,8 @@ HandledRequest RequestHandler::Handle(const protocol::Request& request,
     }
     if (request.messageType == protocol::kFormHistoryMessage ||
         request.messageType == protocol::kAccountabilityMessage) {
-      const Action action = request.messageType == protocol::kFormHistoryMessage ? Action::History
-                                                                                 : Action::Report;
+      const Action action =
+          request.messageType == protocol::kFormHistoryMessage ? Action::History : Action::Report;
       if (!principal.May(action)) {
         throw StoreError::Forbidden(
             fmt::format("Your account ({}) may not read the chain of custody of forms.",

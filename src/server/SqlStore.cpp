@@ -212,14 +212,14 @@ void ReplaceRange(SqlConnection& c, std::int64_t id, const FormRange& r, const S
 }
 
 std::vector<std::string> AuditColumns() {
-  return {
-      "request_id",      "requester",      "user_id",         "applied_at",    "action",
-      "form_typ_cd",     "before_from",    "before_to",       "before_trp_id", "before_trp_dist_id",
-      "before_reg_nbr",  "before_actn_cd", "before_rmng_cnt", "before_qtr_dt", "before_yr_dt",
-      "before_cmmt_txt", "after_from",     "after_to",        "after_trp_id",  "after_trp_dist_id",
-      "after_reg_nbr",   "after_actn_cd",  "after_rmng_cnt",  "after_qtr_dt",  "after_yr_dt",
-      "after_cmmt_txt",  "user_name",      "event",           "reason",        "claimed_user_id",
-      "parent_id",       "ended_at"};
+  return {"request_id",      "requester",          "user_id",        "applied_at",
+          "action",          "form_typ_cd",        "before_from",    "before_to",
+          "before_trp_id",   "before_trp_dist_id", "before_reg_nbr", "before_actn_cd",
+          "before_rmng_cnt", "before_qtr_dt",      "before_yr_dt",   "before_cmmt_txt",
+          "after_from",      "after_to",           "after_trp_id",   "after_trp_dist_id",
+          "after_reg_nbr",   "after_actn_cd",      "after_rmng_cnt", "after_qtr_dt",
+          "after_yr_dt",     "after_cmmt_txt",     "user_name",      "event",
+          "reason",          "claimed_user_id",    "parent_id",      "ended_at"};
 }
 
 // Where an entry stands in the lineage of the ranges: the entry that wrote the range it
@@ -241,11 +241,10 @@ SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string
   } else {
     row.insert(row.end(), 10, SqlValue{});
   }
-  row.insert(row.end(),
-             {after.from, after.to, after.troop, after.district, after.registry, after.status,
-              after.remaining, Param(after.quarter), Param(after.year), Param(after.comment),
-              ctx.userName, event, Param(reason), Param(ctx.claimedUserId), Param(lineage.parent),
-              Param(lineage.endedAt)});
+  row.insert(row.end(), {after.from, after.to, after.troop, after.district, after.registry,
+                         after.status, after.remaining, Param(after.quarter), Param(after.year),
+                         Param(after.comment), ctx.userName, event, Param(reason),
+                         Param(ctx.claimedUserId), Param(lineage.parent), Param(lineage.endedAt)});
   return row;
 }
 

@@ -8,12 +8,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTableView>
 #include <QTableWidget>
-#include <QComboBox>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -248,9 +248,8 @@ TEST_F(AccountabilityWindowsTest, HistoryShowsTheReceiptAndTheClerksAssignmentAn
 
   // The grid to CSV, read back: exactly the rows the grid shows, in its order.
   const auto csv = out.Path() / "ranges.csv";
-  GridView::SetSaveFileChooser([&](QWidget*, const QString&) {
-    return QString::fromStdString(csv.string());
-  });
+  GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(csv.string()); });
   GridView& ranges = Grid("grdFormsAssignment");
   ranges.ExportToCsv();
   const auto records = ReadCsv(csv);
@@ -273,9 +272,8 @@ TEST_F(AccountabilityWindowsTest, HistoryShowsTheReceiptAndTheClerksAssignmentAn
 
   // The history as shown, to CSV.
   const auto historyCsv = out.Path() / "history.csv";
-  GridView::SetSaveFileChooser([&](QWidget*, const QString&) {
-    return QString::fromStdString(historyCsv.string());
-  });
+  GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(historyCsv.string()); });
   history.ExportToCsv();
   const auto lines = ReadCsv(historyCsv);
   ASSERT_EQ(lines.size(), 3u);

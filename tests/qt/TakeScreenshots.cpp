@@ -12,11 +12,11 @@
 #include <QApplication>
 #include <QDate>
 #include <QLineEdit>
-#include <QTableWidget>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -28,8 +28,8 @@
 #include "ShellDriver.h"
 #include "controls/DataGrid.h"
 #include "document/TARVO_FormsMaint.h"
-#include "qt/DesktopApp.h"
 #include "qt/AccountabilityWindow.h"
+#include "qt/DesktopApp.h"
 #include "qt/DesktopSession.h"
 #include "qt/FormHistoryWindow.h"
 #include "qt/GridTableModel.h"

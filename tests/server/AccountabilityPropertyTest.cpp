@@ -14,8 +14,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <iostream>
 #include <cstdlib>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <random>

@@ -201,8 +201,8 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
                                    "GET {}, POST {}, GET {} and GET {}",
-                                   path, kMessagesPath, kHistoryPath, kWithdrawalsPath,
-                                   kReportPath, kHealthPath)),
+                                   path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
+                                   kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a

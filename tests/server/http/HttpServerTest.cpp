@@ -85,9 +85,8 @@ class HttpServerTest : public ::testing::Test {
 
   HttpServerOptions Options() {
     HttpServerOptions options;
-    options.tokens = TokenTable::FromTokens({{"another-token", Clerk("A")},
-                                             {kToken, Admin()},
-                                             {kViewerToken, Viewer()}});
+    options.tokens = TokenTable::FromTokens(
+        {{"another-token", Clerk("A")}, {kToken, Admin()}, {kViewerToken, Viewer()}});
     options.accessLog = mDir / "access.log";
     options.threads = 2;
     return options;
@@ -278,9 +277,9 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
   const std::string today = LocalDate(std::chrono::system_clock::now());
   HttpTestClient client(mPort);
   // A viewer reads reports and histories, of any station.
-  HttpReply reply = client.Request(
-      "GET", fmt::format("/v1/report?station=A1&form_type=C&from={0}&to={0}", today), "",
-      kViewerToken);
+  HttpReply reply =
+      client.Request("GET", fmt::format("/v1/report?station=A1&form_type=C&from={0}&to={0}", today),
+                     "", kViewerToken);
   ASSERT_EQ(reply.status, 200u) << reply.body;
   Json body = Json::parse(reply.body);
   EXPECT_EQ(body["station"], "A1");
