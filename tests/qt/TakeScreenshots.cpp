@@ -32,8 +32,10 @@
 #include "qt/DesktopApp.h"
 #include "qt/DesktopSession.h"
 #include "qt/FormHistoryWindow.h"
+#include "qt/FormView.h"
 #include "qt/GridTableModel.h"
 #include "qt/GridView.h"
+#include "qt/ModalFormDialog.h"
 #include "qt/QtUiServices.h"
 #include "qt/ShellWindow.h"
 
@@ -115,8 +117,9 @@ void ShootTheModes(const std::filesystem::path& out, const char* size) {
   window.close();
 }
 
-// The history of an A1 citation (the grid's context action on a selected range) and the
-// accountability report of A1 for today, when the demo inventory was received.
+// The history of an A1 citation the clerk has just assigned (the grid's context action on the
+// selected range) and the accountability report of A1 for today, when the demo inventory
+// was received.
 void ShootTheWindows(const std::filesystem::path& out) {
   fm::testing::TempFolder data;
   ShellDriver clerk({data.Path(), {}, {}});
@@ -126,8 +129,46 @@ void ShootTheWindows(const std::filesystem::path& out) {
   clerk.ChooseFormType("ENF001 Citation");
   clerk.SearchAndWait();
   auto& grid = clerk.Grid("grdFormsAssignment");
-  QTest::mouseClick(grid.Table().viewport(), Qt::LeftButton, Qt::NoModifier,
-                    grid.Table().visualRect(grid.Model().index(1, 0)).center());
+  auto click = [](fm::qt::GridView& view, int row) {
+    int column = 0;
+    while (view.Table().isColumnHidden(column)) ++column;
+    const QModelIndex index = view.Model().index(row, column);
+    view.Table().scrollTo(index);
+    Settle();
+    QTest::mouseClick(view.Table().viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view.Table().visualRect(index).center());
+  };
+  // The clerk assigns the second form of the second range to the first trooper listed, so
+  // that the history shows the receipt and the assignment with the clerk's name.
+  click(grid, 1);
+  click(clerk.Grid("grdOfficerList"), 0);
+  const fm::DataGrid& ranges = clerk.Document().grdFormsAssignment;
+  const std::int64_t second =
+      std::stoll(ranges.BoundText(ranges.BookmarkAt(1), "FRM_FORM_NBR")) + 1;
+  clerk.Session().Ui().SetModalObserver([&](fm::qt::ModalFormDialog& dialog) {
+    QTimer::singleShot(0, &dialog, [&dialog, second] {
+      fm::testing::WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; });
+      for (const char* name : {"txtBox(3)", "txtBox(4)"}) {
+        QWidget& box = *dialog.View().WidgetFor(name);
+        box.setFocus();
+        QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(&box, QString::number(second));
+      }
+      QTest::mouseClick(dialog.View().WidgetFor("cmdOk"), Qt::LeftButton);
+    });
+  });
+  QTest::mouseClick(&clerk.W("cmdButton(2)"), Qt::LeftButton);  // Assign
+  clerk.Session().Ui().SetModalObserver({});
+  if (!fm::testing::WaitUntil([&] {
+        return clerk.Status() == "Ready" && grid.Model().rowCount() == ranges.RowCount();
+      })) {
+    throw std::runtime_error("the assignment was not saved");
+  }
+  for (int row = 0; row < ranges.RowCount(); ++row) {
+    if (std::stoll(ranges.BoundText(ranges.BookmarkAt(row), "FRM_FORM_NBR")) == second) {
+      click(grid, row);
+    }
+  }
   Settle();
   if (!grid.RunContextAction(QStringLiteral("Form History..."))) {
     throw std::runtime_error("the Form History action is not available");
@@ -136,6 +177,7 @@ void ShootTheWindows(const std::filesystem::path& out) {
   if (!fm::testing::WaitUntil([&] { return !history.Waiting(); })) {
     throw std::runtime_error("the history did not come");
   }
+  history.resize(1560, 360);  // every column in view
   history.move(0, 0);
   Shoot(history, out / "form-history.png");
 
