@@ -10,6 +10,7 @@
 
 #include "BackupCommand.h"
 #include "ConfigFile.h"
+#include "ReportCommand.h"
 #include "ServeCommand.h"
 #include "ServerCli.h"
 #include "TokenCommand.h"
@@ -20,7 +21,8 @@ int main(int argc, char** argv) {
   CLI::App app{
       "formsmaint-server: the central forms server. Keeps the inventory of form ranges and "
       "answers the forms-maintenance screen's search (33) and save-with-requery (34) requests "
-      "over HTTP/JSON (POST /v1/messages; GET /v1/history, POST /v1/withdrawals, GET /healthz)."};
+      "over HTTP/JSON (POST /v1/messages; GET /v1/history, GET /v1/report, POST /v1/withdrawals,\n"
+      "GET /healthz)."};
   std::string logLevel = "info";
   AddLogLevelOption(app, logLevel);
 
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   // Each subcommand registers its options and answers what to run once they are parsed.
   std::vector<std::pair<CLI::App*, CommandRun>> subcommands;
   subcommands.push_back(AddWithdrawCommand(app));
+  subcommands.push_back(AddReportCommand(app));
   subcommands.push_back(AddBackupCommand(app));
   subcommands.push_back(AddRestoreCommand(app));
   subcommands.push_back(AddTokenCommand(app));

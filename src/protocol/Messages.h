@@ -13,8 +13,15 @@
 namespace fm::protocol {
 
 // Message types of a request.
-inline constexpr int kSearchMessage = 33;       // search
-inline constexpr int kSaveRequeryMessage = 34;  // apply change rows, then search
+inline constexpr int kSearchMessage = 33;          // search
+inline constexpr int kSaveRequeryMessage = 34;     // apply change rows, then search
+inline constexpr int kFormHistoryMessage = 35;     // the chain of custody of one form
+inline constexpr int kAccountabilityMessage = 36;  // a holder's accountability report
+
+// Whether a server of this protocol answers the message type.
+constexpr bool IsKnownMessageType(int type) {
+  return type >= kSearchMessage && type <= kAccountabilityMessage;
+}
 
 // Names of the data sets a request or reply carries.
 inline constexpr const char* kTroopFormDataSet = "TROOPFORM";

@@ -126,10 +126,7 @@ void GridView::ExportToCsv() {
   suggested.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
   if (suggested.isEmpty()) suggested = QStringLiteral("grid");
   suggested += QStringLiteral(".csv");
-  const QString path = Chooser()
-                           ? Chooser()(this, suggested)
-                           : QFileDialog::getSaveFileName(this, tr("Export to CSV"), suggested,
-                                                          tr("CSV files (*.csv);;All files (*)"));
+  const QString path = AskSaveFile(this, suggested, tr("CSV files (*.csv);;All files (*)"));
   if (path.isEmpty()) return;
   RunForwarded("ExportToCsv", [&] {
     std::ostringstream out;
@@ -144,12 +141,36 @@ void GridView::ExportToCsv() {
   });
 }
 
+QString GridView::AskSaveFile(QWidget* parent, const QString& suggested, const QString& filter) {
+  return Chooser() ? Chooser()(parent, suggested)
+                   : QFileDialog::getSaveFileName(parent, tr("Save as"), suggested, filter);
+}
+
+void GridView::AddContextAction(const QString& text, std::function<bool()> enabled,
+                                std::function<void()> run) {
+  mContextActions.push_back({text, std::move(enabled), std::move(run)});
+}
+
+bool GridView::RunContextAction(const QString& text) {
+  for (const auto& action : mContextActions) {
+    if (action.text != text || !action.enabled()) continue;
+    action.run();
+    return true;
+  }
+  return false;
+}
+
 void GridView::ShowContextMenu(const QPoint& at) {
   QMenu menu(this);
   QAction* copy = menu.addAction(tr("Copy"), this, [this] { CopySelectedRows(); });
   copy->setShortcut(QKeySequence::Copy);
   copy->setEnabled(mGrid->SelectedCount() > 0);
   menu.addAction(tr("Export to CSV..."), this, [this] { ExportToCsv(); });
+  if (!mContextActions.empty()) menu.addSeparator();
+  for (const auto& action : mContextActions) {
+    QAction* item = menu.addAction(action.text, this, action.run);
+    item->setEnabled(action.enabled());
+  }
   menu.exec(mTable->viewport()->mapToGlobal(at));
 }
 

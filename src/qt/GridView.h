@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QTableView;
@@ -62,6 +63,17 @@ class GridView final : public QWidget {
   // written is reported in a message box; the file is then left as it was.
   void ExportToCsv();
 
+  // An action the host adds to the context menu, after Copy and Export: `enabled` decides,
+  // each time the menu opens, whether it can be chosen.
+  void AddContextAction(const QString& text, std::function<bool()> enabled,
+                        std::function<void()> run);
+  // Runs the context action of that text as the menu would, if it can be chosen now;
+  // answers whether it ran.
+  bool RunContextAction(const QString& text);
+  // Asks where to save a file: the chooser set by SetSaveFileChooser, else the platform's
+  // save dialog with `filter`. Empty: cancelled. The other windows' exports ask through it.
+  static QString AskSaveFile(QWidget* parent, const QString& suggested, const QString& filter);
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -79,6 +91,12 @@ class GridView final : public QWidget {
   QTableView* mTable;
   GridTableModel* mModel;
   bool mSyncingColumns = false;
+  struct ContextAction {
+    QString text;
+    std::function<bool()> enabled;
+    std::function<void()> run;
+  };
+  std::vector<ContextAction> mContextActions;
 };
 
 }  // namespace fm::qt

@@ -29,11 +29,15 @@
 #include "platform/Services.h"
 #include "base/Text.h"
 #include "platform/UiServices.h"
+#include "qt/AccountabilityWindow.h"
 #include "qt/DraftFile.h"
+#include "qt/FormHistoryWindow.h"
 #include "qt/FormView.h"
+#include "qt/GridView.h"
 #include "qt/QtHostFrame.h"
 #include "qt/QtText.h"
 #include "qt/SearchSummary.h"
+#include "qt/TrooperReassignment.h"
 
 namespace fm::qt {
 
@@ -136,6 +140,108 @@ void ShellWindow::BuildToolbarAndMenu() {
   mCloseAction->setObjectName(QStringLiteral("closeAction"));
   mCloseAction->setShortcut(QKeySequence::Close);
   connect(mCloseAction, &QAction::triggered, this, [this] { close(); });
+
+  QMenu* tools = menuBar()->addMenu(tr("&Tools"));
+  mFormHistoryAction = tools->addAction(tr("Form &History..."));
+  mFormHistoryAction->setObjectName(QStringLiteral("formHistoryAction"));
+  mFormHistoryAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+  connect(mFormHistoryAction, &QAction::triggered, this, [this] {
+    Trap("ShellWindow.FormHistory", [&] {
+      // A range selected in the Forms Assignment grid is the form asked about by default.
+      if (mDocument && mDocument->grdFormsAssignment.SelectedCount() > 0) {
+        ShowHistoryOfSelectedRange();
+      } else {
+        OpenFormHistory();
+      }
+    });
+  });
+  QMenu* reports = menuBar()->addMenu(tr("&Reports"));
+  mAccountabilityAction = reports->addAction(tr("&Accountability..."));
+  mAccountabilityAction->setObjectName(QStringLiteral("accountabilityAction"));
+  connect(mAccountabilityAction, &QAction::triggered, this,
+          [this] { Trap("ShellWindow.Accountability", [&] { OpenAccountability(); }); });
+}
+
+FormHistoryWindow& ShellWindow::OpenFormHistory() {
+  if (mFormHistory == nullptr) mFormHistory = new FormHistoryWindow(this);
+  mFormHistory->show();
+  mFormHistory->raise();
+  mFormHistory->activateWindow();
+  return *mFormHistory;
+}
+
+AccountabilityWindow& ShellWindow::OpenAccountability() {
+  if (mAccountability == nullptr) {
+    mAccountability = new AccountabilityWindow(this);
+    // The station the clerk works on: that of the last search.
+    if (mDocument) {
+      const auto& last = mDocument->LastSearchCriteria();
+      if (!text::Trim(last.troop).empty()) {
+        mAccountability->SetStation(ToQString(text::Trim(last.troop) + text::Trim(last.district)),
+                                    text::Trim(last.district).empty());
+      }
+    }
+  }
+  mAccountability->show();
+  mAccountability->raise();
+  mAccountability->activateWindow();
+  return *mAccountability;
+}
+
+void ShellWindow::ShowHistoryOfSelectedRange() {
+  if (!mDocument) return;
+  const DataGrid& grid = mDocument->grdFormsAssignment;
+  if (grid.SelectedCount() == 0 || !grid.RecordsetPtr()) return;
+  const auto row = grid.SelectedBookmarks().front();
+  const std::string type = text::Trim(grid.BoundText(row, "FORM_TYP_CD"));
+  const std::int64_t from = std::atoll(grid.BoundText(row, "FRM_FORM_NBR").c_str());
+  OpenFormHistory().ShowHistory(type, from);
+}
+
+void ShellWindow::ReassignSelectedTrooper() {
+  if (!mDocument) return;
+  const DataGrid& grid = mDocument->grdOfficerList;
+  const auto from = TrooperReassignment::SelectedTrooper(grid);
+  if (!from) return;
+  if (!mReassignment) {
+    mReassignment =
+        std::make_unique<TrooperReassignment>(*this, [this] { RefreshDocumentSearch(); });
+  }
+  mReassignment->Start(*from, TrooperReassignment::Colleagues(grid, *from));
+}
+
+void ShellWindow::RefreshDocumentSearch() {
+  TARVO_FormsMaint* document = mDocument.get();
+  if (!document || mView == nullptr) return;
+  // The screen's own requery after a save: the search it made last, as long as the clerk has
+  // not typed other criteria since (the next Search then shows the change).
+  if (!document->optButton(0).Value() || document->Saving() ||
+      !(document->CurrentCriteria() == document->LastSearchCriteria())) {
+    mStatus->setText(tr("Search again to see the reassigned ranges."));
+    return;
+  }
+  mView->ForwardToForm("RefreshAfterReassignment",
+                       [document] { document->QueryForms(33, nullptr); });
+}
+
+void ShellWindow::AddGridActions() {
+  TARVO_FormsMaint* document = mDocument.get();
+  if (auto* ranges = dynamic_cast<GridView*>(mView->WidgetFor(document->grdFormsAssignment))) {
+    ranges->AddContextAction(
+        tr("Form History..."),
+        [this] { return mDocument && mDocument->grdFormsAssignment.SelectedCount() > 0; },
+        [this] { Trap("ShellWindow.FormHistory", [&] { ShowHistoryOfSelectedRange(); }); });
+  }
+  if (auto* troopers = dynamic_cast<GridView*>(mView->WidgetFor(document->grdOfficerList))) {
+    troopers->AddContextAction(
+        tr("Reassign all ranges of this trooper..."),
+        [this] {
+          return mDocument && mDocument->optButton(0).Value() &&
+                 !(mReassignment && mReassignment->Waiting()) &&
+                 TrooperReassignment::SelectedTrooper(mDocument->grdOfficerList).has_value();
+        },
+        [this] { Trap("ShellWindow.Reassign", [&] { ReassignSelectedTrooper(); }); });
+  }
 }
 
 QAction* ShellWindow::ToolbarItem(int item) const {
@@ -157,6 +263,7 @@ void ShellWindow::OpenDocument() {
   });
   mView->SetSyncedHandler([this] { AfterSync(); });
   setCentralWidget(mView);
+  AddGridActions();
   resize(sizeHint());
 
   TARVO_FormsMaint* document = mDocument.get();

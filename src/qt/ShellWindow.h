@@ -20,8 +20,11 @@ class TARVO_FormsMaint;
 
 namespace fm::qt {
 
+class AccountabilityWindow;
+class FormHistoryWindow;
 class FormView;
 class QtHostFrame;
+class TrooperReassignment;
 
 // The host shell's main window: it creates the forms-maintenance document, shows it as its
 // central widget and plays the host's part of the document's contract.
@@ -52,6 +55,13 @@ class QtHostFrame;
 // - Closing (the window's close button, File > Close, Ctrl+W): the shell asks
 //   CloseDocument; when it answers false the window stays open. Otherwise it calls
 //   BeforeUnload, destroys the document (its view first) and closes.
+//
+// - Accountability (windows of their own, each talking to the forms server through the
+//   message component with an identity of its own): Tools > Form History (also on the
+//   context menu of the Forms Assignment grid, for the selected range's From), Reports >
+//   Accountability (for the station of the last search), and "Reassign all ranges of this
+//   trooper..." on the context menu of the troopers grid, after which the document's last
+//   search is run again when its criteria are still those of that search.
 //
 // While the window lives it is the process's host frame (Services::SetHostFrame).
 class ShellWindow final : public QMainWindow {
@@ -86,6 +96,18 @@ class ShellWindow final : public QMainWindow {
   QLabel& ConnectionLabel() const { return *mConnection; }
   QLabel& SummaryLabel() const { return *mSummary; }
   QAction& CloseAction() const { return *mCloseAction; }
+  QAction& FormHistoryAction() const { return *mFormHistoryAction; }
+  QAction& AccountabilityAction() const { return *mAccountabilityAction; }
+
+  // The windows, created on first use and shown (raised when already open).
+  FormHistoryWindow& OpenFormHistory();
+  AccountabilityWindow& OpenAccountability();
+  // The history of the From of the range selected in the Forms Assignment grid.
+  void ShowHistoryOfSelectedRange();
+  // Reassigns the ranges of the trooper selected in the troopers grid.
+  void ReassignSelectedTrooper();
+  // nullptr until the first reassignment.
+  TrooperReassignment* Reassignment() const { return mReassignment.get(); }
 
   // Told of each step of closing, in order.
   void SetLifecycleObserver(std::function<void(LifecycleStep)> observer) {
@@ -109,6 +131,8 @@ class ShellWindow final : public QMainWindow {
   void RunDocumentOperation(const char* what, void (TARVO_FormsMaint::*operation)());
   void Notify(LifecycleStep step);
   void DestroyDocument();
+  void AddGridActions();
+  void RefreshDocumentSearch();
 
   Options mOptions;
   std::unique_ptr<TARVO_FormsMaint> mDocument;
@@ -124,6 +148,11 @@ class ShellWindow final : public QMainWindow {
   std::array<std::uint64_t, 3> mDraftKey{};
   std::map<int, QAction*> mItems;
   QAction* mCloseAction = nullptr;
+  QAction* mFormHistoryAction = nullptr;
+  QAction* mAccountabilityAction = nullptr;
+  FormHistoryWindow* mFormHistory = nullptr;        // a child of the window, once opened
+  AccountabilityWindow* mAccountability = nullptr;  // a child of the window, once opened
+  std::unique_ptr<TrooperReassignment> mReassignment;
   bool mClosing = false;
   std::function<void(LifecycleStep)> mLifecycleObserver;
   std::shared_ptr<MessageComponent> mComponent;

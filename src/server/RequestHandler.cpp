@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "protocol/Json.h"
 #include "protocol/JsonWriter.h"
 #include "server/ReferenceData.h"
 #include "server/RequestError.h"
@@ -60,6 +61,10 @@ RequestHandler::RequestHandler(std::shared_ptr<Store> store, RequestHandlerOptio
 
 RequestHandler::~RequestHandler() = default;
 
+std::string RequestHandler::Today() const {
+  return mOptions.today ? mOptions.today() : LocalDate(std::chrono::system_clock::now());
+}
+
 // Everything but the search's answer, which `search(criteria, cutShortAllowed, reply)` gives:
 // it fills the reply's data sets, or writes the reply elsewhere, and throws as the store
 // does. `reply.ok` and `reply.error` are set before it runs.
@@ -74,17 +79,27 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     reply.requestId = request.requestId;
     reply.identity = request.identity;
     CheckVersion(request.version);
-    if (request.messageType != protocol::kSearchMessage &&
-        request.messageType != protocol::kSaveRequeryMessage) {
-      throw RequestError(fmt::format(
-          "The message type {} is not known; the server answers 33 (search) and 34 (save "
-          "with requery)",
-          request.messageType));
+    if (!protocol::IsKnownMessageType(request.messageType)) {
+      throw RequestError(
+          fmt::format("The message type {} is not known; the server answers 33 (search), 34 (save "
+                      "with requery), 35 (form history) and 36 (accountability report)",
+                      request.messageType));
+    }
+    if (request.messageType == protocol::kFormHistoryMessage ||
+        request.messageType == protocol::kAccountabilityMessage) {
+      const Action action =
+          request.messageType == protocol::kFormHistoryMessage ? Action::History : Action::Report;
+      if (!principal.May(action)) {
+        throw StoreError::Forbidden(
+            fmt::format("Your account ({}) may not read the chain of custody of forms.",
+                        RoleName(principal.role)));
+      }
+      answer.reply = AnswerCustody(request);
+      return answer;
     }
     // The criteria are read before anything is saved, so a bad one changes nothing.
     SearchCriteria criteria = ParseCriteria(request.criteria);
-    criteria.officers.today =
-        mOptions.today ? mOptions.today() : LocalDate(std::chrono::system_clock::now());
+    criteria.officers.today = Today();
 
     if (request.messageType == protocol::kSaveRequeryMessage && !principal.May(Action::Save)) {
       throw StoreError::Forbidden(fmt::format(
@@ -239,7 +254,10 @@ StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
             json.insert(0, head);
             written = true;
           });
-  if (!written) {
+  if (!written && !handled.reply.dataSets.empty()) {
+    // A custody reply (a form's history, a report): small, and written whole.
+    json = protocol::ReplyToJson(handled.reply);
+  } else if (!written) {
     // A refusal or a failure: the reply without data sets.
     json.clear();
     protocol::JsonWriter out(json);

@@ -5,12 +5,14 @@
 #include <memory>
 #include <string>
 
+#include "protocol/Custody.h"
 #include "protocol/Messages.h"
 #include "server/Principal.h"
 
 namespace fm::server {
 
 class Store;
+struct ReportParameters;
 
 // What the handler answers: the reply, and whether it refuses the principal (a role that
 // may not save, a station outside its scope). The HTTP front answers a refusal with 403
@@ -43,6 +45,15 @@ struct RequestHandlerOptions {
 //      version, a lost race) is answered ok = false with the refusal as the error and, when
 //      the search succeeds, the refreshed "TROOPFORM" and "OFFICER" all the same, so the
 //      client can show what the inventory holds now.
+//   35 form history: the chain of custody of the form of key:REF_TYP_CD and
+//      key:FORM_SEARCH_NBR, in words ("HISTORY", oldest first), and who holds it now
+//      ("HOLDER"); protocol/Custody.h has the layouts.
+//   36 accountability report: key:TRP_ID (with key:TRP_DIST_ID one Troop/District, without
+//      it the whole troop) and/or key:ASGND_REG_NBR (an officer), key:REF_TYP_CD (one form
+//      type; none: all), key:FROM_DT and key:TO_DT (the days, "YYYY-MM-DD"; neither: the
+//      last calendar month); answered as "ACCTPARM", "ACCTLINE" and "ACCTSPAN".
+//   Both take "=" only, change nothing and need a role that may read the history (viewer
+//   and up).
 // Who acts is the principal the caller authenticated (the owner of the request's token, or
 // the workstation's user for the embedded inventory): its id and name go into the change
 // stamps and the chain of custody. The request's own user_id is only what the client claims;
@@ -72,12 +83,22 @@ class RequestHandler {
   // cursor into it one at a time, the reply is never held as data sets.
   StreamedReply HandleToJson(const protocol::Request& request, const Principal& principal,
                              std::string& json);
+  // The accountability report the parameters ask for (server/ReportRequest.h), computed
+  // from the store's history as of the period's start and end. The HTTP front and the
+  // command line ask it directly. Throws RequestError for parameters to correct, StoreError
+  // when the store fails.
+  protocol::AccountabilityReport Accountability(const ReportParameters& parameters);
+  // The history of one form in words, and who holds it now. Throws RequestError for an
+  // unknown form type, StoreError when the store fails.
+  protocol::FormHistory History(const std::string& formType, std::int64_t number);
 
   Store& GetStore() const { return *mStore; }
 
  private:
   template <typename Search>
   HandledRequest Run(const protocol::Request& request, const Principal& principal, Search&& search);
+  protocol::Reply AnswerCustody(const protocol::Request& request);
+  std::string Today() const;
 
   std::shared_ptr<Store> mStore;  // constant after construction
   RequestHandlerOptions mOptions;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <numeric>
 #include <random>
 #include <thread>
@@ -237,18 +238,27 @@ void ReplaceRange(SqlConnection& c, std::int64_t id, const FormRange& r, const S
 }
 
 std::vector<std::string> AuditColumns() {
-  return {
-      "request_id",      "requester",      "user_id",         "applied_at",    "action",
-      "form_typ_cd",     "before_from",    "before_to",       "before_trp_id", "before_trp_dist_id",
-      "before_reg_nbr",  "before_actn_cd", "before_rmng_cnt", "before_qtr_dt", "before_yr_dt",
-      "before_cmmt_txt", "after_from",     "after_to",        "after_trp_id",  "after_trp_dist_id",
-      "after_reg_nbr",   "after_actn_cd",  "after_rmng_cnt",  "after_qtr_dt",  "after_yr_dt",
-      "after_cmmt_txt",  "user_name",      "event",           "reason",        "claimed_user_id"};
+  return {"request_id",      "requester",          "user_id",        "applied_at",
+          "action",          "form_typ_cd",        "before_from",    "before_to",
+          "before_trp_id",   "before_trp_dist_id", "before_reg_nbr", "before_actn_cd",
+          "before_rmng_cnt", "before_qtr_dt",      "before_yr_dt",   "before_cmmt_txt",
+          "after_from",      "after_to",           "after_trp_id",   "after_trp_dist_id",
+          "after_reg_nbr",   "after_actn_cd",      "after_rmng_cnt", "after_qtr_dt",
+          "after_yr_dt",     "after_cmmt_txt",     "user_name",      "event",
+          "reason",          "claimed_user_id",    "parent_id",      "ended_at"};
 }
+
+// Where an entry stands in the lineage of the ranges: the entry that wrote the range it
+// replaced, and (a withdrawal only) when it ended, which is at once.
+struct Lineage {
+  std::optional<std::int64_t> parent;
+  std::optional<std::string> endedAt;
+};
 
 SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string& action,
                 const std::string& event, const std::optional<FormRange>& before,
-                const FormRange& after, const std::optional<std::string>& reason = std::nullopt) {
+                const FormRange& after, const Lineage& lineage,
+                const std::optional<std::string>& reason = std::nullopt) {
   SqlRow row{ctx.requestId, ctx.requester, ctx.userId, at, action, after.formType};
   if (before) {
     row.insert(row.end(), {before->from, before->to, before->troop, before->district,
@@ -257,11 +267,73 @@ SqlRow AuditRow(const SaveContext& ctx, const std::string& at, const std::string
   } else {
     row.insert(row.end(), 10, SqlValue{});
   }
-  row.insert(row.end(),
-             {after.from, after.to, after.troop, after.district, after.registry, after.status,
-              after.remaining, Param(after.quarter), Param(after.year), Param(after.comment),
-              ctx.userName, event, Param(reason), Param(ctx.claimedUserId)});
+  row.insert(row.end(), {after.from, after.to, after.troop, after.district, after.registry,
+                         after.status, after.remaining, Param(after.quarter), Param(after.year),
+                         Param(after.comment), ctx.userName, event, Param(reason),
+                         Param(ctx.claimedUserId), Param(lineage.parent), Param(lineage.endedAt)});
   return row;
+}
+
+// The entry that wrote the stored range `r`: the latest entry other than a withdrawal whose
+// "after" has its bounds (stored ranges never overlap, and a range is only ever replaced by
+// ranges inside it, so no earlier range of those bounds can still be stored). None for a
+// range whose writing was not recorded (an inventory loaded without history). Ask before
+// the save writes entries of its own for `r`.
+std::optional<std::int64_t> ProducerOf(SqlConnection& c, const FormRange& r) {
+  auto rows = c.Query(
+      "SELECT audit_id FROM range_audit WHERE form_typ_cd = ? AND after_from = ? AND after_to = ?"
+      " AND event <> 'WITHDRAW' ORDER BY audit_id DESC LIMIT 1",
+      {r.formType, r.from, r.to});
+  if (rows.empty()) return std::nullopt;
+  return Integer(rows[0][0]);
+}
+
+// The range the entry wrote is replaced by a save stamped `at`.
+void EndEntry(SqlConnection& c, const std::optional<std::int64_t>& entry, const std::string& at) {
+  if (entry) c.Query("UPDATE range_audit SET ended_at = ? WHERE audit_id = ?", {at, *entry});
+}
+
+// The audit columns read back, in the order EntryFromRow takes them.
+std::string AuditSelectList(const char* alias) {
+  std::string columns = fmt::format("{0}.audit_id", alias);
+  for (const auto& name : AuditColumns()) columns += fmt::format(", {}.{}", alias, name);
+  return columns;
+}
+
+CustodyEntry EntryFromRow(const SqlRow& row) {
+  // row[0] is audit_id, then AuditColumns() in order.
+  auto at = [&](std::size_t i) -> const SqlValue& { return row[i + 1]; };
+  CustodyEntry e;
+  e.id = Integer(row[0]);
+  e.requestId = Text(at(0));
+  e.requester = Text(at(1));
+  e.userId = Integer(at(2));
+  e.at = Text(at(3));
+  e.action = Text(at(4));
+  e.userName = Text(at(26));
+  e.event = Text(at(27));
+  e.reason = OptText(at(28));
+  e.claimedUserId = OptInteger(at(29));
+  e.parentId = OptInteger(at(30));
+  e.endedAt = OptText(at(31));
+  auto range = [&](std::size_t from) {
+    FormRange r;
+    r.formType = Text(at(5));
+    r.from = Integer(at(from));
+    r.to = Integer(at(from + 1));
+    r.troop = Text(at(from + 2));
+    r.district = Text(at(from + 3));
+    r.registry = Integer(at(from + 4));
+    r.status = Text(at(from + 5));
+    r.remaining = Integer(at(from + 6));
+    r.quarter = OptInteger(at(from + 7));
+    r.year = OptInteger(at(from + 8));
+    r.comment = OptText(at(from + 9));
+    return r;
+  };
+  if (!std::holds_alternative<std::monostate>(at(6))) e.before = range(6);
+  e.after = range(16);
+  return e;
 }
 
 std::string InsertAuditSql() {
@@ -385,7 +457,15 @@ SqlStore::SqlStore(Backend backend, StoreOptions options)
 SqlStore::~SqlStore() = default;
 
 std::string SqlStore::Now() const {
-  return mOptions.clock ? mOptions.clock() : UtcTimestamp(std::chrono::system_clock::now());
+  std::string now =
+      mOptions.clock ? mOptions.clock() : UtcTimestamp(std::chrono::system_clock::now());
+  // The custody history is read as of instants (what a station held at the start of a
+  // month), which needs a save's stamp to be no earlier than those of the saves it builds
+  // on. A system clock stepped back would break that; the stamps wait for it instead.
+  std::lock_guard lock(mClockMutex);
+  if (now < mLastStamp) return mLastStamp;
+  mLastStamp = now;
+  return now;
 }
 
 void SqlStore::Migrate() {
@@ -404,6 +484,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.versionsSchema); }},
       {4, "the user id a client claimed, beside the authenticated one",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.claimedUserSchema); }},
+      {5, "custody history indexed by lineage and by holder",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.historySchema); }},
   };
   const int latest = migrations.back().version;
 
@@ -569,45 +651,179 @@ std::vector<Officer> SqlStore::FindOfficers(const OfficerQuery& q) {
 
 std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) {
-  std::string columns;
-  for (const auto& name : AuditColumns()) columns += (columns.empty() ? "" : ", ") + name;
-  std::string sql = fmt::format(
-      "SELECT {} FROM range_audit WHERE form_typ_cd = ? AND after_from <= ? AND after_to >= ?"
-      " ORDER BY audit_id",
-      columns);
+  // The rows holding the form form one chain: each entry's "after" lies within its "before",
+  // so the entry that wrote the range an entry replaced (its parent) held the form too. The
+  // chain ends at the entry that wrote the range holding the form now (ProducerOf) or, for a
+  // form no range holds, at its latest withdrawal; it starts at the receipt, and a receipt of
+  // numbers withdrawn before goes on with that withdrawal (the latest one of the form before
+  // the receipt); a load is an inventory's start and has nothing before it. One statement,
+  // so that PostgreSQL answers it in one round trip.
+  static const std::string walk = fmt::format(
+      "WITH RECURSIVE chain(id) AS ("
+      " SELECT COALESCE("
+      "   (SELECT p.audit_id FROM form_range h JOIN range_audit p"
+      "       ON p.form_typ_cd = h.form_typ_cd AND p.after_from = h.frm_form_nbr"
+      "      AND p.after_to = h.to_form_nbr AND p.event <> 'WITHDRAW'"
+      "     WHERE h.range_id = (SELECT n.range_id FROM form_range n WHERE n.form_typ_cd = ?"
+      "                           AND n.frm_form_nbr <= ? ORDER BY n.frm_form_nbr DESC LIMIT 1)"
+      "       AND h.to_form_nbr >= ? ORDER BY p.audit_id DESC LIMIT 1),"
+      "   (SELECT max(w.audit_id) FROM range_audit w WHERE w.form_typ_cd = ?"
+      "       AND w.event = 'WITHDRAW' AND w.after_from <= ? AND w.after_to >= ?))"
+      " UNION ALL"
+      " SELECT CASE WHEN a.parent_id IS NOT NULL THEN a.parent_id"
+      "             WHEN a.event = 'RECEIVE' THEN"
+      "               (SELECT max(w.audit_id) FROM range_audit w"
+      "                 WHERE w.form_typ_cd = a.form_typ_cd AND w.event = 'WITHDRAW'"
+      "                   AND w.after_from <= ? AND w.after_to >= ? AND w.audit_id < a.audit_id)"
+      "        END"
+      "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
+      " SELECT {} FROM chain JOIN range_audit r ON r.audit_id = chain.id",
+      AuditSelectList("r"));
   return Read([&](SqlConnection& c) {
     std::vector<CustodyEntry> result;
-    for (const auto& row : c.Query(sql, {formType, formNumber, formNumber})) {
+    for (const auto& row : c.Query(walk, {formType, formNumber, formNumber, formType, formNumber,
+                                          formNumber, formNumber, formNumber})) {
+      result.push_back(EntryFromRow(row));
+    }
+    // The walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
+    // temporary table.
+    std::sort(result.begin(), result.end(),
+              [](const CustodyEntry& a, const CustodyEntry& b) { return a.id < b.id; });
+    return result;
+  });
+}
+
+HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
+  if (!q.scope.registry && q.scope.troop.empty()) {
+    throw StoreError::Rejected("A custody report needs a Troop/District, a troop or an officer.");
+  }
+  // The holder's conditions on the "after" columns of `alias`, with their parameters.
+  auto holder = [&](const char* alias, bool withType, std::vector<SqlValue>& params) {
+    std::vector<std::string> terms;
+    if (q.scope.registry) {
+      terms.push_back(fmt::format("{}.after_reg_nbr = ?", alias));
+      params.emplace_back(*q.scope.registry);
+    }
+    if (!q.scope.troop.empty()) {
+      terms.push_back(fmt::format("{}.after_trp_id = ?", alias));
+      params.emplace_back(q.scope.troop);
+      if (!q.scope.wholeTroop) {
+        terms.push_back(fmt::format("{}.after_trp_dist_id = ?", alias));
+        params.emplace_back(q.scope.district);
+      } else {
+        // The troop's districts spelled out, so that the index goes on to the end of
+        // validity instead of reading every entry of the troop.
+        std::string list = "?";
+        params.emplace_back(std::string());
+        for (const auto& d : mReference->Districts()) {
+          if (d.troop != q.scope.troop) continue;
+          list += ", ?";
+          params.emplace_back(d.id);
+        }
+        terms.push_back(fmt::format("{}.after_trp_dist_id IN ({})", alias, list));
+      }
+    }
+    if (withType && !q.formType.empty()) {
+      terms.push_back(fmt::format("{}.form_typ_cd = ?", alias));
+      params.emplace_back(q.formType);
+    }
+    std::string where;
+    for (const auto& t : terms) where += (where.empty() ? "" : " AND ") + t;
+    return where;
+  };
+  // Only what a report reads: a station's year can be tens of thousands of entries.
+  constexpr const char* kColumns =
+      "r.audit_id, r.applied_at, r.event, r.form_typ_cd, r.parent_id, r.ended_at,"
+      " r.before_from, r.before_to, r.before_trp_id, r.before_trp_dist_id, r.before_reg_nbr,"
+      " r.before_actn_cd, r.after_from, r.after_to, r.after_trp_id, r.after_trp_dist_id,"
+      " r.after_reg_nbr, r.after_actn_cd, r.after_rmng_cnt";
+  std::vector<SqlValue> params;
+  // Held before the end and ended at or after the start: held at the start, or for a while
+  // in the period.
+  std::string sql =
+      fmt::format("SELECT {} FROM range_audit r WHERE {} AND r.applied_at < ? AND r.ended_at >= ?",
+                  kColumns, holder("r", true, params));
+  params.emplace_back(q.end);
+  params.emplace_back(q.start);
+  // Written in the period and held still (what was held before is in `held`).
+  sql += fmt::format(
+      " UNION ALL SELECT {} FROM range_audit r WHERE {} AND r.ended_at IS NULL"
+      " AND r.applied_at >= ? AND r.applied_at < ?",
+      kColumns, holder("r", true, params));
+  params.emplace_back(q.start);
+  params.emplace_back(q.end);
+  // What replaced a held range during the period and went elsewhere; what stayed is above.
+  sql += fmt::format(
+      " UNION ALL SELECT {} FROM range_audit r WHERE r.parent_id IN (SELECT p.audit_id FROM"
+      " range_audit p WHERE {} AND p.ended_at >= ? AND p.ended_at < ?)",
+      kColumns, holder("p", true, params));
+  params.emplace_back(q.start);
+  params.emplace_back(q.end);
+  sql += fmt::format(" AND NOT ({})", holder("r", false, params));
+  // The ranges held now, from the inventory (its holder indexes) rather than from the
+  // entries that wrote them: the bulk of a station's report, read from the smaller table.
+  std::vector<std::string> heldTerms;
+  std::vector<SqlValue> heldParams;
+  if (q.scope.registry) {
+    heldTerms.emplace_back("r.asgnd_reg_nbr = ?");
+    heldParams.emplace_back(*q.scope.registry);
+  }
+  if (!q.scope.troop.empty()) {
+    heldTerms.emplace_back("r.trp_id = ?");
+    heldParams.emplace_back(q.scope.troop);
+    if (!q.scope.wholeTroop) {
+      heldTerms.emplace_back("r.trp_dist_id = ?");
+      heldParams.emplace_back(q.scope.district);
+    }
+  }
+  if (!q.formType.empty()) {
+    heldTerms.emplace_back("r.form_typ_cd = ?");
+    heldParams.emplace_back(q.formType);
+  }
+  std::string heldSql =
+      fmt::format("SELECT {}, r.chg_ts FROM form_range r WHERE r.chg_ts < ?", kRangeColumns);
+  heldParams.insert(heldParams.begin(), SqlValue{q.end});
+  for (const auto& t : heldTerms) heldSql += " AND " + t;
+  return Read([&](SqlConnection& c) {
+    HoldingsHistory history;
+    for (const auto& row : c.Query(heldSql, heldParams)) {
+      StoredRange held;
+      held.range = RangeFromRow(row);
+      held.lastChange.at = Text(row[11]);
+      history.held.push_back(std::move(held));
+    }
+    std::vector<CustodyEntry>& result = history.entries;
+    for (const auto& row : c.Query(sql, params)) {
       CustodyEntry e;
-      e.requestId = Text(row[0]);
-      e.requester = Text(row[1]);
-      e.userId = Integer(row[2]);
-      e.at = Text(row[3]);
-      e.action = Text(row[4]);
-      e.userName = Text(row[26]);
-      e.event = Text(row[27]);
-      e.reason = OptText(row[28]);
-      e.claimedUserId = OptInteger(row[29]);
-      auto range = [&](std::size_t at) {
-        FormRange r;
-        r.formType = Text(row[5]);
-        r.from = Integer(row[at]);
-        r.to = Integer(row[at + 1]);
-        r.troop = Text(row[at + 2]);
-        r.district = Text(row[at + 3]);
-        r.registry = Integer(row[at + 4]);
-        r.status = Text(row[at + 5]);
-        r.remaining = Integer(row[at + 6]);
-        r.quarter = OptInteger(row[at + 7]);
-        r.year = OptInteger(row[at + 8]);
-        r.comment = OptText(row[at + 9]);
-        return r;
-      };
-      if (!std::holds_alternative<std::monostate>(row[6])) e.before = range(6);
-      e.after = range(16);
+      e.id = Integer(row[0]);
+      e.at = Text(row[1]);
+      e.event = Text(row[2]);
+      e.parentId = OptInteger(row[4]);
+      e.endedAt = OptText(row[5]);
+      if (!std::holds_alternative<std::monostate>(row[6])) {
+        FormRange& b = e.before.emplace();
+        b.formType = Text(row[3]);
+        b.from = Integer(row[6]);
+        b.to = Integer(row[7]);
+        b.troop = Text(row[8]);
+        b.district = Text(row[9]);
+        b.registry = Integer(row[10]);
+        b.status = Text(row[11]);
+      }
+      FormRange& a = e.after;
+      a.formType = Text(row[3]);
+      a.from = Integer(row[12]);
+      a.to = Integer(row[13]);
+      a.troop = Text(row[14]);
+      a.district = Text(row[15]);
+      a.registry = Integer(row[16]);
+      a.status = Text(row[17]);
+      a.remaining = Integer(row[18]);
       result.push_back(std::move(e));
     }
-    return result;
+    std::sort(result.begin(), result.end(),
+              [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
+    return history;
   });
 }
 
@@ -645,6 +861,9 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
     const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
     RemainingCounter counter;
     CustodyLedger ledger;
+    // The entry that wrote each range this save replaces, by (form type, From): the parent of
+    // the entries recording the range's new state and its pieces.
+    std::map<std::pair<std::string, std::int64_t>, std::optional<std::int64_t>> producers;
     for (std::size_t i = 0; i < changes.size(); ++i) {
       const RangeChange& change = changes[i];
       const std::string label = RowLabel(i, change);
@@ -692,17 +911,23 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
             clash->from, clash->to, clash->formType, clash->troop + clash->district));
       }
       const char* event = custody::kChange;
+      Lineage lineage;
       if (stored) {
         if (mCustodyChecks) CustodyLedger::CheckUpdateWithin(label, stored->range, next);
+        lineage.parent = ProducerOf(c, stored->range);
+        producers[{stored->range.formType, stored->range.from}] = lineage.parent;
+        EndEntry(c, lineage.parent, stamp.at);
         ReplaceRange(c, stored->id, next, stamp);
       } else {
         // A piece records the range it was split from; a receipt has no "before".
         before = ledger.ClassifyAdd(label, next);
         event = before ? custody::kPiece : custody::kReceive;
+        if (before) lineage.parent = producers[{before->formType, before->from}];
         InsertRange(c, next, stamp);
       }
       ledger.Written(next);
-      c.Query(auditSql, AuditRow(context, stamp.at, stored ? "UPD" : "ADD", event, before, next));
+      c.Query(auditSql,
+              AuditRow(context, stamp.at, stored ? "UPD" : "ADD", event, before, next, lineage));
     }
     if (mCustodyChecks) ledger.CheckNothingLost();
     c.Query(
@@ -762,7 +987,10 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
       gone.from = std::max(r.from, from);
       gone.to = std::min(r.to, to);
       gone.remaining = counter.RemainingFor(formType, gone.from, gone.to);
-      c.Query(auditSql, AuditRow(context, stamp.at, "WDR", custody::kWithdraw, r, gone, why));
+      const std::optional<std::int64_t> producer = ProducerOf(c, r);
+      EndEntry(c, producer, stamp.at);
+      c.Query(auditSql, AuditRow(context, stamp.at, "WDR", custody::kWithdraw, r, gone,
+                                 Lineage{producer, stamp.at}, why));
       outcome.withdrawn.push_back(gone);
 
       std::vector<FormRange> pieces;
@@ -787,10 +1015,12 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
         // second piece is split off it.
         if (k == 0) {
           ReplaceRange(c, row.id, piece, stamp);
-          c.Query(auditSql, AuditRow(context, stamp.at, "UPD", custody::kChange, r, piece));
+          c.Query(auditSql,
+                  AuditRow(context, stamp.at, "UPD", custody::kChange, r, piece, {producer, {}}));
         } else {
           InsertRange(c, piece, stamp);
-          c.Query(auditSql, AuditRow(context, stamp.at, "ADD", custody::kPiece, r, piece));
+          c.Query(auditSql,
+                  AuditRow(context, stamp.at, "ADD", custody::kPiece, r, piece, {producer, {}}));
         }
         ledger.Written(piece);
         outcome.kept.push_back(piece);
@@ -843,7 +1073,7 @@ void SqlStore::LoadInventory(const std::vector<FormRange>& ranges, const SaveCon
         rows.clear();
         for (std::size_t i = start; i < end; ++i) {
           rows.push_back(
-              AuditRow(context, stamp.at, "LOAD", custody::kLoad, std::nullopt, ranges[i]));
+              AuditRow(context, stamp.at, "LOAD", custody::kLoad, std::nullopt, ranges[i], {}));
         }
         c.BulkInsert("range_audit", auditColumns, rows);
       }

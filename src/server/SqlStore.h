@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "server/ConnectionPool.h"
@@ -27,6 +28,7 @@ class SqlStore : public Store {
     std::string inventorySchema;      // migration 1: the tables
     std::string versionsSchema;       // migration 3: range versions and custody events
     std::string claimedUserSchema;    // migration 4: the user id a client claimed
+    std::string historySchema;        // migration 5: the history indexed as the ranges are
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws
@@ -43,6 +45,7 @@ class SqlStore : public Store {
                            const std::vector<RangeChange>& changes) override;
   std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                         std::int64_t formNumber) override;
+  HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override;
   std::vector<FormTypeInfo> FormTypes() override;
   const ReferenceData& Reference() const override;
   std::size_t RangeCount() override;
@@ -70,6 +73,8 @@ class SqlStore : public Store {
   ConnectionPool mPool;
   std::unique_ptr<const ReferenceData> mReference;  // constant after construction
   bool mCustodyChecks = true;                       // set before the store is shared
+  mutable std::mutex mClockMutex;
+  mutable std::string mLastStamp;  // the latest audit stamp handed out (Now)
 };
 
 }  // namespace fm::server

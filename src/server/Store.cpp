@@ -16,6 +16,8 @@ extern const char* const kServerSqliteVersionsSql;
 extern const char* const kServerPostgresVersionsSql;
 extern const char* const kServerSqliteClaimedUserSql;
 extern const char* const kServerPostgresClaimedUserSql;
+extern const char* const kServerSqliteHistorySql;
+extern const char* const kServerPostgresHistorySql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -37,7 +39,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             },
                             fm::embedded::kServerSqliteInventorySql,
                             fm::embedded::kServerSqliteVersionsSql,
-                            fm::embedded::kServerSqliteClaimedUserSql};
+                            fm::embedded::kServerSqliteClaimedUserSql,
+                            fm::embedded::kServerSqliteHistorySql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -52,7 +55,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             },
                             fm::embedded::kServerPostgresInventorySql,
                             fm::embedded::kServerPostgresVersionsSql,
-                            fm::embedded::kServerPostgresClaimedUserSql};
+                            fm::embedded::kServerPostgresClaimedUserSql,
+                            fm::embedded::kServerPostgresHistorySql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

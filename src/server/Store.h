@@ -110,11 +110,28 @@ class Store {
                                    const std::string& reason) = 0;
 
   // The chain of custody of one form: every applied row whose resulting range holds the
-  // number, oldest first. Each entry says who held the form (Troop/District, registry
+  // number, oldest first. Found by walking from the entry that wrote the range holding the
+  // number now (or from its latest withdrawal) up the entries each replaced, and from a
+  // receipt to the withdrawal of the same number before it: a few index probes whatever
+  // the size of the history. Each entry says who held the form (Troop/District, registry
   // number), in which status, and since when; a withdrawn form's last entry is its
   // withdrawal, with who, when and why.
   virtual std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) = 0;
+
+  // What a custody report of `query.scope` over [start, end) reads:
+  //   - held: the ranges the scope holds now, with the time each was last changed (the
+  //     latest states of the history, read from the inventory, which is smaller);
+  //   - entries, ordered by id: every entry of the form type(s) whose range the scope held
+  //     and that ended at or after `start` (what the scope held at `start`, or held for a
+  //     while in the period), every entry of the scope written in the period (withdrawals
+  //     included), and every entry written in the period that replaced a range the scope
+  //     held and went elsewhere.
+  // An entry carries what a report reads: id, parentId, endedAt, at, event, and the before
+  // and after ranges' bounds, holders and statuses (and the after's remaining count); the
+  // request, the user, comments, quarters and reasons are left empty. The holdings at any
+  // instant of the period follow (server/Accountability.h).
+  virtual HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) = 0;
 
   // Reference data, ordered by code.
   virtual std::vector<FormTypeInfo> FormTypes() = 0;

@@ -166,6 +166,13 @@ inline constexpr const char* kWithdraw = "WITHDRAW";  // numbers taken out of th
 
 // One applied row in the chain of custody of a form.
 struct CustodyEntry {
+  std::int64_t id = 0;  // the entry's place in the history: later entries have greater ids
+  // The entry that wrote the range this one replaced (its `before`); none for a receipt or a
+  // load, and for a range whose writing was never recorded.
+  std::optional<std::int64_t> parentId;
+  // When a later save replaced the range this entry wrote (UTC); a withdrawal ends at once;
+  // none while the range is still held as written.
+  std::optional<std::string> endedAt;
   std::string at;  // UTC, ISO 8601
   std::string requestId;
   std::string requester;
@@ -183,6 +190,40 @@ struct CustodyEntry {
   // The user id the client claimed (none when it claimed nothing): kept for the record,
   // never taken as who acted.
   std::optional<std::int64_t> claimedUserId;
+};
+
+// Whose forms a custody report is about: one Troop/District, every district of a troop (and
+// the troop's own ranges), or one officer (optionally only at a station).
+struct HolderScope {
+  std::string troop;     // empty: any troop (an officer's forms wherever they are held)
+  std::string district;  // ignored when wholeTroop
+  bool wholeTroop = false;
+  std::optional<std::int64_t> registry;  // the officer; none: whoever holds them
+
+  // Whether a range with these holder columns is the scope's.
+  bool Holds(const FormRange& range) const {
+    if (!troop.empty() && range.troop != troop) return false;
+    if (!troop.empty() && !wholeTroop && range.district != district) return false;
+    return !registry || range.registry == *registry;
+  }
+  friend bool operator==(const HolderScope&, const HolderScope&) = default;
+};
+
+// The history a custody report over [start, end) reads (UTC stamps as the audit keeps them).
+struct ScopeHistoryQuery {
+  HolderScope scope;
+  std::string formType;  // empty: every form type
+  std::string start;
+  std::string end;
+};
+
+// What a custody report reads (Store::ScopeHistory).
+struct HoldingsHistory {
+  // The ranges the scope holds now, each with the time of its last change
+  // (lastChange.at): the latest state of the history, held since then.
+  std::vector<StoredRange> held;
+  // The entries of the scope's history that matter to the period, ordered by id.
+  std::vector<CustodyEntry> entries;
 };
 
 // What a withdrawal took out and what stayed: for each stored range it cut, the withdrawn

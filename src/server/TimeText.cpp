@@ -73,4 +73,37 @@ std::string LocalDate(std::chrono::system_clock::time_point time) {
   return fmt::format("{:04}-{:02}-{:02}", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
 }
 
+std::optional<std::chrono::year_month_day> ParseIsoDate(std::string_view text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+  int parts[3] = {0, 0, 0};
+  const std::size_t starts[3] = {0, 5, 8};
+  const std::size_t lengths[3] = {4, 2, 2};
+  for (int p = 0; p < 3; ++p) {
+    for (std::size_t i = starts[p]; i < starts[p] + lengths[p]; ++i) {
+      if (text[i] < '0' || text[i] > '9') return std::nullopt;
+      parts[p] = parts[p] * 10 + (text[i] - '0');
+    }
+  }
+  const std::chrono::year_month_day date{std::chrono::year{parts[0]},
+                                         std::chrono::month{static_cast<unsigned>(parts[1])},
+                                         std::chrono::day{static_cast<unsigned>(parts[2])}};
+  if (!date.ok()) return std::nullopt;
+  return date;
+}
+
+std::string IsoDate(std::chrono::year_month_day date) {
+  return fmt::format("{:04}-{:02}-{:02}", static_cast<int>(date.year()),
+                     static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+}
+
+std::string LocalMidnightUtc(std::chrono::year_month_day date) {
+  std::tm tm{};
+  tm.tm_year = static_cast<int>(date.year()) - 1900;
+  tm.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+  tm.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+  tm.tm_isdst = -1;  // the zone's rules decide, as they do for the clerk's clock
+  const std::time_t t = std::mktime(&tm);
+  return UtcTimestamp(std::chrono::system_clock::from_time_t(t));
+}
+
 }  // namespace fm::server

@@ -21,4 +21,12 @@ std::string ClerkTime(std::chrono::system_clock::time_point time);
 // The local calendar date as "YYYY-MM-DD", the form of the officer table's duty dates.
 std::string LocalDate(std::chrono::system_clock::time_point time);
 
+// The calendar date of "YYYY-MM-DD" (a real date); nullopt for any other text.
+std::optional<std::chrono::year_month_day> ParseIsoDate(std::string_view text);
+std::string IsoDate(std::chrono::year_month_day date);
+
+// The UTC stamp (as UtcTimestamp writes it) of the local midnight at which `date` begins:
+// the instant a report's day starts in the server's own time zone.
+std::string LocalMidnightUtc(std::chrono::year_month_day date);
+
 }  // namespace fm::server

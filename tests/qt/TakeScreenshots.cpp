@@ -1,7 +1,7 @@
 // Takes the README's screenshots of the three view modes at the smallest window size the
-// desktop is made for (1024 x 640) and maximised: the shell on the demo data (a fresh local
-// database and embedded inventory in a temporary folder), driven with keys and clicks as a
-// clerk would.
+// desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
+// windows: the shell on the demo data (a fresh local database and embedded inventory in a
+// temporary folder), driven with keys and clicks as a clerk would.
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
 //
@@ -10,10 +10,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDate>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -25,10 +28,14 @@
 #include "ShellDriver.h"
 #include "controls/DataGrid.h"
 #include "document/TARVO_FormsMaint.h"
+#include "qt/AccountabilityWindow.h"
 #include "qt/DesktopApp.h"
 #include "qt/DesktopSession.h"
+#include "qt/FormHistoryWindow.h"
+#include "qt/FormView.h"
 #include "qt/GridTableModel.h"
 #include "qt/GridView.h"
+#include "qt/ModalFormDialog.h"
 #include "qt/QtUiServices.h"
 #include "qt/ShellWindow.h"
 
@@ -59,7 +66,7 @@ void SizeTheWindow(fm::qt::ShellWindow& window, const char* size) {
   Settle();
 }
 
-void Shoot(fm::qt::ShellWindow& window, const std::filesystem::path& file) {
+void Shoot(QWidget& window, const std::filesystem::path& file) {
   Settle();
   const QPixmap picture = window.grab();
   if (!picture.save(QString::fromStdString(file.string()))) {
@@ -110,6 +117,85 @@ void ShootTheModes(const std::filesystem::path& out, const char* size) {
   window.close();
 }
 
+// The history of an A1 citation the clerk has just assigned (the grid's context action on the
+// selected range) and the accountability report of A1 for today, when the demo inventory
+// was received.
+void ShootTheWindows(const std::filesystem::path& out) {
+  fm::testing::TempFolder data;
+  ShellDriver clerk({data.Path(), {}, {}});
+  clerk.Open();
+  fm::qt::ShellWindow& window = clerk.Window();
+  clerk.Type("txtBox(0)", "a1");
+  clerk.ChooseFormType("ENF001 Citation");
+  clerk.SearchAndWait();
+  auto& grid = clerk.Grid("grdFormsAssignment");
+  auto click = [](fm::qt::GridView& view, int row) {
+    int column = 0;
+    while (view.Table().isColumnHidden(column)) ++column;
+    const QModelIndex index = view.Model().index(row, column);
+    view.Table().scrollTo(index);
+    Settle();
+    QTest::mouseClick(view.Table().viewport(), Qt::LeftButton, Qt::NoModifier,
+                      view.Table().visualRect(index).center());
+  };
+  // The clerk assigns the second form of the second range to the first trooper listed, so
+  // that the history shows the receipt and the assignment with the clerk's name.
+  click(grid, 1);
+  click(clerk.Grid("grdOfficerList"), 0);
+  const fm::DataGrid& ranges = clerk.Document().grdFormsAssignment;
+  const std::int64_t second =
+      std::stoll(ranges.BoundText(ranges.BookmarkAt(1), "FRM_FORM_NBR")) + 1;
+  clerk.Session().Ui().SetModalObserver([&](fm::qt::ModalFormDialog& dialog) {
+    QTimer::singleShot(0, &dialog, [&dialog, second] {
+      fm::testing::WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; });
+      for (const char* name : {"txtBox(3)", "txtBox(4)"}) {
+        QWidget& box = *dialog.View().WidgetFor(name);
+        box.setFocus();
+        QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(&box, QString::number(second));
+      }
+      QTest::mouseClick(dialog.View().WidgetFor("cmdOk"), Qt::LeftButton);
+    });
+  });
+  QTest::mouseClick(&clerk.W("cmdButton(2)"), Qt::LeftButton);  // Assign
+  clerk.Session().Ui().SetModalObserver({});
+  if (!fm::testing::WaitUntil([&] {
+        return clerk.Status() == "Ready" && grid.Model().rowCount() == ranges.RowCount();
+      })) {
+    throw std::runtime_error("the assignment was not saved");
+  }
+  for (int row = 0; row < ranges.RowCount(); ++row) {
+    if (std::stoll(ranges.BoundText(ranges.BookmarkAt(row), "FRM_FORM_NBR")) == second) {
+      click(grid, row);
+    }
+  }
+  Settle();
+  if (!grid.RunContextAction(QStringLiteral("Form History..."))) {
+    throw std::runtime_error("the Form History action is not available");
+  }
+  fm::qt::FormHistoryWindow& history = window.OpenFormHistory();
+  if (!fm::testing::WaitUntil([&] { return !history.Waiting(); })) {
+    throw std::runtime_error("the history did not come");
+  }
+  history.resize(1560, 360);  // every column in view
+  history.move(0, 0);
+  Shoot(history, out / "form-history.png");
+
+  fm::qt::AccountabilityWindow& report = window.OpenAccountability();
+  report.SetPeriod(QDate::currentDate(), QDate::currentDate());
+  report.Run();
+  if (!fm::testing::WaitUntil([&] { return !report.Waiting(); })) {
+    throw std::runtime_error("the report did not come");
+  }
+  report.OfficerName().setText(QStringLiteral("Margaret Hartley"));
+  if (report.Lines().rowCount() > 0) report.Lines().selectRow(0);
+  report.move(0, 0);
+  Shoot(report, out / "accountability-report.png");
+  history.close();
+  report.close();
+  window.close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +209,7 @@ int main(int argc, char** argv) {
     fm::qt::ApplyDesktopLook(app);
     std::filesystem::create_directories(out);
     for (const char* size : {"1024x640", "maximised"}) ShootTheModes(out, size);
+    ShootTheWindows(out);
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "qt_screenshots: " << e.what() << '\n';

@@ -460,7 +460,7 @@ TEST_F(BackupTest, ARefusedRestoreChangesNothing) {
       {"a damaged index",
        variant("damaged.db",
                "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, "
-               "'after_from', 'after_to') WHERE name = 'range_audit_form'"),
+               "'parent_id', 'user_id') WHERE name = 'range_audit_parent'"),
        true, "integrity check"},
       {"a missing backup", [&] { return mDir / "missing.db"; }, true, "there is no backup file"},
   };

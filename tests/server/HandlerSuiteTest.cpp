@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "StoreBackends.h"
+#include "protocol/Custody.h"
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
 #include "server/Principal.h"
@@ -458,6 +459,88 @@ TYPED_TEST(HandlerSuite, OneHandlerServesManyThreads) {
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(good.load(), 80);
+}
+
+}  // namespace
+}  // namespace fm::server::testing
+
+namespace fm::server::testing {
+namespace {
+
+using protocol::AccountLine;
+
+Request Custody(int type, std::vector<Criterion> criteria) {
+  Request r = Search(std::move(criteria));
+  r.messageType = type;
+  return r;
+}
+
+TYPED_TEST(HandlerSuite, HistoryAndReportRequestsAnswerInWordsAndInRanges) {
+  // Margaret Hartley (user 1001) assigns B 220-239 of the unassigned 200-299 to John Smith.
+  Request save = Search({Key("TRP_ID", "A"), Key("TRP_DIST_ID", "2")});
+  save.messageType = protocol::kSaveRequeryMessage;
+  save.dataSets.emplace(
+      "TROOPFORM",
+      ChangeRows({{"UPD", "200", "219", "A", "2", "B", "0", "A", ""},
+                  {"ADD", "240", "299", "A", "2", "B", "0", "A", ""},
+                  {"ADD", "220", "239", "A", "2", "B", "1002", "A", "for the night shift", ""}}));
+  this->Ok(save);
+
+  const auto history = protocol::FormHistoryFromDataSets(
+      this->Ok(Custody(protocol::kFormHistoryMessage,
+                       {Key("REF_TYP_CD", "b"), Key("FORM_SEARCH_NBR", "230")}))
+          .dataSets);
+  ASSERT_EQ(history.entries.size(), 2u);
+  EXPECT_EQ(history.entries[0].what, "received with the initial inventory");
+  EXPECT_EQ(history.entries[1].what, "assigned to John Smith,jr (1002); split from 200-299");
+  EXPECT_EQ(history.entries[1].userName, "Margaret Hartley");
+  EXPECT_EQ(history.entries[1].comment, "for the night shift");
+  EXPECT_EQ(protocol::HolderText(*history.entries[1].before), "A2");
+  EXPECT_EQ(protocol::HolderText(history.entries[1].after), "A2 John Smith,jr (1002)");
+  EXPECT_THAT(history.summary, HasSubstr("held by A2 Fairview, assigned to John Smith,jr (1002)"));
+
+  auto report = [&](std::vector<Criterion> criteria) {
+    criteria.push_back(Key("FROM_DT", "2024-04-30"));
+    criteria.push_back(Key("TO_DT", "2024-05-02"));
+    return protocol::AccountabilityFromDataSets(
+        this->Ok(Custody(protocol::kAccountabilityMessage, std::move(criteria))).dataSets);
+  };
+  const auto station = report({Key("TRP_ID", "A"), Key("TRP_DIST_ID", "2")});
+  ASSERT_EQ(station.lines.size(), 1u);
+  EXPECT_EQ(station.lines[0].Tally(AccountLine::Received).count, 100);
+  EXPECT_EQ(station.lines[0].Tally(AccountLine::Ending).count, 100);  // assigned within A2
+  const auto officer = report({Key("ASGND_REG_NBR", "1002"), Key("REF_TYP_CD", "B")});
+  ASSERT_EQ(officer.lines.size(), 1u);
+  const auto& line = officer.lines[0];
+  EXPECT_EQ(line.Tally(AccountLine::Received).count, 100);  // B 100-199 loaded as his
+  EXPECT_EQ(line.Tally(AccountLine::TransferredIn).ranges,
+            (std::vector<protocol::SerialRange>{{220, 239}}));
+  EXPECT_EQ(line.Tally(AccountLine::Ending).ranges,
+            (std::vector<protocol::SerialRange>{{100, 199}, {220, 239}}));
+  EXPECT_EQ(line.Imbalance(), 0);
+  EXPECT_EQ(officer.parameters.holder, "John Smith,jr (1002)");
+}
+
+TYPED_TEST(HandlerSuite, CustodyRequestsSayWhatIsWrongWithTheirCriteria) {
+  const struct {
+    int type;
+    std::vector<Criterion> criteria;
+    const char* says;
+  } kCases[] = {
+      {35, {Key("REF_TYP_CD", "B")}, "needs the form type (key:REF_TYP_CD) and the form number"},
+      {35, {Key("REF_TYP_CD", "Q"), Key("FORM_SEARCH_NBR", "5")}, "\"Q\" is not known"},
+      {35, {Key("REF_TYP_CD", "B"), Key("FORM_SEARCH_NBR", "5x")}, "\"5x\" is not a form number"},
+      {35, {Key("REF_TYP_CD", "B"), Key("FORM_SEARCH_NBR", "5", ">")}, "takes \"=\" only"},
+      {35, {Key("TRP_ID", "A")}, "not one a request of type 35 takes"},
+      {36, {Key("TRP_DIST_ID", "2")}, "needs the troop"},
+      {36, {Key("TRP_ID", "A"), Key("TRP_ID", "B")}, "given twice"},
+      {36, {Key("TRP_ID", "A"), Key("FROM_DT", "2024-04-01")}, "both its first day"},
+      {36, {Key("REF_TYP_CD", "B")}, "names none"},
+      {36, {Key("TRP_ID", "A"), Key("THIN", "YES")}, "not one a request of type 36 takes"},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_THAT(this->Error(Custody(c.type, c.criteria)), HasSubstr(c.says)) << c.says;
+  }
 }
 
 }  // namespace

@@ -71,6 +71,18 @@ std::function<std::string()> CountingClock() {
   };
 }
 
+std::vector<std::string> UndoHistoryIndexSql() {
+  return {"DROP INDEX range_audit_withdrawn",
+          "DROP INDEX range_audit_officer_held",
+          "DROP INDEX range_audit_station_held",
+          "DROP INDEX range_audit_parent",
+          "DROP INDEX range_audit_bounds",
+          "ALTER TABLE range_audit DROP COLUMN parent_id",
+          "ALTER TABLE range_audit DROP COLUMN ended_at",
+          "CREATE INDEX range_audit_form ON range_audit (form_typ_cd, after_from)",
+          "DELETE FROM schema_migration WHERE version = 5"};
+}
+
 bool SqliteBackend::Prepare(std::string*) {
   mDirectory = std::filesystem::temp_directory_path() / ("fm-store-test-" + UniqueSuffix());
   std::filesystem::create_directories(mDirectory);

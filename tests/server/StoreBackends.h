@@ -54,6 +54,10 @@ bool CiRequiresEveryBackend();
 // just searched. A row naming no stored range is left as it is.
 std::vector<RangeChange> WithCurrentVersions(Store& store, std::vector<RangeChange> changes);
 
+// SQL that takes a store back from schema version 5 to 4: the history's lineage columns and
+// indexes go, so that reopening the store runs migration 5 (and its backfill) again.
+std::vector<std::string> UndoHistoryIndexSql();
+
 using StoreBackends = ::testing::Types<SqliteBackend, PostgresBackend>;
 
 struct BackendNames {

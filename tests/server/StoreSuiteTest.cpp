@@ -140,7 +140,7 @@ TYPED_TEST_SUITE(StoreSuite, StoreBackends, BackendNames);
 
 TYPED_TEST(StoreSuite, NewStoreHoldsTheReferenceDataOfTheDemoRegion) {
   Store& s = this->S();
-  EXPECT_EQ(s.SchemaVersion(), 4);
+  EXPECT_EQ(s.SchemaVersion(), 5);
   const ReferenceData& ref = s.Reference();
   ASSERT_NE(ref.FindFormType("C"), nullptr);
   EXPECT_EQ(ref.FindFormType("C")->lowest, 1100001);  // the entry in force, not the 1998 one
@@ -158,7 +158,7 @@ TYPED_TEST(StoreSuite, NewStoreHoldsTheReferenceDataOfTheDemoRegion) {
 TYPED_TEST(StoreSuite, ReopeningAStoreMigratesNothingTwice) {
   this->mStore.reset();
   auto again = OpenStore(this->mBackend.Address(), this->Options());
-  EXPECT_EQ(again->SchemaVersion(), 4);
+  EXPECT_EQ(again->SchemaVersion(), 5);
   EXPECT_EQ(again->FormTypes().size(), 10u);
 }
 

@@ -8,12 +8,16 @@
 #include <exception>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "base/Numbers.h"
+#include "protocol/Custody.h"
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
 #include "protocol/ProtocolError.h"
 #include "server/ReferenceData.h"
+#include "server/ReportRequest.h"
+#include "server/RequestError.h"
 #include "server/RequestHandler.h"
 #include "server/Store.h"
 #include "server/StoreError.h"
@@ -32,6 +36,7 @@ constexpr std::string_view kWithdrawalsPath = "/v1/withdrawals";
 constexpr std::string_view kJsonMediaType = "application/json";
 constexpr const char* kWithdrawalRequester = "POST /v1/withdrawals";
 constexpr std::string_view kHealthPath = "/healthz";
+constexpr std::string_view kReportPath = "/v1/report";
 
 std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
@@ -189,13 +194,17 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   } else if (path == kHealthPath) {
     endpoint = HttpEndpoint::Health;
     allowed = "GET";
+  } else if (path == kReportPath) {
+    endpoint = HttpEndpoint::Report;
+    allowed = "GET";
+    action = Action::Report;
   } else {
-    return {
-        std::nullopt,
-        Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
-                               "GET {}, POST {} and GET {}",
-                               path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kHealthPath)),
-        {}};
+    return {std::nullopt,
+            Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
+                                   "GET {}, POST {}, GET {} and GET {}",
+                                   path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
+                                   kHealthPath)),
+            {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
   // web page in a browser on a clerk's workstation cannot be let in.
@@ -257,6 +266,8 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
         return Withdrawals(body, principal);
       case HttpEndpoint::Health:
         return Health();
+      case HttpEndpoint::Report:
+        return Report(target);
     }
     return Error(500, kInternalError);
   } catch (const std::exception& e) {
@@ -303,12 +314,13 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
   }
   // Well-formed but asking for something no version of the server does: a fault of the
   // sending program rather than of the clerk's input, so it is not answered as a reply.
-  if (request.messageType != protocol::kSearchMessage &&
-      request.messageType != protocol::kSaveRequeryMessage) {
+  if (!protocol::IsKnownMessageType(request.messageType)) {
     return Error(422, fmt::format("message_type: {} is not a message type of this server; it "
-                                  "answers {} (search) and {} (save with requery)",
+                                  "answers {} (search), {} (save with requery), {} (form "
+                                  "history) and {} (accountability report)",
                                   request.messageType, protocol::kSearchMessage,
-                                  protocol::kSaveRequeryMessage));
+                                  protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
+                                  protocol::kAccountabilityMessage));
   }
   // A save replacing a range without saying which version of it the client saw would
   // overwrite whatever another clerk did since: a fault of the sending program.
@@ -437,6 +449,47 @@ HttpAnswer HttpApi::Withdrawals(std::string_view body, const Principal& principa
   return JsonAnswer(200, Json{{"request_id", request.requestId},
                               {"withdrawn", std::move(withdrawn)},
                               {"kept", std::move(kept)}});
+}
+
+HttpAnswer HttpApi::Report(std::string_view target) const {
+  std::size_t question = target.find('?');
+  std::string_view query = question == std::string_view::npos ? "" : target.substr(question + 1);
+  ReportParameters parameters;
+  const std::map<std::string, std::string*> fields{{"station", &parameters.station},
+                                                   {"officer", &parameters.officer},
+                                                   {"form_type", &parameters.formType},
+                                                   {"from", &parameters.from},
+                                                   {"to", &parameters.to}};
+  std::set<std::string> given;
+  while (!query.empty()) {
+    std::size_t amp = query.find('&');
+    std::string_view pair = query.substr(0, amp);
+    query = amp == std::string_view::npos ? "" : query.substr(amp + 1);
+    if (pair.empty()) continue;
+    std::size_t eq = pair.find('=');
+    auto name = DecodeComponent(pair.substr(0, eq));
+    auto value = DecodeComponent(eq == std::string_view::npos ? "" : pair.substr(eq + 1));
+    if (!name || !value) {
+      return Error(400, fmt::format("the query part \"{}\" holds a broken %-escape", pair));
+    }
+    auto field = fields.find(*name);
+    if (field == fields.end()) {
+      return Error(400, fmt::format("unknown query parameter \"{}\"; {} takes station, officer, "
+                                    "form_type, from and to",
+                                    *name, kReportPath));
+    }
+    if (!given.insert(*name).second) {
+      return Error(400, fmt::format("the query parameter \"{}\" is given twice", *name));
+    }
+    *field->second = *value;
+  }
+  try {
+    return {200, protocol::AccountabilityToJson(mHandler->Accountability(parameters)), {}};
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
 }
 
 HttpAnswer HttpApi::Health() const {

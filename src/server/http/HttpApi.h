@@ -34,7 +34,7 @@ struct HttpRequestLimits {
   std::size_t rows = 10000;          // rows of all the data sets of one request
 };
 
-enum class HttpEndpoint { Messages, History, Withdrawals, Health };
+enum class HttpEndpoint { Messages, History, Withdrawals, Health, Report };
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in
 // and whom the request acts for, or (endpoint empty) the answer refusing it.
@@ -94,6 +94,7 @@ class HttpApi {
   HttpAnswer History(std::string_view target) const;
   HttpAnswer Withdrawals(std::string_view body, const Principal& principal) const;
   HttpAnswer Health() const;
+  HttpAnswer Report(std::string_view target) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
   std::shared_ptr<const TokenTable> Tokens() const;
 

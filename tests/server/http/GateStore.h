@@ -59,6 +59,9 @@ class GateStore : public Store {
                                         std::int64_t formNumber) override {
     return mInner->FormHistory(formType, formNumber);
   }
+  HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override {
+    return mInner->ScopeHistory(query);
+  }
   std::vector<FormTypeInfo> FormTypes() override { return mInner->FormTypes(); }
   const ReferenceData& Reference() const override { return mInner->Reference(); }
   std::size_t RangeCount() override { return mInner->RangeCount(); }

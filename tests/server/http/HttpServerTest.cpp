@@ -13,10 +13,12 @@
 
 #include "GateStore.h"
 #include "HttpTestClient.h"
+#include "protocol/Custody.h"
 #include "protocol/Json.h"
 #include "server/DemoInventory.h"
 #include "server/ReferenceData.h"
 #include "server/RequestHandler.h"
+#include "server/TimeText.h"
 #include "server/http/HttpServer.h"
 #include "server/http/HttpServerError.h"
 #include "server/http/TokenFile.h"
@@ -32,6 +34,8 @@ using Json = nlohmann::json;
 constexpr const char* kToken = "test-token-7f3a";
 
 Principal Admin() { return Principal::LocalAdministrator(1, "Ada Admin"); }
+constexpr const char* kViewerToken = "viewer-token-21c9";
+Principal Viewer() { return {7, "Victor Viewer", Role::Viewer, StationScope::Parse("B")}; }
 Principal Clerk(const char* stations) {
   return {1001, "Margaret Hartley", Role::Clerk, StationScope::Parse(stations)};
 }
@@ -81,7 +85,8 @@ class HttpServerTest : public ::testing::Test {
 
   HttpServerOptions Options() {
     HttpServerOptions options;
-    options.tokens = TokenTable::FromTokens({{"another-token", Clerk("A")}, {kToken, Admin()}});
+    options.tokens = TokenTable::FromTokens(
+        {{"another-token", Clerk("A")}, {kToken, Admin()}, {kViewerToken, Viewer()}});
     options.accessLog = mDir / "access.log";
     options.threads = 2;
     return options;
@@ -192,6 +197,18 @@ TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaime
   EXPECT_TRUE(entry["before"].is_null());
   EXPECT_EQ(entry["after"]["from"], from);
   EXPECT_EQ(entry["after"]["to"], from + 9);
+
+  // The desktop's history window (message type 35, a viewer's token) names the same person.
+  protocol::Request asked = SearchRequest("http-history-words");
+  asked.messageType = protocol::kFormHistoryMessage;
+  asked.criteria = {Key("REF_TYP_CD", "C"), Key("FORM_SEARCH_NBR", std::to_string(from + 3))};
+  const protocol::Reply words =
+      protocol::ReplyFromJson(client.Post(protocol::RequestToJson(asked), kViewerToken).body);
+  ASSERT_TRUE(words.ok) << words.error;
+  const auto told = protocol::FormHistoryFromDataSets(words.dataSets);
+  ASSERT_EQ(told.entries.size(), 1u);
+  EXPECT_EQ(told.entries[0].userName, "Margaret Hartley");
+  EXPECT_EQ(told.entries[0].userId, 1001);
   EXPECT_EQ(entry["after"]["troop"], "A");
 }
 
@@ -255,6 +272,69 @@ TEST_F(HttpServerTest, HistoryAnswersTheLoadedRangeAndChecksItsParameters) {
   EXPECT_EQ(decoded.status, 200u) << decoded.body;
 }
 
+TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters) {
+  Start();
+  const std::string today = LocalDate(std::chrono::system_clock::now());
+  HttpTestClient client(mPort);
+  // A viewer reads reports and histories, of any station.
+  HttpReply reply =
+      client.Request("GET", fmt::format("/v1/report?station=A1&form_type=C&from={0}&to={0}", today),
+                     "", kViewerToken);
+  ASSERT_EQ(reply.status, 200u) << reply.body;
+  Json body = Json::parse(reply.body);
+  EXPECT_EQ(body["station"], "A1");
+  EXPECT_EQ(body["from"], today);
+  ASSERT_EQ(body["lines"].size(), 1u);
+  const Json& line = body["lines"][0];
+  EXPECT_EQ(line["form_type"], "C");
+  // The demo inventory was loaded today: what A1 holds in stock was all received today.
+  EXPECT_EQ(line["beginning"]["count"], 0);
+  EXPECT_GT(line["received"]["count"].get<int>(), 0);
+  EXPECT_EQ(line["ending"], line["received"]);
+  EXPECT_TRUE(line["balanced"].get<bool>());
+  EXPECT_EQ(line["delisted"]["by_reason"].size(), 0u);
+  for (const char* member : {"transferred_in", "transferred_out", "reinstated", "withdrawn"}) {
+    EXPECT_EQ(line[member]["count"], 0) << member;
+  }
+  std::int64_t ranged = 0;
+  for (const auto& r : line["ending"]["ranges"])
+    ranged += r[1].get<std::int64_t>() - r[0].get<std::int64_t>() + 1;
+  EXPECT_EQ(line["ending"]["count"], ranged);
+
+  // A form-history request through the message endpoint is a reply like any other.
+  protocol::Request history = SearchRequest("http-history");
+  history.messageType = protocol::kFormHistoryMessage;
+  history.criteria = {
+      Key("REF_TYP_CD", "C"),
+      Key("FORM_SEARCH_NBR", std::to_string(line["ending"]["ranges"][0][0].get<std::int64_t>()))};
+  const protocol::Reply answered =
+      protocol::ReplyFromJson(client.Post(protocol::RequestToJson(history), kViewerToken).body);
+  ASSERT_TRUE(answered.ok) << answered.error;
+  EXPECT_EQ(protocol::FormHistoryFromDataSets(answered.dataSets).entries.size(), 1u);
+
+  const struct {
+    const char* query;
+    unsigned status;
+    const char* says;
+  } kRefused[] = {
+      {"station=Q9", 422, "\"Q9\" is not a known Troop/District"},
+      {"form_type=C", 422, "names none"},
+      {"station=A1&from=2026-11-01", 422, "both its first day"},
+      {"station=A1&from=2026-11-31&to=2026-12-01", 422, "is not a date"},
+      {"station=A1&from=2026-12-01&to=2026-11-01", 422, "is after the last day"},
+      {"station=A1&officer=77", 422, "\"77\" is not the registry number"},
+      {"station=A1&colour=red", 400, "\"colour\""},
+      {"station=A1&station=A2", 400, "given twice"},
+  };
+  for (const auto& c : kRefused) {
+    HttpReply refused = client.Request("GET", std::string("/v1/report?") + c.query, "", kToken);
+    EXPECT_EQ(refused.status, c.status) << c.query << ": " << refused.body;
+    EXPECT_NE(ErrorText(refused).find(c.says), std::string::npos)
+        << c.query << ": " << refused.body;
+  }
+  EXPECT_EQ(client.Request("GET", "/v1/report?station=A1").status, 401u);
+}
+
 // --- Bad requests: a clear status and message, and the server goes on -------------------
 
 TEST_F(HttpServerTest, MalformedJsonIs400AndTheConnectionAndOthersGoOn) {
@@ -293,11 +373,11 @@ TEST_F(HttpServerTest, HundredThousandDeepNestingIs400) {
 TEST_F(HttpServerTest, WellFormedRequestOfAnUnknownMessageTypeIs422) {
   Start();
   protocol::Request request = SearchRequest();
-  request.messageType = 35;
+  request.messageType = 37;
   HttpTestClient client(mPort);
   HttpReply reply = client.Post(protocol::RequestToJson(request), kToken);
   EXPECT_EQ(reply.status, 422u);
-  EXPECT_NE(ErrorText(reply).find("message_type: 35"), std::string::npos) << reply.body;
+  EXPECT_NE(ErrorText(reply).find("message_type: 37"), std::string::npos) << reply.body;
 }
 
 TEST_F(HttpServerTest, UpdateWithoutTheVersionItReplacesIs422NamingTheColumn) {

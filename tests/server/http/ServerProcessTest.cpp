@@ -28,6 +28,7 @@
 #include "HttpTestClient.h"
 #include "ServerProcess.h"
 #include "server/Store.h"
+#include "server/TimeText.h"
 #include "server/http/TokenFile.h"
 
 namespace fm::server {
@@ -285,6 +286,34 @@ TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAG
       {"withdraw", "--database", mDatabase, "--form-type", "C", "--from", "1", "--to", "2"});
   EXPECT_NE(noReason.Wait(), 0);
   EXPECT_NE(noReason.ErrorText().find("--reason"), std::string::npos) << noReason.ErrorText();
+}
+
+TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
+  ServerProcess load({"--database", mDatabase, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+  const std::string today = LocalDate(std::chrono::system_clock::now());
+  const auto csv = mDir / "a1.csv";
+  ServerProcess report({"report", "--database", mDatabase, "--station", "A1", "--from", today,
+                        "--to", today, "--format", "csv", "--output", csv.string()});
+  ASSERT_EQ(report.Wait(), 0) << report.ErrorText();
+  std::ifstream in(csv, std::ios::binary);
+  std::ostringstream read;
+  read << in.rdbuf();
+  const std::string text = read.str();
+  EXPECT_EQ(
+      text.rfind("Holder,From,To,Form type,Description,Line,Reason,Count,Ranges,Balanced\r\n", 0),
+      0u)
+      << text;
+  // Every form type of A1's demo stock was received today and balances.
+  EXPECT_NE(text.find(fmt::format("A1 Capital City,{0},{0},C,ENF001 Citation,Received,,", today)),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find(",no\r\n"), std::string::npos) << text;
+
+  ServerProcess unknown({"report", "--database", mDatabase, "--station", "Q9"});
+  EXPECT_EQ(unknown.Wait(), 2);
+  EXPECT_NE(unknown.ErrorText().find("\"Q9\" is not a known Troop/District"), std::string::npos)
+      << unknown.ErrorText();
 }
 
 // A field of /proc/PID/status in kB (VmRSS: resident now; VmHWM: the most it has been).

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QDate>
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "protocol/Custody.h"
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPagedPaintDevice;
+class QPushButton;
+class QTableWidget;
+
+namespace fm::qt {
+
+class ShellExchange;
+
+// Reports > Accountability: the accountability report of a Troop/District, a whole troop or
+// an officer over a period, in a window of the host shell.
+//
+// The clerk gives the holder (a Troop/District, "Whole troop", and/or an officer's registry
+// number), one form type or all, and the first and last day (the last calendar month by
+// default); Run asks the forms server (message type 36, through the message component). Per
+// form type the window shows the beginning balance, received, transferred in, reinstated,
+// transferred out, delisted, withdrawn, the ending balance and the forms issued; a form type
+// whose lines do not add up is shown in red, with the difference: a defect of the history
+// for the help desk. Below, the serial ranges of every line of the selected form type (the
+// delisted ones by reason). A certification line takes the accountable officer's name and
+// leaves room for the signature and the date.
+//
+// Export to CSV (the table of the command line's --format csv), to PDF (Qt's PDF writer) and
+// to a printer (Qt's print dialog) carry the whole report with the certification line.
+class AccountabilityWindow final : public QWidget {
+ public:
+  explicit AccountabilityWindow(QWidget* parent = nullptr);
+  ~AccountabilityWindow() override;
+
+  // The entries (the shell fills the station of the document's last search).
+  void SetStation(const QString& station, bool wholeTroop);
+  void SetOfficer(const QString& registry);
+  void SetFormType(const std::string& code);  // empty: all form types
+  void SetPeriod(const QDate& first, const QDate& last);
+  // Asks for the report the entries describe; a wrong entry is said in the status line.
+  void Run();
+
+  void ExportToCsv();
+  void ExportToPdf();
+  void Print();
+  // Draws the report, certification line included, on a paged device.
+  void Render(QPagedPaintDevice& device) const;
+
+  bool Waiting() const;
+  const protocol::AccountabilityReport& Report() const { return mReport; }
+  QTableWidget& Lines() const { return *mLines; }
+  QTableWidget& Ranges() const { return *mRanges; }
+  QLabel& StatusLine() const { return *mStatus; }
+  QLineEdit& OfficerName() const { return *mCertifier; }
+
+ private:
+  void Show(const protocol::AccountabilityReport& report);
+  void ShowRanges(int line);
+  void SetStatus(const QString& text, bool problem);
+  QString SuggestedName(const char* extension) const;
+
+  std::unique_ptr<ShellExchange> mExchange;
+  protocol::AccountabilityReport mReport;
+  QLineEdit* mStation;
+  QCheckBox* mWholeTroop;
+  QLineEdit* mOfficer;
+  QComboBox* mFormType;
+  QDateEdit* mFirst;
+  QDateEdit* mLast;
+  QPushButton* mRun;
+  QLabel* mHeading;
+  QTableWidget* mLines;
+  QTableWidget* mRanges;
+  QLineEdit* mCertifier;
+  QLabel* mStatus;
+  QPushButton* mCsv;
+  QPushButton* mPdf;
+  QPushButton* mPrint;
+};
+
+// The report as an HTML document for printing: the heading, one row per form type (red when
+// it does not balance), the serial ranges, and the certification line with `certifier`.
+std::string AccountabilityHtml(const protocol::AccountabilityReport& report,
+                               const std::string& certifier);
+
+// The first and last day of the calendar month before the one `today` is in.
+std::pair<QDate, QDate> LastCalendarMonth(const QDate& today);
+
+}  // namespace fm::qt

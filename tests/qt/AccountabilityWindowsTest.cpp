@@ -1,0 +1,436 @@
+// The accountability windows of the desktop end to end, offscreen, on the demo data with the
+// embedded inventory: a form's history after the clerk assigned part of its range, the Forms
+// Assignment grid exported and read back, the accountability report of the demo station, and
+// the reassignment of a trooper's ranges (done, and refused whole when one of them changed).
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+#include <sstream>
+
+#include "QtTestSupport.h"
+#include "controls/DataGrid.h"
+#include "document/TARVO_FormsMaint.h"
+#include "platform/ErrorReporter.h"
+#include "platform/Services.h"
+#include "platform/SiteSettings.h"
+#include "qt/AccountabilityWindow.h"
+#include "qt/DesktopSession.h"
+#include "qt/FormHistoryWindow.h"
+#include "qt/FormView.h"
+#include "qt/GridTableModel.h"
+#include "qt/GridView.h"
+#include "qt/ModalFormDialog.h"
+#include "qt/QtUiServices.h"
+#include "qt/ShellWindow.h"
+#include "qt/TrooperReassignment.h"
+#include "server/Store.h"
+
+namespace fm::qt {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::MessageBoxScript;
+using testing::ProcessEvents;
+using testing::TempFolder;
+using testing::WaitUntil;
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// RFC 4180 read back: fields separated by commas, records by CR LF, quotes doubled.
+std::vector<std::vector<std::string>> ReadCsv(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  const std::string text = all.str();
+  std::vector<std::vector<std::string>> records(1);
+  std::string field;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      records.back().push_back(std::move(field));
+      field.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      records.back().push_back(std::move(field));
+      field.clear();
+      records.emplace_back();
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  records.pop_back();  // after the last CR LF
+  return records;
+}
+
+class AccountabilityWindowsTest : public ::testing::Test {
+ protected:
+  AccountabilityWindowsTest() {
+    testing::TestApplication();
+    auto settings = std::make_shared<SiteSettings>();
+    settings->SetLocalDatabaseFile(mData.Path() / "local.db");
+    settings->SetInventoryFile(mData.Path() / "inventory.db");
+    settings->SetLogFile({});
+    session = std::make_unique<DesktopSession>(DesktopSession::Options{settings, {}});
+    window = std::make_unique<ShellWindow>(ShellWindow::Options{});
+    session->Ui().SetMainWindow(window.get());
+    boxes.Install(session->Ui());
+    window->OpenDocument();
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ProcessEvents();
+  }
+  ~AccountabilityWindowsTest() override {
+    for (const auto& report : Services::Errors().Reports()) {
+      ADD_FAILURE() << "reported: " << report.source << ": " << report.description;
+    }
+    GridView::SetSaveFileChooser({});
+    TrooperReassignment::SetChooser({});
+    window.reset();
+    session.reset();
+    for (const auto& text : boxes.unexpected) ADD_FAILURE() << "unexpected message: " << text;
+  }
+
+  TARVO_FormsMaint& Document() { return *window->Document(); }
+  QWidget& W(const char* name) {
+    QWidget* widget = window->DocumentView()->WidgetFor(name);
+    if (widget == nullptr) throw std::runtime_error(std::string("no widget for ") + name);
+    return *widget;
+  }
+  GridView& Grid(const char* name) { return dynamic_cast<GridView&>(W(name)); }
+  QString Status() const { return window->StatusLabel().text(); }
+
+  void WaitForGrids() {
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return Status() == "Ready" && Grid("grdFormsAssignment").Model().rowCount() ==
+                                            Document().grdFormsAssignment.RowCount();
+        },
+        60s))
+        << Status().toStdString();
+  }
+  // A1's ENF001 citations, searched as a clerk does.
+  void SearchA1Citations() {
+    QWidget& box = W("txtBox(0)");
+    box.setFocus();
+    QTest::keyClicks(&box, "a1");
+    auto& combo = dynamic_cast<QComboBox&>(W("qmCboFormTypes"));
+    combo.setFocus();
+    const int wanted = combo.findText("ENF001 Citation");
+    while (combo.currentIndex() < wanted) QTest::keyClick(&combo, Qt::Key_Down);
+    QTest::mouseClick(&W("cmdButton(0)"), Qt::LeftButton);
+    WaitForGrids();
+  }
+  static void ClickRow(GridView& view, int row) {
+    QTableView& table = view.Table();
+    int column = 0;
+    while (table.isColumnHidden(column)) ++column;
+    const QModelIndex index = view.Model().index(row, column);
+    table.scrollTo(index);
+    ProcessEvents();
+    QTest::mouseClick(table.viewport(), Qt::LeftButton, Qt::NoModifier,
+                      table.visualRect(index).center());
+  }
+  static std::string Stored(const DataGrid& grid, int row, const char* key) {
+    return Trim(grid.BoundText(grid.BookmarkAt(row), key));
+  }
+  std::optional<int> RowFrom(std::int64_t from) {
+    const DataGrid& ranges = Document().grdFormsAssignment;
+    for (int row = 0; row < ranges.RowCount(); ++row) {
+      if (std::stoll(Stored(ranges, row, "FRM_FORM_NBR")) == from) return row;
+    }
+    return std::nullopt;
+  }
+
+  // Assigns the middle of the first A1 citation range of three forms or more to a trooper
+  // who does not hold it, through the Assign dialog. Answers that middle's From.
+  std::int64_t AssignPartOfARange(std::string& trooper) {
+    DataGrid& ranges = Document().grdFormsAssignment;
+    int row = 0;
+    while (row < ranges.RowCount() && std::stoll(Stored(ranges, row, "TO_FORM_NBR")) -
+                                              std::stoll(Stored(ranges, row, "FRM_FORM_NBR")) <
+                                          2) {
+      ++row;
+    }
+    EXPECT_LT(row, ranges.RowCount()) << "no range of three forms in A1";
+    const std::int64_t from = std::stoll(Stored(ranges, row, "FRM_FORM_NBR"));
+    const std::string holder = Stored(ranges, row, "ASGND_REG_NBR");
+    ClickRow(Grid("grdFormsAssignment"), row);
+    const DataGrid& officers = Document().grdOfficerList;
+    int officer = 0;
+    while (Stored(officers, officer, "INSP_ID") == holder) ++officer;
+    ClickRow(Grid("grdOfficerList"), officer);
+    trooper = Stored(officers, officer, "INSP_ID");
+    session->Ui().SetModalObserver([&](ModalFormDialog& dialog) {
+      QTimer::singleShot(0, &dialog, [&, from] {
+        WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; }, 10s);
+        auto type = [&](const char* name, std::int64_t value) {
+          QWidget& box = *dialog.View().WidgetFor(name);
+          box.setFocus();
+          QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
+          QTest::keyClicks(&box, QString::number(value));
+        };
+        type("txtBox(3)", from + 1);
+        type("txtBox(4)", from + 1);
+        QTest::mouseClick(dialog.View().WidgetFor("cmdOk"), Qt::LeftButton);
+      });
+    });
+    QTest::mouseClick(&W("cmdButton(2)"), Qt::LeftButton);  // Assign
+    session->Ui().SetModalObserver({});
+    WaitForGrids();
+    return from + 1;
+  }
+
+  std::unique_ptr<DesktopSession> session;
+  std::unique_ptr<ShellWindow> window;
+  MessageBoxScript boxes;
+
+ private:
+  TempFolder mData;
+
+ protected:
+  TempFolder out;
+};
+
+TEST_F(AccountabilityWindowsTest, HistoryShowsTheReceiptAndTheClerksAssignmentAndTheGridExports) {
+  SearchA1Citations();
+  std::string trooper;
+  const std::int64_t assigned = AssignPartOfARange(trooper);
+  const auto row = RowFrom(assigned);
+  ASSERT_TRUE(row) << "the assigned piece is not in the grid";
+  EXPECT_EQ(Stored(Document().grdFormsAssignment, *row, "ASGND_REG_NBR"), trooper);
+
+  // The context action of the grid, on the piece just assigned.
+  ClickRow(Grid("grdFormsAssignment"), *row);
+  ASSERT_TRUE(Grid("grdFormsAssignment").RunContextAction("Form History..."));
+  FormHistoryWindow& history = window->OpenFormHistory();
+  ASSERT_TRUE(WaitUntil([&] { return !history.Waiting(); }, 30s));
+  EXPECT_TRUE(history.isVisible());
+  EXPECT_EQ(history.NumberBox().text().toLongLong(), assigned);
+  QTableWidget& table = history.Table();
+  ASSERT_EQ(table.rowCount(), 2) << history.StatusLine().text().toStdString();
+  auto cell = [&](int r, int c) { return table.item(r, c)->text().toStdString(); };
+  EXPECT_EQ(cell(0, 2), "received with the initial inventory");
+  EXPECT_EQ(cell(1, 1), "Margaret Hartley");  // user 1001, the clerk of the settings
+  // "assigned to ..." or, the demo's ranges being held already, "reassigned from ... to ...".
+  EXPECT_NE(cell(1, 2).find("assigned"), std::string::npos) << cell(1, 2);
+  EXPECT_NE(cell(1, 2).find("(" + trooper + ")"), std::string::npos) << cell(1, 2);
+  EXPECT_EQ(cell(1, 3), std::to_string(assigned));
+  EXPECT_NE(history.Summary().text().toStdString().find("(" + trooper + ")"), std::string::npos)
+      << history.Summary().text().toStdString();
+
+  // The grid to CSV, read back: exactly the rows the grid shows, in its order.
+  const auto csv = out.Path() / "ranges.csv";
+  GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(csv.string()); });
+  GridView& ranges = Grid("grdFormsAssignment");
+  ranges.ExportToCsv();
+  const auto records = ReadCsv(csv);
+  std::vector<int> shown;
+  for (int c = 0; c < ranges.Model().columnCount(); ++c) {
+    if (!ranges.Table().isColumnHidden(c)) shown.push_back(c);
+  }
+  ASSERT_EQ(records.size(), static_cast<std::size_t>(ranges.Model().rowCount()) + 1);
+  for (std::size_t c = 0; c < shown.size(); ++c) {
+    EXPECT_EQ(records[0][c],
+              ranges.Model().headerData(shown[c], Qt::Horizontal).toString().toStdString());
+  }
+  for (int r = 0; r < ranges.Model().rowCount(); ++r) {
+    std::vector<std::string> expected;
+    for (int c : shown) {
+      expected.push_back(ranges.Model().data(ranges.Model().index(r, c)).toString().toStdString());
+    }
+    EXPECT_EQ(records[static_cast<std::size_t>(r) + 1], expected) << "row " << r;
+  }
+
+  // The history as shown, to CSV.
+  const auto historyCsv = out.Path() / "history.csv";
+  GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(historyCsv.string()); });
+  history.ExportToCsv();
+  const auto lines = ReadCsv(historyCsv);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2][3], "Margaret Hartley");
+  EXPECT_EQ(lines[2][4], cell(1, 2));
+}
+
+TEST_F(AccountabilityWindowsTest, ReportOfTheDemoStationBalancesOnEveryLineAndExports) {
+  SearchA1Citations();
+  std::string trooper;
+  AssignPartOfARange(trooper);
+  window->AccountabilityAction().trigger();
+  AccountabilityWindow& report = window->OpenAccountability();
+  EXPECT_TRUE(report.isVisible());
+  // The demo inventory was received today: the period is today.
+  report.SetPeriod(QDate::currentDate(), QDate::currentDate());
+  report.Run();
+  ASSERT_TRUE(WaitUntil([&] { return !report.Waiting(); }, 30s));
+  EXPECT_EQ(report.Report().parameters.troop + report.Report().parameters.district, "A1");
+  const QTableWidget& lines = report.Lines();
+  ASSERT_GT(lines.rowCount(), 1) << report.StatusLine().text().toStdString();
+  const int balanced = lines.columnCount() - 1;
+  for (int r = 0; r < lines.rowCount(); ++r) {
+    EXPECT_EQ(lines.item(r, balanced)->text(), "yes") << lines.item(r, 0)->text().toStdString();
+    EXPECT_NE(lines.item(r, 0)->foreground().color(), QColor(176, 0, 0));
+    EXPECT_EQ(report.Report().lines[static_cast<std::size_t>(r)].Imbalance(), 0);
+  }
+  EXPECT_EQ(report.StatusLine().text(), "Every line balances.");
+
+  // PDF with the certification line, and the table a spreadsheet opens.
+  report.OfficerName().setText("Margaret Hartley");
+  const auto pdf = out.Path() / "report.pdf";
+  const auto csv = out.Path() / "report.csv";
+  GridView::SetSaveFileChooser([&](QWidget*, const QString& suggested) {
+    return QString::fromStdString((suggested.endsWith(".pdf") ? pdf : csv).string());
+  });
+  report.ExportToPdf();
+  std::ifstream in(pdf, std::ios::binary);
+  std::string head(5, '\0');
+  in.read(head.data(), 5);
+  EXPECT_EQ(head, "%PDF-");
+  EXPECT_GT(std::filesystem::file_size(pdf), 2000u) << "a PDF of a heading only";
+  EXPECT_FALSE(std::filesystem::exists(pdf.string() + ".partial"));
+  report.ExportToCsv();
+  const auto records = ReadCsv(csv);
+  ASSERT_GT(records.size(), 1u);
+  for (std::size_t r = 1; r < records.size(); ++r) EXPECT_EQ(records[r].back(), "yes");
+}
+
+TEST_F(AccountabilityWindowsTest, PrintedReportShowsADefectInRedAndTheCertificationLine) {
+  protocol::AccountabilityReport report;
+  report.parameters.holder = "A1 Capital City";
+  report.parameters.fromDate = "2026-11-01";
+  report.parameters.toDate = "2026-11-30";
+  for (const char* type : {"C", "M"}) {
+    protocol::AccountabilityLine line;
+    line.formType = type;
+    line.Tally(protocol::AccountLine::Received).Add({1, 10});
+    line.Tally(protocol::AccountLine::Ending).Add({1, type[0] == 'C' ? 10 : 9});
+    report.lines.push_back(line);
+  }
+  const std::string html = AccountabilityHtml(report, "Margaret <Hartley>");
+  const auto defect = html.find("<tr class=\"defect\">");
+  ASSERT_NE(defect, std::string::npos);
+  EXPECT_EQ(html.find("<tr class=\"defect\">", defect + 1), std::string::npos);
+  EXPECT_LT(html.find("<td>C "), defect);  // C balances, M does not
+  EXPECT_NE(html.find("NO: off by 1"), std::string::npos);
+  EXPECT_NE(html.find("Margaret &lt;Hartley&gt;"), std::string::npos);
+  EXPECT_NE(html.find("Signature:"), std::string::npos);
+  const auto month = LastCalendarMonth(QDate(2026, 3, 15));
+  EXPECT_EQ(month.first, QDate(2026, 2, 1));
+  EXPECT_EQ(month.second, QDate(2026, 2, 28));
+}
+
+TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {
+  SearchA1Citations();
+  const DataGrid& ranges = Document().grdFormsAssignment;
+  const DataGrid& officers = Document().grdOfficerList;
+  // A trooper of A1 who holds ranges in use, and a colleague of the same station.
+  std::string from;
+  for (int r = 0; r < ranges.RowCount() && from.empty(); ++r) {
+    const std::string registry = Stored(ranges, r, "ASGND_REG_NBR");
+    if (registry == "0" || Stored(ranges, r, "TRP_ACTN_CD") != "A") continue;
+    for (int o = 0; o < officers.RowCount(); ++o) {
+      if (Stored(officers, o, "INSP_ID") == registry) {
+        from = registry;
+        ClickRow(Grid("grdOfficerList"), o);
+      }
+    }
+  }
+  ASSERT_FALSE(from.empty()) << "no trooper of A1 holds a citation range in use";
+  std::int64_t to = 0;
+  TrooperReassignment::SetChooser([&](QWidget*, const TrooperReassignment::Trooper& trooper,
+                                      const std::vector<TrooperReassignment::Trooper>& others) {
+    EXPECT_EQ(std::to_string(trooper.registry), from);
+    EXPECT_FALSE(others.empty());
+    for (const auto& o : others) EXPECT_EQ(o.troop + o.district, "A1");
+    to = others.front().registry;
+    return std::optional<std::int64_t>(to);
+  });
+  auto store = server::OpenStore("sqlite:" + Services::Settings().InventoryFile().string());
+  auto held = [&](std::int64_t registry) {
+    server::RangeQuery q;
+    q.registry.push_back({server::Comparison::Equal, registry});
+    q.troop.push_back({server::Comparison::Equal, "A"});
+    q.district.push_back({server::Comparison::Equal, "1"});
+    q.status.push_back({server::Comparison::Equal, "A"});
+    return store->FindRanges(q);
+  };
+  const auto before = held(std::stoll(from));
+  ASSERT_FALSE(before.empty());
+
+  // One of the ranges changes while the clerk reads the question: the save is refused whole.
+  session->Ui().SetMessageBoxObserver([&](QMessageBox& box) {
+    boxes.answered.push_back(box.text().toStdString());
+    server::RangeChange comment;
+    comment.action = server::RangeChange::Action::Update;
+    const server::FormRange& r = before.front().range;
+    comment.formType = r.formType;
+    comment.from = r.from;
+    comment.to = r.to;
+    comment.troop = r.troop;
+    comment.district = r.district;
+    comment.comment = "counted again";
+    comment.rowVersion = before.front().version;
+    store->ApplyChanges({"other-clerk", "TEST", 1002, "John Smith"}, {comment});
+    boxes.AnswerNext(QMessageBox::Ok);  // the refusal
+    QTimer::singleShot(0, &box, [&box] { box.button(QMessageBox::Yes)->click(); });
+  });
+  ASSERT_TRUE(Grid("grdOfficerList").RunContextAction("Reassign all ranges of this trooper..."));
+  ASSERT_TRUE(WaitUntil([&] { return boxes.answered.size() == 2; }, 30s));
+  EXPECT_NE(boxes.answered[1].find("were not reassigned; nothing was changed"), std::string::npos)
+      << boxes.answered[1];
+  EXPECT_NE(boxes.answered[1].find("was changed by John Smith"), std::string::npos)
+      << boxes.answered[1];
+  EXPECT_EQ(held(std::stoll(from)).size(), before.size());
+
+  // Again, with nothing in between: every range goes, and the grid shows it.
+  boxes.answered.clear();
+  boxes.AnswerNext(QMessageBox::Yes);
+  ASSERT_TRUE(Grid("grdOfficerList").RunContextAction("Reassign all ranges of this trooper..."));
+  ASSERT_TRUE(WaitUntil([&] { return boxes.answered.size() == 1; }, 30s));
+  boxes.AnswerNext(QMessageBox::Ok);
+  ASSERT_TRUE(WaitUntil([&] { return boxes.answered.size() == 2; }, 30s));
+  EXPECT_EQ(boxes.answered[1].rfind(fmt::format("Reassigned {} range", before.size()), 0), 0u)
+      << boxes.answered[1];
+  EXPECT_TRUE(held(std::stoll(from)).empty());
+  EXPECT_EQ(held(to).size() >= before.size(), true);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (int r = 0; r < ranges.RowCount(); ++r) {
+          if (Stored(ranges, r, "ASGND_REG_NBR") == from) return false;
+        }
+        return Status() == "Ready";
+      },
+      30s));
+}
+
+}  // namespace
+}  // namespace fm::qt
