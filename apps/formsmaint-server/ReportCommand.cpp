@@ -8,10 +8,10 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
 
-#include "platform/AtomicFile.h"
-#include "platform/DelimitedText.h"
-#include "platform/PlatformError.h"
+#include "base/DelimitedText.h"
+#include "base/FileReplace.h"
 #include "protocol/Custody.h"
 #include "server/ReportRequest.h"
 #include "server/RequestError.h"
@@ -50,9 +50,9 @@ int Run(const ReportSelection& selection) {
     std::cout << text << std::flush;
   } else {
     try {
-      WriteFileAtomically(selection.output, text);
-    } catch (const PlatformError& e) {
-      throw UsageError(e.Description());
+      files::ReplaceFile(selection.output, text);
+    } catch (const std::system_error& e) {
+      throw UsageError(e.what());
     }
   }
   for (const auto& line : report.lines) {

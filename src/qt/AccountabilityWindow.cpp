@@ -24,7 +24,7 @@
 #include <sstream>
 
 #include "platform/AtomicFile.h"
-#include "platform/DelimitedText.h"
+#include "base/DelimitedText.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
 #include "base/Text.h"

@@ -18,7 +18,7 @@
 #include "base/Numbers.h"
 #include "base/Text.h"
 #include "platform/AtomicFile.h"
-#include "platform/DelimitedText.h"
+#include "base/DelimitedText.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"

@@ -24,7 +24,7 @@
 #include "controls/DataGrid.h"
 #include "controls/GridText.h"
 #include "platform/AtomicFile.h"
-#include "platform/DelimitedText.h"
+#include "base/DelimitedText.h"
 #include "platform/ErrorTrap.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
-#include "platform/DelimitedText.h"
+#include "base/DelimitedText.h"
 #include "platform/PlatformError.h"
 
 namespace fm {

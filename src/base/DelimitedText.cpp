@@ -1,4 +1,4 @@
-#include "platform/DelimitedText.h"
+#include "base/DelimitedText.h"
 
 namespace fm {
 
