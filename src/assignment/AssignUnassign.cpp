@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "assignment/frmUnAssignForms.h"
+#include "base/Text.h"
 #include "common/MessageTitle.h"
 #include "common/ParameterText.h"
 #include "controls/DataGrid.h"
-#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -3,14 +3,14 @@
 
 #include <string>
 
+#include "base/Text.h"
 #include "common/FormsMaintBas.h"
+#include "common/ScreenNumbers.h"
 #include "controls/CommandButton.h"
 #include "controls/DataGrid.h"
 #include "controls/OptionButton.h"
-#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/ErrorTrap.h"
-#include "common/ScreenNumbers.h"
 
 namespace fm {
 

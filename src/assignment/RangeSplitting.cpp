@@ -13,10 +13,10 @@
 
 #include "assignment/FormNumbers.h"
 #include "assignment/frmUnAssignForms.h"
+#include "base/Text.h"
 #include "controls/ComboBox.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "base/Text.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"
 #include "platform/PlatformError.h"

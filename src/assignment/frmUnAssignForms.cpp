@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "assignment/FormNumbers.h"
+#include "base/Text.h"
 #include "common/CommentStamp.h"
 #include "common/FormsMaintBas.h"
 #include "common/MessageTitle.h"
@@ -19,7 +20,6 @@
 #include "controls/Frame.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "base/Text.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "platform/PlatformError.h"
 #include "base/Text.h"
+#include "platform/PlatformError.h"
 
 namespace fm {
 namespace {

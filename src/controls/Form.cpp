@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
 #include "controls/CommandButton.h"
 #include "controls/Resizer.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
-#include "base/Text.h"
 #include "platform/UiServices.h"
 
 namespace fm {

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "common/MessageTitle.h"
+#include "common/ParameterText.h"
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
 #include "controls/OfficerSelect.h"
-#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
-#include "common/ParameterText.h"
 #include "dutystation/frmAddOfficer.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"

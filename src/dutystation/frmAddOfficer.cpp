@@ -7,19 +7,19 @@
 #include <cmath>
 #include <cstdint>
 
+#include "base/Text.h"
 #include "common/FormsMaintBas.h"
+#include "common/ScreenNumbers.h"
 #include "controls/CommandButton.h"
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
 #include "controls/GridStyleSet.h"
 #include "controls/OfficerSelect.h"
-#include "base/Text.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"
-#include "common/ScreenNumbers.h"
 
 namespace fm {
 

@@ -6,14 +6,14 @@
 
 #include <vector>
 
+#include "base/Text.h"
 #include "common/CommentStamp.h"
 #include "common/MessageTitle.h"
+#include "common/ParameterText.h"
 #include "controls/CommandButton.h"
 #include "controls/Frame.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
-#include "base/Text.h"
-#include "common/ParameterText.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -7,15 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/Text.h"
+#include "common/ScreenNumbers.h"
 #include "controls/CodesCombo.h"
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
-#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/CommonUtility.h"
 #include "platform/ErrorTrap.h"
 #include "platform/Services.h"
-#include "common/ScreenNumbers.h"
 
 namespace fm {
 

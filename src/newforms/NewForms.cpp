@@ -4,8 +4,8 @@
 #include <fmt/chrono.h>
 #include <fmt/format.h>
 
-#include "common/MessageTitle.h"
 #include "base/Text.h"
+#include "common/MessageTitle.h"
 #include "controls/CodesCombo.h"
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
@@ -29,7 +29,7 @@ void TARVO_FormsMaint::ProcessCmdButtonAddFormsClick() {
       return;
     }
     if (text::Trim(txtBox(0).Text() + qmCboFormTypes.SelectedCode() + txtBox(2).Text() +
-             txtBox(3).Text())
+                   txtBox(3).Text())
             .empty()) {
       return;
     }

@@ -7,11 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Text.h"
 #include "platform/LocalDatabase.h"
 #include "platform/PlatformError.h"
 #include "platform/ReplyStore.h"
 #include "platform/SiteSettings.h"
-#include "base/Text.h"
 #include "platform/UiElement.h"
 
 namespace fm {

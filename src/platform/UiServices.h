@@ -16,8 +16,8 @@ enum class MousePointer { Default, Hourglass };
 class UiServices {
  public:
   virtual ~UiServices() = default;
-  virtual MsgBoxResult MessageBox(const std::string& text, MsgBoxButtons buttons,
-                                  MsgBoxIcon icon, const std::string& title) = 0;
+  virtual MsgBoxResult MessageBox(const std::string& text, MsgBoxButtons buttons, MsgBoxIcon icon,
+                                  const std::string& title) = 0;
   virtual void Beep() = 0;
   virtual void SetMousePointer(MousePointer pointer) = 0;
   virtual MousePointer GetMousePointer() const = 0;

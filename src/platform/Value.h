@@ -19,11 +19,11 @@ const char* FieldTypeName(FieldType type);
 // neither the empty text nor zero.
 class Value {
  public:
-  Value() = default;  // null
-  Value(std::int64_t v) : mData(v) {}            // NOLINT(google-explicit-constructor)
-  Value(int v) : mData(std::int64_t{v}) {}       // NOLINT(google-explicit-constructor)
-  Value(double v) : mData(v) {}                  // NOLINT(google-explicit-constructor)
-  Value(std::string v) : mData(std::move(v)) {}  // NOLINT(google-explicit-constructor)
+  Value() = default;                                    // null
+  Value(std::int64_t v) : mData(v) {}                   // NOLINT(google-explicit-constructor)
+  Value(int v) : mData(std::int64_t{v}) {}              // NOLINT(google-explicit-constructor)
+  Value(double v) : mData(v) {}                         // NOLINT(google-explicit-constructor)
+  Value(std::string v) : mData(std::move(v)) {}         // NOLINT(google-explicit-constructor)
   Value(std::string_view v) : mData(std::string(v)) {}  // NOLINT(google-explicit-constructor)
   Value(const char* v) : mData(std::string(v)) {}       // NOLINT(google-explicit-constructor)
 

@@ -23,11 +23,11 @@
 #include <filesystem>
 #include <sstream>
 
-#include "platform/AtomicFile.h"
 #include "base/DelimitedText.h"
+#include "base/Text.h"
+#include "platform/AtomicFile.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
-#include "base/Text.h"
 #include "platform/UiServices.h"
 #include "qt/GridView.h"
 #include "qt/QtText.h"

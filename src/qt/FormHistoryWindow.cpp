@@ -15,10 +15,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include "base/DelimitedText.h"
 #include "base/Numbers.h"
 #include "base/Text.h"
 #include "platform/AtomicFile.h"
-#include "base/DelimitedText.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"

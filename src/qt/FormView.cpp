@@ -11,11 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/Text.h"
 #include "controls/Control.h"
 #include "controls/Form.h"
 #include "controls/LayoutMetrics.h"
 #include "platform/ErrorTrap.h"
-#include "base/Text.h"
 #include "qt/ControlBinding.h"
 #include "qt/DesktopLooks.h"
 #include "qt/QtText.h"

@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "base/DelimitedText.h"
 #include "controls/DataGrid.h"
 #include "controls/GridText.h"
 #include "platform/AtomicFile.h"
-#include "base/DelimitedText.h"
 #include "platform/ErrorTrap.h"
 #include "platform/PlatformError.h"
 #include "platform/Services.h"

@@ -4,12 +4,12 @@
 
 #include <atomic>
 
+#include "base/Text.h"
 #include "platform/DataSet.h"
 #include "platform/PlatformError.h"
 #include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/SiteSettings.h"
-#include "base/Text.h"
 #include "transport/RecordsetWire.h"
 
 namespace fm::qt {

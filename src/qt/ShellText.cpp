@@ -2,12 +2,12 @@
 
 #include <QDateTime>
 
+#include "base/Text.h"
 #include "platform/ErrorTrap.h"
 #include "platform/LocalDatabase.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
 #include "platform/SiteSettings.h"
-#include "base/Text.h"
 #include "platform/Value.h"
 #include "qt/QtText.h"
 

@@ -16,6 +16,7 @@
 #include <QToolBar>
 #include <chrono>
 
+#include "base/Text.h"
 #include "controls/Control.h"
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
@@ -27,7 +28,6 @@
 #include "platform/PlatformError.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
-#include "base/Text.h"
 #include "platform/UiServices.h"
 #include "qt/AccountabilityWindow.h"
 #include "qt/DraftFile.h"

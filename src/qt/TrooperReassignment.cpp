@@ -6,13 +6,13 @@
 #include <QStringList>
 #include <chrono>
 
+#include "base/Text.h"
 #include "common/CommentStamp.h"
 #include "common/FormsMaintBas.h"
 #include "controls/DataGrid.h"
 #include "platform/DataSet.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
-#include "base/Text.h"
 #include "platform/UiServices.h"
 #include "qt/QtText.h"
 #include "qt/ShellExchange.h"

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "base/Text.h"
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
-#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorTrap.h"

@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
+#include "base/Text.h"
 #include "common/MessageTitle.h"
 #include "controls/DataControl.h"
 #include "controls/DataGrid.h"
 #include "controls/OptionButton.h"
-#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/CommonUtility.h"
 #include "platform/DataSet.h"

@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "base/Text.h"
 #include "common/MessageTitle.h"
 #include "controls/CodesCombo.h"
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
-#include "base/Text.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/CommonUtility.h"
 #include "platform/ErrorTrap.h"

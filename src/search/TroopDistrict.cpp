@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "controls/TextBox.h"
 #include "base/Text.h"
+#include "controls/TextBox.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/CommonUtility.h"
 #include "platform/ErrorTrap.h"

@@ -10,13 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "base/Text.h"
 #include "platform/DataSet.h"
 #include "platform/PlatformError.h"
 #include "platform/Recordset.h"
 #include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/SiteSettings.h"
-#include "base/Text.h"
 #include "platform/Value.h"
 #include "protocol/Messages.h"
 #include "transport/MessageTransport.h"

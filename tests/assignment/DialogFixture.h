@@ -9,6 +9,7 @@
 
 #include "assignment/ChangeRows.h"
 #include "assignment/frmUnAssignForms.h"
+#include "base/Text.h"
 #include "common/CommentStamp.h"
 #include "common/FormsMaintBas.h"
 #include "common/MessageTitle.h"
@@ -16,7 +17,6 @@
 #include "controls/ComboBox.h"
 #include "controls/CommandButton.h"
 #include "controls/TextBox.h"
-#include "base/Text.h"
 #include "document/DocumentFixture.h"
 #include "platform/DataSet.h"
 

@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "platform/PlatformError.h"
 #include "common/ScreenNumbers.h"
+#include "platform/PlatformError.h"
 
 namespace fm {
 namespace {

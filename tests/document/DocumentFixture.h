@@ -1,13 +1,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
-
-#include <unistd.h>
 
 #include "common/MessageTitle.h"
 #include "document/TARVO_FormsMaint.h"

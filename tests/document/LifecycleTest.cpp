@@ -54,8 +54,8 @@ TEST_F(LifecycleTest, FirstShowRunsItsStepsInOrder) {
   for (int i : {0, 1, 2, 3, 4, 5}) EXPECT_FALSE(document->cmdButton(i).Enabled()) << i;
   EXPECT_FALSE(document->grdFormsAssignment.Enabled());
   EXPECT_FALSE(document->grdOfficerList.Enabled());
-  for (DataGrid* grid : {&document->grdFormsAssignment, &document->grdOfficerList,
-                         &document->grdNewForms}) {
+  for (DataGrid* grid :
+       {&document->grdFormsAssignment, &document->grdOfficerList, &document->grdNewForms}) {
     EXPECT_EQ(grid->RowCount(), 0);
     EXPECT_TRUE(grid->FontBold());
     EXPECT_FALSE(grid->StyleSet("UNBOLD").Bold());
@@ -122,9 +122,8 @@ TEST_F(LifecycleTest, CloseWithPendingRangesAsksAndFollowsTheAnswer) {
 TEST_F(LifecycleTest, CloseYesWaitsForTheSaveReply) {
   auto& d = ShowDocument();
   AddPendingRange(d);
-  messages->SetResponder([](ScriptedMessageComponent& m, const auto& sent) {
-    m.ReplyOk(sent.requestId, {});
-  });
+  messages->SetResponder(
+      [](ScriptedMessageComponent& m, const auto& sent) { m.ReplyOk(sent.requestId, {}); });
   ui->QueueAnswer(MsgBoxResult::Yes);
   EXPECT_TRUE(d.CloseDocument());
   ASSERT_EQ(messages->Sent().size(), 1U);

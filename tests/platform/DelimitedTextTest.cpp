@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AtomicFile.h"
 #include "base/DelimitedText.h"
+#include "platform/AtomicFile.h"
 #include "platform/PlatformError.h"
 
 namespace fm {

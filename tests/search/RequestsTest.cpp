@@ -2,10 +2,10 @@
 
 #include <tuple>
 
+#include "base/Text.h"
 #include "controls/CommandButton.h"
 #include "controls/DataGrid.h"
 #include "controls/TextBox.h"
-#include "base/Text.h"
 #include "platform/DataSet.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Services.h"
