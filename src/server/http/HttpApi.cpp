@@ -8,7 +8,7 @@
 #include <exception>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <set>
+#include <initializer_list>
 
 #include "base/Numbers.h"
 #include "protocol/Custody.h"
@@ -138,6 +138,41 @@ std::string NotPermitted(const Principal& principal, Action action) {
 bool DeclaresJson(std::string_view contentType) {
   const std::string_view media = Trim(contentType.substr(0, contentType.find(';')));
   return EqualsIgnoringCase(media, kJsonMediaType);
+}
+
+// The %-decoded parameters of a request target's query into `parameters`, each named at most
+// once and only from `known`. Answers the 400 to send instead when the query breaks a rule.
+std::optional<HttpAnswer> ReadQuery(std::string_view target, std::string_view path,
+                                    std::initializer_list<std::string_view> known,
+                                    std::map<std::string, std::string>& parameters) {
+  const std::size_t question = target.find('?');
+  std::string_view query = question == std::string_view::npos ? "" : target.substr(question + 1);
+  while (!query.empty()) {
+    const std::size_t amp = query.find('&');
+    const std::string_view pair = query.substr(0, amp);
+    query = amp == std::string_view::npos ? "" : query.substr(amp + 1);
+    if (pair.empty()) continue;
+    const std::size_t eq = pair.find('=');
+    auto name = DecodeComponent(pair.substr(0, eq));
+    auto value = DecodeComponent(eq == std::string_view::npos ? "" : pair.substr(eq + 1));
+    if (!name || !value) {
+      return HttpApi::Error(400,
+                            fmt::format("the query part \"{}\" holds a broken %-escape", pair));
+    }
+    if (std::find(known.begin(), known.end(), *name) == known.end()) {
+      std::string names;
+      for (auto it = known.begin(); it != known.end(); ++it) {
+        if (it != known.begin()) names += std::next(it) == known.end() ? " and " : ", ";
+        names += *it;
+      }
+      return HttpApi::Error(
+          400, fmt::format("unknown query parameter \"{}\"; {} takes {}", *name, path, names));
+    }
+    if (!parameters.emplace(*name, *value).second) {
+      return HttpApi::Error(400, fmt::format("the query parameter \"{}\" is given twice", *name));
+    }
+  }
+  return std::nullopt;
 }
 
 std::size_t RowCount(const protocol::Request& request) {
@@ -338,28 +373,9 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
 }
 
 HttpAnswer HttpApi::History(std::string_view target) const {
-  std::size_t question = target.find('?');
-  std::string_view query = question == std::string_view::npos ? "" : target.substr(question + 1);
   std::map<std::string, std::string> parameters;
-  while (!query.empty()) {
-    std::size_t amp = query.find('&');
-    std::string_view pair = query.substr(0, amp);
-    query = amp == std::string_view::npos ? "" : query.substr(amp + 1);
-    if (pair.empty()) continue;
-    std::size_t eq = pair.find('=');
-    auto name = DecodeComponent(pair.substr(0, eq));
-    auto value = DecodeComponent(eq == std::string_view::npos ? "" : pair.substr(eq + 1));
-    if (!name || !value) {
-      return Error(400, fmt::format("the query part \"{}\" holds a broken %-escape", pair));
-    }
-    if (*name != "form_type" && *name != "number") {
-      return Error(400, fmt::format("unknown query parameter \"{}\"; {} takes form_type and "
-                                    "number",
-                                    *name, kHistoryPath));
-    }
-    if (!parameters.emplace(*name, *value).second) {
-      return Error(400, fmt::format("the query parameter \"{}\" is given twice", *name));
-    }
+  if (auto refusal = ReadQuery(target, kHistoryPath, {"form_type", "number"}, parameters)) {
+    return *refusal;
   }
   for (const char* name : {"form_type", "number"}) {
     if (!parameters.contains(name)) {
@@ -452,37 +468,17 @@ HttpAnswer HttpApi::Withdrawals(std::string_view body, const Principal& principa
 }
 
 HttpAnswer HttpApi::Report(std::string_view target) const {
-  std::size_t question = target.find('?');
-  std::string_view query = question == std::string_view::npos ? "" : target.substr(question + 1);
-  ReportParameters parameters;
-  const std::map<std::string, std::string*> fields{{"station", &parameters.station},
-                                                   {"officer", &parameters.officer},
-                                                   {"form_type", &parameters.formType},
-                                                   {"from", &parameters.from},
-                                                   {"to", &parameters.to}};
-  std::set<std::string> given;
-  while (!query.empty()) {
-    std::size_t amp = query.find('&');
-    std::string_view pair = query.substr(0, amp);
-    query = amp == std::string_view::npos ? "" : query.substr(amp + 1);
-    if (pair.empty()) continue;
-    std::size_t eq = pair.find('=');
-    auto name = DecodeComponent(pair.substr(0, eq));
-    auto value = DecodeComponent(eq == std::string_view::npos ? "" : pair.substr(eq + 1));
-    if (!name || !value) {
-      return Error(400, fmt::format("the query part \"{}\" holds a broken %-escape", pair));
-    }
-    auto field = fields.find(*name);
-    if (field == fields.end()) {
-      return Error(400, fmt::format("unknown query parameter \"{}\"; {} takes station, officer, "
-                                    "form_type, from and to",
-                                    *name, kReportPath));
-    }
-    if (!given.insert(*name).second) {
-      return Error(400, fmt::format("the query parameter \"{}\" is given twice", *name));
-    }
-    *field->second = *value;
+  std::map<std::string, std::string> given;
+  if (auto refusal = ReadQuery(target, kReportPath,
+                               {"station", "officer", "form_type", "from", "to"}, given)) {
+    return *refusal;
   }
+  ReportParameters parameters;
+  parameters.station = given["station"];
+  parameters.officer = given["officer"];
+  parameters.formType = given["form_type"];
+  parameters.from = given["from"];
+  parameters.to = given["to"];
   try {
     return {200, protocol::AccountabilityToJson(mHandler->Accountability(parameters)), {}};
   } catch (const RequestError& e) {

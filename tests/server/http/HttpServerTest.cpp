@@ -323,7 +323,9 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
       {"station=A1&from=2026-11-31&to=2026-12-01", 422, "is not a date"},
       {"station=A1&from=2026-12-01&to=2026-11-01", 422, "is after the last day"},
       {"station=A1&officer=77", 422, "\"77\" is not the registry number"},
-      {"station=A1&colour=red", 400, "\"colour\""},
+      {"station=A1&colour=red", 400,
+       "\"colour\"; /v1/report takes station, officer, form_type, from and to"},
+      {"station=A1&from=%2", 400, "broken %-escape"},
       {"station=A1&station=A2", 400, "given twice"},
   };
   for (const auto& c : kRefused) {
