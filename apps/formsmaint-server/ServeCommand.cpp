@@ -132,6 +132,8 @@ struct ServeSettings {
   unsigned idleTimeout = 60;
   std::size_t maxConnections = 1024;
   std::uint64_t bodyBudget = 64 * 1024 * 1024;
+  std::uint64_t chunkedReplyAbove = 256 * 1024;
+  std::uint64_t replyChunk = 64 * 1024;
   std::size_t maxRequestIdLength = 64;
   std::size_t maxCriteria = 64;
   std::size_t maxRows = 10000;
@@ -206,6 +208,15 @@ CommandRun AddServeOptions(CLI::App& app) {
                  "--body-limit. A size such as 64MiB.")
       ->transform(CLI::AsSizeValue(false))
       ->capture_default_str();
+  app.add_option("--chunked-reply-above", s->chunkedReplyAbove,
+                 "Replies larger than this go to HTTP/1.1 clients with chunked transfer "
+                 "encoding, one chunk at a time. A size such as 256KiB.")
+      ->transform(CLI::AsSizeValue(false))
+      ->capture_default_str();
+  app.add_option("--reply-chunk", s->replyChunk,
+                 "Largest chunk of a chunked reply. A size such as 64KiB.")
+      ->transform(CLI::AsSizeValue(false))
+      ->capture_default_str();
   app.add_option("--max-request-id-length", s->maxRequestIdLength,
                  "Longest request id (visible ASCII characters); longer ones are answered 422.")
       ->check(CLI::Range(std::size_t{8}, std::size_t{1024}))
@@ -226,6 +237,9 @@ CommandRun AddServeOptions(CLI::App& app) {
       throw UsageError("--load-demo and --generate both fill an empty store; give one of them");
     }
     if (s->bodyLimit == 0) throw UsageError("--body-limit must be above 0");
+    if (s->chunkedReplyAbove == 0 || s->replyChunk == 0) {
+      throw UsageError("--chunked-reply-above and --reply-chunk must be above 0");
+    }
 
     HttpServerOptions options;
     if (!s->createSchema) {
@@ -274,6 +288,8 @@ CommandRun AddServeOptions(CLI::App& app) {
       options.writeTimeout = std::chrono::seconds(s->readTimeout);
       options.idleTimeout = std::chrono::seconds(s->idleTimeout);
       options.maxConnections = s->maxConnections;
+      options.chunkedReplyAbove = static_cast<std::size_t>(s->chunkedReplyAbove);
+      options.replyChunkBytes = static_cast<std::size_t>(s->replyChunk);
     }
 
     s->store.poolSize = static_cast<std::size_t>(s->threads) + 2;

@@ -288,6 +288,8 @@ void PostgresConnection::Begin(Transaction kind) {
   if (kind == Transaction::Migration) {
     mImpl->Exec("BEGIN");
     PQclear(mImpl->Check(PQexec(mImpl->conn, kMigrationLock), PGRES_TUPLES_OK, kMigrationLock));
+  } else if (kind == Transaction::Read) {
+    mImpl->Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
   } else {
     mImpl->Exec("BEGIN ISOLATION LEVEL SERIALIZABLE");
   }

@@ -183,12 +183,16 @@ HandledRequest RequestHandler::Handle(const protocol::Request& request,
              [this](const SearchCriteria& criteria, bool cutShortAllowed, protocol::Reply& reply) {
                RangeQuery query = criteria.ranges;
                query.limit = mOptions.maxRanges + 1;
-               std::vector<StoredRange> ranges = mStore->FindRanges(query);
+               std::vector<StoredRange> ranges;
+               std::vector<Officer> officers;
+               mStore->ReadTogether([&] {
+                 ranges = mStore->FindRanges(query);
+                 officers = mStore->FindOfficers(criteria.officers);
+               });
                if (ranges.size() > mOptions.maxRanges) {
                  if (!cutShortAllowed) throw RequestError(TooManyRanges(mOptions.maxRanges));
                  ranges.resize(mOptions.maxRanges);
                }
-               std::vector<Officer> officers = mStore->FindOfficers(criteria.officers);
                reply.dataSets.emplace(protocol::kTroopFormDataSet,
                                       TroopFormDataSet(ranges, criteria.thin));
                reply.dataSets.emplace(protocol::kOfficerDataSet, OfficerDataSet(officers));
@@ -223,35 +227,38 @@ StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
             // the store is asked in Handle's order, ranges first. So the ranges are written first
             // and what goes before them is put in front once the officers are known: one move of
             // the text, no copy of the result in another form.
-            json.clear();
-            protocol::JsonWriter(json).Key(protocol::kTroopFormDataSet);
-            json += "{\"columns\":";
-            protocol::JsonWriter(json).WriteColumns(TroopFormColumns(criteria.thin));
-            json += ",\"rows\":[";
-            const std::size_t rowsStart = json.size();
-            RangeQuery query = criteria.ranges;
-            query.limit = mOptions.maxRanges + 1;
-            mStore->ForEachRange(query, [&](const StoredRange& stored, std::size_t index) {
-              if (index == 0) json.resize(rowsStart);  // a read run again starts over
-              if (index == mOptions.maxRanges) {
-                if (!cutShortAllowed) throw RequestError(TooManyRanges(mOptions.maxRanges));
-                return false;
-              }
-              if (index > 0) json.push_back(',');
-              protocol::JsonWriter row(json);
-              WriteTroopFormRow(row, stored, criteria.thin);
-              return true;
-            });
-            json += "]}}}";  // the rows, the data set, data_sets, the reply
+            // One read of the database for both parts; run again whole if the store retries.
+            mStore->ReadTogether([&] {
+              json.clear();
+              protocol::JsonWriter(json).Key(protocol::kTroopFormDataSet);
+              json += "{\"columns\":";
+              protocol::JsonWriter(json).WriteColumns(TroopFormColumns(criteria.thin));
+              json += ",\"rows\":[";
+              const std::size_t rowsStart = json.size();
+              RangeQuery query = criteria.ranges;
+              query.limit = mOptions.maxRanges + 1;
+              mStore->ForEachRange(query, [&](const StoredRange& stored, std::size_t index) {
+                if (index == 0) json.resize(rowsStart);  // a read run again starts over
+                if (index == mOptions.maxRanges) {
+                  if (!cutShortAllowed) throw RequestError(TooManyRanges(mOptions.maxRanges));
+                  return false;
+                }
+                if (index > 0) json.push_back(',');
+                protocol::JsonWriter row(json);
+                WriteTroopFormRow(row, stored, criteria.thin);
+                return true;
+              });
+              json += "]}}}";  // the rows, the data set, data_sets, the reply
 
-            std::string head;
-            protocol::JsonWriter front(head);
-            WriteReplyHead(front, reply);
-            front.BeginObject();
-            front.Key(protocol::kOfficerDataSet);
-            front.WriteDataSet(OfficerDataSet(mStore->FindOfficers(criteria.officers)));
-            head.push_back(',');
-            json.insert(0, head);
+              std::string head;
+              protocol::JsonWriter front(head);
+              WriteReplyHead(front, reply);
+              front.BeginObject();
+              front.Key(protocol::kOfficerDataSet);
+              front.WriteDataSet(OfficerDataSet(mStore->FindOfficers(criteria.officers)));
+              head.push_back(',');
+              json.insert(0, head);
+            });
             written = true;
           });
   if (!written && !handled.reply.dataSets.empty()) {

@@ -29,6 +29,7 @@ class SqlConnection {
   enum class Transaction {
     Write,      // serialized against other writers (BEGIN IMMEDIATE / SERIALIZABLE)
     Migration,  // as Write, and exclusive against other processes migrating the schema
+    Read,       // reads only, all from one snapshot; writers are not held up (WAL, MVCC)
   };
 
   virtual ~SqlConnection() = default;

@@ -421,8 +421,21 @@ auto SqlStore::Write(Body&& body) {
   }
 }
 
+namespace {
+
+// The connection this thread's ReadTogether holds, and for which store.
+struct SharedRead {
+  const SqlStore* store = nullptr;
+  SqlConnection* connection = nullptr;
+};
+thread_local SharedRead tShared;
+
+}  // namespace
+
 template <typename Body>
 auto SqlStore::Read(Body&& body) {
+  // Inside ReadTogether: its connection and transaction, and its retry of the whole.
+  if (tShared.store == this) return body(*tShared.connection);
   for (int attempt = 0;; ++attempt) {
     try {
       auto lease = mPool.Acquire();
@@ -598,6 +611,26 @@ void SqlStore::ForEachRange(const RangeQuery& q, const RangeVisitor& each) {
       stored.version = Integer(row[16]);
       return each(stored, index++);
     });
+  });
+}
+
+void SqlStore::ReadTogether(const std::function<void()>& reads) {
+  if (tShared.store == this) return reads();  // already inside one: that one holds
+  // Two autocommit reads would each take and drop SQLite's read lock (system calls on the
+  // lock file) and could see different commits; one transaction does it once.
+  Read([&](SqlConnection& c) {
+    c.Begin(SqlConnection::Transaction::Read);
+    const SharedRead outer = tShared;
+    tShared = {this, &c};
+    try {
+      reads();
+    } catch (...) {
+      tShared = outer;
+      c.Rollback();
+      throw;
+    }
+    tShared = outer;
+    c.Commit();
   });
 }
 

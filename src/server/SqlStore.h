@@ -41,6 +41,8 @@ class SqlStore : public Store {
   std::vector<StoredRange> FindRanges(const RangeQuery& query) override;
   void ForEachRange(const RangeQuery& query, const RangeVisitor& each) override;
   std::vector<Officer> FindOfficers(const OfficerQuery& query) override;
+  // One connection in a read transaction (Transaction::Read) for all of `reads`.
+  void ReadTogether(const std::function<void()>& reads) override;
   SaveOutcome ApplyChanges(const SaveContext& context,
                            const std::vector<RangeChange>& changes) override;
   std::vector<CustodyEntry> FormHistory(const std::string& formType,

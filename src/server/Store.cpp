@@ -69,6 +69,8 @@ void Store::ForEachRange(const RangeQuery& query, const RangeVisitor& each) {
   }
 }
 
+void Store::ReadTogether(const std::function<void()>& reads) { reads(); }
+
 std::shared_ptr<Store> OpenStore(const std::string& address, const StoreOptions& options) {
   try {
     if (StartsWith(address, "sqlite:")) return OpenSqlite(address.substr(7), options);

@@ -84,6 +84,12 @@ class Store {
   using RangeVisitor = std::function<bool(const StoredRange& range, std::size_t index)>;
   virtual void ForEachRange(const RangeQuery& query, const RangeVisitor& each);
 
+  // Runs `reads` (calls of this store's read members, on this thread) as one read of the
+  // database where the backend can: one connection and one snapshot for all of them. A read
+  // the store runs again runs `reads` again whole, so it must start over (as ForEachRange's
+  // index 0 says). This default just calls it.
+  virtual void ReadTogether(const std::function<void()>& reads);
+
   // The officers of the query, ordered by registry number, then duty start, troop and
   // district (one row per current duty assignment).
   virtual std::vector<Officer> FindOfficers(const OfficerQuery& query) = 0;

@@ -402,14 +402,56 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     for (auto& [name, value] : answer.headers) mResponse.set(name, value);
     mResponse.body() = std::move(answer.body);
     mResponse.keep_alive(keepAlive);
-    mResponse.prepare_payload();
     mStatus = answer.status;
     Lowest().expires_after(mCore.Options().writeTimeout);
+    if (mVersion >= 11 && mResponse.body().size() > mCore.Options().chunkedReplyAbove) {
+      return WriteChunked(keepAlive, unread);
+    }
+    mResponse.prepare_payload();
     http::async_write(
         mStream, mResponse,
         [self = this->shared_from_this(), keepAlive, unread](beast::error_code ec, std::size_t) {
           self->OnWritten(ec, keepAlive, unread);
         });
+  }
+
+  // A large body in chunks, each written from the body itself (no copy): the header, then
+  // WriteChunk until the last one. The write time-out set by Respond covers the whole reply.
+  void WriteChunked(bool keepAlive, bool unread) {
+    mChunkedHead = {};
+    mChunkedHead.version(mVersion);
+    mChunkedHead.result(mResponse.result());
+    for (const auto& field : mResponse) mChunkedHead.set(field.name_string(), field.value());
+    mChunkedHead.keep_alive(keepAlive);
+    mChunkedHead.chunked(true);
+    mChunkedSerializer.emplace(mChunkedHead);
+    mChunkOffset = 0;
+    http::async_write_header(
+        mStream, *mChunkedSerializer,
+        [self = this->shared_from_this(), keepAlive, unread](beast::error_code ec, std::size_t) {
+          if (ec) return self->OnWritten(ec, keepAlive, unread);
+          self->WriteChunk(keepAlive, unread);
+        });
+  }
+
+  void WriteChunk(bool keepAlive, bool unread) {
+    const std::string& body = mResponse.body();
+    auto next = [self = this->shared_from_this(), keepAlive, unread](beast::error_code ec,
+                                                                     std::size_t) {
+      if (ec || self->mChunkOffset == self->mResponse.body().size() + 1) {
+        self->mChunkedSerializer.reset();
+        return self->OnWritten(ec, keepAlive, unread);
+      }
+      self->WriteChunk(keepAlive, unread);
+    };
+    if (mChunkOffset == body.size()) {
+      ++mChunkOffset;  // past the end: the last chunk is on its way
+      return net::async_write(mStream, http::make_chunk_last(), std::move(next));
+    }
+    const std::size_t n = std::min(mCore.Options().replyChunkBytes, body.size() - mChunkOffset);
+    const net::const_buffer piece(body.data() + mChunkOffset, n);
+    mChunkOffset += n;
+    net::async_write(mStream, http::make_chunk(piece), std::move(next));
   }
 
   void OnWritten(beast::error_code ec, bool keepAlive, bool unread) {
@@ -467,6 +509,10 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
   std::optional<http::request_parser<http::string_body>> mParser;
   std::optional<http::response<http::empty_body>> mContinue;
   http::response<http::string_body> mResponse;
+  // A chunked reply: its header alone, and how far its body has been handed to the socket.
+  http::response<http::empty_body> mChunkedHead;
+  std::optional<http::response_serializer<http::empty_body>> mChunkedSerializer;
+  std::size_t mChunkOffset = 0;
   std::string mReplyBuffer;  // the last reply's body, cleared, for the next reply
   // Taken by a handler thread while it starts the response's write, and by Shutdown.
   std::mutex mHandoff;
@@ -603,6 +649,9 @@ void HttpServer::Impl::Start() {
       options.bodyBudget == 0) {
     throw HttpServerError(
         "the body limit, header limit, body budget and connection limit must be above 0");
+  }
+  if (options.chunkedReplyAbove == 0 || options.replyChunkBytes == 0) {
+    throw HttpServerError("the chunked reply threshold and the reply chunk size must be above 0");
   }
   if (options.bodyBudget < options.bodyLimit) {
     throw HttpServerError(fmt::format(

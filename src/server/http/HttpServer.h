@@ -58,6 +58,14 @@ struct HttpServerOptions {
   // A connection keeps the buffer of its last reply for its next one, up to this capacity;
   // a larger one (a large search's) is given back after the reply is sent.
   std::size_t replyBufferKeep = 256 * 1024;
+  // A reply body larger than chunkedReplyAbove goes to an HTTP/1.1 client with chunked
+  // transfer encoding, in chunks of at most replyChunkBytes written straight from the
+  // rendered body, one after the other: the socket is never handed more than one chunk at a
+  // time, so a slow reader holds at most that much in kernel buffers, and the whole reply
+  // must still be taken within writeTimeout. Smaller replies (and any to HTTP/1.0) carry a
+  // Content-Length. Both above 0.
+  std::size_t chunkedReplyAbove = 256 * 1024;
+  std::size_t replyChunkBytes = 64 * 1024;
   // Lines of the access log are buffered; they reach the file at least this often, and at
   // Stop().
   std::chrono::milliseconds accessLogFlush{std::chrono::seconds(1)};

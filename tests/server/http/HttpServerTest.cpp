@@ -1,8 +1,12 @@
 // The HTTP front over real sockets on 127.0.0.1 and a throw-away SQLite inventory holding
 // the demo inventory.
 
+#include <arpa/inet.h>
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -594,6 +598,103 @@ TEST_F(HttpServerTest, RequestThatStopsArrivingIsDroppedAfterTheReadTimeout) {
   ExpectStillServing();
 }
 
+// The bytes of one answer as they come off the socket: `request` sent on a fresh connection,
+// read until the server closes it (the request asks it to) or nothing comes for 5 s.
+std::string RawExchange(unsigned short port, const std::string& request) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("no socket");
+  timeval wait{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(request.size())) {
+    char block[4096];
+    for (ssize_t n; (n = recv(fd, block, sizeof block, 0)) > 0;) answer.append(block, n);
+  }
+  close(fd);
+  return answer;
+}
+
+// The sizes of the chunks of a chunked body and the body they make up; throws on a body
+// that is not validly chunked.
+std::pair<std::vector<std::size_t>, std::string> Dechunk(std::string_view body) {
+  std::vector<std::size_t> sizes;
+  std::string joined;
+  for (;;) {
+    const std::size_t end = body.find("\r\n");
+    if (end == std::string_view::npos) throw std::runtime_error("chunk size line cut short");
+    const std::size_t size = std::stoul(std::string(body.substr(0, end)), nullptr, 16);
+    body.remove_prefix(end + 2);
+    if (size == 0) {
+      if (body != "\r\n") throw std::runtime_error("bytes after the last chunk");
+      return {sizes, joined};
+    }
+    if (body.size() < size + 2 || body.substr(size, 2) != "\r\n") {
+      throw std::runtime_error("chunk cut short");
+    }
+    sizes.push_back(size);
+    joined.append(body.substr(0, size));
+    body.remove_prefix(size + 2);
+  }
+}
+
+// A reply above the threshold goes in chunks of bounded size, written from the reply itself:
+// the bytes are those of the whole reply, and the connection carries the next request.
+// HTTP/1.0 cannot read chunks: it gets a Content-Length whatever the size.
+TEST_F(HttpServerTest, LargeReplyIsSentInBoundedChunksSmallOneWithItsLength) {
+  HttpServerOptions options = Options();
+  options.chunkedReplyAbove = 1024;
+  options.replyChunkBytes = 500;
+  Start(options);
+  const std::string expected =
+      protocol::ReplyToJson(mHandler->Handle(SearchRequest(), HttpApi::LocalClient()).reply);
+  ASSERT_GT(expected.size(), 2 * options.replyChunkBytes);
+
+  HttpTestClient client(mPort);
+  HttpReply large = Search(client);
+  ASSERT_EQ(large.status, 200u);
+  EXPECT_EQ(large.Header("transfer-encoding"), "chunked");
+  EXPECT_EQ(large.Header("content-length"), "");
+  EXPECT_EQ(large.body, expected);
+  EXPECT_TRUE(large.keepAlive);
+  HttpReply small = client.Request("GET", "/healthz");
+  ASSERT_EQ(small.status, 200u);
+  EXPECT_EQ(small.Header("content-length"), std::to_string(small.body.size()));
+  EXPECT_EQ(small.Header("transfer-encoding"), "");
+
+  const std::string search = protocol::RequestToJson(SearchRequest());
+  for (const char* version : {"1.1", "1.0"}) {
+    SCOPED_TRACE(version);
+    const std::string raw = RawExchange(
+        mPort, fmt::format("POST /v1/messages HTTP/{}\r\nHost: t\r\nConnection: close\r\n"
+                           "Authorization: Bearer {}\r\nContent-Type: application/json\r\n"
+                           "Content-Length: {}\r\n\r\n{}",
+                           version, kToken, search.size(), search));
+    const std::size_t headEnd = raw.find("\r\n\r\n");
+    ASSERT_NE(headEnd, std::string::npos) << raw;
+    const std::string head = raw.substr(0, headEnd + 2);
+    const std::string_view body = std::string_view(raw).substr(headEnd + 4);
+    if (std::string_view(version) == "1.0") {
+      EXPECT_NE(head.find(fmt::format("Content-Length: {}\r\n", expected.size())),
+                std::string::npos)
+          << head;
+      EXPECT_EQ(body, expected);
+      continue;
+    }
+    EXPECT_NE(head.find("Transfer-Encoding: chunked\r\n"), std::string::npos) << head;
+    const auto [sizes, joined] = Dechunk(body);
+    EXPECT_EQ(joined, expected);
+    EXPECT_EQ(sizes.size(),
+              (expected.size() + options.replyChunkBytes - 1) / options.replyChunkBytes);
+    for (std::size_t size : sizes) EXPECT_LE(size, options.replyChunkBytes);
+  }
+}
+
 TEST_F(HttpServerTest, ConnectionsOverTheLimitAre503) {
   HttpServerOptions options = Options();
   options.maxConnections = 2;
@@ -706,6 +807,10 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
   HttpServerOptions named = Options();
   named.address = "forms.example.org";
   EXPECT_NE(refusal(named).find("is not an IP address"), std::string::npos);
+
+  HttpServerOptions noChunk = Options();
+  noChunk.replyChunkBytes = 0;
+  EXPECT_NE(refusal(noChunk).find("reply chunk size must be above 0"), std::string::npos);
 
   Start();
   HttpServerOptions taken = Options();
