@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <initializer_list>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <initializer_list>
 
 #include "base/Numbers.h"
 #include "protocol/Custody.h"
