@@ -7,9 +7,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build-cov
 
+bash scripts/install-deps.sh
+# ccache only speeds a rebuild up; a fresh machine has none.
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage \
-  -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+  -DCMAKE_SHARED_LINKER_FLAGS=--coverage "${launcher[@]}" >/dev/null
 cmake --build "$dir" -j "${JOBS:-2}"
 # Counts add up across runs: start from none so the figure is this run's.
 find "$dir" -name '*.gcda' -delete
