@@ -12,17 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "JsonDamage.h"
 #include "protocol/Json.h"
 #include "protocol/ProtocolError.h"
 #include "protocol/ReplyReader.h"
 
 namespace fm::protocol {
 namespace {
-
-unsigned SeedForThisRun() {
-  const char* text = std::getenv("FM_TEST_SEED");
-  return text && *text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 20240617u;
-}
 
 class RandomReplies {
  public:
@@ -115,33 +111,8 @@ std::optional<Reply> TreeReading(const std::string& text, std::string* error = n
   }
 }
 
-// Damage of the kind a broken sender or a cut connection makes.
-std::string Damaged(std::string text, std::mt19937_64& random) {
-  static const char significant[] = {'"', '\\', '[', ']', '{', '}',    ',',    ':',    '0', '1',
-                                     '-', 'e',  '.', 'n', ' ', '\x80', '\xc3', '\xff', 'u'};
-  const auto damages = 1 + random() % 3;
-  for (std::uint64_t i = 0; i < damages && !text.empty(); ++i) {
-    const auto at = random() % text.size();
-    switch (random() % 4) {
-      case 0:
-        text.erase(at, 1 + random() % 3);
-        break;
-      case 1:
-        text.insert(at, 1, significant[random() % std::size(significant)]);
-        break;
-      case 2:
-        text[at] = significant[random() % std::size(significant)];
-        break;
-      default:
-        text.resize(at);
-        break;
-    }
-  }
-  return text;
-}
-
 TEST(ReplyReader, AnswersWhatTheTreeReaderAnswersOrGivesUp) {
-  const unsigned seed = SeedForThisRun();
+  const unsigned seed = testing::SeedForThisRun(20240617u);
   SCOPED_TRACE("seed " + std::to_string(seed) + " (FM_TEST_SEED repeats a run)");
   RandomReplies replies(seed);
   int damagedButRead = 0;
@@ -162,7 +133,7 @@ TEST(ReplyReader, AnswersWhatTheTreeReaderAnswersOrGivesUp) {
       EXPECT_EQ(*direct, TreeReading(text)) << text;
     }
 
-    const std::string damaged = Damaged(compact, replies.Random());
+    const std::string damaged = testing::Damaged(compact, replies.Random());
     const auto direct = detail::ReadReplyDirectly(damaged);
     std::string error;
     const auto fromTree = TreeReading(damaged, &error);

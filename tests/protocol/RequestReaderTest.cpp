@@ -8,17 +8,13 @@
 #include <random>
 #include <string>
 
+#include "JsonDamage.h"
 #include "protocol/Json.h"
 #include "protocol/ProtocolError.h"
 #include "protocol/RequestReader.h"
 
 namespace fm::protocol {
 namespace {
-
-unsigned SeedForThisRun() {
-  const char* text = std::getenv("FM_TEST_SEED");
-  return text && *text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 20261206u;
-}
 
 std::optional<Request> TreeReading(const std::string& text, std::string* error = nullptr) {
   try {
@@ -75,33 +71,8 @@ class RandomRequests {
   std::mt19937_64 mRandom;
 };
 
-// Damage of the kind a broken sender or a cut connection makes.
-std::string Damaged(std::string text, std::mt19937_64& random) {
-  static const char significant[] = {'"', '\\', '[', ']', '{', '}', ',', ':',   '0',
-                                     '1', '-',  'e', '.', ' ', 'n', 'x', '\x80'};
-  const auto damages = 1 + random() % 3;
-  for (std::uint64_t i = 0; i < damages && !text.empty(); ++i) {
-    const auto at = random() % text.size();
-    switch (random() % 4) {
-      case 0:
-        text.erase(at, 1 + random() % 3);
-        break;
-      case 1:
-        text.insert(at, 1, significant[random() % std::size(significant)]);
-        break;
-      case 2:
-        text[at] = significant[random() % std::size(significant)];
-        break;
-      default:
-        text.resize(at);
-        break;
-    }
-  }
-  return text;
-}
-
 TEST(RequestReader, AnswersWhatTheTreeReaderAnswersOrGivesUp) {
-  const unsigned seed = SeedForThisRun();
+  const unsigned seed = testing::SeedForThisRun(20261206u);
   SCOPED_TRACE("seed " + std::to_string(seed) + " (FM_TEST_SEED repeats a run)");
   RandomRequests requests(seed);
   int read = 0;
@@ -129,7 +100,7 @@ TEST(RequestReader, AnswersWhatTheTreeReaderAnswersOrGivesUp) {
       EXPECT_EQ(*direct, *fromTree) << text;
       EXPECT_EQ(RequestFromJson(text), *fromTree) << text;
     }
-    const std::string damaged = Damaged(compact, requests.Random());
+    const std::string damaged = testing::Damaged(compact, requests.Random());
     if (const auto direct = detail::ReadRequestDirectly(damaged)) {
       ++damagedButRead;
       std::string error;
