@@ -5,8 +5,9 @@
 // of the two is the cost of everything the forms server does beyond moving bytes: JSON in
 // and out, the store's search, the hop to the handler pool, the access log. Two more rows
 // split that cost: healthz (the front with almost no handler work) and the request handler
-// called directly by 16 threads (no HTTP at all). Loopback only; every run sends a bounded
-// number of requests.
+// called directly by 16 threads (no HTTP at all). A last row has the two take turns in short
+// rounds, for a ratio that the machine's drifting load touches alike on both sides. Loopback
+// only; every run sends a bounded number of requests.
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
@@ -246,26 +247,40 @@ std::string RawRequest(const std::string& method, const std::string& target,
 std::atomic<double> gFormsSearchRate{0};
 std::atomic<double> gBareRate{0};
 
-void DriveConnections(benchmark::State& state, unsigned short port, const std::string& raw,
-                      std::atomic<double>* rate) {
+// Each client sends `perClient` requests, all at once; answers the seconds the round took,
+// or a negative number when a request was not answered 200.
+double TimeRound(std::vector<std::unique_ptr<Client>>& clients, int perClient) {
+  std::atomic<int> ok{0};
+  auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> threads;
+  for (auto& client : clients) {
+    threads.emplace_back([&, c = client.get()] { ok += c->Run(perClient); });
+  }
+  for (auto& t : threads) t.join();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return ok == static_cast<int>(clients.size()) * perClient ? seconds : -1;
+}
+
+std::vector<std::unique_ptr<Client>> Connect(unsigned short port, const std::string& raw) {
   std::vector<std::unique_ptr<Client>> clients;
   for (int i = 0; i < kConnections; ++i) clients.push_back(std::make_unique<Client>(port, raw));
+  return clients;
+}
+
+void DriveConnections(benchmark::State& state, unsigned short port, const std::string& raw,
+                      std::atomic<double>* rate) {
+  auto clients = Connect(port, raw);
   long total = 0;
   double seconds = 0;
   for (auto _ : state) {
-    std::atomic<int> ok{0};
-    auto start = std::chrono::steady_clock::now();
-    std::vector<std::thread> threads;
-    for (auto& client : clients) {
-      threads.emplace_back([&, c = client.get()] { ok += c->Run(kRequestsPerConnection); });
-    }
-    for (auto& t : threads) t.join();
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (ok != kConnections * kRequestsPerConnection) {
+    const double round = TimeRound(clients, kRequestsPerConnection);
+    if (round < 0) {
       state.SkipWithError("a request was not answered 200");
       return;
     }
-    total += ok;
+    seconds += round;
+    total += kConnections * kRequestsPerConnection;
   }
   state.SetItemsProcessed(total);
   state.counters["connections"] = kConnections;
@@ -290,6 +305,33 @@ void BM_BareBeastFixedBody(benchmark::State& state) {
                    RawRequest("POST", "/v1/messages", protocol::RequestToJson(SearchRequest())),
                    &gBareRate);
   state.counters["reply_bytes"] = static_cast<double>(body.size());
+}
+
+// The ratio again, with the two servers taking turns in short rounds: on a shared machine
+// the load drifts between two benchmarks run one after the other, and alternating rounds
+// puts both under the same drift.
+void BM_SearchVsBareInterleaved(benchmark::State& state) {
+  Fixture& f = Shared();
+  BareEndpoint bare(CannedSearchReply());
+  const std::string raw = RawRequest("POST", "/v1/messages", f.searchBody);
+  auto forms = Connect(f.server->Port(), raw);
+  auto baseline = Connect(bare.Port(), raw);
+  constexpr int kPerRound = 50;
+  double formsSeconds = 0;
+  double bareSeconds = 0;
+  for (auto _ : state) {
+    const double a = TimeRound(forms, kPerRound);
+    const double b = TimeRound(baseline, kPerRound);
+    if (a < 0 || b < 0) {
+      state.SkipWithError("a request was not answered 200");
+      return;
+    }
+    formsSeconds += a;
+    bareSeconds += b;
+  }
+  // Equal request counts on both sides: the ratio of rates is the inverse ratio of times.
+  if (formsSeconds > 0) state.counters["forms_over_bare"] = bareSeconds / formsSeconds;
+  state.counters["connections"] = kConnections;
 }
 
 void BM_FormsServerHealthz(benchmark::State& state) {
@@ -322,6 +364,7 @@ void BM_HandlerDirectSearch(benchmark::State& state) {
 
 BENCHMARK(BM_FormsServerSearch)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareBeastFixedBody)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchVsBareInterleaved)->Iterations(40)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FormsServerHealthz)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HandlerDirectSearch)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 

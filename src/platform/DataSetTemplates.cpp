@@ -1,23 +1,11 @@
 #include "platform/DataSetTemplates.h"
 
-#include <cctype>
-
+#include "base/Text.h"
 #include "protocol/Layouts.h"
 
 namespace fm {
 
 namespace {
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 FieldType FieldTypeOf(protocol::ColumnType type) {
   switch (type) {
@@ -41,8 +29,8 @@ std::vector<FieldDef> FieldsOf(std::span<const protocol::LayoutColumn> layout) {
 }  // namespace
 
 std::optional<std::vector<FieldDef>> TemplateFields(std::string_view name) {
-  if (SameNameIgnoringCase(name, kTroopFormTemplate)) return FieldsOf(protocol::kTroopFormLayout);
-  if (SameNameIgnoringCase(name, kOfficerTemplate)) return FieldsOf(protocol::kOfficerLayout);
+  if (text::EqualsNoCase(name, kTroopFormTemplate)) return FieldsOf(protocol::kTroopFormLayout);
+  if (text::EqualsNoCase(name, kOfficerTemplate)) return FieldsOf(protocol::kOfficerLayout);
   return std::nullopt;
 }
 

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/Text.h"
 #include "localdata/LocalData.h"
 #include "platform/PlatformError.h"
 
@@ -147,8 +148,7 @@ const char* ActionName(int action) {
 
 // Declared column type to field type, by the same substrings SQLite uses for affinity.
 FieldType TypeOfDeclaration(std::string_view declared) {
-  std::string upper(declared);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string upper = text::ToUpper(declared);
   if (upper.find("INT") != std::string::npos) return FieldType::Integer;
   for (const char* numeric : {"REAL", "FLOA", "DOUB", "NUMERIC", "DECIMAL"}) {
     if (upper.find(numeric) != std::string::npos) return FieldType::Double;
@@ -186,25 +186,14 @@ enum FunctionUse : unsigned {
   kNotReusable = 2,  // a finer clock, randomness, the connection's state
 };
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 unsigned UseOfFunction(std::string_view name) {
   for (const char* today : {"date", "current_date"}) {
-    if (SameNameIgnoringCase(name, today)) return kReadsToday;
+    if (text::EqualsNoCase(name, today)) return kReadsToday;
   }
   for (const char* changing : {"time", "datetime", "julianday", "unixepoch", "strftime", "timediff",
                                "current_time", "current_timestamp", "random", "randomblob",
                                "changes", "total_changes", "last_insert_rowid", "sqlite_offset"}) {
-    if (SameNameIgnoringCase(name, changing)) return kNotReusable;
+    if (text::EqualsNoCase(name, changing)) return kNotReusable;
   }
   return 0;
 }

@@ -787,18 +787,6 @@ std::shared_ptr<Recordset> Recordset::Copy() const {
 
 namespace {
 
-bool HoldsType(const Value& value, FieldType type) {
-  switch (type) {
-    case FieldType::Text:
-      return value.IsText();
-    case FieldType::Integer:
-      return value.IsInteger();
-    case FieldType::Double:
-      return value.IsDouble();
-  }
-  return false;
-}
-
 // Rows as record sets keep them; throws for a row of the wrong width or a value that is not
 // of its column's type.
 std::vector<detail::TableRow> TableRows(const std::vector<FieldDef>& fields,
@@ -812,7 +800,7 @@ std::vector<detail::TableRow> TableRows(const std::vector<FieldDef>& fields,
                                                                r + 1, cells.size(), fields.size()));
     }
     for (std::size_t c = 0; c < cells.size(); ++c) {
-      if (!cells[c].IsNull() && !HoldsType(cells[c], fields[c].type)) {
+      if (!cells[c].IsNull() && !cells[c].Holds(fields[c].type)) {
         throw PlatformError(PlatformError::kTypeMismatch,
                             fmt::format("Row {}, field '{}': the value is not of the field's "
                                         "type {}",

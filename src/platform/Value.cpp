@@ -69,6 +69,18 @@ std::string Value::ToText() const {
   return std::string(buffer, length);
 }
 
+bool Value::Holds(FieldType type) const {
+  switch (type) {
+    case FieldType::Text:
+      return IsText();
+    case FieldType::Integer:
+      return IsInteger();
+    case FieldType::Double:
+      return IsDouble();
+  }
+  return false;
+}
+
 Value Value::ConvertedTo(FieldType type) const {
   if (IsNull()) return *this;
   switch (type) {

@@ -34,6 +34,8 @@ class Value {
   bool IsDouble() const { return std::holds_alternative<double>(mData); }
   bool IsText() const { return std::holds_alternative<std::string>(mData); }
   bool IsNumber() const { return IsInteger() || IsDouble(); }
+  // Whether the value is of that column type; null is of none.
+  bool Holds(FieldType type) const;
 
   std::int64_t AsInteger() const { return std::get<std::int64_t>(mData); }
   double AsDouble() const { return std::get<double>(mData); }

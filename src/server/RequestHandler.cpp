@@ -232,7 +232,7 @@ StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
               json.clear();
               protocol::JsonWriter(json).Key(protocol::kTroopFormDataSet);
               json += "{\"columns\":";
-              protocol::JsonWriter(json).WriteColumns(TroopFormColumns(criteria.thin));
+              json += TroopFormColumnsJson(criteria.thin);
               json += ",\"rows\":[";
               const std::size_t rowsStart = json.size();
               RangeQuery query = criteria.ranges;
@@ -255,8 +255,16 @@ StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
               WriteReplyHead(front, reply);
               front.BeginObject();
               front.Key(protocol::kOfficerDataSet);
-              front.WriteDataSet(OfficerDataSet(mStore->FindOfficers(criteria.officers)));
-              head.push_back(',');
+              head += "{\"columns\":";
+              head += OfficerColumnsJson();
+              head += ",\"rows\":[";
+              const std::vector<Officer> officers = mStore->FindOfficers(criteria.officers);
+              for (std::size_t i = 0; i < officers.size(); ++i) {
+                if (i > 0) head.push_back(',');
+                protocol::JsonWriter row(head);
+                WriteOfficerRow(row, officers[i]);
+              }
+              head += "]},";
               json.insert(0, head);
             });
             written = true;

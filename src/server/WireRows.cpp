@@ -260,6 +260,51 @@ protocol::DataSet TroopFormDataSet(const std::vector<StoredRange>& ranges, bool 
   return set;
 }
 
+void WriteOfficerRow(protocol::JsonWriter& out, const Officer& o) {
+  auto nonEmpty = [&](const std::string& s) {
+    if (s.empty()) {
+      out.Null();
+    } else {
+      out.String(s);
+    }
+  };
+  // The cells of OfficerDataSet's row, in its order.
+  out.BeginArray();
+  nonEmpty(o.troop);
+  nonEmpty(o.district);
+  out.Integer(o.registry);
+  nonEmpty(o.dutyStart);
+  nonEmpty(o.dutyEnd);
+  nonEmpty(o.assignmentUpdated);
+  out.String(o.lastName);
+  nonEmpty(o.firstName);
+  nonEmpty(o.middleInitial);
+  nonEmpty(o.userId);
+  out.Null();  // ACTION
+  out.EndArray();
+}
+
+namespace {
+
+std::string ColumnsJson(const std::vector<protocol::Column>& columns) {
+  std::string json;
+  protocol::JsonWriter(json).WriteColumns(columns);
+  return json;
+}
+
+}  // namespace
+
+const std::string& TroopFormColumnsJson(bool thin) {
+  static const std::string kThin = ColumnsJson(TroopFormColumns(true));
+  static const std::string kFull = ColumnsJson(TroopFormColumns(false));
+  return thin ? kThin : kFull;
+}
+
+const std::string& OfficerColumnsJson() {
+  static const std::string kColumns = ColumnsJson(protocol::ColumnsOf(protocol::kOfficerLayout));
+  return kColumns;
+}
+
 protocol::DataSet OfficerDataSet(const std::vector<Officer>& officers) {
   protocol::DataSet set;
   set.columns = protocol::ColumnsOf(protocol::kOfficerLayout);

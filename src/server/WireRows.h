@@ -41,5 +41,12 @@ void WriteTroopFormRow(protocol::JsonWriter& out, const StoredRange& stored, boo
 
 // The "OFFICER" reply rows.
 protocol::DataSet OfficerDataSet(const std::vector<Officer>& officers);
+// One of its rows written as JSON, the same bytes as the data set's row.
+void WriteOfficerRow(protocol::JsonWriter& out, const Officer& officer);
+
+// The columns of the two reply data sets as JSON text (JsonWriter::WriteColumns), rendered
+// once for the life of the process: every search's reply starts its data sets with them.
+const std::string& TroopFormColumnsJson(bool thin);
+const std::string& OfficerColumnsJson();
 
 }  // namespace fm::server

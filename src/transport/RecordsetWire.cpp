@@ -2,7 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <cctype>
 #include <cmath>
 #include <set>
 #include <string>
@@ -10,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Text.h"
 #include "platform/DataSetTemplates.h"
 #include "platform/PlatformError.h"
 #include "platform/Recordset.h"
@@ -44,11 +44,7 @@ FieldType FromWireType(protocol::ColumnType type) {
 
 // Columns are matched by name without regard to letter case everywhere in the record set,
 // so two names that differ only in case would make one of them unreachable.
-std::string Folded(const std::string& name) {
-  std::string out = name;
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
+std::string Folded(const std::string& name) { return text::ToUpper(name); }
 
 protocol::Cell ToCell(const Value& value, const FieldDef& field, long rowIndex) {
   if (value.IsNull()) return std::monostate{};
@@ -78,18 +74,6 @@ Value ToValue(const protocol::Cell& cell) {
 Value ToValue(protocol::Cell&& cell) {
   if (auto* text = std::get_if<std::string>(&cell)) return Value(std::move(*text));
   return ToValue(std::as_const(cell));
-}
-
-bool HoldsType(const Value& value, FieldType type) {
-  switch (type) {
-    case FieldType::Text:
-      return value.IsText();
-    case FieldType::Integer:
-      return value.IsInteger();
-    case FieldType::Double:
-      return value.IsDouble();
-  }
-  return false;
 }
 
 // The record set of a wire data set, its cells copied or (from a data set that may be
@@ -139,7 +123,7 @@ std::shared_ptr<Recordset> BuildRecordset(DataSetRef&& dataSet, std::string_view
       } else {
         value = ToValue(std::move(row[c]));
       }
-      if (!value.IsNull() && !HoldsType(value, field.type)) {
+      if (!value.IsNull() && !value.Holds(field.type)) {
         // A text arriving for a numeric column would be read as a number by the record set;
         // the wire promises typed cells, so anything else means the sender is broken.
         if (value.IsText()) {
