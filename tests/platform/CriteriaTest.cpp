@@ -78,6 +78,20 @@ TEST(Criteria, OverlapFilterComparesTenDigitNumbersExactly) {
   EXPECT_TRUE(Meets(filter, range(1, 9999999998)));
   EXPECT_FALSE(Meets(filter, range(1, 9999999997)));
   EXPECT_FALSE(Meets(filter, range(5000000000, 9999999997)));
+  // The overlap filter catches a range holding either end of the new one, whatever the
+  // letter case of its code, but not one wholly inside it nor of another form type.
+  const std::string overlap =
+      "(FORM_TYP_CD = 'B' AND FRM_FORM_NBR <= 100 AND TO_FORM_NBR >= 100) OR "
+      "(FORM_TYP_CD = 'B' AND FRM_FORM_NBR <= 200 AND TO_FORM_NBR >= 200)";
+  EXPECT_TRUE(Meets(overlap, range(50, 100)));
+  EXPECT_TRUE(Meets(overlap, range(200, 300)));
+  EXPECT_TRUE(
+      Meets(overlap, Row({{"FORM_TYP_CD", "b"}, {"FRM_FORM_NBR", 100}, {"TO_FORM_NBR", 100}})));
+  EXPECT_FALSE(Meets(overlap, range(150, 160)));
+  EXPECT_FALSE(Meets(overlap, range(101, 199)));
+  EXPECT_FALSE(Meets(overlap, range(1, 99)));
+  EXPECT_FALSE(
+      Meets(overlap, Row({{"FORM_TYP_CD", "C"}, {"FRM_FORM_NBR", 90}, {"TO_FORM_NBR", 210}})));
   // Beyond 2^53 a double cannot tell these apart; whole numbers must still compare exactly.
   EXPECT_FALSE(Meets("FRM_FORM_NBR = 9007199254740993",
                      Row({{"FRM_FORM_NBR", std::int64_t{9007199254740992}}})));
