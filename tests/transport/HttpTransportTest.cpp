@@ -12,13 +12,7 @@
 #include "CannedHttpServer.h"
 #include "TestAuthority.h"
 #include "TransportTestSupport.h"
-#include "platform/CommonUtility.h"
-#include "platform/DataSet.h"
 #include "platform/PlatformError.h"
-#include "platform/QueueEventLoop.h"
-#include "platform/Recordset.h"
-#include "platform/ReplyStore.h"
-#include "platform/Services.h"
 #include "protocol/Json.h"
 #include "server/DemoInventory.h"
 #include "server/RequestHandler.h"
@@ -27,15 +21,12 @@
 #include "server/http/HttpServerError.h"
 #include "server/http/TokenFile.h"
 #include "transport/HttpTransport.h"
-#include "transport/TransportMessageComponent.h"
 
 namespace fm {
 namespace {
 
 using testing::CannedHttpServer;
 using ::testing::HasSubstr;
-using testing::PumpUntil;
-using testing::RecordingListener;
 using testing::TempFolder;
 
 constexpr const char* kToken = "secret-token";
@@ -139,58 +130,16 @@ TEST_F(HttpTransportTest, AnExchangeAnswersWhatTheServersHandlerAnswersOverOneKe
   EXPECT_EQ(transport.ConnectionsOpened(), 1u);
 }
 
-TEST_F(HttpTransportTest, ThroughTheComponentRepliesAndRefusalsReachTheDocument) {
-  Services::Reset();
-  auto loop = std::make_shared<QueueEventLoop>();
-  auto replies = std::make_shared<ReplyStore>();
-  Services::SetEventLoop(loop);
-  Services::SetReplyStore(replies);
-  CommonUtility utility(nullptr, nullptr, replies);
-  RecordingListener listener;
-  {
-    auto component = TransportMessageComponent::Create(
-        std::make_shared<HttpTransport>(ServerOptions()), {std::chrono::seconds(20), 1001});
-    component->AddListener(&listener);
-    const auto send = [&](std::int16_t type, std::shared_ptr<DataSet> rows) {
-      auto request = component->CreateRequest();
-      request->SetIdentity(kIdentity);
-      request->SetVersion("1.0");
-      request->SetRequesterValue("FORMSMAINT");
-      request->SetMessageType(type);
-      request->AttachDataSet(std::move(rows), "TROOPFORM");
-      request->AddCriterion("key:TRP_ID", "A", "=", "FORMSMAINT");
-      request->AddCriterion("key:REF_TYP_CD", "C", "=", "FORMSMAINT");
-      const std::size_t before = listener.Events().size();
-      request->Send();
-      EXPECT_TRUE(PumpUntil(*loop, [&] { return listener.Events().size() > before; }));
-      return request->RequestId();
-    };
-
-    const std::string search = send(33, nullptr);
-    ASSERT_EQ(utility.ReplyCheck(kIdentity, "Test", search), "");
-    auto forms = replies->Get("TROOPFORM", kIdentity, search);
-    ASSERT_NE(forms, nullptr);
-    ASSERT_GT(forms->RecordCount(), 0);
-
-    // Send back the first range found as a new one: it overlaps itself.
-    auto rows = std::make_shared<DataSet>();
-    rows->SetRecordset(forms->GetRecordset().Copy());
-    Recordset& rs = rows->GetRecordset();
-    rs.MoveFirst();
-    rs.SetValue("ACTION", "ADD");
-    rs.Update();
-    rs.SetFilter("ACTION = 'ADD'");
-    const std::string save = send(34, rows);
-    EXPECT_THAT(utility.ReplyCheck(kIdentity, "Test", save),
-                HasSubstr("the range overlaps the stored range"));
-
-    const std::string unknownType = send(99, nullptr);
-    const std::string error = utility.ReplyCheck(kIdentity, "Test", unknownType);
-    EXPECT_THAT(error, HasSubstr("The forms server could not accept the request: "));
-    EXPECT_THAT(error, HasSubstr("99"));
-    component->RemoveListener(&listener);
-  }
-  Services::Reset();
+// A request the server cannot take is the server's own words, not a connection failure; how
+// the component files replies and refusals is the same over every transport.
+TEST_F(HttpTransportTest, ARequestTheServerCannotTakeIsRefusedInItsWords) {
+  HttpTransport transport(ServerOptions());
+  protocol::Request unknownType = Search("A", "C");
+  unknownType.messageType = 99;
+  const std::string error = ErrorOf(transport, unknownType);
+  EXPECT_THAT(error, HasSubstr("The forms server could not accept the request: "));
+  EXPECT_THAT(error, HasSubstr("99"));
+  EXPECT_TRUE(transport.Exchange(Search("A", "C")).ok) << "the connection is still sound";
 }
 
 TEST_F(HttpTransportTest, AWrongOrMissingTokenIsRefusedSayingWhatToDo) {
