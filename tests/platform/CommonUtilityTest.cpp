@@ -117,63 +117,48 @@ TEST_F(CommonUtilityDatabaseTest, ChecksReuseTheirPreparedStatements) {
   EXPECT_EQ(sDatabase->PreparedStatementCount(), prepared);
 }
 
-TEST(CommonUtilityTest, DigitKeyTestAllowsDigitsAndBackspaceOnly) {
+TEST(CommonUtilityTest, KeyTestsAllowDigitsOrLettersAndDigitsAndBackspace) {
   const CommonUtility utility(nullptr, nullptr, nullptr);
-  for (int key = '0'; key <= '9'; ++key) EXPECT_TRUE(utility.DigitKeyTest(key)) << key;
-  EXPECT_TRUE(utility.DigitKeyTest(8));
-  for (int key :
-       std::initializer_list<int>{'a', 'Z', ' ', '-', '.', '+', 13, 27, 127, 0, -1, 256 + '5'}) {
-    EXPECT_FALSE(utility.DigitKeyTest(key)) << key;
+  const struct {
+    int key;
+    bool digit;
+    bool troopDistrict;
+  } keys[] = {
+      {'0', true, true},         {'5', true, true},   {'9', true, true},
+      {8, true, true},           {'a', false, true},  {'z', false, true},
+      {'A', false, true},        {'Z', false, true},  {' ', false, false},
+      {'-', false, false},       {'.', false, false}, {'+', false, false},
+      {'/', false, false},       {'@', false, false}, {'[', false, false},
+      {'`', false, false},       {'{', false, false}, {13, false, false},
+      {27, false, false},        {127, false, false}, {0, false, false},
+      {0xE9, false, false},      {-1, false, false},  {256 + '5', false, false},
+      {256 + 'A', false, false},
+  };
+  for (const auto& k : keys) {
+    EXPECT_EQ(utility.DigitKeyTest(k.key), k.digit) << k.key;
+    EXPECT_EQ(utility.TroopDistrictKeyTest(k.key), k.troopDistrict) << k.key;
   }
 }
 
-TEST(CommonUtilityTest, TroopDistrictKeyTestAllowsLettersDigitsAndBackspace) {
-  const CommonUtility utility(nullptr, nullptr, nullptr);
-  for (int key : std::initializer_list<int>{'a', 'z', 'A', 'Z', '0', '9', 8}) {
-    EXPECT_TRUE(utility.TroopDistrictKeyTest(key)) << key;
-  }
-  for (int key : std::initializer_list<int>{' ', '/', '-', '@', '[', '`', '{', 13, 127, 0xE9, -1,
-                                            256 + 'A'}) {
-    EXPECT_FALSE(utility.TroopDistrictKeyTest(key)) << key;
-  }
-}
-
-TEST(CommonUtilityTest, MarksAreSetAndCleared) {
-  const CommonUtility utility(nullptr, nullptr, nullptr);
-  Box box;
-  utility.MarkInError(box);
-  EXPECT_TRUE(box.ErrorMark());
-  utility.MarkInError(box);
-  EXPECT_TRUE(box.ErrorMark());
-  utility.ClearMark(box);
-  EXPECT_FALSE(box.ErrorMark());
-}
-
-TEST(CommonUtilityTest, ReplyCheckTellsSuccessFailureAndNoReply) {
+TEST(CommonUtilityTest, ReplyCheckAndSwitchesReadTheirServicesAndWithoutThemFailClearly) {
   const auto replies = std::make_shared<ReplyStore>();
-  const CommonUtility utility(nullptr, nullptr, replies);
+  const auto settings = std::make_shared<SiteSettings>();
+  const CommonUtility utility(nullptr, settings, replies);
   EXPECT_EQ(utility.ReplyCheck("Doc", "TARVO_FormsMaint.DataReady", "R1"),
             "No reply was received for request R1.");
   replies->MarkReplied("DOC", "R1");
   EXPECT_EQ(utility.ReplyCheck("doc", "TARVO_FormsMaint.DataReady", "R1"), "");
   replies->SetError("Doc", "R2", "Search timed out");
   EXPECT_EQ(utility.ReplyCheck("Doc", "TARVO_FormsMaint.DataReady", "R2"), "Search timed out");
-}
-
-TEST(CommonUtilityTest, SwitchesComeFromTheSiteSettings) {
-  const auto settings = std::make_shared<SiteSettings>();
-  const CommonUtility utility(nullptr, settings, nullptr);
   EXPECT_FALSE(utility.Switch("VoidManualForms"));
   settings->SetSwitch("VoidManualForms", true);
   EXPECT_TRUE(utility.Switch("voidmanualforms"));
-}
 
-TEST(CommonUtilityTest, MissingServicesAreClearErrorsNotCrashes) {
-  const CommonUtility utility(nullptr, nullptr, nullptr);
-  EXPECT_THROW(utility.TroopTest("A"), PlatformError);
-  EXPECT_THROW(utility.RegistryCheck(1001), PlatformError);
-  EXPECT_THROW(utility.Switch("VoidManualForms"), PlatformError);
-  EXPECT_THROW(utility.ReplyCheck("Doc", "S.P", "R1"), PlatformError);
+  const CommonUtility bare(nullptr, nullptr, nullptr);
+  EXPECT_THROW(bare.TroopTest("A"), PlatformError);
+  EXPECT_THROW(bare.RegistryCheck(1001), PlatformError);
+  EXPECT_THROW(bare.Switch("VoidManualForms"), PlatformError);
+  EXPECT_THROW(bare.ReplyCheck("Doc", "S.P", "R1"), PlatformError);
 }
 
 TEST(CommonUtilityTest, LooksApplyOnlyOnceARendererInstallsThem) {
