@@ -331,27 +331,51 @@ class RecordsetFind : public ::testing::Test {
   std::unique_ptr<Recordset> rs;
 };
 
-TEST_F(RecordsetFind, ForwardIncludesTheCurrentRowAndSkipMovesPastIt) {
-  rs->MoveFirst();
-  ASSERT_TRUE(rs->Find("NAME = 'X'"));
-  EXPECT_EQ(rs->GetValue("QTY"), Value(1)) << "the current row itself is the first candidate";
-  std::vector<std::int64_t> found;
-  while (!rs->IsEOF()) {
-    found.push_back(rs->GetValue("QTY").AsInteger());
-    rs->Find("NAME = 'x'", 1);
+// A search from the current row (itself the first candidate unless skipped) that either
+// finds a row or leaves the cursor at the end it searched toward.
+TEST_F(RecordsetFind, FindsTheNextMatchInItsDirectionOrEndsAtEofOrBof) {
+  constexpr long kBof = 0;
+  constexpr long kEof = 6;
+  constexpr long kFar = 1L << 62;
+  const auto forward = SearchDirection::Forward;
+  const auto backward = SearchDirection::Backward;
+  const struct {
+    long from;  // 1-based position, kBof or kEof
+    const char* criterion;
+    long skip;
+    SearchDirection direction;
+    std::int64_t found;  // QTY of the row found; 0: none
+  } cases[] = {
+      {1, "NAME = 'X'", 0, forward, 1},     {1, "NAME = 'x'", 1, forward, 3},
+      {3, "NAME = 'x'", 1, forward, 5},     {5, "NAME = 'x'", 1, forward, 0},
+      {1, "NAME = 'none'", 0, forward, 0},  {kEof, "NAME = 'x'", 0, forward, 0},
+      {kBof, "QTY = 2", 0, forward, 2},     {1, "QTY = 2", kFar, forward, 0},
+      {5, "QTY = 2", -kFar, forward, 2},  // a negative skip starts at the first row
+      {5, "NAME = 'x'", 1, backward, 3},    {3, "NAME = 'z'", 1, backward, 0},
+      {kBof, "NAME = 'z'", 0, backward, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "from " << c.from << ": " << c.criterion << ", skip "
+                                      << c.skip << (c.direction == forward ? "" : " backward"));
+    if (c.from == kBof) {
+      rs->MoveFirst();
+      rs->MovePrevious();
+    } else if (c.from == kEof) {
+      rs->MoveLast();
+      rs->MoveNext();
+    } else {
+      rs->SetAbsolutePosition(c.from);
+    }
+    EXPECT_EQ(rs->Find(c.criterion, c.skip, c.direction), c.found != 0);
+    if (c.found != 0) {
+      EXPECT_EQ(rs->GetValue("QTY"), Value(c.found));
+    } else {
+      EXPECT_TRUE(c.direction == forward ? rs->IsEOF() : rs->IsBOF());
+    }
   }
-  EXPECT_EQ(found, (std::vector<std::int64_t>{1, 3, 5}));
-  EXPECT_TRUE(rs->IsEOF());
-}
-
-TEST_F(RecordsetFind, BackwardSearchesTowardTheFirstRowAndEndsAtBof) {
-  rs->MoveLast();
-  ASSERT_TRUE(rs->Find("NAME = 'x'", 1, SearchDirection::Backward));
-  EXPECT_EQ(rs->GetValue("QTY"), Value(3));
-  EXPECT_FALSE(rs->Find("NAME = 'z'", 1, SearchDirection::Backward));
-  EXPECT_TRUE(rs->IsBOF());
-  EXPECT_TRUE(rs->Find("NAME = 'z'", 0, SearchDirection::Backward) == false)
-      << "from BOF nothing lies further back";
+  Recordset empty(SmallLayout());
+  EXPECT_FALSE(empty.Find("QTY = 2"));
+  EXPECT_TRUE(empty.IsEOF());
 }
 
 TEST_F(RecordsetFind, StartBookmarkOverridesTheCursor) {
@@ -366,28 +390,6 @@ TEST_F(RecordsetFind, StartBookmarkOverridesTheCursor) {
   EXPECT_THROW(rs->Find("NAME = 'x'", 0, SearchDirection::Forward, rs->BookmarkAt(0) + 2),
                PlatformError)
       << "a deleted start row is an error";
-}
-
-TEST_F(RecordsetFind, NotFoundGoesToEofAndFromBofOrEofTheSearchStillWorks) {
-  rs->MoveFirst();
-  EXPECT_FALSE(rs->Find("NAME = 'none'"));
-  EXPECT_TRUE(rs->IsEOF());
-  EXPECT_FALSE(rs->Find("NAME = 'x'")) << "from EOF forward there is nothing left";
-  rs->MoveFirst();
-  rs->MovePrevious();
-  ASSERT_TRUE(rs->IsBOF());
-  EXPECT_TRUE(rs->Find("QTY = 2"));
-  EXPECT_EQ(rs->AbsolutePosition(), 2);
-
-  Recordset empty(SmallLayout());
-  EXPECT_FALSE(empty.Find("QTY = 2"));
-  EXPECT_TRUE(empty.IsEOF());
-
-  rs->MoveFirst();
-  EXPECT_FALSE(rs->Find("QTY = 2", 1L << 62)) << "a skip past every row finds nothing";
-  EXPECT_TRUE(rs->IsEOF());
-  rs->MoveLast();
-  EXPECT_TRUE(rs->Find("QTY = 2", -(1L << 62))) << "a negative skip starts at the first row";
 }
 
 TEST_F(RecordsetFind, SeesOnlyRowsOfTheFilterInTheSortOrder) {
