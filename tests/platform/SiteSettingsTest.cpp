@@ -164,7 +164,7 @@ TEST_F(SiteSettingsTest, FileLinesAllowCommentsBlanksQuotesAndAnyKeyCase) {
   EXPECT_TRUE(settings.LogFile().empty());
 }
 
-TEST_F(SiteSettingsTest, SwitchesComeFromEveryLayerWithNamesInAnyCase) {
+TEST_F(SiteSettingsTest, SwitchesComeFromEveryLayerInAnySpellingWithNamesInAnyCase) {
   const auto file = WriteSettings("switch.VoidManualForms = on\nswitch.ShowAudit = TRUE\n");
   auto settings = SiteSettings::Resolve({}, Env(), file);
   EXPECT_TRUE(settings.Switch("VoidManualForms"));
@@ -177,25 +177,24 @@ TEST_F(SiteSettingsTest, SwitchesComeFromEveryLayerWithNamesInAnyCase) {
 
   settings = SiteSettings::Resolve({{"switch.voidManualForms", "1"}}, Env(), file);
   EXPECT_TRUE(settings.Switch("VoidManualForms"));
+  settings.SetSwitch("voidmanualforms", false);  // a later setting replaces it in any case
+  EXPECT_FALSE(settings.Switch("VoidManualForms"));
 
-  // A switch named only in the environment: the screen's own switch is always looked up.
+  // A switch named only in the environment: the screen's own switch is always looked up,
+  // and the process environment's own switches are found too.
   mEnv["FORMSMAINT_SWITCH_VOIDMANUALFORMS"] = "yes";
   EXPECT_TRUE(SiteSettings::Resolve({}, Env()).Switch("VoidManualForms"));
-}
+  ::setenv("FORMSMAINT_SWITCH_FMTESTONLYHERE", "yes", 1);
+  settings = SiteSettings::Resolve({}, nullptr, WriteSettings(""));
+  ::unsetenv("FORMSMAINT_SWITCH_FMTESTONLYHERE");
+  EXPECT_TRUE(settings.Switch("FmTestOnlyHere"));
 
-TEST_F(SiteSettingsTest, EveryYesNoSpellingIsUnderstood) {
   for (const char* yes : {"yes", "YES", "true", "1", "on", "On"}) {
     EXPECT_TRUE(SiteSettings::Resolve({{"switch.X", yes}}, Env()).Switch("X")) << yes;
   }
   for (const char* no : {"no", "False", "0", "off"}) {
     EXPECT_FALSE(SiteSettings::Resolve({{"switch.X", no}}, Env()).Switch("X")) << no;
   }
-}
-TEST_F(SiteSettingsTest, SwitchesNamedOnlyInTheProcessEnvironmentAreFound) {
-  ::setenv("FORMSMAINT_SWITCH_FMTESTONLYHERE", "yes", 1);
-  const auto settings = SiteSettings::Resolve({}, nullptr, WriteSettings(""));
-  ::unsetenv("FORMSMAINT_SWITCH_FMTESTONLYHERE");
-  EXPECT_TRUE(settings.Switch("FmTestOnlyHere"));
 }
 
 TEST_F(SiteSettingsTest, BadValuesAreRefusedSayingWhatAndWhereTheyCameFrom) {
@@ -242,14 +241,6 @@ TEST_F(SiteSettingsTest, BadValuesAreRefusedSayingWhatAndWhereTheyCameFrom) {
   }
   EXPECT_EQ(SiteSettings::Resolve({{"user_id", " 4711 "}}, Env()).UserId(), 4711);
   EXPECT_EQ(SiteSettings::Resolve({{"timeout_seconds", "2"}}, Env()).Timeout(), 2000ms);
-}
-
-TEST(SiteSettingsSetters, SwitchNamesIgnoreCase) {
-  SiteSettings settings;
-  settings.SetSwitch("VoidManualForms", true);
-  EXPECT_TRUE(settings.Switch("VOIDMANUALFORMS"));
-  settings.SetSwitch("voidmanualforms", false);
-  EXPECT_FALSE(settings.Switch("VoidManualForms"));
 }
 
 }  // namespace
