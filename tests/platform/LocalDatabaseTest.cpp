@@ -120,17 +120,14 @@ TEST_F(LocalDatabaseTest, ColumnTypesFollowTheDeclarationsOrTheFirstRow) {
       "CREATE TABLE EXTRA (N NUMERIC, D DOUBLE PRECISION, R REAL, B BIGINT, V VARCHAR(12));"
       "INSERT INTO EXTRA VALUES (1.5, 2, 3.25, 4, 'five');");
   auto rs = Db().Query("SELECT N, D, R, B, V, 1 + 1 AS SUM, 0.5 AS HALF, 'x' AS T FROM EXTRA");
-  const auto& fields = rs->Fields();
-  ASSERT_EQ(fields.size(), 8u);
-  EXPECT_EQ(fields[0].type, FieldType::Double);
-  EXPECT_EQ(fields[1].type, FieldType::Double);
-  EXPECT_EQ(fields[2].type, FieldType::Double);
-  EXPECT_EQ(fields[3].type, FieldType::Integer);
-  EXPECT_EQ(fields[4].type, FieldType::Text);
-  EXPECT_EQ(fields[4].size, 12);
-  EXPECT_EQ(fields[5].type, FieldType::Integer);
-  EXPECT_EQ(fields[6].type, FieldType::Double);
-  EXPECT_EQ(fields[7].type, FieldType::Text);
+  const FieldType expected[] = {FieldType::Double,  FieldType::Double, FieldType::Double,
+                                FieldType::Integer, FieldType::Text,   FieldType::Integer,
+                                FieldType::Double,  FieldType::Text};
+  ASSERT_EQ(rs->Fields().size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(rs->Fields()[i].type, expected[i]) << rs->Fields()[i].name;
+  }
+  EXPECT_EQ(rs->Fields()[4].size, 12);
   EXPECT_EQ(rs->GetValue("D"), Value(2.0));
   EXPECT_EQ(rs->GetValue("SUM"), Value(2));
   EXPECT_EQ(rs->GetValue("V"), Value("five"));
