@@ -52,22 +52,21 @@ std::shared_ptr<DataSet> NewRange(const std::string& formType, std::int64_t from
 class EmbeddedTransportTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    sFolder = new TempFolder();
+    sFolder = std::make_unique<TempFolder>();
     EmbeddedTransport::Options options;
     options.inventoryFile = sFolder->Path() / "data" / "inventory.db";
-    sTransport =
-        new std::shared_ptr<EmbeddedTransport>(std::make_shared<EmbeddedTransport>(options));
+    sTransport = std::make_shared<EmbeddedTransport>(options);
   }
   static void TearDownTestSuite() {
-    delete sTransport;
-    delete sFolder;
+    sTransport.reset();
+    sFolder.reset();
   }
 
   void SetUp() override {
     Services::Reset();
     Services::SetEventLoop(mLoop);
     Services::SetReplyStore(mReplies);
-    mComponent = TransportMessageComponent::Create(*sTransport, {std::chrono::seconds(60), 1001});
+    mComponent = TransportMessageComponent::Create(sTransport, {std::chrono::seconds(60), 1001});
     mComponent->AddListener(&mListener);
   }
   void TearDown() override {
@@ -107,7 +106,7 @@ class EmbeddedTransportTest : public ::testing::Test {
 
   // The highest form number stored for a form type, and the type's upper bound.
   static std::pair<std::int64_t, std::int64_t> Room(const std::string& formType) {
-    server::Store& store = (*sTransport)->Open();
+    server::Store& store = sTransport->Open();
     server::RangeQuery query;
     query.formType.push_back({server::Comparison::Equal, formType});
     std::int64_t highest = 0;
@@ -115,8 +114,8 @@ class EmbeddedTransportTest : public ::testing::Test {
     return {highest, store.Reference().FindFormType(formType)->highest};
   }
 
-  static TempFolder* sFolder;
-  static std::shared_ptr<EmbeddedTransport>* sTransport;
+  static inline std::unique_ptr<TempFolder> sFolder;
+  static inline std::shared_ptr<EmbeddedTransport> sTransport;
 
   std::shared_ptr<QueueEventLoop> mLoop = std::make_shared<QueueEventLoop>();
   std::shared_ptr<ReplyStore> mReplies = std::make_shared<ReplyStore>();
@@ -124,9 +123,6 @@ class EmbeddedTransportTest : public ::testing::Test {
   RecordingListener mListener;
   std::shared_ptr<TransportMessageComponent> mComponent;
 };
-
-TempFolder* EmbeddedTransportTest::sFolder = nullptr;
-std::shared_ptr<EmbeddedTransport>* EmbeddedTransportTest::sTransport = nullptr;
 
 TEST_F(EmbeddedTransportTest, ASearchOnTheDemoInventoryAnswersTheStationsRangesAndOfficers) {
   const std::string requestId = Send(33, "C");
@@ -169,7 +165,7 @@ TEST_F(EmbeddedTransportTest, ASavedNewRangeComesBackInTheRequeryWithAllItsForms
 }
 
 TEST_F(EmbeddedTransportTest, ARefusedSaveIsAFailedReplyWithTheServersReasonAndChangesNothing) {
-  server::Store& store = (*sTransport)->Open();
+  server::Store& store = sTransport->Open();
   server::RangeQuery query;
   query.formType.push_back({server::Comparison::Equal, "C"});
   const auto existing = store.FindRanges(query);
@@ -191,10 +187,10 @@ TEST_F(EmbeddedTransportTest, AnInventoryThatExistsIsOpenedAsItIsWithoutTheDemoA
   ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test",
                                 Send(34, "C", NewRange("C", highest + 1, highest + 10))),
             "");
-  const std::size_t count = (*sTransport)->Open().RangeCount();
+  const std::size_t count = sTransport->Open().RangeCount();
 
   EmbeddedTransport::Options options;
-  options.inventoryFile = (*sTransport)->InventoryFile();
+  options.inventoryFile = sTransport->InventoryFile();
   EmbeddedTransport again(options);
   EXPECT_EQ(again.Open().RangeCount(), count);
   EXPECT_FALSE(std::filesystem::exists(sFolder->Path() / "data" / "inventory.db.creating"));

@@ -77,11 +77,10 @@ unsigned short FreePort() {
 class HttpTransportTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    sFolder = new TempFolder();
+    sFolder = std::make_unique<TempFolder>();
     auto store = server::OpenStore("sqlite:" + (sFolder->Path() / "inventory.db").string());
     server::LoadDemoInventory(*store);
-    sHandler = new std::shared_ptr<server::RequestHandler>(
-        std::make_shared<server::RequestHandler>(store));
+    sHandler = std::make_shared<server::RequestHandler>(store);
     server::HttpServerOptions options;
     options.tokens = server::TokenTable::FromTokens(
         {{kToken, server::Principal::LocalAdministrator(1001, "Margaret Hartley")},
@@ -89,15 +88,15 @@ class HttpTransportTest : public ::testing::Test {
          {kClerkToken,
           {1003, "Carl Clerk", server::Role::Clerk, server::StationScope::Parse("B2")}}});
     options.accessLog = sFolder->Path() / "access.log";
-    sServer = new server::HttpServer(*sHandler, options);
+    sServer = std::make_unique<server::HttpServer>(sHandler, options);
     sServer->Start();
     std::ofstream(sFolder->Path() / "token")
         << "# this workstation's token\n\n  " << kToken << "  \n";
   }
   static void TearDownTestSuite() {
-    delete sServer;
-    delete sHandler;
-    delete sFolder;
+    sServer.reset();
+    sHandler.reset();
+    sFolder.reset();
   }
 
   static HttpTransport::Options ServerOptions() {
@@ -108,21 +107,17 @@ class HttpTransportTest : public ::testing::Test {
     return options;
   }
 
-  static TempFolder* sFolder;
-  static std::shared_ptr<server::RequestHandler>* sHandler;
-  static server::HttpServer* sServer;
+  static inline std::unique_ptr<TempFolder> sFolder;
+  static inline std::shared_ptr<server::RequestHandler> sHandler;
+  static inline std::unique_ptr<server::HttpServer> sServer;
 };
-
-TempFolder* HttpTransportTest::sFolder = nullptr;
-std::shared_ptr<server::RequestHandler>* HttpTransportTest::sHandler = nullptr;
-server::HttpServer* HttpTransportTest::sServer = nullptr;
 
 TEST_F(HttpTransportTest, AnExchangeAnswersWhatTheServersHandlerAnswersOverOneKeptConnection) {
   HttpTransport transport(ServerOptions());
   const protocol::Request forms = Search("A", "C");
   const protocol::Reply reply = transport.Exchange(forms);
   ASSERT_TRUE(reply.ok) << reply.error;
-  EXPECT_EQ(reply, (*sHandler)->Handle(forms, server::HttpApi::LocalClient()).reply);
+  EXPECT_EQ(reply, sHandler->Handle(forms, server::HttpApi::LocalClient()).reply);
   EXPECT_FALSE(reply.dataSets.at("TROOPFORM").rows.empty());
 
   const protocol::Reply again = transport.Exchange(Search("B", "Y"));
@@ -172,7 +167,7 @@ TEST_F(HttpTransportTest, AWrongOrMissingTokenIsRefusedSayingWhatToDo) {
 TEST_F(HttpTransportTest, AnAccountsRefusalIsTheServersOwnWordsNotAConnectionFailure) {
   // The first range of Troop/District A, voided as the dialog sends it.
   const protocol::Reply found =
-      (*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply;
+      sHandler->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply;
   const protocol::DataSet& ranges = found.dataSets.at("TROOPFORM");
   ASSERT_FALSE(ranges.rows.empty());
   protocol::Row row = ranges.rows.front();
@@ -199,7 +194,7 @@ TEST_F(HttpTransportTest, AnAccountsRefusalIsTheServersOwnWordsNotAConnectionFai
   EXPECT_EQ(ErrorOf(viewer, save),
             "Your account (viewer) may search and read the history of forms but not save "
             "changes; nothing was saved.");
-  EXPECT_EQ((*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets,
+  EXPECT_EQ(sHandler->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets,
             found.dataSets)
       << "nothing was changed";
 }
@@ -223,7 +218,7 @@ TEST_F(HttpTransportTest, AKeptConnectionTheServerClosedIsReplacedWithoutTheCler
   server::HttpServerOptions options;
   options.idleTimeout = std::chrono::milliseconds(100);
   options.accessLog = sFolder->Path() / "access-idle.log";
-  server::HttpServer quick(*sHandler, options);
+  server::HttpServer quick(sHandler, options);
   quick.Start();
   HttpTransport::Options clientOptions;
   clientOptions.address = fmt::format("http://127.0.0.1:{}", quick.Port());
@@ -339,7 +334,7 @@ TEST_F(HttpTransportTest, TlsVerifiesTheSitesAuthorityAndTheHostNameOverAKeptCon
   serverOptions.tlsCertificate = issued.certificate;
   serverOptions.tlsKey = issued.key;
   serverOptions.accessLog = folder.Path() / "access.log";
-  server::HttpServer secure(*sHandler, serverOptions);
+  server::HttpServer secure(sHandler, serverOptions);
   secure.Start();
   ASSERT_TRUE(secure.Secure());
 
@@ -351,9 +346,8 @@ TEST_F(HttpTransportTest, TlsVerifiesTheSitesAuthorityAndTheHostNameOverAKeptCon
     for (int i = 0; i < 2; ++i) {
       const protocol::Reply reply = trusted.Exchange(Search("A", "C"));
       ASSERT_TRUE(reply.ok) << reply.error;
-      EXPECT_EQ(
-          reply.dataSets,
-          (*sHandler)->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets);
+      EXPECT_EQ(reply.dataSets,
+                sHandler->Handle(Search("A", "C"), server::HttpApi::LocalClient()).reply.dataSets);
     }
     EXPECT_EQ(trusted.ConnectionsOpened(), 1u);
   }
@@ -391,7 +385,7 @@ TEST_F(HttpTransportTest, TlsSettingsThatCannotWorkStopTheServerAtStart) {
   const auto two = site.IssueServer("two", {"localhost"});
   const auto refusal = [&](server::HttpServerOptions options) {
     options.accessLog = folder.Path() / "access.log";
-    server::HttpServer server(*sHandler, options);
+    server::HttpServer server(sHandler, options);
     try {
       server.Start();
     } catch (const server::HttpServerError& e) {
