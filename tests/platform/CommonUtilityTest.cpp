@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "TempFolder.h"
 #include "platform/CommonUtility.h"
 #include "platform/LocalDatabase.h"
 #include "platform/PlatformError.h"
@@ -27,14 +28,12 @@ class Box final : public UiElement {
 class CommonUtilityDatabaseTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fm-util-XXXXXX").string();
-    sFolder = ::mkdtemp(pattern.data());
-    sDatabase = LocalDatabase::Open(sFolder / "local.db");
+    sFolder = std::make_unique<testing::TempFolder>();
+    sDatabase = LocalDatabase::Open(sFolder->Path() / "local.db");
   }
   static void TearDownTestSuite() {
     sDatabase.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(sFolder, ec);
+    sFolder.reset();
   }
 
   void SetUp() override {
@@ -43,7 +42,7 @@ class CommonUtilityDatabaseTest : public ::testing::Test {
     mUtility = std::make_unique<CommonUtility>(sDatabase, mSettings, nullptr);
   }
 
-  static inline std::filesystem::path sFolder;
+  static inline std::unique_ptr<testing::TempFolder> sFolder;
   static inline std::shared_ptr<LocalDatabase> sDatabase;
   std::shared_ptr<SiteSettings> mSettings;
   std::unique_ptr<CommonUtility> mUtility;
