@@ -5,21 +5,16 @@
 namespace fm {
 namespace {
 
+// The entry looks nothing up, whatever table and code it is given.
 TEST(CodesTableTest, AnEntryAnswersEmptyTextsWhateverIdAndCodeAreSet) {
   CodesTable entry;
-  EXPECT_EQ(entry.Description(), "");
-  EXPECT_EQ(entry.AdditionalInformation(), "");
-
-  // A real table and code: the class still looks nothing up.
-  entry.SetId("FORMTYPE");
-  entry.SetCode("Y");
-  EXPECT_EQ(entry.Description(), "");
-  EXPECT_EQ(entry.AdditionalInformation(), "");
-
-  entry.SetId("");
-  entry.SetCode("no such code");
-  EXPECT_EQ(entry.Description(), "");
-  EXPECT_EQ(entry.AdditionalInformation(), "");
+  for (const auto& [id, code] :
+       {std::pair<const char*, const char*>{"", ""}, {"FORMTYPE", "Y"}, {"", "no such code"}}) {
+    entry.SetId(id);
+    entry.SetCode(code);
+    EXPECT_EQ(entry.Description(), "") << id << "/" << code;
+    EXPECT_EQ(entry.AdditionalInformation(), "") << id << "/" << code;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "TempFolder.h"
 #include "platform/CommonUtility.h"
 #include "platform/LocalDatabase.h"
 #include "platform/PlatformError.h"
@@ -27,14 +28,12 @@ class Box final : public UiElement {
 class CommonUtilityDatabaseTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fm-util-XXXXXX").string();
-    sFolder = ::mkdtemp(pattern.data());
-    sDatabase = LocalDatabase::Open(sFolder / "local.db");
+    sFolder = std::make_unique<testing::TempFolder>();
+    sDatabase = LocalDatabase::Open(sFolder->Path() / "local.db");
   }
   static void TearDownTestSuite() {
     sDatabase.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(sFolder, ec);
+    sFolder.reset();
   }
 
   void SetUp() override {
@@ -43,7 +42,7 @@ class CommonUtilityDatabaseTest : public ::testing::Test {
     mUtility = std::make_unique<CommonUtility>(sDatabase, mSettings, nullptr);
   }
 
-  static inline std::filesystem::path sFolder;
+  static inline std::unique_ptr<testing::TempFolder> sFolder;
   static inline std::shared_ptr<LocalDatabase> sDatabase;
   std::shared_ptr<SiteSettings> mSettings;
   std::unique_ptr<CommonUtility> mUtility;
@@ -117,63 +116,48 @@ TEST_F(CommonUtilityDatabaseTest, ChecksReuseTheirPreparedStatements) {
   EXPECT_EQ(sDatabase->PreparedStatementCount(), prepared);
 }
 
-TEST(CommonUtilityTest, DigitKeyTestAllowsDigitsAndBackspaceOnly) {
+TEST(CommonUtilityTest, KeyTestsAllowDigitsOrLettersAndDigitsAndBackspace) {
   const CommonUtility utility(nullptr, nullptr, nullptr);
-  for (int key = '0'; key <= '9'; ++key) EXPECT_TRUE(utility.DigitKeyTest(key)) << key;
-  EXPECT_TRUE(utility.DigitKeyTest(8));
-  for (int key :
-       std::initializer_list<int>{'a', 'Z', ' ', '-', '.', '+', 13, 27, 127, 0, -1, 256 + '5'}) {
-    EXPECT_FALSE(utility.DigitKeyTest(key)) << key;
+  const struct {
+    int key;
+    bool digit;
+    bool troopDistrict;
+  } keys[] = {
+      {'0', true, true},         {'5', true, true},   {'9', true, true},
+      {8, true, true},           {'a', false, true},  {'z', false, true},
+      {'A', false, true},        {'Z', false, true},  {' ', false, false},
+      {'-', false, false},       {'.', false, false}, {'+', false, false},
+      {'/', false, false},       {'@', false, false}, {'[', false, false},
+      {'`', false, false},       {'{', false, false}, {13, false, false},
+      {27, false, false},        {127, false, false}, {0, false, false},
+      {0xE9, false, false},      {-1, false, false},  {256 + '5', false, false},
+      {256 + 'A', false, false},
+  };
+  for (const auto& k : keys) {
+    EXPECT_EQ(utility.DigitKeyTest(k.key), k.digit) << k.key;
+    EXPECT_EQ(utility.TroopDistrictKeyTest(k.key), k.troopDistrict) << k.key;
   }
 }
 
-TEST(CommonUtilityTest, TroopDistrictKeyTestAllowsLettersDigitsAndBackspace) {
-  const CommonUtility utility(nullptr, nullptr, nullptr);
-  for (int key : std::initializer_list<int>{'a', 'z', 'A', 'Z', '0', '9', 8}) {
-    EXPECT_TRUE(utility.TroopDistrictKeyTest(key)) << key;
-  }
-  for (int key : std::initializer_list<int>{' ', '/', '-', '@', '[', '`', '{', 13, 127, 0xE9, -1,
-                                            256 + 'A'}) {
-    EXPECT_FALSE(utility.TroopDistrictKeyTest(key)) << key;
-  }
-}
-
-TEST(CommonUtilityTest, MarksAreSetAndCleared) {
-  const CommonUtility utility(nullptr, nullptr, nullptr);
-  Box box;
-  utility.MarkInError(box);
-  EXPECT_TRUE(box.ErrorMark());
-  utility.MarkInError(box);
-  EXPECT_TRUE(box.ErrorMark());
-  utility.ClearMark(box);
-  EXPECT_FALSE(box.ErrorMark());
-}
-
-TEST(CommonUtilityTest, ReplyCheckTellsSuccessFailureAndNoReply) {
+TEST(CommonUtilityTest, ReplyCheckAndSwitchesReadTheirServicesAndWithoutThemFailClearly) {
   const auto replies = std::make_shared<ReplyStore>();
-  const CommonUtility utility(nullptr, nullptr, replies);
+  const auto settings = std::make_shared<SiteSettings>();
+  const CommonUtility utility(nullptr, settings, replies);
   EXPECT_EQ(utility.ReplyCheck("Doc", "TARVO_FormsMaint.DataReady", "R1"),
             "No reply was received for request R1.");
   replies->MarkReplied("DOC", "R1");
   EXPECT_EQ(utility.ReplyCheck("doc", "TARVO_FormsMaint.DataReady", "R1"), "");
   replies->SetError("Doc", "R2", "Search timed out");
   EXPECT_EQ(utility.ReplyCheck("Doc", "TARVO_FormsMaint.DataReady", "R2"), "Search timed out");
-}
-
-TEST(CommonUtilityTest, SwitchesComeFromTheSiteSettings) {
-  const auto settings = std::make_shared<SiteSettings>();
-  const CommonUtility utility(nullptr, settings, nullptr);
   EXPECT_FALSE(utility.Switch("VoidManualForms"));
   settings->SetSwitch("VoidManualForms", true);
   EXPECT_TRUE(utility.Switch("voidmanualforms"));
-}
 
-TEST(CommonUtilityTest, MissingServicesAreClearErrorsNotCrashes) {
-  const CommonUtility utility(nullptr, nullptr, nullptr);
-  EXPECT_THROW(utility.TroopTest("A"), PlatformError);
-  EXPECT_THROW(utility.RegistryCheck(1001), PlatformError);
-  EXPECT_THROW(utility.Switch("VoidManualForms"), PlatformError);
-  EXPECT_THROW(utility.ReplyCheck("Doc", "S.P", "R1"), PlatformError);
+  const CommonUtility bare(nullptr, nullptr, nullptr);
+  EXPECT_THROW(bare.TroopTest("A"), PlatformError);
+  EXPECT_THROW(bare.RegistryCheck(1001), PlatformError);
+  EXPECT_THROW(bare.Switch("VoidManualForms"), PlatformError);
+  EXPECT_THROW(bare.ReplyCheck("Doc", "S.P", "R1"), PlatformError);
 }
 
 TEST(CommonUtilityTest, LooksApplyOnlyOnceARendererInstallsThem) {

@@ -47,24 +47,86 @@ PlatformError CompileError(std::string_view criterion) {
 
 // --- The criteria texts the screens build
 
-TEST(Criteria, CodeWithoutEndDateFilterOfTheFormTypeLookup) {
-  const char* criterion = "CD_TBL_CD='C' And END_DT = NULL";
-  EXPECT_TRUE(Meets(criterion, Row({{"CD_TBL_CD", "C"}})));
-  EXPECT_TRUE(Meets(criterion, Row({{"CD_TBL_CD", "c"}})));
-  EXPECT_FALSE(Meets(criterion, Row({{"CD_TBL_CD", "C"}, {"END_DT", "2030-01-01"}})));
-  EXPECT_FALSE(Meets(criterion, Row({{"CD_TBL_CD", "C"}, {"END_DT", ""}})))
-      << "an empty text is not null";
-  EXPECT_FALSE(Meets(criterion, Row({{"CD_TBL_CD", "CC"}})));
-}
-
-TEST(Criteria, RegistryNumberFindAcceptsLeadingZeros) {
-  const auto row = Row({{"INSP_ID", 123}});
-  EXPECT_TRUE(Meets("INSP_ID = 0123", row));
-  EXPECT_TRUE(Meets("INSP_ID = 123", row));
-  EXPECT_FALSE(Meets("INSP_ID = 1234", row));
-  EXPECT_TRUE(Meets("INSP_ID = 1234", Row({{"INSP_ID", 1234}})));
-  EXPECT_TRUE(Meets("INSP_ID = '0123'", row)) << "a quoted number against a numeric column";
-  EXPECT_FALSE(Meets("INSP_ID = 1234", Row({})));
+TEST(Criteria, ComparisonsMeanWhatTheScreensCriteriaNeed) {
+  const auto registry = Row({{"INSP_ID", 123}});
+  const auto name = Row({{"INSP_NME_LST", "Anderson"}});
+  const auto mixed = Row({{"INSP_ID", 1}, {"CD_TBL_CD", "X"}});
+  const struct {
+    std::string criterion;
+    std::vector<Value> row;
+    bool meets;
+  } cases[] = {
+      // The form-type look-up's filter: a code without an end date; an empty text is not null.
+      {"CD_TBL_CD='C' And END_DT = NULL", Row({{"CD_TBL_CD", "C"}}), true},
+      {"CD_TBL_CD='C' And END_DT = NULL", Row({{"CD_TBL_CD", "c"}}), true},
+      {"CD_TBL_CD='C' And END_DT = NULL", Row({{"CD_TBL_CD", "C"}, {"END_DT", "2030-01-01"}}),
+       false},
+      {"CD_TBL_CD='C' And END_DT = NULL", Row({{"CD_TBL_CD", "C"}, {"END_DT", ""}}), false},
+      {"CD_TBL_CD='C' And END_DT = NULL", Row({{"CD_TBL_CD", "CC"}}), false},
+      // A registry number found with leading zeros, quoted or not.
+      {"INSP_ID = 0123", registry, true},
+      {"INSP_ID = 123", registry, true},
+      {"INSP_ID = 1234", registry, false},
+      {"INSP_ID = 1234", Row({{"INSP_ID", 1234}}), true},
+      {"INSP_ID = '0123'", registry, true},
+      // Null meets only null tests.
+      {"INSP_ID = NULL", Row({}), true},
+      {"INSP_ID IS NULL", Row({}), true},
+      {"INSP_ID <> NULL", Row({}), false},
+      {"INSP_ID is not null", Row({}), false},
+      {"INSP_ID = 1", Row({}), false},
+      {"INSP_ID <> 1", Row({}), false},
+      {"INSP_ID < 1", Row({}), false},
+      {"INSP_ID >= 1", Row({}), false},
+      {"CD_TBL_CD <> 'A'", Row({}), false},
+      {"CD_TBL_CD LIKE '*'", Row({}), false},
+      {"INSP_ID <> NULL", Row({{"INSP_ID", 0}}), true},
+      // Texts compare without regard to letter case; a doubled quote is one quote; ISO
+      // dates compare as texts.
+      {"insp_nme_lst = 'MCDONALD'", Row({{"INSP_NME_LST", "McDonald"}}), true},
+      {"INSP_NME_LST > 'mb'", Row({{"INSP_NME_LST", "McDonald"}}), true},
+      {"INSP_NME_LST < 'MCE'", Row({{"INSP_NME_LST", "McDonald"}}), true},
+      {"INSP_NME_LST <> 'mcdonald'", Row({{"INSP_NME_LST", "McDonald"}}), false},
+      {"INSP_NME_LST = 'O''Brien'", Row({{"INSP_NME_LST", "o'brien"}}), true},
+      {"END_DT >= '2024-01-01'", Row({{"END_DT", "2024-06-30"}}), true},
+      {"END_DT < #2024-07-01#", Row({{"END_DT", "2024-06-30"}}), true},
+      // A text column against a number compares as numbers when the text is one (as texts
+      // '9' would sort after '10'), else as texts with the number as written.
+      {"TRP_DIST_ID = 1", Row({{"TRP_DIST_ID", "01"}}), true},
+      {"TRP_DIST_ID < 10", Row({{"TRP_DIST_ID", "9"}}), true},
+      {"TRP_DIST_ID = 1", Row({{"TRP_DIST_ID", "1A"}}), false},
+      {"TRP_DIST_ID > 1", Row({{"TRP_DIST_ID", "1A"}}), true},
+      // Numeric columns mix whole and decimal numbers.
+      {"INSP_ID >= 1.5", Row({{"INSP_ID", 2}}), true},
+      {"INSP_ID = 1.5", Row({{"INSP_ID", 1}}), false},
+      {"RATE = 2", Row({{"RATE", 2.0}}), true},
+      {"RATE < -0.5", Row({{"RATE", -1.25}}), true},
+      {"RATE > '1e-3'", Row({{"RATE", 0.01}}), true},
+      // LIKE takes * or % for any text and _ for one character, anywhere; a number matches
+      // in its written form.
+      {"INSP_NME_LST LIKE 'AND*'", name, true},
+      {"INSP_NME_LST LIKE '%son'", name, true},
+      {"INSP_NME_LST LIKE '*der*'", name, true},
+      {"INSP_NME_LST LIKE 'a%d%n'", name, true},
+      {"INSP_NME_LST LIKE 'Anders_n'", name, true},
+      {"INSP_NME_LST LIKE '*'", name, true},
+      {"INSP_NME_LST LIKE 'anderson'", name, true},
+      {"INSP_NME_LST LIKE 'A*N'", name, true},
+      {"INSP_NME_LST like 'And'", name, false},
+      {"INSP_NME_LST like '*x*'", name, false},
+      {"INSP_NME_LST like 'Anders_'", name, false},
+      {"INSP_NME_LST like '_Anderson'", name, false},
+      {"INSP_NME_LST like 'son*'", name, false},
+      {"INSP_ID LIKE '12*'", Row({{"INSP_ID", 1234}}), true},
+      // AND binds tighter than OR; parentheses group; field names may be bracketed.
+      {"INSP_ID = 1 OR INSP_ID = 2 AND CD_TBL_CD = 'Y'", mixed, true},
+      {"(INSP_ID = 1 OR INSP_ID = 2) AND CD_TBL_CD = 'Y'", mixed, false},
+      {"((INSP_ID = 1)) and (cd_tbl_cd = 'x' or CD_TBL_CD = 'Y')", mixed, true},
+      {"[INSP_ID] = 1", mixed, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Meets(c.criterion, c.row), c.meets) << c.criterion;
+  }
 }
 
 TEST(Criteria, OverlapFilterComparesTenDigitNumbersExactly) {
@@ -78,75 +140,23 @@ TEST(Criteria, OverlapFilterComparesTenDigitNumbersExactly) {
   EXPECT_TRUE(Meets(filter, range(1, 9999999998)));
   EXPECT_FALSE(Meets(filter, range(1, 9999999997)));
   EXPECT_FALSE(Meets(filter, range(5000000000, 9999999997)));
+  // The overlap filter catches a range holding either end of the new one, whatever the
+  // letter case of its code, but not one wholly inside it nor of another form type.
+  const std::string overlap =
+      "(FORM_TYP_CD = 'B' AND FRM_FORM_NBR <= 100 AND TO_FORM_NBR >= 100) OR "
+      "(FORM_TYP_CD = 'B' AND FRM_FORM_NBR <= 200 AND TO_FORM_NBR >= 200)";
+  EXPECT_TRUE(Meets(overlap, range(50, 100)));
+  EXPECT_TRUE(Meets(overlap, range(200, 300)));
+  EXPECT_TRUE(
+      Meets(overlap, Row({{"FORM_TYP_CD", "b"}, {"FRM_FORM_NBR", 100}, {"TO_FORM_NBR", 100}})));
+  EXPECT_FALSE(Meets(overlap, range(150, 160)));
+  EXPECT_FALSE(Meets(overlap, range(101, 199)));
+  EXPECT_FALSE(Meets(overlap, range(1, 99)));
+  EXPECT_FALSE(
+      Meets(overlap, Row({{"FORM_TYP_CD", "C"}, {"FRM_FORM_NBR", 90}, {"TO_FORM_NBR", 210}})));
   // Beyond 2^53 a double cannot tell these apart; whole numbers must still compare exactly.
   EXPECT_FALSE(Meets("FRM_FORM_NBR = 9007199254740993",
                      Row({{"FRM_FORM_NBR", std::int64_t{9007199254740992}}})));
-}
-
-// --- Meaning of comparisons
-
-TEST(Criteria, NullMeetsOnlyNullTests) {
-  const auto empty = Row({});
-  EXPECT_TRUE(Meets("INSP_ID = NULL", empty));
-  EXPECT_TRUE(Meets("INSP_ID IS NULL", empty));
-  EXPECT_FALSE(Meets("INSP_ID <> NULL", empty));
-  EXPECT_FALSE(Meets("INSP_ID is not null", empty));
-  for (const char* criterion : {"INSP_ID = 1", "INSP_ID <> 1", "INSP_ID < 1", "INSP_ID >= 1",
-                                "CD_TBL_CD <> 'A'", "CD_TBL_CD LIKE '*'"}) {
-    EXPECT_FALSE(Meets(criterion, empty)) << criterion;
-  }
-  EXPECT_TRUE(Meets("INSP_ID <> NULL", Row({{"INSP_ID", 0}})));
-}
-
-TEST(Criteria, TextComparisonsIgnoreLetterCase) {
-  const auto row = Row({{"INSP_NME_LST", "McDonald"}});
-  EXPECT_TRUE(Meets("insp_nme_lst = 'MCDONALD'", row));
-  EXPECT_TRUE(Meets("INSP_NME_LST > 'mb'", row));
-  EXPECT_TRUE(Meets("INSP_NME_LST < 'MCE'", row));
-  EXPECT_FALSE(Meets("INSP_NME_LST <> 'mcdonald'", row));
-  EXPECT_TRUE(Meets("INSP_NME_LST = 'O''Brien'", Row({{"INSP_NME_LST", "o'brien"}})))
-      << "a doubled quote is one quote";
-  EXPECT_TRUE(Meets("END_DT >= '2024-01-01'", Row({{"END_DT", "2024-06-30"}})))
-      << "ISO dates compare as texts";
-  EXPECT_TRUE(Meets("END_DT < #2024-07-01#", Row({{"END_DT", "2024-06-30"}})));
-}
-
-TEST(Criteria, TextColumnAgainstNumberComparesNumericallyWhenTheTextIsANumber) {
-  EXPECT_TRUE(Meets("TRP_DIST_ID = 1", Row({{"TRP_DIST_ID", "01"}})));
-  EXPECT_TRUE(Meets("TRP_DIST_ID < 10", Row({{"TRP_DIST_ID", "9"}})))
-      << "as texts '9' would sort after '10'";
-  EXPECT_FALSE(Meets("TRP_DIST_ID = 1", Row({{"TRP_DIST_ID", "1A"}})));
-  EXPECT_TRUE(Meets("TRP_DIST_ID > 1", Row({{"TRP_DIST_ID", "1A"}})))
-      << "a text that is no number compares as text with the number as written";
-}
-
-TEST(Criteria, NumericColumnsMixWholeAndDecimalNumbers) {
-  EXPECT_TRUE(Meets("INSP_ID >= 1.5", Row({{"INSP_ID", 2}})));
-  EXPECT_FALSE(Meets("INSP_ID = 1.5", Row({{"INSP_ID", 1}})));
-  EXPECT_TRUE(Meets("RATE = 2", Row({{"RATE", 2.0}})));
-  EXPECT_TRUE(Meets("RATE < -0.5", Row({{"RATE", -1.25}})));
-  EXPECT_TRUE(Meets("RATE > '1e-3'", Row({{"RATE", 0.01}})));
-}
-
-TEST(Criteria, LikeTakesWildcardsAnywhere) {
-  const auto row = Row({{"INSP_NME_LST", "Anderson"}});
-  for (const char* match :
-       {"'AND*'", "'%son'", "'*der*'", "'a%d%n'", "'Anders_n'", "'*'", "'anderson'", "'A*N'"}) {
-    EXPECT_TRUE(Meets(std::string("INSP_NME_LST LIKE ") + match, row)) << match;
-  }
-  for (const char* miss : {"'And'", "'*x*'", "'Anders_'", "'_Anderson'", "'son*'"}) {
-    EXPECT_FALSE(Meets(std::string("INSP_NME_LST like ") + miss, row)) << miss;
-  }
-  EXPECT_TRUE(Meets("INSP_ID LIKE '12*'", Row({{"INSP_ID", 1234}})))
-      << "a number matches in its written form";
-}
-
-TEST(Criteria, AndBindsTighterThanOrAndParenthesesGroup) {
-  const auto row = Row({{"INSP_ID", 1}, {"CD_TBL_CD", "X"}});
-  EXPECT_TRUE(Meets("INSP_ID = 1 OR INSP_ID = 2 AND CD_TBL_CD = 'Y'", row));
-  EXPECT_FALSE(Meets("(INSP_ID = 1 OR INSP_ID = 2) AND CD_TBL_CD = 'Y'", row));
-  EXPECT_TRUE(Meets("((INSP_ID = 1)) and (cd_tbl_cd = 'x' or CD_TBL_CD = 'Y')", row));
-  EXPECT_TRUE(Meets("[INSP_ID] = 1", row)) << "bracketed field names";
 }
 
 // --- Malformed criteria

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "base/DelimitedText.h"
 #include "platform/AtomicFile.h"
 #include "platform/PlatformError.h"
@@ -48,9 +49,8 @@ TEST(TabSeparatedTest, FieldsAreJoinedByTabsAndTabsOrBreaksInsideBecomeBlanks) {
 }
 
 TEST(AtomicFileTest, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile) {
-  const auto folder =
-      std::filesystem::temp_directory_path() / ("fm-atomic-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(folder);
+  const testing::TempFolder temp;
+  const auto& folder = temp.Path();
   std::filesystem::create_directories(folder / "taken" / "inside");
   const auto read = [](const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -66,7 +66,6 @@ TEST(AtomicFileTest, ReplacesWholeOrNotAtAllAndLeavesNoTemporaryFile) {
   EXPECT_THROW(WriteFileAtomically(folder / "taken", "x"), PlatformError);
   EXPECT_TRUE(std::filesystem::is_directory(folder / "taken" / "inside"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

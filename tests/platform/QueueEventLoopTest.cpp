@@ -25,27 +25,25 @@ class QueueEventLoopTest : public ::testing::Test {
   }
 };
 
-TEST_F(QueueEventLoopTest, PostedTasksRunInOrderOnlyWhenEventsAreProcessed) {
+TEST_F(QueueEventLoopTest, PostedTasksRunInOrderOnlyWhenEventsAreProcessedBeforeDueTimers) {
+  mLoop.StartTimer(0ms, Record("timer"));
   mLoop.Post(Record("a"));
-  mLoop.Post(Record("b"));
+  mLoop.Post([this] {
+    mRan.push_back("b");
+    // Work posted while processing waits for the next call.
+    mLoop.Post(Record("posted inside"));
+    mLoop.StartTimer(0ms, Record("timer started inside"));
+  });
   mLoop.Post(Record("c"));
   EXPECT_TRUE(mRan.empty());
   EXPECT_EQ(mLoop.PendingTaskCount(), 3u);
   mLoop.ProcessPendingEvents();
-  EXPECT_EQ(mRan, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(mRan, (std::vector<std::string>{"a", "b", "c", "timer"}));
+  EXPECT_EQ(mLoop.PendingTaskCount(), 1u);
+  mLoop.ProcessPendingEvents();
+  EXPECT_EQ(mRan, (std::vector<std::string>{"a", "b", "c", "timer", "posted inside",
+                                            "timer started inside"}));
   EXPECT_EQ(mLoop.PendingTaskCount(), 0u);
-}
-
-TEST_F(QueueEventLoopTest, WorkPostedWhileProcessingWaitsForTheNextCall) {
-  mLoop.Post([this] {
-    mRan.push_back("first");
-    mLoop.Post(Record("posted inside"));
-    mLoop.StartTimer(0ms, Record("timer started inside"));
-  });
-  mLoop.ProcessPendingEvents();
-  EXPECT_EQ(mRan, (std::vector<std::string>{"first"}));
-  mLoop.ProcessPendingEvents();
-  EXPECT_EQ(mRan, (std::vector<std::string>{"first", "posted inside", "timer started inside"}));
 }
 
 TEST_F(QueueEventLoopTest, TimersRunWhenTheClockReachesThemInDueOrder) {
@@ -67,13 +65,6 @@ TEST_F(QueueEventLoopTest, TimersRunWhenTheClockReachesThemInDueOrder) {
   mLoop.ProcessPendingEvents();
   EXPECT_EQ(mRan.back(), "late");
   EXPECT_EQ(mLoop.PendingTimerCount(), 0u);
-}
-
-TEST_F(QueueEventLoopTest, PostedTasksRunBeforeTimersDueInTheSameCall) {
-  mLoop.StartTimer(0ms, Record("timer"));
-  mLoop.Post(Record("task"));
-  mLoop.ProcessPendingEvents();
-  EXPECT_EQ(mRan, (std::vector<std::string>{"task", "timer"}));
 }
 
 TEST_F(QueueEventLoopTest, CancelledTimersNeverRun) {
@@ -109,7 +100,7 @@ TEST_F(QueueEventLoopTest, SleepLetsTimePassButRunsNothing) {
   EXPECT_EQ(mRan, (std::vector<std::string>{"task", "timer"}));
 }
 
-TEST_F(QueueEventLoopTest, ATaskThatThrowsLeavesTheRestPending) {
+TEST_F(QueueEventLoopTest, ATaskThatThrowsLeavesTheRestPendingAndEmptyTasksAreRefused) {
   mLoop.Post(Record("before"));
   mLoop.Post([] { throw std::runtime_error("task failed"); });
   mLoop.Post(Record("after"));
@@ -117,9 +108,6 @@ TEST_F(QueueEventLoopTest, ATaskThatThrowsLeavesTheRestPending) {
   EXPECT_EQ(mRan, (std::vector<std::string>{"before"}));
   mLoop.ProcessPendingEvents();
   EXPECT_EQ(mRan, (std::vector<std::string>{"before", "after"}));
-}
-
-TEST_F(QueueEventLoopTest, EmptyTasksAreRefused) {
   EXPECT_THROW(mLoop.Post(EventLoop::Task{}), PlatformError);
   EXPECT_THROW(mLoop.StartTimer(1ms, EventLoop::Task{}), PlatformError);
 }
@@ -158,7 +146,7 @@ TEST(QueueEventLoopThreads, PostsFromOtherThreadsAllRunInEachThreadsOrder) {
   }
 }
 
-TEST(QueueEventLoopThreads, WaitAndProcessWakesForAPostFromAnotherThread) {
+TEST(QueueEventLoopThreads, WaitAndProcessWakesForAPostFromAnotherThreadOrATimer) {
   QueueEventLoop loop;  // steady clock
   std::atomic<bool> ran{false};
   std::thread poster([&] {
@@ -169,11 +157,8 @@ TEST(QueueEventLoopThreads, WaitAndProcessWakesForAPostFromAnotherThread) {
   for (int i = 0; i < 100 && !ran; ++i) loop.WaitAndProcess(10s);
   poster.join();
   EXPECT_TRUE(ran);
-}
 
-TEST(QueueEventLoopThreads, WaitAndProcessRunsATimerOnARealClock) {
-  QueueEventLoop loop;
-  bool ran = false;
+  ran = false;
   loop.StartTimer(5ms, [&] { ran = true; });
   for (int i = 0; i < 100 && !ran; ++i) loop.WaitAndProcess(10s);
   EXPECT_TRUE(ran);

@@ -54,23 +54,7 @@ TEST(ReplyStoreTest, OutcomesTellReplyFromNoReplyAndKeepTheirErrorText) {
   EXPECT_FALSE(store.HasReply("Doc", "r2"));
 }
 
-TEST(ReplyStoreTest, ForgettingAnIdentityLeavesOtherDocumentsAlone) {
-  ReplyStore store;
-  const auto mine = NewDataSet();
-  const auto theirs = NewDataSet();
-  store.Put(mine, "TROOPFORM", "Doc1", "R1");
-  store.SetError("Doc1", "R1", "failed");
-  store.Put(theirs, "TROOPFORM", "Doc2", "R1");
-  store.MarkReplied("Doc2", "R1");
-
-  store.Forget("DOC1");
-  EXPECT_EQ(store.Get("TROOPFORM", "Doc1", "R1"), nullptr);
-  EXPECT_FALSE(store.HasReply("Doc1", "R1"));
-  EXPECT_EQ(store.Get("TROOPFORM", "Doc2", "R1"), theirs);
-  EXPECT_TRUE(store.HasReply("Doc2", "R1"));
-}
-
-TEST(ReplyStoreTest, ForgettingAllButTheLatestRequestKeepsItAndTheRegisteredSets) {
+TEST(ReplyStoreTest, ForgettingKeepsTheLatestRequestTheRegisteredSetsAndOtherDocuments) {
   ReplyStore store;
   const auto old = NewDataSet();
   const auto latest = NewDataSet();
@@ -82,15 +66,20 @@ TEST(ReplyStoreTest, ForgettingAllButTheLatestRequestKeepsItAndTheRegisteredSets
   store.SetError("Doc", "R2", "");
   store.Put(registered, "TROOPFORM", "Doc");
   store.Put(otherDocument, "TROOPFORM", "Other", "R1");
+  store.MarkReplied("Other", "R1");
 
   store.ForgetAllBut("DOC", "R2");
-
   EXPECT_EQ(store.Get("TROOPFORM", "Doc", "R1"), nullptr);
   EXPECT_FALSE(store.HasReply("Doc", "R1"));
   EXPECT_EQ(store.Get("TROOPFORM", "Doc", "R2"), latest);
   EXPECT_TRUE(store.HasReply("Doc", "R2"));
   EXPECT_EQ(store.Get("TROOPFORM", "Doc", ""), registered);
+
+  store.Forget("DOC");
+  EXPECT_EQ(store.Get("TROOPFORM", "Doc", "R2"), nullptr);
+  EXPECT_FALSE(store.HasReply("Doc", "R2"));
   EXPECT_EQ(store.Get("TROOPFORM", "Other", "R1"), otherDocument);
+  EXPECT_TRUE(store.HasReply("Other", "R1"));
 }
 
 TEST(ReplyStoreTest, RepliesStoredFromWorkerThreadsAreAllKept) {

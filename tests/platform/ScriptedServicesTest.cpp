@@ -74,33 +74,6 @@ TEST(ScriptedUiServicesTest, ModalShowsRunQueuedHandlersInOrderThenTheDefault) {
   EXPECT_EQ(ui.modalShows, 3);
 }
 
-TEST(ScriptedUiServicesTest, MousePointerAndBeepsAreRecorded) {
-  ScriptedUiServices ui;
-  ui.SetMousePointer(MousePointer::Hourglass);
-  EXPECT_EQ(ui.GetMousePointer(), MousePointer::Hourglass);
-  ui.SetMousePointer(MousePointer::Default);
-  ui.Beep();
-  ui.Beep();
-  EXPECT_EQ(ui.pointerHistory,
-            (std::vector<MousePointer>{MousePointer::Hourglass, MousePointer::Default}));
-  EXPECT_EQ(ui.beeps, 2);
-}
-
-TEST(RecordingHostFrameTest, RecordsCallsAndAnswersTheLastStatus) {
-  RecordingHostFrame frame;
-  EXPECT_EQ(frame.LastStatus(), "");
-  frame.SetStatusText("Loading information");
-  frame.SetStatusText("Ready");
-  frame.SetToolbarItem(3, false, "TAG");
-  frame.SetSecondStatus(true);
-  EXPECT_EQ(frame.LastStatus(), "Ready");
-  EXPECT_EQ(frame.toolbarCalls, (std::vector<RecordingHostFrame::ToolbarCall>{{3, false, "TAG"}}));
-  frame.Clear();
-  EXPECT_EQ(frame.LastStatus(), "");
-  EXPECT_TRUE(frame.toolbarCalls.empty());
-  EXPECT_TRUE(frame.secondStatusCalls.empty());
-}
-
 class ServicesTest : public ::testing::Test {
  protected:
   void SetUp() override { Services::Reset(); }
@@ -117,7 +90,7 @@ class ServicesTest : public ::testing::Test {
   const std::filesystem::path& mFolder = mTemp.Path();
 };
 
-TEST_F(ServicesTest, WithoutAnInstalledUserInterfaceUiIsAClearError) {
+TEST_F(ServicesTest, WithoutAnInstalledUserInterfaceUiIsAClearErrorAndFrameCallsAreIgnored) {
   try {
     Services::Ui();
     FAIL() << "expected a PlatformError";
@@ -127,9 +100,7 @@ TEST_F(ServicesTest, WithoutAnInstalledUserInterfaceUiIsAClearError) {
   auto ui = std::make_shared<ScriptedUiServices>();
   Services::SetUiServices(ui);
   EXPECT_EQ(&Services::Ui(), ui.get());
-}
 
-TEST_F(ServicesTest, WithoutAnInstalledFrameCallsAreIgnoredAndAnInstalledOneGetsThem) {
   Services::Frame().SetStatusText("Ready");  // no host: nothing happens
   auto frame = std::make_shared<RecordingHostFrame>();
   Services::SetHostFrame(frame);
@@ -164,23 +135,21 @@ TEST_F(ServicesTest, TheUtilityIsBuiltFromTheInstalledServicesAndRebuiltWhenThey
   EXPECT_FALSE(Services::Utility().Switch("VoidManualForms"));
 }
 
-TEST_F(ServicesTest, TheReporterFallsBackToStandardErrorWhenTheLogCannotBeOpened) {
+TEST_F(ServicesTest, TheReporterWritesToTheSettingsLogOrFallsBackToStandardError) {
+  Services::SetSettings(SettingsInFolder());
+  Services::Errors().Report("first failure", Services::ExecutableName(), "Doc.Proc");
+  EXPECT_EQ(Services::Errors().Reports().size(), 1u);
+  EXPECT_GT(std::filesystem::file_size(mFolder / "formsmaint.log"), 0u);
+
+  Services::Reset();
   auto settings = SettingsInFolder();
   std::filesystem::create_directories(mFolder / "log-is-a-folder");
   settings->SetLogFile(mFolder / "log-is-a-folder");
   Services::SetSettings(settings);
-
   const auto reports = Services::Errors().Reports();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_NE(reports[0].description.find("log-is-a-folder"), std::string::npos);
   EXPECT_EQ(reports[0].source, "Services.Errors");
-}
-
-TEST_F(ServicesTest, TheReporterWritesToTheSettingsLogFile) {
-  Services::SetSettings(SettingsInFolder());
-  Services::Errors().Report("first failure", Services::ExecutableName(), "Doc.Proc");
-  EXPECT_TRUE(Services::Errors().Reports().size() == 1u);
-  EXPECT_GT(std::filesystem::file_size(mFolder / "formsmaint.log"), 0u);
 }
 
 }  // namespace

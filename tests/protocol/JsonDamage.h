@@ -1,13 +1,19 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
+
+#include "protocol/ProtocolError.h"
 
 // What the property tests of the fast JSON readers share: a seed a failing run can be
-// repeated with, and damage of the kind a broken sender or a cut connection makes.
+// repeated with, damage of the kind a broken sender or a cut connection makes, and the
+// check that the direct reader answers what the tree reader answers.
 namespace fm::protocol::testing {
 
 // FM_TEST_SEED when set, else the test's own fixed seed.
@@ -40,6 +46,20 @@ inline std::string Damaged(std::string text, std::mt19937_64& random) {
     }
   }
   return text;
+}
+
+// Reads `text` with `direct`; unless it gives up, the tree reader must answer the same.
+// True when the direct reader read the text.
+template <class Direct, class Tree>
+bool ReadAlike(const std::string& text, Direct direct, Tree tree) {
+  const auto fast = direct(text);
+  if (!fast) return false;
+  try {
+    EXPECT_EQ(*fast, tree(text)) << text;
+  } catch (const ProtocolError& e) {
+    ADD_FAILURE() << "read what the tree reader refuses (" << e.what() << "): " << text;
+  }
+  return true;
 }
 
 }  // namespace fm::protocol::testing

@@ -50,18 +50,13 @@ std::string ErrorOf(std::string_view text) {
   return {};
 }
 
-TEST(ProtocolJson, RequestSurvivesTheRoundTripWithEveryCellKind) {
-  Request original = SampleRequest();
-  EXPECT_EQ(RequestFromJson(RequestToJson(original)), original);
-}
-
-TEST(ProtocolJson, ReplySurvivesTheRoundTrip) {
+TEST(ProtocolJson, RequestsAndRepliesSurviveTheRoundTripWithEveryCellKind) {
+  EXPECT_EQ(RequestFromJson(RequestToJson(SampleRequest())), SampleRequest());
   Reply reply{"id-1", "DOC", true, "", {}};
   reply.dataSets.emplace(
       "OFFICER", DataSet{{{"INSP_ID", ColumnType::Integer}}, {{std::int64_t{1001}}, {Cell{}}}});
   reply.dataSets.emplace("TROOPFORM", DataSet{});
   EXPECT_EQ(ReplyFromJson(ReplyToJson(reply)), reply);
-
   Reply failed{"id-2", "DOC", false, "The range overlaps", {}};
   EXPECT_EQ(ReplyFromJson(ReplyToJson(failed)), failed);
 }
@@ -97,61 +92,46 @@ TEST(ProtocolJson, BracketsInsideTextsDoNotCountAsNesting) {
   EXPECT_EQ(RequestFromJson(RequestToJson(r)), r);
 }
 
-TEST(ProtocolJson, IntegersOutsideSixtyFourBitsAreRefused) {
-  std::string text = RequestToJson(SampleRequest());
-  EXPECT_THAT(ErrorOf(Replace(text, "\"user_id\":1001", "\"user_id\":9223372036854775808")),
-              HasSubstr("outside the range of a 64-bit integer"));
-  EXPECT_THAT(ErrorOf(Replace(text, "9999999999", "-9223372036854775809")), HasSubstr("64-bit"));
-  EXPECT_THAT(ErrorOf(Replace(text, "9999999999", "123456789012345678901234567890")),
-              HasSubstr("64-bit"));
-  // The limits themselves pass.
-  Request r = RequestFromJson(Replace(text, "\"user_id\":1001", "\"user_id\":9223372036854775807"));
-  EXPECT_EQ(r.userId, std::numeric_limits<std::int64_t>::max());
-}
-
-TEST(ProtocolJson, UnknownAndMissingMembersAreNamed) {
-  std::string text = RequestToJson(SampleRequest());
-  EXPECT_THAT(ErrorOf(Replace(text, "\"identity\"", "\"identiti\"")),
-              HasSubstr("unknown member \"identiti\""));
-  EXPECT_THAT(ErrorOf(Replace(text, "\"version\":\"1.0\",", "")),
-              HasSubstr("missing member \"version\""));
-  EXPECT_THAT(ErrorOf(Replace(text, "\"op\":\"<>\"", "\"op\":\"<>\",\"extra\":1")),
-              HasSubstr("criteria[1]: unknown member \"extra\""));
-}
-
-TEST(ProtocolJson, WrongTypesNameTheMemberAndWhatWasExpected) {
-  std::string text = RequestToJson(SampleRequest());
-  EXPECT_THAT(ErrorOf(Replace(text, "\"user_id\":1001", "\"user_id\":\"1001\"")),
-              HasSubstr("user_id: expected a whole number, got a text"));
-  EXPECT_THAT(ErrorOf(Replace(text, "\"user_id\":1001", "\"user_id\":10.5")),
-              HasSubstr("user_id: expected a whole number"));
-  EXPECT_THAT(ErrorOf(Replace(text, "\"message_type\":34", "\"message_type\":70000")),
-              HasSubstr("message_type"));
-  EXPECT_THAT(ErrorOf(Replace(text, "\"value\":\"A\"", "\"value\":7")),
-              HasSubstr("criteria[0].value: expected a text"));
-  EXPECT_THAT(ErrorOf(Replace(text, "\"criteria\":[", "\"criteria\":{\"x\":[")),
-              HasSubstr("not valid JSON"));
+// Each fault is one change to a request as the client writes it.
+TEST(ProtocolJson, FaultsNameTheMemberAndWhatWasExpected) {
+  const std::string text = RequestToJson(SampleRequest());
+  const struct {
+    const char* from;
+    const char* to;
+    const char* says;
+  } cases[] = {
+      {"\"user_id\":1001", "\"user_id\":9223372036854775808",
+       "outside the range of a 64-bit integer"},
+      {"9999999999", "-9223372036854775809", "64-bit"},
+      {"9999999999", "123456789012345678901234567890", "64-bit"},
+      {"\"identity\"", "\"identiti\"", "unknown member \"identiti\""},
+      {"\"version\":\"1.0\",", "", "missing member \"version\""},
+      {"\"op\":\"<>\"", "\"op\":\"<>\",\"extra\":1", "criteria[1]: unknown member \"extra\""},
+      {"\"user_id\":1001", "\"user_id\":\"1001\"", "user_id: expected a whole number, got a text"},
+      {"\"user_id\":1001", "\"user_id\":10.5", "user_id: expected a whole number"},
+      {"\"message_type\":34", "\"message_type\":70000", "message_type"},
+      {"\"value\":\"A\"", "\"value\":7", "criteria[0].value: expected a text"},
+      {"\"criteria\":[", "\"criteria\":{\"x\":[", "not valid JSON"},
+      {"9999999999", "\"9999999999\"",
+       "data_sets.TROOPFORM.rows[0][1]: column FRM_FORM_NBR holds whole numbers"},
+      {"9999999999", "1.5", "whole numbers"},
+      {"[\"UPD\"", "[5", "column ACTION holds texts"},
+      {",null]", "]", "has 3 cells for 4 columns"},
+      {"\"type\":\"double\"", "\"type\":\"money\"", "unknown column type \"money\""},
+      {"\"name\":\"RATE\"", "\"name\":\"ACTION\"", "column ACTION is named twice"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_THAT(ErrorOf(Replace(text, c.from, c.to)), HasSubstr(c.says))
+        << c.from << " -> " << c.to;
+  }
   EXPECT_THAT(ErrorOf("[]"), HasSubstr("message: expected an object"));
-}
-
-TEST(ProtocolJson, CellsMustMatchTheirColumnType) {
-  std::string text = RequestToJson(SampleRequest());
-  EXPECT_THAT(ErrorOf(Replace(text, "9999999999", "\"9999999999\"")),
-              HasSubstr("data_sets.TROOPFORM.rows[0][1]: column FRM_FORM_NBR holds whole numbers"));
-  EXPECT_THAT(ErrorOf(Replace(text, "9999999999", "1.5")), HasSubstr("whole numbers"));
-  EXPECT_THAT(ErrorOf(Replace(text, "[\"UPD\"", "[5")), HasSubstr("column ACTION holds texts"));
-  // A whole number in a double column is a double.
-  Request r = RequestFromJson(Replace(text, "2.5", "3"));
-  EXPECT_EQ(std::get<double>(r.dataSets.at("TROOPFORM").rows[0][2]), 3.0);
-}
-
-TEST(ProtocolJson, DataSetShapeIsChecked) {
-  std::string text = RequestToJson(SampleRequest());
-  EXPECT_THAT(ErrorOf(Replace(text, ",null]", "]")), HasSubstr("has 3 cells for 4 columns"));
-  EXPECT_THAT(ErrorOf(Replace(text, "\"type\":\"double\"", "\"type\":\"money\"")),
-              HasSubstr("unknown column type \"money\""));
-  EXPECT_THAT(ErrorOf(Replace(text, "\"name\":\"RATE\"", "\"name\":\"ACTION\"")),
-              HasSubstr("column ACTION is named twice"));
+  // The limits themselves pass, and a whole number in a double column is a double.
+  EXPECT_EQ(
+      RequestFromJson(Replace(text, "\"user_id\":1001", "\"user_id\":9223372036854775807")).userId,
+      std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(std::get<double>(
+                RequestFromJson(Replace(text, "2.5", "3")).dataSets.at("TROOPFORM").rows[0][2]),
+            3.0);
 }
 
 }  // namespace

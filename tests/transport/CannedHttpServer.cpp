@@ -3,15 +3,10 @@
 #include <arpa/inet.h>
 #include <fmt/format.h>
 #include <netinet/in.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <stdexcept>
-
-#include "TestAuthority.h"
 
 namespace fm::testing {
 
@@ -30,19 +25,8 @@ std::string CannedHttpServer::Response(int status, const std::string& reason,
       reason, body.size(), close ? "Connection: close\r\n" : "", body);
 }
 
-CannedHttpServer::CannedHttpServer(std::string response, bool answer,
-                                   const std::filesystem::path& tlsFolder)
+CannedHttpServer::CannedHttpServer(std::string response, bool answer)
     : mResponse(std::move(response)), mAnswer(answer) {
-  if (!tlsFolder.empty()) {
-    const TestAuthority authority(tlsFolder, "canned");
-    const auto issued = authority.IssueServer("localhost", {"localhost"});
-    mTls = SSL_CTX_new(TLS_server_method());
-    if (SSL_CTX_use_certificate_chain_file(mTls, issued.certificate.c_str()) != 1 ||
-        SSL_CTX_use_PrivateKey_file(mTls, issued.key.c_str(), SSL_FILETYPE_PEM) != 1) {
-      Broken("cannot use the certificate");
-    }
-    mCertificateFile = authority.CertificateFile();
-  }
   mListener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -67,7 +51,6 @@ CannedHttpServer::~CannedHttpServer() {
   }
   mThread.join();
   ::close(mListener);
-  if (mTls != nullptr) SSL_CTX_free(mTls);
 }
 
 std::vector<std::string> CannedHttpServer::Requests() {
@@ -79,7 +62,6 @@ void CannedHttpServer::Serve() {
   while (!mStopping) {
     const int connection = ::accept(mListener, nullptr, nullptr);
     if (connection < 0) return;
-    ++mConnections;
     {
       std::lock_guard lock(mConnectionMutex);
       mCurrent = connection;
@@ -90,26 +72,15 @@ void CannedHttpServer::Serve() {
       mCurrent = -1;
       ::close(connection);
     };
-    SSL* ssl = nullptr;
-    if (mTls != nullptr) {
-      ssl = SSL_new(mTls);
-      SSL_set_fd(ssl, connection);
-      if (SSL_accept(ssl) != 1) {
-        SSL_free(ssl);
-        finish();
-        continue;
+    // Reads until `size` bytes are pending; false when the client closed first.
+    const auto receive = [&](std::string& pending, std::size_t size) {
+      while (pending.size() < size) {
+        char buffer[4096];
+        const auto got = ::recv(connection, buffer, sizeof buffer, 0);
+        if (got <= 0) return false;
+        pending.append(buffer, static_cast<std::size_t>(got));
       }
-    }
-    const auto receive = [&](char* buffer, int size) {
-      return ssl != nullptr ? SSL_read(ssl, buffer, size)
-                            : static_cast<int>(::recv(connection, buffer, size, 0));
-    };
-    const auto send = [&](const std::string& text) {
-      if (ssl != nullptr) {
-        SSL_write(ssl, text.data(), static_cast<int>(text.size()));
-      } else {
-        ::send(connection, text.data(), text.size(), MSG_NOSIGNAL);
-      }
+      return true;
     };
     std::string pending;
     bool open = true;
@@ -117,40 +88,24 @@ void CannedHttpServer::Serve() {
       // One request: the head, then as many body bytes as Content-Length says.
       std::size_t headEnd;
       while ((headEnd = pending.find("\r\n\r\n")) == std::string::npos) {
-        char buffer[4096];
-        const int got = receive(buffer, sizeof buffer);
-        if (got <= 0) {
-          open = false;
-          break;
-        }
-        pending.append(buffer, static_cast<std::size_t>(got));
+        if (!receive(pending, pending.size() + 1)) break;
       }
-      if (!open) break;
+      if (headEnd == std::string::npos) break;
       std::size_t bodyLength = 0;
       const auto lengthAt = pending.find("Content-Length: ");
       if (lengthAt != std::string::npos && lengthAt < headEnd) {
         bodyLength = std::stoul(pending.substr(lengthAt + 16));
       }
-      while (pending.size() < headEnd + 4 + bodyLength) {
-        char buffer[4096];
-        const int got = receive(buffer, sizeof buffer);
-        if (got <= 0) {
-          open = false;
-          break;
-        }
-        pending.append(buffer, static_cast<std::size_t>(got));
-      }
-      if (!open) break;
+      if (!receive(pending, headEnd + 4 + bodyLength)) break;
       {
         std::lock_guard lock(mMutex);
         mRequests.push_back(pending.substr(0, headEnd + 4 + bodyLength));
       }
       pending.erase(0, headEnd + 4 + bodyLength);
       if (!mAnswer) continue;  // hung: keep reading, never answer
-      send(mResponse);
+      ::send(connection, mResponse.data(), mResponse.size(), MSG_NOSIGNAL);
       if (mResponse.find("Connection: close") != std::string::npos) open = false;
     }
-    if (ssl != nullptr) SSL_free(ssl);
     finish();
   }
 }

@@ -29,17 +29,6 @@ using testing::TempFolder;
 
 constexpr const char* kIdentity = "SCR.TARVO_FormsMaint#1";
 
-// The screen's search for a Troop/District and form type, criteria in the screen's order.
-void AddSearchCriteria(MessageRequest& request, const std::string& troop,
-                       const std::string& district, const std::string& formType) {
-  request.AddCriterion("key:TRP_ID", troop, "=", "FORMSMAINT");
-  if (!district.empty()) request.AddCriterion("key:TRP_DIST_ID", district, "=", "FORMSMAINT");
-  request.AddCriterion("key:REF_TYP_CD", formType, "=", "FORMSMAINT");
-  request.AddCriterion("key:INACTIVE", "N", "=", "FORMSMAINT");
-  request.AddCriterion("key:TRP_ACTN_CD", "V", "<>", "FORMSMAINT");
-  request.AddCriterion("key:THIN", "YES", "=", "FORMSMAINT");
-}
-
 // New ranges as the New Forms view collects them.
 std::shared_ptr<DataSet> NewRange(const std::string& formType, std::int64_t from, std::int64_t to) {
   auto rows = std::make_shared<DataSet>();
@@ -63,22 +52,21 @@ std::shared_ptr<DataSet> NewRange(const std::string& formType, std::int64_t from
 class EmbeddedTransportTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    sFolder = new TempFolder();
+    sFolder = std::make_unique<TempFolder>();
     EmbeddedTransport::Options options;
     options.inventoryFile = sFolder->Path() / "data" / "inventory.db";
-    sTransport =
-        new std::shared_ptr<EmbeddedTransport>(std::make_shared<EmbeddedTransport>(options));
+    sTransport = std::make_shared<EmbeddedTransport>(options);
   }
   static void TearDownTestSuite() {
-    delete sTransport;
-    delete sFolder;
+    sTransport.reset();
+    sFolder.reset();
   }
 
   void SetUp() override {
     Services::Reset();
     Services::SetEventLoop(mLoop);
     Services::SetReplyStore(mReplies);
-    mComponent = TransportMessageComponent::Create(*sTransport, {std::chrono::seconds(60), 1001});
+    mComponent = TransportMessageComponent::Create(sTransport, {std::chrono::seconds(60), 1001});
     mComponent->AddListener(&mListener);
   }
   void TearDown() override {
@@ -87,21 +75,28 @@ class EmbeddedTransportTest : public ::testing::Test {
     Services::Reset();
   }
 
-  // Sends and waits for the DataReady of the request; answers its id.
-  std::string SendAndWait(MessageRequest& request) {
-    const std::size_t before = mListener.Events().size();
-    request.Send();
-    EXPECT_TRUE(PumpUntil(*mLoop, [&] { return mListener.Events().size() > before; }));
-    return request.RequestId();
-  }
-
-  std::unique_ptr<MessageRequest> NewRequest(std::int16_t type) {
+  // Sends a search (type 33) or a save of `rows` with a requery (34) for Troop/District A1
+  // and the form type, as the screen does, and waits for its DataReady; answers its id.
+  std::string Send(std::int16_t type, const std::string& formType,
+                   std::shared_ptr<DataSet> rows = nullptr) {
     auto request = mComponent->CreateRequest();
     request->SetIdentity(kIdentity);
     request->SetVersion("1.0");
     request->SetRequesterValue("FORMSMAINT");
     request->SetMessageType(type);
-    return request;
+    if (rows) request->AttachDataSet(std::move(rows), "TROOPFORM");
+    for (const auto& [key, value] : {std::pair<const char*, std::string>{"TRP_ID", "A"},
+                                     {"TRP_DIST_ID", "1"},
+                                     {"REF_TYP_CD", formType},
+                                     {"INACTIVE", "N"}}) {
+      request->AddCriterion(std::string("key:") + key, value, "=", "FORMSMAINT");
+    }
+    request->AddCriterion("key:TRP_ACTN_CD", "V", "<>", "FORMSMAINT");
+    request->AddCriterion("key:THIN", "YES", "=", "FORMSMAINT");
+    const std::size_t before = mListener.Events().size();
+    request->Send();
+    EXPECT_TRUE(PumpUntil(*mLoop, [&] { return mListener.Events().size() > before; }));
+    return request->RequestId();
   }
 
   std::shared_ptr<Recordset> Reply(const std::string& name, const std::string& requestId) {
@@ -111,7 +106,7 @@ class EmbeddedTransportTest : public ::testing::Test {
 
   // The highest form number stored for a form type, and the type's upper bound.
   static std::pair<std::int64_t, std::int64_t> Room(const std::string& formType) {
-    server::Store& store = (*sTransport)->Open();
+    server::Store& store = sTransport->Open();
     server::RangeQuery query;
     query.formType.push_back({server::Comparison::Equal, formType});
     std::int64_t highest = 0;
@@ -119,8 +114,8 @@ class EmbeddedTransportTest : public ::testing::Test {
     return {highest, store.Reference().FindFormType(formType)->highest};
   }
 
-  static TempFolder* sFolder;
-  static std::shared_ptr<EmbeddedTransport>* sTransport;
+  static inline std::unique_ptr<TempFolder> sFolder;
+  static inline std::shared_ptr<EmbeddedTransport> sTransport;
 
   std::shared_ptr<QueueEventLoop> mLoop = std::make_shared<QueueEventLoop>();
   std::shared_ptr<ReplyStore> mReplies = std::make_shared<ReplyStore>();
@@ -129,13 +124,8 @@ class EmbeddedTransportTest : public ::testing::Test {
   std::shared_ptr<TransportMessageComponent> mComponent;
 };
 
-TempFolder* EmbeddedTransportTest::sFolder = nullptr;
-std::shared_ptr<EmbeddedTransport>* EmbeddedTransportTest::sTransport = nullptr;
-
 TEST_F(EmbeddedTransportTest, ASearchOnTheDemoInventoryAnswersTheStationsRangesAndOfficers) {
-  auto request = NewRequest(33);
-  AddSearchCriteria(*request, "A", "1", "C");
-  const std::string requestId = SendAndWait(*request);
+  const std::string requestId = Send(33, "C");
 
   EXPECT_EQ(mListener.Events().back(), std::string("DataReady:") + kIdentity);
   ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test", requestId), "");
@@ -163,10 +153,7 @@ TEST_F(EmbeddedTransportTest, ASavedNewRangeComesBackInTheRequeryWithAllItsForms
   rows->GetRecordset().SetValue("FORM_YR_DT", "2024");
   rows->GetRecordset().Update();
 
-  auto request = NewRequest(34);
-  request->AttachDataSet(rows, "TROOPFORM");
-  AddSearchCriteria(*request, "A", "1", "Y");
-  const std::string requestId = SendAndWait(*request);
+  const std::string requestId = Send(34, "Y", rows);
 
   ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test", requestId), "");
   const auto forms = Reply("TROOPFORM", requestId);
@@ -178,7 +165,7 @@ TEST_F(EmbeddedTransportTest, ASavedNewRangeComesBackInTheRequeryWithAllItsForms
 }
 
 TEST_F(EmbeddedTransportTest, ARefusedSaveIsAFailedReplyWithTheServersReasonAndChangesNothing) {
-  server::Store& store = (*sTransport)->Open();
+  server::Store& store = sTransport->Open();
   server::RangeQuery query;
   query.formType.push_back({server::Comparison::Equal, "C"});
   const auto existing = store.FindRanges(query);
@@ -186,11 +173,8 @@ TEST_F(EmbeddedTransportTest, ARefusedSaveIsAFailedReplyWithTheServersReasonAndC
   const std::size_t before = store.RangeCount();
 
   // A new range over numbers another range already holds.
-  auto request = NewRequest(34);
-  request->AttachDataSet(NewRange("C", existing.front().range.from, existing.front().range.to),
-                         "TROOPFORM");
-  AddSearchCriteria(*request, "A", "1", "C");
-  const std::string requestId = SendAndWait(*request);
+  const std::string requestId =
+      Send(34, "C", NewRange("C", existing.front().range.from, existing.front().range.to));
 
   const std::string error = mUtility.ReplyCheck(kIdentity, "Test", requestId);
   EXPECT_THAT(error, HasSubstr("the range overlaps the stored range"));
@@ -200,14 +184,13 @@ TEST_F(EmbeddedTransportTest, ARefusedSaveIsAFailedReplyWithTheServersReasonAndC
 
 TEST_F(EmbeddedTransportTest, AnInventoryThatExistsIsOpenedAsItIsWithoutTheDemoAgain) {
   const auto [highest, bound] = Room("C");
-  auto request = NewRequest(34);
-  request->AttachDataSet(NewRange("C", highest + 1, highest + 10), "TROOPFORM");
-  AddSearchCriteria(*request, "A", "1", "C");
-  ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test", SendAndWait(*request)), "");
-  const std::size_t count = (*sTransport)->Open().RangeCount();
+  ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test",
+                                Send(34, "C", NewRange("C", highest + 1, highest + 10))),
+            "");
+  const std::size_t count = sTransport->Open().RangeCount();
 
   EmbeddedTransport::Options options;
-  options.inventoryFile = (*sTransport)->InventoryFile();
+  options.inventoryFile = sTransport->InventoryFile();
   EmbeddedTransport again(options);
   EXPECT_EQ(again.Open().RangeCount(), count);
   EXPECT_FALSE(std::filesystem::exists(sFolder->Path() / "data" / "inventory.db.creating"));

@@ -26,24 +26,6 @@ Key NewKey() {
   return key;
 }
 
-Key ReadKey(const std::filesystem::path& file) {
-  FILE* in = std::fopen(file.c_str(), "r");
-  if (in == nullptr) Broken("cannot read " + file.string());
-  Key key(PEM_read_PrivateKey(in, nullptr, nullptr, nullptr), &EVP_PKEY_free);
-  std::fclose(in);
-  if (!key) Broken("no key in " + file.string());
-  return key;
-}
-
-Certificate ReadCertificate(const std::filesystem::path& file) {
-  FILE* in = std::fopen(file.c_str(), "r");
-  if (in == nullptr) Broken("cannot read " + file.string());
-  Certificate certificate(PEM_read_X509(in, nullptr, nullptr, nullptr), &X509_free);
-  std::fclose(in);
-  if (!certificate) Broken("no certificate in " + file.string());
-  return certificate;
-}
-
 // `issuer` null: self-signed with `key`.
 Certificate Make(const std::string& commonName, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey,
                  const std::vector<std::pair<int, std::string>>& extensions, long serial) {
@@ -83,10 +65,7 @@ void WritePem(const std::filesystem::path& file, const std::vector<X509*>& certi
 }  // namespace
 
 TestAuthority::TestAuthority(std::filesystem::path folder, const std::string& name)
-    : mFolder(std::move(folder)),
-      mName(name),
-      mCertificate(mFolder / (name + "-ca.pem")),
-      mKey(mFolder / (name + "-ca.key")) {
+    : mFolder(std::move(folder)), mName(name), mCertificate(mFolder / (name + "-ca.pem")) {
   Key key = NewKey();
   Certificate certificate = Make(name + " certificate authority", key.get(), nullptr, nullptr,
                                  {{NID_basic_constraints, "critical,CA:TRUE"},
@@ -94,13 +73,12 @@ TestAuthority::TestAuthority(std::filesystem::path folder, const std::string& na
                                   {NID_subject_key_identifier, "hash"}},
                                  1);
   WritePem(mCertificate, {certificate.get()}, nullptr);
-  WritePem(mKey, {}, key.get());
+  mKey = std::shared_ptr<EVP_PKEY>(key.release(), &EVP_PKEY_free);
+  mAuthority = std::shared_ptr<X509>(certificate.release(), &X509_free);
 }
 
 TestAuthority::Issued TestAuthority::IssueServer(const std::string& name,
                                                  const std::vector<std::string>& hosts) const {
-  Key caKey = ReadKey(mKey);
-  Certificate ca = ReadCertificate(mCertificate);
   std::string alternatives;
   for (const std::string& host : hosts) {
     unsigned char address[16];
@@ -109,7 +87,7 @@ TestAuthority::Issued TestAuthority::IssueServer(const std::string& name,
     alternatives += (alternatives.empty() ? "" : ",") + std::string(ip ? "IP:" : "DNS:") + host;
   }
   Key key = NewKey();
-  Certificate certificate = Make(name, key.get(), ca.get(), caKey.get(),
+  Certificate certificate = Make(name, key.get(), mAuthority.get(), mKey.get(),
                                  {{NID_basic_constraints, "critical,CA:FALSE"},
                                   {NID_key_usage, "critical,digitalSignature"},
                                   {NID_ext_key_usage, "serverAuth"},
@@ -117,7 +95,7 @@ TestAuthority::Issued TestAuthority::IssueServer(const std::string& name,
                                   {NID_authority_key_identifier, "keyid"}},
                                  2);
   Issued issued{mFolder / (name + ".pem"), mFolder / (name + ".key")};
-  WritePem(issued.certificate, {certificate.get(), ca.get()}, nullptr);
+  WritePem(issued.certificate, {certificate.get(), mAuthority.get()}, nullptr);
   WritePem(issued.key, {}, key.get());
   return issued;
 }

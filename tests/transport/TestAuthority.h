@@ -1,8 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+typedef struct evp_pkey_st EVP_PKEY;
+typedef struct x509_st X509;
 
 namespace fm::testing {
 
@@ -29,7 +33,8 @@ class TestAuthority {
   std::filesystem::path mFolder;
   std::string mName;
   std::filesystem::path mCertificate;
-  std::filesystem::path mKey;
+  std::shared_ptr<EVP_PKEY> mKey;
+  std::shared_ptr<X509> mAuthority;
 };
 
 }  // namespace fm::testing

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
 
 #include "TransportTestSupport.h"
@@ -189,103 +190,108 @@ TEST_F(TransportMessageComponentTest, SendCarriesTheRequestWithItsRowsAsTheyStoo
   EXPECT_EQ(sent.criteria[1].op, "=");  // no operator given: equality
 }
 
-TEST_F(TransportMessageComponentTest, AReplyReachesEveryDocumentHoldingTheComponent) {
+TEST_F(TransportMessageComponentTest, EachReplyIsFiledUnderItsRequestAndReachesEveryDocument) {
   RecordingListener first;
   RecordingListener second;
   mComponent->AddListener(&first);
   mComponent->AddListener(&second);
-  const std::string requestId = SendSearch("DOC1");
-
-  // By the time a document hears of the reply, the store must hold it.
-  first.OnDataReadyDo([&](const std::string& target) {
-    EXPECT_EQ(Check(target, requestId), "");
-    auto forms = mReplies->Get("TROOPFORM", target, requestId);
-    ASSERT_NE(forms, nullptr);
-    EXPECT_EQ(forms->GetRecordset().GetValue("FRM_FORM_NBR"), Value(std::int64_t{1000000001}));
-    ASSERT_NE(mReplies->Get("OFFICER", target, requestId), nullptr);
-  });
-  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return !second.Events().empty(); }));
-  EXPECT_THAT(first.Events(), ElementsAre("DataReady:DOC1"));
-  EXPECT_THAT(second.Events(), ElementsAre("DataReady:DOC1"));
-  EXPECT_EQ(mComponent->PendingCount(), 0u);
-  EXPECT_EQ(mLoop->PendingTimerCount(), 0u);  // the time-out was cancelled
-  mComponent->RemoveListener(&first);
-  mComponent->RemoveListener(&second);
-}
-
-TEST_F(TransportMessageComponentTest, EachReplyIsFiledAndAnnouncedUnderItsOwnRequestsIdentity) {
-  RecordingListener listener;
-  mComponent->AddListener(&listener);
   mTransport->SetAnswer([](const protocol::Request& request) {
     protocol::Reply reply = ScriptedTransport::OkReply(request);
     // Each document's reply carries its own rows.
     std::get<std::string>(reply.dataSets["TROOPFORM"].rows[0][0]) = request.identity;
     return reply;
   });
-  const std::string one = SendSearch("DOC1");
-  const std::string two = SendSearch("DOC2");
-  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 2; }));
+  std::map<std::string, std::string> sent;
+  // By the time a document hears of the reply, the store must hold it.
+  first.OnDataReadyDo([&](const std::string& target) {
+    const std::string& requestId = sent[target];
+    EXPECT_EQ(Check(target, requestId), "");
+    auto forms = mReplies->Get("TROOPFORM", target, requestId);
+    ASSERT_NE(forms, nullptr);
+    EXPECT_EQ(forms->GetRecordset().GetText("TRP_ID"), target);
+    EXPECT_EQ(forms->GetRecordset().GetValue("FRM_FORM_NBR"), Value(std::int64_t{1000000001}));
+    ASSERT_NE(mReplies->Get("OFFICER", target, requestId), nullptr);
+  });
+  mTransport->Hold();  // both ids are known before either reply is handled
+  sent["DOC1"] = SendSearch("DOC1");
+  sent["DOC2"] = SendSearch("DOC2");
+  mTransport->Release();
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return second.Events().size() == 2; }));
 
-  EXPECT_THAT(listener.Events(), ElementsAre("DataReady:DOC1", "DataReady:DOC2"));
-  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC1", one)->GetRecordset().GetText("TRP_ID"), "DOC1");
-  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC2", two)->GetRecordset().GetText("TRP_ID"), "DOC2");
-  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC1", two), nullptr);
-  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC2", one), nullptr);
-  mComponent->RemoveListener(&listener);
+  EXPECT_THAT(first.Events(), ElementsAre("DataReady:DOC1", "DataReady:DOC2"));
+  EXPECT_THAT(second.Events(), ElementsAre("DataReady:DOC1", "DataReady:DOC2"));
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC1", sent["DOC2"]), nullptr);
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC2", sent["DOC1"]), nullptr);
+  EXPECT_EQ(mComponent->PendingCount(), 0u);
+  EXPECT_EQ(mLoop->PendingTimerCount(), 0u);  // the time-outs were cancelled
+  mComponent->RemoveListener(&first);
+  mComponent->RemoveListener(&second);
 }
 
-TEST_F(TransportMessageComponentTest, RefusalsAndTransportFailuresBecomeFailedReplies) {
-  RecordingListener listener;
+// Refusals and failures become failed replies; a connection indicator hears whether the
+// server answered (a refusal included) or the exchange failed, before the DataReady.
+TEST_F(TransportMessageComponentTest,
+       RefusalsAndFailuresBecomeFailedRepliesAndTellAnswersFromFailures) {
+  RecordingListener listener(/*withOutcomes=*/true);
   mComponent->AddListener(&listener);
   mTransport->SetAnswer([](const protocol::Request& request) -> protocol::Reply {
+    protocol::Reply reply = ScriptedTransport::OkReply(request);
     if (request.identity == "REFUSED") {
-      protocol::Reply reply{request.requestId,
-                            request.identity,
-                            false,
-                            "Row 1: the range 100-200 of form type C overlaps 150-300",
-                            {}};
-      return reply;
+      return {request.requestId,
+              request.identity,
+              false,
+              "Row 1: the range 100-200 of form type C overlaps 150-300",
+              {}};
     }
     if (request.identity == "SILENT") return {request.requestId, request.identity, false, "", {}};
-    if (request.identity == "OTHER") {
-      protocol::Reply reply = ScriptedTransport::OkReply(request);
-      reply.requestId = "another-id";
-      return reply;
-    }
+    if (request.identity == "OTHER") reply.requestId = "another-id";
     if (request.identity == "GARBLED") {
-      protocol::Reply reply = ScriptedTransport::OkReply(request);
       reply.dataSets["OFFICER"].rows[0][0] = std::string("not a number");
-      return reply;
     }
-    throw PlatformError(PlatformError::kGeneric,
-                        "The forms server at http://x:1 could not be "
-                        "reached (Connection refused).");
+    if (request.identity == "DOWN") {
+      throw PlatformError(PlatformError::kGeneric,
+                          "The forms server at http://x:1 could not be reached.");
+    }
+    if (request.identity == "FORBIDDEN") throw AccountRefusal("Your account may not ...");
+    return reply;
   });
-  const std::string refused = SendSearch("REFUSED");
-  const std::string silent = SendSearch("SILENT");
-  const std::string other = SendSearch("OTHER");
-  const std::string garbled = SendSearch("GARBLED");
-  const std::string unreachable = SendSearch("UNREACHABLE");
-  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 5; }));
+  std::map<std::string, std::string> sent;
+  for (const char* identity :
+       {"OK", "REFUSED", "SILENT", "OTHER", "GARBLED", "DOWN", "FORBIDDEN"}) {
+    sent[identity] = SendSearch(identity);
+  }
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 14; }));
 
-  EXPECT_EQ(Check("REFUSED", refused), "Row 1: the range 100-200 of form type C overlaps 150-300");
-  EXPECT_THAT(Check("SILENT", silent), HasSubstr("refused the request without saying why"));
-  EXPECT_THAT(Check("OTHER", other), HasSubstr("answered another request (another-id)"));
-  EXPECT_THAT(Check("GARBLED", garbled), HasSubstr("reply could not be read (data set OFFICER)"));
-  EXPECT_EQ(mReplies->Get("TROOPFORM", "GARBLED", garbled), nullptr);  // nothing half-filed
-  EXPECT_THAT(Check("UNREACHABLE", unreachable), HasSubstr("could not be reached"));
+  EXPECT_EQ(Check("OK", sent["OK"]), "");
+  EXPECT_EQ(Check("REFUSED", sent["REFUSED"]),
+            "Row 1: the range 100-200 of form type C overlaps 150-300");
+  EXPECT_THAT(Check("SILENT", sent["SILENT"]), HasSubstr("refused the request without saying why"));
+  EXPECT_THAT(Check("OTHER", sent["OTHER"]), HasSubstr("answered another request (another-id)"));
+  EXPECT_THAT(Check("GARBLED", sent["GARBLED"]),
+              HasSubstr("reply could not be read (data set OFFICER)"));
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "GARBLED", sent["GARBLED"]), nullptr);  // nothing half-filed
+  EXPECT_THAT(Check("DOWN", sent["DOWN"]), HasSubstr("could not be reached"));
+  EXPECT_EQ(Check("FORBIDDEN", sent["FORBIDDEN"]), "Your account may not ...");
   EXPECT_THAT(listener.Events(),
-              ElementsAre("DataReady:REFUSED", "DataReady:SILENT", "DataReady:OTHER",
-                          "DataReady:GARBLED", "DataReady:UNREACHABLE"));
+              ElementsAre("Answered:OK", "DataReady:OK", "Answered:REFUSED", "DataReady:REFUSED",
+                          "Answered:SILENT", "DataReady:SILENT", "Failed:OTHER", "DataReady:OTHER",
+                          "Failed:GARBLED", "DataReady:GARBLED", "Failed:DOWN", "DataReady:DOWN",
+                          "Answered:FORBIDDEN", "DataReady:FORBIDDEN"));
+  EXPECT_THAT(listener.Reasons(),
+              ElementsAre("", "", "", HasSubstr("another-id"), HasSubstr("OFFICER"),
+                          "The forms server at http://x:1 could not be reached.", ""));
   mComponent->RemoveListener(&listener);
 }
 
-TEST_F(TransportMessageComponentTest, ATimedOutRequestRaisesMsgTimeoutThenAFailedDataReady) {
-  RecordingListener listener;
+// A request that times out raises MsgTimeout, then a failed DataReady; one whose time ran
+// out while it waited behind a slow one is never sent; a late reply is dropped.
+TEST_F(TransportMessageComponentTest, TimedOutRequestsRaiseMsgTimeoutAndLateRepliesAreDropped) {
+  RecordingListener listener(/*withOutcomes=*/true);
   mComponent->AddListener(&listener);
   mTransport->Hold();
-  const std::string requestId = SendSearch("DOC1");
+  const std::string slow = SendSearch("SLOW");
   ASSERT_TRUE(mTransport->WaitForReceived(1));
+  SendSearch("QUEUED");  // waits behind the slow one
 
   mClock->Advance(kTimeout - std::chrono::milliseconds(1));
   mLoop->ProcessPendingEvents();
@@ -293,45 +299,26 @@ TEST_F(TransportMessageComponentTest, ATimedOutRequestRaisesMsgTimeoutThenAFaile
 
   mClock->Advance(std::chrono::milliseconds(1));
   mLoop->ProcessPendingEvents();
-  EXPECT_THAT(listener.Events(), ElementsAre("MsgTimeout", "DataReady:DOC1"));
-  const std::string text = Check("DOC1", requestId);
+  EXPECT_THAT(listener.Events(), ElementsAre("TimedOut:SLOW", "MsgTimeout", "DataReady:SLOW",
+                                             "TimedOut:QUEUED", "MsgTimeout", "DataReady:QUEUED"));
+  const std::string text = Check("SLOW", slow);
   EXPECT_THAT(text, HasSubstr("The forms server did not answer within 30 seconds."));
   EXPECT_EQ(text, TransportMessageComponent::TimeoutText(kTimeout));
+  EXPECT_EQ(listener.Reasons().back(), text);
 
   // The server answers after all: the reply is dropped, the time-out stands. Requests are
   // carried in order, so once a later request is answered the late reply has been handled.
   mTransport->Release();
-  SendSearch("DOC2");
-  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 3; }));
-  EXPECT_THAT(listener.Events(), ElementsAre("MsgTimeout", "DataReady:DOC1", "DataReady:DOC2"));
-  EXPECT_EQ(mReplies->Get("TROOPFORM", "DOC1", requestId), nullptr);
-  EXPECT_EQ(Check("DOC1", requestId), text);
-  mComponent->RemoveListener(&listener);
-}
-
-TEST_F(TransportMessageComponentTest, ARequestWhoseTimeRanOutBeforeItWasCarriedIsNeverSent) {
-  RecordingListener listener;
-  mComponent->AddListener(&listener);
-  mTransport->Hold();
-  SendSearch("SLOW");
-  ASSERT_TRUE(mTransport->WaitForReceived(1));
-  SendSearch("QUEUED");  // waits behind the slow one
-  mClock->Advance(kTimeout);
-  mLoop->ProcessPendingEvents();
-  EXPECT_THAT(listener.Events(),
-              ElementsAre("MsgTimeout", "DataReady:SLOW", "MsgTimeout", "DataReady:QUEUED"));
-  mTransport->Release();
-
-  // Requests are carried in order: once a later one is answered, the queued one has been
-  // dealt with.
   const std::string later = SendSearch("LATER");
-  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 5; }));
+  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return listener.Events().size() == 8; }));
   EXPECT_EQ(listener.Events().back(), "DataReady:LATER");
+  EXPECT_EQ(Check("LATER", later), "");
+  EXPECT_EQ(mReplies->Get("TROOPFORM", "SLOW", slow), nullptr);
+  EXPECT_EQ(Check("SLOW", slow), text);
   const auto received = mTransport->Received();
   ASSERT_EQ(received.size(), 2u);
   EXPECT_EQ(received[0].identity, "SLOW");
   EXPECT_EQ(received[1].identity, "LATER");
-  EXPECT_EQ(Check("LATER", later), "");
   mComponent->RemoveListener(&listener);
 }
 
@@ -553,56 +540,6 @@ TEST(TransportMessageComponentOptionsTest, TimeOutAndUserComeFromTheSiteSettings
   EXPECT_EQ(options.timeout, std::chrono::seconds(12));
   EXPECT_EQ(options.userId, 777);
   EXPECT_THROW(TransportMessageComponent::Create(nullptr, options), PlatformError);
-}
-
-// What a connection indicator hears: the server answered (a refusal included), the exchange
-// failed, or no answer came in time; each before the DataReady it leads to.
-TEST_F(TransportMessageComponentTest, ExchangeOutcomesTellAnswersFromFailuresAndTimeOuts) {
-  struct Recorder final : public MessageListener {
-    void OnDataReady(const std::string& target) override {
-      events.push_back("DataReady:" + target);
-    }
-    void OnMsgTimeout(long /*value*/) override { events.push_back("MsgTimeout"); }
-    void OnExchangeEnded(const ExchangeOutcome& outcome) override {
-      static const char* const kNames[] = {"Answered", "Failed", "TimedOut"};
-      events.push_back(std::string(kNames[static_cast<int>(outcome.result)]) + ":" +
-                       outcome.identity);
-      reasons.push_back(outcome.reason);
-    }
-    std::vector<std::string> events;
-    std::vector<std::string> reasons;
-  } recorder;
-  mComponent->AddListener(&recorder);
-  mTransport->SetAnswer([](const protocol::Request& request) -> protocol::Reply {
-    if (request.identity == "REFUSED")
-      return {request.requestId, request.identity, false, "No", {}};
-    if (request.identity == "DOWN") {
-      throw PlatformError(PlatformError::kGeneric, "The forms server could not be reached.");
-    }
-    if (request.identity == "FORBIDDEN") throw AccountRefusal("Your account may not ...");
-    return ScriptedTransport::OkReply(request);
-  });
-  SendSearch("OK");
-  SendSearch("REFUSED");
-  SendSearch("DOWN");
-  const std::string forbidden = SendSearch("FORBIDDEN");
-  ASSERT_TRUE(PumpUntil(*mLoop, [&] { return recorder.events.size() == 8; }));
-  EXPECT_THAT(recorder.events, ElementsAre("Answered:OK", "DataReady:OK", "Answered:REFUSED",
-                                           "DataReady:REFUSED", "Failed:DOWN", "DataReady:DOWN",
-                                           "Answered:FORBIDDEN", "DataReady:FORBIDDEN"));
-  EXPECT_THAT(recorder.reasons, ElementsAre("", "", "The forms server could not be reached.", ""));
-  EXPECT_EQ(Check("FORBIDDEN", forbidden), "Your account may not ...");
-
-  mTransport->Hold();
-  SendSearch("SLOW");
-  ASSERT_TRUE(mTransport->WaitForReceived(5));
-  mClock->Advance(kTimeout);
-  mLoop->ProcessPendingEvents();
-  EXPECT_THAT(std::vector<std::string>(recorder.events.begin() + 8, recorder.events.end()),
-              ElementsAre("TimedOut:SLOW", "MsgTimeout", "DataReady:SLOW"));
-  EXPECT_EQ(recorder.reasons.back(), TransportMessageComponent::TimeoutText(kTimeout));
-  mTransport->Release();
-  mComponent->RemoveListener(&recorder);
 }
 
 }  // namespace

@@ -18,22 +18,35 @@ namespace fm::testing {
 
 // A document as far as the component is concerned: it writes down every event in order,
 // and may run a check while it handles DataReady (what a document reads from the store
-// must be there by then).
+// must be there by then). `withOutcomes`: what a connection indicator hears is written
+// down too ("Answered:ID", "Failed:ID", "TimedOut:ID"), with its reason in Reasons().
 class RecordingListener final : public MessageListener {
  public:
+  explicit RecordingListener(bool withOutcomes = false) : mWithOutcomes(withOutcomes) {}
+
   void OnDataReady(const std::string& target) override {
     mEvents.push_back("DataReady:" + target);
     if (mOnDataReady) mOnDataReady(target);
   }
   void OnMsgTimeout(long /*value*/) override { mEvents.push_back("MsgTimeout"); }
+  void OnExchangeEnded(const ExchangeOutcome& outcome) override {
+    if (!mWithOutcomes) return;
+    static const char* const kNames[] = {"Answered", "Failed", "TimedOut"};
+    mEvents.push_back(std::string(kNames[static_cast<int>(outcome.result)]) + ":" +
+                      outcome.identity);
+    mReasons.push_back(outcome.reason);
+  }
 
   const std::vector<std::string>& Events() const { return mEvents; }
+  const std::vector<std::string>& Reasons() const { return mReasons; }
   void OnDataReadyDo(std::function<void(const std::string&)> check) {
     mOnDataReady = std::move(check);
   }
 
  private:
+  bool mWithOutcomes;
   std::vector<std::string> mEvents;
+  std::vector<std::string> mReasons;
   std::function<void(const std::string&)> mOnDataReady;
 };
 
