@@ -3,34 +3,22 @@
 // no server is configured).
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <chrono>
-#include <filesystem>
-#include <functional>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "TempFolder.h"
 #include "assignment/frmUnAssignForms.h"
-#include "controls/CommandButton.h"
 #include "controls/Label.h"
-#include "controls/TextBox.h"
 #include "document/EmbeddedServer.h"
 #include "dutystation/DutyStationFixture.h"
 #include "dutystation/frmAddOfficer.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"
 #include "server/Store.h"
-#include "transport/EmbeddedTransport.h"
 
 namespace fm::testing {
 namespace {
 
-using ::testing::Contains;
 using ::testing::StartsWith;
 
 // The demo inventory is built once for the program: building it is the slow part.
@@ -49,7 +37,7 @@ class EmbeddedInventory {
   std::shared_ptr<EmbeddedTransport> transport;
 };
 
-class DutyStationEndToEndTest : public SearchFixture {
+class DutyStationEndToEndTest : public EndToEndFixture {
  protected:
   static void SetUpTestSuite() { sInventory = new EmbeddedInventory(); }
   static void TearDownTestSuite() {
@@ -58,41 +46,14 @@ class DutyStationEndToEndTest : public SearchFixture {
   }
 
   void SetUp() override {
-    DocumentFixture::SetUp();
-    server.Connect(sInventory->transport, 1001);
-    ShowDocument();
+    EndToEndFixture::SetUp();
+    Connect(sInventory->transport, 1001);
     Doc().SetNow([] { return StampMoment(); });
-  }
-
-  void TearDown() override {
-    document.reset();
-    server.Disconnect();
-    DocumentFixture::TearDown();
-  }
-
-  void AwaitReplies() { server.AwaitReplies(*loop); }
-
-  void Search(const std::string& troopDistrict, std::string_view formType) {
-    Doc().txtBox(0).SetText(troopDistrict);
-    SelectFormType(formType);
-    Doc().cmdButton(0).PerformClick();
-    AwaitReplies();
-    ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
-  }
-
-  // The row of the assignment grid holding the range that starts at `from`; -1 if none.
-  long RowStartingAt(std::int64_t from) {
-    DataGrid& grid = Doc().grdFormsAssignment;
-    for (long i = 0; i < grid.RowCount(); ++i) {
-      if (grid.CellTextAt(i, "FRM_FORM_NBR") == std::to_string(from)) return i;
-    }
-    return -1;
   }
 
   static server::Store& Store() { return sInventory->transport->Open(); }
 
   static EmbeddedInventory* sInventory;
-  EmbeddedServer server;
 };
 
 EmbeddedInventory* DutyStationEndToEndTest::sInventory = nullptr;
@@ -106,18 +67,12 @@ TEST_F(DutyStationEndToEndTest, MovedRangeIsFoundAtItsNewStationAndRecordedInThe
   const std::string to = grid.CellTextAt(0, "TO_FORM_NBR");
 
   ASSERT_TRUE(grid.ClickRow(0));
-  ui->QueueModal([](UiElement& form) {
-    auto& dialog = dynamic_cast<frmChangeDutyStation&>(form);
-    dialog.txtTroopDistrict.SetText("");
-    dialog.txtTroopDistrict.TypeText("b2");
-    dialog.txtComments.SetText("");
-    dialog.txtComments.TypeText("moved to Sandy Point");
+  Press<frmChangeDutyStation>(4, [](frmChangeDutyStation& dialog) {
+    Type(dialog.txtTroopDistrict, "b2");
+    Type(dialog.txtComments, "moved to Sandy Point");
     dialog.cmdButton(0).PerformClick();
   });
-  Doc().cmdButton(4).PerformClick();
-  AwaitReplies();
-
-  ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
+  ASSERT_THAT(MessageTexts(), ::testing::IsEmpty());
   EXPECT_TRUE(errors->Reports().empty());
   // The requery of A1 no longer holds the range.
   EXPECT_EQ(grid.RowCount(), before - 1);
@@ -152,8 +107,7 @@ TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
 
   // Two troopers of B2 join A1's list; one A1 already has is refused.
   std::vector<std::string> picked;
-  ui->QueueModal([&](UiElement& form) {
-    auto& dialog = dynamic_cast<frmAddOfficer&>(form);
+  Press<frmAddOfficer>(5, [&](frmAddOfficer& dialog) {
     OfficerSelect& picker = dialog.qmOfficerSelect;
     Pick(picker, alreadyListed);
     for (int i = 0; i < picker.OfficerCount() && picked.size() < 2; ++i) {
@@ -164,7 +118,6 @@ TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
     }
     dialog.cmdOK.PerformClick();
   });
-  Doc().cmdButton(5).PerformClick();
 
   ASSERT_EQ(picked.size(), 2u) << "the picker offers fewer than two troopers of B2";
   EXPECT_EQ(ui->beeps, 1);
@@ -184,13 +137,8 @@ TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
   const std::int64_t from = std::stoll(ranges.CellTextAt(0, "FRM_FORM_NBR"));
   ASSERT_TRUE(Doc().grdOfficerList.ClickRow(trooperRow));
   ASSERT_TRUE(ranges.ClickRow(0));
-  ui->QueueModal([](UiElement& form) {
-    auto& dialog = dynamic_cast<frmUnAssignForms&>(form);
-    dialog.cmdOk.PerformClick();
-  });
-  ASSERT_TRUE(Doc().cmdButton(2).PerformClick());
-  AwaitReplies();
-  ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
+  Press<frmUnAssignForms>(2, [](frmUnAssignForms& dialog) { dialog.cmdOk.PerformClick(); });
+  ASSERT_THAT(MessageTexts(), ::testing::IsEmpty());
   EXPECT_TRUE(errors->Reports().empty());
 
   const long row = RowStartingAt(from);

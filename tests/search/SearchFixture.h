@@ -134,12 +134,6 @@ class SearchFixture : public DocumentFixture {
     ASSERT_EQ(messages->Sent().size(), 1u) << "the search was refused";
     ReplyWith({{"TROOPFORM", TroopForms(ranges)}, {"OFFICER", Officers(officers)}});
   }
-
-  std::vector<std::string> ReportSources() const {
-    std::vector<std::string> sources;
-    for (const auto& report : errors->Reports()) sources.push_back(report.source);
-    return sources;
-  }
 };
 
 }  // namespace fm::testing
