@@ -1,18 +1,11 @@
-#include <gmock/gmock.h>
-
 #include <chrono>
-#include <string>
-#include <vector>
 
 #include "assignment/ChangeRows.h"
 #include "assignment/frmUnAssignForms.h"
 #include "base/Text.h"
 #include "common/CommentStamp.h"
 #include "controls/ComboBox.h"
-#include "controls/CommandButton.h"
-#include "controls/DataGrid.h"
 #include "controls/Label.h"
-#include "controls/TextBox.h"
 #include "platform/DataSet.h"
 #include "search/SearchFixture.h"
 

@@ -2,17 +2,9 @@
 // running in-process over an inventory of one range (the embedded transport the desktop
 // uses when no server is configured).
 
-#include <gmock/gmock.h>
-
-#include <cstdint>
-#include <ostream>
-#include <string>
-#include <vector>
-
 #include "assignment/frmUnAssignForms.h"
 #include "controls/ComboBox.h"
 #include "document/EmbeddedServer.h"
-#include "server/Store.h"
 
 namespace fm::testing {
 namespace {

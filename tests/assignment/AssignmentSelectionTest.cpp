@@ -1,11 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <string>
 #include <tuple>
 
-#include "controls/CommandButton.h"
-#include "controls/DataGrid.h"
-#include "controls/OptionButton.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {

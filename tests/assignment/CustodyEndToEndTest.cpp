@@ -5,18 +5,14 @@
 // waiting to be saved stay.
 
 #include <fmt/format.h>
-#include <gmock/gmock.h>
 
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "assignment/frmUnAssignForms.h"
 #include "controls/ComboBox.h"
 #include "document/EmbeddedServer.h"
 #include "platform/DataSet.h"
 #include "server/RequestHandler.h"
-#include "server/Store.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
 #include "transport/HttpTransport.h"

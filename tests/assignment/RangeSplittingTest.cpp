@@ -1,12 +1,6 @@
 #include <gmock/gmock.h>
 
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "assignment/DialogFixture.h"
-#include "platform/ErrorReporter.h"
-#include "platform/SiteSettings.h"
 
 namespace fm::testing {
 namespace {

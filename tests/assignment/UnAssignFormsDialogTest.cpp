@@ -1,14 +1,10 @@
 #include <gmock/gmock.h>
 
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "assignment/DialogFixture.h"
 #include "controls/Frame.h"
 #include "controls/Label.h"
-#include "platform/ErrorReporter.h"
-#include "platform/SiteSettings.h"
 
 namespace fm::testing {
 namespace {

@@ -1,22 +1,11 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "controls/CommandButton.h"
 #include "controls/DataControl.h"
 #include "controls/DataGridColumn.h"
 #include "controls/GridStyleSet.h"
 #include "dutystation/DutyStationFixture.h"
 #include "dutystation/frmAddOfficer.h"
 #include "platform/DataSet.h"
-#include "platform/LocalDatabase.h"
 
 namespace fm::testing {
 namespace {

@@ -1,17 +1,7 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "common/CommentStamp.h"
-#include "common/MessageTitle.h"
 #include "common/ParameterText.h"
-#include "controls/CommandButton.h"
 #include "controls/Frame.h"
 #include "controls/Label.h"
-#include "controls/TextBox.h"
 #include "dutystation/DutyStationFixture.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"

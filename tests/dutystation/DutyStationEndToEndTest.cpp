@@ -2,11 +2,6 @@
 // running in-process over a demo inventory (the embedded transport the desktop uses when
 // no server is configured).
 
-#include <gmock/gmock.h>
-
-#include <string>
-#include <vector>
-
 #include "assignment/frmUnAssignForms.h"
 #include "controls/Label.h"
 #include "document/EmbeddedServer.h"
@@ -14,7 +9,6 @@
 #include "dutystation/frmAddOfficer.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"
-#include "server/Store.h"
 
 namespace fm::testing {
 namespace {

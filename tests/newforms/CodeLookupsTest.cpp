@@ -1,9 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "platform/ErrorReporter.h"
-#include "platform/SiteSettings.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {

@@ -1,10 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "controls/CodesCombo.h"
-#include "controls/OptionButton.h"
-#include "controls/TextBox.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {

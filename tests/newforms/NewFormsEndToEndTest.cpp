@@ -1,13 +1,8 @@
 // Recording received ranges against the forms server's own request handler, in-process
 // over an empty inventory (the embedded transport the desktop uses with no server).
 
-#include <gmock/gmock.h>
-
-#include <string>
-
 #include "document/EmbeddedServer.h"
 #include "platform/DataSet.h"
-#include "server/Store.h"
 
 namespace fm::testing {
 namespace {

@@ -1,11 +1,5 @@
-#include <gtest/gtest.h>
-
-#include "controls/DataGrid.h"
-#include "controls/TextBox.h"
 #include "platform/DataSet.h"
 #include "platform/ReplyStore.h"
-#include "platform/Services.h"
-#include "platform/SiteSettings.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {

@@ -1,14 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "base/Text.h"
-#include "controls/CommandButton.h"
-#include "controls/DataGrid.h"
-#include "controls/TextBox.h"
 #include "platform/DataSet.h"
-#include "platform/ErrorReporter.h"
-#include "platform/Services.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {

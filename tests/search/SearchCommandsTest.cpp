@@ -1,9 +1,3 @@
-#include <gtest/gtest.h>
-
-#include "controls/CodesCombo.h"
-#include "controls/CommandButton.h"
-#include "controls/OptionButton.h"
-#include "controls/TextBox.h"
 #include "platform/DataSet.h"
 #include "search/SearchFixture.h"
 

@@ -1,6 +1,3 @@
-#include <gtest/gtest.h>
-
-#include "controls/TextBox.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {
