@@ -25,8 +25,7 @@ TEST_F(LoadingTest, ReplyDataSetsBecomeTheGridsWithTheFirstRowCurrent) {
 }
 
 TEST_F(LoadingTest, ReplyWithoutRangesShowsAnEmptySetRegisteredForTheDocument) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   ReplyWith({{"OFFICER", Officers({{1001, "Hartley", "Margaret", "A"}})}});
 
   EXPECT_FALSE(Doc().LoadForms());
@@ -37,8 +36,7 @@ TEST_F(LoadingTest, ReplyWithoutRangesShowsAnEmptySetRegisteredForTheDocument) {
 }
 
 TEST_F(LoadingTest, ReplyWithoutOfficersShowsAnEmptyOfficerList) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   ReplyWith({{"TROOPFORM", TroopForms({{"C", "4", "C", 1100001, 1100100, Value(0)}})}});
 
   EXPECT_FALSE(Doc().LoadOfficers());
@@ -49,12 +47,6 @@ TEST_F(LoadingTest, ReplyWithoutOfficersShowsAnEmptyOfficerList) {
   EXPECT_EQ(Services::Replies()->Get("OFFICER", Doc().DocumentIdentity(), ""), nullptr);
 }
 
-TEST_F(LoadingTest, OfficerSqlSelectsTheRegionTrimmedAndInCapitals) {
-  settings->SetRegion(" north ");
-  EXPECT_EQ(Doc().AssembleOfficerSQL(),
-            "Select * From MVE061TB Where REGION='NORTH' Order By Insp_Id");
-}
-
 TEST_F(LoadingTest, OfficerNameIsLastFirstMiddleJoinedByCommas) {
   EXPECT_EQ(Doc().GetOfcrName(1001), "Hartley,Margaret,A");
   EXPECT_EQ(Doc().GetOfcrName(1003), "Brown,SR,Robert,");  // no middle initial
@@ -62,6 +54,9 @@ TEST_F(LoadingTest, OfficerNameIsLastFirstMiddleJoinedByCommas) {
   EXPECT_EQ(Doc().GetOfcrName(999), ",,");
   EXPECT_EQ(Doc().GetOfcrName(2001), ",,");  // an officer of another region
   EXPECT_TRUE(errors->Reports().empty());
+  settings->SetRegion(" north ");  // the region trimmed and in capitals
+  EXPECT_EQ(Doc().AssembleOfficerSQL(),
+            "Select * From MVE061TB Where REGION='NORTH' Order By Insp_Id");
 }
 
 TEST_F(LoadingTest, OfficerLookUpIsReadOncePerDocument) {

@@ -54,59 +54,43 @@ TEST_F(SearchCommandTest, RegistryNumberAndFormNumberAreSentAfterTheFormType) {
 }
 
 TEST_F(SearchCommandTest, RegistryNumberAloneIsAcceptedWithoutFormTypeOrTroop) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   EXPECT_THAT(ui->messages, IsEmpty());
   EXPECT_THAT(messages->LastSent().criteria,
               ElementsAre(Criterion("key:ASGND_REG_NBR", "1001"), Criterion("key:INACTIVE", "N"),
                           Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
 }
 
-TEST_F(SearchCommandTest, SearchWithoutCriteriaIsRefusedWithTheMissingFormType) {
+TEST_F(SearchCommandTest, RefusedSearchSendsNothingAndSaysWhatIsMissing) {
   Doc().ProcessCmdButtonSearchClick();
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, "Please Enter an Account Type to complete search criteria\r\n");
-  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
-  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
-  EXPECT_THAT(messages->Sent(), IsEmpty());
+  ExpectOneMessage("Please Enter an Account Type to complete search criteria\r\n");
   EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default);
   EXPECT_EQ(Doc().LastSearchCriteria(), TARVO_FormsMaint::Criteria{});
-}
 
-TEST_F(SearchCommandTest, SearchWithUnknownTroopIsRefused) {
+  ui->messages.clear();
   Doc().txtBox(0).SetText("Q1");
   SelectFormType("C");
   Doc().ProcessCmdButtonSearchClick();
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, "Please Enter a valid Troop/District\r\n");
-  EXPECT_THAT(messages->Sent(), IsEmpty());
-}
+  ExpectOneMessage("Please Enter a valid Troop/District\r\n");
 
-TEST_F(SearchCommandTest, SearchWithNothingCheckedAsksForCriteriaOnOneLine) {
   // The New Forms view's entry check asks nothing of an untouched entry area, so only the
-  // search's own demand is left.
+  // search's own demand is left, on one line.
+  ui->messages.clear();
   Doc().optButton(1).Choose();
   Doc().ProcessCmdButtonSearchClick();
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text,
-            "Please Enter a Troop/District and an Account Type and/or a Registry Number to "
-            "complete search criteria");
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
+  ExpectOneMessage(
+      "Please Enter a Troop/District and an Account Type and/or a Registry Number to complete "
+      "search criteria");
   EXPECT_THAT(messages->Sent(), IsEmpty());
 }
 
-TEST_F(SearchCommandTest, InactiveFormsSearchWithoutCriteriaIsSentWithoutStatusExclusion) {
+TEST_F(SearchCommandTest, InactiveFormsSearchLeavesTheStatusExclusionAndTheFormNumberOut) {
+  Doc().txtBox(7).SetText("1100005");
   Doc().optButton(2).Choose();
-  Doc().ProcessCmdButtonSearchClick();
+  Doc().ProcessCmdButtonSearchClick();  // no criteria needed
   EXPECT_THAT(ui->messages, IsEmpty());
   EXPECT_THAT(messages->LastSent().criteria,
               ElementsAre(Criterion("key:INACTIVE", "Y"), Criterion("key:THIN", "YES")));
-}
-
-TEST_F(SearchCommandTest, InactiveFormsSearchLeavesTheFormNumberOut) {
-  Doc().txtBox(7).SetText("1100005");
-  Doc().optButton(2).Choose();
   SelectFormType("C");
   Doc().ProcessCmdButtonSearchClick();
   EXPECT_THAT(messages->LastSent().criteria,
@@ -119,8 +103,7 @@ TEST_F(SearchCommandTest, InactiveFormsSearchLeavesTheFormNumberOut) {
 TEST_F(SearchCommandTest, SearchClearsTheOriginOfAnEarlierSave) {
   Doc().SaveData();
   ASSERT_EQ(Doc().Origin(), "SaveData");
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   EXPECT_EQ(Doc().Origin(), "");
 }
 
@@ -153,10 +136,7 @@ TEST_F(SearchCommandTest, ClearEmptiesTheCriteriaButKeepsTheLastSearch) {
 TEST_F(SearchCommandTest, ClearInNewFormsViewKeepsThePendingRanges) {
   Doc().optButton(1).Choose();
   auto newForms = Doc().NewFormsDataSet();
-  auto& rows = newForms->GetRecordset();
-  rows.AddNew();
-  rows.SetValue("FORM_TYP_CD", "C");
-  rows.Update();
+  AddPendingRow();
   Doc().txtBox(0).SetText("C4");
   Doc().txtBox(2).SetText("1100001");
 

@@ -17,6 +17,7 @@
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
 #include "document/DocumentFixture.h"
+#include "platform/DataSet.h"
 #include "platform/DataSetTemplates.h"
 #include "platform/MessageComponent.h"
 #include "platform/Recordset.h"
@@ -123,6 +124,20 @@ class SearchFixture : public DocumentFixture {
   void ReplyWith(std::map<std::string, std::shared_ptr<Recordset>> dataSets) {
     messages->ReplyOk(Doc().RequestId(), std::move(dataSets));
     Deliver();
+  }
+
+  // A search for the registry number 1001 alone, not yet answered.
+  void SearchRegistry() {
+    Doc().txtBox(1).SetText("1001");
+    Doc().ProcessCmdButtonSearchClick();
+  }
+
+  // A new range of form type C waiting to be saved.
+  void AddPendingRow() {
+    auto& rows = Doc().NewFormsDataSet()->GetRecordset();
+    rows.AddNew();
+    rows.SetValue("FORM_TYP_CD", "C");
+    rows.Update();
   }
 
   // A search that the server answers: the grids then hold these rows.

@@ -7,31 +7,24 @@ constexpr int kBackspace = 8;
 
 using TroopDistrictTest = SearchFixture;
 
-TEST_F(TroopDistrictTest, TypedLowerCaseLettersAreShownInCapitalsAndSplitIntoTroopAndDistrict) {
+TEST_F(TroopDistrictTest, TypedLettersAreCapitalsPastedTextKeepsItsCaseInTheSplit) {
   auto& box = Doc().txtBox(0);
   box.TypeText("d12");
   EXPECT_EQ(box.Text(), "D12");
   EXPECT_EQ(ui->beeps, 0);
   EXPECT_FALSE(box.ErrorMark());
-  EXPECT_EQ(Doc().CurrentCriteria().troop, "D");
-  EXPECT_EQ(Doc().CurrentCriteria().district, "12");
-}
-
-TEST_F(TroopDistrictTest, PastedLowerCaseTextKeepsItsCaseInTheSplit) {
-  auto& box = Doc().txtBox(0);
-  box.Paste("d12");
-  EXPECT_EQ(box.Text(), "d12");
-  EXPECT_EQ(Doc().CurrentCriteria().troop, "d");
-  EXPECT_EQ(Doc().CurrentCriteria().district, "12");
-  // The checks against the troop tables ignore letter case.
-  EXPECT_TRUE(Doc().TroopDistrictCheck());
-}
-
-TEST_F(TroopDistrictTest, TroopDistrictBoxRefusesPunctuationWithABeep) {
-  auto& box = Doc().txtBox(0);
-  box.TypeText("A-");
+  EXPECT_EQ(Doc().CurrentCriteria().troop + "/" + Doc().CurrentCriteria().district, "D/12");
+  box.SetText("");
+  box.TypeText("A-");  // punctuation is refused with a beep
   EXPECT_EQ(box.Text(), "A");
   EXPECT_EQ(ui->beeps, 1);
+
+  box.SetText("");
+  box.Paste("d12");
+  EXPECT_EQ(box.Text(), "d12");
+  EXPECT_EQ(Doc().CurrentCriteria().troop + "/" + Doc().CurrentCriteria().district, "d/12");
+  // The checks against the troop tables ignore letter case.
+  EXPECT_TRUE(Doc().TroopDistrictCheck());
 }
 
 TEST_F(TroopDistrictTest, CheckMarksTheBoxOnlyForAnUnknownTroopOrDistrict) {
