@@ -46,9 +46,7 @@ class AssignUnassignTest : public SearchFixture {
 
   // Runs `script` with the dialog while it is shown modally.
   void WhenShown(std::function<void(frmUnAssignForms&)> script) {
-    ui->QueueModal([script = std::move(script)](UiElement& form) {
-      script(dynamic_cast<frmUnAssignForms&>(form));
-    });
+    WhenModal<frmUnAssignForms>(std::move(script));
   }
 
   std::size_t SentCount() const { return messages->Sent().size(); }
@@ -57,7 +55,13 @@ class AssignUnassignTest : public SearchFixture {
   }
 };
 
-TEST_F(AssignUnassignTest, NoRangesEndsSilently) {
+TEST_F(AssignUnassignTest, AssignWithoutAnOfficerAsksForOneWithoutRangesEndsSilently) {
+  Doc().grdFormsAssignment.ClickRow(1);
+  Click(2);
+  ExpectOneMessage("Select an officer to assign the range of forms.");
+  EXPECT_EQ(ui->modalShows, 0);
+  EXPECT_THAT(errors->Reports(), IsEmpty());
+
   Doc().ProcessCmdButtonSearchClick();
   ReplyWith(
       {{"TROOPFORM", TroopForms({})}, {"OFFICER", Officers({{1001, "Hartley", "Margaret", "A"}})}});
@@ -70,18 +74,6 @@ TEST_F(AssignUnassignTest, NoRangesEndsSilently) {
   EXPECT_THAT(ui->messages, IsEmpty());
   EXPECT_THAT(errors->Reports(), IsEmpty());
   EXPECT_EQ(SentCount(), sent);
-}
-
-TEST_F(AssignUnassignTest, AssignWithoutAnOfficerAsksForOne) {
-  Doc().grdFormsAssignment.ClickRow(1);
-  Click(2);
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, "Select an officer to assign the range of forms.");
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
-  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
-  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
-  EXPECT_EQ(ui->modalShows, 0);
-  EXPECT_THAT(errors->Reports(), IsEmpty());
 }
 
 TEST_F(AssignUnassignTest, AssignHandsTheSelectedRangeAndOfficerToTheDialog) {

@@ -13,8 +13,14 @@ class AssignmentGridTest : public SearchFixture {
   std::string Cell(long row, const char* key) { return Forms().CellTextAt(row, key); }
 };
 
-TEST_F(AssignmentGridTest, AssignedRangeShowsItsOfficerAndDescriptions) {
-  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1002), "A", 37}});
+TEST_F(AssignmentGridTest, RowsShowTheirOfficerOrTroopDistrictAndTheDescriptions) {
+  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1002), "A", 37},
+                  {"F", "10", "Y", 1, 500, Value(0), "R"},
+                  {"F", "10", "B", 501, 900, Value(), ""},
+                  {"F", "10", "K", 901, 950, Value(999), "E"}});
+  Forms().LoadRows(3, 1);  // only the rows a view asks for are computed
+  EXPECT_EQ(Cell(0, "TroopDistrict"), "");
+  EXPECT_EQ(Cell(3, "TroopDistrict"), "F10");
   Forms().LoadRows(0, 40);
 
   EXPECT_EQ(Cell(0, "TroopDistrict"), "C4");
@@ -23,30 +29,15 @@ TEST_F(AssignmentGridTest, AssignedRangeShowsItsOfficerAndDescriptions) {
   EXPECT_EQ(Cell(0, "TRP_ACTN_CD"), "Activate");
   EXPECT_EQ(Forms().BoundText(Forms().BookmarkAt(0), "TRP_ACTN_CD"), "A");
   EXPECT_EQ(Cell(0, "RMNG_FORM_CNT"), "37");
-}
-
-TEST_F(AssignmentGridTest, UnassignedRangeIsShownAsHeldByItsTroopDistrict) {
-  SearchAndReply({{"F", "10", "Y", 1, 500, Value(0), "R"},
-                  {"F", "10", "B", 501, 900, Value(), ""},
-                  {"F", "10", "K", 901, 950, Value(999), "E"}});
-  Forms().LoadRows(0, 40);
-
-  EXPECT_EQ(Cell(0, "ASSIGNED_TO"), "F10");
-  EXPECT_EQ(Cell(0, "Form_Type"), "CVSA Decals");
-  EXPECT_EQ(Cell(0, "TRP_ACTN_CD"), "Returned to Supply");
-  EXPECT_EQ(Cell(1, "ASSIGNED_TO"), "F10");     // no registry at all
-  EXPECT_EQ(Cell(1, "TRP_ACTN_CD"), "");        // no status code
-  EXPECT_EQ(Cell(2, "ASSIGNED_TO"), "999:,,");  // a registry the officer table lacks
-  EXPECT_EQ(Cell(2, "TRP_ACTN_CD"), "");        // a reason no longer in force
+  // An unassigned range is shown as held by its Troop/District.
+  EXPECT_EQ(Cell(1, "ASSIGNED_TO"), "F10");
+  EXPECT_EQ(Cell(1, "Form_Type"), "CVSA Decals");
+  EXPECT_EQ(Cell(1, "TRP_ACTN_CD"), "Returned to Supply");
+  EXPECT_EQ(Cell(2, "ASSIGNED_TO"), "F10");     // no registry at all
+  EXPECT_EQ(Cell(2, "TRP_ACTN_CD"), "");        // no status code
+  EXPECT_EQ(Cell(3, "ASSIGNED_TO"), "999:,,");  // a registry the officer table lacks
+  EXPECT_EQ(Cell(3, "TRP_ACTN_CD"), "");        // a reason no longer in force
   EXPECT_TRUE(errors->Reports().empty());
-}
-
-TEST_F(AssignmentGridTest, OnlyTheRowsAViewAsksForAreComputed) {
-  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1001)},
-                  {"C", "4", "C", 1100101, 1100200, Value(1001)}});
-  Forms().LoadRows(1, 1);
-  EXPECT_EQ(Cell(0, "TroopDistrict"), "");
-  EXPECT_EQ(Cell(1, "TroopDistrict"), "C4");
 }
 
 TEST_F(AssignmentGridTest, RegistryBeyondThirtyTwoBitsIsReportedAndLeavesTheLookUpCells) {
