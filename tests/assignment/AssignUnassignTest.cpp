@@ -24,11 +24,9 @@ class AssignUnassignTest : public SearchFixture {
   void SetUp() override {
     SearchFixture::SetUp();
     Doc().SetNow([] { return kNow; });
-    auto ranges = TroopForms({{"C", "4", "C", 1100001, 1100100, Value(1001), "A", 100},
-                              {"C", "4", "C", 1100101, 1100200, Value(0), "A", 100}});
-    ranges->MoveFirst();
-    ranges->SetValue("TRP_FORM_CMMT_TXT", "from HQ");
-    ranges->Update();
+    auto ranges =
+        TroopForms({{"C", "4", "C", 1100001, 1100100, Value(1001), "A", 100, Value("from HQ")},
+                    {"C", "4", "C", 1100101, 1100200, Value(0), "A", 100}});
     Doc().txtBox(0).SetText("C4");
     SelectFormType("C");
     Doc().ProcessCmdButtonSearchClick();

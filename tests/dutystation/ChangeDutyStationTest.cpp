@@ -301,7 +301,7 @@ TEST_F(ChangeTroopDistrictCommandTest, WithoutRowsStopsSilentlyWithoutSelectionA
   EXPECT_TRUE(ui->messages.empty());
 
   Doc().ProcessCmdButtonSearchClick();
-  ReplyWith({{"TROOPFORM", RangeLines({{"C", "4", "C", 1100001, 1100100}})}});
+  ReplyWith({{"TROOPFORM", TroopForms({{"C", "4", "C", 1100001, 1100100}})}});
   Doc().cmdButton(4).Click.Emit();
   ExpectOneMessage("Select a range of forms before changing the Troop/District.");
   EXPECT_EQ(ui->modalShows, 0);
@@ -311,7 +311,7 @@ TEST_F(ChangeTroopDistrictCommandTest, WithoutRowsStopsSilentlyWithoutSelectionA
 
 TEST_F(ChangeTroopDistrictCommandTest, SaveSendsTheChangeRowWithItsOrigin) {
   ShowRanges({{"C", "4", "C", 1100001, 1100100, Value(0)},
-              {"C", "4", "C", 1100101, 1100200, Value(1002), Value("second box")}});
+              {"C", "4", "C", 1100101, 1100200, Value(1002), "A", 0, Value("second box")}});
   ASSERT_TRUE(Forms().ClickRow(1));
   std::vector<std::string> shown;
   WhenDialogOpens([&](frmChangeDutyStation& dialog) {
@@ -339,7 +339,7 @@ TEST_F(ChangeTroopDistrictCommandTest, SaveSendsTheChangeRowWithItsOrigin) {
 
 TEST_F(ChangeTroopDistrictCommandTest, CommentHoldingTildesReachesTheDialogWhole) {
   const std::string comment = "boxes 3~5 damaged ~ see memo %7E 12";
-  ShowRanges({{"C", "4", "C", 1100001, 1100100, Value(0), Value(comment)}});
+  ShowRanges({{"C", "4", "C", 1100001, 1100100, Value(0), "A", 0, Value(comment)}});
   ASSERT_TRUE(Forms().ClickRow(0));
   std::string shownComment;
   std::string shownTo;
@@ -361,8 +361,8 @@ TEST_F(ChangeTroopDistrictCommandTest, CommentHoldingTildesReachesTheDialogWhole
 }
 
 TEST_F(ChangeTroopDistrictCommandTest, QuarterAndYearTravelOnlyWithAQuarterlyRange) {
-  ShowRanges({{"C", "4", "Y", 1, 500, Value(0), Value(), Value(3), Value(2025)},
-              {"C", "4", "B", 501, 900, Value(0), Value(), Value(3), Value(2025)}});
+  ShowRanges({{"C", "4", "Y", 1, 500, Value(0), "A", 0, Value(), Value(3), Value(2025)},
+              {"C", "4", "B", 501, 900, Value(0), "A", 0, Value(), Value(3), Value(2025)}});
   std::vector<bool> quarterShown;
   const auto openAndClose = [&](frmChangeDutyStation& dialog) {
     quarterShown.push_back(dialog.lblForm(9).Visible() && dialog.lblForm(9).Caption() == "3" &&
@@ -374,8 +374,8 @@ TEST_F(ChangeTroopDistrictCommandTest, QuarterAndYearTravelOnlyWithAQuarterlyRan
   Doc().cmdButton(4).PerformClick();
   EXPECT_EQ(Sent().at(0).quarter + "/" + Sent().at(0).year, "3/2025");
   // The grid comes back with the server's answer.
-  ReplyWith({{"TROOPFORM",
-              RangeLines({{"C", "4", "B", 501, 900, Value(0), Value(), Value(3), Value(2025)}})}});
+  ReplyWith({{"TROOPFORM", TroopForms({{"C", "4", "B", 501, 900, Value(0), "A", 0, Value(),
+                                        Value(3), Value(2025)}})}});
 
   ASSERT_TRUE(Forms().ClickRow(0));
   WhenDialogOpens(openAndClose);

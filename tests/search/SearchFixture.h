@@ -48,9 +48,12 @@ struct RangeRow {
   std::string formType;
   std::int64_t from = 0;
   std::int64_t to = 0;
-  Value registry;  // null: no officer recorded
+  Value registry = {};  // null: no officer recorded
   std::string status = "A";
   std::int64_t remaining = 0;
+  Value comment = {};
+  Value quarter = {};
+  Value year = {};
 };
 
 // One row of an "OFFICER" reply.
@@ -73,6 +76,9 @@ inline std::shared_ptr<Recordset> TroopForms(const std::vector<RangeRow>& ranges
     rows->SetValue("ASGND_REG_NBR", range.registry);
     rows->SetValue("TRP_ACTN_CD", range.status);
     rows->SetValue("RMNG_FORM_CNT", range.remaining);
+    rows->SetValue("TRP_FORM_CMMT_TXT", range.comment);
+    rows->SetValue("FORM_QTR_DT", range.quarter);
+    rows->SetValue("FORM_YR_DT", range.year);
     rows->Update();
   }
   return rows;
