@@ -114,6 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"VoidKeepsTheOfficerOnTheVoidedPiece", Selected::Plain, "Void", "120", "149",
                   "water damage",
                   "UPD 100-119 1234 A C0, ADD 150-199 1234 A C0, ADD 120-149 1234 V stamp"},
+        SplitCase{"BoundsAreInclusive", Selected::Plain, "Lost", "199", "199", "",
+                  "UPD 100-198 1234 A C0, ADD 199-199 1234 L stamp"},
         SplitCase{"OtherReasonsKeepTheRegistryOnTheWholeRange", Selected::Plain, "Lost", "100",
                   "199", " left in cruiser ", "UPD 100-199 1234 L stamp"},
         SplitCase{"ReactivatingInTheInactiveViewWritesActivate", Selected::Voided, "Activate",

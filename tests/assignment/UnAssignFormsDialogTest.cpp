@@ -300,14 +300,6 @@ TEST_F(UnAssignFormsCheckTest, OtherFlagWordsTheMessagesWithoutVerbOrPastTense) 
   EXPECT_THAT(MessageTexts(), ElementsAre("Selected forms are already "));
 }
 
-TEST_F(UnAssignFormsCheckTest, BoundsAreInclusive) {
-  OpenChangeStatus("Lost");
-  Enter("199", "199");
-  EXPECT_THAT(Save(), Not(IsEmpty()));
-  EXPECT_THAT(ui->messages, IsEmpty());
-  EXPECT_FALSE(dialog->Visible());
-}
-
 TEST_F(UnAssignFormsCheckTest, LeavingABoxMarksSilentlyAndTheNextCheckClearsTheMark) {
   OpenAssign();
   EXPECT_EQ(dialog->ActiveControl(), &dialog->txtBox(3));  // Form_Activate put it there
