@@ -28,12 +28,6 @@ TEST_F(CodeLookupTest, FormTypeDescriptionIsTheWordingWithoutEndDate) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(CodeLookupTest, FormTypeDescriptionIsReadAfreshOnEveryCall) {
-  EXPECT_EQ(Form("T"), "Temporary Permits");
-  settings->SetRegion("SOUTH");
-  EXPECT_EQ(Form("T"), "Trip Permits");
-}
-
 TEST_F(CodeLookupTest, DelistingDescriptionIsTheEntryInForceToday) {
   EXPECT_EQ(Delisting("U"), "Unassign");
   EXPECT_EQ(Delisting("L"), "Lost");                       // not the wording that ended
@@ -47,7 +41,10 @@ TEST_F(CodeLookupTest, DelistingDescriptionIsTheEntryInForceToday) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(CodeLookupTest, DelistingLookUpTrimsAndCapitalisesTheRegionButFormLookUpDoesNot) {
+TEST_F(CodeLookupTest, LookUpsReadTheRegionAfreshOnlyDelistingTrimsAndCapitalisesIt) {
+  EXPECT_EQ(Form("T"), "Temporary Permits");
+  settings->SetRegion("SOUTH");
+  EXPECT_EQ(Form("T"), "Trip Permits");
   settings->SetRegion(" south ");
   EXPECT_EQ(Delisting("V"), "Voided");
   EXPECT_EQ(Form("V"), "");

@@ -131,17 +131,14 @@ TEST_F(SearchCommandTest, ClearEmptiesTheCriteriaButKeepsTheLastSearch) {
   EXPECT_NE(Doc().FormsAssignmentDataSet(), formsBefore);
   EXPECT_EQ(Doc().FormsAssignmentDataSet()->RecordCount(), 0);
   for (int index : {0, 1, 2, 3, 4, 5}) EXPECT_FALSE(Doc().cmdButton(index).Enabled()) << index;
-}
 
-TEST_F(SearchCommandTest, ClearInNewFormsViewKeepsThePendingRanges) {
+  // In the New Forms view the pending ranges stay.
   Doc().optButton(1).Choose();
   auto newForms = Doc().NewFormsDataSet();
   AddPendingRow();
   Doc().txtBox(0).SetText("C4");
   Doc().txtBox(2).SetText("1100001");
-
   Doc().ProcessCmdButtonClearClick();
-
   EXPECT_EQ(Doc().txtBox(0).Text(), "");
   EXPECT_EQ(Doc().txtBox(2).Text(), "");
   EXPECT_EQ(Doc().NewFormsDataSet(), newForms);
