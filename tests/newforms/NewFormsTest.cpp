@@ -205,28 +205,5 @@ TEST_F(NewFormsTest, QuarterOfYearFollowsTheMonth) {
   }
 }
 
-TEST_F(NewFormsTest, SavingSendsEveryPendingRowAndTheReplyEmptiesTheGrid) {
-  auto& d = ShowNewForms();
-  Enter("A1", "Seals", "1", "10");
-  Enter("A1", "Seals", "11", "20");
-  d.SaveData();
-  ASSERT_EQ(messages->Sent().size(), 1U);
-  const auto& sent = messages->Sent()[0];
-  EXPECT_EQ(sent.messageType, 34);
-  EXPECT_EQ(sent.dataSets.at("TROOPFORM")->RecordCount(), 2);
-
-  messages->ReplyError(sent.requestId, "Range 1-10 of Seals overlaps a stored range");
-  Deliver();
-  EXPECT_EQ(Rows().RecordCount(), 2) << "a failed save keeps every pending row";
-  EXPECT_EQ(ui->messages.back().text, "Range 1-10 of Seals overlaps a stored range");
-  EXPECT_EQ(ui->messages.back().icon, MsgBoxIcon::Critical);
-
-  d.SaveData();
-  messages->ReplyOk(messages->LastSent().requestId, {});
-  Deliver();
-  EXPECT_EQ(Rows().RecordCount(), 0);
-  EXPECT_EQ(d.grdNewForms.RowCount(), 0);
-}
-
 }  // namespace
 }  // namespace fm::testing

@@ -11,6 +11,8 @@ using SearchCommandTest = SearchFixture;
 TEST_F(SearchCommandTest, AcceptedSearchSendsTheCriteriaInOrder) {
   Doc().txtBox(0).TypeText("a1");
   SelectFormType("C");
+  Doc().txtBox(1).SetText("1001");
+  Doc().txtBox(7).SetText(" 1100005 ");
   ASSERT_TRUE(Doc().cmdButton(0).PerformClick());
 
   EXPECT_THAT(ui->messages, IsEmpty());
@@ -22,35 +24,22 @@ TEST_F(SearchCommandTest, AcceptedSearchSendsTheCriteriaInOrder) {
   EXPECT_EQ(sent.requester, "FORMSMAINT");
   EXPECT_EQ(sent.messageType, 33);
   EXPECT_THAT(sent.dataSets, IsEmpty());
-  EXPECT_THAT(sent.criteria,
-              ElementsAre(Criterion("key:TRP_ID", "A"), Criterion("key:TRP_DIST_ID", "1"),
-                          Criterion("key:REF_TYP_CD", "C"), Criterion("key:INACTIVE", "N"),
-                          Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
+  // Registry number and form number come after the form type.
+  EXPECT_THAT(
+      sent.criteria,
+      ElementsAre(Criterion("key:TRP_ID", "A"), Criterion("key:TRP_DIST_ID", "1"),
+                  Criterion("key:REF_TYP_CD", "C"), Criterion("key:ASGND_REG_NBR", "1001"),
+                  Criterion("key:FORM_SEARCH_NBR", "1100005"), Criterion("key:INACTIVE", "N"),
+                  Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
 
   EXPECT_EQ(frame->LastStatus(), "Requesting Assigned Forms and Officers");
   EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default);
-  const TARVO_FormsMaint::Criteria expected{"A", "1", "C", "", ""};
+  const TARVO_FormsMaint::Criteria expected{"A", "1", "C", "1001", "1100005"};
   EXPECT_EQ(Doc().CurrentCriteria(), expected);
   EXPECT_EQ(Doc().LastSearchCriteria(), expected);
   // Nothing can be worked on until the answer is in.
   EXPECT_FALSE(Doc().cmdButton(0).Enabled());
   EXPECT_FALSE(Doc().cmdButton(2).Enabled());
-}
-
-TEST_F(SearchCommandTest, RegistryNumberAndFormNumberAreSentAfterTheFormType) {
-  Doc().txtBox(0).SetText("C4");
-  SelectFormType("C");
-  Doc().txtBox(1).SetText("1001");
-  Doc().txtBox(7).SetText(" 1100005 ");
-  Doc().ProcessCmdButtonSearchClick();
-
-  EXPECT_THAT(
-      messages->LastSent().criteria,
-      ElementsAre(Criterion("key:TRP_ID", "C"), Criterion("key:TRP_DIST_ID", "4"),
-                  Criterion("key:REF_TYP_CD", "C"), Criterion("key:ASGND_REG_NBR", "1001"),
-                  Criterion("key:FORM_SEARCH_NBR", "1100005"), Criterion("key:INACTIVE", "N"),
-                  Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
-  EXPECT_EQ(Doc().LastSearchCriteria().formNumber, "1100005");
 }
 
 TEST_F(SearchCommandTest, RegistryNumberAloneIsAcceptedWithoutFormTypeOrTroop) {
