@@ -271,7 +271,7 @@ TEST_F(AddTroopersCommandTest, EveryClickOpensANewDialog) {
               ElementsAre("Hartley", "Smith,jr"));
 }
 
-TEST_F(AddTroopersCommandTest, TakeOverSkipsTroopersAlreadyListed) {
+TEST_F(AddTroopersCommandTest, TakeOverSkipsTroopersAlreadyListedAndReportsAFailure) {
   ShowRanges({}, {{1004, "Lee", "J", Value()}});
   auto received =
       DataSet::Wrap(Officers({{1004, "Lee", "J", Value()}, {1005, "Doe", Value(), "A"}}));
@@ -282,6 +282,16 @@ TEST_F(AddTroopersCommandTest, TakeOverSkipsTroopersAlreadyListed) {
   EXPECT_EQ(officers.GetText("INSP_NME_FRST"), "");  // absent: the empty text
   EXPECT_FALSE(officers.GetValue("INSP_NME_FRST").IsNull());
   EXPECT_EQ(officers.GetText("ACTION"), "TEMP");
+  EXPECT_TRUE(errors->Reports().empty());
+
+  // A row without a registry number cannot be looked up: reported, the rows before it stay.
+  auto failing = Officers({{1006, "Roe", Value(), "B"}});
+  failing->AddNew();
+  failing->SetValue("INSP_NME_LST", "Nobody");
+  failing->Update();
+  Doc().mEventAddOfficer_SendOK(DataSet::Wrap(failing));
+  EXPECT_THAT(ReportSources(), ElementsAre("TARVO_FormsMaint.mEventAddOfficer_SendOK"));
+  EXPECT_EQ(Doc().OfficerListDataSet()->RecordCount(), 3);
 }
 
 TEST_F(AddTroopersCommandTest, TakeOverWithoutAnOfficerListMakesOne) {
@@ -296,18 +306,6 @@ TEST_F(AddTroopersCommandTest, TakeOverWithoutAnOfficerListMakesOne) {
   fresh.mEventAddOfficer_SendOK(DataSet::Wrap(Officers({})));
   EXPECT_EQ(fresh.OfficerListDataSet()->RecordCount(), 1);
   EXPECT_TRUE(errors->Reports().empty());
-}
-
-TEST_F(AddTroopersCommandTest, FailedTakeOverIsReportedAndKeepsTheRowsAddedSoFar) {
-  ShowRanges({}, {{1004, "Lee", "J", Value()}});
-  auto received = Officers({{1005, "Doe", Value(), "A"}});
-  received->AddNew();  // a row without a registry number cannot be looked up
-  received->SetValue("INSP_NME_LST", "Nobody");
-  received->Update();
-  Doc().mEventAddOfficer_SendOK(DataSet::Wrap(received));
-  ASSERT_EQ(errors->Reports().size(), 1u);
-  EXPECT_EQ(errors->Reports()[0].source, "TARVO_FormsMaint.mEventAddOfficer_SendOK");
-  EXPECT_EQ(Doc().OfficerListDataSet()->RecordCount(), 2);
 }
 
 }  // namespace
