@@ -2,6 +2,8 @@
 // running in-process over an inventory of one range (the embedded transport the desktop
 // uses when no server is configured).
 
+#include <fmt/format.h>
+
 #include "assignment/frmUnAssignForms.h"
 #include "controls/ComboBox.h"
 #include "document/EmbeddedServer.h"
@@ -14,21 +16,6 @@ using ::testing::StartsWith;
 
 constexpr std::int64_t kLee = 1004;  // on duty at C4
 constexpr long kClerk = 1001;        // the user of the site settings
-
-// One entry of a form's chain of custody.
-struct Custody {
-  std::string action;
-  std::string range;
-  std::int64_t registry;
-  std::string status;
-  std::int64_t user;
-  friend bool operator==(const Custody&, const Custody&) = default;
-};
-
-void PrintTo(const Custody& c, std::ostream* os) {
-  *os << "{" << c.action << " " << c.range << " reg " << c.registry << " status " << c.status
-      << " user " << c.user << "}";
-}
 
 class AssignmentEndToEndTest : public EndToEndFixture {
  protected:
@@ -85,11 +72,12 @@ class AssignmentEndToEndTest : public EndToEndFixture {
     ADD_FAILURE() << "the status list does not offer " << reason;
   }
 
-  std::vector<Custody> HistoryOf(std::int64_t form) {
-    std::vector<Custody> entries;
+  // "ACTION from-to registry status user" of each entry of a form's chain of custody.
+  std::vector<std::string> HistoryOf(std::int64_t form) {
+    std::vector<std::string> entries;
     for (const auto& e : transport->Open().FormHistory("C", form)) {
-      entries.push_back({e.action, std::to_string(e.after.from) + "-" + std::to_string(e.after.to),
-                         e.after.registry, e.after.status, e.userId});
+      entries.push_back(fmt::format("{} {}-{} {} {} {}", e.action, e.after.from, e.after.to,
+                                    e.after.registry, e.after.status, e.userId));
     }
     return entries;
   }
@@ -155,16 +143,14 @@ TEST_F(AssignmentEndToEndTest, AssignUnassignVoidAndReactivateSplitTheRangeAndAr
 
   // Every change is in the forms' history, with the clerk who made it.
   EXPECT_THAT(HistoryOf(1100035),
-              ElementsAre(Custody{"LOAD", "1100001-1100100", 0, "A", 1},
-                          Custody{"UPD", "1100001-1100050", kLee, "A", kClerk},
-                          Custody{"UPD", "1100001-1100040", kLee, "A", kClerk},
-                          Custody{"ADD", "1100031-1100040", kLee, "V", kClerk},
-                          Custody{"UPD", "1100031-1100040", kLee, "A", kClerk}));
-  EXPECT_THAT(HistoryOf(1100045), ElementsAre(Custody{"LOAD", "1100001-1100100", 0, "A", 1},
-                                              Custody{"UPD", "1100001-1100050", kLee, "A", kClerk},
-                                              Custody{"ADD", "1100041-1100050", 0, "U", kClerk}));
-  EXPECT_THAT(HistoryOf(1100075), ElementsAre(Custody{"LOAD", "1100001-1100100", 0, "A", 1},
-                                              Custody{"ADD", "1100051-1100100", 0, "A", kClerk}));
+              ElementsAre("LOAD 1100001-1100100 0 A 1", "UPD 1100001-1100050 1004 A 1001",
+                          "UPD 1100001-1100040 1004 A 1001", "ADD 1100031-1100040 1004 V 1001",
+                          "UPD 1100031-1100040 1004 A 1001"));
+  EXPECT_THAT(HistoryOf(1100045),
+              ElementsAre("LOAD 1100001-1100100 0 A 1", "UPD 1100001-1100050 1004 A 1001",
+                          "ADD 1100041-1100050 0 U 1001"));
+  EXPECT_THAT(HistoryOf(1100075),
+              ElementsAre("LOAD 1100001-1100100 0 A 1", "ADD 1100051-1100100 0 A 1001"));
 }
 
 }  // namespace
