@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <sstream>
+#include <tuple>
 
 #include "assignment/DialogFixture.h"
 #include "controls/Frame.h"
@@ -46,25 +47,21 @@ TEST_F(UnAssignFormsDesignTest, HoldsEveryControlWithItsCaptionInItsFrame) {
       EXPECT_EQ(control->Parent() ? control->Parent()->Name() : "", parent) << name;
     }
   }
-  struct Captioned {
-    int index;
-    const char* frame;
-    const char* caption;
-  };
-  const Captioned labels[] = {{0, "fraForm(0)", "From Range:"},
-                              {1, "fraForm(0)", "To Range:"},
-                              {2, "fraForm(0)", "Assigned To:"},
-                              {11, "fraForm(0)", "Qtr Year:"},
-                              {12, "fraForm(0)", "Year:"},
-                              {3, "fraForm(1)", "From Range:"},
-                              {4, "fraForm(1)", "To Range:"},
-                              {5, "fraForm(1)", "Status:"},
-                              {7, "fraForm(1)", "Assign to Officer:"},
-                              {9, "fraForm(1)", "Assign to Registry #:"},
-                              {6, "fraForm(1)", "Comments:"}};
-  for (const Captioned& l : labels) {
-    EXPECT_EQ(form.lblForm(l.index).Caption(), l.caption) << l.index;
-    EXPECT_EQ(form.lblForm(l.index).Parent()->Name(), l.frame) << l.index;
+  const std::tuple<int, const char*, const char*> labels[] = {
+      {0, "fraForm(0)", "From Range:"},
+      {1, "fraForm(0)", "To Range:"},
+      {2, "fraForm(0)", "Assigned To:"},
+      {11, "fraForm(0)", "Qtr Year:"},
+      {12, "fraForm(0)", "Year:"},
+      {3, "fraForm(1)", "From Range:"},
+      {4, "fraForm(1)", "To Range:"},
+      {5, "fraForm(1)", "Status:"},
+      {7, "fraForm(1)", "Assign to Officer:"},
+      {9, "fraForm(1)", "Assign to Registry #:"},
+      {6, "fraForm(1)", "Comments:"}};
+  for (const auto& [index, parent, caption] : labels) {
+    EXPECT_EQ(form.lblForm(index).Caption(), caption) << index;
+    EXPECT_EQ(form.lblForm(index).Parent()->Name(), parent) << index;
   }
   EXPECT_EQ(form.fraForm(0).Caption(), "Row Selected");
   EXPECT_EQ(form.fraForm(1).Caption(), "Accounts to Unassign");

@@ -1,15 +1,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "common/MessageTitle.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/ErrorReporter.h"
@@ -28,24 +27,15 @@ namespace fm::testing {
 // component) over a demo local database created once per test program.
 class DocumentFixture : public ::testing::Test {
  protected:
-  // One demo database per test program, removed when the program ends.
+  // One demo database per test program, in a folder removed when the program ends.
   static std::filesystem::path DemoDatabaseFile() {
+    static const TempFolder folder;
     static const std::filesystem::path file = [] {
-      const auto path = DemoDatabasePath();
-      std::filesystem::remove(path);
+      auto path = folder.Path() / "demo.db";
       LocalDatabase::CreateDemo(path);
-      // The handler may run after this static is gone, so it names the file anew.
-      std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove(DemoDatabasePath(), ignored);
-      });
       return path;
     }();
     return file;
-  }
-  static std::filesystem::path DemoDatabasePath() {
-    return std::filesystem::temp_directory_path() /
-           ("fm-document-test-" + std::to_string(::getpid()) + ".db");
   }
 
   void SetUp() override {
