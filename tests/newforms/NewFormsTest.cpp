@@ -85,7 +85,7 @@ TEST_F(NewFormsTest, AddsARangeWithTheFieldsOfTheEntry) {
   EXPECT_EQ(d.grdNewForms.CellTextAt(0, "TroopDistrict"), "A1");
 }
 
-TEST_F(NewFormsTest, QuarterlyDecalsCarryQuarterAndYearOtherTypesDoNot) {
+TEST_F(NewFormsTest, FormTypeSetsQuarterYearAndRangeLength) {
   auto& d = ShowNewForms();
   d.qmCboFormTypes.SetSelectionFromText("CVSA Decals");
   // Choosing the type sets the quarter and year to today's and shows them.
@@ -105,6 +105,16 @@ TEST_F(NewFormsTest, QuarterlyDecalsCarryQuarterAndYearOtherTypesDoNot) {
   EXPECT_TRUE(Rows().GetValue("FORM_QTR_DT").IsNull());
   EXPECT_TRUE(Rows().GetValue("FORM_YR_DT").IsNull());
   EXPECT_FALSE(d.txtBox(5).Visible());
+
+  // The form type sets the range length and cuts longer numbers.
+  d.qmCboFormTypes.SetSelectionFromText("OOS Decals");
+  EXPECT_EQ(d.txtBox(2).MaxLength(), 10);
+  d.txtBox(2).SetText("12345678");
+  d.txtBox(3).SetText("1234567890");
+  d.qmCboFormTypes.SetSelectionFromText("ENF001 Citation");
+  EXPECT_EQ(d.txtBox(2).Text() + "/" + d.txtBox(3).Text(), "1234567/1234567");
+  EXPECT_EQ(d.txtBox(2).MaxLength(), 7);
+  EXPECT_EQ(d.txtBox(3).MaxLength(), 7);
 }
 
 TEST_F(NewFormsTest, AWrongEntryShowsTheCheckAndKeepsTheEntry) {
@@ -180,19 +190,6 @@ TEST_F(NewFormsTest, RemoveFormsTakesOutTheCurrentRowOnlyAndTheSaveItemFollows) 
   EXPECT_EQ(Rows().RecordCount(), 0);
   EXPECT_EQ(frame->toolbarCalls.back(), (RecordingHostFrame::ToolbarCall{7, false, ""}));
   EXPECT_EQ(d.grdNewForms.RowCount(), 0);
-}
-
-TEST_F(NewFormsTest, FormTypeSetsTheRangeLengthAndCutsLongerNumbers) {
-  auto& d = ShowNewForms();
-  d.qmCboFormTypes.SetSelectionFromText("OOS Decals");
-  EXPECT_EQ(d.txtBox(2).MaxLength(), 10);
-  d.txtBox(2).SetText("12345678");
-  d.txtBox(3).SetText("1234567890");
-  d.qmCboFormTypes.SetSelectionFromText("ENF001 Citation");
-  EXPECT_EQ(d.txtBox(2).Text(), "1234567");
-  EXPECT_EQ(d.txtBox(3).Text(), "1234567");
-  EXPECT_EQ(d.txtBox(2).MaxLength(), 7);
-  EXPECT_EQ(d.txtBox(3).MaxLength(), 7);
 }
 
 TEST_F(NewFormsTest, QuarterOfYearFollowsTheMonth) {
