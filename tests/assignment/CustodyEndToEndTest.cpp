@@ -16,6 +16,7 @@
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
 #include "transport/HttpTransport.h"
+#include "transport/RecordsetWire.h"
 
 namespace fm::testing {
 namespace {
@@ -143,18 +144,12 @@ class CustodyEndToEndTest : public EndToEndFixture, public ::testing::WithParamI
     protocol::Request save = search;
     save.requestId = NewRequestId();
     save.messageType = protocol::kSaveRequeryMessage;
-    protocol::DataSet rows;
-    for (const char* name : {"ACTION", "FORM_TYP_CD", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID",
-                             "TRP_DIST_ID", "ASGND_REG_NBR", "TRP_ACTN_CD", "ROW_VERSION"}) {
-      rows.columns.push_back(
-          {name, std::string(name) == "ROW_VERSION" || std::string(name).ends_with("NBR")
-                     ? protocol::ColumnType::Integer
-                     : protocol::ColumnType::Text});
-    }
-    rows.rows.push_back({std::string("UPD"), std::string("C"), std::int64_t{1100001},
-                         std::int64_t{1100100}, std::string("C"), std::string("4"), kLee,
-                         std::string("A"), version});
-    save.dataSets.emplace("TROOPFORM", rows);
+    auto rows = TroopForms({{"C", "4", "C", 1100001, 1100100, Value(kLee)}});
+    rows->MoveFirst();
+    rows->SetValue("ACTION", "UPD");
+    rows->SetValue("ROW_VERSION", std::get<std::int64_t>(version));
+    rows->Update();
+    save.dataSets.emplace("TROOPFORM", ToWireDataSet(*rows));
     const protocol::Reply saved = colleague->Exchange(save);
     ASSERT_TRUE(saved.ok) << saved.error;
   }
