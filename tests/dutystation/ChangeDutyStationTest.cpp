@@ -187,13 +187,13 @@ TEST_F(ChangeDutyStationDialogTest, SaveBuildsTheChangeRowAndHides) {
   Recordset& row = ChangeRow();
   ASSERT_EQ(row.RecordCount(), 1);
   row.MoveFirst();
-  EXPECT_EQ(row.GetValue("ACTION"), Value("UPD"));
-  EXPECT_EQ(row.GetValue("FRM_FORM_NBR"), Value(1100001));
-  EXPECT_EQ(row.GetValue("TO_FORM_NBR"), Value(1100100));
-  EXPECT_EQ(row.GetValue("FORM_TYP_CD"), Value("C"));
-  EXPECT_EQ(row.GetValue("TRP_ID"), Value("B"));
-  EXPECT_EQ(row.GetValue("TRP_DIST_ID"), Value("2"));
-  EXPECT_EQ(row.GetValue("ASGND_REG_NBR"), Value(0));
+  std::vector<Value> values;
+  for (const char* field : {"ACTION", "FRM_FORM_NBR", "TO_FORM_NBR", "FORM_TYP_CD", "TRP_ID",
+                            "TRP_DIST_ID", "ASGND_REG_NBR"}) {
+    values.push_back(row.GetValue(field));
+  }
+  EXPECT_THAT(values, ElementsAre(Value("UPD"), Value(1100001), Value(1100100), Value("C"),
+                                  Value("B"), Value("2"), Value(0)));
   EXPECT_EQ(row.GetText("TRP_FORM_CMMT_TXT"), "moved with the car" + CommentStamp(StampMoment()));
   // Not a quarterly range, and the fields the change row does not name stay unset.
   for (const char* field :

@@ -85,11 +85,10 @@ TEST_F(DutyStationEndToEndTest, MovedRangeIsFoundAtItsNewStationAndRecordedInThe
   const auto history = Store().FormHistory("C", from);
   ASSERT_FALSE(history.empty());
   const auto& last = history.back();
-  EXPECT_EQ(last.action, "UPD");
-  EXPECT_EQ(last.userId, 1001);
   ASSERT_TRUE(last.before.has_value());
-  EXPECT_EQ(last.before->troop + last.before->district, "A1");
-  EXPECT_EQ(last.after.troop + last.after.district, "B2");
+  EXPECT_EQ(last.action + " " + std::to_string(last.userId) + " " + last.before->troop +
+                last.before->district + "->" + last.after.troop + last.after.district,
+            "UPD 1001 A1->B2");
 }
 
 TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
