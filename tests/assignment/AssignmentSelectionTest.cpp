@@ -63,7 +63,9 @@ TEST_F(AssignmentGridTest, OfficerRowsShowTheProperName) {
 
 // --- The buttons that follow the selection
 
-enum class Selection { None, Assigned, Unassigned, Blank, Two };
+// The rows selected: 0 held by an officer, 1 with registry 0, 2 with no registry at all.
+enum Selection { None, Assigned, Unassigned, Blank, Two };
+const std::vector<int> kSelectedRows[] = {{}, {0}, {1}, {2}, {0, 1}};
 
 // view (option index), selection, Assign, Change Status, Change Troop/District
 using SelectionCase = std::tuple<int, Selection, bool, bool, bool>;
@@ -87,23 +89,7 @@ TEST_P(SelectionRuleTest, ButtonsFollowTheSelectedRange) {
 
   DataGrid& grid = Doc().grdFormsAssignment;
   grid.ClearSelection();
-  switch (selection) {
-    case Selection::None:
-      break;
-    case Selection::Assigned:
-      grid.SelectRow(grid.BookmarkAt(0));
-      break;
-    case Selection::Unassigned:
-      grid.SelectRow(grid.BookmarkAt(1));
-      break;
-    case Selection::Blank:
-      grid.SelectRow(grid.BookmarkAt(2));
-      break;
-    case Selection::Two:
-      grid.SelectRow(grid.BookmarkAt(0));
-      grid.SelectRow(grid.BookmarkAt(1));
-      break;
-  }
+  for (int row : kSelectedRows[selection]) grid.SelectRow(grid.BookmarkAt(row));
   Doc().grdFormsAssignment_Click();
 
   EXPECT_EQ(Doc().cmdButton(2).Enabled(), assign);
@@ -114,21 +100,21 @@ TEST_P(SelectionRuleTest, ButtonsFollowTheSelectedRange) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachView, SelectionRuleTest,
-    ::testing::Values(SelectionCase{0, Selection::None, false, false, false},
-                      SelectionCase{0, Selection::Assigned, true, true, true},
-                      SelectionCase{0, Selection::Unassigned, true, false, true},
-                      SelectionCase{0, Selection::Blank, true, false, true},
-                      SelectionCase{0, Selection::Two, false, false, false},
-                      SelectionCase{1, Selection::None, false, false, false},
-                      SelectionCase{1, Selection::Assigned, true, true, true},
-                      SelectionCase{1, Selection::Unassigned, true, false, true},
-                      SelectionCase{1, Selection::Two, false, false, false},
-                      SelectionCase{2, Selection::None, false, false, false},
-                      SelectionCase{2, Selection::Assigned, false, true, true},
-                      SelectionCase{2, Selection::Unassigned, false, true, true},
-                      SelectionCase{2, Selection::Two, false, false, false}));
+INSTANTIATE_TEST_SUITE_P(EachView, SelectionRuleTest,
+                         ::testing::ValuesIn(std::vector<SelectionCase>{
+                             {0, None, false, false, false},
+                             {0, Assigned, true, true, true},
+                             {0, Unassigned, true, false, true},
+                             {0, Blank, true, false, true},
+                             {0, Two, false, false, false},
+                             {1, None, false, false, false},
+                             {1, Assigned, true, true, true},
+                             {1, Unassigned, true, false, true},
+                             {1, Two, false, false, false},
+                             {2, None, false, false, false},
+                             {2, Assigned, false, true, true},
+                             {2, Unassigned, false, true, true},
+                             {2, Two, false, false, false}}));
 
 TEST_F(AssignmentGridTest, ClickingRowsInTheGridRunsTheSelectionRule) {
   SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1001)},
