@@ -24,7 +24,7 @@ TEST_F(LoadingTest, ReplyDataSetsBecomeTheGridsWithTheFirstRowCurrent) {
   EXPECT_EQ(Doc().grdFormsAssignment.LoadedRowCount(), 0);
 }
 
-TEST_F(LoadingTest, ReplyWithoutRangesShowsAnEmptySetRegisteredForTheDocument) {
+TEST_F(LoadingTest, ReplyWithoutRangesOrOfficersShowsEmptySetsOnlyTheFormsRegistered) {
   SearchRegistry();
   ReplyWith({{"OFFICER", Officers({{1001, "Hartley", "Margaret", "A"}})}});
 
@@ -33,12 +33,9 @@ TEST_F(LoadingTest, ReplyWithoutRangesShowsAnEmptySetRegisteredForTheDocument) {
   EXPECT_GE(Doc().FormsAssignmentDataSet()->GetRecordset().FindField("FRM_FORM_NBR"), 0);
   const auto registered = Services::Replies()->Get("TROOPFORM", Doc().DocumentIdentity(), "");
   EXPECT_EQ(registered, Doc().FormsAssignmentDataSet());
-}
 
-TEST_F(LoadingTest, ReplyWithoutOfficersShowsAnEmptyOfficerList) {
   SearchRegistry();
   ReplyWith({{"TROOPFORM", TroopForms({{"C", "4", "C", 1100001, 1100100, Value(0)}})}});
-
   EXPECT_FALSE(Doc().LoadOfficers());
   EXPECT_EQ(Doc().grdOfficerList.RowCount(), 0);
   ASSERT_NE(Doc().OfficerListDataSet(), nullptr);
