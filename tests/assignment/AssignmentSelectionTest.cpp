@@ -1,11 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <string>
 #include <tuple>
 
-#include "controls/CommandButton.h"
-#include "controls/DataGrid.h"
-#include "controls/OptionButton.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {
@@ -19,8 +13,14 @@ class AssignmentGridTest : public SearchFixture {
   std::string Cell(long row, const char* key) { return Forms().CellTextAt(row, key); }
 };
 
-TEST_F(AssignmentGridTest, AssignedRangeShowsItsOfficerAndDescriptions) {
-  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1002), "A", 37}});
+TEST_F(AssignmentGridTest, RowsShowTheirOfficerOrTroopDistrictAndTheDescriptions) {
+  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1002), "A", 37},
+                  {"F", "10", "Y", 1, 500, Value(0), "R"},
+                  {"F", "10", "B", 501, 900, Value(), ""},
+                  {"F", "10", "K", 901, 950, Value(999), "E"}});
+  Forms().LoadRows(3, 1);  // only the rows a view asks for are computed
+  EXPECT_EQ(Cell(0, "TroopDistrict"), "");
+  EXPECT_EQ(Cell(3, "TroopDistrict"), "F10");
   Forms().LoadRows(0, 40);
 
   EXPECT_EQ(Cell(0, "TroopDistrict"), "C4");
@@ -29,30 +29,15 @@ TEST_F(AssignmentGridTest, AssignedRangeShowsItsOfficerAndDescriptions) {
   EXPECT_EQ(Cell(0, "TRP_ACTN_CD"), "Activate");
   EXPECT_EQ(Forms().BoundText(Forms().BookmarkAt(0), "TRP_ACTN_CD"), "A");
   EXPECT_EQ(Cell(0, "RMNG_FORM_CNT"), "37");
-}
-
-TEST_F(AssignmentGridTest, UnassignedRangeIsShownAsHeldByItsTroopDistrict) {
-  SearchAndReply({{"F", "10", "Y", 1, 500, Value(0), "R"},
-                  {"F", "10", "B", 501, 900, Value(), ""},
-                  {"F", "10", "K", 901, 950, Value(999), "E"}});
-  Forms().LoadRows(0, 40);
-
-  EXPECT_EQ(Cell(0, "ASSIGNED_TO"), "F10");
-  EXPECT_EQ(Cell(0, "Form_Type"), "CVSA Decals");
-  EXPECT_EQ(Cell(0, "TRP_ACTN_CD"), "Returned to Supply");
-  EXPECT_EQ(Cell(1, "ASSIGNED_TO"), "F10");     // no registry at all
-  EXPECT_EQ(Cell(1, "TRP_ACTN_CD"), "");        // no status code
-  EXPECT_EQ(Cell(2, "ASSIGNED_TO"), "999:,,");  // a registry the officer table lacks
-  EXPECT_EQ(Cell(2, "TRP_ACTN_CD"), "");        // a reason no longer in force
+  // An unassigned range is shown as held by its Troop/District.
+  EXPECT_EQ(Cell(1, "ASSIGNED_TO"), "F10");
+  EXPECT_EQ(Cell(1, "Form_Type"), "CVSA Decals");
+  EXPECT_EQ(Cell(1, "TRP_ACTN_CD"), "Returned to Supply");
+  EXPECT_EQ(Cell(2, "ASSIGNED_TO"), "F10");     // no registry at all
+  EXPECT_EQ(Cell(2, "TRP_ACTN_CD"), "");        // no status code
+  EXPECT_EQ(Cell(3, "ASSIGNED_TO"), "999:,,");  // a registry the officer table lacks
+  EXPECT_EQ(Cell(3, "TRP_ACTN_CD"), "");        // a reason no longer in force
   EXPECT_TRUE(errors->Reports().empty());
-}
-
-TEST_F(AssignmentGridTest, OnlyTheRowsAViewAsksForAreComputed) {
-  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1001)},
-                  {"C", "4", "C", 1100101, 1100200, Value(1001)}});
-  Forms().LoadRows(1, 1);
-  EXPECT_EQ(Cell(0, "TroopDistrict"), "");
-  EXPECT_EQ(Cell(1, "TroopDistrict"), "C4");
 }
 
 TEST_F(AssignmentGridTest, RegistryBeyondThirtyTwoBitsIsReportedAndLeavesTheLookUpCells) {
@@ -78,7 +63,9 @@ TEST_F(AssignmentGridTest, OfficerRowsShowTheProperName) {
 
 // --- The buttons that follow the selection
 
-enum class Selection { None, Assigned, Unassigned, Blank, Two };
+// The rows selected: 0 held by an officer, 1 with registry 0, 2 with no registry at all.
+enum Selection { None, Assigned, Unassigned, Blank, Two };
+const std::vector<int> kSelectedRows[] = {{}, {0}, {1}, {2}, {0, 1}};
 
 // view (option index), selection, Assign, Change Status, Change Troop/District
 using SelectionCase = std::tuple<int, Selection, bool, bool, bool>;
@@ -102,23 +89,7 @@ TEST_P(SelectionRuleTest, ButtonsFollowTheSelectedRange) {
 
   DataGrid& grid = Doc().grdFormsAssignment;
   grid.ClearSelection();
-  switch (selection) {
-    case Selection::None:
-      break;
-    case Selection::Assigned:
-      grid.SelectRow(grid.BookmarkAt(0));
-      break;
-    case Selection::Unassigned:
-      grid.SelectRow(grid.BookmarkAt(1));
-      break;
-    case Selection::Blank:
-      grid.SelectRow(grid.BookmarkAt(2));
-      break;
-    case Selection::Two:
-      grid.SelectRow(grid.BookmarkAt(0));
-      grid.SelectRow(grid.BookmarkAt(1));
-      break;
-  }
+  for (int row : kSelectedRows[selection]) grid.SelectRow(grid.BookmarkAt(row));
   Doc().grdFormsAssignment_Click();
 
   EXPECT_EQ(Doc().cmdButton(2).Enabled(), assign);
@@ -129,21 +100,21 @@ TEST_P(SelectionRuleTest, ButtonsFollowTheSelectedRange) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachView, SelectionRuleTest,
-    ::testing::Values(SelectionCase{0, Selection::None, false, false, false},
-                      SelectionCase{0, Selection::Assigned, true, true, true},
-                      SelectionCase{0, Selection::Unassigned, true, false, true},
-                      SelectionCase{0, Selection::Blank, true, false, true},
-                      SelectionCase{0, Selection::Two, false, false, false},
-                      SelectionCase{1, Selection::None, false, false, false},
-                      SelectionCase{1, Selection::Assigned, true, true, true},
-                      SelectionCase{1, Selection::Unassigned, true, false, true},
-                      SelectionCase{1, Selection::Two, false, false, false},
-                      SelectionCase{2, Selection::None, false, false, false},
-                      SelectionCase{2, Selection::Assigned, false, true, true},
-                      SelectionCase{2, Selection::Unassigned, false, true, true},
-                      SelectionCase{2, Selection::Two, false, false, false}));
+INSTANTIATE_TEST_SUITE_P(EachView, SelectionRuleTest,
+                         ::testing::ValuesIn(std::vector<SelectionCase>{
+                             {0, None, false, false, false},
+                             {0, Assigned, true, true, true},
+                             {0, Unassigned, true, false, true},
+                             {0, Blank, true, false, true},
+                             {0, Two, false, false, false},
+                             {1, None, false, false, false},
+                             {1, Assigned, true, true, true},
+                             {1, Unassigned, true, false, true},
+                             {1, Two, false, false, false},
+                             {2, None, false, false, false},
+                             {2, Assigned, false, true, true},
+                             {2, Unassigned, false, true, true},
+                             {2, Two, false, false, false}}));
 
 TEST_F(AssignmentGridTest, ClickingRowsInTheGridRunsTheSelectionRule) {
   SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1001)},

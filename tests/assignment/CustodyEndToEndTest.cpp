@@ -5,40 +5,23 @@
 // waiting to be saved stay.
 
 #include <fmt/format.h>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "TempFolder.h"
 #include "assignment/frmUnAssignForms.h"
-#include "controls/CodesCombo.h"
 #include "controls/ComboBox.h"
-#include "controls/CommandButton.h"
-#include "controls/DataGrid.h"
-#include "controls/OptionButton.h"
-#include "controls/TextBox.h"
 #include "document/EmbeddedServer.h"
 #include "platform/DataSet.h"
-#include "search/SearchFixture.h"
 #include "server/RequestHandler.h"
-#include "server/Store.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
-#include "transport/EmbeddedTransport.h"
 #include "transport/HttpTransport.h"
+#include "transport/RecordsetWire.h"
 
 namespace fm::testing {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
 constexpr std::int64_t kLee = 1004;     // on duty at C4
@@ -54,24 +37,14 @@ std::string CarrierName(const ::testing::TestParamInfo<Carrier>& info) {
   return info.param == Carrier::Embedded ? "Embedded" : "Http";
 }
 
-class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInterface<Carrier> {
+class CustodyEndToEndTest : public EndToEndFixture, public ::testing::WithParamInterface<Carrier> {
  protected:
   void SetUp() override {
-    DocumentFixture::SetUp();
-    const std::filesystem::path file = folder / "inventory.db";
-    server::StoreOptions storeOptions;
-    storeOptions.region = "NORTH";
-    store = server::OpenStore("sqlite:" + file.string(), storeOptions);
+    EndToEndFixture::SetUp();
+    store = OpenInventory();
     // Citations 1100001-1100100 held by C4 and given to Brown; CVSA decals 1-100 of the
     // second quarter of 2024 given to Lee.
-    server::FormRange citations;
-    citations.formType = "C";
-    citations.from = 1100001;
-    citations.to = 1100100;
-    citations.troop = "C";
-    citations.district = "4";
-    citations.remaining = 100;
-    citations.registry = kBrown;
+    const server::FormRange citations = Citations(kBrown, 100);
     server::FormRange decals = citations;
     decals.registry = kLee;
     decals.formType = "Y";
@@ -84,7 +57,7 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
     // Each clerk acts through a transport of her own, which says who she is.
     if (GetParam() == Carrier::Embedded) {
       EmbeddedTransport::Options options;
-      options.inventoryFile = file;
+      options.inventoryFile = InventoryFile();
       options.user = server::Principal::LocalAdministrator(kClerkA, "Margaret Hartley");
       transport = std::make_shared<EmbeddedTransport>(options);
       options.user = server::Principal::LocalAdministrator(kClerkB, "John Smith,jr");
@@ -111,43 +84,15 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
       client.token = kColleagueToken;
       colleague = std::make_shared<HttpTransport>(client);
     }
-    server.Connect(transport, kClerkA);
     settings->SetSwitch("VoidManualForms", true);
-    ShowDocument();
+    Connect(transport, kClerkA);
   }
 
   void TearDown() override {
-    document.reset();
-    server.Disconnect();
+    EndToEndFixture::TearDown();
     transport.reset();
     colleague.reset();
     if (http) http->Stop();
-    http.reset();
-    store.reset();
-    DocumentFixture::TearDown();
-  }
-
-  void AwaitReplies() { server.AwaitReplies(*loop); }
-
-  void Search(const char* formType) {
-    Doc().txtBox(0).SetText("C4");
-    SelectFormType(formType);
-    Doc().cmdButton(0).PerformClick();
-    AwaitReplies();
-    ASSERT_THAT(ui->messages, ::testing::IsEmpty());
-  }
-
-  // "from-to owner status" of every row the assignment grid shows.
-  std::vector<std::string> Shown() {
-    DataGrid& grid = Doc().grdFormsAssignment;
-    std::vector<std::string> shown;
-    for (long i = 0; i < grid.RowCount(); ++i) {
-      const auto row = grid.BookmarkAt(i);
-      shown.push_back(
-          grid.BoundText(row, "FRM_FORM_NBR") + "-" + grid.BoundText(row, "TO_FORM_NBR") + " " +
-          grid.BoundText(row, "ASGND_REG_NBR") + " " + grid.BoundText(row, "TRP_ACTN_CD"));
-    }
-    return shown;
   }
 
   // "type from-to owner status vVERSION" of every stored range.
@@ -168,19 +113,15 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
   // Selects the one range shown and changes its status through the dialog, as the clerk does.
   void ChangeStatus(const std::string& reason, const std::string& to) {
     ASSERT_TRUE(Doc().grdFormsAssignment.ClickRow(0));
-    ui->QueueModal([reason, to](UiElement& form) {
-      auto& d = dynamic_cast<frmUnAssignForms&>(form);
+    Press<frmUnAssignForms>(3, [reason, to](frmUnAssignForms& d) {
       for (int i = 0; i < d.cboStatus.ListCount(); ++i) {
         if (d.cboStatus.List(i) == reason) d.cboStatus.ChooseItem(i);
       }
-      d.txtBox(4).SetText("");
-      d.txtBox(4).TypeText(to);
+      Type(d.txtBox(4), to);
       d.txtBox(5).TypeText("water damage");  // a void needs a comment
       d.cmdOk.PerformClick();
       EXPECT_FALSE(d.Visible()) << "the dialog refused the entry";
     });
-    ASSERT_TRUE(Doc().cmdButton(3).PerformClick());
-    AwaitReplies();
   }
 
   // Clerk B, at another workstation, searches the citations and gives them to Lee.
@@ -203,29 +144,20 @@ class CustodyEndToEndTest : public SearchFixture, public ::testing::WithParamInt
     protocol::Request save = search;
     save.requestId = NewRequestId();
     save.messageType = protocol::kSaveRequeryMessage;
-    protocol::DataSet rows;
-    for (const char* name : {"ACTION", "FORM_TYP_CD", "FRM_FORM_NBR", "TO_FORM_NBR", "TRP_ID",
-                             "TRP_DIST_ID", "ASGND_REG_NBR", "TRP_ACTN_CD", "ROW_VERSION"}) {
-      rows.columns.push_back(
-          {name, std::string(name) == "ROW_VERSION" || std::string(name).ends_with("NBR")
-                     ? protocol::ColumnType::Integer
-                     : protocol::ColumnType::Text});
-    }
-    rows.rows.push_back({std::string("UPD"), std::string("C"), std::int64_t{1100001},
-                         std::int64_t{1100100}, std::string("C"), std::string("4"), kLee,
-                         std::string("A"), version});
-    save.dataSets.emplace("TROOPFORM", rows);
+    auto rows = TroopForms({{"C", "4", "C", 1100001, 1100100, Value(kLee)}});
+    rows->MoveFirst();
+    rows->SetValue("ACTION", "UPD");
+    rows->SetValue("ROW_VERSION", std::get<std::int64_t>(version));
+    rows->Update();
+    save.dataSets.emplace("TROOPFORM", ToWireDataSet(*rows));
     const protocol::Reply saved = colleague->Exchange(save);
     ASSERT_TRUE(saved.ok) << saved.error;
   }
 
-  TempFolder temp;
-  const std::filesystem::path& folder = temp.Path();
   std::shared_ptr<server::Store> store;
   std::unique_ptr<server::HttpServer> http;
   std::shared_ptr<MessageTransport> transport;
   std::shared_ptr<MessageTransport> colleague;  // clerk B's, at another workstation
-  EmbeddedServer server;
 };
 
 INSTANTIATE_TEST_SUITE_P(BothTransports, CustodyEndToEndTest,
@@ -234,20 +166,19 @@ INSTANTIATE_TEST_SUITE_P(BothTransports, CustodyEndToEndTest,
 // A quarterly range's dialog sends one "UPD" for the entered range: entering only the first
 // half would drop the second half from the inventory.
 TEST_P(CustodyEndToEndTest, ShrinkingUpdateIsRefusedAndNothingChanges) {
-  Search("Y");
-  ASSERT_THAT(Shown(), ElementsAre("1-100 1004 A"));
+  Search("C4", "Y");
+  ASSERT_THAT(Shown(), ElementsAre("1-100 1004 A 100"));
   const auto stored = Stored();
   const auto history = HistoryLength();
 
   ChangeStatus("Void", "50");
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Critical);
-  EXPECT_EQ(ui->messages[0].text,
-            "Row 1 (UPD 1-50 of form type Y) would leave forms 51-100 in no range; a change may "
-            "split or move forms but never lose them.");
+  ExpectOneMessage(
+      "Row 1 (UPD 1-50 of form type Y) would leave forms 51-100 in no range; a change may "
+      "split or move forms but never lose them.",
+      MsgBoxIcon::Critical);
   EXPECT_EQ(Stored(), stored);
   EXPECT_EQ(HistoryLength(), history);
-  EXPECT_THAT(Shown(), ElementsAre("1-100 1004 A"));
+  EXPECT_THAT(Shown(), ElementsAre("1-100 1004 A 100"));
 }
 
 TEST_P(CustodyEndToEndTest, StaleVoidIsRefusedTheColleaguesAssignmentStandsAndTheGridsCatchUp) {
@@ -260,8 +191,8 @@ TEST_P(CustodyEndToEndTest, StaleVoidIsRefusedTheColleaguesAssignmentStandsAndTh
   Doc().cmdButton(7).PerformClick();
   ASSERT_EQ(Doc().NewFormsDataSet()->RecordCount(), 1);
   ASSERT_TRUE(Doc().optButton(0).Choose());
-  Search("C");
-  ASSERT_THAT(Shown(), ElementsAre("1100001-1100100 1003 A"));
+  Search("C4", "C");
+  ASSERT_THAT(Shown(), ElementsAre("1100001-1100100 1003 A 100"));
 
   ColleagueAssignsTheCitationsToLee();
 
@@ -274,7 +205,7 @@ TEST_P(CustodyEndToEndTest, StaleVoidIsRefusedTheColleaguesAssignmentStandsAndTh
                            "[0-9/]+ [0-9:]+ [AP]M after your search\\. Search again and repeat "
                            "the change\\."));
   EXPECT_THAT(Stored(), ElementsAre("C 1100001-1100100 1004 A v2", "Y 1-100 1004 A v1"));
-  EXPECT_THAT(Shown(), ElementsAre("1100001-1100100 1004 A")) << "the grid shows Lee's range";
+  EXPECT_THAT(Shown(), ElementsAre("1100001-1100100 1004 A 100")) << "the grid shows Lee's range";
   EXPECT_EQ(Doc().NewFormsDataSet()->RecordCount(), 1) << "the new range still waits";
   const auto history = store->FormHistory("C", 1100050);
   ASSERT_EQ(history.size(), 2u);

@@ -110,19 +110,6 @@ class DialogFixture : public DocumentFixture {
     return text::Trim(comment + CommentStamp(kNow));
   }
 
-  // The messages shown so far, texts only.
-  std::vector<std::string> MessageTexts() const {
-    std::vector<std::string> texts;
-    for (const auto& message : ui->messages) texts.push_back(message.text);
-    return texts;
-  }
-
-  std::vector<std::string> ReportSources() const {
-    std::vector<std::string> sources;
-    for (const auto& report : errors->Reports()) sources.push_back(report.source);
-    return sources;
-  }
-
   std::unique_ptr<frmUnAssignForms> dialog;
 };
 

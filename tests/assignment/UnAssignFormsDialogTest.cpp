@@ -1,14 +1,11 @@
 #include <gmock/gmock.h>
 
 #include <sstream>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "assignment/DialogFixture.h"
 #include "controls/Frame.h"
 #include "controls/Label.h"
-#include "platform/ErrorReporter.h"
-#include "platform/SiteSettings.h"
 
 namespace fm::testing {
 namespace {
@@ -19,6 +16,17 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::UnorderedElementsAre;
+
+// Whether each control is visible, in the order given.
+template <class... C>
+std::vector<bool> Shown(const C&... controls) {
+  return {controls.Visible()...};
+}
+
+template <class... Box>
+std::vector<std::string> Texts(const Box&... boxes) {
+  return {boxes.Text()...};
+}
 
 using UnAssignFormsDesignTest = DialogFixture;
 
@@ -39,25 +47,21 @@ TEST_F(UnAssignFormsDesignTest, HoldsEveryControlWithItsCaptionInItsFrame) {
       EXPECT_EQ(control->Parent() ? control->Parent()->Name() : "", parent) << name;
     }
   }
-  struct Captioned {
-    int index;
-    const char* frame;
-    const char* caption;
-  };
-  const Captioned labels[] = {{0, "fraForm(0)", "From Range:"},
-                              {1, "fraForm(0)", "To Range:"},
-                              {2, "fraForm(0)", "Assigned To:"},
-                              {11, "fraForm(0)", "Qtr Year:"},
-                              {12, "fraForm(0)", "Year:"},
-                              {3, "fraForm(1)", "From Range:"},
-                              {4, "fraForm(1)", "To Range:"},
-                              {5, "fraForm(1)", "Status:"},
-                              {7, "fraForm(1)", "Assign to Officer:"},
-                              {9, "fraForm(1)", "Assign to Registry #:"},
-                              {6, "fraForm(1)", "Comments:"}};
-  for (const Captioned& l : labels) {
-    EXPECT_EQ(form.lblForm(l.index).Caption(), l.caption) << l.index;
-    EXPECT_EQ(form.lblForm(l.index).Parent()->Name(), l.frame) << l.index;
+  const std::tuple<int, const char*, const char*> labels[] = {
+      {0, "fraForm(0)", "From Range:"},
+      {1, "fraForm(0)", "To Range:"},
+      {2, "fraForm(0)", "Assigned To:"},
+      {11, "fraForm(0)", "Qtr Year:"},
+      {12, "fraForm(0)", "Year:"},
+      {3, "fraForm(1)", "From Range:"},
+      {4, "fraForm(1)", "To Range:"},
+      {5, "fraForm(1)", "Status:"},
+      {7, "fraForm(1)", "Assign to Officer:"},
+      {9, "fraForm(1)", "Assign to Registry #:"},
+      {6, "fraForm(1)", "Comments:"}};
+  for (const auto& [index, parent, caption] : labels) {
+    EXPECT_EQ(form.lblForm(index).Caption(), caption) << index;
+    EXPECT_EQ(form.lblForm(index).Parent()->Name(), parent) << index;
   }
   EXPECT_EQ(form.fraForm(0).Caption(), "Row Selected");
   EXPECT_EQ(form.fraForm(1).Caption(), "Accounts to Unassign");
@@ -89,66 +93,52 @@ TEST_F(UnAssignFormsSetStateTest, AssignShowsTheOfficerAndHidesTheStatus) {
 
   EXPECT_EQ(flag, "ASSIGN");  // the caller's variable is normalised too
   EXPECT_EQ(form.Flag(), "ASSIGN");
-  EXPECT_EQ(form.Caption(), "Assign Forms");
-  EXPECT_EQ(form.fraForm(1).Caption(), "Forms to Assign");
+  EXPECT_EQ(form.Caption() + "/" + form.fraForm(1).Caption(), "Assign Forms/Forms to Assign");
   EXPECT_EQ(form.cboStatus.Text(), "Activate");
-  EXPECT_FALSE(form.cboStatus.Visible());
-  EXPECT_FALSE(form.lblForm(5).Visible());
-  for (int i : {7, 8, 9, 10}) EXPECT_TRUE(form.lblForm(i).Visible()) << i;
+  EXPECT_FALSE(form.cboStatus.Visible() || form.lblForm(5).Visible());
+  EXPECT_THAT(Shown(form.lblForm(7), form.lblForm(8), form.lblForm(9), form.lblForm(10)),
+              ElementsAre(true, true, true, true));
   EXPECT_EQ(form.lblForm(8).Caption(), "DOE, A.");
   EXPECT_EQ(form.lblForm(10).Caption(), "1005");
 
   // The entry starts as the whole selected range.
-  EXPECT_EQ(form.txtBox(0).Text(), "100");
-  EXPECT_EQ(form.txtBox(3).Text(), "100");
-  EXPECT_EQ(form.txtBox(1).Text(), "199");
-  EXPECT_EQ(form.txtBox(4).Text(), "199");
-  EXPECT_EQ(form.txtBox(2).Text(), "1234:HARTLEY, M.");
+  EXPECT_THAT(Texts(form.txtBox(0), form.txtBox(3), form.txtBox(1), form.txtBox(4), form.txtBox(2),
+                    form.txtBox(6), form.txtBox(7)),
+              ElementsAre("100", "100", "199", "199", "1234:HARTLEY, M.", "", ""));
   EXPECT_EQ(form.txtBox(3).Tag(), "3");
-  EXPECT_EQ(form.Troop(), "C");
-  EXPECT_EQ(form.District(), "4");
-  EXPECT_EQ(form.FormType(), "C");
+  EXPECT_EQ(form.Troop() + form.District() + form.FormType(), "C4C");
   EXPECT_EQ(form.PreviousComment(), "C0");
   EXPECT_EQ(form.PreviousRegistry(), "1234");
   // Not a quarterly form type: quarter and year stay hidden and empty.
-  for (int i : {11, 12}) EXPECT_FALSE(form.lblForm(i).Visible()) << i;
-  for (int i : {6, 7}) {
-    EXPECT_FALSE(form.txtBox(i).Visible()) << i;
-    EXPECT_EQ(form.txtBox(i).Text(), "") << i;
-  }
+  EXPECT_THAT(Shown(form.lblForm(11), form.lblForm(12), form.txtBox(6), form.txtBox(7)),
+              ElementsAre(false, false, false, false));
 }
 
-TEST_F(UnAssignFormsSetStateTest, UnassignOffersTheReasonsAndKeepsTheRowsRegistryHidden) {
+TEST_F(UnAssignFormsSetStateTest, UnassignOffersTheReasonsOtherFlagsOnlyFillTheBoxes) {
   frmUnAssignForms form;
   form.LoadForm();
   std::string flag = "Unassign";
   std::string parameters = SelectedRange{}.Text();
   EXPECT_TRUE(form.SetState(flag, parameters));
-
-  EXPECT_EQ(form.Caption(), "Unassign Forms");
-  EXPECT_EQ(form.fraForm(1).Caption(), "Forms to UnAssign");
-  EXPECT_TRUE(form.cboStatus.Visible());
-  EXPECT_TRUE(form.lblForm(5).Visible());
+  EXPECT_EQ(form.Caption() + "/" + form.fraForm(1).Caption(), "Unassign Forms/Forms to UnAssign");
+  EXPECT_TRUE(form.cboStatus.Visible() && form.lblForm(5).Visible());
   EXPECT_EQ(form.cboStatus.ListIndex(), 0);
   EXPECT_EQ(form.cboStatus.Text(), form.cboStatus.List(0));
-  for (int i : {7, 8, 9, 10}) EXPECT_FALSE(form.lblForm(i).Visible()) << i;
+  // The row's registry is kept, hidden.
+  EXPECT_THAT(Shown(form.lblForm(7), form.lblForm(8), form.lblForm(9), form.lblForm(10)),
+              ElementsAre(false, false, false, false));
   EXPECT_EQ(form.lblForm(10).Caption(), "1234");
-}
 
-TEST_F(UnAssignFormsSetStateTest, OtherFlagOnlyFillsTheBoxes) {
-  frmUnAssignForms form;
-  form.LoadForm();
-  std::string flag = "move";
-  std::string parameters = SelectedRange{}.Text();
-  form.SetState(flag, parameters);
-
-  EXPECT_EQ(form.Caption(), "Unassign Forms");
-  EXPECT_EQ(form.fraForm(1).Caption(), "Accounts to Unassign");
-  EXPECT_TRUE(form.cboStatus.Visible());
-  EXPECT_EQ(form.cboStatus.Text(), "");
-  EXPECT_TRUE(form.lblForm(8).Visible());
-  EXPECT_EQ(form.txtBox(3).Text(), "100");
-  EXPECT_EQ(form.txtBox(4).Text(), "199");
+  frmUnAssignForms other;
+  other.LoadForm();
+  flag = "move";
+  other.SetState(flag, parameters);
+  EXPECT_EQ(other.Caption() + "/" + other.fraForm(1).Caption(),
+            "Unassign Forms/Accounts to Unassign");
+  EXPECT_TRUE(other.cboStatus.Visible());
+  EXPECT_EQ(other.cboStatus.Text(), "");
+  EXPECT_TRUE(other.lblForm(8).Visible());
+  EXPECT_THAT(Texts(other.txtBox(3), other.txtBox(4)), ElementsAre("100", "199"));
 }
 
 TEST_F(UnAssignFormsSetStateTest, QuarterlyRangeShowsQuarterAndYear) {
@@ -157,10 +147,9 @@ TEST_F(UnAssignFormsSetStateTest, QuarterlyRangeShowsQuarterAndYear) {
   range.quarter = "2";
   range.year = "2025";
   Open("UNASSIGN", range);
-  for (int i : {11, 12}) EXPECT_TRUE(dialog->lblForm(i).Visible()) << i;
-  for (int i : {6, 7}) EXPECT_TRUE(dialog->txtBox(i).Visible()) << i;
-  EXPECT_EQ(dialog->txtBox(6).Text(), "2");
-  EXPECT_EQ(dialog->txtBox(7).Text(), "2025");
+  EXPECT_THAT(Shown(dialog->lblForm(11), dialog->lblForm(12), dialog->txtBox(6), dialog->txtBox(7)),
+              ElementsAre(true, true, true, true));
+  EXPECT_THAT(Texts(dialog->txtBox(6), dialog->txtBox(7)), ElementsAre("2", "2025"));
 }
 
 TEST_F(UnAssignFormsSetStateTest, ShortParameterTextIsReportedAndKeepsWhatWasApplied) {
@@ -174,9 +163,7 @@ TEST_F(UnAssignFormsSetStateTest, ShortParameterTextIsReportedAndKeepsWhatWasApp
   EXPECT_THAT(errors->Reports().front().description, ::testing::HasSubstr("field 4"));
   EXPECT_EQ(form.Caption(), "Assign Forms");
   EXPECT_EQ(form.lblForm(10).Caption(), "1005");
-  EXPECT_EQ(form.txtBox(3).Text(), "100");
-  EXPECT_EQ(form.txtBox(4).Text(), "199");
-  EXPECT_EQ(form.txtBox(2).Text(), "");
+  EXPECT_THAT(Texts(form.txtBox(3), form.txtBox(4), form.txtBox(2)), ElementsAre("100", "199", ""));
   EXPECT_EQ(form.Troop(), "");
 }
 
@@ -194,36 +181,31 @@ TEST_F(UnAssignFormsSetStateTest, TildeInTheCommentStaysInTheComment) {
 
 using DelistingReasonsTest = DialogFixture;
 
-TEST_F(DelistingReasonsTest, NormalViewsOfferTheReasonsInForceWithoutActivateOrVoid) {
+TEST_F(DelistingReasonsTest, FollowTheViewTheVoidSwitchAndTheRegion) {
   Open("UNASSIGN");
   const auto& items = dialog->cboStatus.Items();
   EXPECT_THAT(items, AllOf(Contains("Unassign"), Contains("Returned to Supply"), Contains("Lost"),
                            Contains("Withdrawn from Service"), Contains("Destroyed by Court Order"),
                            Contains("Forwarded to Headquarters")));
+  // Neither Activate nor Void, nor a reason not in force or of another region.
   EXPECT_THAT(items, AllOf(Not(Contains("Activate")), Not(Contains("Void")),
                            Not(Contains("Lost or Misplaced")), Not(Contains("Expired")),
                            Not(Contains("Transferred to Another Agency"))));
   EXPECT_EQ(items.size(), 9u);
-}
 
-TEST_F(DelistingReasonsTest, VoidIsOfferedWhileTheSwitchIsOn) {
   settings->SetSwitch("VoidManualForms", true);
   Open("UNASSIGN");
-  EXPECT_THAT(dialog->cboStatus.Items(), Contains("Void"));
-  EXPECT_THAT(dialog->cboStatus.Items(), Not(Contains("Activate")));
+  EXPECT_THAT(dialog->cboStatus.Items(), AllOf(Contains("Void"), Not(Contains("Activate"))));
   EXPECT_EQ(dialog->cboStatus.ListCount(), 10);
-}
 
-TEST_F(DelistingReasonsTest, InactiveFormsOfferOnlyActivate) {
-  settings->SetSwitch("VoidManualForms", true);
-  SetCurrentViewMode(kInactiveForms);
+  SetCurrentViewMode(kInactiveForms);  // inactive forms can only be activated
   Open("UNASSIGN");
   EXPECT_THAT(dialog->cboStatus.Items(), ElementsAre("Activate"));
   EXPECT_EQ(dialog->cboStatus.Text(), "Activate");
-}
 
-TEST_F(DelistingReasonsTest, RegionIsTrimmedAndUpperCased) {
-  settings->SetRegion(" south ");
+  SetCurrentViewMode(kFormsAssignment);
+  settings->SetSwitch("VoidManualForms", false);
+  settings->SetRegion(" south ");  // trimmed and upper-cased
   Open("UNASSIGN");
   EXPECT_THAT(dialog->cboStatus.Items(),
               UnorderedElementsAre("Unassign", "Returned to Stock", "Lost in Transit"));
@@ -258,12 +240,7 @@ TEST_P(UnAssignFormsValidationTest, RefusesWithItsMessageAndMarksItsBox) {
   Enter(entry.from, entry.to, entry.comment);
 
   EXPECT_THAT(Save(), IsEmpty());
-
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, entry.message);
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
-  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
-  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
+  ExpectOneMessage(entry.message);
   for (int box : {3, 4, 5}) {
     EXPECT_EQ(dialog->txtBox(box).ErrorMark(), box == entry.markedBox) << "txtBox(" << box << ")";
   }
@@ -281,6 +258,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InvalidEntry{"AlreadyUnassigned", "UNASSIGN", "Unassign", "", "100", "199", "",
                      "Selected forms are already  unassigned.", -1},
+        // Another flag words the message without verb or past tense.
+        InvalidEntry{"OtherFlagAlreadyUnassigned", "MOVE", "Unassign", "", "100", "199", "",
+                     "Selected forms are already ", -1},
         InvalidEntry{"FromMissing", "ASSIGN", nullptr, "C4", " ", "199", "",
                      "Both the 'From Range' and the 'To Range' must be filled in.", 3},
         InvalidEntry{"ToMissing", "UNASSIGN", "Lost", "C4", "100", "", "",
@@ -311,23 +291,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 using UnAssignFormsCheckTest = DialogFixture;
 
-TEST_F(UnAssignFormsCheckTest, OtherFlagWordsTheMessagesWithoutVerbOrPastTense) {
-  SelectedRange range;
-  range.assignedTo = "";
-  Open("MOVE", range);
-  dialog->cboStatus.SetText("Unassign");
-  Save();
-  EXPECT_THAT(MessageTexts(), ElementsAre("Selected forms are already "));
-}
-
-TEST_F(UnAssignFormsCheckTest, BoundsAreInclusive) {
-  OpenChangeStatus("Lost");
-  Enter("199", "199");
-  EXPECT_THAT(Save(), Not(IsEmpty()));
-  EXPECT_THAT(ui->messages, IsEmpty());
-  EXPECT_FALSE(dialog->Visible());
-}
-
 TEST_F(UnAssignFormsCheckTest, LeavingABoxMarksSilentlyAndTheNextCheckClearsTheMark) {
   OpenAssign();
   EXPECT_EQ(dialog->ActiveControl(), &dialog->txtBox(3));  // Form_Activate put it there
@@ -357,7 +320,7 @@ TEST_F(UnAssignFormsCheckTest, SelectedRangeThatIsNoNumberIsReportedNotSaved) {
 
 using UnAssignFormsKeyTest = DialogFixture;
 
-TEST_F(UnAssignFormsKeyTest, RangeBoxesTakeDigitsOnlyAndBeepAtTheRest) {
+TEST_F(UnAssignFormsKeyTest, RangeBoxesTakeDigitsOnlyAndBeepTheCommentTakesEveryKey) {
   OpenAssign();
   for (int box : {3, 4}) {
     TextBox& entry = dialog->txtBox(box);
@@ -365,30 +328,23 @@ TEST_F(UnAssignFormsKeyTest, RangeBoxesTakeDigitsOnlyAndBeepAtTheRest) {
     ui->beeps = 0;
     EXPECT_FALSE(entry.TypeKey('.'));
     EXPECT_EQ(ui->beeps, 1) << "a period beeps once";
-    EXPECT_FALSE(entry.TypeKey('x'));
-    EXPECT_FALSE(entry.TypeKey('-'));
+    EXPECT_FALSE(entry.TypeKey('x') || entry.TypeKey('-'));
     EXPECT_EQ(ui->beeps, 3);
-    EXPECT_TRUE(entry.TypeText("150"));
-    EXPECT_TRUE(entry.TypeKey(8));  // backspace
+    EXPECT_TRUE(entry.TypeText("150") && entry.TypeKey(8));  // backspace
     EXPECT_EQ(entry.Text(), "15");
     EXPECT_EQ(ui->beeps, 3);
   }
-}
-
-TEST_F(UnAssignFormsKeyTest, CommentTakesEveryKey) {
-  OpenAssign();
-  ui->beeps = 0;
   dialog->txtBox(5).SetText("");
   EXPECT_TRUE(dialog->txtBox(5).TypeText("Box 3. Shelf-2"));
   EXPECT_EQ(dialog->txtBox(5).Text(), "Box 3. Shelf-2");
-  EXPECT_EQ(ui->beeps, 0);
+  EXPECT_EQ(ui->beeps, 3);
 }
 
 // --- Close and unload
 
 using UnAssignFormsCloseTest = DialogFixture;
 
-TEST_F(UnAssignFormsCloseTest, CloseDropsTheRowsAndHides) {
+TEST_F(UnAssignFormsCloseTest, CloseEscapeAndTheWindowDropTheRowsButNotWhatTheCallerTook) {
   OpenAssign();
   Enter("120", "149");
   ASSERT_THAT(Save(), Not(IsEmpty()));
@@ -396,16 +352,12 @@ TEST_F(UnAssignFormsCloseTest, CloseDropsTheRowsAndHides) {
   dialog->cmdCancel.PerformClick();
   EXPECT_EQ(dialog->Recordset(), nullptr);
   EXPECT_FALSE(dialog->Visible());
-}
 
-TEST_F(UnAssignFormsCloseTest, EscapeCloses) {
   OpenAssign();
-  EXPECT_TRUE(dialog->PressCancelButton());
+  EXPECT_TRUE(dialog->PressCancelButton());  // Escape
   EXPECT_FALSE(dialog->Visible());
   EXPECT_EQ(dialog->Recordset(), nullptr);
-}
 
-TEST_F(UnAssignFormsCloseTest, ClosingTheWindowDiscardsTheRowsButNotWhatTheCallerTook) {
   OpenAssign();
   Enter("120", "149");
   Save();

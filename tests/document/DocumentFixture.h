@@ -1,13 +1,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "TempFolder.h"
 #include "common/MessageTitle.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/ErrorReporter.h"
@@ -26,24 +27,15 @@ namespace fm::testing {
 // component) over a demo local database created once per test program.
 class DocumentFixture : public ::testing::Test {
  protected:
-  // One demo database per test program, removed when the program ends.
+  // One demo database per test program, in a folder removed when the program ends.
   static std::filesystem::path DemoDatabaseFile() {
+    static const TempFolder folder;
     static const std::filesystem::path file = [] {
-      const auto path = DemoDatabasePath();
-      std::filesystem::remove(path);
+      auto path = folder.Path() / "demo.db";
       LocalDatabase::CreateDemo(path);
-      // The handler may run after this static is gone, so it names the file anew.
-      std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove(DemoDatabasePath(), ignored);
-      });
       return path;
     }();
     return file;
-  }
-  static std::filesystem::path DemoDatabasePath() {
-    return std::filesystem::temp_directory_path() /
-           ("fm-document-test-" + std::to_string(::getpid()) + ".db");
   }
 
   void SetUp() override {
@@ -84,6 +76,39 @@ class DocumentFixture : public ::testing::Test {
 
   // Runs everything posted to the event loop so far (replies, time-outs).
   void Deliver() { loop->ProcessPendingEvents(); }
+
+  // Exactly one message box was shown, with this text, this icon, an OK button and the
+  // application's title.
+  void ExpectOneMessage(const std::string& text, MsgBoxIcon icon = MsgBoxIcon::Exclamation) {
+    ASSERT_EQ(ui->messages.size(), 1u) << "message boxes shown";
+    EXPECT_EQ(ui->messages[0].text, text);
+    EXPECT_EQ(ui->messages[0].icon, icon);
+    EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
+    EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
+  }
+
+  // The texts of the message boxes shown so far.
+  std::vector<std::string> MessageTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& message : ui->messages) texts.push_back(message.text);
+    return texts;
+  }
+
+  std::vector<std::string> ReportSources() const {
+    std::vector<std::string> sources;
+    for (const auto& report : errors->Reports()) sources.push_back(report.source);
+    return sources;
+  }
+
+  // Runs `script` with the next form shown modally, which must be a `Form`.
+  template <class Form>
+  void WhenModal(std::function<void(Form&)> script) {
+    ui->QueueModal([script = std::move(script)](UiElement& shown) {
+      auto* form = dynamic_cast<Form*>(&shown);
+      ASSERT_NE(form, nullptr) << "another form was shown: " << shown.Name();
+      script(*form);
+    });
+  }
 
   std::shared_ptr<SiteSettings> settings;
   std::shared_ptr<ErrorReporter> errors;

@@ -80,30 +80,21 @@ TEST_F(LifecycleTest, SecondFirstShowKeepsTheMessageComponentReference) {
   EXPECT_EQ(other->ListenerCount(), 0U);
 }
 
-TEST_F(LifecycleTest, DocumentsHaveDistinctIdentities) {
-  TARVO_FormsMaint a;
-  TARVO_FormsMaint b;
-  EXPECT_NE(a.DocumentIdentity(), b.DocumentIdentity());
-  EXPECT_FALSE(a.DocumentIdentity().empty());
-}
-
 TEST_F(LifecycleTest, NeedSaveIsFalseEvenWithPendingRangesAndResetsThePointer) {
-  auto& d = ShowDocument();
-  AddPendingRange(d);
+  TARVO_FormsMaint other;  // documents have distinct identities
+  EXPECT_NE(other.DocumentIdentity(), ShowDocument().DocumentIdentity());
+  EXPECT_FALSE(other.DocumentIdentity().empty());
+  AddPendingRange(*document);
   ui->SetMousePointer(MousePointer::Hourglass);
-  EXPECT_FALSE(d.NeedSave());
+  EXPECT_FALSE(document->NeedSave());
   EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default);
-  EXPECT_TRUE(d.DataChanged());
+  EXPECT_TRUE(document->DataChanged());
 }
 
-TEST_F(LifecycleTest, CloseWithoutPendingRangesAsksNothing) {
+TEST_F(LifecycleTest, CloseAsksOnlyWithPendingRangesAndFollowsTheAnswer) {
   auto& d = ShowDocument();
   EXPECT_TRUE(d.CloseDocument());
   EXPECT_TRUE(ui->messages.empty());
-}
-
-TEST_F(LifecycleTest, CloseWithPendingRangesAsksAndFollowsTheAnswer) {
-  auto& d = ShowDocument();
   AddPendingRange(d);
 
   ui->QueueAnswer(MsgBoxResult::Cancel);
@@ -119,46 +110,40 @@ TEST_F(LifecycleTest, CloseWithPendingRangesAsksAndFollowsTheAnswer) {
   EXPECT_TRUE(messages->Sent().empty()) << "No and Cancel send nothing";
 }
 
+// Yes saves and waits for the answer: closed only when the save went through.
 TEST_F(LifecycleTest, CloseYesWaitsForTheSaveReply) {
-  auto& d = ShowDocument();
-  AddPendingRange(d);
-  messages->SetResponder(
-      [](ScriptedMessageComponent& m, const auto& sent) { m.ReplyOk(sent.requestId, {}); });
-  ui->QueueAnswer(MsgBoxResult::Yes);
-  EXPECT_TRUE(d.CloseDocument());
-  ASSERT_EQ(messages->Sent().size(), 1U);
-  EXPECT_EQ(messages->Sent()[0].messageType, 34);
-  EXPECT_EQ(messages->Sent()[0].dataSets.at("TROOPFORM")->RecordCount(), 1);
-  EXPECT_FALSE(d.DataChanged()) << "the save reply empties the new forms";
-}
-
-TEST_F(LifecycleTest, CloseYesWithAFailedSaveIsRefusedAndKeepsTheRows) {
-  auto& d = ShowDocument();
-  AddPendingRange(d);
-  messages->SetResponder([](ScriptedMessageComponent& m, const auto& sent) {
-    m.ReplyError(sent.requestId, "Range 1100001-1100100 of form type C overlaps a stored range");
-  });
-  ui->QueueAnswer(MsgBoxResult::Yes);
-  EXPECT_FALSE(d.CloseDocument());
-  ASSERT_EQ(ui->messages.size(), 2U);
-  EXPECT_EQ(ui->messages[1].icon, MsgBoxIcon::Critical);
-  EXPECT_TRUE(d.SaveFailed());
-  EXPECT_TRUE(d.DataChanged());
-}
-
-TEST_F(LifecycleTest, CloseYesWithATimeOutEndsTheWaitAndIsRefused) {
-  auto& d = ShowDocument();
-  AddPendingRange(d);
-  messages->SetResponder(
-      [](ScriptedMessageComponent& m, const auto& sent) { m.TimeOut(sent.requestId); });
-  ui->QueueAnswer(MsgBoxResult::Yes);
-  EXPECT_FALSE(d.CloseDocument());
-  EXPECT_TRUE(d.TimedOut());
-  EXPECT_TRUE(d.DataChanged()) << "the rows stay to be saved again";
+  enum class Answer { Ok, Error, TimeOut };
+  for (Answer answer : {Answer::Ok, Answer::Error, Answer::TimeOut}) {
+    SCOPED_TRACE(static_cast<int>(answer));
+    auto& d = ShowDocument();
+    AddPendingRange(d);
+    ui->messages.clear();
+    messages->SetResponder([answer](ScriptedMessageComponent& m, const auto& sent) {
+      if (answer == Answer::Ok) m.ReplyOk(sent.requestId, {});
+      if (answer == Answer::Error) m.ReplyError(sent.requestId, "Range 1100001-1100100 overlaps");
+      if (answer == Answer::TimeOut) m.TimeOut(sent.requestId);
+    });
+    ui->QueueAnswer(MsgBoxResult::Yes);
+    EXPECT_EQ(d.CloseDocument(), answer == Answer::Ok);
+    EXPECT_EQ(messages->LastSent().messageType, 34);
+    EXPECT_EQ(messages->LastSent().dataSets.at("TROOPFORM")->RecordCount(), 1);
+    // The save reply empties the new forms; otherwise they stay to be saved again.
+    EXPECT_EQ(d.DataChanged(), answer != Answer::Ok);
+    EXPECT_EQ(d.SaveFailed(), answer == Answer::Error);
+    EXPECT_EQ(d.TimedOut(), answer == Answer::TimeOut);
+    if (answer == Answer::Error) {
+      ASSERT_EQ(ui->messages.size(), 2U);
+      EXPECT_EQ(ui->messages[1].icon, MsgBoxIcon::Critical);
+    }
+  }
 }
 
 TEST_F(LifecycleTest, SaveDataFallsBackOnTheLastSearchAndRestoresTheCurrentCriteria) {
   auto& d = ShowDocument();
+  d.SaveData();  // nothing pending: nothing sent, but the save is marked
+  EXPECT_TRUE(messages->Sent().empty());
+  EXPECT_TRUE(frame->statusTexts.empty());
+  EXPECT_TRUE(d.Saving());
   AddPendingRange(d);
   d.SetLastSearchCriteria({"B", "12", "Z", "", ""});
   d.SetCurrentCriteria({"", "", "", "1005", ""});
@@ -177,16 +162,14 @@ TEST_F(LifecycleTest, SaveDataFallsBackOnTheLastSearchAndRestoresTheCurrentCrite
   EXPECT_EQ(frame->LastStatus(), "Saving Forms");
 }
 
-TEST_F(LifecycleTest, SaveDataWithNothingPendingSendsNothingButMarksTheSave) {
+TEST_F(LifecycleTest, EveryCommandClickEndsWithTheDefaultPointerBeforeUnloadReleasesAll) {
   auto& d = ShowDocument();
-  d.SaveData();
-  EXPECT_TRUE(messages->Sent().empty());
-  EXPECT_TRUE(frame->statusTexts.empty());
-  EXPECT_TRUE(d.Saving());
-}
-
-TEST_F(LifecycleTest, BeforeUnloadGivesTheToolbarBackAndReleasesTheComponent) {
-  auto& d = ShowDocument();
+  for (int i = 0; i < 8; ++i) {
+    ui->SetMousePointer(MousePointer::Hourglass);
+    d.cmdButton_Click(i);
+    EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default) << "button " << i;
+  }
+  frame->Clear();
   d.BeforeUnload();
   ASSERT_EQ(frame->toolbarCalls.size(), 5U);
   for (const auto& call : frame->toolbarCalls) EXPECT_TRUE(call.enabled);
@@ -194,30 +177,18 @@ TEST_F(LifecycleTest, BeforeUnloadGivesTheToolbarBackAndReleasesTheComponent) {
   EXPECT_EQ(messages->ListenerCount(), 0U);
 }
 
-TEST_F(LifecycleTest, EveryCommandClickEndsWithTheDefaultPointer) {
-  auto& d = ShowDocument();
-  for (int i = 0; i < 8; ++i) {
-    ui->SetMousePointer(MousePointer::Hourglass);
-    d.cmdButton_Click(i);
-    EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default) << "button " << i;
-  }
-}
+TEST_F(LifecycleTest, ToolbarSaveItemFollowsThePendingRangesAndIsOnlyReportedBeforeFirstShow) {
+  TARVO_FormsMaint unshown;
+  unshown.EnableSaveToolbarItem();
+  EXPECT_THAT(ReportSources(), ElementsAre("TARVO_FormsMaint.EnableSaveToolbarItem"));
+  EXPECT_TRUE(frame->toolbarCalls.empty());
 
-TEST_F(LifecycleTest, ToolbarSaveItemFollowsThePendingRanges) {
   auto& d = ShowDocument();
   d.EnableSaveToolbarItem();
   AddPendingRange(d);
   d.EnableSaveToolbarItem();
   EXPECT_THAT(frame->toolbarCalls, ElementsAre(RecordingHostFrame::ToolbarCall{7, false, ""},
                                                RecordingHostFrame::ToolbarCall{7, true, ""}));
-}
-
-TEST_F(LifecycleTest, SaveItemBeforeFirstShowIsOnlyReported) {
-  TARVO_FormsMaint d;
-  d.EnableSaveToolbarItem();
-  ASSERT_EQ(errors->Reports().size(), 1U);
-  EXPECT_EQ(errors->Reports()[0].source, "TARVO_FormsMaint.EnableSaveToolbarItem");
-  EXPECT_TRUE(frame->toolbarCalls.empty());
 }
 
 }  // namespace

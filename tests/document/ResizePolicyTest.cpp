@@ -2,13 +2,9 @@
 // random resizes and view-mode switches, after each of which the controls shown must stand
 // apart and inside their containers, and a size seen before gives the layout it gave before.
 
-#include <gtest/gtest.h>
-
 #include <map>
 #include <random>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "controls/CodesCombo.h"
 #include "controls/CommandButton.h"

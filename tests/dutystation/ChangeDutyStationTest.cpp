@@ -1,17 +1,8 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
+#include "assignment/ChangeRows.h"
 #include "common/CommentStamp.h"
-#include "common/MessageTitle.h"
 #include "common/ParameterText.h"
-#include "controls/CommandButton.h"
 #include "controls/Frame.h"
 #include "controls/Label.h"
-#include "controls/TextBox.h"
 #include "dutystation/DutyStationFixture.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"
@@ -23,12 +14,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-
-std::vector<std::string> Sources(const ErrorReporter& reporter) {
-  std::vector<std::string> sources;
-  for (const auto& report : reporter.Reports()) sources.push_back(report.source);
-  return sources;
-}
 
 // ------------------------------------------------------------------ the dialog alone
 
@@ -80,13 +65,12 @@ TEST_F(ChangeDutyStationDialogTest, HoldsEveryControlWithItsCaption) {
   EXPECT_EQ(dialog->Caption(), "Change Troop/District");
   EXPECT_EQ(dialog->fraForm(0).Caption(), "Row Selected");
   EXPECT_TRUE(dialog->fraForm(0).FontBold());
-  EXPECT_EQ(dialog->lblForm(0).Caption(), "From Range:");
-  EXPECT_EQ(dialog->lblForm(1).Caption(), "To Range:");
-  EXPECT_EQ(dialog->lblForm(2).Caption(), "Assigned To:");
-  EXPECT_EQ(dialog->lblForm(3).Caption(), "Troop/District:");
-  EXPECT_EQ(dialog->lblForm(7).Caption(), "Comments:");
-  EXPECT_EQ(dialog->lblForm(10).Caption(), "Qtr Year:");
-  EXPECT_EQ(dialog->lblForm(11).Caption(), "Year:");
+  const std::pair<int, const char*> labels[] = {
+      {0, "From Range:"}, {1, "To Range:"},  {2, "Assigned To:"}, {3, "Troop/District:"},
+      {7, "Comments:"},   {10, "Qtr Year:"}, {11, "Year:"}};
+  for (const auto& [index, caption] : labels) {
+    EXPECT_EQ(dialog->lblForm(index).Caption(), caption) << index;
+  }
   EXPECT_EQ(dialog->cmdButton(0).Caption(), "Save");
   EXPECT_EQ(dialog->cmdButton(1).Caption(), "Close");
   EXPECT_TRUE(dialog->cmdButton(1).IsCancel());
@@ -104,34 +88,27 @@ TEST_F(ChangeDutyStationDialogTest, HoldsEveryControlWithItsCaption) {
   EXPECT_EQ(dialog->Recordset(), nullptr);
 }
 
-TEST_F(ChangeDutyStationDialogTest, PassParametersFillsTheDialogAndHidesAbsentQuarterAndYear) {
+TEST_F(ChangeDutyStationDialogTest, PassParametersFillsTheDialogAndChecksTheStationAtOnce) {
   Pass(Citation("C", "4", "counted twice"));
   EXPECT_EQ(dialog->lblForm(4).Caption(), "1100001");
   EXPECT_EQ(dialog->lblForm(5).Caption(), "1100100");
   EXPECT_EQ(dialog->lblForm(6).Caption(), "1002:SMITH, JR,JOHN,Q");
   EXPECT_EQ(dialog->txtTroopDistrict.Text(), "C4");
-  EXPECT_EQ(dialog->OldTroop(), "C");
-  EXPECT_EQ(dialog->OldDistrict(), "4");
-  EXPECT_EQ(dialog->FormTypeCode(), "C");
+  EXPECT_EQ(dialog->OldTroop() + "/" + dialog->OldDistrict() + "/" + dialog->FormTypeCode(),
+            "C/4/C");
   EXPECT_EQ(dialog->txtComments.Text(), "counted twice");
+  // Quarter and year rows show each only with a value.
   for (int index : {8, 9, 10, 11}) EXPECT_FALSE(dialog->lblForm(index).Visible()) << index;
-}
+  EXPECT_FALSE(dialog->txtTroopDistrict.ErrorMark());
 
-TEST_F(ChangeDutyStationDialogTest, QuarterAndYearRowsShowEachOnlyWithAValue) {
   Pass({"1", "500", "F10", "F", "10", "Y", "", "3", "2025"});
-  EXPECT_TRUE(dialog->lblForm(10).Visible());
-  EXPECT_TRUE(dialog->lblForm(9).Visible());
+  for (int index : {8, 9, 10, 11}) EXPECT_TRUE(dialog->lblForm(index).Visible()) << index;
   EXPECT_EQ(dialog->lblForm(9).Caption(), "3");
-  EXPECT_TRUE(dialog->lblForm(11).Visible());
   EXPECT_EQ(dialog->lblForm(8).Caption(), "2025");
-
   Pass({"1", "500", "F10", "F", "10", "Y", "", "", "2025"});
-  EXPECT_FALSE(dialog->lblForm(10).Visible());
-  EXPECT_FALSE(dialog->lblForm(9).Visible());
+  EXPECT_FALSE(dialog->lblForm(10).Visible() || dialog->lblForm(9).Visible());
   EXPECT_TRUE(dialog->lblForm(11).Visible());
-}
 
-TEST_F(ChangeDutyStationDialogTest, PassedTroopDistrictIsCheckedAtOnce) {
   Pass(Citation("Q", "9"));  // no troop Q in the region
   EXPECT_TRUE(dialog->txtTroopDistrict.ErrorMark());
   Pass(Citation("D", "12"));
@@ -141,7 +118,7 @@ TEST_F(ChangeDutyStationDialogTest, PassedTroopDistrictIsCheckedAtOnce) {
 TEST_F(ChangeDutyStationDialogTest, ParameterTextWithoutNineFieldsIsReportedAndFillsNothing) {
   std::string parameters = "1100001~1100100~C4";
   dialog->PassParameters(parameters);
-  EXPECT_THAT(Sources(*errors), ElementsAre("TARVO_ChangeDutyStation.PassParameters"));
+  EXPECT_THAT(ReportSources(), ElementsAre("TARVO_ChangeDutyStation.PassParameters"));
   EXPECT_THAT(errors->Reports().front().description, HasSubstr("has 3 fields"));
   EXPECT_EQ(dialog->lblForm(4).Caption(), "");
   EXPECT_EQ(dialog->txtTroopDistrict.Text(), "");
@@ -159,40 +136,32 @@ TEST_F(ChangeDutyStationDialogTest, TypedLettersBecomeCapitalsAndRefusedKeysBeep
   EXPECT_EQ(dialog->txtTroopDistrict.Text(), "B");
 }
 
-TEST_F(ChangeDutyStationDialogTest, EmptyEntryGivesOnlyTheRequiredMessage) {
-  Pass(Citation());
-  Type("");
-  dialog->CheckEdit();
-  EXPECT_EQ(dialog->ErrorText(), "Troop and District is required.\r\n");
-  EXPECT_TRUE(dialog->txtTroopDistrict.ErrorMark());
-}
-
-TEST_F(ChangeDutyStationDialogTest, SameTroopDistrictHasNotChanged) {
-  Pass(Citation("C", "4"));
-  dialog->CheckEdit();
-  EXPECT_EQ(dialog->ErrorText(), "Troop/District has not changed.\r\n");
-  Type("c4");  // typed in any case, the key filter makes it "C4"
-  dialog->CheckEdit();
-  EXPECT_EQ(dialog->ErrorText(), "Troop/District has not changed.\r\n");
-}
-
-TEST_F(ChangeDutyStationDialogTest, ComparisonWithTheOldStationIsCaseSensitive) {
-  // A range stored with a lower-case station is a change when the capitals are entered.
-  Pass(Citation("c", "4"));
-  Type("C4");
-  dialog->CheckEdit();
-  EXPECT_EQ(dialog->ErrorText(), "");
-}
-
-TEST_F(ChangeDutyStationDialogTest, UnknownStationAsksForAValidOne) {
-  Pass(Citation());
-  Type("C9");
-  dialog->CheckEdit();
-  EXPECT_EQ(dialog->ErrorText(), "Please enter a valid Troop and District.\r\n");
-  EXPECT_TRUE(dialog->txtTroopDistrict.ErrorMark());
-  Type("Q");
-  dialog->CheckEdit();
-  EXPECT_EQ(dialog->ErrorText(), "Please enter a valid Troop and District.\r\n");
+TEST_F(ChangeDutyStationDialogTest, CheckEditGivesOneMessageAndMarksTheEntry) {
+  const char* const kValid = "Please enter a valid Troop and District.\r\n";
+  const char* const kSame = "Troop/District has not changed.\r\n";
+  struct Case {
+    const char* oldTroop;
+    const char* typed;  // nullptr: the station passed in stays
+    const char* message;
+  } const cases[] = {
+      {"C", "", "Troop and District is required.\r\n"},
+      {"C", nullptr, kSame},
+      {"C", "c4", kSame},  // typed in any case, the key filter makes it "C4"
+      {"c", "C4", ""},     // the comparison with a lower-case station is case-sensitive
+      {"C", "C9", kValid},
+      {"C", "Q", kValid},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.oldTroop) + "4, typed " + (c.typed ? c.typed : "nothing"));
+    Pass(Citation(c.oldTroop, "4"));
+    if (c.typed) Type(c.typed);
+    dialog->CheckEdit();
+    EXPECT_EQ(dialog->ErrorText(), c.message);
+    const bool marked = *c.message != '\0' && c.message != kSame;
+    if (marked) {
+      EXPECT_TRUE(dialog->txtTroopDistrict.ErrorMark());
+    }
+  }
 }
 
 TEST_F(ChangeDutyStationDialogTest, RefusedSaveShowsTheMessageAndKeepsTheEntry) {
@@ -200,11 +169,7 @@ TEST_F(ChangeDutyStationDialogTest, RefusedSaveShowsTheMessageAndKeepsTheEntry) 
   dialog->Show();
   Type("C9");
   dialog->cmdButton(0).PerformClick();
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, "Please enter a valid Troop and District.\r\n");
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
-  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
-  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
+  ExpectOneMessage("Please enter a valid Troop and District.\r\n");
   EXPECT_TRUE(dialog->Visible());
   EXPECT_EQ(dialog->txtTroopDistrict.Text(), "C9");
   EXPECT_EQ(dialog->txtComments.Text(), "");  // not stamped
@@ -222,13 +187,13 @@ TEST_F(ChangeDutyStationDialogTest, SaveBuildsTheChangeRowAndHides) {
   Recordset& row = ChangeRow();
   ASSERT_EQ(row.RecordCount(), 1);
   row.MoveFirst();
-  EXPECT_EQ(row.GetValue("ACTION"), Value("UPD"));
-  EXPECT_EQ(row.GetValue("FRM_FORM_NBR"), Value(1100001));
-  EXPECT_EQ(row.GetValue("TO_FORM_NBR"), Value(1100100));
-  EXPECT_EQ(row.GetValue("FORM_TYP_CD"), Value("C"));
-  EXPECT_EQ(row.GetValue("TRP_ID"), Value("B"));
-  EXPECT_EQ(row.GetValue("TRP_DIST_ID"), Value("2"));
-  EXPECT_EQ(row.GetValue("ASGND_REG_NBR"), Value(0));
+  std::vector<Value> values;
+  for (const char* field : {"ACTION", "FRM_FORM_NBR", "TO_FORM_NBR", "FORM_TYP_CD", "TRP_ID",
+                            "TRP_DIST_ID", "ASGND_REG_NBR"}) {
+    values.push_back(row.GetValue(field));
+  }
+  EXPECT_THAT(values, ElementsAre(Value("UPD"), Value(1100001), Value(1100100), Value("C"),
+                                  Value("B"), Value("2"), Value(0)));
   EXPECT_EQ(row.GetText("TRP_FORM_CMMT_TXT"), "moved with the car" + CommentStamp(StampMoment()));
   // Not a quarterly range, and the fields the change row does not name stay unset.
   for (const char* field :
@@ -239,52 +204,58 @@ TEST_F(ChangeDutyStationDialogTest, SaveBuildsTheChangeRowAndHides) {
   EXPECT_EQ(dialog->txtComments.Text(), row.GetText("TRP_FORM_CMMT_TXT"));
 }
 
-TEST_F(ChangeDutyStationDialogTest, QuarterlyRangeKeepsItsQuarterAndYear) {
-  Pass({"1", "500", "F10", "F", "10", "Y", "", "3", "2025"});
-  Type("F11");
-  dialog->cmdButton(0).PerformClick();
-  Recordset& row = ChangeRow();
-  row.MoveFirst();
-  EXPECT_EQ(row.GetValue("FORM_QTR_DT"), Value(3));
-  EXPECT_EQ(row.GetValue("FORM_YR_DT"), Value(2025));
-  EXPECT_EQ(row.GetValue("TRP_DIST_ID"), Value("11"));
+TEST_F(ChangeDutyStationDialogTest, SavedRowKeepsQuarterYearAndSplitsTheEntryAsTyped) {
+  struct Case {
+    std::vector<std::string> fields;
+    const char* typed;
+    const char* troop;
+    const char* district;
+    Value quarter;
+    Value year;
+  } const cases[] = {
+      {{"1", "500", "F10", "F", "10", "Y", "", "3", "2025"},
+       "F11",
+       "F",
+       "11",
+       Value(3),
+       Value(2025)},
+      {Citation(), "d", "D", "", Value(), Value()},  // one character: an empty district
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    Pass(c.fields);
+    Type(c.typed);
+    dialog->cmdButton(0).PerformClick();
+    Recordset& row = ChangeRow();
+    row.MoveFirst();
+    EXPECT_EQ(row.GetValue("TRP_ID"), Value(c.troop));
+    EXPECT_EQ(row.GetValue("TRP_DIST_ID"), Value(c.district));
+    EXPECT_EQ(row.GetValue("FORM_QTR_DT"), c.quarter);
+    EXPECT_EQ(row.GetValue("FORM_YR_DT"), c.year);
+  }
 }
 
-TEST_F(ChangeDutyStationDialogTest, OneCharacterTroopIsSavedWithAnEmptyDistrict) {
-  Pass(Citation());
-  Type("d");
-  dialog->cmdButton(0).PerformClick();
-  Recordset& row = ChangeRow();
-  row.MoveFirst();
-  EXPECT_EQ(row.GetValue("TRP_ID"), Value("D"));
-  EXPECT_EQ(row.GetValue("TRP_DIST_ID"), Value(""));
-}
-
-TEST_F(ChangeDutyStationDialogTest, EmptyCommentIsSavedAsTwoBlanksAndTheStamp) {
+TEST_F(ChangeDutyStationDialogTest, CommentIsStampedEmptyOrFull) {
   Pass(Citation());
   Type("B2");
   dialog->cmdButton(0).PerformClick();
   Recordset& row = ChangeRow();
   row.MoveFirst();
-  const std::string comment = row.GetText("TRP_FORM_CMMT_TXT");
+  std::string comment = row.GetText("TRP_FORM_CMMT_TXT");
   EXPECT_EQ(comment, CommentStamp(StampMoment()));
   // The clerk's name and the moment of the save, in brackets after two blanks.
   EXPECT_THAT(comment, StartsWith("  (Margaret Hartley 05/12/2026 "));
   EXPECT_EQ(comment.back(), ')');
-}
 
-TEST_F(ChangeDutyStationDialogTest, FullLengthCommentIsStillStamped) {
   Pass(Citation());
   Type("B2");
   const std::string typed(254, 'x');
   dialog->txtComments.TypeText(typed + "y");  // the 255th character is refused
   ASSERT_EQ(dialog->txtComments.Text(), typed);
   dialog->cmdButton(0).PerformClick();
-  Recordset& row = ChangeRow();
-  row.MoveFirst();
-  const std::string comment = row.GetText("TRP_FORM_CMMT_TXT");
-  EXPECT_GT(comment.size(), 254u);
-  EXPECT_EQ(comment, typed + CommentStamp(StampMoment()));
+  Recordset& full = ChangeRow();
+  full.MoveFirst();
+  EXPECT_EQ(full.GetText("TRP_FORM_CMMT_TXT"), typed + CommentStamp(StampMoment()));
 }
 
 TEST_F(ChangeDutyStationDialogTest, CloseLeavesNoChangeRowEvenAfterASave) {
@@ -306,12 +277,15 @@ class ChangeTroopDistrictCommandTest : public DutyStationFixture {
 
   // Drives the dialog the next modal show opens.
   void WhenDialogOpens(std::function<void(frmChangeDutyStation&)> script) {
-    ui->QueueModal([script = std::move(script)](UiElement& form) {
-      auto* dialog = dynamic_cast<frmChangeDutyStation*>(&form);
-      ASSERT_NE(dialog, nullptr) << "another form was shown: " << form.Name();
-      ASSERT_TRUE(dialog->Visible());
-      script(*dialog);
+    WhenModal<frmChangeDutyStation>([script = std::move(script)](frmChangeDutyStation& dialog) {
+      ASSERT_TRUE(dialog.Visible());
+      script(dialog);
     });
+  }
+
+  // The change rows of the last request.
+  std::vector<ChangeRow> Sent() {
+    return ReadChangeRows(*messages->LastSent().dataSets.at("TROOPFORM"));
   }
 
   static void MoveTo(frmChangeDutyStation& dialog, const std::string& troopDistrict) {
@@ -321,31 +295,25 @@ class ChangeTroopDistrictCommandTest : public DutyStationFixture {
   }
 };
 
-TEST_F(ChangeTroopDistrictCommandTest, WithoutRowsStopsSilently) {
+TEST_F(ChangeTroopDistrictCommandTest, WithoutRowsStopsSilentlyWithoutSelectionAsksForARange) {
   ShowRanges({});
   Doc().cmdButton(4).Click.Emit();
   EXPECT_TRUE(ui->messages.empty());
-  EXPECT_EQ(ui->modalShows, 0);
-  EXPECT_TRUE(errors->Reports().empty());
-  EXPECT_EQ(messages->Sent().size(), 1u);
-}
 
-TEST_F(ChangeTroopDistrictCommandTest, WithoutSelectionAsksForARange) {
-  ShowRanges({{"C", "4", "C", 1100001, 1100100}});
+  Doc().ProcessCmdButtonSearchClick();
+  ReplyWith({{"TROOPFORM", TroopForms({{"C", "4", "C", 1100001, 1100100}})}});
   Doc().cmdButton(4).Click.Emit();
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, "Select a range of forms before changing the Troop/District.");
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
-  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
-  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
+  ExpectOneMessage("Select a range of forms before changing the Troop/District.");
   EXPECT_EQ(ui->modalShows, 0);
   EXPECT_TRUE(errors->Reports().empty());
-  EXPECT_EQ(messages->Sent().size(), 1u);
+  EXPECT_EQ(messages->Sent().size(), 2u) << "the searches only";
 }
 
 TEST_F(ChangeTroopDistrictCommandTest, SaveSendsTheChangeRowWithItsOrigin) {
+  // A comment holding tildes reaches the dialog whole.
+  const std::string comment = "boxes 3~5 damaged ~ see memo %7E 12";
   ShowRanges({{"C", "4", "C", 1100001, 1100100, Value(0)},
-              {"C", "4", "C", 1100101, 1100200, Value(1002), Value("second box")}});
+              {"C", "4", "C", 1100101, 1100200, Value(1002), "A", 0, Value(comment)}});
   ASSERT_TRUE(Forms().ClickRow(1));
   std::vector<std::string> shown;
   WhenDialogOpens([&](frmChangeDutyStation& dialog) {
@@ -355,8 +323,7 @@ TEST_F(ChangeTroopDistrictCommandTest, SaveSendsTheChangeRowWithItsOrigin) {
   });
   Doc().cmdButton(4).PerformClick();
 
-  EXPECT_THAT(shown,
-              ElementsAre("1100101", "1100200", "1002:SMITH, JR,JOHN,Q", "C4", "second box"));
+  EXPECT_THAT(shown, ElementsAre("1100101", "1100200", "1002:SMITH, JR,JOHN,Q", "C4", comment));
   ASSERT_EQ(messages->Sent().size(), 2u);
   const auto& sent = messages->LastSent();
   EXPECT_EQ(sent.messageType, 34);
@@ -365,48 +332,15 @@ TEST_F(ChangeTroopDistrictCommandTest, SaveSendsTheChangeRowWithItsOrigin) {
   // The reply refreshes the station searched before.
   EXPECT_THAT(sent.criteria, ::testing::Contains(Criterion("key:TRP_ID", "C")));
   EXPECT_THAT(sent.criteria, ::testing::Contains(Criterion("key:TRP_DIST_ID", "4")));
-  ASSERT_EQ(sent.dataSets.count("TROOPFORM"), 1u);
-  Recordset& rows = *sent.dataSets.at("TROOPFORM");
-  ASSERT_EQ(rows.RecordCount(), 1);
-  rows.MoveFirst();
-  EXPECT_EQ(rows.GetText("ACTION"), "UPD");
-  EXPECT_EQ(rows.GetText("FRM_FORM_NBR"), "1100101");
-  EXPECT_EQ(rows.GetText("TO_FORM_NBR"), "1100200");
-  EXPECT_EQ(rows.GetText("TRP_ID"), "E");
-  EXPECT_EQ(rows.GetText("TRP_DIST_ID"), "3");
-  EXPECT_EQ(rows.GetText("ASGND_REG_NBR"), "0");
-  EXPECT_EQ(rows.GetText("TRP_FORM_CMMT_TXT"), "second box" + CommentStamp(StampMoment()));
+  EXPECT_THAT(Sent(), ElementsAre(ChangeRow{"UPD", "1100101", "1100200", "E", "3", "C", "0", "",
+                                            comment + CommentStamp(StampMoment())}));
   EXPECT_TRUE(errors->Reports().empty());
   EXPECT_EQ(Services::Ui().GetMousePointer(), MousePointer::Default);
 }
 
-TEST_F(ChangeTroopDistrictCommandTest, CommentHoldingTildesReachesTheDialogWhole) {
-  const std::string comment = "boxes 3~5 damaged ~ see memo %7E 12";
-  ShowRanges({{"C", "4", "C", 1100001, 1100100, Value(0), Value(comment)}});
-  ASSERT_TRUE(Forms().ClickRow(0));
-  std::string shownComment;
-  std::string shownTo;
-  std::string shownStation;
-  WhenDialogOpens([&](frmChangeDutyStation& dialog) {
-    shownComment = dialog.txtComments.Text();
-    shownTo = dialog.lblForm(5).Caption();
-    shownStation = dialog.txtTroopDistrict.Text();
-    MoveTo(dialog, "B1");
-  });
-  Doc().cmdButton(4).PerformClick();
-
-  EXPECT_EQ(shownComment, comment);
-  EXPECT_EQ(shownTo, "1100100");
-  EXPECT_EQ(shownStation, "C4");
-  EXPECT_TRUE(errors->Reports().empty());
-  Recordset& rows = *messages->LastSent().dataSets.at("TROOPFORM");
-  rows.MoveFirst();
-  EXPECT_EQ(rows.GetText("TRP_FORM_CMMT_TXT"), comment + CommentStamp(StampMoment()));
-}
-
 TEST_F(ChangeTroopDistrictCommandTest, QuarterAndYearTravelOnlyWithAQuarterlyRange) {
-  ShowRanges({{"C", "4", "Y", 1, 500, Value(0), Value(), Value(3), Value(2025)},
-              {"C", "4", "B", 501, 900, Value(0), Value(), Value(3), Value(2025)}});
+  ShowRanges({{"C", "4", "Y", 1, 500, Value(0), "A", 0, Value(), Value(3), Value(2025)},
+              {"C", "4", "B", 501, 900, Value(0), "A", 0, Value(), Value(3), Value(2025)}});
   std::vector<bool> quarterShown;
   const auto openAndClose = [&](frmChangeDutyStation& dialog) {
     quarterShown.push_back(dialog.lblForm(9).Visible() && dialog.lblForm(9).Caption() == "3" &&
@@ -416,13 +350,10 @@ TEST_F(ChangeTroopDistrictCommandTest, QuarterAndYearTravelOnlyWithAQuarterlyRan
   ASSERT_TRUE(Forms().ClickRow(0));
   WhenDialogOpens(openAndClose);
   Doc().cmdButton(4).PerformClick();
-  Recordset& quarterly = *messages->LastSent().dataSets.at("TROOPFORM");
-  quarterly.MoveFirst();
-  EXPECT_EQ(quarterly.GetText("FORM_QTR_DT"), "3");
-  EXPECT_EQ(quarterly.GetText("FORM_YR_DT"), "2025");
+  EXPECT_EQ(Sent().at(0).quarter + "/" + Sent().at(0).year, "3/2025");
   // The grid comes back with the server's answer.
-  ReplyWith({{"TROOPFORM",
-              RangeLines({{"C", "4", "B", 501, 900, Value(0), Value(), Value(3), Value(2025)}})}});
+  ReplyWith({{"TROOPFORM", TroopForms({{"C", "4", "B", 501, 900, Value(0), "A", 0, Value(),
+                                        Value(3), Value(2025)}})}});
 
   ASSERT_TRUE(Forms().ClickRow(0));
   WhenDialogOpens(openAndClose);

@@ -2,35 +2,17 @@
 // running in-process over a demo inventory (the embedded transport the desktop uses when
 // no server is configured).
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <chrono>
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "TempFolder.h"
 #include "assignment/frmUnAssignForms.h"
-#include "controls/CommandButton.h"
 #include "controls/Label.h"
-#include "controls/TextBox.h"
 #include "document/EmbeddedServer.h"
 #include "dutystation/DutyStationFixture.h"
 #include "dutystation/frmAddOfficer.h"
 #include "dutystation/frmChangeDutyStation.h"
 #include "platform/DataSet.h"
-#include "server/Store.h"
-#include "transport/EmbeddedTransport.h"
 
 namespace fm::testing {
 namespace {
 
-using ::testing::Contains;
 using ::testing::StartsWith;
 
 // The demo inventory is built once for the program: building it is the slow part.
@@ -49,7 +31,7 @@ class EmbeddedInventory {
   std::shared_ptr<EmbeddedTransport> transport;
 };
 
-class DutyStationEndToEndTest : public SearchFixture {
+class DutyStationEndToEndTest : public EndToEndFixture {
  protected:
   static void SetUpTestSuite() { sInventory = new EmbeddedInventory(); }
   static void TearDownTestSuite() {
@@ -58,41 +40,14 @@ class DutyStationEndToEndTest : public SearchFixture {
   }
 
   void SetUp() override {
-    DocumentFixture::SetUp();
-    server.Connect(sInventory->transport, 1001);
-    ShowDocument();
+    EndToEndFixture::SetUp();
+    Connect(sInventory->transport, 1001);
     Doc().SetNow([] { return StampMoment(); });
-  }
-
-  void TearDown() override {
-    document.reset();
-    server.Disconnect();
-    DocumentFixture::TearDown();
-  }
-
-  void AwaitReplies() { server.AwaitReplies(*loop); }
-
-  void Search(const std::string& troopDistrict, std::string_view formType) {
-    Doc().txtBox(0).SetText(troopDistrict);
-    SelectFormType(formType);
-    Doc().cmdButton(0).PerformClick();
-    AwaitReplies();
-    ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
-  }
-
-  // The row of the assignment grid holding the range that starts at `from`; -1 if none.
-  long RowStartingAt(std::int64_t from) {
-    DataGrid& grid = Doc().grdFormsAssignment;
-    for (long i = 0; i < grid.RowCount(); ++i) {
-      if (grid.CellTextAt(i, "FRM_FORM_NBR") == std::to_string(from)) return i;
-    }
-    return -1;
   }
 
   static server::Store& Store() { return sInventory->transport->Open(); }
 
   static EmbeddedInventory* sInventory;
-  EmbeddedServer server;
 };
 
 EmbeddedInventory* DutyStationEndToEndTest::sInventory = nullptr;
@@ -106,18 +61,12 @@ TEST_F(DutyStationEndToEndTest, MovedRangeIsFoundAtItsNewStationAndRecordedInThe
   const std::string to = grid.CellTextAt(0, "TO_FORM_NBR");
 
   ASSERT_TRUE(grid.ClickRow(0));
-  ui->QueueModal([](UiElement& form) {
-    auto& dialog = dynamic_cast<frmChangeDutyStation&>(form);
-    dialog.txtTroopDistrict.SetText("");
-    dialog.txtTroopDistrict.TypeText("b2");
-    dialog.txtComments.SetText("");
-    dialog.txtComments.TypeText("moved to Sandy Point");
+  Press<frmChangeDutyStation>(4, [](frmChangeDutyStation& dialog) {
+    Type(dialog.txtTroopDistrict, "b2");
+    Type(dialog.txtComments, "moved to Sandy Point");
     dialog.cmdButton(0).PerformClick();
   });
-  Doc().cmdButton(4).PerformClick();
-  AwaitReplies();
-
-  ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
+  ASSERT_THAT(MessageTexts(), ::testing::IsEmpty());
   EXPECT_TRUE(errors->Reports().empty());
   // The requery of A1 no longer holds the range.
   EXPECT_EQ(grid.RowCount(), before - 1);
@@ -136,11 +85,10 @@ TEST_F(DutyStationEndToEndTest, MovedRangeIsFoundAtItsNewStationAndRecordedInThe
   const auto history = Store().FormHistory("C", from);
   ASSERT_FALSE(history.empty());
   const auto& last = history.back();
-  EXPECT_EQ(last.action, "UPD");
-  EXPECT_EQ(last.userId, 1001);
   ASSERT_TRUE(last.before.has_value());
-  EXPECT_EQ(last.before->troop + last.before->district, "A1");
-  EXPECT_EQ(last.after.troop + last.after.district, "B2");
+  EXPECT_EQ(last.action + " " + std::to_string(last.userId) + " " + last.before->troop +
+                last.before->district + "->" + last.after.troop + last.after.district,
+            "UPD 1001 A1->B2");
 }
 
 TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
@@ -152,8 +100,7 @@ TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
 
   // Two troopers of B2 join A1's list; one A1 already has is refused.
   std::vector<std::string> picked;
-  ui->QueueModal([&](UiElement& form) {
-    auto& dialog = dynamic_cast<frmAddOfficer&>(form);
+  Press<frmAddOfficer>(5, [&](frmAddOfficer& dialog) {
     OfficerSelect& picker = dialog.qmOfficerSelect;
     Pick(picker, alreadyListed);
     for (int i = 0; i < picker.OfficerCount() && picked.size() < 2; ++i) {
@@ -164,7 +111,6 @@ TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
     }
     dialog.cmdOK.PerformClick();
   });
-  Doc().cmdButton(5).PerformClick();
 
   ASSERT_EQ(picked.size(), 2u) << "the picker offers fewer than two troopers of B2";
   EXPECT_EQ(ui->beeps, 1);
@@ -184,13 +130,8 @@ TEST_F(DutyStationEndToEndTest, TrooperAddedToTheListCanBeGivenARange) {
   const std::int64_t from = std::stoll(ranges.CellTextAt(0, "FRM_FORM_NBR"));
   ASSERT_TRUE(Doc().grdOfficerList.ClickRow(trooperRow));
   ASSERT_TRUE(ranges.ClickRow(0));
-  ui->QueueModal([](UiElement& form) {
-    auto& dialog = dynamic_cast<frmUnAssignForms&>(form);
-    dialog.cmdOk.PerformClick();
-  });
-  ASSERT_TRUE(Doc().cmdButton(2).PerformClick());
-  AwaitReplies();
-  ASSERT_TRUE(ui->messages.empty()) << ui->messages.front().text;
+  Press<frmUnAssignForms>(2, [](frmUnAssignForms& dialog) { dialog.cmdOk.PerformClick(); });
+  ASSERT_THAT(MessageTexts(), ::testing::IsEmpty());
   EXPECT_TRUE(errors->Reports().empty());
 
   const long row = RowStartingAt(from);

@@ -17,39 +17,6 @@
 
 namespace fm::testing {
 
-// One "TROOPFORM" row with the values the Change Troop/District dialog shows.
-struct RangeLine {
-  std::string troop;
-  std::string district;
-  std::string formType;
-  std::int64_t from = 0;
-  std::int64_t to = 0;
-  Value registry = Value(0);
-  Value comment = Value();
-  Value quarter = Value();
-  Value year = Value();
-};
-
-inline std::shared_ptr<Recordset> RangeLines(const std::vector<RangeLine>& lines) {
-  auto rows = std::make_shared<Recordset>(*TemplateFields(kTroopFormTemplate));
-  for (const auto& line : lines) {
-    rows->AddNew();
-    rows->SetValue("TRP_ID", line.troop);
-    rows->SetValue("TRP_DIST_ID", line.district);
-    rows->SetValue("FORM_TYP_CD", line.formType);
-    rows->SetValue("FRM_FORM_NBR", line.from);
-    rows->SetValue("TO_FORM_NBR", line.to);
-    rows->SetValue("ASGND_REG_NBR", line.registry);
-    rows->SetValue("TRP_ACTN_CD", "A");
-    rows->SetValue("RMNG_FORM_CNT", line.to - line.from + 1);
-    rows->SetValue("TRP_FORM_CMMT_TXT", line.comment);
-    rows->SetValue("FORM_QTR_DT", line.quarter);
-    rows->SetValue("FORM_YR_DT", line.year);
-    rows->Update();
-  }
-  return rows;
-}
-
 // A fixed moment for comment stamps: 12 May 2026, 09:15:02.
 inline std::chrono::system_clock::time_point StampMoment() {
   using namespace std::chrono;
@@ -84,13 +51,10 @@ class DutyStationFixture : public SearchFixture {
     Doc().SetNow([] { return StampMoment(); });
   }
 
-  void ShowRanges(const std::vector<RangeLine>& ranges,
+  // A search whose reply the dialogs then work on, with nothing shown yet.
+  void ShowRanges(const std::vector<RangeRow>& ranges,
                   const std::vector<OfficerRow>& officers = {}) {
-    Doc().txtBox(0).SetText("C4");
-    SelectFormType("C");
-    Doc().ProcessCmdButtonSearchClick();
-    ASSERT_EQ(messages->Sent().size(), 1u) << "the search was refused";
-    ReplyWith({{"TROOPFORM", RangeLines(ranges)}, {"OFFICER", Officers(officers)}});
+    SearchAndReply(ranges, officers);
     ui->messages.clear();
     frame->Clear();
   }

@@ -1,9 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "platform/ErrorReporter.h"
-#include "platform/SiteSettings.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {
@@ -34,12 +28,6 @@ TEST_F(CodeLookupTest, FormTypeDescriptionIsTheWordingWithoutEndDate) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(CodeLookupTest, FormTypeDescriptionIsReadAfreshOnEveryCall) {
-  EXPECT_EQ(Form("T"), "Temporary Permits");
-  settings->SetRegion("SOUTH");
-  EXPECT_EQ(Form("T"), "Trip Permits");
-}
-
 TEST_F(CodeLookupTest, DelistingDescriptionIsTheEntryInForceToday) {
   EXPECT_EQ(Delisting("U"), "Unassign");
   EXPECT_EQ(Delisting("L"), "Lost");                       // not the wording that ended
@@ -53,7 +41,10 @@ TEST_F(CodeLookupTest, DelistingDescriptionIsTheEntryInForceToday) {
   EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(CodeLookupTest, DelistingLookUpTrimsAndCapitalisesTheRegionButFormLookUpDoesNot) {
+TEST_F(CodeLookupTest, LookUpsReadTheRegionAfreshOnlyDelistingTrimsAndCapitalisesIt) {
+  EXPECT_EQ(Form("T"), "Temporary Permits");
+  settings->SetRegion("SOUTH");
+  EXPECT_EQ(Form("T"), "Trip Permits");
   settings->SetRegion(" south ");
   EXPECT_EQ(Delisting("V"), "Voided");
   EXPECT_EQ(Form("V"), "");

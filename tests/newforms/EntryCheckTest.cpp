@@ -1,10 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "controls/CodesCombo.h"
-#include "controls/OptionButton.h"
-#include "controls/TextBox.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {
@@ -30,151 +23,119 @@ class EntryCheckTest : public SearchFixture {
   }
 };
 
-// --- Forms Assignment view: search criteria
+// One entry area as the clerk leaves it, the messages of the check and the boxes marked.
+struct EntryCase {
+  const char* name;
+  int view;  // the option: 0 Forms Assignment, 1 New Forms, 2 Inactive Forms
+  const char* troopDistrict;
+  const char* formType;  // the code, "" for none chosen
+  const char* registry;
+  const char* from;
+  const char* to;
+  const char* quarter;  // nullptr: as the form type set it
+  const char* year;
+  const char* messages;
+  const char* marked;  // the names, blank-separated
+};
 
-TEST_F(EntryCheckTest, SearchCriteriaWithoutFormTypeOrRegistryAskForTheFormType) {
-  EXPECT_EQ(Check(), "Please Enter an Account Type to complete search criteria\r\n");
-  EXPECT_THAT(Marked(), ElementsAre("qmCboFormTypes"));
+class EntryCheckTableTest : public EntryCheckTest,
+                            public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(EntryCheckTableTest, GivesTheMessagesInCheckOrderAndMarksTheBoxes) {
+  const EntryCase& c = GetParam();
+  if (c.view != 0) Doc().optButton(c.view).Choose();
+  Doc().txtBox(0).SetText(c.troopDistrict);
+  if (*c.formType != '\0') SelectFormType(c.formType);
+  Doc().txtBox(1).SetText(c.registry);
+  Doc().txtBox(2).SetText(c.from);
+  Doc().txtBox(3).SetText(c.to);
+  if (c.quarter) Doc().txtBox(5).SetText(c.quarter);
+  if (c.year) Doc().txtBox(6).SetText(c.year);
+  EXPECT_EQ(Check(), c.messages);
+  std::string marked;
+  for (const auto& name : Marked()) marked += (marked.empty() ? "" : " ") + name;
+  EXPECT_EQ(marked, c.marked);
+  EXPECT_TRUE(errors->Reports().empty());
 }
 
-TEST_F(EntryCheckTest, SearchCriteriaWithFormTypeAloneAskWhereToLook) {
-  SelectFormType("C");
-  EXPECT_EQ(Check(),
-            "Please Enter a Troop/District and/or a Registry Number and/or a Form Number to "
-            "complete search criteria\r\n");
-  EXPECT_THAT(Marked(), ElementsAre("txtBox(0)", "txtBox(1)", "txtBox(7)"));
-}
+constexpr const char* kNoTroop = "Please Enter a valid Troop/District\r\n";
 
-TEST_F(EntryCheckTest, ValidRegistryNumberAloneCompletesTheSearchCriteria) {
-  Doc().txtBox(1).SetText("1001");
-  EXPECT_EQ(Check(), "");
-  EXPECT_TRUE(Marked().empty());
-}
+INSTANTIATE_TEST_SUITE_P(
+    EveryView, EntryCheckTableTest,
+    ::testing::Values(
+        EntryCase{"NothingAsksForTheFormType", 0, "", "", "", "", "", nullptr, nullptr,
+                  "Please Enter an Account Type to complete search criteria\r\n", "qmCboFormTypes"},
+        EntryCase{"FormTypeAloneAsksWhereToLook", 0, "", "C", "", "", "", nullptr, nullptr,
+                  "Please Enter a Troop/District and/or a Registry Number and/or a Form Number "
+                  "to complete search criteria\r\n",
+                  "txtBox(0) txtBox(1) txtBox(7)"},
+        EntryCase{"RegistryAloneIsEnough", 0, "", "", "1001", "", "", nullptr, nullptr, "", ""},
+        EntryCase{"UnknownTroopAndRegistry", 0, "Q1", "", "9999", "", "", nullptr, nullptr,
+                  "Please Enter a valid Troop/District\r\nPlease enter a valid Registry Number\r\n",
+                  "txtBox(0) txtBox(1)"},
+        EntryCase{"InactiveFormsNeedNothing", 2, "", "", "", "", "", nullptr, nullptr, "", ""},
+        EntryCase{"InactiveFormsCheckOnlyTroopAndRegistry", 2, "Q", "", "9999", "5", "", nullptr,
+                  nullptr,
+                  "Please Enter a valid Troop/District\r\nPlease enter a valid Registry Number\r\n",
+                  "txtBox(0) txtBox(1)"},
+        // New Forms: the registry is not read, an untouched entry area is no error.
+        EntryCase{"UntouchedNewRange", 1, "", "", "9999", "", "", "7", "1800", "", ""},
+        EntryCase{"FormTypeAloneAsksForTroopAndRange", 1, "", "C", "", "", "", nullptr, nullptr,
+                  "Please Enter a valid Troop/District\r\nPlease enter a valid range value\r\n"
+                  "Please enter a valid range value\r\n",
+                  "txtBox(0) txtBox(2) txtBox(3)"},
+        EntryCase{"RangeWithoutFormTypeHasTheDefaultBounds", 1, "C4", "", "", "5", "1000000",
+                  nullptr, nullptr,
+                  "Please enter a valid Account Type\r\n"
+                  "The Range value 5 must be equal to or between 1000000 to 1999999\r\n",
+                  "qmCboFormTypes txtBox(2)"},
+        EntryCase{"RangeOutsideTheFormTypeBounds", 1, "C4", "C", "", "1100001", "2000000", nullptr,
+                  nullptr,
+                  "The Range value 2000000 must be equal to or between 1100001 to 1999999 for "
+                  "form type ENF001\r\n",
+                  "txtBox(3)"},
+        EntryCase{"ReversedRangeIsReportedOnce", 1, "C4", "B", "", "200", "100", nullptr, nullptr,
+                  "The 'From' Range must be less than or equal to the 'To' Range\r\n",
+                  "txtBox(2) txtBox(3)"},
+        EntryCase{"OneFormRange", 1, "C4", "B", "", "100", "100", nullptr, nullptr, "", ""},
+        EntryCase{"DecalsNeedQuarterAndYear", 1, "C4", "Y", "", "100", "200", "", "",
+                  "Quarter Year is required\r\nYear is required\r\n", "txtBox(5) txtBox(6)"},
+        // As if pasted: the key filter takes no 5.
+        EntryCase{"DecalsQuarterAndYearOutOfBounds", 1, "C4", "Y", "", "100", "200", "5", "1949",
+                  "Quarter Year must be 1 to 4\r\nYear must be at least 1950\r\n",
+                  "txtBox(5) txtBox(6)"},
+        EntryCase{"DecalsAtTheBounds", 1, "C4", "Y", "", "100", "200", "4", "1950", "", ""}),
+    [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(EntryCheckTest, UnknownTroopAndRegistryAreReportedInCheckOrder) {
+TEST_F(EntryCheckTest, ACorrectedEntryLosesItsMarkOnTheNextRun) {
   Doc().txtBox(0).SetText("Q1");
   Doc().txtBox(1).SetText("9999");
-  EXPECT_EQ(Check(),
-            "Please Enter a valid Troop/District\r\nPlease enter a valid Registry Number\r\n");
-  EXPECT_THAT(Marked(), ElementsAre("txtBox(0)", "txtBox(1)"));
-
-  // A corrected entry loses its mark on the next run.
+  Check();
+  ASSERT_EQ(Marked().size(), 2u);
   Doc().txtBox(1).SetText("1001");
-  EXPECT_EQ(Check(), "Please Enter a valid Troop/District\r\n");
+  EXPECT_EQ(Check(), kNoTroop);
   EXPECT_THAT(Marked(), ElementsAre("txtBox(0)"));
 }
 
-TEST_F(EntryCheckTest, PastedRegistryThatIsNoNumberEndsTheCheckWithAReport) {
+TEST_F(EntryCheckTest, PastedTextThatIsNoNumberEndsTheCheckWithAReportOrIsNotNumeric) {
   Doc().txtBox(0).SetText("Q1");
   Doc().txtBox(1).Paste("12a");
-  EXPECT_EQ(Check(), "Please Enter a valid Troop/District\r\n");  // what came before stays
+  EXPECT_EQ(Check(), kNoTroop);  // what came before stays
   ASSERT_EQ(errors->Reports().size(), 1u);
   EXPECT_EQ(errors->Reports()[0].source, "TARVO_FormsMaint.CheckEdit");
   EXPECT_NE(errors->Reports()[0].description.find("12a"), std::string::npos);
-}
 
-TEST_F(EntryCheckTest, InactiveFormsChecksOnlyTroopAndRegistry) {
-  Doc().optButton(2).Choose();
-  EXPECT_EQ(Check(), "");
-  Doc().txtBox(0).SetText("Q");
-  Doc().txtBox(1).SetText("9999");
-  Doc().txtBox(2).SetText("5");
-  EXPECT_EQ(Check(),
-            "Please Enter a valid Troop/District\r\nPlease enter a valid Registry Number\r\n");
-}
-
-// --- New Forms view: a new range
-
-class NewRangeCheckTest : public EntryCheckTest {
- protected:
-  void SetUp() override {
-    EntryCheckTest::SetUp();
-    Doc().optButton(1).Choose();
-  }
-  void Range(const std::string& from, const std::string& to) {
-    Doc().txtBox(2).SetText(from);
-    Doc().txtBox(3).SetText(to);
-  }
-};
-
-TEST_F(NewRangeCheckTest, UntouchedEntryAreaIsNoError) {
-  Doc().txtBox(5).SetText("7");
-  Doc().txtBox(6).SetText("1800");
-  Doc().txtBox(1).SetText("9999");  // not read in this view
-  EXPECT_EQ(Check(), "");
-  EXPECT_TRUE(Marked().empty());
-}
-
-TEST_F(NewRangeCheckTest, FormTypeAloneAsksForTroopAndBothRangeValues) {
-  SelectFormType("C");
-  EXPECT_EQ(Check(),
-            "Please Enter a valid Troop/District\r\nPlease enter a valid range value\r\n"
-            "Please enter a valid range value\r\n");
-  EXPECT_THAT(Marked(), ElementsAre("txtBox(0)", "txtBox(2)", "txtBox(3)"));
-}
-
-TEST_F(NewRangeCheckTest, RangeWithoutFormTypeIsCheckedAgainstTheDefaultBounds) {
+  errors->ClearReports();
+  Doc().optButton(1).Choose();
   Doc().txtBox(0).SetText("C4");
-  Range("5", "1000000");
-  EXPECT_EQ(Check(),
-            "Please enter a valid Account Type\r\n"
-            "The Range value 5 must be equal to or between 1000000 to 1999999\r\n");
-  EXPECT_THAT(Marked(), ElementsAre("qmCboFormTypes", "txtBox(2)"));
-  EXPECT_EQ(Doc().RangeMessage(),
-            "The Range value 5 must be equal to or between 1000000 to 1999999");
-}
-
-TEST_F(NewRangeCheckTest, RangeOutsideTheFormTypeBoundsNamesTheFormType) {
-  Doc().txtBox(0).SetText("C4");
-  SelectFormType("C");
-  Range("1100001", "2000000");
-  EXPECT_EQ(Check(),
-            "The Range value 2000000 must be equal to or between 1100001 to 1999999 for form "
-            "type ENF001\r\n");
-  EXPECT_THAT(Marked(), ElementsAre("txtBox(3)"));
-}
-
-TEST_F(NewRangeCheckTest, PastedTextInARangeBoxIsNotNumeric) {
-  Doc().txtBox(0).SetText("C4");
-  SelectFormType("C");
-  Doc().txtBox(2).Paste("11x");
-  Doc().txtBox(3).SetText("1100001");
+  SelectFormType("Y");
+  Doc().txtBox(2).Paste("11x");  // in a range box: not numeric
+  Doc().txtBox(3).SetText("200");
   EXPECT_EQ(Check(), "The Range value is not numeric\r\n");
-}
+  EXPECT_TRUE(errors->Reports().empty());
 
-TEST_F(NewRangeCheckTest, ReversedRangeIsReportedOnceAndMarksBothEnds) {
-  Doc().txtBox(0).SetText("C4");
-  SelectFormType("B");
-  Range("200", "100");
-  EXPECT_EQ(Check(), "The 'From' Range must be less than or equal to the 'To' Range\r\n");
-  EXPECT_THAT(Marked(), ElementsAre("txtBox(2)", "txtBox(3)"));
-  Range("100", "100");
-  EXPECT_EQ(Check(), "");
-}
-
-TEST_F(NewRangeCheckTest, CvsaDecalsNeedQuarterAndYear) {
-  Doc().txtBox(0).SetText("C4");
-  SelectFormType("Y");
-  Range("100", "200");
-  Doc().txtBox(5).SetText("");
-  Doc().txtBox(6).SetText("");
-  EXPECT_EQ(Check(), "Quarter Year is required\r\nYear is required\r\n");
-  EXPECT_THAT(Marked(), ElementsAre("txtBox(5)", "txtBox(6)"));
-
-  Doc().txtBox(5).SetText("5");  // as if pasted: the key filter takes no 5
-  Doc().txtBox(6).SetText("1949");
-  EXPECT_EQ(Check(), "Quarter Year must be 1 to 4\r\nYear must be at least 1950\r\n");
-
-  Doc().txtBox(5).SetText("4");
-  Doc().txtBox(6).SetText("1950");
-  EXPECT_EQ(Check(), "");
-  EXPECT_TRUE(Marked().empty());
-}
-
-TEST_F(NewRangeCheckTest, PastedQuarterThatIsNoNumberEndsTheCheckBeforeTheYear) {
-  Doc().txtBox(0).SetText("C4");
-  SelectFormType("Y");
-  Range("100", "200");
+  // A quarter that is no number ends the check before the year.
+  Doc().txtBox(2).SetText("100");
   Doc().txtBox(5).SetText("x");
   Doc().txtBox(6).SetText("");
   EXPECT_EQ(Check(), "");

@@ -1,26 +1,8 @@
 // Recording received ranges against the forms server's own request handler, in-process
 // over an empty inventory (the embedded transport the desktop uses with no server).
 
-#include <gmock/gmock.h>
-#include <stdlib.h>
-
-#include <chrono>
-#include <filesystem>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "TempFolder.h"
-#include "controls/CodesCombo.h"
-#include "controls/CommandButton.h"
-#include "controls/DataGrid.h"
-#include "controls/OptionButton.h"
-#include "controls/TextBox.h"
-#include "document/DocumentFixture.h"
 #include "document/EmbeddedServer.h"
 #include "platform/DataSet.h"
-#include "server/Store.h"
-#include "transport/EmbeddedTransport.h"
 
 namespace fm::testing {
 namespace {
@@ -28,36 +10,21 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class NewFormsEndToEndTest : public DocumentFixture {
+class NewFormsEndToEndTest : public EndToEndFixture {
  protected:
   void SetUp() override {
-    DocumentFixture::SetUp();
+    EndToEndFixture::SetUp();
     // The close-after-save wait really sleeps between looks, as on the desktop, so the
     // server's worker thread has time to answer before the time-out.
     loop = std::make_shared<QueueEventLoop>(std::make_shared<SteadyClock>());
     Services::SetEventLoop(loop);
 
-    const auto file = folder / "inventory.db";
-    server::StoreOptions options;
-    options.region = "NORTH";
-    server::OpenStore("sqlite:" + file.string(), options);  // schema and reference data only
-
-    EmbeddedTransport::Options transportOptions;
-    transportOptions.inventoryFile = file;
-    transport = std::make_shared<EmbeddedTransport>(transportOptions);
-    server.Connect(transport, 1001);
-    ShowDocument();
+    OpenInventory();  // schema and reference data only
+    EmbeddedTransport::Options options;
+    options.inventoryFile = InventoryFile();
+    Connect(std::make_shared<EmbeddedTransport>(options), 1001);
     ASSERT_TRUE(document->optButton(1).Choose());
   }
-
-  void TearDown() override {
-    document.reset();
-    server.Disconnect();
-    transport.reset();
-    DocumentFixture::TearDown();
-  }
-
-  void AwaitReplies() { server.AwaitReplies(*loop); }
 
   void Add(const std::string& troopDistrict, const std::string& formType, const std::string& from,
            const std::string& to) {
@@ -71,30 +38,14 @@ class NewFormsEndToEndTest : public DocumentFixture {
 
   long Pending() { return document->NewFormsDataSet()->RecordCount(); }
 
-  // Searches a Troop/District and form type in the Forms Assignment view and answers the
-  // ranges found as "from-to:remaining".
-  std::vector<std::string> Found(const std::string& troopDistrict, const std::string& formType) {
-    auto& d = *document;
-    if (!d.optButton(0).Value()) {
-      EXPECT_TRUE(d.optButton(0).Choose());
+  // The ranges a search in the Forms Assignment view finds.
+  std::vector<std::string> Found(const std::string& troopDistrict, std::string_view formType) {
+    if (!Doc().optButton(0).Value()) {
+      EXPECT_TRUE(Doc().optButton(0).Choose());
     }
-    d.txtBox(0).SetText(troopDistrict);
-    d.qmCboFormTypes.SetSelectionFromText(formType);
-    d.cmdButton(0).PerformClick();
-    AwaitReplies();
-    std::vector<std::string> found;
-    DataGrid& grid = d.grdFormsAssignment;
-    for (long i = 0; i < grid.RowCount(); ++i) {
-      found.push_back(grid.CellTextAt(i, "FRM_FORM_NBR") + "-" + grid.CellTextAt(i, "TO_FORM_NBR") +
-                      ":" + grid.CellTextAt(i, "RMNG_FORM_CNT"));
-    }
-    return found;
+    Search(troopDistrict, formType);
+    return Shown();
   }
-
-  TempFolder temp;
-  const std::filesystem::path& folder = temp.Path();
-  std::shared_ptr<EmbeddedTransport> transport;
-  EmbeddedServer server;
 };
 
 TEST_F(NewFormsEndToEndTest, SavedRangesAreFoundWithEveryFormRemaining) {
@@ -111,8 +62,8 @@ TEST_F(NewFormsEndToEndTest, SavedRangesAreFoundWithEveryFormRemaining) {
   EXPECT_EQ(Pending(), 0);
   EXPECT_EQ(d.grdNewForms.RowCount(), 0);
 
-  EXPECT_THAT(Found("A1", "Seals"), ElementsAre("1-100:100", "101-250:150"));
-  EXPECT_THAT(Found("A1", "ENF001 Citation"), ElementsAre("1100001-1100500:500"));
+  EXPECT_THAT(Found("A1", "Z"), ElementsAre("1-100 0 A 100", "101-250 0 A 150"));
+  EXPECT_THAT(Found("A1", "C"), ElementsAre("1100001-1100500 0 A 500"));
 }
 
 TEST_F(NewFormsEndToEndTest, ClosingWithPendingRangesFollowsTheAnswer) {
@@ -127,13 +78,13 @@ TEST_F(NewFormsEndToEndTest, ClosingWithPendingRangesFollowsTheAnswer) {
   ui->QueueAnswer(MsgBoxResult::No);
   EXPECT_TRUE(d.CloseDocument());
   EXPECT_EQ(Pending(), 1) << "No discards the rows with the document, it saves nothing";
-  EXPECT_THAT(Found("B2", "Seals"), IsEmpty());
+  EXPECT_THAT(Found("B2", "Z"), IsEmpty());
 
   ASSERT_TRUE(d.optButton(1).Choose());
   ui->QueueAnswer(MsgBoxResult::Yes);
   EXPECT_TRUE(d.CloseDocument());
   EXPECT_EQ(Pending(), 0);
-  EXPECT_THAT(Found("B2", "Seals"), ElementsAre("500-599:100"));
+  EXPECT_THAT(Found("B2", "Z"), ElementsAre("500-599 0 A 100"));
 }
 
 TEST_F(NewFormsEndToEndTest, ARangeTheServerRefusesKeepsThePendingRows) {
@@ -166,7 +117,7 @@ TEST_F(NewFormsEndToEndTest, ARangeTheServerRefusesKeepsThePendingRows) {
   EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Critical);
   EXPECT_THAT(ui->messages[0].text, ::testing::HasSubstr("1500"));
   EXPECT_EQ(Pending(), 2) << "every pending row stays to be corrected";
-  EXPECT_THAT(Found("C2", "Seals"), IsEmpty()) << "all or nothing";
+  EXPECT_THAT(Found("C2", "Z"), IsEmpty()) << "all or nothing";
 }
 
 }  // namespace

@@ -1,11 +1,5 @@
-#include <gtest/gtest.h>
-
-#include "controls/DataGrid.h"
-#include "controls/TextBox.h"
 #include "platform/DataSet.h"
 #include "platform/ReplyStore.h"
-#include "platform/Services.h"
-#include "platform/SiteSettings.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {
@@ -30,9 +24,8 @@ TEST_F(LoadingTest, ReplyDataSetsBecomeTheGridsWithTheFirstRowCurrent) {
   EXPECT_EQ(Doc().grdFormsAssignment.LoadedRowCount(), 0);
 }
 
-TEST_F(LoadingTest, ReplyWithoutRangesShowsAnEmptySetRegisteredForTheDocument) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+TEST_F(LoadingTest, ReplyWithoutRangesOrOfficersShowsEmptySetsOnlyTheFormsRegistered) {
+  SearchRegistry();
   ReplyWith({{"OFFICER", Officers({{1001, "Hartley", "Margaret", "A"}})}});
 
   EXPECT_FALSE(Doc().LoadForms());
@@ -40,25 +33,15 @@ TEST_F(LoadingTest, ReplyWithoutRangesShowsAnEmptySetRegisteredForTheDocument) {
   EXPECT_GE(Doc().FormsAssignmentDataSet()->GetRecordset().FindField("FRM_FORM_NBR"), 0);
   const auto registered = Services::Replies()->Get("TROOPFORM", Doc().DocumentIdentity(), "");
   EXPECT_EQ(registered, Doc().FormsAssignmentDataSet());
-}
 
-TEST_F(LoadingTest, ReplyWithoutOfficersShowsAnEmptyOfficerList) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   ReplyWith({{"TROOPFORM", TroopForms({{"C", "4", "C", 1100001, 1100100, Value(0)}})}});
-
   EXPECT_FALSE(Doc().LoadOfficers());
   EXPECT_EQ(Doc().grdOfficerList.RowCount(), 0);
   ASSERT_NE(Doc().OfficerListDataSet(), nullptr);
   EXPECT_GE(Doc().OfficerListDataSet()->GetRecordset().FindField("INSP_ID"), 0);
   // Only the forms' empty set is registered for later use.
   EXPECT_EQ(Services::Replies()->Get("OFFICER", Doc().DocumentIdentity(), ""), nullptr);
-}
-
-TEST_F(LoadingTest, OfficerSqlSelectsTheRegionTrimmedAndInCapitals) {
-  settings->SetRegion(" north ");
-  EXPECT_EQ(Doc().AssembleOfficerSQL(),
-            "Select * From MVE061TB Where REGION='NORTH' Order By Insp_Id");
 }
 
 TEST_F(LoadingTest, OfficerNameIsLastFirstMiddleJoinedByCommas) {
@@ -68,6 +51,9 @@ TEST_F(LoadingTest, OfficerNameIsLastFirstMiddleJoinedByCommas) {
   EXPECT_EQ(Doc().GetOfcrName(999), ",,");
   EXPECT_EQ(Doc().GetOfcrName(2001), ",,");  // an officer of another region
   EXPECT_TRUE(errors->Reports().empty());
+  settings->SetRegion(" north ");  // the region trimmed and in capitals
+  EXPECT_EQ(Doc().AssembleOfficerSQL(),
+            "Select * From MVE061TB Where REGION='NORTH' Order By Insp_Id");
 }
 
 TEST_F(LoadingTest, OfficerLookUpIsReadOncePerDocument) {

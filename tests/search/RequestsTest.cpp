@@ -1,14 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <tuple>
 
 #include "base/Text.h"
-#include "controls/CommandButton.h"
-#include "controls/DataGrid.h"
-#include "controls/TextBox.h"
 #include "platform/DataSet.h"
-#include "platform/ErrorReporter.h"
-#include "platform/Services.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {
@@ -67,10 +60,7 @@ TEST_F(RequestTest, EmptyFormTypeFallsBackOnTheLastSearchAlone) {
 }
 
 TEST_F(RequestTest, SaveWithoutTroopOrFormTypeIsSentAndReportedWithItsOrigin) {
-  auto& rows = Doc().NewFormsDataSet()->GetRecordset();
-  rows.AddNew();
-  rows.SetValue("FORM_TYP_CD", "C");
-  rows.Update();
+  AddPendingRow();
 
   Doc().SaveData();
 
@@ -96,15 +86,14 @@ TEST_F(RequestTest, SaveWithoutRowsSendsNothingAndShowsNoStatus) {
   EXPECT_THAT(frame->statusTexts, IsEmpty());
 }
 
-TEST_F(RequestTest, ReplyForAnotherDocumentIsIgnoredButTheControlsComeBack) {
+TEST_F(RequestTest, ReplyIsReadOnlyForThisDocumentMatchedIgnoringCaseAndBlanks) {
   SearchAndReply(kTwoRanges);
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   frame->Clear();
 
+  // Another document's reply is ignored, but the controls come back.
   messages->ReplyOk(Doc().RequestId(), {{"TROOPFORM", TroopForms({})}}, "SCR.TARVO_FormsMaint.999");
   Deliver();
-
   EXPECT_EQ(Doc().grdFormsAssignment.RowCount(), 2);
   EXPECT_THAT(ui->messages, IsEmpty());
   EXPECT_THAT(frame->statusTexts, IsEmpty());
@@ -113,31 +102,23 @@ TEST_F(RequestTest, ReplyForAnotherDocumentIsIgnoredButTheControlsComeBack) {
   EXPECT_TRUE(Doc().grdFormsAssignment.Enabled());
   EXPECT_FALSE(Doc().cmdButton(2).Enabled());
   EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default);
-}
 
-TEST_F(RequestTest, ReplyTargetIsMatchedIgnoringCaseAndBlanks) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
-  messages->ReplyOk(Doc().RequestId(), {{"TROOPFORM", TroopForms(kTwoRanges)}},
+  SearchRegistry();
+  messages->ReplyOk(Doc().RequestId(), {{"TROOPFORM", TroopForms({kTwoRanges[0]})}},
                     " " + text::ToUpper(Doc().DocumentIdentity()) + "  ");
   Deliver();
-  EXPECT_EQ(Doc().grdFormsAssignment.RowCount(), 2);
+  EXPECT_EQ(Doc().grdFormsAssignment.RowCount(), 1);
   EXPECT_TRUE(Doc().ReplyReceived());
 }
 
 TEST_F(RequestTest, FailedReplyShowsTheErrorAndKeepsTheGrids) {
   SearchAndReply(kTwoRanges);
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
 
   messages->ReplyError(Doc().RequestId(), "The forms server could not read the inventory.");
   Deliver();
 
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, "The forms server could not read the inventory.");
-  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Critical);
-  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
+  ExpectOneMessage("The forms server could not read the inventory.", MsgBoxIcon::Critical);
   EXPECT_EQ(frame->LastStatus(), "Search was not successful");
   EXPECT_TRUE(Doc().SaveFailed());
   EXPECT_TRUE(Doc().ReplyReceived());
@@ -146,8 +127,7 @@ TEST_F(RequestTest, FailedReplyShowsTheErrorAndKeepsTheGrids) {
 }
 
 TEST_F(RequestTest, TimeOutThenFailedReplyShowsTimedOutAndLeavesTheFlags) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
 
   messages->TimeOut(Doc().RequestId());
   Deliver();
@@ -166,8 +146,7 @@ TEST_F(RequestTest, TimeOutThenFailedReplyShowsTimedOutAndLeavesTheFlags) {
 }
 
 TEST_F(RequestTest, RepliesAreReadForTheLatestRequestOnly) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   const std::string first = Doc().RequestId();
   Doc().ProcessCmdButtonSearchClick();
   const std::string second = Doc().RequestId();
@@ -185,10 +164,7 @@ TEST_F(RequestTest, RepliesAreReadForTheLatestRequestOnly) {
 }
 
 TEST_F(RequestTest, ReplyToASaveEmptiesTheNewFormsAndClearsTheEntryArea) {
-  auto& rows = Doc().NewFormsDataSet()->GetRecordset();
-  rows.AddNew();
-  rows.SetValue("FORM_TYP_CD", "C");
-  rows.Update();
+  AddPendingRow();
   Doc().txtBox(0).SetText("C4");
   SelectFormType("C");
   Doc().SaveData();
@@ -214,8 +190,7 @@ class ReplyStatusTest : public SearchFixture, public ::testing::WithParamInterfa
 
 TEST_P(ReplyStatusTest, SuccessfulReplyTellsWhatWasFound) {
   const auto [forms, officers, status] = GetParam();
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   ReplyWith(
       {{"TROOPFORM", TroopForms(forms ? kTwoRanges : std::vector<RangeRow>{})},
        {"OFFICER", Officers(officers ? std::vector<OfficerRow>{{1001, "Hartley", "Margaret", "A"}}

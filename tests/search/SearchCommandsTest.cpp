@@ -1,9 +1,3 @@
-#include <gtest/gtest.h>
-
-#include "controls/CodesCombo.h"
-#include "controls/CommandButton.h"
-#include "controls/OptionButton.h"
-#include "controls/TextBox.h"
 #include "platform/DataSet.h"
 #include "search/SearchFixture.h"
 
@@ -17,6 +11,8 @@ using SearchCommandTest = SearchFixture;
 TEST_F(SearchCommandTest, AcceptedSearchSendsTheCriteriaInOrder) {
   Doc().txtBox(0).TypeText("a1");
   SelectFormType("C");
+  Doc().txtBox(1).SetText("1001");
+  Doc().txtBox(7).SetText(" 1100005 ");
   ASSERT_TRUE(Doc().cmdButton(0).PerformClick());
 
   EXPECT_THAT(ui->messages, IsEmpty());
@@ -28,14 +24,17 @@ TEST_F(SearchCommandTest, AcceptedSearchSendsTheCriteriaInOrder) {
   EXPECT_EQ(sent.requester, "FORMSMAINT");
   EXPECT_EQ(sent.messageType, 33);
   EXPECT_THAT(sent.dataSets, IsEmpty());
-  EXPECT_THAT(sent.criteria,
-              ElementsAre(Criterion("key:TRP_ID", "A"), Criterion("key:TRP_DIST_ID", "1"),
-                          Criterion("key:REF_TYP_CD", "C"), Criterion("key:INACTIVE", "N"),
-                          Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
+  // Registry number and form number come after the form type.
+  EXPECT_THAT(
+      sent.criteria,
+      ElementsAre(Criterion("key:TRP_ID", "A"), Criterion("key:TRP_DIST_ID", "1"),
+                  Criterion("key:REF_TYP_CD", "C"), Criterion("key:ASGND_REG_NBR", "1001"),
+                  Criterion("key:FORM_SEARCH_NBR", "1100005"), Criterion("key:INACTIVE", "N"),
+                  Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
 
   EXPECT_EQ(frame->LastStatus(), "Requesting Assigned Forms and Officers");
   EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default);
-  const TARVO_FormsMaint::Criteria expected{"A", "1", "C", "", ""};
+  const TARVO_FormsMaint::Criteria expected{"A", "1", "C", "1001", "1100005"};
   EXPECT_EQ(Doc().CurrentCriteria(), expected);
   EXPECT_EQ(Doc().LastSearchCriteria(), expected);
   // Nothing can be worked on until the answer is in.
@@ -43,76 +42,44 @@ TEST_F(SearchCommandTest, AcceptedSearchSendsTheCriteriaInOrder) {
   EXPECT_FALSE(Doc().cmdButton(2).Enabled());
 }
 
-TEST_F(SearchCommandTest, RegistryNumberAndFormNumberAreSentAfterTheFormType) {
-  Doc().txtBox(0).SetText("C4");
-  SelectFormType("C");
-  Doc().txtBox(1).SetText("1001");
-  Doc().txtBox(7).SetText(" 1100005 ");
-  Doc().ProcessCmdButtonSearchClick();
-
-  EXPECT_THAT(
-      messages->LastSent().criteria,
-      ElementsAre(Criterion("key:TRP_ID", "C"), Criterion("key:TRP_DIST_ID", "4"),
-                  Criterion("key:REF_TYP_CD", "C"), Criterion("key:ASGND_REG_NBR", "1001"),
-                  Criterion("key:FORM_SEARCH_NBR", "1100005"), Criterion("key:INACTIVE", "N"),
-                  Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
-  EXPECT_EQ(Doc().LastSearchCriteria().formNumber, "1100005");
-}
-
 TEST_F(SearchCommandTest, RegistryNumberAloneIsAcceptedWithoutFormTypeOrTroop) {
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   EXPECT_THAT(ui->messages, IsEmpty());
   EXPECT_THAT(messages->LastSent().criteria,
               ElementsAre(Criterion("key:ASGND_REG_NBR", "1001"), Criterion("key:INACTIVE", "N"),
                           Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
 }
 
-TEST_F(SearchCommandTest, SearchWithoutCriteriaIsRefusedWithTheMissingFormType) {
+TEST_F(SearchCommandTest, RefusedSearchSendsNothingAndSaysWhatIsMissing) {
   Doc().ProcessCmdButtonSearchClick();
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, "Please Enter an Account Type to complete search criteria\r\n");
-  EXPECT_EQ(ui->messages[0].buttons, MsgBoxButtons::Ok);
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
-  EXPECT_EQ(ui->messages[0].title, "Forms Maintenance");
-  EXPECT_THAT(messages->Sent(), IsEmpty());
+  ExpectOneMessage("Please Enter an Account Type to complete search criteria\r\n");
   EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default);
   EXPECT_EQ(Doc().LastSearchCriteria(), TARVO_FormsMaint::Criteria{});
-}
 
-TEST_F(SearchCommandTest, SearchWithUnknownTroopIsRefused) {
+  ui->messages.clear();
   Doc().txtBox(0).SetText("Q1");
   SelectFormType("C");
   Doc().ProcessCmdButtonSearchClick();
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text, "Please Enter a valid Troop/District\r\n");
-  EXPECT_THAT(messages->Sent(), IsEmpty());
-}
+  ExpectOneMessage("Please Enter a valid Troop/District\r\n");
 
-TEST_F(SearchCommandTest, SearchWithNothingCheckedAsksForCriteriaOnOneLine) {
   // The New Forms view's entry check asks nothing of an untouched entry area, so only the
-  // search's own demand is left.
+  // search's own demand is left, on one line.
+  ui->messages.clear();
   Doc().optButton(1).Choose();
   Doc().ProcessCmdButtonSearchClick();
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].text,
-            "Please Enter a Troop/District and an Account Type and/or a Registry Number to "
-            "complete search criteria");
-  EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Exclamation);
+  ExpectOneMessage(
+      "Please Enter a Troop/District and an Account Type and/or a Registry Number to complete "
+      "search criteria");
   EXPECT_THAT(messages->Sent(), IsEmpty());
 }
 
-TEST_F(SearchCommandTest, InactiveFormsSearchWithoutCriteriaIsSentWithoutStatusExclusion) {
+TEST_F(SearchCommandTest, InactiveFormsSearchLeavesTheStatusExclusionAndTheFormNumberOut) {
+  Doc().txtBox(7).SetText("1100005");
   Doc().optButton(2).Choose();
-  Doc().ProcessCmdButtonSearchClick();
+  Doc().ProcessCmdButtonSearchClick();  // no criteria needed
   EXPECT_THAT(ui->messages, IsEmpty());
   EXPECT_THAT(messages->LastSent().criteria,
               ElementsAre(Criterion("key:INACTIVE", "Y"), Criterion("key:THIN", "YES")));
-}
-
-TEST_F(SearchCommandTest, InactiveFormsSearchLeavesTheFormNumberOut) {
-  Doc().txtBox(7).SetText("1100005");
-  Doc().optButton(2).Choose();
   SelectFormType("C");
   Doc().ProcessCmdButtonSearchClick();
   EXPECT_THAT(messages->LastSent().criteria,
@@ -125,8 +92,7 @@ TEST_F(SearchCommandTest, InactiveFormsSearchLeavesTheFormNumberOut) {
 TEST_F(SearchCommandTest, SearchClearsTheOriginOfAnEarlierSave) {
   Doc().SaveData();
   ASSERT_EQ(Doc().Origin(), "SaveData");
-  Doc().txtBox(1).SetText("1001");
-  Doc().ProcessCmdButtonSearchClick();
+  SearchRegistry();
   EXPECT_EQ(Doc().Origin(), "");
 }
 
@@ -154,20 +120,14 @@ TEST_F(SearchCommandTest, ClearEmptiesTheCriteriaButKeepsTheLastSearch) {
   EXPECT_NE(Doc().FormsAssignmentDataSet(), formsBefore);
   EXPECT_EQ(Doc().FormsAssignmentDataSet()->RecordCount(), 0);
   for (int index : {0, 1, 2, 3, 4, 5}) EXPECT_FALSE(Doc().cmdButton(index).Enabled()) << index;
-}
 
-TEST_F(SearchCommandTest, ClearInNewFormsViewKeepsThePendingRanges) {
+  // In the New Forms view the pending ranges stay.
   Doc().optButton(1).Choose();
   auto newForms = Doc().NewFormsDataSet();
-  auto& rows = newForms->GetRecordset();
-  rows.AddNew();
-  rows.SetValue("FORM_TYP_CD", "C");
-  rows.Update();
+  AddPendingRow();
   Doc().txtBox(0).SetText("C4");
   Doc().txtBox(2).SetText("1100001");
-
   Doc().ProcessCmdButtonClearClick();
-
   EXPECT_EQ(Doc().txtBox(0).Text(), "");
   EXPECT_EQ(Doc().txtBox(2).Text(), "");
   EXPECT_EQ(Doc().NewFormsDataSet(), newForms);

@@ -17,6 +17,7 @@
 #include "controls/OptionButton.h"
 #include "controls/TextBox.h"
 #include "document/DocumentFixture.h"
+#include "platform/DataSet.h"
 #include "platform/DataSetTemplates.h"
 #include "platform/MessageComponent.h"
 #include "platform/Recordset.h"
@@ -47,9 +48,12 @@ struct RangeRow {
   std::string formType;
   std::int64_t from = 0;
   std::int64_t to = 0;
-  Value registry;  // null: no officer recorded
+  Value registry = {};  // null: no officer recorded
   std::string status = "A";
   std::int64_t remaining = 0;
+  Value comment = {};
+  Value quarter = {};
+  Value year = {};
 };
 
 // One row of an "OFFICER" reply.
@@ -72,6 +76,9 @@ inline std::shared_ptr<Recordset> TroopForms(const std::vector<RangeRow>& ranges
     rows->SetValue("ASGND_REG_NBR", range.registry);
     rows->SetValue("TRP_ACTN_CD", range.status);
     rows->SetValue("RMNG_FORM_CNT", range.remaining);
+    rows->SetValue("TRP_FORM_CMMT_TXT", range.comment);
+    rows->SetValue("FORM_QTR_DT", range.quarter);
+    rows->SetValue("FORM_YR_DT", range.year);
     rows->Update();
   }
   return rows;
@@ -125,6 +132,20 @@ class SearchFixture : public DocumentFixture {
     Deliver();
   }
 
+  // A search for the registry number 1001 alone, not yet answered.
+  void SearchRegistry() {
+    Doc().txtBox(1).SetText("1001");
+    Doc().ProcessCmdButtonSearchClick();
+  }
+
+  // A new range of form type C waiting to be saved.
+  void AddPendingRow() {
+    auto& rows = Doc().NewFormsDataSet()->GetRecordset();
+    rows.AddNew();
+    rows.SetValue("FORM_TYP_CD", "C");
+    rows.Update();
+  }
+
   // A search that the server answers: the grids then hold these rows.
   void SearchAndReply(const std::vector<RangeRow>& ranges,
                       const std::vector<OfficerRow>& officers = {}) {
@@ -133,12 +154,6 @@ class SearchFixture : public DocumentFixture {
     Doc().ProcessCmdButtonSearchClick();
     ASSERT_EQ(messages->Sent().size(), 1u) << "the search was refused";
     ReplyWith({{"TROOPFORM", TroopForms(ranges)}, {"OFFICER", Officers(officers)}});
-  }
-
-  std::vector<std::string> ReportSources() const {
-    std::vector<std::string> sources;
-    for (const auto& report : errors->Reports()) sources.push_back(report.source);
-    return sources;
   }
 };
 

@@ -1,40 +1,28 @@
-#include <gtest/gtest.h>
-
-#include "controls/TextBox.h"
 #include "search/SearchFixture.h"
 
 namespace fm::testing {
 namespace {
 
-constexpr int kBackspace = 8;
-
 using TroopDistrictTest = SearchFixture;
 
-TEST_F(TroopDistrictTest, TypedLowerCaseLettersAreShownInCapitalsAndSplitIntoTroopAndDistrict) {
+TEST_F(TroopDistrictTest, TypedLettersAreCapitalsPastedTextKeepsItsCaseInTheSplit) {
   auto& box = Doc().txtBox(0);
   box.TypeText("d12");
   EXPECT_EQ(box.Text(), "D12");
   EXPECT_EQ(ui->beeps, 0);
   EXPECT_FALSE(box.ErrorMark());
-  EXPECT_EQ(Doc().CurrentCriteria().troop, "D");
-  EXPECT_EQ(Doc().CurrentCriteria().district, "12");
-}
-
-TEST_F(TroopDistrictTest, PastedLowerCaseTextKeepsItsCaseInTheSplit) {
-  auto& box = Doc().txtBox(0);
-  box.Paste("d12");
-  EXPECT_EQ(box.Text(), "d12");
-  EXPECT_EQ(Doc().CurrentCriteria().troop, "d");
-  EXPECT_EQ(Doc().CurrentCriteria().district, "12");
-  // The checks against the troop tables ignore letter case.
-  EXPECT_TRUE(Doc().TroopDistrictCheck());
-}
-
-TEST_F(TroopDistrictTest, TroopDistrictBoxRefusesPunctuationWithABeep) {
-  auto& box = Doc().txtBox(0);
-  box.TypeText("A-");
+  EXPECT_EQ(Doc().CurrentCriteria().troop + "/" + Doc().CurrentCriteria().district, "D/12");
+  box.SetText("");
+  box.TypeText("A-");  // punctuation is refused with a beep
   EXPECT_EQ(box.Text(), "A");
   EXPECT_EQ(ui->beeps, 1);
+
+  box.SetText("");
+  box.Paste("d12");
+  EXPECT_EQ(box.Text(), "d12");
+  EXPECT_EQ(Doc().CurrentCriteria().troop + "/" + Doc().CurrentCriteria().district, "d/12");
+  // The checks against the troop tables ignore letter case.
+  EXPECT_TRUE(Doc().TroopDistrictCheck());
 }
 
 TEST_F(TroopDistrictTest, CheckMarksTheBoxOnlyForAnUnknownTroopOrDistrict) {
@@ -66,57 +54,46 @@ TEST_F(TroopDistrictTest, SuppressedTroopCheckLeavesTheBoxUnmarked) {
   EXPECT_TRUE(Doc().txtBox(0).ErrorMark());
 }
 
-TEST_F(TroopDistrictTest, NumberBoxesTakeDigitsAndBackspaceOnly) {
-  for (int index : {1, 2, 3, 6}) {
-    SCOPED_TRACE(index);
+TEST_F(TroopDistrictTest, EachBoxTakesItsKeysAndBeepsAtTheRest) {
+  struct Case {
+    int box;
+    std::string taken;
+    std::string refused;
+    int beeps;
+  } const cases[] = {
+      // Number boxes: digits and backspace only.
+      {1, "07\b", "aZ- \r", 5},
+      {2, "07\b", "aZ- \r", 5},
+      {3, "07\b", "aZ- \r", 5},
+      {6, "07\b", "aZ- \r", 5},
+      // The quarter: the four quarters; a 5 is a digit but no quarter, a letter is refused by
+      // the digit test and again as no quarter.
+      {5, "1234\b", "5", 1},
+      {5, "", "q", 2},
+      // Comment and form number take any key.
+      {4, "a- 9", "", 0},
+      {7, "a- 9", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("txtBox(" + std::to_string(c.box) + ")");
     const int beepsBefore = ui->beeps;
-    for (int key : {int{'0'}, int{'7'}, kBackspace}) {
+    for (char key : c.taken) {
       int code = key;
-      Doc().txtBox_KeyPress(index, code);
+      Doc().txtBox_KeyPress(c.box, code);
       EXPECT_EQ(code, key);
     }
-    for (int key : {int{'a'}, int{'Z'}, int{'-'}, int{' '}, 13}) {
+    for (char key : c.refused) {
       int code = key;
-      Doc().txtBox_KeyPress(index, code);
-      EXPECT_EQ(code, 0);
+      Doc().txtBox_KeyPress(c.box, code);
+      EXPECT_EQ(code, 0) << key;
     }
-    EXPECT_EQ(ui->beeps - beepsBefore, 5);
+    EXPECT_EQ(ui->beeps - beepsBefore, c.beeps);
   }
-  // The registry box is on the screen: a refused key never reaches it.
+  // The boxes on the screen: a refused key never reaches them.
   Doc().txtBox(1).TypeText("1a0x0");
   EXPECT_EQ(Doc().txtBox(1).Text(), "100");
-}
-
-TEST_F(TroopDistrictTest, QuarterBoxTakesOnlyTheFourQuartersAndBackspace) {
-  for (int key : {int{'1'}, int{'2'}, int{'3'}, int{'4'}, kBackspace}) {
-    int code = key;
-    Doc().txtBox_KeyPress(5, code);
-    EXPECT_EQ(code, key);
-  }
-  EXPECT_EQ(ui->beeps, 0);
-
-  int five = '5';  // a digit, but no quarter: one beep
-  Doc().txtBox_KeyPress(5, five);
-  EXPECT_EQ(five, 0);
-  EXPECT_EQ(ui->beeps, 1);
-
-  int letter = 'q';  // refused by the digit test, and again as no quarter
-  Doc().txtBox_KeyPress(5, letter);
-  EXPECT_EQ(letter, 0);
-  EXPECT_EQ(ui->beeps, 3);
-}
-
-TEST_F(TroopDistrictTest, CommentAndFormNumberBoxesTakeAnyKey) {
-  for (int index : {4, 7}) {
-    for (int key : {'a', '-', ' ', '9'}) {
-      int code = key;
-      Doc().txtBox_KeyPress(index, code);
-      EXPECT_EQ(code, key);
-    }
-  }
   Doc().txtBox(7).TypeText("a-1");
   EXPECT_EQ(Doc().txtBox(7).Text(), "a-1");
-  EXPECT_EQ(ui->beeps, 0);
 }
 
 TEST_F(TroopDistrictTest, LeavingABoxRunsTheEntryCheck) {
