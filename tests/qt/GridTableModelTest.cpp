@@ -3,15 +3,13 @@
 #include <QAbstractItemModelTester>
 #include <QFont>
 #include <QSignalSpy>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "QtTestSupport.h"
-#include "controls/DataControl.h"
+#include "RangeGridFixture.h"
 #include "controls/DataGrid.h"
-#include "controls/Form.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
@@ -20,59 +18,20 @@
 namespace fm::qt {
 namespace {
 
-using Bookmark = DataGrid::Bookmark;
+using testing::MakeRanges;
 using testing::QtMessageCapture;
-using testing::TestApplication;
 
-// Rows with FRM_FORM_NBR 100, 200, ...; troops A, B, ...; districts 1 to 9.
-std::shared_ptr<Recordset> MakeRanges(int rows) {
-  auto rs = std::make_shared<Recordset>(
-      std::vector<FieldDef>{{"FRM_FORM_NBR", FieldType::Integer, 0},
-                            {"TRP_ID", FieldType::Text, 1},
-                            {"TRP_DIST_ID", FieldType::Text, 2},
-                            {"TRP_FORM_CMMT_TXT", FieldType::Text, 254}});
-  for (int i = 0; i < rows; ++i) {
-    rs->AddNew();
-    rs->SetValue("FRM_FORM_NBR", Value((i + 1) * 100));
-    rs->SetValue("TRP_ID", Value(std::string(1, static_cast<char>('A' + i % 26))));
-    rs->SetValue("TRP_DIST_ID", Value(std::to_string(i % 9 + 1)));
-    rs->SetValue("TRP_FORM_CMMT_TXT", Value("note " + std::to_string(i)));
-    rs->Update();
-  }
-  if (rows > 0) rs->MoveFirst();
-  return rs;
-}
-
-// A grid laid out as the assignment grid: a computed column first, hidden bound columns.
-class GridTableModelTest : public ::testing::Test {
+class GridTableModelTest : public testing::RangeGridTest {
  protected:
-  GridTableModelTest()
-      : ado(form.Add<DataControl>("adoFormsAssignment")),
-        grid(form.Add<DataGrid>("grdFormsAssignment")) {
-    TestApplication();
+  GridTableModelTest() {
+    testing::TestApplication();
     Services::SetErrorReporter(std::make_shared<ErrorReporter>(std::filesystem::path{}, false));
-    grid.AddColumn("Troop/District", "TroopDistrict", "", true, 2090);
-    grid.AddColumn("From Range", "FRM_FORM_NBR", "FRM_FORM_NBR", true, 2037);
-    grid.AddColumn("TRP_ID", "TRP_ID", "TRP_ID", false, 3200);
-    grid.AddColumn("TRP_DIST_ID", "TRP_DIST_ID", "TRP_DIST_ID", false, 3200);
-    grid.AddColumn("Comment", "TRP_FORM_CMMT_TXT", "TRP_FORM_CMMT_TXT", true, 5239);
-    grid.SetDataSource(&ado);
-    grid.RowLoaded.Connect([this](Bookmark row) {
-      ++loads[row];
-      grid.SetCell(row, "TROOPDISTRICT",
-                   grid.CellText(row, "TRP_ID") + grid.CellText(row, "TRP_DIST_ID"));
-    });
   }
   ~GridTableModelTest() override { Services::Reset(); }
 
   QString Text(const GridTableModel& model, int row, int column) {
     return model.data(model.index(row, column)).toString();
   }
-
-  Form form{"frmGridTest"};
-  DataControl& ado;
-  DataGrid& grid;
-  std::map<Bookmark, int> loads;
 };
 
 TEST_F(GridTableModelTest, PassesTheItemModelTesterThroughLoadsResetsAndChanges) {
