@@ -20,12 +20,13 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <array>
 #include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "ShellDriver.h"
+#include "ShellTest.h"
 #include "controls/Control.h"
 #include "document/TARVO_FormsMaint.h"
 #include "qt/DesktopApp.h"
@@ -37,7 +38,6 @@ namespace fm::qt {
 namespace {
 
 using testing::ShellDriver;
-using testing::TempFolder;
 using testing::WaitUntil;
 
 enum class Mode { FormsAssignment, NewForms, InactiveForms };
@@ -49,20 +49,7 @@ struct WindowSize {
 using LayoutCase = std::tuple<Mode, WindowSize, double>;
 
 const char* ModeName(Mode mode) {
-  switch (mode) {
-    case Mode::FormsAssignment:
-      return "FormsAssignment";
-    case Mode::NewForms:
-      return "NewForms";
-    case Mode::InactiveForms:
-      return "InactiveForms";
-  }
-  return "?";
-}
-
-const TempFolder& DataFolder() {
-  static const TempFolder folder;
-  return folder;
+  return std::array{"FormsAssignment", "NewForms", "InactiveForms"}[static_cast<int>(mode)];
 }
 
 // The desktop's own style and font, as the program sets them.
@@ -229,7 +216,7 @@ TEST_P(LayoutAtEverySize, EveryControlIsInsideApartAndShowsItsCaptionWhole) {
   ASSERT_NEAR(testing::TestApplication().devicePixelRatio(), scale, 1e-9);
 
   UseTheDesktopLook();
-  ShellDriver shell({DataFolder().Path(), {}, {}});
+  ShellDriver shell({testing::SharedDataFolder().Path(), {}, {}});
   shell.Open();
   ShellWindow& window = shell.Window();
 

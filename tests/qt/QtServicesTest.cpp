@@ -116,12 +116,6 @@ TEST_F(QtUiServicesTest, TheHourglassIsTheOverrideCursorExceptOverAMessageBox) {
   EXPECT_EQ(ui.GetMousePointer(), MousePointer::Default);
 }
 
-TEST_F(QtUiServicesTest, TheBeepIsCounted) {
-  ui.Beep();
-  ui.Beep();
-  EXPECT_EQ(ui.BeepCount(), 2);
-}
-
 // A dialog of the screen model: Save hides it, and its QueryUnload may keep it open.
 class TestDialog final : public Form {
  public:
