@@ -1,5 +1,5 @@
 // The desktop's dialogs as a clerk uses them: the shell on the demo data with the embedded
-// inventory, the New Forms view, and the Assign, Change Troop/District and Add Troopers
+// inventory, and the Assign, Change Troop/District and Add Troopers
 // dialogs opened modally from the document's buttons and driven through their widgets,
 // offscreen.
 
@@ -80,30 +80,6 @@ class DialogsEndToEndTest : public testing::ShellTest {
  private:
   testing::TempFolder mData;
 };
-
-TEST_F(DialogsEndToEndTest, NewFormsAddsTheTypedRangeToItsGridAndRemovesTheSelectedOne) {
-  shell->Click("optButton(1)");  // New Forms
-  ASSERT_TRUE(W("fraAddForms").isVisible());
-  shell->Type("txtBox(0)", "a1");
-  shell->ChooseFormType("Wrecker Decals");
-  shell->Type("txtBox(2)", "9990001");
-  shell->Type("txtBox(3)", "9990010");
-  shell->Click("cmdButton(7)");  // Add Forms
-
-  GridView& view = Grid("grdNewForms");
-  ASSERT_EQ(view.Model().rowCount(), 1);
-  EXPECT_EQ(Shown(view, 0, "FRM_FORM_NBR"), "9990001");
-  EXPECT_EQ(Shown(view, 0, "TO_FORM_NBR"), "9990010");
-  EXPECT_EQ(Stored(Document().grdNewForms, 0, "TRP_ID") +
-                Stored(Document().grdNewForms, 0, "TRP_DIST_ID"),
-            "A1");
-
-  ClickRow(view, 0);
-  EXPECT_EQ(Document().grdNewForms.SelectedCount(), 1);
-  shell->Click("cmdButton(6)");  // Remove Forms
-  EXPECT_EQ(view.Model().rowCount(), 0);
-  EXPECT_EQ(Document().grdNewForms.RowCount(), 0);
-}
 
 TEST_F(DialogsEndToEndTest, AssignRefusesAFromBelowTheSelectionThenSplitsTheRangeForTheTrooper) {
   shell->SearchRanges("a1");

@@ -260,16 +260,29 @@ TEST_F(ShellEndToEndTest, ClosingAsksTheDocumentThenUnloadsAndDestroysIt) {
     EXPECT_TRUE(shell->Window().ToolbarItem(item)->isEnabled()) << item;
 }
 
-TEST_F(ShellEndToEndTest, NewRangesKeepTheWindowOpenUntilTheClerkDecides) {
-  shell->Click("optButton(1)");
+TEST_F(ShellEndToEndTest, NewRangesAreAddedAndRemovedAndKeepTheWindowOpenUntilSaved) {
+  shell->Click("optButton(1)");  // New Forms
+  ASSERT_TRUE(W("fraAddForms").isVisible());
   shell->Type("txtBox(0)", "a1");
   shell->ChooseFormType("Wrecker Decals");
   shell->Type("txtBox(2)", "9990001");
   shell->Type("txtBox(3)", "9990010");
   shell->Click("cmdButton(7)");  // Add Forms
-  ASSERT_EQ(Document().grdNewForms.RowCount(), 1)
+  GridView& view = Grid("grdNewForms");
+  ASSERT_EQ(view.Model().rowCount(), 1)
       << (shell->boxes.answered.empty() ? "" : shell->boxes.answered.front());
+  EXPECT_EQ(testing::Shown(view, 0, "FRM_FORM_NBR"), "9990001");
+  EXPECT_EQ(testing::Shown(view, 0, "TO_FORM_NBR"), "9990010");
+  EXPECT_EQ(Stored(Document().grdNewForms, 0, "TRP_ID") +
+                Stored(Document().grdNewForms, 0, "TRP_DIST_ID"),
+            "A1");
   EXPECT_TRUE(shell->Window().ToolbarItem(7)->isEnabled());
+  testing::ClickRow(view, 0);
+  EXPECT_EQ(Document().grdNewForms.SelectedCount(), 1);
+  shell->Click("cmdButton(6)");  // Remove Forms
+  EXPECT_EQ(view.Model().rowCount(), 0);
+  EXPECT_EQ(Document().grdNewForms.RowCount(), 0);
+  shell->AddRange("a1", "Wrecker Decals", "9990001", "9990010");
 
   shell->boxes.AnswerNext(QMessageBox::Cancel);
   shell->Window().close();
