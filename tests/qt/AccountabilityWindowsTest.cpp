@@ -131,7 +131,7 @@ class AccountabilityWindowsTest : public testing::ShellTest {
   testing::TempFolder mData;
 };
 
-TEST_F(AccountabilityWindowsTest, HistoryShowsTheReceiptAndTheClerksAssignmentAndTheGridExports) {
+TEST_F(AccountabilityWindowsTest, HistoryAndReportShowTheClerksAssignmentAndEverythingExports) {
   std::string trooper;
   const std::int64_t assigned = AssignPartOfARange(trooper);
   const auto row = RowFrom(assigned);
@@ -190,11 +190,8 @@ TEST_F(AccountabilityWindowsTest, HistoryShowsTheReceiptAndTheClerksAssignmentAn
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[2][3], "Margaret Hartley");
   EXPECT_EQ(lines[2][4], cell(1, 2));
-}
 
-TEST_F(AccountabilityWindowsTest, ReportOfTheDemoStationBalancesOnEveryLineAndExports) {
-  std::string trooper;
-  AssignPartOfARange(trooper);
+  // The accountability report of the demo station, assignment included.
   shell->Window().AccountabilityAction().trigger();
   AccountabilityWindow& report = shell->Window().OpenAccountability();
   EXPECT_TRUE(report.isVisible());
@@ -203,22 +200,23 @@ TEST_F(AccountabilityWindowsTest, ReportOfTheDemoStationBalancesOnEveryLineAndEx
   report.Run();
   ASSERT_TRUE(WaitUntil([&] { return !report.Waiting(); }, 30s));
   EXPECT_EQ(report.Report().parameters.troop + report.Report().parameters.district, "A1");
-  const QTableWidget& lines = report.Lines();
-  ASSERT_GT(lines.rowCount(), 1) << report.StatusLine().text().toStdString();
-  const int balanced = lines.columnCount() - 1;
-  for (int r = 0; r < lines.rowCount(); ++r) {
-    EXPECT_EQ(lines.item(r, balanced)->text(), "yes") << lines.item(r, 0)->text().toStdString();
-    EXPECT_NE(lines.item(r, 0)->foreground().color(), QColor(176, 0, 0));
+  const QTableWidget& reportLines = report.Lines();
+  ASSERT_GT(reportLines.rowCount(), 1) << report.StatusLine().text().toStdString();
+  const int balanced = reportLines.columnCount() - 1;
+  for (int r = 0; r < reportLines.rowCount(); ++r) {
+    EXPECT_EQ(reportLines.item(r, balanced)->text(), "yes")
+        << reportLines.item(r, 0)->text().toStdString();
+    EXPECT_NE(reportLines.item(r, 0)->foreground().color(), QColor(176, 0, 0));
     EXPECT_EQ(report.Report().lines[static_cast<std::size_t>(r)].Imbalance(), 0);
   }
   EXPECT_EQ(report.StatusLine().text(), "Every line balances.");
 
-  // PDF with the certification line, and the table a spreadsheet opens.
+  // PDF with the certification line, and the reportLines a spreadsheet opens.
   report.OfficerName().setText("Margaret Hartley");
   const auto pdf = out.Path() / "report.pdf";
-  const auto csv = out.Path() / "report.csv";
+  const auto reportCsv = out.Path() / "report.reportCsv";
   GridView::SetSaveFileChooser([&](QWidget*, const QString& suggested) {
-    return QString::fromStdString((suggested.endsWith(".pdf") ? pdf : csv).string());
+    return QString::fromStdString((suggested.endsWith(".pdf") ? pdf : reportCsv).string());
   });
   report.ExportToPdf();
   std::ifstream in(pdf, std::ios::binary);
@@ -228,9 +226,9 @@ TEST_F(AccountabilityWindowsTest, ReportOfTheDemoStationBalancesOnEveryLineAndEx
   EXPECT_GT(std::filesystem::file_size(pdf), 2000u) << "a PDF of a heading only";
   EXPECT_FALSE(std::filesystem::exists(pdf.string() + ".partial"));
   report.ExportToCsv();
-  const auto records = ReadCsv(csv);
-  ASSERT_GT(records.size(), 1u);
-  for (std::size_t r = 1; r < records.size(); ++r) EXPECT_EQ(records[r].back(), "yes");
+  const auto reportRecords = ReadCsv(reportCsv);
+  ASSERT_GT(reportRecords.size(), 1u);
+  for (std::size_t r = 1; r < reportRecords.size(); ++r) EXPECT_EQ(reportRecords[r].back(), "yes");
 }
 
 TEST(AccountabilityHtmlTest, PrintedReportShowsADefectInRedAndTheCertificationLine) {

@@ -236,7 +236,7 @@ TEST_F(GridViewTest, ShowsCaptionHiddenColumnsWidthsInPixelsAndFixedRowHeights) 
   EXPECT_TRUE(view->CaptionBar().isHidden());
 }
 
-TEST_F(GridViewTest, ClicksWithCtrlAndShiftSelectInTheGridAndTheViewShowsIt) {
+TEST_F(GridViewTest, ClicksWithCtrlAndShiftAndArrowKeysSelectInTheGridAndTheViewShowsIt) {
   Click(2);
   EXPECT_EQ(SelectedRows(), (std::vector<long>{2}));
   EXPECT_EQ(grid.CurrentRowIndex(), 2);
@@ -252,9 +252,8 @@ TEST_F(GridViewTest, ClicksWithCtrlAndShiftSelectInTheGridAndTheViewShowsIt) {
   EXPECT_EQ(ViewSelectedRows(), (std::vector<int>{2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(view->Table().selectionModel()->currentIndex().row(), 7);
   EXPECT_EQ(clicks, 4);
-}
 
-TEST_F(GridViewTest, ArrowKeysMoveTheSelectionAsClicksDo) {
+  // Arrow keys move the selection as clicks do.
   Click(5);
   QTest::keyClick(&view->Table(), Qt::Key_Down);
   EXPECT_EQ(SelectedRows(), (std::vector<long>{6}));

@@ -54,47 +54,48 @@ class QtUiServicesTest : public ::testing::Test {
   QtUiServices& ui = *services.ui;
 };
 
-TEST_F(QtUiServicesTest, AMessageBoxShowsTheTextIconButtonsAndTitleAskedFor) {
-  QString title;
-  QString text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  QMessageBox::StandardButtons buttons;
-  AnswerWith(ui, QMessageBox::No, [&](QMessageBox& box) {
-    title = box.windowTitle();
-    text = box.text();
-    icon = box.icon();
-    buttons = box.standardButtons();
-  });
-  const MsgBoxResult answer =
-      ui.MessageBox("New Forms have been added. Do you wish to save them ?",
-                    MsgBoxButtons::YesNoCancel, MsgBoxIcon::Question, "Forms Maintenance");
-  EXPECT_EQ(answer, MsgBoxResult::No);
-  EXPECT_EQ(title, "Forms Maintenance");
-  EXPECT_EQ(text, "New Forms have been added. Do you wish to save them ?");
-  EXPECT_EQ(icon, QMessageBox::Question);
-  EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-}
-
-TEST_F(QtUiServicesTest, MessageBoxAnswersMapToTheirResultsAndLineBreaksAreShown) {
-  AnswerWith(ui, QMessageBox::Cancel);
-  EXPECT_EQ(ui.MessageBox("x", MsgBoxButtons::OkCancel, MsgBoxIcon::None, "t"),
-            MsgBoxResult::Cancel);
-  AnswerWith(ui, QMessageBox::Yes);
-  EXPECT_EQ(ui.MessageBox("x", MsgBoxButtons::YesNo, MsgBoxIcon::Information, "t"),
-            MsgBoxResult::Yes);
-
-  QString text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  AnswerWith(ui, QMessageBox::Ok, [&](QMessageBox& box) {
-    text = box.text();
-    icon = box.icon();
-  });
-  EXPECT_EQ(ui.MessageBox("Please Enter a valid Troop/District\r\nPlease enter a valid Registry "
-                          "Number\r\n",
-                          MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, "t"),
-            MsgBoxResult::Ok);
-  EXPECT_EQ(text, "Please Enter a valid Troop/District\nPlease enter a valid Registry Number");
-  EXPECT_EQ(icon, QMessageBox::Warning);
+TEST_F(QtUiServicesTest, AMessageBoxShowsWhatWasAskedAndAnswersWithTheButtonClicked) {
+  struct Case {
+    MsgBoxButtons buttons;
+    MsgBoxIcon icon;
+    QMessageBox::StandardButtons shown;
+    QMessageBox::Icon qtIcon;
+    QMessageBox::StandardButton clicked;
+    MsgBoxResult answer;
+  };
+  const Case cases[] = {
+      {MsgBoxButtons::YesNoCancel, MsgBoxIcon::Question,
+       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question,
+       QMessageBox::No, MsgBoxResult::No},
+      {MsgBoxButtons::OkCancel, MsgBoxIcon::None, QMessageBox::Ok | QMessageBox::Cancel,
+       QMessageBox::NoIcon, QMessageBox::Cancel, MsgBoxResult::Cancel},
+      {MsgBoxButtons::YesNo, MsgBoxIcon::Information, QMessageBox::Yes | QMessageBox::No,
+       QMessageBox::Information, QMessageBox::Yes, MsgBoxResult::Yes},
+      {MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, QMessageBox::Ok, QMessageBox::Warning,
+       QMessageBox::Ok, MsgBoxResult::Ok},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.answer));
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    AnswerWith(ui, c.clicked, [&](QMessageBox& box) {
+      title = box.windowTitle();
+      text = box.text();
+      icon = box.icon();
+      buttons = box.standardButtons();
+    });
+    // The screen's line breaks show as lines, without an empty last one.
+    EXPECT_EQ(ui.MessageBox("Please Enter a valid Troop/District\r\nPlease enter a valid "
+                            "Registry Number\r\n",
+                            c.buttons, c.icon, "Forms Maintenance"),
+              c.answer);
+    EXPECT_EQ(title, "Forms Maintenance");
+    EXPECT_EQ(text, "Please Enter a valid Troop/District\nPlease enter a valid Registry Number");
+    EXPECT_EQ(icon, c.qtIcon);
+    EXPECT_EQ(buttons, c.shown);
+  }
 }
 
 TEST_F(QtUiServicesTest, TheHourglassIsTheOverrideCursorExceptOverAMessageBox) {
