@@ -298,7 +298,7 @@ TEST_F(DataGridTest, CodeSelectionAndClear) {
 
 // ---------------------------------------------------------------- styles and columns
 
-TEST_F(DataGridTest, EveryGridHasUnboldAndColumnsDrawWithTheirStyleSets) {
+TEST_F(DataGridTest, ColumnsDrawWithTheirStyleSetsAndTheirPropertiesAreCheckedAndReported) {
   // What the screen's SetGridBolding does.
   grid.StyleSet("UNBOLD").SetBold(false);
   grid.SetFontBold(true);
@@ -316,9 +316,7 @@ TEST_F(DataGridTest, EveryGridHasUnboldAndColumnsDrawWithTheirStyleSets) {
   EXPECT_THROW(grid.Column(0).SetStyleSet("NOSUCH"), PlatformError);
   EXPECT_THROW(grid.AddStyleSet("UNBOLD"), PlatformError);
   EXPECT_EQ(grid.Column(0).StyleSet(), "UNBOLD");
-}
-
-TEST_F(DataGridTest, ColumnPropertiesAreCheckedAndReported) {
+  // Column properties are checked and reported.
   auto& column = grid.Column("TRP_ID");
   int reports = 0;
   form.Changed.Connect([&](UiElement&) { ++reports; });

@@ -73,22 +73,19 @@ TEST_F(OptionGroupTest, AnotherContainerIsAnotherGroupAndADisabledFrameRefusesTh
 
 // ---------------------------------------------------------------- command buttons
 
-TEST(CommandButtonTest, DisabledButtonIgnoresTheUserButCodeCanRaiseClick) {
+TEST(CommandButtonTest, ADisabledButtonIgnoresTheUserAndEnterAndEscapePressDefaultAndCancel) {
   Form form("frmTest");
   auto& button = form.Add<CommandButton>("cmdButton", 2);
   int clicks = 0;
   button.Click.Connect([&] { ++clicks; });
   button.SetEnabled(false);
   EXPECT_FALSE(button.PerformClick());
-  button.Click.Emit();
+  button.Click.Emit();  // code still can raise Click
   EXPECT_EQ(clicks, 1);
   button.SetEnabled(true);
   EXPECT_TRUE(button.PerformClick());
   EXPECT_EQ(clicks, 2);
-}
 
-TEST(CommandButtonTest, EnterAndEscapePressTheDefaultAndCancelButtons) {
-  Form form("frmTest");
   auto& ok = form.Add<CommandButton>("cmdOk");
   auto& cancel = form.Add<CommandButton>("cmdCancel");
   auto& other = form.Add<CommandButton>("cmdOther");
@@ -148,7 +145,7 @@ TEST(FormRegistryTest, RefusesDuplicateNamesAndNonFrameParents) {
   EXPECT_EQ(form.Controls().size(), 1U);
 }
 
-TEST(FormRegistryTest, HiddenFrameHidesItsChildrenForTheUser) {
+TEST(FormRegistryTest, AHiddenFrameHidesItsChildrenAndNegativeSizesAreRefused) {
   Form form("frmTest");
   auto& frame = form.Add<Frame>("fraAddForms");
   auto& grid = form.Add<DataGrid>("grdNewForms", -1, &frame);
@@ -156,10 +153,7 @@ TEST(FormRegistryTest, HiddenFrameHidesItsChildrenForTheUser) {
   EXPECT_TRUE(grid.Visible());  // its own property is untouched
   EXPECT_FALSE(grid.IsShown());
   EXPECT_FALSE(grid.IsUsable());
-}
-
-TEST(FormRegistryTest, NegativeSizesAreRefusedAndLeaveTheControlAsItWas) {
-  Form form("frmTest");
+  // Negative sizes are refused and leave the control as it was.
   auto& label = form.Add<Label>("lblLabel", 3);
   label.Move(135, 405, 615, 195);
   EXPECT_THROW(label.SetWidth(-1), PlatformError);
