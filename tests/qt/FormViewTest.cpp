@@ -142,7 +142,7 @@ class FormViewTest : public ::testing::Test {
   std::unique_ptr<FormView> view;
 };
 
-TEST_F(FormViewTest, BuildsOneWidgetPerControlInItsFrameAtTwipsOverFifteen) {
+TEST_F(FormViewTest, BuildsOneWidgetPerControlInItsFrameAtTwipsOverFifteenAndLaysThemOut) {
   QLineEdit& box = TroopBox();
   auto& frame = Widget<QGroupBox>(form.fraEntry);
   EXPECT_EQ(box.parentWidget(), &frame);
@@ -159,6 +159,13 @@ TEST_F(FormViewTest, BuildsOneWidgetPerControlInItsFrameAtTwipsOverFifteen) {
   EXPECT_EQ(view->WidgetFor(form.rsz), nullptr);
   EXPECT_EQ(view->WidgetFor("TXTBOX(1)"), view->WidgetFor(form.txtOther));
   EXPECT_EQ(view->sizeHint(), QSize(600, 400));
+
+  // Resizing the window lets the form's resizer lay the controls out.
+  view->resize(1200, 400);  // twice as wide
+  ProcessEvents();
+  EXPECT_EQ(form.ClientWidth(), 18000);
+  EXPECT_EQ(form.txtOther.Left(), 4800);
+  EXPECT_EQ(Widget<QLineEdit>(form.txtOther).x(), 320);
 }
 
 TEST_F(FormViewTest, ChangesMadeByCodeReachTheWidgetsOnTheNextTurnOfTheEventLoop) {
@@ -213,7 +220,7 @@ TEST_F(FormViewTest, KeysShowInCapitalsUpToTheMaximumLengthAndARefusedKeyBeeps) 
   EXPECT_EQ(box.text(), "LONGER THAN THREE");
 }
 
-TEST_F(FormViewTest, PasteDeleteAndBackspaceGoToTheModel) {
+TEST_F(FormViewTest, PasteDeleteBackspaceAndLineBreaksGoToTheModel) {
   QLineEdit& box = TroopBox();
   box.setFocus();
   QApplication::clipboard()->setText("xy9z");
@@ -233,9 +240,8 @@ TEST_F(FormViewTest, PasteDeleteAndBackspaceGoToTheModel) {
   // Undo would change the text behind the model's back: it does nothing.
   QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(box.text(), "y");
-}
 
-TEST_F(FormViewTest, MultiLineBoxesKeepLineBreaksAsTheModelDoes) {
+  // A multi-line box keeps line breaks as the model does.
   auto& notes = Widget<QPlainTextEdit>(form.txtNotes);
   notes.setFocus();
   QTest::keyClicks(&notes, "ab");
@@ -348,14 +354,6 @@ TEST_F(FormViewTest, AFailingHandlerIsReportedAndTheViewGoesOn) {
   form.txtOther.SetText("still drawn");
   ProcessEvents();
   EXPECT_EQ(Widget<QLineEdit>(form.txtOther).text(), "still drawn");
-}
-
-TEST_F(FormViewTest, ResizingTheWindowLetsTheFormsResizerLayTheControlsOut) {
-  view->resize(1200, 400);  // twice as wide
-  ProcessEvents();
-  EXPECT_EQ(form.ClientWidth(), 18000);
-  EXPECT_EQ(form.txtOther.Left(), 4800);
-  EXPECT_EQ(Widget<QLineEdit>(form.txtOther).x(), 320);
 }
 
 }  // namespace

@@ -216,7 +216,7 @@ class GridViewTest : public GridTableModelTest {
   int clicks = 0;
 };
 
-TEST_F(GridViewTest, ShowsCaptionHiddenColumnsWidthsInPixelsAndFixedRowHeights) {
+TEST_F(GridViewTest, ShowsCaptionHiddenColumnsWidthsInPixelsAndFixedRowHeightsBothWays) {
   QTableView& table = view->Table();
   EXPECT_EQ(view->CaptionBar().text(), "Forms Assigned");
   EXPECT_TRUE(table.isColumnHidden(2));
@@ -234,6 +234,9 @@ TEST_F(GridViewTest, ShowsCaptionHiddenColumnsWidthsInPixelsAndFixedRowHeights) 
   EXPECT_EQ(table.horizontalHeader()->sectionSize(2), 213);  // 3200 twips
   EXPECT_EQ(table.horizontalHeader()->sectionSize(4), 100);
   EXPECT_TRUE(view->CaptionBar().isHidden());
+  // A column the user widens is widened in the grid.
+  table.horizontalHeader()->resizeSection(4, 200);
+  EXPECT_EQ(grid.Column(4).Width(), 3000);
 }
 
 TEST_F(GridViewTest, ClicksWithCtrlAndShiftAndArrowKeysSelectInTheGridAndTheViewShowsIt) {
@@ -263,11 +266,6 @@ TEST_F(GridViewTest, ClicksWithCtrlAndShiftAndArrowKeysSelectInTheGridAndTheView
   QTest::keyClick(&view->Table(), Qt::Key_End);
   EXPECT_EQ(SelectedRows(), (std::vector<long>{29}));
   EXPECT_EQ(ViewSelectedRows(), (std::vector<int>{29}));
-}
-
-TEST_F(GridViewTest, AColumnTheUserWidensIsWidenedInTheGrid) {
-  view->Table().horizontalHeader()->resizeSection(4, 200);
-  EXPECT_EQ(grid.Column(4).Width(), 3000);
 }
 
 TEST_F(GridViewTest, NothingChangesWhileTheGridsRedrawIsOff) {

@@ -140,7 +140,7 @@ class TestDialog final : public Form {
   int queryUnloads = 0;
 };
 
-TEST_F(QtUiServicesTest, AFormShownModallyRunsUntilItsCodeHidesIt) {
+TEST_F(QtUiServicesTest, AFormShownModallyRunsUntilItsCodeHidesItOrItAgreesToClose) {
   TestDialog dialog;
   QString title;
   ui.SetModalObserver([&](ModalFormDialog& shown) {
@@ -157,10 +157,8 @@ TEST_F(QtUiServicesTest, AFormShownModallyRunsUntilItsCodeHidesIt) {
   EXPECT_FALSE(dialog.Visible());
   EXPECT_TRUE(dialog.IsLoaded());
   EXPECT_EQ(dialog.txtComment.Text(), "two boxes");  // read after the modal show, as a caller does
-}
 
-TEST_F(QtUiServicesTest, ClosingAModalWindowAsksTheFormWhichMayRefuse) {
-  TestDialog dialog;
+  // Closing the window asks the form, which may refuse.
   dialog.keepOpen = true;
   bool stillOpenAfterRefusal = false;
   ui.SetModalObserver([&](ModalFormDialog& shown) {
