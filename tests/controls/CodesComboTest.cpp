@@ -57,11 +57,9 @@ TEST_F(CodesComboTest, OffersTheRegionsCurrentFormTypesInDescriptionOrder) {
   EXPECT_EQ(combo.SelectedIndex(), -1);
   EXPECT_EQ(combo.SelectedCode(), "");
   EXPECT_EQ(combo.SelectedDescription(), "");
-}
-
-TEST_F(CodesComboTest, TheRegionIsTrimmedAndUpperCased) {
-  UseDemo();
+  // The region of the settings is trimmed and upper-cased.
   settings->SetRegion("  south ");
+  combo.Reload();
   combo.SetSelectionFromText("tow truck decals");
   EXPECT_EQ(combo.SelectedCode(), "K");
 }
@@ -79,17 +77,13 @@ TEST_F(CodesComboTest, SelectionFromTextIgnoresCaseAndBlanksAndRaisesChange) {
   EXPECT_EQ(changes, (std::vector<std::string>{"Y", ""}));
 }
 
-TEST_F(CodesComboTest, UnknownTextLeavesNoEntrySelected) {
+TEST_F(CodesComboTest, UnknownTextLeavesNoEntrySelectedAndShowsOnlyWithoutTheCheck) {
   UseDemo();
   combo.SetSelectionFromText("Seals");
   combo.SetSelectionFromText("Parking Tickets");
   EXPECT_EQ(combo.SelectedCode(), "");
   EXPECT_EQ(combo.Text(), "");
   EXPECT_EQ(changes, (std::vector<std::string>{"Z", ""}));
-}
-
-TEST_F(CodesComboTest, WithoutDescriptionCheckAnUnknownTextStaysShown) {
-  UseDemo();
   combo.SetValidateDesc(false);
   combo.SetSelectionFromText("Parking Tickets");
   EXPECT_EQ(combo.SelectedCode(), "");
@@ -121,6 +115,9 @@ TEST_F(CodesComboTest, EntriesAreReadOnFirstUseAndKeptUntilReload) {
   combo.SetSelectionFromText("Seals");
   EXPECT_TRUE(combo.IsLoaded());
   const int demoCount = combo.EntryCount();
+  combo.Reload();  // the same entries: the selection stays, without a Change
+  EXPECT_EQ(combo.SelectedCode(), "Z");
+  EXPECT_EQ(changes, (std::vector<std::string>{"Z"}));
   // Another database from now on: the combo keeps what it read...
   testing::TestDatabaseFile other;
   Services::SetDatabase(other.OpenWith(
@@ -150,16 +147,7 @@ TEST_F(CodesComboTest, EntriesInForceAreThoseBegunAndNotEnded) {
   EXPECT_EQ(codes, (std::vector<std::string>{"A", "T", "S"}));
 }
 
-TEST_F(CodesComboTest, ReloadKeepsTheSelectedCodeWithoutAChange) {
-  UseDemo();
-  combo.SetSelectionFromText("Receipts");
-  changes.clear();
-  combo.Reload();
-  EXPECT_EQ(combo.SelectedCode(), "R");
-  EXPECT_TRUE(changes.empty());
-}
-
-TEST_F(CodesComboTest, ASourceSqlReplacesTheCodeTableQuery) {
+TEST_F(CodesComboTest, ASourceSqlReplacesTheCodeTableQueryAndBadSourcesAreClearErrors) {
   UseDemo();
   combo.SetSourceSql(
       "SELECT CD_TBL_CD, CD_TBL_DES FROM RVO_CODE WHERE REGION = 'NORTH' "
@@ -168,10 +156,7 @@ TEST_F(CodesComboTest, ASourceSqlReplacesTheCodeTableQuery) {
   EXPECT_EQ(combo.Entries()[0].description, "Unassign");
   combo.SetSourceSql("SELECT CD_TBL_CD FROM RVO_CODE");
   EXPECT_THROW(combo.EntryCount(), PlatformError);
-}
-
-TEST_F(CodesComboTest, MissingCodeTypeOrDatabaseErrorsAreClear) {
-  UseDemo();
+  combo.SetSourceSql("");
   combo.SetCodeType("");
   try {
     combo.EntryCount();

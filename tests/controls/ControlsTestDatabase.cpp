@@ -1,9 +1,7 @@
 #include "ControlsTestDatabase.h"
 
 #include <sqlite3.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -31,19 +29,6 @@ void Execute(sqlite3* db, const std::string& sql) {
 }
 
 }  // namespace
-
-TestDatabaseFile::TestDatabaseFile() {
-  static std::atomic<int> counter{0};
-  mFolder = std::filesystem::temp_directory_path() /
-            ("fm_controls_test_" + std::to_string(::getpid()) + "_" + std::to_string(++counter));
-  std::filesystem::create_directories(mFolder);
-  mFile = mFolder / "local.db";
-}
-
-TestDatabaseFile::~TestDatabaseFile() {
-  std::error_code ignored;
-  std::filesystem::remove_all(mFolder, ignored);
-}
 
 std::shared_ptr<LocalDatabase> TestDatabaseFile::OpenDemo() const {
   return LocalDatabase::Open(mFile);

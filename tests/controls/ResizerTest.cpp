@@ -83,7 +83,7 @@ TEST_F(ResizerTest, BackAndForthComesBackToTheSameLayout) {
   EXPECT_NEAR(frame.Height(), 6000, 1);
 }
 
-TEST_F(ResizerTest, AMinimisedWindowChangesNothing) {
+TEST_F(ResizerTest, AMinimisedWindowChangesNothingAndTheUsersResizeGoesThroughIt) {
   int events = 0;
   resizer.BeforeResize.Connect([&](Control&, Resizer::Settings&) { ++events; });
   resizer.ResizeComplete.Connect([&] { ++events; });
@@ -92,9 +92,7 @@ TEST_F(ResizerTest, AMinimisedWindowChangesNothing) {
   EXPECT_EQ(events, 0);
   EXPECT_EQ(grid.Width(), 5000);
   EXPECT_EQ(form.ClientWidth(), 12000);
-}
-
-TEST_F(ResizerTest, TheUsersResizeGoesThroughTheFormsResizer) {
+  // The user's resize goes through the form's resizer.
   int formResizes = 0;
   form.Resize.Connect([&] { ++formResizes; });
   form.ResizeByUser(6000, 8000);

@@ -7,32 +7,24 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
-#include "QtTestSupport.h"
+#include "ShellTest.h"
 #include "controls/DataGrid.h"
 #include "document/TARVO_FormsMaint.h"
-#include "platform/ErrorReporter.h"
-#include "platform/Services.h"
 #include "platform/SiteSettings.h"
 #include "qt/AccountabilityWindow.h"
-#include "qt/DesktopSession.h"
 #include "qt/FormHistoryWindow.h"
 #include "qt/FormView.h"
 #include "qt/GridTableModel.h"
-#include "qt/GridView.h"
-#include "qt/ModalFormDialog.h"
-#include "qt/QtUiServices.h"
 #include "qt/ShellWindow.h"
 #include "qt/TrooperReassignment.h"
 #include "server/Store.h"
@@ -41,16 +33,11 @@ namespace fm::qt {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::MessageBoxScript;
-using testing::ProcessEvents;
-using testing::TempFolder;
+using testing::ClickRow;
+using testing::Stored;
+using testing::TypeInto;
 using testing::WaitUntil;
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
+using testing::WidgetOf;
 
 // RFC 4180 read back: fields separated by commas, records by CR LF, quotes doubled.
 std::vector<std::vector<std::string>> ReadCsv(const std::filesystem::path& file) {
@@ -90,77 +77,16 @@ std::vector<std::vector<std::string>> ReadCsv(const std::filesystem::path& file)
   return records;
 }
 
-class AccountabilityWindowsTest : public ::testing::Test {
+class AccountabilityWindowsTest : public testing::ShellTest {
  protected:
   AccountabilityWindowsTest() {
-    testing::TestApplication();
-    auto settings = std::make_shared<SiteSettings>();
-    settings->SetLocalDatabaseFile(mData.Path() / "local.db");
-    settings->SetInventoryFile(mData.Path() / "inventory.db");
-    settings->SetLogFile({});
-    session = std::make_unique<DesktopSession>(DesktopSession::Options{settings, {}});
-    window = std::make_unique<ShellWindow>(ShellWindow::Options{});
-    session->Ui().SetMainWindow(window.get());
-    boxes.Install(session->Ui());
-    window->OpenDocument();
-    window->show();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    ProcessEvents();
+    Open({mData.Path(), {}, {}});
+    shell->SearchRanges("a1");
   }
-  ~AccountabilityWindowsTest() override {
-    for (const auto& report : Services::Errors().Reports()) {
-      ADD_FAILURE() << "reported: " << report.source << ": " << report.description;
-    }
-    GridView::SetSaveFileChooser({});
-    TrooperReassignment::SetChooser({});
-    window.reset();
-    session.reset();
-    for (const auto& text : boxes.unexpected) ADD_FAILURE() << "unexpected message: " << text;
-  }
+  ~AccountabilityWindowsTest() override { TrooperReassignment::SetChooser({}); }
 
-  TARVO_FormsMaint& Document() { return *window->Document(); }
-  QWidget& W(const char* name) {
-    QWidget* widget = window->DocumentView()->WidgetFor(name);
-    if (widget == nullptr) throw std::runtime_error(std::string("no widget for ") + name);
-    return *widget;
-  }
-  GridView& Grid(const char* name) { return dynamic_cast<GridView&>(W(name)); }
-  QString Status() const { return window->StatusLabel().text(); }
-
-  void WaitForGrids() {
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          return Status() == "Ready" && Grid("grdFormsAssignment").Model().rowCount() ==
-                                            Document().grdFormsAssignment.RowCount();
-        },
-        60s))
-        << Status().toStdString();
-  }
-  // A1's ENF001 citations, searched as a clerk does.
-  void SearchA1Citations() {
-    QWidget& box = W("txtBox(0)");
-    box.setFocus();
-    QTest::keyClicks(&box, "a1");
-    auto& combo = dynamic_cast<QComboBox&>(W("qmCboFormTypes"));
-    combo.setFocus();
-    const int wanted = combo.findText("ENF001 Citation");
-    while (combo.currentIndex() < wanted) QTest::keyClick(&combo, Qt::Key_Down);
-    QTest::mouseClick(&W("cmdButton(0)"), Qt::LeftButton);
-    WaitForGrids();
-  }
-  static void ClickRow(GridView& view, int row) {
-    QTableView& table = view.Table();
-    int column = 0;
-    while (table.isColumnHidden(column)) ++column;
-    const QModelIndex index = view.Model().index(row, column);
-    table.scrollTo(index);
-    ProcessEvents();
-    QTest::mouseClick(table.viewport(), Qt::LeftButton, Qt::NoModifier,
-                      table.visualRect(index).center());
-  }
-  static std::string Stored(const DataGrid& grid, int row, const char* key) {
-    return Trim(grid.BoundText(grid.BookmarkAt(row), key));
-  }
+  TARVO_FormsMaint& Document() { return shell->Document(); }
+  GridView& Grid(const char* name) { return shell->Grid(name); }
   std::optional<int> RowFrom(std::int64_t from) {
     const DataGrid& ranges = Document().grdFormsAssignment;
     for (int row = 0; row < ranges.RowCount(); ++row) {
@@ -188,39 +114,24 @@ class AccountabilityWindowsTest : public ::testing::Test {
     while (Stored(officers, officer, "INSP_ID") == holder) ++officer;
     ClickRow(Grid("grdOfficerList"), officer);
     trooper = Stored(officers, officer, "INSP_ID");
-    session->Ui().SetModalObserver([&](ModalFormDialog& dialog) {
-      QTimer::singleShot(0, &dialog, [&, from] {
-        WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; }, 10s);
-        auto type = [&](const char* name, std::int64_t value) {
-          QWidget& box = *dialog.View().WidgetFor(name);
-          box.setFocus();
-          QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
-          QTest::keyClicks(&box, QString::number(value));
-        };
-        type("txtBox(3)", from + 1);
-        type("txtBox(4)", from + 1);
-        QTest::mouseClick(dialog.View().WidgetFor("cmdOk"), Qt::LeftButton);
-      });
+    OnNextModal([from](ModalFormDialog& dialog) {
+      for (const char* box : {"txtBox(3)", "txtBox(4)"}) {
+        TypeInto(WidgetOf(dialog.View(), box), std::to_string(from + 1), true);
+      }
+      QTest::mouseClick(&WidgetOf(dialog.View(), "cmdOk"), Qt::LeftButton);
     });
-    QTest::mouseClick(&W("cmdButton(2)"), Qt::LeftButton);  // Assign
-    session->Ui().SetModalObserver({});
-    WaitForGrids();
+    shell->Click("cmdButton(2)");  // Assign
+    shell->WaitForReply("Saving Forms");
     return from + 1;
   }
 
-  std::unique_ptr<DesktopSession> session;
-  std::unique_ptr<ShellWindow> window;
-  MessageBoxScript boxes;
+  testing::TempFolder out;
 
  private:
-  TempFolder mData;
-
- protected:
-  TempFolder out;
+  testing::TempFolder mData;
 };
 
-TEST_F(AccountabilityWindowsTest, HistoryShowsTheReceiptAndTheClerksAssignmentAndTheGridExports) {
-  SearchA1Citations();
+TEST_F(AccountabilityWindowsTest, HistoryAndReportShowTheClerksAssignmentAndEverythingExports) {
   std::string trooper;
   const std::int64_t assigned = AssignPartOfARange(trooper);
   const auto row = RowFrom(assigned);
@@ -230,7 +141,7 @@ TEST_F(AccountabilityWindowsTest, HistoryShowsTheReceiptAndTheClerksAssignmentAn
   // The context action of the grid, on the piece just assigned.
   ClickRow(Grid("grdFormsAssignment"), *row);
   ASSERT_TRUE(Grid("grdFormsAssignment").RunContextAction("Form History..."));
-  FormHistoryWindow& history = window->OpenFormHistory();
+  FormHistoryWindow& history = shell->Window().OpenFormHistory();
   ASSERT_TRUE(WaitUntil([&] { return !history.Waiting(); }, 30s));
   EXPECT_TRUE(history.isVisible());
   EXPECT_EQ(history.NumberBox().text().toLongLong(), assigned);
@@ -279,36 +190,33 @@ TEST_F(AccountabilityWindowsTest, HistoryShowsTheReceiptAndTheClerksAssignmentAn
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[2][3], "Margaret Hartley");
   EXPECT_EQ(lines[2][4], cell(1, 2));
-}
 
-TEST_F(AccountabilityWindowsTest, ReportOfTheDemoStationBalancesOnEveryLineAndExports) {
-  SearchA1Citations();
-  std::string trooper;
-  AssignPartOfARange(trooper);
-  window->AccountabilityAction().trigger();
-  AccountabilityWindow& report = window->OpenAccountability();
+  // The accountability report of the demo station, assignment included.
+  shell->Window().AccountabilityAction().trigger();
+  AccountabilityWindow& report = shell->Window().OpenAccountability();
   EXPECT_TRUE(report.isVisible());
   // The demo inventory was received today: the period is today.
   report.SetPeriod(QDate::currentDate(), QDate::currentDate());
   report.Run();
   ASSERT_TRUE(WaitUntil([&] { return !report.Waiting(); }, 30s));
   EXPECT_EQ(report.Report().parameters.troop + report.Report().parameters.district, "A1");
-  const QTableWidget& lines = report.Lines();
-  ASSERT_GT(lines.rowCount(), 1) << report.StatusLine().text().toStdString();
-  const int balanced = lines.columnCount() - 1;
-  for (int r = 0; r < lines.rowCount(); ++r) {
-    EXPECT_EQ(lines.item(r, balanced)->text(), "yes") << lines.item(r, 0)->text().toStdString();
-    EXPECT_NE(lines.item(r, 0)->foreground().color(), QColor(176, 0, 0));
+  const QTableWidget& reportLines = report.Lines();
+  ASSERT_GT(reportLines.rowCount(), 1) << report.StatusLine().text().toStdString();
+  const int balanced = reportLines.columnCount() - 1;
+  for (int r = 0; r < reportLines.rowCount(); ++r) {
+    EXPECT_EQ(reportLines.item(r, balanced)->text(), "yes")
+        << reportLines.item(r, 0)->text().toStdString();
+    EXPECT_NE(reportLines.item(r, 0)->foreground().color(), QColor(176, 0, 0));
     EXPECT_EQ(report.Report().lines[static_cast<std::size_t>(r)].Imbalance(), 0);
   }
   EXPECT_EQ(report.StatusLine().text(), "Every line balances.");
 
-  // PDF with the certification line, and the table a spreadsheet opens.
+  // PDF with the certification line, and the reportLines a spreadsheet opens.
   report.OfficerName().setText("Margaret Hartley");
   const auto pdf = out.Path() / "report.pdf";
-  const auto csv = out.Path() / "report.csv";
+  const auto reportCsv = out.Path() / "report.reportCsv";
   GridView::SetSaveFileChooser([&](QWidget*, const QString& suggested) {
-    return QString::fromStdString((suggested.endsWith(".pdf") ? pdf : csv).string());
+    return QString::fromStdString((suggested.endsWith(".pdf") ? pdf : reportCsv).string());
   });
   report.ExportToPdf();
   std::ifstream in(pdf, std::ios::binary);
@@ -318,12 +226,12 @@ TEST_F(AccountabilityWindowsTest, ReportOfTheDemoStationBalancesOnEveryLineAndEx
   EXPECT_GT(std::filesystem::file_size(pdf), 2000u) << "a PDF of a heading only";
   EXPECT_FALSE(std::filesystem::exists(pdf.string() + ".partial"));
   report.ExportToCsv();
-  const auto records = ReadCsv(csv);
-  ASSERT_GT(records.size(), 1u);
-  for (std::size_t r = 1; r < records.size(); ++r) EXPECT_EQ(records[r].back(), "yes");
+  const auto reportRecords = ReadCsv(reportCsv);
+  ASSERT_GT(reportRecords.size(), 1u);
+  for (std::size_t r = 1; r < reportRecords.size(); ++r) EXPECT_EQ(reportRecords[r].back(), "yes");
 }
 
-TEST_F(AccountabilityWindowsTest, PrintedReportShowsADefectInRedAndTheCertificationLine) {
+TEST(AccountabilityHtmlTest, PrintedReportShowsADefectInRedAndTheCertificationLine) {
   protocol::AccountabilityReport report;
   report.parameters.holder = "A1 Capital City";
   report.parameters.fromDate = "2026-11-01";
@@ -349,7 +257,6 @@ TEST_F(AccountabilityWindowsTest, PrintedReportShowsADefectInRedAndTheCertificat
 }
 
 TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {
-  SearchA1Citations();
   const DataGrid& ranges = Document().grdFormsAssignment;
   const DataGrid& officers = Document().grdOfficerList;
   // A trooper of A1 who holds ranges in use, and a colleague of the same station.
@@ -386,9 +293,10 @@ TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {
   const auto before = held(std::stoll(from));
   ASSERT_FALSE(before.empty());
 
+  std::vector<std::string>& said = shell->boxes.answered;
   // One of the ranges changes while the clerk reads the question: the save is refused whole.
-  session->Ui().SetMessageBoxObserver([&](QMessageBox& box) {
-    boxes.answered.push_back(box.text().toStdString());
+  shell->Session().Ui().SetMessageBoxObserver([&](QMessageBox& box) {
+    said.push_back(box.text().toStdString());
     server::RangeChange comment;
     comment.action = server::RangeChange::Action::Update;
     const server::FormRange& r = before.front().range;
@@ -400,26 +308,23 @@ TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {
     comment.comment = "counted again";
     comment.rowVersion = before.front().version;
     store->ApplyChanges({"other-clerk", "TEST", 1002, "John Smith"}, {comment});
-    boxes.AnswerNext(QMessageBox::Ok);  // the refusal
+    shell->boxes.AnswerNext(QMessageBox::Ok);  // the refusal
     QTimer::singleShot(0, &box, [&box] { box.button(QMessageBox::Yes)->click(); });
   });
   ASSERT_TRUE(Grid("grdOfficerList").RunContextAction("Reassign all ranges of this trooper..."));
-  ASSERT_TRUE(WaitUntil([&] { return boxes.answered.size() == 2; }, 30s));
-  EXPECT_NE(boxes.answered[1].find("were not reassigned; nothing was changed"), std::string::npos)
-      << boxes.answered[1];
-  EXPECT_NE(boxes.answered[1].find("was changed by John Smith"), std::string::npos)
-      << boxes.answered[1];
+  ASSERT_TRUE(WaitUntil([&] { return said.size() == 2; }, 30s));
+  EXPECT_NE(said[1].find("were not reassigned; nothing was changed"), std::string::npos) << said[1];
+  EXPECT_NE(said[1].find("was changed by John Smith"), std::string::npos) << said[1];
   EXPECT_EQ(held(std::stoll(from)).size(), before.size());
 
   // Again, with nothing in between: every range goes, and the grid shows it.
-  boxes.answered.clear();
-  boxes.AnswerNext(QMessageBox::Yes);
+  said.clear();
+  shell->boxes.AnswerNext(QMessageBox::Yes);
   ASSERT_TRUE(Grid("grdOfficerList").RunContextAction("Reassign all ranges of this trooper..."));
-  ASSERT_TRUE(WaitUntil([&] { return boxes.answered.size() == 1; }, 30s));
-  boxes.AnswerNext(QMessageBox::Ok);
-  ASSERT_TRUE(WaitUntil([&] { return boxes.answered.size() == 2; }, 30s));
-  EXPECT_EQ(boxes.answered[1].rfind(fmt::format("Reassigned {} range", before.size()), 0), 0u)
-      << boxes.answered[1];
+  ASSERT_TRUE(WaitUntil([&] { return said.size() == 1; }, 30s));
+  shell->boxes.AnswerNext(QMessageBox::Ok);
+  ASSERT_TRUE(WaitUntil([&] { return said.size() == 2; }, 30s));
+  EXPECT_EQ(said[1].rfind(fmt::format("Reassigned {} range", before.size()), 0), 0u) << said[1];
   EXPECT_TRUE(held(std::stoll(from)).empty());
   EXPECT_EQ(held(to).size() >= before.size(), true);
   ASSERT_TRUE(WaitUntil(
@@ -427,7 +332,7 @@ TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {
         for (int r = 0; r < ranges.RowCount(); ++r) {
           if (Stored(ranges, r, "ASGND_REG_NBR") == from) return false;
         }
-        return Status() == "Ready";
+        return shell->Status() == "Ready";
       },
       30s));
 }

@@ -1,62 +1,41 @@
 // The desktop's dialogs as a clerk uses them: the shell on the demo data with the embedded
-// inventory, the New Forms view, and the Assign, Change Troop/District and Add Troopers
+// inventory, and the Assign, Change Troop/District and Add Troopers
 // dialogs opened modally from the document's buttons and driven through their widgets,
 // offscreen.
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTableView>
 #include <QTest>
-#include <QTimer>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "QtTestSupport.h"
+#include "ShellTest.h"
 #include "assignment/frmUnAssignForms.h"
-#include "controls/CodesCombo.h"
 #include "controls/DataGrid.h"
 #include "controls/TextBox.h"
 #include "document/TARVO_FormsMaint.h"
-#include "platform/ErrorReporter.h"
-#include "platform/Services.h"
-#include "platform/SiteSettings.h"
-#include "qt/DesktopSession.h"
 #include "qt/FormView.h"
 #include "qt/GridTableModel.h"
 #include "qt/GridView.h"
 #include "qt/ModalFormDialog.h"
-#include "qt/QtUiServices.h"
 #include "qt/ShellWindow.h"
 
 namespace fm::qt {
 namespace {
 
-using namespace std::chrono_literals;
-using testing::MessageBoxScript;
-using testing::ProcessEvents;
-using testing::TempFolder;
-using testing::WaitUntil;
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
+using testing::ClickRow;
+using testing::Shown;
+using testing::Stored;
+using testing::TypeInto;
+using testing::WidgetOf;
 
 // A form range as the grid stores it, compared by value ("0150" is 150).
 struct Range {
@@ -64,199 +43,46 @@ struct Range {
   std::int64_t to = 0;
 };
 
-class DialogsEndToEndTest : public ::testing::Test {
- protected:
-  DialogsEndToEndTest() {
-    testing::TestApplication();
-    // Every test gets its own inventory: the dialogs' saves change it.
-    auto settings = std::make_shared<SiteSettings>();
-    settings->SetLocalDatabaseFile(mData.Path() / "local.db");
-    settings->SetInventoryFile(mData.Path() / "inventory.db");
-    settings->SetLogFile({});
-    session = std::make_unique<DesktopSession>(DesktopSession::Options{settings, {}});
-    ShellWindow::Options options;
-    options.connection = session->ConnectionText();
-    window = std::make_unique<ShellWindow>(options);
-    session->Ui().SetMainWindow(window.get());
-    boxes.Install(session->Ui());
-    window->OpenDocument();
-    window->show();
-    window->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    ProcessEvents();
+QString TextOf(QWidget& widget) { return dynamic_cast<QLineEdit&>(widget).text(); }
+Range RangeAt(const DataGrid& grid, int row) {
+  return {std::stoll(Stored(grid, row, "FRM_FORM_NBR")),
+          std::stoll(Stored(grid, row, "TO_FORM_NBR"))};
+}
+// The row holding exactly `range`, if the grid has one.
+std::optional<int> RowOf(const DataGrid& grid, Range range) {
+  for (int row = 0; row < grid.RowCount(); ++row) {
+    const Range at = RangeAt(grid, row);
+    if (at.from == range.from && at.to == range.to) return row;
   }
-  ~DialogsEndToEndTest() override {
-    for (const auto& report : Services::Errors().Reports()) {
-      ADD_FAILURE() << "reported: " << report.source << ": " << report.description;
-    }
-    window.reset();
-    session.reset();
-    for (const auto& text : unexpectedMessages) ADD_FAILURE() << "unexpected message: " << text;
+  return std::nullopt;
+}
+bool Unassigned(const DataGrid& grid, int row) {
+  const std::string registry = Stored(grid, row, "ASGND_REG_NBR");
+  return registry.empty() || registry == "0";
+}
+// A range of at least three forms (so a sub-range can leave a piece on either side), or -1.
+int FirstRangeOfThree(const DataGrid& grid) {
+  for (int row = 0; row < grid.RowCount(); ++row) {
+    const Range range = RangeAt(grid, row);
+    if (range.from >= 1 && range.to - range.from >= 2) return row;
   }
-
-  TARVO_FormsMaint& Document() { return *window->Document(); }
-  QWidget& W(const char* name) { return WidgetOf(*window->DocumentView(), name); }
-  static QWidget& WidgetOf(const FormView& view, const char* name) {
-    QWidget* widget = view.WidgetFor(name);
-    if (widget == nullptr) throw std::runtime_error(std::string("no widget for ") + name);
-    return *widget;
-  }
-  GridView& Grid(const char* name) { return dynamic_cast<GridView&>(W(name)); }
-  QString Status() const { return window->StatusLabel().text(); }
-
-  // Types into an edit box; `replace` first selects what it holds, as a clerk would
-  // before typing over it.
-  static void TypeInto(QWidget& box, const std::string& keys, bool replace = false) {
-    box.setFocus();
-    if (replace) QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(&box, QString::fromStdString(keys));
-  }
-  void Type(const char* box, const std::string& keys, bool replace = false) {
-    TypeInto(W(box), keys, replace);
-  }
-  void Click(const char* name) { QTest::mouseClick(&W(name), Qt::LeftButton); }
-  static QString TextOf(QWidget& widget) { return dynamic_cast<QLineEdit&>(widget).text(); }
-
-  void ChooseFormType(const QString& description) {
-    auto& combo = dynamic_cast<QComboBox&>(W("qmCboFormTypes"));
-    combo.setFocus();
-    const int wanted = combo.findText(description);
-    ASSERT_GE(wanted, 0) << description.toStdString();
-    if (combo.currentIndex() > wanted) QTest::keyClick(&combo, Qt::Key_Home);
-    while (combo.currentIndex() < wanted) QTest::keyClick(&combo, Qt::Key_Down);
-    EXPECT_EQ(Document().qmCboFormTypes.SelectedDescription(), description.toStdString());
-  }
-
-  // Waits until the status leaves `busy` and the ranges grid's view shows the reply.
-  void WaitForReply(const QString& busy) {
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          return Status() != busy && Grid("grdFormsAssignment").Model().rowCount() ==
-                                         Document().grdFormsAssignment.RowCount();
-        },
-        60s))
-        << "no reply while the status says " << busy.toStdString();
-    EXPECT_EQ(Status(), "Ready");
-  }
-  void SearchAndWait() {
-    Click("cmdButton(0)");
-    EXPECT_EQ(Status(), "Requesting Assigned Forms and Officers");
-    WaitForReply("Requesting Assigned Forms and Officers");
-  }
-  void SearchRanges(const std::string& troopDistrict) {
-    Type("txtBox(0)", troopDistrict, true);
-    ChooseFormType("ENF001 Citation");
-    SearchAndWait();
-  }
-
-  // Clicks a row of a grid view as a clerk does, scrolling it into sight first.
-  static void ClickRow(GridView& view, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTableView& table = view.Table();
-    int column = 0;
-    while (column < view.Model().columnCount() && table.isColumnHidden(column)) ++column;
-    const QModelIndex index = view.Model().index(row, column);
-    table.scrollTo(index);
-    ProcessEvents();
-    QTest::mouseClick(table.viewport(), Qt::LeftButton, modifiers,
-                      table.visualRect(index).center());
-  }
-  // What a grid view shows in a row's cell, by the column's key.
-  static std::string Shown(const GridView& view, int row, const char* key) {
-    const int column = view.Grid().Column(key).Index();
-    return view.Model().data(view.Model().index(row, column)).toString().toStdString();
-  }
-  // The stored value of a row's field.
-  static std::string Stored(const DataGrid& grid, int row, const char* key) {
-    return Trim(grid.BoundText(grid.BookmarkAt(row), key));
-  }
-  static Range RangeAt(const DataGrid& grid, int row) {
-    return {std::stoll(Stored(grid, row, "FRM_FORM_NBR")),
-            std::stoll(Stored(grid, row, "TO_FORM_NBR"))};
-  }
-  // The row holding exactly `range`, if the grid has one.
-  static std::optional<int> RowOf(const DataGrid& grid, Range range) {
-    for (int row = 0; row < grid.RowCount(); ++row) {
-      const Range at = RangeAt(grid, row);
-      if (at.from == range.from && at.to == range.to) return row;
-    }
-    return std::nullopt;
-  }
-  static bool Unassigned(const DataGrid& grid, int row) {
-    const std::string registry = Stored(grid, row, "ASGND_REG_NBR");
-    return registry.empty() || registry == "0";
-  }
-  // A range of at least three forms (so a sub-range can leave a piece on either side),
-  // or -1.
-  static int FirstRangeOfThree(const DataGrid& grid) {
-    for (int row = 0; row < grid.RowCount(); ++row) {
-      const Range range = RangeAt(grid, row);
-      if (range.from >= 1 && range.to - range.from >= 2) return row;
-    }
-    return -1;
-  }
-
-  void AnswerNextMessage(QMessageBox::StandardButton button) { boxes.AnswerNext(button); }
-
-  // Runs `script` inside the next modal dialog, from its own event loop, once it is the
-  // active modal widget. A dialog the script leaves open (a step that failed) is closed
-  // with Escape and the test fails, so a broken step never leaves the test waiting.
-  void OnNextModal(std::function<void(ModalFormDialog&)> script) {
-    session->Ui().SetModalObserver([this, script](ModalFormDialog& dialog) {
-      ++modalsShown;
-      session->Ui().SetModalObserver([](ModalFormDialog& unexpected) {
-        ADD_FAILURE() << "unexpected dialog " << unexpected.objectName().toStdString();
-        QTimer::singleShot(0, &unexpected,
-                           [&unexpected] { QTest::keyClick(&unexpected, Qt::Key_Escape); });
-      });
-      QTimer::singleShot(0, &dialog, [&dialog, script] {
-        EXPECT_TRUE(WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; }, 10s))
-            << "the dialog never became the active modal window";
-        script(dialog);
-        if (dialog.isVisible()) {
-          ADD_FAILURE() << dialog.objectName().toStdString() << " was left open";
-          QTest::keyClick(&dialog, Qt::Key_Escape);
-        }
-      });
-    });
-  }
-
-  std::unique_ptr<DesktopSession> session;
-  std::unique_ptr<ShellWindow> window;
-  MessageBoxScript boxes;
-  std::vector<std::string>& messages = boxes.answered;
-  std::vector<std::string>& unexpectedMessages = boxes.unexpected;
-  int modalsShown = 0;
-
- private:
-  TempFolder mData;
-};
-
-TEST_F(DialogsEndToEndTest, NewFormsAddsTheTypedRangeToItsGridAndRemovesTheSelectedOne) {
-  Click("optButton(1)");  // New Forms
-  ASSERT_TRUE(W("fraAddForms").isVisible());
-  Type("txtBox(0)", "a1");
-  ChooseFormType("Wrecker Decals");
-  Type("txtBox(2)", "9990001");
-  Type("txtBox(3)", "9990010");
-  Click("cmdButton(7)");  // Add Forms
-
-  GridView& view = Grid("grdNewForms");
-  ASSERT_EQ(view.Model().rowCount(), 1);
-  EXPECT_EQ(Shown(view, 0, "FRM_FORM_NBR"), "9990001");
-  EXPECT_EQ(Shown(view, 0, "TO_FORM_NBR"), "9990010");
-  EXPECT_EQ(Trim(Stored(Document().grdNewForms, 0, "TRP_ID")) +
-                Trim(Stored(Document().grdNewForms, 0, "TRP_DIST_ID")),
-            "A1");
-
-  ClickRow(view, 0);
-  EXPECT_EQ(Document().grdNewForms.SelectedCount(), 1);
-  Click("cmdButton(6)");  // Remove Forms
-  EXPECT_EQ(view.Model().rowCount(), 0);
-  EXPECT_EQ(Document().grdNewForms.RowCount(), 0);
+  return -1;
 }
 
+// Every test gets its own inventory: the dialogs' saves change it.
+class DialogsEndToEndTest : public testing::ShellTest {
+ protected:
+  DialogsEndToEndTest() { Open({mData.Path(), {}, {}}); }
+  TARVO_FormsMaint& Document() { return shell->Document(); }
+  QWidget& W(const char* name) { return shell->W(name); }
+  GridView& Grid(const char* name) { return shell->Grid(name); }
+
+ private:
+  testing::TempFolder mData;
+};
+
 TEST_F(DialogsEndToEndTest, AssignRefusesAFromBelowTheSelectionThenSplitsTheRangeForTheTrooper) {
-  SearchRanges("a1");
+  shell->SearchRanges("a1");
   DataGrid& ranges = Document().grdFormsAssignment;
   GridView& rangesView = Grid("grdFormsAssignment");
   const int row = FirstRangeOfThree(ranges);
@@ -294,9 +120,9 @@ TEST_F(DialogsEndToEndTest, AssignRefusesAFromBelowTheSelectionThenSplitsTheRang
     QWidget& from = WidgetOf(view, "txtBox(3)");
     QWidget& to = WidgetOf(view, "txtBox(4)");
     TypeInto(from, std::to_string(selected.from - 1), true);
-    AnswerNextMessage(QMessageBox::Ok);
+    shell->boxes.AnswerNext(QMessageBox::Ok);
     QTest::mouseClick(&WidgetOf(view, "cmdOk"), Qt::LeftButton);
-    EXPECT_EQ(messages,
+    EXPECT_EQ(shell->boxes.answered,
               (std::vector<std::string>{"Assign 'From Range' must be equal to or greater than the "
                                         "selected 'From Range'."}));
     EXPECT_TRUE(dialog.isVisible());
@@ -309,11 +135,11 @@ TEST_F(DialogsEndToEndTest, AssignRefusesAFromBelowTheSelectionThenSplitsTheRang
     TypeInto(to, std::to_string(assigned.to), true);
     QTest::mouseClick(&WidgetOf(view, "cmdOk"), Qt::LeftButton);
   });
-  Click("cmdButton(2)");  // Assign: returns once the dialog has closed
+  shell->Click("cmdButton(2)");  // Assign: returns once the dialog has closed
   EXPECT_EQ(modalsShown, 1);
-  EXPECT_EQ(messages.size(), 1U);
-  EXPECT_EQ(Status(), "Saving Forms");
-  WaitForReply("Saving Forms");
+  EXPECT_EQ(shell->boxes.answered.size(), 1U);
+  EXPECT_EQ(shell->Status(), "Saving Forms");
+  shell->WaitForReply("Saving Forms");
 
   // The selected range is now three: the trooper's piece between two left as they were.
   EXPECT_FALSE(RowOf(ranges, selected).has_value());
@@ -335,7 +161,7 @@ TEST_F(DialogsEndToEndTest, AssignRefusesAFromBelowTheSelectionThenSplitsTheRang
 }
 
 TEST_F(DialogsEndToEndTest, ChangeTroopDistrictMovesTheSelectedRangeToTheTypedStation) {
-  SearchRanges("a1");
+  shell->SearchRanges("a1");
   DataGrid& ranges = Document().grdFormsAssignment;
   ASSERT_GT(ranges.RowCount(), 0);
   const Range moved = RangeAt(ranges, 0);
@@ -353,22 +179,22 @@ TEST_F(DialogsEndToEndTest, ChangeTroopDistrictMovesTheSelectedRangeToTheTypedSt
     EXPECT_EQ(TextOf(station), "A1");
 
     // The station it already has is refused.
-    AnswerNextMessage(QMessageBox::Ok);
+    shell->boxes.AnswerNext(QMessageBox::Ok);
     QTest::mouseClick(&WidgetOf(view, "cmdButton(0)"), Qt::LeftButton);
-    EXPECT_EQ(messages, (std::vector<std::string>{"Troop/District has not changed."}));
+    EXPECT_EQ(shell->boxes.answered, (std::vector<std::string>{"Troop/District has not changed."}));
     EXPECT_TRUE(dialog.isVisible());
 
     TypeInto(station, "b2", true);
     EXPECT_EQ(TextOf(station), "B2");
     QTest::mouseClick(&WidgetOf(view, "cmdButton(0)"), Qt::LeftButton);  // Save
   });
-  Click("cmdButton(4)");  // Change Troop/District
+  shell->Click("cmdButton(4)");  // Change Troop/District
   EXPECT_EQ(modalsShown, 1);
-  EXPECT_EQ(Status(), "Saving Forms");
-  WaitForReply("Saving Forms");
+  EXPECT_EQ(shell->Status(), "Saving Forms");
+  shell->WaitForReply("Saving Forms");
   EXPECT_FALSE(RowOf(ranges, moved).has_value()) << "the range is still listed in A1";
 
-  SearchRanges("b2");
+  shell->SearchRanges("b2");
   const auto row = RowOf(ranges, moved);
   ASSERT_TRUE(row.has_value()) << "the moved range is not listed in B2";
   EXPECT_EQ(Shown(Grid("grdFormsAssignment"), *row, "TROOPDISTRICT"), "B2");
@@ -376,7 +202,7 @@ TEST_F(DialogsEndToEndTest, ChangeTroopDistrictMovesTheSelectedRangeToTheTypedSt
 }
 
 TEST_F(DialogsEndToEndTest, AddTroopersAddsTheOfficerPickedInThePickerToTheOfficerList) {
-  SearchRanges("a1");
+  shell->SearchRanges("a1");
   DataGrid& officers = Document().grdOfficerList;
   GridView& officersView = Grid("grdOfficerList");
   const int listedBefore = officersView.Model().rowCount();
@@ -417,7 +243,7 @@ TEST_F(DialogsEndToEndTest, AddTroopersAddsTheOfficerPickedInThePickerToTheOffic
 
     QTest::mouseClick(&WidgetOf(view, "cmdOK"), Qt::LeftButton);
   });
-  Click("cmdButton(5)");  // Add Troopers
+  shell->Click("cmdButton(5)");  // Add Troopers
   EXPECT_EQ(modalsShown, 1);
   ASSERT_FALSE(picked.empty());
 

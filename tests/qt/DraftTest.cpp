@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "ShellDriver.h"
+#include "ShellTest.h"
 #include "controls/DataGrid.h"
 #include "controls/Frame.h"
 #include "document/TARVO_FormsMaint.h"
@@ -32,7 +32,6 @@ namespace fm::qt {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ShellDriver;
 using testing::TempFolder;
 using testing::WaitUntil;
 
@@ -77,13 +76,14 @@ TEST(DraftFileTest, AnyRowsComeBackAsTheyWereKept) {
   EXPECT_EQ(draft.Read(), nullptr);
 }
 
-class DraftShellTest : public ::testing::Test {
+class DraftShellTest : public testing::ShellTest {
  protected:
   std::filesystem::path DraftPath() const { return folder.Path() / "new-forms-draft.json"; }
-  void Start() {
-    shell = std::make_unique<ShellDriver>(ShellDriver::Options{folder.Path(), {}, DraftPath()});
+  // The shell on the folder, the next message box answered with `button`.
+  void OpenAnswering(QMessageBox::StandardButton button) {
+    Start({folder.Path(), {}, DraftPath()}).boxes.AnswerNext(button);
     shell->Open();
-    testing::ProcessEvents();
+    ASSERT_TRUE(WaitUntil([&] { return !shell->boxes.answered.empty(); }, 5s));
   }
   void Write(const std::string& text) const {
     std::ofstream out(DraftPath(), std::ios::binary);
@@ -100,7 +100,6 @@ class DraftShellTest : public ::testing::Test {
   }
 
   TempFolder folder;
-  std::unique_ptr<ShellDriver> shell;
 };
 
 struct Corrupt {
@@ -120,11 +119,7 @@ TEST_F(DraftShellTest, ADraftThatCannotBeReadIsSaidSoAndSetAsideNotLost) {
   for (const Corrupt& c : cases) {
     SCOPED_TRACE(c.text);
     Write(c.text);
-    shell.reset();
-    shell = std::make_unique<ShellDriver>(ShellDriver::Options{folder.Path(), {}, DraftPath()});
-    shell->boxes.AnswerNext(QMessageBox::Ok);
-    shell->Open();
-    ASSERT_TRUE(WaitUntil([&] { return !shell->boxes.answered.empty(); }, 5s));
+    ASSERT_NO_FATAL_FAILURE(OpenAnswering(QMessageBox::Ok));
     const std::string& said = shell->boxes.answered.front();
     EXPECT_NE(said.find("could not be restored"), std::string::npos) << said;
     EXPECT_NE(said.find(c.reason), std::string::npos) << said;
@@ -178,10 +173,7 @@ TEST_F(DraftShellTest, RangesOfADesktopKilledOutrightAreOfferedBackAndGoOnceSave
   RunAndKillADesktopWithThreeNewRanges(folder.Path());
   ASSERT_TRUE(std::filesystem::exists(DraftPath()));
 
-  shell = std::make_unique<ShellDriver>(ShellDriver::Options{folder.Path(), {}, DraftPath()});
-  shell->boxes.AnswerNext(QMessageBox::Yes);
-  shell->Open();
-  ASSERT_TRUE(WaitUntil([&] { return !shell->boxes.answered.empty(); }, 5s));
+  ASSERT_NO_FATAL_FAILURE(OpenAnswering(QMessageBox::Yes));
   EXPECT_EQ(shell->boxes.answered.front(),
             "3 new ranges from your last session were not saved. Restore them?");
 

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
+#include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <memory>
@@ -10,9 +13,8 @@
 #include <vector>
 
 #include "QtTestSupport.h"
-#include "controls/DataControl.h"
+#include "RangeGridFixture.h"
 #include "controls/DataGrid.h"
-#include "controls/Form.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
@@ -22,44 +24,172 @@
 namespace fm::qt {
 namespace {
 
+using testing::MakeRanges;
 using testing::ProcessEvents;
-using testing::TestApplication;
+using testing::QtMessageCapture;
 
-std::shared_ptr<Recordset> MakeOfficers(int rows) {
-  auto rs = std::make_shared<Recordset>(std::vector<FieldDef>{
-      {"INSP_ID", FieldType::Integer, 0}, {"INSP_NME_LST", FieldType::Text, 30}});
-  for (int i = 0; i < rows; ++i) {
-    rs->AddNew();
-    rs->SetValue("INSP_ID", Value(1000 + i));
-    rs->SetValue("INSP_NME_LST", Value("OFFICER " + std::to_string(i)));
-    rs->Update();
+class GridTableModelTest : public testing::RangeGridTest {
+ protected:
+  GridTableModelTest() {
+    testing::TestApplication();
+    Services::SetErrorReporter(std::make_shared<ErrorReporter>(std::filesystem::path{}, false));
   }
-  if (rows > 0) rs->MoveFirst();
-  return rs;
+  ~GridTableModelTest() override { Services::Reset(); }
+
+  QString Text(const GridTableModel& model, int row, int column) {
+    return model.data(model.index(row, column)).toString();
+  }
+};
+
+TEST_F(GridTableModelTest, PassesTheItemModelTesterThroughLoadsResetsAndChanges) {
+  const QtMessageCapture messages;
+  ado.SetRecordset(MakeRanges(40));
+  GridTableModel model(grid);
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+
+  for (int row = 0; row < model.rowCount(); ++row) Text(model, row, 0);
+  grid.SetCell(grid.BookmarkAt(3), "TROOPDISTRICT", "ZZ");
+  model.Sync();
+  grid.ClickRow(5);
+  grid.ClickRow(9, DataGrid::ClickModifier::Shift);
+  model.Sync();
+  ado.SetRecordset(MakeRanges(3));
+  model.Sync();
+  ado.SetRecordset(nullptr);
+  model.Sync();
+  ado.SetRecordset(MakeRanges(7));
+  model.Sync();
+
+  EXPECT_EQ(model.rowCount(), 7);
+  EXPECT_TRUE(messages.Matching("FAIL").empty()) << messages.Matching("FAIL").front();
 }
 
-class GridViewTest : public ::testing::Test {
+TEST_F(GridTableModelTest, ShowsEveryColumnWithItsCaptionAndTheBoldOfItsStyleSets) {
+  ado.SetRecordset(MakeRanges(2));
+  GridTableModel model(grid);
+  ASSERT_EQ(model.columnCount(), 5);  // hidden columns too: hiding is the view's business
+  EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), "Troop/District");
+  EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), "TRP_ID");
+  EXPECT_EQ(model.headerData(4, Qt::Horizontal).toString(), "Comment");
+
+  // As SetGridBolding does: the grid's font bold, the columns on the regular "UNBOLD".
+  QSignalSpy headings(&model, &QAbstractItemModel::headerDataChanged);
+  grid.SetFontBold(true);
+  grid.StyleSet("UNBOLD").SetBold(false);
+  grid.Column(0).SetHeadStyleSet("UNBOLD");
+  grid.Column(0).SetStyleSet("UNBOLD");
+  model.Sync();
+
+  EXPECT_EQ(headings.count(), 1);
+  EXPECT_FALSE(model.headerData(0, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+  EXPECT_TRUE(model.headerData(1, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+  EXPECT_FALSE(model.data(model.index(0, 0), Qt::FontRole).value<QFont>().bold());
+  EXPECT_TRUE(model.data(model.index(0, 1), Qt::FontRole).value<QFont>().bold());
+}
+
+TEST_F(GridTableModelTest, LoadsARowOnlyTheFirstTimeTheViewAsksForOneOfItsCells) {
+  ado.SetRecordset(MakeRanges(100));
+  GridTableModel model(grid);
+  model.Sync();
+  EXPECT_EQ(grid.LoadedRowCount(), 0);
+
+  EXPECT_EQ(Text(model, 42, 0), "Q7");  // computed by the row-loaded handler
+  EXPECT_EQ(Text(model, 42, 1), "4300");
+  EXPECT_EQ(Text(model, 42, 4), "note 42");
+  EXPECT_EQ(loads[grid.BookmarkAt(42)], 1);
+  EXPECT_EQ(grid.LoadedRowCount(), 1);
+
+  // Roles other than the text load nothing.
+  model.data(model.index(7, 0), Qt::FontRole);
+  EXPECT_EQ(grid.LoadedRowCount(), 1);
+
+  // Filling the computed cells the view was about to read is no change to announce.
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::None);
+  EXPECT_EQ(changed.count(), 0);
+}
+
+TEST_F(GridTableModelTest, ResetsWhenTheRowsAreFetchedAnewOrChangedWithoutNotice) {
+  auto ranges = MakeRanges(10);
+  ado.SetRecordset(ranges);
+  GridTableModel model(grid);
+  QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+
+  Text(model, 0, 0);
+  grid.Refresh();
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Reset);
+  EXPECT_EQ(resets.count(), 1);
+
+  ado.SetRecordset(MakeRanges(4));
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Reset);
+  EXPECT_EQ(model.rowCount(), 4);
+
+  // A row added to the bound record set behind the grid's back.
+  Recordset& shown = *grid.RecordsetPtr();
+  shown.AddNew();
+  shown.SetValue("FRM_FORM_NBR", Value(999));
+  shown.Update();
+  EXPECT_EQ(model.rowCount(), 4);  // as announced, until the next Sync
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Reset);
+  EXPECT_EQ(model.rowCount(), 5);
+  EXPECT_EQ(resets.count(), 3);
+}
+
+TEST_F(GridTableModelTest, AnnouncesCellsAndSelectionsChangedAfterLoading) {
+  ado.SetRecordset(MakeRanges(5));
+  GridTableModel model(grid);
+  Text(model, 1, 0);
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+  grid.SetCell(grid.BookmarkAt(1), "TROOPDISTRICT", "X9");
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Updated);
+  EXPECT_EQ(changed.count(), 1);
+  EXPECT_EQ(Text(model, 1, 0), "X9");
+
+  grid.ClickRow(2);
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::Updated);
+  EXPECT_EQ(changed.count(), 2);
+  EXPECT_EQ(model.Sync(), GridTableModel::Change::None);
+}
+
+TEST_F(GridTableModelTest, RowsThatVanishedBeforeTheNextSyncReadEmpty) {
+  auto ranges = MakeRanges(6);
+  ado.SetRecordset(ranges);
+  GridTableModel model(grid);
+  Recordset& shown = *grid.RecordsetPtr();
+  shown.MoveLast();
+  shown.Delete();
+  shown.MoveLast();
+  shown.Delete();
+
+  EXPECT_EQ(model.rowCount(), 6);
+  EXPECT_FALSE(model.data(model.index(5, 1)).isValid());
+  EXPECT_EQ(Text(model, 3, 1), "400");
+  model.Sync();
+  EXPECT_EQ(model.rowCount(), 4);
+}
+
+TEST_F(GridTableModelTest, AGridWithoutRecordSetHasColumnsButNoRows) {
+  GridTableModel model(grid);
+  EXPECT_EQ(model.rowCount(), 0);
+  EXPECT_EQ(model.columnCount(), 5);
+  EXPECT_FALSE(model.data(model.index(0, 0)).isValid());
+  EXPECT_EQ(model.flags(model.index(0, 0)), Qt::NoItemFlags);
+}
+
+// The view on the grid, at 600 x 400 pixels, on 30 ranges.
+class GridViewTest : public GridTableModelTest {
  protected:
-  GridViewTest()
-      : ado(form.Add<DataControl>("adoOfficerList")), grid(form.Add<DataGrid>("grdOfficerList")) {
-    TestApplication();
-    Services::SetErrorReporter(std::make_shared<ErrorReporter>(std::filesystem::path{}, false));
-    grid.SetCaption("Troop/District Assigned Troopers");
-    grid.AddColumn("DIST_ID", "DIST_ID", "DIST_ID", false, 3200);
-    grid.AddColumn("Registry #", "INSP_ID", "INSP_ID", true, 3228);
-    grid.AddColumn("Name", "INSP_NME_LST", "INSP_NME_LST", true, 4657);
-    grid.SetDataSource(&ado);
+  GridViewTest() {
+    grid.SetCaption("Forms Assigned");
     grid.Click.Connect([this] { ++clicks; });
-    ado.SetRecordset(MakeOfficers(30));
+    ado.SetRecordset(MakeRanges(30));
     view = std::make_unique<GridView>(grid);
     view->resize(600, 400);
     view->show();
     ProcessEvents();
   }
-  ~GridViewTest() override {
-    view.reset();
-    Services::Reset();
-  }
+  ~GridViewTest() override { view.reset(); }
 
   QPoint CellCenter(int row, int column = 1) const {
     return view->Table().visualRect(view->Model().index(row, column)).center();
@@ -82,34 +212,34 @@ class GridViewTest : public ::testing::Test {
     return rows;
   }
 
-  Form form{"frmGridViewTest"};
-  DataControl& ado;
-  DataGrid& grid;
   std::unique_ptr<GridView> view;
   int clicks = 0;
 };
 
-TEST_F(GridViewTest, ShowsCaptionHiddenColumnsWidthsInPixelsAndFixedRowHeights) {
+TEST_F(GridViewTest, ShowsCaptionHiddenColumnsWidthsInPixelsAndFixedRowHeightsBothWays) {
   QTableView& table = view->Table();
-  EXPECT_EQ(view->CaptionBar().text(), "Troop/District Assigned Troopers");
-  EXPECT_TRUE(table.isColumnHidden(0));
+  EXPECT_EQ(view->CaptionBar().text(), "Forms Assigned");
+  EXPECT_TRUE(table.isColumnHidden(2));
   EXPECT_FALSE(table.isColumnHidden(1));
-  EXPECT_EQ(table.horizontalHeader()->sectionSize(1), 215);  // 3228 twips
-  EXPECT_EQ(table.horizontalHeader()->sectionSize(2), 310);  // 4657 twips
+  EXPECT_EQ(table.horizontalHeader()->sectionSize(0), 139);  // 2090 twips
+  EXPECT_EQ(table.horizontalHeader()->sectionSize(4), 349);  // 5239 twips
   EXPECT_EQ(table.verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
   EXPECT_EQ(table.rowHeight(0), table.rowHeight(29));
 
-  grid.Column(0).SetVisible(true);
-  grid.Column(2).SetWidth(1500);
+  grid.Column(2).SetVisible(true);
+  grid.Column(4).SetWidth(1500);
   grid.SetCaption("");
   view->Sync();
-  EXPECT_FALSE(table.isColumnHidden(0));
-  EXPECT_EQ(table.horizontalHeader()->sectionSize(0), 213);
-  EXPECT_EQ(table.horizontalHeader()->sectionSize(2), 100);
+  EXPECT_FALSE(table.isColumnHidden(2));
+  EXPECT_EQ(table.horizontalHeader()->sectionSize(2), 213);  // 3200 twips
+  EXPECT_EQ(table.horizontalHeader()->sectionSize(4), 100);
   EXPECT_TRUE(view->CaptionBar().isHidden());
+  // A column the user widens is widened in the grid.
+  table.horizontalHeader()->resizeSection(4, 200);
+  EXPECT_EQ(grid.Column(4).Width(), 3000);
 }
 
-TEST_F(GridViewTest, ClicksWithCtrlAndShiftSelectInTheGridAndTheViewShowsIt) {
+TEST_F(GridViewTest, ClicksWithCtrlAndShiftAndArrowKeysSelectInTheGridAndTheViewShowsIt) {
   Click(2);
   EXPECT_EQ(SelectedRows(), (std::vector<long>{2}));
   EXPECT_EQ(grid.CurrentRowIndex(), 2);
@@ -125,9 +255,8 @@ TEST_F(GridViewTest, ClicksWithCtrlAndShiftSelectInTheGridAndTheViewShowsIt) {
   EXPECT_EQ(ViewSelectedRows(), (std::vector<int>{2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(view->Table().selectionModel()->currentIndex().row(), 7);
   EXPECT_EQ(clicks, 4);
-}
 
-TEST_F(GridViewTest, ArrowKeysMoveTheSelectionAsClicksDo) {
+  // Arrow keys move the selection as clicks do.
   Click(5);
   QTest::keyClick(&view->Table(), Qt::Key_Down);
   EXPECT_EQ(SelectedRows(), (std::vector<long>{6}));
@@ -139,14 +268,9 @@ TEST_F(GridViewTest, ArrowKeysMoveTheSelectionAsClicksDo) {
   EXPECT_EQ(ViewSelectedRows(), (std::vector<int>{29}));
 }
 
-TEST_F(GridViewTest, AColumnTheUserWidensIsWidenedInTheGrid) {
-  view->Table().horizontalHeader()->resizeSection(2, 200);
-  EXPECT_EQ(grid.Column(2).Width(), 3000);
-}
-
 TEST_F(GridViewTest, NothingChangesWhileTheGridsRedrawIsOff) {
   grid.SetRedraw(false);
-  ado.SetRecordset(MakeOfficers(3));
+  ado.SetRecordset(MakeRanges(3));
   view->Sync();
   EXPECT_EQ(view->Model().rowCount(), 30);
   EXPECT_FALSE(view->Table().updatesEnabled());
@@ -158,7 +282,7 @@ TEST_F(GridViewTest, NothingChangesWhileTheGridsRedrawIsOff) {
 }
 
 TEST_F(GridViewTest, PaintingLoadsOnlyTheRowsInSight) {
-  ado.SetRecordset(MakeOfficers(5000));
+  ado.SetRecordset(MakeRanges(5000));
   view->Sync();
   view->Table().viewport()->repaint();
   EXPECT_GT(grid.LoadedRowCount(), 0);

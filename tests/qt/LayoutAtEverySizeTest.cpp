@@ -20,12 +20,13 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <array>
 #include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "ShellDriver.h"
+#include "ShellTest.h"
 #include "controls/Control.h"
 #include "document/TARVO_FormsMaint.h"
 #include "qt/DesktopApp.h"
@@ -36,8 +37,6 @@
 namespace fm::qt {
 namespace {
 
-using testing::ShellDriver;
-using testing::TempFolder;
 using testing::WaitUntil;
 
 enum class Mode { FormsAssignment, NewForms, InactiveForms };
@@ -49,20 +48,7 @@ struct WindowSize {
 using LayoutCase = std::tuple<Mode, WindowSize, double>;
 
 const char* ModeName(Mode mode) {
-  switch (mode) {
-    case Mode::FormsAssignment:
-      return "FormsAssignment";
-    case Mode::NewForms:
-      return "NewForms";
-    case Mode::InactiveForms:
-      return "InactiveForms";
-  }
-  return "?";
-}
-
-const TempFolder& DataFolder() {
-  static const TempFolder folder;
-  return folder;
+  return std::array{"FormsAssignment", "NewForms", "InactiveForms"}[static_cast<int>(mode)];
 }
 
 // The desktop's own style and font, as the program sets them.
@@ -172,7 +158,8 @@ std::vector<std::string> LayoutProblems(ShellWindow& window) {
   return problems;
 }
 
-class LayoutAtEverySize : public ::testing::TestWithParam<LayoutCase> {
+class LayoutAtEverySize : public testing::ShellTest,
+                          public ::testing::WithParamInterface<LayoutCase> {
  protected:
   void SizeTheWindow(ShellWindow& window, const WindowSize& size) {
     // A maximised window's frame fills the screen's free area (to the pixel, which at
@@ -198,24 +185,24 @@ class LayoutAtEverySize : public ::testing::TestWithParam<LayoutCase> {
     testing::ProcessEvents();
   }
 
-  void PutTheModeOnScreen(ShellDriver& shell, Mode mode) {
+  void PutTheModeOnScreen(Mode mode) {
     switch (mode) {
       case Mode::FormsAssignment:
-        shell.Type("txtBox(0)", "a1");
-        shell.ChooseFormType("ENF001 Citation");
-        shell.SearchAndWait();
+        shell->Type("txtBox(0)", "a1");
+        shell->ChooseFormType("ENF001 Citation");
+        shell->SearchAndWait();
         break;
       case Mode::NewForms:
         // The quarterly type shows every entry of the mode.
-        shell.Click("optButton(1)");
-        shell.AddRange("b2", "CVSA Decals", "990001", "990100");
-        shell.Type("txtBox(0)", "b2");
-        shell.ChooseFormType("CVSA Decals");
+        shell->Click("optButton(1)");
+        shell->AddRange("b2", "CVSA Decals", "990001", "990100");
+        shell->Type("txtBox(0)", "b2");
+        shell->ChooseFormType("CVSA Decals");
         break;
       case Mode::InactiveForms:
-        shell.Click("optButton(2)");
-        shell.ChooseFormType("Receipts");
-        shell.SearchAndWait();
+        shell->Click("optButton(2)");
+        shell->ChooseFormType("Receipts");
+        shell->SearchAndWait();
         break;
     }
     testing::ProcessEvents();
@@ -229,15 +216,12 @@ TEST_P(LayoutAtEverySize, EveryControlIsInsideApartAndShowsItsCaptionWhole) {
   ASSERT_NEAR(testing::TestApplication().devicePixelRatio(), scale, 1e-9);
 
   UseTheDesktopLook();
-  ShellDriver shell({DataFolder().Path(), {}, {}});
-  shell.Open();
-  ShellWindow& window = shell.Window();
+  ShellWindow& window = Open().Window();
 
   // The mode put on screen at this size, so that the view-mode procedures move the
   // controls at this size too.
   SizeTheWindow(window, size);
-  PutTheModeOnScreen(shell, mode);
-  EXPECT_TRUE(shell.boxes.unexpected.empty()) << shell.boxes.unexpected.front();
+  PutTheModeOnScreen(mode);
   const std::vector<std::string> problems = LayoutProblems(window);
   EXPECT_TRUE(problems.empty()) << problems.size() << " problems, the first: " << problems.front();
 }

@@ -54,47 +54,48 @@ class QtUiServicesTest : public ::testing::Test {
   QtUiServices& ui = *services.ui;
 };
 
-TEST_F(QtUiServicesTest, AMessageBoxShowsTheTextIconButtonsAndTitleAskedFor) {
-  QString title;
-  QString text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  QMessageBox::StandardButtons buttons;
-  AnswerWith(ui, QMessageBox::No, [&](QMessageBox& box) {
-    title = box.windowTitle();
-    text = box.text();
-    icon = box.icon();
-    buttons = box.standardButtons();
-  });
-  const MsgBoxResult answer =
-      ui.MessageBox("New Forms have been added. Do you wish to save them ?",
-                    MsgBoxButtons::YesNoCancel, MsgBoxIcon::Question, "Forms Maintenance");
-  EXPECT_EQ(answer, MsgBoxResult::No);
-  EXPECT_EQ(title, "Forms Maintenance");
-  EXPECT_EQ(text, "New Forms have been added. Do you wish to save them ?");
-  EXPECT_EQ(icon, QMessageBox::Question);
-  EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-}
-
-TEST_F(QtUiServicesTest, MessageBoxAnswersMapToTheirResultsAndLineBreaksAreShown) {
-  AnswerWith(ui, QMessageBox::Cancel);
-  EXPECT_EQ(ui.MessageBox("x", MsgBoxButtons::OkCancel, MsgBoxIcon::None, "t"),
-            MsgBoxResult::Cancel);
-  AnswerWith(ui, QMessageBox::Yes);
-  EXPECT_EQ(ui.MessageBox("x", MsgBoxButtons::YesNo, MsgBoxIcon::Information, "t"),
-            MsgBoxResult::Yes);
-
-  QString text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  AnswerWith(ui, QMessageBox::Ok, [&](QMessageBox& box) {
-    text = box.text();
-    icon = box.icon();
-  });
-  EXPECT_EQ(ui.MessageBox("Please Enter a valid Troop/District\r\nPlease enter a valid Registry "
-                          "Number\r\n",
-                          MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, "t"),
-            MsgBoxResult::Ok);
-  EXPECT_EQ(text, "Please Enter a valid Troop/District\nPlease enter a valid Registry Number");
-  EXPECT_EQ(icon, QMessageBox::Warning);
+TEST_F(QtUiServicesTest, AMessageBoxShowsWhatWasAskedAndAnswersWithTheButtonClicked) {
+  struct Case {
+    MsgBoxButtons buttons;
+    MsgBoxIcon icon;
+    QMessageBox::StandardButtons shown;
+    QMessageBox::Icon qtIcon;
+    QMessageBox::StandardButton clicked;
+    MsgBoxResult answer;
+  };
+  const Case cases[] = {
+      {MsgBoxButtons::YesNoCancel, MsgBoxIcon::Question,
+       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Question,
+       QMessageBox::No, MsgBoxResult::No},
+      {MsgBoxButtons::OkCancel, MsgBoxIcon::None, QMessageBox::Ok | QMessageBox::Cancel,
+       QMessageBox::NoIcon, QMessageBox::Cancel, MsgBoxResult::Cancel},
+      {MsgBoxButtons::YesNo, MsgBoxIcon::Information, QMessageBox::Yes | QMessageBox::No,
+       QMessageBox::Information, QMessageBox::Yes, MsgBoxResult::Yes},
+      {MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, QMessageBox::Ok, QMessageBox::Warning,
+       QMessageBox::Ok, MsgBoxResult::Ok},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.answer));
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    AnswerWith(ui, c.clicked, [&](QMessageBox& box) {
+      title = box.windowTitle();
+      text = box.text();
+      icon = box.icon();
+      buttons = box.standardButtons();
+    });
+    // The screen's line breaks show as lines, without an empty last one.
+    EXPECT_EQ(ui.MessageBox("Please Enter a valid Troop/District\r\nPlease enter a valid "
+                            "Registry Number\r\n",
+                            c.buttons, c.icon, "Forms Maintenance"),
+              c.answer);
+    EXPECT_EQ(title, "Forms Maintenance");
+    EXPECT_EQ(text, "Please Enter a valid Troop/District\nPlease enter a valid Registry Number");
+    EXPECT_EQ(icon, c.qtIcon);
+    EXPECT_EQ(buttons, c.shown);
+  }
 }
 
 TEST_F(QtUiServicesTest, TheHourglassIsTheOverrideCursorExceptOverAMessageBox) {
@@ -114,12 +115,6 @@ TEST_F(QtUiServicesTest, TheHourglassIsTheOverrideCursorExceptOverAMessageBox) {
   ui.SetMousePointer(MousePointer::Default);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(ui.GetMousePointer(), MousePointer::Default);
-}
-
-TEST_F(QtUiServicesTest, TheBeepIsCounted) {
-  ui.Beep();
-  ui.Beep();
-  EXPECT_EQ(ui.BeepCount(), 2);
 }
 
 // A dialog of the screen model: Save hides it, and its QueryUnload may keep it open.
@@ -145,7 +140,7 @@ class TestDialog final : public Form {
   int queryUnloads = 0;
 };
 
-TEST_F(QtUiServicesTest, AFormShownModallyRunsUntilItsCodeHidesIt) {
+TEST_F(QtUiServicesTest, AFormShownModallyRunsUntilItsCodeHidesItOrItAgreesToClose) {
   TestDialog dialog;
   QString title;
   ui.SetModalObserver([&](ModalFormDialog& shown) {
@@ -162,10 +157,8 @@ TEST_F(QtUiServicesTest, AFormShownModallyRunsUntilItsCodeHidesIt) {
   EXPECT_FALSE(dialog.Visible());
   EXPECT_TRUE(dialog.IsLoaded());
   EXPECT_EQ(dialog.txtComment.Text(), "two boxes");  // read after the modal show, as a caller does
-}
 
-TEST_F(QtUiServicesTest, ClosingAModalWindowAsksTheFormWhichMayRefuse) {
-  TestDialog dialog;
+  // Closing the window asks the form, which may refuse.
   dialog.keepOpen = true;
   bool stillOpenAfterRefusal = false;
   ui.SetModalObserver([&](ModalFormDialog& shown) {
@@ -233,7 +226,7 @@ TEST_F(QtEventLoopTest, ATaskThatThrowsIsReportedAndTheNextOnesStillRun) {
   EXPECT_EQ(services.ReportedErrors().front(), "EventLoop.Task: reply could not be read");
 }
 
-TEST_F(QtEventLoopTest, TimersRunOnceWhenDueAndNotAtAllWhenCancelled) {
+TEST_F(QtEventLoopTest, TimersRunOnceWhenDueAndNotAtAllWhenCancelledFromAnyThread) {
   int fired = 0;
   int cancelledFired = 0;
   loop.StartTimer(20ms, [&] { ++fired; });
@@ -246,18 +239,16 @@ TEST_F(QtEventLoopTest, TimersRunOnceWhenDueAndNotAtAllWhenCancelled) {
   EXPECT_EQ(fired, 1);
   EXPECT_EQ(cancelledFired, 0);
   EXPECT_EQ(loop.PendingTimerCount(), 0U);
-}
 
-TEST_F(QtEventLoopTest, ACancelFromAnotherThreadOvertakingTheTimersCreationStillCancels) {
-  int fired = 0;
+  // A cancel from another thread that overtakes the timer's creation still cancels.
   std::thread worker([&] {
-    const auto id = loop.StartTimer(0ms, [&] { ++fired; });
+    const auto id = loop.StartTimer(0ms, [&] { ++cancelledFired; });
     loop.CancelTimer(id);
   });
   worker.join();
   QTest::qWait(50);
   loop.ProcessPendingEvents();
-  EXPECT_EQ(fired, 0);
+  EXPECT_EQ(cancelledFired, 0);
 }
 
 TEST_F(QtEventLoopTest, SleepBlocksForTheTimeAsked) {

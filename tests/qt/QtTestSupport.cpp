@@ -1,7 +1,5 @@
 #include "QtTestSupport.h"
 
-#include <unistd.h>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColor>
@@ -11,7 +9,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QtGlobal>
-#include <atomic>
 
 #include "platform/ErrorReporter.h"
 #include "platform/LocalDatabase.h"
@@ -115,19 +112,6 @@ void MessageBoxScript::DismissUnexpected() {
       }
     });
   });
-}
-
-TempFolder::TempFolder() {
-  static std::atomic<int> counter{0};
-  mPath = std::filesystem::temp_directory_path() /
-          ("fm-qt-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-  std::filesystem::remove_all(mPath);
-  std::filesystem::create_directories(mPath);
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(mPath, ignored);
 }
 
 QtServices::QtServices() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
+
 class QApplication;
 class QImage;
 class QRect;
@@ -65,19 +67,6 @@ class MessageBoxScript {
  private:
   void DismissUnexpected();
   qt::QtUiServices* mUi = nullptr;
-};
-
-// A fresh temporary folder, removed with the object.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& Path() const { return mPath; }
-
- private:
-  std::filesystem::path mPath;
 };
 
 // The process-wide services a view needs, the Qt ones for real: site settings of the demo

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,58 +30,55 @@ Parsed Parse(const std::vector<const char*>& args) {
   return parsed;
 }
 
-TEST(ShellCommandLineTest, NoOptionsMeanTheSettingsAndTheEmbeddedInventoryDecide) {
-  const Parsed parsed = Parse({});
-  ASSERT_TRUE(parsed.outcome.commandLine.has_value());
-  EXPECT_TRUE(parsed.outcome.commandLine->settings.empty());
-  EXPECT_TRUE(parsed.outcome.commandLine->settingsFile.empty());
-}
+// Every option, a value, and the site setting it becomes.
+const struct {
+  const char* option;
+  const char* value;
+  const char* key;
+} kOptions[] = {
+    {"--local-db", "/srv/fm/local.db", "local_db"},
+    {"--inventory", "/srv/fm/inventory.db", "inventory_db"},
+    {"--server", "http://forms:8080", "server"},
+    {"--token-file", "/etc/fm.token", "token_file"},
+    {"--ca-file", "/etc/fm/ca.pem", "ca_file"},
+    {"--region", "SOUTH", "region"},
+    {"--user", "2002", "user_id"},
+    {"--requester", "DESK 4", "requester"},
+    {"--timeout", "45", "timeout_seconds"},
+    {"--log-file", "", "log_file"},
+};
 
-TEST(ShellCommandLineTest, EachOptionBecomesTheSiteSettingOfItsName) {
-  const Parsed parsed = Parse({"--local-db",   "/srv/fm/local.db",
-                               "--inventory",  "/srv/fm/inventory.db",
-                               "--server",     "http://forms:8080",
-                               "--token-file", "/etc/fm.token",
-                               "--ca-file",    "/etc/fm/ca.pem",
-                               "--region",     "SOUTH",
-                               "--user",       "2002",
-                               "--requester",  "DESK 4",
-                               "--timeout",    "45",
-                               "--log-file",   "",
-                               "--switch",     "VoidManualForms=yes",
-                               "--settings",   "/etc/fm/settings.ini"});
-  ASSERT_TRUE(parsed.outcome.commandLine.has_value()) << parsed.err;
-  const auto& settings = parsed.outcome.commandLine->settings;
-  const std::map<std::string, std::string> expected{{"local_db", "/srv/fm/local.db"},
-                                                    {"inventory_db", "/srv/fm/inventory.db"},
-                                                    {"server", "http://forms:8080"},
-                                                    {"token_file", "/etc/fm.token"},
-                                                    {"ca_file", "/etc/fm/ca.pem"},
-                                                    {"region", "SOUTH"},
-                                                    {"user_id", "2002"},
-                                                    {"requester", "DESK 4"},
-                                                    {"timeout_seconds", "45"},
-                                                    {"log_file", ""},
-                                                    {"switch.VoidManualForms", "yes"}};
-  EXPECT_EQ(settings, expected);
-  EXPECT_EQ(parsed.outcome.commandLine->settingsFile, "/etc/fm/settings.ini");
-}
+TEST(ShellCommandLineTest, EachOptionOrItsSettingKeyBecomesTheSiteSettingOfItsName) {
+  const Parsed none = Parse({});  // the settings and the embedded inventory decide
+  ASSERT_TRUE(none.outcome.commandLine.has_value());
+  EXPECT_TRUE(none.outcome.commandLine->settings.empty());
+  EXPECT_TRUE(none.outcome.commandLine->settingsFile.empty());
 
-TEST(ShellCommandLineTest, TheSettingKeysAreAcceptedAsOptionNamesToo) {
-  const Parsed parsed = Parse({"--local_db", "a.db", "--user_id", "7", "--timeout_seconds", "5"});
+  std::vector<const char*> args;
+  std::map<std::string, std::string> expected;
+  for (const auto& o : kOptions) {
+    args.insert(args.end(), {o.option, o.value});
+    expected[o.key] = o.value;
+    const std::string byKey = std::string("--") + o.key;
+    const Parsed parsed = Parse({byKey.c_str(), o.value});
+    ASSERT_TRUE(parsed.outcome.commandLine.has_value()) << byKey << ": " << parsed.err;
+    EXPECT_EQ(parsed.outcome.commandLine->settings.at(o.key), o.value) << byKey;
+  }
+  args.insert(args.end(), {"--switch", "VoidManualForms=yes", "--settings", "/etc/fm/s.ini"});
+  expected["switch.VoidManualForms"] = "yes";
+  const Parsed parsed = Parse(args);
   ASSERT_TRUE(parsed.outcome.commandLine.has_value()) << parsed.err;
-  EXPECT_EQ(parsed.outcome.commandLine->settings.at("local_db"), "a.db");
-  EXPECT_EQ(parsed.outcome.commandLine->settings.at("user_id"), "7");
-  EXPECT_EQ(parsed.outcome.commandLine->settings.at("timeout_seconds"), "5");
+  EXPECT_EQ(parsed.outcome.commandLine->settings, expected);
+  EXPECT_EQ(parsed.outcome.commandLine->settingsFile, "/etc/fm/s.ini");
 }
 
 TEST(ShellCommandLineTest, HelpExplainsEveryOption) {
   const Parsed parsed = Parse({"--help"});
   EXPECT_FALSE(parsed.outcome.commandLine.has_value());
   EXPECT_EQ(parsed.outcome.exitCode, 0);
-  for (const char* option :
-       {"--local-db", "--inventory", "--server", "--token-file", "--ca-file", "--region", "--user",
-        "--requester", "--timeout", "--log-file", "--switch", "--settings"}) {
+  for (const auto& o : kOptions)
+    EXPECT_NE(parsed.out.find(o.option), std::string::npos) << o.option;
+  for (const char* option : {"--switch", "--settings"}) {
     EXPECT_NE(parsed.out.find(option), std::string::npos) << option;
   }
   EXPECT_NE(parsed.out.find("embedded demo inventory"), std::string::npos);

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <stdexcept>
 
+#include "base/Text.h"
 #include "controls/CodesCombo.h"
 #include "controls/DataGrid.h"
 #include "document/TARVO_FormsMaint.h"
@@ -39,7 +40,9 @@ ShellDriver::ShellDriver(Options options) : mOptions(std::move(options)) {
   boxes.Install(mSession->Ui());
 }
 
-ShellDriver::~ShellDriver() {
+ShellDriver::~ShellDriver() { Shutdown(); }
+
+void ShellDriver::Shutdown() {
   mWindow.reset();
   mSession.reset();
 }
@@ -65,7 +68,12 @@ TARVO_FormsMaint& ShellDriver::Document() const {
 }
 
 QWidget& ShellDriver::W(const char* name) const {
-  QWidget* widget = mWindow->DocumentView() ? mWindow->DocumentView()->WidgetFor(name) : nullptr;
+  if (mWindow->DocumentView() == nullptr) throw std::runtime_error("no document is shown");
+  return WidgetOf(*mWindow->DocumentView(), name);
+}
+
+QWidget& WidgetOf(const qt::FormView& view, const char* name) {
+  QWidget* widget = view.WidgetFor(name);
   if (widget == nullptr) throw std::runtime_error(std::string("no widget for ") + name);
   return *widget;
 }
@@ -76,9 +84,33 @@ qt::GridView& ShellDriver::Grid(const char* name) const {
 
 QString ShellDriver::Status() const { return mWindow->StatusLabel().text(); }
 
-void ShellDriver::Type(const char* box, const char* keys) {
-  W(box).setFocus();
-  QTest::keyClicks(&W(box), keys);
+void ShellDriver::Type(const char* box, const std::string& keys, bool replace) {
+  TypeInto(W(box), keys, replace);
+}
+
+void TypeInto(QWidget& box, const std::string& keys, bool replace) {
+  box.setFocus();
+  if (replace) QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(&box, QString::fromStdString(keys));
+}
+
+void ClickRow(qt::GridView& view, int row, Qt::KeyboardModifiers modifiers) {
+  QTableView& table = view.Table();
+  int column = 0;
+  while (column < view.Model().columnCount() && table.isColumnHidden(column)) ++column;
+  const QModelIndex index = view.Model().index(row, column);
+  table.scrollTo(index);
+  ProcessEvents();
+  QTest::mouseClick(table.viewport(), Qt::LeftButton, modifiers, table.visualRect(index).center());
+}
+
+std::string Stored(const DataGrid& grid, int row, const char* key) {
+  return text::Trim(grid.BoundText(grid.BookmarkAt(row), key));
+}
+
+std::string Shown(const qt::GridView& view, int row, const char* key) {
+  const int column = view.Grid().Column(key).Index();
+  return view.Model().data(view.Model().index(row, column)).toString().toStdString();
 }
 
 void ShellDriver::Click(const char* name) { QTest::mouseClick(&W(name), Qt::LeftButton); }
@@ -97,14 +129,33 @@ void ShellDriver::ChooseFormType(const QString& description) {
 
 void ShellDriver::SearchAndWait(std::chrono::milliseconds limit) {
   Click("cmdButton(0)");
+  if (Status() != kRequesting) {
+    throw std::runtime_error("Search says \"" + Status().toStdString() + "\"");
+  }
+  WaitForGrid(kRequesting, limit);
+  Grid("grdFormsAssignment").Table().viewport()->repaint();
+}
+
+void ShellDriver::SearchRanges(const char* troopDistrict, const QString& formType) {
+  Type("txtBox(0)", troopDistrict, true);
+  ChooseFormType(formType);
+  SearchAndWait();
+  if (Status() != "Ready") throw std::runtime_error("the search left " + Status().toStdString());
+}
+
+void ShellDriver::WaitForReply(const QString& busy, std::chrono::milliseconds limit) {
+  WaitForGrid(busy, limit);
+  if (Status() != "Ready") throw std::runtime_error("the reply left " + Status().toStdString());
+}
+
+void ShellDriver::WaitForGrid(const QString& busy, std::chrono::milliseconds limit) {
   const bool shown = WaitUntil(
       [&] {
-        return Status() != kRequesting && Grid("grdFormsAssignment").Model().rowCount() ==
-                                              Document().grdFormsAssignment.RowCount();
+        return Status() != busy && Grid("grdFormsAssignment").Model().rowCount() ==
+                                       Document().grdFormsAssignment.RowCount();
       },
       limit);
-  if (!shown) throw std::runtime_error("no reply to the search");
-  Grid("grdFormsAssignment").Table().viewport()->repaint();
+  if (!shown) throw std::runtime_error("no reply while the status says " + busy.toStdString());
 }
 
 void ShellDriver::AddRange(const char* troopDistrict, const QString& formType, const char* from,

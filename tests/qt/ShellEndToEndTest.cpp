@@ -3,26 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QAction>
-#include <QComboBox>
-#include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTableView>
 #include <QTest>
-#include <QTimer>
-#include <algorithm>
-#include <cctype>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "QtTestSupport.h"
-#include "controls/CodesCombo.h"
+#include "ShellTest.h"
+#include "base/Text.h"
 #include "controls/DataGrid.h"
 #include "controls/Label.h"
 #include "controls/TextBox.h"
@@ -31,13 +21,9 @@
 #include "platform/MessageComponent.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
-#include "platform/SiteSettings.h"
-#include "qt/DesktopSession.h"
 #include "qt/FormView.h"
 #include "qt/GridTableModel.h"
-#include "qt/GridView.h"
 #include "qt/QtHostFrame.h"
-#include "qt/QtUiServices.h"
 #include "qt/ShellWindow.h"
 
 namespace fm::qt {
@@ -45,96 +31,19 @@ namespace {
 
 using namespace std::chrono_literals;
 using Step = ShellWindow::LifecycleStep;
-using testing::MessageBoxScript;
-using testing::ProcessEvents;
 using testing::RedPixels;
-using testing::TempFolder;
-using testing::WaitUntil;
+using testing::Stored;
 
-// One demo inventory for the whole program: building it is the slow part of a first start.
-const TempFolder& DataFolder() {
-  static const TempFolder folder;
-  return folder;
-}
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-class ShellEndToEndTest : public ::testing::Test {
+class ShellEndToEndTest : public testing::ShellTest {
  protected:
   ShellEndToEndTest() {
-    testing::TestApplication();
-    auto settings = std::make_shared<SiteSettings>();
-    settings->SetLocalDatabaseFile(DataFolder().Path() / "local.db");
-    settings->SetInventoryFile(DataFolder().Path() / "inventory.db");
-    settings->SetLogFile({});
-    session = std::make_unique<DesktopSession>(DesktopSession::Options{settings, {}});
-    ShellWindow::Options options;
-    options.connection = session->ConnectionText();
-    window = std::make_unique<ShellWindow>(options);
-    session->Ui().SetMainWindow(window.get());
-    window->SetLifecycleObserver([this](Step step) { steps.push_back(step); });
-    boxes.Install(session->Ui());
-    window->OpenDocument();
-    window->show();
-    window->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    ProcessEvents();
-  }
-  ~ShellEndToEndTest() override {
-    window.reset();
-    session.reset();
-    EXPECT_TRUE(unexpectedMessages.empty()) << unexpectedMessages.front();
+    Start().Window().SetLifecycleObserver([this](Step step) { steps.push_back(step); });
+    shell->Open();
   }
 
-  TARVO_FormsMaint& Document() { return *window->Document(); }
-  QWidget& W(const char* name) {
-    QWidget* widget = window->DocumentView()->WidgetFor(name);
-    if (widget == nullptr) throw std::runtime_error(std::string("no widget for ") + name);
-    return *widget;
-  }
-  GridView& Grid(const char* name) { return dynamic_cast<GridView&>(W(name)); }
-  QString Status() const { return window->StatusLabel().text(); }
-
-  void Type(const char* box, const char* keys) {
-    W(box).setFocus();
-    QTest::keyClicks(&W(box), keys);
-  }
-  void Click(const char* name) { QTest::mouseClick(&W(name), Qt::LeftButton); }
-  // Picks a form type the way a clerk does with the keyboard: down the list to it.
-  void ChooseFormType(const QString& description) {
-    auto& combo = dynamic_cast<QComboBox&>(W("qmCboFormTypes"));
-    combo.setFocus();
-    const int wanted = combo.findText(description);
-    ASSERT_GE(wanted, 0) << description.toStdString();
-    if (combo.currentIndex() > wanted) QTest::keyClick(&combo, Qt::Key_Home);
-    while (combo.currentIndex() < wanted) QTest::keyClick(&combo, Qt::Key_Down);
-    EXPECT_EQ(Document().qmCboFormTypes.SelectedDescription(), description.toStdString());
-  }
-  // Clicks Search and waits for the reply and for the grid to show it.
-  void SearchAndWait() {
-    Click("cmdButton(0)");
-    EXPECT_EQ(Status(), "Requesting Assigned Forms and Officers");
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-          return Status() != "Requesting Assigned Forms and Officers" &&
-                 Grid("grdFormsAssignment").Model().rowCount() ==
-                     Document().grdFormsAssignment.RowCount();
-        },
-        60s))
-        << "no reply";
-    Grid("grdFormsAssignment").Table().viewport()->repaint();
-  }
-  void AnswerNextMessage(QMessageBox::StandardButton button) { boxes.AnswerNext(button); }
+  TARVO_FormsMaint& Document() { return shell->Document(); }
+  QWidget& W(const char* name) { return shell->W(name); }
+  GridView& Grid(const char* name) { return shell->Grid(name); }
   std::vector<std::string> VisibleColumns(const GridView& grid) {
     std::vector<std::string> captions;
     for (int i = 0; i < grid.Model().columnCount(); ++i) {
@@ -162,9 +71,10 @@ class ShellEndToEndTest : public ::testing::Test {
         {Value(registry)});
     if (officer->RecordCount() == 0) return registry + ":" + ",,";
     officer->MoveFirst();
-    std::string name = Upper(Trim(Trim(officer->GetText("INSP_NME_LST")) + "," +
-                                  Trim(officer->GetText("INSP_NME_FRST")) + "," +
-                                  Trim(officer->GetText("INSP_NME_MDL_INT"))));
+    std::string name =
+        text::ToUpper(text::Trim(text::Trim(officer->GetText("INSP_NME_LST")) + "," +
+                                 text::Trim(officer->GetText("INSP_NME_FRST")) + "," +
+                                 text::Trim(officer->GetText("INSP_NME_MDL_INT"))));
     const std::string suffix = name.find(",JR") != std::string::npos ? ",JR" : ",SR";
     for (auto at = name.find(suffix); at != std::string::npos; at = name.find(suffix, at + 2)) {
       name.replace(at, suffix.size(), ", " + suffix.substr(1));
@@ -172,26 +82,22 @@ class ShellEndToEndTest : public ::testing::Test {
     return registry + ":" + name;
   }
 
-  std::unique_ptr<DesktopSession> session;
-  std::unique_ptr<ShellWindow> window;
   std::vector<Step> steps;
-  MessageBoxScript boxes;
-  std::vector<std::string>& messages = boxes.answered;
-  std::vector<std::string>& unexpectedMessages = boxes.unexpected;
 };
 
 TEST_F(ShellEndToEndTest, SearchesATroopDistrictAndShowsTheRangesWithTheirComputedCells) {
-  EXPECT_EQ(window->windowTitle(), "Forms Maintenance");
-  EXPECT_EQ(Status(), "Ready");
-  EXPECT_TRUE(window->HostFrame().SecondStatus());
-  for (int item : {7, 8, 9, 12, 14}) EXPECT_FALSE(window->ToolbarItem(item)->isEnabled()) << item;
+  EXPECT_EQ(shell->Window().windowTitle(), "Forms Maintenance");
+  EXPECT_EQ(shell->Status(), "Ready");
+  EXPECT_TRUE(shell->Window().HostFrame().SecondStatus());
+  for (int item : {7, 8, 9, 12, 14})
+    EXPECT_FALSE(shell->Window().ToolbarItem(item)->isEnabled()) << item;
 
-  Type("txtBox(0)", "a");
+  shell->Type("txtBox(0)", "a");
   EXPECT_EQ(dynamic_cast<QLineEdit&>(W("txtBox(0)")).text(), "A");
-  Type("txtBox(0)", "1");
+  shell->Type("txtBox(0)", "1");
   EXPECT_EQ(Document().txtBox(0).Text(), "A1");
-  ChooseFormType("ENF001 Citation");
-  SearchAndWait();
+  shell->ChooseFormType("ENF001 Citation");
+  shell->SearchAndWait();
 
   const DataGrid& grid = Document().grdFormsAssignment;
   GridView& view = Grid("grdFormsAssignment");
@@ -211,7 +117,7 @@ TEST_F(ShellEndToEndTest, SearchesATroopDistrictAndShowsTheRangesWithTheirComput
     };
     EXPECT_EQ(shown("TroopDistrict"), "A1");
     EXPECT_EQ(shown("Form_Type"), "ENF001 Citation");
-    const std::string registry = Trim(grid.CellTextAt(row, "ASGND_REG_NBR"));
+    const std::string registry = text::Trim(grid.CellTextAt(row, "ASGND_REG_NBR"));
     if (registry.empty() || registry == "0") {
       EXPECT_EQ(shown("ASSIGNED_TO"), "A1");
     } else {
@@ -234,8 +140,7 @@ TEST_F(ShellEndToEndTest, SearchesATroopDistrictAndShowsTheRangesWithTheirComput
   Grid("grdOfficerList").Table().viewport()->repaint();
   const std::string name = officers.CellTextAt(0, "NAME");
   EXPECT_FALSE(name.empty());
-  EXPECT_EQ(name, Upper(name));
-  EXPECT_EQ(Status(), "Ready");
+  EXPECT_EQ(name, text::ToUpper(name));
 
   // One range selected: Change Troop/District is offered; two: nothing is.
   QTableView& table = view.Table();
@@ -253,8 +158,8 @@ TEST_F(ShellEndToEndTest, SearchesATroopDistrictAndShowsTheRangesWithTheirComput
 }
 
 TEST_F(ShellEndToEndTest, TheViewModesShowTheirOwnControls) {
-  Type("txtBox(0)", "b2");
-  Click("optButton(1)");  // New Forms
+  shell->Type("txtBox(0)", "b2");
+  shell->Click("optButton(1)");  // New Forms
   EXPECT_TRUE(W("fraAddForms").isVisible());
   EXPECT_FALSE(W("fraSearchForms").isVisible());
   for (const char* shown : {"txtBox(0)", "txtBox(2)", "txtBox(3)", "txtBox(4)", "cmdButton(6)",
@@ -271,7 +176,7 @@ TEST_F(ShellEndToEndTest, TheViewModesShowTheirOwnControls) {
   EXPECT_EQ(Document().lblLabel(3).Left(), Document().lblLabel(2).Left());
   EXPECT_EQ(W("txtBox(2)").x(), W("lblLabel(3)").x() + W("lblLabel(3)").width());
 
-  Click("optButton(2)");  // Inactive Forms
+  shell->Click("optButton(2)");  // Inactive Forms
   EXPECT_TRUE(W("fraSearchForms").isVisible());
   EXPECT_FALSE(W("fraAddForms").isVisible());
   EXPECT_FALSE(W("txtBox(0)").isVisible());
@@ -282,8 +187,8 @@ TEST_F(ShellEndToEndTest, TheViewModesShowTheirOwnControls) {
   EXPECT_FALSE(
       ranges.Table().isColumnHidden(Document().grdFormsAssignment.Column("TRP_ACTN_CD").Index()));
 
-  ChooseFormType("Receipts");
-  SearchAndWait();
+  shell->ChooseFormType("Receipts");
+  shell->SearchAndWait();
   ASSERT_GT(Document().grdFormsAssignment.RowCount(), 0);
   // The Status column shows the delisting reason's description, not its code (a code
   // without a current entry shows nothing).
@@ -300,26 +205,27 @@ TEST_F(ShellEndToEndTest, TheViewModesShowTheirOwnControls) {
   }
   EXPECT_GT(described, 0);
 
-  Click("optButton(0)");  // back to Forms Assignment: the Troop/District it was left with
+  shell->Click("optButton(0)");  // back to Forms Assignment: the Troop/District it was left with
   EXPECT_EQ(dynamic_cast<QLineEdit&>(W("txtBox(0)")).text(), "B2");
   EXPECT_TRUE(ranges.Table().isColumnHidden(status));
 }
 
 TEST_F(ShellEndToEndTest, ARefusedKeyBeepsAndAWrongEntryIsVisiblyMarked) {
   auto& box = dynamic_cast<QLineEdit&>(W("txtBox(0)"));
-  const int beeps = session->Ui().BeepCount();
-  Type("txtBox(0)", "-");
+  const int beeps = shell->Session().Ui().BeepCount();
+  shell->Type("txtBox(0)", "-");
   EXPECT_EQ(box.text(), "");
-  EXPECT_EQ(session->Ui().BeepCount(), beeps + 1);
+  EXPECT_EQ(shell->Session().Ui().BeepCount(), beeps + 1);
 
-  Type("txtBox(0)", "z");  // no troop Z in the region
+  shell->Type("txtBox(0)", "z");  // no troop Z in the region
   EXPECT_EQ(box.text(), "Z");
   EXPECT_TRUE(Document().txtBox(0).ErrorMark());
-  QWidget* mark = window->DocumentView()->ErrorMarkFor(Document().txtBox(0));
+  QWidget* mark = shell->Window().DocumentView()->ErrorMarkFor(Document().txtBox(0));
   ASSERT_NE(mark, nullptr);
   EXPECT_TRUE(mark->isVisible());
-  const QImage image = window->DocumentView()->grab().toImage();
-  const QRect around(box.mapTo(window->DocumentView(), QPoint(-2, -2)), box.size() + QSize(4, 4));
+  const QImage image = shell->Window().DocumentView()->grab().toImage();
+  const QRect around(box.mapTo(shell->Window().DocumentView(), QPoint(-2, -2)),
+                     box.size() + QSize(4, 4));
   EXPECT_GT(RedPixels(image, around), around.width());
 
   // Leaving the box runs the entry check, whose message the mark's tooltip gives.
@@ -327,14 +233,15 @@ TEST_F(ShellEndToEndTest, ARefusedKeyBeepsAndAWrongEntryIsVisiblyMarked) {
   EXPECT_NE(box.toolTip().indexOf("Please Enter a valid Troop/District"), -1)
       << box.toolTip().toStdString();
 
-  AnswerNextMessage(QMessageBox::Ok);
-  Click("cmdButton(0)");
-  ASSERT_EQ(messages.size(), 1U);
-  EXPECT_NE(messages.front().find("Please Enter a valid Troop/District"), std::string::npos);
+  shell->boxes.AnswerNext(QMessageBox::Ok);
+  shell->Click("cmdButton(0)");
+  ASSERT_EQ(shell->boxes.answered.size(), 1U);
+  EXPECT_NE(shell->boxes.answered.front().find("Please Enter a valid Troop/District"),
+            std::string::npos);
 
   box.setFocus();
   QTest::keyClick(&box, Qt::Key_Backspace);
-  Type("txtBox(0)", "a1");
+  shell->Type("txtBox(0)", "a1");
   EXPECT_FALSE(Document().txtBox(0).ErrorMark());
   EXPECT_FALSE(mark->isVisible());
 }
@@ -342,40 +249,55 @@ TEST_F(ShellEndToEndTest, ARefusedKeyBeepsAndAWrongEntryIsVisiblyMarked) {
 TEST_F(ShellEndToEndTest, ClosingAsksTheDocumentThenUnloadsAndDestroysIt) {
   auto component = MessageComponent::Obtain();
   EXPECT_EQ(component->ListenerCount(), 2U);  // the document, and the shell's light
-  window->close();
+  shell->Window().close();
   EXPECT_EQ(steps,
             (std::vector<Step>{Step::CloseAsked, Step::BeforeUnload, Step::DocumentDestroyed}));
-  EXPECT_EQ(window->Document(), nullptr);
-  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(shell->Window().Document(), nullptr);
+  EXPECT_FALSE(shell->Window().isVisible());
   EXPECT_EQ(component->ListenerCount(), 0U);
   // BeforeUnload gives the host its items back.
-  for (int item : {7, 8, 9, 12, 14}) EXPECT_TRUE(window->ToolbarItem(item)->isEnabled()) << item;
+  for (int item : {7, 8, 9, 12, 14})
+    EXPECT_TRUE(shell->Window().ToolbarItem(item)->isEnabled()) << item;
 }
 
-TEST_F(ShellEndToEndTest, NewRangesKeepTheWindowOpenUntilTheClerkDecides) {
-  Click("optButton(1)");
-  Type("txtBox(0)", "a1");
-  ChooseFormType("Wrecker Decals");
-  Type("txtBox(2)", "9990001");
-  Type("txtBox(3)", "9990010");
-  Click("cmdButton(7)");  // Add Forms
-  ASSERT_EQ(Document().grdNewForms.RowCount(), 1) << (messages.empty() ? "" : messages.front());
-  EXPECT_TRUE(window->ToolbarItem(7)->isEnabled());
+TEST_F(ShellEndToEndTest, NewRangesAreAddedAndRemovedAndKeepTheWindowOpenUntilSaved) {
+  shell->Click("optButton(1)");  // New Forms
+  ASSERT_TRUE(W("fraAddForms").isVisible());
+  shell->Type("txtBox(0)", "a1");
+  shell->ChooseFormType("Wrecker Decals");
+  shell->Type("txtBox(2)", "9990001");
+  shell->Type("txtBox(3)", "9990010");
+  shell->Click("cmdButton(7)");  // Add Forms
+  GridView& view = Grid("grdNewForms");
+  ASSERT_EQ(view.Model().rowCount(), 1)
+      << (shell->boxes.answered.empty() ? "" : shell->boxes.answered.front());
+  EXPECT_EQ(testing::Shown(view, 0, "FRM_FORM_NBR"), "9990001");
+  EXPECT_EQ(testing::Shown(view, 0, "TO_FORM_NBR"), "9990010");
+  EXPECT_EQ(Stored(Document().grdNewForms, 0, "TRP_ID") +
+                Stored(Document().grdNewForms, 0, "TRP_DIST_ID"),
+            "A1");
+  EXPECT_TRUE(shell->Window().ToolbarItem(7)->isEnabled());
+  testing::ClickRow(view, 0);
+  EXPECT_EQ(Document().grdNewForms.SelectedCount(), 1);
+  shell->Click("cmdButton(6)");  // Remove Forms
+  EXPECT_EQ(view.Model().rowCount(), 0);
+  EXPECT_EQ(Document().grdNewForms.RowCount(), 0);
+  shell->AddRange("a1", "Wrecker Decals", "9990001", "9990010");
 
-  AnswerNextMessage(QMessageBox::Cancel);
-  window->close();
-  EXPECT_EQ(messages.back(), "New Forms have been added. Do you wish to save them ?");
+  shell->boxes.AnswerNext(QMessageBox::Cancel);
+  shell->Window().close();
+  EXPECT_EQ(shell->boxes.answered.back(), "New Forms have been added. Do you wish to save them ?");
   EXPECT_EQ(steps, (std::vector<Step>{Step::CloseAsked, Step::CloseRefused}));
-  EXPECT_TRUE(window->isVisible());
-  ASSERT_NE(window->Document(), nullptr);
+  EXPECT_TRUE(shell->Window().isVisible());
+  ASSERT_NE(shell->Window().Document(), nullptr);
 
   // Yes: the ranges are saved, the close waits for the reply, then the window goes.
   steps.clear();
-  AnswerNextMessage(QMessageBox::Yes);
-  window->close();
+  shell->boxes.AnswerNext(QMessageBox::Yes);
+  shell->Window().close();
   EXPECT_EQ(steps,
             (std::vector<Step>{Step::CloseAsked, Step::BeforeUnload, Step::DocumentDestroyed}));
-  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(shell->Window().isVisible());
 }
 
 }  // namespace

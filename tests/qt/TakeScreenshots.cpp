@@ -85,12 +85,8 @@ void ShootTheModes(const std::filesystem::path& out, const char* size) {
   const std::string suffix = std::string("-") + size + ".png";
 
   // Forms Assignment: the ranges and troopers of A1, one range selected.
-  clerk.Type("txtBox(0)", "a1");
-  clerk.ChooseFormType("ENF001 Citation");
-  clerk.SearchAndWait();
-  auto& grid = clerk.Grid("grdFormsAssignment");
-  QTest::mouseClick(grid.Table().viewport(), Qt::LeftButton, Qt::NoModifier,
-                    grid.Table().visualRect(grid.Model().index(1, 0)).center());
+  clerk.SearchRanges("a1");
+  fm::testing::ClickRow(clerk.Grid("grdFormsAssignment"), 1);
   Shoot(window, out / ("forms-assignment" + suffix));
 
   // New Forms: CVSA decals received by B2, the next range being entered.
@@ -125,49 +121,32 @@ void ShootTheWindows(const std::filesystem::path& out) {
   ShellDriver clerk({data.Path(), {}, {}});
   clerk.Open();
   fm::qt::ShellWindow& window = clerk.Window();
-  clerk.Type("txtBox(0)", "a1");
-  clerk.ChooseFormType("ENF001 Citation");
-  clerk.SearchAndWait();
+  clerk.SearchRanges("a1");
   auto& grid = clerk.Grid("grdFormsAssignment");
-  auto click = [](fm::qt::GridView& view, int row) {
-    int column = 0;
-    while (view.Table().isColumnHidden(column)) ++column;
-    const QModelIndex index = view.Model().index(row, column);
-    view.Table().scrollTo(index);
+  const auto click = [](fm::qt::GridView& view, int row) {
+    fm::testing::ClickRow(view, row);
     Settle();
-    QTest::mouseClick(view.Table().viewport(), Qt::LeftButton, Qt::NoModifier,
-                      view.Table().visualRect(index).center());
   };
   // The clerk assigns the second form of the second range to the first trooper listed, so
   // that the history shows the receipt and the assignment with the clerk's name.
   click(grid, 1);
   click(clerk.Grid("grdOfficerList"), 0);
   const fm::DataGrid& ranges = clerk.Document().grdFormsAssignment;
-  const std::int64_t second =
-      std::stoll(ranges.BoundText(ranges.BookmarkAt(1), "FRM_FORM_NBR")) + 1;
+  const std::int64_t second = std::stoll(fm::testing::Stored(ranges, 1, "FRM_FORM_NBR")) + 1;
   clerk.Session().Ui().SetModalObserver([&](fm::qt::ModalFormDialog& dialog) {
     QTimer::singleShot(0, &dialog, [&dialog, second] {
       fm::testing::WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; });
       for (const char* name : {"txtBox(3)", "txtBox(4)"}) {
-        QWidget& box = *dialog.View().WidgetFor(name);
-        box.setFocus();
-        QTest::keyClick(&box, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(&box, QString::number(second));
+        fm::testing::TypeInto(*dialog.View().WidgetFor(name), std::to_string(second), true);
       }
       QTest::mouseClick(dialog.View().WidgetFor("cmdOk"), Qt::LeftButton);
     });
   });
   QTest::mouseClick(&clerk.W("cmdButton(2)"), Qt::LeftButton);  // Assign
   clerk.Session().Ui().SetModalObserver({});
-  if (!fm::testing::WaitUntil([&] {
-        return clerk.Status() == "Ready" && grid.Model().rowCount() == ranges.RowCount();
-      })) {
-    throw std::runtime_error("the assignment was not saved");
-  }
+  clerk.WaitForReply("Saving Forms");
   for (int row = 0; row < ranges.RowCount(); ++row) {
-    if (std::stoll(ranges.BoundText(ranges.BookmarkAt(row), "FRM_FORM_NBR")) == second) {
-      click(grid, row);
-    }
+    if (std::stoll(fm::testing::Stored(ranges, row, "FRM_FORM_NBR")) == second) click(grid, row);
   }
   Settle();
   if (!grid.RunContextAction(QStringLiteral("Form History..."))) {
