@@ -89,6 +89,15 @@ HttpReply HttpTestClient::ReadReply() {
   return reply;
 }
 
+std::string HttpTestClient::ReadToEnd() {
+  std::string bytes = beast::buffers_to_string(mImpl->buffer.data());
+  mImpl->buffer.consume(mImpl->buffer.size());
+  char block[4096];
+  beast::error_code ec;
+  while (!ec) bytes.append(block, mImpl->socket.read_some(net::buffer(block), ec));
+  return bytes;
+}
+
 bool HttpTestClient::ClosedByServer() {
   if (mImpl->buffer.size() > 0) return false;
   char byte;
