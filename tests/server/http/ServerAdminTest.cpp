@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "ServerProcess.h"
+#include "TempFolder.h"
 
 namespace fm::server {
 namespace {
@@ -24,16 +24,6 @@ using testing::ServerProcess;
 
 class ServerAdminTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mDir = fs::temp_directory_path() / fmt::format("fm-server-admin-{}", getpid());
-    fs::remove_all(mDir);
-    fs::create_directories(mDir);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(mDir, ignored);
-  }
-
   // Writes a configuration file; "{dir}" in the text stands for the test's folder.
   std::string Config(const std::string& name, const std::string& text) {
     fs::path file = mDir / name;
@@ -41,7 +31,8 @@ class ServerAdminTest : public ::testing::Test {
     return file.string();
   }
 
-  fs::path mDir;
+  fm::testing::TempFolder mFolder;
+  const fs::path mDir = mFolder.Path();
 };
 
 TEST_F(ServerAdminTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithStatusTwo) {

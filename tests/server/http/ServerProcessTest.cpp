@@ -27,6 +27,7 @@
 
 #include "HttpTestClient.h"
 #include "ServerProcess.h"
+#include "TempFolder.h"
 #include "server/Store.h"
 #include "server/TimeText.h"
 #include "server/http/TokenFile.h"
@@ -39,16 +40,6 @@ using testing::ServerProcess;
 
 class ServerProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mDir = std::filesystem::temp_directory_path() / fmt::format("fm-server-process-{}", getpid());
-    std::filesystem::create_directories(mDir);
-    mDatabase = "sqlite:" + (mDir / "inventory.db").string();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(mDir, ignored);
-  }
-
   // Runs `token add` on the token file; answers the token it printed on its last line.
   std::string AddToken(const std::string& user, const std::string& name, const std::string& role,
                        const std::string& stations) {
@@ -63,16 +54,24 @@ class ServerProcessTest : public ::testing::Test {
   std::string Output() const { return ReadFile(mDir / "output"); }
   static std::string ReadFile(const std::filesystem::path& file) {
     std::ostringstream text;
-    text << std::ifstream(file).rdbuf();
+    text << std::ifstream(file, std::ios::binary).rdbuf();
     return text.str();
   }
   static std::string LastLine(const std::string& text) {
     std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
     return trimmed.substr(trimmed.rfind('\n') + 1);
   }
+  // The port a serving process announced on 127.0.0.1, 0 when it announced none.
+  static unsigned short ListeningPort(ServerProcess& server) {
+    const std::string port =
+        server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
+    EXPECT_FALSE(port.empty()) << server.ErrorText();
+    return port.empty() ? 0 : static_cast<unsigned short>(std::stoi(port));
+  }
 
-  std::filesystem::path mDir;
-  std::string mDatabase;
+  fm::testing::TempFolder mFolder;
+  const std::filesystem::path mDir = mFolder.Path();
+  const std::string mDatabase = "sqlite:" + (mDir / "inventory.db").string();
 };
 
 TEST_F(ServerProcessTest, LoadsTheDemoServesAndStopsOnSigtermWithStatusZero) {
@@ -80,10 +79,10 @@ TEST_F(ServerProcessTest, LoadsTheDemoServesAndStopsOnSigtermWithStatusZero) {
   ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
                         "127.0.0.1:0", "--token-file", Tokens(), "--access-log",
                         (mDir / "access.log").string()});
-  std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-  ASSERT_FALSE(port.empty()) << server.ErrorText();
+  const unsigned short port = ListeningPort(server);
+  ASSERT_NE(port, 0);
 
-  HttpTestClient client(static_cast<unsigned short>(std::stoi(port)));
+  HttpTestClient client(port);
   EXPECT_EQ(client.Request("GET", "/healthz").status, 200u);
   EXPECT_EQ(client.Request("GET", "/v1/history?form_type=C&number=1100050").status, 401u);
 
@@ -99,14 +98,14 @@ TEST_F(ServerProcessTest, AccessLogHoldsEveryRequestAfterSigterm) {
   const std::filesystem::path log = mDir / "access.log";
   ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
                         "127.0.0.1:0", "--access-log", log.string()});
-  std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-  ASSERT_FALSE(port.empty()) << server.ErrorText();
+  const unsigned short port = ListeningPort(server);
+  ASSERT_NE(port, 0);
   constexpr int kConnections = 4;
   constexpr int kEach = 25;
   std::vector<std::thread> clients;
   for (int c = 0; c < kConnections; ++c) {
     clients.emplace_back([&, c] {
-      HttpTestClient client(static_cast<unsigned short>(std::stoi(port)));
+      HttpTestClient client(port);
       for (int i = 0; i < kEach; ++i) {
         const auto status = (i + c) % 3 == 0 ? client.Request("GET", "/healthz").status
                                              : client.Request("GET", "/nowhere").status;
@@ -139,49 +138,39 @@ TEST_F(ServerProcessTest, CreateSchemaMigratesAndExits) {
   EXPECT_TRUE(std::filesystem::exists(mDir / "inventory.db"));
 }
 
-TEST_F(ServerProcessTest, RefusesSettingsToCorrectWithStatusTwo) {
-  {
-    ServerProcess server({"--database", mDatabase, "--listen", "0.0.0.0:0"});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("without bearer tokens"), std::string::npos)
-        << server.ErrorText();
-  }
-  {
-    ServerProcess server({"--database", mDatabase, "--listen", "127.0.0.1"});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("ADDRESS:PORT"), std::string::npos) << server.ErrorText();
-  }
-  {
-    std::ofstream(mDir / "empty-tokens") << "formsmaint-tokens 2\n# none yet\n";
-    ServerProcess server(
-        {"--database", mDatabase, "--token-file", (mDir / "empty-tokens").string()});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("holds no token"), std::string::npos) << server.ErrorText();
-  }
-  AddToken("1001", "Margaret Hartley", "clerk", "A1");
-  {
-    ServerProcess server(
-        {"--database", mDatabase, "--listen", "0.0.0.0:0", "--token-file", Tokens()});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("without TLS"), std::string::npos) << server.ErrorText();
-  }
-  {
-    ServerProcess server(
-        {"--database", mDatabase, "--token-file", Tokens(), "--tls-cert", Tokens()});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("--tls-cert and --tls-key go together"), std::string::npos)
-        << server.ErrorText();
-  }
-}
-
-TEST_F(ServerProcessTest, PlainTokenFileOfOldIsRefusedSayingHowToConvertIt) {
+// Settings to correct stop with status 2, a store or file that cannot be used with 1.
+TEST_F(ServerProcessTest, RefusesWhatCannotBeServedNamingIt) {
+  std::ofstream(mDir / "empty-tokens") << "formsmaint-tokens 2\n# none yet\n";
+  const std::string empty = (mDir / "empty-tokens").string();
   std::ofstream(mDir / "plain")
       << "# north region workstations\nk7Qe0c2N9yYw1uJx8rVb3mTzL5aHs6Dp\n";
-  ServerProcess server({"--database", mDatabase, "--token-file", (mDir / "plain").string()});
-  EXPECT_EQ(server.Wait(), 1);
-  EXPECT_NE(server.ErrorText().find("holds plain tokens"), std::string::npos) << server.ErrorText();
-  EXPECT_NE(server.ErrorText().find("formsmaint-server token add --token-file NEW"),
-            std::string::npos);
+  const std::string plain = (mDir / "plain").string();
+  AddToken("1001", "Margaret Hartley", "clerk", "A1");
+  ServerProcess load({"--database", mDatabase, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+  const struct {
+    std::vector<std::string> arguments;  // after --database
+    int status;
+    const char* says;
+  } kCases[] = {
+      {{"--listen", "0.0.0.0:0"}, 2, "without bearer tokens"},
+      {{"--listen", "127.0.0.1"}, 2, "ADDRESS:PORT"},
+      {{"--token-file", empty}, 2, "holds no token"},
+      {{"--listen", "0.0.0.0:0", "--token-file", Tokens()}, 2, "without TLS"},
+      {{"--token-file", Tokens(), "--tls-cert", Tokens()},
+       2,
+       "--tls-cert and --tls-key go together"},
+      {{"--token-file", plain}, 1, "holds plain tokens"},
+      {{"--token-file", plain}, 1, "formsmaint-server token add --token-file NEW"},
+      {{"--load-demo"}, 1, "holds no ranges"},
+  };
+  for (const auto& c : kCases) {
+    std::vector<std::string> arguments{"--database", mDatabase};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    ServerProcess server(arguments);
+    EXPECT_EQ(server.Wait(), c.status) << c.says;
+    EXPECT_NE(server.ErrorText().find(c.says), std::string::npos) << server.ErrorText();
+  }
 }
 
 TEST_F(ServerProcessTest, ListeningBeyondThisHostBehindAProxyWarns) {
@@ -210,10 +199,10 @@ TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
 
   ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
                         "127.0.0.1:0", "--token-file", Tokens()});
-  const std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-  ASSERT_FALSE(port.empty()) << server.ErrorText();
+  const unsigned short port = ListeningPort(server);
+  ASSERT_NE(port, 0);
   const auto history = [&](const std::string& token) {
-    HttpTestClient client(static_cast<unsigned short>(std::stoi(port)));
+    HttpTestClient client(port);
     return client.Request("GET", "/v1/history?form_type=C&number=1100050", "", token).status;
   };
   EXPECT_EQ(history(clerk), 200u);
@@ -241,14 +230,6 @@ TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
   EXPECT_NE(again.Wait(), 0);
   server.Signal(SIGTERM);
   EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
-}
-
-TEST_F(ServerProcessTest, LoadingIntoAFilledStoreFailsWithStatusOne) {
-  ServerProcess first({"--database", mDatabase, "--load-demo"});
-  ASSERT_EQ(first.Wait(), 0) << first.ErrorText();
-  ServerProcess second({"--database", mDatabase, "--load-demo"});
-  EXPECT_EQ(second.Wait(), 1);
-  EXPECT_NE(second.ErrorText().find("holds no ranges"), std::string::npos) << second.ErrorText();
 }
 
 TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAGap) {
@@ -296,10 +277,7 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
   ServerProcess report({"report", "--database", mDatabase, "--station", "A1", "--from", today,
                         "--to", today, "--format", "csv", "--output", csv.string()});
   ASSERT_EQ(report.Wait(), 0) << report.ErrorText();
-  std::ifstream in(csv, std::ios::binary);
-  std::ostringstream read;
-  read << in.rdbuf();
-  const std::string text = read.str();
+  const std::string text = ReadFile(csv);
   EXPECT_EQ(
       text.rfind("Holder,From,To,Form type,Description,Line,Reason,Count,Ranges,Balanced\r\n", 0),
       0u)
@@ -383,16 +361,15 @@ TEST_F(ServerProcessTest, SixtySlowSevenMebibyteBodiesKeepTheServerUnder150Megab
   ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
                         "127.0.0.1:0", "--token-file", Tokens(), "--read-timeout", "120",
                         "--access-log", (mDir / "access.log").string()});
-  const std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-  ASSERT_FALSE(port.empty()) << server.ErrorText();
-  const auto portNumber = static_cast<unsigned short>(std::stoi(port));
+  const unsigned short port = ListeningPort(server);
+  ASSERT_NE(port, 0);
   const std::size_t idleKb = StatusKb(server.Pid(), "VmRSS");
 
   std::vector<std::unique_ptr<SlowBodyClient>> clients(kClients);
   std::vector<std::thread> threads;
   for (int i = 0; i < kClients; ++i) {
     threads.emplace_back(
-        [&, i] { clients[i] = std::make_unique<SlowBodyClient>(portNumber, token, kBody); });
+        [&, i] { clients[i] = std::make_unique<SlowBodyClient>(port, token, kBody); });
   }
   for (auto& thread : threads) thread.join();
   int busy = 0;
@@ -414,7 +391,7 @@ TEST_F(ServerProcessTest, SixtySlowSevenMebibyteBodiesKeepTheServerUnder150Megab
   EXPECT_LT(peakKb, 150u * 1024) << "resident memory stayed under 150 MB";
 
   // Others are still served meanwhile, a search with a small body included.
-  HttpTestClient client(portNumber);
+  HttpTestClient client(port);
   EXPECT_EQ(client.Request("GET", "/healthz").status, 200u);
   EXPECT_EQ(client.Request("GET", "/v1/history?form_type=C&number=1100050", "", token).status,
             200u);
