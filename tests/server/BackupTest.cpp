@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +21,8 @@
 #include <vector>
 
 #include "InventoryInvariants.h"
+#include "RandomSaves.h"
+#include "TempFolder.h"
 #include "server/Backup.h"
 #include "server/DemoInventory.h"
 #include "server/ReferenceData.h"
@@ -71,23 +72,8 @@ std::vector<FormRange> AllRanges(const fs::path& file) {
   return ranges;
 }
 
-std::uint64_t Seed() {
-  if (const char* text = std::getenv("FM_TEST_SEED")) return std::stoull(text);
-  return std::random_device{}();
-}
-
 class BackupTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mDir = fs::temp_directory_path() / fmt::format("fm-backup-test-{}", getpid());
-    fs::remove_all(mDir);
-    fs::create_directories(mDir);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(mDir, ignored);
-  }
-
   // The demo inventory in a closed store file.
   fs::path DemoStore(const std::string& name) {
     fs::path file = mDir / name;
@@ -104,7 +90,8 @@ class BackupTest : public ::testing::Test {
     return names;
   }
 
-  fs::path mDir;
+  fm::testing::TempFolder mFolder;
+  const fs::path mDir = mFolder.Path();
 };
 
 // --- Saves of every kind, one form type per thread -----------------------------------
@@ -140,16 +127,16 @@ class Clerk {
     switch (Pick(4)) {
       case 0:
         if (r.Size() >= 3) {
-          rows = Split(r);
+          rows = Split(stored);
           break;
         }
         [[fallthrough]];
       case 1:
-        rows = {Update(r)};
+        rows = {testing::Rewrite(stored)};
         rows[0].registry = mRegistries[Pick(mRegistries.size())];
         break;
       case 2: {
-        rows = {Update(r)};
+        rows = {testing::Rewrite(stored)};
         rows[0].registry.reset();  // a move sends no officer: the stored one stays
         std::tie(rows[0].troop, rows[0].district) = mStations[Pick(mStations.size())];
         break;
@@ -157,9 +144,6 @@ class Clerk {
       default:
         rows = {Receipt()};
         break;
-    }
-    for (auto& row : rows) {
-      if (row.action == RangeChange::Action::Update) row.rowVersion = stored.version;
     }
     mStore.ApplyChanges({id, "BACKUPTEST", 1001}, rows);
     return id;
@@ -170,40 +154,16 @@ class Clerk {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(mRandom);
   }
 
-  static RangeChange Update(const FormRange& r) {
-    RangeChange c;
-    c.action = RangeChange::Action::Update;
-    c.formType = r.formType;
-    c.from = r.from;
-    c.to = r.to;
-    c.troop = r.troop;
-    c.district = r.district;
-    c.registry = r.registry;
-    c.status = r.status;
-    c.quarter = r.quarter;
-    c.year = r.year;
-    c.comment = r.comment;
-    return c;
-  }
-
-  // Assigns [a, b] inside r to another officer: the screen's UPD of the first piece and ADDs
-  // of the assigned piece and of the rest.
-  std::vector<RangeChange> Split(const FormRange& r) {
+  // Assigns [a, b] inside the range, above its first number, to another officer.
+  std::vector<RangeChange> Split(const StoredRange& s) {
+    const FormRange& r = s.range;
     std::int64_t a =
         r.from + 1 + static_cast<std::int64_t>(Pick(static_cast<std::size_t>(r.Size() - 2)));
     std::int64_t b = a + static_cast<std::int64_t>(Pick(static_cast<std::size_t>(r.to - a)));
-    RangeChange head = Update(r);
-    head.to = a - 1;
-    RangeChange assigned = Update(r);
-    assigned.action = RangeChange::Action::Add;
-    assigned.from = a;
-    assigned.to = b;
+    RangeChange assigned = testing::Rewrite(s);
     assigned.registry = mRegistries[Pick(mRegistries.size())];
     assigned.status = kActiveStatus;
-    RangeChange tail = Update(r);
-    tail.action = RangeChange::Action::Add;
-    tail.from = b + 1;
-    return {head, assigned, tail};
+    return testing::ScreenSplit(s, a, b, assigned);
   }
 
   RangeChange Receipt() {
@@ -253,8 +213,8 @@ class Clerk {
 };
 
 TEST_F(BackupTest, ABackupTakenDuringSavesRestoresToAStoreThatKeepsEveryRule) {
-  const std::uint64_t seed = Seed();
-  SCOPED_TRACE(fmt::format("seed {} (set FM_TEST_SEED to repeat)", seed));
+  const unsigned seed = testing::PropertySeed();
+  SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
   const fs::path live = mDir / "live.db";
   auto store = OpenStore("sqlite:" + live.string());
   LoadDemoInventory(*store);
@@ -341,8 +301,8 @@ TEST_F(BackupTest, TheInvariantCheckSeesEveryKindOfDamage) {
   {
     auto store = OpenStore("sqlite:" + sound.string());
     LoadDemoInventory(*store);
-    std::uint64_t seed = Seed();
-    SCOPED_TRACE(fmt::format("seed {}", seed));
+    const unsigned seed = testing::PropertySeed();
+    SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
     Clerk clerk(*store, "C", seed);
     for (int i = 0; i < 40; ++i) clerk.SaveOnce();
   }
@@ -415,7 +375,7 @@ TEST_F(BackupTest, ARestoreReplacesAStoreOnlyWhenAllowedAndKeepsItsOwnerAndMode)
   const fs::path busy = DemoStore("busy.db");
   {
     auto store = OpenStore("sqlite:" + busy.string());
-    Clerk clerk(*store, "C", Seed());
+    Clerk clerk(*store, "C", testing::PropertySeed());
     for (int i = 0; i < 5; ++i) clerk.SaveOnce();
   }
   EXPECT_THROW(RestoreSqliteInventory(backup, busy), BackupError);

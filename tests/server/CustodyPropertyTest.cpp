@@ -24,6 +24,7 @@
 #include <random>
 #include <thread>
 
+#include "RandomSaves.h"
 #include "StoreBackends.h"
 #include "server/CustodyLedger.h"
 #include "server/ReferenceData.h"
@@ -41,12 +42,6 @@ constexpr std::int64_t kInitialSize = 100;
 double PropertySeconds() {
   const char* text = std::getenv("FM_PROPERTY_SECONDS");
   return text && *text ? std::strtod(text, nullptr) : 10.0;
-}
-
-unsigned PropertySeed() {
-  const char* text = std::getenv("FM_PROPERTY_SEED");
-  return text && *text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10))
-                       : std::random_device{}();
 }
 
 // Numbers held, as sorted disjoint spans with adjacent ones joined.
@@ -158,18 +153,8 @@ class SaveMaker {
       c.rowVersion = pick.version;
       return c;
     };
-    // The screen's split of [F, T] around the entered [EF, ET].
     auto split = [&](std::int64_t ef, std::int64_t et) {
-      std::vector<RangeChange> rows;
-      if (ef == r.from) {
-        rows.push_back(upd(ef, et));
-        if (et < r.to) rows.push_back(Row(RangeChange::Action::Add, et + 1, r.to));
-      } else {
-        rows.push_back(upd(r.from, ef - 1));
-        if (et < r.to) rows.push_back(Row(RangeChange::Action::Add, et + 1, r.to));
-        rows.push_back(Row(RangeChange::Action::Add, ef, et));
-      }
-      return rows;
+      return ScreenSplit(pick, ef, et, Row(RangeChange::Action::Add, ef, et));
     };
     const std::int64_t ef = Pick(r.from, r.to);
     const std::int64_t et = Pick(ef, r.to);

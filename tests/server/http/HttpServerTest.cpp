@@ -465,7 +465,7 @@ TEST_F(HttpServerTest, ConnectionsOverTheLimitAre503) {
   EXPECT_TRUE(served);
 }
 
-// --- Stop and the access log ---------------------------------------------------------------
+// --- Stop ---------------------------------------------------------------
 
 TEST_F(HttpServerTest, GracefulStopFinishesTheRequestInFlightAndAcceptsNoMore) {
   Start();
@@ -501,30 +501,6 @@ TEST_F(HttpServerTest, GracefulStopFinishesTheRequestInFlightAndAcceptsNoMore) {
   stopper.join();
   EXPECT_TRUE(stopped);
   Server().Stop();  // a second stop does nothing
-}
-
-TEST_F(HttpServerTest, AccessLogHasOneLinePerRequest) {
-  Start();
-  {
-    HttpTestClient client(Port());
-    ASSERT_EQ(client.Request("GET", "/healthz").status, 200u);
-    ASSERT_EQ(client.Post("{}", "").status, 401u);
-  }
-  {
-    HttpTestClient client(Port());
-    ASSERT_EQ(Search(client).status, 200u);
-  }
-  Server().Stop();  // every answer written, so every line logged
-
-  std::ifstream in(Dir() / "access.log");
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_NE(lines[0].find(" 127.0.0.1:"), std::string::npos) << lines[0];
-  EXPECT_NE(lines[0].find(" GET /healthz 200 "), std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find(" POST /v1/messages 401 "), std::string::npos) << lines[1];
-  EXPECT_NE(lines[2].find(" POST /v1/messages 200 "), std::string::npos) << lines[2];
-  EXPECT_NE(lines[2].find("ms"), std::string::npos);
 }
 
 // --- Start-up ------------------------------------------------------------------------------
