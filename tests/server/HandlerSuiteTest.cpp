@@ -211,12 +211,8 @@ TYPED_TEST(HandlerSuite, ThinReplyLeavesOutDescriptionsAndLastChange) {
   const DataSet thin =
       this->Ok(Search({Key("REF_TYP_CD", "C"), Key("THIN", "YES")})).dataSets.at("TROOPFORM");
   EXPECT_EQ(thin.columns.size(), 14u);
-  EXPECT_EQ(thin.columns[8].name, "RMNG_FORM_CNT");
-  EXPECT_EQ(thin.columns[13].name, "ROW_VERSION");
-  EXPECT_EQ(thin.columns[13].type, ColumnType::Integer);
-  EXPECT_EQ(std::get<std::int64_t>(thin.rows[0][13]), 1);
-  EXPECT_EQ(thin.columns[8].type, ColumnType::Integer);
   ASSERT_EQ(thin.rows.size(), 2u);
+  EXPECT_EQ(std::get<std::int64_t>(thin.rows[0][thin.ColumnIndex("ROW_VERSION")]), 1);
   EXPECT_TRUE(
       std::holds_alternative<std::monostate>(thin.rows[0][thin.ColumnIndex("FORM_TYP_DESC")]));
   EXPECT_EQ(std::get<std::int64_t>(thin.rows[0][thin.ColumnIndex("RMNG_FORM_CNT")]), 100);

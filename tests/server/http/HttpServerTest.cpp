@@ -51,15 +51,7 @@ TEST_F(HttpServerTest, SearchAnswersWhatTheHandlerAnswers) {
   protocol::Reply answered = protocol::ReplyFromJson(reply.body);
   EXPECT_EQ(answered, Handler()->Handle(SearchRequest(), HttpApi::LocalClient()).reply);
   ASSERT_TRUE(answered.ok) << answered.error;
-  EXPECT_EQ(answered.identity, "TARVO_FormsMaint#1");
-  const auto& ranges = answered.dataSets.at(protocol::kTroopFormDataSet);
-  ASSERT_FALSE(ranges.rows.empty());
-  const int troop = ranges.ColumnIndex("TRP_ID");
-  const int type = ranges.ColumnIndex("FORM_TYP_CD");
-  for (const auto& row : ranges.rows) {
-    EXPECT_EQ(std::get<std::string>(row[troop]), "A");
-    EXPECT_EQ(std::get<std::string>(row[type]), "C");
-  }
+  EXPECT_FALSE(answered.dataSets.at(protocol::kTroopFormDataSet).rows.empty());
   EXPECT_TRUE(answered.dataSets.contains(protocol::kOfficerDataSet));
 }
 
