@@ -25,24 +25,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-FormRange Stock(std::string type, std::int64_t from, std::int64_t to, std::string troop,
-                std::string district, std::int64_t registry, std::string status) {
-  FormRange r;
-  r.formType = std::move(type);
-  r.from = from;
-  r.to = to;
-  r.troop = std::move(troop);
-  r.district = std::move(district);
-  r.registry = registry;
-  r.status = std::move(status);
-  r.remaining = to - from + 1;
-  if (r.formType == "Y") {
-    r.quarter = 1;
-    r.year = 2024;
-  }
-  return r;
-}
-
 Criterion Key(std::string name, std::string value, std::string op = "=") {
   return Criterion{"key:" + name, std::move(value), std::move(op), "QUILLMAR"};
 }
@@ -109,12 +91,11 @@ class HandlerSuite : public StoreFixture<Backend> {
   void SetUp() override {
     StoreFixture<Backend>::SetUp();
     if (this->IsSkipped() || this->HasFatalFailure()) return;
-    this->mStore->LoadInventory(
-        {Stock("B", 100, 199, "A", "1", 1002, "A"), Stock("B", 200, 299, "A", "2", 0, "A"),
-         Stock("B", 300, 399, "A", "1", 0, "V"), Stock("C", 1100001, 1100100, "A", "1", 1002, "A"),
-         Stock("C", 1100101, 1100200, "B", "2", 1003, "R"), Stock("Y", 1, 50, "A", "1", 0, "A"),
-         Stock("Z", 5000, 5999, "A", "1", 0, "A")},
-        SaveContext{"load", "test", 0}, true);
+    this->mStore->LoadInventory({Stock("B", 100, 199, 1002), Stock("B", 200, 299, 0, "A", "A", "2"),
+                                 Stock("B", 300, 399, 0, "V"), Stock("C", 1100001, 1100100, 1002),
+                                 Stock("C", 1100101, 1100200, 1003, "R", "B", "2"),
+                                 Stock("Y", 1, 50), Stock("Z", 5000, 5999)},
+                                SaveContext{"load", "test", 0}, true);
     RequestHandlerOptions options;
     options.today = [] { return std::string("2024-05-01"); };
     options.maxRanges = 6;

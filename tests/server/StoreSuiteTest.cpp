@@ -23,24 +23,6 @@ using ::testing::HasSubstr;
 constexpr std::int64_t kHolder = 1002;    // on duty at A1
 constexpr std::int64_t kReceiver = 1003;  // on duty at B2
 
-FormRange Range(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry = 0,
-                std::string status = "A", std::optional<std::int64_t> remaining = std::nullopt) {
-  FormRange r;
-  r.formType = std::move(type);
-  r.from = from;
-  r.to = to;
-  r.troop = "A";
-  r.district = "1";
-  r.registry = registry;
-  r.status = std::move(status);
-  r.remaining = remaining.value_or(to - from + 1);
-  if (r.formType == "Y") {
-    r.quarter = 2;
-    r.year = 2024;
-  }
-  return r;
-}
-
 RangeChange Change(RangeChange::Action action, std::string type, std::int64_t from, std::int64_t to,
                    std::optional<std::int64_t> registry, std::optional<std::string> status,
                    std::optional<std::string> comment = std::nullopt) {
@@ -119,7 +101,8 @@ class StoreSuite : public StoreFixture<Backend> {
 
   // The selected range of the worked example: 100-199 of OOS decals held by kHolder.
   void LoadSelectedRange(std::int64_t remaining = 100) {
-    auto r = Range("B", 100, 199, kHolder, "A", remaining);
+    auto r = Stock("B", 100, 199, kHolder);
+    r.remaining = remaining;
     r.comment = "C0";
     S().LoadInventory({r}, Ctx("load"), true);
   }
@@ -309,8 +292,8 @@ TYPED_TEST(StoreSuite, RacingConflictingSplitsLetExactlyOneWin) {
 }
 
 TYPED_TEST(StoreSuite, RangeHoldingAFormNumberIsFoundPerFormType) {
-  this->S().LoadInventory({Range("B", 100, 199), Range("B", 300, 399), Range("Z", 150, 160),
-                           Range("C", 1100001, 1100100)},
+  this->S().LoadInventory({Stock("B", 100, 199), Stock("B", 300, 399), Stock("Z", 150, 160),
+                           Stock("C", 1100001, 1100100)},
                           Ctx("load"), false);
   RangeQuery q;
   q.formNumber = 150;
@@ -325,13 +308,13 @@ TYPED_TEST(StoreSuite, RangeHoldingAFormNumberIsFoundPerFormType) {
 }
 
 TYPED_TEST(StoreSuite, LoadingNeedsAnEmptyInventoryAndKeepsTheRules) {
-  EXPECT_THROW(this->S().LoadInventory({Range("B", 1, 10), Range("B", 10, 20)}, Ctx("l"), false),
+  EXPECT_THROW(this->S().LoadInventory({Stock("B", 1, 10), Stock("B", 10, 20)}, Ctx("l"), false),
                StoreError);
-  EXPECT_THROW(this->S().LoadInventory({Range("C", 1, 10)}, Ctx("l"), false), StoreError);
+  EXPECT_THROW(this->S().LoadInventory({Stock("C", 1, 10)}, Ctx("l"), false), StoreError);
   EXPECT_EQ(this->S().RangeCount(), 0u);
-  this->S().LoadInventory({Range("B", 1, 10)}, Ctx("l"), false);
+  this->S().LoadInventory({Stock("B", 1, 10)}, Ctx("l"), false);
   try {
-    this->S().LoadInventory({Range("B", 100, 110)}, Ctx("l2"), false);
+    this->S().LoadInventory({Stock("B", 100, 110)}, Ctx("l2"), false);
     ADD_FAILURE() << "loaded into a store that holds ranges";
   } catch (const StoreError& e) {
     EXPECT_THAT(e.what(), HasSubstr("holds no ranges yet"));
@@ -387,9 +370,13 @@ class CustodySuite : public StoreSuite<Backend> {
     StoreSuite<Backend>::SetUp();
     if (this->IsSkipped() || this->HasFatalFailure()) return;
     // Two adjacent ranges of citations: 1100001-1100100 (20 used) and 1100101-1100200.
-    this->S().LoadInventory(
-        {Range("C", 1100001, 1100100, 0, "A", 80), Range("C", 1100101, 1100200)},
-        Ctx("load", 0, "stores"), true);
+    this->S().LoadInventory({[] {
+                               auto used = Stock("C", 1100001, 1100100);
+                               used.remaining = 80;
+                               return used;
+                             }(),
+                             Stock("C", 1100101, 1100200)},
+                            Ctx("load", 0, "stores"), true);
   }
 };
 
