@@ -96,92 +96,42 @@ class BackupTest : public ::testing::Test {
 
 // --- Saves of every kind, one form type per thread -----------------------------------
 
-// Keeps changing the ranges of one form type the way clerks do: splits that assign part of
-// a range, whole assignments, Troop/District moves and receipts of new numbers; now and then
-// an administrator withdraws a form.
+// Keeps changing the ranges of one form type the way clerks do (the saves of SaveMaker a
+// screen would send: splits, assignments, moves, receipts of new numbers); now and then an
+// administrator withdraws a form.
 class Clerk {
  public:
-  Clerk(Store& store, std::string formType, std::uint64_t seed)
-      : mStore(store), mFormType(std::move(formType)), mRandom(seed) {
-    const ReferenceData& reference = store.Reference();
-    for (const auto& officer : reference.Officers()) mRegistries.push_back(officer.registry);
-    for (const auto& d : reference.Districts()) mStations.emplace_back(d.troop, d.id);
-    FindRoomForReceipts(*reference.FindFormType(mFormType));
+  Clerk(Store& store, std::string formType, unsigned seed)
+      : mStore(store),
+        mFormType(formType),
+        mMaker(formType, seed, [this](std::int64_t size) { return Fresh(size); }) {
+    FindRoomForReceipts(*store.Reference().FindFormType(mFormType));
   }
 
   // Applies one save; answers its request id.
   std::string SaveOnce() {
     RangeQuery query;
     query.formType = {{Comparison::Equal, mFormType}};
-    std::vector<StoredRange> ranges = mStore.FindRanges(query);
-    std::vector<RangeChange> rows;
-    const StoredRange& stored = ranges.at(Pick(ranges.size()));
-    const FormRange& r = stored.range;
-    std::string id = fmt::format("{}-{}", mFormType, mSaves++);
-    if (Pick(8) == 0) {
-      // Now and then forms recorded in error leave the inventory.
-      std::int64_t a = r.from + static_cast<std::int64_t>(Pick(static_cast<std::size_t>(r.Size())));
-      mStore.Withdraw({id, "BACKUPTEST", 1}, mFormType, a, a, "recorded in error");
+    const std::vector<StoredRange> ranges = mStore.FindRanges(query);
+    const std::string id = fmt::format("{}-{}", mFormType, mSaves++);
+    if (mMaker.Chance(12)) {
+      // Now and then a form recorded in error leaves the inventory.
+      const FormRange& r = ranges.at(mMaker.Pick(0, std::ssize(ranges) - 1)).range;
+      const std::int64_t n = mMaker.Pick(r.from, r.to);
+      mStore.Withdraw({id, "BACKUPTEST", 1}, mFormType, n, n, "recorded in error");
       return id;
     }
-    switch (Pick(4)) {
-      case 0:
-        if (r.Size() >= 3) {
-          rows = Split(stored);
-          break;
-        }
-        [[fallthrough]];
-      case 1:
-        rows = {testing::Rewrite(stored)};
-        rows[0].registry = mRegistries[Pick(mRegistries.size())];
-        break;
-      case 2: {
-        rows = {testing::Rewrite(stored)};
-        rows[0].registry.reset();  // a move sends no officer: the stored one stays
-        std::tie(rows[0].troop, rows[0].district) = mStations[Pick(mStations.size())];
-        break;
-      }
-      default:
-        rows = {Receipt()};
-        break;
-    }
-    mStore.ApplyChanges({id, "BACKUPTEST", 1001}, rows);
+    testing::Attempt attempt = mMaker.Make(ranges);
+    while (attempt.mustBeRefused) attempt = mMaker.Make(ranges);
+    mStore.ApplyChanges({id, "BACKUPTEST", 1001}, attempt.rows);
     return id;
   }
 
  private:
-  std::size_t Pick(std::size_t n) {
-    return std::uniform_int_distribution<std::size_t>(0, n - 1)(mRandom);
-  }
-
-  // Assigns [a, b] inside the range, above its first number, to another officer.
-  std::vector<RangeChange> Split(const StoredRange& s) {
-    const FormRange& r = s.range;
-    std::int64_t a =
-        r.from + 1 + static_cast<std::int64_t>(Pick(static_cast<std::size_t>(r.Size() - 2)));
-    std::int64_t b = a + static_cast<std::int64_t>(Pick(static_cast<std::size_t>(r.to - a)));
-    RangeChange assigned = testing::Rewrite(s);
-    assigned.registry = mRegistries[Pick(mRegistries.size())];
-    assigned.status = kActiveStatus;
-    return testing::ScreenSplit(s, a, b, assigned);
-  }
-
-  RangeChange Receipt() {
-    std::int64_t size = 1 + static_cast<std::int64_t>(Pick(50));
+  std::int64_t Fresh(std::int64_t size) {
     if (mNextFree + size - 1 > mLastFree) throw std::runtime_error("no room left for receipts");
-    RangeChange c;
-    c.formType = mFormType;
-    c.from = mNextFree;
-    c.to = mNextFree + size - 1;
     mNextFree += size;
-    std::tie(c.troop, c.district) = mStations[Pick(mStations.size())];
-    c.registry = kNoOfficer;
-    c.status = kActiveStatus;
-    if (mFormType == kQuarterlyFormType) {
-      c.quarter = 2;
-      c.year = 2024;
-    }
-    return c;
+    return mNextFree - size;
   }
 
   // The widest run of numbers no range holds: receipts are taken from it in order.
@@ -204,9 +154,7 @@ class Clerk {
 
   Store& mStore;
   const std::string mFormType;
-  std::mt19937_64 mRandom;
-  std::vector<std::int64_t> mRegistries;
-  std::vector<std::pair<std::string, std::string>> mStations;
+  testing::SaveMaker mMaker;
   std::int64_t mNextFree = 0;
   std::int64_t mLastFree = -1;
   int mSaves = 0;
