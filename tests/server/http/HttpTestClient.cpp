@@ -72,11 +72,15 @@ bool HttpTestClient::SendRaw(const std::string& bytes) {
 HttpReply HttpTestClient::ReadReply() {
   http::response_parser<http::string_body> parser;
   parser.body_limit(64 * 1024 * 1024);
+  HttpReply reply;
+  auto onChunk = [&](std::uint64_t size, beast::string_view, beast::error_code&) {
+    if (size > 0) reply.chunkSizes.push_back(size);
+  };
+  parser.on_chunk_header(onChunk);
   beast::error_code ec;
   http::read(mImpl->socket, mImpl->buffer, parser, ec);
   if (ec) throw std::runtime_error("cannot read the answer: " + ec.message());
   auto& response = parser.get();
-  HttpReply reply;
   reply.status = response.result_int();
   reply.body = response.body();
   reply.keepAlive = response.keep_alive();

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fm::server::testing {
 
@@ -12,6 +13,7 @@ struct HttpReply {
   std::string body;
   std::map<std::string, std::string> headers;  // names lower-cased
   bool keepAlive = false;
+  std::vector<std::size_t> chunkSizes;  // of a chunked body, as the chunks came
 
   std::string Header(const std::string& lowerName) const {
     auto it = headers.find(lowerName);
