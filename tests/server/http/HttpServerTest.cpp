@@ -209,7 +209,9 @@ TEST_F(HttpServerTest, MalformedJsonIs400AndTheConnectionAndOthersGoOn) {
   EXPECT_EQ(reply.Header("content-type"), "application/json");
   EXPECT_NE(ErrorText(reply).find("not valid JSON"), std::string::npos) << reply.body;
 
-  // The body was read in full, so the same connection carries the next request.
+  // The body was read in full, so the same connection carries the next requests; so does
+  // a refusal of a request without a body.
+  EXPECT_EQ(client.Request("GET", "/v1/message", "", kAdminToken).status, 404u);
   EXPECT_EQ(Search(client).status, 200u);
   EXPECT_EQ(Search(other).status, 200u);
 }
