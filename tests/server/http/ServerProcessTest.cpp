@@ -1,9 +1,11 @@
-// formsmaint-server as a process: its command line, its start-up refusals, and its stop on
-// SIGTERM.
+// formsmaint-server as a process, the way an administrator or the service manager runs it:
+// its command line and configuration file, its start-up refusals, its commands (tokens,
+// withdrawals, reports, backup and restore), and its stop on SIGTERM.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -21,12 +23,12 @@
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "HttpTestClient.h"
-#include "ServerProcess.h"
 #include "TempFolder.h"
 #include "server/Store.h"
 #include "server/TimeText.h"
@@ -35,8 +37,91 @@
 namespace fm::server {
 namespace {
 
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
 using testing::HttpTestClient;
-using testing::ServerProcess;
+
+// formsmaint-server (FM_SERVER_EXECUTABLE, set by the test's CMake file) as a child process,
+// its standard error and output read through one pipe.
+class ServerProcess {
+ public:
+  // `output` non-empty: standard output goes to that file instead of the pipe.
+  explicit ServerProcess(std::vector<std::string> arguments,
+                         const std::filesystem::path& output = {})
+      : mProgram(FM_SERVER_EXECUTABLE), mArguments(std::move(arguments)) {
+    // Everything the child needs is allocated before the fork: it only calls exec.
+    std::vector<char*> argv{mProgram.data()};
+    for (auto& a : mArguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+    const int outputFile =
+        output.empty() ? -1 : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    mPid = fork();
+    if (mPid == 0) {
+      dup2(pipeEnds[1], STDERR_FILENO);
+      dup2(outputFile >= 0 ? outputFile : pipeEnds[1], STDOUT_FILENO);
+      close(pipeEnds[0]);
+      close(pipeEnds[1]);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(pipeEnds[1]);
+    if (outputFile >= 0) close(outputFile);
+    mErr = pipeEnds[0];
+  }
+  ~ServerProcess() {
+    if (mPid > 0 && !mReaped) {
+      kill(mPid, SIGKILL);
+      waitpid(mPid, nullptr, 0);
+    }
+    close(mErr);
+  }
+
+  // Reads standard error until `pattern` matches it (answers its first group) or the
+  // process closes it; gives up after 60 s.
+  std::string WaitFor(const std::regex& pattern) {
+    std::smatch match;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::regex_search(mText, match, pattern) && std::chrono::steady_clock::now() < end) {
+      if (!ReadSome()) break;
+    }
+    return std::regex_search(mText, match, pattern) && match.size() > 1 ? match[1].str() : "";
+  }
+
+  // Waits for the exit; answers the exit status (-1 for a death by signal).
+  int Wait() {
+    int status = 0;
+    waitpid(mPid, &status, 0);
+    mReaped = true;
+    while (ReadSome()) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  void Signal(int number) { kill(mPid, number); }
+  pid_t Pid() const { return mPid; }
+  const std::string& ErrorText() const { return mText; }
+
+ private:
+  // Appends what standard error has within 100 ms; false once it is closed.
+  bool ReadSome() {
+    pollfd fd{mErr, POLLIN, 0};
+    if (poll(&fd, 1, 100) <= 0) return true;
+    char buffer[4096];
+    ssize_t n = read(mErr, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    mText.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  std::string mProgram;
+  std::vector<std::string> mArguments;
+  pid_t mPid = -1;
+  int mErr = -1;
+  bool mReaped = false;
+  std::string mText;
+};
 
 class ServerProcessTest : public ::testing::Test {
  protected:
@@ -60,6 +145,12 @@ class ServerProcessTest : public ::testing::Test {
   static std::string LastLine(const std::string& text) {
     std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
     return trimmed.substr(trimmed.rfind('\n') + 1);
+  }
+  // Writes a configuration file; "{dir}" in the text stands for the test's folder.
+  std::string Config(const std::string& name, const std::string& text) {
+    fs::path file = mDir / name;
+    std::ofstream(file) << fmt::format(fmt::runtime(text), fmt::arg("dir", mDir.string()));
+    return file.string();
   }
   // The port a serving process announced on 127.0.0.1, 0 when it announced none.
   static unsigned short ListeningPort(ServerProcess& server) {
@@ -273,6 +364,126 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
   EXPECT_EQ(unknown.Wait(), 2);
   EXPECT_NE(unknown.ErrorText().find("\"Q9\" is not a known Troop/District"), std::string::npos)
       << unknown.ErrorText();
+}
+
+TEST_F(ServerProcessTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithStatusTwo) {
+  struct Case {
+    const char* name;
+    const char* file;
+    std::vector<std::string> arguments;
+    int status;
+    const char* message;           // in standard error
+    const char* created;           // the database file the settings chose
+    const char* absent = nullptr;  // the one they did not
+  };
+  const char* kSchemaOnly = "database = sqlite:{dir}/from-file.db\ncreate-schema = true\n";
+  const std::vector<Case> cases = {
+      {"the command line wins",
+       kSchemaOnly,
+       {"--database", "sqlite:" + (mDir / "from-line.db").string()},
+       0,
+       "from-line.db",
+       "from-line.db",
+       "from-file.db"},
+      {"settings from the file", kSchemaOnly, {}, 0, "schema version", "from-file.db"},
+      {"comments, blank lines and quotes",
+       "# the store\n\n  database = \"sqlite:{dir}/quoted #1.db\" # a comment\n"
+       "create-schema=true  # migrate, then exit\n",
+       {},
+       0,
+       "quoted #1.db",
+       "quoted #1.db"},
+      {"an unknown key", "thraeds = 4\n", {}, 2, "line 1: unknown key \"thraeds\"", nullptr},
+      {"a value out of range",
+       "threads = 500\n",
+       {},
+       2,
+       "--threads: Value 500 not in range",
+       nullptr},
+      {"a wrong value the command line overrides",
+       "threads = 500\n",
+       {"--threads", "4", "--create-schema"},
+       2,
+       "not in range",
+       nullptr},
+      {"a flag that is neither true nor false", "serve = maybe\n", {}, 2, "--serve", nullptr},
+      {"a key given twice",
+       "threads = 4\nthreads = 8\n",
+       {},
+       2,
+       "line 2: threads was set already on line 1",
+       nullptr},
+      {"a section", "[server]\nthreads = 4\n", {}, 2, "sections are not used", nullptr},
+      {"a line without a value", "threads\n", {}, 2, "\"threads\" is not a setting", nullptr},
+      {"a key without a value", "listen =\n", {}, 2, "listen has no value", nullptr},
+      {"a quote left open",
+       "listen = \"127.0.0.1:8750\n",
+       {},
+       2,
+       "lacks its closing quote",
+       nullptr},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> arguments = {"--config",
+                                          Config(fmt::format("case-{}.conf", i), c.file)};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    ServerProcess server(arguments);
+    EXPECT_EQ(server.Wait(), c.status) << server.ErrorText();
+    EXPECT_THAT(server.ErrorText(), HasSubstr(c.message));
+    if (c.status == 2) {
+      EXPECT_THAT(server.ErrorText(), HasSubstr("the configuration file"));
+    }
+    if (c.created) {
+      EXPECT_TRUE(fs::exists(mDir / c.created));
+    }
+    if (c.absent) {
+      EXPECT_FALSE(fs::exists(mDir / c.absent));
+    }
+  }
+  ServerProcess missing({"--config", (mDir / "missing.conf").string()});
+  EXPECT_EQ(missing.Wait(), 2);
+  EXPECT_THAT(missing.ErrorText(), HasSubstr("missing.conf"));
+}
+
+TEST_F(ServerProcessTest, BackupWhileTheServerRunsAndRestoreOnceItStopped) {
+  const std::string config =
+      Config("server.conf", "database = sqlite:{dir}/inventory.db\nlisten = 127.0.0.1:0\n");
+  ServerProcess load({"--config", config, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+
+  ServerProcess server({"--config", config});
+  ASSERT_FALSE(server.WaitFor(std::regex("listening on http://[0-9.]+:(\\d+)")).empty())
+      << server.ErrorText();
+
+  const std::string backup = (mDir / "inventory.backup").string();
+  ServerProcess copy({"--config", config, "backup", "--to", backup});
+  EXPECT_EQ(copy.Wait(), 0) << copy.ErrorText();
+  EXPECT_THAT(copy.ErrorText(), HasSubstr("3000 ranges"));
+
+  ServerProcess underTheServer({"--config", config, "restore", "--from", backup, "--force"});
+  EXPECT_EQ(underTheServer.Wait(), 2);
+  EXPECT_THAT(underTheServer.ErrorText(), HasSubstr("stop it before restoring"));
+
+  server.Signal(SIGTERM);
+  ASSERT_EQ(server.Wait(), 0) << server.ErrorText();
+
+  ServerProcess withoutForce({"--config", config, "restore", "--from", backup});
+  EXPECT_EQ(withoutForce.Wait(), 2);
+  EXPECT_THAT(withoutForce.ErrorText(), HasSubstr("give --force"));
+
+  ServerProcess restore({"--config", config, "restore", "--from", backup, "--force"});
+  EXPECT_EQ(restore.Wait(), 0) << restore.ErrorText();
+  EXPECT_THAT(restore.ErrorText(), HasSubstr("3000 ranges"));
+
+  for (const char* command : {"backup", "restore"}) {
+    ServerProcess postgres({command, "--database", "postgresql://forms@db.example/forms",
+                            command == std::string("backup") ? "--to" : "--from", backup});
+    EXPECT_EQ(postgres.Wait(), 2);
+    EXPECT_THAT(postgres.ErrorText(),
+                HasSubstr(command == std::string("backup") ? "pg_dump" : "pg_restore"));
+  }
 }
 
 // A field of /proc/PID/status in kB (VmRSS: resident now; VmHWM: the most it has been).
