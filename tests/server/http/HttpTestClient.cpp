@@ -1,5 +1,6 @@
 #include "HttpTestClient.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -91,6 +92,11 @@ HttpReply HttpTestClient::ReadReply() {
     reply.headers[name] = std::string(field.value());
   }
   return reply;
+}
+
+bool HttpTestClient::Readable(int milliseconds) {
+  pollfd fd{mImpl->socket.native_handle(), POLLIN, 0};
+  return mImpl->buffer.size() > 0 || poll(&fd, 1, milliseconds) > 0;
 }
 
 std::string HttpTestClient::ReadToEnd() {

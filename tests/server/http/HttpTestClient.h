@@ -44,6 +44,8 @@ class HttpTestClient {
   // Writes bytes as they stand; false when the server has closed the connection.
   bool SendRaw(const std::string& bytes);
   HttpReply ReadReply();
+  // Whether an answer (or the end of the connection) arrives within `milliseconds`.
+  bool Readable(int milliseconds);
   // Every byte until the server closes the connection (or nothing comes for a few seconds).
   std::string ReadToEnd();
   // Waits for the server to close the connection: true when it did (end of stream or

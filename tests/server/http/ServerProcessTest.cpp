@@ -2,16 +2,13 @@
 // its command line and configuration file, its start-up refusals, its commands (tokens,
 // withdrawals, reports, backup and restore), and its stop on SIGTERM.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -495,55 +492,18 @@ std::size_t StatusKb(pid_t pid, const std::string& field) {
   return 0;
 }
 
-// A client that sends a large body slowly: the header, then the body but its last byte, and
-// holds the connection open.
-class SlowBodyClient {
- public:
-  SlowBodyClient(unsigned short port, const std::string& token, std::size_t bodyBytes)
-      : mSocket(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval limit{20, 0};
-    setsockopt(mSocket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    if (connect(mSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
-    const std::string head = fmt::format(
-        "POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
-        "Content-Type: application/json\r\nContent-Length: {}\r\n\r\n",
-        token, bodyBytes);
-    if (!Send(head.data(), head.size())) return;
-    const std::string chunk(256 * 1024, ' ');
-    for (std::size_t sent = 0; sent + 1 < bodyBytes;) {
-      const std::size_t n = std::min(chunk.size(), bodyBytes - 1 - sent);
-      if (!Send(chunk.data(), n)) return;  // a refused body: the server stopped reading
-      sent += n;
-    }
-  }
-  ~SlowBodyClient() { close(mSocket); }
-
-  // The status the server answered so far, 0 for none (the body is still awaited).
-  unsigned Answered() {
-    pollfd fd{mSocket, POLLIN, 0};
-    if (poll(&fd, 1, 1000) <= 0) return 0;
-    char head[32] = {};
-    if (recv(mSocket, head, sizeof head - 1, MSG_PEEK) < 12) return 0;
-    return static_cast<unsigned>(std::atoi(head + 9));  // "HTTP/1.1 503"
-  }
-
- private:
-  bool Send(const char* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t n = send(mSocket, data, size, MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-
-  int mSocket;
-};
+// A client that sends a large body slowly: the header, then the body but its last byte (or
+// as much as the server reads of it), and holds the connection open.
+std::unique_ptr<HttpTestClient> SlowBody(unsigned short port, const std::string& token,
+                                         std::size_t bodyBytes) {
+  auto client = std::make_unique<HttpTestClient>(port);
+  client->SendRaw(
+      fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\nContent-Length: {}\r\n\r\n",
+                  token, bodyBytes) +
+      std::string(bodyBytes - 1, ' '));
+  return client;
+}
 
 TEST_F(ServerProcessTest, SixtySlowSevenMebibyteBodiesKeepTheServerUnder150Megabytes) {
   constexpr int kClients = 60;
@@ -557,17 +517,17 @@ TEST_F(ServerProcessTest, SixtySlowSevenMebibyteBodiesKeepTheServerUnder150Megab
   ASSERT_NE(port, 0);
   const std::size_t idleKb = StatusKb(server.Pid(), "VmRSS");
 
-  std::vector<std::unique_ptr<SlowBodyClient>> clients(kClients);
+  std::vector<std::unique_ptr<HttpTestClient>> clients(kClients);
   std::vector<std::thread> threads;
   for (int i = 0; i < kClients; ++i) {
-    threads.emplace_back(
-        [&, i] { clients[i] = std::make_unique<SlowBodyClient>(port, token, kBody); });
+    threads.emplace_back([&, i] { clients[i] = SlowBody(port, token, kBody); });
   }
   for (auto& thread : threads) thread.join();
   int busy = 0;
   int held = 0;
   for (auto& client : clients) {
-    const unsigned status = client->Answered();
+    // The status answered so far; 0 for none: the body is still awaited.
+    const unsigned status = client->Readable(1000) ? client->ReadReply().status : 0;
     busy += status == 503 ? 1 : 0;
     held += status == 0 ? 1 : 0;
   }
