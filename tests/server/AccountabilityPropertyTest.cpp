@@ -128,15 +128,12 @@ class AccountabilityProperty : public StoreFixture<Backend> {
     for (const char* type : kTypes) {
       const std::int64_t base = this->mStore->Reference().FindFormType(type)->lowest;
       for (int i = 0; i < 8; ++i) {
-        FormRange r;
-        r.formType = type;
-        r.from = base + i * 100;
-        r.to = r.from + Pick(20, 90);
+        const std::int64_t from = base + i * 100;
         const auto& [troop, district] = Any(kStations);
-        r.troop = troop;
-        r.district = district;
-        r.status = Any(kStatuses);
-        r.registry = r.status == "A" && Pick(0, 1) ? AnyOfficer() : 0;
+        const std::string status = Any(kStatuses);
+        FormRange r =
+            Stock(type, from, from + Pick(20, 90), status == "A" && Pick(0, 1) ? AnyOfficer() : 0,
+                  status, troop, district);
         r.remaining = r.Size() - Pick(0, r.Size() / 2);
         ranges.push_back(r);
       }
@@ -167,14 +164,11 @@ class AccountabilityProperty : public StoreFixture<Backend> {
       mNextFresh[type] = r.to + Pick(1, 20);
     }
     const auto& [troop, district] = Any(kStations);
-    RangeChange add;
-    add.formType = type;
-    add.from = r.from;
-    add.to = r.to;
-    add.troop = troop;
-    add.district = district;
-    add.registry = 0;
-    add.status = "A";
+    StoredRange received;
+    received.range = Stock(type, r.from, r.to, 0, "A", troop, district);
+    RangeChange add = Rewrite(received);
+    add.action = RangeChange::Action::Add;
+    add.rowVersion.reset();
     this->mStore->ApplyChanges(Clerk(), {add});
     Record(type, r.from, r.to, custody::kReceive, State{troop, district, 0, "A"});
   }

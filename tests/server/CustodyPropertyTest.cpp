@@ -130,14 +130,9 @@ TYPED_TEST(CustodyProperty, RandomSavesFromManyThreadsNeverLoseAFormOrLeaveATrac
   for (const char* type : {kOwnTypes[0], kOwnTypes[1], kOwnTypes[2], kOwnTypes[3], kSharedType}) {
     base[type] = store.Reference().FindFormType(type)->lowest;
     for (int i = 0; i < kInitialRanges; ++i) {
-      FormRange r;
-      r.formType = type;
-      r.from = base[type] + i * (kInitialSize + 20);
-      r.to = r.from + kInitialSize - 1;
-      r.troop = "A";
-      r.district = "1";
-      r.remaining = kInitialSize - i;
-      inventory.push_back(r);
+      const std::int64_t from = base[type] + i * (kInitialSize + 20);
+      inventory.push_back(Stock(type, from, from + kInitialSize - 1));
+      inventory.back().remaining = kInitialSize - i;
     }
   }
   store.LoadInventory(inventory, SaveContext{"first", "test", 0, "stores"}, true);
