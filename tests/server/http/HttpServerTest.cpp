@@ -401,7 +401,7 @@ TEST_F(HttpServerTest, ConnectionsOverTheLimitAre503) {
   EXPECT_TRUE(served);
 }
 
-// --- Stop ---------------------------------------------------------------
+// --- Stop ----------------------------------------------------------------------------------
 
 TEST_F(HttpServerTest, GracefulStopFinishesTheRequestInFlightAndAcceptsNoMore) {
   Start();
