@@ -21,6 +21,7 @@
 #include <random>
 #include <set>
 
+#include "RandomSaves.h"
 #include "StoreBackends.h"
 #include "server/Accountability.h"
 #include "server/ReferenceData.h"
@@ -38,12 +39,6 @@ const char* const kTypes[] = {"C", "B"};
 const std::pair<const char*, const char*> kStations[] = {
     {"A", "1"}, {"A", "2"}, {"A", ""}, {"B", "1"}, {"C", "3"}};
 const char* const kStatuses[] = {"A", "A", "A", "U", "V", "R", "L"};
-
-unsigned Seed() {
-  const char* text = std::getenv("FM_PROPERTY_SEED");
-  return text && *text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10))
-                       : std::random_device{}();
-}
 
 // What the test knows of one number at one moment.
 struct State {
@@ -133,15 +128,12 @@ class AccountabilityProperty : public StoreFixture<Backend> {
     for (const char* type : kTypes) {
       const std::int64_t base = this->mStore->Reference().FindFormType(type)->lowest;
       for (int i = 0; i < 8; ++i) {
-        FormRange r;
-        r.formType = type;
-        r.from = base + i * 100;
-        r.to = r.from + Pick(20, 90);
+        const std::int64_t from = base + i * 100;
         const auto& [troop, district] = Any(kStations);
-        r.troop = troop;
-        r.district = district;
-        r.status = Any(kStatuses);
-        r.registry = r.status == "A" && Pick(0, 1) ? AnyOfficer() : 0;
+        const std::string status = Any(kStatuses);
+        FormRange r =
+            Stock(type, from, from + Pick(20, 90), status == "A" && Pick(0, 1) ? AnyOfficer() : 0,
+                  status, troop, district);
         r.remaining = r.Size() - Pick(0, r.Size() / 2);
         ranges.push_back(r);
       }
@@ -172,14 +164,11 @@ class AccountabilityProperty : public StoreFixture<Backend> {
       mNextFresh[type] = r.to + Pick(1, 20);
     }
     const auto& [troop, district] = Any(kStations);
-    RangeChange add;
-    add.formType = type;
-    add.from = r.from;
-    add.to = r.to;
-    add.troop = troop;
-    add.district = district;
-    add.registry = 0;
-    add.status = "A";
+    StoredRange received;
+    received.range = Stock(type, r.from, r.to, 0, "A", troop, district);
+    RangeChange add = Rewrite(received);
+    add.action = RangeChange::Action::Add;
+    add.rowVersion.reset();
     this->mStore->ApplyChanges(Clerk(), {add});
     Record(type, r.from, r.to, custody::kReceive, State{troop, district, 0, "A"});
   }
@@ -187,37 +176,18 @@ class AccountabilityProperty : public StoreFixture<Backend> {
   // [a, b] of the stored range `s` becomes `next`; the rest stays as it was (the screen's
   // three-way split).
   void Change(const StoredRange& s, std::int64_t a, std::int64_t b, const State& next) {
-    const FormRange& r = s.range;
-    auto row = [&](RangeChange::Action action, std::int64_t from, std::int64_t to,
-                   const State& state) {
-      RangeChange c;
-      c.action = action;
-      c.formType = r.formType;
-      c.from = from;
-      c.to = to;
-      c.troop = state.troop;
-      c.district = state.district;
-      c.registry = state.registry;
-      c.status = state.status;
-      if (action == RangeChange::Action::Update) c.rowVersion = s.version;
-      return c;
-    };
-    const State same = StateOf(r);
-    const auto upd = RangeChange::Action::Update;
-    const auto add = RangeChange::Action::Add;
-    std::vector<RangeChange> rows;
-    if (a == r.from) {
-      rows.push_back(row(upd, a, b, next));
-      if (b < r.to) rows.push_back(row(add, b + 1, r.to, same));
-    } else {
-      rows.push_back(row(upd, r.from, a - 1, same));
-      if (b < r.to) rows.push_back(row(add, b + 1, r.to, same));
-      rows.push_back(row(add, a, b, next));
-    }
+    RangeChange entered = Rewrite(s);
+    entered.troop = next.troop;
+    entered.district = next.district;
+    entered.registry = next.registry;
+    entered.status = next.status;
+    const auto rows = ScreenSplit(s, a, b, entered);
     this->mStore->ApplyChanges(Clerk(), rows);
     for (const auto& c : rows) {
-      const char* event = c.action == upd ? custody::kChange : custody::kPiece;
-      Record(r.formType, c.from, c.to, event, State{c.troop, c.district, *c.registry, *c.status});
+      const char* event =
+          c.action == RangeChange::Action::Update ? custody::kChange : custody::kPiece;
+      Record(s.range.formType, c.from, c.to, event,
+             State{c.troop, c.district, *c.registry, *c.status});
     }
   }
 
@@ -377,7 +347,7 @@ class AccountabilityProperty : public StoreFixture<Backend> {
 TYPED_TEST_SUITE(AccountabilityProperty, StoreBackends, BackendNames);
 
 TYPED_TEST(AccountabilityProperty, ReportsEqualAReplayOfTheHistoryAndEveryLineBalances) {
-  const unsigned seed = Seed();
+  const unsigned seed = PropertySeed();
   SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
   std::cout << fmt::format("[ SEED     ] FM_PROPERTY_SEED={} ({})\n", seed, TypeParam::kName);
   this->mRandom.seed(seed);

@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +21,8 @@
 #include <vector>
 
 #include "InventoryInvariants.h"
+#include "RandomSaves.h"
+#include "TempFolder.h"
 #include "server/Backup.h"
 #include "server/DemoInventory.h"
 #include "server/ReferenceData.h"
@@ -71,23 +72,8 @@ std::vector<FormRange> AllRanges(const fs::path& file) {
   return ranges;
 }
 
-std::uint64_t Seed() {
-  if (const char* text = std::getenv("FM_TEST_SEED")) return std::stoull(text);
-  return std::random_device{}();
-}
-
 class BackupTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mDir = fs::temp_directory_path() / fmt::format("fm-backup-test-{}", getpid());
-    fs::remove_all(mDir);
-    fs::create_directories(mDir);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(mDir, ignored);
-  }
-
   // The demo inventory in a closed store file.
   fs::path DemoStore(const std::string& name) {
     fs::path file = mDir / name;
@@ -104,124 +90,48 @@ class BackupTest : public ::testing::Test {
     return names;
   }
 
-  fs::path mDir;
+  fm::testing::TempFolder mFolder;
+  const fs::path mDir = mFolder.Path();
 };
 
 // --- Saves of every kind, one form type per thread -----------------------------------
 
-// Keeps changing the ranges of one form type the way clerks do: splits that assign part of
-// a range, whole assignments, Troop/District moves and receipts of new numbers; now and then
-// an administrator withdraws a form.
+// Keeps changing the ranges of one form type the way clerks do (the saves of SaveMaker a
+// screen would send: splits, assignments, moves, receipts of new numbers); now and then an
+// administrator withdraws a form.
 class Clerk {
  public:
-  Clerk(Store& store, std::string formType, std::uint64_t seed)
-      : mStore(store), mFormType(std::move(formType)), mRandom(seed) {
-    const ReferenceData& reference = store.Reference();
-    for (const auto& officer : reference.Officers()) mRegistries.push_back(officer.registry);
-    for (const auto& d : reference.Districts()) mStations.emplace_back(d.troop, d.id);
-    FindRoomForReceipts(*reference.FindFormType(mFormType));
+  Clerk(Store& store, std::string formType, unsigned seed)
+      : mStore(store),
+        mFormType(formType),
+        mMaker(formType, seed, [this](std::int64_t size) { return Fresh(size); }) {
+    FindRoomForReceipts(*store.Reference().FindFormType(mFormType));
   }
 
   // Applies one save; answers its request id.
   std::string SaveOnce() {
     RangeQuery query;
     query.formType = {{Comparison::Equal, mFormType}};
-    std::vector<StoredRange> ranges = mStore.FindRanges(query);
-    std::vector<RangeChange> rows;
-    const StoredRange& stored = ranges.at(Pick(ranges.size()));
-    const FormRange& r = stored.range;
-    std::string id = fmt::format("{}-{}", mFormType, mSaves++);
-    if (Pick(8) == 0) {
-      // Now and then forms recorded in error leave the inventory.
-      std::int64_t a = r.from + static_cast<std::int64_t>(Pick(static_cast<std::size_t>(r.Size())));
-      mStore.Withdraw({id, "BACKUPTEST", 1}, mFormType, a, a, "recorded in error");
+    const std::vector<StoredRange> ranges = mStore.FindRanges(query);
+    const std::string id = fmt::format("{}-{}", mFormType, mSaves++);
+    if (mMaker.Chance(12)) {
+      // Now and then a form recorded in error leaves the inventory.
+      const FormRange& r = ranges.at(mMaker.Pick(0, std::ssize(ranges) - 1)).range;
+      const std::int64_t n = mMaker.Pick(r.from, r.to);
+      mStore.Withdraw({id, "BACKUPTEST", 1}, mFormType, n, n, "recorded in error");
       return id;
     }
-    switch (Pick(4)) {
-      case 0:
-        if (r.Size() >= 3) {
-          rows = Split(r);
-          break;
-        }
-        [[fallthrough]];
-      case 1:
-        rows = {Update(r)};
-        rows[0].registry = mRegistries[Pick(mRegistries.size())];
-        break;
-      case 2: {
-        rows = {Update(r)};
-        rows[0].registry.reset();  // a move sends no officer: the stored one stays
-        std::tie(rows[0].troop, rows[0].district) = mStations[Pick(mStations.size())];
-        break;
-      }
-      default:
-        rows = {Receipt()};
-        break;
-    }
-    for (auto& row : rows) {
-      if (row.action == RangeChange::Action::Update) row.rowVersion = stored.version;
-    }
-    mStore.ApplyChanges({id, "BACKUPTEST", 1001}, rows);
+    testing::Attempt attempt = mMaker.Make(ranges);
+    while (attempt.mustBeRefused) attempt = mMaker.Make(ranges);
+    mStore.ApplyChanges({id, "BACKUPTEST", 1001}, attempt.rows);
     return id;
   }
 
  private:
-  std::size_t Pick(std::size_t n) {
-    return std::uniform_int_distribution<std::size_t>(0, n - 1)(mRandom);
-  }
-
-  static RangeChange Update(const FormRange& r) {
-    RangeChange c;
-    c.action = RangeChange::Action::Update;
-    c.formType = r.formType;
-    c.from = r.from;
-    c.to = r.to;
-    c.troop = r.troop;
-    c.district = r.district;
-    c.registry = r.registry;
-    c.status = r.status;
-    c.quarter = r.quarter;
-    c.year = r.year;
-    c.comment = r.comment;
-    return c;
-  }
-
-  // Assigns [a, b] inside r to another officer: the screen's UPD of the first piece and ADDs
-  // of the assigned piece and of the rest.
-  std::vector<RangeChange> Split(const FormRange& r) {
-    std::int64_t a =
-        r.from + 1 + static_cast<std::int64_t>(Pick(static_cast<std::size_t>(r.Size() - 2)));
-    std::int64_t b = a + static_cast<std::int64_t>(Pick(static_cast<std::size_t>(r.to - a)));
-    RangeChange head = Update(r);
-    head.to = a - 1;
-    RangeChange assigned = Update(r);
-    assigned.action = RangeChange::Action::Add;
-    assigned.from = a;
-    assigned.to = b;
-    assigned.registry = mRegistries[Pick(mRegistries.size())];
-    assigned.status = kActiveStatus;
-    RangeChange tail = Update(r);
-    tail.action = RangeChange::Action::Add;
-    tail.from = b + 1;
-    return {head, assigned, tail};
-  }
-
-  RangeChange Receipt() {
-    std::int64_t size = 1 + static_cast<std::int64_t>(Pick(50));
+  std::int64_t Fresh(std::int64_t size) {
     if (mNextFree + size - 1 > mLastFree) throw std::runtime_error("no room left for receipts");
-    RangeChange c;
-    c.formType = mFormType;
-    c.from = mNextFree;
-    c.to = mNextFree + size - 1;
     mNextFree += size;
-    std::tie(c.troop, c.district) = mStations[Pick(mStations.size())];
-    c.registry = kNoOfficer;
-    c.status = kActiveStatus;
-    if (mFormType == kQuarterlyFormType) {
-      c.quarter = 2;
-      c.year = 2024;
-    }
-    return c;
+    return mNextFree - size;
   }
 
   // The widest run of numbers no range holds: receipts are taken from it in order.
@@ -244,17 +154,15 @@ class Clerk {
 
   Store& mStore;
   const std::string mFormType;
-  std::mt19937_64 mRandom;
-  std::vector<std::int64_t> mRegistries;
-  std::vector<std::pair<std::string, std::string>> mStations;
+  testing::SaveMaker mMaker;
   std::int64_t mNextFree = 0;
   std::int64_t mLastFree = -1;
   int mSaves = 0;
 };
 
 TEST_F(BackupTest, ABackupTakenDuringSavesRestoresToAStoreThatKeepsEveryRule) {
-  const std::uint64_t seed = Seed();
-  SCOPED_TRACE(fmt::format("seed {} (set FM_TEST_SEED to repeat)", seed));
+  const unsigned seed = testing::PropertySeed();
+  SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
   const fs::path live = mDir / "live.db";
   auto store = OpenStore("sqlite:" + live.string());
   LoadDemoInventory(*store);
@@ -341,8 +249,8 @@ TEST_F(BackupTest, TheInvariantCheckSeesEveryKindOfDamage) {
   {
     auto store = OpenStore("sqlite:" + sound.string());
     LoadDemoInventory(*store);
-    std::uint64_t seed = Seed();
-    SCOPED_TRACE(fmt::format("seed {}", seed));
+    const unsigned seed = testing::PropertySeed();
+    SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
     Clerk clerk(*store, "C", seed);
     for (int i = 0; i < 40; ++i) clerk.SaveOnce();
   }
@@ -415,7 +323,7 @@ TEST_F(BackupTest, ARestoreReplacesAStoreOnlyWhenAllowedAndKeepsItsOwnerAndMode)
   const fs::path busy = DemoStore("busy.db");
   {
     auto store = OpenStore("sqlite:" + busy.string());
-    Clerk clerk(*store, "C", Seed());
+    Clerk clerk(*store, "C", testing::PropertySeed());
     for (int i = 0; i < 5; ++i) clerk.SaveOnce();
   }
   EXPECT_THROW(RestoreSqliteInventory(backup, busy), BackupError);

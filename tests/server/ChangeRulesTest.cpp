@@ -28,13 +28,9 @@ FormRange Stored(std::int64_t from, std::int64_t to, std::int64_t remaining) {
   return r;
 }
 
-TEST(RemainingCounter, NewRangeCountsEveryForm) {
-  RemainingCounter counter;
-  EXPECT_EQ(counter.RemainingFor("B", 100, 199), 100);
-}
-
 TEST(RemainingCounter, PiecesOfASplitShareTheRemainingFromTheLowestNumberUp) {
   RemainingCounter counter;
+  EXPECT_EQ(counter.RemainingFor("B", 100, 199), 100) << "a new range counts every form";
   counter.Replaced(Stored(100, 199, 70));  // 100-129 used
   EXPECT_EQ(counter.RemainingFor("B", 100, 119), 0);
   EXPECT_EQ(counter.RemainingFor("B", 120, 149), 20);
@@ -42,12 +38,9 @@ TEST(RemainingCounter, PiecesOfASplitShareTheRemainingFromTheLowestNumberUp) {
   EXPECT_EQ(counter.RemainingFor("B", 100, 199), 70);  // a move keeps the count
   EXPECT_EQ(counter.RemainingFor("Z", 100, 119), 20);  // another form type is untouched
   EXPECT_EQ(counter.RemainingFor("B", 90, 109), 10);   // numbers outside count as new
-}
-
-TEST(RemainingCounter, CountsAboveTheSizeAreReadAsNothingUsed) {
-  RemainingCounter counter;
-  counter.Replaced(Stored(100, 199, 250));
-  EXPECT_EQ(counter.RemainingFor("B", 100, 109), 10);
+  RemainingCounter overCounted;  // a count above the size is read as nothing used
+  overCounted.Replaced(Stored(300, 399, 250));
+  EXPECT_EQ(overCounted.RemainingFor("B", 300, 309), 10);
 }
 
 TEST(ResolveChange, UpdateKeepsWhatTheRowLeavesNull) {

@@ -24,6 +24,7 @@
 #include <random>
 #include <thread>
 
+#include "RandomSaves.h"
 #include "StoreBackends.h"
 #include "server/CustodyLedger.h"
 #include "server/ReferenceData.h"
@@ -41,12 +42,6 @@ constexpr std::int64_t kInitialSize = 100;
 double PropertySeconds() {
   const char* text = std::getenv("FM_PROPERTY_SECONDS");
   return text && *text ? std::strtod(text, nullptr) : 10.0;
-}
-
-unsigned PropertySeed() {
-  const char* text = std::getenv("FM_PROPERTY_SEED");
-  return text && *text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10))
-                       : std::random_device{}();
 }
 
 // Numbers held, as sorted disjoint spans with adjacent ones joined.
@@ -90,166 +85,6 @@ std::string Overlap(const std::vector<StoredRange>& ranges) {
   }
   return {};
 }
-
-// One save to try: its rows, whether it must be refused, and the receipts it would add.
-struct Attempt {
-  std::string kind;
-  std::vector<RangeChange> rows;
-  bool mustBeRefused = false;
-  std::vector<NumberSpan> receipts;
-};
-
-class SaveMaker {
- public:
-  // `fresh` answers the first of `size` numbers no range ever held.
-  SaveMaker(std::string formType, unsigned seed, std::function<std::int64_t(std::int64_t)> fresh)
-      : mType(std::move(formType)), mRandom(seed), mFresh(std::move(fresh)) {}
-
-  std::int64_t Pick(std::int64_t low, std::int64_t high) {
-    return std::uniform_int_distribution<std::int64_t>(low, high)(mRandom);
-  }
-  bool Chance(int percent) { return Pick(1, 100) <= percent; }
-
-  RangeChange Row(RangeChange::Action action, std::int64_t from, std::int64_t to) {
-    static const std::pair<const char*, const char*> kStations[] = {
-        {"A", "1"}, {"B", "2"}, {"D", ""}};
-    static const char* const kStatuses[] = {"A", "A", "V", "U"};
-    static const std::int64_t kRegistries[] = {0, 1002, 1003, 1004};
-    RangeChange c;
-    c.action = action;
-    c.formType = mType;
-    c.from = from;
-    c.to = to;
-    const auto& station = kStations[Pick(0, 2)];
-    c.troop = station.first;
-    c.district = station.second;
-    c.registry = kRegistries[Pick(0, 3)];
-    c.status = kStatuses[Pick(0, 3)];
-    if (Chance(30)) c.comment = fmt::format("note {}", Pick(1, 999));
-    return c;
-  }
-
-  NumberSpan FreshSpan() {
-    const std::int64_t size = Pick(1, 60);
-    const std::int64_t first = mFresh(size);
-    return {first, first + size - 1};
-  }
-
-  // A save against `seen`, the ranges of the type as the thread last read them.
-  Attempt Make(const std::vector<StoredRange>& seen) {
-    Attempt a;
-    if (seen.empty() || Chance(12)) {
-      const NumberSpan span = FreshSpan();
-      a.kind = "receipt";
-      a.rows.push_back(Row(RangeChange::Action::Add, span.first, span.last));
-      a.receipts.push_back(span);
-      if (Chance(30)) {  // a second receipt in the same save
-        const NumberSpan more = FreshSpan();
-        a.rows.push_back(Row(RangeChange::Action::Add, more.first, more.last));
-        a.receipts.push_back(more);
-      }
-      return a;
-    }
-    const StoredRange& pick =
-        seen[static_cast<std::size_t>(Pick(0, static_cast<std::int64_t>(seen.size()) - 1))];
-    const FormRange& r = pick.range;
-    auto upd = [&](std::int64_t from, std::int64_t to) {
-      RangeChange c = Row(RangeChange::Action::Update, from, to);
-      c.rowVersion = pick.version;
-      return c;
-    };
-    // The screen's split of [F, T] around the entered [EF, ET].
-    auto split = [&](std::int64_t ef, std::int64_t et) {
-      std::vector<RangeChange> rows;
-      if (ef == r.from) {
-        rows.push_back(upd(ef, et));
-        if (et < r.to) rows.push_back(Row(RangeChange::Action::Add, et + 1, r.to));
-      } else {
-        rows.push_back(upd(r.from, ef - 1));
-        if (et < r.to) rows.push_back(Row(RangeChange::Action::Add, et + 1, r.to));
-        rows.push_back(Row(RangeChange::Action::Add, ef, et));
-      }
-      return rows;
-    };
-    const std::int64_t ef = Pick(r.from, r.to);
-    const std::int64_t et = Pick(ef, r.to);
-    switch (Pick(0, 10)) {
-      case 0:
-      case 1:
-        a.kind = "split";
-        a.rows = split(ef, et);
-        break;
-      case 2:
-        a.kind = "assign, void or move of the whole range";
-        a.rows = {upd(r.from, r.to)};
-        if (Chance(50)) {  // a move sends no status or officer: they stay
-          a.rows[0].status.reset();
-          a.rows[0].registry.reset();
-        }
-        break;
-      case 3:
-        a.kind = "split with a receipt";
-        a.rows = split(ef, et);
-        a.receipts.push_back(FreshSpan());
-        a.rows.push_back(Row(RangeChange::Action::Add, a.receipts[0].first, a.receipts[0].last));
-        break;
-      case 4:
-        a.mustBeRefused = r.to > r.from;
-        a.kind = "shrinking UPD";
-        a.rows = {upd(r.from, Pick(r.from, r.to - (r.to > r.from ? 1 : 0)))};
-        break;
-      case 5: {
-        a.kind = "split with a dropped piece";
-        a.rows = split(ef, et);
-        a.mustBeRefused = a.rows.size() > 1;
-        if (a.rows.size() > 1)
-          a.rows.erase(a.rows.begin() + Pick(1, static_cast<std::int64_t>(a.rows.size()) - 1));
-        break;
-      }
-      case 6:
-        a.kind = "ADD overlapping a stored range";
-        a.mustBeRefused = true;
-        a.rows = {Row(RangeChange::Action::Add, Pick(r.from - 5, r.to), r.to + Pick(0, 5))};
-        a.rows[0].from = std::max<std::int64_t>(a.rows[0].from, 1);
-        break;
-      case 7:
-        a.kind = "stale version";
-        a.mustBeRefused = true;
-        a.rows = split(ef, et);
-        a.rows[0].rowVersion = pick.version - 1;
-        break;
-      case 8:
-        a.kind = "missing version";
-        a.mustBeRefused = true;
-        a.rows = split(ef, et);
-        a.rows[0].rowVersion.reset();
-        break;
-      case 9: {
-        a.kind = "UPD reaching new numbers";
-        a.mustBeRefused = true;
-        a.rows = {upd(r.from, r.to + Pick(1, 5))};
-        break;
-      }
-      default:
-        a.kind = "ADD mixing a piece and new numbers";
-        a.mustBeRefused = true;
-        // A one-number range has no piece to give: its UPD reaches out instead.
-        a.rows = {upd(r.from, r.from)};
-        if (r.to > r.from) {
-          a.rows.push_back(Row(RangeChange::Action::Add, r.from + 1, r.to + Pick(1, 5)));
-        } else {
-          a.rows[0].to = r.to + 1;
-        }
-        break;
-    }
-    return a;
-  }
-
- private:
-  std::string mType;
-  std::mt19937_64 mRandom;
-  std::function<std::int64_t(std::int64_t)> mFresh;
-};
 
 template <typename Backend>
 class CustodyProperty : public StoreFixture<Backend> {
@@ -295,14 +130,9 @@ TYPED_TEST(CustodyProperty, RandomSavesFromManyThreadsNeverLoseAFormOrLeaveATrac
   for (const char* type : {kOwnTypes[0], kOwnTypes[1], kOwnTypes[2], kOwnTypes[3], kSharedType}) {
     base[type] = store.Reference().FindFormType(type)->lowest;
     for (int i = 0; i < kInitialRanges; ++i) {
-      FormRange r;
-      r.formType = type;
-      r.from = base[type] + i * (kInitialSize + 20);
-      r.to = r.from + kInitialSize - 1;
-      r.troop = "A";
-      r.district = "1";
-      r.remaining = kInitialSize - i;
-      inventory.push_back(r);
+      const std::int64_t from = base[type] + i * (kInitialSize + 20);
+      inventory.push_back(Stock(type, from, from + kInitialSize - 1));
+      inventory.back().remaining = kInitialSize - i;
     }
   }
   store.LoadInventory(inventory, SaveContext{"first", "test", 0, "stores"}, true);

@@ -25,24 +25,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-FormRange Stock(std::string type, std::int64_t from, std::int64_t to, std::string troop,
-                std::string district, std::int64_t registry, std::string status) {
-  FormRange r;
-  r.formType = std::move(type);
-  r.from = from;
-  r.to = to;
-  r.troop = std::move(troop);
-  r.district = std::move(district);
-  r.registry = registry;
-  r.status = std::move(status);
-  r.remaining = to - from + 1;
-  if (r.formType == "Y") {
-    r.quarter = 1;
-    r.year = 2024;
-  }
-  return r;
-}
-
 Criterion Key(std::string name, std::string value, std::string op = "=") {
   return Criterion{"key:" + name, std::move(value), std::move(op), "QUILLMAR"};
 }
@@ -109,12 +91,11 @@ class HandlerSuite : public StoreFixture<Backend> {
   void SetUp() override {
     StoreFixture<Backend>::SetUp();
     if (this->IsSkipped() || this->HasFatalFailure()) return;
-    this->mStore->LoadInventory(
-        {Stock("B", 100, 199, "A", "1", 1002, "A"), Stock("B", 200, 299, "A", "2", 0, "A"),
-         Stock("B", 300, 399, "A", "1", 0, "V"), Stock("C", 1100001, 1100100, "A", "1", 1002, "A"),
-         Stock("C", 1100101, 1100200, "B", "2", 1003, "R"), Stock("Y", 1, 50, "A", "1", 0, "A"),
-         Stock("Z", 5000, 5999, "A", "1", 0, "A")},
-        SaveContext{"load", "test", 0}, true);
+    this->mStore->LoadInventory({Stock("B", 100, 199, 1002), Stock("B", 200, 299, 0, "A", "A", "2"),
+                                 Stock("B", 300, 399, 0, "V"), Stock("C", 1100001, 1100100, 1002),
+                                 Stock("C", 1100101, 1100200, 1003, "R", "B", "2"),
+                                 Stock("Y", 1, 50), Stock("Z", 5000, 5999)},
+                                SaveContext{"load", "test", 0}, true);
     RequestHandlerOptions options;
     options.today = [] { return std::string("2024-05-01"); };
     options.maxRanges = 6;
@@ -211,12 +192,8 @@ TYPED_TEST(HandlerSuite, ThinReplyLeavesOutDescriptionsAndLastChange) {
   const DataSet thin =
       this->Ok(Search({Key("REF_TYP_CD", "C"), Key("THIN", "YES")})).dataSets.at("TROOPFORM");
   EXPECT_EQ(thin.columns.size(), 14u);
-  EXPECT_EQ(thin.columns[8].name, "RMNG_FORM_CNT");
-  EXPECT_EQ(thin.columns[13].name, "ROW_VERSION");
-  EXPECT_EQ(thin.columns[13].type, ColumnType::Integer);
-  EXPECT_EQ(std::get<std::int64_t>(thin.rows[0][13]), 1);
-  EXPECT_EQ(thin.columns[8].type, ColumnType::Integer);
   ASSERT_EQ(thin.rows.size(), 2u);
+  EXPECT_EQ(std::get<std::int64_t>(thin.rows[0][thin.ColumnIndex("ROW_VERSION")]), 1);
   EXPECT_TRUE(
       std::holds_alternative<std::monostate>(thin.rows[0][thin.ColumnIndex("FORM_TYP_DESC")]));
   EXPECT_EQ(std::get<std::int64_t>(thin.rows[0][thin.ColumnIndex("RMNG_FORM_CNT")]), 100);
@@ -247,16 +224,6 @@ TYPED_TEST(HandlerSuite, OfficersAreThoseOnDutyAtTheStationOrTheOneSearched) {
   EXPECT_EQ(std::get<std::string>(searched.rows[0][searched.ColumnIndex("INSP_NME_LST")]),
             "Brown,SR");
   EXPECT_TRUE(this->Ok(Search({Key("REF_TYP_CD", "C")})).dataSets.at("OFFICER").rows.empty());
-}
-
-TYPED_TEST(HandlerSuite, BadCriteriaAreNamedInTheError) {
-  EXPECT_THAT(this->Error(Search({Key("TRP_COLOUR", "A")})), HasSubstr("key:TRP_COLOUR"));
-  EXPECT_THAT(this->Error(Search({Criterion{"TRP_ID", "A", "=", "Q"}})), HasSubstr("\"TRP_ID\""));
-  EXPECT_THAT(this->Error(Search({Key("TRP_ID", "A", "LIKE")})), HasSubstr("operator \"LIKE\""));
-  EXPECT_THAT(this->Error(Search({Key("FORM_SEARCH_NBR", "150", "<")})),
-              HasSubstr("only the operator \"=\""));
-  EXPECT_THAT(this->Error(Search({Key("ASGND_REG_NBR", "12a")})), HasSubstr("\"12a\""));
-  EXPECT_THAT(this->Error(Search({Key("INACTIVE", "MAYBE")})), HasSubstr("\"MAYBE\""));
 }
 
 TYPED_TEST(HandlerSuite, SearchFindingTooManyRangesAsksForANarrowerSelection) {
@@ -325,14 +292,11 @@ TYPED_TEST(HandlerSuite, RefusedSaveAnswersTheReasonAndChangesNothing) {
   EXPECT_THAT(refused.error, HasSubstr("Row 2 (ADD 150-250 of form type B): the range overlaps"));
   EXPECT_THAT(Ranges(refused), ElementsAre("B 100-199", "B 200-299", "B 300-399"));
 
+  // Rows that do not read are refused before the store sees them (their messages are the
+  // wire rows' own); so is a save without rows.
   Request bad = save;
   bad.dataSets["TROOPFORM"] = ChangeRows({{"UPD", "1OO", "149", "A", "1", "B", "0", "A", ""}});
   EXPECT_THAT(this->Error(bad), HasSubstr("Change row 1, column FRM_FORM_NBR"));
-  bad.dataSets["TROOPFORM"] = ChangeRows({{"DEL", "100", "149", "A", "1", "B", "0", "A", ""}});
-  EXPECT_THAT(this->Error(bad), HasSubstr("\"DEL\" is neither"));
-  bad.dataSets["TROOPFORM"] =
-      ChangeRows({{"UPD", "100", "199", "A", "1", "B", "1002", "V", "", ""}});
-  EXPECT_THAT(this->Error(bad), HasSubstr("Change row 1, column ROW_VERSION"));
   bad.dataSets.clear();
   EXPECT_THAT(this->Error(bad), HasSubstr("\"TROOPFORM\""));
   bad = save;

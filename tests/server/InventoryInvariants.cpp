@@ -20,23 +20,15 @@ namespace {
 
 // --- Reading the tables ---------------------------------------------------------------
 
-std::int64_t Integer(const SqlValue& v) {
-  if (const auto* i = std::get_if<std::int64_t>(&v)) return *i;
-  if (const auto* d = std::get_if<double>(&v)) return static_cast<std::int64_t>(*d);
-  if (const auto* s = std::get_if<std::string>(&v)) return std::stoll(*s);
-  return 0;
-}
+std::int64_t Integer(const SqlValue& v) { return SqlInteger(v); }
+std::string Text(const SqlValue& v) { return SqlText(v); }
 std::optional<std::int64_t> OptInteger(const SqlValue& v) {
-  if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
-  return Integer(v);
-}
-std::string Text(const SqlValue& v) {
-  if (const auto* s = std::get_if<std::string>(&v)) return *s;
-  return "";
+  return std::holds_alternative<std::monostate>(v) ? std::nullopt
+                                                   : std::optional<std::int64_t>(SqlInteger(v));
 }
 std::optional<std::string> OptText(const SqlValue& v) {
-  if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
-  return Text(v);
+  return std::holds_alternative<std::monostate>(v) ? std::nullopt
+                                                   : std::optional<std::string>(SqlText(v));
 }
 
 constexpr const char* kRangeColumns =

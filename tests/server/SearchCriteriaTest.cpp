@@ -61,6 +61,9 @@ TEST(ParseCriteria, RefusalsNameTheKeyOperatorOrValue) {
   EXPECT_THAT(ErrorOf({Key("FORM_SEARCH_NBR", "99999999999999999999")}),
               HasSubstr("a form number"));
   EXPECT_THAT(ErrorOf({Key("THIN", "PERHAPS")}), HasSubstr("\"PERHAPS\""));
+  EXPECT_THAT(ErrorOf({Key("INACTIVE", "MAYBE")}), HasSubstr("\"MAYBE\""));
+  EXPECT_THAT(ErrorOf({Key("ASGND_REG_NBR", "12a")}), HasSubstr("\"12a\""));
+  EXPECT_THAT(ErrorOf({Key("FORM_SEARCH_NBR", "150", "<")}), HasSubstr("only the operator \"=\""));
   EXPECT_THAT(ErrorOf({Key("INACTIVE", "Y"), Key("INACTIVE", "N")}), HasSubstr("given twice"));
 }
 

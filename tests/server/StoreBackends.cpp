@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "server/ReferenceData.h"
+
 namespace fm::server::testing {
 
 namespace {
@@ -61,6 +63,24 @@ std::vector<RangeChange> WithCurrentVersions(Store& store, std::vector<RangeChan
     }
   }
   return changes;
+}
+
+FormRange Stock(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry,
+                std::string status, std::string troop, std::string district) {
+  FormRange r;
+  r.formType = std::move(type);
+  r.from = from;
+  r.to = to;
+  r.troop = std::move(troop);
+  r.district = std::move(district);
+  r.registry = registry;
+  r.status = std::move(status);
+  r.remaining = to - from + 1;
+  if (r.formType == kQuarterlyFormType) {
+    r.quarter = 1;
+    r.year = 2024;
+  }
+  return r;
 }
 
 std::function<std::string()> CountingClock() {

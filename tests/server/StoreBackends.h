@@ -44,6 +44,10 @@ struct PostgresBackend {
   std::string mSchema;
 };
 
+// A range as loaded: every form remaining; the quarterly type in the first quarter of 2024.
+FormRange Stock(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry = 0,
+                std::string status = "A", std::string troop = "A", std::string district = "1");
+
 // Audit stamps from a counter, so that tests can compare them.
 std::function<std::string()> CountingClock();
 

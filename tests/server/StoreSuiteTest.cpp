@@ -23,24 +23,6 @@ using ::testing::HasSubstr;
 constexpr std::int64_t kHolder = 1002;    // on duty at A1
 constexpr std::int64_t kReceiver = 1003;  // on duty at B2
 
-FormRange Range(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry = 0,
-                std::string status = "A", std::optional<std::int64_t> remaining = std::nullopt) {
-  FormRange r;
-  r.formType = std::move(type);
-  r.from = from;
-  r.to = to;
-  r.troop = "A";
-  r.district = "1";
-  r.registry = registry;
-  r.status = std::move(status);
-  r.remaining = remaining.value_or(to - from + 1);
-  if (r.formType == "Y") {
-    r.quarter = 2;
-    r.year = 2024;
-  }
-  return r;
-}
-
 RangeChange Change(RangeChange::Action action, std::string type, std::int64_t from, std::int64_t to,
                    std::optional<std::int64_t> registry, std::optional<std::string> status,
                    std::optional<std::string> comment = std::nullopt) {
@@ -69,8 +51,8 @@ RangeChange Upd(std::string type, std::int64_t from, std::int64_t to, std::int64
                 std::move(comment));
 }
 
-SaveContext Ctx(std::string requestId, std::int64_t user = 1001) {
-  return SaveContext{std::move(requestId), "FORMSMAINT", user};
+SaveContext Ctx(std::string requestId, std::int64_t user = 1001, std::string name = "") {
+  return SaveContext{std::move(requestId), "FORMSMAINT", user, std::move(name)};
 }
 
 std::vector<FormRange> AllRanges(Store& store) {
@@ -89,7 +71,15 @@ std::vector<std::string> Spans(const std::vector<FormRange>& ranges) {
   for (const auto& r : ranges) out.push_back(Span(r));
   return out;
 }
-
+// "C 1100001-1100019 v2 A rem 0" for each range.
+std::vector<std::string> Spans(const std::vector<StoredRange>& ranges) {
+  std::vector<std::string> out;
+  for (const auto& s : ranges) {
+    out.push_back(fmt::format("{} {}-{} v{} {} rem {}", s.range.formType, s.range.from, s.range.to,
+                              s.version, s.range.status, s.range.remaining));
+  }
+  return out;
+}
 void ExpectNoOverlaps(const std::vector<FormRange>& ranges) {
   for (std::size_t i = 0; i < ranges.size(); ++i) {
     for (std::size_t j = i + 1; j < ranges.size(); ++j) {
@@ -114,7 +104,8 @@ class StoreSuite : public StoreFixture<Backend> {
 
   // The selected range of the worked example: 100-199 of OOS decals held by kHolder.
   void LoadSelectedRange(std::int64_t remaining = 100) {
-    auto r = Range("B", 100, 199, kHolder, "A", remaining);
+    auto r = Stock("B", 100, 199, kHolder);
+    r.remaining = remaining;
     r.comment = "C0";
     S().LoadInventory({r}, Ctx("load"), true);
   }
@@ -153,20 +144,12 @@ TYPED_TEST(StoreSuite, NewStoreHoldsTheReferenceDataOfTheDemoRegion) {
   EXPECT_FALSE(ref.HasRegistry(2001));  // an officer of another region
   EXPECT_TRUE(ref.HasStatus("V"));
   EXPECT_TRUE(ref.HasStatus("A"));
-}
 
-TYPED_TEST(StoreSuite, ReopeningAStoreMigratesNothingTwice) {
+  // Reopened, the store migrates nothing twice.
   this->mStore.reset();
   auto again = OpenStore(this->mBackend.Address(), this->Options());
   EXPECT_EQ(again->SchemaVersion(), 5);
   EXPECT_EQ(again->FormTypes().size(), 10u);
-}
-
-TYPED_TEST(StoreSuite, AddedRangeCountsAllItsFormsAsRemaining) {
-  auto outcome = this->S().ApplyChanges(Ctx("r1"), {Add("C", 1100001, 1100250)});
-  EXPECT_FALSE(outcome.alreadyApplied);
-  EXPECT_EQ(outcome.rowsApplied, 1u);
-  EXPECT_THAT(Spans(AllRanges(this->S())), ElementsAre("C 1100001-1100250 reg 0 A rem 250"));
 }
 
 TYPED_TEST(StoreSuite, ThreeRowSplitLeavesExactlyTheThreePieces) {
@@ -195,31 +178,21 @@ TYPED_TEST(StoreSuite, SplitTakesUsedFormsFromTheLowestNumberUp) {
                           "B 150-199 reg 1002 A rem 50"));
 }
 
-TYPED_TEST(StoreSuite, MoveKeepsWhatTheRowLeavesNull) {
-  this->LoadSelectedRange(60);
-  RangeChange move = Change(RangeChange::Action::Update, "B", 100, 199, 0, std::nullopt, "moved");
-  move.troop = "C";
-  move.district = "";  // a troop alone
-  this->S().ApplyChanges(Ctx("move"), this->Versioned({move}));
-  auto ranges = AllRanges(this->S());
-  ASSERT_EQ(ranges.size(), 1u);
-  EXPECT_EQ(ranges[0].troop, "C");
-  EXPECT_EQ(ranges[0].district, "");
-  EXPECT_EQ(ranges[0].status, "A");
-  EXPECT_EQ(ranges[0].registry, 0);
-  EXPECT_EQ(ranges[0].remaining, 60);
-}
-
-TYPED_TEST(StoreSuite, QuarterAndYearAreKeptOnlyForTheQuarterlyType) {
+TYPED_TEST(StoreSuite, AddedRangesAreStoredAsReceived) {
   RangeChange decals = Add("Y", 1, 50);
   decals.quarter = 3;
   decals.year = 2025;
   RangeChange seals = Add("Z", 1, 50);
   seals.quarter = 3;
   seals.year = 2025;
-  this->S().ApplyChanges(Ctx("q"), {decals, seals});
+  const auto outcome =
+      this->S().ApplyChanges(Ctx("q"), {decals, seals, Add("C", 1100001, 1100250)});
+  EXPECT_FALSE(outcome.alreadyApplied);
+  EXPECT_EQ(outcome.rowsApplied, 3u);
   auto ranges = AllRanges(this->S());
-  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_THAT(Spans(ranges), ElementsAre("C 1100001-1100250 reg 0 A rem 250",
+                                         "Y 1-50 reg 0 A rem 50", "Z 1-50 reg 0 A rem 50"));
+  ranges.erase(ranges.begin());
   EXPECT_EQ(ranges[0].quarter, 3);
   EXPECT_EQ(ranges[0].year, 2025);
   EXPECT_FALSE(ranges[1].quarter.has_value());
@@ -256,7 +229,7 @@ TYPED_TEST(StoreSuite, SaveIsAllOrNothing) {
       "Row 3 (ADD 199-210 of form type B): the range overlaps the stored range 150-199");
 }
 
-TYPED_TEST(StoreSuite, RepeatedRequestIdIsAppliedOnce) {
+TYPED_TEST(StoreSuite, RequestIdIsAppliedOnceAndOnlyWhenTheSaveIs) {
   this->LoadSelectedRange();
   const auto rows = this->Versioned({Upd("B", 100, 149, kHolder), Add("B", 150, 199, kReceiver)});
   EXPECT_FALSE(this->S().ApplyChanges(Ctx("once"), rows).alreadyApplied);
@@ -274,10 +247,7 @@ TYPED_TEST(StoreSuite, RepeatedRequestIdIsAppliedOnce) {
   } catch (const StoreError& e) {
     EXPECT_THAT(e.what(), HasSubstr("already used for a save with other rows"));
   }
-}
-
-TYPED_TEST(StoreSuite, RefusedSaveDoesNotUseUpItsRequestId) {
-  this->LoadSelectedRange();
+  // A refused save does not use up its id.
   EXPECT_THROW(this->S().ApplyChanges(Ctx("retry"), {Add("B", 150, 250)}), StoreError);
   EXPECT_FALSE(this->S().ApplyChanges(Ctx("retry"), {Add("B", 200, 250)}).alreadyApplied);
 }
@@ -324,54 +294,14 @@ TYPED_TEST(StoreSuite, RacingConflictingSplitsLetExactlyOneWin) {
   }
 }
 
-TYPED_TEST(StoreSuite, HistoryOfAFormTellsWhoHeldItInWhichStatusSinceWhen) {
-  this->LoadSelectedRange();
-  this->S().ApplyChanges(Ctx("split", 1005),
-                         this->Versioned({Upd("B", 100, 119, kHolder), Add("B", 150, 199, kHolder),
-                                          Add("B", 120, 149, kReceiver, "A", "given")}));
-  this->S().ApplyChanges(Ctx("void", 1006), this->Versioned({Upd("B", 120, 149, kReceiver, "V")}));
-
-  auto history = this->S().FormHistory("B", 130);
-  ASSERT_EQ(history.size(), 3u);
-  EXPECT_EQ(history[0].action, "LOAD");
-  EXPECT_EQ(history[0].event, custody::kLoad);
-  EXPECT_EQ(history[0].after.registry, kHolder);
-  EXPECT_FALSE(history[0].before.has_value());
-  EXPECT_EQ(history[1].action, "ADD");
-  EXPECT_EQ(history[1].event, custody::kPiece);  // split off the loaded range, not received
-  ASSERT_TRUE(history[1].before.has_value());
-  EXPECT_EQ(history[1].before->to, 199);
-  EXPECT_EQ(history[1].requestId, "split");
-  EXPECT_EQ(history[1].userId, 1005);
-  EXPECT_EQ(history[1].requester, "FORMSMAINT");
-  EXPECT_EQ(history[1].after.registry, kReceiver);
-  EXPECT_EQ(history[2].action, "UPD");
-  EXPECT_EQ(history[2].event, custody::kChange);
-  EXPECT_EQ(history[2].after.status, "V");
-  ASSERT_TRUE(history[2].before.has_value());
-  EXPECT_EQ(history[2].before->status, "A");
-  EXPECT_LT(history[1].at, history[2].at);
-
-  auto low = this->S().FormHistory("B", 110);
-  ASSERT_EQ(low.size(), 2u);
-  EXPECT_EQ(low[1].action, "UPD");
-  EXPECT_EQ(low[1].before->to, 199);
-  EXPECT_EQ(low[1].after.to, 119);
-  EXPECT_TRUE(this->S().FormHistory("C", 130).empty());
-}
-
 TYPED_TEST(StoreSuite, RangeHoldingAFormNumberIsFoundPerFormType) {
-  this->S().LoadInventory({Range("B", 100, 199), Range("B", 300, 399), Range("Z", 150, 160),
-                           Range("C", 1100001, 1100100)},
+  this->S().LoadInventory({Stock("B", 100, 199), Stock("B", 300, 399), Stock("Z", 150, 160),
+                           Stock("C", 1100001, 1100100)},
                           Ctx("load"), false);
   RangeQuery q;
   q.formNumber = 150;
-  EXPECT_THAT(Spans([&] {
-                std::vector<FormRange> v;
-                for (auto& s : this->S().FindRanges(q)) v.push_back(s.range);
-                return v;
-              }()),
-              ElementsAre("B 100-199 reg 0 A rem 100", "Z 150-160 reg 0 A rem 11"));
+  EXPECT_THAT(Spans(this->S().FindRanges(q)),
+              ElementsAre("B 100-199 v1 A rem 100", "Z 150-160 v1 A rem 11"));
   q.formNumber = 250;  // in a gap
   EXPECT_TRUE(this->S().FindRanges(q).empty());
   q.formNumber = 399;  // the last number of a range
@@ -381,13 +311,13 @@ TYPED_TEST(StoreSuite, RangeHoldingAFormNumberIsFoundPerFormType) {
 }
 
 TYPED_TEST(StoreSuite, LoadingNeedsAnEmptyInventoryAndKeepsTheRules) {
-  EXPECT_THROW(this->S().LoadInventory({Range("B", 1, 10), Range("B", 10, 20)}, Ctx("l"), false),
+  EXPECT_THROW(this->S().LoadInventory({Stock("B", 1, 10), Stock("B", 10, 20)}, Ctx("l"), false),
                StoreError);
-  EXPECT_THROW(this->S().LoadInventory({Range("C", 1, 10)}, Ctx("l"), false), StoreError);
+  EXPECT_THROW(this->S().LoadInventory({Stock("C", 1, 10)}, Ctx("l"), false), StoreError);
   EXPECT_EQ(this->S().RangeCount(), 0u);
-  this->S().LoadInventory({Range("B", 1, 10)}, Ctx("l"), false);
+  this->S().LoadInventory({Stock("B", 1, 10)}, Ctx("l"), false);
   try {
-    this->S().LoadInventory({Range("B", 100, 110)}, Ctx("l2"), false);
+    this->S().LoadInventory({Stock("B", 100, 110)}, Ctx("l2"), false);
     ADD_FAILURE() << "loaded into a store that holds ranges";
   } catch (const StoreError& e) {
     EXPECT_THAT(e.what(), HasSubstr("holds no ranges yet"));
@@ -412,6 +342,173 @@ TYPED_TEST(StoreSuite, DemoInventoryCoversEveryFormTypeAndStatus) {
   EXPECT_GT(assigned, count / 3);
   EXPECT_LT(assigned, count);
   EXPECT_EQ(this->S().FormHistory(ranges[0].formType, ranges[0].from).size(), 1u);
+}
+
+std::vector<std::string> Events(Store& store, std::int64_t number) {
+  std::vector<std::string> out;
+  for (const auto& e : store.FormHistory("C", number)) {
+    out.push_back(fmt::format(
+        "{} {}-{}{}", e.event, e.after.from, e.after.to,
+        e.before ? fmt::format(" from {}-{}", e.before->from, e.before->to) : std::string()));
+  }
+  return out;
+}
+
+// Every form accounted for: the history says what each entry was, withdrawals are the only
+// way out, and a database written before versions is classified. (Refused saves are the
+// property test's and the ledger's.)
+template <typename Backend>
+class CustodySuite : public StoreSuite<Backend> {
+ protected:
+  void SetUp() override {
+    StoreSuite<Backend>::SetUp();
+    if (this->IsSkipped() || this->HasFatalFailure()) return;
+    // Two adjacent ranges of citations: 1100001-1100100 (20 used) and 1100101-1100200.
+    this->S().LoadInventory({[] {
+                               auto used = Stock("C", 1100001, 1100100);
+                               used.remaining = 80;
+                               return used;
+                             }(),
+                             Stock("C", 1100101, 1100200)},
+                            Ctx("load", 0, "stores"), true);
+  }
+};
+
+TYPED_TEST_SUITE(CustodySuite, StoreBackends, BackendNames);
+
+TYPED_TEST(CustodySuite, HistoryTellsWhoHeldEachFormInWhichStatusSinceWhen) {
+  Store& s = this->S();
+  // Out of 1100001-1100100, 1100020-1100039 voided and 1100040-1100100 given to the
+  // receiver; a receipt; then another clerk voids the receiver's piece.
+  s.ApplyChanges(
+      Ctx("split", 1001, "Margaret Hartley"),
+      this->Versioned({Upd("C", 1100001, 1100019, 0), Add("C", 1100040, 1100100, kReceiver),
+                       Add("C", 1100020, 1100039, 0, "V")}));
+  s.ApplyChanges(Ctx("receive", 1001, "Margaret Hartley"), {Add("C", 1100201, 1100300)});
+  s.ApplyChanges(Ctx("void", 1006), this->Versioned({Upd("C", 1100040, 1100100, kReceiver, "V")}));
+  EXPECT_THAT(Events(s, 1100010),
+              ElementsAre("LOAD 1100001-1100100", "CHANGE 1100001-1100019 from 1100001-1100100"));
+  EXPECT_THAT(Events(s, 1100030),
+              ElementsAre("LOAD 1100001-1100100", "PIECE 1100020-1100039 from 1100001-1100100"));
+  EXPECT_THAT(Events(s, 1100250), ElementsAre("RECEIVE 1100201-1100300"));
+  EXPECT_THAT(Events(s, 1100050),
+              ElementsAre("LOAD 1100001-1100100", "PIECE 1100040-1100100 from 1100001-1100100",
+                          "CHANGE 1100040-1100100 from 1100040-1100100"));
+  const auto history = s.FormHistory("C", 1100050);
+  ASSERT_EQ(history.size(), 3u);
+  EXPECT_EQ(history[0].action, "LOAD");
+  EXPECT_EQ(history[1].action, "ADD");
+  EXPECT_EQ(history[1].requestId, "split");
+  EXPECT_EQ(history[1].requester, "FORMSMAINT");
+  EXPECT_EQ(history[1].userId, 1001);
+  EXPECT_EQ(history[1].userName, "Margaret Hartley");
+  EXPECT_EQ(history[1].after.registry, kReceiver);
+  EXPECT_EQ(history[2].action, "UPD");
+  EXPECT_EQ(history[2].userId, 1006);
+  EXPECT_EQ(history[2].before->status, "A");
+  EXPECT_EQ(history[2].after.status, "V");
+  EXPECT_LT(history[1].at, history[2].at);
+  EXPECT_TRUE(s.FormHistory("B", 1100050).empty());
+  // The used forms stay with the lowest numbers: the first piece holds them all.
+  EXPECT_THAT(Spans(s.FindRanges({})),
+              ElementsAre("C 1100001-1100019 v2 A rem 0", "C 1100020-1100039 v1 V rem 19",
+                          "C 1100040-1100100 v2 V rem 61", "C 1100101-1100200 v1 A rem 100",
+                          "C 1100201-1100300 v1 A rem 100"));
+}
+
+TYPED_TEST(CustodySuite, WithdrawalCutsTheRangesAndIsTheLastWordOfTheHistory) {
+  Store& s = this->S();
+  const auto outcome =
+      s.Withdraw(Ctx("wdr-1", 0, "admin"), "C", 1100091, 1100110, "  printed twice  ");
+  ASSERT_EQ(outcome.withdrawn.size(), 2u);
+  EXPECT_EQ(outcome.withdrawn[0].from, 1100091);
+  EXPECT_EQ(outcome.withdrawn[1].to, 1100110);
+  ASSERT_EQ(outcome.kept.size(), 2u);
+  EXPECT_THAT(Spans(s.FindRanges({})),
+              ElementsAre("C 1100001-1100090 v2 A rem 70", "C 1100111-1100200 v2 A rem 90"));
+
+  const auto history = s.FormHistory("C", 1100095);
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[1].event, custody::kWithdraw);
+  EXPECT_EQ(history[1].action, "WDR");
+  EXPECT_EQ(history[1].reason, "printed twice");
+  EXPECT_EQ(history[1].userName, "admin");
+  EXPECT_EQ(history[1].after.from, 1100091);
+  EXPECT_EQ(history[1].after.to, 1100100);
+  EXPECT_EQ(history[1].before->to, 1100100);
+
+  // From the middle of one range: its row keeps the low piece, the high piece is split off.
+  s.Withdraw(Ctx("wdr-2", 0, "admin"), "C", 1100150, 1100150, "torn");
+  EXPECT_THAT(Spans(s.FindRanges({})),
+              ElementsAre("C 1100001-1100090 v2 A rem 70", "C 1100111-1100149 v3 A rem 39",
+                          "C 1100151-1100200 v1 A rem 50"));
+  EXPECT_THAT(Events(s, 1100180),
+              ElementsAre("LOAD 1100101-1100200", "CHANGE 1100111-1100200 from 1100101-1100200",
+                          "PIECE 1100151-1100200 from 1100111-1100200"));
+}
+
+TYPED_TEST(CustodySuite, WithdrawalsOfFormsNotHeldOrWithoutAReasonChangeNothing) {
+  Store& s = this->S();
+  struct Case {
+    std::string formType;
+    std::int64_t from;
+    std::int64_t to;
+    std::string reason;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"C", 1100150, 1100260, "lost", "Forms 1100201-1100260 of form type C are in no range"},
+      {"C", 1099990, 1100010, "lost", "Forms 1099990-1100000 of form type C are in no range"},
+      {"C", 1100001, 1100010, "   ", "A withdrawal needs a reason"},
+      {"C", 1100001, 1100010, std::string(501, 'x'), "at most 500 characters"},
+      {"Q", 1, 2, "lost", "The form type \"Q\" is not known"},
+      {"C", 1100010, 1100001, "lost", "The To number 1100001 is below the From number 1100010"},
+  };
+  const auto before = Spans(s.FindRanges({}));
+  for (const auto& c : cases) {
+    try {
+      s.Withdraw(Ctx("wdr", 0, "admin"), c.formType, c.from, c.to, c.reason);
+      ADD_FAILURE() << "withdrew " << c.from << "-" << c.to;
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.GetKind(), StoreError::Kind::Rejected);
+      EXPECT_THAT(e.what(), HasSubstr(c.message));
+    }
+  }
+  EXPECT_EQ(Spans(s.FindRanges({})), before);
+  EXPECT_EQ(s.FormHistory("C", 1100005).size(), 1u);
+}
+
+TYPED_TEST(CustodySuite, MigrationClassifiesTheHistoryWrittenBefore) {
+  Store& s = this->S();
+  s.ApplyChanges(Ctx("old-split"),
+                 this->Versioned({Upd("C", 1100001, 1100049, 0), Add("C", 1100050, 1100100)}));
+  s.ApplyChanges(Ctx("old-receipt"), {Add("C", 1100201, 1100220)});
+  // Back to the schema before versions: the columns go, the pieces forget their source.
+  this->mStore.reset();
+  for (const auto& sql : UndoHistoryIndexSql()) {
+    ASSERT_EQ(this->mBackend.ExecuteDirectly(sql), "") << sql;
+  }
+  for (const char* sql :
+       {"ALTER TABLE range_audit DROP COLUMN claimed_user_id",
+        "ALTER TABLE form_range DROP COLUMN row_version",
+        "ALTER TABLE form_range DROP COLUMN chg_usr_nme",
+        "ALTER TABLE range_audit DROP COLUMN user_name",
+        "ALTER TABLE range_audit DROP COLUMN event", "ALTER TABLE range_audit DROP COLUMN reason",
+        "DROP INDEX range_audit_request",
+        "UPDATE range_audit SET before_from = NULL, before_to = NULL WHERE action = 'ADD'",
+        "DELETE FROM schema_migration WHERE version >= 3"}) {
+    ASSERT_EQ(this->mBackend.ExecuteDirectly(sql), "") << sql;
+  }
+  this->mStore = OpenStore(this->mBackend.Address(), this->Options());
+  EXPECT_EQ(this->mStore->SchemaVersion(), 5);
+  EXPECT_THAT(Events(*this->mStore, 1100060),
+              ElementsAre("LOAD 1100001-1100100", "PIECE 1100050-1100100 from 1100001-1100100"));
+  EXPECT_THAT(Events(*this->mStore, 1100010),
+              ElementsAre("LOAD 1100001-1100100", "CHANGE 1100001-1100049 from 1100001-1100100"));
+  EXPECT_THAT(Events(*this->mStore, 1100210), ElementsAre("RECEIVE 1100201-1100220"));
+  EXPECT_THAT(Spans(this->mStore->FindRanges({})),
+              ElementsAre("C 1100001-1100049 v1 A rem 29", "C 1100050-1100100 v1 A rem 51",
+                          "C 1100101-1100200 v1 A rem 100", "C 1100201-1100220 v1 A rem 20"));
 }
 
 // PostgreSQL keeps overlapping ranges out by itself, whatever a client does.

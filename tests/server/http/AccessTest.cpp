@@ -5,32 +5,16 @@
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
-#include "HttpTestClient.h"
-#include "protocol/Json.h"
-#include "server/RequestHandler.h"
-#include "server/Store.h"
-#include "server/http/HttpServer.h"
-#include "server/http/TokenFile.h"
+#include "HttpTestServer.h"
 
-namespace fm::server {
+namespace fm::server::testing {
 namespace {
 
 using ::testing::HasSubstr;
-using testing::HttpReply;
-using testing::HttpTestClient;
 using Json = nlohmann::json;
-
-constexpr const char* kViewerToken = "viewer-token";
-constexpr const char* kClerkToken = "clerk-token";  // Troop/District A1 only
-constexpr const char* kAdminToken = "admin-token";
 
 // Citations held by A1 (within the clerk's stations) and by B2 (outside them).
 constexpr std::int64_t kInScope = 1100001;
@@ -47,94 +31,30 @@ FormRange Held(std::int64_t from, const char* troop, const char* district) {
   return r;
 }
 
+void LoadTwoRanges(Store& store) {
+  store.LoadInventory({Held(kInScope, "A", "1"), Held(kOutOfScope, "B", "2")},
+                      SaveContext{"load", "test", 0, "stores"}, true);
+}
+
 protocol::Request Search(const std::string& troop) {
-  protocol::Request r;
-  r.requestId = "search-" + troop;
-  r.identity = "TARVO_FormsMaint#1";
-  r.version = "1.0";
-  r.requester = "FORMSMAINT";
-  r.userId = 1001;
-  r.messageType = protocol::kSearchMessage;
-  r.criteria = {{"key:TRP_ID", troop, "=", "QUILLMAR"}, {"key:REF_TYP_CD", "C", "=", "QUILLMAR"}};
-  return r;
+  return Message("search-" + troop, protocol::kSearchMessage,
+                 {Key("TRP_ID", troop), Key("REF_TYP_CD", "C")});
 }
 
 // The void of the whole range starting at `from`, as the screen's dialog sends it.
 protocol::Request Void(std::int64_t from, const std::string& troop) {
-  protocol::Request r = Search(troop);
-  r.requestId = fmt::format("void-{}", from);
-  r.messageType = protocol::kSaveRequeryMessage;
-  using protocol::ColumnType;
-  protocol::DataSet rows;
-  rows.columns = {{"ACTION", ColumnType::Text},          {"FORM_TYP_CD", ColumnType::Text},
-                  {"FRM_FORM_NBR", ColumnType::Integer}, {"TO_FORM_NBR", ColumnType::Integer},
-                  {"TRP_ID", ColumnType::Text},          {"TRP_DIST_ID", ColumnType::Text},
-                  {"TRP_ACTN_CD", ColumnType::Text},     {"ROW_VERSION", ColumnType::Integer}};
-  rows.rows.push_back({std::string("UPD"), std::string("C"), from, from + 99, troop,
-                       std::string(troop == "A" ? "1" : "2"), std::string("V"), std::int64_t{1}});
-  r.dataSets.emplace(protocol::kTroopFormDataSet, rows);
-  return r;
+  return Save(fmt::format("void-{}", from),
+              {ChangeRow("UPD", "C", from, from + 99, troop, troop == "A" ? "1" : "2", std::nullopt,
+                         "V", 1)},
+              Search(troop).criteria);
 }
 
-std::string ErrorText(const HttpReply& reply) {
-  const Json body = Json::parse(reply.body, nullptr, false);
-  return body.is_object() && body.contains("error") ? body["error"].get<std::string>() : "";
-}
-
-// A server over a fresh inventory holding the two ranges, with a token per role.
-class AccessFixture {
- public:
-  explicit AccessFixture(HttpServerOptions options = {}) {
-    static std::atomic<int> counter{0};
-    mDir = std::filesystem::temp_directory_path() /
-           fmt::format("fm-access-{}-{}", getpid(), counter++);
-    std::filesystem::create_directories(mDir);
-    mStore = OpenStore("sqlite:" + (mDir / "inventory.db").string());
-    mStore->LoadInventory({Held(kInScope, "A", "1"), Held(kOutOfScope, "B", "2")},
-                          SaveContext{"load", "test", 0, "stores"}, true);
-    if (!options.tokens) {
-      options.tokens = TokenTable::FromTokens(
-          {{kViewerToken, {7, "Vera Viewer", Role::Viewer, StationScope::Parse("A1")}},
-           {kClerkToken, {1001, "Margaret Hartley", Role::Clerk, StationScope::Parse("A1")}},
-           {kAdminToken, Principal::LocalAdministrator(1, "Ada Admin")}});
-    }
-    options.accessLog = mDir / "access.log";
-    options.threads = 2;
-    mServer = std::make_unique<HttpServer>(std::make_shared<RequestHandler>(mStore), options);
-    mServer->Start();
+// A server over the two ranges, started with `options` (its tokens: one per role).
+struct AccessFixture : TestServer {
+  AccessFixture() : TestServer(LoadTwoRanges) { Start(); }
+  explicit AccessFixture(HttpServerOptions options) : TestServer(LoadTwoRanges) {
+    Start(std::move(options));
   }
-  ~AccessFixture() {
-    mServer.reset();
-    mStore.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(mDir, ignored);
-  }
-
-  unsigned short Port() const { return mServer->Port(); }
-  Store& GetStore() { return *mStore; }
-  HttpServer& Server() { return *mServer; }
-
-  // The ranges as "from-to troop+district status vN".
-  std::vector<std::string> Stored() {
-    std::vector<std::string> out;
-    for (const auto& s : mStore->FindRanges({})) {
-      out.push_back(fmt::format("{}-{} {}{} {} v{}", s.range.from, s.range.to, s.range.troop,
-                                s.range.district, s.range.status, s.version));
-    }
-    return out;
-  }
-
-  // A search of another client still gets its answer.
-  void ExpectStillServing() {
-    HttpTestClient client(Port());
-    const HttpReply reply = client.Post(protocol::RequestToJson(Search("A")), kViewerToken);
-    EXPECT_EQ(reply.status, 200u) << reply.body;
-  }
-
- private:
-  std::filesystem::path mDir;
-  std::shared_ptr<Store> mStore;
-  std::unique_ptr<HttpServer> mServer;
 };
 
 // --- Role x action x scope ---------------------------------------------------------------
@@ -259,19 +179,16 @@ struct HostileCase {
   const char* token;
   unsigned status;
   std::string error;
+  std::pair<std::string, std::string> header = {};  // a header the answer must carry
 };
 
 std::string HugeRequestIdSave() {
   // The request that grew a database by 202 MiB: a 256 KiB id over 200 one-form rows.
-  protocol::Request save = Void(kInScope, "A");
-  save.requestId = std::string(256 * 1024, 'x');
-  auto& rows = save.dataSets.at(protocol::kTroopFormDataSet);
-  rows.rows.clear();
-  for (std::int64_t n = 0; n < 200; ++n) {
-    rows.rows.push_back({std::string("ADD"), std::string("C"), 1200001 + n, 1200001 + n,
-                         std::string("A"), std::string("1"), std::string("A"), protocol::Cell{}});
+  std::vector<protocol::Row> rows;
+  for (std::int64_t n = 1200001; n <= 1200200; ++n) {
+    rows.push_back(ChangeRow("ADD", "C", n, n, "A", "1", std::nullopt, "A"));
   }
-  return protocol::RequestToJson(save);
+  return protocol::RequestToJson(Save(std::string(256 * 1024, 'x'), rows));
 }
 
 std::string ManyCriteria(std::size_t count) {
@@ -289,6 +206,7 @@ std::string ManyRows(std::size_t count) {
 
 class HostileRequestTest : public ::testing::TestWithParam<HostileCase> {};
 
+// A clear status and message; the store unchanged and the server serving others.
 TEST_P(HostileRequestTest, IsAnsweredWithItsStatusChangesNothingAndOthersAreStillServed) {
   const HostileCase& c = GetParam();
   AccessFixture server;
@@ -297,6 +215,9 @@ TEST_P(HostileRequestTest, IsAnsweredWithItsStatusChangesNothingAndOthersAreStil
   const HttpReply reply = client.Request(c.method, c.target, c.body, c.token, c.contentType);
   EXPECT_EQ(reply.status, c.status) << reply.body;
   EXPECT_THAT(ErrorText(reply), HasSubstr(c.error));
+  if (!c.header.first.empty()) {
+    EXPECT_THAT(reply.Header(c.header.first), HasSubstr(c.header.second));
+  }
   for (const auto& [name, value] : reply.headers) {
     EXPECT_EQ(name.rfind("access-control-", 0), std::string::npos) << "no CORS header: " << name;
   }
@@ -335,18 +256,65 @@ INSTANTIATE_TEST_SUITE_P(
                     kAdminToken, 422, "A withdrawal needs a reason"},
         HostileCase{"WithdrawalMissingMember", "POST", "/v1/withdrawals", "application/json",
                     R"({"request_id": "w", "form_type": "C", "from": 1, "to": 2})", kAdminToken,
-                    400, "missing member \"reason\""}),
+                    400, "missing member \"reason\""},
+        HostileCase{"UnknownMember", "POST", "/v1/messages", "application/json",
+                    R"({"colour": "red"})", kAdminToken, 400, "unknown member \"colour\""},
+        HostileCase{"NoBody", "POST", "/v1/messages", "application/json", "", kAdminToken, 400,
+                    "no body"},
+        HostileCase{"HundredThousandDeepNesting", "POST", "/v1/messages", "application/json",
+                    std::string(100000, '[') + std::string(100000, ']'), kAdminToken, 400,
+                    "levels deep"},
+        HostileCase{"UnknownMessageType", "POST", "/v1/messages", "application/json",
+                    [] {
+                      protocol::Request r = Search("A");
+                      r.messageType = 37;
+                      return protocol::RequestToJson(r);
+                    }(),
+                    kAdminToken, 422, "message_type: 37"},
+        HostileCase{"UpdateWithoutTheVersionItReplaces", "POST", "/v1/messages", "application/json",
+                    protocol::RequestToJson(Save("unversioned",
+                                                 {ChangeRow("UPD", "C", kInScope, kInScope + 99,
+                                                            "A", "1", std::nullopt, "V")})),
+                    kAdminToken, 422, "Change row 1, column ROW_VERSION"},
+        HostileCase{"NoToken",
+                    "POST",
+                    "/v1/messages",
+                    "application/json",
+                    protocol::RequestToJson(Search("A")),
+                    "",
+                    401,
+                    "no bearer token",
+                    {"www-authenticate", "Bearer"}},
+        HostileCase{"UnknownToken", "POST", "/v1/messages", "application/json",
+                    protocol::RequestToJson(Search("A")), "admin-tokem", 401,
+                    "not one this server accepts"},
+        HostileCase{"KnownTokenAndMore", "POST", "/v1/messages", "application/json",
+                    protocol::RequestToJson(Search("A")), "admin-token7", 401,
+                    "not one this server accepts"},
+        HostileCase{"UnknownPath", "GET", "/v1/message", "", "", kAdminToken, 404, "/v1/message;"},
+        HostileCase{
+            "WrongMethod", "GET", "/v1/messages", "", "", kAdminToken, 405, "", {"allow", "POST"}},
+        HostileCase{"HistoryWithoutToken", "GET", "/v1/history?form_type=C&number=1", "", "", "",
+                    401, ""},
+        HostileCase{"HistoryWithoutNumber", "GET", "/v1/history?form_type=C", "", "", kViewerToken,
+                    400, "\"number\" is missing"},
+        HostileCase{"HistoryOfAnUnknownType", "GET", "/v1/history?form_type=Q&number=5", "", "",
+                    kViewerToken, 422, "\"Q\" is not a known form type"},
+        HostileCase{"HistoryOfNoNumber", "GET", "/v1/history?form_type=C&number=12x", "", "",
+                    kViewerToken, 422, ""},
+        HostileCase{"HistoryWithAnUnknownParameter", "GET",
+                    "/v1/history?form_type=C&number=5&sort=asc", "", "", kViewerToken, 400,
+                    "\"sort\""},
+        HostileCase{"ReportWithoutToken", "GET", "/v1/report?station=A1", "", "", "", 401, ""}),
     [](const ::testing::TestParamInfo<HostileCase>& param) { return param.param.name; });
 
 TEST(AccessTest, ServerWithoutTokensRefusesWhatAWebPageCouldSend) {
-  HttpServerOptions open;
+  // A server started without tokens: no token is asked, but the browser's "simple"
+  // cross-origin POST is refused.
+  TestServer server(LoadTwoRanges);
+  HttpServerOptions open = server.Options();
   open.tokens = nullptr;
-  // A server started without tokens: the browser's "simple" cross-origin POST is refused.
-  auto store = OpenStore("sqlite:" + (std::filesystem::temp_directory_path() /
-                                      fmt::format("fm-access-open-{}.db", getpid()))
-                                         .string());
-  HttpServer server(std::make_shared<RequestHandler>(store), open);
-  server.Start();
+  server.Start(open);
   const std::string search = protocol::RequestToJson(Search("A"));
   auto status = [&](const std::string& contentType) {
     HttpTestClient client(server.Port());  // a refusal before the body closes the connection
@@ -356,23 +324,17 @@ TEST(AccessTest, ServerWithoutTokensRefusesWhatAWebPageCouldSend) {
   EXPECT_EQ(status(""), 415u);
   EXPECT_EQ(status("multipart/form-data; boundary=x"), 415u);
   EXPECT_EQ(status("Application/JSON; charset=utf-8"), 200u);
-  server.Stop();
-  store.reset();
-  std::filesystem::remove(std::filesystem::temp_directory_path() /
-                          fmt::format("fm-access-open-{}.db", getpid()));
 }
 
 // --- The budget of request bodies ----------------------------------------------------------
 
 TEST(AccessTest, BodiesPastTheBudgetAre503UntilEarlierOnesAreDone) {
-  HttpServerOptions options;
+  TestServer server(LoadTwoRanges);
+  HttpServerOptions options = server.Options();
   options.bodyLimit = 256 * 1024;
   options.bodyBudget = 500 * 1024;
-  AccessFixture server(options);
-  const std::string head = fmt::format(
-      "POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
-      "Content-Type: application/json\r\nContent-Length: {}\r\nExpect: 100-continue\r\n\r\n",
-      kAdminToken, 200 * 1024);
+  server.Start(options);
+  const std::string head = PostHead(kAdminToken, 200 * 1024, "Expect: 100-continue\r\n");
   // Two bodies of 200 KiB fit (each is told to go on), a third does not; their bytes are
   // still on the way.
   HttpTestClient first(server.Port());
@@ -396,12 +358,10 @@ TEST(AccessTest, BodiesPastTheBudgetAre503UntilEarlierOnesAreDone) {
   EXPECT_EQ(first.ReadReply().status, 400u);  // blanks are no JSON
   HttpTestClient fourth(server.Port());
   const std::string search = protocol::RequestToJson(Search("A"));
-  ASSERT_TRUE(fourth.SendRaw(
-      fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
-                  "Content-Type: application/json\r\nContent-Length: {}\r\n\r\n{}{}",
-                  kAdminToken, 200 * 1024, search, std::string(200 * 1024 - search.size(), ' '))));
+  ASSERT_TRUE(fourth.SendRaw(PostHead(kAdminToken, 200 * 1024) + search +
+                             std::string(200 * 1024 - search.size(), ' ')));
   EXPECT_EQ(fourth.ReadReply().status, 200u);
 }
 
 }  // namespace
-}  // namespace fm::server
+}  // namespace fm::server::testing

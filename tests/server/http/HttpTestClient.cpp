@@ -1,5 +1,6 @@
 #include "HttpTestClient.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -72,11 +73,15 @@ bool HttpTestClient::SendRaw(const std::string& bytes) {
 HttpReply HttpTestClient::ReadReply() {
   http::response_parser<http::string_body> parser;
   parser.body_limit(64 * 1024 * 1024);
+  HttpReply reply;
+  auto onChunk = [&](std::uint64_t size, beast::string_view, beast::error_code&) {
+    if (size > 0) reply.chunkSizes.push_back(size);
+  };
+  parser.on_chunk_header(onChunk);
   beast::error_code ec;
   http::read(mImpl->socket, mImpl->buffer, parser, ec);
   if (ec) throw std::runtime_error("cannot read the answer: " + ec.message());
   auto& response = parser.get();
-  HttpReply reply;
   reply.status = response.result_int();
   reply.body = response.body();
   reply.keepAlive = response.keep_alive();
@@ -87,6 +92,20 @@ HttpReply HttpTestClient::ReadReply() {
     reply.headers[name] = std::string(field.value());
   }
   return reply;
+}
+
+bool HttpTestClient::Readable(int milliseconds) {
+  pollfd fd{mImpl->socket.native_handle(), POLLIN, 0};
+  return mImpl->buffer.size() > 0 || poll(&fd, 1, milliseconds) > 0;
+}
+
+std::string HttpTestClient::ReadToEnd() {
+  std::string bytes = beast::buffers_to_string(mImpl->buffer.data());
+  mImpl->buffer.consume(mImpl->buffer.size());
+  char block[4096];
+  beast::error_code ec;
+  while (!ec) bytes.append(block, mImpl->socket.read_some(net::buffer(block), ec));
+  return bytes;
 }
 
 bool HttpTestClient::ClosedByServer() {

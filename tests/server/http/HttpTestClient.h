@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fm::server::testing {
 
@@ -12,6 +13,7 @@ struct HttpReply {
   std::string body;
   std::map<std::string, std::string> headers;  // names lower-cased
   bool keepAlive = false;
+  std::vector<std::size_t> chunkSizes;  // of a chunked body, as the chunks came
 
   std::string Header(const std::string& lowerName) const {
     auto it = headers.find(lowerName);
@@ -42,6 +44,10 @@ class HttpTestClient {
   // Writes bytes as they stand; false when the server has closed the connection.
   bool SendRaw(const std::string& bytes);
   HttpReply ReadReply();
+  // Whether an answer (or the end of the connection) arrives within `milliseconds`.
+  bool Readable(int milliseconds);
+  // Every byte until the server closes the connection (or nothing comes for a few seconds).
+  std::string ReadToEnd();
   // Waits for the server to close the connection: true when it did (end of stream or
   // reset), false when data arrived instead or nothing happened for a few seconds.
   bool ClosedByServer();

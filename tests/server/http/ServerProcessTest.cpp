@@ -1,15 +1,14 @@
-// formsmaint-server as a process: its command line, its start-up refusals, and its stop on
-// SIGTERM.
+// formsmaint-server as a process, the way an administrator or the service manager runs it:
+// its command line and configuration file, its start-up refusals, its commands (tokens,
+// withdrawals, reports, backup and restore), and its stop on SIGTERM.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,12 +20,13 @@
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "HttpTestClient.h"
-#include "ServerProcess.h"
+#include "TempFolder.h"
 #include "server/Store.h"
 #include "server/TimeText.h"
 #include "server/http/TokenFile.h"
@@ -34,21 +34,94 @@
 namespace fm::server {
 namespace {
 
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
 using testing::HttpTestClient;
-using testing::ServerProcess;
+
+// formsmaint-server (FM_SERVER_EXECUTABLE, set by the test's CMake file) as a child process,
+// its standard error and output read through one pipe.
+class ServerProcess {
+ public:
+  // `output` non-empty: standard output goes to that file instead of the pipe.
+  explicit ServerProcess(std::vector<std::string> arguments,
+                         const std::filesystem::path& output = {})
+      : mProgram(FM_SERVER_EXECUTABLE), mArguments(std::move(arguments)) {
+    // Everything the child needs is allocated before the fork: it only calls exec.
+    std::vector<char*> argv{mProgram.data()};
+    for (auto& a : mArguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+    const int outputFile =
+        output.empty() ? -1 : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    mPid = fork();
+    if (mPid == 0) {
+      dup2(pipeEnds[1], STDERR_FILENO);
+      dup2(outputFile >= 0 ? outputFile : pipeEnds[1], STDOUT_FILENO);
+      close(pipeEnds[0]);
+      close(pipeEnds[1]);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(pipeEnds[1]);
+    if (outputFile >= 0) close(outputFile);
+    mErr = pipeEnds[0];
+  }
+  ~ServerProcess() {
+    if (mPid > 0 && !mReaped) {
+      kill(mPid, SIGKILL);
+      waitpid(mPid, nullptr, 0);
+    }
+    close(mErr);
+  }
+
+  // Reads standard error until `pattern` matches it (answers its first group) or the
+  // process closes it; gives up after 60 s.
+  std::string WaitFor(const std::regex& pattern) {
+    std::smatch match;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::regex_search(mText, match, pattern) && std::chrono::steady_clock::now() < end) {
+      if (!ReadSome()) break;
+    }
+    return std::regex_search(mText, match, pattern) && match.size() > 1 ? match[1].str() : "";
+  }
+
+  // Waits for the exit; answers the exit status (-1 for a death by signal).
+  int Wait() {
+    int status = 0;
+    waitpid(mPid, &status, 0);
+    mReaped = true;
+    while (ReadSome()) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  void Signal(int number) { kill(mPid, number); }
+  pid_t Pid() const { return mPid; }
+  const std::string& ErrorText() const { return mText; }
+
+ private:
+  // Appends what standard error has within 100 ms; false once it is closed.
+  bool ReadSome() {
+    pollfd fd{mErr, POLLIN, 0};
+    if (poll(&fd, 1, 100) <= 0) return true;
+    char buffer[4096];
+    ssize_t n = read(mErr, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    mText.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  std::string mProgram;
+  std::vector<std::string> mArguments;
+  pid_t mPid = -1;
+  int mErr = -1;
+  bool mReaped = false;
+  std::string mText;
+};
 
 class ServerProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mDir = std::filesystem::temp_directory_path() / fmt::format("fm-server-process-{}", getpid());
-    std::filesystem::create_directories(mDir);
-    mDatabase = "sqlite:" + (mDir / "inventory.db").string();
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(mDir, ignored);
-  }
-
   // Runs `token add` on the token file; answers the token it printed on its last line.
   std::string AddToken(const std::string& user, const std::string& name, const std::string& role,
                        const std::string& stations) {
@@ -63,50 +136,47 @@ class ServerProcessTest : public ::testing::Test {
   std::string Output() const { return ReadFile(mDir / "output"); }
   static std::string ReadFile(const std::filesystem::path& file) {
     std::ostringstream text;
-    text << std::ifstream(file).rdbuf();
+    text << std::ifstream(file, std::ios::binary).rdbuf();
     return text.str();
   }
   static std::string LastLine(const std::string& text) {
     std::string trimmed = text.substr(0, text.find_last_not_of('\n') + 1);
     return trimmed.substr(trimmed.rfind('\n') + 1);
   }
+  // Writes a configuration file; "{dir}" in the text stands for the test's folder.
+  std::string Config(const std::string& name, const std::string& text) {
+    fs::path file = mDir / name;
+    std::ofstream(file) << fmt::format(fmt::runtime(text), fmt::arg("dir", mDir.string()));
+    return file.string();
+  }
+  // The port a serving process announced on 127.0.0.1, 0 when it announced none.
+  static unsigned short ListeningPort(ServerProcess& server) {
+    const std::string port =
+        server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
+    EXPECT_FALSE(port.empty()) << server.ErrorText();
+    return port.empty() ? 0 : static_cast<unsigned short>(std::stoi(port));
+  }
 
-  std::filesystem::path mDir;
-  std::string mDatabase;
+  fm::testing::TempFolder mFolder;
+  const std::filesystem::path mDir = mFolder.Path();
+  const std::string mDatabase = "sqlite:" + (mDir / "inventory.db").string();
 };
 
-TEST_F(ServerProcessTest, LoadsTheDemoServesAndStopsOnSigtermWithStatusZero) {
-  AddToken("1001", "Margaret Hartley", "clerk", "A1");
-  ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
-                        "127.0.0.1:0", "--token-file", Tokens(), "--access-log",
-                        (mDir / "access.log").string()});
-  std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-  ASSERT_FALSE(port.empty()) << server.ErrorText();
-
-  HttpTestClient client(static_cast<unsigned short>(std::stoi(port)));
-  EXPECT_EQ(client.Request("GET", "/healthz").status, 200u);
-  EXPECT_EQ(client.Request("GET", "/v1/history?form_type=C&number=1100050").status, 401u);
-
-  server.Signal(SIGTERM);
-  EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
-  EXPECT_NE(server.ErrorText().find("loaded the demo inventory: "), std::string::npos);
-  EXPECT_NE(server.ErrorText().find("SIGTERM"), std::string::npos);
-}
-
-// The access log is buffered; what SIGTERM stops is in the file all the same, one line per
-// request, whichever connection and answer it had.
-TEST_F(ServerProcessTest, AccessLogHoldsEveryRequestAfterSigterm) {
+// The server loads the demo, serves, and stops on SIGTERM with status 0. The access log is
+// buffered; what SIGTERM stops is in the file all the same, one line per request (who asked,
+// what, the answer, how long it took), whichever connection and answer it had.
+TEST_F(ServerProcessTest, ServesUntilSigtermAndTheAccessLogHoldsEveryRequest) {
   const std::filesystem::path log = mDir / "access.log";
   ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
                         "127.0.0.1:0", "--access-log", log.string()});
-  std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-  ASSERT_FALSE(port.empty()) << server.ErrorText();
+  const unsigned short port = ListeningPort(server);
+  ASSERT_NE(port, 0);
   constexpr int kConnections = 4;
   constexpr int kEach = 25;
   std::vector<std::thread> clients;
   for (int c = 0; c < kConnections; ++c) {
     clients.emplace_back([&, c] {
-      HttpTestClient client(static_cast<unsigned short>(std::stoi(port)));
+      HttpTestClient client(port);
       for (int i = 0; i < kEach; ++i) {
         const auto status = (i + c) % 3 == 0 ? client.Request("GET", "/healthz").status
                                              : client.Request("GET", "/nowhere").status;
@@ -117,6 +187,8 @@ TEST_F(ServerProcessTest, AccessLogHoldsEveryRequestAfterSigterm) {
   for (auto& client : clients) client.join();
   server.Signal(SIGTERM);
   EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
+  EXPECT_NE(server.ErrorText().find("loaded the demo inventory: "), std::string::npos);
+  EXPECT_NE(server.ErrorText().find("SIGTERM"), std::string::npos);
   int healthChecks = 0;
   for (int c = 0; c < kConnections; ++c) {
     for (int i = 0; i < kEach; ++i) healthChecks += (i + c) % 3 == 0 ? 1 : 0;
@@ -125,6 +197,8 @@ TEST_F(ServerProcessTest, AccessLogHoldsEveryRequestAfterSigterm) {
   int answered = 0;
   int refused = 0;
   for (std::string line; std::getline(in, line);) {
+    EXPECT_NE(line.find(" 127.0.0.1:"), std::string::npos) << line;
+    EXPECT_NE(line.find("ms"), std::string::npos) << line;
     answered += line.find(" GET /healthz 200 ") != std::string::npos ? 1 : 0;
     refused += line.find(" GET /nowhere 404 ") != std::string::npos ? 1 : 0;
   }
@@ -132,56 +206,39 @@ TEST_F(ServerProcessTest, AccessLogHoldsEveryRequestAfterSigterm) {
   EXPECT_EQ(refused, kConnections * kEach - healthChecks);
 }
 
-TEST_F(ServerProcessTest, CreateSchemaMigratesAndExits) {
-  ServerProcess server({"--database", mDatabase, "--create-schema"});
-  EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
-  EXPECT_NE(server.ErrorText().find("schema version"), std::string::npos) << server.ErrorText();
-  EXPECT_TRUE(std::filesystem::exists(mDir / "inventory.db"));
-}
-
-TEST_F(ServerProcessTest, RefusesSettingsToCorrectWithStatusTwo) {
-  {
-    ServerProcess server({"--database", mDatabase, "--listen", "0.0.0.0:0"});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("without bearer tokens"), std::string::npos)
-        << server.ErrorText();
-  }
-  {
-    ServerProcess server({"--database", mDatabase, "--listen", "127.0.0.1"});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("ADDRESS:PORT"), std::string::npos) << server.ErrorText();
-  }
-  {
-    std::ofstream(mDir / "empty-tokens") << "formsmaint-tokens 2\n# none yet\n";
-    ServerProcess server(
-        {"--database", mDatabase, "--token-file", (mDir / "empty-tokens").string()});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("holds no token"), std::string::npos) << server.ErrorText();
-  }
-  AddToken("1001", "Margaret Hartley", "clerk", "A1");
-  {
-    ServerProcess server(
-        {"--database", mDatabase, "--listen", "0.0.0.0:0", "--token-file", Tokens()});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("without TLS"), std::string::npos) << server.ErrorText();
-  }
-  {
-    ServerProcess server(
-        {"--database", mDatabase, "--token-file", Tokens(), "--tls-cert", Tokens()});
-    EXPECT_EQ(server.Wait(), 2);
-    EXPECT_NE(server.ErrorText().find("--tls-cert and --tls-key go together"), std::string::npos)
-        << server.ErrorText();
-  }
-}
-
-TEST_F(ServerProcessTest, PlainTokenFileOfOldIsRefusedSayingHowToConvertIt) {
+// Settings to correct stop with status 2, a store or file that cannot be used with 1.
+TEST_F(ServerProcessTest, RefusesWhatCannotBeServedNamingIt) {
+  std::ofstream(mDir / "empty-tokens") << "formsmaint-tokens 2\n# none yet\n";
+  const std::string empty = (mDir / "empty-tokens").string();
   std::ofstream(mDir / "plain")
       << "# north region workstations\nk7Qe0c2N9yYw1uJx8rVb3mTzL5aHs6Dp\n";
-  ServerProcess server({"--database", mDatabase, "--token-file", (mDir / "plain").string()});
-  EXPECT_EQ(server.Wait(), 1);
-  EXPECT_NE(server.ErrorText().find("holds plain tokens"), std::string::npos) << server.ErrorText();
-  EXPECT_NE(server.ErrorText().find("formsmaint-server token add --token-file NEW"),
-            std::string::npos);
+  const std::string plain = (mDir / "plain").string();
+  AddToken("1001", "Margaret Hartley", "clerk", "A1");
+  ServerProcess load({"--database", mDatabase, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+  const struct {
+    std::vector<std::string> arguments;  // after --database
+    int status;
+    const char* says;
+  } kCases[] = {
+      {{"--listen", "0.0.0.0:0"}, 2, "without bearer tokens"},
+      {{"--listen", "127.0.0.1"}, 2, "ADDRESS:PORT"},
+      {{"--token-file", empty}, 2, "holds no token"},
+      {{"--listen", "0.0.0.0:0", "--token-file", Tokens()}, 2, "without TLS"},
+      {{"--token-file", Tokens(), "--tls-cert", Tokens()},
+       2,
+       "--tls-cert and --tls-key go together"},
+      {{"--token-file", plain}, 1, "holds plain tokens"},
+      {{"--token-file", plain}, 1, "formsmaint-server token add --token-file NEW"},
+      {{"--load-demo"}, 1, "holds no ranges"},
+  };
+  for (const auto& c : kCases) {
+    std::vector<std::string> arguments{"--database", mDatabase};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    ServerProcess server(arguments);
+    EXPECT_EQ(server.Wait(), c.status) << c.says;
+    EXPECT_NE(server.ErrorText().find(c.says), std::string::npos) << server.ErrorText();
+  }
 }
 
 TEST_F(ServerProcessTest, ListeningBeyondThisHostBehindAProxyWarns) {
@@ -210,15 +267,16 @@ TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
 
   ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
                         "127.0.0.1:0", "--token-file", Tokens()});
-  const std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-  ASSERT_FALSE(port.empty()) << server.ErrorText();
+  const unsigned short port = ListeningPort(server);
+  ASSERT_NE(port, 0);
   const auto history = [&](const std::string& token) {
-    HttpTestClient client(static_cast<unsigned short>(std::stoi(port)));
+    HttpTestClient client(port);
     return client.Request("GET", "/v1/history?form_type=C&number=1100050", "", token).status;
   };
   EXPECT_EQ(history(clerk), 200u);
   EXPECT_EQ(history(admin), 200u);
   EXPECT_EQ(history(TokenHash(clerk)), 401u) << "what the file holds lets nobody in";
+  EXPECT_EQ(history(""), 401u);
 
   ServerProcess revoke({"token", "revoke", "--token-file", Tokens(), "--user", "1001"},
                        mDir / "output");
@@ -241,14 +299,6 @@ TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
   EXPECT_NE(again.Wait(), 0);
   server.Signal(SIGTERM);
   EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
-}
-
-TEST_F(ServerProcessTest, LoadingIntoAFilledStoreFailsWithStatusOne) {
-  ServerProcess first({"--database", mDatabase, "--load-demo"});
-  ASSERT_EQ(first.Wait(), 0) << first.ErrorText();
-  ServerProcess second({"--database", mDatabase, "--load-demo"});
-  EXPECT_EQ(second.Wait(), 1);
-  EXPECT_NE(second.ErrorText().find("holds no ranges"), std::string::npos) << second.ErrorText();
 }
 
 TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAGap) {
@@ -296,10 +346,7 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
   ServerProcess report({"report", "--database", mDatabase, "--station", "A1", "--from", today,
                         "--to", today, "--format", "csv", "--output", csv.string()});
   ASSERT_EQ(report.Wait(), 0) << report.ErrorText();
-  std::ifstream in(csv, std::ios::binary);
-  std::ostringstream read;
-  read << in.rdbuf();
-  const std::string text = read.str();
+  const std::string text = ReadFile(csv);
   EXPECT_EQ(
       text.rfind("Holder,From,To,Form type,Description,Line,Reason,Count,Ranges,Balanced\r\n", 0),
       0u)
@@ -316,6 +363,126 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
       << unknown.ErrorText();
 }
 
+TEST_F(ServerProcessTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithStatusTwo) {
+  struct Case {
+    const char* name;
+    const char* file;
+    std::vector<std::string> arguments;
+    int status;
+    const char* message;           // in standard error
+    const char* created;           // the database file the settings chose
+    const char* absent = nullptr;  // the one they did not
+  };
+  const char* kSchemaOnly = "database = sqlite:{dir}/from-file.db\ncreate-schema = true\n";
+  const std::vector<Case> cases = {
+      {"the command line wins",
+       kSchemaOnly,
+       {"--database", "sqlite:" + (mDir / "from-line.db").string()},
+       0,
+       "from-line.db",
+       "from-line.db",
+       "from-file.db"},
+      {"settings from the file", kSchemaOnly, {}, 0, "schema version", "from-file.db"},
+      {"comments, blank lines and quotes",
+       "# the store\n\n  database = \"sqlite:{dir}/quoted #1.db\" # a comment\n"
+       "create-schema=true  # migrate, then exit\n",
+       {},
+       0,
+       "quoted #1.db",
+       "quoted #1.db"},
+      {"an unknown key", "thraeds = 4\n", {}, 2, "line 1: unknown key \"thraeds\"", nullptr},
+      {"a value out of range",
+       "threads = 500\n",
+       {},
+       2,
+       "--threads: Value 500 not in range",
+       nullptr},
+      {"a wrong value the command line overrides",
+       "threads = 500\n",
+       {"--threads", "4", "--create-schema"},
+       2,
+       "not in range",
+       nullptr},
+      {"a flag that is neither true nor false", "serve = maybe\n", {}, 2, "--serve", nullptr},
+      {"a key given twice",
+       "threads = 4\nthreads = 8\n",
+       {},
+       2,
+       "line 2: threads was set already on line 1",
+       nullptr},
+      {"a section", "[server]\nthreads = 4\n", {}, 2, "sections are not used", nullptr},
+      {"a line without a value", "threads\n", {}, 2, "\"threads\" is not a setting", nullptr},
+      {"a key without a value", "listen =\n", {}, 2, "listen has no value", nullptr},
+      {"a quote left open",
+       "listen = \"127.0.0.1:8750\n",
+       {},
+       2,
+       "lacks its closing quote",
+       nullptr},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> arguments = {"--config",
+                                          Config(fmt::format("case-{}.conf", i), c.file)};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    ServerProcess server(arguments);
+    EXPECT_EQ(server.Wait(), c.status) << server.ErrorText();
+    EXPECT_THAT(server.ErrorText(), HasSubstr(c.message));
+    if (c.status == 2) {
+      EXPECT_THAT(server.ErrorText(), HasSubstr("the configuration file"));
+    }
+    if (c.created) {
+      EXPECT_TRUE(fs::exists(mDir / c.created));
+    }
+    if (c.absent) {
+      EXPECT_FALSE(fs::exists(mDir / c.absent));
+    }
+  }
+  ServerProcess missing({"--config", (mDir / "missing.conf").string()});
+  EXPECT_EQ(missing.Wait(), 2);
+  EXPECT_THAT(missing.ErrorText(), HasSubstr("missing.conf"));
+}
+
+TEST_F(ServerProcessTest, BackupWhileTheServerRunsAndRestoreOnceItStopped) {
+  const std::string config =
+      Config("server.conf", "database = sqlite:{dir}/inventory.db\nlisten = 127.0.0.1:0\n");
+  ServerProcess load({"--config", config, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+
+  ServerProcess server({"--config", config});
+  ASSERT_FALSE(server.WaitFor(std::regex("listening on http://[0-9.]+:(\\d+)")).empty())
+      << server.ErrorText();
+
+  const std::string backup = (mDir / "inventory.backup").string();
+  ServerProcess copy({"--config", config, "backup", "--to", backup});
+  EXPECT_EQ(copy.Wait(), 0) << copy.ErrorText();
+  EXPECT_THAT(copy.ErrorText(), HasSubstr("3000 ranges"));
+
+  ServerProcess underTheServer({"--config", config, "restore", "--from", backup, "--force"});
+  EXPECT_EQ(underTheServer.Wait(), 2);
+  EXPECT_THAT(underTheServer.ErrorText(), HasSubstr("stop it before restoring"));
+
+  server.Signal(SIGTERM);
+  ASSERT_EQ(server.Wait(), 0) << server.ErrorText();
+
+  ServerProcess withoutForce({"--config", config, "restore", "--from", backup});
+  EXPECT_EQ(withoutForce.Wait(), 2);
+  EXPECT_THAT(withoutForce.ErrorText(), HasSubstr("give --force"));
+
+  ServerProcess restore({"--config", config, "restore", "--from", backup, "--force"});
+  EXPECT_EQ(restore.Wait(), 0) << restore.ErrorText();
+  EXPECT_THAT(restore.ErrorText(), HasSubstr("3000 ranges"));
+
+  for (const char* command : {"backup", "restore"}) {
+    ServerProcess postgres({command, "--database", "postgresql://forms@db.example/forms",
+                            command == std::string("backup") ? "--to" : "--from", backup});
+    EXPECT_EQ(postgres.Wait(), 2);
+    EXPECT_THAT(postgres.ErrorText(),
+                HasSubstr(command == std::string("backup") ? "pg_dump" : "pg_restore"));
+  }
+}
+
 // A field of /proc/PID/status in kB (VmRSS: resident now; VmHWM: the most it has been).
 std::size_t StatusKb(pid_t pid, const std::string& field) {
   std::ifstream status(fmt::format("/proc/{}/status", pid));
@@ -325,55 +492,18 @@ std::size_t StatusKb(pid_t pid, const std::string& field) {
   return 0;
 }
 
-// A client that sends a large body slowly: the header, then the body but its last byte, and
-// holds the connection open.
-class SlowBodyClient {
- public:
-  SlowBodyClient(unsigned short port, const std::string& token, std::size_t bodyBytes)
-      : mSocket(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval limit{20, 0};
-    setsockopt(mSocket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    if (connect(mSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
-    const std::string head = fmt::format(
-        "POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
-        "Content-Type: application/json\r\nContent-Length: {}\r\n\r\n",
-        token, bodyBytes);
-    if (!Send(head.data(), head.size())) return;
-    const std::string chunk(256 * 1024, ' ');
-    for (std::size_t sent = 0; sent + 1 < bodyBytes;) {
-      const std::size_t n = std::min(chunk.size(), bodyBytes - 1 - sent);
-      if (!Send(chunk.data(), n)) return;  // a refused body: the server stopped reading
-      sent += n;
-    }
-  }
-  ~SlowBodyClient() { close(mSocket); }
-
-  // The status the server answered so far, 0 for none (the body is still awaited).
-  unsigned Answered() {
-    pollfd fd{mSocket, POLLIN, 0};
-    if (poll(&fd, 1, 1000) <= 0) return 0;
-    char head[32] = {};
-    if (recv(mSocket, head, sizeof head - 1, MSG_PEEK) < 12) return 0;
-    return static_cast<unsigned>(std::atoi(head + 9));  // "HTTP/1.1 503"
-  }
-
- private:
-  bool Send(const char* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t n = send(mSocket, data, size, MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-
-  int mSocket;
-};
+// A client that sends a large body slowly: the header, then the body but its last byte (or
+// as much as the server reads of it), and holds the connection open.
+std::unique_ptr<HttpTestClient> SlowBody(unsigned short port, const std::string& token,
+                                         std::size_t bodyBytes) {
+  auto client = std::make_unique<HttpTestClient>(port);
+  client->SendRaw(
+      fmt::format("POST /v1/messages HTTP/1.1\r\nHost: t\r\nAuthorization: Bearer {}\r\n"
+                  "Content-Type: application/json\r\nContent-Length: {}\r\n\r\n",
+                  token, bodyBytes) +
+      std::string(bodyBytes - 1, ' '));
+  return client;
+}
 
 TEST_F(ServerProcessTest, SixtySlowSevenMebibyteBodiesKeepTheServerUnder150Megabytes) {
   constexpr int kClients = 60;
@@ -383,22 +513,21 @@ TEST_F(ServerProcessTest, SixtySlowSevenMebibyteBodiesKeepTheServerUnder150Megab
   ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
                         "127.0.0.1:0", "--token-file", Tokens(), "--read-timeout", "120",
                         "--access-log", (mDir / "access.log").string()});
-  const std::string port = server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
-  ASSERT_FALSE(port.empty()) << server.ErrorText();
-  const auto portNumber = static_cast<unsigned short>(std::stoi(port));
+  const unsigned short port = ListeningPort(server);
+  ASSERT_NE(port, 0);
   const std::size_t idleKb = StatusKb(server.Pid(), "VmRSS");
 
-  std::vector<std::unique_ptr<SlowBodyClient>> clients(kClients);
+  std::vector<std::unique_ptr<HttpTestClient>> clients(kClients);
   std::vector<std::thread> threads;
   for (int i = 0; i < kClients; ++i) {
-    threads.emplace_back(
-        [&, i] { clients[i] = std::make_unique<SlowBodyClient>(portNumber, token, kBody); });
+    threads.emplace_back([&, i] { clients[i] = SlowBody(port, token, kBody); });
   }
   for (auto& thread : threads) thread.join();
   int busy = 0;
   int held = 0;
   for (auto& client : clients) {
-    const unsigned status = client->Answered();
+    // The status answered so far; 0 for none: the body is still awaited.
+    const unsigned status = client->Readable(1000) ? client->ReadReply().status : 0;
     busy += status == 503 ? 1 : 0;
     held += status == 0 ? 1 : 0;
   }
@@ -414,7 +543,7 @@ TEST_F(ServerProcessTest, SixtySlowSevenMebibyteBodiesKeepTheServerUnder150Megab
   EXPECT_LT(peakKb, 150u * 1024) << "resident memory stayed under 150 MB";
 
   // Others are still served meanwhile, a search with a small body included.
-  HttpTestClient client(portNumber);
+  HttpTestClient client(port);
   EXPECT_EQ(client.Request("GET", "/healthz").status, 200u);
   EXPECT_EQ(client.Request("GET", "/v1/history?form_type=C&number=1100050", "", token).status,
             200u);

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "TempFolder.h"
 #include "server/http/HttpServerError.h"
 #include "server/http/TokenFile.h"
 
@@ -21,13 +22,6 @@ const std::string kHash(64, 'a');
 
 class TokenFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mDir = std::filesystem::temp_directory_path() / fmt::format("fm-tokens-{}", getpid());
-    std::filesystem::create_directories(mDir);
-    mFile = mDir / "tokens";
-  }
-  void TearDown() override { std::filesystem::remove_all(mDir); }
-
   void Write(const std::string& text) { std::ofstream(mFile, std::ios::binary) << text; }
   std::string Text() {
     std::ostringstream text;
@@ -50,8 +44,9 @@ class TokenFileTest : public ::testing::Test {
             "2024-05-01T08:30:00Z"};
   }
 
-  std::filesystem::path mDir;
-  std::filesystem::path mFile;
+  fm::testing::TempFolder mFolder;
+  const std::filesystem::path mDir = mFolder.Path();
+  const std::filesystem::path mFile = mDir / "tokens";
 };
 
 TEST_F(TokenFileTest, WrittenFileReadsBackHoldsNoTokenAndOnlyItsOwnerMayReadIt) {
