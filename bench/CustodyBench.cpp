@@ -17,7 +17,6 @@
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
-#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -42,6 +41,8 @@
 namespace {
 
 using namespace fm::server;
+using fm::server::bench::PgRun;
+using fm::server::bench::WithParameter;
 
 std::size_t HistoryRows() {
   const char* text = std::getenv("FM_BENCH_HISTORY");
@@ -381,28 +382,6 @@ class Writer {
   std::chrono::system_clock::time_point mFirst;
   std::chrono::system_clock::duration mStep;
 };
-
-std::string PgRun(const std::string& url, const std::string& sql) {
-  PGconn* conn = PQconnectdb(url.c_str());
-  PQsetNoticeProcessor(
-      conn, [](void*, const char*) {}, nullptr);
-  std::string error;
-  if (PQstatus(conn) != CONNECTION_OK) {
-    error = PQerrorMessage(conn);
-  } else {
-    PGresult* r = PQexec(conn, sql.c_str());
-    if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK) {
-      error = PQresultErrorMessage(r);
-    }
-    PQclear(r);
-  }
-  PQfinish(conn);
-  return error;
-}
-
-std::string WithParameter(const std::string& url, const std::string& parameter) {
-  return url + (url.find('?') == std::string::npos ? "?" : "&") + parameter;
-}
 
 // What the history asked before migration 5: every entry of the type whose "after" starts at
 // or below the number, through the index by (form type, From), kept by the one that holds it.

@@ -39,6 +39,8 @@
 namespace {
 
 using namespace fm::server;
+using fm::server::bench::PgRun;
+using fm::server::bench::WithParameter;
 namespace protocol = fm::protocol;
 
 constexpr std::size_t kLargeInventory = 1'000'000;
@@ -61,29 +63,6 @@ void Must(bool ok, const std::string& what) {
     fmt::print(stderr, "server_store_bench: {}\n", what);
     std::abort();
   }
-}
-
-std::string WithParameter(const std::string& url, const std::string& parameter) {
-  return url + (url.find('?') == std::string::npos ? "?" : "&") + parameter;
-}
-
-// Runs SQL outside the store; answers libpq's error, empty on success.
-std::string PgRun(const std::string& url, const std::string& sql) {
-  PGconn* conn = PQconnectdb(url.c_str());
-  PQsetNoticeProcessor(
-      conn, [](void*, const char*) {}, nullptr);
-  std::string error;
-  if (PQstatus(conn) != CONNECTION_OK) {
-    error = PQerrorMessage(conn);
-  } else {
-    PGresult* r = PQexec(conn, sql.c_str());
-    if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK) {
-      error = PQresultErrorMessage(r);
-    }
-    PQclear(r);
-  }
-  PQfinish(conn);
-  return error;
 }
 
 // Everything the benchmarks share, built on first use and torn down at exit.
