@@ -32,18 +32,14 @@
 #include <memory>
 #include <string>
 
+#include "HeadlessServices.h"
 #include "controls/CodesCombo.h"
 #include "controls/DataGrid.h"
 #include "controls/TextBox.h"
 #include "document/TARVO_FormsMaint.h"
-#include "platform/ErrorReporter.h"
-#include "platform/LocalDatabase.h"
 #include "platform/QueueEventLoop.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
-#include "platform/SiteSettings.h"
-#include "platform/testing/RecordingHostFrame.h"
-#include "platform/testing/ScriptedUiServices.h"
 #include "protocol/Json.h"
 #include "protocol/ReplyReader.h"
 #include "server/ReferenceData.h"
@@ -126,15 +122,11 @@ class Host {
     mHttpComponent.reset();
     if (mServer) mServer->Stop();
     mServer.reset();
-    fm::Services::Reset();
-    std::error_code ec;
-    std::filesystem::remove_all(mFolder, ec);
   }
 
   std::shared_ptr<fm::QueueEventLoop> loop =
       std::make_shared<fm::QueueEventLoop>(std::make_shared<fm::SteadyClock>());
-  std::shared_ptr<fm::testing::ScriptedUiServices> ui;
-  std::shared_ptr<fm::ErrorReporter> errors;
+  fm::bench::HeadlessServices services{"fm-click-bench", loop};
   std::shared_ptr<fm::server::RequestHandler> handler;
 
   fm::TransportMessageComponent& Embedded() {
@@ -150,7 +142,7 @@ class Host {
   fm::TransportMessageComponent& Http() {
     if (!mHttpComponent) {
       fm::server::HttpServerOptions options;
-      options.accessLog = mFolder / "access.log";
+      options.accessLog = services.folder / "access.log";
       mServer = std::make_unique<fm::server::HttpServer>(handler, options);
       mServer->Start();
       fm::HttpTransport::Options client;
@@ -169,31 +161,13 @@ class Host {
  private:
   Host() {
     spdlog::set_level(spdlog::level::warn);
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "fm-click-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    mFolder = pattern;
-
-    fm::Services::Reset();
-    auto settings = std::make_shared<fm::SiteSettings>();
-    settings->SetRegion("NORTH");
-    fm::Services::SetSettings(settings);
-    errors = std::make_shared<fm::ErrorReporter>(std::filesystem::path{}, false);
-    fm::Services::SetErrorReporter(errors);
-    fm::Services::SetDatabase(fm::LocalDatabase::Open(mFolder / "local.db"));
-    fm::Services::SetEventLoop(loop);
-    ui = std::make_shared<fm::testing::ScriptedUiServices>();
-    fm::Services::SetUiServices(ui);
-    fm::Services::SetHostFrame(std::make_shared<fm::testing::RecordingHostFrame>());
-
     auto store = fm::server::OpenStore("sqlite:" + Inventory().string());
     store->LoadInventory(TenThousandRanges(store->Reference()), {"bench", "bench", 0}, false);
     handler = std::make_shared<fm::server::RequestHandler>(store);
   }
 
-  std::filesystem::path Inventory() const { return mFolder / "inventory.db"; }
+  std::filesystem::path Inventory() const { return services.folder / "inventory.db"; }
 
-  std::filesystem::path mFolder;
   std::shared_ptr<fm::TransportMessageComponent> mEmbeddedComponent;
   std::shared_ptr<fm::TransportMessageComponent> mHttpComponent;
   std::unique_ptr<fm::server::HttpServer> mServer;
@@ -263,7 +237,7 @@ void CheckFilled(benchmark::State& state, fm::TARVO_FormsMaint& document) {
   if (grid.RowCount() != static_cast<long>(kReplyRanges) ||
       grid.LoadedRowCount() != kRowsOnScreen || grid.CellTextAt(0, "ASSIGNED_TO").empty() ||
       grid.CellTextAt(kRowsOnScreen - 1, "FORM_TYPE").empty() ||
-      !Host::Get().errors->Reports().empty() || !Host::Get().ui->messages.empty()) {
+      Host::Get().services.SawTrouble()) {
     state.SkipWithError("the grid was not filled as the screen shows it");
   }
 }

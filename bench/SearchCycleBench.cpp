@@ -19,20 +19,16 @@
 #include <memory>
 #include <string>
 
+#include "HeadlessServices.h"
 #include "controls/CodesCombo.h"
 #include "controls/DataGrid.h"
 #include "controls/TextBox.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/DataSetTemplates.h"
-#include "platform/ErrorReporter.h"
-#include "platform/LocalDatabase.h"
 #include "platform/QueueEventLoop.h"
 #include "platform/Recordset.h"
 #include "platform/Services.h"
-#include "platform/SiteSettings.h"
-#include "platform/testing/RecordingHostFrame.h"
 #include "platform/testing/ScriptedMessageComponent.h"
-#include "platform/testing/ScriptedUiServices.h"
 
 namespace {
 
@@ -47,42 +43,16 @@ class Host {
     return host;
   }
 
-  ~Host() {
-    fm::MessageComponent::SetFactory(nullptr);
-    fm::Services::Reset();
-    std::error_code ec;
-    std::filesystem::remove_all(mFolder, ec);
-  }
-
-  std::shared_ptr<fm::QueueEventLoop> loop;
-  std::shared_ptr<fm::testing::ScriptedMessageComponent> messages;
-  std::shared_ptr<fm::testing::ScriptedUiServices> ui;
-  std::shared_ptr<fm::ErrorReporter> errors;
+  std::shared_ptr<fm::QueueEventLoop> loop =
+      std::make_shared<fm::QueueEventLoop>(std::make_shared<fm::ManualClock>());
+  fm::bench::HeadlessServices services{"fm-search-bench", loop};
+  std::shared_ptr<fm::testing::ScriptedMessageComponent> messages =
+      std::make_shared<fm::testing::ScriptedMessageComponent>();
 
  private:
   Host() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "fm-search-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    mFolder = pattern;
-
-    fm::Services::Reset();
-    auto settings = std::make_shared<fm::SiteSettings>();
-    settings->SetRegion("NORTH");
-    fm::Services::SetSettings(settings);
-    errors = std::make_shared<fm::ErrorReporter>(std::filesystem::path{}, false);
-    fm::Services::SetErrorReporter(errors);
-    fm::Services::SetDatabase(fm::LocalDatabase::Open(mFolder / "local.db"));
-    loop = std::make_shared<fm::QueueEventLoop>(std::make_shared<fm::ManualClock>());
-    fm::Services::SetEventLoop(loop);
-    ui = std::make_shared<fm::testing::ScriptedUiServices>();
-    fm::Services::SetUiServices(ui);
-    fm::Services::SetHostFrame(std::make_shared<fm::testing::RecordingHostFrame>());
-    messages = std::make_shared<fm::testing::ScriptedMessageComponent>();
     fm::MessageComponent::SetFactory([m = messages] { return m; });
   }
-
-  std::filesystem::path mFolder;
 };
 
 // A troop's inventory as the server sends it: every form type, ranges held by the
@@ -140,7 +110,7 @@ void CheckFilled(benchmark::State& state, fm::TARVO_FormsMaint& document) {
   if (grid.RowCount() != kReplyRanges || grid.LoadedRowCount() != kRowsOnScreen ||
       grid.CellTextAt(0, "ASSIGNED_TO") != "1001:HARTLEY,MARGARET,A" ||
       grid.CellTextAt(kRowsOnScreen - 1, "FORM_TYPE").empty() ||
-      !Host::Get().errors->Reports().empty() || !Host::Get().ui->messages.empty()) {
+      Host::Get().services.SawTrouble()) {
     state.SkipWithError("the grid was not filled as the screen shows it");
   }
 }
