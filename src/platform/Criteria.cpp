@@ -21,14 +21,6 @@ std::string Folded(std::string_view text) {
   return out;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 // `folded` is already lower case; only the row's text needs folding.
 int CompareWithFolded(std::string_view text, std::string_view folded) {
   const std::size_t n = text.size() < folded.size() ? text.size() : folded.size();
@@ -291,13 +283,13 @@ class CriterionParser {
 
   bool PeekKeyword(std::string_view keyword) const {
     const Token& t = Peek();
-    return t.kind == TokenKind::Name && !t.bracketed && EqualsIgnoringCase(t.source, keyword);
+    return t.kind == TokenKind::Name && !t.bracketed && text::EqualsNoCase(t.source, keyword);
   }
 
   static bool IsKeyword(const Token& t) {
     if (t.kind != TokenKind::Name || t.bracketed) return false;
     for (std::string_view k : {"AND", "OR", "LIKE", "NULL", "IS", "NOT"}) {
-      if (EqualsIgnoringCase(t.source, k)) return true;
+      if (text::EqualsNoCase(t.source, k)) return true;
     }
     return false;
   }
@@ -500,7 +492,7 @@ bool CompiledCriterion::Evaluate(int index, const Value* row) const {
 
 int FindFieldIgnoringCase(const std::vector<FieldDef>& fields, std::string_view name) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (EqualsIgnoringCase(fields[i].name, name)) return static_cast<int>(i);
+    if (text::EqualsNoCase(fields[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }
