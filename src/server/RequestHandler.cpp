@@ -214,6 +214,13 @@ void WriteReplyHead(protocol::JsonWriter& out, const protocol::Reply& reply) {
   out.Key("data_sets");
 }
 
+// A data set's text up to its first row: {"columns":[...],"rows":[
+void OpenDataSet(std::string& out, const std::string& columnsJson) {
+  out += "{\"columns\":";
+  out += columnsJson;
+  out += ",\"rows\":[";
+}
+
 }  // namespace
 
 StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
@@ -231,9 +238,7 @@ StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
             mStore->ReadTogether([&] {
               json.clear();
               protocol::JsonWriter(json).Key(protocol::kTroopFormDataSet);
-              json += "{\"columns\":";
-              json += TroopFormColumnsJson(criteria.thin);
-              json += ",\"rows\":[";
+              OpenDataSet(json, TroopFormColumnsJson(criteria.thin));
               const std::size_t rowsStart = json.size();
               RangeQuery query = criteria.ranges;
               query.limit = mOptions.maxRanges + 1;
@@ -255,9 +260,7 @@ StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
               WriteReplyHead(front, reply);
               front.BeginObject();
               front.Key(protocol::kOfficerDataSet);
-              head += "{\"columns\":";
-              head += OfficerColumnsJson();
-              head += ",\"rows\":[";
+              OpenDataSet(head, OfficerColumnsJson());
               const std::vector<Officer> officers = mStore->FindOfficers(criteria.officers);
               for (std::size_t i = 0; i < officers.size(); ++i) {
                 if (i > 0) head.push_back(',');
