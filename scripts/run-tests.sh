@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every CTest test of the given preset. Servers the tests need are started here
+# Runs every CTest test of the given preset (further arguments go to ctest, e.g. -R <regex>). Servers the tests need are started here
 # and stopped on exit, so a plain `make test` works on a fresh machine.
 set -euo pipefail
 preset=${1:-default}
@@ -11,4 +11,4 @@ for helper in scripts/test-env.d/*.sh; do
   source "$helper"
 done
 
-ctest --preset "$preset" -j 2
+ctest --preset "$preset" -j 2 "${@:2}"
