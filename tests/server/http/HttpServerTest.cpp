@@ -2,10 +2,10 @@
 // the demo inventory.
 
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -20,6 +20,7 @@ namespace fm::server::testing {
 namespace {
 
 using Json = nlohmann::json;
+using ::testing::HasSubstr;
 
 // The screen's search for Troop/District A1 and form type C.
 protocol::Request SearchRequest(const std::string& id = "http-search-1") {
@@ -53,6 +54,16 @@ TEST_F(HttpServerTest, SearchAnswersWhatTheHandlerAnswers) {
   ASSERT_TRUE(answered.ok) << answered.error;
   EXPECT_FALSE(answered.dataSets.at(protocol::kTroopFormDataSet).rows.empty());
   EXPECT_TRUE(answered.dataSets.contains(protocol::kOfficerDataSet));
+
+  // A request the handler refuses is answered "ok": false with status 200.
+  protocol::Request refused = SearchRequest("http-refused");
+  refused.criteria.push_back(Key("NOPE", "1"));
+  reply = client.Post(protocol::RequestToJson(refused), kAdminToken);
+  ASSERT_EQ(reply.status, 200u);
+  answered = protocol::ReplyFromJson(reply.body);
+  EXPECT_FALSE(answered.ok);
+  EXPECT_THAT(answered.error, HasSubstr("key:NOPE"));
+  EXPECT_EQ(answered.requestId, "http-refused");
 }
 
 TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaimedUser) {
@@ -117,31 +128,6 @@ TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaime
   EXPECT_EQ(entry["after"]["troop"], "A");
 }
 
-TEST_F(HttpServerTest, RequestTheHandlerRefusesIsAnsweredOkFalseWithStatus200) {
-  Start();
-  protocol::Request request = SearchRequest();
-  request.criteria.push_back(Key("NOPE", "1"));
-  HttpTestClient client(Port());
-  HttpReply reply = client.Post(protocol::RequestToJson(request), kAdminToken);
-  ASSERT_EQ(reply.status, 200u);
-  protocol::Reply answered = protocol::ReplyFromJson(reply.body);
-  EXPECT_FALSE(answered.ok);
-  EXPECT_NE(answered.error.find("key:NOPE"), std::string::npos) << answered.error;
-  EXPECT_EQ(answered.requestId, "http-search-1");
-}
-
-TEST_F(HttpServerTest, HealthzAnswersBackendAndSchemaVersionWithoutToken) {
-  Start();
-  HttpTestClient client(Port());
-  HttpReply reply = client.Request("GET", "/healthz");
-  ASSERT_EQ(reply.status, 200u) << reply.body;
-  Json body = Json::parse(reply.body);
-  EXPECT_EQ(body["status"], "ok");
-  EXPECT_EQ(body["backend"], "sqlite");
-  EXPECT_EQ(body["schema_version"], GetStore().SchemaVersion());
-  EXPECT_GT(body["schema_version"].get<int>(), 0);
-}
-
 TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters) {
   Start();
   const std::string today = LocalDate(std::chrono::system_clock::now());
@@ -182,8 +168,6 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
       {"station=A1&from=2026-11-31&to=2026-12-01", 422, "is not a date"},
       {"station=A1&from=2026-12-01&to=2026-11-01", 422, "is after the last day"},
       {"station=A1&officer=77", 422, "\"77\" is not the registry number"},
-      {"station=A1&colour=red", 400,
-       "\"colour\"; /v1/report takes station, officer, form_type, from and to"},
       {"station=A1&from=%2", 400, "broken %-escape"},
       {"station=A1&station=A2", 400, "given twice"},
   };
@@ -191,8 +175,7 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
     HttpReply refused =
         client.Request("GET", std::string("/v1/report?") + c.query, "", kAdminToken);
     EXPECT_EQ(refused.status, c.status) << c.query << ": " << refused.body;
-    EXPECT_NE(ErrorText(refused).find(c.says), std::string::npos)
-        << c.query << ": " << refused.body;
+    EXPECT_THAT(ErrorText(refused), HasSubstr(c.says)) << c.query << ": " << refused.body;
   }
 }
 
@@ -207,7 +190,7 @@ TEST_F(HttpServerTest, MalformedJsonIs400AndTheConnectionAndOthersGoOn) {
   HttpReply reply = client.Post("{\"request_id\": \"x\", ", kAdminToken);
   EXPECT_EQ(reply.status, 400u);
   EXPECT_EQ(reply.Header("content-type"), "application/json");
-  EXPECT_NE(ErrorText(reply).find("not valid JSON"), std::string::npos) << reply.body;
+  EXPECT_THAT(ErrorText(reply), HasSubstr("not valid JSON")) << reply.body;
 
   // The body was read in full, so the same connection carries the next requests; so does
   // a refusal of a request without a body.
@@ -229,7 +212,7 @@ TEST_F(HttpServerTest, ExpectContinueIsAnsweredBeforeTheBodyIsSent) {
   ASSERT_TRUE(client.SendRaw(PostHead(kAdminToken, 100000000, "Expect: 100-continue\r\n")));
   HttpReply refused = client.ReadReply();
   EXPECT_EQ(refused.status, 413u);
-  EXPECT_NE(ErrorText(refused).find("100000000 bytes"), std::string::npos) << refused.body;
+  EXPECT_THAT(ErrorText(refused), HasSubstr("100000000 bytes")) << refused.body;
 }
 
 // Requests written by hand that break a rule of HTTP or of this server: each is refused
@@ -272,7 +255,7 @@ TEST_F(HttpServerTest, RawRequestsBreakingARuleAreRefused) {
     client.SendRaw(c.request);  // the server may stop reading before the end
     const HttpReply reply = client.ReadReply();
     EXPECT_EQ(reply.status, c.status) << reply.body;
-    EXPECT_NE(ErrorText(reply).find(c.says), std::string::npos) << reply.body;
+    EXPECT_THAT(ErrorText(reply), HasSubstr(c.says)) << reply.body;
     if (c.closes) {
       EXPECT_FALSE(reply.keepAlive);
       EXPECT_TRUE(client.ClosedByServer());
@@ -304,17 +287,21 @@ TEST_F(HttpServerTest, IdleAndHalfSentConnectionsDoNotBlockOthers) {
   EXPECT_EQ(idle.front()->Request("GET", "/healthz").status, 200u);
 }
 
+// One connection asks, then pipelines a health check and a search.
 TEST_F(HttpServerTest, ConnectionOneRequestsSeveralTimesAndPipelines) {
   Start();
   HttpTestClient client(Port());
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(Search(client).status, 200u);
+  ASSERT_EQ(Search(client).status, 200u);
   const std::string search = protocol::RequestToJson(SearchRequest("pipelined"));
   ASSERT_TRUE(client.SendRaw("GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n" +
                              PostHead(kAdminToken, search.size()) + search));
   HttpReply first = client.ReadReply();
   HttpReply second = client.ReadReply();
-  EXPECT_EQ(first.status, 200u);
-  EXPECT_EQ(Json::parse(first.body)["status"], "ok");
+  ASSERT_EQ(first.status, 200u);  // /healthz asks for no token
+  const Json health = Json::parse(first.body);
+  EXPECT_EQ(health["status"], "ok");
+  EXPECT_EQ(health["backend"], "sqlite");
+  EXPECT_EQ(health["schema_version"], GetStore().SchemaVersion());
   ASSERT_EQ(second.status, 200u);
   EXPECT_EQ(protocol::ReplyFromJson(second.body).requestId, "pipelined");
 }
@@ -369,8 +356,8 @@ TEST_F(HttpServerTest, LargeReplyIsSentInBoundedChunksSmallOneWithItsLength) {
   const std::string raw = old.ReadToEnd();
   const std::size_t headEnd = raw.find("\r\n\r\n");
   ASSERT_NE(headEnd, std::string::npos) << raw;
-  EXPECT_NE(raw.substr(0, headEnd + 2).find(fmt::format("Content-Length: {}\r\n", expected.size())),
-            std::string::npos)
+  EXPECT_THAT(raw.substr(0, headEnd + 2),
+              HasSubstr(fmt::format("Content-Length: {}\r\n", expected.size())))
       << raw.substr(0, headEnd);
   EXPECT_EQ(raw.substr(headEnd + 4), expected);
 }
@@ -388,7 +375,7 @@ TEST_F(HttpServerTest, ConnectionsOverTheLimitAre503) {
     HttpReply reply = third.ReadReply();
     EXPECT_EQ(reply.status, 503u);
     EXPECT_EQ(reply.Header("retry-after"), "1");
-    EXPECT_NE(ErrorText(reply).find("2 connections"), std::string::npos) << reply.body;
+    EXPECT_THAT(ErrorText(reply), HasSubstr("2 connections")) << reply.body;
   }
   first.reset();
   // Once the server has seen the first connection go, a new one is served again.
@@ -442,7 +429,9 @@ TEST_F(HttpServerTest, GracefulStopFinishesTheRequestInFlightAndAcceptsNoMore) {
 // --- Start-up ------------------------------------------------------------------------------
 
 TEST_F(HttpServerTest, StartRefusesBadSettings) {
-  auto refusal = [&](HttpServerOptions options) {
+  auto refusal = [&](const std::function<void(HttpServerOptions&)>& change) {
+    HttpServerOptions options = Options();
+    change(options);
     HttpServer server(Handler(), std::move(options));
     try {
       server.Start();
@@ -451,29 +440,20 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
     }
     return std::string("started");
   };
-  HttpServerOptions open = Options();
-  open.tokens = nullptr;
-  open.address = "0.0.0.0";
-  EXPECT_NE(refusal(open).find("without bearer tokens"), std::string::npos);
-
-  HttpServerOptions named = Options();
-  named.address = "forms.example.org";
-  EXPECT_NE(refusal(named).find("is not an IP address"), std::string::npos);
-
-  HttpServerOptions noChunk = Options();
-  noChunk.replyChunkBytes = 0;
-  EXPECT_NE(refusal(noChunk).find("reply chunk size must be above 0"), std::string::npos);
-
+  auto noTokens = [](const char* address) {
+    return [address](HttpServerOptions& o) {
+      o.tokens = nullptr;
+      o.address = address;
+    };
+  };
+  EXPECT_THAT(refusal(noTokens("0.0.0.0")), HasSubstr("without bearer tokens"));
+  EXPECT_EQ(refusal(noTokens("localhost")), "started");
+  EXPECT_THAT(refusal([](auto& o) { o.address = "forms.example.org"; }),
+              HasSubstr("is not an IP address"));
+  EXPECT_THAT(refusal([](auto& o) { o.replyChunkBytes = 0; }),
+              HasSubstr("reply chunk size must be above 0"));
   Start();
-  HttpServerOptions taken = Options();
-  taken.port = Port();
-  EXPECT_NE(refusal(taken).find("cannot listen on 127.0.0.1:"), std::string::npos);
-
-  HttpServerOptions loopback = Options();
-  loopback.tokens = nullptr;
-  loopback.address = "localhost";
-  EXPECT_EQ(refusal(loopback), "started");
-
+  EXPECT_THAT(refusal([&](auto& o) { o.port = Port(); }), HasSubstr("cannot listen on 127.0.0.1:"));
   EXPECT_THROW(HttpServer(nullptr, Options()), HttpServerError);
 }
 
