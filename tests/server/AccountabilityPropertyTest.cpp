@@ -12,9 +12,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <optional>

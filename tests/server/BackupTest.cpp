@@ -8,12 +8,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>

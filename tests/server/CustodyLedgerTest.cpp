@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
-#include <set>
 
 #include "server/CustodyLedger.h"
 #include "server/StoreError.h"

@@ -18,10 +18,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <map>
 #include <mutex>
-#include <random>
 #include <thread>
 
 #include "RandomSaves.h"

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <stdexcept>
 
 #include "server/Principal.h"
 

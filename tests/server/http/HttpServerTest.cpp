@@ -2,17 +2,16 @@
 // the demo inventory.
 
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "HttpTestServer.h"
 #include "protocol/Custody.h"
 #include "server/DemoInventory.h"
-#include "server/ReferenceData.h"
 #include "server/TimeText.h"
 #include "server/http/HttpServerError.h"
 
@@ -20,6 +19,7 @@ namespace fm::server::testing {
 namespace {
 
 using Json = nlohmann::json;
+using ::testing::HasSubstr;
 
 // The screen's search for Troop/District A1 and form type C.
 protocol::Request SearchRequest(const std::string& id = "http-search-1") {
@@ -53,42 +53,39 @@ TEST_F(HttpServerTest, SearchAnswersWhatTheHandlerAnswers) {
   ASSERT_TRUE(answered.ok) << answered.error;
   EXPECT_FALSE(answered.dataSets.at(protocol::kTroopFormDataSet).rows.empty());
   EXPECT_TRUE(answered.dataSets.contains(protocol::kOfficerDataSet));
+
+  // A request the handler refuses is answered "ok": false with status 200.
+  protocol::Request refused = SearchRequest("http-refused");
+  refused.criteria.push_back(Key("NOPE", "1"));
+  reply = client.Post(protocol::RequestToJson(refused), kAdminToken);
+  ASSERT_EQ(reply.status, 200u);
+  answered = protocol::ReplyFromJson(reply.body);
+  EXPECT_FALSE(answered.ok);
+  EXPECT_THAT(answered.error, HasSubstr("key:NOPE"));
+  EXPECT_EQ(answered.requestId, "http-refused");
 }
 
 TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaimedUser) {
   Start();
-  // Ten numbers of form type C above every stored C range.
-  RangeQuery query;
-  query.formType.push_back({Comparison::Equal, "C"});
-  std::int64_t top = 0;
-  for (const auto& stored : GetStore().FindRanges(query)) top = std::max(top, stored.range.to);
-  const FormTypeInfo* bounds = GetStore().Reference().FindFormType("C");
-  ASSERT_NE(bounds, nullptr);
-  const std::int64_t from = std::max(top, bounds->lowest) + 1;
-  ASSERT_LE(from + 9, bounds->highest);
-
-  protocol::Request save =
-      Save("http-save-1", {ChangeRow("ADD", "C", from, from + 9, "A", "1", 0, "A")},
-           SearchRequest().criteria);
+  // Ten numbers of form type B below the demo inventory's, which starts B at 1000000.
+  protocol::Request save = Save("http-save-1", {ChangeRow("ADD", "B", 100, 109, "A", "1", 0, "A")},
+                                {Key("REF_TYP_CD", "B"), Key("FORM_SEARCH_NBR", "105")});
   save.userId = 4242;  // the client claims to be someone else
   HttpTestClient client(Port());
   HttpReply saved = client.Post(protocol::RequestToJson(save), kClerkToken);
   ASSERT_EQ(saved.status, 200u) << saved.body;
   protocol::Reply reply = protocol::ReplyFromJson(saved.body);
   ASSERT_TRUE(reply.ok) << reply.error;
-  const auto& ranges = reply.dataSets.at(protocol::kTroopFormDataSet);
-  const int fromColumn = ranges.ColumnIndex("FRM_FORM_NBR");
-  EXPECT_TRUE(std::any_of(ranges.rows.begin(), ranges.rows.end(), [&](const protocol::Row& r) {
-    return std::get<std::int64_t>(r[fromColumn]) == from;
-  })) << "the requery answers the new range";
+  EXPECT_EQ(reply.dataSets.at(protocol::kTroopFormDataSet).rows.size(), 1u)
+      << "the requery answers the new range";
 
   // Parameters are %-decoded, names and values alike: "%5F" is "_", "%3" and a digit the digit.
-  HttpReply history = client.Request(
-      "GET", fmt::format("/v1/history?form%5Ftype=C&number=%3{}", from + 3), "", kAdminToken);
+  HttpReply history =
+      client.Request("GET", "/v1/history?form%5Ftype=B&number=%3103", "", kAdminToken);
   ASSERT_EQ(history.status, 200u) << history.body;
   Json body = Json::parse(history.body);
-  EXPECT_EQ(body["form_type"], "C");
-  EXPECT_EQ(body["number"], from + 3);
+  EXPECT_EQ(body["form_type"], "B");
+  EXPECT_EQ(body["number"], 103);
   ASSERT_EQ(body["entries"].size(), 1u);
   const Json& entry = body["entries"][0];
   EXPECT_EQ(entry["action"], "ADD");
@@ -99,14 +96,13 @@ TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaime
   EXPECT_EQ(entry["claimed_user_id"], 4242);
   EXPECT_TRUE(entry["reason"].is_null());
   EXPECT_TRUE(entry["before"].is_null());
-  EXPECT_EQ(entry["after"]["from"], from);
-  EXPECT_EQ(entry["after"]["to"], from + 9);
+  EXPECT_EQ(entry["after"]["from"], 100);
+  EXPECT_EQ(entry["after"]["to"], 109);
   EXPECT_EQ(entry["after"]["status"], "A");
 
   // The desktop's history window (message type 35, a viewer's token) names the same person.
-  const protocol::Request asked =
-      Message("http-history-words", protocol::kFormHistoryMessage,
-              {Key("REF_TYP_CD", "C"), Key("FORM_SEARCH_NBR", std::to_string(from + 3))});
+  const protocol::Request asked = Message("http-history-words", protocol::kFormHistoryMessage,
+                                          {Key("REF_TYP_CD", "B"), Key("FORM_SEARCH_NBR", "103")});
   const protocol::Reply words =
       protocol::ReplyFromJson(client.Post(protocol::RequestToJson(asked), kViewerToken).body);
   ASSERT_TRUE(words.ok) << words.error;
@@ -115,31 +111,6 @@ TEST_F(HttpServerTest, SaveIsAppliedAndItsHistoryNamesTheTokensOwnerNotTheClaime
   EXPECT_EQ(told.entries[0].userName, "Margaret Hartley");
   EXPECT_EQ(told.entries[0].userId, 1001);
   EXPECT_EQ(entry["after"]["troop"], "A");
-}
-
-TEST_F(HttpServerTest, RequestTheHandlerRefusesIsAnsweredOkFalseWithStatus200) {
-  Start();
-  protocol::Request request = SearchRequest();
-  request.criteria.push_back(Key("NOPE", "1"));
-  HttpTestClient client(Port());
-  HttpReply reply = client.Post(protocol::RequestToJson(request), kAdminToken);
-  ASSERT_EQ(reply.status, 200u);
-  protocol::Reply answered = protocol::ReplyFromJson(reply.body);
-  EXPECT_FALSE(answered.ok);
-  EXPECT_NE(answered.error.find("key:NOPE"), std::string::npos) << answered.error;
-  EXPECT_EQ(answered.requestId, "http-search-1");
-}
-
-TEST_F(HttpServerTest, HealthzAnswersBackendAndSchemaVersionWithoutToken) {
-  Start();
-  HttpTestClient client(Port());
-  HttpReply reply = client.Request("GET", "/healthz");
-  ASSERT_EQ(reply.status, 200u) << reply.body;
-  Json body = Json::parse(reply.body);
-  EXPECT_EQ(body["status"], "ok");
-  EXPECT_EQ(body["backend"], "sqlite");
-  EXPECT_EQ(body["schema_version"], GetStore().SchemaVersion());
-  EXPECT_GT(body["schema_version"].get<int>(), 0);
 }
 
 TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters) {
@@ -182,8 +153,6 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
       {"station=A1&from=2026-11-31&to=2026-12-01", 422, "is not a date"},
       {"station=A1&from=2026-12-01&to=2026-11-01", 422, "is after the last day"},
       {"station=A1&officer=77", 422, "\"77\" is not the registry number"},
-      {"station=A1&colour=red", 400,
-       "\"colour\"; /v1/report takes station, officer, form_type, from and to"},
       {"station=A1&from=%2", 400, "broken %-escape"},
       {"station=A1&station=A2", 400, "given twice"},
   };
@@ -191,8 +160,7 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
     HttpReply refused =
         client.Request("GET", std::string("/v1/report?") + c.query, "", kAdminToken);
     EXPECT_EQ(refused.status, c.status) << c.query << ": " << refused.body;
-    EXPECT_NE(ErrorText(refused).find(c.says), std::string::npos)
-        << c.query << ": " << refused.body;
+    EXPECT_THAT(ErrorText(refused), HasSubstr(c.says)) << c.query << ": " << refused.body;
   }
 }
 
@@ -207,7 +175,7 @@ TEST_F(HttpServerTest, MalformedJsonIs400AndTheConnectionAndOthersGoOn) {
   HttpReply reply = client.Post("{\"request_id\": \"x\", ", kAdminToken);
   EXPECT_EQ(reply.status, 400u);
   EXPECT_EQ(reply.Header("content-type"), "application/json");
-  EXPECT_NE(ErrorText(reply).find("not valid JSON"), std::string::npos) << reply.body;
+  EXPECT_THAT(ErrorText(reply), HasSubstr("not valid JSON")) << reply.body;
 
   // The body was read in full, so the same connection carries the next requests; so does
   // a refusal of a request without a body.
@@ -229,7 +197,7 @@ TEST_F(HttpServerTest, ExpectContinueIsAnsweredBeforeTheBodyIsSent) {
   ASSERT_TRUE(client.SendRaw(PostHead(kAdminToken, 100000000, "Expect: 100-continue\r\n")));
   HttpReply refused = client.ReadReply();
   EXPECT_EQ(refused.status, 413u);
-  EXPECT_NE(ErrorText(refused).find("100000000 bytes"), std::string::npos) << refused.body;
+  EXPECT_THAT(ErrorText(refused), HasSubstr("100000000 bytes")) << refused.body;
 }
 
 // Requests written by hand that break a rule of HTTP or of this server: each is refused
@@ -272,7 +240,7 @@ TEST_F(HttpServerTest, RawRequestsBreakingARuleAreRefused) {
     client.SendRaw(c.request);  // the server may stop reading before the end
     const HttpReply reply = client.ReadReply();
     EXPECT_EQ(reply.status, c.status) << reply.body;
-    EXPECT_NE(ErrorText(reply).find(c.says), std::string::npos) << reply.body;
+    EXPECT_THAT(ErrorText(reply), HasSubstr(c.says)) << reply.body;
     if (c.closes) {
       EXPECT_FALSE(reply.keepAlive);
       EXPECT_TRUE(client.ClosedByServer());
@@ -304,17 +272,21 @@ TEST_F(HttpServerTest, IdleAndHalfSentConnectionsDoNotBlockOthers) {
   EXPECT_EQ(idle.front()->Request("GET", "/healthz").status, 200u);
 }
 
+// One connection asks, then pipelines a health check and a search.
 TEST_F(HttpServerTest, ConnectionOneRequestsSeveralTimesAndPipelines) {
   Start();
   HttpTestClient client(Port());
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(Search(client).status, 200u);
+  ASSERT_EQ(Search(client).status, 200u);
   const std::string search = protocol::RequestToJson(SearchRequest("pipelined"));
   ASSERT_TRUE(client.SendRaw("GET /healthz HTTP/1.1\r\nHost: t\r\n\r\n" +
                              PostHead(kAdminToken, search.size()) + search));
   HttpReply first = client.ReadReply();
   HttpReply second = client.ReadReply();
-  EXPECT_EQ(first.status, 200u);
-  EXPECT_EQ(Json::parse(first.body)["status"], "ok");
+  ASSERT_EQ(first.status, 200u);  // /healthz asks for no token
+  const Json health = Json::parse(first.body);
+  EXPECT_EQ(health["status"], "ok");
+  EXPECT_EQ(health["backend"], "sqlite");
+  EXPECT_EQ(health["schema_version"], GetStore().SchemaVersion());
   ASSERT_EQ(second.status, 200u);
   EXPECT_EQ(protocol::ReplyFromJson(second.body).requestId, "pipelined");
 }
@@ -369,8 +341,8 @@ TEST_F(HttpServerTest, LargeReplyIsSentInBoundedChunksSmallOneWithItsLength) {
   const std::string raw = old.ReadToEnd();
   const std::size_t headEnd = raw.find("\r\n\r\n");
   ASSERT_NE(headEnd, std::string::npos) << raw;
-  EXPECT_NE(raw.substr(0, headEnd + 2).find(fmt::format("Content-Length: {}\r\n", expected.size())),
-            std::string::npos)
+  EXPECT_THAT(raw.substr(0, headEnd + 2),
+              HasSubstr(fmt::format("Content-Length: {}\r\n", expected.size())))
       << raw.substr(0, headEnd);
   EXPECT_EQ(raw.substr(headEnd + 4), expected);
 }
@@ -388,7 +360,7 @@ TEST_F(HttpServerTest, ConnectionsOverTheLimitAre503) {
     HttpReply reply = third.ReadReply();
     EXPECT_EQ(reply.status, 503u);
     EXPECT_EQ(reply.Header("retry-after"), "1");
-    EXPECT_NE(ErrorText(reply).find("2 connections"), std::string::npos) << reply.body;
+    EXPECT_THAT(ErrorText(reply), HasSubstr("2 connections")) << reply.body;
   }
   first.reset();
   // Once the server has seen the first connection go, a new one is served again.
@@ -442,7 +414,9 @@ TEST_F(HttpServerTest, GracefulStopFinishesTheRequestInFlightAndAcceptsNoMore) {
 // --- Start-up ------------------------------------------------------------------------------
 
 TEST_F(HttpServerTest, StartRefusesBadSettings) {
-  auto refusal = [&](HttpServerOptions options) {
+  auto refusal = [&](const std::function<void(HttpServerOptions&)>& change) {
+    HttpServerOptions options = Options();
+    change(options);
     HttpServer server(Handler(), std::move(options));
     try {
       server.Start();
@@ -451,29 +425,20 @@ TEST_F(HttpServerTest, StartRefusesBadSettings) {
     }
     return std::string("started");
   };
-  HttpServerOptions open = Options();
-  open.tokens = nullptr;
-  open.address = "0.0.0.0";
-  EXPECT_NE(refusal(open).find("without bearer tokens"), std::string::npos);
-
-  HttpServerOptions named = Options();
-  named.address = "forms.example.org";
-  EXPECT_NE(refusal(named).find("is not an IP address"), std::string::npos);
-
-  HttpServerOptions noChunk = Options();
-  noChunk.replyChunkBytes = 0;
-  EXPECT_NE(refusal(noChunk).find("reply chunk size must be above 0"), std::string::npos);
-
+  auto noTokens = [](const char* address) {
+    return [address](HttpServerOptions& o) {
+      o.tokens = nullptr;
+      o.address = address;
+    };
+  };
+  EXPECT_THAT(refusal(noTokens("0.0.0.0")), HasSubstr("without bearer tokens"));
+  EXPECT_EQ(refusal(noTokens("localhost")), "started");
+  EXPECT_THAT(refusal([](auto& o) { o.address = "forms.example.org"; }),
+              HasSubstr("is not an IP address"));
+  EXPECT_THAT(refusal([](auto& o) { o.replyChunkBytes = 0; }),
+              HasSubstr("reply chunk size must be above 0"));
   Start();
-  HttpServerOptions taken = Options();
-  taken.port = Port();
-  EXPECT_NE(refusal(taken).find("cannot listen on 127.0.0.1:"), std::string::npos);
-
-  HttpServerOptions loopback = Options();
-  loopback.tokens = nullptr;
-  loopback.address = "localhost";
-  EXPECT_EQ(refusal(loopback), "started");
-
+  EXPECT_THAT(refusal([&](auto& o) { o.port = Port(); }), HasSubstr("cannot listen on 127.0.0.1:"));
   EXPECT_THROW(HttpServer(nullptr, Options()), HttpServerError);
 }
 

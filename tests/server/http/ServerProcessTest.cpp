@@ -12,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -149,10 +148,9 @@ class ServerProcessTest : public ::testing::Test {
     std::ofstream(file) << fmt::format(fmt::runtime(text), fmt::arg("dir", mDir.string()));
     return file.string();
   }
-  // The port a serving process announced on 127.0.0.1, 0 when it announced none.
+  // The port a serving process announced, 0 when it announced none.
   static unsigned short ListeningPort(ServerProcess& server) {
-    const std::string port =
-        server.WaitFor(std::regex("listening on http://127\\.0\\.0\\.1:(\\d+)"));
+    const std::string port = server.WaitFor(std::regex("listening on http://[0-9.]+:(\\d+)"));
     EXPECT_FALSE(port.empty()) << server.ErrorText();
     return port.empty() ? 0 : static_cast<unsigned short>(std::stoi(port));
   }
@@ -187,8 +185,8 @@ TEST_F(ServerProcessTest, ServesUntilSigtermAndTheAccessLogHoldsEveryRequest) {
   for (auto& client : clients) client.join();
   server.Signal(SIGTERM);
   EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
-  EXPECT_NE(server.ErrorText().find("loaded the demo inventory: "), std::string::npos);
-  EXPECT_NE(server.ErrorText().find("SIGTERM"), std::string::npos);
+  EXPECT_THAT(server.ErrorText(), HasSubstr("loaded the demo inventory: "));
+  EXPECT_THAT(server.ErrorText(), HasSubstr("SIGTERM"));
   int healthChecks = 0;
   for (int c = 0; c < kConnections; ++c) {
     for (int i = 0; i < kEach; ++i) healthChecks += (i + c) % 3 == 0 ? 1 : 0;
@@ -197,8 +195,8 @@ TEST_F(ServerProcessTest, ServesUntilSigtermAndTheAccessLogHoldsEveryRequest) {
   int answered = 0;
   int refused = 0;
   for (std::string line; std::getline(in, line);) {
-    EXPECT_NE(line.find(" 127.0.0.1:"), std::string::npos) << line;
-    EXPECT_NE(line.find("ms"), std::string::npos) << line;
+    EXPECT_THAT(line, HasSubstr(" 127.0.0.1:"));
+    EXPECT_THAT(line, HasSubstr("ms"));
     answered += line.find(" GET /healthz 200 ") != std::string::npos ? 1 : 0;
     refused += line.find(" GET /nowhere 404 ") != std::string::npos ? 1 : 0;
   }
@@ -237,38 +235,28 @@ TEST_F(ServerProcessTest, RefusesWhatCannotBeServedNamingIt) {
     arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
     ServerProcess server(arguments);
     EXPECT_EQ(server.Wait(), c.status) << c.says;
-    EXPECT_NE(server.ErrorText().find(c.says), std::string::npos) << server.ErrorText();
+    EXPECT_THAT(server.ErrorText(), HasSubstr(c.says));
   }
-}
-
-TEST_F(ServerProcessTest, ListeningBeyondThisHostBehindAProxyWarns) {
-  AddToken("1", "Ada Admin", "admin", "");
-  ServerProcess server({"--database", mDatabase, "--listen", "0.0.0.0:0", "--token-file", Tokens(),
-                        "--insecure-behind-proxy"});
-  ASSERT_FALSE(server.WaitFor(std::regex("listening on http://0\\.0\\.0\\.0:(\\d+)")).empty())
-      << server.ErrorText();
-  EXPECT_NE(server.ErrorText().find("without TLS (--insecure-behind-proxy)"), std::string::npos);
-  server.Signal(SIGTERM);
-  EXPECT_EQ(server.Wait(), 0);
 }
 
 TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
   const std::string clerk = AddToken("1001", "Margaret Hartley", "clerk", "A1,A2");
   EXPECT_TRUE(std::regex_match(clerk, std::regex("fm1_[A-Za-z0-9_-]{43}"))) << Output();
-  EXPECT_NE(Output().find("user 1001 Margaret Hartley (clerk, stations A1,A2)"), std::string::npos)
-      << Output();
+  EXPECT_THAT(Output(), HasSubstr("user 1001 Margaret Hartley (clerk, stations A1,A2)"));
   const std::string admin = AddToken("1", "Ada Admin", "admin", "");
   EXPECT_EQ(ReadFile(Tokens()).find(clerk), std::string::npos) << "only hashes are kept";
   ServerProcess list({"token", "list", "--token-file", Tokens()}, mDir / "output");
   ASSERT_EQ(list.Wait(), 0) << list.ErrorText();
-  EXPECT_NE(Output().find("Margaret Hartley"), std::string::npos) << Output();
-  EXPECT_NE(Output().find("2 tokens"), std::string::npos) << Output();
+  EXPECT_THAT(Output(), HasSubstr("Margaret Hartley"));
+  EXPECT_THAT(Output(), HasSubstr("2 tokens"));
   EXPECT_EQ(Output().find(clerk), std::string::npos);
 
-  ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen",
-                        "127.0.0.1:0", "--token-file", Tokens()});
+  // Beyond this host without TLS, as behind a proxy that holds it: served, with a warning.
+  ServerProcess server({"--database", mDatabase, "--load-demo", "--serve", "--listen", "0.0.0.0:0",
+                        "--token-file", Tokens(), "--insecure-behind-proxy"});
   const unsigned short port = ListeningPort(server);
   ASSERT_NE(port, 0);
+  EXPECT_THAT(server.ErrorText(), HasSubstr("without TLS (--insecure-behind-proxy)"));
   const auto history = [&](const std::string& token) {
     HttpTestClient client(port);
     return client.Request("GET", "/v1/history?form_type=C&number=1100050", "", token).status;
@@ -281,7 +269,7 @@ TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
   ServerProcess revoke({"token", "revoke", "--token-file", Tokens(), "--user", "1001"},
                        mDir / "output");
   ASSERT_EQ(revoke.Wait(), 0) << revoke.ErrorText();
-  EXPECT_NE(Output().find("Revoked token"), std::string::npos) << Output();
+  EXPECT_THAT(Output(), HasSubstr("Revoked token"));
   EXPECT_EQ(history(clerk), 200u) << "the server has not read the file again yet";
   server.Signal(SIGHUP);
   ASSERT_FALSE(server.WaitFor(std::regex("read the token file .* again: (1) tokens")).empty())
@@ -312,13 +300,11 @@ TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAG
                           std::to_string(first.from), "--to", std::to_string(first.from + 4),
                           "--reason", "printed with a wrong number"});
   ASSERT_EQ(withdraw.Wait(), 0) << withdraw.ErrorText();
-  EXPECT_NE(withdraw.ErrorText().find(fmt::format("Withdrew forms {}-{} of form type C (ENF001)",
-                                                  first.from, first.from + 4)),
-            std::string::npos)
-      << withdraw.ErrorText();
-  EXPECT_NE(withdraw.ErrorText().find(fmt::format("kept      {}-{}", first.from + 5, first.to)),
-            std::string::npos)
-      << withdraw.ErrorText();
+  EXPECT_THAT(withdraw.ErrorText(),
+              HasSubstr(fmt::format("Withdrew forms {}-{} of form type C (ENF001)", first.from,
+                                    first.from + 4)));
+  EXPECT_THAT(withdraw.ErrorText(),
+              HasSubstr(fmt::format("kept      {}-{}", first.from + 5, first.to)));
 
   const auto history = OpenStore(mDatabase)->FormHistory("C", first.from + 2);
   ASSERT_FALSE(history.empty());
@@ -331,11 +317,11 @@ TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAG
                        std::to_string(first.from), "--to", std::to_string(first.from + 4),
                        "--reason", "twice"});
   EXPECT_EQ(again.Wait(), 1);
-  EXPECT_NE(again.ErrorText().find("are in no range"), std::string::npos) << again.ErrorText();
+  EXPECT_THAT(again.ErrorText(), HasSubstr("are in no range"));
   ServerProcess noReason(
       {"withdraw", "--database", mDatabase, "--form-type", "C", "--from", "1", "--to", "2"});
   EXPECT_NE(noReason.Wait(), 0);
-  EXPECT_NE(noReason.ErrorText().find("--reason"), std::string::npos) << noReason.ErrorText();
+  EXPECT_THAT(noReason.ErrorText(), HasSubstr("--reason"));
 }
 
 TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
@@ -352,92 +338,62 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
       0u)
       << text;
   // Every form type of A1's demo stock was received today and balances.
-  EXPECT_NE(text.find(fmt::format("A1 Capital City,{0},{0},C,ENF001 Citation,Received,,", today)),
-            std::string::npos)
-      << text;
+  EXPECT_THAT(
+      text, HasSubstr(fmt::format("A1 Capital City,{0},{0},C,ENF001 Citation,Received,,", today)));
   EXPECT_EQ(text.find(",no\r\n"), std::string::npos) << text;
 
   ServerProcess unknown({"report", "--database", mDatabase, "--station", "Q9"});
   EXPECT_EQ(unknown.Wait(), 2);
-  EXPECT_NE(unknown.ErrorText().find("\"Q9\" is not a known Troop/District"), std::string::npos)
-      << unknown.ErrorText();
+  EXPECT_THAT(unknown.ErrorText(), HasSubstr("\"Q9\" is not a known Troop/District"));
 }
 
 TEST_F(ServerProcessTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithStatusTwo) {
-  struct Case {
-    const char* name;
+  auto run = [](std::vector<std::string> arguments) {
+    ServerProcess server(std::move(arguments));
+    EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
+    return server.ErrorText();
+  };
+  // The command line wins over the file; the file alone; comments, blank lines and quotes.
+  const std::string schemaOnly =
+      Config("schema.conf", "database = sqlite:{dir}/from-file.db\ncreate-schema = true\n");
+  EXPECT_THAT(
+      run({"--config", schemaOnly, "--database", "sqlite:" + (mDir / "from-line.db").string()}),
+      HasSubstr("from-line.db"));
+  EXPECT_TRUE(fs::exists(mDir / "from-line.db"));
+  EXPECT_FALSE(fs::exists(mDir / "from-file.db"));
+  EXPECT_THAT(run({"--config", schemaOnly}), HasSubstr("schema version"));
+  EXPECT_TRUE(fs::exists(mDir / "from-file.db"));
+  EXPECT_THAT(run({"--config", Config("quoted.conf",
+                                      "# the store\n\n  database = \"sqlite:{dir}/quoted #1.db\" "
+                                      "# a comment\ncreate-schema=true  # migrate, then exit\n")}),
+              HasSubstr("quoted #1.db"));
+  EXPECT_TRUE(fs::exists(mDir / "quoted #1.db"));
+
+  const struct {
     const char* file;
     std::vector<std::string> arguments;
-    int status;
-    const char* message;           // in standard error
-    const char* created;           // the database file the settings chose
-    const char* absent = nullptr;  // the one they did not
+    const char* message;
+  } kMistakes[] = {
+      {"thraeds = 4\n", {}, "line 1: unknown key \"thraeds\""},
+      {"threads = 500\n", {}, "--threads: Value 500 not in range"},
+      // A wrong value stops the server even where the command line overrides it.
+      {"threads = 500\n", {"--threads", "4", "--create-schema"}, "not in range"},
+      {"serve = maybe\n", {}, "--serve"},
+      {"threads = 4\nthreads = 8\n", {}, "line 2: threads was set already on line 1"},
+      {"[server]\nthreads = 4\n", {}, "sections are not used"},
+      {"threads\n", {}, "\"threads\" is not a setting"},
+      {"listen =\n", {}, "listen has no value"},
+      {"listen = \"127.0.0.1:8750\n", {}, "lacks its closing quote"},
   };
-  const char* kSchemaOnly = "database = sqlite:{dir}/from-file.db\ncreate-schema = true\n";
-  const std::vector<Case> cases = {
-      {"the command line wins",
-       kSchemaOnly,
-       {"--database", "sqlite:" + (mDir / "from-line.db").string()},
-       0,
-       "from-line.db",
-       "from-line.db",
-       "from-file.db"},
-      {"settings from the file", kSchemaOnly, {}, 0, "schema version", "from-file.db"},
-      {"comments, blank lines and quotes",
-       "# the store\n\n  database = \"sqlite:{dir}/quoted #1.db\" # a comment\n"
-       "create-schema=true  # migrate, then exit\n",
-       {},
-       0,
-       "quoted #1.db",
-       "quoted #1.db"},
-      {"an unknown key", "thraeds = 4\n", {}, 2, "line 1: unknown key \"thraeds\"", nullptr},
-      {"a value out of range",
-       "threads = 500\n",
-       {},
-       2,
-       "--threads: Value 500 not in range",
-       nullptr},
-      {"a wrong value the command line overrides",
-       "threads = 500\n",
-       {"--threads", "4", "--create-schema"},
-       2,
-       "not in range",
-       nullptr},
-      {"a flag that is neither true nor false", "serve = maybe\n", {}, 2, "--serve", nullptr},
-      {"a key given twice",
-       "threads = 4\nthreads = 8\n",
-       {},
-       2,
-       "line 2: threads was set already on line 1",
-       nullptr},
-      {"a section", "[server]\nthreads = 4\n", {}, 2, "sections are not used", nullptr},
-      {"a line without a value", "threads\n", {}, 2, "\"threads\" is not a setting", nullptr},
-      {"a key without a value", "listen =\n", {}, 2, "listen has no value", nullptr},
-      {"a quote left open",
-       "listen = \"127.0.0.1:8750\n",
-       {},
-       2,
-       "lacks its closing quote",
-       nullptr},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const Case& c = cases[i];
-    SCOPED_TRACE(c.name);
+  for (std::size_t i = 0; i < std::size(kMistakes); ++i) {
+    const auto& c = kMistakes[i];
     std::vector<std::string> arguments = {"--config",
                                           Config(fmt::format("case-{}.conf", i), c.file)};
     arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
     ServerProcess server(arguments);
-    EXPECT_EQ(server.Wait(), c.status) << server.ErrorText();
+    EXPECT_EQ(server.Wait(), 2) << c.file;
     EXPECT_THAT(server.ErrorText(), HasSubstr(c.message));
-    if (c.status == 2) {
-      EXPECT_THAT(server.ErrorText(), HasSubstr("the configuration file"));
-    }
-    if (c.created) {
-      EXPECT_TRUE(fs::exists(mDir / c.created));
-    }
-    if (c.absent) {
-      EXPECT_FALSE(fs::exists(mDir / c.absent));
-    }
+    EXPECT_THAT(server.ErrorText(), HasSubstr("the configuration file"));
   }
   ServerProcess missing({"--config", (mDir / "missing.conf").string()});
   EXPECT_EQ(missing.Wait(), 2);
