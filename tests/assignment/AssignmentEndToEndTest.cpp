@@ -21,9 +21,7 @@ class AssignmentEndToEndTest : public EndToEndFixture {
   void SetUp() override {
     EndToEndFixture::SetUp();
     // The inventory: citations held by C4 with no officer, the first 20 of them used.
-    server::FormRange citations = Citations(0, 80);
-    citations.comment = "received from HQ";
-    OpenInventory()->LoadInventory({citations}, {"LOAD-1", "test", 1}, true);
+    OpenInventory()->LoadInventory({Citations(0, 80)}, {"LOAD-1", "test", 1}, true);
     EmbeddedTransport::Options options;
     options.inventoryFile = InventoryFile();
     options.user = server::Principal::LocalAdministrator(kClerk, "Margaret Hartley");
