@@ -18,9 +18,6 @@ TEST_F(AssignmentGridTest, RowsShowTheirOfficerOrTroopDistrictAndTheDescriptions
                   {"F", "10", "Y", 1, 500, Value(0), "R"},
                   {"F", "10", "B", 501, 900, Value(), ""},
                   {"F", "10", "K", 901, 950, Value(999), "E"}});
-  Forms().LoadRows(3, 1);  // only the rows a view asks for are computed
-  EXPECT_EQ(Cell(0, "TroopDistrict"), "");
-  EXPECT_EQ(Cell(3, "TroopDistrict"), "F10");
   Forms().LoadRows(0, 40);
 
   EXPECT_EQ(Cell(0, "TroopDistrict"), "C4");
@@ -48,17 +45,6 @@ TEST_F(AssignmentGridTest, RegistryBeyondThirtyTwoBitsIsReportedAndLeavesTheLook
   EXPECT_EQ(Cell(0, "Form_Type"), "");
   EXPECT_EQ(Cell(0, "TRP_ACTN_CD"), "V");
   EXPECT_THAT(ReportSources(), ElementsAre("TARVO_FormsMaint.grdFormsAssignment_RowLoaded"));
-}
-
-TEST_F(AssignmentGridTest, OfficerRowsShowTheProperName) {
-  SearchAndReply({}, {{1001, "Hartley", "Margaret", "A"},
-                      {1005, "Doe", Value(), "A"},
-                      {1002, " Smith,jr ", "John", Value()}});
-  Doc().grdOfficerList.LoadRows(0, 40);
-  EXPECT_EQ(Doc().grdOfficerList.CellTextAt(0, "NAME"), "HARTLEY, MARGARET A.");
-  EXPECT_EQ(Doc().grdOfficerList.CellTextAt(1, "NAME"), "DOE, A.");
-  EXPECT_EQ(Doc().grdOfficerList.CellTextAt(2, "NAME"), "SMITH, JR, JOHN");
-  EXPECT_EQ(Doc().grdOfficerList.CellTextAt(0, "INSP_ID"), "1001");
 }
 
 // --- The buttons that follow the selection
@@ -115,25 +101,6 @@ INSTANTIATE_TEST_SUITE_P(EachView, SelectionRuleTest,
                              {2, Assigned, false, true, true},
                              {2, Unassigned, false, true, true},
                              {2, Two, false, false, false}}));
-
-TEST_F(AssignmentGridTest, ClickingRowsInTheGridRunsTheSelectionRule) {
-  SearchAndReply({{"C", "4", "C", 1100001, 1100100, Value(1001)},
-                  {"C", "4", "C", 1100101, 1100200, Value(0)}});
-  ASSERT_FALSE(Doc().cmdButton(2).Enabled());  // nothing selected when the reply came
-
-  ASSERT_TRUE(Forms().ClickRow(1));
-  EXPECT_TRUE(Doc().cmdButton(2).Enabled());
-  EXPECT_FALSE(Doc().cmdButton(3).Enabled());
-
-  ASSERT_TRUE(Forms().ClickRow(0, DataGrid::ClickModifier::Ctrl));
-  EXPECT_FALSE(Doc().cmdButton(2).Enabled());
-  EXPECT_FALSE(Doc().cmdButton(4).Enabled());
-
-  ASSERT_TRUE(Forms().ClickRow(1, DataGrid::ClickModifier::Ctrl));
-  EXPECT_TRUE(Doc().cmdButton(2).Enabled());
-  EXPECT_TRUE(Doc().cmdButton(3).Enabled());
-  EXPECT_EQ(Forms().CurrentRowIndex(), 0);
-}
 
 }  // namespace
 }  // namespace fm::testing

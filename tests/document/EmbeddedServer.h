@@ -23,41 +23,9 @@
 
 namespace fm::testing {
 
-// The document's requests answered by the forms server's own request handler, in-process
-// over an inventory file: the embedded transport the desktop uses when no server is set.
-class EmbeddedServer {
- public:
-  // Makes a component over `transport` (embedded, or HTTP to a server the test runs) the
-  // process's message component.
-  void Connect(std::shared_ptr<MessageTransport> transport, long userId) {
-    component =
-        TransportMessageComponent::Create(std::move(transport), {std::chrono::seconds(60), userId});
-    MessageComponent::SetFactory([c = component] { return c; });
-  }
-
-  // Call once the documents holding the component are gone.
-  void Disconnect() {
-    MessageComponent::SetFactory(nullptr);
-    component.reset();
-  }
-
-  // Runs the user-interface thread's events until every request sent is answered. The limit
-  // only keeps a broken transport from hanging the test.
-  void AwaitReplies(EventLoop& loop) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (;;) {
-      loop.ProcessPendingEvents();
-      if (component->PendingCount() == 0) return;
-      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "no reply from the embedded server";
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-
-  std::shared_ptr<TransportMessageComponent> component;
-};
-
-// The document shown over a transport the test makes (embedded or HTTP), in a temporary
-// folder for the inventory, driven as a clerk drives it.
+// The document shown over a transport the test makes (embedded: the server's own request
+// handler in-process, or HTTP to a server the test runs), in a temporary folder for the
+// inventory, driven as a clerk drives it.
 class EndToEndFixture : public SearchFixture {
  protected:
   // Leaves the document to Connect: it is shown once the transport is there.
@@ -65,16 +33,30 @@ class EndToEndFixture : public SearchFixture {
 
   void TearDown() override {
     document.reset();
-    server.Disconnect();
+    MessageComponent::SetFactory(nullptr);
+    component.reset();
     DocumentFixture::TearDown();
   }
 
+  // Makes a component over `transport` the process's message component and shows the document.
   void Connect(std::shared_ptr<MessageTransport> transport, long userId) {
-    server.Connect(std::move(transport), userId);
+    component =
+        TransportMessageComponent::Create(std::move(transport), {std::chrono::seconds(60), userId});
+    MessageComponent::SetFactory([c = component] { return c; });
     ShowDocument();
   }
 
-  void AwaitReplies() { server.AwaitReplies(*loop); }
+  // Runs the user-interface thread's events until every request sent is answered. The limit
+  // only keeps a broken transport from hanging the test.
+  void AwaitReplies() {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+      loop->ProcessPendingEvents();
+      if (component->PendingCount() == 0) return;
+      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "no reply from the server";
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
 
   // The inventory file of the test, for the region NORTH.
   std::filesystem::path InventoryFile() const { return folder / "inventory.db"; }
@@ -156,7 +138,7 @@ class EndToEndFixture : public SearchFixture {
 
   TempFolder temp;
   const std::filesystem::path& folder = temp.Path();
-  EmbeddedServer server;
+  std::shared_ptr<TransportMessageComponent> component;
 };
 
 }  // namespace fm::testing

@@ -123,9 +123,6 @@ TEST_F(ViewModesTest, StatusColumnAndQuarterYearFollowTheMode) {
   d.qmCboFormTypes.SetSelectionFromText("Seals");
   ASSERT_EQ(d.qmCboFormTypes.SelectedCode(), "Z");
   EXPECT_FALSE(QuarterAndYearShown());
-  Choose(0);
-  Choose(1);
-  EXPECT_FALSE(QuarterAndYearShown());
 }
 
 TEST_F(ViewModesTest, EachModeGetsBackTheCriteriaItShowedWhenItWasLeft) {
@@ -191,30 +188,6 @@ TEST_F(ViewModesTest, CommentColumnTakesTheWidthTheOtherColumnsLeave) {
   // The entry area keeps its place and size.
   EXPECT_EQ(d.cmdButton(0).Width(), 1100);
   EXPECT_EQ(d.txtBox(0).Height(), 288);
-}
-
-TEST_F(ViewModesTest, GridRowLoadedRunsOncePerLoadedRow) {
-  auto& d = ShowDocument();
-  Choose(1);
-  Recordset& rows = d.NewFormsDataSet()->GetRecordset();
-  for (int i = 0; i < 3; ++i) {
-    rows.AddNew();
-    rows.SetValue("TRP_ID", "A");
-    rows.SetValue("TRP_DIST_ID", std::to_string(i + 1));
-    rows.Update();
-  }
-  d.adoNewForms.SetRecordset(d.NewFormsDataSet()->RecordsetPtr());
-  int loaded = 0;
-  d.grdNewForms.RowLoaded.Connect([&](Recordset::Bookmark) { ++loaded; });
-  d.grdNewForms.LoadRows(0, 2);
-  for (int read = 0; read < 5; ++read) {
-    EXPECT_EQ(d.grdNewForms.CellTextAt(0, "TroopDistrict"), "A1");
-    EXPECT_EQ(d.grdNewForms.CellTextAt(1, "TroopDistrict"), "A2");
-  }
-  EXPECT_EQ(loaded, 2) << "two rows loaded, however often their cells are read";
-  d.grdNewForms.LoadRows(0, 3);
-  EXPECT_EQ(loaded, 3);
-  EXPECT_EQ(d.grdNewForms.CellTextAt(2, "TroopDistrict"), "A3");
 }
 
 }  // namespace

@@ -24,7 +24,6 @@ TEST_F(CodeLookupTest, FormTypeDescriptionIsTheWordingWithoutEndDate) {
   EXPECT_EQ(Form("M"), "ENF003 Warning");   // nor one whose end date is still to come
   EXPECT_EQ(Form("K"), "Wrecker Decals");
   EXPECT_EQ(Form("Q"), "");
-  EXPECT_EQ(Form(""), "");
   EXPECT_TRUE(errors->Reports().empty());
 }
 
@@ -37,7 +36,6 @@ TEST_F(CodeLookupTest, DelistingDescriptionIsTheEntryInForceToday) {
   EXPECT_EQ(Delisting("E"), "");                           // ended last month
   EXPECT_EQ(Delisting("T"), "");                           // starts next month
   EXPECT_EQ(Delisting("Q"), "");
-  EXPECT_EQ(Delisting(""), "");
   EXPECT_TRUE(errors->Reports().empty());
 }
 

@@ -20,8 +20,6 @@ TEST_F(LoadingTest, ReplyDataSetsBecomeTheGridsWithTheFirstRowCurrent) {
   EXPECT_EQ(Doc().grdOfficerList.RecordsetPtr(), Doc().OfficerListDataSet()->RecordsetPtr());
   EXPECT_EQ(Doc().grdOfficerList.CurrentRowIndex(), 0);
   EXPECT_TRUE(Doc().grdOfficerList.Redraw());
-  // Rows are loaded for display only when a view asks for them.
-  EXPECT_EQ(Doc().grdFormsAssignment.LoadedRowCount(), 0);
 }
 
 TEST_F(LoadingTest, ReplyWithoutRangesOrOfficersShowsEmptySetsOnlyTheFormsRegistered) {

@@ -20,12 +20,20 @@ std::shared_ptr<DataSet> OneNewRange() {
   return DataSet::Wrap(TroopForms({{"C", "4", "C", 1100201, 1100300, Value(0), "A", 0}}));
 }
 
-TEST_F(RequestTest, RequestWithoutTroopOrRegistryFallsBackOnTheLastSearch) {
+TEST_F(RequestTest, MissingCriteriaFallBackOnTheLastSearch) {
   Doc().txtBox(0).SetText("C4");
   SelectFormType("C");
   Doc().txtBox(1).SetText("1001");
   Doc().txtBox(7).SetText("1100005");
   Doc().ProcessCmdButtonSearchClick();
+  // A troop of its own keeps the last search's registry out; the form type falls back alone.
+  Doc().SetCurrentCriteria({"B", "1", "", "", ""});
+  Doc().QueryForms(33, nullptr);
+  EXPECT_THAT(messages->LastSent().criteria,
+              ElementsAre(Criterion("key:TRP_ID", "B"), Criterion("key:TRP_DIST_ID", "1"),
+                          Criterion("key:REF_TYP_CD", "C"), Criterion("key:INACTIVE", "N"),
+                          Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
+
   // Clear rebuilds the record sets, which forgets the last search's troop, district and
   // form type; its registry and form number stay.
   Doc().ProcessCmdButtonClearClick();
@@ -43,20 +51,6 @@ TEST_F(RequestTest, RequestWithoutTroopOrRegistryFallsBackOnTheLastSearch) {
   EXPECT_EQ(sent.dataSets.at("TROOPFORM")->RecordCount(), 1);
   EXPECT_EQ(frame->LastStatus(), "Saving Forms");
   EXPECT_THAT(errors->Reports(), IsEmpty());  // the search left no origin to report
-}
-
-TEST_F(RequestTest, EmptyFormTypeFallsBackOnTheLastSearchAlone) {
-  Doc().txtBox(0).SetText("C4");
-  SelectFormType("C");
-  Doc().ProcessCmdButtonSearchClick();
-  Doc().SetCurrentCriteria({"B", "1", "", "", ""});
-
-  Doc().QueryForms(33, nullptr);
-
-  EXPECT_THAT(messages->LastSent().criteria,
-              ElementsAre(Criterion("key:TRP_ID", "B"), Criterion("key:TRP_DIST_ID", "1"),
-                          Criterion("key:REF_TYP_CD", "C"), Criterion("key:INACTIVE", "N"),
-                          Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
 }
 
 TEST_F(RequestTest, SaveWithoutTroopOrFormTypeIsSentAndReportedWithItsOrigin) {

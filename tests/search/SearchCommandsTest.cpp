@@ -42,25 +42,11 @@ TEST_F(SearchCommandTest, AcceptedSearchSendsTheCriteriaInOrder) {
   EXPECT_FALSE(Doc().cmdButton(2).Enabled());
 }
 
-TEST_F(SearchCommandTest, RegistryNumberAloneIsAcceptedWithoutFormTypeOrTroop) {
-  SearchRegistry();
-  EXPECT_THAT(ui->messages, IsEmpty());
-  EXPECT_THAT(messages->LastSent().criteria,
-              ElementsAre(Criterion("key:ASGND_REG_NBR", "1001"), Criterion("key:INACTIVE", "N"),
-                          Criterion("key:TRP_ACTN_CD", "V", "<>"), Criterion("key:THIN", "YES")));
-}
-
 TEST_F(SearchCommandTest, RefusedSearchSendsNothingAndSaysWhatIsMissing) {
   Doc().ProcessCmdButtonSearchClick();
   ExpectOneMessage("Please Enter an Account Type to complete search criteria\r\n");
   EXPECT_EQ(ui->GetMousePointer(), MousePointer::Default);
   EXPECT_EQ(Doc().LastSearchCriteria(), TARVO_FormsMaint::Criteria{});
-
-  ui->messages.clear();
-  Doc().txtBox(0).SetText("Q1");
-  SelectFormType("C");
-  Doc().ProcessCmdButtonSearchClick();
-  ExpectOneMessage("Please Enter a valid Troop/District\r\n");
 
   // The New Forms view's entry check asks nothing of an untouched entry area, so only the
   // search's own demand is left, on one line.
