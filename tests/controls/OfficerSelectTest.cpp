@@ -61,9 +61,10 @@ TEST_F(OfficerSelectTest, OffersTheRegionsOfficersOnDutySortedByName) {
   EXPECT_EQ(Listed(), (std::vector<std::string>{"10", "20", "30"}));
 }
 
-TEST_F(OfficerSelectTest, ChoosingRaisesOfficerSelectedWithTheOfficersValuesReadable) {
+TEST_F(OfficerSelectTest, ChoosingInTheFilteredListRaisesOfficerSelectedUntilStartedAgain) {
   Services::SetDatabase(file.OpenDemo());
   picker.Start();
+  const int everyone = picker.OfficerCount();
   picker.SetFilterText("1002");
   ASSERT_EQ(picker.OfficerCount(), 1);
   EXPECT_TRUE(picker.Choose(0));
@@ -72,6 +73,15 @@ TEST_F(OfficerSelectTest, ChoosingRaisesOfficerSelectedWithTheOfficersValuesRead
   ASSERT_EQ(texts.size(), 2U);
   EXPECT_NE(texts[0].find("1002"), std::string::npos) << texts[0];
   EXPECT_NE(texts[0].find("SMITH"), std::string::npos) << texts[0];
+  EXPECT_THROW(picker.Choose(1), PlatformError);
+  picker.SetEnabled(false);  // a disabled picker takes no choice
+  EXPECT_FALSE(picker.Choose(0));
+  EXPECT_EQ(picks.size(), 2U);
+
+  picker.Start();  // no filter, no choice, everyone again
+  EXPECT_FALSE(picker.HasChoice());
+  EXPECT_EQ(picker.RegistryNumber(), "");
+  EXPECT_EQ(picker.OfficerCount(), everyone);
 }
 
 TEST_F(OfficerSelectTest, FilterMatchesNamePartsOrARegistryPrefixIgnoringCase) {
@@ -96,39 +106,6 @@ TEST_F(OfficerSelectTest, FilterMatchesNamePartsOrARegistryPrefixIgnoringCase) {
   EXPECT_TRUE(Listed().empty());
   picker.SetFilterText("  ");
   EXPECT_EQ(picker.OfficerCount(), 4);
-}
-
-TEST_F(OfficerSelectTest, ChoosingByIndexUsesTheFilteredList) {
-  Services::SetDatabase(file.OpenDemo());
-  picker.Start();
-  picker.SetFilterText("hartley");
-  ASSERT_EQ(picker.OfficerCount(), 1);
-  picker.Choose(0);
-  EXPECT_EQ(picker.RegistryNumber(), "1001");
-  EXPECT_EQ(picker.LastName(), "Hartley");
-  EXPECT_EQ(picker.MiddleInitial(), "A");
-  EXPECT_THROW(picker.Choose(1), PlatformError);
-  picker.SetEnabled(false);  // a disabled picker takes no choice
-  EXPECT_FALSE(picker.Choose(0));
-  EXPECT_EQ(picks.size(), 1U);
-}
-
-TEST_F(OfficerSelectTest, StartClearsFilterAndChoiceAndReadsAgain) {
-  Services::SetDatabase(file.OpenDemo());
-  picker.Start();
-  const int everyone = picker.OfficerCount();
-  EXPECT_GT(everyone, 100);
-  picker.SetFilterText("Hartley");
-  picker.Choose(0);
-  picker.Start();
-  EXPECT_EQ(picker.FilterText(), "");
-  EXPECT_FALSE(picker.HasChoice());
-  EXPECT_EQ(picker.RegistryNumber(), "");
-  EXPECT_EQ(picker.LastName(), "");
-  EXPECT_EQ(picker.OfficerCount(), everyone);
-  // An officer whose duty ended is not offered.
-  picker.SetFilterText("1010");
-  EXPECT_EQ(picker.OfficerCount(), 0);
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ class ResizerTest : public ::testing::Test {
     button.Move(10000, 120, 1000, 375);
     grid.AddColumn("Comment", "TRP_FORM_CMMT_TXT", "TRP_FORM_CMMT_TXT", true, 5239);
   }
+  static std::vector<int> Box(const Control& c) {
+    return {c.Left(), c.Top(), c.Width(), c.Height()};
+  }
 
   Form form{"TARVO_FormsMaint"};
   Frame& frame;
@@ -41,15 +44,8 @@ TEST_F(ResizerTest, ScalesPositionsAndSizesByTheWidthAndHeightRatios) {
   ASSERT_TRUE(resizer.Resize(18000, 4000));  // 1.5 wide, 0.5 high
   EXPECT_EQ(form.ClientWidth(), 18000);
   EXPECT_EQ(form.ClientHeight(), 4000);
-  EXPECT_EQ(frame.Left(), 150);
-  EXPECT_EQ(frame.Top(), 500);
-  EXPECT_EQ(frame.Width(), 17700);
-  EXPECT_EQ(frame.Height(), 3000);
-  // Inside the frame, with the same ratios.
-  EXPECT_EQ(grid.Left(), 180);
-  EXPECT_EQ(grid.Top(), 120);
-  EXPECT_EQ(grid.Width(), 7500);
-  EXPECT_EQ(grid.Height(), 2000);
+  EXPECT_EQ(Box(frame), (std::vector<int>{150, 500, 17700, 3000}));
+  EXPECT_EQ(Box(grid), (std::vector<int>{180, 120, 7500, 2000}));  // inside, the same ratios
   // Grid columns are the screen's business.
   EXPECT_EQ(grid.Column(0).Width(), 5239);
 }
@@ -69,10 +65,7 @@ TEST_F(ResizerTest, BeforeResizeComesForEachControlBeforeItMovesAndCanSwitchSett
   EXPECT_EQ(events, (std::vector<std::string>{"before fraSearchForms at 100",
                                               "before grdFormsAssignment at 120",
                                               "before cmdButton(0) at 10000", "complete 24000"}));
-  EXPECT_EQ(button.Left(), 20000);  // still moved
-  EXPECT_EQ(button.Top(), 240);
-  EXPECT_EQ(button.Width(), 1000);  // but not resized
-  EXPECT_EQ(button.Height(), 375);
+  EXPECT_EQ(Box(button), (std::vector<int>{20000, 240, 1000, 375}));  // moved, not resized
 }
 
 TEST_F(ResizerTest, BackAndForthComesBackToTheSameLayout) {

@@ -196,7 +196,7 @@ class QtEventLoopTest : public ::testing::Test {
   QtEventLoop& loop = *services.loop;
 };
 
-TEST_F(QtEventLoopTest, TasksPostedFromAnyThreadRunOnTheUiThreadInOrder) {
+TEST_F(QtEventLoopTest, TasksPostedFromAnyThreadRunOnTheUiThreadInOrderPastOneThatThrows) {
   std::vector<int> ran;
   std::atomic<bool> allOnUiThread{true};
   QThread* ui = QThread::currentThread();
@@ -204,6 +204,7 @@ TEST_F(QtEventLoopTest, TasksPostedFromAnyThreadRunOnTheUiThreadInOrder) {
     for (int i = 0; i < 50; ++i) {
       loop.Post([&, i] {
         if (QThread::currentThread() != ui) allOnUiThread = false;
+        if (i == 25) throw PlatformError(PlatformError::kGeneric, "reply could not be read");
         ran.push_back(i);
       });
     }
@@ -211,17 +212,9 @@ TEST_F(QtEventLoopTest, TasksPostedFromAnyThreadRunOnTheUiThreadInOrder) {
   worker.join();
   EXPECT_TRUE(ran.empty());
   loop.ProcessPendingEvents();
-  ASSERT_EQ(ran.size(), 50U);
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(ran[static_cast<std::size_t>(i)], i);
+  ASSERT_EQ(ran.size(), 49U);
+  for (int i = 0; i < 49; ++i) EXPECT_EQ(ran[static_cast<std::size_t>(i)], i < 25 ? i : i + 1);
   EXPECT_TRUE(allOnUiThread);
-}
-
-TEST_F(QtEventLoopTest, ATaskThatThrowsIsReportedAndTheNextOnesStillRun) {
-  bool after = false;
-  loop.Post([] { throw PlatformError(PlatformError::kGeneric, "reply could not be read"); });
-  loop.Post([&] { after = true; });
-  loop.ProcessPendingEvents();
-  EXPECT_TRUE(after);
   ASSERT_EQ(services.ReportedErrors().size(), 1U);
   EXPECT_EQ(services.ReportedErrors().front(), "EventLoop.Task: reply could not be read");
 }
@@ -249,12 +242,6 @@ TEST_F(QtEventLoopTest, TimersRunOnceWhenDueAndNotAtAllWhenCancelledFromAnyThrea
   QTest::qWait(50);
   loop.ProcessPendingEvents();
   EXPECT_EQ(cancelledFired, 0);
-}
-
-TEST_F(QtEventLoopTest, SleepBlocksForTheTimeAsked) {
-  const auto start = std::chrono::steady_clock::now();
-  loop.Sleep(30ms);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
 }
 
 // ---------------------------------------------------------------- host frame

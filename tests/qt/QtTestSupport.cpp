@@ -8,7 +8,6 @@
 #include <QRect>
 #include <QThread>
 #include <QTimer>
-#include <QtGlobal>
 
 #include "platform/ErrorReporter.h"
 #include "platform/LocalDatabase.h"
@@ -59,32 +58,6 @@ int RedPixels(const QImage& image, const QRect& area) {
     }
   }
   return count;
-}
-
-namespace {
-std::vector<std::string>& CapturedMessages() {
-  static std::vector<std::string> messages;
-  return messages;
-}
-QtMessageHandler gPreviousHandler = nullptr;
-}  // namespace
-
-QtMessageCapture::QtMessageCapture() {
-  CapturedMessages().clear();
-  gPreviousHandler =
-      qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
-        CapturedMessages().push_back(message.toStdString());
-      });
-}
-
-QtMessageCapture::~QtMessageCapture() { qInstallMessageHandler(gPreviousHandler); }
-
-std::vector<std::string> QtMessageCapture::Matching(const std::string& part) const {
-  std::vector<std::string> found;
-  for (const auto& message : CapturedMessages()) {
-    if (message.find(part) != std::string::npos) found.push_back(message);
-  }
-  return found;
 }
 
 void MessageBoxScript::Install(qt::QtUiServices& ui) {

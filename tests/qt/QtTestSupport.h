@@ -40,17 +40,6 @@ void ProcessEvents();
 // Counts the pixels of `image` inside `area` that are clearly red.
 int RedPixels(const QImage& image, const QRect& area);
 
-// Collects Qt's warnings while it lives (QAbstractItemModelTester reports through them).
-class QtMessageCapture {
- public:
-  QtMessageCapture();
-  ~QtMessageCapture();
-  QtMessageCapture(const QtMessageCapture&) = delete;
-  QtMessageCapture& operator=(const QtMessageCapture&) = delete;
-  // The messages that contain `part`.
-  std::vector<std::string> Matching(const std::string& part) const;
-};
-
 // Answers the desktop's message boxes for a test, as a clerk would: the next box with the
 // button a step chose, every other box as Escape closes it. The texts of both kinds are
 // kept, so a test can check what it was told and fail on a box no step expected.
