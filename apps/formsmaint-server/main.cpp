@@ -14,6 +14,7 @@
 #include "ServeCommand.h"
 #include "ServerCli.h"
 #include "TokenCommand.h"
+#include "VerifyCommand.h"
 #include "WithdrawCommand.h"
 
 int main(int argc, char** argv) {
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
   std::vector<std::pair<CLI::App*, CommandRun>> subcommands;
   subcommands.push_back(AddWithdrawCommand(app));
   subcommands.push_back(AddReportCommand(app));
+  subcommands.push_back(AddVerifyCommand(app));
   subcommands.push_back(AddBackupCommand(app));
   subcommands.push_back(AddRestoreCommand(app));
   subcommands.push_back(AddTokenCommand(app));

@@ -51,6 +51,7 @@ class SqlStore : public Store {
   std::vector<FormTypeInfo> FormTypes() override;
   const ReferenceData& Reference() const override;
   std::size_t RangeCount() override;
+  InventoryCheck CheckInventory() override;
   void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
                      bool recordCustody) override;
   WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "server/InventoryCheck.h"
 #include "server/StoreTypes.h"
 
 namespace fm::server {
@@ -149,6 +150,10 @@ class Store {
   virtual const ReferenceData& Reference() const = 0;
 
   virtual std::size_t RangeCount() = 0;
+
+  // Checks, from one snapshot, that the inventory accounts for every form number
+  // (server/InventoryCheck.h). Reads the whole inventory and its whole history.
+  virtual InventoryCheck CheckInventory() = 0;
 
   // Bulk load of an initial inventory (demo data, benchmark inventories) into an inventory
   // that holds no range yet. Ranges are checked against the same rules (their remaining

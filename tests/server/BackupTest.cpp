@@ -18,11 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "InventoryInvariants.h"
 #include "RandomSaves.h"
 #include "TempFolder.h"
 #include "server/Backup.h"
 #include "server/DemoInventory.h"
+#include "server/InventoryCheck.h"
 #include "server/ReferenceData.h"
 #include "server/SqliteConnection.h"
 #include "server/Store.h"
@@ -50,7 +50,7 @@ void Execute(const fs::path& file, const std::string& sql) {
 
 std::vector<std::string> Violations(const fs::path& file) {
   SqliteConnection connection(file, std::chrono::seconds(5));
-  return testing::InventoryViolations(connection);
+  return CheckInventory(connection).violations;
 }
 
 std::string Contents(const fs::path& file) {

@@ -254,6 +254,8 @@ TYPED_TEST(CustodyProperty, RandomSavesFromManyThreadsNeverLoseAFormOrLeaveATrac
   if (Union(SpansOf(sharedNow)) != Union(expected)) {
     this->Fail("shared: the numbers held are not the first inventory's plus the receipts");
   }
+  // The whole inventory against its whole history, as an auditor's check reads it.
+  for (const auto& violation : store.CheckInventory().violations) this->Fail(violation);
   for (const auto& failure : this->mFailures) {
     ADD_FAILURE() << failure << "\n  (replay the choices with FM_PROPERTY_SEED=" << seed << ")";
   }

@@ -114,6 +114,7 @@ class GateStore : public Store {
 
   std::string BackendName() const override { return mInner->BackendName(); }
   int SchemaVersion() override { return mInner->SchemaVersion(); }
+  InventoryCheck CheckInventory() override { return mInner->CheckInventory(); }
   std::vector<StoredRange> FindRanges(const RangeQuery& query) override {
     {
       std::unique_lock lock(mMutex);

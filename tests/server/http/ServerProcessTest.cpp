@@ -26,6 +26,7 @@
 
 #include "HttpTestClient.h"
 #include "TempFolder.h"
+#include "server/SqliteConnection.h"
 #include "server/Store.h"
 #include "server/TimeText.h"
 #include "server/http/TokenFile.h"
@@ -289,7 +290,7 @@ TEST_F(ServerProcessTest, TokensAddedListedAndRevokedTakeEffectOnSighup) {
   EXPECT_EQ(server.Wait(), 0) << server.ErrorText();
 }
 
-TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAGap) {
+TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndVerifyAccountsForThem) {
   ServerProcess load({"--database", mDatabase, "--load-demo"});
   ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
   RangeQuery query;
@@ -322,6 +323,17 @@ TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndRefusesAG
       {"withdraw", "--database", mDatabase, "--form-type", "C", "--from", "1", "--to", "2"});
   EXPECT_NE(noReason.Wait(), 0);
   EXPECT_THAT(noReason.ErrorText(), HasSubstr("--reason"));
+
+  // The withdrawal is accounted for; the history's last entry lost afterwards is not.
+  ServerProcess verify({"verify", "--database", mDatabase}, mDir / "output");
+  ASSERT_EQ(verify.Wait(), 0) << verify.ErrorText();
+  EXPECT_THAT(Output(), HasSubstr("The inventory accounts for every form number"));
+  SqliteConnection(mDatabase.substr(7), std::chrono::seconds(5))
+      .ExecuteScript(
+          "DELETE FROM range_audit WHERE audit_id = (SELECT max(audit_id) FROM range_audit)");
+  ServerProcess damaged({"verify", "--database", mDatabase}, mDir / "output");
+  EXPECT_EQ(damaged.Wait(), 3) << damaged.ErrorText();
+  EXPECT_THAT(Output(), HasSubstr("The inventory does not account for every form number: "));
 }
 
 TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {

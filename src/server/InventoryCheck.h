@@ -1,16 +1,23 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 namespace fm::server {
 class SqlConnection;
-}
 
-namespace fm::server::testing {
+// What a check of the whole inventory found: how much it read, and every violation in words
+// (empty when the inventory accounts for every form number).
+struct InventoryCheck {
+  std::size_t ranges = 0;
+  std::size_t historyEntries = 0;
+  std::vector<std::string> violations;
+};
 
 // The rules an inventory keeps whatever happened to it (concurrent saves, a backup taken
-// meanwhile, a restore), checked from its own tables, `form_range` and `range_audit`:
+// meanwhile, a restore, a migration), checked from its own tables, `form_range` and
+// `range_audit`:
 //
 //  1. ranges: To is never below From, and no two ranges of one form type share a number;
 //  2. history: replaying `range_audit` in order from an empty inventory ("LOAD" and "ADD"
@@ -23,10 +30,12 @@ namespace fm::server::testing {
 //     are not pieces of a split (a piece lies in the span a "UPD" or "WDR" of the same
 //     request held before), less the spans of "WDR" entries.
 //
-// Answers every violation in words, empty when the inventory keeps every rule. An audit
-// action the replay does not know is a violation too, so a new kind of change cannot slip
-// past unchecked: teach Replay (InventoryInvariants.cpp) what it does to the ranges and to
-// the numbers of rule 3.
-std::vector<std::string> InventoryViolations(SqlConnection& connection);
+// An audit action the replay does not know is a violation too, so a new kind of change cannot
+// slip past unchecked: teach Replay (InventoryCheck.cpp) what it does to the ranges and to the
+// numbers of rule 3. The caller gives the snapshot: run it inside a read transaction so that
+// the ranges and the history are read from one state. Reads every range and every history
+// entry: minutes on an inventory of millions of changes, so an administrator's command, not
+// a request's. Throws what the connection throws.
+InventoryCheck CheckInventory(SqlConnection& connection);
 
-}  // namespace fm::server::testing
+}  // namespace fm::server

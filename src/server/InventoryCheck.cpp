@@ -1,4 +1,4 @@
-#include "InventoryInvariants.h"
+#include "server/InventoryCheck.h"
 
 #include <fmt/format.h>
 
@@ -14,7 +14,7 @@
 #include "server/SqlConnection.h"
 #include "server/StoreTypes.h"
 
-namespace fm::server::testing {
+namespace fm::server {
 
 namespace {
 
@@ -321,8 +321,9 @@ void CompareNumbers(const std::vector<FormRange>& stored,
 
 }  // namespace
 
-std::vector<std::string> InventoryViolations(SqlConnection& connection) {
-  std::vector<std::string> violations;
+InventoryCheck CheckInventory(SqlConnection& connection) {
+  InventoryCheck check;
+  std::vector<std::string>& violations = check.violations;
   const std::vector<FormRange> stored = ReadRanges(connection);
   CheckDisjoint(stored, "inventory", violations);
 
@@ -332,7 +333,9 @@ std::vector<std::string> InventoryViolations(SqlConnection& connection) {
   CompareWithHistory(stored, replay.Ranges(), violations);
 
   CompareNumbers(stored, AccountedNumbers(audit), violations);
-  return violations;
+  check.ranges = stored.size();
+  check.historyEntries = audit.size();
+  return check;
 }
 
-}  // namespace fm::server::testing
+}  // namespace fm::server
