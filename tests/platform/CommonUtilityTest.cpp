@@ -11,15 +11,9 @@
 #include "platform/PlatformError.h"
 #include "platform/ReplyStore.h"
 #include "platform/SiteSettings.h"
-#include "platform/UiElement.h"
 
 namespace fm {
 namespace {
-
-class Box final : public UiElement {
- public:
-  std::string Name() const override { return "txtBox(0)"; }
-};
 
 // The checks against the demo database that LocalDatabase builds into a new file: region
 // NORTH with troops A to F and their districts (D has "12", F has "10" and "11"), a second
@@ -99,23 +93,6 @@ TEST_F(CommonUtilityDatabaseTest, TheRegionSettingIsComparedTrimmedInAnyCase) {
   EXPECT_EQ(mUtility->UserName(1001), "User 1001");
 }
 
-TEST_F(CommonUtilityDatabaseTest, ChecksReuseTheirPreparedStatements) {
-  mUtility->TroopTest("A");
-  mUtility->TroopAndDistrictTest("A", "1");
-  mUtility->RegistryCheck(1001);
-  mUtility->UserName(1001);
-  const auto prepared = sDatabase->PreparedStatementCount();
-  for (const char* troop : {"B", "C", "x", "'"}) {
-    mUtility->TroopTest(troop);
-    mUtility->TroopAndDistrictTest(troop, "2");
-  }
-  for (long registry : {1002L, 1003L, 5000L}) {
-    mUtility->RegistryCheck(registry);
-    mUtility->UserName(registry);
-  }
-  EXPECT_EQ(sDatabase->PreparedStatementCount(), prepared);
-}
-
 TEST(CommonUtilityTest, KeyTestsAllowDigitsOrLettersAndDigitsAndBackspace) {
   const CommonUtility utility(nullptr, nullptr, nullptr);
   const struct {
@@ -123,15 +100,13 @@ TEST(CommonUtilityTest, KeyTestsAllowDigitsOrLettersAndDigitsAndBackspace) {
     bool digit;
     bool troopDistrict;
   } keys[] = {
-      {'0', true, true},         {'5', true, true},   {'9', true, true},
-      {8, true, true},           {'a', false, true},  {'z', false, true},
-      {'A', false, true},        {'Z', false, true},  {' ', false, false},
-      {'-', false, false},       {'.', false, false}, {'+', false, false},
-      {'/', false, false},       {'@', false, false}, {'[', false, false},
-      {'`', false, false},       {'{', false, false}, {13, false, false},
-      {27, false, false},        {127, false, false}, {0, false, false},
-      {0xE9, false, false},      {-1, false, false},  {256 + '5', false, false},
-      {256 + 'A', false, false},
+      {'0', true, true},   {'9', true, true},         {8, true, true},
+      {'a', false, true},  {'z', false, true},        {'A', false, true},
+      {'Z', false, true},  {' ', false, false},       {'-', false, false},
+      {'/', false, false}, {'@', false, false},       {'[', false, false},
+      {'`', false, false}, {'{', false, false},       {13, false, false},
+      {127, false, false}, {0, false, false},         {0xE9, false, false},
+      {-1, false, false},  {256 + '5', false, false}, {256 + 'A', false, false},
   };
   for (const auto& k : keys) {
     EXPECT_EQ(utility.DigitKeyTest(k.key), k.digit) << k.key;
@@ -158,23 +133,6 @@ TEST(CommonUtilityTest, ReplyCheckAndSwitchesReadTheirServicesAndWithoutThemFail
   EXPECT_THROW(bare.RegistryCheck(1001), PlatformError);
   EXPECT_THROW(bare.Switch("VoidManualForms"), PlatformError);
   EXPECT_THROW(bare.ReplyCheck("Doc", "S.P", "R1"), PlatformError);
-}
-
-TEST(CommonUtilityTest, LooksApplyOnlyOnceARendererInstallsThem) {
-  CommonUtility utility(nullptr, nullptr, nullptr);
-  Box form;
-  utility.DialogSetUp(form);  // no look yet: nothing happens
-  utility.GridNormalAppearance(form);
-
-  int dialogs = 0;
-  int grids = 0;
-  utility.SetDialogLook([&](UiElement&) { ++dialogs; });
-  utility.SetGridLook([&](UiElement&) { ++grids; });
-  utility.DialogSetUp(form);
-  utility.GridNormalAppearance(form);
-  utility.GridNormalAppearance(form);
-  EXPECT_EQ(dialogs, 1);
-  EXPECT_EQ(grids, 2);
 }
 
 }  // namespace

@@ -44,9 +44,6 @@ TEST_F(DataSetTest, ATemplateNameGivesAnEmptySetOfTheTemplatesColumns) {
     ASSERT_TRUE(expected.has_value()) << name;
     EXPECT_EQ(dataSet.GetRecordset().FieldCount(), static_cast<int>(expected->size())) << name;
   }
-  auto forms = Opened("TROOPFORM");
-  EXPECT_GE(forms.GetRecordset().FindField("FRM_FORM_NBR"), 0);
-  EXPECT_GE(forms.GetRecordset().FindField("ACTION"), 0);
 }
 
 TEST_F(DataSetTest, AnSqlSourceGivesTheQueryRowsAtTheFirstRow) {
@@ -57,14 +54,6 @@ TEST_F(DataSetTest, AnSqlSourceGivesTheQueryRowsAtTheFirstRow) {
   long rows = 0;
   for (dataSet.MoveFirst(); !dataSet.IsEOF(); dataSet.MoveNext()) ++rows;
   EXPECT_EQ(rows, 6);
-}
-
-TEST_F(DataSetTest, WithoutADatabaseOfItsOwnTheProcessWideDatabaseAnswers) {
-  Services::SetDatabase(DbPtr());
-  DataSet dataSet;
-  dataSet.SetSource("SELECT * FROM TRP_DIST WHERE REGION = 'SOUTH'");
-  dataSet.Open();
-  EXPECT_EQ(dataSet.RecordCount(), 4);
 }
 
 TEST_F(DataSetTest, ARefusedOrMissingSourceLeavesTheSetClosedWithTheDatabasesWords) {
@@ -108,15 +97,6 @@ TEST_F(DataSetTest, EachOpenReadsTheTableAfresh) {
       "'2020-01-01', NULL)");
   dataSet.Open();
   EXPECT_EQ(dataSet.RecordCount(), before + 1);
-}
-
-TEST_F(DataSetTest, AWrappedRecordSetIsOpenAndShared) {
-  auto rows = DbPtr()->Query("SELECT * FROM TROOP");
-  auto dataSet = DataSet::Wrap(rows);
-  EXPECT_TRUE(dataSet->IsOpen());
-  EXPECT_EQ(dataSet->RecordsetPtr(), rows);
-  dataSet->SetRecordset(nullptr);
-  EXPECT_FALSE(dataSet->IsOpen());
 }
 
 }  // namespace

@@ -24,16 +24,11 @@ TEST(ReplyStoreTest, DataSetsAreFoundByNameAndIdentityInAnyCaseButExactRequestId
   EXPECT_EQ(store.Get("TROOPFORM", "SCR.TARVO_FormsMaint#1", "R8"), nullptr);
   EXPECT_EQ(store.Get("TROOPFORM", "SCR.TARVO_FormsMaint#2", "R7"), nullptr);
   EXPECT_EQ(store.Get("NOSUCH", "SCR.TARVO_FormsMaint#1", "R7"), nullptr);
-}
 
-TEST(ReplyStoreTest, PuttingAgainReplacesAndPuttingNothingRemoves) {
-  ReplyStore store;
-  const auto first = NewDataSet();
-  const auto second = NewDataSet();
-  store.Put(first, "OFFICER", "Doc");
-  EXPECT_EQ(store.Get("OFFICER", "Doc", ""), first);  // no request id: the empty one
-  store.Put(second, "officer", "DOC");
-  EXPECT_EQ(store.Get("OFFICER", "Doc", ""), second);
+  // Putting again replaces, putting nothing removes; no request id is the empty one.
+  store.Put(forms, "OFFICER", "Doc");
+  store.Put(officers, "officer", "DOC");
+  EXPECT_EQ(store.Get("OFFICER", "Doc", ""), officers);
   store.Put(nullptr, "OFFICER", "Doc");
   EXPECT_EQ(store.Get("OFFICER", "Doc", ""), nullptr);
 }

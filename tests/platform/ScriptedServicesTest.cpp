@@ -34,26 +34,6 @@ class TestForm final : public UiElement {
   std::string mName;
 };
 
-TEST(ScriptedUiServicesTest, BoxesTakeQueuedAnswersThenTheirDefault) {
-  ScriptedUiServices ui;
-  ui.QueueAnswer(MsgBoxResult::No);
-  ui.QueueAnswer(MsgBoxResult::Yes);
-  EXPECT_EQ(ui.MessageBox("Save?", MsgBoxButtons::YesNoCancel, MsgBoxIcon::Question, "Forms"),
-            MsgBoxResult::No);
-  EXPECT_EQ(ui.MessageBox("Save?", MsgBoxButtons::YesNoCancel, MsgBoxIcon::Question, "Forms"),
-            MsgBoxResult::Yes);
-  EXPECT_EQ(ui.MessageBox("Wrong", MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, "Forms"),
-            MsgBoxResult::Ok);
-  EXPECT_EQ(ui.MessageBox("Save?", MsgBoxButtons::YesNo, MsgBoxIcon::Question, "Forms"),
-            MsgBoxResult::Cancel);
-
-  ASSERT_EQ(ui.messages.size(), 4u);
-  EXPECT_EQ(ui.messages[2].text, "Wrong");
-  EXPECT_EQ(ui.messages[2].buttons, MsgBoxButtons::Ok);
-  EXPECT_EQ(ui.messages[2].icon, MsgBoxIcon::Exclamation);
-  EXPECT_EQ(ui.messages[2].title, "Forms");
-}
-
 TEST(ScriptedUiServicesTest, ModalShowsRunQueuedHandlersInOrderThenTheDefault) {
   ScriptedUiServices ui;
   TestForm dialog("frmUnAssignForms");
@@ -106,20 +86,6 @@ TEST_F(ServicesTest, WithoutAnInstalledUserInterfaceUiIsAClearErrorAndFrameCalls
   Services::SetHostFrame(frame);
   Services::Frame().SetStatusText("Ready");
   EXPECT_EQ(frame->statusTexts, (std::vector<std::string>{"Ready"}));
-}
-
-TEST_F(ServicesTest, ServicesAreCreatedOnceOnFirstUseAndDroppedByReset) {
-  auto& loop = Services::Loop();
-  EXPECT_NE(dynamic_cast<QueueEventLoop*>(&loop), nullptr);
-  EXPECT_EQ(&Services::Loop(), &loop);
-  const auto replies = Services::Replies();
-  EXPECT_EQ(Services::Replies(), replies);
-
-  Services::SetExecutableName("fm-test");
-  EXPECT_EQ(Services::ExecutableName(), "fm-test");
-  Services::Reset();
-  EXPECT_EQ(Services::ExecutableName(), "formsmaint");
-  EXPECT_NE(Services::Replies(), replies);
 }
 
 TEST_F(ServicesTest, TheUtilityIsBuiltFromTheInstalledServicesAndRebuiltWhenTheyChange) {

@@ -99,11 +99,6 @@ class EmbeddedTransportTest : public ::testing::Test {
     return request->RequestId();
   }
 
-  std::shared_ptr<Recordset> Reply(const std::string& name, const std::string& requestId) {
-    auto dataSet = mReplies->Get(name, kIdentity, requestId);
-    return dataSet ? dataSet->RecordsetPtr() : nullptr;
-  }
-
   // The highest form number stored for a form type, and the type's upper bound.
   static std::pair<std::int64_t, std::int64_t> Room(const std::string& formType) {
     server::Store& store = sTransport->Open();
@@ -123,64 +118,6 @@ class EmbeddedTransportTest : public ::testing::Test {
   RecordingListener mListener;
   std::shared_ptr<TransportMessageComponent> mComponent;
 };
-
-TEST_F(EmbeddedTransportTest, ASearchOnTheDemoInventoryAnswersTheStationsRangesAndOfficers) {
-  const std::string requestId = Send(33, "C");
-
-  EXPECT_EQ(mListener.Events().back(), std::string("DataReady:") + kIdentity);
-  ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test", requestId), "");
-  const auto forms = Reply("TROOPFORM", requestId);
-  const auto officers = Reply("OFFICER", requestId);
-  ASSERT_NE(forms, nullptr);
-  ASSERT_NE(officers, nullptr);
-  EXPECT_GT(forms->RecordCount(), 0);
-  EXPECT_GT(officers->RecordCount(), 0);
-  EXPECT_EQ(forms->Fields()[forms->FieldIndex("FRM_FORM_NBR")].type, FieldType::Integer);
-  for (forms->MoveFirst(); !forms->IsEOF(); forms->MoveNext()) {
-    EXPECT_EQ(forms->GetText("TRP_ID"), "A");
-    EXPECT_EQ(forms->GetText("TRP_DIST_ID"), "1");
-    EXPECT_EQ(forms->GetText("FORM_TYP_CD"), "C");
-    EXPECT_NE(forms->GetText("TRP_ACTN_CD"), "V");
-  }
-}
-
-TEST_F(EmbeddedTransportTest, ASavedNewRangeComesBackInTheRequeryWithAllItsFormsRemaining) {
-  const auto [highest, bound] = Room("Y");  // ten-digit CVSA decals
-  const std::int64_t from = highest + 1000;
-  ASSERT_LE(from + 4999, bound);
-  auto rows = NewRange("Y", from, from + 4999);
-  rows->GetRecordset().SetValue("FORM_QTR_DT", "2");
-  rows->GetRecordset().SetValue("FORM_YR_DT", "2024");
-  rows->GetRecordset().Update();
-
-  const std::string requestId = Send(34, "Y", rows);
-
-  ASSERT_EQ(mUtility.ReplyCheck(kIdentity, "Test", requestId), "");
-  const auto forms = Reply("TROOPFORM", requestId);
-  ASSERT_NE(forms, nullptr);
-  ASSERT_TRUE(forms->Find("FRM_FORM_NBR = " + std::to_string(from)));
-  EXPECT_EQ(forms->GetValue("TO_FORM_NBR"), Value(from + 4999));
-  EXPECT_EQ(forms->GetValue("RMNG_FORM_CNT"), Value(std::int64_t{5000}));
-  EXPECT_EQ(forms->GetValue("FORM_QTR_DT"), Value(std::int64_t{2}));
-}
-
-TEST_F(EmbeddedTransportTest, ARefusedSaveIsAFailedReplyWithTheServersReasonAndChangesNothing) {
-  server::Store& store = sTransport->Open();
-  server::RangeQuery query;
-  query.formType.push_back({server::Comparison::Equal, "C"});
-  const auto existing = store.FindRanges(query);
-  ASSERT_FALSE(existing.empty());
-  const std::size_t before = store.RangeCount();
-
-  // A new range over numbers another range already holds.
-  const std::string requestId =
-      Send(34, "C", NewRange("C", existing.front().range.from, existing.front().range.to));
-
-  const std::string error = mUtility.ReplyCheck(kIdentity, "Test", requestId);
-  EXPECT_THAT(error, HasSubstr("the range overlaps the stored range"));
-  EXPECT_EQ(Reply("TROOPFORM", requestId), nullptr);
-  EXPECT_EQ(store.RangeCount(), before);
-}
 
 TEST_F(EmbeddedTransportTest, AnInventoryThatExistsIsOpenedAsItIsWithoutTheDemoAgain) {
   const auto [highest, bound] = Room("C");

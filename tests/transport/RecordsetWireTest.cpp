@@ -7,7 +7,6 @@
 
 #include "platform/PlatformError.h"
 #include "platform/Recordset.h"
-#include "protocol/Json.h"
 #include "transport/RecordsetWire.h"
 
 namespace fm {
@@ -68,15 +67,6 @@ TEST(RecordsetWireTest, RoundTripKeepsTypesNullsTenDigitAndFullRangeNumbersAndTe
   EXPECT_TRUE(back->ValueAt(2, 0).IsText());
   // A data set that may be taken gives the same rows.
   ExpectSameRows(*original, *FromWireDataSet(protocol::DataSet(wire)));
-}
-
-TEST(RecordsetWireTest, SixtyFourBitNumbersSurviveTheJsonOfAWholeRequest) {
-  protocol::Request request;
-  request.requestId = "R1";
-  request.dataSets.emplace("TROOPFORM", ToWireDataSet(*MixedRecordset()));
-  const protocol::Request parsed = protocol::RequestFromJson(protocol::RequestToJson(request));
-  const auto back = FromWireDataSet(parsed.dataSets.at("TROOPFORM"));
-  ExpectSameRows(*MixedRecordset(), *back);
 }
 
 TEST(RecordsetWireTest, SendsTheVisibleRowsInTheirOrderWithoutMovingTheCursor) {
