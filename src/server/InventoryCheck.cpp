@@ -19,6 +19,8 @@ namespace fm::server {
 namespace {
 
 // --- Reading the tables ---------------------------------------------------------------
+// With readers of its own rather than the store's: a fault in how the store reads a range
+// must not be able to hide itself from the check that judges the store.
 
 std::int64_t Integer(const SqlValue& v) { return SqlInteger(v); }
 std::string Text(const SqlValue& v) { return SqlText(v); }
