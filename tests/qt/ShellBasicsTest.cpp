@@ -48,8 +48,12 @@ class SwitchableTransport final : public MessageTransport {
  public:
   enum class Mode { Answer, Fail, Hang };
 
+  // The inventory is created here rather than in the first exchange, which the short
+  // time-out of the light's test would cut off on a loaded machine.
   explicit SwitchableTransport(EmbeddedTransport::Options options)
-      : mInventory(std::move(options)) {}
+      : mInventory(std::move(options)) {
+    mInventory.Open();
+  }
 
   protocol::Reply Exchange(const protocol::Request& request) override {
     Mode mode;
