@@ -874,17 +874,10 @@ std::size_t SqlStore::RangeCount() {
 InventoryCheck SqlStore::CheckInventory() {
   // The ranges and the history from one snapshot: a save landing between the two reads would
   // show as a range no history accounts for.
-  return Read([](SqlConnection& c) {
-    c.Begin(SqlConnection::Transaction::Read);
-    try {
-      InventoryCheck check = fm::server::CheckInventory(c);
-      c.Commit();
-      return check;
-    } catch (...) {
-      c.Rollback();
-      throw;
-    }
-  });
+  InventoryCheck check;
+  ReadTogether(
+      [&] { check = Read([](SqlConnection& c) { return fm::server::CheckInventory(c); }); });
+  return check;
 }
 
 // --- Saves --------------------------------------------------------------------------------
