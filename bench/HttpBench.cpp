@@ -1,13 +1,13 @@
 // HTTP search throughput of formsmaint-server's front: 16 keep-alive connections, each
 // sending the screen's search one request after the other, against (in the same run) a bare
 // Beast endpoint that answers every request with a fixed body of the same shape and size,
-// made up without any database. The ratio
-// of the two is the cost of everything the forms server does beyond moving bytes: JSON in
-// and out, the store's search, the hop to the handler pool, the access log. Two more rows
-// split that cost: healthz (the front with almost no handler work) and the request handler
-// called directly by 16 threads (no HTTP at all). A last row has the two take turns in short
-// rounds, for a ratio that the machine's drifting load touches alike on both sides. Loopback
-// only; every run sends a bounded number of requests.
+// made up without any database. The ratio of the two is the cost of everything the forms
+// server does beyond moving bytes: JSON in and out, the store's search, the hop to the
+// handler pool, the access log. More rows split that cost: healthz (the front with almost no
+// handler work), and the request handler called directly, by 16 threads and by one (no HTTP
+// at all). A last row has the two take turns in short rounds, for a ratio that the machine's
+// drifting load touches alike on both sides. Loopback only; every run sends a bounded number
+// of requests.
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
@@ -396,11 +396,24 @@ void BM_HandlerDirectSearch(benchmark::State& state) {
   state.SetItemsProcessed(total);
 }
 
+// The handler's own CPU time per search, one call after the other on one thread: what any
+// front, however cheap, adds the bare endpoint's cost to.
+void BM_HandlerOneThreadSearch(benchmark::State& state) {
+  Fixture& f = Shared();
+  const std::string body = protocol::RequestToJson(SearchRequest());
+  std::string reply;
+  for (auto _ : state) {
+    f.handler->HandleToJson(protocol::RequestFromJson(body), HttpApi::LocalClient(), reply);
+    benchmark::DoNotOptimize(reply.data());
+  }
+}
+
 BENCHMARK(BM_FormsServerSearch)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareBeastFixedBody)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SearchVsBareInterleaved)->Iterations(40)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FormsServerHealthz)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HandlerDirectSearch)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HandlerOneThreadSearch)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace fm::server
