@@ -244,11 +244,11 @@ TEST_F(BackupTest, ABackupTakenDuringSavesRestoresToAStoreThatKeepsEveryRule) {
 // The check must see each kind of damage, or a clean result above would prove nothing.
 TEST_F(BackupTest, TheInvariantCheckSeesEveryKindOfDamage) {
   const fs::path sound = mDir / "sound.db";
+  const unsigned seed = testing::PropertySeed();
+  SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));  // the damages depend on the saves too
   {
     auto store = OpenStore("sqlite:" + sound.string());
     LoadDemoInventory(*store);
-    const unsigned seed = testing::PropertySeed();
-    SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
     Clerk clerk(*store, "C", seed);
     for (int i = 0; i < 40; ++i) clerk.SaveOnce();
   }
@@ -281,9 +281,13 @@ TEST_F(BackupTest, TheInvariantCheckSeesEveryKindOfDamage) {
       {"numbers that were never received",
        "UPDATE form_range SET to_form_nbr = to_form_nbr + 1 WHERE range_id = " + lastOfItsType,
        "held but never received"},
+      // The latest change that changed something: a save of a range as it was leaves nothing
+      // for its loss to be seen by.
       {"a history entry lost",
        "DELETE FROM range_audit WHERE audit_id = (SELECT max(audit_id) FROM range_audit WHERE "
-       "action = 'UPD')",
+       "action = 'UPD' AND (after_from <> before_from OR after_to <> before_to OR "
+       "after_trp_id <> before_trp_id OR after_trp_dist_id <> before_trp_dist_id OR "
+       "after_reg_nbr <> before_reg_nbr OR after_actn_cd <> before_actn_cd))",
        "history"},
       {"an action the check does not know",
        "UPDATE range_audit SET action = 'XFER' WHERE audit_id = (SELECT max(audit_id) FROM "
