@@ -37,12 +37,13 @@
 #include "server/SqliteConnection.h"
 #include "server/Store.h"
 #include "server/TimeText.h"
+#include "server/testing/PgDirect.h"
 
 namespace {
 
 using namespace fm::server;
-using fm::server::bench::PgRun;
-using fm::server::bench::WithParameter;
+using fm::server::testing::RunSql;
+using fm::server::testing::WithParameter;
 
 std::size_t HistoryRows() {
   const char* text = std::getenv("FM_BENCH_HISTORY");
@@ -428,8 +429,8 @@ class Fixture {
     if (!mPostgres.store && !mCluster.Url().empty()) {
       const std::string schema = fmt::format("fm_bench_custody_{}", ::getpid());
       const std::string base = WithParameter(mCluster.Url(), "connect_timeout=5");
-      PgRun(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
-      Must(PgRun(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema))
+      RunSql(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
+      Must(RunSql(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema))
                .empty(),
            "could not create a PostgreSQL schema");
       mSchema = schema;
@@ -441,7 +442,7 @@ class Fixture {
           "SELECT setval(pg_get_serial_sequence('range_audit', 'audit_id'),"
           " (SELECT max(audit_id) FROM range_audit))");
       // What autovacuum does after a bulk of inserts: statistics and the visibility map.
-      Must(PgRun(url, "VACUUM ANALYZE").empty(), "VACUUM ANALYZE failed");
+      Must(RunSql(url, "VACUUM ANALYZE").empty(), "VACUUM ANALYZE failed");
       Check(mPostgres);
     }
     return mPostgres.store ? &mPostgres : nullptr;
@@ -460,7 +461,7 @@ class Fixture {
       fmt::print(stderr, "custody_bench: kept {} and schema {}\n", mFolder.string(), mSchema);
       return;
     }
-    if (!mSchema.empty()) PgRun(mCluster.Url(), fmt::format("DROP SCHEMA {} CASCADE", mSchema));
+    if (!mSchema.empty()) RunSql(mCluster.Url(), fmt::format("DROP SCHEMA {} CASCADE", mSchema));
     std::error_code ignored;
     std::filesystem::remove_all(mFolder, ignored);
   }

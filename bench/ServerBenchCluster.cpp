@@ -1,7 +1,6 @@
 #include "ServerBenchCluster.h"
 
 #include <fmt/format.h>
-#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -66,28 +65,6 @@ BenchCluster::~BenchCluster() {
                           mDirectory.string())));
   std::error_code ignored;
   std::filesystem::remove_all(mDirectory, ignored);
-}
-
-std::string PgRun(const std::string& url, const std::string& sql) {
-  PGconn* conn = PQconnectdb(url.c_str());
-  PQsetNoticeProcessor(
-      conn, [](void*, const char*) {}, nullptr);
-  std::string error;
-  if (PQstatus(conn) != CONNECTION_OK) {
-    error = PQerrorMessage(conn);
-  } else {
-    PGresult* r = PQexec(conn, sql.c_str());
-    if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK) {
-      error = PQresultErrorMessage(r);
-    }
-    PQclear(r);
-  }
-  PQfinish(conn);
-  return error;
-}
-
-std::string WithParameter(const std::string& url, const std::string& parameter) {
-  return url + (url.find('?') == std::string::npos ? "?" : "&") + parameter;
 }
 
 }  // namespace fm::server::bench

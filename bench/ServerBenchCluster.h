@@ -25,10 +25,4 @@ class BenchCluster {
   std::string mWhy;
 };
 
-// Runs SQL on `url` outside any store; answers libpq's error, empty on success.
-std::string PgRun(const std::string& url, const std::string& sql);
-
-// The connection URL with one more parameter ("connect_timeout=5").
-std::string WithParameter(const std::string& url, const std::string& parameter);
-
 }  // namespace fm::server::bench

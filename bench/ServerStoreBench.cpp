@@ -35,12 +35,13 @@
 #include "server/RequestHandler.h"
 #include "server/SqlStore.h"
 #include "server/Store.h"
+#include "server/testing/PgDirect.h"
 
 namespace {
 
 using namespace fm::server;
-using fm::server::bench::PgRun;
-using fm::server::bench::WithParameter;
+using fm::server::testing::RunSql;
+using fm::server::testing::WithParameter;
 namespace protocol = fm::protocol;
 
 constexpr std::size_t kLargeInventory = 1'000'000;
@@ -86,9 +87,9 @@ class Fixture {
   std::string PgAddress(const std::string& name) {
     std::string schema = fmt::format("fm_bench_{}_{}", name, ::getpid());
     std::string base = WithParameter(mCluster.Url(), "connect_timeout=5");
-    PgRun(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
+    RunSql(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
     std::string error =
-        PgRun(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema));
+        RunSql(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema));
     Must(error.empty(), "could not create a PostgreSQL schema: " + error);
     mSchemas.push_back(schema);
     return WithParameter(base, "options=-csearch_path%3D" + schema);
@@ -116,7 +117,7 @@ class Fixture {
     mSqliteLarge.reset();
     mPgLarge.reset();
     for (const auto& schema : mSchemas) {
-      PgRun(mCluster.Url(), fmt::format("DROP SCHEMA IF EXISTS {} CASCADE", schema));
+      RunSql(mCluster.Url(), fmt::format("DROP SCHEMA IF EXISTS {} CASCADE", schema));
     }
     std::error_code ignored;
     std::filesystem::remove_all(mFolder, ignored);

@@ -1,7 +1,6 @@
 #include "StoreBackends.h"
 
 #include <fmt/format.h>
-#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <random>
 
 #include "server/ReferenceData.h"
+#include "server/testing/PgDirect.h"
 
 namespace fm::server::testing {
 
@@ -18,31 +18,6 @@ std::string UniqueSuffix() {
   static std::atomic<int> counter{0};
   std::random_device random;
   return fmt::format("{}_{}_{:x}", getpid(), counter++, random());
-}
-
-// Runs SQL on a fresh connection; answers libpq's error text, empty on success.
-std::string Run(const std::string& url, const std::string& sql) {
-  PGconn* conn = PQconnectdb(url.c_str());
-  PQsetNoticeProcessor(
-      conn, [](void*, const char*) {}, nullptr);
-  std::string error;
-  if (PQstatus(conn) != CONNECTION_OK) {
-    error = PQerrorMessage(conn);
-  } else {
-    PGresult* result = PQexec(conn, sql.c_str());
-    auto status = PQresultStatus(result);
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-      error = PQresultErrorMessage(result);
-      if (error.empty()) error = "failed";
-    }
-    PQclear(result);
-  }
-  PQfinish(conn);
-  return error;
-}
-
-std::string WithParameter(const std::string& url, const std::string& parameter) {
-  return url + (url.find('?') == std::string::npos ? "?" : "&") + parameter;
 }
 
 }  // namespace
@@ -143,12 +118,13 @@ bool PostgresBackend::Prepare(std::string* why) {
   mBaseUrl = WithParameter(url, "connect_timeout=5");
   mSchema = "fm_test_" + UniqueSuffix();
   // The extension goes to public once, so dropping a test schema never takes it along.
-  std::string error = Run(mBaseUrl, fmt::format("CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA "
-                                                "public; CREATE SCHEMA {}",
-                                                mSchema));
+  std::string error =
+      RunSql(mBaseUrl, fmt::format("CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA "
+                                   "public; CREATE SCHEMA {}",
+                                   mSchema));
   if (!error.empty()) {
     // Two test programs may create the extension at the same moment; one try more.
-    error = Run(mBaseUrl, fmt::format("CREATE SCHEMA {}", mSchema));
+    error = RunSql(mBaseUrl, fmt::format("CREATE SCHEMA {}", mSchema));
   }
   if (!error.empty()) {
     *why = fmt::format("the server at FM_TEST_PG_URL does not answer: {}", error);
@@ -163,12 +139,12 @@ std::string PostgresBackend::Address() const {
 }
 
 void PostgresBackend::Cleanup() {
-  if (!mSchema.empty()) Run(mBaseUrl, fmt::format("DROP SCHEMA {} CASCADE", mSchema));
+  if (!mSchema.empty()) RunSql(mBaseUrl, fmt::format("DROP SCHEMA {} CASCADE", mSchema));
   mSchema.clear();
 }
 
 std::string PostgresBackend::ExecuteDirectly(const std::string& sql) const {
-  return Run(Address(), sql);
+  return RunSql(Address(), sql);
 }
 
 }  // namespace fm::server::testing
