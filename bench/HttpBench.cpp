@@ -35,6 +35,7 @@
 #include "server/Store.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
+#include "server/testing/ForwardingStore.h"
 
 namespace fm::server {
 namespace {
@@ -113,52 +114,25 @@ std::string CannedSearchReply() {
 // forms server over it does all its own work (HTTP, the token, the request's reading, the
 // criteria, the reply's writing, the access log) but reads no database, which splits the
 // gap to the bare endpoint into the database's part and the rest.
-class SnapshotStore : public Store {
+class SnapshotStore : public testing::ForwardingStore {
  public:
-  explicit SnapshotStore(std::shared_ptr<Store> inner) : mInner(std::move(inner)) {}
+  using ForwardingStore::ForwardingStore;
 
   std::vector<StoredRange> FindRanges(const RangeQuery& query) override {
-    std::call_once(mRangesRead, [&] { mRanges = mInner->FindRanges(query); });
+    std::call_once(mRangesRead, [&] { mRanges = Inner().FindRanges(query); });
     return mRanges;
   }
   void ForEachRange(const RangeQuery& query, const RangeVisitor& each) override {
-    std::call_once(mRangesRead, [&] { mRanges = mInner->FindRanges(query); });
+    std::call_once(mRangesRead, [&] { mRanges = Inner().FindRanges(query); });
     for (std::size_t i = 0; i < mRanges.size() && each(mRanges[i], i); ++i) {
     }
   }
   std::vector<Officer> FindOfficers(const OfficerQuery& query) override {
-    std::call_once(mOfficersRead, [&] { mOfficers = mInner->FindOfficers(query); });
+    std::call_once(mOfficersRead, [&] { mOfficers = Inner().FindOfficers(query); });
     return mOfficers;
   }
 
-  std::string BackendName() const override { return mInner->BackendName(); }
-  int SchemaVersion() override { return mInner->SchemaVersion(); }
-  InventoryCheck CheckInventory() override { return mInner->CheckInventory(); }
-  SaveOutcome ApplyChanges(const SaveContext& context,
-                           const std::vector<RangeChange>& changes) override {
-    return mInner->ApplyChanges(context, changes);
-  }
-  WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,
-                           std::int64_t from, std::int64_t to, const std::string& reason) override {
-    return mInner->Withdraw(context, formType, from, to, reason);
-  }
-  std::vector<CustodyEntry> FormHistory(const std::string& formType,
-                                        std::int64_t formNumber) override {
-    return mInner->FormHistory(formType, formNumber);
-  }
-  HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override {
-    return mInner->ScopeHistory(query);
-  }
-  std::vector<FormTypeInfo> FormTypes() override { return mInner->FormTypes(); }
-  const ReferenceData& Reference() const override { return mInner->Reference(); }
-  std::size_t RangeCount() override { return mInner->RangeCount(); }
-  void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
-                     bool recordCustody) override {
-    mInner->LoadInventory(ranges, context, recordCustody);
-  }
-
  private:
-  std::shared_ptr<Store> mInner;
   std::once_flag mRangesRead;
   std::once_flag mOfficersRead;
   std::vector<StoredRange> mRanges;

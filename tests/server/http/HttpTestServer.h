@@ -19,6 +19,7 @@
 #include "server/Store.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
+#include "server/testing/ForwardingStore.h"
 
 // What the HTTP tests share: a server over a throw-away inventory with a token per role,
 // and the requests and answers they send and read.
@@ -92,9 +93,9 @@ inline std::string PostHead(const std::string& token, std::size_t length,
 
 // A store that passes every call to a real one, except that range searches can be held
 // at a gate: tests use it to keep a request in flight for as long as they need.
-class GateStore : public Store {
+class GateStore : public testing::ForwardingStore {
  public:
-  explicit GateStore(std::shared_ptr<Store> inner) : mInner(std::move(inner)) {}
+  using ForwardingStore::ForwardingStore;
 
   // From now on FindRanges waits at the gate until Open.
   void Close() {
@@ -112,9 +113,6 @@ class GateStore : public Store {
     mChanged.wait(lock, [this] { return mHeld > 0; });
   }
 
-  std::string BackendName() const override { return mInner->BackendName(); }
-  int SchemaVersion() override { return mInner->SchemaVersion(); }
-  InventoryCheck CheckInventory() override { return mInner->CheckInventory(); }
   std::vector<StoredRange> FindRanges(const RangeQuery& query) override {
     {
       std::unique_lock lock(mMutex);
@@ -125,36 +123,10 @@ class GateStore : public Store {
         --mHeld;
       }
     }
-    return mInner->FindRanges(query);
-  }
-  std::vector<Officer> FindOfficers(const OfficerQuery& query) override {
-    return mInner->FindOfficers(query);
-  }
-  SaveOutcome ApplyChanges(const SaveContext& context,
-                           const std::vector<RangeChange>& changes) override {
-    return mInner->ApplyChanges(context, changes);
-  }
-  WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,
-                           std::int64_t from, std::int64_t to, const std::string& reason) override {
-    return mInner->Withdraw(context, formType, from, to, reason);
-  }
-  std::vector<CustodyEntry> FormHistory(const std::string& formType,
-                                        std::int64_t formNumber) override {
-    return mInner->FormHistory(formType, formNumber);
-  }
-  HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override {
-    return mInner->ScopeHistory(query);
-  }
-  std::vector<FormTypeInfo> FormTypes() override { return mInner->FormTypes(); }
-  const ReferenceData& Reference() const override { return mInner->Reference(); }
-  std::size_t RangeCount() override { return mInner->RangeCount(); }
-  void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
-                     bool recordCustody) override {
-    mInner->LoadInventory(ranges, context, recordCustody);
+    return ForwardingStore::FindRanges(query);
   }
 
  private:
-  std::shared_ptr<Store> mInner;
   std::mutex mMutex;
   std::condition_variable mChanged;
   bool mClosed = false;

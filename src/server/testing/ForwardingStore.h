@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "server/Store.h"
+
+namespace fm::server::testing {
+
+// A store that passes every call to another one, for tests and benchmarks that change how
+// one or two calls behave and override just those. ForEachRange and ReadTogether are left
+// to Store's own defaults, which go through FindRanges: a search then passes wherever
+// FindRanges is overridden, and reads of one search are not held in one snapshot.
+class ForwardingStore : public Store {
+ public:
+  explicit ForwardingStore(std::shared_ptr<Store> inner) : mInner(std::move(inner)) {}
+
+  std::string BackendName() const override { return mInner->BackendName(); }
+  int SchemaVersion() override { return mInner->SchemaVersion(); }
+  InventoryCheck CheckInventory() override { return mInner->CheckInventory(); }
+  std::vector<StoredRange> FindRanges(const RangeQuery& query) override {
+    return mInner->FindRanges(query);
+  }
+  std::vector<Officer> FindOfficers(const OfficerQuery& query) override {
+    return mInner->FindOfficers(query);
+  }
+  SaveOutcome ApplyChanges(const SaveContext& context,
+                           const std::vector<RangeChange>& changes) override {
+    return mInner->ApplyChanges(context, changes);
+  }
+  WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,
+                           std::int64_t from, std::int64_t to, const std::string& reason) override {
+    return mInner->Withdraw(context, formType, from, to, reason);
+  }
+  std::vector<CustodyEntry> FormHistory(const std::string& formType,
+                                        std::int64_t formNumber) override {
+    return mInner->FormHistory(formType, formNumber);
+  }
+  HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override {
+    return mInner->ScopeHistory(query);
+  }
+  std::vector<FormTypeInfo> FormTypes() override { return mInner->FormTypes(); }
+  const ReferenceData& Reference() const override { return mInner->Reference(); }
+  std::size_t RangeCount() override { return mInner->RangeCount(); }
+  void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
+                     bool recordCustody) override {
+    mInner->LoadInventory(ranges, context, recordCustody);
+  }
+
+ protected:
+  Store& Inner() { return *mInner; }
+
+ private:
+  std::shared_ptr<Store> mInner;
+};
+
+}  // namespace fm::server::testing
