@@ -24,14 +24,8 @@ namespace {
 
 std::int64_t Integer(const SqlValue& v) { return SqlInteger(v); }
 std::string Text(const SqlValue& v) { return SqlText(v); }
-std::optional<std::int64_t> OptInteger(const SqlValue& v) {
-  return std::holds_alternative<std::monostate>(v) ? std::nullopt
-                                                   : std::optional<std::int64_t>(SqlInteger(v));
-}
-std::optional<std::string> OptText(const SqlValue& v) {
-  return std::holds_alternative<std::monostate>(v) ? std::nullopt
-                                                   : std::optional<std::string>(SqlText(v));
-}
+std::optional<std::int64_t> OptInteger(const SqlValue& v) { return SqlOptInteger(v); }
+std::optional<std::string> OptText(const SqlValue& v) { return SqlOptText(v); }
 
 constexpr const char* kRangeColumns =
     "frm_form_nbr, to_form_nbr, trp_id, trp_dist_id, asgnd_reg_nbr, trp_actn_cd, rmng_form_cnt, "

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -18,6 +19,9 @@ std::string SqlText(const SqlValue& v);
 // whole number. Throws StoreError (internal) naming the text otherwise: a column the store
 // wrote itself that does not read back is a damaged database, not a value to guess at.
 std::int64_t SqlInteger(const SqlValue& v);
+// The same for a nullable column: NULL reads as no value.
+std::optional<std::string> SqlOptText(const SqlValue& v);
+std::optional<std::int64_t> SqlOptInteger(const SqlValue& v);
 
 // One connection to the store's database, used by one thread at a time (the pool hands it
 // out). Statements are written once for both backends: `?` marks a parameter, and only

@@ -28,15 +28,9 @@ std::string Text(const SqlValue& v) { return SqlText(v); }
 
 std::int64_t Integer(const SqlValue& v) { return SqlInteger(v); }
 
-std::optional<std::int64_t> OptInteger(const SqlValue& v) {
-  if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
-  return Integer(v);
-}
+std::optional<std::int64_t> OptInteger(const SqlValue& v) { return SqlOptInteger(v); }
 
-std::optional<std::string> OptText(const SqlValue& v) {
-  if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
-  return Text(v);
-}
+std::optional<std::string> OptText(const SqlValue& v) { return SqlOptText(v); }
 
 SqlValue Param(const std::optional<std::int64_t>& v) { return v ? SqlValue{*v} : SqlValue{}; }
 SqlValue Param(const std::optional<std::string>& v) { return v ? SqlValue{*v} : SqlValue{}; }

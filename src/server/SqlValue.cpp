@@ -24,4 +24,14 @@ std::int64_t SqlInteger(const SqlValue& v) {
   return 0;
 }
 
+std::optional<std::string> SqlOptText(const SqlValue& v) {
+  if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
+  return SqlText(v);
+}
+
+std::optional<std::int64_t> SqlOptInteger(const SqlValue& v) {
+  if (std::holds_alternative<std::monostate>(v)) return std::nullopt;
+  return SqlInteger(v);
+}
+
 }  // namespace fm::server
