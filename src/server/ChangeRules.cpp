@@ -58,6 +58,46 @@ FormRange ResolveChange(const std::string& label, const RangeChange& change,
   return r;
 }
 
+std::vector<RangeChange> SplitPartOfRange(const RangeChange& change, const FormRange& stored) {
+  auto keep = [&](RangeChange::Action action, std::int64_t from, std::int64_t to) {
+    RangeChange piece;
+    piece.action = action;
+    piece.formType = stored.formType;
+    piece.from = from;
+    piece.to = to;
+    piece.troop = stored.troop;
+    piece.district = stored.district;
+    piece.registry = stored.registry;
+    piece.status = stored.status;
+    piece.quarter = stored.quarter;
+    piece.year = stored.year;
+    piece.comment = stored.comment;
+    return piece;
+  };
+  RangeChange entered = change;
+  if (!entered.registry) entered.registry = stored.registry;
+  if (!entered.status) entered.status = stored.status;
+  if (!entered.quarter) entered.quarter = stored.quarter;
+  if (!entered.year) entered.year = stored.year;
+
+  std::vector<RangeChange> rows;
+  if (change.from > stored.from) {
+    rows.push_back(keep(RangeChange::Action::Update, stored.from, change.from - 1));
+    rows.back().rowVersion = change.rowVersion;
+    entered.action = RangeChange::Action::Add;
+    entered.rowVersion.reset();
+  }
+  rows.push_back(entered);
+  if (change.to < stored.to)
+    rows.push_back(keep(RangeChange::Action::Add, change.to + 1, stored.to));
+  return rows;
+}
+
+bool IsLoneQuarterlyUpdate(const std::vector<RangeChange>& changes) {
+  return changes.size() == 1 && changes[0].action == RangeChange::Action::Update &&
+         changes[0].formType == kQuarterlyFormType && changes[0].from <= changes[0].to;
+}
+
 void CheckRange(const std::string& label, const FormRange& r, const ReferenceData& reference) {
   const FormTypeInfo* type = reference.FindFormType(r.formType);
   if (!type) Refuse(label, fmt::format("the form type \"{}\" is not known", r.formType));

@@ -35,6 +35,21 @@ std::string RowLabel(std::size_t index, const RangeChange& change);
 FormRange ResolveChange(const std::string& label, const RangeChange& change,
                         const std::optional<FormRange>& stored);
 
+// A change of part of a quarterly range. The screen changes a range of CVSA decals with one
+// "UPD" of the entered span, whatever part of the selected range it is. When that lone row
+// lies inside `stored`, the range holding it, without being the whole of it, it means the
+// split a clerk would make: these are the rows of that split, in the order a save applies
+// them. The first one replaces `stored` (starting at its From, carrying the row's version);
+// the entered span takes the row's values (those it leaves null from `stored`); the numbers
+// before and after it stay as pieces with the stored values. Conservation then holds by
+// construction, and each piece gets its history entry as in any split.
+std::vector<RangeChange> SplitPartOfRange(const RangeChange& change, const FormRange& stored);
+
+// Whether `changes` is a lone "UPD" of the quarterly form type, the only save read as a
+// change of part of a range (SplitPartOfRange); for every other save an "UPD" replaces the
+// range starting at its From, whole.
+bool IsLoneQuarterlyUpdate(const std::vector<RangeChange>& changes);
+
 // Checks a range against the reference data and the range rules (To not below From,
 // bounds of the form type, station, status, registry, quarter and year, comment length,
 // remaining count between 0 and the size). Throws StoreError::Rejected naming `label`.

@@ -894,15 +894,34 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       }
       return SaveOutcome{true, 0};
     }
+    // The rows applied: those sent, or the split a change of part of a quarterly range means.
+    // Messages name the row as the clerk's screen sent it.
+    std::vector<RangeChange> rows;
+    std::vector<std::size_t> sentAs;
+    if (IsLoneQuarterlyUpdate(changes)) {
+      const RangeChange& part = changes[0];
+      const std::vector<StoredRow> holding = FindHolding(c, part.formType, part.from, part.to);
+      if (holding.size() == 1 && holding[0].range.from <= part.from &&
+          holding[0].range.to >= part.to &&
+          (holding[0].range.from != part.from || holding[0].range.to != part.to)) {
+        rows = SplitPartOfRange(part, holding[0].range);
+        sentAs.assign(rows.size(), 0);
+      }
+    }
+    if (rows.empty()) {
+      rows = changes;
+      sentAs.resize(rows.size());
+      std::iota(sentAs.begin(), sentAs.end(), std::size_t{0});
+    }
     const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
     RemainingCounter counter;
     CustodyLedger ledger;
     // The entry that wrote each range this save replaces, by (form type, From): the parent of
     // the entries recording the range's new state and its pieces.
     std::map<std::pair<std::string, std::int64_t>, std::optional<std::int64_t>> producers;
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-      const RangeChange& change = changes[i];
-      const std::string label = RowLabel(i, change);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const RangeChange& change = rows[i];
+      const std::string label = RowLabel(sentAs[i], changes[sentAs[i]]);
       if (!mReference->FindFormType(change.formType)) {
         throw StoreError::Rejected(
             fmt::format("{}: the form type \"{}\" is not known", label, change.formType));
@@ -940,7 +959,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       if (next.to >= next.from)
         next.remaining = counter.RemainingFor(next.formType, next.from, next.to);
       CheckRange(label, next, *mReference);
-      CheckWrittenInScope(context.scope, i, next, *mReference);
+      CheckWrittenInScope(context.scope, sentAs[i], next, *mReference);
       if (auto clash = FindOverlap(c, next, stored ? stored->id : -1)) {
         throw StoreError::Rejected(fmt::format(
             "{}: the range overlaps the stored range {}-{} of form type {} held by {}", label,

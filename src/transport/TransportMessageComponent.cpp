@@ -84,8 +84,22 @@ std::optional<std::int64_t> CellNumber(const protocol::Cell& cell) {
   return std::nullopt;
 }
 
-// (form type, From) -> ROW_VERSION of the ranges of a reply's "TROOPFORM".
-using VersionIndex = std::map<std::pair<std::string, std::int64_t>, std::int64_t>;
+// (form type, From) -> To and ROW_VERSION of the ranges of a reply's "TROOPFORM".
+struct ReplyRange {
+  std::int64_t to = 0;
+  std::int64_t version = 0;
+};
+using VersionIndex = std::map<std::pair<std::string, std::int64_t>, ReplyRange>;
+
+// The range of the reply that holds `number` of the form type.
+VersionIndex::const_iterator Holding(const VersionIndex& versions, const std::string& formType,
+                                     std::int64_t number) {
+  auto it = versions.upper_bound({formType, number});
+  if (it == versions.begin()) return versions.end();
+  --it;
+  if (it->first.first != formType || it->second.to < number) return versions.end();
+  return it;
+}
 
 VersionIndex VersionsOf(const DataSet& reply) {
   VersionIndex versions;
@@ -94,13 +108,16 @@ VersionIndex VersionsOf(const DataSet& reply) {
   auto rows = reply.GetRecordset().Clone();
   const int type = rows->FindField("FORM_TYP_CD");
   const int from = rows->FindField("FRM_FORM_NBR");
+  const int to = rows->FindField("TO_FORM_NBR");
   const int version = rows->FindField(kRowVersion);
-  if (type < 0 || from < 0 || version < 0) return versions;
+  if (type < 0 || from < 0 || to < 0 || version < 0) return versions;
   for (long i = 0; i < rows->RecordCount(); ++i) {
     auto first = ValueNumber(rows->ValueAt(i, from));
+    auto last = ValueNumber(rows->ValueAt(i, to));
     auto v = ValueNumber(rows->ValueAt(i, version));
-    if (!first || !v) continue;
-    versions.emplace(std::pair{Folded(text::Trim(rows->ValueAt(i, type).ToText())), *first}, *v);
+    if (!first || !last || !v) continue;
+    versions.emplace(std::pair{Folded(text::Trim(rows->ValueAt(i, type).ToText())), *first},
+                     ReplyRange{*last, *v});
   }
   return versions;
 }
@@ -422,7 +439,11 @@ std::optional<std::string> TransportMessageComponent::FillRowVersions(protocol::
     const std::string formType = CellCode(row[static_cast<std::size_t>(type)]);
     const auto first = CellNumber(row[static_cast<std::size_t>(from)]);
     if (!first) continue;  // the server names the bad number
-    const auto found = versions.find({formType, *first});
+    auto found = versions.find({formType, *first});
+    // A lone "UPD" may change part of a range (the server splits a CVSA decal range so): it
+    // replaces the range that holds its From.
+    if (found == versions.end() && rows.rows.size() == 1)
+      found = Holding(versions, formType, *first);
     if (found == versions.end()) {
       return fmt::format(
           "The range starting at {} of form type {} is not in the result of your latest search, "
@@ -432,13 +453,13 @@ std::optional<std::string> TransportMessageComponent::FillRowVersions(protocol::
     }
     switch (versionType) {
       case protocol::ColumnType::Integer:
-        cell = found->second;
+        cell = found->second.version;
         break;
       case protocol::ColumnType::Double:
-        cell = static_cast<double>(found->second);
+        cell = static_cast<double>(found->second.version);
         break;
       case protocol::ColumnType::Text:
-        cell = std::to_string(found->second);
+        cell = std::to_string(found->second.version);
         break;
     }
   }

@@ -120,8 +120,9 @@ class TransportMessageComponent final
   std::shared_ptr<Outcome> Carry(const Job& job);
   void Deliver(const Outcome& outcome);
   void TimeOut(const std::string& requestId);
-  // Fills ROW_VERSION in the "UPD" rows of a save; answers the refusal when a row's range is
-  // not in the identity's latest reply.
+  // Fills ROW_VERSION in the "UPD" rows of a save from the range of the identity's latest
+  // reply starting at the row's From (a lone "UPD", which may change part of a range: the
+  // range holding its From); answers the refusal when there is none.
   std::optional<std::string> FillRowVersions(protocol::Request& request);
 
   const std::shared_ptr<MessageTransport> mTransport;  // constant after construction

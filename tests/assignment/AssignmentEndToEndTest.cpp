@@ -6,6 +6,9 @@
 
 #include "assignment/frmUnAssignForms.h"
 #include "document/EmbeddedServer.h"
+#include "server/ReportRequest.h"
+#include "server/RequestHandler.h"
+#include "server/TimeText.h"
 
 namespace fm::testing {
 namespace {
@@ -91,6 +94,21 @@ TEST_F(AssignmentEndToEndTest, AssignSplitsTheRangeAndIsAudited) {
               ElementsAre("LOAD 1100001-1100100 0 A 1", "UPD 1100001-1100050 1004 A 1001"));
   EXPECT_THAT(HistoryOf(1100075),
               ElementsAre("LOAD 1100001-1100100 0 A 1", "ADD 1100051-1100100 0 A 1001"));
+}
+
+TEST_F(AssignmentEndToEndTest, FreshFormsGivenToAnOfficerCountAsUnused) {
+  Search("C4", "C");
+  // The last 25 of the range are fresh: the station used its lowest 20.
+  SelectRange(1100001);
+  SelectOfficer(kLee);
+  Save(2, [](frmUnAssignForms& d) { Type(d.txtBox(3), "1100076"); });
+  EXPECT_THAT(Shown(), ElementsAre("1100001-1100075 0 A 55", "1100076-1100100 1004 A 25"));
+
+  const std::string today = server::LocalDate(std::chrono::system_clock::now());
+  server::RequestHandler handler(OpenInventory());
+  const auto report = handler.Accountability({"", std::to_string(kLee), "C", today, today});
+  ASSERT_EQ(report.lines.size(), 1u);
+  EXPECT_EQ(report.lines[0].issued, 0) << "Lee has not used any of them";
 }
 
 }  // namespace

@@ -5,16 +5,11 @@
 
 #include <fmt/format.h>
 
-#include <fstream>
-
+#include "assignment/ServedInventory.h"
 #include "assignment/frmUnAssignForms.h"
 #include "controls/ComboBox.h"
 #include "document/EmbeddedServer.h"
 #include "platform/DataSet.h"
-#include "server/RequestHandler.h"
-#include "server/http/HttpServer.h"
-#include "server/http/TokenFile.h"
-#include "transport/HttpTransport.h"
 #include "transport/RecordsetWire.h"
 
 namespace fm::testing {
@@ -27,14 +22,6 @@ constexpr std::int64_t kLee = 1004;     // on duty at C4
 constexpr std::int64_t kBrown = 1003;   // on duty at B2
 constexpr long kClerkA = 1001;          // Margaret Hartley, the user of this workstation
 constexpr std::int64_t kClerkB = 1002;  // John Smith,jr, at another workstation
-constexpr const char* kToken = "custody-e2e-token";
-constexpr const char* kColleagueToken = "custody-e2e-colleague-token";
-
-enum class Carrier { Embedded, Http };
-
-std::string CarrierName(const ::testing::TestParamInfo<Carrier>& info) {
-  return info.param == Carrier::Embedded ? "Embedded" : "Http";
-}
 
 class CustodyEndToEndTest : public EndToEndFixture, public ::testing::WithParamInterface<Carrier> {
  protected:
@@ -44,36 +31,19 @@ class CustodyEndToEndTest : public EndToEndFixture, public ::testing::WithParamI
     // Citations 1100001-1100100 held by C4 and given to Brown.
     store->LoadInventory({Citations(kBrown, 100)}, {"LOAD-1", "test", 1, "stores"}, true);
 
-    // Each clerk acts through a transport of her own, which says who she is.
-    if (GetParam() == Carrier::Embedded) {
-      EmbeddedTransport::Options options;
-      options.inventoryFile = InventoryFile();
-      options.user = server::Principal::LocalAdministrator(kClerkA, "Margaret Hartley");
-      transport = std::make_shared<EmbeddedTransport>(options);
-      options.user = server::Principal::LocalAdministrator(kClerkB, "John Smith,jr");
-      colleague = std::make_shared<EmbeddedTransport>(options);
-    } else {
-      server::HttpServerOptions options;
-      const auto clerk = [](std::int64_t id, const char* name) {
-        return server::Principal{id, name, server::Role::Clerk, server::StationScope::Parse("C")};
-      };
-      options.tokens =
-          server::TokenTable::FromTokens({{kToken, clerk(kClerkA, "Margaret Hartley")},
-                                          {kColleagueToken, clerk(kClerkB, "John Smith,jr")}});
-      options.accessLog = folder / "access.log";
-      options.threads = 2;
-      http = std::make_unique<server::HttpServer>(std::make_shared<server::RequestHandler>(store),
-                                                  options);
-      http->Start();
-      std::ofstream(folder / "token") << kToken << "\n";
-      HttpTransport::Options client;
-      client.address = fmt::format("http://127.0.0.1:{}", http->Port());
-      client.tokenFile = folder / "token";
-      transport = std::make_shared<HttpTransport>(client);
-      client.tokenFile.clear();
-      client.token = kColleagueToken;
-      colleague = std::make_shared<HttpTransport>(client);
-    }
+    // Each clerk acts through a transport of her own, which says who she is: on the embedded
+    // transport the workstation's administrator, over HTTP a clerk of troop C by her token.
+    const bool http = GetParam() == Carrier::Http;
+    const auto clerk = [&](std::int64_t id, const char* name) {
+      return http ? server::Principal{id, name, server::Role::Clerk,
+                                      server::StationScope::Parse("C")}
+                  : server::Principal::LocalAdministrator(id, name);
+    };
+    served = std::make_unique<ServedInventory>(
+        GetParam(), store, InventoryFile(), folder,
+        std::vector{clerk(kClerkA, "Margaret Hartley"), clerk(kClerkB, "John Smith,jr")});
+    transport = served->Transport(0);
+    colleague = served->Transport(1);
     settings->SetSwitch("VoidManualForms", true);
     Connect(transport, kClerkA);
   }
@@ -82,7 +52,7 @@ class CustodyEndToEndTest : public EndToEndFixture, public ::testing::WithParamI
     EndToEndFixture::TearDown();
     transport.reset();
     colleague.reset();
-    if (http) http->Stop();
+    served.reset();
   }
 
   // "type from-to owner status vVERSION" of every stored range.
@@ -139,7 +109,7 @@ class CustodyEndToEndTest : public EndToEndFixture, public ::testing::WithParamI
   }
 
   std::shared_ptr<server::Store> store;
-  std::unique_ptr<server::HttpServer> http;
+  std::unique_ptr<ServedInventory> served;
   std::shared_ptr<MessageTransport> transport;
   std::shared_ptr<MessageTransport> colleague;  // clerk B's, at another workstation
 };

@@ -1,5 +1,6 @@
 // Random saves from several threads at once, on both backends: the store must never lose a
-// form, never let ranges overlap, and leave no trace of a save it refused.
+// form, never let ranges overlap, never lose or invent a used form, and leave no trace of a
+// save it refused.
 //
 // Each thread owns a form type, so that after each of its saves it knows exactly what the
 // inventory of that type was before and must be after: the same numbers plus the receipts
@@ -55,6 +56,17 @@ std::vector<NumberSpan> Union(std::vector<NumberSpan> spans) {
     }
   }
   return out;
+}
+
+// The numbers already used, as the store counts them: the lowest Size - remaining of each
+// range.
+std::vector<NumberSpan> UsedOf(const std::vector<StoredRange>& ranges) {
+  std::vector<NumberSpan> used;
+  for (const auto& r : ranges) {
+    const std::int64_t count = r.range.Size() - r.range.remaining;
+    if (count > 0) used.push_back({r.range.from, r.range.from + count - 1});
+  }
+  return used;
 }
 
 std::vector<NumberSpan> SpansOf(const std::vector<StoredRange>& ranges) {
@@ -187,6 +199,11 @@ TYPED_TEST(CustodyProperty, RandomSavesFromManyThreadsNeverLoseAFormOrLeaveATrac
         expected.insert(expected.end(), attempt.receipts.begin(), attempt.receipts.end());
         if (Union(SpansOf(after)) != Union(expected)) {
           this->Fail(context + ": the numbers held are not those before plus the receipts");
+        }
+        // Splits, assignments and moves share the remaining counts out: the forms used
+        // before are the ones used after, wherever they went (a receipt adds none).
+        if (Union(UsedOf(after)) != Union(UsedOf(before))) {
+          this->Fail(context + ": the used forms are not those used before");
         }
         // A replaced range moves on by one version, a new one starts at 1, the rest stay.
         for (const auto& r : after) {
