@@ -11,6 +11,7 @@
 
 class QAction;
 class QLabel;
+class QScrollArea;
 
 namespace fm {
 class MessageComponent;
@@ -89,6 +90,9 @@ class ShellWindow final : public QMainWindow {
   // nullptr before OpenDocument and after the document was closed.
   TARVO_FormsMaint* Document() const { return mDocument.get(); }
   FormView* DocumentView() const { return mView; }
+  // What holds the view: it scrolls the document in a window smaller than the form's least
+  // size. nullptr while no document is open.
+  QScrollArea* DocumentArea() const { return mArea; }
   QtHostFrame& HostFrame() const { return *mFrame; }
   // The action of a toolbar item (7, 8, 9, 12, 14); nullptr for others.
   QAction* ToolbarItem(int item) const;
@@ -137,6 +141,7 @@ class ShellWindow final : public QMainWindow {
   Options mOptions;
   std::unique_ptr<TARVO_FormsMaint> mDocument;
   FormView* mView = nullptr;
+  QScrollArea* mArea = nullptr;
   std::shared_ptr<QtHostFrame> mFrame;
   QLabel* mStatus;
   QLabel* mConnection;
