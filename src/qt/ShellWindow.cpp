@@ -38,6 +38,7 @@
 #include "qt/QtHostFrame.h"
 #include "qt/QtText.h"
 #include "qt/SearchSummary.h"
+#include "qt/ShellText.h"
 #include "qt/TrooperReassignment.h"
 #include "qt/WindowPlacement.h"
 
@@ -182,7 +183,10 @@ void ShellWindow::BuildToolbarAndMenu() {
 }
 
 FormHistoryWindow& ShellWindow::OpenFormHistory() {
-  if (mFormHistory == nullptr) mFormHistory = new FormHistoryWindow(this);
+  if (mFormHistory == nullptr) {
+    mFormHistory = new FormHistoryWindow(this);
+    PlaceCentredOver(*mFormHistory, *this, mFormHistory->sizeHint());
+  }
   mFormHistory->show();
   mFormHistory->raise();
   mFormHistory->activateWindow();
@@ -200,6 +204,7 @@ AccountabilityWindow& ShellWindow::OpenAccountability() {
                                     text::Trim(last.district).empty());
       }
     }
+    PlaceCentredOver(*mAccountability, *this, mAccountability->sizeHint());
   }
   mAccountability->show();
   mAccountability->raise();
@@ -438,7 +443,11 @@ void ShellWindow::UpdateSummary() {
   mSummaryKey = key;
   SearchTotals totals;
   Trap("ShellWindow.Summary", [&] {
-    if (ranges.RecordsetPtr()) totals = CountRanges(*ranges.RecordsetPtr());
+    if (!ranges.RecordsetPtr()) return;
+    // The reasons as the grid's Status column reads them today, so a reason described anew
+    // counts at once.
+    const std::set<std::string> stock = StockStatuses(LocalCodeEntries("DELISTCD"));
+    totals = CountRanges(*ranges.RecordsetPtr(), newForms ? nullptr : &stock);
   });
   totals.newRanges = newForms;
   if (troopers) totals.troopers = d.grdOfficerList.RowCount();
