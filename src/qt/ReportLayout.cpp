@@ -321,18 +321,40 @@ std::vector<int> ColumnWidths(const ReportTable& table, int width, int padding,
     widths[widest] += width - wantedSum;
     return widths;
   }
-  // Each column gets its least width and a share of the rest by how much more it wants.
-  const long long room = width - leastSum;
-  const long long asked = wantedSum - leastSum;
-  int given = 0;
-  std::size_t last = 0;
+  // Each column gets its least width; the rest is poured out evenly, a column taking no more
+  // than it wants, so that short columns stand on one line and the long ones share what is
+  // left by how much more they want.
+  widths = least;
+  int room = width - leastSum;
+  std::vector<std::size_t> wanting;
   for (std::size_t c = 0; c < count; ++c) {
-    const int share = static_cast<int>(room * (wanted[c] - least[c]) / asked);
-    widths[c] = least[c] + share;
-    given += share;
-    if (wanted[c] > least[c]) last = c;
+    if (wanted[c] > least[c]) wanting.push_back(c);
   }
-  widths[last] += static_cast<int>(room) - given;
+  bool filled = true;
+  while (filled && !wanting.empty()) {
+    filled = false;
+    const int share = room / static_cast<int>(wanting.size());
+    for (auto it = wanting.begin(); it != wanting.end();) {
+      const int need = wanted[*it] - widths[*it];
+      if (need > share) {
+        ++it;
+        continue;
+      }
+      widths[*it] += need;
+      room -= need;
+      it = wanting.erase(it);
+      filled = true;
+    }
+  }
+  long long asked = 0;
+  for (std::size_t c : wanting) asked += wanted[c] - widths[c];
+  int given = 0;
+  for (std::size_t c : wanting) {
+    const int share = static_cast<int>(room * (wanted[c] - widths[c]) / asked);
+    widths[c] += share;
+    given += share;
+  }
+  if (!wanting.empty()) widths[wanting.back()] += room - given;
   return widths;
 }
 

@@ -9,8 +9,9 @@
 //
 // - a table's columns are at least as wide as the longest word of their heading and as their
 //   widest figure, so a heading wraps between words only and a figure never wraps; the
-//   width left over goes to the columns whose text would otherwise wrap, most to the one
-//   that needs most;
+//   width left over is shared out evenly among the columns whose text would otherwise wrap,
+//   none taking more than its text on one line, so short columns stand on one line and the
+//   long ones (the ranges) share the rest;
 // - a row is never split across pages; it starts a new page instead (only a row taller than
 //   a page is split, between its lines);
 // - on every page a table continues on, its column headings are repeated above its rows;

@@ -162,6 +162,13 @@ TEST(ReportLayout, ColumnsFitTheirHeadingsWordsAndFiguresAndShareTheRest) {
   EXPECT_GE(narrow[2], 6 * 16 + 4);  // "1100001-1100400,"
   EXPECT_EQ(WrapText("Beginning balance", narrow[1] - 4, TextStyle::Bold, measure),
             (std::vector<std::string>{"Beginning", "balance"}));
+  // A short column stands on one line; the long one takes the rest and wraps.
+  ReportTable ranges;
+  ranges.columns = {{"Line"}, {"Ranges"}};
+  std::string many;
+  for (int k = 0; k < 20; ++k) many += "1100001-1100400, ";
+  ranges.rows = {{{"Beginning balance", many}}};
+  EXPECT_EQ(ColumnWidths(ranges, 400, 2, measure), (std::vector<int>{106, 294}));
   // No room even for the words: each keeps its least width, and the table overflows.
   EXPECT_EQ(ColumnWidths(table, 100, 2, measure), (std::vector<int>{52, 67, 100}));
 }
