@@ -58,9 +58,10 @@ int Run(const ReportSelection& selection) {
   for (const auto& line : report.lines) {
     if (line.Imbalance() != 0) {
       std::cerr << fmt::format(
-          "formsmaint-server report: form type {} does not balance (off by {}); the history "
-          "has a defect, tell the help desk\n",
-          line.formType, line.Imbalance());
+          "formsmaint-server report: {} does not balance (off by {}); the history has a "
+          "defect, tell the help desk\n",
+          line.description.empty() ? "form type " + line.formType : line.description,
+          line.Imbalance());
     }
   }
   return 0;

@@ -364,8 +364,9 @@ std::vector<std::vector<std::string>> AccountabilityCsvRecords(const Accountabil
       for (const auto& [code, tally] : line.delistedByReason) {
         auto description = report.reasonDescriptions.find(code);
         add(AccountLineCaption(kind),
-            description == report.reasonDescriptions.end() ? code
-                                                           : code + " " + description->second,
+            description == report.reasonDescriptions.end() || description->second.empty()
+                ? code
+                : description->second,
             tally);
       }
     }
@@ -493,8 +494,7 @@ FormHistory FormHistoryFromDataSets(const std::map<std::string, DataSet>& dataSe
 }
 
 std::string StatusText(const CustodyState& state) {
-  return state.statusDescription.empty() ? state.status
-                                         : state.status + " " + state.statusDescription;
+  return state.statusDescription.empty() ? state.status : state.statusDescription;
 }
 
 std::vector<std::vector<std::string>> FormHistoryCsvRecords(
@@ -507,8 +507,8 @@ std::vector<std::vector<std::string>> FormHistoryCsvRecords(
     const bool withdrawn = e.event == "WITHDRAW";
     records.push_back(
         {history.formType, number, time(e.at), e.userName, e.what, SerialRangesText({e.range}),
-         e.before ? HolderText(*e.before) : "", e.before ? e.before->status : "",
-         withdrawn ? "(withdrawn)" : HolderText(e.after), withdrawn ? "" : e.after.status,
+         e.before ? HolderText(*e.before) : "", e.before ? StatusText(*e.before) : "",
+         withdrawn ? "(withdrawn)" : HolderText(e.after), withdrawn ? "" : StatusText(e.after),
          withdrawn && !e.reason.empty() ? e.reason : e.comment});
   }
   return records;

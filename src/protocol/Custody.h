@@ -172,7 +172,8 @@ std::vector<std::vector<std::string>> FormHistoryCsvRecords(
     const FormHistory& history, const std::function<std::string(const std::string&)>& time);
 // "A1", "A1 John Smith (1001)": the holder as the history shows it.
 std::string HolderText(const CustodyState& state);
-// "V Void": the status as the history shows it.
+// "Void": the status as the history shows it, by its description (the code when it has
+// none).
 std::string StatusText(const CustodyState& state);
 
 }  // namespace fm::protocol

@@ -2,24 +2,27 @@
 
 #include <fmt/format.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateEdit>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTextDocument>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -29,8 +32,11 @@
 #include "platform/PlatformError.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"
+#include "qt/DateEntry.h"
 #include "qt/GridView.h"
 #include "qt/QtText.h"
+#include "qt/ReportLayout.h"
+#include "qt/SearchSummary.h"
 #include "qt/ShellExchange.h"
 #include "qt/ShellText.h"
 
@@ -42,108 +48,49 @@ using protocol::AccountLine;
 
 const QColor kDefect(176, 0, 0);
 const QColor kDefectBackground(255, 224, 224);
+const QColor kHeadingBackground(232, 232, 232);
+const QColor kRule(136, 136, 136);
+// The window's size when it first opens (the shell keeps it on the screen).
+constexpr QSize kDesignSize(1200, 640);
 
-QString Count(std::int64_t n) { return QLocale(QLocale::English).toString(n); }
-
-QString ImbalanceText(std::int64_t imbalance) {
-  return imbalance == 0 ? QObject::tr("yes") : QObject::tr("NO: off by %1").arg(Count(imbalance));
+QString DayText(const std::string& iso, const QLocale& locale) {
+  const QDate date = QDate::fromString(ToQString(iso), Qt::ISODate);
+  return date.isValid() ? DateEntryText(date, locale) : ToQString(iso);
 }
 
-QString PeriodText(const protocol::AccountabilityParameters& p) {
-  const QDate first = QDate::fromString(ToQString(p.fromDate), Qt::ISODate);
-  const QDate last = QDate::fromString(ToQString(p.toDate), Qt::ISODate);
-  return QStringLiteral("%1 to %2")
-      .arg(first.toString(QStringLiteral("MM/dd/yyyy")),
-           last.toString(QStringLiteral("MM/dd/yyyy")));
-}
-
-// The rows of the range list of one form type: each line, the delisted ones by reason too.
-struct RangeRow {
-  QString line;
-  QString reason;
-  std::int64_t count;
-  QString ranges;
-};
-std::vector<RangeRow> RangeRows(const protocol::AccountabilityReport& report,
-                                const protocol::AccountabilityLine& line) {
-  std::vector<RangeRow> rows;
-  for (AccountLine kind : protocol::kAccountLines) {
-    const auto& tally = line.Tally(kind);
-    rows.push_back({QString::fromUtf8(protocol::AccountLineCaption(kind)), QString(), tally.count,
-                    ToQString(protocol::SerialRangesText(tally.ranges))});
-    if (kind != AccountLine::Delisted) continue;
-    for (const auto& [code, byReason] : line.delistedByReason) {
-      auto description = report.reasonDescriptions.find(code);
-      rows.push_back({QString(),
-                      ToQString(description == report.reasonDescriptions.end()
-                                    ? code
-                                    : code + " " + description->second),
-                      byReason.count, ToQString(protocol::SerialRangesText(byReason.ranges))});
+// The report's fonts measured on the device it is drawn on.
+class DeviceMeasure final : public TextMeasure {
+ public:
+  explicit DeviceMeasure(const QPaintDevice& device) {
+    QFont body = QApplication::font();
+    body.setPointSizeF(9);
+    for (TextStyle style :
+         {TextStyle::Body, TextStyle::Bold, TextStyle::Heading, TextStyle::Title}) {
+      QFont font = body;
+      font.setBold(style != TextStyle::Body);
+      if (style == TextStyle::Heading) font.setPointSizeF(11);
+      if (style == TextStyle::Title) font.setPointSizeF(15);
+      mFonts.push_back(font);
+      mMetrics.emplace_back(font, &device);
     }
   }
-  return rows;
-}
+  int Width(const std::string& text, TextStyle style) const override {
+    return mMetrics[Index(style)].horizontalAdvance(ToQString(text));
+  }
+  int LineHeight(TextStyle style) const override { return mMetrics[Index(style)].lineSpacing(); }
+  const QFont& Font(TextStyle style) const { return mFonts[Index(style)]; }
+
+ private:
+  static std::size_t Index(TextStyle style) { return static_cast<std::size_t>(style); }
+  std::vector<QFont> mFonts;
+  std::vector<QFontMetrics> mMetrics;
+};
 
 }  // namespace
 
 std::pair<QDate, QDate> LastCalendarMonth(const QDate& today) {
   const QDate first = QDate(today.year(), today.month(), 1).addMonths(-1);
   return {first, first.addMonths(1).addDays(-1)};
-}
-
-std::string AccountabilityHtml(const protocol::AccountabilityReport& report,
-                               const std::string& certifier) {
-  const auto& p = report.parameters;
-  QString html = QStringLiteral(
-      "<html><head><style>"
-      "body { font-family: sans-serif; font-size: 9pt; }"
-      "table { border-collapse: collapse; }"
-      "th, td { border: 1px solid #888; padding: 2px 4px; }"
-      "td.n { text-align: right; }"
-      "tr.defect td { color: #b00000; background-color: #ffe0e0; }"
-      "</style></head><body>");
-  html += QStringLiteral("<h2>Accountable Forms Report</h2><p><b>%1</b><br>Period: %2<br>")
-              .arg(ToQString(p.holder).toHtmlEscaped(), PeriodText(p));
-  html += QStringLiteral("Form types: %1<br>Computed: %2</p>")
-              .arg(p.formType.empty() ? QStringLiteral("all") : ToQString(p.formType),
-                   LocalTimeText(p.computedAt));
-  html += QStringLiteral("<table><tr><th>Form type</th>");
-  for (AccountLine kind : protocol::kAccountLines) {
-    html +=
-        QStringLiteral("<th>%1</th>").arg(QString::fromUtf8(protocol::AccountLineCaption(kind)));
-  }
-  html += QStringLiteral("<th>Issued</th><th>Balanced</th></tr>");
-  for (const auto& line : report.lines) {
-    const bool defect = line.Imbalance() != 0;
-    html += defect ? QStringLiteral("<tr class=\"defect\">") : QStringLiteral("<tr>");
-    html += QStringLiteral("<td>%1 %2</td>")
-                .arg(ToQString(line.formType), ToQString(line.description).toHtmlEscaped());
-    for (AccountLine kind : protocol::kAccountLines) {
-      html += QStringLiteral("<td class=\"n\">%1</td>").arg(Count(line.Tally(kind).count));
-    }
-    html += QStringLiteral("<td class=\"n\">%1</td><td>%2</td></tr>")
-                .arg(Count(line.issued), ImbalanceText(line.Imbalance()));
-  }
-  html += QStringLiteral("</table>");
-  for (const auto& line : report.lines) {
-    html += QStringLiteral("<h3>%1 %2: serial numbers</h3><table>")
-                .arg(ToQString(line.formType), ToQString(line.description).toHtmlEscaped());
-    html += QStringLiteral("<tr><th>Line</th><th>Reason</th><th>Count</th><th>Ranges</th></tr>");
-    for (const auto& row : RangeRows(report, line)) {
-      html += QStringLiteral("<tr><td>%1</td><td>%2</td><td class=\"n\">%3</td><td>%4</td></tr>")
-                  .arg(row.line.toHtmlEscaped(), row.reason.toHtmlEscaped(), Count(row.count),
-                       row.ranges.toHtmlEscaped());
-    }
-    html += QStringLiteral("</table>");
-  }
-  html += QStringLiteral(
-              "<p><br>I certify that this report accounts for every form in the custody named "
-              "above for the period shown.</p><p>Accountable officer: <b>%1</b>"
-              "&nbsp;&nbsp;&nbsp;&nbsp;Signature: ______________________________"
-              "&nbsp;&nbsp;&nbsp;&nbsp;Date: ______________</p></body></html>")
-              .arg(certifier.empty() ? QStringLiteral("______________________________")
-                                     : ToQString(certifier).toHtmlEscaped());
-  return ToStdString(html);
 }
 
 AccountabilityWindow::AccountabilityWindow(QWidget* parent)
@@ -153,8 +100,8 @@ AccountabilityWindow::AccountabilityWindow(QWidget* parent)
       mWholeTroop(new QCheckBox(tr("Whole troop"), this)),
       mOfficer(new QLineEdit(this)),
       mFormType(new QComboBox(this)),
-      mFirst(new QDateEdit(this)),
-      mLast(new QDateEdit(this)),
+      mFirst(new DateBox(this)),
+      mLast(new DateBox(this)),
       mRun(new QPushButton(tr("&Run"), this)),
       mHeading(new QLabel(this)),
       mLines(new QTableWidget(this)),
@@ -170,15 +117,13 @@ AccountabilityWindow::AccountabilityWindow(QWidget* parent)
   mStation->setMaxLength(3);
   mStation->setPlaceholderText(tr("e.g. A1"));
   mOfficer->setObjectName(QStringLiteral("reportOfficer"));
-  mOfficer->setPlaceholderText(tr("registry #, optional"));
+  mOfficer->setPlaceholderText(tr("an officer's, optional"));
   mFormType->addItem(tr("All form types"), QString());
   for (const auto& [code, description] : LocalCodeEntries("FORMTYPE")) {
     mFormType->addItem(ToQString(description), ToQString(code));
   }
-  for (QDateEdit* date : {mFirst, mLast}) {
-    date->setCalendarPopup(true);
-    date->setDisplayFormat(QStringLiteral("MM/dd/yyyy"));
-  }
+  mFirst->setObjectName(QStringLiteral("reportFirstDay"));
+  mLast->setObjectName(QStringLiteral("reportLastDay"));
   const auto [first, last] = LastCalendarMonth(QDate::currentDate());
   SetPeriod(first, last);
   mRun->setDefault(true);
@@ -190,11 +135,8 @@ AccountabilityWindow::AccountabilityWindow(QWidget* parent)
   mCertifier->setObjectName(QStringLiteral("reportCertifier"));
   mCertifier->setPlaceholderText(tr("name of the accountable officer"));
 
-  QStringList headings{tr("Form type")};
-  for (AccountLine kind : protocol::kAccountLines) {
-    headings << QString::fromUtf8(protocol::AccountLineCaption(kind));
-  }
-  headings << tr("Issued") << tr("Balanced");
+  QStringList headings;
+  for (const auto& heading : LineHeadings()) headings << ToQString(heading);
   mLines->setObjectName(QStringLiteral("reportLines"));
   mLines->setColumnCount(static_cast<int>(headings.size()));
   mLines->setHorizontalHeaderLabels(headings);
@@ -214,9 +156,9 @@ AccountabilityWindow::AccountabilityWindow(QWidget* parent)
   entries->addWidget(new QLabel(tr("Troop/District:"), this), 0, 0);
   entries->addWidget(mStation, 0, 1);
   entries->addWidget(mWholeTroop, 0, 2);
-  entries->addWidget(new QLabel(tr("Officer:"), this), 0, 3);
+  entries->addWidget(new QLabel(tr("Registry #:"), this), 0, 3);
   entries->addWidget(mOfficer, 0, 4);
-  entries->addWidget(new QLabel(tr("Form type:"), this), 0, 5);
+  entries->addWidget(new QLabel(tr("Form Type:"), this), 0, 5);
   entries->addWidget(mFormType, 0, 6);
   entries->addWidget(new QLabel(tr("From:"), this), 1, 0);
   entries->addWidget(mFirst, 1, 1);
@@ -243,7 +185,7 @@ AccountabilityWindow::AccountabilityWindow(QWidget* parent)
   layout->addWidget(mRanges, 3);
   layout->addWidget(certification);
   layout->addLayout(buttons);
-  resize(1200, 640);
+  resize(kDesignSize);
 
   connect(mRun, &QPushButton::clicked, this, [this] { Run(); });
   connect(mCsv, &QPushButton::clicked, this, [this] { ExportToCsv(); });
@@ -271,8 +213,26 @@ void AccountabilityWindow::SetFormType(const std::string& code) {
 }
 
 void AccountabilityWindow::SetPeriod(const QDate& first, const QDate& last) {
-  mFirst->setDate(first);
-  mLast->setDate(last);
+  mFirst->SetDate(first);
+  mLast->SetDate(last);
+}
+
+QSize AccountabilityWindow::sizeHint() const { return kDesignSize; }
+
+void AccountabilityWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  // Enter in an entry runs the report, as the default button of a dialog would.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  QWidget* focus = focusWidget();
+  const QWidget* entries[] = {mStation, mWholeTroop, mOfficer, mFormType, mFirst, mLast, mRun};
+  if (enter && std::find(std::begin(entries), std::end(entries), focus) != std::end(entries)) {
+    Run();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void AccountabilityWindow::SetStatus(const QString& text, bool problem) {
@@ -281,10 +241,11 @@ void AccountabilityWindow::SetStatus(const QString& text, bool problem) {
 }
 
 void AccountabilityWindow::Run() {
+  if (mExchange->Waiting()) return;
   std::string station = ToStdString(mStation->text().trimmed().toUpper());
   const std::string officer = ToStdString(mOfficer->text().trimmed());
   if (station.empty() && officer.empty()) {
-    SetStatus(tr("Type a Troop/District, an officer's registry number, or both."), true);
+    SetStatus(tr("Type a Troop/District, an officer's Registry #, or both."), true);
     return;
   }
   if (mWholeTroop->isChecked()) station = station.substr(0, 1);
@@ -296,8 +257,19 @@ void AccountabilityWindow::Run() {
   if (!officer.empty()) criteria.emplace_back("ASGND_REG_NBR", officer);
   const std::string type = ToStdString(mFormType->currentData().toString());
   if (!type.empty()) criteria.emplace_back("REF_TYP_CD", type);
-  criteria.emplace_back("FROM_DT", ToStdString(mFirst->date().toString(Qt::ISODate)));
-  criteria.emplace_back("TO_DT", ToStdString(mLast->date().toString(Qt::ISODate)));
+  const std::pair<const char*, DateBox*> days[] = {{"From", mFirst}, {"To", mLast}};
+  for (const auto& [caption, box] : days) {
+    if (box->Date().isValid()) continue;
+    const QDate example = QDate::currentDate();
+    SetStatus(tr("The %1 date \"%2\" is not a date: type it as %3, e.g. %4.")
+                  .arg(tr(caption), box->text().trimmed(), DateEntryFormat(box->locale()),
+                       DateEntryText(example, box->locale())),
+              true);
+    box->setFocus();
+    return;
+  }
+  criteria.emplace_back("FROM_DT", ToStdString(mFirst->Date().toString(Qt::ISODate)));
+  criteria.emplace_back("TO_DT", ToStdString(mLast->Date().toString(Qt::ISODate)));
   SetStatus(tr("Computing the report..."), false);
   mRun->setEnabled(false);
   mExchange->Send(
@@ -321,20 +293,18 @@ void AccountabilityWindow::Run() {
 void AccountabilityWindow::Show(const protocol::AccountabilityReport& report) {
   mReport = report;
   mHeading->setText(QStringLiteral("%1 \u2014 %2")
-                        .arg(ToQString(report.parameters.holder), PeriodText(report.parameters)));
+                        .arg(ToQString(report.parameters.holder), ToQString(Texts().period)));
   mLines->setRowCount(0);
   mLines->setRowCount(static_cast<int>(report.lines.size()));
   int defects = 0;
   for (int row = 0; row < static_cast<int>(report.lines.size()); ++row) {
     const auto& line = report.lines[static_cast<std::size_t>(row)];
-    QStringList cells{ToQString(line.formType + " " + line.description)};
-    for (AccountLine kind : protocol::kAccountLines) cells << Count(line.Tally(kind).count);
-    cells << Count(line.issued) << ImbalanceText(line.Imbalance());
+    const auto cells = LineCells(line);
     const bool defect = line.Imbalance() != 0;
     defects += defect ? 1 : 0;
-    for (int column = 0; column < cells.size(); ++column) {
-      auto* item = new QTableWidgetItem(cells[column]);
-      if (column > 0 && column < cells.size() - 1) {
+    for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
+      auto* item = new QTableWidgetItem(ToQString(cells[static_cast<std::size_t>(column)]));
+      if (column > 0 && column + 1 < static_cast<int>(cells.size())) {
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       }
       if (defect) {
@@ -354,7 +324,10 @@ void AccountabilityWindow::Show(const protocol::AccountabilityReport& report) {
   ShowRanges(report.lines.empty() ? -1 : 0);
   for (QPushButton* b : {mCsv, mPdf, mPrint}) b->setEnabled(true);
   if (defects > 0) {
-    SetStatus(tr("%n form type(s) do not balance: a defect of the history.", "", defects), true);
+    SetStatus(defects == 1 ? tr("1 form type does not balance: a defect of the history.")
+                           : tr("%1 form types do not balance: a defect of the history.")
+                                 .arg(QString::number(defects)),
+              true);
   } else {
     SetStatus(report.lines.empty() ? tr("Nothing to account for in this period.")
                                    : tr("Every line balances."),
@@ -369,7 +342,8 @@ void AccountabilityWindow::ShowRanges(int line) {
   mRanges->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
     const auto& row = rows[static_cast<std::size_t>(r)];
-    const QString cells[] = {row.line, row.reason, Count(row.count), row.ranges};
+    const QString cells[] = {ToQString(row.line), ToQString(row.reason),
+                             ToQString(GroupedNumber(row.count)), ToQString(row.ranges)};
     for (int c = 0; c < 4; ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
       item->setToolTip(cells[c]);
@@ -378,6 +352,25 @@ void AccountabilityWindow::ShowRanges(int line) {
     }
   }
   mRanges->resizeColumnsToContents();
+}
+
+AccountabilityTexts AccountabilityWindow::Texts() const {
+  const auto& p = mReport.parameters;
+  AccountabilityTexts texts;
+  texts.period =
+      ToStdString(tr("%1 to %2").arg(DayText(p.fromDate, locale()), DayText(p.toDate, locale())));
+  texts.computed = ToStdString(LocalTimeText(p.computedAt));
+  texts.formTypes = ToStdString(tr("All form types"));
+  if (!p.formType.empty()) {
+    const int index = mFormType->findData(ToQString(p.formType));
+    texts.formTypes = index >= 0 ? ToStdString(mFormType->itemText(index)) : p.formType;
+  }
+  texts.certifier = text::Trim(ToStdString(mCertifier->text()));
+  return texts;
+}
+
+std::vector<ReportBlock> AccountabilityWindow::PrintedBlocks() const {
+  return AccountabilityBlocks(mReport, Texts());
 }
 
 QString AccountabilityWindow::SuggestedName(const char* extension) const {
@@ -395,6 +388,7 @@ void AccountabilityWindow::ExportToCsv() {
   std::ostringstream out;
   CsvWriter csv(out);
   for (const auto& record : protocol::AccountabilityCsvRecords(mReport)) csv.WriteRecord(record);
+  for (const auto& record : CertificationCsvRecords(Texts().certifier)) csv.WriteRecord(record);
   try {
     WriteFileAtomically(std::filesystem::path(ToStdString(path)), out.str());
     SetStatus(tr("Exported to %1.").arg(path), false);
@@ -405,9 +399,34 @@ void AccountabilityWindow::ExportToCsv() {
 }
 
 void AccountabilityWindow::Render(QPagedPaintDevice& device) const {
-  QTextDocument document;
-  document.setHtml(ToQString(AccountabilityHtml(mReport, ToStdString(mCertifier->text()))));
-  document.print(&device);
+  const DeviceMeasure measure(device);
+  const int line = measure.LineHeight(TextStyle::Body);
+  const PageGeometry page{device.width(), device.height(), std::max(line / 4, 1)};
+  const AccountabilityTexts texts = Texts();
+  const auto pages = LayOutReport(AccountabilityBlocks(mReport, texts), page, measure,
+                                  AccountabilityFooter(mReport, texts));
+  QPainter painter(&device);
+  QPen rule(kRule);
+  rule.setWidth(std::max(line / 16, 1));
+  for (std::size_t n = 0; n < pages.size(); ++n) {
+    if (n > 0) device.newPage();
+    for (const PlacedCell& cell : pages[n].cells) {
+      const QRect frame(cell.x, cell.y, cell.width, cell.height);
+      if (cell.heading || cell.defect) {
+        painter.fillRect(frame, cell.heading ? kHeadingBackground : kDefectBackground);
+      }
+      painter.setPen(rule);
+      painter.drawRect(frame);
+    }
+    for (const PlacedText& text : pages[n].texts) {
+      painter.setFont(measure.Font(text.style));
+      painter.setPen(text.defect ? kDefect : QColor(Qt::black));
+      const Qt::Alignment align =
+          (text.alignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+      painter.drawText(QRect(text.x, text.y, text.width, measure.LineHeight(text.style)),
+                       static_cast<int>(align | Qt::TextSingleLine), ToQString(text.text));
+    }
+  }
 }
 
 void AccountabilityWindow::ExportToPdf() {

@@ -4,12 +4,15 @@
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "protocol/Custody.h"
+#include "qt/AccountabilityPrint.h"
 
 class QCheckBox;
 class QComboBox;
-class QDateEdit;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPagedPaintDevice;
@@ -18,6 +21,7 @@ class QTableWidget;
 
 namespace fm::qt {
 
+class DateBox;
 class ShellExchange;
 
 // Reports > Accountability: the accountability report of a Troop/District, a whole troop or
@@ -25,16 +29,19 @@ class ShellExchange;
 //
 // The clerk gives the holder (a Troop/District, "Whole troop", and/or an officer's registry
 // number), one form type or all, and the first and last day (the last calendar month by
-// default); Run asks the forms server (message type 36, through the message component). Per
+// default, typed in the locale's short date format, DateBox); Run (also Enter in any of the
+// entries) asks the forms server (message type 36, through the message component). Per
 // form type the window shows the beginning balance, received, transferred in, reinstated,
 // transferred out, delisted, withdrawn, the ending balance and the forms issued; a form type
 // whose lines do not add up is shown in red, with the difference: a defect of the history
 // for the help desk. Below, the serial ranges of every line of the selected form type (the
 // delisted ones by reason). A certification line takes the accountable officer's name and
-// leaves room for the signature and the date.
+// leaves room for the signature and the date. Escape closes the window.
 //
-// Export to CSV (the table of the command line's --format csv), to PDF (Qt's PDF writer) and
-// to a printer (Qt's print dialog) carry the whole report with the certification line.
+// Export to CSV (the table of the command line's --format csv, then the certification), to
+// PDF (Qt's PDF writer) and to a printer (Qt's print dialog) carry the whole report with the
+// certification line; the printed pages are laid out by ReportLayout (headings that wrap
+// between words only, rows kept whole, the column headings on every page).
 class AccountabilityWindow final : public QWidget {
  public:
   explicit AccountabilityWindow(QWidget* parent = nullptr);
@@ -45,7 +52,8 @@ class AccountabilityWindow final : public QWidget {
   void SetOfficer(const QString& registry);
   void SetFormType(const std::string& code);  // empty: all form types
   void SetPeriod(const QDate& first, const QDate& last);
-  // Asks for the report the entries describe; a wrong entry is said in the status line.
+  // Asks for the report the entries describe; a wrong entry is said in the status line and
+  // nothing is sent.
   void Run();
 
   void ExportToCsv();
@@ -53,6 +61,8 @@ class AccountabilityWindow final : public QWidget {
   void Print();
   // Draws the report, certification line included, on a paged device.
   void Render(QPagedPaintDevice& device) const;
+  // The report's blocks as printed, with the texts the window shows.
+  std::vector<ReportBlock> PrintedBlocks() const;
 
   bool Waiting() const;
   const protocol::AccountabilityReport& Report() const { return mReport; }
@@ -60,12 +70,19 @@ class AccountabilityWindow final : public QWidget {
   QTableWidget& Ranges() const { return *mRanges; }
   QLabel& StatusLine() const { return *mStatus; }
   QLineEdit& OfficerName() const { return *mCertifier; }
+  DateBox& FirstDay() const { return *mFirst; }
+  DateBox& LastDay() const { return *mLast; }
+  QSize sizeHint() const override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Show(const protocol::AccountabilityReport& report);
   void ShowRanges(int line);
   void SetStatus(const QString& text, bool problem);
   QString SuggestedName(const char* extension) const;
+  AccountabilityTexts Texts() const;
 
   std::unique_ptr<ShellExchange> mExchange;
   protocol::AccountabilityReport mReport;
@@ -73,8 +90,8 @@ class AccountabilityWindow final : public QWidget {
   QCheckBox* mWholeTroop;
   QLineEdit* mOfficer;
   QComboBox* mFormType;
-  QDateEdit* mFirst;
-  QDateEdit* mLast;
+  DateBox* mFirst;
+  DateBox* mLast;
   QPushButton* mRun;
   QLabel* mHeading;
   QTableWidget* mLines;
@@ -85,11 +102,6 @@ class AccountabilityWindow final : public QWidget {
   QPushButton* mPdf;
   QPushButton* mPrint;
 };
-
-// The report as an HTML document for printing: the heading, one row per form type (red when
-// it does not balance), the serial ranges, and the certification line with `certifier`.
-std::string AccountabilityHtml(const protocol::AccountabilityReport& report,
-                               const std::string& certifier);
 
 // The first and last day of the calendar month before the one `today` is in.
 std::pair<QDate, QDate> LastCalendarMonth(const QDate& today);

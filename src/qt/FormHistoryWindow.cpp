@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,6 +31,9 @@
 namespace fm::qt {
 
 namespace {
+
+// The window's size when it first opens (the shell keeps it on the screen).
+constexpr QSize kDesignSize(1100, 420);
 
 const char* const kColumns[] = {"When",         "Who",           "What",
                                 "Range",        "Holder before", "Status before",
@@ -79,9 +83,9 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   mExport->setEnabled(false);
 
   auto* entry = new QHBoxLayout;
-  entry->addWidget(new QLabel(tr("Form type:"), this));
+  entry->addWidget(new QLabel(tr("Form Type:"), this));
   entry->addWidget(mFormType, 2);
-  entry->addWidget(new QLabel(tr("Form number:"), this));
+  entry->addWidget(new QLabel(tr("Form Number:"), this));
   entry->addWidget(mNumber, 1);
   entry->addWidget(mShow);
   auto* buttons = new QHBoxLayout;
@@ -94,7 +98,7 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   layout->addWidget(mSummary);
   layout->addWidget(mTable, 1);
   layout->addLayout(buttons);
-  resize(1100, 420);
+  resize(kDesignSize);
 
   connect(mShow, &QPushButton::clicked, this, [this] { Request(); });
   connect(mNumber, &QLineEdit::returnPressed, this, [this] { Request(); });
@@ -103,6 +107,16 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
 }
 
 FormHistoryWindow::~FormHistoryWindow() = default;
+
+QSize FormHistoryWindow::sizeHint() const { return kDesignSize; }
+
+void FormHistoryWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
 
 bool FormHistoryWindow::Waiting() const { return mExchange->Waiting(); }
 
@@ -126,7 +140,8 @@ void FormHistoryWindow::Request() {
     SetStatus(tr("Choose a form type and type the form number."), true);
     return;
   }
-  SetStatus(ToQString(fmt::format("Requesting the history of form {} of {}...", number, type)),
+  SetStatus(tr("Requesting the history of form %1 of %2...")
+                .arg(QString::number(number), mFormType->currentText()),
             false);
   mShow->setEnabled(false);
   mExchange->Send(
@@ -172,9 +187,12 @@ void FormHistoryWindow::Show(const protocol::FormHistory& history) {
   }
   mTable->resizeColumnsToContents();
   mExport->setEnabled(true);
-  SetStatus(ToQString(fmt::format("{} change{} of form {} of {}.", history.entries.size(),
-                                  history.entries.size() == 1 ? "" : "s", history.number,
-                                  history.formType)),
+  const int index = mFormType->findData(ToQString(text::Trim(history.formType)));
+  const QString formType = index >= 0 ? mFormType->itemText(index) : ToQString(history.formType);
+  const std::size_t changes = history.entries.size();
+  const QString counted =
+      changes == 1 ? tr("1 change") : tr("%1 changes").arg(QString::number(changes));
+  SetStatus(tr("%1 of form %2 of %3.").arg(counted, QString::number(history.number), formType),
             false);
 }
 

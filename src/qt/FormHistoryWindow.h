@@ -8,6 +8,7 @@
 #include "protocol/Custody.h"
 
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -25,7 +26,7 @@ class ShellExchange;
 // The window lists every change that touched the form, oldest first: when (in local time),
 // who, what, the range it concerned, the holder and status before and after, the comment
 // (a withdrawal's reason); above them, who holds the form now. Export to CSV writes the
-// list as shown (RFC 4180, UTF-8).
+// list as shown (RFC 4180, UTF-8). Escape closes the window.
 class FormHistoryWindow final : public QWidget {
  public:
   explicit FormHistoryWindow(QWidget* parent = nullptr);
@@ -46,6 +47,10 @@ class FormHistoryWindow final : public QWidget {
   QTableWidget& Table() const { return *mTable; }
   QLabel& Summary() const { return *mSummary; }
   QLabel& StatusLine() const { return *mStatus; }
+  QSize sizeHint() const override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Show(const protocol::FormHistory& history);

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "base/Text.h"
 #include "platform/Recordset.h"
 #include "platform/Value.h"
 
@@ -9,7 +10,16 @@ namespace fm::qt {
 
 namespace {
 
-std::string Thousands(long long number) {
+// The status of a range in use.
+constexpr const char* kActiveStatus = "A";
+
+std::string Counted(long long number, const char* one, const char* many) {
+  return GroupedNumber(number) + " " + (number == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string GroupedNumber(long long number) {
   std::string digits = std::to_string(number < 0 ? -number : number);
   for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
     digits.insert(static_cast<std::size_t>(at), ",");
@@ -17,33 +27,56 @@ std::string Thousands(long long number) {
   return number < 0 ? "-" + digits : digits;
 }
 
-std::string Counted(long long number, const char* one, const char* many) {
-  return Thousands(number) + " " + (number == 1 ? one : many);
+std::set<std::string> StockStatuses(
+    const std::vector<std::pair<std::string, std::string>>& reasons) {
+  std::set<std::string> stock{kActiveStatus};
+  for (const auto& [code, description] : reasons) {
+    if (text::ToUpper(text::Trim(description)) == "UNASSIGN") stock.insert(text::Trim(code));
+  }
+  return stock;
 }
 
-}  // namespace
-
-SearchTotals CountRanges(const Recordset& ranges) {
+SearchTotals CountRanges(const Recordset& ranges, const std::set<std::string>* stock) {
   SearchTotals totals;
-  totals.ranges = ranges.RecordCount();
+  const long rows = ranges.RecordCount();
   const int from = ranges.FindField("FRM_FORM_NBR");
   const int to = ranges.FindField("TO_FORM_NBR");
-  if (from < 0 || to < 0) return totals;
-  for (long i = 0; i < totals.ranges; ++i) {
-    const Value& first = ranges.ValueAt(i, from);
-    const Value& last = ranges.ValueAt(i, to);
-    if (!first.IsInteger() || !last.IsInteger()) continue;
-    if (last.AsInteger() >= first.AsInteger())
-      totals.forms += last.AsInteger() - first.AsInteger() + 1;
+  const int status = stock == nullptr ? -1 : ranges.FindField("TRP_ACTN_CD");
+  for (long i = 0; i < rows; ++i) {
+    const bool delisted =
+        status >= 0 && !stock->contains(text::Trim(ranges.ValueAt(i, status).ToText()));
+    long long forms = 0;
+    if (from >= 0 && to >= 0) {
+      const Value& first = ranges.ValueAt(i, from);
+      const Value& last = ranges.ValueAt(i, to);
+      if (first.IsInteger() && last.IsInteger() && last.AsInteger() >= first.AsInteger()) {
+        forms = last.AsInteger() - first.AsInteger() + 1;
+      }
+    }
+    (delisted ? totals.delistedRanges : totals.ranges) += 1;
+    (delisted ? totals.delistedForms : totals.forms) += forms;
   }
   return totals;
 }
 
 std::string SummaryText(const SearchTotals& totals) {
-  if (totals.ranges == 0 && totals.troopers.value_or(0) == 0) return {};
-  std::string text = totals.newRanges ? Counted(totals.ranges, "new range", "new ranges")
-                                      : Counted(totals.ranges, "range", "ranges");
-  text += ", " + Counted(totals.forms, "form", "forms");
+  const long shown = totals.ranges + totals.delistedRanges;
+  if (shown == 0 && totals.troopers.value_or(0) == 0) return {};
+  std::string text;
+  if (totals.newRanges) {
+    text = Counted(shown, "new range", "new ranges") + ", " +
+           Counted(totals.forms + totals.delistedForms, "form", "forms");
+  } else if (totals.ranges == 0 && totals.delistedRanges > 0) {
+    text = Counted(totals.delistedRanges, "delisted range", "delisted ranges") + ", " +
+           Counted(totals.delistedForms, "form", "forms");
+  } else {
+    text = Counted(totals.ranges, "range", "ranges") + ", " +
+           Counted(totals.forms, "form", "forms") + " in stock";
+    if (totals.delistedRanges > 0) {
+      text += fmt::format("; {} delisted ({})", GroupedNumber(totals.delistedRanges),
+                          Counted(totals.delistedForms, "form", "forms"));
+    }
+  }
   if (totals.troopers) text += " \u00B7 " + Counted(*totals.troopers, "trooper", "troopers");
   return text;
 }

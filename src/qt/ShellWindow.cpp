@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -37,7 +38,9 @@
 #include "qt/QtHostFrame.h"
 #include "qt/QtText.h"
 #include "qt/SearchSummary.h"
+#include "qt/ShellText.h"
 #include "qt/TrooperReassignment.h"
+#include "qt/WindowPlacement.h"
 
 namespace fm::qt {
 
@@ -62,6 +65,23 @@ const ToolbarItemDesign kToolbarItems[] = {
      &TARVO_FormsMaint::LoadFormsAssignment},
     {14, "Duty Assignment", "Open the duty assignment", QStyle::SP_FileDialogListView,
      &TARVO_FormsMaint::LoadDutyAssignment},
+};
+
+// The document's place in the window. The form is laid out in twips and has a least size
+// below which its controls would overlap; a window smaller than that (a laptop at 200 %
+// offers 960 x 540) scrolls the form instead of refusing to become smaller. At or above the
+// least size the form fills the area and its resizer lays it out, as without the area.
+class DocumentScrollArea final : public QScrollArea {
+ public:
+  explicit DocumentScrollArea(QWidget* parent) : QScrollArea(parent) {
+    setObjectName(QStringLiteral("documentArea"));
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+  }
+  // The form's own size (QScrollArea's hint stops at a few dozen lines of text).
+  QSize sizeHint() const override {
+    return widget() == nullptr ? QScrollArea::sizeHint() : widget()->sizeHint();
+  }
 };
 
 }  // namespace
@@ -163,7 +183,10 @@ void ShellWindow::BuildToolbarAndMenu() {
 }
 
 FormHistoryWindow& ShellWindow::OpenFormHistory() {
-  if (mFormHistory == nullptr) mFormHistory = new FormHistoryWindow(this);
+  if (mFormHistory == nullptr) {
+    mFormHistory = new FormHistoryWindow(this);
+    PlaceCentredOver(*mFormHistory, *this, mFormHistory->sizeHint());
+  }
   mFormHistory->show();
   mFormHistory->raise();
   mFormHistory->activateWindow();
@@ -181,6 +204,7 @@ AccountabilityWindow& ShellWindow::OpenAccountability() {
                                     text::Trim(last.district).empty());
       }
     }
+    PlaceCentredOver(*mAccountability, *this, mAccountability->sizeHint());
   }
   mAccountability->show();
   mAccountability->raise();
@@ -262,9 +286,14 @@ void ShellWindow::OpenDocument() {
     return ToStdString(messages.trimmed());
   });
   mView->SetSyncedHandler([this] { AfterSync(); });
-  setCentralWidget(mView);
+  mArea = new DocumentScrollArea(this);
+  mArea->setWidget(mView);
+  setCentralWidget(mArea);
   AddGridActions();
-  resize(sizeHint());
+  // The form's design size where the screen has room for it; maximised where it has not.
+  const QSize wanted = sizeHint();
+  resize(SizeOnScreen(*this, wanted));
+  if (size() != wanted) setWindowState(windowState() | Qt::WindowMaximized);
 
   TARVO_FormsMaint* document = mDocument.get();
   mView->ForwardToForm("UserDocument_Show", [document] { document->UserDocument_Show(); });
@@ -414,7 +443,11 @@ void ShellWindow::UpdateSummary() {
   mSummaryKey = key;
   SearchTotals totals;
   Trap("ShellWindow.Summary", [&] {
-    if (ranges.RecordsetPtr()) totals = CountRanges(*ranges.RecordsetPtr());
+    if (!ranges.RecordsetPtr()) return;
+    // The reasons as the grid's Status column reads them today, so a reason described anew
+    // counts at once.
+    const std::set<std::string> stock = StockStatuses(LocalCodeEntries("DELISTCD"));
+    totals = CountRanges(*ranges.RecordsetPtr(), newForms ? nullptr : &stock);
   });
   totals.newRanges = newForms;
   if (troopers) totals.troopers = d.grdOfficerList.RowCount();
@@ -438,9 +471,14 @@ void ShellWindow::DestroyDocument() {
   mComponent.reset();
   // The view reads the document until its last moment: it goes first.
   if (mView != nullptr) {
-    if (centralWidget() == mView) takeCentralWidget();
+    if (mArea != nullptr) mArea->takeWidget();
     delete mView;
     mView = nullptr;
+  }
+  if (mArea != nullptr) {
+    if (centralWidget() == mArea) takeCentralWidget();
+    delete mArea;
+    mArea = nullptr;
   }
   mDocument.reset();
 }

@@ -11,6 +11,7 @@
 
 class QAction;
 class QLabel;
+class QScrollArea;
 
 namespace fm {
 class MessageComponent;
@@ -31,8 +32,12 @@ class TrooperReassignment;
 //
 // - Caption and tag: the window's title is the message title the document takes for its
 //   message boxes; the tag goes with the document's toolbar calls.
-// - Status bar: the document's status texts on the left; then what the grids shown hold
-//   ("14 ranges, 1,186 forms · 9 troopers"); on the right the second status, the
+// - Document: the view in a scroll area, so that a window smaller than the form's least
+//   size (a laptop at 200 %) scrolls the form rather than outgrowing the screen; the window
+//   opens at the form's size where the screen has room, maximised where it has not.
+// - Status bar: the document's status texts on the left; then what the grids shown hold,
+//   in stock and delisted apart ("7 ranges, 375 forms in stock; 1 delisted (50 forms) · 8
+//   troopers"); on the right the second status, the
 //   connection indicator (where the requests go: the embedded inventory or a server), a
 //   light that shows how the last exchange with the forms server ended (QtHostFrame).
 // - Keyboard: after the document's search results arrive, the focus goes to the first grid
@@ -59,7 +64,8 @@ class TrooperReassignment;
 // - Accountability (windows of their own, each talking to the forms server through the
 //   message component with an identity of its own): Tools > Form History (also on the
 //   context menu of the Forms Assignment grid, for the selected range's From), Reports >
-//   Accountability (for the station of the last search), and "Reassign all ranges of this
+//   Accountability (for the station of the last search), each opened centred over this
+//   window, and "Reassign all ranges of this
 //   trooper..." on the context menu of the troopers grid, after which the document's last
 //   search is run again when its criteria are still those of that search.
 //
@@ -89,6 +95,9 @@ class ShellWindow final : public QMainWindow {
   // nullptr before OpenDocument and after the document was closed.
   TARVO_FormsMaint* Document() const { return mDocument.get(); }
   FormView* DocumentView() const { return mView; }
+  // What holds the view: it scrolls the document in a window smaller than the form's least
+  // size. nullptr while no document is open.
+  QScrollArea* DocumentArea() const { return mArea; }
   QtHostFrame& HostFrame() const { return *mFrame; }
   // The action of a toolbar item (7, 8, 9, 12, 14); nullptr for others.
   QAction* ToolbarItem(int item) const;
@@ -137,6 +146,7 @@ class ShellWindow final : public QMainWindow {
   Options mOptions;
   std::unique_ptr<TARVO_FormsMaint> mDocument;
   FormView* mView = nullptr;
+  QScrollArea* mArea = nullptr;
   std::shared_ptr<QtHostFrame> mFrame;
   QLabel* mStatus;
   QLabel* mConnection;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
+#include "server/Principal.h"
 #include "server/ReferenceData.h"
 #include "server/StoreError.h"
 #include "server/TimeText.h"
@@ -18,14 +20,21 @@ constexpr std::int64_t kLowestYear = 1950;
   throw StoreError::Rejected(fmt::format("{}: {}", label, why));
 }
 
-std::string StationText(const FormRange& r) { return r.troop + r.district; }
+std::string RowLabelNaming(std::size_t index, const RangeChange& change,
+                           const std::string& formType) {
+  return fmt::format("Row {} ({} {}-{} of {})", index + 1,
+                     change.action == RangeChange::Action::Add ? "new range" : "change of",
+                     change.from, change.to, formType);
+}
 
 }  // namespace
 
+std::string RowLabel(std::size_t index, const RangeChange& change, const ReferenceData& reference) {
+  return RowLabelNaming(index, change, FormTypeName(change.formType, reference));
+}
+
 std::string RowLabel(std::size_t index, const RangeChange& change) {
-  return fmt::format("Row {} ({} {}-{} of form type {})", index + 1,
-                     change.action == RangeChange::Action::Add ? "ADD" : "UPD", change.from,
-                     change.to, change.formType);
+  return RowLabelNaming(index, change, "form type " + change.formType);
 }
 
 FormRange ResolveChange(const std::string& label, const RangeChange& change,
@@ -34,7 +43,7 @@ FormRange ResolveChange(const std::string& label, const RangeChange& change,
   if (stored) {
     r = *stored;
   } else if (!change.status) {
-    Refuse(label, "a new range needs a status code (TRP_ACTN_CD)");
+    Refuse(label, "a new range needs a status");
   }
   r.formType = change.formType;
   r.from = change.from;
@@ -100,33 +109,35 @@ bool IsLoneQuarterlyUpdate(const std::vector<RangeChange>& changes) {
 
 void CheckRange(const std::string& label, const FormRange& r, const ReferenceData& reference) {
   const FormTypeInfo* type = reference.FindFormType(r.formType);
-  if (!type) Refuse(label, fmt::format("the form type \"{}\" is not known", r.formType));
+  if (!type) Refuse(label, fmt::format("the Form Type \"{}\" is not known", r.formType));
   if (r.to < r.from) {
     Refuse(label, fmt::format("the To Range {} is below the From Range {}", r.to, r.from));
   }
   for (std::int64_t n : {r.from, r.to}) {
     if (n < type->lowest || n > type->highest) {
-      Refuse(label, fmt::format("the form number {} must be equal to or between {} and {} for "
-                                "form type {} ({})",
-                                n, type->lowest, type->highest, type->code, type->description));
+      Refuse(label,
+             fmt::format("the form number {} must be equal to or between {} and {} for {}", n,
+                         type->lowest, type->highest, FormTypeName(type->code, reference)));
     }
   }
   if (r.troop.empty()) Refuse(label, "the Troop/District is missing");
   if (!reference.HasStation(r.troop, r.district)) {
-    Refuse(label, fmt::format("the Troop/District \"{}\" is not known", StationText(r)));
+    Refuse(label, fmt::format("there is no {}", StationText(r.troop, r.district)));
   }
   if (!reference.HasStatus(r.status)) {
-    Refuse(label, fmt::format("the status code \"{}\" is not known", r.status));
+    Refuse(label, fmt::format("the status \"{}\" is not known", r.status));
   }
   if (r.registry < 0 || !reference.HasRegistry(r.registry)) {
-    Refuse(label, fmt::format("the registry number {} is not a known officer's", r.registry));
+    Refuse(label, fmt::format("no officer has the Registry # {}", r.registry));
   }
   if (r.formType == kQuarterlyFormType) {
     if (!r.quarter || *r.quarter < 1 || *r.quarter > 4) {
-      Refuse(label, "a range of CVSA decals needs a quarter from 1 to 4");
+      Refuse(label, fmt::format("a range of {} needs a quarter from 1 to 4",
+                                FormTypeName(r.formType, reference)));
     }
     if (!r.year || *r.year < kLowestYear) {
-      Refuse(label, fmt::format("a range of CVSA decals needs a year of at least {}", kLowestYear));
+      Refuse(label, fmt::format("a range of {} needs a year of at least {}",
+                                FormTypeName(r.formType, reference), kLowestYear));
     }
   }
   if (r.comment && r.comment->size() > kMaxCommentLength) {
@@ -157,11 +168,17 @@ std::int64_t RemainingCounter::RemainingFor(const std::string& formType, std::in
 
 std::string FormTypeName(const std::string& code, const ReferenceData& reference) {
   const FormTypeInfo* type = reference.FindFormType(code);
-  if (!type) return code;
-  const std::string& description = type->description;
-  const auto start = description.find_first_not_of(' ');
-  if (start == std::string::npos) return code;
-  return description.substr(start, description.find(' ', start) - start);
+  const std::string description = type ? text::Trim(type->description) : std::string();
+  return description.empty() ? code : description;
+}
+
+std::string StatusName(const std::string& code, const ReferenceData& reference) {
+  for (const auto& status : reference.Statuses()) {
+    if (status.code != code) continue;
+    const std::string description = text::Trim(status.description);
+    return description.empty() ? code : description;
+  }
+  return code;
 }
 
 void CheckHeldInScope(const StationScope& scope, const FormRange& stored,

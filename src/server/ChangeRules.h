@@ -24,7 +24,11 @@ inline constexpr std::size_t kMaxCommentLength = 2000;
 // inventory (a misprint, a range recorded in error), not a report.
 inline constexpr std::size_t kMaxWithdrawReasonLength = 500;
 
-// "Row 2 (ADD 150-199 of form type C)", the prefix of every message about a change row.
+// "Row 2 (new range 150-199 of OOS Decals)", "Row 3 (change of 1100001-1100100 of ENF001
+// Citation)": the prefix of every message about a change row, naming the form type as a clerk
+// knows it (FormTypeName).
+std::string RowLabel(std::size_t index, const RangeChange& change, const ReferenceData& reference);
+// The same with the form type's code, for a caller without the reference data at hand.
 std::string RowLabel(std::size_t index, const RangeChange& change);
 
 // The range a change row asks for. An Add takes the row as it is (a null registry means no
@@ -74,13 +78,19 @@ class RemainingCounter {
   std::vector<UsedPart> mUsed;
 };
 
-// The form type as a clerk names it: the first word of its description ("ENF001" for "C",
-// described "ENF001 Citation"), or the code when the type is unknown or undescribed.
+// The form type as a clerk names it: its description as the Account Type combo lists it
+// ("ENF001 Citation" for "C", "Temporary Permits" for "T"), or the code when the type is
+// unknown or undescribed. The whole description, not a word of it: "Temporary" or "OOS" alone
+// names nothing a clerk picks.
 std::string FormTypeName(const std::string& code, const ReferenceData& reference);
 
+// The status as a clerk reads it: its description ("Void", "Unassign", "Activate" for "A"),
+// or the code when the status is unknown or undescribed.
+std::string StatusName(const std::string& code, const ReferenceData& reference);
+
 // What a clerk reads when a row replaces a range that changed after the search it was
-// built from: "Range 1101076-1101175 of ENF001 was changed by Ann Lee at 05/01/2024 08:30:00
-// AM after your search. Search again and repeat the change." `changedBy` empty (a change
+// built from: "Range 1101076-1101175 of ENF001 Citation was changed by Ann Lee at 05/01/2024
+// 08:30:00 AM after your search. Search again and repeat the change." `changedBy` empty (a change
 // recorded before names were kept): "User <id>" of `last`; `at` is shown in local time
 // (ClerkTime), or as stored when it cannot be read.
 std::string StaleRangeMessage(const FormRange& stored, const std::string& formTypeName,
@@ -89,12 +99,12 @@ std::string StaleRangeMessage(const FormRange& stored, const std::string& formTy
 // Station scope. A caller may replace only ranges held within its scope, and write ranges
 // only into stations within it; otherwise the whole save (or withdrawal) is refused with
 // StoreError::Forbidden naming the station and the range, e.g. "Your account may not change
-// ranges of Troop/District B2. Range 1100001-1100100 of ENF001 is held there; nothing was
-// saved." `outcome` ends the message ("nothing was saved", "nothing was withdrawn").
+// ranges of Troop/District B2. Range 1100001-1100100 of ENF001 Citation is held there;
+// nothing was saved." `outcome` ends the message ("nothing was saved", "nothing was withdrawn").
 void CheckHeldInScope(const StationScope& scope, const FormRange& stored,
                       const ReferenceData& reference, std::string_view outcome);
 // The same for the range row `index` (0-based) of a save would write: "... Row 2 would put
-// forms 1100001-1100100 of ENF001 there; nothing was saved."
+// forms 1100001-1100100 of ENF001 Citation there; nothing was saved."
 void CheckWrittenInScope(const StationScope& scope, std::size_t index, const FormRange& written,
                          const ReferenceData& reference);
 

@@ -55,9 +55,9 @@ std::string SpansText(const std::vector<NumberSpan>& spans) {
 
 void CustodyLedger::Replaced(const std::string& label, const FormRange& stored) {
   if (mWrittenStarts.count({stored.formType, stored.from}) > 0) {
-    Refuse(label, fmt::format("the range {}-{} of form type {} was written by an earlier row of "
-                              "this save; a save replaces each range at most once",
-                              stored.from, stored.to, stored.formType));
+    Refuse(label, fmt::format("the range {}-{} was written by an earlier row of this save; a "
+                              "save replaces each range at most once",
+                              stored.from, stored.to));
   }
   mReplaced.push_back({label, stored});
 }
@@ -100,7 +100,7 @@ void CustodyLedger::CheckUpdateWithin(const std::string& label, const FormRange&
   const auto outside = UncoveredParts(SpanOf(next), std::span<const NumberSpan>(&own, 1));
   if (!outside.empty()) {
     Refuse(label, fmt::format("the change reaches forms {} outside the range {}-{} it replaces; "
-                              "new forms are received with \"ADD\"",
+                              "new forms are received as a new range of their own",
                               SpansText(outside), stored.from, stored.to));
   }
 }

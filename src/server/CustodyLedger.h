@@ -67,7 +67,7 @@ class CustodyLedger {
   void Withdrawn(const std::string& formType, NumberSpan span);
 
   // Throws naming the first replacing row whose range would leave numbers in no range, and
-  // those numbers: "Row 1 (UPD 1100001-1100002 of form type C) would leave forms
+  // those numbers: "Row 1 (change of 1100001-1100002 of ENF001 Citation) would leave forms
   // 1100003-1100100 in no range; a change may split or move forms but never lose them."
   void CheckNothingLost() const;
 

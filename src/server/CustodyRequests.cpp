@@ -15,6 +15,7 @@
 #include "server/ReportRequest.h"
 #include "server/RequestError.h"
 #include "server/RequestHandler.h"
+#include "server/SearchCriteria.h"
 #include "server/Store.h"
 #include "server/TimeText.h"
 
@@ -22,8 +23,14 @@ namespace fm::server {
 
 namespace {
 
+// What a request of the type is, for its refusals.
+const char* RequestName(int messageType) {
+  return messageType == protocol::kFormHistoryMessage ? "A form history"
+                                                      : "An accountability report";
+}
+
 // The criteria of a custody request by name (upper case, without "key:"); each may be given
-// once, with "=". Any key outside `allowed` is refused, naming the keys it takes.
+// once, with "=". Any key outside `allowed` is refused, naming the criteria it takes.
 std::map<std::string, std::string> CustodyCriteria(const std::vector<protocol::Criterion>& criteria,
                                                    int messageType,
                                                    std::initializer_list<const char*> allowed) {
@@ -31,20 +38,27 @@ std::map<std::string, std::string> CustodyCriteria(const std::vector<protocol::C
   for (const auto& c : criteria) {
     const std::string key = text::ToUpper(text::Trim(c.key));
     const std::string name = key.rfind("KEY:", 0) == 0 ? key.substr(4) : std::string();
+    const std::string caption = CriterionCaption(name, c.key);
     bool known = false;
     for (const char* a : allowed) known = known || name == a;
     if (!known) {
       std::string list;
-      for (const char* a : allowed) list += (list.empty() ? "key:" : ", key:") + std::string(a);
-      throw RequestError(
-          fmt::format("The criterion \"{}\" is not one a request of type {} takes ({})", c.key,
-                      messageType, list));
+      const std::vector<const char*> names(allowed);
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        list += (i == 0                  ? "the "
+                 : i + 1 == names.size() ? " and the "
+                                         : ", the ") +
+                CriterionCaption(names[i], names[i]);
+      }
+      throw RequestError(fmt::format("{} does not take the {} criterion; it takes {}",
+                                     RequestName(messageType), caption, list));
     }
     if (text::Trim(c.op) != "=") {
-      throw RequestError(fmt::format("The criterion {} takes \"=\" only, not \"{}\"", c.key, c.op));
+      throw RequestError(
+          fmt::format("The {} criterion takes only the operator \"=\", not \"{}\"", caption, c.op));
     }
     if (!values.emplace(name, text::Trim(c.value)).second) {
-      throw RequestError(fmt::format("The criterion {} is given twice", c.key));
+      throw RequestError(fmt::format("The {} criterion is given twice", caption));
     }
   }
   return values;
@@ -74,7 +88,7 @@ protocol::FormHistory RequestHandler::History(const std::string& formType, std::
   const ReferenceData& reference = mStore->Reference();
   const std::string type = text::ToUpper(text::Trim(formType));
   if (!reference.FindFormType(type)) {
-    throw RequestError(fmt::format("The form type \"{}\" is not known", formType));
+    throw RequestError(fmt::format("The Form Type \"{}\" is not known", formType));
   }
   const std::vector<CustodyEntry> entries = mStore->FormHistory(type, number);
   RangeQuery holding;
@@ -96,14 +110,13 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
     const std::string type = Value(values, "REF_TYP_CD");
     const std::string numberText = Value(values, "FORM_SEARCH_NBR");
     if (type.empty() || numberText.empty()) {
-      throw RequestError(
-          "A form history (message type 35) needs the form type (key:REF_TYP_CD) and the form "
-          "number (key:FORM_SEARCH_NBR)");
+      throw RequestError(fmt::format("A form history needs the {} and the {}",
+                                     CriterionCaption("REF_TYP_CD", ""),
+                                     CriterionCaption("FORM_SEARCH_NBR", "")));
     }
     std::int64_t number = 0;
     if (text::ReadWholeNumber(numberText, number) != text::WholeNumberStatus::kOk || number < 0) {
-      throw RequestError(
-          fmt::format("key:FORM_SEARCH_NBR: \"{}\" is not a form number", numberText));
+      RefuseNumber(CriterionCaption("FORM_SEARCH_NBR", ""), numberText, "a form number");
     }
     reply.dataSets = protocol::FormHistoryToDataSets(History(type, number));
   } else {
@@ -114,7 +127,9 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
     const std::string troop = Value(values, "TRP_ID");
     const std::string district = Value(values, "TRP_DIST_ID");
     if (troop.empty() && !district.empty()) {
-      throw RequestError("key:TRP_DIST_ID needs the troop (key:TRP_ID) it belongs to");
+      throw RequestError(fmt::format(
+          "The Troop/District has a district (\"{}\") but no troop; a district is of a troop",
+          district));
     }
     parameters.station = troop + district;
     parameters.officer = Value(values, "ASGND_REG_NBR");

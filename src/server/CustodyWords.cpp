@@ -4,6 +4,8 @@
 
 #include "base/Text.h"
 #include "server/Accountability.h"
+#include "server/ChangeRules.h"
+#include "server/Principal.h"
 #include "server/ReferenceData.h"
 #include "server/TimeText.h"
 
@@ -11,16 +13,11 @@ namespace fm::server {
 
 namespace {
 
-const ReferenceData::Status* FindStatus(const ReferenceData& reference, const std::string& code) {
-  for (const auto& s : reference.Statuses()) {
-    if (s.code == code) return &s;
-  }
-  return nullptr;
-}
-
 std::string StatusDescription(const ReferenceData& reference, const std::string& code) {
-  const auto* status = FindStatus(reference, code);
-  return status ? status->description : std::string();
+  for (const auto& s : reference.Statuses()) {
+    if (s.code == code) return s.description;
+  }
+  return {};
 }
 
 // The screen gives the reasons described "Void" and "Unassign" their own meaning; so do
@@ -31,23 +28,25 @@ bool Described(const ReferenceData& reference, const std::string& code, const ch
 
 std::string OfficerText(const ReferenceData& reference, std::int64_t registry) {
   const std::string name = OfficerName(reference, registry);
-  return name.empty() ? fmt::format("officer {}", registry)
+  return name.empty() ? fmt::format("the officer with Registry # {}", registry)
                       : fmt::format("{} ({})", name, registry);
 }
 
-std::string StationText(const ReferenceData& reference, const std::string& troop,
-                        const std::string& district) {
-  std::string text = troop + district;
+// "Troop/District A1 Capital City"; a troop alone by its name, "Troop A - Capital" (or
+// "Troop A" when it has none).
+std::string NamedStation(const ReferenceData& reference, const std::string& troop,
+                         const std::string& district) {
   if (district.empty()) {
     for (const auto& t : reference.Troops()) {
-      if (t.id == troop) return fmt::format("{} {}", text, t.name);
+      if (t.id == troop && !text::Trim(t.name).empty()) return text::Trim(t.name);
     }
-    return text;
+    return "Troop " + troop;
   }
+  const std::string station = StationText(troop, district);
   for (const auto& d : reference.Districts()) {
-    if (d.troop == troop && d.id == district) return fmt::format("{} {}", text, d.name);
+    if (d.troop == troop && d.id == district) return fmt::format("{} {}", station, d.name);
   }
-  return text;
+  return station;
 }
 
 }  // namespace
@@ -78,7 +77,8 @@ std::string DescribeCustodyChange(const CustodyEntry& e, const ReferenceData& re
   const FormRange& a = e.after;
   std::vector<std::string> parts;
   if (a.troop != b.troop || a.district != b.district) {
-    parts.push_back(fmt::format("moved from {} to {}", b.troop + b.district, a.troop + a.district));
+    parts.push_back(
+        fmt::format("moved from {} to {}", StationText(b.troop, b.district), a.troop + a.district));
   }
   bool unassigned = false;
   if (a.status != b.status) {
@@ -88,8 +88,7 @@ std::string DescribeCustodyChange(const CustodyEntry& e, const ReferenceData& re
     } else if (Described(reference, a.status, "VOID")) {
       parts.emplace_back("voided");
     } else if (!IsStockStatus(a.status, reference)) {
-      const std::string description = StatusDescription(reference, a.status);
-      parts.push_back(fmt::format("delisted: {}", description.empty() ? a.status : description));
+      parts.push_back("delisted: " + StatusName(a.status, reference));
     } else if (!IsStockStatus(b.status, reference)) {
       parts.emplace_back("reinstated");
     }
@@ -135,15 +134,15 @@ protocol::FormHistory BuildFormHistory(const std::string& formType, std::int64_t
     entry.requestId = e.requestId;
     history.entries.push_back(std::move(entry));
   }
-  const std::string name = fmt::format("Form {} of {}", number, formType);
+  const std::string name = fmt::format("Form {} of {}", number, FormTypeName(formType, reference));
   if (current) {
     history.currentRange = protocol::SerialRange{current->from, current->to};
     history.current = CustodyStateOf(*current, reference);
     const protocol::CustodyState& s = *history.current;
-    std::string status = s.statusDescription.empty() ? s.status : s.statusDescription;
-    if (s.status == kActiveStatus) status = "in use";
+    const std::string status =
+        s.status == kActiveStatus ? "in use" : StatusName(s.status, reference);
     history.summary = fmt::format("{} is held by {}{}, status {}, in the range {}-{}.", name,
-                                  StationText(reference, s.troop, s.district),
+                                  NamedStation(reference, s.troop, s.district),
                                   s.registry == kNoOfficer
                                       ? std::string(", no officer")
                                       : ", assigned to " + OfficerText(reference, s.registry),
@@ -164,8 +163,8 @@ protocol::FormHistory BuildFormHistory(const std::string& formType, std::int64_t
 std::string HolderScopeText(const HolderScope& scope, const ReferenceData& reference) {
   std::string station;
   if (!scope.troop.empty()) {
-    station = scope.wholeTroop ? StationText(reference, scope.troop, "") + ", every district"
-                               : StationText(reference, scope.troop, scope.district);
+    station = scope.wholeTroop ? NamedStation(reference, scope.troop, "") + ", every district"
+                               : NamedStation(reference, scope.troop, scope.district);
   }
   if (!scope.registry) return station;
   const std::string officer = OfficerText(reference, *scope.registry);

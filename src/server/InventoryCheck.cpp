@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "server/ChangeRules.h"
+#include "server/Principal.h"
+#include "server/ReferenceData.h"
 #include "server/SqlConnection.h"
 #include "server/StoreTypes.h"
 
@@ -95,10 +98,39 @@ std::vector<AuditEntry> ReadAudit(SqlConnection& c) {
   return entries;
 }
 
-std::string Describe(const FormRange& r) {
-  return fmt::format("{} {}-{} held by {}{}/{} status {} remaining {}{}", r.formType, r.from, r.to,
-                     r.troop, r.district, r.registry, r.status, r.remaining,
-                     r.comment ? " \"" + *r.comment + "\"" : "");
+// Ranges in the words of the store's own reference tables: the administrator reading the
+// violations finds "ENF001 Citation 1100001-1100100", not "C".
+class Wording {
+ public:
+  explicit Wording(const ReferenceData& reference) : mReference(reference) {}
+  std::string FormType(const std::string& code) const { return FormTypeName(code, mReference); }
+  // "ENF001 Citation 1-50 (Troop/District A1, Registry # 1002, Activate, 50 remaining,
+  // comment "stamped")": every column rule 2 compares.
+  std::string Describe(const FormRange& r) const {
+    std::string quarter;
+    if (r.quarter || r.year) {
+      quarter = fmt::format(", quarter {} of {}", r.quarter ? std::to_string(*r.quarter) : "-",
+                            r.year ? std::to_string(*r.year) : "-");
+    }
+    return fmt::format("{} {}-{} ({}, {}, {}, {} remaining{}{})", FormType(r.formType), r.from,
+                       r.to, StationText(r.troop, r.district),
+                       r.registry == kNoOfficer ? std::string("no officer")
+                                                : fmt::format("Registry # {}", r.registry),
+                       StatusName(r.status, mReference), r.remaining, quarter,
+                       r.comment ? ", comment \"" + *r.comment + "\"" : "");
+  }
+
+ private:
+  const ReferenceData& mReference;
+};
+
+// What an entry of the history did, for its label.
+const char* ActionWords(const std::string& action) {
+  if (action == "LOAD") return "initial inventory";
+  if (action == "ADD") return "new range";
+  if (action == "UPD") return "change";
+  if (action == "WDR") return "withdrawal";
+  return "unknown action";
 }
 
 // --- Sets of form numbers ----------------------------------------------------------------
@@ -147,15 +179,16 @@ std::string Describe(const Spans& spans) {
 
 // `ranges` ordered by form type, then From.
 void CheckDisjoint(const std::vector<FormRange>& ranges, const std::string& where,
-                   std::vector<std::string>& violations) {
+                   const Wording& words, std::vector<std::string>& violations) {
   for (std::size_t i = 0; i < ranges.size(); ++i) {
     if (ranges[i].to < ranges[i].from) {
-      violations.push_back(fmt::format("{}: To below From in {}", where, Describe(ranges[i])));
+      violations.push_back(
+          fmt::format("{}: To Range below From Range in {}", where, words.Describe(ranges[i])));
     }
     if (i > 0 && ranges[i - 1].formType == ranges[i].formType &&
         ranges[i].from <= ranges[i - 1].to) {
-      violations.push_back(
-          fmt::format("{}: {} overlaps {}", where, Describe(ranges[i - 1]), Describe(ranges[i])));
+      violations.push_back(fmt::format("{}: {} overlaps {}", where, words.Describe(ranges[i - 1]),
+                                       words.Describe(ranges[i])));
     }
   }
 }
@@ -166,10 +199,12 @@ using RangeKey = std::pair<std::string, std::int64_t>;  // form type, From
 
 class Replay {
  public:
+  explicit Replay(const Wording& words) : mWords(words) {}
+
   void Apply(const AuditEntry& e, std::vector<std::string>& violations) {
     const std::string label =
-        fmt::format("history entry {} ({} {} {}-{} of request {})", e.id, e.action,
-                    e.after.formType, e.after.from, e.after.to, e.requestId);
+        fmt::format("history entry {} ({}, {} {}-{}, request {})", e.id, ActionWords(e.action),
+                    mWords.FormType(e.after.formType), e.after.from, e.after.to, e.requestId);
     if (e.action == "LOAD" || e.action == "ADD") {
       Insert(label, e.after, violations);
     } else if (e.action == "UPD" || e.action == "WDR") {
@@ -187,12 +222,12 @@ class Replay {
           return;
         }
         violations.push_back(fmt::format("{}: it replaces {}, which the history does not hold",
-                                         label, Describe(*e.before)));
+                                         label, mWords.Describe(*e.before)));
         return;
       }
       if (!(it->second == *e.before)) {
         violations.push_back(fmt::format("{}: it replaces {}, but the history holds {}", label,
-                                         Describe(*e.before), Describe(it->second)));
+                                         mWords.Describe(*e.before), mWords.Describe(it->second)));
       }
       mRanges.erase(it);
       if (e.action == "UPD") {
@@ -216,45 +251,46 @@ class Replay {
   void Insert(const std::string& label, const FormRange& r, std::vector<std::string>& violations) {
     auto next = mRanges.lower_bound({r.formType, r.from});
     if (next != mRanges.end() && next->first.first == r.formType && next->second.from <= r.to) {
-      violations.push_back(
-          fmt::format("{}: the range overlaps {} of the history", label, Describe(next->second)));
+      violations.push_back(fmt::format("{}: the range overlaps {} of the history", label,
+                                       mWords.Describe(next->second)));
     }
     if (next != mRanges.begin()) {
       auto previous = std::prev(next);
       if (previous->first.first == r.formType && previous->second.to >= r.from) {
         violations.push_back(fmt::format("{}: the range overlaps {} of the history", label,
-                                         Describe(previous->second)));
+                                         mWords.Describe(previous->second)));
       }
     }
     mRanges[{r.formType, r.from}] = r;
   }
 
+  const Wording& mWords;
   std::map<RangeKey, FormRange> mRanges;
   // Per request, the ranges a withdrawal has taken out so far.
   std::map<std::string, std::set<RangeKey>> mWithdrawnFrom;
 };
 
 void CompareWithHistory(const std::vector<FormRange>& stored,
-                        const std::vector<FormRange>& replayed,
+                        const std::vector<FormRange>& replayed, const Wording& words,
                         std::vector<std::string>& violations) {
   std::map<RangeKey, const FormRange*> history;
   for (const auto& r : replayed) history[{r.formType, r.from}] = &r;
   for (const auto& r : stored) {
     auto it = history.find({r.formType, r.from});
     if (it == history.end()) {
-      violations.push_back(
-          fmt::format("the inventory holds {}, which no history entry accounts for", Describe(r)));
+      violations.push_back(fmt::format(
+          "the inventory holds {}, which no history entry accounts for", words.Describe(r)));
       continue;
     }
     if (!(*it->second == r)) {
       violations.push_back(fmt::format("the inventory holds {}, but its history ends with {}",
-                                       Describe(r), Describe(*it->second)));
+                                       words.Describe(r), words.Describe(*it->second)));
     }
     history.erase(it);
   }
   for (const auto& [key, r] : history) {
     violations.push_back(
-        fmt::format("the history ends with {}, which the inventory lacks", Describe(*r)));
+        fmt::format("the history ends with {}, which the inventory lacks", words.Describe(*r)));
   }
 }
 
@@ -292,7 +328,7 @@ std::map<std::string, Spans> AccountedNumbers(const std::vector<AuditEntry>& aud
 }
 
 void CompareNumbers(const std::vector<FormRange>& stored,
-                    const std::map<std::string, Spans>& received,
+                    const std::map<std::string, Spans>& received, const Wording& words,
                     std::vector<std::string>& violations) {
   std::map<std::string, Spans> held;
   for (const auto& r : stored) held[r.formType].emplace_back(r.from, r.to);
@@ -305,12 +341,12 @@ void CompareNumbers(const std::vector<FormRange>& stored,
     const Spans& h = held.count(type) ? held.at(type) : none;
     const Spans& r = received.count(type) ? received.at(type) : none;
     if (Spans lost = Minus(r, h); !lost.empty()) {
-      violations.push_back(fmt::format("form type {}: numbers received but held by no range: {}",
-                                       type, Describe(lost)));
+      violations.push_back(fmt::format("{}: numbers received but held by no range: {}",
+                                       words.FormType(type), Describe(lost)));
     }
     if (Spans extra = Minus(h, r); !extra.empty()) {
-      violations.push_back(
-          fmt::format("form type {}: numbers held but never received: {}", type, Describe(extra)));
+      violations.push_back(fmt::format("{}: numbers held but never received: {}",
+                                       words.FormType(type), Describe(extra)));
     }
   }
 }
@@ -320,15 +356,17 @@ void CompareNumbers(const std::vector<FormRange>& stored,
 InventoryCheck CheckInventory(SqlConnection& connection) {
   InventoryCheck check;
   std::vector<std::string>& violations = check.violations;
+  const ReferenceData reference = ReferenceData::FromStore(connection);
+  const Wording words(reference);
   const std::vector<FormRange> stored = ReadRanges(connection);
-  CheckDisjoint(stored, "inventory", violations);
+  CheckDisjoint(stored, "inventory", words, violations);
 
   const std::vector<AuditEntry> audit = ReadAudit(connection);
-  Replay replay;
+  Replay replay(words);
   for (const auto& entry : audit) replay.Apply(entry, violations);
-  CompareWithHistory(stored, replay.Ranges(), violations);
+  CompareWithHistory(stored, replay.Ranges(), words, violations);
 
-  CompareNumbers(stored, AccountedNumbers(audit), violations);
+  CompareNumbers(stored, AccountedNumbers(audit), words, violations);
   check.ranges = stored.size();
   check.historyEntries = audit.size();
   return check;

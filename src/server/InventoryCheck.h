@@ -8,7 +8,9 @@ namespace fm::server {
 class SqlConnection;
 
 // What a check of the whole inventory found: how much it read, and every violation in words
-// (empty when the inventory accounts for every form number).
+// (empty when the inventory accounts for every form number), the ranges named as a clerk
+// names them from the store's own reference tables: "ENF001 Citation 1100001-1100100
+// (Troop/District A1, Registry # 1002, Activate, 100 remaining)".
 struct InventoryCheck {
   std::size_t ranges = 0;
   std::size_t historyEntries = 0;

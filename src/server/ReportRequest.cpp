@@ -8,17 +8,21 @@
 #include "base/Text.h"
 #include "server/ReferenceData.h"
 #include "server/RequestError.h"
+#include "server/SearchCriteria.h"
 #include "server/TimeText.h"
 
 namespace fm::server {
 
 namespace {
 
-std::chrono::year_month_day Date(const std::string& text, const char* name) {
+// `which`: "first" or "last".
+std::chrono::year_month_day Date(const std::string& text, const char* which) {
   auto date = ParseIsoDate(text);
   if (!date) {
     throw RequestError(fmt::format(
-        "{}: \"{}\" is not a date; give it as YYYY-MM-DD, e.g. 2026-11-01", name, text));
+        "The {} day of the period, \"{}\", is not a date; it is given as YYYY-MM-DD, e.g. "
+        "2026-11-01",
+        which, text));
   }
   return *date;
 }
@@ -32,29 +36,32 @@ AccountabilityQuery ReportQueryFrom(const ReportParameters& p, const ReferenceDa
   const std::string officer = text::Trim(p.officer);
   if (station.empty() && officer.empty()) {
     throw RequestError(
-        "A report is of a Troop/District (station, e.g. A1), a whole troop (station A) or an "
-        "officer (officer, a registry number); the request names none");
+        "A report is of a Troop/District (e.g. A1), a whole troop (e.g. A) or an officer (a "
+        "Registry #); none was given");
   }
   if (!station.empty()) {
     query.scope.troop = station.substr(0, 1);
     query.scope.district = station.substr(1);
     query.scope.wholeTroop = query.scope.district.empty();
     if (station.size() > 3 || !reference.HasStation(query.scope.troop, query.scope.district)) {
-      throw RequestError(fmt::format("station: \"{}\" is not a known Troop/District", p.station));
+      throw RequestError(station.size() == 1
+                             ? fmt::format("There is no troop {}", station)
+                             : fmt::format("There is no Troop/District {}", station));
     }
   }
   if (!officer.empty()) {
     std::int64_t registry = 0;
-    if (text::ReadWholeNumber(officer, registry) != text::WholeNumberStatus::kOk || registry <= 0 ||
-        !reference.HasRegistry(registry)) {
-      throw RequestError(
-          fmt::format("officer: \"{}\" is not the registry number of a known officer", p.officer));
+    if (text::ReadWholeNumber(officer, registry) != text::WholeNumberStatus::kOk || registry < 0) {
+      RefuseNumber(CriterionCaption("ASGND_REG_NBR", ""), officer, "a registry number");
+    }
+    if (registry == kNoOfficer || !reference.HasRegistry(registry)) {
+      throw RequestError(fmt::format("No officer has the Registry # {}", registry));
     }
     query.scope.registry = registry;
   }
   query.formType = text::ToUpper(text::Trim(p.formType));
   if (!query.formType.empty() && !reference.FindFormType(query.formType)) {
-    throw RequestError(fmt::format("form_type: \"{}\" is not a known form type", p.formType));
+    throw RequestError(fmt::format("The Form Type \"{}\" is not known", p.formType));
   }
 
   using namespace std::chrono;
@@ -70,19 +77,19 @@ AccountabilityQuery ReportQueryFrom(const ReportParameters& p, const ReferenceDa
     last = year_month_day{year_month_day_last{previous.year(), month_day_last{previous.month()}}};
   } else if (fromText.empty() || toText.empty()) {
     throw RequestError(fmt::format(
-        "{}: a period needs both its first day (from) and its last day (to), or neither for the "
-        "last calendar month",
-        fromText.empty() ? "from" : "to"));
+        "A period needs its first day and its last day, or neither for the last calendar month; "
+        "the {} day is missing",
+        fromText.empty() ? "first" : "last"));
   } else {
-    first = Date(fromText, "from");
-    last = Date(toText, "to");
+    first = Date(fromText, "first");
+    last = Date(toText, "last");
   }
   if (sys_days{first} > sys_days{last}) {
-    throw RequestError(fmt::format("from: the first day {} is after the last day {}",
+    throw RequestError(fmt::format("The period's first day, {}, is after its last day, {}",
                                    IsoDate(first), IsoDate(last)));
   }
   if ((sys_days{last} - sys_days{first}).count() >= kMaxReportDays) {
-    throw RequestError(fmt::format("to: a report covers at most {} days; {} to {} is longer",
+    throw RequestError(fmt::format("A report covers at most {} days; {} to {} is longer",
                                    kMaxReportDays, IsoDate(first), IsoDate(last)));
   }
   query.fromDate = IsoDate(first);

@@ -27,10 +27,11 @@ inline constexpr int kMaxReportDays = 3660;
 
 // Checks the parameters against the reference data and works out the period's instants
 // (local midnights, docs/accountability.md). `today` is the local date the default period
-// (the last calendar month) is counted from. Throws RequestError naming the parameter:
-// a station or officer that is not known, neither of them, a form type that is not known,
-// a date that is not one, one date without the other, `from` after `to`, a period longer
-// than kMaxReportDays.
+// (the last calendar month) is counted from. Throws RequestError naming, in the words of
+// the screen, what is wrong: a Troop/District or officer that is not known ("There is no
+// Troop/District Q9"), neither of them, a form type that is not known, a date that is not
+// one, one date without the other, the first day after the last, a period longer than
+// kMaxReportDays.
 AccountabilityQuery ReportQueryFrom(const ReportParameters& parameters,
                                     const ReferenceData& reference,
                                     std::chrono::year_month_day today);

@@ -16,6 +16,11 @@ namespace {
 
 constexpr std::string_view kKeyPrefix = "key:";
 
+std::string Caption(const protocol::Criterion& c) {
+  const std::string key = text::ToUpper(text::Trim(c.key));
+  return CriterionCaption(key.substr(std::min(key.size(), kKeyPrefix.size())), c.key);
+}
+
 Comparison ParseOperator(const protocol::Criterion& c) {
   const std::string op = text::Trim(c.op);
   if (op == "=") return Comparison::Equal;
@@ -25,22 +30,22 @@ Comparison ParseOperator(const protocol::Criterion& c) {
   if (op == ">") return Comparison::Greater;
   if (op == ">=") return Comparison::GreaterEqual;
   throw RequestError(fmt::format(
-      "The operator \"{}\" of the criterion {} is not known; use one of = <> < <= > >=", c.op,
-      c.key));
+      "The operator \"{}\" of the {} criterion is not known; use one of = <> < <= > >=", c.op,
+      Caption(c)));
 }
 
 std::int64_t ParseWholeNumber(const protocol::Criterion& c, const char* what) {
   std::int64_t n = 0;
   if (text::ReadWholeNumber(c.value, n) != text::WholeNumberStatus::kOk || n < 0) {
-    throw RequestError(fmt::format("The criterion {} needs {}, not \"{}\"", c.key, what, c.value));
+    RefuseNumber(Caption(c), c.value, what);
   }
   return n;
 }
 
 void RequireEqual(const protocol::Criterion& c) {
   if (ParseOperator(c) != Comparison::Equal) {
-    throw RequestError(
-        fmt::format("The criterion {} takes only the operator \"=\", not \"{}\"", c.key, c.op));
+    throw RequestError(fmt::format("The {} criterion takes only the operator \"=\", not \"{}\"",
+                                   Caption(c), c.op));
   }
 }
 
@@ -53,8 +58,8 @@ bool ParseFlag(const protocol::Criterion& c, std::initializer_list<const char*> 
   for (const char* n : no) {
     if (value == n) return false;
   }
-  throw RequestError(
-      fmt::format("The criterion {} does not take the value \"{}\"", c.key, c.value));
+  throw RequestError(fmt::format("The {} criterion takes \"{}\" or \"{}\", not \"{}\"", Caption(c),
+                                 *yes.begin(), *no.begin(), c.value));
 }
 
 }  // namespace
@@ -67,7 +72,7 @@ SearchCriteria ParseCriteria(const std::vector<protocol::Criterion>& criteria) {
     const std::string key = text::ToUpper(text::Trim(c.key));
     if (key.compare(0, kKeyPrefix.size(), "KEY:") != 0) {
       throw RequestError(fmt::format(
-          "The criterion key \"{}\" is not known; keys are written \"key:\" and a name", c.key));
+          "The criterion \"{}\" is not known; criteria are written \"key:\" and a name", c.key));
     }
     const std::string name = key.substr(kKeyPrefix.size());
     if (name == "TRP_ID" || name == "TRP_DIST_ID" || name == "REF_TYP_CD" ||
@@ -95,7 +100,7 @@ SearchCriteria ParseCriteria(const std::vector<protocol::Criterion>& criteria) {
       std::int64_t number = ParseWholeNumber(c, "a form number");
       if (result.ranges.formNumber && *result.ranges.formNumber != number) {
         throw RequestError(
-            fmt::format("The criterion {} is given twice with different numbers", c.key));
+            fmt::format("The {} is given twice, with different numbers", Caption(c)));
       }
       result.ranges.formNumber = number;
     } else if (name == "INACTIVE") {
@@ -103,7 +108,7 @@ SearchCriteria ParseCriteria(const std::vector<protocol::Criterion>& criteria) {
       bool inactive = ParseFlag(c, {"Y", "YES"}, {"N", "NO"});
       if (seenInactive && inactive != result.ranges.inactiveOnly) {
         throw RequestError(
-            fmt::format("The criterion {} is given twice with different values", c.key));
+            fmt::format("The {} criterion is given twice, with different values", Caption(c)));
       }
       seenInactive = true;
       result.ranges.inactiveOnly = inactive;
@@ -112,15 +117,46 @@ SearchCriteria ParseCriteria(const std::vector<protocol::Criterion>& criteria) {
       bool thin = ParseFlag(c, {"YES", "Y"}, {"NO", "N"});
       if (seenThin && thin != result.thin) {
         throw RequestError(
-            fmt::format("The criterion {} is given twice with different values", c.key));
+            fmt::format("The {} criterion is given twice, with different values", Caption(c)));
       }
       seenThin = true;
       result.thin = thin;
     } else {
-      throw RequestError(fmt::format("The criterion key \"{}\" is not known", c.key));
+      throw RequestError(fmt::format("The criterion \"{}\" is not known", c.key));
     }
   }
   return result;
+}
+
+std::string CriterionCaption(const std::string& name, const std::string& written) {
+  static const std::pair<const char*, const char*> kCaptions[] = {
+      {"TRP_ID", "Troop/District (troop)"},
+      {"TRP_DIST_ID", "Troop/District (district)"},
+      {"REF_TYP_CD", "Form Type"},
+      {"ASGND_REG_NBR", "Registry #"},
+      {"FORM_SEARCH_NBR", "Form Number"},
+      {"TRP_ACTN_CD", "Status"},
+      {"INACTIVE", "Inactive Forms"},
+      {"THIN", "thin reply"},
+      {"FROM_DT", "first day of the period"},
+      {"TO_DT", "last day of the period"},
+  };
+  for (const auto& [key, caption] : kCaptions) {
+    if (name == key) return caption;
+  }
+  return fmt::format("\"{}\"", written);
+}
+
+std::string NumberRefusal(const std::string& caption, const std::string& value, const char* what) {
+  std::int64_t ignored = 0;
+  if (text::ReadWholeNumber(value, ignored) == text::WholeNumberStatus::kTooLarge) {
+    return fmt::format("The {} \"{}\" is too large to be {}", caption, value, what);
+  }
+  return fmt::format("The {} \"{}\" is not {}; it is written in digits only", caption, value, what);
+}
+
+void RefuseNumber(const std::string& caption, const std::string& value, const char* what) {
+  throw RequestError(NumberRefusal(caption, value, what));
 }
 
 }  // namespace fm::server

@@ -136,10 +136,11 @@ TEST_P(CustodyEndToEndTest, StaleVoidIsRefusedTheColleaguesAssignmentStandsAndTh
   VoidTheRange();
   ASSERT_EQ(ui->messages.size(), 1u);
   EXPECT_EQ(ui->messages[0].icon, MsgBoxIcon::Critical);
-  EXPECT_THAT(ui->messages[0].text,
-              MatchesRegex("Range 1100001-1100100 of ENF001 was changed by John Smith,jr at "
-                           "[0-9/]+ [0-9:]+ [AP]M after your search\\. Search again and repeat "
-                           "the change\\."));
+  EXPECT_THAT(
+      ui->messages[0].text,
+      MatchesRegex("Range 1100001-1100100 of ENF001 Citation was changed by John Smith,jr at "
+                   "[0-9/]+ [0-9:]+ [AP]M after your search\\. Search again and repeat "
+                   "the change\\."));
   EXPECT_THAT(Stored(), ElementsAre("C 1100001-1100100 1004 A v2"));
   EXPECT_THAT(Shown(), ElementsAre("1100001-1100100 1004 A 100")) << "the grid shows Lee's range";
   EXPECT_EQ(Doc().NewFormsDataSet()->RecordCount(), 1) << "the new range still waits";

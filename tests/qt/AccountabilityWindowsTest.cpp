@@ -10,11 +10,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,10 +29,13 @@
 #include "document/TARVO_FormsMaint.h"
 #include "platform/SiteSettings.h"
 #include "protocol/Custody.h"
+#include "qt/AccountabilityPrint.h"
 #include "qt/AccountabilityWindow.h"
+#include "qt/DateEntry.h"
 #include "qt/FormHistoryWindow.h"
 #include "qt/FormView.h"
 #include "qt/GridTableModel.h"
+#include "qt/SearchSummary.h"
 #include "qt/ShellWindow.h"
 #include "qt/TrooperReassignment.h"
 #include "server/Store.h"
@@ -57,13 +64,31 @@ std::string Csv(const std::vector<std::vector<std::string>>& records) {
   return out.str();
 }
 
+// A window of the shell opens over the middle of the main window, as far as the screen
+// lets it: off only by half of what does not fit on the screen, and never above or left of it.
+void ExpectCentredOver(const QWidget& window, const QWidget& owner) {
+  const QRect frame = window.frameGeometry();
+  const QRect free = owner.screen()->availableGeometry();
+  const QPoint off = frame.center() - owner.frameGeometry().center();
+  EXPECT_LE(std::abs(off.x()), 1 + std::max(0, frame.width() - free.width()) / 2)
+      << window.objectName().toStdString() << " is off by " << off.x();
+  EXPECT_LE(std::abs(off.y()), 1 + std::max(0, frame.height() - free.height()) / 2)
+      << window.objectName().toStdString() << " is off by " << off.y();
+  EXPECT_TRUE(free.contains(frame.topLeft())) << window.objectName().toStdString();
+}
+
 class AccountabilityWindowsTest : public testing::ShellTest {
  protected:
   AccountabilityWindowsTest() {
+    // The clerk's dates in the United States' short format.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     Open({mData.Path(), {}, {}});
     shell->SearchRanges("a1");
   }
-  ~AccountabilityWindowsTest() override { TrooperReassignment::SetChooser({}); }
+  ~AccountabilityWindowsTest() override {
+    TrooperReassignment::SetChooser({});
+    QLocale::setDefault(QLocale::system());
+  }
 
   TARVO_FormsMaint& Document() { return shell->Document(); }
   GridView& Grid(const char* name) { return shell->Grid(name); }
@@ -136,6 +161,11 @@ TEST_F(AccountabilityWindowsTest, HistoryAndReportShowTheClerksAssignmentAndEver
   EXPECT_EQ(cell(1, 3), std::to_string(assigned));
   EXPECT_NE(history.Summary().text().toStdString().find("(" + trooper + ")"), std::string::npos)
       << history.Summary().text().toStdString();
+  // The form type and the statuses in words, not codes.
+  EXPECT_EQ(cell(1, 5), "Activate");
+  EXPECT_EQ(history.StatusLine().text().toStdString(),
+            fmt::format("2 changes of form {} of ENF001 Citation.", assigned));
+  ExpectCentredOver(history, shell->Window());
 
   // The grid to CSV, read back: exactly the rows the grid shows, in its order.
   const auto csv = out.Path() / "ranges.csv";
@@ -170,10 +200,18 @@ TEST_F(AccountabilityWindowsTest, HistoryAndReportShowTheClerksAssignmentAndEver
   shell->Window().AccountabilityAction().trigger();
   AccountabilityWindow& report = shell->Window().OpenAccountability();
   EXPECT_TRUE(report.isVisible());
-  // The demo inventory was received today: the period is today.
-  report.SetPeriod(QDate::currentDate(), QDate::currentDate());
-  report.Run();
+  ExpectCentredOver(report, shell->Window());
+  // The demo inventory was received today: the period is today, typed as a clerk types it
+  // (leading zeros), and Enter in the box runs the report.
+  const QDate today = QDate::currentDate();
+  const QString typed = today.toString(QStringLiteral("MM/dd/yyyy"));
+  for (DateBox* box : {&report.FirstDay(), &report.LastDay()})
+    TypeInto(*box, typed.toStdString(), true);
+  QTest::keyClick(&report.LastDay(), Qt::Key_Return);
   ASSERT_TRUE(WaitUntil([&] { return !report.Waiting(); }, 30s));
+  EXPECT_EQ(report.Report().parameters.fromDate, today.toString(Qt::ISODate).toStdString());
+  EXPECT_EQ(report.Report().parameters.toDate, today.toString(Qt::ISODate).toStdString());
+  EXPECT_EQ(report.LastDay().text(), today.toString(QStringLiteral("M/d/yyyy")));
   EXPECT_EQ(report.Report().parameters.troop + report.Report().parameters.district, "A1");
   const QTableWidget& reportLines = report.Lines();
   ASSERT_GT(reportLines.rowCount(), 1) << report.StatusLine().text().toStdString();
@@ -185,6 +223,15 @@ TEST_F(AccountabilityWindowsTest, HistoryAndReportShowTheClerksAssignmentAndEver
     EXPECT_EQ(report.Report().lines[static_cast<std::size_t>(r)].Imbalance(), 0);
   }
   EXPECT_EQ(report.StatusLine().text(), "Every line balances.");
+  // The status bar counts as in stock what the report counts in the ending balance (the
+  // search was of the citations).
+  std::int64_t ending = -1;
+  for (const auto& line : report.Report().lines) {
+    if (line.formType == "C") ending = line.Tally(protocol::AccountLine::Ending).count;
+  }
+  const std::string summary = shell->Window().SummaryLabel().text().toStdString();
+  EXPECT_NE(summary.find(" " + GroupedNumber(ending) + " forms in stock; "), std::string::npos)
+      << summary << " (ending balance " << ending << ")";
 
   // PDF with the certification line, and the reportLines a spreadsheet opens.
   report.OfficerName().setText("Margaret Hartley");
@@ -201,32 +248,105 @@ TEST_F(AccountabilityWindowsTest, HistoryAndReportShowTheClerksAssignmentAndEver
   EXPECT_GT(std::filesystem::file_size(pdf), 2000u) << "a PDF of a heading only";
   EXPECT_FALSE(std::filesystem::exists(pdf.string() + ".partial"));
   report.ExportToCsv();
-  EXPECT_EQ(FileText(reportCsv), Csv(protocol::AccountabilityCsvRecords(report.Report())));
+  auto records = protocol::AccountabilityCsvRecords(report.Report());
+  for (auto& record : CertificationCsvRecords("Margaret Hartley")) records.push_back(record);
+  EXPECT_EQ(FileText(reportCsv), Csv(records));
+
+  // A wrong date is said, and nothing is asked for.
+  TypeInto(report.FirstDay(), "13/45/2026", true);
+  QTest::keyClick(&report.FirstDay(), Qt::Key_Return);
+  EXPECT_FALSE(report.Waiting());
+  EXPECT_EQ(report.StatusLine().text().toStdString(),
+            fmt::format("The From date \"13/45/2026\" is not a date: type it as M/d/yyyy, e.g. {}.",
+                        today.toString(QStringLiteral("M/d/yyyy")).toStdString()));
+  // Escape closes both windows.
+  for (QWidget* window : {static_cast<QWidget*>(&report), static_cast<QWidget*>(&history)}) {
+    window->activateWindow();
+    QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible()) << window->objectName().toStdString();
+  }
 }
 
-TEST(AccountabilityHtmlTest, PrintedReportShowsADefectInRedAndTheCertificationLine) {
+TEST(AccountabilityPrintTest, TheReportInWordsWithADefectMarkedAndTheCertification) {
   protocol::AccountabilityReport report;
-  report.parameters.holder = "A1 Capital City";
-  report.parameters.fromDate = "2026-11-01";
-  report.parameters.toDate = "2026-11-30";
+  report.parameters.holder = "Troop/District A1 Capital City";
   for (const char* type : {"C", "M"}) {
     protocol::AccountabilityLine line;
     line.formType = type;
-    line.Tally(protocol::AccountLine::Received).Add({1, 10});
-    line.Tally(protocol::AccountLine::Ending).Add({1, type[0] == 'C' ? 10 : 9});
+    line.description = type[0] == 'C' ? "ENF001 Citation" : "";
+    line.Tally(protocol::AccountLine::Received).Add({1, 1500});
+    line.Tally(protocol::AccountLine::Delisted).Add({1, 1});
+    line.delistedByReason["V"].Add({1, 1});
+    line.Tally(protocol::AccountLine::Ending).Add({2, type[0] == 'C' ? 1500 : 1499});
     report.lines.push_back(line);
   }
-  const std::string html = AccountabilityHtml(report, "Margaret <Hartley>");
-  const auto defect = html.find("<tr class=\"defect\">");
-  ASSERT_NE(defect, std::string::npos);
-  EXPECT_EQ(html.find("<tr class=\"defect\">", defect + 1), std::string::npos);
-  EXPECT_LT(html.find("<td>C "), defect);  // C balances, M does not
-  EXPECT_NE(html.find("NO: off by 1"), std::string::npos);
-  EXPECT_NE(html.find("Margaret &lt;Hartley&gt;"), std::string::npos);
-  EXPECT_NE(html.find("Signature:"), std::string::npos);
+  report.reasonDescriptions["V"] = "Void";
+  const auto blocks = AccountabilityBlocks(report, {"11/1/2026 to 11/30/2026", "", "All", ""});
+  const auto& table = blocks.at(3).table;
+  ASSERT_EQ(table.rows.size(), 2u);
+  EXPECT_EQ(table.rows[0].cells,
+            (std::vector<std::string>{"ENF001 Citation", "0", "1,500", "0", "0", "0", "1", "0",
+                                      "1,499", "0", "yes"}));
+  EXPECT_FALSE(table.rows[0].defect);
+  EXPECT_EQ(table.rows[1].cells.front(), "M");  // no description: the code
+  EXPECT_EQ(table.rows[1].cells.back(), "NO: off by 1");
+  EXPECT_TRUE(table.rows[1].defect);
+  EXPECT_EQ(blocks.at(4).text, "ENF001 Citation: serial numbers");
+  EXPECT_TRUE(blocks.at(4).keepWithNext);
+  const auto& reasons = blocks.at(5).table.rows;
+  const auto voided = std::find_if(reasons.begin(), reasons.end(),
+                                   [](const auto& row) { return row.cells[1] == "Void"; });
+  ASSERT_NE(voided, reasons.end()) << "the delisting reason by its description";
+  EXPECT_EQ(voided->cells[3], "1");
+  EXPECT_EQ(blocks.back().text.rfind(kCertificationText, 0), 0u);
+  EXPECT_NE(blocks.back().text.find("Accountable officer: ____"), std::string::npos);
+  EXPECT_EQ(AccountabilityBlocks(report, {"", "", "", "Margaret Hartley"})
+                .back()
+                .text.find("Accountable officer: Margaret Hartley    Signature: "),
+            std::string(kCertificationText).size() + 2);
   const auto month = LastCalendarMonth(QDate(2026, 3, 15));
   EXPECT_EQ(month.first, QDate(2026, 2, 1));
   EXPECT_EQ(month.second, QDate(2026, 2, 28));
+}
+
+// Dates typed in the locale's short format read back as the date shown; the year is always
+// written in four digits.
+TEST(DateEntryTest, TypedDatesReadBackExactlyInEveryLocale) {
+  const struct {
+    const char* locale;
+    const char* format;
+    const char* typed;
+    QDate read;
+  } cases[] = {
+      {"en_US", "M/d/yyyy", "12/07/2026", {2026, 12, 7}},
+      {"en_US", "M/d/yyyy", " 12/7/26 ", {2026, 12, 7}},
+      {"en_US", "M/d/yyyy", "2026-12-07", {2026, 12, 7}},
+      {"en_US", "M/d/yyyy", "13/07/2026", {}},
+      {"en_GB", "dd/MM/yyyy", "7/12/2026", {2026, 12, 7}},
+      {"de_DE", "dd.MM.yyyy", "07.12.26", {2026, 12, 7}},
+      {"de_DE", "dd.MM.yyyy", "12/07/2026", {}},
+      {"C", "d MMM yyyy", "7 Dec 2026", {2026, 12, 7}},
+      {"en_US", "M/d/yyyy", "", {}},
+  };
+  for (const auto& c : cases) {
+    const QLocale locale(QString::fromLatin1(c.locale));
+    EXPECT_EQ(DateEntryFormat(locale), QString::fromLatin1(c.format)) << c.locale;
+    EXPECT_EQ(ReadDateEntry(QString::fromLatin1(c.typed), locale), c.read)
+        << c.locale << " \"" << c.typed << "\"";
+  }
+  const char* asked = std::getenv("FM_SEED");
+  const unsigned seed =
+      asked ? static_cast<unsigned>(std::strtoul(asked, nullptr, 10)) : std::random_device()();
+  SCOPED_TRACE("FM_SEED=" + std::to_string(seed));
+  std::mt19937 random(seed);
+  for (int i = 0; i < 2000; ++i) {
+    const QDate date = QDate(1950, 1, 1).addDays(random() % 60000);
+    for (const char* name : {"en_US", "en_GB", "de_DE", "fr_CA", "ja_JP", "C"}) {
+      const QLocale locale(QString::fromLatin1(name));
+      EXPECT_EQ(ReadDateEntry(DateEntryText(date, locale), locale), date)
+          << name << " " << DateEntryText(date, locale).toStdString();
+    }
+  }
 }
 
 TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {

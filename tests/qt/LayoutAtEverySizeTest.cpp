@@ -1,6 +1,7 @@
 // The shell's layout at every window size a clerk may use, in each view mode, at 100 %, 150 %
 // and 200 % scale: every control shown lies inside the window, no two overlap (a frame and
-// what it holds excepted), and no caption or label is cut off or wrapped.
+// what it holds excepted), and no caption or label is cut off or wrapped. A window smaller
+// than the form's least size (960 x 540: a 1920 x 1080 screen at 200 %) scrolls the form.
 //
 // The scale of a Qt program is fixed when it starts (QT_SCALE_FACTOR), so CTest runs this
 // program once per scale, each run picking its own scale's cases. The offscreen screen is
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -104,11 +107,25 @@ std::string TextProblem(const QWidget& widget) {
 std::vector<std::string> LayoutProblems(ShellWindow& window) {
   std::vector<std::string> problems;
   FormView& view = *window.DocumentView();
-  const QRect area = InWindow(view, window);
-  if (!window.rect().contains(area)) {
-    problems.push_back("the document " + Describe(area) + " is not inside the window " +
+  const QScrollArea& scroller = *window.DocumentArea();
+  const QRect visible = InWindow(*scroller.viewport(), window);
+  if (!window.rect().contains(visible)) {
+    problems.push_back("the document's area " + Describe(visible) + " is not inside the window " +
                        Describe(window.rect()));
   }
+  // The document fills its area, and what the area cannot show scrolls into it.
+  const int wider = view.width() - scroller.viewport()->width();
+  const int higher = view.height() - scroller.viewport()->height();
+  if (wider < 0 || higher < 0) {
+    problems.push_back("the document " + Describe(InWindow(view, window)) +
+                       " does not fill its area " + Describe(visible));
+  }
+  if (scroller.horizontalScrollBar()->maximum() < wider ||
+      scroller.verticalScrollBar()->maximum() < higher) {
+    problems.push_back("the document " + Describe(InWindow(view, window)) +
+                       " cannot be scrolled through its area " + Describe(visible));
+  }
+  const QRect area = InWindow(view, window);
 
   struct Shown {
     std::string name;
@@ -232,9 +249,9 @@ std::string CaseName(const ::testing::TestParamInfo<LayoutCase>& info) {
 }
 
 const WindowSize kSizes[] = {
-    {"1024x640", 1024, 640},   {"1280x800", 1280, 800},   {"1366x768", 1366, 768},
-    {"1600x1000", 1600, 1000}, {"1920x1080", 1920, 1080}, {"2560x1440", 2560, 1440},
-    {"maximised", 0, 0},
+    {"960x540", 960, 540},     {"1024x640", 1024, 640},   {"1280x800", 1280, 800},
+    {"1366x768", 1366, 768},   {"1600x1000", 1600, 1000}, {"1920x1080", 1920, 1080},
+    {"2560x1440", 2560, 1440}, {"maximised", 0, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Desktop, LayoutAtEverySize,

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -180,14 +181,22 @@ TEST_F(ShellBasicsTest, TheStatusBarSaysWhatWasFoundAndAHeadingClickSortsKeeping
   Open();
   EXPECT_EQ(shell->Window().SummaryLabel().text(), "");
   shell->SearchRanges("a1");
-  long long forms = 0;
+  // In stock: in use ("A") and taken back from an officer ("U", described "Unassign").
+  long stock = 0;
+  long long forms[2] = {0, 0};  // in stock, delisted
   for (long row = 0; row < Ranges().RowCount(); ++row) {
-    forms += std::stoll(Ranges().CellTextAt(row, "TO_FORM_NBR")) -
-             std::stoll(Ranges().CellTextAt(row, "FRM_FORM_NBR")) + 1;
+    const std::string status = testing::Stored(Ranges(), static_cast<int>(row), "TRP_ACTN_CD");
+    const bool inStock = status == "A" || status == "U";
+    stock += inStock ? 1 : 0;
+    forms[inStock ? 0 : 1] += std::stoll(Ranges().CellTextAt(row, "TO_FORM_NBR")) -
+                              std::stoll(Ranges().CellTextAt(row, "FRM_FORM_NBR")) + 1;
   }
-  EXPECT_EQ(shell->Window().SummaryLabel().text().toStdString(),
-            fmt::format("{} ranges, {} forms \u00B7 {} troopers", Ranges().RowCount(), forms,
-                        shell->Document().grdOfficerList.RowCount()));
+  const long delisted = Ranges().RowCount() - stock;
+  ASSERT_GT(delisted, 0) << "the demo's A1 holds delisted ranges";
+  EXPECT_EQ(
+      shell->Window().SummaryLabel().text().toStdString(),
+      fmt::format("{} ranges, {} forms in stock; {} delisted ({} forms) \u00B7 {} troopers", stock,
+                  forms[0], delisted, forms[1], shell->Document().grdOfficerList.RowCount()));
 
   ASSERT_GT(Model().rowCount(), 3);
   ClickRow(1);
@@ -219,15 +228,20 @@ TEST(SearchSummaryTest, CountsReadAsAClerkWritesThem) {
     const char* text;
   };
   const Case cases[] = {
-      {{14, 1186, 9, false}, "14 ranges, 1,186 forms \u00B7 9 troopers"},
-      {{1, 1, 1, false}, "1 range, 1 form \u00B7 1 trooper"},
-      {{924, 1234567, std::nullopt, false}, "924 ranges, 1,234,567 forms"},
-      {{3, 750, std::nullopt, true}, "3 new ranges, 750 forms"},
-      {{0, 0, 4, false}, "0 ranges, 0 forms \u00B7 4 troopers"},
-      {{0, 0, 0, false}, ""},
-      {{0, 0, std::nullopt, true}, ""},
+      {{14, 1186, 0, 0, 9, false}, "14 ranges, 1,186 forms in stock \u00B7 9 troopers"},
+      {{7, 300, 2, 75, 9, false},
+       "7 ranges, 300 forms in stock; 2 delisted (75 forms) \u00B7 9 troopers"},
+      {{1, 1, 1, 1, 1, false}, "1 range, 1 form in stock; 1 delisted (1 form) \u00B7 1 trooper"},
+      {{0, 0, 924, 1234567, std::nullopt, false}, "924 delisted ranges, 1,234,567 forms"},
+      {{3, 750, 0, 0, std::nullopt, true}, "3 new ranges, 750 forms"},
+      {{0, 0, 0, 0, 4, false}, "0 ranges, 0 forms in stock \u00B7 4 troopers"},
+      {{0, 0, 0, 0, 0, false}, ""},
+      {{0, 0, 0, 0, std::nullopt, true}, ""},
   };
   for (const auto& c : cases) EXPECT_EQ(SummaryText(c.totals), c.text);
+  // The reasons of the code table that keep forms in stock, described in any letter case.
+  EXPECT_EQ(StockStatuses({{"U", " unassign "}, {"V", "Void"}, {"X", "Unassigned"}}),
+            (std::set<std::string>{"A", "U"}));
 }
 
 // What an export writes is read back in the accountability windows' test.

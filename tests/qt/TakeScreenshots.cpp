@@ -1,6 +1,7 @@
 // Takes the README's screenshots of the three view modes at the smallest window size the
 // desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
-// windows: the shell on the demo data (a fresh local database and embedded inventory in a
+// windows (and the report's first printed page, rendered from its PDF with pdftoppm of
+// poppler-utils): the shell on the demo data (a fresh local database and embedded inventory in a
 // temporary folder), driven with keys and clicks as a clerk would.
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
@@ -12,8 +13,10 @@
 #include <QApplication>
 #include <QDate>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QProcess>
 #include <QScreen>
 #include <QTableView>
 #include <QTableWidget>
@@ -170,6 +173,20 @@ void ShootTheWindows(const std::filesystem::path& out) {
   if (report.Lines().rowCount() > 0) report.Lines().selectRow(0);
   report.move(0, 0);
   Shoot(report, out / "accountability-report.png");
+  // Its first printed page, as the PDF export writes it and a PDF reader shows it.
+  const fm::testing::TempFolder pdfFolder;
+  const auto pdf = pdfFolder.Path() / "report.pdf";
+  fm::qt::GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(pdf.string()); });
+  report.ExportToPdf();
+  fm::qt::GridView::SetSaveFileChooser({});
+  const QString png = QString::fromStdString((out / "accountability-report-pdf").string());
+  if (QProcess::execute(
+          QStringLiteral("pdftoppm"),
+          {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("110"),
+           QStringLiteral("-singlefile"), QString::fromStdString(pdf.string()), png}) != 0) {
+    throw std::runtime_error("pdftoppm (poppler-utils) could not render the report's PDF");
+  }
   history.close();
   report.close();
   window.close();
@@ -186,6 +203,8 @@ int main(int argc, char** argv) {
   try {
     QApplication app(argc, argv);
     fm::qt::ApplyDesktopLook(app);
+    // The agency's own date format, whatever the machine taking the pictures uses.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     std::filesystem::create_directories(out);
     for (const char* size : {"1024x640", "maximised"}) ShootTheModes(out, size);
     ShootTheWindows(out);

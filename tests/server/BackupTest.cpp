@@ -277,10 +277,10 @@ TEST_F(BackupTest, TheInvariantCheckSeesEveryKindOfDamage) {
        "received but held by no range"},
       {"a change behind the history's back",
        "UPDATE form_range SET cmmt_txt = 'changed outside' WHERE range_id = " + firstWithSuccessor,
-       "but its history ends with"},
+       "remaining, comment \"changed outside\"), but its history ends with"},
       {"numbers that were never received",
        "UPDATE form_range SET to_form_nbr = to_form_nbr + 1 WHERE range_id = " + lastOfItsType,
-       "held but never received"},
+       "OOS Decals: numbers held but never received"},
       // The latest change that changed something: a save of a range as it was leaves nothing
       // for its loss to be seen by.
       {"a history entry lost",

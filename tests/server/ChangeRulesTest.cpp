@@ -121,8 +121,6 @@ class StaleRangeMessageTest : public ::testing::Test {
 
 TEST_F(StaleRangeMessageTest, NamesTheRangeWhoChangedItAndWhenInLocalTime) {
   const auto reference = ReferenceData::FromDemoDatabase("NORTH");
-  EXPECT_EQ(FormTypeName("C", reference), "ENF001");
-  EXPECT_EQ(FormTypeName("Q", reference), "Q");
   FormRange stored = Stored(1101076, 1101175, 100);
   struct Case {
     const char* zone;
@@ -148,6 +146,24 @@ TEST_F(StaleRangeMessageTest, NamesTheRangeWhoChangedItAndWhenInLocalTime) {
                   " after your search. Search again and repeat the change.")
         << c.zone << " " << c.last.at;
   }
+}
+
+TEST(ClerkWords, FormTypesAndStatusesByTheirDescriptionRowsByWhatTheyDo) {
+  const auto reference = ReferenceData::FromDemoDatabase("NORTH");
+  const std::pair<std::string, std::string> formTypes[] = {
+      {"C", "ENF001 Citation"}, {"T", "Temporary Permits"}, {"Q", "Q"}};
+  for (const auto& [code, name] : formTypes) EXPECT_EQ(FormTypeName(code, reference), name);
+  const std::pair<std::string, std::string> statuses[] = {
+      {"A", "Activate"}, {"V", "Void"}, {"U", "Unassign"}, {"Q", "Q"}};
+  for (const auto& [code, name] : statuses) EXPECT_EQ(StatusName(code, reference), name);
+  RangeChange change;
+  change.formType = "B";
+  change.from = 150;
+  change.to = 199;
+  EXPECT_EQ(RowLabel(1, change, reference), "Row 2 (new range 150-199 of OOS Decals)");
+  change.action = RangeChange::Action::Update;
+  change.formType = "Q";
+  EXPECT_EQ(RowLabel(0, change, reference), "Row 1 (change of 150-199 of Q)");
 }
 
 TEST(ParseUtcTimestamp, ReadsWhatUtcTimestampWritesAndNothingElse) {

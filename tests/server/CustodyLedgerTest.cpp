@@ -132,7 +132,7 @@ TEST(CustodyLedger, RowsThatWouldBlurReceiptsAndMovesAreRefused) {
          l.Written(R(100, 149));
          l.Replaced("Row 2", R(100, 149));
        },
-       "Row 2: the range 100-149 of form type C was written by an earlier row of this save"},
+       "Row 2: the range 100-149 was written by an earlier row of this save"},
   };
   for (const auto& c : cases) {
     CustodyLedger ledger;

@@ -306,7 +306,7 @@ TYPED_TEST(HandlerSuite, RefusedSaveAnswersTheReasonAndTheCurrentStateAndChanges
   this->mActor = Principal::LocalAdministrator(1001, "Margaret Hartley");
   Reply refused = this->Refused(save({"UPD", "200", "299", "A", "2", "B", "0", "V", "", "1"}));
   EXPECT_THAT(refused.error,
-              ::testing::MatchesRegex("Range 200-299 of OOS was changed by John Smith,jr at "
+              ::testing::MatchesRegex("Range 200-299 of OOS Decals was changed by John Smith,jr at "
                                       "[0-9/]+ [0-9:]+ [AP]M after your search\\. Search again and "
                                       "repeat the change\\."));
   EXPECT_EQ(CellOf(refused, 200, "ASGND_REG_NBR"), Cell{std::int64_t{1003}});
@@ -341,11 +341,12 @@ TYPED_TEST(HandlerSuite, SaveOutsideTheRoleOrScopeIsForbiddenAndChangesNothing) 
       {Role::Clerk, "A2", kVoid, ""},
       {Role::Clerk, "A", kVoid, ""},
       {Role::Clerk, "A1", kVoid,
-       "Your account may not change ranges of Troop/District A2. Range 200-299 of OOS is held "
+       "Your account may not change ranges of Troop/District A2. Range 200-299 of OOS Decals is "
+       "held "
        "there; nothing was saved."},
       {Role::Clerk, "A2", kToB2,
        "Your account may not change ranges of Troop/District B2. Row 1 would put forms 200-299 "
-       "of OOS there; nothing was saved."},
+       "of OOS Decals there; nothing was saved."},
       {Role::Clerk,
        "A1",
        {"ADD", "900", "950", "B", "", "B", "0", "A", "", ""},
@@ -425,7 +426,9 @@ TYPED_TEST(HandlerSuite, HistoryAndReportRequestsAnswerInWordsAndInRanges) {
   EXPECT_EQ(history.entries[1].comment, "for the night shift");
   EXPECT_EQ(protocol::HolderText(*history.entries[1].before), "A2");
   EXPECT_EQ(protocol::HolderText(history.entries[1].after), "A2 John Smith,jr (1002)");
-  EXPECT_THAT(history.summary, HasSubstr("held by A2 Fairview, assigned to John Smith,jr (1002)"));
+  EXPECT_EQ(history.summary,
+            "Form 230 of OOS Decals is held by Troop/District A2 Fairview, assigned to John "
+            "Smith,jr (1002), status in use, in the range 220-239.");
 
   auto report = [&](std::vector<Criterion> criteria) {
     criteria.push_back(Key("FROM_DT", "2024-04-30"));
@@ -455,18 +458,33 @@ TYPED_TEST(HandlerSuite, CustodyRequestsSayWhatIsWrongWithTheirCriteria) {
     std::vector<Criterion> criteria;
     const char* says;
   } kCases[] = {
-      {35, {Key("REF_TYP_CD", "B")}, "needs the form type (key:REF_TYP_CD) and the form number"},
-      {35, {Key("REF_TYP_CD", "Q"), Key("FORM_SEARCH_NBR", "5")}, "\"Q\" is not known"},
-      {35, {Key("REF_TYP_CD", "B"), Key("FORM_SEARCH_NBR", "5x")}, "\"5x\" is not a form number"},
-      {35, {Key("REF_TYP_CD", "B"), Key("FORM_SEARCH_NBR", "5", ">")}, "takes \"=\" only"},
-      {35, {Key("TRP_ID", "A")}, "not one a request of type 35 takes"},
-      {36, {Key("TRP_DIST_ID", "2")}, "needs the troop"},
-      {36, {Key("TRP_ID", "A"), Key("TRP_ID", "B")}, "given twice"},
-      {36, {Key("TRP_ID", "A"), Key("THIN", "YES")}, "not one a request of type 36 takes"},
+      {35, {Key("REF_TYP_CD", "B")}, "A form history needs the Form Type and the Form Number"},
+      {35,
+       {Key("REF_TYP_CD", "Q"), Key("FORM_SEARCH_NBR", "5")},
+       "The Form Type \"Q\" is not known"},
+      {35,
+       {Key("REF_TYP_CD", "B"), Key("FORM_SEARCH_NBR", "5x")},
+       "The Form Number \"5x\" is not a form number; it is written in digits only"},
+      {35,
+       {Key("REF_TYP_CD", "B"), Key("FORM_SEARCH_NBR", "5", ">")},
+       "The Form Number criterion takes only the operator \"=\", not \">\""},
+      {35,
+       {Key("TRP_ID", "A")},
+       "A form history does not take the Troop/District (troop) criterion; it takes the Form "
+       "Type and the Form Number"},
+      {36,
+       {Key("TRP_DIST_ID", "2")},
+       "The Troop/District has a district (\"2\") but no troop; a district is of a troop"},
+      {36,
+       {Key("TRP_ID", "A"), Key("TRP_ID", "B")},
+       "The Troop/District (troop) criterion is given twice"},
+      {36,
+       {Key("TRP_ID", "A"), Key("OFFICER", "1002")},
+       "An accountability report does not take the \"key:OFFICER\" criterion; it takes the "
+       "Troop/District (troop), the Troop/District (district), the Registry #, the Form Type, "
+       "the first day of the period and the last day of the period"},
   };
-  for (const auto& c : kCases) {
-    EXPECT_THAT(this->Error(Custody(c.type, c.criteria)), HasSubstr(c.says)) << c.says;
-  }
+  for (const auto& c : kCases) EXPECT_EQ(this->Error(Custody(c.type, c.criteria)), c.says);
 }
 
 }  // namespace

@@ -167,19 +167,21 @@ TYPED_TEST(StoreSuite, BrokenRulesAreRefusedWithNothingChanged) {
   this->ExpectRefused({Add("C", 1000, 1100)},
                       "the form number 1000 must be equal to or between 1100001 and 1999999");
   this->ExpectRefused({Add("K", 9999990, 10000000)}, "10000000 must be equal to or between 1");
-  this->ExpectRefused({Add("Q", 1, 2)}, "the form type \"Q\" is not known");
+  this->ExpectRefused({Add("Q", 1, 2)}, "\"Q\" is not known");
   RangeChange station = Add("B", 300, 399);
   station.troop = "G";
-  this->ExpectRefused({station}, "the Troop/District \"G1\" is not known");
-  this->ExpectRefused({Add("B", 300, 399, 0, "Q")}, "the status code \"Q\" is not known");
-  this->ExpectRefused({Add("B", 300, 399, 2001)}, "the registry number 2001 is not a known");
-  this->ExpectRefused({Add("Y", 300, 399)}, "needs a quarter from 1 to 4");
+  this->ExpectRefused({station}, "): there is no Troop/District G1");
+  this->ExpectRefused({Add("B", 300, 399, 0, "Q")}, "): the status \"Q\" is not known");
+  this->ExpectRefused({Add("B", 300, 399, 2001)}, "): no officer has the Registry # 2001");
+  this->ExpectRefused({Add("Y", 300, 399)},
+                      "): a range of CVSA Decals needs a quarter from 1 to 4");
   this->ExpectRefused({Change(RangeChange::Action::Add, "B", 300, 399, 0, std::nullopt)},
-                      "needs a status code");
+                      "): a new range needs a status");
   // All or nothing: the first two rows are fine on their own; the third overlaps the second.
-  this->ExpectRefused(
-      {Upd("B", 100, 149, kHolder), Add("B", 150, 199, kReceiver), Add("B", 199, 210, kReceiver)},
-      "Row 3 (ADD 199-210 of form type B): the range overlaps the stored range 150-199");
+  const std::vector<RangeChange> third = {
+      Upd("B", 100, 149, kHolder), Add("B", 150, 199, kReceiver), Add("B", 199, 210, kReceiver)};
+  this->ExpectRefused(third, "Row 3 (new range 199-210 of ");
+  this->ExpectRefused(third, "the range overlaps the stored range 150-199");
 }
 
 TYPED_TEST(StoreSuite, RequestIdIsAppliedOnceAndOnlyWhenTheSaveIs) {

@@ -15,10 +15,12 @@
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
 #include "protocol/ProtocolError.h"
+#include "server/ChangeRules.h"
 #include "server/ReferenceData.h"
 #include "server/ReportRequest.h"
 #include "server/RequestError.h"
 #include "server/RequestHandler.h"
+#include "server/SearchCriteria.h"
 #include "server/Store.h"
 #include "server/StoreError.h"
 #include "server/WireRows.h"
@@ -388,18 +390,18 @@ HttpAnswer HttpApi::History(std::string_view target) const {
   const std::string& numberText = parameters["number"];
   std::int64_t number = 0;
   if (text::ReadWholeNumber(numberText, number) != text::WholeNumberStatus::kOk || number < 0) {
-    return Error(422, fmt::format("number: \"{}\" is not a form number (digits only, at most "
-                                  "a 64-bit integer)",
-                                  numberText));
+    return Error(422, NumberRefusal(CriterionCaption("FORM_SEARCH_NBR", "number"), numberText,
+                                    "a form number"));
   }
 
   Store& store = mHandler->GetStore();
   if (store.Reference().FindFormType(formType) == nullptr) {
     std::string known;
     for (const auto& type : store.Reference().FormTypes()) {
-      known += (known.empty() ? "" : ", ") + type.code;
+      known += fmt::format("{}{} ({})", known.empty() ? "" : ", ", type.code,
+                           FormTypeName(type.code, store.Reference()));
     }
-    return Error(422, fmt::format("form_type: \"{}\" is not a known form type (known: {})",
+    return Error(422, fmt::format("The Form Type \"{}\" is not known; the form types are {}",
                                   formType, known));
   }
   std::vector<CustodyEntry> entries;

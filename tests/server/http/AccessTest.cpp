@@ -139,7 +139,7 @@ constexpr const char* kViewerMayNotSave = "Your account (viewer) may search";
 constexpr const char* kOnlyAdminsWithdraw = "withdrawals are for administrators";
 constexpr const char* kNotB2 =
     "Your account may not change ranges of Troop/District B2. Range "
-    "1100101-1100200 of ENF001 is held there; nothing was saved.";
+    "1100101-1100200 of ENF001 Citation is held there; nothing was saved.";
 
 INSTANTIATE_TEST_SUITE_P(
     RolesActionsScopes, AccessMatrixTest,
@@ -284,9 +284,9 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"HistoryWithoutNumber", "GET", "/v1/history?form_type=C", "", "", kViewerToken,
                     400, "\"number\" is missing"},
         HostileCase{"HistoryOfAnUnknownType", "GET", "/v1/history?form_type=Q&number=5", "", "",
-                    kViewerToken, 422, "\"Q\" is not a known form type"},
+                    kViewerToken, 422, "The Form Type \"Q\" is not known; the form types are "},
         HostileCase{"HistoryOfNoNumber", "GET", "/v1/history?form_type=C&number=12x", "", "",
-                    kViewerToken, 422, "\"12x\" is not a form number"},
+                    kViewerToken, 422, "The Form Number \"12x\" is not a form number"},
         HostileCase{"HistoryWithAnUnknownParameter", "GET",
                     "/v1/history?form_type=C&number=5&sort=asc", "", "", kViewerToken, 400,
                     "\"sort\""}),

@@ -147,12 +147,22 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
     unsigned status;
     const char* says;
   } kRefused[] = {
-      {"station=Q9", 422, "\"Q9\" is not a known Troop/District"},
-      {"form_type=C", 422, "names none"},
-      {"station=A1&from=2026-11-01", 422, "both its first day"},
-      {"station=A1&from=2026-11-31&to=2026-12-01", 422, "is not a date"},
-      {"station=A1&from=2026-12-01&to=2026-11-01", 422, "is after the last day"},
-      {"station=A1&officer=77", 422, "\"77\" is not the registry number"},
+      {"station=Q9", 422, "There is no Troop/District Q9"},
+      {"station=Q", 422, "There is no troop Q"},
+      {"form_type=C", 422,
+       "A report is of a Troop/District (e.g. A1), a whole troop (e.g. A) or an officer (a "
+       "Registry #); none was given"},
+      {"station=A1&form_type=Q", 422, "The Form Type \"Q\" is not known"},
+      {"station=A1&from=2026-11-01", 422,
+       "A period needs its first day and its last day, or neither for the last calendar month; "
+       "the last day is missing"},
+      {"station=A1&from=2026-11-31&to=2026-12-01", 422,
+       "The first day of the period, \"2026-11-31\", is not a date; it is given as YYYY-MM-DD"},
+      {"station=A1&from=2026-12-01&to=2026-11-01", 422,
+       "The period's first day, 2026-12-01, is after its last day, 2026-11-01"},
+      {"station=A1&officer=77", 422, "No officer has the Registry # 77"},
+      {"station=A1&officer=7x", 422,
+       "The Registry # \"7x\" is not a registry number; it is written in digits only"},
       {"station=A1&from=%2", 400, "broken %-escape"},
       {"station=A1&station=A2", 400, "given twice"},
   };

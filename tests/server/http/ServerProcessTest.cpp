@@ -302,8 +302,8 @@ TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndVerifyAcc
                           "--reason", "printed with a wrong number"});
   ASSERT_EQ(withdraw.Wait(), 0) << withdraw.ErrorText();
   EXPECT_THAT(withdraw.ErrorText(),
-              HasSubstr(fmt::format("Withdrew forms {}-{} of form type C (ENF001)", first.from,
-                                    first.from + 4)));
+              HasSubstr(fmt::format("Withdrew forms {}-{} of form type C (ENF001 Citation)",
+                                    first.from, first.from + 4)));
   EXPECT_THAT(withdraw.ErrorText(),
               HasSubstr(fmt::format("kept      {}-{}", first.from + 5, first.to)));
 
@@ -356,7 +356,7 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
 
   ServerProcess unknown({"report", "--database", mDatabase, "--station", "Q9"});
   EXPECT_EQ(unknown.Wait(), 2);
-  EXPECT_THAT(unknown.ErrorText(), HasSubstr("\"Q9\" is not a known Troop/District"));
+  EXPECT_THAT(unknown.ErrorText(), HasSubstr("There is no Troop/District Q9"));
 }
 
 TEST_F(ServerProcessTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithStatusTwo) {
