@@ -90,11 +90,16 @@ protocol::FormHistory RequestHandler::History(const std::string& formType, std::
   if (!reference.FindFormType(type)) {
     throw RequestError(fmt::format("The Form Type \"{}\" is not known", formType));
   }
-  const std::vector<CustodyEntry> entries = mStore->FormHistory(type, number);
   RangeQuery holding;
   holding.formType.push_back({Comparison::Equal, type});
   holding.formNumber = number;
-  const std::vector<StoredRange> now = mStore->FindRanges(holding);
+  // The chain and the holder from one snapshot, so that the last entry is who holds it now.
+  std::vector<CustodyEntry> entries;
+  std::vector<StoredRange> now;
+  mStore->ReadTogether([&] {
+    entries = mStore->FormHistory(type, number);
+    now = mStore->FindRanges(holding);
+  });
   std::optional<FormRange> current;
   if (!now.empty()) current = now.front().range;
   return BuildFormHistory(type, number, entries, current, reference);

@@ -811,47 +811,53 @@ HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
       fmt::format("SELECT {}, r.chg_ts FROM form_range r WHERE r.chg_ts < ?", kRangeColumns);
   heldParams.insert(heldParams.begin(), SqlValue{q.end});
   for (const auto& t : heldTerms) heldSql += " AND " + t;
-  return Read([&](SqlConnection& c) {
-    HoldingsHistory history;
-    for (const auto& row : c.Query(heldSql, heldParams)) {
-      StoredRange held;
-      held.range = RangeFromRow(row);
-      held.lastChange.at = Text(row[11]);
-      history.held.push_back(std::move(held));
-    }
-    std::vector<CustodyEntry>& result = history.entries;
-    for (const auto& row : c.Query(sql, params)) {
-      CustodyEntry e;
-      e.id = Integer(row[0]);
-      e.at = Text(row[1]);
-      e.event = Text(row[2]);
-      e.parentId = OptInteger(row[4]);
-      e.endedAt = OptText(row[5]);
-      if (!std::holds_alternative<std::monostate>(row[6])) {
-        FormRange& b = e.before.emplace();
-        b.formType = Text(row[3]);
-        b.from = Integer(row[6]);
-        b.to = Integer(row[7]);
-        b.troop = Text(row[8]);
-        b.district = Text(row[9]);
-        b.registry = Integer(row[10]);
-        b.status = Text(row[11]);
+  // The ranges held now and the entries from one snapshot: a save committed between the two
+  // statements would show as forms counted twice or not at all, a report out of balance.
+  HoldingsHistory history;
+  ReadTogether([&] {
+    history = Read([&](SqlConnection& c) {
+      HoldingsHistory history;
+      for (const auto& row : c.Query(heldSql, heldParams)) {
+        StoredRange held;
+        held.range = RangeFromRow(row);
+        held.lastChange.at = Text(row[11]);
+        history.held.push_back(std::move(held));
       }
-      FormRange& a = e.after;
-      a.formType = Text(row[3]);
-      a.from = Integer(row[12]);
-      a.to = Integer(row[13]);
-      a.troop = Text(row[14]);
-      a.district = Text(row[15]);
-      a.registry = Integer(row[16]);
-      a.status = Text(row[17]);
-      a.remaining = Integer(row[18]);
-      result.push_back(std::move(e));
-    }
-    std::sort(result.begin(), result.end(),
-              [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
-    return history;
+      std::vector<CustodyEntry>& result = history.entries;
+      for (const auto& row : c.Query(sql, params)) {
+        CustodyEntry e;
+        e.id = Integer(row[0]);
+        e.at = Text(row[1]);
+        e.event = Text(row[2]);
+        e.parentId = OptInteger(row[4]);
+        e.endedAt = OptText(row[5]);
+        if (!std::holds_alternative<std::monostate>(row[6])) {
+          FormRange& b = e.before.emplace();
+          b.formType = Text(row[3]);
+          b.from = Integer(row[6]);
+          b.to = Integer(row[7]);
+          b.troop = Text(row[8]);
+          b.district = Text(row[9]);
+          b.registry = Integer(row[10]);
+          b.status = Text(row[11]);
+        }
+        FormRange& a = e.after;
+        a.formType = Text(row[3]);
+        a.from = Integer(row[12]);
+        a.to = Integer(row[13]);
+        a.troop = Text(row[14]);
+        a.district = Text(row[15]);
+        a.registry = Integer(row[16]);
+        a.status = Text(row[17]);
+        a.remaining = Integer(row[18]);
+        result.push_back(std::move(e));
+      }
+      std::sort(result.begin(), result.end(),
+                [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
+      return history;
+    });
   });
+  return history;
 }
 
 std::vector<FormTypeInfo> SqlStore::FormTypes() { return mReference->FormTypes(); }
@@ -921,19 +927,19 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
     std::map<std::pair<std::string, std::int64_t>, std::optional<std::int64_t>> producers;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const RangeChange& change = rows[i];
-      const std::string label = RowLabel(sentAs[i], changes[sentAs[i]]);
+      const std::string label = RowLabel(sentAs[i], changes[sentAs[i]], *mReference);
       if (!mReference->FindFormType(change.formType)) {
         throw StoreError::Rejected(
-            fmt::format("{}: the form type \"{}\" is not known", label, change.formType));
+            fmt::format("{}: the Form Type \"{}\" is not known", label, change.formType));
       }
       std::optional<StoredRow> stored;
       if (change.action == RangeChange::Action::Update) {
         stored = FindByFrom(c, change.formType, change.from);
         if (!stored) {
           throw StoreError::Rejected(
-              fmt::format("{}: no stored range of form type {} starts at {}; another user may have "
+              fmt::format("{}: no stored range of {} starts at {}; another user may have "
                           "changed it. Search again.",
-                          label, change.formType, change.from));
+                          label, FormTypeName(change.formType, *mReference), change.from));
         }
         // Scope before versions: a clerk learns nothing about ranges it may not change.
         CheckHeldInScope(context.scope, stored->range, *mReference, "nothing was saved");
@@ -962,8 +968,9 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       CheckWrittenInScope(context.scope, sentAs[i], next, *mReference);
       if (auto clash = FindOverlap(c, next, stored ? stored->id : -1)) {
         throw StoreError::Rejected(fmt::format(
-            "{}: the range overlaps the stored range {}-{} of form type {} held by {}", label,
-            clash->from, clash->to, clash->formType, clash->troop + clash->district));
+            "{}: the range overlaps the stored range {}-{} of {} held by Troop/District {}", label,
+            clash->from, clash->to, FormTypeName(clash->formType, *mReference),
+            clash->troop + clash->district));
       }
       const char* event = custody::kChange;
       Lineage lineage;
@@ -1006,11 +1013,10 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
   }
   const FormTypeInfo* type = mReference->FindFormType(formType);
   if (!type) {
-    throw StoreError::Rejected(fmt::format("The form type \"{}\" is not known", formType));
+    throw StoreError::Rejected(fmt::format("The Form Type \"{}\" is not known", formType));
   }
   if (to < from) {
-    throw StoreError::Rejected(
-        fmt::format("The To number {} is below the From number {}", to, from));
+    throw StoreError::Rejected(fmt::format("The To Range {} is below the From Range {}", to, from));
   }
   const std::string auditSql = InsertAuditSql();
   return Write([&](SqlConnection& c) {
@@ -1021,10 +1027,10 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
     for (const auto& row : held) covers.push_back({row.range.from, row.range.to});
     const auto unheld = UncoveredParts({from, to}, covers);
     if (!unheld.empty()) {
-      throw StoreError::Rejected(fmt::format(
-          "Forms {} of form type {} are in no range; only forms the inventory holds can be "
-          "withdrawn. Nothing was withdrawn.",
-          SpansText(unheld), formType));
+      throw StoreError::Rejected(
+          fmt::format("Forms {} of {} are in no range; only forms the inventory holds can be "
+                      "withdrawn. Nothing was withdrawn.",
+                      SpansText(unheld), FormTypeName(formType, *mReference)));
     }
     const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
     WithdrawOutcome outcome;
@@ -1033,7 +1039,7 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
     for (const auto& row : held) {
       const FormRange& r = row.range;
       const std::string label =
-          fmt::format("The range {}-{} of form type {}", r.from, r.to, r.formType);
+          fmt::format("The range {}-{} of {}", r.from, r.to, FormTypeName(r.formType, *mReference));
       CheckHeldInScope(context.scope, r, *mReference, "nothing was withdrawn");
       ledger.Replaced(label, r);
       RemainingCounter counter;

@@ -110,10 +110,11 @@ VersionIndex VersionsOf(const DataSet& reply) {
   const int from = rows->FindField("FRM_FORM_NBR");
   const int to = rows->FindField("TO_FORM_NBR");
   const int version = rows->FindField(kRowVersion);
-  if (type < 0 || from < 0 || to < 0 || version < 0) return versions;
+  if (type < 0 || from < 0 || version < 0) return versions;
   for (long i = 0; i < rows->RecordCount(); ++i) {
     auto first = ValueNumber(rows->ValueAt(i, from));
-    auto last = ValueNumber(rows->ValueAt(i, to));
+    // A reply without To bounds answers for the ranges starting at a From only.
+    auto last = to < 0 ? first : ValueNumber(rows->ValueAt(i, to));
     auto v = ValueNumber(rows->ValueAt(i, version));
     if (!first || !last || !v) continue;
     versions.emplace(std::pair{Folded(text::Trim(rows->ValueAt(i, type).ToText())), *first},

@@ -159,7 +159,7 @@ TYPED_TEST(StoreSuite, SplitsAndReceiptsAreStoredAsSent) {
 TYPED_TEST(StoreSuite, BrokenRulesAreRefusedWithNothingChanged) {
   this->LoadSelectedRange();
   this->ExpectRefused({Upd("B", 101, 199, kHolder)},
-                      "no stored range of form type B starts at 101");
+                      "no stored range of OOS Decals starts at 101");
   this->ExpectRefused({Add("B", 199, 250)}, "overlaps the stored range 100-199");
   this->ExpectRefused({Add("B", 50, 100)}, "overlaps the stored range 100-199");
   this->ExpectRefused({Add("B", 20, 300)}, "overlaps");  // holds the stored range whole
@@ -371,12 +371,12 @@ TYPED_TEST(CustodySuite, WithdrawalsOfFormsNotHeldOrWithoutAReasonChangeNothing)
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"C", 1100150, 1100260, "lost", "Forms 1100201-1100260 of form type C are in no range"},
-      {"C", 1099990, 1100010, "lost", "Forms 1099990-1100000 of form type C are in no range"},
+      {"C", 1100150, 1100260, "lost", "Forms 1100201-1100260 of ENF001 Citation are in no range"},
+      {"C", 1099990, 1100010, "lost", "Forms 1099990-1100000 of ENF001 Citation are in no range"},
       {"C", 1100001, 1100010, "   ", "A withdrawal needs a reason"},
       {"C", 1100001, 1100010, std::string(501, 'x'), "at most 500 characters"},
-      {"Q", 1, 2, "lost", "The form type \"Q\" is not known"},
-      {"C", 1100010, 1100001, "lost", "The To number 1100001 is below the From number 1100010"},
+      {"Q", 1, 2, "lost", "The Form Type \"Q\" is not known"},
+      {"C", 1100010, 1100001, "lost", "The To Range 1100001 is below the From Range 1100010"},
   };
   const auto before = Spans(s.FindRanges({}));
   for (const auto& c : cases) {
