@@ -816,14 +816,14 @@ HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
   HoldingsHistory history;
   ReadTogether([&] {
     history = Read([&](SqlConnection& c) {
-      HoldingsHistory history;
+      HoldingsHistory read;
       for (const auto& row : c.Query(heldSql, heldParams)) {
         StoredRange held;
         held.range = RangeFromRow(row);
         held.lastChange.at = Text(row[11]);
-        history.held.push_back(std::move(held));
+        read.held.push_back(std::move(held));
       }
-      std::vector<CustodyEntry>& result = history.entries;
+      std::vector<CustodyEntry>& result = read.entries;
       for (const auto& row : c.Query(sql, params)) {
         CustodyEntry e;
         e.id = Integer(row[0]);
@@ -854,7 +854,7 @@ HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
       }
       std::sort(result.begin(), result.end(),
                 [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
-      return history;
+      return read;
     });
   });
   return history;

@@ -140,15 +140,15 @@ TEST_P(QuarterlyPartEndToEndTest, ThePartChangesAndTheRestStaysAsPieces) {
   EXPECT_EQ(report.lines[0].issued, c.issued) << "the used decals stay used, no more";
 }
 
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<Carrier, PartCase>>& info) {
+  return std::string(std::get<0>(info.param) == Carrier::Embedded ? "Embedded" : "Http") +
+         std::get<1>(info.param).name;
+}
+
 INSTANTIATE_TEST_SUITE_P(BothTransports, QuarterlyPartEndToEndTest,
                          ::testing::Combine(::testing::Values(Carrier::Embedded, Carrier::Http),
                                             ::testing::ValuesIn(kCases)),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param) == Carrier::Embedded
-                                                  ? "Embedded"
-                                                  : "Http") +
-                                  std::get<1>(info.param).name;
-                         });
+                         CaseName);
 
 }  // namespace
 }  // namespace fm::testing
