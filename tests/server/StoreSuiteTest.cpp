@@ -158,8 +158,7 @@ TYPED_TEST(StoreSuite, SplitsAndReceiptsAreStoredAsSent) {
 
 TYPED_TEST(StoreSuite, BrokenRulesAreRefusedWithNothingChanged) {
   this->LoadSelectedRange();
-  this->ExpectRefused({Upd("B", 101, 199, kHolder)},
-                      "no stored range of OOS Decals starts at 101");
+  this->ExpectRefused({Upd("B", 101, 199, kHolder)}, "no stored range of OOS Decals starts at 101");
   this->ExpectRefused({Add("B", 199, 250)}, "overlaps the stored range 100-199");
   this->ExpectRefused({Add("B", 50, 100)}, "overlaps the stored range 100-199");
   this->ExpectRefused({Add("B", 20, 300)}, "overlaps");  // holds the stored range whole
