@@ -76,8 +76,12 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
   if (!today) throw RequestError("The server's date could not be read");
   const ReferenceData& reference = mStore->Reference();
   const AccountabilityQuery query = ReportQueryFrom(parameters, reference, *today);
-  const HoldingsHistory history =
-      mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
+  // Inside one snapshot with whatever else the answer reads (Run's, or one of its own when
+  // called directly, as the HTTP front and the command line do).
+  HoldingsHistory history;
+  mStore->ReadTogether([&] {
+    history = mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
+  });
   protocol::AccountabilityReport report = ComputeAccountability(query, history, reference);
   report.parameters.holder = HolderScopeText(query.scope, reference);
   report.parameters.computedAt = UtcTimestamp(std::chrono::system_clock::now());
@@ -93,7 +97,8 @@ protocol::FormHistory RequestHandler::History(const std::string& formType, std::
   RangeQuery holding;
   holding.formType.push_back({Comparison::Equal, type});
   holding.formNumber = number;
-  // The chain and the holder from one snapshot, so that the last entry is who holds it now.
+  // The entries and the holder from one snapshot: a save between the two reads would show a
+  // holder that no entry wrote.
   std::vector<CustodyEntry> entries;
   std::vector<StoredRange> now;
   mStore->ReadTogether([&] {

@@ -3,9 +3,12 @@
 #include <fmt/format.h>
 #include <libpq-fe.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <string_view>
 
 #include "server/SqlError.h"
 
@@ -16,6 +19,27 @@ namespace {
 constexpr std::size_t kMaxCachedStatements = 128;
 // Key of the advisory lock that keeps two server processes from migrating at once.
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(70311605)";
+// The first key of the form types' write locks (pg_advisory_lock(int, int), a key space of
+// its own, apart from the single bigint key of the migration lock).
+constexpr std::int32_t kFormTypeLockSpace = 70311606;
+
+// The second key of a form type's write lock: a code of up to four bytes (every code of the
+// reference data is one letter) packed big-endian, so distinct codes never share a lock and
+// the keys sort as the codes do; a longer code hashed (FNV-1a), which at worst makes two form
+// types queue for one lock. The locks are taken in ascending key order, so a shared key
+// cannot close a cycle either.
+std::int32_t FormTypeLockKey(std::string_view code) {
+  std::uint32_t key = 0;
+  if (code.size() <= 4) {
+    for (std::size_t i = 0; i < 4; ++i) {
+      key = key << 8 | (i < code.size() ? static_cast<unsigned char>(code[i]) : 0u);
+    }
+  } else {
+    key = 2166136261u;
+    for (char c : code) key = (key ^ static_cast<unsigned char>(c)) * 16777619u;
+  }
+  return static_cast<std::int32_t>(key);
+}
 
 // Type OIDs of the catalogue (pg_type.h); libpq does not export them.
 constexpr Oid kBoolOid = 16;
@@ -78,6 +102,7 @@ struct PostgresConnection::Impl {
   std::map<std::string, std::string, std::less<>> statements;  // SQL -> prepared name
   int nextStatement = 0;
   bool healthy = true;
+  bool locked = false;  // holds (or may hold) form-type locks of BeginWrite
 
   // Answers the result when it has the expected status, else throws with its words.
   PGresult* Check(PGresult* result, ExecStatusType expected, std::string_view doing) {
@@ -93,6 +118,16 @@ struct PostgresConnection::Impl {
   }
 
   void Exec(const char* sql) { PQclear(Check(PQexec(conn, sql), PGRES_COMMAND_OK, sql)); }
+
+  // Releases the form-type locks of BeginWrite, outside any transaction. A release that fails
+  // leaves the connection unhealthy: the pool closes it, and the server frees its locks.
+  void Unlock() noexcept {
+    if (!locked || !conn) return;
+    locked = false;
+    PGresult* result = PQexec(conn, "SELECT pg_advisory_unlock_all()");
+    if (!result || PQresultStatus(result) != PGRES_TUPLES_OK) healthy = false;
+    PQclear(result);
+  }
 
   const std::string& Prepare(std::string_view sql) {
     if (auto it = statements.find(sql); it != statements.end()) return it->second;
@@ -295,13 +330,47 @@ void PostgresConnection::Begin(Transaction kind) {
   }
 }
 
-void PostgresConnection::Commit() { mImpl->Exec("COMMIT"); }
+// The locks are session locks, taken before BEGIN and released after COMMIT or ROLLBACK, not
+// transaction locks taken inside: a SERIALIZABLE transaction takes its snapshot at its first
+// statement, so a save that had waited inside its transaction for the lock would read from a
+// snapshot older than the commit of the save it waited for, and fail to serialize (or, under
+// a weaker level, check against ranges that save replaced). Begun after the wait, the
+// transaction sees everything the previous holder wrote. Every session takes its locks in
+// ascending key order: overlapping receipts queue instead of forming the two-session cycles
+// that the exclusion constraint's waits made, which only deadlock_timeout broke.
+void PostgresConnection::BeginWrite(const std::vector<std::string>& formTypes) {
+  std::vector<std::int32_t> keys;
+  for (const auto& type : formTypes) keys.push_back(FormTypeLockKey(type));
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  try {
+    for (std::int32_t key : keys) {
+      mImpl->locked = true;  // a wait that fails still leaves the locks taken before it
+      Query("SELECT pg_advisory_lock(?, ?)", {std::int64_t{kFormTypeLockSpace}, std::int64_t{key}});
+    }
+    Begin(Transaction::Write);
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void PostgresConnection::Commit() {
+  try {
+    mImpl->Exec("COMMIT");
+  } catch (...) {
+    mImpl->Unlock();
+    throw;
+  }
+  mImpl->Unlock();
+}
 
 void PostgresConnection::Rollback() noexcept {
   if (!mImpl->conn) return;
   if (PQtransactionStatus(mImpl->conn) != PQTRANS_IDLE) {
     PQclear(PQexec(mImpl->conn, "ROLLBACK"));
   }
+  mImpl->Unlock();
 }
 
 bool PostgresConnection::Healthy() const {

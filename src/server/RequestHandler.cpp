@@ -67,7 +67,10 @@ std::string RequestHandler::Today() const {
 
 // Everything but the search's answer, which `search(criteria, cutShortAllowed, reply)` gives:
 // it fills the reply's data sets, or writes the reply elsewhere, and throws as the store
-// does. `reply.ok` and `reply.error` are set before it runs.
+// does. `reply.ok` and `reply.error` are set before it runs. Every answer, the search's and
+// the custody ones, reads the store inside one Store::ReadTogether, so that it shows the
+// inventory of one moment however many reads it takes; a read the store runs again runs the
+// answer again from the start.
 template <typename Search>
 HandledRequest RequestHandler::Run(const protocol::Request& request, const Principal& principal,
                                    Search&& search) {
@@ -94,7 +97,7 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
             fmt::format("Your account ({}) may not read the chain of custody of forms.",
                         RoleName(principal.role)));
       }
-      answer.reply = AnswerCustody(request);
+      mStore->ReadTogether([&] { answer.reply = AnswerCustody(request); });
       return answer;
     }
     // The criteria are read before anything is saved, so a bad one changes nothing.
@@ -141,8 +144,9 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     reply.ok = !refusal;
     reply.error = refusal.value_or("");
     // After a save (applied or refused) an answer cut short is better than a failure the
-    // clerk would read as the outcome of the save.
-    search(criteria, saved || refusal.has_value(), reply);
+    // clerk would read as the outcome of the save. Begun after the save, so its snapshot
+    // holds it.
+    mStore->ReadTogether([&] { search(criteria, saved || refusal.has_value(), reply); });
     return answer;
   } catch (const RequestError& e) {
     reply.error = e.what();
@@ -183,19 +187,15 @@ HandledRequest RequestHandler::Handle(const protocol::Request& request,
              [this](const SearchCriteria& criteria, bool cutShortAllowed, protocol::Reply& reply) {
                RangeQuery query = criteria.ranges;
                query.limit = mOptions.maxRanges + 1;
-               std::vector<StoredRange> ranges;
-               std::vector<Officer> officers;
-               mStore->ReadTogether([&] {
-                 ranges = mStore->FindRanges(query);
-                 officers = mStore->FindOfficers(criteria.officers);
-               });
+               std::vector<StoredRange> ranges = mStore->FindRanges(query);
+               const std::vector<Officer> officers = mStore->FindOfficers(criteria.officers);
                if (ranges.size() > mOptions.maxRanges) {
                  if (!cutShortAllowed) throw RequestError(TooManyRanges(mOptions.maxRanges));
                  ranges.resize(mOptions.maxRanges);
                }
-               reply.dataSets.emplace(protocol::kTroopFormDataSet,
-                                      TroopFormDataSet(ranges, criteria.thin));
-               reply.dataSets.emplace(protocol::kOfficerDataSet, OfficerDataSet(officers));
+               reply.dataSets.insert_or_assign(protocol::kTroopFormDataSet,
+                                               TroopFormDataSet(ranges, criteria.thin));
+               reply.dataSets.insert_or_assign(protocol::kOfficerDataSet, OfficerDataSet(officers));
              });
 }
 
@@ -234,7 +234,8 @@ StreamedReply RequestHandler::HandleToJson(const protocol::Request& request,
             // the store is asked in Handle's order, ranges first. So the ranges are written first
             // and what goes before them is put in front once the officers are known: one move of
             // the text, no copy of the result in another form.
-            // One read of the database for both parts; run again whole if the store retries.
+            // One read of the database for both parts (Run's, which this joins); run again whole
+            // if the store retries.
             mStore->ReadTogether([&] {
               json.clear();
               protocol::JsonWriter(json).Key(protocol::kTroopFormDataSet);

@@ -65,6 +65,10 @@ struct RequestHandlerOptions {
 // that number), INACTIVE ("Y": status other than "A"; "N": no condition) and THIN ("YES" or
 // "NO") take "=" only. docs/server-store.md describes what a thin reply leaves out.
 //
+// Every answer, including those of Accountability and History, reads the store from one
+// snapshot (Store::ReadTogether): a report, a history with its holder, a search with its
+// officers show the inventory of one moment while saves go on.
+//
 // Thread safety: Handle may be called from many threads at once. Handle never throws: any
 // failure becomes a reply with ok = false and a text a clerk can read; details of internal
 // failures go to the log.

@@ -53,8 +53,15 @@ class SqlConnection {
                           const std::vector<SqlRow>& rows) = 0;
 
   virtual void Begin(Transaction kind) = 0;
+  // Begin(Transaction::Write), once this session holds the write locks of `formTypes`, the
+  // form types whose ranges the transaction changes: writers of one form type queue for its
+  // lock, and every session takes its locks in one order, so two writers never wait for each
+  // other. Commit and Rollback release them, and so does a connection that breaks. A backend
+  // that serializes all its writers anyway takes none.
+  virtual void BeginWrite(const std::vector<std::string>& formTypes) = 0;
   virtual void Commit() = 0;
-  // Ends any open transaction without applying it; never throws.
+  // Ends any open transaction without applying it, and releases the locks of BeginWrite;
+  // never throws.
   virtual void Rollback() noexcept = 0;
 
   // False once the connection has failed in a way that makes it unusable.

@@ -330,6 +330,32 @@ CustodyEntry EntryFromRow(const SqlRow& row) {
   return e;
 }
 
+// The columns a report reads of an entry (ScopeHistory's list): ids and times, then the
+// range before (absent for a receipt) and after.
+CustodyEntry ReportEntryFromRow(const SqlRow& row) {
+  CustodyEntry e;
+  e.id = Integer(row[0]);
+  e.at = Text(row[1]);
+  e.event = Text(row[2]);
+  e.parentId = OptInteger(row[4]);
+  e.endedAt = OptText(row[5]);
+  auto range = [&](std::size_t from) {
+    FormRange r;
+    r.formType = Text(row[3]);
+    r.from = Integer(row[from]);
+    r.to = Integer(row[from + 1]);
+    r.troop = Text(row[from + 2]);
+    r.district = Text(row[from + 3]);
+    r.registry = Integer(row[from + 4]);
+    r.status = Text(row[from + 5]);
+    return r;
+  };
+  if (!std::holds_alternative<std::monostate>(row[6])) e.before = range(6);
+  e.after = range(12);
+  e.after.remaining = Integer(row[18]);
+  return e;
+}
+
 std::string InsertAuditSql() {
   auto columns = AuditColumns();
   std::string names;
@@ -382,6 +408,19 @@ void Backoff(int attempt) {
   std::this_thread::sleep_for(std::chrono::milliseconds(base + jitter(random)));
 }
 
+// The form types whose ranges a write of these rows (RangeChange, FormRange) changes, known
+// before its transaction: a row never moves a range to another form type.
+template <typename Rows>
+std::vector<std::string> FormTypesOf(const Rows& rows) {
+  std::vector<std::string> types;
+  for (const auto& row : rows) {
+    if (std::find(types.begin(), types.end(), row.formType) == types.end()) {
+      types.push_back(row.formType);
+    }
+  }
+  return types;
+}
+
 constexpr const char* kMigrationTable =
     "CREATE TABLE IF NOT EXISTS schema_migration ("
     " version INTEGER PRIMARY KEY, description TEXT NOT NULL, applied_at TEXT NOT NULL)";
@@ -391,12 +430,12 @@ constexpr const char* kMigrationTable =
 // --- Transactions ------------------------------------------------------------------------
 
 template <typename Body>
-auto SqlStore::Write(Body&& body) {
+auto SqlStore::Write(const WriteScope& scope, Body&& body) {
   for (int attempt = 0;; ++attempt) {
     try {
       auto lease = mPool.Acquire();
       try {
-        lease->Begin(SqlConnection::Transaction::Write);
+        lease->BeginWrite(scope.formTypes);
         auto result = body(*lease);
         lease->Commit();
         return result;
@@ -406,7 +445,11 @@ auto SqlStore::Write(Body&& body) {
       }
     } catch (const SqlError& e) {
       if (WorthRetrying(e) && attempt < mOptions.maxRetries) {
-        spdlog::debug("{} store: retrying a write after: {}", mBackend.name, e.what());
+        // With the form-type locks, writers of one form type no longer collide; what still
+        // does (saves of different form types whose reads and writes the database could not
+        // tell apart, a broken connection) is worth seeing.
+        spdlog::warn("request {}: {} store: running the write again ({} of at most {}) after: {}",
+                     scope.requestId, mBackend.name, attempt + 1, mOptions.maxRetries, e.what());
         Backoff(attempt);
         continue;
       }
@@ -417,7 +460,7 @@ auto SqlStore::Write(Body&& body) {
 
 namespace {
 
-// The connection this thread's ReadTogether holds, and for which store.
+// The connection and snapshot of the read this thread is in, and for which store.
 struct SharedRead {
   const SqlStore* store = nullptr;
   SqlConnection* connection = nullptr;
@@ -427,9 +470,7 @@ thread_local SharedRead tShared;
 }  // namespace
 
 template <typename Body>
-auto SqlStore::Read(Body&& body) {
-  // Inside ReadTogether: its connection and transaction, and its retry of the whole.
-  if (tShared.store == this) return body(*tShared.connection);
+auto SqlStore::OnConnection(Body&& body) {
   for (int attempt = 0;; ++attempt) {
     try {
       auto lease = mPool.Acquire();
@@ -442,6 +483,55 @@ auto SqlStore::Read(Body&& body) {
       throw Translate(e);
     }
   }
+}
+
+template <typename Body>
+auto SqlStore::Read(Body&& body) {
+  // Inside a read of this store already: its connection and snapshot, and its retry of the
+  // whole.
+  if (tShared.store == this) return body(*tShared.connection);
+  return OnConnection([&](SqlConnection& c) {
+    // SQLite takes the snapshot at the first statement, PostgreSQL (REPEATABLE READ) too:
+    // every statement of the body sees the same commits, and no writer waits for it.
+    c.Begin(SqlConnection::Transaction::Read);
+    const SharedRead outer = tShared;
+    tShared = {this, &c};
+    try {
+      auto result = body(c);
+      tShared = outer;
+      c.Commit();
+      return result;
+    } catch (...) {
+      tShared = outer;
+      c.Rollback();
+      throw;
+    }
+  });
+}
+
+void SqlStore::ReadEach(std::string_view sql, const std::vector<SqlValue>& params,
+                        const std::function<bool(const SqlRow&, std::size_t)>& each) {
+  auto run = [&](SqlConnection& c) {
+    std::size_t index = 0;  // from 0 again when the statement is run again
+    c.QueryEach(sql, params, [&](const SqlRow& row) { return each(row, index++); });
+    return 0;
+  };
+  // One statement reads one snapshot by itself: no transaction to begin and end.
+  if (tShared.store == this) {
+    run(*tShared.connection);
+  } else {
+    OnConnection(run);
+  }
+}
+
+std::vector<SqlRow> SqlStore::ReadRows(std::string_view sql, const std::vector<SqlValue>& params) {
+  std::vector<SqlRow> rows;
+  ReadEach(sql, params, [&](const SqlRow& row, std::size_t index) {
+    if (index == 0) rows.clear();
+    rows.push_back(row);
+    return true;
+  });
+  return rows;
 }
 
 // --- Construction -------------------------------------------------------------------------
@@ -535,10 +625,8 @@ void SqlStore::Migrate() {
 std::string SqlStore::BackendName() const { return mBackend.name; }
 
 int SqlStore::SchemaVersion() {
-  return Read([](SqlConnection& c) {
-    auto rows = c.Query("SELECT max(version) FROM schema_migration", {});
-    return rows.empty() ? 0 : static_cast<int>(OptInteger(rows[0][0]).value_or(0));
-  });
+  auto rows = ReadRows("SELECT max(version) FROM schema_migration", {});
+  return rows.empty() ? 0 : static_cast<int>(OptInteger(rows[0][0]).value_or(0));
 }
 
 void SqlStore::ForEachRange(const RangeQuery& q, const RangeVisitor& each) {
@@ -592,39 +680,23 @@ void SqlStore::ForEachRange(const RangeQuery& q, const RangeVisitor& each) {
     sql += " LIMIT ?";
     params.emplace_back(static_cast<std::int64_t>(q.limit));
   }
-  Read([&](SqlConnection& c) {
-    StoredRange stored;
-    std::size_t index = 0;
-    c.QueryEach(sql, params, [&](const SqlRow& row) {
-      ReadRange(row, stored.range);
-      AssignText(row[11], stored.formTypeDescription);
-      AssignText(row[12], stored.lastChange.at);
-      AssignText(row[13], stored.lastChange.requestId);
-      stored.lastChange.userId = Integer(row[14]);
-      AssignText(row[15], stored.lastChange.userName);
-      stored.version = Integer(row[16]);
-      return each(stored, index++);
-    });
+  StoredRange stored;
+  ReadEach(sql, params, [&](const SqlRow& row, std::size_t index) {
+    ReadRange(row, stored.range);
+    AssignText(row[11], stored.formTypeDescription);
+    AssignText(row[12], stored.lastChange.at);
+    AssignText(row[13], stored.lastChange.requestId);
+    stored.lastChange.userId = Integer(row[14]);
+    AssignText(row[15], stored.lastChange.userName);
+    stored.version = Integer(row[16]);
+    return each(stored, index);
   });
 }
 
 void SqlStore::ReadTogether(const std::function<void()>& reads) {
-  if (tShared.store == this) return reads();  // already inside one: that one holds
-  // Two autocommit reads would each take and drop SQLite's read lock (system calls on the
-  // lock file) and could see different commits; one transaction does it once.
-  Read([&](SqlConnection& c) {
-    c.Begin(SqlConnection::Transaction::Read);
-    const SharedRead outer = tShared;
-    tShared = {this, &c};
-    try {
-      reads();
-    } catch (...) {
-      tShared = outer;
-      c.Rollback();
-      throw;
-    }
-    tShared = outer;
-    c.Commit();
+  Read([&](SqlConnection&) {
+    reads();
+    return 0;
   });
 }
 
@@ -666,14 +738,12 @@ std::vector<Officer> SqlStore::FindOfficers(const OfficerQuery& q) {
     sql += (i ? " OR " : "") + alternatives[i];
   }
   sql += " ORDER BY insp_id";
-  return Read([&](SqlConnection& c) {
-    std::vector<Officer> result;
-    for (const auto& row : c.Query(sql, params)) {
-      result.push_back({Text(row[0]), Text(row[1]), Integer(row[2]), Text(row[3]), Text(row[4]),
-                        Text(row[5]), Text(row[6]), Text(row[7]), Text(row[8]), Text(row[9])});
-    }
-    return result;
-  });
+  std::vector<Officer> result;
+  for (const auto& row : ReadRows(sql, params)) {
+    result.push_back({Text(row[0]), Text(row[1]), Integer(row[2]), Text(row[3]), Text(row[4]),
+                      Text(row[5]), Text(row[6]), Text(row[7]), Text(row[8]), Text(row[9])});
+  }
+  return result;
 }
 
 std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
@@ -706,18 +776,16 @@ std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
       "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
       " SELECT {} FROM chain JOIN range_audit r ON r.audit_id = chain.id",
       AuditSelectList("r"));
-  return Read([&](SqlConnection& c) {
-    std::vector<CustodyEntry> result;
-    for (const auto& row : c.Query(walk, {formType, formNumber, formNumber, formType, formNumber,
-                                          formNumber, formNumber, formNumber})) {
-      result.push_back(EntryFromRow(row));
-    }
-    // The walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
-    // temporary table.
-    std::sort(result.begin(), result.end(),
-              [](const CustodyEntry& a, const CustodyEntry& b) { return a.id < b.id; });
-    return result;
-  });
+  std::vector<CustodyEntry> result;
+  for (const auto& row : ReadRows(walk, {formType, formNumber, formNumber, formType, formNumber,
+                                         formNumber, formNumber, formNumber})) {
+    result.push_back(EntryFromRow(row));
+  }
+  // The walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
+  // temporary table.
+  std::sort(result.begin(), result.end(),
+            [](const CustodyEntry& a, const CustodyEntry& b) { return a.id < b.id; });
+  return result;
 }
 
 HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
@@ -811,53 +879,23 @@ HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
       fmt::format("SELECT {}, r.chg_ts FROM form_range r WHERE r.chg_ts < ?", kRangeColumns);
   heldParams.insert(heldParams.begin(), SqlValue{q.end});
   for (const auto& t : heldTerms) heldSql += " AND " + t;
-  // The ranges held now and the entries from one snapshot: a save committed between the two
-  // statements would show as forms counted twice or not at all, a report out of balance.
-  HoldingsHistory history;
-  ReadTogether([&] {
-    history = Read([&](SqlConnection& c) {
-      HoldingsHistory read;
-      for (const auto& row : c.Query(heldSql, heldParams)) {
-        StoredRange held;
-        held.range = RangeFromRow(row);
-        held.lastChange.at = Text(row[11]);
-        read.held.push_back(std::move(held));
-      }
-      std::vector<CustodyEntry>& result = read.entries;
-      for (const auto& row : c.Query(sql, params)) {
-        CustodyEntry e;
-        e.id = Integer(row[0]);
-        e.at = Text(row[1]);
-        e.event = Text(row[2]);
-        e.parentId = OptInteger(row[4]);
-        e.endedAt = OptText(row[5]);
-        if (!std::holds_alternative<std::monostate>(row[6])) {
-          FormRange& b = e.before.emplace();
-          b.formType = Text(row[3]);
-          b.from = Integer(row[6]);
-          b.to = Integer(row[7]);
-          b.troop = Text(row[8]);
-          b.district = Text(row[9]);
-          b.registry = Integer(row[10]);
-          b.status = Text(row[11]);
-        }
-        FormRange& a = e.after;
-        a.formType = Text(row[3]);
-        a.from = Integer(row[12]);
-        a.to = Integer(row[13]);
-        a.troop = Text(row[14]);
-        a.district = Text(row[15]);
-        a.registry = Integer(row[16]);
-        a.status = Text(row[17]);
-        a.remaining = Integer(row[18]);
-        result.push_back(std::move(e));
-      }
-      std::sort(result.begin(), result.end(),
-                [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
-      return read;
-    });
+  // Both statements in Read's one snapshot: a save committing between them would show a range
+  // it replaced both held and ended (counted twice) or neither (not at all), and the report
+  // would not balance.
+  return Read([&](SqlConnection& c) {
+    HoldingsHistory history;
+    for (const auto& row : c.Query(heldSql, heldParams)) {
+      StoredRange held;
+      held.range = RangeFromRow(row);
+      held.lastChange.at = Text(row[11]);
+      history.held.push_back(std::move(held));
+    }
+    std::vector<CustodyEntry>& result = history.entries;
+    for (const auto& row : c.Query(sql, params)) result.push_back(ReportEntryFromRow(row));
+    std::sort(result.begin(), result.end(),
+              [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
+    return history;
   });
-  return history;
 }
 
 std::vector<FormTypeInfo> SqlStore::FormTypes() { return mReference->FormTypes(); }
@@ -865,19 +903,14 @@ std::vector<FormTypeInfo> SqlStore::FormTypes() { return mReference->FormTypes()
 const ReferenceData& SqlStore::Reference() const { return *mReference; }
 
 std::size_t SqlStore::RangeCount() {
-  return Read([](SqlConnection& c) {
-    auto rows = c.Query("SELECT count(*) FROM form_range", {});
-    return static_cast<std::size_t>(Integer(rows.at(0).at(0)));
-  });
+  auto rows = ReadRows("SELECT count(*) FROM form_range", {});
+  return static_cast<std::size_t>(Integer(rows.at(0).at(0)));
 }
 
 InventoryCheck SqlStore::CheckInventory() {
-  // The ranges and the history from one snapshot: a save landing between the two reads would
-  // show as a range no history accounts for.
-  InventoryCheck check;
-  ReadTogether(
-      [&] { check = Read([](SqlConnection& c) { return fm::server::CheckInventory(c); }); });
-  return check;
+  // The ranges and the history from one snapshot (Read's): a save landing between the two
+  // reads would show as a range no history accounts for.
+  return Read([](SqlConnection& c) { return fm::server::CheckInventory(c); });
 }
 
 // --- Saves --------------------------------------------------------------------------------
@@ -889,7 +922,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
   }
   const std::string fingerprint = ChangeFingerprint(changes);
   const std::string auditSql = InsertAuditSql();
-  return Write([&](SqlConnection& c) {
+  return Write({context.requestId, FormTypesOf(changes)}, [&](SqlConnection& c) {
     auto applied = c.Query("SELECT fingerprint FROM applied_request WHERE request_id = ?",
                            {context.requestId});
     if (!applied.empty()) {
@@ -1019,7 +1052,7 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
     throw StoreError::Rejected(fmt::format("The To Range {} is below the From Range {}", to, from));
   }
   const std::string auditSql = InsertAuditSql();
-  return Write([&](SqlConnection& c) {
+  return Write({context.requestId, {formType}}, [&](SqlConnection& c) {
     const std::vector<StoredRow> held = FindHolding(c, formType, from, to);
     // Every number of the span must be held: a withdrawal accounts for forms, it does not
     // invent them.
@@ -1116,7 +1149,7 @@ void SqlStore::LoadInventory(const std::vector<FormRange>& ranges, const SaveCon
   }
 
   constexpr std::size_t kBatch = 20000;  // bounds the memory of a million-range load
-  Write([&](SqlConnection& c) {
+  Write({context.requestId, FormTypesOf(ranges)}, [&](SqlConnection& c) {
     if (!c.Query("SELECT range_id FROM form_range LIMIT 1", {}).empty()) {
       throw StoreError::Rejected(
           "An inventory can only be loaded into a store that holds no ranges yet.");

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "server/ConnectionPool.h"
 #include "server/Store.h"
@@ -16,10 +20,12 @@ class ReferenceData;
 // ChangeRules, and a backend only supplies its connections and its schema script. So the
 // two cannot drift apart in what they accept.
 //
-// Writes run in one transaction each (SqlConnection::Transaction::Write) and are retried up
-// to options.maxRetries times when the database reports a serialization failure, deadlock,
-// a constraint raced by a concurrent save, or a broken connection; the request id makes a
-// retried save that had in fact committed answer alreadyApplied.
+// Writes run in one transaction each (SqlConnection::BeginWrite), after the locks of the form
+// types they change, and are retried up to options.maxRetries times when the database
+// reports a serialization failure, deadlock, a constraint raced by a concurrent save, or a
+// broken connection (each retry logged at warn with the request id); the request id makes a
+// retried save that had in fact committed answer alreadyApplied. Every member that reads
+// more than one statement reads them from one snapshot (Read).
 class SqlStore : public Store {
  public:
   struct Backend {
@@ -41,7 +47,8 @@ class SqlStore : public Store {
   std::vector<StoredRange> FindRanges(const RangeQuery& query) override;
   void ForEachRange(const RangeQuery& query, const RangeVisitor& each) override;
   std::vector<Officer> FindOfficers(const OfficerQuery& query) override;
-  // One connection in a read transaction (Transaction::Read) for all of `reads`.
+  // One connection in a read transaction (Transaction::Read) for all of `reads`; the store's
+  // own reads inside it join it.
   void ReadTogether(const std::function<void()>& reads) override;
   SaveOutcome ApplyChanges(const SaveContext& context,
                            const std::vector<RangeChange>& changes) override;
@@ -64,10 +71,31 @@ class SqlStore : public Store {
   void SkipCustodyChecksForBenchmark() { mCustodyChecks = false; }
 
  private:
+  // What a write is, known before its transaction: the request it carries out (named in the
+  // log when the write has to be run again) and the form types whose ranges it changes, whose
+  // locks it takes first (SqlConnection::BeginWrite).
+  struct WriteScope {
+    std::string requestId;
+    std::vector<std::string> formTypes;
+  };
   template <typename Body>
-  auto Write(Body&& body);
+  auto Write(const WriteScope& scope, Body&& body);
+  // Reads of the store go through these two, so that no answer can mix two moments:
+  //   - Read: `body` may run any number of statements, all in one read transaction (one
+  //     snapshot; writers are not held up), or in the read this thread is in already
+  //     (ReadTogether), whose snapshot it shares;
+  //   - ReadEach / ReadRows: one statement, which sees one snapshot by itself, so it needs no
+  //     transaction (or runs in the one this thread is in). `each` gets the row's index, 0
+  //     again when the statement is run again.
+  // Both are run again, whole, after a failure worth retrying.
   template <typename Body>
   auto Read(Body&& body);
+  void ReadEach(std::string_view sql, const std::vector<SqlValue>& params,
+                const std::function<bool(const SqlRow& row, std::size_t index)>& each);
+  std::vector<SqlRow> ReadRows(std::string_view sql, const std::vector<SqlValue>& params);
+  // `body` on a pooled connection, retried with a fresh one after a failure worth retrying.
+  template <typename Body>
+  auto OnConnection(Body&& body);
   void Migrate();
   std::string Now() const;
 

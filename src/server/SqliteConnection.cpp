@@ -250,6 +250,10 @@ void SqliteConnection::Begin(Transaction kind) {
   mImpl->Exec("BEGIN IMMEDIATE");
 }
 
+// BEGIN IMMEDIATE is the one write lock of the file: writers queue for it whatever they
+// change, so there is no order to keep.
+void SqliteConnection::BeginWrite(const std::vector<std::string>&) { Begin(Transaction::Write); }
+
 void SqliteConnection::Commit() { mImpl->ExecPrepared("COMMIT"); }
 
 void SqliteConnection::Rollback() noexcept {

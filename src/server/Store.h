@@ -89,9 +89,12 @@ class Store {
   virtual void ForEachRange(const RangeQuery& query, const RangeVisitor& each);
 
   // Runs `reads` (calls of this store's read members, on this thread) as one read of the
-  // database where the backend can: one connection and one snapshot for all of them. A read
-  // the store runs again runs `reads` again whole, so it must start over (as ForEachRange's
-  // index 0 says). This default just calls it.
+  // database where the backend can: one connection and one snapshot for all of them, so that
+  // an answer assembled from several reads shows one moment of the inventory. Every answer
+  // that reads more than once goes through it (RequestHandler does); a call inside another
+  // joins the outer one. A read the store runs again runs `reads` again whole, so it must
+  // start over (as ForEachRange's index 0 says). Each read member on its own already reads
+  // one snapshot. This default just calls it.
   virtual void ReadTogether(const std::function<void()>& reads);
 
   // The officers of the query, ordered by registry number, then duty start, troop and

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -37,11 +36,6 @@ constexpr const char* kOwnTypes[kThreads] = {"B", "Z", "K", "M"};
 constexpr const char* kSharedType = "O";
 constexpr int kInitialRanges = 12;
 constexpr std::int64_t kInitialSize = 100;
-
-double PropertySeconds() {
-  const char* text = std::getenv("FM_PROPERTY_SECONDS");
-  return text && *text ? std::strtod(text, nullptr) : 10.0;
-}
 
 // Numbers held, as sorted disjoint spans with adjacent ones joined.
 std::vector<NumberSpan> Union(std::vector<NumberSpan> spans) {

@@ -22,6 +22,13 @@ inline unsigned PropertySeed() {
                        : std::random_device{}();
 }
 
+// How long a property test that saves from several threads runs per backend:
+// FM_PROPERTY_SECONDS, 10 by default. It only ends the loops; nothing is judged by time.
+inline double PropertySeconds() {
+  const char* text = std::getenv("FM_PROPERTY_SECONDS");
+  return text && *text ? std::strtod(text, nullptr) : 10.0;
+}
+
 // An "UPD" that writes the stored range `s` back as it is, carrying the version it replaces.
 inline RangeChange Rewrite(const StoredRange& s) {
   const FormRange& r = s.range;
