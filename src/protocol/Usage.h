@@ -1,0 +1,141 @@
+#pragma once
+
+#include <cstdint>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/Custody.h"
+
+// What became of each form number: the use records the server keeps (message type 37 records
+// them, from an import or a person), and the reconciliation of a holder's forms against them
+// (message type 38), as plain data. docs/usage.md describes the rules; the server keeps them,
+// the desktop and the command line show them.
+namespace fm::protocol {
+
+inline constexpr int kRecordUsageMessage = 37;  // record uses (an import's lines, or one person's)
+inline constexpr int kReconcileMessage = 38;    // a holder's forms against their uses
+
+// What became of a form number.
+enum class Disposition {
+  Issued,   // written on a citation, permit, decal...
+  Spoiled,  // voided by the officer after writing (damaged, misprinted): a reason is required
+  Lost,
+  Stolen,  // the police report's reference is required
+};
+inline constexpr Disposition kDispositions[] = {Disposition::Issued, Disposition::Spoiled,
+                                                Disposition::Lost, Disposition::Stolen};
+// "ISSUED", "SPOILED", "LOST", "STOLEN": the stored, wire and file spelling.
+const char* DispositionKey(Disposition disposition);
+// "Issued", "Spoiled"...: what people read.
+const char* DispositionCaption(Disposition disposition);
+// The disposition spelled by `text` in any case, or none.
+std::optional<Disposition> DispositionFromKey(std::string_view text);
+
+// Where a use record came from.
+struct UseSource {
+  std::string fileName;  // an import's file name, as given; empty for a person's record
+  std::string fileHash;  // SHA-256 of the file's bytes in lowercase hex; empty for a person
+  friend bool operator==(const UseSource&, const UseSource&) = default;
+};
+
+// One use of one form number. At most one use of a number is standing; a correction is a new
+// record that supersedes the standing one (both kept).
+struct FormUse {
+  std::int64_t id = 0;  // the server's; 0 before it is stored
+  std::string formType;
+  std::int64_t number = 0;
+  Disposition disposition = Disposition::Issued;
+  std::string usedOn;         // the day of use, "YYYY-MM-DD"
+  std::int64_t registry = 0;  // the officer who used it; 0 when none is known (lost, stolen)
+  std::string reference;      // citation or case number, docket, police report
+  std::string note;           // the reason of a spoiled form, or any remark
+  UseSource source;
+  std::string sourceText;         // the import's --source, or who handed the paper back
+  std::int64_t recordedById = 0;  // the authenticated principal who recorded it
+  std::string recordedBy;
+  std::string recordedAt;                  // UTC
+  std::optional<std::int64_t> supersedes;  // the record this one corrects
+  std::string correctionReason;            // required with supersedes
+  bool standing = true;
+  friend bool operator==(const FormUse&, const FormUse&) = default;
+};
+
+// One line of an import that was not stored, and why.
+struct UseLineProblem {
+  std::int64_t line = 0;  // 1-based, the header being line 1
+  std::string message;
+  friend bool operator==(const UseLineProblem&, const UseLineProblem&) = default;
+};
+
+// What recording a batch of uses did. With any bad line nothing is stored (`recorded` and
+// `alreadyRecorded` are then 0). A line equal to the standing use of its number is already
+// recorded; one that contradicts it is a conflict, kept apart and never overwriting it.
+struct UsageOutcome {
+  std::int64_t lines = 0;  // data lines read
+  std::int64_t recorded = 0;
+  std::int64_t alreadyRecorded = 0;
+  std::vector<UseLineProblem> badLines;
+  std::vector<UseLineProblem> conflicts;
+  bool sameFileAgain = false;  // a file of this hash was imported before: nothing changed
+  friend bool operator==(const UsageOutcome&, const UsageOutcome&) = default;
+};
+
+// Why a use is an exception of a reconciliation.
+enum class UseException {
+  NotHolder,       // used by someone who did not hold the number on that day
+  AfterDelisting,  // used after the number was delisted or withdrawn
+  NeverReceived,   // a number no range ever held
+  UsedTwice,       // reported used twice (a conflict kept beside the standing use)
+};
+// "not_holder", "after_delisting", "never_received", "used_twice".
+const char* UseExceptionKey(UseException kind);
+
+struct ReconciliationException {
+  UseException kind = UseException::NotHolder;
+  FormUse use;
+  // The facts that prove it, in words: "held on 2026-11-02 by A1 Jane Doe (1002)", "voided
+  // on 2026-10-01 by ...", the other report of a number used twice.
+  std::string facts;
+  std::optional<FormUse> other;  // the standing use a second report contradicts
+  friend bool operator==(const ReconciliationException&, const ReconciliationException&) = default;
+};
+
+// One holder's forms of one form type: every held number is in exactly one of used (by
+// disposition), in stock and unaccounted.
+struct ReconciliationLine {
+  std::string troop;
+  std::string district;
+  std::int64_t registry = 0;  // 0: the station's own stock
+  std::string holder;         // in words
+  std::string formType;
+  std::string description;
+  SerialTally held;
+  SerialTally used[std::size(kDispositions)];
+  SerialTally inStock;
+  // Numbers below the highest number used more than the gap ago in the same range, with no
+  // use at all.
+  SerialTally unaccounted;
+  const SerialTally& Used(Disposition d) const { return used[static_cast<std::size_t>(d)]; }
+  SerialTally& Used(Disposition d) { return used[static_cast<std::size_t>(d)]; }
+  friend bool operator==(const ReconciliationLine&, const ReconciliationLine&) = default;
+};
+
+struct Reconciliation {
+  std::string troop;  // the station asked for, or empty for an officer's forms
+  std::string district;
+  bool wholeTroop = false;
+  std::optional<std::int64_t> registry;
+  std::string formType;  // empty: every form type
+  std::string asOf;      // "YYYY-MM-DD", inclusive
+  int gapDays = 30;
+  std::string holder;                     // in words
+  std::string computedAt;                 // UTC
+  std::vector<ReconciliationLine> lines;  // by holder, then form type
+  std::vector<ReconciliationException> exceptions;
+  friend bool operator==(const Reconciliation&, const Reconciliation&) = default;
+};
+
+}  // namespace fm::protocol
