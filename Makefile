@@ -3,7 +3,7 @@ PRESET ?= $(if $(CI),ci,default)
 JOBS ?= 2
 BUILD_DIR = $(if $(filter debug,$(PRESET)),build-debug,build)
 
-.PHONY: all deps configure build test bench coverage package run clean format format-check
+.PHONY: all deps configure build test bench coverage package run clean format format-check lint
 
 all: build
 
@@ -48,6 +48,11 @@ run: configure
 
 clean:
 	rm -rf build build-debug build-cov
+
+# clang-tidy over src/ with the checks of .clang-tidy (bugprone, performance, a few
+# modernize); any finding fails. scripts/lint.sh; CI runs it.
+lint: configure
+	@LINT_JOBS=$(JOBS) bash scripts/lint.sh $(BUILD_DIR)
 
 # The tree is kept in the style of .clang-format; CI refuses a file that is not.
 format:

@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # toolchain
   g++ cmake ninja-build pkg-config make git clang-format
+  # `make lint` (clang-tidy, run-clang-tidy)
+  clang-tidy
   # core libraries
   libsqlite3-dev sqlite3 libfmt-dev libspdlog-dev nlohmann-json3-dev libcli11-dev
   # server and message transports

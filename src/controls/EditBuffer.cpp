@@ -20,7 +20,8 @@ int EditBuffer::Length() const { return static_cast<int>(text::CharCount(mText))
 
 std::string EditBuffer::SelText() const {
   const std::size_t begin = text::ByteOffset(mText, static_cast<std::size_t>(mSelStart));
-  const std::size_t end = text::ByteOffset(mText, static_cast<std::size_t>(mSelStart + mSelLength));
+  const std::size_t end = text::ByteOffset(
+      mText, static_cast<std::size_t>(mSelStart) + static_cast<std::size_t>(mSelLength));
   return mText.substr(begin, end - begin);
 }
 
@@ -32,7 +33,8 @@ void EditBuffer::SetSelection(int start, int length) {
 
 void EditBuffer::EraseChars(int start, int count) {
   const std::size_t begin = text::ByteOffset(mText, static_cast<std::size_t>(start));
-  const std::size_t end = text::ByteOffset(mText, static_cast<std::size_t>(start + count));
+  const std::size_t end =
+      text::ByteOffset(mText, static_cast<std::size_t>(start) + static_cast<std::size_t>(count));
   mText.erase(begin, end - begin);
   mSelStart = start;
   mSelLength = 0;

@@ -478,12 +478,16 @@ bool CompiledCriterion::Evaluate(int index, const Value* row) const {
     }
     case Node::Kind::And:
       for (int i = 0; i < node.count; ++i) {
-        if (!Evaluate(mChildren[static_cast<std::size_t>(node.first + i)], row)) return false;
+        if (!Evaluate(mChildren[static_cast<std::size_t>(node.first) + static_cast<std::size_t>(i)],
+                      row))
+          return false;
       }
       return true;
     case Node::Kind::Or:
       for (int i = 0; i < node.count; ++i) {
-        if (Evaluate(mChildren[static_cast<std::size_t>(node.first + i)], row)) return true;
+        if (Evaluate(mChildren[static_cast<std::size_t>(node.first) + static_cast<std::size_t>(i)],
+                     row))
+          return true;
       }
       return false;
   }

@@ -32,7 +32,7 @@ std::string OneLine(const std::string& text) {
 
 }  // namespace
 
-ErrorReporter::ErrorReporter(std::filesystem::path logFile, bool toStderr) {
+ErrorReporter::ErrorReporter(const std::filesystem::path& logFile, bool toStderr) {
   std::vector<spdlog::sink_ptr> sinks;
   if (!logFile.empty()) {
     std::error_code ec;

@@ -31,7 +31,7 @@ class ErrorReporter {
 
   // `logFile` empty: standard error only. The log file's folder is created when missing;
   // a log file that cannot be opened throws PlatformError naming it.
-  explicit ErrorReporter(std::filesystem::path logFile = {}, bool toStderr = true);
+  explicit ErrorReporter(const std::filesystem::path& logFile = {}, bool toStderr = true);
   ~ErrorReporter();
 
   // Never throws for a failure to write the log: the report is kept in memory regardless.

@@ -843,7 +843,7 @@ std::shared_ptr<Recordset> Recordset::Over(std::shared_ptr<const SharedRows> row
   return recordset;
 }
 
-Value ValueForField(const FieldDef& field, Value value) {
+Value ValueForField(const FieldDef& field, const Value& value) {
   try {
     return value.ConvertedTo(field.type);
   } catch (const PlatformError& error) {

@@ -30,7 +30,7 @@ struct CompiledCriterion;
 
 // `value` converted for a column of `field`'s type, as SetValue converts it; throws
 // PlatformError ("Cannot store a value in field '...': ...") when it does not convert.
-Value ValueForField(const FieldDef& field, Value value);
+Value ValueForField(const FieldDef& field, const Value& value);
 
 enum class SearchDirection { Forward, Backward };
 

@@ -144,7 +144,7 @@ void SiteSettings::SetSwitch(const std::string& name, bool on) {
   mSwitches[Upper(text::TrimBlanks(name))] = on;
 }
 
-std::filesystem::path SiteSettings::DefaultDataDirectory(Lookup environment) {
+std::filesystem::path SiteSettings::DefaultDataDirectory(const Lookup& environment) {
   return local_data::DefaultDataDirectory(environment);
 }
 

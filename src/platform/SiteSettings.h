@@ -77,7 +77,7 @@ class SiteSettings {
   void SetTimeout(std::chrono::milliseconds v) { mTimeout = v; }
   void SetLogFile(std::filesystem::path v) { mLogFile = std::move(v); }
 
-  static std::filesystem::path DefaultDataDirectory(Lookup environment = nullptr);
+  static std::filesystem::path DefaultDataDirectory(const Lookup& environment = nullptr);
 
  private:
   std::string mRegion;

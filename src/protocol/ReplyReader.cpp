@@ -249,7 +249,7 @@ class Reader {
       const auto c = static_cast<unsigned char>(mAt[i]);
       if (i == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF)) GiveUp();
     }
-    out.append(mAt, static_cast<std::size_t>(continuation + 1));
+    out.append(mAt, static_cast<std::size_t>(continuation) + 1);
     mAt += continuation + 1;
   }
 

@@ -43,7 +43,7 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kMessagesPath = "/v1/messages";
 constexpr const char* kUserAgent = "formsmaint/1.0";
 // An error body is a short explanation; anything longer is not worth parsing.
-constexpr std::size_t kLargestErrorBody = 64 * 1024;
+constexpr std::size_t kLargestErrorBody = std::size_t{64} * 1024;
 
 [[noreturn]] void Fail(std::string text) {
   throw PlatformError(PlatformError::kGeneric, std::move(text));

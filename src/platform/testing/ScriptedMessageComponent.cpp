@@ -39,12 +39,12 @@ const ScriptedMessageComponent::SentRequest& ScriptedMessageComponent::Find(
   throw PlatformError(PlatformError::kGeneric, fmt::format("No request {} was sent", requestId));
 }
 
-void ScriptedMessageComponent::ReplyOk(const std::string& requestId,
-                                       std::map<std::string, std::shared_ptr<Recordset>> dataSets,
-                                       const std::string& target) {
+void ScriptedMessageComponent::ReplyOk(
+    const std::string& requestId, const std::map<std::string, std::shared_ptr<Recordset>>& dataSets,
+    const std::string& target) {
   const SentRequest& sent = Find(requestId);
   auto replies = Services::Replies();
-  for (auto& [name, recordset] : dataSets) {
+  for (const auto& [name, recordset] : dataSets) {
     replies->Put(DataSet::Wrap(recordset), name, sent.identity, requestId);
   }
   replies->SetError(sent.identity, requestId, "");

@@ -42,7 +42,7 @@ class ScriptedMessageComponent final : public MessageComponent {
   // Stores the reply's data sets in the reply store under the request's identity and id,
   // and posts DataReady(target) to the event loop. `target` empty: the request's identity.
   void ReplyOk(const std::string& requestId,
-               std::map<std::string, std::shared_ptr<Recordset>> dataSets,
+               const std::map<std::string, std::shared_ptr<Recordset>>& dataSets,
                const std::string& target = {});
   // A failed reply: the reply store holds the error text.
   void ReplyError(const std::string& requestId, const std::string& error,
