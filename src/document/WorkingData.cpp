@@ -11,20 +11,20 @@ namespace fm {
 
 void TARVO_FormsMaint::InitializeRecordSets() {
   Trap("TARVO_FormsMaint.InitializeRecordSets", [&] {
-    mFormsAssignment = NewTemplateDataSet("TROOPFORM");
-    adoFormsAssignment.SetRecordset(mFormsAssignment->RecordsetPtr());
+    mData.mFormsAssignment = NewTemplateDataSet("TROOPFORM");
+    adoFormsAssignment.SetRecordset(mData.mFormsAssignment->RecordsetPtr());
 
-    mOfficerList = NewTemplateDataSet("OFFICER");
-    adoOfficerList.SetRecordset(mOfficerList->RecordsetPtr());
+    mData.mOfficerList = NewTemplateDataSet("OFFICER");
+    adoOfficerList.SetRecordset(mData.mOfficerList->RecordsetPtr());
 
     // Rows not yet saved are dropped without a question: the callers only run this in the
     // views where the new-forms grid is not in use.
-    mNewForms = NewTemplateDataSet("TROOPFORM");
-    adoNewForms.SetRecordset(mNewForms->RecordsetPtr());
+    mData.mNewForms = NewTemplateDataSet("TROOPFORM");
+    adoNewForms.SetRecordset(mData.mNewForms->RecordsetPtr());
 
-    mLastSearch.troop.clear();
-    mLastSearch.district.clear();
-    mLastSearch.formType.clear();
+    mSearch.mLastSearch.troop.clear();
+    mSearch.mLastSearch.district.clear();
+    mSearch.mLastSearch.formType.clear();
 
     for (DataGrid* grid : {&grdFormsAssignment, &grdOfficerList, &grdNewForms}) {
       grid->SetRedraw(true);
@@ -35,10 +35,10 @@ void TARVO_FormsMaint::InitializeRecordSets() {
 
 void TARVO_FormsMaint::InitializeSearchVariables() {
   Trap("TARVO_FormsMaint.InitializeSearchVariables", [&] {
-    mCurrent.troop.clear();
-    mCurrent.district.clear();
-    mCurrent.formType.clear();
-    mCurrent.registry.clear();
+    mSearch.mCurrent.troop.clear();
+    mSearch.mCurrent.district.clear();
+    mSearch.mCurrent.formType.clear();
+    mSearch.mCurrent.registry.clear();
   });
 }
 
