@@ -26,13 +26,13 @@
 #include "controls/OptionButton.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/SiteSettings.h"
-#include "qt/DesktopApp.h"
-#include "qt/DesktopSession.h"
-#include "qt/FormView.h"
-#include "qt/GridTableModel.h"
-#include "qt/GridView.h"
-#include "qt/QtUiServices.h"
-#include "qt/ShellWindow.h"
+#include "qt/render/FormView.h"
+#include "qt/render/GridTableModel.h"
+#include "qt/render/GridView.h"
+#include "qt/shell/DesktopApp.h"
+#include "qt/shell/DesktopSession.h"
+#include "qt/shell/QtUiServices.h"
+#include "qt/shell/ShellWindow.h"
 
 namespace {
 

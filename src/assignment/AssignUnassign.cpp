@@ -99,7 +99,7 @@ void TARVO_FormsMaint::ProcessCmdButtonAssignUnAssignClick(std::int16_t& index) 
 
     const std::shared_ptr<DataSet> changes = dialog->Recordset();
     if (changes && changes->RecordCount() > 0) {
-      mOrigin = "ProcessCmdButtonAssignUnAssignClick";
+      mSearch.mOrigin = "ProcessCmdButtonAssignUnAssignClick";
       SaveDataAndRequery(changes);
     }
     dialog->UnloadForm();

@@ -25,12 +25,12 @@ constexpr std::chrono::milliseconds kSaveWaitStep{500};
 void TARVO_FormsMaint::UserDocument_Show() {
   Trap("TARVO_FormsMaint.UserDocument_Show", [&] {
     SetCurrentViewMode(kFormsAssignment);
-    mModeMarker.clear();
-    mSavedTroopDistrict.clear();
-    mSavedFormType.clear();
+    mViewMode.mModeMarker.clear();
+    mViewMode.mSavedTroopDistrict.clear();
+    mViewMode.mSavedFormType.clear();
 
-    SetHostTag(mParentTag);
-    SetMessageTitle(mParentCaption);
+    SetHostTag(mHost.mParentTag);
+    SetMessageTitle(mHost.mParentCaption);
 
     Services::Frame().SetStatusText("Loading information");
     Services::Ui().SetMousePointer(MousePointer::Hourglass);
@@ -69,8 +69,9 @@ bool TARVO_FormsMaint::NeedSave() {
 
 bool TARVO_FormsMaint::DataChanged() {
   bool changed = false;
-  Trap("TARVO_FormsMaint.DataChanged",
-       [&] { changed = mNewForms && mNewForms->IsOpen() && mNewForms->RecordCount() >= 1; });
+  Trap("TARVO_FormsMaint.DataChanged", [&] {
+    changed = mData.mNewForms && mData.mNewForms->IsOpen() && mData.mNewForms->RecordCount() >= 1;
+  });
   return changed;
 }
 
@@ -93,11 +94,11 @@ bool TARVO_FormsMaint::CloseDocument() {
       return;
     }
 
-    const std::string requestBefore = mRequestId;
+    const std::string requestBefore = mSearch.mRequestId;
     SaveData();
-    mReplyReceived = false;
-    mSaveFailed = false;
-    if (mRequestId == requestBefore) {
+    mSearch.mReplyReceived = false;
+    mSearch.mSaveFailed = false;
+    if (mSearch.mRequestId == requestBefore) {
       // Nothing went out (the send failed and was reported): waiting for a reply would
       // never end, and the rows are still unsaved.
       mayClose = false;
@@ -108,13 +109,13 @@ bool TARVO_FormsMaint::CloseDocument() {
     // the time-out event ends it too: the save is then unconfirmed and the close refused,
     // leaving the rows on the screen to be saved again.
     EventLoop& loop = Services::Loop();
-    while (!mReplyReceived && !mTimedOut) {
+    while (!mSearch.mReplyReceived && !mSearch.mTimedOut) {
       loop.ProcessPendingEvents();
-      if (mReplyReceived || mTimedOut) break;
+      if (mSearch.mReplyReceived || mSearch.mTimedOut) break;
       loop.Sleep(kSaveWaitStep);
       loop.ProcessPendingEvents();
     }
-    mayClose = mReplyReceived && !mSaveFailed;
+    mayClose = mSearch.mReplyReceived && !mSearch.mSaveFailed;
   });
   return mayClose;
 }
@@ -122,7 +123,7 @@ bool TARVO_FormsMaint::CloseDocument() {
 void TARVO_FormsMaint::BeforeUnload() {
   Trap("TARVO_FormsMaint.BeforeUnload", [&] {
     ConfigureToolbar(true);
-    Services::Replies()->Forget(mDocumentIdentity);
+    Services::Replies()->Forget(mHost.mDocumentIdentity);
     if (mVexaMessage) {
       mVexaMessage->RemoveListener(this);
       mVexaMessage.reset();
@@ -132,23 +133,23 @@ void TARVO_FormsMaint::BeforeUnload() {
 
 void TARVO_FormsMaint::SaveData() {
   Trap("TARVO_FormsMaint.SaveData", [&] {
-    mOrigin = "SaveData";
-    const std::string troop = mCurrent.troop;
-    const std::string district = mCurrent.district;
-    const std::string formType = mCurrent.formType;
+    mSearch.mOrigin = "SaveData";
+    const std::string troop = mSearch.mCurrent.troop;
+    const std::string district = mSearch.mCurrent.district;
+    const std::string formType = mSearch.mCurrent.formType;
 
-    if (mCurrent.troop.empty()) {
-      mCurrent.troop = mLastSearch.troop;
-      mCurrent.district = mLastSearch.district;
+    if (mSearch.mCurrent.troop.empty()) {
+      mSearch.mCurrent.troop = mSearch.mLastSearch.troop;
+      mSearch.mCurrent.district = mSearch.mLastSearch.district;
     }
-    if (mCurrent.formType.empty()) mCurrent.formType = mLastSearch.formType;
+    if (mSearch.mCurrent.formType.empty()) mSearch.mCurrent.formType = mSearch.mLastSearch.formType;
 
-    SaveDataAndRequery(mNewForms);
-    mSaving = true;
+    SaveDataAndRequery(mData.mNewForms);
+    mSearch.mSaving = true;
 
-    mCurrent.troop = troop;
-    mCurrent.district = district;
-    mCurrent.formType = formType;
+    mSearch.mCurrent.troop = troop;
+    mSearch.mCurrent.district = district;
+    mSearch.mCurrent.formType = formType;
   });
 }
 
@@ -170,15 +171,15 @@ void TARVO_FormsMaint::LoadDutyAssignment() {
 
 void TARVO_FormsMaint::UserDocument_Terminate() {
   Trap("TARVO_FormsMaint.UserDocument_Terminate", [&] {
-    mFormsAssignment.reset();
-    mNewForms.reset();
-    mCodeLookup.reset();
-    mOfficerList.reset();
+    mData.mFormsAssignment.reset();
+    mData.mNewForms.reset();
+    mEntry.mCodeLookup.reset();
+    mData.mOfficerList.reset();
   });
 }
 
 void TARVO_FormsMaint::SetTroopCheckSuppressed(bool suppressed) {
-  mSuppressTroopCheck = suppressed;
+  mSearch.mSuppressTroopCheck = suppressed;
 }
 
 }  // namespace fm

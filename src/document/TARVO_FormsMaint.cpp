@@ -42,7 +42,7 @@ TARVO_FormsMaint::TARVO_FormsMaint()
       grdOfficerList(Add<DataGrid>("grdOfficerList", -1, &fraSearchForms)),
       grdNewForms(Add<DataGrid>("grdNewForms", -1, &fraAddForms)),
       rszResizer(Add<Resizer>("rszResizer")),
-      mDocumentIdentity(NextDocumentIdentity()) {
+      mHost{NextDocumentIdentity(), {}, {}, {}} {
   CreateControls();
   ConnectEvents();
 }
@@ -55,12 +55,12 @@ TARVO_FormsMaint::~TARVO_FormsMaint() {
 }
 
 void TARVO_FormsMaint::SetParentWindow(std::string caption, std::string tag) {
-  mParentCaption = std::move(caption);
-  mParentTag = std::move(tag);
+  mHost.mParentCaption = std::move(caption);
+  mHost.mParentTag = std::move(tag);
 }
 
 std::chrono::system_clock::time_point TARVO_FormsMaint::Now() const {
-  return mNow ? mNow() : std::chrono::system_clock::now();
+  return mHost.mNow ? mHost.mNow() : std::chrono::system_clock::now();
 }
 
 std::shared_ptr<DataSet> TARVO_FormsMaint::NewTemplateDataSet(const char* templateName) const {

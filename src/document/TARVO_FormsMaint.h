@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "controls/Form.h"
 #include "controls/Resizer.h"
@@ -36,8 +38,9 @@ class frmAddOfficer;
 // and destroys it. Everything else starts from the document's own controls or from the
 // message component's events, all on the user-interface thread.
 //
-// The member functions live in the folder of their subsystem: document/ (life cycle,
-// record sets, toolbar, view modes), search/, newforms/, assignment/, dutystation/.
+// The member functions live in the folder of their subsystem: document/ (design, life cycle,
+// working data, toolbar, view modes, host shell), search/, newforms/, assignment/,
+// dutystation/; the state at the end of the class is grouped by the subsystem that owns it.
 // Every procedure runs under the error trap with its qualified name
 // ("TARVO_FormsMaint.QueryForms").
 class TARVO_FormsMaint final : public Form, private MessageListener {
@@ -53,10 +56,10 @@ class TARVO_FormsMaint final : public Form, private MessageListener {
   // The parent window's caption (the message title) and tag (passed with toolbar calls).
   void SetParentWindow(std::string caption, std::string tag);
   // Unique per instance; requests carry it and replies are addressed to it.
-  const std::string& DocumentIdentity() const { return mDocumentIdentity; }
+  const std::string& DocumentIdentity() const { return mHost.mDocumentIdentity; }
   // Today's date and time, a seam for tests (defaults to the system clock).
   using NowFunction = std::function<std::chrono::system_clock::time_point()>;
-  void SetNow(NowFunction now) { mNow = std::move(now); }
+  void SetNow(NowFunction now) { mHost.mNow = std::move(now); }
 
   // --- Public operations, in the order of the published interface
   bool NeedSave();
@@ -68,7 +71,7 @@ class TARVO_FormsMaint final : public Form, private MessageListener {
   void FileNew();
   void LoadDutyAssignment();
 
-  // --- Layout: captions sized from the renderer's fonts, and the resize policy (Controls.cpp)
+  // --- Layout: captions sized from the renderer's fonts, and the resize policy (Design.cpp)
   void FitLayout(const LayoutMetrics& metrics) override;
 
   // --- Life cycle
@@ -117,19 +120,19 @@ class TARVO_FormsMaint final : public Form, private MessageListener {
   void mEventAddOfficer_SendOK(std::shared_ptr<DataSet> addedOfficers);
 
   // --- State the host shell and tests read
-  const std::string& ErrorMessages() const { return mErrorMessages; }
-  const std::string& RangeMessage() const { return mRangeMessage; }
-  const std::string& RequestId() const { return mRequestId; }
-  const std::string& Origin() const { return mOrigin; }
-  bool TimedOut() const { return mTimedOut; }
-  bool Saving() const { return mSaving; }
-  bool ReplyReceived() const { return mReplyReceived; }
-  bool SaveFailed() const { return mSaveFailed; }
-  bool TroopCheckSuppressed() const { return mSuppressTroopCheck; }
+  const std::string& ErrorMessages() const { return mEntry.mErrorMessages; }
+  const std::string& RangeMessage() const { return mEntry.mRangeMessage; }
+  const std::string& RequestId() const { return mSearch.mRequestId; }
+  const std::string& Origin() const { return mSearch.mOrigin; }
+  bool TimedOut() const { return mSearch.mTimedOut; }
+  bool Saving() const { return mSearch.mSaving; }
+  bool ReplyReceived() const { return mSearch.mReplyReceived; }
+  bool SaveFailed() const { return mSearch.mSaveFailed; }
+  bool TroopCheckSuppressed() const { return mSearch.mSuppressTroopCheck; }
   const std::shared_ptr<MessageComponent>& MessageComponentRef() const { return mVexaMessage; }
-  std::shared_ptr<DataSet> FormsAssignmentDataSet() const { return mFormsAssignment; }
-  std::shared_ptr<DataSet> NewFormsDataSet() const { return mNewForms; }
-  std::shared_ptr<DataSet> OfficerListDataSet() const { return mOfficerList; }
+  std::shared_ptr<DataSet> FormsAssignmentDataSet() const { return mData.mFormsAssignment; }
+  std::shared_ptr<DataSet> NewFormsDataSet() const { return mData.mNewForms; }
+  std::shared_ptr<DataSet> OfficerListDataSet() const { return mData.mOfficerList; }
 
   struct Criteria {
     std::string troop;
@@ -139,13 +142,46 @@ class TARVO_FormsMaint final : public Form, private MessageListener {
     std::string formNumber;
     friend bool operator==(const Criteria&, const Criteria&) = default;
   };
-  const Criteria& CurrentCriteria() const { return mCurrent; }
-  const Criteria& LastSearchCriteria() const { return mLastSearch; }
-  void SetCurrentCriteria(Criteria criteria) { mCurrent = std::move(criteria); }
-  void SetLastSearchCriteria(Criteria criteria) { mLastSearch = std::move(criteria); }
-  const std::string& ModeMarker() const { return mModeMarker; }
-  const std::string& SavedTroopDistrict() const { return mSavedTroopDistrict; }
-  const std::string& SavedFormType() const { return mSavedFormType; }
+  const Criteria& CurrentCriteria() const { return mSearch.mCurrent; }
+  const Criteria& LastSearchCriteria() const { return mSearch.mLastSearch; }
+  void SetCurrentCriteria(Criteria criteria) { mSearch.mCurrent = std::move(criteria); }
+  void SetLastSearchCriteria(Criteria criteria) { mSearch.mLastSearch = std::move(criteria); }
+  // --- What the host shell reads of the grids and gives back to them, so that it never
+  // reaches into them (document/HostShell.cpp)
+  struct Range {
+    std::string formType;  // trimmed
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+  };
+  struct Trooper {
+    std::int64_t registry = 0;
+    std::string name;  // as the troopers grid shows it
+    std::string troop;
+    std::string district;
+  };
+  // The first range selected in grdFormsAssignment; none without a selection.
+  std::optional<Range> SelectedRange() const;
+  // The trooper of grdOfficerList's selected (else current) row; none without one.
+  std::optional<Trooper> SelectedTrooper() const;
+  // Every trooper grdOfficerList lists, in its order.
+  std::vector<Trooper> ListedTroopers() const;
+  // What a grid shows: its rows (nullptr while none are bound), how many, whether the grid
+  // is shown, and a number that changes whenever its rows do.
+  enum class Grid { FormsAssignment, OfficerList, NewForms };
+  struct GridRows {
+    std::shared_ptr<const Recordset> rows;
+    long count = 0;
+    bool shown = false;
+    std::uint64_t version = 0;
+  };
+  GridRows Rows(Grid grid) const;
+  // Puts new ranges the host kept (fields by name) into New Forms as Add Forms would have:
+  // after the rows waiting, with the last one's station and form type for the save.
+  void RestoreNewForms(const Recordset& rows);
+
+  const std::string& ModeMarker() const { return mViewMode.mModeMarker; }
+  const std::string& SavedTroopDistrict() const { return mViewMode.mSavedTroopDistrict; }
+  const std::string& SavedFormType() const { return mViewMode.mSavedFormType; }
 
   // --- Document shell (document/)
   void InitializeRecordSets();
@@ -211,37 +247,64 @@ class TARVO_FormsMaint final : public Form, private MessageListener {
   std::string CommentStamp() const;
   std::chrono::system_clock::time_point Now() const;
 
+  // document/Design.cpp: the indexed control arrays.
   std::array<TextBox*, 8> mTxtBox{};
   std::array<Label*, 9> mLblLabel{};
   std::array<OptionButton*, 3> mOptButton{};
   std::array<CommandButton*, 8> mCmdButton{};
 
-  // Document state. Strings start empty, flags false, references empty.
-  std::string mDocumentIdentity;  // constant after construction
-  std::string mParentCaption;     // the parent window, as the host set it
-  std::string mParentTag;
-  std::string mRequestId;
-  bool mTimedOut = false;
-  Criteria mLastSearch;
-  Criteria mCurrent;
-  std::string mErrorMessages;
-  std::string mRangeMessage;
-  bool mSaving = false;
-  bool mSuppressTroopCheck = false;
-  std::shared_ptr<DataSet> mFormsAssignment;
-  std::shared_ptr<DataSet> mNewForms;
-  std::shared_ptr<DataSet> mCodeLookup;
-  std::shared_ptr<DataSet> mOfficerList;
-  std::shared_ptr<DataSet> mOfficerLookup;
-  bool mReplyReceived = false;
-  bool mSaveFailed = false;
-  std::string mOrigin;
-  std::string mModeMarker;
-  std::string mSavedTroopDistrict;
-  std::string mSavedFormType;
+  // The document's state, grouped by the subsystem that owns it (writes it and keeps it
+  // consistent); the others read it. Strings start empty, flags false, references empty.
+
+  // document/ (TARVO_FormsMaint.cpp, Lifecycle.cpp): what the host gave.
+  struct HostState {
+    std::string mDocumentIdentity;  // constant after construction
+    std::string mParentCaption;     // the parent window, as the host set it
+    std::string mParentTag;
+    NowFunction mNow;
+  };
+  // search/: the exchange with the server and the criteria of the searches.
+  struct SearchState {
+    std::string mRequestId;
+    bool mTimedOut = false;
+    bool mSaving = false;
+    bool mReplyReceived = false;
+    bool mSaveFailed = false;
+    std::string mOrigin;
+    Criteria mLastSearch;
+    Criteria mCurrent;
+    bool mSuppressTroopCheck = false;
+    std::shared_ptr<DataSet> mOfficerLookup;
+  };
+  // document/WorkingData.cpp: the data sets bound to the three grids.
+  struct WorkingData {
+    std::shared_ptr<DataSet> mFormsAssignment;
+    std::shared_ptr<DataSet> mNewForms;
+    std::shared_ptr<DataSet> mOfficerList;
+  };
+  // newforms/: the entry check's messages and the form-type look-up.
+  struct EntryState {
+    std::string mErrorMessages;
+    std::string mRangeMessage;
+    std::shared_ptr<DataSet> mCodeLookup;
+  };
+  // document/ViewModes.cpp: what the view-mode switch keeps.
+  struct ViewModeState {
+    std::string mModeMarker;
+    std::string mSavedTroopDistrict;
+    std::string mSavedFormType;
+  };
+
+  HostState mHost;
+  SearchState mSearch;
+  WorkingData mData;
+  EntryState mEntry;
+  ViewModeState mViewMode;
+  // The sources of events, named as their handlers are (mVexaMessage_DataReady): the shared
+  // message component (document/Lifecycle.cpp) and the open Add Troopers dialog
+  // (dutystation/).
   std::shared_ptr<MessageComponent> mVexaMessage;
   std::shared_ptr<frmAddOfficer> mEventAddOfficer;
-  NowFunction mNow;
 };
 
 }  // namespace fm

@@ -31,10 +31,10 @@ void TARVO_FormsMaint::ConfigureToolbar(bool enabled) {
 
 void TARVO_FormsMaint::EnableSaveToolbarItem() {
   Trap("TARVO_FormsMaint.EnableSaveToolbarItem", [&] {
-    if (!mNewForms) {
+    if (!mData.mNewForms) {
       throw PlatformError(PlatformError::kGeneric, "The new-forms data set does not exist yet");
     }
-    Services::Frame().SetToolbarItem(kSaveItem, mNewForms->RecordCount() >= 1, "");
+    Services::Frame().SetToolbarItem(kSaveItem, mData.mNewForms->RecordCount() >= 1, "");
   });
 }
 

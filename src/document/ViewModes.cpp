@@ -183,13 +183,13 @@ void TARVO_FormsMaint::ProcessOptInactiveFormsClick() {
 void TARVO_FormsMaint::SwapCriteria(const char* marker) {
   const std::string troopDistrict = txtBox(0).Text();
   const std::string formType = qmCboFormTypes.SelectedDescription();
-  if (!mModeMarker.empty()) {
-    txtBox(0).SetText(mSavedTroopDistrict);
-    qmCboFormTypes.SetSelectionFromText(mSavedFormType);
+  if (!mViewMode.mModeMarker.empty()) {
+    txtBox(0).SetText(mViewMode.mSavedTroopDistrict);
+    qmCboFormTypes.SetSelectionFromText(mViewMode.mSavedFormType);
   }
-  mModeMarker = marker;
-  mSavedTroopDistrict = troopDistrict;
-  mSavedFormType = formType;
+  mViewMode.mModeMarker = marker;
+  mViewMode.mSavedTroopDistrict = troopDistrict;
+  mViewMode.mSavedFormType = formType;
 }
 
 }  // namespace fm

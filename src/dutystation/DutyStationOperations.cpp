@@ -75,7 +75,7 @@ void TARVO_FormsMaint::ProcessCmdButtonChangeTroopDistrictClick() {
     dialog->ShowModal();
 
     std::shared_ptr<DataSet> change = dialog->Recordset();
-    mOrigin = "ProcessCmdButtonChangeTroopDistrictClick";
+    mSearch.mOrigin = "ProcessCmdButtonChangeTroopDistrictClick";
     // Nothing is sent when the dialog was closed without a change row.
     SaveDataAndRequery(change);
     dialog->UnloadForm();
@@ -92,7 +92,7 @@ void TARVO_FormsMaint::ProcessCmdButtonAddOfficersClick() {
     dialog->SendOK.Connect(
         [this](std::shared_ptr<DataSet> added) { mEventAddOfficer_SendOK(std::move(added)); });
     dialog->LoadForm();
-    dialog->SetOfficerList(mOfficerList);
+    dialog->SetOfficerList(mData.mOfficerList);
     dialog->qmOfficerSelect.Start();
     Services::Ui().DoEvents();
     dialog->ShowModal();
@@ -102,9 +102,9 @@ void TARVO_FormsMaint::ProcessCmdButtonAddOfficersClick() {
 void TARVO_FormsMaint::mEventAddOfficer_SendOK(std::shared_ptr<DataSet> addedOfficers) {
   Trap("TARVO_FormsMaint.mEventAddOfficer_SendOK", [&] {
     if (!addedOfficers || addedOfficers->RecordCount() == 0) return;
-    if (!mOfficerList) mOfficerList = NewTemplateDataSet("OFFICER");
+    if (!mData.mOfficerList) mData.mOfficerList = NewTemplateDataSet("OFFICER");
 
-    Recordset& officers = mOfficerList->GetRecordset();
+    Recordset& officers = mData.mOfficerList->GetRecordset();
     // Read through a clone: the dialog's grid keeps its current row.
     const auto received = addedOfficers->GetRecordset().Clone();
     for (received->MoveFirst(); !received->IsEOF(); received->MoveNext()) {
@@ -128,7 +128,7 @@ void TARVO_FormsMaint::mEventAddOfficer_SendOK(std::shared_ptr<DataSet> addedOff
 
     grdOfficerList.SetRedraw(false);
     officers.SetSort("INSP_NME_LST");
-    adoOfficerList.SetRecordset(mOfficerList->RecordsetPtr());
+    adoOfficerList.SetRecordset(mData.mOfficerList->RecordsetPtr());
     grdOfficerList.Refresh();
     grdOfficerList.MoveFirst();
     grdOfficerList.SetRedraw(true);

@@ -20,23 +20,23 @@ namespace fm {
 std::string TARVO_FormsMaint::FormDescription(std::string& code) {
   std::string description;
   Trap("TARVO_FormsMaint.FormDescription", [&] {
-    if (!mCodeLookup) {
+    if (!mEntry.mCodeLookup) {
       const std::string& region = Services::Settings().Region();
       auto lookup = std::make_shared<DataSet>();
       lookup->SetSource(std::string("Select * From RVO_CODE Where ") + "REGION" + "='" + region +
                         "'" + " And " + "CD_TBL_ID" + "='" + "FORMTYPE" + "'");
-      mCodeLookup = lookup;
-      mCodeLookup->Open();
+      mEntry.mCodeLookup = lookup;
+      mEntry.mCodeLookup->Open();
     }
-    mCodeLookup->MoveFirst();
-    std::shared_ptr<Recordset> rows = mCodeLookup->RecordsetPtr();
+    mEntry.mCodeLookup->MoveFirst();
+    std::shared_ptr<Recordset> rows = mEntry.mCodeLookup->RecordsetPtr();
     // Only the wording in force: a form type's replaced wordings carry an end date.
     rows->SetFilter(std::string("CD_TBL_CD") + "='" + code + "' And " + "END_DT" + " = NULL");
     if (!rows->IsEOF()) description = rows->GetText("CD_TBL_DES");
     rows->SetFilter("");
   });
   // Released whatever happened, so that the next call reads the table afresh.
-  mCodeLookup.reset();
+  mEntry.mCodeLookup.reset();
   return description;
 }
 

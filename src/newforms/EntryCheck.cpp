@@ -62,8 +62,8 @@ void Append(std::string& messages, std::string_view message) {
 
 void TARVO_FormsMaint::CheckEdit() {
   Trap("TARVO_FormsMaint.CheckEdit", [&] {
-    mErrorMessages.clear();
-    mRangeMessage.clear();
+    mEntry.mErrorMessages.clear();
+    mEntry.mRangeMessage.clear();
 
     const CommonUtility& utility = Services::Utility();
     utility.ClearMark(qmCboFormTypes);
@@ -79,13 +79,13 @@ void TARVO_FormsMaint::CheckEdit() {
     // Also splits the text into the troop and district that new rows take.
     const bool troopDistrictValid = TroopDistrictCheck();
     if (!troopDistrictValid && !troopDistrict.empty()) {
-      Append(mErrorMessages, "Please Enter a valid Troop/District");
+      Append(mEntry.mErrorMessages, "Please Enter a valid Troop/District");
       utility.MarkInError(txtBox(0));
     }
 
     if (!newForms && !registry.empty()) {
       if (!utility.RegistryCheck(TextToInt32(registry, "registry number"))) {
-        Append(mErrorMessages, "Please enter a valid Registry Number");
+        Append(mEntry.mErrorMessages, "Please enter a valid Registry Number");
         utility.MarkInError(txtBox(1));
       }
     }
@@ -93,10 +93,10 @@ void TARVO_FormsMaint::CheckEdit() {
     if (formsAssignment) {
       // A registry number alone is a search; otherwise the form type and a place to look.
       if (formType.empty() && registry.empty()) {
-        Append(mErrorMessages, "Please Enter an Account Type to complete search criteria");
+        Append(mEntry.mErrorMessages, "Please Enter an Account Type to complete search criteria");
         utility.MarkInError(qmCboFormTypes);
       } else if (troopDistrict.empty() && registry.empty() && formNumber.empty()) {
-        Append(mErrorMessages,
+        Append(mEntry.mErrorMessages,
                "Please Enter a Troop/District and/or a Registry Number and/or a Form Number to "
                "complete search criteria");
         utility.MarkInError(txtBox(0));
@@ -112,11 +112,11 @@ void TARVO_FormsMaint::CheckEdit() {
       return;
     }
     if (troopDistrict.empty()) {
-      Append(mErrorMessages, "Please Enter a valid Troop/District");
+      Append(mEntry.mErrorMessages, "Please Enter a valid Troop/District");
       utility.MarkInError(txtBox(0));
     }
     if (formType.empty()) {
-      Append(mErrorMessages, "Please enter a valid Account Type");
+      Append(mEntry.mErrorMessages, "Please enter a valid Account Type");
       utility.MarkInError(qmCboFormTypes);
     }
     // mRangeMessage keeps the message of the last range value that failed: a To value that
@@ -125,14 +125,15 @@ void TARVO_FormsMaint::CheckEdit() {
       std::string value = text::Trim(txtBox(index).Text());
       std::string message;
       if (!CheckEditRange(value, message)) {
-        mRangeMessage = message;
-        Append(mErrorMessages, mRangeMessage);
+        mEntry.mRangeMessage = message;
+        Append(mEntry.mErrorMessages, mEntry.mRangeMessage);
         utility.MarkInError(txtBox(index));
       }
     }
     // Compared even when a bound failed: both mistakes are reported at once.
     if (LeadingNumber(txtBox(3).Text()) < LeadingNumber(txtBox(2).Text())) {
-      Append(mErrorMessages, "The 'From' Range must be less than or equal to the 'To' Range");
+      Append(mEntry.mErrorMessages,
+             "The 'From' Range must be less than or equal to the 'To' Range");
       utility.MarkInError(txtBox(2));
       utility.MarkInError(txtBox(3));
     }
@@ -141,21 +142,21 @@ void TARVO_FormsMaint::CheckEdit() {
     if (formType == "Y") {
       const std::string quarter = text::Trim(txtBox(5).Text());
       if (quarter.empty()) {
-        Append(mErrorMessages, "Quarter Year is required");
+        Append(mEntry.mErrorMessages, "Quarter Year is required");
         utility.MarkInError(txtBox(5));
       } else {
         const double value = TextToDouble(quarter, "quarter");
         if (value != 1 && value != 2 && value != 3 && value != 4) {
-          Append(mErrorMessages, "Quarter Year must be 1 to 4");
+          Append(mEntry.mErrorMessages, "Quarter Year must be 1 to 4");
           utility.MarkInError(txtBox(5));
         }
       }
       const std::string year = text::Trim(txtBox(6).Text());
       if (year.empty()) {
-        Append(mErrorMessages, "Year is required");
+        Append(mEntry.mErrorMessages, "Year is required");
         utility.MarkInError(txtBox(6));
       } else if (LeadingNumber(year) < 1950) {
-        Append(mErrorMessages, "Year must be at least 1950");
+        Append(mEntry.mErrorMessages, "Year must be at least 1950");
         utility.MarkInError(txtBox(6));
       }
     }

@@ -23,8 +23,8 @@ namespace fm {
 void TARVO_FormsMaint::ProcessCmdButtonAddFormsClick() {
   Trap("TARVO_FormsMaint.ProcessCmdButtonAddFormsClick", [&] {
     CheckEdit();
-    if (!mErrorMessages.empty()) {
-      Services::Ui().MessageBox(mErrorMessages, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
+    if (!mEntry.mErrorMessages.empty()) {
+      Services::Ui().MessageBox(mEntry.mErrorMessages, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
                                 MessageTitle());
       return;
     }
@@ -48,15 +48,15 @@ void TARVO_FormsMaint::ProcessCmdButtonAddFormsClick() {
 
 void TARVO_FormsMaint::AddNewForms() {
   Trap("TARVO_FormsMaint.AddNewForms", [&] {
-    Recordset& rows = mNewForms->GetRecordset();
+    Recordset& rows = mData.mNewForms->GetRecordset();
     const std::string code = text::Trim(qmCboFormTypes.SelectedCode());
     rows.AddNew();
     try {
       rows.SetValue("ACTION", "ADD");
       rows.SetValue("FRM_FORM_NBR", text::Trim(txtBox(2).Text()));
       rows.SetValue("TO_FORM_NBR", text::Trim(txtBox(3).Text()));
-      rows.SetValue("TRP_ID", mCurrent.troop);
-      rows.SetValue("TRP_DIST_ID", mCurrent.district);
+      rows.SetValue("TRP_ID", mSearch.mCurrent.troop);
+      rows.SetValue("TRP_DIST_ID", mSearch.mCurrent.district);
       rows.SetValue("FORM_TYP_CD", code);
       rows.SetValue("FORM_TYP_DESC", text::Trim(qmCboFormTypes.SelectedDescription()));
       rows.SetValue("ASGND_REG_NBR", "0");
@@ -74,12 +74,12 @@ void TARVO_FormsMaint::AddNewForms() {
       throw;
     }
 
-    mLastSearch.troop = rows.GetText("TRP_ID");
-    mLastSearch.district = rows.GetText("TRP_DIST_ID");
-    mLastSearch.formType = code;
+    mSearch.mLastSearch.troop = rows.GetText("TRP_ID");
+    mSearch.mLastSearch.district = rows.GetText("TRP_DIST_ID");
+    mSearch.mLastSearch.formType = code;
 
     grdNewForms.SetRedraw(false);
-    adoNewForms.SetRecordset(mNewForms->RecordsetPtr());
+    adoNewForms.SetRecordset(mData.mNewForms->RecordsetPtr());
     grdNewForms.Refresh();
     grdNewForms.SetRedraw(true);
   });
@@ -92,7 +92,7 @@ void TARVO_FormsMaint::ProcessCmdButtonRemoveFormsClick() {
                                 MsgBoxIcon::Exclamation, MessageTitle());
       return;
     }
-    Recordset& rows = mNewForms->GetRecordset();
+    Recordset& rows = mData.mNewForms->GetRecordset();
     if (rows.RecordCount() >= 1) {
       // One row per command, the current one, however many are selected.
       rows.Delete();
@@ -102,7 +102,7 @@ void TARVO_FormsMaint::ProcessCmdButtonRemoveFormsClick() {
     EnableSaveToolbarItem();
 
     grdNewForms.SetRedraw(false);
-    adoNewForms.SetRecordset(mNewForms->RecordsetPtr());
+    adoNewForms.SetRecordset(mData.mNewForms->RecordsetPtr());
     grdNewForms.Refresh();
     grdNewForms.SetRedraw(true);
   });

@@ -56,12 +56,12 @@ bool TARVO_FormsMaint::CheckEditRangeDuplicates() {
         "(FORM_TYP_CD = '{0}' AND FRM_FORM_NBR >= {1} AND TO_FORM_NBR <= {2})",
         code, from, to);
 
-    if (AnyRowMatches(mNewForms, filter)) {
+    if (AnyRowMatches(mData.mNewForms, filter)) {
       Services::Ui().MessageBox("The New form range entered conflicts with an existing form range",
                                 MsgBoxButtons::Ok, MsgBoxIcon::Exclamation, MessageTitle());
       return;
     }
-    if (AnyRowMatches(mFormsAssignment, filter)) {
+    if (AnyRowMatches(mData.mFormsAssignment, filter)) {
       Services::Ui().MessageBox(
           "The Range entered conflicts with the form range available in the Forms Assignment "
           "window",

@@ -31,14 +31,14 @@ bool TARVO_FormsMaint::LoadForms() {
   bool found = false;
   Trap("TARVO_FormsMaint.LoadForms", [&] {
     auto replies = Services::Replies();
-    auto forms = replies->Get("TROOPFORM", mDocumentIdentity, mRequestId);
+    auto forms = replies->Get("TROOPFORM", mHost.mDocumentIdentity, mSearch.mRequestId);
     if (!forms) {
       // A reply without ranges still leaves the document a data set of the right layout,
       // registered where later look-ups of this document expect it.
       forms = NewTemplateDataSet("TROOPFORM");
-      replies->Put(forms, "TROOPFORM", mDocumentIdentity);
+      replies->Put(forms, "TROOPFORM", mHost.mDocumentIdentity);
     }
-    mFormsAssignment = forms;
+    mData.mFormsAssignment = forms;
     grdFormsAssignment.SetRedraw(false);
     adoFormsAssignment.SetRecordset(forms->RecordsetPtr());
     if (forms->RecordCount() > 0) found = true;
@@ -50,10 +50,11 @@ bool TARVO_FormsMaint::LoadForms() {
 bool TARVO_FormsMaint::LoadOfficers() {
   bool found = false;
   Trap("TARVO_FormsMaint.LoadOfficers", [&] {
-    mOfficerList.reset();
-    auto officers = Services::Replies()->Get("OFFICER", mDocumentIdentity, mRequestId);
+    mData.mOfficerList.reset();
+    auto officers =
+        Services::Replies()->Get("OFFICER", mHost.mDocumentIdentity, mSearch.mRequestId);
     if (!officers) officers = NewTemplateDataSet("OFFICER");
-    mOfficerList = officers;
+    mData.mOfficerList = officers;
     grdOfficerList.SetRedraw(false);
     adoOfficerList.SetRecordset(officers->RecordsetPtr());
     if (officers->RecordCount() > 0) found = true;
@@ -80,13 +81,14 @@ std::string TARVO_FormsMaint::GetOfcrName(std::int32_t registry) {
     std::string middle;
     // Read once per document: every row of the assignment grid asks for a name, and the
     // region's officers fit in memory many times over.
-    if (!mOfficerLookup) {
+    if (!mSearch.mOfficerLookup) {
       auto officers = std::make_shared<DataSet>();
       officers->SetSource(AssembleOfficerSQL());
       officers->Open();
-      mOfficerLookup = officers;  // kept only once it could be read, so a failure is retried
+      mSearch.mOfficerLookup =
+          officers;  // kept only once it could be read, so a failure is retried
     }
-    Recordset& rows = mOfficerLookup->GetRecordset();
+    Recordset& rows = mSearch.mOfficerLookup->GetRecordset();
     if (rows.RecordCount() > 0) rows.MoveFirst();
     if (rows.Find("INSP_ID = " + std::to_string(registry))) {
       last = text::Trim(rows.GetText("INSP_NME_LST"));

@@ -57,39 +57,39 @@ void TARVO_FormsMaint::QueryForms(std::int16_t messageType, std::shared_ptr<Data
                           "(it is obtained when the document is first shown)");
     }
 
-    Criteria working = mCurrent;
-    if (working.formType.empty()) working.formType = mLastSearch.formType;
+    Criteria working = mSearch.mCurrent;
+    if (working.formType.empty()) working.formType = mSearch.mLastSearch.formType;
     // Without a troop or an officer the request would ask for the whole inventory: repeat
     // the last search's selection instead, all of it, even the parts that were empty.
     if (working.troop.empty() && working.registry.empty()) {
-      working.troop = mLastSearch.troop;
-      working.district = mLastSearch.district;
-      working.registry = mLastSearch.registry;
-      working.formNumber = mLastSearch.formNumber;
+      working.troop = mSearch.mLastSearch.troop;
+      working.district = mSearch.mLastSearch.district;
+      working.registry = mSearch.mLastSearch.registry;
+      working.formNumber = mSearch.mLastSearch.formNumber;
     }
 
     auto request = mVexaMessage->CreateRequest();
     // Kept before sending: a reply may only be matched with the request it answers.
-    mRequestId = request->RequestId();
-    request->SetIdentity(mDocumentIdentity);
+    mSearch.mRequestId = request->RequestId();
+    request->SetIdentity(mHost.mDocumentIdentity);
     request->SetVersion(fmt::format("{}.{}", kVersionMajor, kVersionMinor));
     request->SetRequesterValue(Services::Settings().RequesterValue());
     request->SetMessageType(messageType);
     request->AttachDataSet(dataSet, "TROOPFORM");
 
-    const std::string origin = text::Trim(mOrigin);
+    const std::string origin = text::Trim(mSearch.mOrigin);
     if (!working.troop.empty()) {
       request->AddCriterion(Key("TRP_ID"), working.troop, "=", kApplicationId);
       if (!working.district.empty()) {
         request->AddCriterion(Key("TRP_DIST_ID"), working.district, "=", kApplicationId);
       }
     } else if (!origin.empty()) {
-      ReportOrigin(mOrigin, "Empty T/D");
+      ReportOrigin(mSearch.mOrigin, "Empty T/D");
     }
     if (!working.formType.empty()) {
       request->AddCriterion(Key("REF_TYP_CD"), working.formType, "=", kApplicationId);
     } else if (!origin.empty()) {
-      ReportOrigin(mOrigin, "Empty Form Type");
+      ReportOrigin(mSearch.mOrigin, "Empty Form Type");
     }
     if (!working.registry.empty()) {
       request->AddCriterion(Key("ASGND_REG_NBR"), working.registry, "=", kApplicationId);
@@ -109,7 +109,7 @@ void TARVO_FormsMaint::QueryForms(std::int16_t messageType, std::shared_ptr<Data
     request->Send();
     request.reset();
 
-    mTimedOut = false;
+    mSearch.mTimedOut = false;
     EnableFormsAssignmentControls("FULL", false);
     ConfigureToolbar(false);
   });
@@ -125,39 +125,39 @@ void TARVO_FormsMaint::SaveDataAndRequery(std::shared_ptr<DataSet> dataSet) {
 
 void TARVO_FormsMaint::mVexaMessage_MsgTimeout(long /*value*/) {
   // The failed reply that follows reads this flag to tell a time-out from a refusal.
-  Trap("TARVO_FormsMaint.mVexaMessage_MsgTimeout", [&] { mTimedOut = true; });
+  Trap("TARVO_FormsMaint.mVexaMessage_MsgTimeout", [&] { mSearch.mTimedOut = true; });
 }
 
 void TARVO_FormsMaint::mVexaMessage_DataReady(const std::string& target) {
   Trap(kDataReadySource, [&] {
     Services::Frame().SetSecondStatus(true);
     // The component is shared: every document hears every reply.
-    if (text::ToUpper(text::Trim(target)) != text::ToUpper(text::Trim(mDocumentIdentity))) {
+    if (text::ToUpper(text::Trim(target)) != text::ToUpper(text::Trim(mHost.mDocumentIdentity))) {
       RaiseEarlyExit();
     }
     Services::Ui().SetMousePointer(MousePointer::Hourglass);
 
-    const std::string error =
-        Services::Utility().ReplyCheck(mDocumentIdentity, kDataReadySource, mRequestId);
+    const std::string error = Services::Utility().ReplyCheck(mHost.mDocumentIdentity,
+                                                             kDataReadySource, mSearch.mRequestId);
     if (!error.empty()) {
       Services::Ui().MessageBox(error, MsgBoxButtons::Ok, MsgBoxIcon::Critical, MessageTitle());
-      if (mTimedOut) {
+      if (mSearch.mTimedOut) {
         // A time-out is no answer to a save: the flags wait for a real reply.
         Services::Frame().SetStatusText("Search timed out");
       } else {
-        mSaveFailed = true;
-        mReplyReceived = true;
+        mSearch.mSaveFailed = true;
+        mSearch.mReplyReceived = true;
         Services::Frame().SetStatusText("Search was not successful");
       }
       return;
     }
 
-    mReplyReceived = true;
-    if (mSaving) {
+    mSearch.mReplyReceived = true;
+    if (mSearch.mSaving) {
       // The new ranges are stored now: start an empty list and clear the entry area.
-      mSaving = false;
-      mNewForms = NewTemplateDataSet("TROOPFORM");
-      adoNewForms.SetRecordset(mNewForms->RecordsetPtr());
+      mSearch.mSaving = false;
+      mData.mNewForms = NewTemplateDataSet("TROOPFORM");
+      adoNewForms.SetRecordset(mData.mNewForms->RecordsetPtr());
       grdNewForms.Refresh();
       ProcessCmdButtonClearClick();
     }
@@ -167,7 +167,7 @@ void TARVO_FormsMaint::mVexaMessage_DataReady(const std::string& target) {
     Services::Frame().SetStatusText(StatusForReply(formsFound, officersFound));
     // Only the reply to the latest request is ever read again; the grids hold what they
     // show.
-    Services::Replies()->ForgetAllBut(mDocumentIdentity, mRequestId);
+    Services::Replies()->ForgetAllBut(mHost.mDocumentIdentity, mSearch.mRequestId);
   });
 
   // Whatever happened above, the grids and buttons come back and follow the selection.

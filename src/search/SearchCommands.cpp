@@ -34,27 +34,27 @@ void TARVO_FormsMaint::ProcessCmdButtonSearchClick() {
     // The entry check makes no completeness demand of its own when a registry number alone
     // is given; a search must still say what it is looking for. Inactive Forms may search
     // by nothing at all.
-    if (mErrorMessages.empty() && troopDistrict.empty() && formType.empty() && registry.empty() &&
-        formNumber.empty() && !optButton(2).Value()) {
-      mErrorMessages =
+    if (mEntry.mErrorMessages.empty() && troopDistrict.empty() && formType.empty() &&
+        registry.empty() && formNumber.empty() && !optButton(2).Value()) {
+      mEntry.mErrorMessages =
           std::string(
               "Please Enter a Troop/District and an Account Type and/or a Registry Number") +
           " to complete search criteria";
     }
 
-    if (!mErrorMessages.empty()) {
-      Services::Ui().MessageBox(mErrorMessages, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
+    if (!mEntry.mErrorMessages.empty()) {
+      Services::Ui().MessageBox(mEntry.mErrorMessages, MsgBoxButtons::Ok, MsgBoxIcon::Exclamation,
                                 MessageTitle());
       return;
     }
 
-    mCurrent.formType = formType;
-    mCurrent.registry = registry;
-    mCurrent.formNumber = formNumber;
+    mSearch.mCurrent.formType = formType;
+    mSearch.mCurrent.registry = registry;
+    mSearch.mCurrent.formNumber = formNumber;
     // The split takes the box as it stands: only typed letters are upper-cased.
     TroopDistrictSplit();
-    mLastSearch = mCurrent;
-    mOrigin.clear();
+    mSearch.mLastSearch = mSearch.mCurrent;
+    mSearch.mOrigin.clear();
     QueryForms(33, nullptr);
     Services::Frame().SetStatusText("Requesting Assigned Forms and Officers");
   });

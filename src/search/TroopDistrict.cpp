@@ -39,8 +39,8 @@ void TARVO_FormsMaint::TroopDistrictSplit() {
   Trap("TARVO_FormsMaint.TroopDistrictSplit", [&] {
     // Positional: the troop is one character, the district whatever follows it.
     const std::string troopDistrict = text::Trim(txtBox(0).Text());
-    mCurrent.troop = troopDistrict.substr(0, 1);
-    mCurrent.district = troopDistrict.size() > 1 ? troopDistrict.substr(1) : std::string();
+    mSearch.mCurrent.troop = troopDistrict.substr(0, 1);
+    mSearch.mCurrent.district = troopDistrict.size() > 1 ? troopDistrict.substr(1) : std::string();
   });
 }
 
@@ -49,10 +49,10 @@ bool TARVO_FormsMaint::TroopDistrictCheck() {
   Trap("TARVO_FormsMaint.TroopDistrictCheck", [&] {
     TroopDistrictSplit();
     CommonUtility& utility = Services::Utility();
-    if (!text::Trim(mCurrent.district).empty()) {
-      valid = utility.TroopAndDistrictTest(mCurrent.troop, mCurrent.district);
-    } else if (!text::Trim(mCurrent.troop).empty()) {
-      valid = utility.TroopTest(mCurrent.troop);
+    if (!text::Trim(mSearch.mCurrent.district).empty()) {
+      valid = utility.TroopAndDistrictTest(mSearch.mCurrent.troop, mSearch.mCurrent.district);
+    } else if (!text::Trim(mSearch.mCurrent.troop).empty()) {
+      valid = utility.TroopTest(mSearch.mCurrent.troop);
     } else {
       valid = true;  // nothing typed is no error
     }
@@ -96,7 +96,7 @@ void TARVO_FormsMaint::txtBox_Change(int index) {
   Trap("TARVO_FormsMaint.txtBox_Change", [&] {
     if (index == 0) {
       // The New Forms entry fills the box itself and checks it afterwards.
-      if (!mSuppressTroopCheck) TroopDistrictCheck();
+      if (!mSearch.mSuppressTroopCheck) TroopDistrictCheck();
       EnableSearchButtons();
     } else if (index == 1 || index == 7) {
       EnableSearchButtons();

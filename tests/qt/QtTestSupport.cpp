@@ -13,8 +13,8 @@
 #include "platform/LocalDatabase.h"
 #include "platform/Services.h"
 #include "platform/SiteSettings.h"
-#include "qt/QtEventLoop.h"
-#include "qt/QtUiServices.h"
+#include "qt/shell/QtEventLoop.h"
+#include "qt/shell/QtUiServices.h"
 
 namespace fm::testing {
 

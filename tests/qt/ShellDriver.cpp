@@ -11,12 +11,12 @@
 #include "controls/DataGrid.h"
 #include "document/TARVO_FormsMaint.h"
 #include "platform/SiteSettings.h"
-#include "qt/DesktopSession.h"
-#include "qt/FormView.h"
-#include "qt/GridTableModel.h"
-#include "qt/GridView.h"
-#include "qt/QtUiServices.h"
-#include "qt/ShellWindow.h"
+#include "qt/render/FormView.h"
+#include "qt/render/GridTableModel.h"
+#include "qt/render/GridView.h"
+#include "qt/shell/DesktopSession.h"
+#include "qt/shell/QtUiServices.h"
+#include "qt/shell/ShellWindow.h"
 
 namespace fm::testing {
 

@@ -11,10 +11,10 @@
 #include "ShellDriver.h"
 #include "platform/ErrorReporter.h"
 #include "platform/Services.h"
-#include "qt/DesktopSession.h"
-#include "qt/GridView.h"
-#include "qt/ModalFormDialog.h"
-#include "qt/QtUiServices.h"
+#include "qt/render/GridView.h"
+#include "qt/render/ModalFormDialog.h"
+#include "qt/shell/DesktopSession.h"
+#include "qt/shell/QtUiServices.h"
 
 namespace fm::testing {
 

@@ -1,0 +1,149 @@
+#include "qt/history/FormHistoryWindow.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "qt/render/GridView.h"
+#include "qt/render/QtText.h"
+#include "shell/LocalCodes.h"
+
+namespace fm::qt {
+
+namespace {
+
+// The window's size when it first opens (the shell keeps it on the screen).
+constexpr QSize kDesignSize(1100, 420);
+
+}  // namespace
+
+FormHistoryWindow::FormHistoryWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      mFormType(new QComboBox(this)),
+      mNumber(new QLineEdit(this)),
+      mShow(new QPushButton(tr("&Show"), this)),
+      mSummary(new QLabel(this)),
+      mTable(new QTableWidget(this)),
+      mStatus(new QLabel(this)),
+      mExport(new QPushButton(tr("Export to &CSV..."), this)),
+      mModel([](const std::string& utc) { return ToStdString(LocalTimeText(utc)); },
+             [this](shell::FormHistory::Change change) { OnChange(change); }) {
+  setObjectName(QStringLiteral("formHistoryWindow"));
+  setWindowTitle(tr(shell::FormHistory::kTitle));
+  for (const auto& [code, description] : mModel.FormTypes()) {
+    mFormType->addItem(ToQString(description), ToQString(code));
+  }
+  mFormType->setObjectName(QStringLiteral("historyFormType"));
+  mNumber->setObjectName(QStringLiteral("historyNumber"));
+  mNumber->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,10}")), mNumber));
+  mNumber->setPlaceholderText(tr("form number"));
+  mShow->setDefault(true);
+  mSummary->setObjectName(QStringLiteral("historySummary"));
+  mSummary->setWordWrap(true);
+  mSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QFont bold = mSummary->font();
+  bold.setBold(true);
+  mSummary->setFont(bold);
+  mStatus->setObjectName(QStringLiteral("historyStatus"));
+
+  mTable->setObjectName(QStringLiteral("historyTable"));
+  mTable->setColumnCount(static_cast<int>(shell::FormHistory::kColumnCount));
+  QStringList headings;
+  for (const char* c : shell::FormHistory::kColumns) headings << tr(c);
+  mTable->setHorizontalHeaderLabels(headings);
+  mTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  mTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+  mTable->setAlternatingRowColors(true);
+  mTable->verticalHeader()->hide();
+  mTable->horizontalHeader()->setStretchLastSection(true);
+  mExport->setEnabled(false);
+
+  auto* entry = new QHBoxLayout;
+  entry->addWidget(new QLabel(tr("Form Type:"), this));
+  entry->addWidget(mFormType, 2);
+  entry->addWidget(new QLabel(tr("Form Number:"), this));
+  entry->addWidget(mNumber, 1);
+  entry->addWidget(mShow);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(mStatus, 1);
+  buttons->addWidget(mExport);
+  auto* close = new QPushButton(tr("Close"), this);
+  buttons->addWidget(close);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(entry);
+  layout->addWidget(mSummary);
+  layout->addWidget(mTable, 1);
+  layout->addLayout(buttons);
+  resize(kDesignSize);
+
+  connect(mShow, &QPushButton::clicked, this, [this] { Request(); });
+  connect(mNumber, &QLineEdit::returnPressed, this, [this] { Request(); });
+  connect(mExport, &QPushButton::clicked, this, [this] { ExportToCsv(); });
+  connect(close, &QPushButton::clicked, this, &QWidget::close);
+}
+
+FormHistoryWindow::~FormHistoryWindow() = default;
+
+QSize FormHistoryWindow::sizeHint() const { return kDesignSize; }
+
+void FormHistoryWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void FormHistoryWindow::ShowHistory(const std::string& formType, std::int64_t number) {
+  const int index = shell::CodeIndex(mModel.FormTypes(), formType);
+  if (index >= 0) mFormType->setCurrentIndex(index);
+  mNumber->setText(QString::number(number));
+  Request();
+}
+
+void FormHistoryWindow::Request() {
+  mModel.Request(mFormType->currentIndex(), ToStdString(mNumber->text().trimmed()));
+}
+
+void FormHistoryWindow::OnChange(shell::FormHistory::Change change) {
+  mShow->setEnabled(!mModel.Waiting());
+  if (change == shell::FormHistory::Change::History) ShowRows();
+  const shell::StatusLine& status = mModel.Status();
+  mStatus->setText(ToQString(status.text));
+  mStatus->setStyleSheet(status.problem ? QStringLiteral("color: #b00000;") : QString());
+}
+
+void FormHistoryWindow::ShowRows() {
+  mSummary->setText(ToQString(mModel.History().summary));
+  const auto rows = mModel.Rows();
+  mTable->setRowCount(0);
+  mTable->setRowCount(static_cast<int>(rows.size()));
+  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+    const auto& cells = rows[static_cast<std::size_t>(row)];
+    for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
+      const QString cell = ToQString(cells[static_cast<std::size_t>(column)]);
+      auto* item = new QTableWidgetItem(cell);
+      item->setToolTip(cell);
+      mTable->setItem(row, column, item);
+    }
+  }
+  mTable->resizeColumnsToContents();
+  mExport->setEnabled(mModel.HasHistory());
+}
+
+void FormHistoryWindow::ExportToCsv() {
+  const QString path = GridView::AskSaveFile(this, ToQString(mModel.SuggestedFileName()),
+                                             tr("CSV files (*.csv);;All files (*)"));
+  if (path.isEmpty()) return;
+  mModel.ExportToCsv(ToStdString(path));
+}
+
+}  // namespace fm::qt

@@ -1,0 +1,99 @@
+#include "shell/FormHistory.h"
+
+#include <fmt/format.h>
+
+#include "base/Numbers.h"
+#include "base/Text.h"
+#include "shell/ShellExchange.h"
+
+namespace fm::shell {
+
+const std::array<const char*, FormHistory::kColumnCount> FormHistory::kColumns = {
+    "When",          "Who",          "What",         "Range",  "Holder before",
+    "Status before", "Holder after", "Status after", "Comment"};
+
+FormHistory::FormHistory(TimeText timeText, Changed changed)
+    : mTimeText(std::move(timeText)),
+      mChanged(std::move(changed)),
+      mFormTypes(LocalCodeEntries("FORMTYPE")),
+      mExchange(std::make_unique<ShellExchange>("FormHistory")) {}
+
+FormHistory::~FormHistory() = default;
+
+bool FormHistory::Waiting() const { return mExchange->Waiting(); }
+
+void FormHistory::Say(std::string text, bool problem) {
+  mStatus = {std::move(text), problem};
+  if (mChanged) mChanged(Change::Status);
+}
+
+void FormHistory::Request(int formType, const std::string& numberText) {
+  const bool listed = formType >= 0 && formType < static_cast<int>(mFormTypes.size());
+  const auto& [type, description] = listed ? mFormTypes[static_cast<std::size_t>(formType)]
+                                           : std::pair<std::string, std::string>{};
+  const std::string typed = text::Trim(numberText);
+  std::int64_t number = 0;
+  if (type.empty() || text::ReadWholeNumber(typed, number) != text::WholeNumberStatus::kOk) {
+    Say("Choose a form type and type the form number.", true);
+    return;
+  }
+  mExchange->Send(protocol::kFormHistoryMessage, {{"REF_TYP_CD", type}, {"FORM_SEARCH_NBR", typed}},
+                  {protocol::kHistoryDataSet, protocol::kHolderDataSet},
+                  [this](const std::string& error, const ShellExchange::DataSets& sets) {
+                    if (!error.empty()) {
+                      Say(error, true);
+                      return;
+                    }
+                    try {
+                      Show(protocol::FormHistoryFromDataSets(sets));
+                    } catch (const std::exception& e) {
+                      Say(fmt::format("The history could not be read: {}", e.what()), true);
+                    }
+                  });
+  // Said once the request is on its way: a refusal to send it has been said by then.
+  if (Waiting()) {
+    Say(fmt::format("Requesting the history of form {} of {}...", number, description), false);
+  }
+}
+
+void FormHistory::Show(const protocol::FormHistory& history) {
+  mHistory = history;
+  mHasHistory = true;
+  if (mChanged) mChanged(Change::History);
+  const int index = CodeIndex(mFormTypes, history.formType);
+  const std::string formType =
+      index >= 0 ? mFormTypes[static_cast<std::size_t>(index)].second : history.formType;
+  const std::size_t changes = history.entries.size();
+  Say(fmt::format("{} of form {} of {}.",
+                  changes == 1 ? std::string("1 change") : fmt::format("{} changes", changes),
+                  history.number, formType),
+      false);
+}
+
+std::vector<FormHistory::Row> FormHistory::Rows() const {
+  std::vector<Row> rows;
+  for (const auto& e : mHistory.entries) {
+    const bool withdrawn = e.event == "WITHDRAW";
+    rows.push_back({mTimeText ? mTimeText(e.at) : e.at, e.userName, e.what,
+                    protocol::SerialRangesText({e.range}),
+                    e.before ? protocol::HolderText(*e.before) : std::string(),
+                    e.before ? protocol::StatusText(*e.before) : std::string(),
+                    withdrawn ? "(withdrawn)" : protocol::HolderText(e.after),
+                    withdrawn ? std::string() : protocol::StatusText(e.after),
+                    withdrawn && !e.reason.empty() ? e.reason : e.comment});
+  }
+  return rows;
+}
+
+std::string FormHistory::SuggestedFileName() const {
+  return fmt::format("form-history-{}-{}.csv", text::Trim(mHistory.formType), mHistory.number);
+}
+
+void FormHistory::ExportToCsv(const std::string& path) {
+  const auto time = [this](const std::string& at) { return mTimeText ? mTimeText(at) : at; };
+  if (auto said = ExportCsv(path, protocol::FormHistoryCsvRecords(mHistory, time), kTitle)) {
+    Say(*said, false);
+  }
+}
+
+}  // namespace fm::shell

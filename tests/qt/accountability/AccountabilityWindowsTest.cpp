@@ -1,0 +1,394 @@
+// The accountability windows of the desktop end to end, offscreen, on the demo data with the
+// embedded inventory: a form's history after the clerk assigned part of its range, the Forms
+// Assignment grid exported and read back, the accountability report of the demo station, and
+// the reassignment of a trooper's ranges (done, and refused whole when one of them changed).
+// The models behind the windows have tests of their own in tests/shell.
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ShellTest.h"
+#include "base/DelimitedText.h"
+#include "controls/DataGrid.h"
+#include "document/TARVO_FormsMaint.h"
+#include "platform/SiteSettings.h"
+#include "protocol/Custody.h"
+#include "qt/accountability/AccountabilityWindow.h"
+#include "qt/accountability/DateEntry.h"
+#include "qt/history/FormHistoryWindow.h"
+#include "qt/render/FormView.h"
+#include "qt/render/GridTableModel.h"
+#include "qt/shell/ShellWindow.h"
+#include "server/Store.h"
+#include "shell/SearchSummary.h"
+#include "shell/TrooperReassignment.h"
+
+namespace fm::qt {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ClickRow;
+using testing::Stored;
+using testing::TypeInto;
+using testing::WaitUntil;
+using testing::WidgetOf;
+
+std::string FileText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+// What an export of `records` holds (the writer's quoting has tests of its own).
+std::string Csv(const std::vector<std::vector<std::string>>& records) {
+  std::ostringstream out;
+  CsvWriter writer(out);
+  for (const auto& record : records) writer.WriteRecord(record);
+  return out.str();
+}
+
+// A window of the shell opens over the middle of the main window, as far as the screen
+// lets it: off only by half of what does not fit on the screen, and never above or left of it.
+void ExpectCentredOver(const QWidget& window, const QWidget& owner) {
+  const QRect frame = window.frameGeometry();
+  const QRect free = owner.screen()->availableGeometry();
+  const QPoint off = frame.center() - owner.frameGeometry().center();
+  EXPECT_LE(std::abs(off.x()), 1 + std::max(0, frame.width() - free.width()) / 2)
+      << window.objectName().toStdString() << " is off by " << off.x();
+  EXPECT_LE(std::abs(off.y()), 1 + std::max(0, frame.height() - free.height()) / 2)
+      << window.objectName().toStdString() << " is off by " << off.y();
+  EXPECT_TRUE(free.contains(frame.topLeft())) << window.objectName().toStdString();
+}
+
+class AccountabilityWindowsTest : public testing::ShellTest {
+ protected:
+  AccountabilityWindowsTest() {
+    // The clerk's dates in the United States' short format.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    Open({mData.Path(), {}, {}});
+    shell->SearchRanges("a1");
+  }
+  ~AccountabilityWindowsTest() override {
+    shell::TrooperReassignment::SetChooser({});
+    QLocale::setDefault(QLocale::system());
+  }
+
+  TARVO_FormsMaint& Document() { return shell->Document(); }
+  GridView& Grid(const char* name) { return shell->Grid(name); }
+  std::optional<int> RowFrom(std::int64_t from) {
+    const DataGrid& ranges = Document().grdFormsAssignment;
+    for (int row = 0; row < ranges.RowCount(); ++row) {
+      if (std::stoll(Stored(ranges, row, "FRM_FORM_NBR")) == from) return row;
+    }
+    return std::nullopt;
+  }
+
+  // Assigns the middle of the first A1 citation range of three forms or more to a trooper
+  // who does not hold it, through the Assign dialog. Answers that middle's From.
+  std::int64_t AssignPartOfARange(std::string& trooper) {
+    DataGrid& ranges = Document().grdFormsAssignment;
+    int row = 0;
+    while (row < ranges.RowCount() && std::stoll(Stored(ranges, row, "TO_FORM_NBR")) -
+                                              std::stoll(Stored(ranges, row, "FRM_FORM_NBR")) <
+                                          2) {
+      ++row;
+    }
+    EXPECT_LT(row, ranges.RowCount()) << "no range of three forms in A1";
+    const std::int64_t from = std::stoll(Stored(ranges, row, "FRM_FORM_NBR"));
+    const std::string holder = Stored(ranges, row, "ASGND_REG_NBR");
+    ClickRow(Grid("grdFormsAssignment"), row);
+    const DataGrid& officers = Document().grdOfficerList;
+    int officer = 0;
+    while (Stored(officers, officer, "INSP_ID") == holder) ++officer;
+    ClickRow(Grid("grdOfficerList"), officer);
+    trooper = Stored(officers, officer, "INSP_ID");
+    OnNextModal([from](ModalFormDialog& dialog) {
+      for (const char* box : {"txtBox(3)", "txtBox(4)"}) {
+        TypeInto(WidgetOf(dialog.View(), box), std::to_string(from + 1), true);
+      }
+      QTest::mouseClick(&WidgetOf(dialog.View(), "cmdOk"), Qt::LeftButton);
+    });
+    shell->Click("cmdButton(2)");  // Assign
+    shell->WaitForReply("Saving Forms");
+    return from + 1;
+  }
+
+  testing::TempFolder out;
+
+ private:
+  testing::TempFolder mData;
+};
+
+TEST_F(AccountabilityWindowsTest, HistoryAndReportShowTheClerksAssignmentAndEverythingExports) {
+  std::string trooper;
+  const std::int64_t assigned = AssignPartOfARange(trooper);
+  const auto row = RowFrom(assigned);
+  ASSERT_TRUE(row) << "the assigned piece is not in the grid";
+  EXPECT_EQ(Stored(Document().grdFormsAssignment, *row, "ASGND_REG_NBR"), trooper);
+
+  // The context action of the grid, on the piece just assigned.
+  ClickRow(Grid("grdFormsAssignment"), *row);
+  ASSERT_TRUE(Grid("grdFormsAssignment").RunContextAction("Form History..."));
+  FormHistoryWindow& history = shell->Window().OpenFormHistory();
+  ASSERT_TRUE(WaitUntil([&] { return !history.Waiting(); }, 30s));
+  EXPECT_TRUE(history.isVisible());
+  EXPECT_EQ(history.NumberBox().text().toLongLong(), assigned);
+  QTableWidget& table = history.Table();
+  ASSERT_EQ(table.rowCount(), 2) << history.StatusLine().text().toStdString();
+  auto cell = [&](int r, int c) { return table.item(r, c)->text().toStdString(); };
+  EXPECT_EQ(cell(0, 2), "received with the initial inventory");
+  EXPECT_EQ(cell(1, 1), "Margaret Hartley");  // user 1001, the clerk of the settings
+  // "assigned to ..." or, the demo's ranges being held already, "reassigned from ... to ...".
+  EXPECT_NE(cell(1, 2).find("assigned"), std::string::npos) << cell(1, 2);
+  EXPECT_NE(cell(1, 2).find("(" + trooper + ")"), std::string::npos) << cell(1, 2);
+  EXPECT_EQ(cell(1, 3), std::to_string(assigned));
+  EXPECT_NE(history.Summary().text().toStdString().find("(" + trooper + ")"), std::string::npos)
+      << history.Summary().text().toStdString();
+  // The form type and the statuses in words, not codes.
+  EXPECT_EQ(cell(1, 5), "Activate");
+  EXPECT_EQ(history.StatusLine().text().toStdString(),
+            fmt::format("2 changes of form {} of ENF001 Citation.", assigned));
+  ExpectCentredOver(history, shell->Window());
+
+  // The grid to CSV, read back: exactly the rows the grid shows, in its order.
+  const auto csv = out.Path() / "ranges.csv";
+  GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(csv.string()); });
+  GridView& ranges = Grid("grdFormsAssignment");
+  ranges.ExportToCsv();
+  std::vector<int> shown;
+  std::vector<std::vector<std::string>> expected(1);
+  for (int c = 0; c < ranges.Model().columnCount(); ++c) {
+    if (ranges.Table().isColumnHidden(c)) continue;
+    shown.push_back(c);
+    expected[0].push_back(ranges.Model().headerData(c, Qt::Horizontal).toString().toStdString());
+  }
+  for (int r = 0; r < ranges.Model().rowCount(); ++r) {
+    auto& record = expected.emplace_back();
+    for (int c : shown) {
+      record.push_back(ranges.Model().data(ranges.Model().index(r, c)).toString().toStdString());
+    }
+  }
+  EXPECT_EQ(FileText(csv), Csv(expected));
+
+  // The history as shown, to CSV.
+  const auto historyCsv = out.Path() / "history.csv";
+  GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(historyCsv.string()); });
+  history.ExportToCsv();
+  const std::string whoDidWhat = CsvField("Margaret Hartley") + "," + CsvField(cell(1, 2)) + ",";
+  EXPECT_NE(FileText(historyCsv).find(whoDidWhat), std::string::npos) << whoDidWhat;
+
+  // The accountability report of the demo station, assignment included.
+  shell->Window().AccountabilityAction().trigger();
+  AccountabilityWindow& report = shell->Window().OpenAccountability();
+  EXPECT_TRUE(report.isVisible());
+  ExpectCentredOver(report, shell->Window());
+  // The demo inventory was received today: the period is today, typed as a clerk types it
+  // (leading zeros), and Enter in the box runs the report.
+  const QDate today = QDate::currentDate();
+  const QString typed = today.toString(QStringLiteral("MM/dd/yyyy"));
+  for (DateBox* box : {&report.FirstDay(), &report.LastDay()})
+    TypeInto(*box, typed.toStdString(), true);
+  QTest::keyClick(&report.LastDay(), Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&] { return !report.Waiting(); }, 30s));
+  EXPECT_EQ(report.Report().parameters.fromDate, today.toString(Qt::ISODate).toStdString());
+  EXPECT_EQ(report.Report().parameters.toDate, today.toString(Qt::ISODate).toStdString());
+  EXPECT_EQ(report.LastDay().text(), today.toString(QStringLiteral("M/d/yyyy")));
+  EXPECT_EQ(report.Report().parameters.troop + report.Report().parameters.district, "A1");
+  const QTableWidget& reportLines = report.Lines();
+  ASSERT_GT(reportLines.rowCount(), 1) << report.StatusLine().text().toStdString();
+  const int balanced = reportLines.columnCount() - 1;
+  for (int r = 0; r < reportLines.rowCount(); ++r) {
+    EXPECT_EQ(reportLines.item(r, balanced)->text(), "yes")
+        << reportLines.item(r, 0)->text().toStdString();
+    EXPECT_NE(reportLines.item(r, 0)->foreground().color(), QColor(176, 0, 0));
+    EXPECT_EQ(report.Report().lines[static_cast<std::size_t>(r)].Imbalance(), 0);
+  }
+  EXPECT_EQ(report.StatusLine().text(), "Every line balances.");
+  // The status bar counts as in stock what the report counts in the ending balance (the
+  // search was of the citations).
+  std::int64_t ending = -1;
+  for (const auto& line : report.Report().lines) {
+    if (line.formType == "C") ending = line.Tally(protocol::AccountLine::Ending).count;
+  }
+  const std::string summary = shell->Window().SummaryLabel().text().toStdString();
+  EXPECT_NE(summary.find(" " + shell::GroupedNumber(ending) + " forms in stock; "),
+            std::string::npos)
+      << summary << " (ending balance " << ending << ")";
+
+  // PDF with the certification line, and the reportLines a spreadsheet opens.
+  report.OfficerName().setText("Margaret Hartley");
+  const auto pdf = out.Path() / "report.pdf";
+  const auto reportCsv = out.Path() / "report.reportCsv";
+  GridView::SetSaveFileChooser([&](QWidget*, const QString& suggested) {
+    return QString::fromStdString((suggested.endsWith(".pdf") ? pdf : reportCsv).string());
+  });
+  report.ExportToPdf();
+  std::ifstream in(pdf, std::ios::binary);
+  std::string head(5, '\0');
+  in.read(head.data(), 5);
+  EXPECT_EQ(head, "%PDF-");
+  EXPECT_GT(std::filesystem::file_size(pdf), 2000u) << "a PDF of a heading only";
+  EXPECT_FALSE(std::filesystem::exists(pdf.string() + ".partial"));
+  report.ExportToCsv();
+  auto records = protocol::AccountabilityCsvRecords(report.Report());
+  for (auto& record : shell::CertificationCsvRecords("Margaret Hartley")) records.push_back(record);
+  EXPECT_EQ(FileText(reportCsv), Csv(records));
+
+  // A wrong date is said, and nothing is asked for.
+  TypeInto(report.FirstDay(), "13/45/2026", true);
+  QTest::keyClick(&report.FirstDay(), Qt::Key_Return);
+  EXPECT_FALSE(report.Waiting());
+  EXPECT_EQ(report.StatusLine().text().toStdString(),
+            fmt::format("The From date \"13/45/2026\" is not a date: type it as M/d/yyyy, e.g. {}.",
+                        today.toString(QStringLiteral("M/d/yyyy")).toStdString()));
+  // Escape closes both windows.
+  for (QWidget* window : {static_cast<QWidget*>(&report), static_cast<QWidget*>(&history)}) {
+    window->activateWindow();
+    QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible()) << window->objectName().toStdString();
+  }
+}
+
+// Dates typed in the locale's short format read back as the date shown; the year is always
+// written in four digits.
+TEST(DateEntryTest, TypedDatesReadBackExactlyInEveryLocale) {
+  const struct {
+    const char* locale;
+    const char* format;
+    const char* typed;
+    QDate read;
+  } cases[] = {
+      {"en_US", "M/d/yyyy", "12/07/2026", {2026, 12, 7}},
+      {"en_US", "M/d/yyyy", " 12/7/26 ", {2026, 12, 7}},
+      {"en_US", "M/d/yyyy", "2026-12-07", {2026, 12, 7}},
+      {"en_US", "M/d/yyyy", "13/07/2026", {}},
+      {"en_GB", "dd/MM/yyyy", "7/12/2026", {2026, 12, 7}},
+      {"de_DE", "dd.MM.yyyy", "07.12.26", {2026, 12, 7}},
+      {"de_DE", "dd.MM.yyyy", "12/07/2026", {}},
+      {"C", "d MMM yyyy", "7 Dec 2026", {2026, 12, 7}},
+      {"en_US", "M/d/yyyy", "", {}},
+  };
+  for (const auto& c : cases) {
+    const QLocale locale(QString::fromLatin1(c.locale));
+    EXPECT_EQ(DateEntryFormat(locale), QString::fromLatin1(c.format)) << c.locale;
+    EXPECT_EQ(ReadDateEntry(QString::fromLatin1(c.typed), locale), c.read)
+        << c.locale << " \"" << c.typed << "\"";
+  }
+  const char* asked = std::getenv("FM_SEED");
+  const unsigned seed =
+      asked ? static_cast<unsigned>(std::strtoul(asked, nullptr, 10)) : std::random_device()();
+  SCOPED_TRACE("FM_SEED=" + std::to_string(seed));
+  std::mt19937 random(seed);
+  for (int i = 0; i < 2000; ++i) {
+    const QDate date = QDate(1950, 1, 1).addDays(random() % 60000);
+    for (const char* name : {"en_US", "en_GB", "de_DE", "fr_CA", "ja_JP", "C"}) {
+      const QLocale locale(QString::fromLatin1(name));
+      EXPECT_EQ(ReadDateEntry(DateEntryText(date, locale), locale), date)
+          << name << " " << DateEntryText(date, locale).toStdString();
+    }
+  }
+}
+
+TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {
+  const DataGrid& ranges = Document().grdFormsAssignment;
+  const DataGrid& officers = Document().grdOfficerList;
+  // A trooper of A1 who holds ranges in use, and a colleague of the same station.
+  std::string from;
+  for (int r = 0; r < ranges.RowCount() && from.empty(); ++r) {
+    const std::string registry = Stored(ranges, r, "ASGND_REG_NBR");
+    if (registry == "0" || Stored(ranges, r, "TRP_ACTN_CD") != "A") continue;
+    for (int o = 0; o < officers.RowCount(); ++o) {
+      if (Stored(officers, o, "INSP_ID") == registry) {
+        from = registry;
+        ClickRow(Grid("grdOfficerList"), o);
+      }
+    }
+  }
+  ASSERT_FALSE(from.empty()) << "no trooper of A1 holds a citation range in use";
+  std::int64_t to = 0;
+  using Trooper = shell::TrooperReassignment::Trooper;
+  shell::TrooperReassignment::SetChooser(
+      [&](const Trooper& trooper, const std::vector<Trooper>& others) {
+        EXPECT_EQ(std::to_string(trooper.registry), from);
+        EXPECT_FALSE(others.empty());
+        for (const auto& o : others) EXPECT_EQ(o.troop + o.district, "A1");
+        to = others.front().registry;
+        return std::optional<std::int64_t>(to);
+      });
+  auto store = server::OpenStore("sqlite:" + Services::Settings().InventoryFile().string());
+  auto held = [&](std::int64_t registry) {
+    server::RangeQuery q;
+    q.registry.push_back({server::Comparison::Equal, registry});
+    q.troop.push_back({server::Comparison::Equal, "A"});
+    q.district.push_back({server::Comparison::Equal, "1"});
+    q.status.push_back({server::Comparison::Equal, "A"});
+    return store->FindRanges(q);
+  };
+  const auto before = held(std::stoll(from));
+  ASSERT_FALSE(before.empty());
+
+  std::vector<std::string>& said = shell->boxes.answered;
+  // One of the ranges changes while the clerk reads the question: the save is refused whole.
+  shell->Session().Ui().SetMessageBoxObserver([&](QMessageBox& box) {
+    said.push_back(box.text().toStdString());
+    server::RangeChange comment;
+    comment.action = server::RangeChange::Action::Update;
+    const server::FormRange& r = before.front().range;
+    comment.formType = r.formType;
+    comment.from = r.from;
+    comment.to = r.to;
+    comment.troop = r.troop;
+    comment.district = r.district;
+    comment.comment = "counted again";
+    comment.rowVersion = before.front().version;
+    store->ApplyChanges({"other-clerk", "TEST", 1002, "John Smith"}, {comment});
+    shell->boxes.AnswerNext(QMessageBox::Ok);  // the refusal
+    QTimer::singleShot(0, &box, [&box] { box.button(QMessageBox::Yes)->click(); });
+  });
+  ASSERT_TRUE(Grid("grdOfficerList").RunContextAction("Reassign all ranges of this trooper..."));
+  ASSERT_TRUE(WaitUntil([&] { return said.size() == 2; }, 30s));
+  EXPECT_NE(said[1].find("were not reassigned; nothing was changed"), std::string::npos) << said[1];
+  EXPECT_NE(said[1].find("was changed by John Smith"), std::string::npos) << said[1];
+  EXPECT_EQ(held(std::stoll(from)).size(), before.size());
+
+  // Again, with nothing in between: every range goes, and the grid shows it.
+  said.clear();
+  shell->boxes.AnswerNext(QMessageBox::Yes);
+  ASSERT_TRUE(Grid("grdOfficerList").RunContextAction("Reassign all ranges of this trooper..."));
+  ASSERT_TRUE(WaitUntil([&] { return said.size() == 1; }, 30s));
+  shell->boxes.AnswerNext(QMessageBox::Ok);
+  ASSERT_TRUE(WaitUntil([&] { return said.size() == 2; }, 30s));
+  EXPECT_EQ(said[1].rfind(fmt::format("Reassigned {} range", before.size()), 0), 0u) << said[1];
+  EXPECT_TRUE(held(std::stoll(from)).empty());
+  EXPECT_EQ(held(to).size() >= before.size(), true);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (int r = 0; r < ranges.RowCount(); ++r) {
+          if (Stored(ranges, r, "ASGND_REG_NBR") == from) return false;
+        }
+        return shell->Status() == "Ready";
+      },
+      30s));
+}
+
+}  // namespace
+}  // namespace fm::qt

@@ -1,0 +1,216 @@
+// Takes the README's screenshots of the three view modes at the smallest window size the
+// desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
+// windows (and the report's first printed page, rendered from its PDF with pdftoppm of
+// poppler-utils): the shell on the demo data (a fresh local database and embedded inventory in a
+// temporary folder), driven with keys and clicks as a clerk would.
+//
+//   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
+//
+// Without a window manager to maximise it, the window is given the screen's free area,
+// which is what maximising does.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDate>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "QtTestSupport.h"
+#include "ShellDriver.h"
+#include "controls/DataGrid.h"
+#include "document/TARVO_FormsMaint.h"
+#include "qt/accountability/AccountabilityWindow.h"
+#include "qt/history/FormHistoryWindow.h"
+#include "qt/render/FormView.h"
+#include "qt/render/GridTableModel.h"
+#include "qt/render/GridView.h"
+#include "qt/render/ModalFormDialog.h"
+#include "qt/shell/DesktopApp.h"
+#include "qt/shell/DesktopSession.h"
+#include "qt/shell/QtUiServices.h"
+#include "qt/shell/ShellWindow.h"
+
+namespace {
+
+using fm::testing::ShellDriver;
+
+void Settle() {
+  for (int i = 0; i < 10; ++i) {
+    QApplication::processEvents();
+    QTest::qWait(30);
+  }
+}
+
+void SizeTheWindow(fm::qt::ShellWindow& window, const char* size) {
+  if (std::string(size) == "maximised") {
+    window.showMaximized();
+    Settle();
+    const QRect free = window.screen()->availableGeometry();
+    if (!window.isMaximized() || window.frameGeometry().size() != free.size()) {
+      window.setGeometry(free);
+    }
+  } else {
+    window.showNormal();
+    window.move(0, 0);
+    window.resize(1024, 640);
+  }
+  Settle();
+}
+
+void Shoot(QWidget& window, const std::filesystem::path& file) {
+  Settle();
+  const QPixmap picture = window.grab();
+  if (!picture.save(QString::fromStdString(file.string()))) {
+    throw std::runtime_error("cannot write " + file.string());
+  }
+  std::cout << "wrote " << file.string() << " (" << picture.width() << "x" << picture.height()
+            << ")\n";
+}
+
+void ShootTheModes(const std::filesystem::path& out, const char* size) {
+  fm::testing::TempFolder data;
+  ShellDriver clerk({data.Path(), {}, {}});
+  clerk.Open();
+  fm::qt::ShellWindow& window = clerk.Window();
+  SizeTheWindow(window, size);
+  const std::string suffix = std::string("-") + size + ".png";
+
+  // Forms Assignment: the ranges and troopers of A1, one range selected.
+  clerk.SearchRanges("a1");
+  fm::testing::ClickRow(clerk.Grid("grdFormsAssignment"), 1);
+  Shoot(window, out / ("forms-assignment" + suffix));
+
+  // New Forms: CVSA decals received by B2, the next range being entered.
+  clerk.Click("optButton(1)");
+  clerk.Type("txtBox(4)", "Received from the warehouse");
+  clerk.AddRange("b2", "CVSA Decals", "990001", "990250");
+  clerk.Type("txtBox(0)", "b2");
+  clerk.ChooseFormType("CVSA Decals");
+  clerk.Type("txtBox(2)", "990251");
+  clerk.Type("txtBox(3)", "990500");
+  QTest::keyClick(&clerk.W("txtBox(3)"), Qt::Key_Tab);  // leaving the box re-checks the entry
+  Shoot(window, out / ("new-forms" + suffix));
+
+  // Inactive Forms: the voided, returned and delisted receipts, with their status.
+  clerk.Click("optButton(2)");
+  clerk.ChooseFormType("Receipts");
+  clerk.SearchAndWait();
+  Shoot(window, out / ("inactive-forms" + suffix));
+
+  // Leave without saving the example range.
+  clerk.Session().Ui().SetMessageBoxObserver([](QMessageBox& box) {
+    QTimer::singleShot(0, &box, [&box] { box.button(QMessageBox::No)->click(); });
+  });
+  window.close();
+}
+
+// The history of an A1 citation the clerk has just assigned (the grid's context action on the
+// selected range) and the accountability report of A1 for today, when the demo inventory
+// was received.
+void ShootTheWindows(const std::filesystem::path& out) {
+  fm::testing::TempFolder data;
+  ShellDriver clerk({data.Path(), {}, {}});
+  clerk.Open();
+  fm::qt::ShellWindow& window = clerk.Window();
+  clerk.SearchRanges("a1");
+  auto& grid = clerk.Grid("grdFormsAssignment");
+  const auto click = [](fm::qt::GridView& view, int row) {
+    fm::testing::ClickRow(view, row);
+    Settle();
+  };
+  // The clerk assigns the second form of the second range to the first trooper listed, so
+  // that the history shows the receipt and the assignment with the clerk's name.
+  click(grid, 1);
+  click(clerk.Grid("grdOfficerList"), 0);
+  const fm::DataGrid& ranges = clerk.Document().grdFormsAssignment;
+  const std::int64_t second = std::stoll(fm::testing::Stored(ranges, 1, "FRM_FORM_NBR")) + 1;
+  clerk.Session().Ui().SetModalObserver([&](fm::qt::ModalFormDialog& dialog) {
+    QTimer::singleShot(0, &dialog, [&dialog, second] {
+      fm::testing::WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; });
+      for (const char* name : {"txtBox(3)", "txtBox(4)"}) {
+        fm::testing::TypeInto(*dialog.View().WidgetFor(name), std::to_string(second), true);
+      }
+      QTest::mouseClick(dialog.View().WidgetFor("cmdOk"), Qt::LeftButton);
+    });
+  });
+  QTest::mouseClick(&clerk.W("cmdButton(2)"), Qt::LeftButton);  // Assign
+  clerk.Session().Ui().SetModalObserver({});
+  clerk.WaitForReply("Saving Forms");
+  for (int row = 0; row < ranges.RowCount(); ++row) {
+    if (std::stoll(fm::testing::Stored(ranges, row, "FRM_FORM_NBR")) == second) click(grid, row);
+  }
+  Settle();
+  if (!grid.RunContextAction(QStringLiteral("Form History..."))) {
+    throw std::runtime_error("the Form History action is not available");
+  }
+  fm::qt::FormHistoryWindow& history = window.OpenFormHistory();
+  if (!fm::testing::WaitUntil([&] { return !history.Waiting(); })) {
+    throw std::runtime_error("the history did not come");
+  }
+  history.resize(1560, 360);  // every column in view
+  history.move(0, 0);
+  Shoot(history, out / "form-history.png");
+
+  fm::qt::AccountabilityWindow& report = window.OpenAccountability();
+  report.SetPeriod(QDate::currentDate(), QDate::currentDate());
+  report.Run();
+  if (!fm::testing::WaitUntil([&] { return !report.Waiting(); })) {
+    throw std::runtime_error("the report did not come");
+  }
+  report.OfficerName().setText(QStringLiteral("Margaret Hartley"));
+  if (report.Lines().rowCount() > 0) report.Lines().selectRow(0);
+  report.move(0, 0);
+  Shoot(report, out / "accountability-report.png");
+  // Its first printed page, as the PDF export writes it and a PDF reader shows it.
+  const fm::testing::TempFolder pdfFolder;
+  const auto pdf = pdfFolder.Path() / "report.pdf";
+  fm::qt::GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(pdf.string()); });
+  report.ExportToPdf();
+  fm::qt::GridView::SetSaveFileChooser({});
+  const QString png = QString::fromStdString((out / "accountability-report-pdf").string());
+  if (QProcess::execute(
+          QStringLiteral("pdftoppm"),
+          {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("110"),
+           QStringLiteral("-singlefile"), QString::fromStdString(pdf.string()), png}) != 0) {
+    throw std::runtime_error("pdftoppm (poppler-utils) could not render the report's PDF");
+  }
+  history.close();
+  report.close();
+  window.close();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: qt_screenshots OUTPUT_FOLDER\n";
+    return 2;
+  }
+  const std::filesystem::path out = argv[1];
+  try {
+    QApplication app(argc, argv);
+    fm::qt::ApplyDesktopLook(app);
+    // The agency's own date format, whatever the machine taking the pictures uses.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    std::filesystem::create_directories(out);
+    for (const char* size : {"1024x640", "maximised"}) ShootTheModes(out, size);
+    ShootTheWindows(out);
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "qt_screenshots: " << e.what() << '\n';
+    return 1;
+  }
+}

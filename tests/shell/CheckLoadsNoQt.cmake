@@ -1,0 +1,15 @@
+# Fails when PROGRAM needs a Qt library at run time.
+file(GET_RUNTIME_DEPENDENCIES EXECUTABLES "${PROGRAM}"
+     RESOLVED_DEPENDENCIES_VAR resolved UNRESOLVED_DEPENDENCIES_VAR unresolved)
+set(qt "")
+foreach(library IN LISTS resolved unresolved)
+  get_filename_component(name "${library}" NAME)
+  if(name MATCHES "^libQt")
+    list(APPEND qt "${name}")
+  endif()
+endforeach()
+if(qt)
+  message(FATAL_ERROR "${PROGRAM} loads Qt: ${qt}")
+endif()
+list(LENGTH resolved count)
+message(STATUS "${PROGRAM} loads ${count} libraries, none of Qt")
