@@ -3,7 +3,7 @@ PRESET ?= $(if $(CI),ci,default)
 JOBS ?= 2
 BUILD_DIR = $(if $(filter debug,$(PRESET)),build-debug,build)
 
-.PHONY: all deps configure build test bench coverage package run clean format format-check lint
+.PHONY: all deps configure build test bench coverage fuzz package run clean format format-check lint
 
 all: build
 
@@ -27,6 +27,15 @@ bench: build
 coverage: deps
 	@TESTS="$(TESTS)" bash scripts/coverage.sh
 
+# The libFuzzer programs of fuzz/ (clang, build dir build-fuzz), each run FUZZ_SECONDS seconds
+# in turn; scripts/run-fuzz.sh lists its other options. `make fuzz FUZZ_SECONDS=600`.
+FUZZ_SECONDS ?= 60
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/run-fuzz.sh
+
 # Debian packages of the desktop and the server in build/packages (docs/deployment.md);
 # scripts/check-packages.sh checks them.
 package: build
@@ -47,7 +56,7 @@ run: configure
 	@$(FORMSMAINT) $(ARGS)
 
 clean:
-	rm -rf build build-debug build-cov
+	rm -rf build build-debug build-cov build-fuzz
 
 # clang-tidy over src/ with the checks of .clang-tidy (bugprone, performance, a few
 # modernize); any finding fails. scripts/lint.sh; CI runs it.

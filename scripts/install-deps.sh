@@ -19,6 +19,9 @@ packages=(
   qt6-base-dev libgl-dev xvfb xauth
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the fuzz programs (`make fuzz`): clang, its libFuzzer and sanitizer runtimes, and
+  # llvm-symbolizer for readable stack traces
+  clang libclang-rt-dev llvm
   # line coverage of the tests (`make coverage`)
   gcovr
   # Debian packages (`make package`: dpkg-shlibdeps) and their checks (systemd-analyze;

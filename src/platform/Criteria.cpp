@@ -323,6 +323,10 @@ class CriterionParser {
     const Token& first = Peek();
     if (first.kind == TokenKind::Open) {
       Take();
+      if (++mNesting > kMaxCriterionNesting) {
+        Fail(fmt::format("Parentheses nested more than {} levels deep at position {}",
+                         kMaxCriterionNesting, first.position));
+      }
       if (Peek().kind == TokenKind::Close) {
         Fail(fmt::format("Empty parentheses at position {}", first.position));
       }
@@ -336,6 +340,7 @@ class CriterionParser {
                          first.position, got.source, got.position));
       }
       Take();
+      --mNesting;
       return inner;
     }
     if (first.kind != TokenKind::Name || IsKeyword(first)) {
@@ -459,6 +464,7 @@ class CriterionParser {
   CompiledCriterion& mOut;
   std::vector<Token> mTokens;
   std::size_t mNext = 0;
+  int mNesting = 0;  // parentheses open around the factor being parsed
 };
 
 std::shared_ptr<const CompiledCriterion> CompiledCriterion::Compile(

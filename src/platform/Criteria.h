@@ -15,6 +15,11 @@
 
 namespace fm::detail {
 
+// Deepest nesting of parentheses a criterion may have. The screens' criteria nest two
+// levels; compiling and testing a row recurse once a level, so the cap keeps a mistyped or
+// hostile text from exhausting the stack.
+inline constexpr int kMaxCriterionNesting = 64;
+
 // A compiled criterion. Immutable once built, so a record set and its clones may share one.
 //
 // Grammar (keywords in any letter case):
@@ -34,8 +39,9 @@ namespace fm::detail {
 struct CompiledCriterion {
  public:
   // Compiles `text` for rows of `fields`. Throws PlatformError: kItemNotFound for a field the
-  // columns do not have, kBadCriterion for anything malformed; the message names the problem,
-  // its position (1-based) and the criterion.
+  // columns do not have, kBadCriterion for anything malformed or nested deeper than
+  // kMaxCriterionNesting; the message names the problem, its position (1-based) and the
+  // criterion.
   static std::shared_ptr<const CompiledCriterion> Compile(std::string_view text,
                                                           const std::vector<FieldDef>& fields);
 

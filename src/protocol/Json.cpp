@@ -39,8 +39,9 @@ namespace {
 
 // --- Flat scan before parsing -----------------------------------------------------------
 // nlohmann's parser would accept any depth and build a value whose destruction recurses,
-// and it reads integers beyond 64 bits as doubles, silently losing digits. One pass over
-// the bytes settles both before the parser runs.
+// any number of members in an object (each found by a linear search), and it reads
+// integers beyond 64 bits as doubles, silently losing digits. One pass over the bytes
+// settles all three before the parser runs.
 
 bool IsNumberChar(char c) {
   return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
@@ -61,6 +62,9 @@ void CheckIntegerLiteral(std::string_view token, std::size_t offset) {
 
 void ScanBeforeParsing(std::string_view text) {
   std::size_t depth = 0;
+  // Of each open bracket: whether it opens an object, and its members so far.
+  bool isObject[kMaxJsonDepth + 1] = {};
+  std::size_t members[kMaxJsonDepth + 1] = {};
   bool inString = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
@@ -82,6 +86,15 @@ void ScanBeforeParsing(std::string_view text) {
           throw ProtocolError(fmt::format(
               "the message nests arrays and objects more than {} levels deep (at byte {})",
               kMaxJsonDepth, i));
+        }
+        isObject[depth] = c == '{';
+        members[depth] = 0;
+        break;
+      case ':':  // outside a text, only a member's name is followed by one
+        if (isObject[depth] && ++members[depth] > kMaxJsonMembers) {
+          throw ProtocolError(
+              fmt::format("the message has an object of more than {} members (at byte {})",
+                          kMaxJsonMembers, i));
         }
         break;
       case ']':

@@ -26,13 +26,19 @@ namespace fm::protocol {
 // hostile input before the parser sees it.
 inline constexpr std::size_t kMaxJsonDepth = 16;
 
+// Most members one object of a message may have. The largest object of the protocol (a
+// request) has eight; the parser finds a member by a linear search of the object, so one
+// object of many members would take time quadratic in its size to read.
+inline constexpr std::size_t kMaxJsonMembers = 64;
+
 std::string RequestToJson(const Request& request);
 std::string ReplyToJson(const Reply& reply);
 
 // Parse a message. Throw ProtocolError saying which member is wrong and how, or what is
 // wrong with the text (malformed JSON with its byte offset, nesting deeper than
-// kMaxJsonDepth, an integer outside the 64-bit range). The nesting and the integer range
-// are checked by a flat scan before parsing, so no input can exhaust the stack.
+// kMaxJsonDepth, an object of more than kMaxJsonMembers members, an integer outside the
+// 64-bit range). These limits are checked by a flat scan before parsing, so no input can
+// exhaust the stack or take time out of proportion to its size.
 Request RequestFromJson(std::string_view text);
 Reply ReplyFromJson(std::string_view text);
 

@@ -62,17 +62,16 @@ class Cursor {
   bool Integer(std::int64_t& out) {
     SkipBlanks();
     const std::size_t start = mAt;
-    std::int64_t value = 0;
-    while (mAt < mText.size() && mText[mAt] >= '0' && mText[mAt] <= '9') {
-      value = value * 10 + (mText[mAt] - '0');
-      ++mAt;
-    }
+    while (mAt < mText.size() && mText[mAt] >= '0' && mText[mAt] <= '9') ++mAt;
     const std::size_t digits = mAt - start;
     if (digits == 0 || digits > 18 || (digits > 1 && mText[start] == '0')) return false;
     // A fraction or an exponent makes it another kind of number.
     if (mAt < mText.size() && (mText[mAt] == '.' || mText[mAt] == 'e' || mText[mAt] == 'E')) {
       return false;
     }
+    // Only now that the digits are known to fit: counting them in would overflow first.
+    std::int64_t value = 0;
+    for (std::size_t i = start; i < mAt; ++i) value = value * 10 + (mText[i] - '0');
     out = value;
     return true;
   }

@@ -24,6 +24,13 @@ std::chrono::year_month_day Date(const std::string& text, const char* which) {
         "2026-11-01",
         which, text));
   }
+  if (const int year = static_cast<int>(date->year());
+      year < kFirstReportYear || year > kLastReportYear) {
+    throw RequestError(
+        fmt::format("The {} day of the period, \"{}\", is not within the years "
+                    "{} to {} a report covers",
+                    which, text, kFirstReportYear, kLastReportYear));
+  }
   return *date;
 }
 

@@ -25,13 +25,18 @@ struct ReportParameters {
 // it a mistyped year is more likely than a request.
 inline constexpr int kMaxReportDays = 3660;
 
+// The years a report's days fall in. The server's clock holds instants from 1677 to 2262
+// only, and a day outside these years is a mistyped one.
+inline constexpr int kFirstReportYear = 1900;
+inline constexpr int kLastReportYear = 2199;
+
 // Checks the parameters against the reference data and works out the period's instants
 // (local midnights, docs/accountability.md). `today` is the local date the default period
 // (the last calendar month) is counted from. Throws RequestError naming, in the words of
 // the screen, what is wrong: a Troop/District or officer that is not known ("There is no
 // Troop/District Q9"), neither of them, a form type that is not known, a date that is not
-// one, one date without the other, the first day after the last, a period longer than
-// kMaxReportDays.
+// one or not within kFirstReportYear to kLastReportYear, one date without the other, the
+// first day after the last, a period longer than kMaxReportDays.
 AccountabilityQuery ReportQueryFrom(const ReportParameters& parameters,
                                     const ReferenceData& reference,
                                     std::chrono::year_month_day today);

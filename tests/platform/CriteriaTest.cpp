@@ -173,6 +173,9 @@ TEST_P(CriteriaErrors, NameTheProblemAndTheCriterion) {
       << error.Description();
 }
 
+// Each parenthesis was a level of recursion, so enough of them overflowed the stack.
+const std::string kStackOverflowingParentheses = std::string(100000, '(') + "INSP_ID = 1";
+
 INSTANTIATE_TEST_SUITE_P(
     Criteria, CriteriaErrors,
     ::testing::Values(
@@ -206,7 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCriterion{"()", "Empty parentheses", PlatformError::kBadCriterion},
         BadCriterion{"[INSP_ID = 1", "Unterminated field name", PlatformError::kBadCriterion},
         BadCriterion{"INSP_ID = ''", "is not a number", PlatformError::kBadCriterion},
-        BadCriterion{"END_DT = #2024-01-01", "Unterminated date", PlatformError::kBadCriterion}));
+        BadCriterion{"END_DT = #2024-01-01", "Unterminated date", PlatformError::kBadCriterion},
+        BadCriterion{kStackOverflowingParentheses.c_str(),
+                     "Parentheses nested more than 64 levels deep at position 65",
+                     PlatformError::kBadCriterion}));
 
 }  // namespace
 }  // namespace fm::detail

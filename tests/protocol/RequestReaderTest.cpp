@@ -115,5 +115,14 @@ TEST(RequestReader, TakesTheScreensSearchAndLeavesChangeRowsToTheTreeReader) {
   EXPECT_EQ(RequestFromJson(RequestToJson(save)), save);
 }
 
+// The digits of a number were summed before their count was checked, so a long one
+// overflowed a 64-bit integer (undefined behaviour) before it was left to the tree reader.
+TEST(RequestReader, LongNumberOverflowedBeforeItWasLeftToTheTreeReader) {
+  const std::string text = R"({"request_id":"1","identity":"D","version":"1.0","requester":"R",)"
+                           R"("user_id":10044444444444444444444,"message_type":33,"criteria":[]})";
+  EXPECT_FALSE(detail::ReadRequestDirectly(text).has_value());
+  EXPECT_THROW(RequestFromJson(text), ProtocolError);
+}
+
 }  // namespace
 }  // namespace fm::protocol

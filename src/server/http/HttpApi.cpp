@@ -24,6 +24,7 @@
 #include "server/Store.h"
 #include "server/StoreError.h"
 #include "server/WireRows.h"
+#include "server/http/QueryString.h"
 #include "server/http/TokenFile.h"
 
 namespace fm::server {
@@ -142,8 +143,8 @@ bool DeclaresJson(std::string_view contentType) {
   return EqualsIgnoringCase(media, kJsonMediaType);
 }
 
-// The %-decoded parameters of a request target's query into `parameters`, each named at most
-// once and only from `known`. Answers the 400 to send instead when the query breaks a rule.
+}  // namespace
+
 std::optional<HttpAnswer> ReadQuery(std::string_view target, std::string_view path,
                                     std::initializer_list<std::string_view> known,
                                     std::map<std::string, std::string>& parameters) {
@@ -176,6 +177,8 @@ std::optional<HttpAnswer> ReadQuery(std::string_view target, std::string_view pa
   }
   return std::nullopt;
 }
+
+namespace {
 
 std::size_t RowCount(const protocol::Request& request) {
   std::size_t rows = 0;

@@ -158,6 +158,9 @@ TEST_F(HttpServerTest, ReportAnswersEveryLineWithItsRangesAndChecksItsParameters
        "the last day is missing"},
       {"station=A1&from=2026-11-31&to=2026-12-01", 422,
        "The first day of the period, \"2026-11-31\", is not a date; it is given as YYYY-MM-DD"},
+      // Its instants overflowed the clock, and the report answered another period.
+      {"station=A1&from=4503-11-01&to=4503-11-30", 422,
+       "The first day of the period, \"4503-11-01\", is not within the years 1900 to 2199"},
       {"station=A1&from=2026-12-01&to=2026-11-01", 422,
        "The period's first day, 2026-12-01, is after its last day, 2026-11-01"},
       {"station=A1&officer=77", 422, "No officer has the Registry # 77"},
