@@ -392,9 +392,9 @@ std::string ReplyToJson(const Reply& reply) {
 
 std::size_t ReadingCost(std::string_view text) {
   std::size_t values = 0;
-  std::size_t stretch = 0;  // the dearest stretch's cost so far
+  std::size_t stretch = 0;       // the dearest stretch's cost so far
   std::size_t stretchStart = 0;  // where the last text or number began
-  std::size_t breaks = 0;  // line breaks and tabs since then
+  std::size_t breaks = 0;        // line breaks and tabs since then
   bool inString = false;
   bool inToken = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -425,6 +425,14 @@ std::size_t ReadingCost(std::string_view text) {
   stretch = std::max(stretch, StretchCost(text.size() - stretchStart, breaks));
   return kReadingBytesFixed + text.size() + text.size() / 4 + stretch +
          kReadingBytesPerValue * values;
+}
+
+std::size_t RequestReadingCost(std::string_view text) {
+  // A text the single pass refuses goes to the tree, whose cost is the larger by far for
+  // what the single pass held before it gave up (a criterion's texts and its block, against
+  // nine values of the tree).
+  if (auto direct = detail::DirectReadingCost(text)) return *direct;
+  return ReadingCost(text);
 }
 
 Request RequestFromJson(std::string_view text) {

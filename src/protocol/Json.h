@@ -61,4 +61,10 @@ inline constexpr std::size_t kReadingBytesPerBreak = 36;
 inline constexpr std::size_t kReadingBytesFixed = 4096;
 std::size_t ReadingCost(std::string_view text);
 
+// At most the bytes RequestFromJson holds at once reading `text`: when the text is a search
+// its single pass takes (protocol/RequestReader.h), what that pass holds, a block per text
+// and the criteria; else ReadingCost. Two passes over the text, neither of which keeps
+// anything.
+std::size_t RequestReadingCost(std::string_view text);
+
 }  // namespace fm::protocol
