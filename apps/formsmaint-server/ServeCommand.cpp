@@ -136,6 +136,7 @@ struct ServeSettings {
   std::uint64_t replyChunk = 64 * 1024;
   std::size_t maxRequestIdLength = 64;
   std::size_t maxCriteria = 64;
+  std::size_t maxTextLength = 256;
   std::size_t maxRows = 10000;
   std::string tlsCertificate;
   std::string tlsKey;
@@ -225,6 +226,12 @@ CommandRun AddServeOptions(CLI::App& app) {
                  "Most criteria one request may carry; more are answered 422.")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1000}))
       ->capture_default_str();
+  app.add_option("--max-text-length", s->maxTextLength,
+                 "Longest text of a request outside its data sets (identity, version, "
+                 "requester, a criterion's key, value, operator, application); longer ones are "
+                 "answered 422.")
+      ->check(CLI::Range(std::size_t{32}, std::size_t{65536}))
+      ->capture_default_str();
   app.add_option("--max-rows", s->maxRows,
                  "Most rows the data sets of one request may carry; more are answered 422.")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}))
@@ -279,6 +286,7 @@ CommandRun AddServeOptions(CLI::App& app) {
       options.bodyBudget = static_cast<std::size_t>(s->bodyBudget);
       options.limits.requestIdLength = s->maxRequestIdLength;
       options.limits.criteria = s->maxCriteria;
+      options.limits.textLength = s->maxTextLength;
       options.limits.rows = s->maxRows;
       options.threads = s->threads;
       options.ioThreads = s->ioThreads;

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <limits>
@@ -15,6 +16,10 @@
 namespace fm::protocol {
 
 using Json = nlohmann::ordered_json;
+// What a message is read into. Not the ordered kind: that one keeps an object's members in a
+// vector, whose growth copies the members read before, deep, as their names are const (a
+// data set read before another was held twice at that moment).
+using Tree = nlohmann::json;
 
 const char* ColumnTypeName(ColumnType type) {
   switch (type) {
@@ -112,39 +117,72 @@ void ScanBeforeParsing(std::string_view text) {
   }
 }
 
-Json Parse(std::string_view text) {
+// What the parser's buffers and its error message may take for a stretch of `bytes` bytes
+// between the starts of two values, `breaks` of them line breaks or tabs: the message shows
+// the stretch with each of those as "<U+000A>", and is copied a few times as it is made.
+std::size_t StretchCost(std::size_t bytes, std::size_t breaks) {
+  return kReadingBytesPerStretch * bytes + kReadingBytesPerBreak * breaks;
+}
+
+bool EndsToken(char c) {
+  switch (c) {
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\r':
+    case ',':
+    case ':':
+    case '[':
+    case ']':
+    case '{':
+    case '}':
+    case '"':
+      return true;
+    default:
+      return false;
+  }
+}
+
+Tree Parse(std::string_view text) {
   ScanBeforeParsing(text);
   try {
-    return Json::parse(text.begin(), text.end());
-  } catch (const Json::exception& e) {
+    return Tree::parse(text.begin(), text.end());
+  } catch (const Tree::exception& e) {
     // Drop nlohmann's "[json.exception.parse_error.101] " tag; keep its position and reason.
-    std::string what = e.what();
-    auto close = what.find("] ");
-    if (what.rfind("[json.exception", 0) == 0 && close != std::string::npos) {
-      what = what.substr(close + 2);
+    // What it read last is cut short: it can be a stretch of the text as long as the text
+    // (every line break in it shown as "<U+000A>"), of no use to whoever reads the message.
+    std::string_view what = e.what();
+    const auto close = what.find("] ");
+    if (what.rfind("[json.exception", 0) == 0 && close != std::string_view::npos) {
+      what.remove_prefix(close + 2);
     }
-    throw ProtocolError("the message is not valid JSON: " + what);
+    constexpr std::size_t kLongestMessage = 300;
+    if (what.size() > kLongestMessage) {
+      throw ProtocolError(
+          fmt::format("the message is not valid JSON: {}...", what.substr(0, kLongestMessage)));
+    }
+    throw ProtocolError(fmt::format("the message is not valid JSON: {}", what));
   }
 }
 
 // --- Reading with a path for the messages ----------------------------------------------
 
-const char* KindOf(const Json& j) {
+const char* KindOf(const Tree& j) {
   switch (j.type()) {
-    case Json::value_t::null:
+    case Tree::value_t::null:
       return "null";
-    case Json::value_t::boolean:
+    case Tree::value_t::boolean:
       return "a true/false value";
-    case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned:
+    case Tree::value_t::number_integer:
+    case Tree::value_t::number_unsigned:
       return "a whole number";
-    case Json::value_t::number_float:
+    case Tree::value_t::number_float:
       return "a decimal number";
-    case Json::value_t::string:
+    case Tree::value_t::string:
       return "a text";
-    case Json::value_t::array:
+    case Tree::value_t::array:
       return "an array";
-    case Json::value_t::object:
+    case Tree::value_t::object:
       return "an object";
     default:
       return "an unsupported value";
@@ -155,7 +193,7 @@ const char* KindOf(const Json& j) {
   throw ProtocolError(fmt::format("{}: {}", path, what));
 }
 
-[[noreturn]] void WrongType(const std::string& path, const char* expected, const Json& j) {
+[[noreturn]] void WrongType(const std::string& path, const char* expected, const Tree& j) {
   Fail(path, fmt::format("expected {}, got {}", expected, KindOf(j)));
 }
 
@@ -164,7 +202,7 @@ std::string Member(const std::string& path, std::string_view name) {
 }
 
 // Refuses members outside `allowed` and missing members of `required`.
-void CheckMembers(const Json& object, const std::string& path,
+void CheckMembers(const Tree& object, const std::string& path,
                   std::initializer_list<std::string_view> required,
                   std::initializer_list<std::string_view> optional = {}) {
   const std::string where = path.empty() ? "message" : path;
@@ -180,12 +218,13 @@ void CheckMembers(const Json& object, const std::string& path,
   }
 }
 
-std::string ReadText(const Json& j, const std::string& path) {
+// The tree is read once: its texts are moved out rather than copied.
+std::string ReadText(Tree& j, const std::string& path) {
   if (!j.is_string()) WrongType(path, "a text", j);
-  return j.get<std::string>();
+  return std::move(j.get_ref<std::string&>());
 }
 
-std::int64_t ReadInteger(const Json& j, const std::string& path) {
+std::int64_t ReadInteger(const Tree& j, const std::string& path) {
   if (j.is_number_integer() && !j.is_number_unsigned()) return j.get<std::int64_t>();
   if (j.is_number_unsigned()) {
     auto v = j.get<std::uint64_t>();
@@ -197,12 +236,12 @@ std::int64_t ReadInteger(const Json& j, const std::string& path) {
   WrongType(path, "a whole number", j);
 }
 
-bool ReadBool(const Json& j, const std::string& path) {
+bool ReadBool(const Tree& j, const std::string& path) {
   if (!j.is_boolean()) WrongType(path, "true or false", j);
   return j.get<bool>();
 }
 
-ColumnType ReadColumnType(const Json& j, const std::string& path) {
+ColumnType ReadColumnType(Tree& j, const std::string& path) {
   std::string name = ReadText(j, path);
   if (name == "text") return ColumnType::Text;
   if (name == "integer") return ColumnType::Integer;
@@ -212,14 +251,14 @@ ColumnType ReadColumnType(const Json& j, const std::string& path) {
                    name));
 }
 
-Cell ReadCell(const Json& j, const Column& column, const std::string& path) {
+Cell ReadCell(Tree& j, const Column& column, const std::string& path) {
   if (j.is_null()) return Cell{};
   switch (column.type) {
     case ColumnType::Text:
       if (!j.is_string()) {
         Fail(path, fmt::format("column {} holds texts, got {}", column.name, KindOf(j)));
       }
-      return j.get<std::string>();
+      return std::move(j.get_ref<std::string&>());
     case ColumnType::Integer:
       if (!j.is_number_integer()) {
         Fail(path, fmt::format("column {} holds whole numbers, got {}", column.name, KindOf(j)));
@@ -234,10 +273,10 @@ Cell ReadCell(const Json& j, const Column& column, const std::string& path) {
   return Cell{};
 }
 
-DataSet ReadDataSet(const Json& j, const std::string& path) {
+DataSet ReadDataSet(Tree& j, const std::string& path) {
   CheckMembers(j, path, {"columns", "rows"});
   DataSet set;
-  const Json& columns = j.at("columns");
+  Tree& columns = j.at("columns");
   const std::string columnsPath = Member(path, "columns");
   if (!columns.is_array()) WrongType(columnsPath, "an array", columns);
   std::set<std::string> seen;
@@ -253,13 +292,13 @@ DataSet ReadDataSet(const Json& j, const std::string& path) {
     column.type = ReadColumnType(columns[i].at("type"), Member(colPath, "type"));
     set.columns.push_back(std::move(column));
   }
-  const Json& rows = j.at("rows");
+  Tree& rows = j.at("rows");
   const std::string rowsPath = Member(path, "rows");
   if (!rows.is_array()) WrongType(rowsPath, "an array", rows);
   set.rows.reserve(rows.size());
   for (std::size_t r = 0; r < rows.size(); ++r) {
     const std::string rowPath = fmt::format("{}[{}]", rowsPath, r);
-    const Json& row = rows[r];
+    Tree& row = rows[r];
     if (!row.is_array()) WrongType(rowPath, "an array of cells", row);
     if (row.size() != set.columns.size()) {
       Fail(rowPath,
@@ -271,21 +310,22 @@ DataSet ReadDataSet(const Json& j, const std::string& path) {
       cells.push_back(ReadCell(row[c], set.columns[c], fmt::format("{}[{}]", rowPath, c)));
     }
     set.rows.push_back(std::move(cells));
+    row = nullptr;  // read: its cells go now, so the tree and the rows do not coexist whole
   }
   return set;
 }
 
-std::map<std::string, DataSet> ReadDataSets(const Json& j, const std::string& path) {
+std::map<std::string, DataSet> ReadDataSets(Tree& j, const std::string& path) {
   if (!j.is_object()) WrongType(path, "an object of data sets by name", j);
   std::map<std::string, DataSet> sets;
-  for (const auto& item : j.items()) {
+  for (auto& item : j.items()) {
     if (item.key().empty()) Fail(path, "a data set needs a name");
     sets.emplace(item.key(), ReadDataSet(item.value(), Member(path, item.key())));
   }
   return sets;
 }
 
-Criterion ReadCriterion(const Json& j, const std::string& path) {
+Criterion ReadCriterion(Tree& j, const std::string& path) {
   CheckMembers(j, path, {"key", "value", "op", "application"});
   Criterion c;
   c.key = ReadText(j.at("key"), Member(path, "key"));
@@ -363,13 +403,58 @@ std::string ReplyToJson(const Reply& reply) {
   return Dump(j);
 }
 
+std::size_t ReadingCost(std::string_view text) {
+  std::size_t values = 0;
+  std::size_t stretch = 0;       // the dearest stretch's cost so far
+  std::size_t stretchStart = 0;  // where the last text or number began
+  std::size_t breaks = 0;        // line breaks and tabs since then
+  bool inString = false;
+  bool inToken = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    const bool ends = EndsToken(c);
+    if (ends) inToken = false;
+    if (c == '\n' || c == '\r' || c == '\t') ++breaks;
+    if (c == '[' || c == '{') {
+      ++values;
+    } else if (c == '"' || (!ends && !inToken)) {
+      // The parser starts its buffers anew here: what came since the last start was in them.
+      ++values;
+      stretch = std::max(stretch, StretchCost(i - stretchStart, breaks));
+      stretchStart = i;
+      breaks = 0;
+      inString = c == '"';
+      inToken = !inString;
+    }
+  }
+  stretch = std::max(stretch, StretchCost(text.size() - stretchStart, breaks));
+  return kReadingBytesFixed + text.size() + text.size() / 4 + stretch +
+         kReadingBytesPerValue * values;
+}
+
+std::size_t RequestReadingCost(std::string_view text) {
+  // A text the single pass refuses goes to the tree, whose cost is the larger by far for
+  // what the single pass held before it gave up (a criterion's texts and its block, against
+  // nine values of the tree).
+  if (auto direct = detail::DirectReadingCost(text)) return *direct;
+  return ReadingCost(text);
+}
+
 Request RequestFromJson(std::string_view text) {
   if (auto request = detail::ReadRequestDirectly(text)) return std::move(*request);
   return detail::RequestFromJsonTree(text);
 }
 
 Request detail::RequestFromJsonTree(std::string_view text) {
-  Json j = Parse(text);
+  Tree j = Parse(text);
   CheckMembers(
       j, "",
       {"request_id", "identity", "version", "requester", "user_id", "message_type", "criteria"},
@@ -387,10 +472,11 @@ Request detail::RequestFromJsonTree(std::string_view text) {
   }
   r.messageType = static_cast<int>(type);
   if (j.contains("data_sets")) r.dataSets = ReadDataSets(j.at("data_sets"), "data_sets");
-  const Json& criteria = j.at("criteria");
+  Tree& criteria = j.at("criteria");
   if (!criteria.is_array()) WrongType("criteria", "an array", criteria);
   for (std::size_t i = 0; i < criteria.size(); ++i) {
     r.criteria.push_back(ReadCriterion(criteria[i], fmt::format("criteria[{}]", i)));
+    criteria[i] = nullptr;
   }
   return r;
 }
@@ -401,7 +487,7 @@ Reply ReplyFromJson(std::string_view text) {
 }
 
 Reply detail::ReplyFromJsonTree(std::string_view text) {
-  Json j = Parse(text);
+  Tree j = Parse(text);
   CheckMembers(j, "", {"request_id", "identity", "ok", "error"}, {"data_sets"});
   Reply r;
   r.requestId = ReadText(j.at("request_id"), "request_id");
@@ -421,7 +507,7 @@ std::string WithdrawalRequestToJson(const WithdrawalRequest& request) {
 }
 
 WithdrawalRequest WithdrawalRequestFromJson(std::string_view text) {
-  Json j = Parse(text);
+  Tree j = Parse(text);
   CheckMembers(j, "", {"request_id", "form_type", "from", "to", "reason"});
   WithdrawalRequest r;
   r.requestId = ReadText(j.at("request_id"), "request_id");

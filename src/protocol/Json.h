@@ -47,4 +47,30 @@ Reply ReplyFromJson(std::string_view text);
 std::string WithdrawalRequestToJson(const WithdrawalRequest& request);
 WithdrawalRequest WithdrawalRequestFromJson(std::string_view text);
 
+// At most the bytes of memory RequestFromJson or WithdrawalRequestFromJson hold at once
+// reading `text` (the text itself not counted), whichever reader takes it and whether it
+// accepts the text or not, from one pass over the text. The tree reader costs the most:
+// its tree and the request's cells side by side, kReadingBytesPerValue for every value (a
+// text, number, literal, array or object, member names included); every text once, and a
+// quarter more for the allocator's rounding; the parser's buffers, which hold the stretch
+// between the starts of two texts or numbers, and the message of a parse error, which
+// shows that stretch with a line break or tab as "<U+000A>" and is copied as it is made:
+// kReadingBytesPerStretch for each byte of the longest stretch, kReadingBytesPerBreak for
+// each line break or tab in it; kReadingBytesFixed for the rest. The figures are measured
+// (tests/protocol/ReadingCostTest.cpp holds every reading to them). A server charges the
+// cost to its memory budget before it reads a request: a body of values of a byte or two,
+// each tens of bytes once read, costs many times its size, and a text of a million blank
+// lines and a stray letter costs forty.
+inline constexpr std::size_t kReadingBytesPerValue = 160;
+inline constexpr std::size_t kReadingBytesPerStretch = 11;
+inline constexpr std::size_t kReadingBytesPerBreak = 36;
+inline constexpr std::size_t kReadingBytesFixed = 4096;
+std::size_t ReadingCost(std::string_view text);
+
+// At most the bytes RequestFromJson holds at once reading `text`: when the text is a search
+// its single pass takes (protocol/RequestReader.h), what that pass holds, a block per text
+// and the criteria; else ReadingCost. Two passes over the text, neither of which keeps
+// anything.
+std::size_t RequestReadingCost(std::string_view text);
+
 }  // namespace fm::protocol

@@ -93,10 +93,11 @@ bool Members(Cursor& in, Member&& member) {
   return in.Take('}');
 }
 
-bool ReadCriterion(Cursor& in, Criterion& c) {
+template <typename CriterionOut>
+bool ReadCriterion(Cursor& in, CriterionOut& c) {
   if (!in.Take('{')) return false;
   unsigned seen = 0;
-  auto once = [&](unsigned bit, std::string& out) {
+  auto once = [&](unsigned bit, auto& out) {
     if (seen & bit) return false;
     seen |= bit;
     return in.Text(out);
@@ -113,19 +114,18 @@ bool ReadCriterion(Cursor& in, Criterion& c) {
   return seen == 15;
 }
 
-}  // namespace
-
-std::optional<Request> ReadRequestDirectly(std::string_view text) {
+// Reads into a Request, or into the Shape below, which keeps nothing: both take the same
+// texts, as they run the same code.
+template <typename RequestOut>
+bool ReadInto(std::string_view text, RequestOut& r, std::int64_t& type) {
   Cursor in(text);
-  Request r;
   unsigned seen = 0;
   auto once = [&](unsigned bit) {
     if (seen & bit) return false;
     seen |= bit;
     return true;
   };
-  std::int64_t type = 0;
-  if (!in.Take('{')) return std::nullopt;
+  if (!in.Take('{')) return false;
   const bool read = Members(in, [&](std::string_view name) {
     if (name == "request_id") return once(1) && in.Text(r.requestId);
     if (name == "identity") return once(2) && in.Text(r.identity);
@@ -146,10 +146,45 @@ std::optional<Request> ReadRequestDirectly(std::string_view text) {
     return false;
   });
   // Every member but data_sets is required.
-  if (!read || (seen | 64) != 255 || !in.AtEnd()) return std::nullopt;
-  if (type > std::numeric_limits<std::int16_t>::max()) return std::nullopt;
+  return read && (seen | 64) == 255 && in.AtEnd() &&
+         type <= std::numeric_limits<std::int16_t>::max();
+}
+
+struct CriterionShape {
+  std::string_view key, value, op, application;
+};
+struct Shape {
+  std::string_view requestId, identity, version, requester;
+  std::int64_t userId = 0;
+  struct {
+    CriterionShape last;
+    std::size_t count = 0;
+    CriterionShape& emplace_back() {
+      ++count;
+      return last;
+    }
+  } criteria;
+};
+
+}  // namespace
+
+std::optional<Request> ReadRequestDirectly(std::string_view text) {
+  Request r;
+  std::int64_t type = 0;
+  if (!ReadInto(text, r, type)) return std::nullopt;
   r.messageType = static_cast<int>(type);
   return r;
+}
+
+std::optional<std::size_t> DirectReadingCost(std::string_view text) {
+  Shape shape;
+  std::int64_t type = 0;
+  if (!ReadInto(text, shape, type)) return std::nullopt;
+  // Each text at most once, in a block of its length and 32 bytes of the heap's; the
+  // criteria's vector while it grows, its old block beside the new one.
+  const std::size_t criteria = shape.criteria.count;
+  return kDirectReadingBytesFixed + text.size() + (4 + 4 * criteria) * 32 +
+         3 * criteria * sizeof(Criterion);
 }
 
 }  // namespace fm::protocol::detail

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -15,6 +16,11 @@ namespace fm::protocol::detail {
 // rows). Whatever it answers, RequestFromJsonTree answers the same for the same text; on
 // nullopt the caller falls back to that reader, which then accepts or names the fault.
 std::optional<Request> ReadRequestDirectly(std::string_view text);
+
+// At most the bytes ReadRequestDirectly holds at once reading `text` (the text itself not
+// counted), from a pass that keeps nothing; nullopt when it does not take the text.
+inline constexpr std::size_t kDirectReadingBytesFixed = 1024;
+std::optional<std::size_t> DirectReadingCost(std::string_view text);
 
 // The general reader: the text parsed into a JSON tree, then checked member by member.
 // Throws ProtocolError as RequestFromJson documents.

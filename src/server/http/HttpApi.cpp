@@ -318,6 +318,44 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
   return Error(500, kInternalError);
 }
 
+std::size_t HttpApi::HandlingCost(HttpEndpoint endpoint, std::string_view body) {
+  switch (endpoint) {
+    case HttpEndpoint::Messages:
+      return protocol::RequestReadingCost(body) + body.size();
+    case HttpEndpoint::Withdrawals:
+      return protocol::ReadingCost(body) + body.size();
+    default:
+      return 0;  // no body
+  }
+}
+
+std::optional<HttpAnswer> HttpApi::CheckTextLengths(const protocol::Request& request) const {
+  auto tooLong = [this](const std::string& path, const std::string& text) {
+    return std::optional<HttpAnswer>(
+        Error(422, fmt::format("{}: a text of a request (outside its data sets) is at most {} "
+                               "characters; this one has {}",
+                               path, mLimits.textLength, text.size())));
+  };
+  for (const auto& [member, text] :
+       {std::pair<const char*, const std::string*>{"identity", &request.identity},
+        {"version", &request.version},
+        {"requester", &request.requester}}) {
+    if (text->size() > mLimits.textLength) return tooLong(member, *text);
+  }
+  for (std::size_t i = 0; i < request.criteria.size(); ++i) {
+    const protocol::Criterion& c = request.criteria[i];
+    for (const auto& [member, text] : {std::pair<const char*, const std::string*>{"key", &c.key},
+                                       {"value", &c.value},
+                                       {"op", &c.op},
+                                       {"application", &c.application}}) {
+      if (text->size() > mLimits.textLength) {
+        return tooLong(fmt::format("criteria[{}].{}", i, member), *text);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 std::optional<HttpAnswer> HttpApi::CheckRequestId(std::string_view id) const {
   const bool visible =
       std::all_of(id.begin(), id.end(), [](char c) { return c > ' ' && c <= '~'; });
@@ -347,6 +385,7 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
                                   "most {} in one request",
                                   request.criteria.size(), mLimits.criteria));
   }
+  if (auto refusal = CheckTextLengths(request)) return *refusal;
   if (const std::size_t rows = RowCount(request); rows > mLimits.rows) {
     return Error(422, fmt::format("data_sets: the request has {} rows; this server takes at "
                                   "most {} in one request",

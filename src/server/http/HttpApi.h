@@ -11,6 +11,10 @@
 
 #include "server/Principal.h"
 
+namespace fm::protocol {
+struct Request;
+}
+
 namespace fm::server {
 
 class RequestHandler;
@@ -31,7 +35,11 @@ struct HttpAnswer {
 struct HttpRequestLimits {
   std::size_t requestIdLength = 64;  // characters of a request id (visible ASCII)
   std::size_t criteria = 64;         // criteria of one request
-  std::size_t rows = 10000;          // rows of all the data sets of one request
+  // Characters of each text of a request outside its data sets: its identity, version and
+  // requester, and a criterion's key, value, operator and application. A reply carries the
+  // identity back, a refusal quotes a criterion, each a few times over while it is made.
+  std::size_t textLength = 256;
+  std::size_t rows = 10000;  // rows of all the data sets of one request
 };
 
 enum class HttpEndpoint { Messages, History, Withdrawals, Health, Report };
@@ -76,6 +84,15 @@ class HttpApi {
   HttpAnswer Answer(HttpEndpoint endpoint, std::string_view target, std::string_view body,
                     const Principal& principal, std::string buffer = {}) const;
 
+  // At most the memory answering an admitted request takes beyond its body and its reply:
+  // reading the body (protocol::RequestReadingCost or ReadingCost: a search read in one pass
+  // about its size, anything else through a JSON tree, which for a body of tiny values is
+  // tens of times its size), and the handler's copy of what the request carries (a save's
+  // change rows, whose texts take at most the body's bytes again, while the rest of them
+  // takes less a value than the tree, gone by then, took). The server charges it to its
+  // memory budget before the request is handled.
+  static std::size_t HandlingCost(HttpEndpoint endpoint, std::string_view body);
+
   // From now on tokens are looked up in `tokens` (a token file read anew); requests admitted
   // before keep the principal they were admitted with. Ignored when the API asks for no
   // token (a server started without tokens cannot start asking for them).
@@ -96,6 +113,7 @@ class HttpApi {
   HttpAnswer Health() const;
   HttpAnswer Report(std::string_view target) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
+  std::optional<HttpAnswer> CheckTextLengths(const protocol::Request& request) const;
   std::shared_ptr<const TokenTable> Tokens() const;
 
   const std::shared_ptr<RequestHandler> mHandler;

@@ -15,6 +15,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <limits>
 #include <mutex>
@@ -23,6 +24,7 @@
 #include <unordered_map>
 
 #include "server/http/AccessLog.h"
+#include "server/http/BodyBudget.h"
 #include "server/http/HttpApi.h"
 #include "server/http/HttpServerError.h"
 #include "server/http/TokenFile.h"
@@ -55,43 +57,6 @@ std::string PeerText(const tcp::endpoint& endpoint) {
 // Beast of Boost 1.74 answers Boost's own string_view.
 std::string_view View(beast::string_view text) { return {text.data(), text.size()}; }
 
-// The bytes of request bodies the server holds at once, with a limit: past it a request is
-// refused before its body is read, so memory stays bounded whatever the connections do.
-class BodyBudget {
- public:
-  explicit BodyBudget(std::size_t limit) : mLimit(limit) {}
-
-  // Takes `bytes` from the budget; false (nothing taken) when that would pass the limit.
-  bool Take(std::size_t bytes) {
-    std::size_t held = mHeld.load();
-    do {
-      if (bytes > mLimit - std::min(held, mLimit)) return false;
-    } while (!mHeld.compare_exchange_weak(held, held + bytes));
-    return true;
-  }
-  void Give(std::size_t bytes) { mHeld.fetch_sub(bytes); }
-  std::size_t Limit() const { return mLimit; }
-  std::size_t Held() const { return mHeld.load(); }
-
- private:
-  const std::size_t mLimit;
-  std::atomic<std::size_t> mHeld{0};
-};
-
-// Bytes of one body taken from the budget, given back when the body (and what the handler
-// made of it) is gone.
-class BodyReservation {
- public:
-  BodyReservation(BodyBudget& budget, std::size_t bytes) : mBudget(budget), mBytes(bytes) {}
-  ~BodyReservation() { mBudget.Give(mBytes); }
-  BodyReservation(const BodyReservation&) = delete;
-  BodyReservation& operator=(const BodyReservation&) = delete;
-
- private:
-  BodyBudget& mBudget;
-  const std::size_t mBytes;
-};
-
 class SessionBase;
 
 // What the sessions share with the server: the options, the endpoints, the access log,
@@ -114,7 +79,11 @@ class Core {
   ssl::context* Tls() { return mTls ? &*mTls : nullptr; }
 
   void SetLog(std::unique_ptr<AccessLog> log) { mLog = std::move(log); }
-  void SetPool(net::thread_pool* pool) { mPool = pool; }
+  void SetPool(net::thread_pool* pool) {
+    mPool = pool;
+    if (pool == nullptr) return mBudget.SetRunner(nullptr);
+    mBudget.SetRunner([pool](BodyBudget::Job job) { net::post(*pool, std::move(job)); });
+  }
   void SetTls(ssl::context context) { mTls.emplace(std::move(context)); }
 
   // Busy: registered, but over the connection limit (to be answered 503).
@@ -299,7 +268,8 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
     }
     // A body of unknown length (chunked) may grow to the limit, so it counts as that much.
     const std::size_t reserved = length ? static_cast<std::size_t>(*length) : limit;
-    if (!mCore.Budget().Take(reserved)) {
+    mReservation = mCore.Budget().TakeForBody(reserved);
+    if (!mReservation) {
       HttpAnswer busy = HttpApi::Error(
           503, fmt::format("the server is receiving as many request bodies as it takes at once "
                            "({} bytes); try again shortly",
@@ -307,7 +277,6 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
       busy.headers.emplace_back("Retry-After", "1");
       return Respond(std::move(busy), true);
     }
-    mReservation = std::make_shared<BodyReservation>(mCore.Budget(), reserved);
     mParser->body_limit(limit);
     mPhase = Phase::ReadingBody;
     if (beast::iequals(request[http::field::expect], "100-continue")) {
@@ -361,30 +330,81 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
             true);
   }
 
+  // What a request brings to its handling.
+  struct Work {
+    HttpEndpoint endpoint;
+    std::string target;
+    Principal principal;
+    std::string body;
+    std::shared_ptr<BodyReservation> reservation;
+    std::string buffer;  // the connection's last reply's, for this one
+  };
+
   // The one thread hop of a request: the handler runs on the pool, and the response's write
   // starts from there too (RespondFromHandler); only the write's completions come back to
   // the connection's strand.
   void Dispatch() {
     mPhase = Phase::Handling;
-    std::string body = std::move(mParser->get().body());
-    // The reservation goes with the body: it is given back once the handler is done with it.
-    net::post(mCore.Pool(),
-              [self = this->shared_from_this(), endpoint = mEndpoint, target = mTarget,
-               principal = mPrincipal, body = std::move(body),
-               reservation = std::move(mReservation), buffer = std::move(mReplyBuffer)]() mutable {
-                HttpAnswer answer =
-                    self->mCore.Api().Answer(endpoint, target, body, principal, std::move(buffer));
-                body = std::string();
-                reservation.reset();
-                self->RespondFromHandler(std::move(answer));
-              });
+    auto work = std::make_shared<Work>();
+    work->endpoint = mEndpoint;
+    work->target = mTarget;
+    work->principal = mPrincipal;
+    work->body = std::move(mParser->get().body());
+    work->buffer = std::move(mReplyBuffer);
+    work->reservation = mReservation ? std::move(mReservation) : mCore.Budget().TakeNothing();
+    // A chunked body was counted as the body limit; it is what arrived.
+    if (work->reservation->Bytes() > work->body.capacity()) {
+      work->reservation->Hold(work->body.capacity());
+    }
+    net::post(mCore.Pool(), [self = this->shared_from_this(), work] { self->Admit(work); });
+  }
+
+  // On a handler thread: the request is handled once the budget has room for what handling
+  // it takes (at once, mostly), or refused: 413 when it never could, 503 when the budget
+  // gives up on it.
+  void Admit(const std::shared_ptr<Work>& work) {
+    BodyBudget& budget = mCore.Budget();
+    const std::size_t cost = HttpApi::HandlingCost(work->endpoint, work->body);
+    const std::size_t total = work->reservation->Bytes() + cost;
+    if (total > budget.Limit()) {
+      work->reservation.reset();
+      return RespondFromHandler(HttpApi::Error(
+          413, fmt::format("reading and answering this request would hold about {} bytes of "
+                           "memory, more than the {} bytes this server gives to the requests it "
+                           "handles at once: its body of {} bytes holds too many values, or too "
+                           "long a stretch without one, for its size; send less in one request",
+                           total, budget.Limit(), work->body.size())));
+    }
+    auto self = this->shared_from_this();
+    budget.Handle(
+        work->reservation, cost, [self, work] { self->Handle(*work); },
+        [self, work] {
+          work->reservation.reset();
+          work->body = std::string();
+          HttpAnswer busy = HttpApi::Error(
+              503, fmt::format("the server is handling as many requests as the memory it gives "
+                               "them allows ({} bytes); try again shortly",
+                               self->mCore.Budget().Limit()));
+          busy.headers.emplace_back("Retry-After", "1");
+          self->RespondFromHandler(std::move(busy));
+        });
+  }
+
+  void Handle(Work& work) {
+    HttpAnswer answer = mCore.Api().Answer(work.endpoint, work.target, work.body, work.principal,
+                                           std::move(work.buffer));
+    work.body = std::string();
+    // From now on the request holds its reply alone, until the reply is written.
+    work.reservation->Hold(answer.body.capacity());
+    RespondFromHandler(std::move(answer), std::move(work.reservation));
   }
 
   // On a handler thread. While the handler runs, no operation of the connection is pending
   // and nothing of it runs on the strand but a stop's Shutdown, which takes mHandoff as
   // well; so the write can be started from here, and its completions run on the strand.
-  void RespondFromHandler(HttpAnswer answer) {
+  void RespondFromHandler(HttpAnswer answer, std::shared_ptr<BodyReservation> reservation = {}) {
     std::lock_guard lock(mHandoff);
+    mReservation = std::move(reservation);
     Respond(std::move(answer), false);
   }
 
@@ -457,6 +477,7 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
   void OnWritten(beast::error_code ec, bool keepAlive, bool unread) {
     mCore.Log().Record(mPeer, mMethod, mTarget, mStatus, mResponse.body().size(),
                        Clock::now() - mStart);
+    mReservation.reset();  // the reply's part of the budget
     // The body's buffer serves the connection's next reply, unless it has grown past what a
     // connection keeps.
     mReplyBuffer = std::move(mResponse.body());
@@ -518,7 +539,8 @@ class Session : public SessionBase, public std::enable_shared_from_this<Session<
   std::mutex mHandoff;
   HttpEndpoint mEndpoint = HttpEndpoint::Health;
   Principal mPrincipal;
-  std::shared_ptr<BodyReservation> mReservation;  // while its body is being read
+  // The request's part of the budget while its body is read, and its reply's while written.
+  std::shared_ptr<BodyReservation> mReservation;
   std::string mMethod;
   std::string mTarget;
   unsigned mVersion = 11;
@@ -803,10 +825,11 @@ void HttpServer::Impl::Stop() {
   for (auto& thread : mIoThreads) thread.join();
   mIoThreads.clear();
   mPool->join();
+  // Requests still waiting for room go with their sessions, while the I/O context is alive.
+  mCore.SetPool(nullptr);
   mAcceptRetry.reset();
   mAcceptor.reset();
   mIo.reset();
-  mCore.SetPool(nullptr);
   mPool.reset();
   mCore.Log().Flush();  // every request answered is in the file once Stop returns
 }

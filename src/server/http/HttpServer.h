@@ -32,9 +32,12 @@ struct HttpServerOptions {
   // Largest request body accepted (413 beyond it) and largest request header (431).
   std::size_t bodyLimit = 8 * 1024 * 1024;
   std::size_t headerLimit = 16 * 1024;
-  // Request bodies being received or handled at once may hold at most this many bytes in
-  // all (a body counts with its declared length, a chunked one with bodyLimit); a request
-  // that would pass it is answered 503 with Retry-After before its body is read. It bounds
+  // The requests being received or handled at once may hold at most this many bytes in all
+  // (BodyBudget): a body while it arrives (its declared length, a chunked one's bodyLimit),
+  // then the body and what reading and answering it take (HttpApi::HandlingCost), then its
+  // reply until written. A body that would pass it is answered 503 with Retry-After before
+  // it is read. A request whose handling does not fit waits for those handled before it; it
+  // is answered 503 when nothing else can give back, 413 when it could never fit. It bounds
   // the memory that connections sending large bodies, slowly or not, can take.
   std::size_t bodyBudget = 64 * 1024 * 1024;
   // What one request may ask (request id, criteria, rows); 422 beyond.
@@ -80,7 +83,7 @@ struct HttpServerOptions {
 // What each role may ask is HttpApi's. Network I/O is asynchronous, so idle keep-alive
 // connections cost no thread; the request handler runs on its own pool of `threads`
 // threads, which also starts each response's write (one thread hop per request). Memory for
-// request bodies is bounded by options.bodyBudget whatever the clients do.
+// request bodies and their handling is bounded by options.bodyBudget whatever the clients do.
 //
 // Lifecycle: construct, Start(), ..., Stop(). Start and Stop are called from one controlling
 // thread, never from a handler. The handler is shared with the caller and must outlive

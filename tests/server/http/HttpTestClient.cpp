@@ -64,9 +64,9 @@ HttpReply HttpTestClient::Request(const std::string& method, const std::string& 
   return ReadReply();
 }
 
-bool HttpTestClient::SendRaw(const std::string& bytes) {
+bool HttpTestClient::SendRaw(std::string_view bytes) {
   beast::error_code ec;
-  net::write(mImpl->socket, net::buffer(bytes), ec);
+  net::write(mImpl->socket, net::buffer(bytes.data(), bytes.size()), ec);
   return !ec;
 }
 

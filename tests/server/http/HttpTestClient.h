@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fm::server::testing {
@@ -42,7 +43,7 @@ class HttpTestClient {
   }
 
   // Writes bytes as they stand; false when the server has closed the connection.
-  bool SendRaw(const std::string& bytes);
+  bool SendRaw(std::string_view bytes);
   HttpReply ReadReply();
   // Whether an answer (or the end of the connection) arrives within `milliseconds`.
   bool Readable(int milliseconds);
