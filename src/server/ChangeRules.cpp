@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "base/Text.h"
-#include "server/Principal.h"
 #include "server/ReferenceData.h"
+#include "server/StationScope.h"
 #include "server/StoreError.h"
 #include "server/TimeText.h"
 

@@ -5,8 +5,8 @@
 #include "base/Text.h"
 #include "server/Accountability.h"
 #include "server/ChangeRules.h"
-#include "server/Principal.h"
 #include "server/ReferenceData.h"
+#include "server/StationScope.h"
 #include "server/TimeText.h"
 
 namespace fm::server {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "server/ChangeRules.h"
-#include "server/Principal.h"
 #include "server/ReferenceData.h"
 #include "server/SqlConnection.h"
+#include "server/StationScope.h"
 #include "server/StoreTypes.h"
 
 namespace fm::server {

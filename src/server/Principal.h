@@ -4,7 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "server/StationScope.h"
 
 namespace fm::server {
 
@@ -24,37 +25,6 @@ std::optional<Role> RoleFromName(std::string_view name);
 
 bool RolePermits(Role role, Action action);
 
-// The stations whose ranges a principal may change. An entry is a troop ("A": the ranges
-// held by troop A itself and by every one of its districts) or a Troop/District ("B2":
-// the ranges held by district 2 of troop B only); "*" is every station. A scope with no
-// entry covers nothing. Letter case is ignored.
-class StationScope {
- public:
-  // Covers nothing.
-  StationScope() = default;
-
-  static StationScope Everywhere();
-  // Entries separated by commas ("A1,A2", "B", "*"); blanks around entries are ignored. An
-  // entry is a letter or digit (the troop) followed by at most two (the district). Throws
-  // std::invalid_argument saying which entry is wrong; "*" mixed with entries and an empty
-  // list are refused too.
-  static StationScope Parse(std::string_view text);
-
-  // Whether a range held by `troop` and `district` (empty: held by the troop itself) lies
-  // within the scope.
-  bool Covers(std::string_view troop, std::string_view district) const;
-  bool IsEverywhere() const { return mEverywhere; }
-  // "*" or the entries, upper-cased, sorted and joined by commas: Parse(Text()) is the
-  // same scope.
-  std::string Text() const;
-
-  friend bool operator==(const StationScope&, const StationScope&) = default;
-
- private:
-  bool mEverywhere = false;
-  std::vector<std::string> mEntries;  // upper-cased, sorted, unique
-};
-
 // Who a request acts for: the owner of the bearer token it carries (or of the workstation,
 // for the embedded inventory). Its id and name are what the change stamps and the chain
 // of custody record.
@@ -73,8 +43,5 @@ struct Principal {
 
   friend bool operator==(const Principal&, const Principal&) = default;
 };
-
-// "Troop/District B2" or "Troop/District B": how a clerk names the station holding a range.
-std::string StationText(std::string_view troop, std::string_view district);
 
 }  // namespace fm::server

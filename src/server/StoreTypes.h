@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/Principal.h"
+#include "server/StationScope.h"
 
 // The values the store takes and answers. Plain data; the rules that bind them are in
 // server/Store.h.

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "server/Principal.h"
+#include "server/StationScope.h"
 
 namespace fm::server {
 namespace {
