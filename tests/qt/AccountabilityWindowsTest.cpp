@@ -38,7 +38,7 @@
 #include "qt/SearchSummary.h"
 #include "qt/ShellWindow.h"
 #include "qt/TrooperReassignment.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 namespace fm::qt {
 namespace {

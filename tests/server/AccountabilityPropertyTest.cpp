@@ -21,11 +21,11 @@
 
 #include "RandomSaves.h"
 #include "StoreBackends.h"
-#include "server/Accountability.h"
-#include "server/ReferenceData.h"
-#include "server/ReportRequest.h"
-#include "server/RequestHandler.h"
-#include "server/TimeText.h"
+#include "server/custody/Accountability.h"
+#include "server/handler/ReportRequest.h"
+#include "server/handler/RequestHandler.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/TimeText.h"
 
 namespace fm::server::testing {
 namespace {

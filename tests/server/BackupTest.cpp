@@ -20,13 +20,13 @@
 
 #include "RandomSaves.h"
 #include "TempFolder.h"
-#include "server/Backup.h"
-#include "server/DemoInventory.h"
-#include "server/InventoryCheck.h"
-#include "server/ReferenceData.h"
-#include "server/SqliteConnection.h"
-#include "server/Store.h"
-#include "server/StoreError.h"
+#include "server/store/Backup.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/InventoryCheck.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/SqliteConnection.h"
+#include "server/store/Store.h"
+#include "server/store/StoreError.h"
 
 namespace fm::server {
 namespace {

@@ -6,10 +6,10 @@
 #include <chrono>
 #include <optional>
 
-#include "server/ChangeRules.h"
-#include "server/ReferenceData.h"
-#include "server/StoreError.h"
-#include "server/TimeText.h"
+#include "server/store/ChangeRules.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/StoreError.h"
+#include "server/store/TimeText.h"
 
 namespace fm::server {
 namespace {

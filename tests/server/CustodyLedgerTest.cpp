@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "server/CustodyLedger.h"
-#include "server/StoreError.h"
+#include "server/store/CustodyLedger.h"
+#include "server/store/StoreError.h"
 
 namespace fm::server {
 namespace {

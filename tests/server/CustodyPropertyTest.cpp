@@ -24,9 +24,9 @@
 
 #include "RandomSaves.h"
 #include "StoreBackends.h"
-#include "server/CustodyLedger.h"
-#include "server/ReferenceData.h"
-#include "server/StoreError.h"
+#include "server/store/CustodyLedger.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/StoreError.h"
 
 namespace fm::server::testing {
 namespace {

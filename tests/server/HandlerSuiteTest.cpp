@@ -9,8 +9,8 @@
 #include "protocol/Custody.h"
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
-#include "server/Principal.h"
-#include "server/RequestHandler.h"
+#include "server/handler/Principal.h"
+#include "server/handler/RequestHandler.h"
 
 namespace fm::server::testing {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "server/CustodyLedger.h"
-#include "server/StoreTypes.h"
+#include "server/store/CustodyLedger.h"
+#include "server/store/StoreTypes.h"
 
 // What the property tests that drive a store with random saves share.
 namespace fm::server::testing {

@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "server/RequestError.h"
-#include "server/SearchCriteria.h"
+#include "server/handler/RequestError.h"
+#include "server/handler/SearchCriteria.h"
 
 namespace fm::server {
 namespace {

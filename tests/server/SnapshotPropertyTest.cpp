@@ -28,11 +28,11 @@
 #include "RandomSaves.h"
 #include "StoreBackends.h"
 #include "protocol/Custody.h"
-#include "server/Accountability.h"
-#include "server/ReferenceData.h"
-#include "server/RequestHandler.h"
-#include "server/StoreError.h"
-#include "server/TimeText.h"
+#include "server/custody/Accountability.h"
+#include "server/handler/RequestHandler.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/StoreError.h"
+#include "server/store/TimeText.h"
 
 namespace fm::server::testing {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "server/StationScope.h"
+#include "server/store/StationScope.h"
 
 namespace fm::server {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "server/ReferenceData.h"
+#include "server/store/ReferenceData.h"
 #include "server/testing/PgDirect.h"
 
 namespace fm::server::testing {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 // The two store backends as GoogleTest type parameters: every typed suite over
 // `StoreBackends` runs once on SQLite (a file in a temporary directory) and once on

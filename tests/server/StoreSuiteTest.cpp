@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "StoreBackends.h"
-#include "server/StoreError.h"
+#include "server/store/StoreError.h"
 
 namespace fm::server::testing {
 namespace {

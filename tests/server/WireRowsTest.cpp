@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "server/RequestError.h"
-#include "server/WireRows.h"
+#include "server/handler/RequestError.h"
+#include "server/handler/WireRows.h"
 
 namespace fm::server {
 namespace {
