@@ -3,13 +3,11 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include <chrono>
 #include <optional>
 
 #include "server/store/ChangeRules.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/StoreError.h"
-#include "server/store/TimeText.h"
 
 namespace fm::server {
 namespace {
@@ -164,17 +162,6 @@ TEST(ClerkWords, FormTypesAndStatusesByTheirDescriptionRowsByWhatTheyDo) {
   change.action = RangeChange::Action::Update;
   change.formType = "Q";
   EXPECT_EQ(RowLabel(0, change, reference), "Row 1 (change of 150-199 of Q)");
-}
-
-TEST(ParseUtcTimestamp, ReadsWhatUtcTimestampWritesAndNothingElse) {
-  const auto now =
-      std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
-  EXPECT_EQ(ParseUtcTimestamp(UtcTimestamp(now)), now);
-  for (const char* bad :
-       {"", "2024-05-01", "2024-05-01T08:30:00", "2024-13-01T08:30:00Z", "2024-05-01T08:30:00.12Z",
-        "2024-05-01T08:30:00Zx", "2024/05/01T08:30:00Z"}) {
-    EXPECT_FALSE(ParseUtcTimestamp(bad).has_value()) << bad;
-  }
 }
 
 }  // namespace
