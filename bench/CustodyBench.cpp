@@ -29,14 +29,14 @@
 #include <vector>
 
 #include "ServerBenchCluster.h"
-#include "server/DemoInventory.h"
-#include "server/PostgresConnection.h"
-#include "server/ReferenceData.h"
-#include "server/ReportRequest.h"
-#include "server/RequestHandler.h"
-#include "server/SqliteConnection.h"
-#include "server/Store.h"
-#include "server/TimeText.h"
+#include "server/handler/ReportRequest.h"
+#include "server/handler/RequestHandler.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/PostgresConnection.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/SqliteConnection.h"
+#include "server/store/Store.h"
+#include "server/store/TimeText.h"
 #include "server/testing/PgDirect.h"
 
 namespace {

@@ -30,11 +30,11 @@
 #include <vector>
 
 #include "protocol/Json.h"
-#include "server/DemoInventory.h"
-#include "server/RequestHandler.h"
-#include "server/Store.h"
+#include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/Store.h"
 #include "server/testing/ForwardingStore.h"
 
 namespace fm::server {

@@ -33,10 +33,10 @@
 #include <vector>
 
 #include "ServerBenchCluster.h"
-#include "server/DemoInventory.h"
-#include "server/RequestHandler.h"
-#include "server/Store.h"
+#include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/Store.h"
 #include "server/testing/PgDirect.h"
 #include "transport/HttpTransport.h"
 

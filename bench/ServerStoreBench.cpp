@@ -29,12 +29,12 @@
 #include "Latencies.h"
 #include "ServerBenchCluster.h"
 #include "protocol/Messages.h"
-#include "server/CustodyLedger.h"
-#include "server/DemoInventory.h"
-#include "server/ReferenceData.h"
-#include "server/RequestHandler.h"
-#include "server/SqlStore.h"
-#include "server/Store.h"
+#include "server/handler/RequestHandler.h"
+#include "server/store/CustodyLedger.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/SqlStore.h"
+#include "server/store/Store.h"
 #include "server/testing/PgDirect.h"
 
 namespace {

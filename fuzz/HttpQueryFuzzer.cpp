@@ -10,11 +10,11 @@
 #include <string_view>
 
 #include "Require.h"
-#include "server/ReferenceData.h"
-#include "server/ReportRequest.h"
-#include "server/RequestError.h"
-#include "server/TimeText.h"
+#include "server/handler/ReportRequest.h"
+#include "server/handler/RequestError.h"
 #include "server/http/QueryString.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/TimeText.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "Require.h"
 #include "base/Text.h"
-#include "server/RequestError.h"
-#include "server/SearchCriteria.h"
+#include "server/handler/RequestError.h"
+#include "server/handler/SearchCriteria.h"
 
 namespace {
 

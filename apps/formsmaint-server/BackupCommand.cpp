@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "server/Backup.h"
+#include "server/store/Backup.h"
 
 namespace fm::server::cli {
 

@@ -13,10 +13,10 @@
 #include "base/DelimitedText.h"
 #include "base/FileReplace.h"
 #include "protocol/Custody.h"
-#include "server/ReportRequest.h"
-#include "server/RequestError.h"
-#include "server/RequestHandler.h"
-#include "server/Store.h"
+#include "server/handler/ReportRequest.h"
+#include "server/handler/RequestError.h"
+#include "server/handler/RequestHandler.h"
+#include "server/store/Store.h"
 
 namespace fm::server::cli {
 

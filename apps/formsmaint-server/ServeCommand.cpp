@@ -11,11 +11,11 @@
 #include <string>
 #include <system_error>
 
-#include "server/DemoInventory.h"
-#include "server/RequestHandler.h"
-#include "server/Store.h"
+#include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/Store.h"
 
 namespace fm::server::cli {
 

@@ -9,9 +9,9 @@
 #include <system_error>
 
 #include "localdata/LocalData.h"
-#include "server/Store.h"
-#include "server/StoreError.h"
 #include "server/http/HttpServerError.h"
+#include "server/store/Store.h"
+#include "server/store/StoreError.h"
 
 namespace fm::server::cli {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "server/Principal.h"
+#include "server/handler/Principal.h"
 #include "server/http/TokenFile.h"
 
 namespace fm::server::cli {

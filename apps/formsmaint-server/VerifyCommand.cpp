@@ -6,7 +6,7 @@
 #include <iostream>
 #include <memory>
 
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 namespace fm::server::cli {
 

@@ -11,7 +11,7 @@ class App;
 namespace fm::server::cli {
 
 // `verify`: checks, from one snapshot of the store, that the inventory accounts for every
-// form number (server/InventoryCheck.h): no two ranges share a number, replaying the history
+// form number (server/store/InventoryCheck.h): no two ranges share a number, replaying the history
 // gives exactly the stored ranges, and the ranges hold exactly the numbers received and not
 // withdrawn. Prints what it checked, or every violation, on standard output. Exit status 0
 // when the inventory keeps every rule, 3 when it does not (an auditor's finding, not a

@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "server/ChangeRules.h"
-#include "server/ReferenceData.h"
-#include "server/Store.h"
-#include "server/StoreTypes.h"
+#include "server/store/ChangeRules.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/Store.h"
+#include "server/store/StoreTypes.h"
 
 namespace fm::server::cli {
 

@@ -13,8 +13,8 @@
 // The custody answers of the forms server: the history of one form (message type 35) and
 // the accountability report of a holder over a period (message type 36), as plain data, as
 // the data sets a reply carries them in, and as the JSON and CSV handed to people. The
-// server computes them (server/Accountability.h, server/CustodyWords.h); the desktop reads
-// them back from the reply's data sets.
+// server computes them (server/custody/Accountability.h, server/custody/CustodyWords.h); the
+// desktop reads them back from the reply's data sets.
 namespace fm::protocol {
 
 // Data sets of a form-history reply.

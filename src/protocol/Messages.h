@@ -8,7 +8,7 @@
 
 // The messages exchanged between the screen's message component and the forms server.
 // Plain data with no behaviour: the JSON form is in protocol/Json.h, the rules of what a
-// request may ask in server/RequestHandler.h. Nothing here depends on the platform library,
+// request may ask in server/handler/RequestHandler.h. Nothing here depends on the platform library,
 // so the server and the client can both use it.
 namespace fm::protocol {
 

@@ -6,10 +6,10 @@
 #include <system_error>
 
 #include "platform/PlatformError.h"
-#include "server/DemoInventory.h"
-#include "server/RequestHandler.h"
-#include "server/Store.h"
-#include "server/StoreError.h"
+#include "server/handler/RequestHandler.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/Store.h"
+#include "server/store/StoreError.h"
 
 namespace fm {
 

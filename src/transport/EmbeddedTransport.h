@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "server/Principal.h"
+#include "server/handler/Principal.h"
 #include "transport/MessageTransport.h"
 
 namespace fm {

@@ -6,9 +6,9 @@
 
 #include "assignment/frmUnAssignForms.h"
 #include "document/EmbeddedServer.h"
-#include "server/ReportRequest.h"
-#include "server/RequestHandler.h"
-#include "server/TimeText.h"
+#include "server/handler/ReportRequest.h"
+#include "server/handler/RequestHandler.h"
+#include "server/store/TimeText.h"
 
 namespace fm::testing {
 namespace {

@@ -8,8 +8,8 @@
 #include "assignment/frmUnAssignForms.h"
 #include "controls/ComboBox.h"
 #include "document/EmbeddedServer.h"
-#include "server/ReportRequest.h"
-#include "server/TimeText.h"
+#include "server/handler/ReportRequest.h"
+#include "server/store/TimeText.h"
 
 namespace fm::testing {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "server/RequestHandler.h"
-#include "server/Store.h"
+#include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
+#include "server/store/Store.h"
 #include "transport/EmbeddedTransport.h"
 #include "transport/HttpTransport.h"
 

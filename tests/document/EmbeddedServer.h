@@ -16,7 +16,7 @@
 #include "platform/EventLoop.h"
 #include "platform/MessageComponent.h"
 #include "search/SearchFixture.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
 #include "transport/EmbeddedTransport.h"
 #include "transport/MessageTransport.h"
 #include "transport/TransportMessageComponent.h"

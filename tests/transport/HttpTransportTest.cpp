@@ -10,12 +10,12 @@
 #include "TransportTestSupport.h"
 #include "platform/PlatformError.h"
 #include "protocol/Json.h"
-#include "server/DemoInventory.h"
-#include "server/RequestHandler.h"
-#include "server/Store.h"
+#include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
 #include "server/http/HttpServerError.h"
 #include "server/http/TokenFile.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/Store.h"
 #include "transport/HttpTransport.h"
 
 namespace fm {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/Principal.h"
+#include "server/handler/Principal.h"
 
 namespace fm::protocol {
 struct Request;
@@ -60,6 +60,7 @@ struct HttpAdmission {
 //   POST /v1/messages     every role; a save needs clerk or admin, within the stations
 //   GET  /v1/history      every role
 //   POST /v1/withdrawals  admin
+//   GET  /v1/report       every role
 //   GET  /healthz         no token
 //
 // Thread safety: Admit and Answer may run on any thread at once, also while ReplaceTokens

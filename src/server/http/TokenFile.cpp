@@ -18,8 +18,8 @@
 #include <stdexcept>
 
 #include "base/Numbers.h"
-#include "server/TimeText.h"
 #include "server/http/HttpServerError.h"
+#include "server/store/TimeText.h"
 
 namespace fm::server {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/Principal.h"
+#include "server/handler/Principal.h"
 
 namespace fm::server {
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/Store.h"
+#include "server/store/Store.h"
 
 namespace fm::server::testing {
 

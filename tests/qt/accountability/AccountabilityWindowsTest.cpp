@@ -36,7 +36,7 @@
 #include "qt/render/FormView.h"
 #include "qt/render/GridTableModel.h"
 #include "qt/shell/ShellWindow.h"
-#include "server/Store.h"
+#include "server/store/Store.h"
 #include "shell/SearchSummary.h"
 #include "shell/TrooperReassignment.h"
 

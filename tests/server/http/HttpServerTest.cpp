@@ -11,9 +11,9 @@
 
 #include "HttpTestServer.h"
 #include "protocol/Custody.h"
-#include "server/DemoInventory.h"
-#include "server/TimeText.h"
 #include "server/http/HttpServerError.h"
+#include "server/store/DemoInventory.h"
+#include "server/store/TimeText.h"
 
 namespace fm::server::testing {
 namespace {

@@ -15,10 +15,10 @@
 #include "HttpTestClient.h"
 #include "TempFolder.h"
 #include "protocol/Json.h"
-#include "server/RequestHandler.h"
-#include "server/Store.h"
+#include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
+#include "server/store/Store.h"
 #include "server/testing/ForwardingStore.h"
 
 // What the HTTP tests share: a server over a throw-away inventory with a token per role,

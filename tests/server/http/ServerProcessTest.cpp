@@ -28,10 +28,10 @@
 
 #include "HttpTestServer.h"
 #include "TempFolder.h"
-#include "server/SqliteConnection.h"
-#include "server/Store.h"
-#include "server/TimeText.h"
 #include "server/http/TokenFile.h"
+#include "server/store/SqliteConnection.h"
+#include "server/store/Store.h"
+#include "server/store/TimeText.h"
 
 namespace fm::server {
 namespace {

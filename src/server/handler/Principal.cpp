@@ -1,0 +1,45 @@
+#include "server/handler/Principal.h"
+
+#include <utility>
+
+namespace fm::server {
+
+const char* RoleName(Role role) {
+  switch (role) {
+    case Role::Viewer:
+      return "viewer";
+    case Role::Clerk:
+      return "clerk";
+    case Role::Admin:
+      return "admin";
+  }
+  return "viewer";
+}
+
+std::optional<Role> RoleFromName(std::string_view name) {
+  for (Role role : {Role::Viewer, Role::Clerk, Role::Admin}) {
+    if (name == RoleName(role)) return role;
+  }
+  return std::nullopt;
+}
+
+bool RolePermits(Role role, Action action) {
+  switch (action) {
+    case Action::Search:
+    case Action::History:
+    case Action::Report:
+      return true;
+    case Action::Save:
+      return role == Role::Clerk || role == Role::Admin;
+    case Action::Withdraw:
+    case Action::ManageTokens:
+      return role == Role::Admin;
+  }
+  return false;
+}
+
+Principal Principal::LocalAdministrator(std::int64_t userId, std::string displayName) {
+  return Principal{userId, std::move(displayName), Role::Admin, StationScope::Everywhere()};
+}
+
+}  // namespace fm::server

@@ -1,0 +1,109 @@
+#include "server/handler/ReportRequest.h"
+
+#include <fmt/format.h>
+
+#include <charconv>
+
+#include "base/Numbers.h"
+#include "base/Text.h"
+#include "server/handler/RequestError.h"
+#include "server/handler/SearchCriteria.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/TimeText.h"
+
+namespace fm::server {
+
+namespace {
+
+// `which`: "first" or "last".
+std::chrono::year_month_day Date(const std::string& text, const char* which) {
+  auto date = ParseIsoDate(text);
+  if (!date) {
+    throw RequestError(fmt::format(
+        "The {} day of the period, \"{}\", is not a date; it is given as YYYY-MM-DD, e.g. "
+        "2026-11-01",
+        which, text));
+  }
+  if (const int year = static_cast<int>(date->year());
+      year < kFirstReportYear || year > kLastReportYear) {
+    throw RequestError(
+        fmt::format("The {} day of the period, \"{}\", is not within the years "
+                    "{} to {} a report covers",
+                    which, text, kFirstReportYear, kLastReportYear));
+  }
+  return *date;
+}
+
+}  // namespace
+
+AccountabilityQuery ReportQueryFrom(const ReportParameters& p, const ReferenceData& reference,
+                                    std::chrono::year_month_day today) {
+  AccountabilityQuery query;
+  const std::string station = text::ToUpper(text::Trim(p.station));
+  const std::string officer = text::Trim(p.officer);
+  if (station.empty() && officer.empty()) {
+    throw RequestError(
+        "A report is of a Troop/District (e.g. A1), a whole troop (e.g. A) or an officer (a "
+        "Registry #); none was given");
+  }
+  if (!station.empty()) {
+    query.scope.troop = station.substr(0, 1);
+    query.scope.district = station.substr(1);
+    query.scope.wholeTroop = query.scope.district.empty();
+    if (station.size() > 3 || !reference.HasStation(query.scope.troop, query.scope.district)) {
+      throw RequestError(station.size() == 1
+                             ? fmt::format("There is no troop {}", station)
+                             : fmt::format("There is no Troop/District {}", station));
+    }
+  }
+  if (!officer.empty()) {
+    std::int64_t registry = 0;
+    if (text::ReadWholeNumber(officer, registry) != text::WholeNumberStatus::kOk || registry < 0) {
+      RefuseNumber(CriterionCaption("ASGND_REG_NBR", ""), officer, "a registry number");
+    }
+    if (registry == kNoOfficer || !reference.HasRegistry(registry)) {
+      throw RequestError(fmt::format("No officer has the Registry # {}", registry));
+    }
+    query.scope.registry = registry;
+  }
+  query.formType = text::ToUpper(text::Trim(p.formType));
+  if (!query.formType.empty() && !reference.FindFormType(query.formType)) {
+    throw RequestError(fmt::format("The Form Type \"{}\" is not known", p.formType));
+  }
+
+  using namespace std::chrono;
+  year_month_day first{};
+  year_month_day last{};
+  const std::string fromText = text::Trim(p.from);
+  const std::string toText = text::Trim(p.to);
+  if (fromText.empty() && toText.empty()) {
+    // The last calendar month: the report agencies hand in at the start of a month.
+    const year_month thisMonth{today.year(), today.month()};
+    const year_month previous = thisMonth - months{1};
+    first = year_month_day{previous / day{1}};
+    last = year_month_day{year_month_day_last{previous.year(), month_day_last{previous.month()}}};
+  } else if (fromText.empty() || toText.empty()) {
+    throw RequestError(fmt::format(
+        "A period needs its first day and its last day, or neither for the last calendar month; "
+        "the {} day is missing",
+        fromText.empty() ? "first" : "last"));
+  } else {
+    first = Date(fromText, "first");
+    last = Date(toText, "last");
+  }
+  if (sys_days{first} > sys_days{last}) {
+    throw RequestError(fmt::format("The period's first day, {}, is after its last day, {}",
+                                   IsoDate(first), IsoDate(last)));
+  }
+  if ((sys_days{last} - sys_days{first}).count() >= kMaxReportDays) {
+    throw RequestError(fmt::format("A report covers at most {} days; {} to {} is longer",
+                                   kMaxReportDays, IsoDate(first), IsoDate(last)));
+  }
+  query.fromDate = IsoDate(first);
+  query.toDate = IsoDate(last);
+  query.start = LocalMidnightUtc(first);
+  query.end = LocalMidnightUtc(year_month_day{sys_days{last} + days{1}});
+  return query;
+}
+
+}  // namespace fm::server

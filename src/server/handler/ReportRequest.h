@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "server/custody/Accountability.h"
+
+namespace fm::server {
+
+class ReferenceData;
+
+// An accountability report as a person or a program asks for it, in texts: from the HTTP
+// query (station, officer, form_type, from, to), the command line, or the criteria of a
+// message of type 36.
+struct ReportParameters {
+  // "A1": one Troop/District; "A": the whole troop (its districts and its own ranges).
+  std::string station;
+  std::string officer;   // a registry number
+  std::string formType;  // empty: every form type
+  std::string from;      // "YYYY-MM-DD"; with `to` empty too: the last calendar month
+  std::string to;        // inclusive
+};
+
+// The longest period one report covers, in days (ten years and a leap day or two): beyond
+// it a mistyped year is more likely than a request.
+inline constexpr int kMaxReportDays = 3660;
+
+// The years a report's days fall in. The server's clock holds instants from 1677 to 2262
+// only, and a day outside these years is a mistyped one.
+inline constexpr int kFirstReportYear = 1900;
+inline constexpr int kLastReportYear = 2199;
+
+// Checks the parameters against the reference data and works out the period's instants
+// (local midnights, docs/accountability.md). `today` is the local date the default period
+// (the last calendar month) is counted from. Throws RequestError naming, in the words of
+// the screen, what is wrong: a Troop/District or officer that is not known ("There is no
+// Troop/District Q9"), neither of them, a form type that is not known, a date that is not
+// one or not within kFirstReportYear to kLastReportYear, one date without the other, the
+// first day after the last, a period longer than kMaxReportDays.
+AccountabilityQuery ReportQueryFrom(const ReportParameters& parameters,
+                                    const ReferenceData& reference,
+                                    std::chrono::year_month_day today);
+
+}  // namespace fm::server

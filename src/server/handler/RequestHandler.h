@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "protocol/Custody.h"
+#include "protocol/Messages.h"
+#include "server/handler/Principal.h"
+
+namespace fm::server {
+
+class Store;
+struct ReportParameters;
+
+// What the handler answers: the reply, and whether it refuses the principal (a role that
+// may not save, a station outside its scope). The HTTP front answers a refusal with 403
+// rather than with the reply.
+struct HandledRequest {
+  protocol::Reply reply;
+  bool forbidden = false;
+};
+
+// What HandleToJson answers beside the reply's text: whether the principal is refused, and
+// then why (the reply's error).
+struct StreamedReply {
+  bool forbidden = false;
+  std::string error;
+};
+
+struct RequestHandlerOptions {
+  // Largest number of ranges a search answers; a search that finds more is refused with a
+  // message asking for a narrower selection.
+  std::size_t maxRanges = 20000;
+  // Answers today's date as "YYYY-MM-DD" (local time): the officers of a station are those
+  // on duty today. Empty: the system clock.
+  std::function<std::string()> today;
+};
+
+// Answers the screen's requests over a store:
+//   33 search: the criteria select ranges ("TROOPFORM") and officers ("OFFICER");
+//   34 save with requery: the "TROOPFORM" change rows are applied (server/store/Store.h), then the
+//      criteria are searched as for 33. A save the store refuses (a broken rule, a stale
+//      version, a lost race) is answered ok = false with the refusal as the error and, when
+//      the search succeeds, the refreshed "TROOPFORM" and "OFFICER" all the same, so the
+//      client can show what the inventory holds now.
+//   35 form history: the chain of custody of the form of key:REF_TYP_CD and
+//      key:FORM_SEARCH_NBR, in words ("HISTORY", oldest first), and who holds it now
+//      ("HOLDER"); protocol/Custody.h has the layouts.
+//   36 accountability report: key:TRP_ID (with key:TRP_DIST_ID one Troop/District, without
+//      it the whole troop) and/or key:ASGND_REG_NBR (an officer), key:REF_TYP_CD (one form
+//      type; none: all), key:FROM_DT and key:TO_DT (the days, "YYYY-MM-DD"; neither: the
+//      last calendar month); answered as "ACCTPARM", "ACCTLINE" and "ACCTSPAN".
+//   Both take "=" only, change nothing and need a role that may read the history (viewer
+//   and up).
+// Who acts is the principal the caller authenticated (the owner of the request's token, or
+// the workstation's user for the embedded inventory): its id and name go into the change
+// stamps and the chain of custody. The request's own user_id is only what the client claims;
+// it is recorded beside them and never replaces them. A save needs a role that may save
+// (Action::Save), and every range it touches must lie within the principal's station scope;
+// otherwise nothing is applied and the answer is forbidden, ok = false, with the reason.
+// Criteria keys (each "key:" + name): TRP_ID, TRP_DIST_ID, REF_TYP_CD (form type),
+// ASGND_REG_NBR and TRP_ACTN_CD compare with = <> < <= > >=; FORM_SEARCH_NBR (ranges holding
+// that number), INACTIVE ("Y": status other than "A"; "N": no condition) and THIN ("YES" or
+// "NO") take "=" only. docs/server-store.md describes what a thin reply leaves out.
+//
+// Every answer, including those of Accountability and History, reads the store from one
+// snapshot (Store::ReadTogether): a report, a history with its holder, a search with its
+// officers show the inventory of one moment while saves go on.
+//
+// Thread safety: Handle may be called from many threads at once. Handle never throws: any
+// failure becomes a reply with ok = false and a text a clerk can read; details of internal
+// failures go to the log.
+class RequestHandler {
+ public:
+  explicit RequestHandler(std::shared_ptr<Store> store, RequestHandlerOptions options = {});
+  ~RequestHandler();
+  RequestHandler(const RequestHandler&) = delete;
+  RequestHandler& operator=(const RequestHandler&) = delete;
+
+  HandledRequest Handle(const protocol::Request& request, const Principal& principal);
+
+  // As Handle, with the reply written as JSON into `json` (protocol/Json.h; the same text
+  // ReplyToJson gives for Handle's reply). `json` is cleared first and keeps its capacity,
+  // so a caller answering many requests reuses one buffer; the ranges go from the store's
+  // cursor into it one at a time, the reply is never held as data sets.
+  StreamedReply HandleToJson(const protocol::Request& request, const Principal& principal,
+                             std::string& json);
+  // The accountability report the parameters ask for (server/handler/ReportRequest.h), computed
+  // from the store's history as of the period's start and end. The HTTP front and the
+  // command line ask it directly. Throws RequestError for parameters to correct, StoreError
+  // when the store fails.
+  protocol::AccountabilityReport Accountability(const ReportParameters& parameters);
+  // The history of one form in words, and who holds it now. Throws RequestError for an
+  // unknown form type, StoreError when the store fails.
+  protocol::FormHistory History(const std::string& formType, std::int64_t number);
+
+  Store& GetStore() const { return *mStore; }
+
+ private:
+  template <typename Search>
+  HandledRequest Run(const protocol::Request& request, const Principal& principal, Search&& search);
+  protocol::Reply AnswerCustody(const protocol::Request& request);
+  std::string Today() const;
+
+  std::shared_ptr<Store> mStore;  // constant after construction
+  RequestHandlerOptions mOptions;
+};
+
+}  // namespace fm::server

@@ -1,0 +1,155 @@
+// The custody requests of RequestHandler: a form's history (35) and an accountability report
+// (36). Both only read.
+
+#include <fmt/format.h>
+
+#include <charconv>
+#include <chrono>
+#include <map>
+
+#include "base/Numbers.h"
+#include "base/Text.h"
+#include "server/custody/Accountability.h"
+#include "server/custody/CustodyWords.h"
+#include "server/handler/ReportRequest.h"
+#include "server/handler/RequestError.h"
+#include "server/handler/RequestHandler.h"
+#include "server/handler/SearchCriteria.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/Store.h"
+#include "server/store/TimeText.h"
+
+namespace fm::server {
+
+namespace {
+
+// What a request of the type is, for its refusals.
+const char* RequestName(int messageType) {
+  return messageType == protocol::kFormHistoryMessage ? "A form history"
+                                                      : "An accountability report";
+}
+
+// The criteria of a custody request by name (upper case, without "key:"); each may be given
+// once, with "=". Any key outside `allowed` is refused, naming the criteria it takes.
+std::map<std::string, std::string> CustodyCriteria(const std::vector<protocol::Criterion>& criteria,
+                                                   int messageType,
+                                                   std::initializer_list<const char*> allowed) {
+  std::map<std::string, std::string> values;
+  for (const auto& c : criteria) {
+    const std::string key = text::ToUpper(text::Trim(c.key));
+    const std::string name = key.rfind("KEY:", 0) == 0 ? key.substr(4) : std::string();
+    const std::string caption = CriterionCaption(name, c.key);
+    bool known = false;
+    for (const char* a : allowed) known = known || name == a;
+    if (!known) {
+      std::string list;
+      const std::vector<const char*> names(allowed);
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        list += (i == 0                  ? "the "
+                 : i + 1 == names.size() ? " and the "
+                                         : ", the ") +
+                CriterionCaption(names[i], names[i]);
+      }
+      throw RequestError(fmt::format("{} does not take the {} criterion; it takes {}",
+                                     RequestName(messageType), caption, list));
+    }
+    if (text::Trim(c.op) != "=") {
+      throw RequestError(
+          fmt::format("The {} criterion takes only the operator \"=\", not \"{}\"", caption, c.op));
+    }
+    if (!values.emplace(name, text::Trim(c.value)).second) {
+      throw RequestError(fmt::format("The {} criterion is given twice", caption));
+    }
+  }
+  return values;
+}
+
+std::string Value(const std::map<std::string, std::string>& values, const char* name) {
+  auto it = values.find(name);
+  return it == values.end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+protocol::AccountabilityReport RequestHandler::Accountability(const ReportParameters& parameters) {
+  const auto today = ParseIsoDate(Today());
+  if (!today) throw RequestError("The server's date could not be read");
+  const ReferenceData& reference = mStore->Reference();
+  const AccountabilityQuery query = ReportQueryFrom(parameters, reference, *today);
+  // Inside one snapshot with whatever else the answer reads (Run's, or one of its own when
+  // called directly, as the HTTP front and the command line do).
+  HoldingsHistory history;
+  mStore->ReadTogether([&] {
+    history = mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
+  });
+  protocol::AccountabilityReport report = ComputeAccountability(query, history, reference);
+  report.parameters.holder = HolderScopeText(query.scope, reference);
+  report.parameters.computedAt = UtcTimestamp(std::chrono::system_clock::now());
+  return report;
+}
+
+protocol::FormHistory RequestHandler::History(const std::string& formType, std::int64_t number) {
+  const ReferenceData& reference = mStore->Reference();
+  const std::string type = text::ToUpper(text::Trim(formType));
+  if (!reference.FindFormType(type)) {
+    throw RequestError(fmt::format("The Form Type \"{}\" is not known", formType));
+  }
+  RangeQuery holding;
+  holding.formType.push_back({Comparison::Equal, type});
+  holding.formNumber = number;
+  // The entries and the holder from one snapshot: a save between the two reads would show a
+  // holder that no entry wrote.
+  std::vector<CustodyEntry> entries;
+  std::vector<StoredRange> now;
+  mStore->ReadTogether([&] {
+    entries = mStore->FormHistory(type, number);
+    now = mStore->FindRanges(holding);
+  });
+  std::optional<FormRange> current;
+  if (!now.empty()) current = now.front().range;
+  return BuildFormHistory(type, number, entries, current, reference);
+}
+
+protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) {
+  protocol::Reply reply;
+  reply.requestId = request.requestId;
+  reply.identity = request.identity;
+  if (request.messageType == protocol::kFormHistoryMessage) {
+    const auto values =
+        CustodyCriteria(request.criteria, request.messageType, {"REF_TYP_CD", "FORM_SEARCH_NBR"});
+    const std::string type = Value(values, "REF_TYP_CD");
+    const std::string numberText = Value(values, "FORM_SEARCH_NBR");
+    if (type.empty() || numberText.empty()) {
+      throw RequestError(fmt::format("A form history needs the {} and the {}",
+                                     CriterionCaption("REF_TYP_CD", ""),
+                                     CriterionCaption("FORM_SEARCH_NBR", "")));
+    }
+    std::int64_t number = 0;
+    if (text::ReadWholeNumber(numberText, number) != text::WholeNumberStatus::kOk || number < 0) {
+      RefuseNumber(CriterionCaption("FORM_SEARCH_NBR", ""), numberText, "a form number");
+    }
+    reply.dataSets = protocol::FormHistoryToDataSets(History(type, number));
+  } else {
+    const auto values = CustodyCriteria(
+        request.criteria, request.messageType,
+        {"TRP_ID", "TRP_DIST_ID", "ASGND_REG_NBR", "REF_TYP_CD", "FROM_DT", "TO_DT"});
+    ReportParameters parameters;
+    const std::string troop = Value(values, "TRP_ID");
+    const std::string district = Value(values, "TRP_DIST_ID");
+    if (troop.empty() && !district.empty()) {
+      throw RequestError(fmt::format(
+          "The Troop/District has a district (\"{}\") but no troop; a district is of a troop",
+          district));
+    }
+    parameters.station = troop + district;
+    parameters.officer = Value(values, "ASGND_REG_NBR");
+    parameters.formType = Value(values, "REF_TYP_CD");
+    parameters.from = Value(values, "FROM_DT");
+    parameters.to = Value(values, "TO_DT");
+    reply.dataSets = protocol::AccountabilityToDataSets(Accountability(parameters));
+  }
+  reply.ok = true;
+  return reply;
+}
+
+}  // namespace fm::server

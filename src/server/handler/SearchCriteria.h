@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "protocol/Messages.h"
+#include "server/store/StoreTypes.h"
+
+namespace fm::server {
+
+// What the criteria of a request ask for.
+struct SearchCriteria {
+  RangeQuery ranges;
+  OfficerQuery officers;  // `today` is left for the caller to set
+  bool thin = false;
+};
+
+// Reads the criteria of a request (see RequestHandler.h for the keys). Key names are
+// matched without regard to letter case; values of code keys are trimmed and upper-cased.
+// Throws RequestError naming the criterion (by the caption the screen gives it, see
+// CriterionCaption), the operator or the value that is not understood.
+SearchCriteria ParseCriteria(const std::vector<protocol::Criterion>& criteria);
+
+// What a clerk knows a criterion by, from its name (upper case, without "key:"): the caption
+// of the screen's entry or grid column ("Troop/District", "Form Type", "Registry #", "Form
+// Number", "Status", "Inactive Forms"...); `written` (the key as the request wrote it) for a
+// name the screen has no caption for.
+std::string CriterionCaption(const std::string& name, const std::string& written);
+
+// "The Form Number \"12a\" is not a form number; it is written in digits only", "The Form
+// Number \"99999999999999999999\" is too large to be a form number": what is said of a number
+// criterion whose value is not a whole number from 0 up. `what` is the kind of number ("a
+// form number", "a registry number").
+std::string NumberRefusal(const std::string& caption, const std::string& value, const char* what);
+// Throws RequestError with the NumberRefusal.
+[[noreturn]] void RefuseNumber(const std::string& caption, const std::string& value,
+                               const char* what);
+
+}  // namespace fm::server

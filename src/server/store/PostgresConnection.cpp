@@ -1,0 +1,380 @@
+#include "server/store/PostgresConnection.h"
+
+#include <fmt/format.h>
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string_view>
+
+#include "server/store/SqlError.h"
+
+namespace fm::server {
+
+namespace {
+
+constexpr std::size_t kMaxCachedStatements = 128;
+// Key of the advisory lock that keeps two server processes from migrating at once.
+constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(70311605)";
+// The first key of the form types' write locks (pg_advisory_lock(int, int), a key space of
+// its own, apart from the single bigint key of the migration lock).
+constexpr std::int32_t kFormTypeLockSpace = 70311606;
+
+// The second key of a form type's write lock: a code of up to four bytes (every code of the
+// reference data is one letter) packed big-endian, so distinct codes never share a lock and
+// the keys sort as the codes do; a longer code hashed (FNV-1a), which at worst makes two form
+// types queue for one lock. The locks are taken in ascending key order, so a shared key
+// cannot close a cycle either.
+std::int32_t FormTypeLockKey(std::string_view code) {
+  std::uint32_t key = 0;
+  if (code.size() <= 4) {
+    for (std::size_t i = 0; i < 4; ++i) {
+      key = key << 8 | (i < code.size() ? static_cast<unsigned char>(code[i]) : 0u);
+    }
+  } else {
+    key = 2166136261u;
+    for (char c : code) key = (key ^ static_cast<unsigned char>(c)) * 16777619u;
+  }
+  return static_cast<std::int32_t>(key);
+}
+
+// Type OIDs of the catalogue (pg_type.h); libpq does not export them.
+constexpr Oid kBoolOid = 16;
+constexpr Oid kInt8Oid = 20;
+constexpr Oid kInt2Oid = 21;
+constexpr Oid kInt4Oid = 23;
+constexpr Oid kOidOid = 26;
+constexpr Oid kFloat4Oid = 700;
+constexpr Oid kFloat8Oid = 701;
+constexpr Oid kNumericOid = 1700;
+
+SqlError::Kind KindOfState(const char* state) {
+  if (!state) return SqlError::Kind::Other;
+  std::string_view s(state);
+  if (s == "40001" || s == "40P01") return SqlError::Kind::Retryable;
+  if (s == "55P03") return SqlError::Kind::Busy;
+  if (s.substr(0, 2) == "23") return SqlError::Kind::Constraint;
+  if (s.substr(0, 2) == "08" || s == "57P01" || s == "57P02" || s == "57P03") {
+    return SqlError::Kind::Connection;
+  }
+  return SqlError::Kind::Other;
+}
+
+void IgnoreNotice(void*, const char*) {}
+
+std::string CopyEscape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string ParamText(const SqlValue& v) {
+  if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+  if (const auto* d = std::get_if<double>(&v)) return fmt::format("{}", *d);
+  return std::get<std::string>(v);
+}
+
+}  // namespace
+
+struct PostgresConnection::Impl {
+  PGconn* conn = nullptr;
+  std::map<std::string, std::string, std::less<>> statements;  // SQL -> prepared name
+  int nextStatement = 0;
+  bool healthy = true;
+  bool locked = false;  // holds (or may hold) form-type locks of BeginWrite
+
+  // Answers the result when it has the expected status, else throws with its words.
+  PGresult* Check(PGresult* result, ExecStatusType expected, std::string_view doing) {
+    if (result && PQresultStatus(result) == expected) return result;
+    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    SqlError::Kind kind = KindOfState(state);
+    std::string why = result ? PQresultErrorMessage(result) : PQerrorMessage(conn);
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+    if (result) PQclear(result);
+    if (PQstatus(conn) != CONNECTION_OK) kind = SqlError::Kind::Connection;
+    if (kind == SqlError::Kind::Connection) healthy = false;
+    throw SqlError(kind, fmt::format("PostgreSQL {}: {}", doing, why));
+  }
+
+  void Exec(const char* sql) { PQclear(Check(PQexec(conn, sql), PGRES_COMMAND_OK, sql)); }
+
+  // Releases the form-type locks of BeginWrite, outside any transaction. A release that fails
+  // leaves the connection unhealthy: the pool closes it, and the server frees its locks.
+  void Unlock() noexcept {
+    if (!locked || !conn) return;
+    locked = false;
+    PGresult* result = PQexec(conn, "SELECT pg_advisory_unlock_all()");
+    if (!result || PQresultStatus(result) != PGRES_TUPLES_OK) healthy = false;
+    PQclear(result);
+  }
+
+  const std::string& Prepare(std::string_view sql) {
+    if (auto it = statements.find(sql); it != statements.end()) return it->second;
+    if (statements.size() >= kMaxCachedStatements) {
+      Exec("DEALLOCATE ALL");
+      statements.clear();
+    }
+    int count = 0;
+    std::string text = NumberPlaceholders(sql, &count);
+    std::string name = fmt::format("fm{}", nextStatement++);
+    PQclear(Check(PQprepare(conn, name.c_str(), text.c_str(), count, nullptr), PGRES_COMMAND_OK,
+                  fmt::format("could not prepare \"{}\"", sql)));
+    return statements.emplace(std::string(sql), name).first->second;
+  }
+};
+
+std::string PostgresConnection::NumberPlaceholders(std::string_view sql, int* count) {
+  std::string out;
+  out.reserve(sql.size() + 16);
+  int n = 0;
+  char quote = 0;
+  for (char c : sql) {
+    if (quote) {
+      if (c == quote) quote = 0;
+      out += c;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      out += c;
+    } else if (c == '?') {
+      out += fmt::format("${}", ++n);
+    } else {
+      out += c;
+    }
+  }
+  if (count) *count = n;
+  return out;
+}
+
+PostgresConnection::PostgresConnection(const std::string& url,
+                                       std::chrono::milliseconds busyTimeout)
+    : mImpl(std::make_unique<Impl>()) {
+  mImpl->conn = PQconnectdb(url.c_str());
+  if (!mImpl->conn || PQstatus(mImpl->conn) != CONNECTION_OK) {
+    std::string why = mImpl->conn ? PQerrorMessage(mImpl->conn) : "out of memory";
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+    if (mImpl->conn) PQfinish(mImpl->conn);
+    mImpl->conn = nullptr;
+    throw SqlError(SqlError::Kind::Connection,
+                   fmt::format("could not connect to the PostgreSQL inventory: {}", why));
+  }
+  PQsetNoticeProcessor(mImpl->conn, IgnoreNotice, nullptr);
+  try {
+    mImpl->Exec(fmt::format("SET lock_timeout = {}", busyTimeout.count()).c_str());
+    mImpl->Exec("SET client_min_messages = warning");
+  } catch (...) {
+    PQfinish(mImpl->conn);
+    mImpl->conn = nullptr;
+    throw;
+  }
+}
+
+PostgresConnection::~PostgresConnection() {
+  if (mImpl->conn) PQfinish(mImpl->conn);
+}
+
+void PostgresConnection::ExecuteScript(std::string_view sql) {
+  std::string text(sql);
+  PGresult* result = PQexec(mImpl->conn, text.c_str());
+  // A script's result is that of its last statement, a command or a query.
+  if (result && PQresultStatus(result) == PGRES_TUPLES_OK) {
+    PQclear(result);
+    return;
+  }
+  PQclear(mImpl->Check(result, PGRES_COMMAND_OK, "could not run a schema script"));
+}
+
+void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
+                                   const std::function<bool(const SqlRow&)>& each) {
+  const std::string& name = mImpl->Prepare(sql);
+  std::vector<std::string> texts(params.size());
+  std::vector<const char*> values(params.size(), nullptr);
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (std::holds_alternative<std::monostate>(params[i])) continue;
+    texts[i] = ParamText(params[i]);
+    values[i] = texts[i].c_str();
+  }
+  PGresult* result = PQexecPrepared(mImpl->conn, name.c_str(), static_cast<int>(params.size()),
+                                    values.data(), nullptr, nullptr, 0);
+  if (result && PQresultStatus(result) == PGRES_COMMAND_OK) {
+    PQclear(result);
+    return;
+  }
+  result = mImpl->Check(result, PGRES_TUPLES_OK, fmt::format("could not run \"{}\"", sql));
+  // The result is libpq's, held whole by it; the rows are read from it one at a time.
+  std::unique_ptr<PGresult, void (*)(PGresult*)> owned(result, PQclear);
+  const int rowCount = PQntuples(result);
+  const int columnCount = PQnfields(result);
+  std::vector<Oid> types(static_cast<std::size_t>(columnCount));
+  for (int c = 0; c < columnCount; ++c) types[static_cast<std::size_t>(c)] = PQftype(result, c);
+  SqlRow row(static_cast<std::size_t>(columnCount));
+  for (int r = 0; r < rowCount; ++r) {
+    for (int c = 0; c < columnCount; ++c) {
+      SqlValue& cell = row[static_cast<std::size_t>(c)];
+      if (PQgetisnull(result, r, c)) {
+        cell = std::monostate{};
+        continue;
+      }
+      const char* text = PQgetvalue(result, r, c);
+      switch (types[static_cast<std::size_t>(c)]) {
+        case kInt8Oid:
+        case kInt4Oid:
+        case kInt2Oid:
+        case kOidOid:
+          cell = static_cast<std::int64_t>(std::strtoll(text, nullptr, 10));
+          break;
+        case kBoolOid:
+          cell = std::int64_t{text[0] == 't' ? 1 : 0};
+          break;
+        case kFloat4Oid:
+        case kFloat8Oid:
+        case kNumericOid:
+          cell = std::strtod(text, nullptr);
+          break;
+        default: {
+          const auto size = static_cast<std::size_t>(PQgetlength(result, r, c));
+          if (auto* kept = std::get_if<std::string>(&cell)) {
+            kept->assign(text, size);
+          } else {
+            cell = std::string(text, size);
+          }
+        }
+      }
+    }
+    if (!each(row)) break;
+  }
+}
+
+std::vector<SqlRow> PostgresConnection::Query(std::string_view sql,
+                                              const std::vector<SqlValue>& params) {
+  std::vector<SqlRow> rows;
+  QueryEach(sql, params, [&](const SqlRow& row) {
+    rows.push_back(row);
+    return true;
+  });
+  return rows;
+}
+
+void PostgresConnection::BulkInsert(std::string_view table, const std::vector<std::string>& columns,
+                                    const std::vector<SqlRow>& rows) {
+  std::string names;
+  for (std::size_t i = 0; i < columns.size(); ++i) names += (i ? ", " : "") + columns[i];
+  std::string copy = fmt::format("COPY {} ({}) FROM STDIN", table, names);
+  PQclear(mImpl->Check(PQexec(mImpl->conn, copy.c_str()), PGRES_COPY_IN, copy));
+
+  std::string buffer;
+  auto flush = [&] {
+    if (PQputCopyData(mImpl->conn, buffer.data(), static_cast<int>(buffer.size())) != 1) {
+      mImpl->healthy = false;
+      throw SqlError(
+          SqlError::Kind::Connection,
+          fmt::format("PostgreSQL could not take copied rows: {}", PQerrorMessage(mImpl->conn)));
+    }
+    buffer.clear();
+  };
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (c) buffer += '\t';
+      if (std::holds_alternative<std::monostate>(row[c])) {
+        buffer += "\\N";
+      } else if (const auto* s = std::get_if<std::string>(&row[c])) {
+        buffer += CopyEscape(*s);
+      } else {
+        buffer += ParamText(row[c]);
+      }
+    }
+    buffer += '\n';
+    if (buffer.size() > (1u << 16)) flush();
+  }
+  if (!buffer.empty()) flush();
+  if (PQputCopyEnd(mImpl->conn, nullptr) != 1) {
+    mImpl->healthy = false;
+    throw SqlError(SqlError::Kind::Connection, fmt::format("PostgreSQL could not end the copy: {}",
+                                                           PQerrorMessage(mImpl->conn)));
+  }
+  PGresult* result = PQgetResult(mImpl->conn);
+  // Drain before judging: libpq answers a null result once the command is complete, and
+  // the connection takes no new command until then.
+  while (PGresult* extra = PQgetResult(mImpl->conn)) PQclear(extra);
+  PQclear(mImpl->Check(result, PGRES_COMMAND_OK, copy));
+}
+
+void PostgresConnection::Begin(Transaction kind) {
+  if (kind == Transaction::Migration) {
+    mImpl->Exec("BEGIN");
+    PQclear(mImpl->Check(PQexec(mImpl->conn, kMigrationLock), PGRES_TUPLES_OK, kMigrationLock));
+  } else if (kind == Transaction::Read) {
+    mImpl->Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  } else {
+    mImpl->Exec("BEGIN ISOLATION LEVEL SERIALIZABLE");
+  }
+}
+
+// The locks are session locks, taken before BEGIN and released after COMMIT or ROLLBACK, not
+// transaction locks taken inside: a SERIALIZABLE transaction takes its snapshot at its first
+// statement, so a save that had waited inside its transaction for the lock would read from a
+// snapshot older than the commit of the save it waited for, and fail to serialize (or, under
+// a weaker level, check against ranges that save replaced). Begun after the wait, the
+// transaction sees everything the previous holder wrote. Every session takes its locks in
+// ascending key order: overlapping receipts queue instead of forming the two-session cycles
+// that the exclusion constraint's waits made, which only deadlock_timeout broke.
+void PostgresConnection::BeginWrite(const std::vector<std::string>& formTypes) {
+  std::vector<std::int32_t> keys;
+  for (const auto& type : formTypes) keys.push_back(FormTypeLockKey(type));
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  try {
+    for (std::int32_t key : keys) {
+      mImpl->locked = true;  // a wait that fails still leaves the locks taken before it
+      Query("SELECT pg_advisory_lock(?, ?)", {std::int64_t{kFormTypeLockSpace}, std::int64_t{key}});
+    }
+    Begin(Transaction::Write);
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void PostgresConnection::Commit() {
+  try {
+    mImpl->Exec("COMMIT");
+  } catch (...) {
+    mImpl->Unlock();
+    throw;
+  }
+  mImpl->Unlock();
+}
+
+void PostgresConnection::Rollback() noexcept {
+  if (!mImpl->conn) return;
+  if (PQtransactionStatus(mImpl->conn) != PQTRANS_IDLE) {
+    PQclear(PQexec(mImpl->conn, "ROLLBACK"));
+  }
+  mImpl->Unlock();
+}
+
+bool PostgresConnection::Healthy() const {
+  return mImpl->healthy && mImpl->conn && PQstatus(mImpl->conn) == CONNECTION_OK;
+}
+
+}  // namespace fm::server

@@ -1,0 +1,241 @@
+// Reads of the chain of custody: the history of one form, and what a custody report of a
+// scope reads over a period.
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "server/store/ReferenceData.h"
+#include "server/store/SqlStore.h"
+#include "server/store/SqlStoreRows.h"
+#include "server/store/SqlStoreTransactions.h"
+
+namespace fm::server {
+
+namespace {
+
+// The audit columns read back, in the order EntryFromRow takes them.
+std::string AuditSelectList(const char* alias) {
+  std::string columns = fmt::format("{0}.audit_id", alias);
+  for (const auto& name : AuditColumns()) columns += fmt::format(", {}.{}", alias, name);
+  return columns;
+}
+
+CustodyEntry EntryFromRow(const SqlRow& row) {
+  // row[0] is audit_id, then AuditColumns() in order.
+  auto at = [&](std::size_t i) -> const SqlValue& { return row[i + 1]; };
+  CustodyEntry e;
+  e.id = Integer(row[0]);
+  e.requestId = Text(at(0));
+  e.requester = Text(at(1));
+  e.userId = Integer(at(2));
+  e.at = Text(at(3));
+  e.action = Text(at(4));
+  e.userName = Text(at(26));
+  e.event = Text(at(27));
+  e.reason = OptText(at(28));
+  e.claimedUserId = OptInteger(at(29));
+  e.parentId = OptInteger(at(30));
+  e.endedAt = OptText(at(31));
+  auto range = [&](std::size_t from) {
+    FormRange r;
+    r.formType = Text(at(5));
+    r.from = Integer(at(from));
+    r.to = Integer(at(from + 1));
+    r.troop = Text(at(from + 2));
+    r.district = Text(at(from + 3));
+    r.registry = Integer(at(from + 4));
+    r.status = Text(at(from + 5));
+    r.remaining = Integer(at(from + 6));
+    r.quarter = OptInteger(at(from + 7));
+    r.year = OptInteger(at(from + 8));
+    r.comment = OptText(at(from + 9));
+    return r;
+  };
+  if (!std::holds_alternative<std::monostate>(at(6))) e.before = range(6);
+  e.after = range(16);
+  return e;
+}
+
+// The columns a report reads of an entry (ScopeHistory's list): ids and times, then the
+// range before (absent for a receipt) and after.
+CustodyEntry ReportEntryFromRow(const SqlRow& row) {
+  CustodyEntry e;
+  e.id = Integer(row[0]);
+  e.at = Text(row[1]);
+  e.event = Text(row[2]);
+  e.parentId = OptInteger(row[4]);
+  e.endedAt = OptText(row[5]);
+  auto range = [&](std::size_t from) {
+    FormRange r;
+    r.formType = Text(row[3]);
+    r.from = Integer(row[from]);
+    r.to = Integer(row[from + 1]);
+    r.troop = Text(row[from + 2]);
+    r.district = Text(row[from + 3]);
+    r.registry = Integer(row[from + 4]);
+    r.status = Text(row[from + 5]);
+    return r;
+  };
+  if (!std::holds_alternative<std::monostate>(row[6])) e.before = range(6);
+  e.after = range(12);
+  e.after.remaining = Integer(row[18]);
+  return e;
+}
+
+}  // namespace
+
+std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
+                                                std::int64_t formNumber) {
+  // The rows holding the form form one chain: each entry's "after" lies within its "before",
+  // so the entry that wrote the range an entry replaced (its parent) held the form too. The
+  // chain ends at the entry that wrote the range holding the form now (ProducerOf) or, for a
+  // form no range holds, at its latest withdrawal; it starts at the receipt, and a receipt of
+  // numbers withdrawn before goes on with that withdrawal (the latest one of the form before
+  // the receipt); a load is an inventory's start and has nothing before it. One statement,
+  // so that PostgreSQL answers it in one round trip.
+  static const std::string walk = fmt::format(
+      "WITH RECURSIVE chain(id) AS ("
+      " SELECT COALESCE("
+      "   (SELECT p.audit_id FROM form_range h JOIN range_audit p"
+      "       ON p.form_typ_cd = h.form_typ_cd AND p.after_from = h.frm_form_nbr"
+      "      AND p.after_to = h.to_form_nbr AND p.event <> 'WITHDRAW'"
+      "     WHERE h.range_id = (SELECT n.range_id FROM form_range n WHERE n.form_typ_cd = ?"
+      "                           AND n.frm_form_nbr <= ? ORDER BY n.frm_form_nbr DESC LIMIT 1)"
+      "       AND h.to_form_nbr >= ? ORDER BY p.audit_id DESC LIMIT 1),"
+      "   (SELECT max(w.audit_id) FROM range_audit w WHERE w.form_typ_cd = ?"
+      "       AND w.event = 'WITHDRAW' AND w.after_from <= ? AND w.after_to >= ?))"
+      " UNION ALL"
+      " SELECT CASE WHEN a.parent_id IS NOT NULL THEN a.parent_id"
+      "             WHEN a.event = 'RECEIVE' THEN"
+      "               (SELECT max(w.audit_id) FROM range_audit w"
+      "                 WHERE w.form_typ_cd = a.form_typ_cd AND w.event = 'WITHDRAW'"
+      "                   AND w.after_from <= ? AND w.after_to >= ? AND w.audit_id < a.audit_id)"
+      "        END"
+      "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
+      " SELECT {} FROM chain JOIN range_audit r ON r.audit_id = chain.id",
+      AuditSelectList("r"));
+  std::vector<CustodyEntry> result;
+  for (const auto& row : ReadRows(walk, {formType, formNumber, formNumber, formType, formNumber,
+                                         formNumber, formNumber, formNumber})) {
+    result.push_back(EntryFromRow(row));
+  }
+  // The walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
+  // temporary table.
+  std::sort(result.begin(), result.end(),
+            [](const CustodyEntry& a, const CustodyEntry& b) { return a.id < b.id; });
+  return result;
+}
+
+HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
+  if (!q.scope.registry && q.scope.troop.empty()) {
+    throw StoreError::Rejected("A custody report needs a Troop/District, a troop or an officer.");
+  }
+  // The holder's conditions on the "after" columns of `alias`, with their parameters.
+  auto holder = [&](const char* alias, bool withType, std::vector<SqlValue>& params) {
+    std::vector<std::string> terms;
+    if (q.scope.registry) {
+      terms.push_back(fmt::format("{}.after_reg_nbr = ?", alias));
+      params.emplace_back(*q.scope.registry);
+    }
+    if (!q.scope.troop.empty()) {
+      terms.push_back(fmt::format("{}.after_trp_id = ?", alias));
+      params.emplace_back(q.scope.troop);
+      if (!q.scope.wholeTroop) {
+        terms.push_back(fmt::format("{}.after_trp_dist_id = ?", alias));
+        params.emplace_back(q.scope.district);
+      } else {
+        // The troop's districts spelled out, so that the index goes on to the end of
+        // validity instead of reading every entry of the troop.
+        std::string list = "?";
+        params.emplace_back(std::string());
+        for (const auto& d : mReference->Districts()) {
+          if (d.troop != q.scope.troop) continue;
+          list += ", ?";
+          params.emplace_back(d.id);
+        }
+        terms.push_back(fmt::format("{}.after_trp_dist_id IN ({})", alias, list));
+      }
+    }
+    if (withType && !q.formType.empty()) {
+      terms.push_back(fmt::format("{}.form_typ_cd = ?", alias));
+      params.emplace_back(q.formType);
+    }
+    std::string where;
+    for (const auto& t : terms) where += (where.empty() ? "" : " AND ") + t;
+    return where;
+  };
+  // Only what a report reads: a station's year can be tens of thousands of entries.
+  constexpr const char* kColumns =
+      "r.audit_id, r.applied_at, r.event, r.form_typ_cd, r.parent_id, r.ended_at,"
+      " r.before_from, r.before_to, r.before_trp_id, r.before_trp_dist_id, r.before_reg_nbr,"
+      " r.before_actn_cd, r.after_from, r.after_to, r.after_trp_id, r.after_trp_dist_id,"
+      " r.after_reg_nbr, r.after_actn_cd, r.after_rmng_cnt";
+  std::vector<SqlValue> params;
+  // Held before the end and ended at or after the start: held at the start, or for a while
+  // in the period.
+  std::string sql =
+      fmt::format("SELECT {} FROM range_audit r WHERE {} AND r.applied_at < ? AND r.ended_at >= ?",
+                  kColumns, holder("r", true, params));
+  params.emplace_back(q.end);
+  params.emplace_back(q.start);
+  // Written in the period and held still (what was held before is in `held`).
+  sql += fmt::format(
+      " UNION ALL SELECT {} FROM range_audit r WHERE {} AND r.ended_at IS NULL"
+      " AND r.applied_at >= ? AND r.applied_at < ?",
+      kColumns, holder("r", true, params));
+  params.emplace_back(q.start);
+  params.emplace_back(q.end);
+  // What replaced a held range during the period and went elsewhere; what stayed is above.
+  sql += fmt::format(
+      " UNION ALL SELECT {} FROM range_audit r WHERE r.parent_id IN (SELECT p.audit_id FROM"
+      " range_audit p WHERE {} AND p.ended_at >= ? AND p.ended_at < ?)",
+      kColumns, holder("p", true, params));
+  params.emplace_back(q.start);
+  params.emplace_back(q.end);
+  sql += fmt::format(" AND NOT ({})", holder("r", false, params));
+  // The ranges held now, from the inventory (its holder indexes) rather than from the
+  // entries that wrote them: the bulk of a station's report, read from the smaller table.
+  std::vector<std::string> heldTerms;
+  std::vector<SqlValue> heldParams{SqlValue{q.end}};  // "r.chg_ts < ?" comes first
+  if (q.scope.registry) {
+    heldTerms.emplace_back("r.asgnd_reg_nbr = ?");
+    heldParams.emplace_back(*q.scope.registry);
+  }
+  if (!q.scope.troop.empty()) {
+    heldTerms.emplace_back("r.trp_id = ?");
+    heldParams.emplace_back(q.scope.troop);
+    if (!q.scope.wholeTroop) {
+      heldTerms.emplace_back("r.trp_dist_id = ?");
+      heldParams.emplace_back(q.scope.district);
+    }
+  }
+  if (!q.formType.empty()) {
+    heldTerms.emplace_back("r.form_typ_cd = ?");
+    heldParams.emplace_back(q.formType);
+  }
+  std::string heldSql =
+      fmt::format("SELECT {}, r.chg_ts FROM form_range r WHERE r.chg_ts < ?", kRangeColumns);
+  for (const auto& t : heldTerms) heldSql += " AND " + t;
+  // Both statements in Read's one snapshot: a save committing between them would show a range
+  // it replaced both held and ended (counted twice) or neither (not at all), and the report
+  // would not balance.
+  return Read([&](SqlConnection& c) {
+    HoldingsHistory history;
+    for (const auto& row : c.Query(heldSql, heldParams)) {
+      StoredRange held;
+      held.range = RangeFromRow(row);
+      held.lastChange.at = Text(row[11]);
+      history.held.push_back(std::move(held));
+    }
+    std::vector<CustodyEntry>& result = history.entries;
+    for (const auto& row : c.Query(sql, params)) result.push_back(ReportEntryFromRow(row));
+    std::sort(result.begin(), result.end(),
+              [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
+    return history;
+  });
+}
+
+}  // namespace fm::server

@@ -1,0 +1,85 @@
+// The schema of the store: the migrations a database is brought up to when the store opens.
+
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "server/store/ReferenceData.h"
+#include "server/store/SqlStore.h"
+#include "server/store/SqlStoreRows.h"
+#include "server/store/SqlStoreTransactions.h"
+
+namespace fm::server {
+
+namespace {
+
+constexpr const char* kMigrationTable =
+    "CREATE TABLE IF NOT EXISTS schema_migration ("
+    " version INTEGER PRIMARY KEY, description TEXT NOT NULL, applied_at TEXT NOT NULL)";
+
+}  // namespace
+
+void SqlStore::Migrate() {
+  struct Migration {
+    int version;
+    std::string description;
+    std::function<void(SqlConnection&)> apply;
+  };
+  const std::string region = mOptions.region;
+  const std::vector<Migration> migrations = {
+      {1, "inventory, reference and audit tables",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.inventorySchema); }},
+      {2, fmt::format("reference data of region {} from the demo database", region),
+       [region](SqlConnection& c) { ReferenceData::FromDemoDatabase(region).WriteTo(c); }},
+      {3, "range versions, change names and custody events",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.versionsSchema); }},
+      {4, "the user id a client claimed, beside the authenticated one",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.claimedUserSchema); }},
+      {5, "custody history indexed by lineage and by holder",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.historySchema); }},
+  };
+  const int latest = migrations.back().version;
+
+  try {
+    auto lease = mPool.Acquire();
+    try {
+      lease->Begin(SqlConnection::Transaction::Migration);
+      lease->ExecuteScript(kMigrationTable);
+      auto rows = lease->Query("SELECT max(version) FROM schema_migration", {});
+      int current = rows.empty() ? 0 : static_cast<int>(OptInteger(rows[0][0]).value_or(0));
+      if (current > latest) {
+        throw StoreError::Internal(fmt::format(
+            "the inventory database has schema version {}, newer than this server knows ({})",
+            current, latest));
+      }
+      for (const auto& m : migrations) {
+        if (m.version <= current) continue;
+        spdlog::info("{} store: applying migration {} ({})", mBackend.name, m.version,
+                     m.description);
+        m.apply(*lease);
+        lease->Query(
+            "INSERT INTO schema_migration (version, description, applied_at)"
+            " VALUES (?, ?, ?)",
+            {std::int64_t{m.version}, m.description, Now()});
+      }
+      lease->Commit();
+    } catch (...) {
+      lease->Rollback();
+      throw;
+    }
+  } catch (const SqlError& e) {
+    if (e.GetKind() == SqlError::Kind::Connection) throw Translate(e);
+    throw StoreError::Internal(
+        fmt::format("the {} inventory schema could not be migrated: {}", mBackend.name, e.what()));
+  }
+}
+
+int SqlStore::SchemaVersion() {
+  auto rows = ReadRows("SELECT max(version) FROM schema_migration", {});
+  return rows.empty() ? 0 : static_cast<int>(OptInteger(rows[0][0]).value_or(0));
+}
+
+}  // namespace fm::server

@@ -1,0 +1,176 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/store/InventoryCheck.h"
+#include "server/store/StoreTypes.h"
+
+namespace fm::server {
+
+class ReferenceData;
+
+struct StoreOptions {
+  // Answers the current time in UTC as ISO 8601 ("2024-05-01T08:30:00.123Z"); audit entries
+  // are stamped with it. Empty: the system clock.
+  std::function<std::string()> clock;
+  // How long a writer waits for another writer (SQLite busy time-out, PostgreSQL lock wait).
+  std::chrono::milliseconds busyTimeout{5000};
+  // A save that loses a serialization race or deadlock is run again this many times at most.
+  // Five left about one save in 500 refused with 16 clerks saving at once on two busy cores;
+  // eight pauses add up to about 2 s at the worst, which a clerk waits out sooner than a
+  // refusal.
+  int maxRetries = 8;
+  // Connections kept open for concurrent callers.
+  std::size_t poolSize = 8;
+  // Run the schema migrations (and load the reference data into a new database) on open.
+  bool migrate = true;
+  // Region whose reference data a new database receives from the demo database.
+  std::string region = "NORTH";
+};
+
+// The inventory of form ranges, the reference data that governs it (form types with their
+// number bounds, status codes, troops and districts, officers with their duty stations) and
+// the audit history of every applied change.
+//
+// Rules the store keeps whatever the caller sends, in both backends:
+//   - no two ranges of one form type share a form number; To is never below From;
+//   - From and To lie within the form type's bounds; the form type is known;
+//   - the Troop/District is a known troop with an empty district, or a known pair;
+//   - the status is "A" or a delisting reason; the registry number is 0 (no officer) or a
+//     known officer's;
+//   - ranges of the quarterly form type carry a quarter 1-4 and a year of at least 1950;
+//     other ranges carry neither (a quarter or year sent for them is dropped).
+//
+// Conservation: per form type, the numbers held after a save are those held before plus
+// the numbers of the receipts ("ADD" rows whose numbers no range held before the save). A
+// save may split, assign, void or move forms but never leave one in no range; only
+// Withdraw takes numbers out. An "ADD" is either a receipt (no number held before) or a
+// piece of a range the same save replaces (all its numbers from that one range); an "UPD"
+// stays within the range it replaces; a save replaces each range at most once.
+//
+// Versions: every range carries a version, 1 when it is created and increased by every
+// change. An "UPD" must carry the version of the range it replaces as the client read it;
+// when the range changed since, the save is refused (StoreError::Stale) naming who changed
+// it and when.
+//
+// Remaining-forms counts: a new range counts all its forms as remaining. The forms of a
+// stored range are taken as used from its lowest number up, so a range [F, T] with R
+// remaining has used F .. T-R. A row that replaces the range ("UPD") and the further rows
+// of the same request whose span lies in the replaced span ("ADD" pieces of a split) count
+// as remaining only the numbers not in that used part. Numbers outside every replaced span
+// count as remaining.
+//
+// Thread safety: every member may be called from any thread at the same time; each call
+// uses its own pooled connection. Errors: every member throws StoreError (never another
+// exception type) and leaves the inventory unchanged when it does.
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // "sqlite" or "postgresql".
+  virtual std::string BackendName() const = 0;
+  // Number of the newest schema migration applied.
+  virtual int SchemaVersion() = 0;
+
+  // The ranges matching the query, ordered by form type then From. With query.limit > 0
+  // at most that many.
+  virtual std::vector<StoredRange> FindRanges(const RangeQuery& query) = 0;
+  // The ranges of FindRanges, in its order, handed one at a time to `each` with their index
+  // as the database's cursor gives them, in one object reused from range to range: the
+  // result is never held whole. `each` answers false to stop. A read the store runs again
+  // (a busy database) starts over: `each` then sees index 0 again. This default goes
+  // through FindRanges.
+  using RangeVisitor = std::function<bool(const StoredRange& range, std::size_t index)>;
+  virtual void ForEachRange(const RangeQuery& query, const RangeVisitor& each);
+
+  // Runs `reads` (calls of this store's read members, on this thread) as one read of the
+  // database where the backend can: one connection and one snapshot for all of them, so that
+  // an answer assembled from several reads shows one moment of the inventory. Every answer
+  // that reads more than once goes through it (RequestHandler does); a call inside another
+  // joins the outer one. A read the store runs again runs `reads` again whole, so it must
+  // start over (as ForEachRange's index 0 says). Each read member on its own already reads
+  // one snapshot. This default just calls it.
+  virtual void ReadTogether(const std::function<void()>& reads);
+
+  // The officers of the query, ordered by registry number, then duty start, troop and
+  // district (one row per current duty assignment).
+  virtual std::vector<Officer> FindOfficers(const OfficerQuery& query) = 0;
+
+  // Applies the rows in order in one transaction: "ADD" inserts a range; "UPD" replaces the
+  // stored range of the same form type whose From equals the row's From. All rows or none:
+  // any broken rule throws StoreError::Rejected naming the row (1-based) and the rule, and
+  // a version that no longer matches throws StoreError::Stale. A request id applied before
+  // is not applied again: the answer then says alreadyApplied (the same id with different
+  // rows is rejected). Each applied row goes into the audit history with the context, the
+  // time and what it was (custody::kReceive, kPiece or kChange).
+  virtual SaveOutcome ApplyChanges(const SaveContext& context,
+                                   const std::vector<RangeChange>& changes) = 0;
+
+  // Takes the forms `from`..`to` of the form type out of the inventory: the only way a number
+  // leaves it. Every number of the span must be held by a stored range (the span may cross
+  // several); the ranges are cut, the pieces outside the span stay with new versions, and
+  // each cut range gets a custody::kWithdraw entry in the audit history with the reason.
+  // The reason is required (trimmed, at most kMaxWithdrawReasonLength characters). Throws
+  // StoreError::Rejected (nothing changed) for an unknown form type, a span not wholly held,
+  // or a missing or overlong reason.
+  virtual WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,
+                                   std::int64_t from, std::int64_t to,
+                                   const std::string& reason) = 0;
+
+  // The chain of custody of one form: every applied row whose resulting range holds the
+  // number, oldest first. Found by walking from the entry that wrote the range holding the
+  // number now (or from its latest withdrawal) up the entries each replaced, and from a
+  // receipt to the withdrawal of the same number before it: a few index probes whatever
+  // the size of the history. Each entry says who held the form (Troop/District, registry
+  // number), in which status, and since when; a withdrawn form's last entry is its
+  // withdrawal, with who, when and why.
+  virtual std::vector<CustodyEntry> FormHistory(const std::string& formType,
+                                                std::int64_t formNumber) = 0;
+
+  // What a custody report of `query.scope` over [start, end) reads:
+  //   - held: the ranges the scope holds now, with the time each was last changed (the
+  //     latest states of the history, read from the inventory, which is smaller);
+  //   - entries, ordered by id: every entry of the form type(s) whose range the scope held
+  //     and that ended at or after `start` (what the scope held at `start`, or held for a
+  //     while in the period), every entry of the scope written in the period (withdrawals
+  //     included), and every entry written in the period that replaced a range the scope
+  //     held and went elsewhere.
+  // An entry carries what a report reads: id, parentId, endedAt, at, event, and the before
+  // and after ranges' bounds, holders and statuses (and the after's remaining count); the
+  // request, the user, comments, quarters and reasons are left empty. The holdings at any
+  // instant of the period follow (server/custody/Accountability.h).
+  virtual HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) = 0;
+
+  // Reference data, ordered by code.
+  virtual std::vector<FormTypeInfo> FormTypes() = 0;
+  // All reference data (form types, statuses, stations, officers), read when the store
+  // was opened. Valid as long as the store.
+  virtual const ReferenceData& Reference() const = 0;
+
+  virtual std::size_t RangeCount() = 0;
+
+  // Checks, from one snapshot, that the inventory accounts for every form number
+  // (server/store/InventoryCheck.h). Reads the whole inventory and its whole history.
+  virtual InventoryCheck CheckInventory() = 0;
+
+  // Bulk load of an initial inventory (demo data, benchmark inventories) into an inventory
+  // that holds no range yet. Ranges are checked against the same rules (their remaining
+  // counts are taken as given, between 0 and the size). With `recordCustody`, each range
+  // gets a "LOAD" entry in the audit history under the context. Throws StoreError::Rejected
+  // when the inventory is not empty or a range breaks a rule.
+  virtual void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
+                             bool recordCustody) = 0;
+};
+
+// Opens a store by address: "sqlite:PATH" (the file is created when missing), or a
+// PostgreSQL connection URL ("postgresql://..." or "postgres://..."). Runs the migrations
+// when options.migrate is set. Throws StoreError::Unavailable when the database cannot be
+// opened, StoreError::Rejected for an address of no known form.
+std::shared_ptr<Store> OpenStore(const std::string& address, const StoreOptions& options = {});
+
+}  // namespace fm::server

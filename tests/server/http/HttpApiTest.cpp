@@ -1,0 +1,170 @@
+// HttpApi without sockets: what a request's head is admitted as, how a query is read, which
+// status a failing store is answered with, and the limits and tokens it is given.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <utility>
+
+#include "HttpTestServer.h"
+#include "TempFolder.h"
+#include "server/http/HttpApi.h"
+#include "server/store/StoreError.h"
+
+namespace fm::server::testing {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// A fresh SQLite inventory whose history reads (recorded) and withdrawals run `fail` first.
+struct FailingStore : ForwardingStore {
+  using ForwardingStore::ForwardingStore;
+  std::vector<CustodyEntry> FormHistory(const std::string& type, std::int64_t number) override {
+    asked.emplace_back(type, number);
+    if (fail) fail();
+    return ForwardingStore::FormHistory(type, number);
+  }
+  WithdrawOutcome Withdraw(const SaveContext& c, const std::string& type, std::int64_t from,
+                           std::int64_t to, const std::string& reason) override {
+    if (fail) fail();
+    return ForwardingStore::Withdraw(c, type, from, to, reason);
+  }
+  std::function<void()> fail;
+  std::vector<std::pair<std::string, std::int64_t>> asked;
+};
+
+std::shared_ptr<const TokenTable> Tokens(const char* adminToken) {
+  return TokenTable::FromTokens(
+      {{"clerk", {1001, "Margaret Hartley", Role::Clerk, StationScope::Parse("A1")}},
+       {adminToken, Principal::LocalAdministrator(1, "Ada Admin")}});
+}
+
+std::string ErrorOf(const HttpAnswer& answer) {
+  const auto body = nlohmann::json::parse(answer.body, nullptr, false);
+  return body.contains("error") ? body["error"].get<std::string>() : "";
+}
+
+class HttpApiTest : public ::testing::Test {
+ protected:
+  HttpAnswer Send(const std::string& method, const std::string& target, const std::string& body,
+                  const std::string& authorization = "Bearer admin") {
+    const HttpAdmission admission = mApi.Admit(method, target, authorization, "application/json");
+    if (!admission.endpoint) return admission.refusal;
+    return mApi.Answer(*admission.endpoint, target, body, admission.principal);
+  }
+
+  fm::testing::TempFolder mFolder;
+  std::shared_ptr<FailingStore> mStore = std::make_shared<FailingStore>(
+      OpenStore("sqlite:" + (mFolder.Path() / "inventory.db").string()));
+  std::shared_ptr<RequestHandler> mHandler = std::make_shared<RequestHandler>(mStore);
+  HttpApi mApi{mHandler, Tokens("admin"), HttpRequestLimits{8, 2, 3}};
+};
+
+TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
+  // Method, target, Authorization, Content-Type; the refusal's status (0: admitted) and what
+  // it says (its error, or the Allow header of a 405).
+  const std::tuple<const char*, const char*, const char*, const char*, unsigned, const char*>
+      cases[] = {
+          {"GET", "/healthz", "", "", 0, ""},
+          {"GET", "/v1/report?station=A1", "bearer admin", "", 0, ""},
+          {"POST", "/v1/messages", " Bearer   clerk ", "Application/JSON; charset=utf-8", 0, ""},
+          {"POST", "/v1/messages", "Bearer admin", "application/jsonx", 415,
+           "\"application/jsonx\""},
+          {"POST", "/v1/messages", "Basic admin", "application/json", 401, "bearer tokens only"},
+          {"POST", "/v1/messages", "Bearer", "application/json", 401, "bearer tokens only"},
+          {"POST", "/v1/withdrawals", "Bearer clerk", "application/json", 403,
+           "Your account (clerk) may not withdraw forms"},
+          {"POST", "/v1/history", "Bearer admin", "", 405, "GET"},
+          {"GET", "/v1/reports", "Bearer admin", "", 404,
+           "answers POST /v1/messages, GET /v1/history, POST /v1/withdrawals, GET /v1/report and "
+           "GET /healthz"}};
+  for (const auto& [method, target, authorization, contentType, refusal, said] : cases) {
+    SCOPED_TRACE(std::string(method) + " " + target + " [" + authorization + "]");
+    const HttpAdmission a = mApi.Admit(method, target, authorization, contentType);
+    EXPECT_EQ(a.endpoint.has_value(), refusal == 0);
+    EXPECT_EQ(a.refusal.status, refusal == 0 ? 200u : refusal);
+    EXPECT_THAT(refusal == 405 ? a.refusal.headers.at(0).second : ErrorOf(a.refusal),
+                HasSubstr(said));
+  }
+  EXPECT_EQ(mApi.Admit("POST", "/v1/messages", "Bearer clerk", "application/json").principal.userId,
+            1001);
+}
+
+TEST_F(HttpApiTest, QueryPartsAreDecodedOnceAndRefusedWhenBroken) {
+  // The query of a history, its status, its error, and what the store is asked (status 200).
+  const std::tuple<const char*, unsigned, const char*, std::pair<std::string, std::int64_t>>
+      cases[] = {{"form%5Ftype=%43&number=%35%30", 200, "", {"C", 50}},
+                 {"&form_type=C&&number=5&", 200, "", {"C", 5}},
+                 {"form_type=C%2541&number=5", 422, "\"C%41\" is not known", {}},
+                 {"form_type=C+&number=5", 422, "\"C \" is not known", {}},
+                 {"form_type=C&number=5%", 400, "\"number=5%\" holds a broken %-escape", {}},
+                 {"form_type=C&number=5%4", 400, "broken %-escape", {}},
+                 {"form_type=%zz&number=5", 400, "broken %-escape", {}},
+                 {"form_type=C&number=5&form_type=C", 400, "\"form_type\" is given twice", {}},
+                 {"number=5&form_type", 422, "The Form Type \"\" is not known", {}}};
+  for (const auto& [query, status, error, asked] : cases) {
+    SCOPED_TRACE(query);
+    mStore->asked.clear();
+    const HttpAnswer answer = Send("GET", std::string("/v1/history?") + query, "");
+    EXPECT_EQ(answer.status, status) << answer.body;
+    EXPECT_THAT(ErrorOf(answer), HasSubstr(error));
+    EXPECT_EQ(mStore->asked, decltype(mStore->asked)(status == 200 ? 1 : 0, asked));
+  }
+}
+
+TEST_F(HttpApiTest, StoreFailuresAreAnsweredWithTheirStatusAndWithdrawalsHideInternalWords) {
+  using Kind = StoreError::Kind;
+  const std::pair<Kind, unsigned> kinds[] = {{Kind::Rejected, 422},    {Kind::Forbidden, 403},
+                                             {Kind::Conflict, 409},    {Kind::Stale, 409},
+                                             {Kind::Unavailable, 503}, {Kind::Internal, 500}};
+  const std::string withdrawal = protocol::WithdrawalRequestToJson({"w1", "C", 5, 9, "misprint"});
+  for (const auto& [kind, status] : kinds) {
+    SCOPED_TRACE(status);
+    mStore->fail = [kind = kind] { throw StoreError(kind, "the words of the store"); };
+    const HttpAnswer history = Send("GET", "/v1/history?form_type=C&number=5", "");
+    EXPECT_EQ(history.status, status);
+    EXPECT_TRUE(kind == Kind::Internal || ErrorOf(history) == "the words of the store");
+    const HttpAnswer withdrawn = Send("POST", "/v1/withdrawals", withdrawal);
+    EXPECT_EQ(withdrawn.status, status);
+    EXPECT_EQ(ErrorOf(withdrawn) == "the words of the store", kind != Kind::Internal);
+  }
+  // Whatever else goes wrong is a 500 that keeps its details for the log.
+  mStore->fail = [] { throw std::runtime_error("disk on fire"); };
+  const HttpAnswer unforeseen = Send("GET", "/v1/history?form_type=C&number=5", "");
+  EXPECT_EQ(unforeseen.status, 500u);
+  EXPECT_THAT(ErrorOf(unforeseen), AllOf(HasSubstr("internal error"), Not(HasSubstr("disk"))));
+}
+
+TEST_F(HttpApiTest, LimitsAreThoseGiven) {
+  const auto post = [&](const protocol::Request& request) {
+    return Send("POST", "/v1/messages", protocol::RequestToJson(request));
+  };
+  EXPECT_THAT(ErrorOf(post(Message("123456789", protocol::kSearchMessage, {}))),
+              AllOf(HasSubstr("at most 8 visible"), HasSubstr("this one has 9 characters")));
+  const auto a = Key("TRP_ID", "A");
+  EXPECT_THAT(ErrorOf(post(Message("12345678", protocol::kSearchMessage, {a, a, a}))),
+              HasSubstr("has 3 criteria; this server takes at most 2"));
+  const auto row = ChangeRow("ADD", "C", 1, 1, "A", "1", std::nullopt, "A");
+  EXPECT_THAT(ErrorOf(post(Save("s", {row, row, row, row}))),
+              HasSubstr("has 4 rows; this server takes at most 3"));
+  EXPECT_EQ(post(Message("12345678", protocol::kSearchMessage, {a, a})).status, 200u);
+}
+
+TEST_F(HttpApiTest, TokensReplacedTakeEffectUnlessNoneWereAskedFor) {
+  mApi.ReplaceTokens(Tokens("renewed"));
+  EXPECT_EQ(Send("GET", "/v1/report", "", "Bearer admin").status, 401u);
+  EXPECT_TRUE(mApi.Admit("GET", "/v1/report", "Bearer renewed", "").endpoint);
+
+  HttpApi open(mHandler, nullptr);
+  open.ReplaceTokens(Tokens("admin"));
+  EXPECT_FALSE(open.AsksForTokens());
+  const HttpAdmission anyone = open.Admit("POST", "/v1/withdrawals", "", "application/json");
+  EXPECT_TRUE(anyone.endpoint);
+  EXPECT_EQ(anyone.principal, HttpApi::LocalClient());
+}
+
+}  // namespace
+}  // namespace fm::server::testing
