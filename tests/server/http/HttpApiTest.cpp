@@ -60,7 +60,8 @@ class HttpApiTest : public ::testing::Test {
   std::shared_ptr<FailingStore> mStore = std::make_shared<FailingStore>(
       OpenStore("sqlite:" + (mFolder.Path() / "inventory.db").string()));
   std::shared_ptr<RequestHandler> mHandler = std::make_shared<RequestHandler>(mStore);
-  HttpApi mApi{mHandler, Tokens("admin"), HttpRequestLimits{8, 2, 3}};
+  HttpApi mApi{mHandler, Tokens("admin"),
+               HttpRequestLimits{.requestIdLength = 8, .criteria = 2, .rows = 3}};
 };
 
 TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
