@@ -18,6 +18,7 @@
 #include "server/SearchCriteria.h"
 #include "server/Store.h"
 #include "server/TimeText.h"
+#include "server/UseChecks.h"
 
 namespace fm::server {
 
@@ -88,7 +89,8 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
   return report;
 }
 
-protocol::FormHistory RequestHandler::History(const std::string& formType, std::int64_t number) {
+protocol::FormHistory RequestHandler::History(const std::string& formType, std::int64_t number,
+                                              std::vector<protocol::FormUse>* uses) {
   const ReferenceData& reference = mStore->Reference();
   const std::string type = text::ToUpper(text::Trim(formType));
   if (!reference.FindFormType(type)) {
@@ -101,13 +103,18 @@ protocol::FormHistory RequestHandler::History(const std::string& formType, std::
   // holder that no entry wrote.
   std::vector<CustodyEntry> entries;
   std::vector<StoredRange> now;
+  std::vector<protocol::FormUse> used;
   mStore->ReadTogether([&] {
     entries = mStore->FormHistory(type, number);
     now = mStore->FindRanges(holding);
+    used = mStore->UsesOf(type, number);
   });
   std::optional<FormRange> current;
   if (!now.empty()) current = now.front().range;
-  return BuildFormHistory(type, number, entries, current, reference);
+  protocol::FormHistory history = BuildFormHistory(type, number, entries, current, reference);
+  history.summary += UsesSummary(used, reference);
+  if (uses) *uses = std::move(used);
+  return history;
 }
 
 protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) {
@@ -128,7 +135,9 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
     if (text::ReadWholeNumber(numberText, number) != text::WholeNumberStatus::kOk || number < 0) {
       RefuseNumber(CriterionCaption("FORM_SEARCH_NBR", ""), numberText, "a form number");
     }
-    reply.dataSets = protocol::FormHistoryToDataSets(History(type, number));
+    std::vector<protocol::FormUse> uses;
+    reply.dataSets = protocol::FormHistoryToDataSets(History(type, number, &uses));
+    reply.dataSets.emplace(protocol::kFormUseDataSet, protocol::UsesToDataSet(uses));
   } else {
     const auto values = CustodyCriteria(
         request.criteria, request.messageType,

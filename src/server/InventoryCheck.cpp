@@ -270,8 +270,37 @@ class Replay {
   std::map<std::string, std::set<RangeKey>> mWithdrawnFrom;
 };
 
+// The standing uses of each range holding any (the ranges of no key hold none).
+std::map<RangeKey, std::int64_t> UsesOfRanges(SqlConnection& c) {
+  std::map<RangeKey, std::int64_t> uses;
+  for (const auto& row :
+       c.Query("SELECT x.form_typ_cd, x.frm_form_nbr, x.used FROM (SELECT r.form_typ_cd,"
+               " r.frm_form_nbr, (SELECT count(*) FROM form_use u WHERE u.standing = 1"
+               " AND u.form_typ_cd = r.form_typ_cd AND u.form_nbr >= r.frm_form_nbr"
+               " AND u.form_nbr <= r.to_form_nbr) AS used FROM form_range r) x WHERE x.used > 0",
+               {})) {
+    uses[{Text(row[0]), Integer(row[1])}] = Integer(row[2]);
+  }
+  return uses;
+}
+
+// A superseded use is superseded by a record: corrections keep what they replace.
+void CheckCorrections(SqlConnection& c, std::vector<std::string>& violations) {
+  for (const auto& row :
+       c.Query("SELECT u.use_id FROM form_use u WHERE u.standing = 0 AND NOT EXISTS"
+               " (SELECT 1 FROM form_use s WHERE s.supersedes_id = u.use_id) ORDER BY u.use_id",
+               {})) {
+    violations.push_back(
+        fmt::format("use {} does not stand, but no record supersedes it", Integer(row[0])));
+  }
+}
+
+// A range whose numbers have standing uses counts its size less them, whatever its last
+// history entry says (a use changes the count, not the history); every other column, and the
+// count of every other range, is the history's.
 void CompareWithHistory(const std::vector<FormRange>& stored,
-                        const std::vector<FormRange>& replayed, const Wording& words,
+                        const std::vector<FormRange>& replayed,
+                        const std::map<RangeKey, std::int64_t>& uses, const Wording& words,
                         std::vector<std::string>& violations) {
   std::map<RangeKey, const FormRange*> history;
   for (const auto& r : replayed) history[{r.formType, r.from}] = &r;
@@ -282,7 +311,15 @@ void CompareWithHistory(const std::vector<FormRange>& stored,
           "the inventory holds {}, which no history entry accounts for", words.Describe(r)));
       continue;
     }
-    if (!(*it->second == r)) {
+    FormRange written = *it->second;
+    if (auto used = uses.find({r.formType, r.from}); used != uses.end()) {
+      if (r.remaining != r.Size() - used->second) {
+        violations.push_back(fmt::format("the inventory holds {}, but {} of its numbers are used",
+                                         words.Describe(r), used->second));
+      }
+      written.remaining = r.remaining;
+    }
+    if (!(written == r)) {
       violations.push_back(fmt::format("the inventory holds {}, but its history ends with {}",
                                        words.Describe(r), words.Describe(*it->second)));
     }
@@ -364,7 +401,8 @@ InventoryCheck CheckInventory(SqlConnection& connection) {
   const std::vector<AuditEntry> audit = ReadAudit(connection);
   Replay replay(words);
   for (const auto& entry : audit) replay.Apply(entry, violations);
-  CompareWithHistory(stored, replay.Ranges(), words, violations);
+  CompareWithHistory(stored, replay.Ranges(), UsesOfRanges(connection), words, violations);
+  CheckCorrections(connection, violations);
 
   CompareNumbers(stored, AccountedNumbers(audit), words, violations);
   check.ranges = stored.size();

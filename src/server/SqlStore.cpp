@@ -17,6 +17,7 @@
 #include "server/SqlError.h"
 #include "server/StoreError.h"
 #include "server/TimeText.h"
+#include "server/UseStore.h"
 
 namespace fm::server {
 
@@ -534,6 +535,13 @@ std::vector<SqlRow> SqlStore::ReadRows(std::string_view sql, const std::vector<S
   return rows;
 }
 
+void SqlStore::WriteWith(const WriteScope& scope, const std::function<void(SqlConnection&)>& body) {
+  Write(scope, [&](SqlConnection& c) {
+    body(c);
+    return 0;
+  });
+}
+
 // --- Construction -------------------------------------------------------------------------
 
 SqlStore::SqlStore(Backend backend, StoreOptions options)
@@ -583,6 +591,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.claimedUserSchema); }},
       {5, "custody history indexed by lineage and by holder",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.historySchema); }},
+      {6, "the uses of form numbers, their imports and conflicts",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.usageSchema); }},
   };
   const int latest = migrations.back().version;
 
@@ -953,7 +963,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       std::iota(sentAs.begin(), sentAs.end(), std::size_t{0});
     }
     const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
-    RemainingCounter counter;
+    UseAwareCounter counter(c);
     CustodyLedger ledger;
     // The entry that wrote each range this save replaces, by (form type, From): the parent of
     // the entries recording the range's new state and its pieces.
@@ -1075,7 +1085,7 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
           fmt::format("The range {}-{} of {}", r.from, r.to, FormTypeName(r.formType, *mReference));
       CheckHeldInScope(context.scope, r, *mReference, "nothing was withdrawn");
       ledger.Replaced(label, r);
-      RemainingCounter counter;
+      UseAwareCounter counter(c);
       counter.Replaced(r);
       FormRange gone = r;
       gone.from = std::max(r.from, from);

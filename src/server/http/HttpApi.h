@@ -34,7 +34,16 @@ struct HttpRequestLimits {
   std::size_t rows = 10000;          // rows of all the data sets of one request
 };
 
-enum class HttpEndpoint { Messages, History, Withdrawals, Health, Report };
+enum class HttpEndpoint {
+  Messages,
+  History,
+  Withdrawals,
+  Health,
+  Report,
+  UsageCsv,   // POST /v1/usage with an import file
+  UsageJson,  // POST /v1/usage with uses as JSON
+  Usage       // GET /v1/usage
+};
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in
 // and whom the request acts for, or (endpoint empty) the answer refusing it.
@@ -52,6 +61,8 @@ struct HttpAdmission {
 //   POST /v1/messages     every role; a save needs clerk or admin, within the stations
 //   GET  /v1/history      every role
 //   POST /v1/withdrawals  admin
+//   POST /v1/usage        clerk (within its stations) or admin; text/csv or JSON
+//   GET  /v1/usage        every role
 //   GET  /healthz         no token
 //
 // Thread safety: Admit and Answer may run on any thread at once, also while ReplaceTokens
@@ -95,6 +106,9 @@ class HttpApi {
   HttpAnswer Withdrawals(std::string_view body, const Principal& principal) const;
   HttpAnswer Health() const;
   HttpAnswer Report(std::string_view target) const;
+  HttpAnswer RecordUsage(std::string_view target, std::string_view body, const Principal& principal,
+                         bool csv) const;
+  HttpAnswer Usage(std::string_view target) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
   std::shared_ptr<const TokenTable> Tokens() const;
 
