@@ -32,7 +32,9 @@ struct InventoryCheck {
 //     are not pieces of a split (a piece lies in the span a "UPD" or "WDR" of the same
 //     request held before), less the spans of "WDR" entries;
 //  4. uses: a range with standing uses counts as remaining its size less them (rule 2 then
-//     compares every other column), and a use that does not stand is superseded by a record.
+//     compares every other column, and for a range any of whose numbers has a use record
+//     leaves its count out where an entry replaced it, since uses change counts between
+//     entries), and a use that does not stand is superseded by a record.
 //
 // An audit action the replay does not know is a violation too, so a new kind of change cannot
 // slip past unchecked: teach Replay (InventoryCheck.cpp) what it does to the ranges and to the
