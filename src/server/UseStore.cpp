@@ -8,7 +8,6 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
-#include <random>
 
 #include "base/Text.h"
 #include "server/ChangeRules.h"
@@ -112,20 +111,47 @@ std::string UseWords(const SqlValue& disposition, const SqlValue& day, const Sql
 
 // The ranges holding the uses from `firstId` on count their size less their standing uses.
 // Only ranges that do hold such a use are counted anew: a range none of whose numbers was
-// used keeps the count people recorded.
+// used keeps the count people recorded. The ranges are found per form type by whichever
+// takes fewer index probes: from each new use, the range holding it; or from each range
+// between the lowest and the highest new number, whether it holds one. Every probe is a
+// scalar subquery, so that no plan can join tables filled in this very transaction (whose
+// statistics still say empty) by scanning them.
 void CountUsesOfRanges(SqlConnection& c, std::int64_t firstId) {
-  c.Query(
-      "UPDATE form_range SET rmng_form_cnt = to_form_nbr - frm_form_nbr + 1 -"
-      " (SELECT count(*) FROM form_use u WHERE u.standing = 1"
-      "   AND u.form_typ_cd = form_range.form_typ_cd AND u.form_nbr >= form_range.frm_form_nbr"
-      "   AND u.form_nbr <= form_range.to_form_nbr)"
-      " WHERE range_id IN (SELECT (SELECT n.range_id FROM form_range n"
-      "     WHERE n.form_typ_cd = x.form_typ_cd AND n.frm_form_nbr <= x.form_nbr"
-      "     ORDER BY n.frm_form_nbr DESC LIMIT 1) FROM form_use x WHERE x.use_id >= ?)"
-      " AND EXISTS (SELECT 1 FROM form_use e WHERE e.standing = 1"
-      "   AND e.form_typ_cd = form_range.form_typ_cd AND e.form_nbr >= form_range.frm_form_nbr"
-      "   AND e.form_nbr <= form_range.to_form_nbr)",
+  constexpr const char* kCount =
+      "UPDATE form_range SET rmng_form_cnt = form_range.to_form_nbr - form_range.frm_form_nbr"
+      " + 1 - t.used FROM (SELECT h.range_id, (SELECT count(*) FROM form_use u"
+      "   WHERE u.standing = 1 AND u.form_typ_cd = h.form_typ_cd"
+      "   AND u.form_nbr >= h.frm_form_nbr AND u.form_nbr <= h.to_form_nbr) AS used"
+      "   FROM form_range h WHERE {}) t"
+      " WHERE form_range.range_id = t.range_id AND t.used > 0";
+  const auto types = c.Query(
+      "SELECT form_typ_cd, min(form_nbr), max(form_nbr), count(*) FROM form_use"
+      " WHERE use_id >= ? GROUP BY form_typ_cd",
       {firstId});
+  for (const auto& type : types) {
+    const SqlValue& code = type[0];
+    const std::int64_t ranges = SqlInteger(
+        c.Query("SELECT count(*) FROM form_range WHERE form_typ_cd = ? AND frm_form_nbr <= ?"
+                " AND to_form_nbr >= ?",
+                {code, type[2], type[1]})
+            .at(0)
+            .at(0));
+    if (SqlInteger(type[3]) <= ranges) {
+      c.Query(fmt::format(kCount,
+                          "h.range_id IN (SELECT (SELECT n.range_id FROM form_range n"
+                          " WHERE n.form_typ_cd = x.form_typ_cd AND n.frm_form_nbr <= x.form_nbr"
+                          " ORDER BY n.frm_form_nbr DESC LIMIT 1) FROM form_use x"
+                          " WHERE x.use_id >= ? AND x.form_typ_cd = ?)"),
+              {firstId, code});
+    } else {
+      c.Query(fmt::format(kCount,
+                          "h.form_typ_cd = ? AND h.frm_form_nbr <= ? AND h.to_form_nbr >= ?"
+                          " AND (SELECT 1 FROM form_use x WHERE x.form_typ_cd = h.form_typ_cd"
+                          " AND x.form_nbr >= h.frm_form_nbr AND x.form_nbr <= h.to_form_nbr"
+                          " AND x.use_id >= ? LIMIT 1) = 1"),
+              {code, type[2], type[1], firstId});
+    }
+  }
 }
 
 std::int64_t MaxId(SqlConnection& c, const char* sql) {
@@ -135,8 +161,8 @@ std::int64_t MaxId(SqlConnection& c, const char* sql) {
 
 // Lines whose number a clerk's stations do not hold (nor held when it was withdrawn) are bad
 // lines: a clerk records the uses of its own stations' forms.
-void CheckUsesInScope(SqlConnection& c, const std::string& key, const StationScope& scope,
-                      const ReferenceData& reference, std::size_t listed, UsageOutcome& outcome) {
+void CheckUsesInScope(SqlConnection& c, const StationScope& scope, const ReferenceData& reference,
+                      std::size_t listed, UsageOutcome& outcome) {
   c.QueryEach(
       "SELECT s.line_nbr, s.form_typ_cd, s.form_nbr, h.trp_id, h.trp_dist_id,"
       " CASE WHEN h.range_id IS NULL THEN (SELECT w.before_trp_id || '/' || w.before_trp_dist_id"
@@ -146,8 +172,8 @@ void CheckUsesInScope(SqlConnection& c, const std::string& key, const StationSco
       " FROM form_use_stage s LEFT JOIN form_range h ON h.range_id = (SELECT n.range_id"
       "   FROM form_range n WHERE n.form_typ_cd = s.form_typ_cd AND n.frm_form_nbr <= s.form_nbr"
       "   ORDER BY n.frm_form_nbr DESC LIMIT 1) AND h.to_form_nbr >= s.form_nbr"
-      " WHERE s.stage_key = ? ORDER BY s.line_nbr",
-      {key}, [&](const SqlRow& row) {
+      " ORDER BY s.line_nbr",
+      {}, [&](const SqlRow& row) {
         const std::string form = fmt::format("number {} of {}", SqlInteger(row[2]),
                                              FormTypeName(SqlText(row[1]), reference));
         std::string problem;
@@ -179,9 +205,25 @@ void CheckUsesInScope(SqlConnection& c, const std::string& key, const StationSco
       });
 }
 
-std::string StageKey(const std::string& requestId) {
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  return fmt::format("{}#{:016x}", requestId, random());
+// The checked lines of the batch being recorded go into a temporary table of the connection
+// (never logged, seen by no other session), copied from form_use so that its columns compare
+// with it as they are (PostgreSQL's collation included), and indexed once filled: one sort
+// instead of a million inserts at random places.
+constexpr const char* kStageColumns[] = {"form_typ_cd", "form_nbr", "line_nbr",  "disposition",
+                                         "used_on",     "reg_nbr",  "reference", "note"};
+void CreateStage(SqlConnection& c) {
+  c.Query("DROP TABLE IF EXISTS form_use_stage", {});
+  c.Query(
+      "CREATE TEMP TABLE form_use_stage AS SELECT form_typ_cd, form_nbr, line_nbr, disposition,"
+      " used_on, reg_nbr, reference, note FROM form_use WHERE 1 = 0",
+      {});
+}
+void IndexStage(SqlConnection& c) {
+  c.Query(
+      "CREATE INDEX form_use_stage_number ON form_use_stage (form_typ_cd, form_nbr, line_nbr,"
+      " disposition, used_on, reg_nbr, reference, note)",
+      {});
+  c.Query("ANALYZE form_use_stage", {});
 }
 
 }  // namespace
@@ -333,10 +375,9 @@ protocol::UsageOutcome SqlStore::RecordUses(const SaveContext& context, const Us
         return;
       }
       const std::string at = Now();
-      const std::string key = StageKey(context.requestId);
-      const std::vector<std::string> stageColumns = {"stage_key", "form_typ_cd", "form_nbr",
-                                                     "line_nbr",  "disposition", "used_on",
-                                                     "reg_nbr",   "reference",   "note"};
+      const std::vector<std::string> stageColumns(std::begin(kStageColumns),
+                                                  std::end(kStageColumns));
+      CreateStage(c);
       std::vector<SqlRow> rows;
       rows.reserve(kStageRows);
       batch.lines([&](const UseLine& line) {
@@ -349,7 +390,7 @@ protocol::UsageOutcome SqlStore::RecordUses(const SaveContext& context, const Us
               "was recorded.",
               line.line));
         }
-        rows.push_back({key, use->formType, use->number, line.line,
+        rows.push_back({use->formType, use->number, line.line,
                         std::string(protocol::DispositionKey(use->disposition)), use->usedOn,
                         use->registry, use->reference, use->note});
         if (rows.size() == kStageRows) {
@@ -359,9 +400,10 @@ protocol::UsageOutcome SqlStore::RecordUses(const SaveContext& context, const Us
       });
       if (!rows.empty()) c.BulkInsert("form_use_stage", stageColumns, rows);
       rows = {};
+      IndexStage(c);
 
       if (!context.scope.IsEverywhere()) {
-        CheckUsesInScope(c, key, context.scope, *mReference, limits.listedLines, outcome);
+        CheckUsesInScope(c, context.scope, *mReference, limits.listedLines, outcome);
         if (outcome.badLineCount > 0) throw Undo{outcome};
       }
       SqlValue importId;
@@ -380,22 +422,9 @@ protocol::UsageOutcome SqlStore::RecordUses(const SaveContext& context, const Us
       const std::int64_t firstUse = MaxId(c, "SELECT max(use_id) FROM form_use") + 1;
       const std::int64_t firstConflict =
           MaxId(c, "SELECT max(conflict_id) FROM form_use_conflict") + 1;
-      // A number's first line stands, unless a use of it stands already.
-      c.Query(
-          "INSERT INTO form_use (form_typ_cd, form_nbr, disposition, used_on, reg_nbr,"
-          " reference, note, source_text, import_id, line_nbr, recorded_by_id, recorded_by_name,"
-          " recorded_at, request_id, standing)"
-          " SELECT s.form_typ_cd, s.form_nbr, s.disposition, s.used_on, s.reg_nbr, s.reference,"
-          " s.note, ?, ?, s.line_nbr, ?, ?, ?, ?, 1 FROM form_use_stage s WHERE s.stage_key = ?"
-          " AND NOT EXISTS (SELECT 1 FROM form_use_stage e WHERE e.stage_key = s.stage_key"
-          "   AND e.form_typ_cd = s.form_typ_cd AND e.form_nbr = s.form_nbr"
-          "   AND e.line_nbr < s.line_nbr)"
-          " AND NOT EXISTS (SELECT 1 FROM form_use u WHERE u.form_typ_cd = s.form_typ_cd"
-          "   AND u.form_nbr = s.form_nbr AND u.standing = 1)"
-          " ORDER BY s.form_typ_cd, s.form_nbr",
-          {sourceText, importId, context.userId, context.userName, at, context.requestId, key});
-      // Every other line that differs from the use standing now is a conflict.
-      c.Query(
+      // A line that differs from the use standing already is a conflict; either way the line
+      // is done with.
+      const std::string conflictSql =
           "INSERT INTO form_use_conflict (form_typ_cd, form_nbr, disposition, used_on, reg_nbr,"
           " reference, note, source_text, import_id, line_nbr, contradicts_id, recorded_by_id,"
           " recorded_by_name, recorded_at, request_id)"
@@ -403,12 +432,39 @@ protocol::UsageOutcome SqlStore::RecordUses(const SaveContext& context, const Us
           " s.note, ?, ?, s.line_nbr, u.use_id, ?, ?, ?, ? FROM form_use_stage s"
           " JOIN form_use u ON u.form_typ_cd = s.form_typ_cd AND u.form_nbr = s.form_nbr"
           "  AND u.standing = 1"
-          " WHERE s.stage_key = ? AND NOT (u.use_id >= ? AND u.line_nbr = s.line_nbr)"
+          " WHERE u.use_id {} ? AND u.line_nbr <> s.line_nbr"
           " AND NOT (u.disposition = s.disposition AND u.used_on = s.used_on"
           "  AND u.reg_nbr = s.reg_nbr AND u.reference = s.reference)"
-          " ORDER BY s.line_nbr",
-          {sourceText, importId, context.userId, context.userName, at, context.requestId, key,
-           firstUse});
+          " ORDER BY s.form_typ_cd, s.form_nbr, s.line_nbr";
+      const std::vector<SqlValue> stamp = {sourceText,       importId, context.userId,
+                                           context.userName, at,       context.requestId};
+      auto with = [&](SqlValue last) {
+        std::vector<SqlValue> params = stamp;
+        params.push_back(std::move(last));
+        return params;
+      };
+      // Before this batch no use has an id as great as firstUse: "< firstUse" is every earlier
+      // use, whatever line it came from.
+      c.Query(fmt::format(fmt::runtime(conflictSql), "<"), with(firstUse));
+      c.Query(
+          "DELETE FROM form_use_stage WHERE EXISTS (SELECT 1 FROM form_use u"
+          " WHERE u.form_typ_cd = form_use_stage.form_typ_cd"
+          " AND u.form_nbr = form_use_stage.form_nbr AND u.standing = 1)",
+          {});
+      // Of the lines left, a number's first line stands.
+      c.Query(
+          "INSERT INTO form_use (form_typ_cd, form_nbr, disposition, used_on, reg_nbr,"
+          " reference, note, source_text, import_id, line_nbr, recorded_by_id, recorded_by_name,"
+          " recorded_at, request_id, standing)"
+          " SELECT s.form_typ_cd, s.form_nbr, s.disposition, s.used_on, s.reg_nbr, s.reference,"
+          " s.note, ?, ?, s.line_nbr, ?, ?, ?, ?, 1 FROM form_use_stage s"
+          " WHERE NOT EXISTS (SELECT 1 FROM form_use_stage e"
+          "   WHERE e.form_typ_cd = s.form_typ_cd AND e.form_nbr = s.form_nbr"
+          "   AND e.line_nbr < s.line_nbr)"
+          " ORDER BY s.form_typ_cd, s.form_nbr",
+          stamp);
+      // The lines after it that differ from it are conflicts.
+      c.Query(fmt::format(fmt::runtime(conflictSql), ">="), with(firstUse));
       outcome.recorded = SqlInteger(
           c.Query("SELECT count(*) FROM form_use WHERE use_id >= ?", {firstUse}).at(0).at(0));
       outcome.conflictCount = SqlInteger(
@@ -448,7 +504,7 @@ protocol::UsageOutcome SqlStore::RecordUses(const SaveContext& context, const Us
             " WHERE import_id = ?",
             {outcome.recorded, outcome.alreadyRecorded, outcome.conflictCount, importId});
       }
-      c.Query("DELETE FROM form_use_stage WHERE stage_key = ?", {key});
+      c.Query("DROP TABLE form_use_stage", {});
       if (batch.preview) throw Undo{outcome};
     });
   } catch (Undo& undone) {

@@ -67,8 +67,7 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP TABLE form_use_stage",
-          "DROP TABLE form_use_conflict",
+  return {"DROP TABLE form_use_conflict",
           "DROP TABLE form_use",
           "DROP TABLE form_use_import",
           "DELETE FROM schema_migration WHERE version = 6",

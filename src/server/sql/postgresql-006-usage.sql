@@ -22,7 +22,7 @@ CREATE TABLE form_use_import (
 
 CREATE TABLE form_use (
   use_id            BIGSERIAL PRIMARY KEY,
-  form_typ_cd       TEXT COLLATE "C" NOT NULL REFERENCES form_type (code),
+  form_typ_cd       TEXT COLLATE "C" NOT NULL,
   form_nbr          BIGINT NOT NULL,
   disposition       TEXT COLLATE "C" NOT NULL CHECK (disposition IN ('ISSUED', 'SPOILED', 'LOST', 'STOLEN')),
   used_on           TEXT COLLATE "C" NOT NULL
@@ -69,19 +69,3 @@ CREATE TABLE form_use_conflict (
   request_id       TEXT COLLATE "C" NOT NULL
 );
 CREATE INDEX form_use_conflict_number ON form_use_conflict (form_typ_cd, form_nbr);
-
--- The checked lines of the batch being recorded, within its transaction only (emptied
--- before it commits; unlogged, since nothing of it outlives a transaction): the file's own repeats and its conflicts are then found in the
--- database, whatever the size of the file.
-CREATE UNLOGGED TABLE form_use_stage (
-  stage_key   TEXT COLLATE "C" NOT NULL,
-  form_typ_cd TEXT COLLATE "C" NOT NULL,
-  form_nbr    BIGINT NOT NULL,
-  line_nbr    BIGINT NOT NULL,
-  disposition TEXT COLLATE "C" NOT NULL,
-  used_on     TEXT COLLATE "C" NOT NULL,
-  reg_nbr     BIGINT NOT NULL,
-  reference   TEXT COLLATE "C" NOT NULL,
-  note        TEXT COLLATE "C" NOT NULL,
-  PRIMARY KEY (stage_key, form_typ_cd, form_nbr, line_nbr)
-);

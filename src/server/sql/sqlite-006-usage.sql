@@ -22,7 +22,7 @@ CREATE TABLE form_use_import (
 
 CREATE TABLE form_use (
   use_id            INTEGER PRIMARY KEY,
-  form_typ_cd       TEXT NOT NULL REFERENCES form_type (code),
+  form_typ_cd       TEXT NOT NULL,
   form_nbr          INTEGER NOT NULL,
   disposition       TEXT NOT NULL CHECK (disposition IN ('ISSUED', 'SPOILED', 'LOST', 'STOLEN')),
   used_on           TEXT NOT NULL
@@ -69,19 +69,3 @@ CREATE TABLE form_use_conflict (
   request_id       TEXT NOT NULL
 );
 CREATE INDEX form_use_conflict_number ON form_use_conflict (form_typ_cd, form_nbr);
-
--- The checked lines of the batch being recorded, within its transaction only (emptied
--- before it commits): the file's own repeats and its conflicts are then found in the
--- database, whatever the size of the file.
-CREATE TABLE form_use_stage (
-  stage_key   TEXT NOT NULL,
-  form_typ_cd TEXT NOT NULL,
-  form_nbr    INTEGER NOT NULL,
-  line_nbr    INTEGER NOT NULL,
-  disposition TEXT NOT NULL,
-  used_on     TEXT NOT NULL,
-  reg_nbr     INTEGER NOT NULL,
-  reference   TEXT NOT NULL,
-  note        TEXT NOT NULL,
-  PRIMARY KEY (stage_key, form_typ_cd, form_nbr, line_nbr)
-);
