@@ -13,6 +13,7 @@
 #include "server/Store.h"
 #include "server/StoreError.h"
 #include "server/UsageImport.h"
+#include "server/UseChecks.h"
 
 namespace fm::server {
 
@@ -156,16 +157,7 @@ protocol::Reply RequestHandler::AnswerUsage(const protocol::Request& request,
       RecordUses(batch, principal, request.requestId, request.requester);
   reply.dataSets = protocol::UsageOutcomeToDataSets(outcome);
   reply.ok = outcome.badLineCount == 0;
-  if (!reply.ok) {
-    reply.error =
-        fmt::format("No use was recorded: {} line{} {} bad{}. Correct {} and send the uses again.",
-                    outcome.badLineCount, outcome.badLineCount == 1 ? "" : "s",
-                    outcome.badLineCount == 1 ? "is" : "are",
-                    outcome.badLines.size() < static_cast<std::size_t>(outcome.badLineCount)
-                        ? fmt::format(" (the first {} are listed)", outcome.badLines.size())
-                        : "",
-                    outcome.badLineCount == 1 ? "it" : "them");
-  }
+  reply.error = UsageRefusal(outcome);
   return reply;
 }
 

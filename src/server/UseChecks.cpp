@@ -138,6 +138,17 @@ std::string UsesSummary(const std::vector<protocol::FormUse>& uses,
   return words;
 }
 
+std::string UsageRefusal(const protocol::UsageOutcome& o) {
+  if (o.badLineCount == 0) return {};
+  const bool one = o.badLineCount == 1;
+  return fmt::format("No use was recorded: {} line{} {} bad{}. Correct {} and send the uses again.",
+                     o.badLineCount, one ? "" : "s", one ? "is" : "are",
+                     o.badLines.size() < static_cast<std::size_t>(o.badLineCount)
+                         ? fmt::format(" (the first {} are listed)", o.badLines.size())
+                         : "",
+                     one ? "it" : "them");
+}
+
 std::string JoinProblems(const std::vector<std::string>& problems) {
   std::string joined;
   for (const auto& p : problems) joined += (joined.empty() ? "" : "; ") + p;

@@ -40,6 +40,10 @@ std::string TextProblem(std::string_view caption, std::string_view text, std::si
 // 2026-11-03T08:00:00.000Z. 1 earlier record superseded." Empty without a use.
 std::string UsesSummary(const std::vector<protocol::FormUse>& uses, const ReferenceData& reference);
 
+// What a client reads when a batch had bad lines: "No use was recorded: 3 lines are bad.
+// Correct them and send the uses again." Empty when none was.
+std::string UsageRefusal(const protocol::UsageOutcome& outcome);
+
 // The problems of one line as one message.
 std::string JoinProblems(const std::vector<std::string>& problems);
 

@@ -25,6 +25,7 @@
 #include "server/Store.h"
 #include "server/StoreError.h"
 #include "server/UsageImport.h"
+#include "server/UseChecks.h"
 #include "server/WireRows.h"
 #include "server/http/TokenFile.h"
 
@@ -586,7 +587,10 @@ HttpAnswer HttpApi::RecordUsage(std::string_view target, std::string_view body,
       batch.lines = ListedUseLines(std::move(submission.uses), batch.rules.limits.spanNumbers);
       outcome = mHandler->RecordUses(batch, principal, submission.requestId, kRequester);
     }
-    return {outcome.badLineCount > 0 ? 422u : 200u, protocol::UsageOutcomeToJson(outcome), {}};
+    if (outcome.badLineCount == 0) return {200, protocol::UsageOutcomeToJson(outcome), {}};
+    Json refused = Json::parse(protocol::UsageOutcomeToJson(outcome));
+    refused["error"] = UsageRefusal(outcome);
+    return JsonAnswer(422, refused);
   } catch (const RequestError& e) {
     return Error(422, e.what());
   } catch (const StoreError& e) {
