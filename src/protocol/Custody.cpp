@@ -173,10 +173,20 @@ std::map<std::string, DataSet> AccountabilityToDataSets(const AccountabilityRepo
       }
     }
   }
+  TableWriter used(
+      {Text("FORM_TYP_CD"), Text("DISPOSITION"), Integer("FRM_FORM_NBR"), Integer("TO_FORM_NBR")});
+  for (const auto& line : report.lines) {
+    for (const auto& [disposition, tally] : line.usedByDisposition) {
+      for (const auto& r : tally.ranges) {
+        used.Add({Cell{line.formType}, Cell{disposition}, Cell{r.from}, Cell{r.to}});
+      }
+    }
+  }
   std::map<std::string, DataSet> sets;
   sets.emplace(kAccountParameterDataSet, parameters.Take());
   sets.emplace(kAccountLineDataSet, lines.Take());
   sets.emplace(kAccountSpanDataSet, spans.Take());
+  sets.emplace(kAccountUsedDataSet, used.Take());
   return sets;
 }
 
@@ -235,6 +245,17 @@ AccountabilityReport AccountabilityFromDataSets(const std::map<std::string, Data
       if (!description.empty()) report.reasonDescriptions[reason] = description;
     }
   }
+  if (!dataSets.contains(kAccountUsedDataSet)) return report;
+  const TableReader used(dataSets, kAccountUsedDataSet);
+  for (std::size_t i = 0; i < used.Rows(); ++i) {
+    const auto owner = byType.find(used.Text(i, "FORM_TYP_CD"));
+    if (owner == byType.end()) {
+      throw ProtocolError(fmt::format("data set {}, row {}: no line of form type \"{}\"",
+                                      kAccountUsedDataSet, i + 1, used.Text(i, "FORM_TYP_CD")));
+    }
+    report.lines[owner->second].usedByDisposition[used.Text(i, "DISPOSITION")].Add(
+        {used.Integer(i, "FRM_FORM_NBR"), used.Integer(i, "TO_FORM_NBR")});
+  }
   return report;
 }
 
@@ -262,7 +283,11 @@ std::string AccountabilityToJson(const AccountabilityReport& report) {
       }
       entry[AccountLineKey(kind)] = std::move(tally);
     }
-    entry["issued"] = Json{{"count", line.issued}};
+    Json byDisposition = Json::object();
+    for (const auto& [disposition, tally] : line.usedByDisposition) {
+      byDisposition[disposition] = TallyJson(tally);
+    }
+    entry["issued"] = Json{{"count", line.issued}, {"by_disposition", std::move(byDisposition)}};
     entry["balanced"] = line.Imbalance() == 0;
     lines.push_back(std::move(entry));
   }
@@ -307,6 +332,7 @@ std::vector<std::vector<std::string>> AccountabilityCsvRecords(const Accountabil
     }
     records.push_back({p.holder, p.fromDate, p.toDate, line.formType, line.description, "Issued",
                        "", std::to_string(line.issued), "", balanced});
+    for (const auto& [disposition, tally] : line.usedByDisposition) add("Used", disposition, tally);
   }
   return records;
 }

@@ -79,11 +79,13 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
   const AccountabilityQuery query = ReportQueryFrom(parameters, reference, *today);
   // Inside one snapshot with whatever else the answer reads (Run's, or one of its own when
   // called directly, as the HTTP front and the command line do).
-  HoldingsHistory history;
+  protocol::AccountabilityReport report;
   mStore->ReadTogether([&] {
-    history = mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
+    const HoldingsHistory history =
+        mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
+    report = ComputeAccountability(query, history, reference);
+    AddUsesOfEnding(report, *mStore, query.toDate);
   });
-  protocol::AccountabilityReport report = ComputeAccountability(query, history, reference);
   report.parameters.holder = HolderScopeText(query.scope, reference);
   report.parameters.computedAt = UtcTimestamp(std::chrono::system_clock::now());
   return report;

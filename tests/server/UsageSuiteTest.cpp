@@ -6,6 +6,7 @@
 
 #include "StoreBackends.h"
 #include "protocol/Json.h"
+#include "server/ReportRequest.h"
 #include "server/RequestError.h"
 #include "server/RequestHandler.h"
 #include "server/StoreError.h"
@@ -265,6 +266,20 @@ TYPED_TEST(UsageSuite, RecordUseMessageThroughTheHandlerKeepsRolesAndStations) {
   EXPECT_EQ(this->S().UsesIn("C", 1100031, 1100040).size(), 10u);
   EXPECT_EQ(this->S().UsesOf("C", 1100035).at(0).recordedBy, "C");
 
+  // The report's issued line names the used numbers of its ending balance by disposition.
+  ReportParameters june;
+  june.station = "A1";
+  june.formType = "C";
+  june.from = "2026-06-01";
+  june.to = kToday;
+  const auto report = handler.Accountability(june);
+  ASSERT_EQ(report.lines.size(), 1u);
+  const protocol::SerialTally spoiled{10, {{1100031, 1100040}}};
+  EXPECT_EQ(report.lines[0].usedByDisposition,
+            (std::map<std::string, protocol::SerialTally>{{"SPOILED", spoiled}}));
+  EXPECT_EQ(report.lines[0].issued, 10);
+  EXPECT_EQ(protocol::AccountabilityFromDataSets(protocol::AccountabilityToDataSets(report)),
+            report);
   // The form's history shows its use.
   std::vector<protocol::FormUse> uses;
   const auto history = handler.History("C", 1100035, &uses);
