@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 
+#include "UsageCommand.h"
 #include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
@@ -141,6 +142,7 @@ struct ServeSettings {
   std::string tlsCertificate;
   std::string tlsKey;
   bool insecureBehindProxy = false;
+  UsageLimits usage;
 };
 
 }  // namespace
@@ -236,6 +238,7 @@ CommandRun AddServeOptions(CLI::App& app) {
                  "Most rows the data sets of one request may carry; more are answered 422.")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}))
       ->capture_default_str();
+  AddUsageLimitOptions(app, s->usage);
   return [s]() -> int {
     if (s->createSchema && (s->loadDemo || s->generate || s->serve)) {
       throw UsageError("--create-schema runs alone: it migrates the schema and exits");
@@ -315,7 +318,9 @@ CommandRun AddServeOptions(CLI::App& app) {
 
     std::signal(SIGPIPE, SIG_IGN);  // a client that hangs up is an error code, not a death
     sigset_t signals = BlockServerSignals();
-    auto handler = std::make_shared<RequestHandler>(store);
+    RequestHandlerOptions handlerOptions;
+    handlerOptions.usage = s->usage;
+    auto handler = std::make_shared<RequestHandler>(store, handlerOptions);
     HttpServer server(handler, options);
     server.Start();
     spdlog::info("listening on {}://{} ({}; {} handler threads)",

@@ -14,6 +14,7 @@
 #include "ServeCommand.h"
 #include "ServerCli.h"
 #include "TokenCommand.h"
+#include "UsageCommand.h"
 #include "VerifyCommand.h"
 #include "WithdrawCommand.h"
 
@@ -23,7 +24,7 @@ int main(int argc, char** argv) {
       "formsmaint-server: the central forms server. Keeps the inventory of form ranges and "
       "answers the forms-maintenance screen's search (33) and save-with-requery (34) requests "
       "over HTTP/JSON (POST /v1/messages; GET /v1/history, GET /v1/report, POST /v1/withdrawals,\n"
-      "GET /healthz)."};
+      "GET and POST /v1/usage, GET /healthz)."};
   std::string logLevel = "info";
   AddLogLevelOption(app, logLevel);
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
   subcommands.push_back(AddBackupCommand(app));
   subcommands.push_back(AddRestoreCommand(app));
   subcommands.push_back(AddTokenCommand(app));
+  subcommands.push_back(AddUsageCommand(app));
   AddConfigFileOption(app);
   if (auto status = ParseCommandLine(app, argc, argv)) return *status;
 

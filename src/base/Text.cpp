@@ -103,4 +103,39 @@ std::vector<int> DecodeChars(std::string_view text) {
   return codes;
 }
 
+std::size_t InvalidUtf8At(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    unsigned code = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      length = 2;
+      code = b & 0x1Fu;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      code = b & 0x0Fu;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      code = b & 0x07u;
+    } else {
+      return i;
+    }
+    if (i + length > text.size()) return i;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return i;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return i;
+    i += length;
+  }
+  return text.size();
+}
+
 }  // namespace fm::text

@@ -35,5 +35,9 @@ std::size_t ByteOffset(std::string_view text, std::size_t charIndex);
 std::string EncodeChar(int code);
 // The character codes of a text (invalid bytes come back as their own value).
 std::vector<int> DecodeChars(std::string_view text);
+// The offset of the first byte that is not part of well-formed UTF-8 (an overlong form, a
+// surrogate, a code beyond U+10FFFF or a cut sequence), or the text's size when it is all
+// well-formed.
+std::size_t InvalidUtf8At(std::string_view text);
 
 }  // namespace fm::text

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "protocol/DataSetTables.h"
 #include "protocol/ProtocolError.h"
 
 namespace fm::protocol {
@@ -12,73 +13,7 @@ namespace fm::protocol {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// --- Building and reading data sets ----------------------------------------------------
-
-Cell TextCell(const std::string& text) { return text.empty() ? Cell{} : Cell{text}; }
-Cell OptionalCell(const std::optional<std::int64_t>& v) { return v ? Cell{*v} : Cell{}; }
-
-class TableWriter {
- public:
-  explicit TableWriter(std::vector<Column> columns) { mSet.columns = std::move(columns); }
-  void Add(Row row) { mSet.rows.push_back(std::move(row)); }
-  DataSet Take() { return std::move(mSet); }
-
- private:
-  DataSet mSet;
-};
-
-// Reads the rows of one data set by column name, naming what is wrong.
-class TableReader {
- public:
-  TableReader(const std::map<std::string, DataSet>& sets, const char* name) : mName(name) {
-    auto it = sets.find(name);
-    if (it == sets.end()) {
-      throw ProtocolError(fmt::format("the reply carries no data set \"{}\"", name));
-    }
-    mSet = &it->second;
-  }
-  std::size_t Rows() const { return mSet->rows.size(); }
-  std::string Text(std::size_t row, const char* column) const {
-    const Cell& cell = At(row, column);
-    if (std::holds_alternative<std::monostate>(cell)) return {};
-    if (const auto* text = std::get_if<std::string>(&cell)) return *text;
-    throw Wrong(row, column, "a text");
-  }
-  std::optional<std::int64_t> OptInteger(std::size_t row, const char* column) const {
-    const Cell& cell = At(row, column);
-    if (std::holds_alternative<std::monostate>(cell)) return std::nullopt;
-    if (const auto* i = std::get_if<std::int64_t>(&cell)) return *i;
-    throw Wrong(row, column, "a whole number");
-  }
-  std::int64_t Integer(std::size_t row, const char* column) const {
-    auto value = OptInteger(row, column);
-    if (!value) throw Wrong(row, column, "a whole number");
-    return *value;
-  }
-
- private:
-  const Cell& At(std::size_t row, const char* column) const {
-    const int index = mSet->ColumnIndex(column);
-    if (index < 0) {
-      throw ProtocolError(fmt::format("data set {} has no column {}", mName, column));
-    }
-    const Row& cells = mSet->rows.at(row);
-    if (static_cast<std::size_t>(index) >= cells.size()) {
-      throw ProtocolError(fmt::format("data set {}, row {}: too few cells", mName, row + 1));
-    }
-    return cells[static_cast<std::size_t>(index)];
-  }
-  ProtocolError Wrong(std::size_t row, const char* column, const char* expected) const {
-    return ProtocolError(fmt::format("data set {}, row {}, column {}: expected {}", mName, row + 1,
-                                     column, expected));
-  }
-  const char* mName;
-  const DataSet* mSet = nullptr;
-};
-
-Column Text(const char* name) { return {name, ColumnType::Text}; }
-Column Integer(const char* name) { return {name, ColumnType::Integer}; }
+using namespace tables;
 
 // The count columns of ACCTLINE, by line.
 constexpr std::array<const char*, kAccountLines.size()> kCountColumns = {
@@ -238,10 +173,20 @@ std::map<std::string, DataSet> AccountabilityToDataSets(const AccountabilityRepo
       }
     }
   }
+  TableWriter used(
+      {Text("FORM_TYP_CD"), Text("DISPOSITION"), Integer("FRM_FORM_NBR"), Integer("TO_FORM_NBR")});
+  for (const auto& line : report.lines) {
+    for (const auto& [disposition, tally] : line.usedByDisposition) {
+      for (const auto& r : tally.ranges) {
+        used.Add({Cell{line.formType}, Cell{disposition}, Cell{r.from}, Cell{r.to}});
+      }
+    }
+  }
   std::map<std::string, DataSet> sets;
   sets.emplace(kAccountParameterDataSet, parameters.Take());
   sets.emplace(kAccountLineDataSet, lines.Take());
   sets.emplace(kAccountSpanDataSet, spans.Take());
+  sets.emplace(kAccountUsedDataSet, used.Take());
   return sets;
 }
 
@@ -300,6 +245,17 @@ AccountabilityReport AccountabilityFromDataSets(const std::map<std::string, Data
       if (!description.empty()) report.reasonDescriptions[reason] = description;
     }
   }
+  if (!dataSets.contains(kAccountUsedDataSet)) return report;
+  const TableReader used(dataSets, kAccountUsedDataSet);
+  for (std::size_t i = 0; i < used.Rows(); ++i) {
+    const auto owner = byType.find(used.Text(i, "FORM_TYP_CD"));
+    if (owner == byType.end()) {
+      throw ProtocolError(fmt::format("data set {}, row {}: no line of form type \"{}\"",
+                                      kAccountUsedDataSet, i + 1, used.Text(i, "FORM_TYP_CD")));
+    }
+    report.lines[owner->second].usedByDisposition[used.Text(i, "DISPOSITION")].Add(
+        {used.Integer(i, "FRM_FORM_NBR"), used.Integer(i, "TO_FORM_NBR")});
+  }
   return report;
 }
 
@@ -327,7 +283,11 @@ std::string AccountabilityToJson(const AccountabilityReport& report) {
       }
       entry[AccountLineKey(kind)] = std::move(tally);
     }
-    entry["issued"] = Json{{"count", line.issued}};
+    Json byDisposition = Json::object();
+    for (const auto& [disposition, tally] : line.usedByDisposition) {
+      byDisposition[disposition] = TallyJson(tally);
+    }
+    entry["issued"] = Json{{"count", line.issued}, {"by_disposition", std::move(byDisposition)}};
     entry["balanced"] = line.Imbalance() == 0;
     lines.push_back(std::move(entry));
   }
@@ -372,6 +332,7 @@ std::vector<std::vector<std::string>> AccountabilityCsvRecords(const Accountabil
     }
     records.push_back({p.holder, p.fromDate, p.toDate, line.formType, line.description, "Issued",
                        "", std::to_string(line.issued), "", balanced});
+    for (const auto& [disposition, tally] : line.usedByDisposition) add("Used", disposition, tally);
   }
   return records;
 }

@@ -26,6 +26,9 @@ inline constexpr const char* kAccountLineDataSet = "ACCTLINE";       // one row 
 // The serial ranges: one row per range of each line (RSN_CD null), and the delisted ranges
 // once more by reason (RSN_CD the status code).
 inline constexpr const char* kAccountSpanDataSet = "ACCTSPAN";
+// The used numbers of each line's ending balance, by disposition (DISPOSITION "ISSUED"...):
+// one row per range. A reply without it (a server before uses were recorded) has none.
+inline constexpr const char* kAccountUsedDataSet = "ACCTUSED";
 
 // Inclusive serial numbers.
 struct SerialRange {
@@ -80,6 +83,9 @@ struct AccountabilityLine {
   std::array<SerialTally, kAccountLines.size()> tallies{};
   std::map<std::string, SerialTally> delistedByReason;  // by status code
   std::int64_t issued = 0;                              // forms of the ending balance already used
+  // The numbers of the ending balance with a standing use dated by the report's last day, by
+  // disposition ("ISSUED", "SPOILED", "LOST", "STOLEN"; docs/usage.md), as exact ranges.
+  std::map<std::string, SerialTally> usedByDisposition;
 
   SerialTally& Tally(AccountLine line) { return tallies[static_cast<std::size_t>(line)]; }
   const SerialTally& Tally(AccountLine line) const {

@@ -17,10 +17,11 @@ inline constexpr int kSearchMessage = 33;          // search
 inline constexpr int kSaveRequeryMessage = 34;     // apply change rows, then search
 inline constexpr int kFormHistoryMessage = 35;     // the chain of custody of one form
 inline constexpr int kAccountabilityMessage = 36;  // a holder's accountability report
+inline constexpr int kRecordUsageMessage = 37;     // record uses of form numbers (protocol/Usage.h)
 
 // Whether a server of this protocol answers the message type.
 constexpr bool IsKnownMessageType(int type) {
-  return type >= kSearchMessage && type <= kAccountabilityMessage;
+  return type >= kSearchMessage && type <= kRecordUsageMessage;
 }
 
 // Names of the data sets a request or reply carries.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,8 +16,8 @@
 // the desktop and the command line show them.
 namespace fm::protocol {
 
-inline constexpr int kRecordUsageMessage = 37;  // record uses (an import's lines, or one person's)
-inline constexpr int kReconcileMessage = 38;    // a holder's forms against their uses
+// kRecordUsageMessage (37, protocol/Messages.h) records uses: an import's lines, or one person's.
+inline constexpr int kReconcileMessage = 38;  // a holder's forms against their uses
 
 // What became of a form number.
 enum class Disposition {
@@ -33,6 +34,27 @@ const char* DispositionKey(Disposition disposition);
 const char* DispositionCaption(Disposition disposition);
 // The disposition spelled by `text` in any case, or none.
 std::optional<Disposition> DispositionFromKey(std::string_view text);
+
+// One use as it was reported (a line of an import file, a use of a JSON body, a row a person
+// records), before any check: every field a text as written, numbers included, so that what
+// is wrong with it can be said in the words of what was sent. docs/usage.md has the rules.
+struct ReportedUse {
+  std::string formType;  // the code ("C") or the description ("ENF001 Citation"), any case
+  std::string number;
+  std::string disposition;  // ISSUED, SPOILED, LOST or STOLEN, any case
+  std::string usedOn;       // YYYY-MM-DD
+  std::string officer;      // the registry number
+  std::string reference;
+  std::string note;
+  // A person's record only: the last number of a span the use stands for, each number of
+  // it used alike (a spoiled pad); empty for the one number.
+  std::string to;
+  friend bool operator==(const ReportedUse&, const ReportedUse&) = default;
+};
+
+// The header row of an import file: exactly these columns, in this order.
+inline constexpr const char* kUseFileColumns[] = {
+    "form_type", "number", "disposition", "used_on", "officer", "reference", "note"};
 
 // Where a use record came from.
 struct UseSource {
@@ -77,11 +99,63 @@ struct UsageOutcome {
   std::int64_t lines = 0;  // data lines read
   std::int64_t recorded = 0;
   std::int64_t alreadyRecorded = 0;
-  std::vector<UseLineProblem> badLines;
-  std::vector<UseLineProblem> conflicts;
+  std::vector<UseLineProblem> badLines;   // the first of them, by line
+  std::vector<UseLineProblem> conflicts;  // the first of them, by line
+  std::int64_t badLineCount = 0;          // all of them: more than listed when the list is cut
+  std::int64_t conflictCount = 0;
   bool sameFileAgain = false;  // a file of this hash was imported before: nothing changed
+  // With sameFileAgain: the earlier import of the file, its name, when and by whom.
+  std::string previousFileName;
+  std::string previousRecordedAt;
+  std::string previousRecordedBy;
+  bool preview = false;  // counted as if recorded, but nothing was stored
   friend bool operator==(const UsageOutcome&, const UsageOutcome&) = default;
 };
+
+// Data sets of the usage messages (type 37). A request carries either the import file whole,
+// or the uses a person records:
+inline constexpr const char* kUseFileDataSet = "USEFILE";  // FILE_NAME, FILE_TEXT: one row
+// FORM_TYP_CD, FRM_FORM_NBR, TO_FORM_NBR, DISPOSITION, USED_ON, ASGND_REG_NBR, REFERENCE, NOTE:
+// one row per use (a span of numbers from FRM_FORM_NBR to TO_FORM_NBR, or one number).
+inline constexpr const char* kUseRowDataSet = "USEROW";
+// The reply: what recording did (one row), its bad lines and conflicts, and use records
+// (a correction's, and those of a form in its history, message type 35).
+inline constexpr const char* kUsageDataSet = "USAGE";
+inline constexpr const char* kUseProblemDataSet = "USEPROB";
+inline constexpr const char* kFormUseDataSet = "FORMUSE";
+
+// The rows of kUseRowDataSet and back; a cell may be a text or a whole number, and a missing
+// column is read as empty. FromDataSet throws ProtocolError naming a cell of another type.
+DataSet UseRowsToDataSet(const std::vector<ReportedUse>& uses);
+std::vector<ReportedUse> UseRowsFromDataSet(const DataSet& rows);
+
+std::map<std::string, DataSet> UsageOutcomeToDataSets(const UsageOutcome& outcome);
+UsageOutcome UsageOutcomeFromDataSets(const std::map<std::string, DataSet>& dataSets);
+DataSet UsesToDataSet(const std::vector<FormUse>& uses);
+// The uses of kFormUseDataSet; none when the reply carries no such data set.
+std::vector<FormUse> UsesFromDataSets(const std::map<std::string, DataSet>& dataSets);
+
+// {"lines": ..., "recorded": ..., "already_recorded": ..., "bad_lines": [{"line": ...,
+// "message": ...}], "bad_line_count": ..., "conflicts": [...], ...} (docs/usage.md).
+std::string UsageOutcomeToJson(const UsageOutcome& outcome);
+// [{"id": ..., "form_type": ..., "number": ..., "disposition": ..., ...}, ...]
+std::string UsesToJson(const std::vector<FormUse>& uses);
+
+// The JSON body of POST /v1/usage: {"request_id": ..., "source": ..., "preview": false,
+// "uses": [{"form_type": "C", "number": 1100001, "disposition": "ISSUED", "used_on":
+// "2026-11-02", "officer": 1001, "reference": "...", "note": "..."}]}, and for an admin's
+// correction "supersedes" (the use id) and "reason" with exactly one use.
+struct UsageSubmission {
+  std::string requestId;
+  std::string source;
+  bool preview = false;
+  std::optional<std::int64_t> supersedes;
+  std::string reason;
+  std::vector<ReportedUse> uses;
+  friend bool operator==(const UsageSubmission&, const UsageSubmission&) = default;
+};
+// Throws ProtocolError naming the member that is missing, unknown or of the wrong type.
+UsageSubmission UsageSubmissionFromJson(std::string_view json);
 
 // Why a use is an exception of a reconciliation.
 enum class UseException {

@@ -5,6 +5,7 @@
 
 #include "base/Text.h"
 #include "server/store/ReferenceData.h"
+#include "server/store/Store.h"
 
 namespace fm::server {
 
@@ -137,6 +138,35 @@ protocol::AccountabilityReport ComputeAccountability(const AccountabilityQuery& 
     report.lines.push_back(std::move(line));
   }
   return report;
+}
+
+void AddUsesOfEnding(protocol::AccountabilityReport& report, Store& store,
+                     const std::string& lastDay) {
+  for (auto& line : report.lines) {
+    line.usedByDisposition.clear();
+    const std::vector<SerialRange>& ending = line.Tally(AccountLine::Ending).ranges;
+    if (ending.empty()) continue;
+    std::size_t at = 0;  // the ending range the next use may lie in; both go up by number
+    store.ForEachUse({line.formType, ending.front().from, ending.back().to, std::nullopt, true},
+                     [&](const protocol::FormUse& use, std::size_t index) {
+                       if (index == 0) {
+                         line.usedByDisposition.clear();
+                         at = 0;
+                       }
+                       while (at < ending.size() && ending[at].to < use.number) ++at;
+                       if (at == ending.size()) return false;
+                       if (use.number < ending[at].from || use.usedOn > lastDay) return true;
+                       auto& tally =
+                           line.usedByDisposition[protocol::DispositionKey(use.disposition)];
+                       if (!tally.ranges.empty() && tally.ranges.back().to + 1 == use.number) {
+                         ++tally.ranges.back().to;
+                         ++tally.count;
+                       } else {
+                         tally.Add({use.number, use.number});
+                       }
+                       return true;
+                     });
+  }
 }
 
 }  // namespace fm::server

@@ -9,6 +9,7 @@
 namespace fm::server {
 
 class ReferenceData;
+class Store;
 
 // A report asked for: whose forms, which form type, which days (docs/accountability.md).
 struct AccountabilityQuery {
@@ -44,5 +45,11 @@ bool IsStockStatus(const std::string& status, const ReferenceData& reference);
 protocol::AccountabilityReport ComputeAccountability(const AccountabilityQuery& query,
                                                      const HoldingsHistory& history,
                                                      const ReferenceData& reference);
+
+// Fills each line's usedByDisposition: the numbers of its ending balance whose standing use
+// is dated `lastDay` or before, by disposition, read from `store` one form type at a time in
+// number order (inside the read the caller is in, so that they are of the report's moment).
+void AddUsesOfEnding(protocol::AccountabilityReport& report, Store& store,
+                     const std::string& lastDay);
 
 }  // namespace fm::server

@@ -171,4 +171,33 @@ std::string HolderScopeText(const HolderScope& scope, const ReferenceData& refer
   return station.empty() ? officer : officer + " at " + station;
 }
 
+std::string UsesSummary(const std::vector<protocol::FormUse>& uses,
+                        const ReferenceData& reference) {
+  const auto standing =
+      std::find_if(uses.begin(), uses.end(), [](const auto& u) { return u.standing; });
+  if (standing == uses.end()) return {};
+  const protocol::FormUse& u = *standing;
+  std::string what = protocol::DispositionCaption(u.disposition);
+  what[0] = static_cast<char>(what[0] - 'A' + 'a');  // a one-word caption, in a sentence
+  std::string words = fmt::format(" Used: {} on {}", what, u.usedOn);
+  if (u.registry != 0) {
+    const std::string name = OfficerName(reference, u.registry);
+    words += name.empty() ? fmt::format(" by officer {}", u.registry)
+                          : fmt::format(" by {} ({})", name, u.registry);
+  }
+  if (!u.reference.empty()) words += ", reference " + u.reference;
+  if (!u.note.empty()) words += ", note: " + u.note;
+  words += fmt::format("; recorded {}by {} at {}",
+                       u.source.fileName.empty() ? "" : "from " + u.source.fileName + " ",
+                       u.recordedBy.empty() ? fmt::format("user {}", u.recordedById) : u.recordedBy,
+                       u.recordedAt);
+  if (u.supersedes)
+    words += fmt::format(", correcting use {} ({})", *u.supersedes, u.correctionReason);
+  words += ".";
+  const std::size_t earlier = uses.size() - 1;
+  if (earlier > 0)
+    words += fmt::format(" {} earlier record{} superseded.", earlier, earlier == 1 ? "" : "s");
+  return words;
+}
+
 }  // namespace fm::server

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "protocol/Custody.h"
+#include "protocol/Usage.h"
 #include "server/store/StoreTypes.h"
 
 namespace fm::server {
@@ -40,5 +41,10 @@ protocol::FormHistory BuildFormHistory(const std::string& formType, std::int64_t
 // (1001)", "John Smith (1001) at Troop/District A1 Capital City": whose forms a report
 // accounts for.
 std::string HolderScopeText(const HolderScope& scope, const ReferenceData& reference);
+
+// How a form was used, as its history's summary ends: " Used: issued on 2026-11-02 by John
+// Smith (1001), reference C-77; recorded from ecite-november.csv by Ann Lee at
+// 2026-11-03T08:00:00.000Z. 1 earlier record superseded." Empty without a use.
+std::string UsesSummary(const std::vector<protocol::FormUse>& uses, const ReferenceData& reference);
 
 }  // namespace fm::server

@@ -30,8 +30,10 @@ bool RolePermits(Role role, Action action) {
     case Action::Report:
       return true;
     case Action::Save:
+    case Action::RecordUses:
       return role == Role::Clerk || role == Role::Admin;
     case Action::Withdraw:
+    case Action::CorrectUses:
     case Action::ManageTokens:
       return role == Role::Admin;
   }

@@ -10,13 +10,23 @@
 namespace fm::server {
 
 // What a principal may do. Each role includes the one before it:
-//   viewer  searches, reads the chain of custody and reports;
-//   clerk   also saves changes, within its station scope;
-//   admin   everything at every station: saves, withdrawals, token management.
+//   viewer  searches, reads the chain of custody, reports and the uses of forms;
+//   clerk   also saves changes and records uses, within its station scope;
+//   admin   everything at every station: saves, uses and their corrections, withdrawals,
+//           token management.
 enum class Role { Viewer, Clerk, Admin };
 
 // The requests a role is weighed against.
-enum class Action { Search, History, Report, Save, Withdraw, ManageTokens };
+enum class Action {
+  Search,
+  History,
+  Report,
+  Save,
+  Withdraw,
+  ManageTokens,
+  RecordUses,
+  CorrectUses
+};
 
 // "viewer", "clerk", "admin".
 const char* RoleName(Role role);

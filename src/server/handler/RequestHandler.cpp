@@ -85,8 +85,13 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     if (!protocol::IsKnownMessageType(request.messageType)) {
       throw RequestError(
           fmt::format("The message type {} is not known; the server answers 33 (search), 34 (save "
-                      "with requery), 35 (form history) and 36 (accountability report)",
+                      "with requery), 35 (form history), 36 (accountability report) and 37 (record "
+                      "uses)",
                       request.messageType));
+    }
+    if (request.messageType == protocol::kRecordUsageMessage) {
+      answer.reply = AnswerUsage(request, principal);
+      return answer;
     }
     if (request.messageType == protocol::kFormHistoryMessage ||
         request.messageType == protocol::kAccountabilityMessage) {

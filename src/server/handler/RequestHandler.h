@@ -7,7 +7,9 @@
 
 #include "protocol/Custody.h"
 #include "protocol/Messages.h"
+#include "protocol/Usage.h"
 #include "server/handler/Principal.h"
+#include "server/store/UseTypes.h"
 
 namespace fm::server {
 
@@ -36,6 +38,8 @@ struct RequestHandlerOptions {
   // Answers today's date as "YYYY-MM-DD" (local time): the officers of a station are those
   // on duty today. Empty: the system clock.
   std::function<std::string()> today;
+  // What a batch of uses may hold (type 37, POST /v1/usage, usage import).
+  UsageLimits usage;
 };
 
 // Answers the screen's requests over a store:
@@ -54,6 +58,12 @@ struct RequestHandlerOptions {
 //      last calendar month); answered as "ACCTPARM", "ACCTLINE" and "ACCTSPAN".
 //   Both take "=" only, change nothing and need a role that may read the history (viewer
 //   and up).
+//   37 record uses (docs/usage.md): the import file whole in "USEFILE" (FILE_NAME, FILE_TEXT)
+//      or a person's uses in "USEROW", with key:SOURCE (required), key:PREVIEW ("Y": store
+//      nothing) and, for an admin's correction of one use, key:SUPERSEDES and key:REASON;
+//      answered as "USAGE" and "USEPROB" (a correction as "FORMUSE"), ok = false when lines
+//      are bad (nothing is stored then). A clerk records within its stations, an admin
+//      anywhere; a viewer is refused.
 // Who acts is the principal the caller authenticated (the owner of the request's token, or
 // the workstation's user for the embedded inventory): its id and name go into the change
 // stamps and the chain of custody. The request's own user_id is only what the client claims;
@@ -92,16 +102,32 @@ class RequestHandler {
   // command line ask it directly. Throws RequestError for parameters to correct, StoreError
   // when the store fails.
   protocol::AccountabilityReport Accountability(const ReportParameters& parameters);
-  // The history of one form in words, and who holds it now. Throws RequestError for an
-  // unknown form type, StoreError when the store fails.
-  protocol::FormHistory History(const std::string& formType, std::int64_t number);
+  // The history of one form in words, and who holds it now; its summary says how the form
+  // was used, and `uses` (when given) receives every use record of it, superseded ones
+  // included, read in the same snapshot. Throws RequestError for an unknown form type,
+  // StoreError when the store fails.
+  protocol::FormHistory History(const std::string& formType, std::int64_t number,
+                                std::vector<protocol::FormUse>* uses = nullptr);
 
+  // Uses of form numbers (UsageRequests.cpp). The rules a batch is checked by: today and
+  // options.usage.
+  UseRules UsageRules() const;
+  // Records `batch` for `principal`, who must be a clerk (its uses within its stations) or an
+  // admin. Throws StoreError (Forbidden for a role that may not), and RequestError as the
+  // batch's lines do.
+  protocol::UsageOutcome RecordUses(const UseBatch& batch, const Principal& principal,
+                                    const std::string& requestId, const std::string& requester);
+  // An admin's correction of a standing use (Store::CorrectUse).
+  protocol::FormUse CorrectUse(std::int64_t supersededId, const protocol::ReportedUse& use,
+                               const std::string& reason, const Principal& principal,
+                               const std::string& requestId, const std::string& requester);
   Store& GetStore() const { return *mStore; }
 
  private:
   template <typename Search>
   HandledRequest Run(const protocol::Request& request, const Principal& principal, Search&& search);
   protocol::Reply AnswerCustody(const protocol::Request& request);
+  protocol::Reply AnswerUsage(const protocol::Request& request, const Principal& principal);
   std::string Today() const;
 
   std::shared_ptr<Store> mStore;  // constant after construction

@@ -18,6 +18,7 @@
 #include "server/store/ReferenceData.h"
 #include "server/store/Store.h"
 #include "server/store/TimeText.h"
+#include "server/store/UseChecks.h"
 
 namespace fm::server {
 
@@ -78,17 +79,20 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
   const AccountabilityQuery query = ReportQueryFrom(parameters, reference, *today);
   // Inside one snapshot with whatever else the answer reads (Run's, or one of its own when
   // called directly, as the HTTP front and the command line do).
-  HoldingsHistory history;
+  protocol::AccountabilityReport report;
   mStore->ReadTogether([&] {
-    history = mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
+    const HoldingsHistory history =
+        mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
+    report = ComputeAccountability(query, history, reference);
+    AddUsesOfEnding(report, *mStore, query.toDate);
   });
-  protocol::AccountabilityReport report = ComputeAccountability(query, history, reference);
   report.parameters.holder = HolderScopeText(query.scope, reference);
   report.parameters.computedAt = UtcTimestamp(std::chrono::system_clock::now());
   return report;
 }
 
-protocol::FormHistory RequestHandler::History(const std::string& formType, std::int64_t number) {
+protocol::FormHistory RequestHandler::History(const std::string& formType, std::int64_t number,
+                                              std::vector<protocol::FormUse>* uses) {
   const ReferenceData& reference = mStore->Reference();
   const std::string type = text::ToUpper(text::Trim(formType));
   if (!reference.FindFormType(type)) {
@@ -101,13 +105,18 @@ protocol::FormHistory RequestHandler::History(const std::string& formType, std::
   // holder that no entry wrote.
   std::vector<CustodyEntry> entries;
   std::vector<StoredRange> now;
+  std::vector<protocol::FormUse> used;
   mStore->ReadTogether([&] {
     entries = mStore->FormHistory(type, number);
     now = mStore->FindRanges(holding);
+    used = mStore->UsesOf(type, number);
   });
   std::optional<FormRange> current;
   if (!now.empty()) current = now.front().range;
-  return BuildFormHistory(type, number, entries, current, reference);
+  protocol::FormHistory history = BuildFormHistory(type, number, entries, current, reference);
+  history.summary += UsesSummary(used, reference);
+  if (uses) *uses = std::move(used);
+  return history;
 }
 
 protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) {
@@ -128,7 +137,9 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
     if (text::ReadWholeNumber(numberText, number) != text::WholeNumberStatus::kOk || number < 0) {
       RefuseNumber(CriterionCaption("FORM_SEARCH_NBR", ""), numberText, "a form number");
     }
-    reply.dataSets = protocol::FormHistoryToDataSets(History(type, number));
+    std::vector<protocol::FormUse> uses;
+    reply.dataSets = protocol::FormHistoryToDataSets(History(type, number, &uses));
+    reply.dataSets.emplace(protocol::kFormUseDataSet, protocol::UsesToDataSet(uses));
   } else {
     const auto values = CustodyCriteria(
         request.criteria, request.messageType,

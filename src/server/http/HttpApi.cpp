@@ -15,10 +15,12 @@
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
 #include "protocol/ProtocolError.h"
+#include "protocol/Usage.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
 #include "server/handler/RequestHandler.h"
 #include "server/handler/SearchCriteria.h"
+#include "server/handler/UsageImport.h"
 #include "server/handler/WireRows.h"
 #include "server/http/QueryString.h"
 #include "server/http/TokenFile.h"
@@ -26,6 +28,7 @@
 #include "server/store/ReferenceData.h"
 #include "server/store/Store.h"
 #include "server/store/StoreError.h"
+#include "server/store/UseChecks.h"
 
 namespace fm::server {
 
@@ -40,6 +43,8 @@ constexpr std::string_view kJsonMediaType = "application/json";
 constexpr const char* kWithdrawalRequester = "POST /v1/withdrawals";
 constexpr std::string_view kHealthPath = "/healthz";
 constexpr std::string_view kReportPath = "/v1/report";
+constexpr std::string_view kUsagePath = "/v1/usage";
+constexpr std::string_view kCsvMediaType = "text/csv";
 
 std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
@@ -138,9 +143,9 @@ std::string NotPermitted(const Principal& principal, Action action) {
 
 // Whether a Content-Type header declares JSON ("application/json", parameters such as a
 // charset allowed).
-bool DeclaresJson(std::string_view contentType) {
+bool DeclaresJson(std::string_view contentType, std::string_view type = kJsonMediaType) {
   const std::string_view media = Trim(contentType.substr(0, contentType.find(';')));
-  return EqualsIgnoringCase(media, kJsonMediaType);
+  return EqualsIgnoringCase(media, type);
 }
 
 }  // namespace
@@ -238,12 +243,18 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     endpoint = HttpEndpoint::Report;
     allowed = "GET";
     action = Action::Report;
+  } else if (path == kUsagePath) {
+    // Uses are read with GET and recorded with POST.
+    const bool read = method != "POST";
+    endpoint = read ? HttpEndpoint::Usage : HttpEndpoint::UsageJson;
+    allowed = read ? "GET" : "POST";
+    action = read ? Action::History : Action::RecordUses;
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
-                                   "GET {}, POST {}, GET {} and GET {}",
+                                   "GET {}, POST {}, GET {}, GET and POST {} and GET {}",
                                    path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
-                                   kHealthPath)),
+                                   kUsagePath, kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
@@ -251,7 +262,7 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   if (method != allowed) {
     HttpAnswer refusal =
         Error(405, fmt::format("{} does not answer the method {}; use {}", path, method, allowed));
-    refusal.headers.emplace_back("Allow", std::string(allowed));
+    refusal.headers.emplace_back("Allow", path == kUsagePath ? "GET, POST" : std::string(allowed));
     return {std::nullopt, std::move(refusal), {}};
   }
   if (endpoint == HttpEndpoint::Health) return {endpoint, {}, {}};
@@ -284,6 +295,9 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   if (!principal.May(action)) {
     return {std::nullopt, Error(403, NotPermitted(principal, action)), {}};
   }
+  if (endpoint == HttpEndpoint::UsageJson && DeclaresJson(contentType, kCsvMediaType)) {
+    return {HttpEndpoint::UsageCsv, {}, std::move(principal)};
+  }
   if (allowed == "POST" && !DeclaresJson(contentType)) {
     return {std::nullopt,
             Error(415, fmt::format("{} takes a JSON body sent as \"Content-Type: {}\"; the "
@@ -308,6 +322,11 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
         return Health();
       case HttpEndpoint::Report:
         return Report(target);
+      case HttpEndpoint::UsageCsv:
+      case HttpEndpoint::UsageJson:
+        return RecordUsage(target, body, principal, endpoint == HttpEndpoint::UsageCsv);
+      case HttpEndpoint::Usage:
+        return Usage(target);
     }
     return Error(500, kInternalError);
   } catch (const std::exception& e) {
@@ -396,10 +415,10 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
   if (!protocol::IsKnownMessageType(request.messageType)) {
     return Error(422, fmt::format("message_type: {} is not a message type of this server; it "
                                   "answers {} (search), {} (save with requery), {} (form "
-                                  "history) and {} (accountability report)",
+                                  "history), {} (accountability report) and {} (record uses)",
                                   request.messageType, protocol::kSearchMessage,
                                   protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
-                                  protocol::kAccountabilityMessage));
+                                  protocol::kAccountabilityMessage, protocol::kRecordUsageMessage));
   }
   // A save replacing a range without saying which version of it the client saw would
   // overwrite whatever another clerk did since: a fault of the sending program.
@@ -447,8 +466,12 @@ HttpAnswer HttpApi::History(std::string_view target) const {
                                   formType, known));
   }
   std::vector<CustodyEntry> entries;
+  std::vector<protocol::FormUse> uses;
   try {
-    entries = store.FormHistory(formType, number);
+    store.ReadTogether([&] {
+      entries = store.FormHistory(formType, number);
+      uses = store.UsesOf(formType, number);
+    });
   } catch (const StoreError& e) {
     return Error(StatusOfStoreError(e), e.what());
   }
@@ -466,8 +489,10 @@ HttpAnswer HttpApi::History(std::string_view target) const {
                         {"before", e.before ? RangeJson(*e.before) : Json(nullptr)},
                         {"after", RangeJson(e.after)}});
   }
-  return JsonAnswer(
-      200, Json{{"form_type", formType}, {"number", number}, {"entries", std::move(list)}});
+  return JsonAnswer(200, Json{{"form_type", formType},
+                              {"number", number},
+                              {"entries", std::move(list)},
+                              {"uses", Json::parse(protocol::UsesToJson(uses))}});
 }
 
 HttpAnswer HttpApi::Withdrawals(std::string_view body, const Principal& principal) const {
@@ -543,6 +568,123 @@ HttpAnswer HttpApi::Health() const {
         503,
         Json{{"status", "unavailable"}, {"backend", store.BackendName()}, {"error", e.what()}});
   }
+}
+
+HttpAnswer HttpApi::RecordUsage(std::string_view target, std::string_view body,
+                                const Principal& principal, bool csv) const {
+  constexpr const char* kRequester = "POST /v1/usage";
+  std::map<std::string, std::string> given;
+  const std::initializer_list<std::string_view> csvParameters = {"file_name", "source", "preview",
+                                                                 "request_id"};
+  if (auto refusal =
+          ReadQuery(target, kUsagePath,
+                    csv ? csvParameters : std::initializer_list<std::string_view>{}, given)) {
+    return *refusal;
+  }
+  try {
+    protocol::UsageOutcome outcome;
+    if (csv) {
+      if (given["file_name"].empty()) {
+        return Error(400,
+                     "file_name: an import file is sent with its name, "
+                     "POST /v1/usage?file_name=F.csv&source=TEXT");
+      }
+      UseBatch batch =
+          CsvUseBatch(given["file_name"], TextBytes(body), given["source"], mHandler->UsageRules());
+      batch.preview = given["preview"] == "true";
+      // The file names the request when the client does not: sent again, it is the same one.
+      std::string id = given["request_id"];
+      if (id.empty()) id = "usage-" + batch.source.fileHash.substr(0, 32);
+      if (auto refusal = CheckRequestId(id)) return *refusal;
+      outcome = mHandler->RecordUses(batch, principal, id, kRequester);
+    } else {
+      protocol::UsageSubmission submission;
+      try {
+        submission = protocol::UsageSubmissionFromJson(body);
+      } catch (const protocol::ProtocolError& e) {
+        return Error(400, e.what());
+      }
+      if (submission.requestId.empty()) {
+        return Error(422, "request_id: uses are recorded under a request id");
+      }
+      if (auto refusal = CheckRequestId(submission.requestId)) return *refusal;
+      if (submission.uses.size() > mLimits.rows) {
+        return Error(422, fmt::format("uses: the request has {} uses; this server takes at most "
+                                      "{} in one request (send a file as text/csv instead)",
+                                      submission.uses.size(), mLimits.rows));
+      }
+      if (submission.supersedes) {
+        if (submission.uses.size() != 1) {
+          return Error(422, "uses: a correction (supersedes) carries exactly one use");
+        }
+        const protocol::FormUse use =
+            mHandler->CorrectUse(*submission.supersedes, submission.uses[0], submission.reason,
+                                 principal, submission.requestId, kRequester);
+        return JsonAnswer(200, Json{{"use", Json::parse(protocol::UsesToJson({use}))[0]}});
+      }
+      UseBatch batch;
+      batch.rules = mHandler->UsageRules();
+      batch.sourceText = submission.source;
+      batch.preview = submission.preview;
+      batch.lines = ListedUseLines(std::move(submission.uses), batch.rules.limits.spanNumbers);
+      outcome = mHandler->RecordUses(batch, principal, submission.requestId, kRequester);
+    }
+    if (outcome.badLineCount == 0) return {200, protocol::UsageOutcomeToJson(outcome), {}};
+    Json refused = Json::parse(protocol::UsageOutcomeToJson(outcome));
+    refused["error"] = UsageRefusal(outcome);
+    return JsonAnswer(422, refused);
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    if (e.GetKind() == StoreError::Kind::Internal) {
+      spdlog::error("{}: {}", kRequester, e.what());
+      return Error(500, kInternalError);
+    }
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::Usage(std::string_view target) const {
+  std::map<std::string, std::string> given;
+  if (auto refusal = ReadQuery(target, kUsagePath, {"form_type", "number"}, given)) return *refusal;
+  std::int64_t number = 0;
+  if (given["form_type"].empty() ||
+      text::ReadWholeNumber(given["number"], number) != text::WholeNumberStatus::kOk ||
+      number < 0) {
+    return Error(400, fmt::format("ask for the uses of one form: {}?form_type=C&number=1100050",
+                                  kUsagePath));
+  }
+  Store& store = mHandler->GetStore();
+  const std::string type = given["form_type"];
+  if (store.Reference().FindFormType(type) == nullptr) {
+    return Error(422, fmt::format("The Form Type \"{}\" is not known", type));
+  }
+  std::vector<protocol::FormUse> uses;
+  std::vector<protocol::FormUse> reported;
+  Json conflicts = Json::array();
+  try {
+    store.ReadTogether([&] {
+      uses = store.UsesOf(type, number);
+      conflicts = Json::array();
+      reported.clear();
+      store.ForEachUseConflict({type, number, number, std::nullopt, false},
+                               [&](const UseConflict& conflict, std::size_t) {
+                                 conflicts.push_back(Json{{"id", conflict.id},
+                                                          {"line", conflict.line},
+                                                          {"contradicts", conflict.contradicts}});
+                                 reported.push_back(conflict.reported);
+                                 return true;
+                               });
+    });
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+  const Json reports = Json::parse(protocol::UsesToJson(reported));
+  for (std::size_t i = 0; i < conflicts.size(); ++i) conflicts[i]["reported"] = reports[i];
+  return JsonAnswer(200, Json{{"form_type", type},
+                              {"number", number},
+                              {"uses", Json::parse(protocol::UsesToJson(uses))},
+                              {"conflicts", std::move(conflicts)}});
 }
 
 }  // namespace fm::server

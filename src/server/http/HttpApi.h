@@ -42,7 +42,16 @@ struct HttpRequestLimits {
   std::size_t rows = 10000;  // rows of all the data sets of one request
 };
 
-enum class HttpEndpoint { Messages, History, Withdrawals, Health, Report };
+enum class HttpEndpoint {
+  Messages,
+  History,
+  Withdrawals,
+  Health,
+  Report,
+  UsageCsv,   // POST /v1/usage with an import file
+  UsageJson,  // POST /v1/usage with uses as JSON
+  Usage       // GET /v1/usage
+};
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in
 // and whom the request acts for, or (endpoint empty) the answer refusing it.
@@ -61,6 +70,8 @@ struct HttpAdmission {
 //   GET  /v1/history      every role
 //   POST /v1/withdrawals  admin
 //   GET  /v1/report       every role
+//   POST /v1/usage        clerk (within its stations) or admin; text/csv or JSON
+//   GET  /v1/usage        every role
 //   GET  /healthz         no token
 //
 // Thread safety: Admit and Answer may run on any thread at once, also while ReplaceTokens
@@ -113,6 +124,9 @@ class HttpApi {
   HttpAnswer Withdrawals(std::string_view body, const Principal& principal) const;
   HttpAnswer Health() const;
   HttpAnswer Report(std::string_view target) const;
+  HttpAnswer RecordUsage(std::string_view target, std::string_view body, const Principal& principal,
+                         bool csv) const;
+  HttpAnswer Usage(std::string_view target) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
   std::optional<HttpAnswer> CheckTextLengths(const protocol::Request& request) const;
   std::shared_ptr<const TokenTable> Tokens() const;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -197,9 +198,18 @@ void CheckDisjoint(const std::vector<FormRange>& ranges, const std::string& wher
 
 using RangeKey = std::pair<std::string, std::int64_t>;  // form type, From
 
+// Whether any number of a range has a use record: its count may then have followed uses
+// between two entries of its history.
+using UsedSpan = std::function<bool(const FormRange&)>;
+
+bool SameButCount(FormRange a, const FormRange& b) {
+  a.remaining = b.remaining;
+  return a == b;
+}
+
 class Replay {
  public:
-  explicit Replay(const Wording& words) : mWords(words) {}
+  Replay(const Wording& words, UsedSpan used) : mWords(words), mUsed(std::move(used)) {}
 
   void Apply(const AuditEntry& e, std::vector<std::string>& violations) {
     const std::string label =
@@ -225,7 +235,8 @@ class Replay {
                                          label, mWords.Describe(*e.before)));
         return;
       }
-      if (!(it->second == *e.before)) {
+      if (!(it->second == *e.before) &&
+          !(SameButCount(it->second, *e.before) && mUsed(*e.before))) {
         violations.push_back(fmt::format("{}: it replaces {}, but the history holds {}", label,
                                          mWords.Describe(*e.before), mWords.Describe(it->second)));
       }
@@ -265,13 +276,43 @@ class Replay {
   }
 
   const Wording& mWords;
+  const UsedSpan mUsed;
   std::map<RangeKey, FormRange> mRanges;
   // Per request, the ranges a withdrawal has taken out so far.
   std::map<std::string, std::set<RangeKey>> mWithdrawnFrom;
 };
 
+// The standing uses of each range holding any (the ranges of no key hold none).
+std::map<RangeKey, std::int64_t> UsesOfRanges(SqlConnection& c) {
+  std::map<RangeKey, std::int64_t> uses;
+  for (const auto& row :
+       c.Query("SELECT x.form_typ_cd, x.frm_form_nbr, x.used FROM (SELECT r.form_typ_cd,"
+               " r.frm_form_nbr, (SELECT count(*) FROM form_use u WHERE u.standing = 1"
+               " AND u.form_typ_cd = r.form_typ_cd AND u.form_nbr >= r.frm_form_nbr"
+               " AND u.form_nbr <= r.to_form_nbr) AS used FROM form_range r) x WHERE x.used > 0",
+               {})) {
+    uses[{Text(row[0]), Integer(row[1])}] = Integer(row[2]);
+  }
+  return uses;
+}
+
+// A superseded use is superseded by a record: corrections keep what they replace.
+void CheckCorrections(SqlConnection& c, std::vector<std::string>& violations) {
+  for (const auto& row :
+       c.Query("SELECT u.use_id FROM form_use u WHERE u.standing = 0 AND NOT EXISTS"
+               " (SELECT 1 FROM form_use s WHERE s.supersedes_id = u.use_id) ORDER BY u.use_id",
+               {})) {
+    violations.push_back(
+        fmt::format("use {} does not stand, but no record supersedes it", Integer(row[0])));
+  }
+}
+
+// A range whose numbers have standing uses counts its size less them, whatever its last
+// history entry says (a use changes the count, not the history); every other column, and the
+// count of every other range, is the history's.
 void CompareWithHistory(const std::vector<FormRange>& stored,
-                        const std::vector<FormRange>& replayed, const Wording& words,
+                        const std::vector<FormRange>& replayed,
+                        const std::map<RangeKey, std::int64_t>& uses, const Wording& words,
                         std::vector<std::string>& violations) {
   std::map<RangeKey, const FormRange*> history;
   for (const auto& r : replayed) history[{r.formType, r.from}] = &r;
@@ -282,7 +323,15 @@ void CompareWithHistory(const std::vector<FormRange>& stored,
           "the inventory holds {}, which no history entry accounts for", words.Describe(r)));
       continue;
     }
-    if (!(*it->second == r)) {
+    FormRange written = *it->second;
+    if (auto used = uses.find({r.formType, r.from}); used != uses.end()) {
+      if (r.remaining != r.Size() - used->second) {
+        violations.push_back(fmt::format("the inventory holds {}, but {} of its numbers are used",
+                                         words.Describe(r), used->second));
+      }
+      written.remaining = r.remaining;
+    }
+    if (!(written == r)) {
       violations.push_back(fmt::format("the inventory holds {}, but its history ends with {}",
                                        words.Describe(r), words.Describe(*it->second)));
     }
@@ -362,9 +411,17 @@ InventoryCheck CheckInventory(SqlConnection& connection) {
   CheckDisjoint(stored, "inventory", words, violations);
 
   const std::vector<AuditEntry> audit = ReadAudit(connection);
-  Replay replay(words);
+  Replay replay(words, [&](const FormRange& r) {
+    return !connection
+                .Query(
+                    "SELECT 1 FROM form_use WHERE form_typ_cd = ? AND form_nbr >= ?"
+                    " AND form_nbr <= ? LIMIT 1",
+                    {r.formType, r.from, r.to})
+                .empty();
+  });
   for (const auto& entry : audit) replay.Apply(entry, violations);
-  CompareWithHistory(stored, replay.Ranges(), words, violations);
+  CompareWithHistory(stored, replay.Ranges(), UsesOfRanges(connection), words, violations);
+  CheckCorrections(connection, violations);
 
   CompareNumbers(stored, AccountedNumbers(audit), words, violations);
   check.ranges = stored.size();

@@ -30,7 +30,11 @@ struct InventoryCheck {
 //  3. numbers: the numbers the ranges hold, per form type, are exactly the numbers received
 //     and not withdrawn since: those of "LOAD" entries and of receipts, the "ADD" rows that
 //     are not pieces of a split (a piece lies in the span a "UPD" or "WDR" of the same
-//     request held before), less the spans of "WDR" entries.
+//     request held before), less the spans of "WDR" entries;
+//  4. uses: a range with standing uses counts as remaining its size less them (rule 2 then
+//     compares every other column, and for a range any of whose numbers has a use record
+//     leaves its count out where an entry replaced it, since uses change counts between
+//     entries), and a use that does not stand is superseded by a record.
 //
 // An audit action the replay does not know is a violation too, so a new kind of change cannot
 // slip past unchecked: teach Replay (InventoryCheck.cpp) what it does to the ranges and to the

@@ -94,6 +94,13 @@ void SqlStore::ReadTogether(const std::function<void()>& reads) {
   });
 }
 
+void SqlStore::WriteWith(const WriteScope& scope, const std::function<void(SqlConnection&)>& body) {
+  Write(scope, [&](SqlConnection& c) {
+    body(c);
+    return 0;
+  });
+}
+
 // --- Construction -------------------------------------------------------------------------
 
 SqlStore::SqlStore(Backend backend, StoreOptions options)

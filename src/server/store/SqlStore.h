@@ -35,6 +35,7 @@ class SqlStore : public Store {
     std::string versionsSchema;       // migration 3: range versions and custody events
     std::string claimedUserSchema;    // migration 4: the user id a client claimed
     std::string historySchema;        // migration 5: the history indexed as the ranges are
+    std::string usageSchema;          // migration 6: the uses of form numbers
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws
@@ -63,6 +64,13 @@ class SqlStore : public Store {
                      bool recordCustody) override;
   WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,
                            std::int64_t from, std::int64_t to, const std::string& reason) override;
+  // UseStore.cpp:
+  protocol::UsageOutcome RecordUses(const SaveContext& context, const UseBatch& batch) override;
+  protocol::FormUse CorrectUse(const SaveContext& context, std::int64_t supersededId,
+                               const protocol::ReportedUse& use, const std::string& reason,
+                               const UseRules& rules) override;
+  void ForEachUse(const UseQuery& query, const UseVisitor& each) override;
+  void ForEachUseConflict(const UseQuery& query, const UseConflictVisitor& each) override;
 
   // For the benchmark that weighs what the custody checks of a save cost (the version
   // comparison, the "UPD" containment and the conservation sweep): saves of this store skip
@@ -80,6 +88,8 @@ class SqlStore : public Store {
   };
   template <typename Body>
   auto Write(const WriteScope& scope, Body&& body);
+  // Write for a body in another file (UseStore.cpp); its results go out through its captures.
+  void WriteWith(const WriteScope& scope, const std::function<void(SqlConnection&)>& body);
   // Reads of the store go through these two, so that no answer can mix two moments:
   //   - Read: `body` may run any number of statements, all in one read transaction (one
   //     snapshot; writers are not held up), or in the read this thread is in already

@@ -40,6 +40,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.claimedUserSchema); }},
       {5, "custody history indexed by lineage and by holder",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.historySchema); }},
+      {6, "the uses of form numbers, their imports and conflicts",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.usageSchema); }},
   };
   const int latest = migrations.back().version;
 

@@ -18,6 +18,7 @@
 #include "server/store/SqlStore.h"
 #include "server/store/SqlStoreRows.h"
 #include "server/store/SqlStoreTransactions.h"
+#include "server/store/UseStore.h"
 
 namespace fm::server {
 
@@ -253,7 +254,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       std::iota(sentAs.begin(), sentAs.end(), std::size_t{0});
     }
     const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
-    RemainingCounter counter;
+    UseAwareCounter counter(c);
     CustodyLedger ledger;
     // The entry that wrote each range this save replaces, by (form type, From): the parent of
     // the entries recording the range's new state and its pieces.
@@ -375,7 +376,7 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
           fmt::format("The range {}-{} of {}", r.from, r.to, FormTypeName(r.formType, *mReference));
       CheckHeldInScope(context.scope, r, *mReference, "nothing was withdrawn");
       ledger.Replaced(label, r);
-      RemainingCounter counter;
+      UseAwareCounter counter(c);
       counter.Replaced(r);
       FormRange gone = r;
       gone.from = std::max(r.from, from);

@@ -18,6 +18,8 @@ extern const char* const kServerSqliteClaimedUserSql;
 extern const char* const kServerPostgresClaimedUserSql;
 extern const char* const kServerSqliteHistorySql;
 extern const char* const kServerPostgresHistorySql;
+extern const char* const kServerSqliteUsageSql;
+extern const char* const kServerPostgresUsageSql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -40,7 +42,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             fm::embedded::kServerSqliteInventorySql,
                             fm::embedded::kServerSqliteVersionsSql,
                             fm::embedded::kServerSqliteClaimedUserSql,
-                            fm::embedded::kServerSqliteHistorySql};
+                            fm::embedded::kServerSqliteHistorySql,
+                            fm::embedded::kServerSqliteUsageSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -56,7 +59,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             fm::embedded::kServerPostgresInventorySql,
                             fm::embedded::kServerPostgresVersionsSql,
                             fm::embedded::kServerPostgresClaimedUserSql,
-                            fm::embedded::kServerPostgresHistorySql};
+                            fm::embedded::kServerPostgresHistorySql,
+                            fm::embedded::kServerPostgresUsageSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

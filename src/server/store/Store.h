@@ -9,6 +9,7 @@
 
 #include "server/store/InventoryCheck.h"
 #include "server/store/StoreTypes.h"
+#include "server/store/UseTypes.h"
 
 namespace fm::server {
 
@@ -64,6 +65,13 @@ struct StoreOptions {
 // of the same request whose span lies in the replaced span ("ADD" pieces of a split) count
 // as remaining only the numbers not in that used part. Numbers outside every replaced span
 // count as remaining.
+//
+// Uses: at most one use of a number stands (a correction supersedes it, both kept). A range
+// any of whose numbers has a standing use counts as remaining its size less those numbers,
+// whenever uses are recorded or corrected and whenever a save or a withdrawal writes it (a
+// piece of a range whose count followed its uses counts its own, none included); a use does
+// not change a range's version. A range none of whose numbers was ever used keeps the count
+// people recorded, by the rule above, since that was all anyone knew (docs/usage.md).
 //
 // Thread safety: every member may be called from any thread at the same time; each call
 // uses its own pooled connection. Errors: every member throws StoreError (never another
@@ -157,6 +165,45 @@ class Store {
   // Checks, from one snapshot, that the inventory accounts for every form number
   // (server/store/InventoryCheck.h). Reads the whole inventory and its whole history.
   virtual InventoryCheck CheckInventory() = 0;
+
+  // Records the uses of a batch (docs/usage.md), all or none, in one transaction after
+  // every line was checked: with any bad line (CheckUse, or a number whose range lies outside
+  // context.scope: a clerk records uses of the numbers its stations hold, or held when they
+  // were withdrawn) nothing is stored and the outcome lists the bad lines (the first
+  // batch.rules.limits.listedLines of them, all counted). A file whose hash was imported
+  // before changes nothing (sameFileAgain, with when and by whom). A line equal to the
+  // standing use of its number (form type, number, disposition, day, officer and reference)
+  // is already recorded; one that contradicts it, or an earlier line of the same batch, is a
+  // conflict, kept apart (ForEachUseConflict) and never overwriting it. The remaining counts
+  // of the ranges holding the new uses follow them. A batch with batch.preview answers the
+  // same and stores nothing. Throws StoreError::Rejected for a source text missing or bad,
+  // what batch.lines throws, and StoreError as every member.
+  virtual protocol::UsageOutcome RecordUses(const SaveContext& context, const UseBatch& batch) = 0;
+
+  // An administrator's correction: `use` (checked as every use, of the same form type and
+  // number) becomes the standing use in place of the standing use `supersededId`, which is
+  // kept, superseded. The reason is required (TextProblem's rules). Answers the new record.
+  // Throws StoreError::Rejected (nothing changed) for a use that is not standing or not
+  // known, a use of another number, a bad field or reason.
+  virtual protocol::FormUse CorrectUse(const SaveContext& context, std::int64_t supersededId,
+                                       const protocol::ReportedUse& use, const std::string& reason,
+                                       const UseRules& rules) = 0;
+
+  // The use records of the query, ordered by form type, number and id (a number's oldest
+  // record first), one at a time as the cursor gives them, in one object reused from record to
+  // record, as ForEachRange hands ranges (index 0 again when the read is run again). One
+  // statement: inside ReadTogether it reads that snapshot.
+  using UseVisitor = std::function<bool(const protocol::FormUse& use, std::size_t index)>;
+  virtual void ForEachUse(const UseQuery& query, const UseVisitor& each) = 0;
+  // The conflicts kept of the query's numbers (registry: the officer reported), in the same
+  // order and manner. standingOnly is not asked.
+  using UseConflictVisitor = std::function<bool(const UseConflict& conflict, std::size_t index)>;
+  virtual void ForEachUseConflict(const UseQuery& query, const UseConflictVisitor& each) = 0;
+  // Through ForEachUse: the records of [from, to] of the form type (standing ones only, or
+  // all), and every record of one number, oldest first (a form's history shows them).
+  std::vector<protocol::FormUse> UsesIn(const std::string& formType, std::int64_t from,
+                                        std::int64_t to, bool standingOnly = true);
+  std::vector<protocol::FormUse> UsesOf(const std::string& formType, std::int64_t number);
 
   // Bulk load of an initial inventory (demo data, benchmark inventories) into an inventory
   // that holds no range yet. Ranges are checked against the same rules (their remaining

@@ -44,6 +44,20 @@ class ForwardingStore : public Store {
   std::vector<FormTypeInfo> FormTypes() override { return mInner->FormTypes(); }
   const ReferenceData& Reference() const override { return mInner->Reference(); }
   std::size_t RangeCount() override { return mInner->RangeCount(); }
+  protocol::UsageOutcome RecordUses(const SaveContext& context, const UseBatch& batch) override {
+    return mInner->RecordUses(context, batch);
+  }
+  protocol::FormUse CorrectUse(const SaveContext& context, std::int64_t supersededId,
+                               const protocol::ReportedUse& use, const std::string& reason,
+                               const UseRules& rules) override {
+    return mInner->CorrectUse(context, supersededId, use, reason, rules);
+  }
+  void ForEachUse(const UseQuery& query, const UseVisitor& each) override {
+    mInner->ForEachUse(query, each);
+  }
+  void ForEachUseConflict(const UseQuery& query, const UseConflictVisitor& each) override {
+    mInner->ForEachUseConflict(query, each);
+  }
   void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
                      bool recordCustody) override {
     mInner->LoadInventory(ranges, context, recordCustody);

@@ -228,6 +228,23 @@ TEST_P(HostileRequestTest, IsAnsweredWithItsStatusChangesNothingAndOthersAreStil
   server.ExpectStillServing();
 }
 
+// An import file of one use of a form the clerk's station holds.
+constexpr const char* kUseFile =
+    "form_type,number,disposition,used_on,officer,reference,note\n"
+    "C,1100005,ISSUED,2025-01-02,1002,C-5,\n";
+
+HostileCase Uses(const char* name, std::string contentType, const char* token, unsigned status,
+                 std::string error) {
+  return {name,
+          "POST",
+          "/v1/usage?file_name=a.csv&source=e-cite",
+          std::move(contentType),
+          kUseFile,
+          token,
+          status,
+          std::move(error)};
+}
+
 // A JSON body posted to /v1/messages with the administrator's token.
 HostileCase Posted(const char* name, std::string body, unsigned status, std::string error) {
   return {name,        "POST", "/v1/messages",  "application/json", std::move(body),
@@ -273,8 +290,8 @@ INSTANTIATE_TEST_SUITE_P(
         Posted("NoBody", "", 400, "no body"),
         Posted("HundredThousandDeepNesting", std::string(100000, '[') + std::string(100000, ']'),
                400, "levels deep"),
-        Posted("UnknownMessageType", SearchWith([](auto& r) { r.messageType = 37; }), 422,
-               "message_type: 37"),
+        Posted("UnknownMessageType", SearchWith([](auto& r) { r.messageType = 99; }), 422,
+               "message_type: 99"),
         Posted("UpdateWithoutTheVersionItReplaces",
                protocol::RequestToJson(Save("unversioned",
                                             {ChangeRow("UPD", "C", kInScope, kInScope + 99, "A",
@@ -293,8 +310,49 @@ INSTANTIATE_TEST_SUITE_P(
                     kViewerToken, 422, "The Form Number \"12x\" is not a form number"},
         HostileCase{"HistoryWithAnUnknownParameter", "GET",
                     "/v1/history?form_type=C&number=5&sort=asc", "", "", kViewerToken, 400,
-                    "\"sort\""}),
+                    "\"sort\""},
+        Uses("UsesByAViewer", "text/csv", kViewerToken, 403, "(viewer) may not"),
+        Uses("UsesAsPlainText", "text/plain", kClerkToken, 415, "takes a JSON body"),
+        HostileCase{"UsesWithoutTheirFileName", "POST", "/v1/usage?source=x", "text/csv", kUseFile,
+                    kClerkToken, 400, "file_name"},
+        HostileCase{"UsesOfANumberElsewhere", "POST", "/v1/usage?file_name=b.csv&source=x",
+                    "text/csv", std::string(kUseFile) + "C,1100150,ISSUED,2025-01-02,1002,C-9,\n",
+                    kClerkToken, 422, "No use was recorded: 1 line is bad"},
+        HostileCase{"UsesWithAnUnknownMember", "POST", "/v1/usage", "application/json",
+                    R"({"request_id": "u", "source": "s", "uses": [{"colour": 1}]})", kClerkToken,
+                    400, "uses[0].colour: unknown member"},
+        HostileCase{"UsesOfNoNumber", "GET", "/v1/usage?form_type=C", "", "", kViewerToken, 400,
+                    "ask for the uses of one form"}),
     [](const ::testing::TestParamInfo<HostileCase>& param) { return param.param.name; });
+
+TEST(AccessTest, UsesArePostedAsAFileOrAsJsonAndReadBackWithTheFormsHistory) {
+  AccessFixture server;
+  HttpTestClient client(server.Port());
+  auto post = [&](const std::string& target, const std::string& body, const char* type) {
+    return client.Request("POST", target, body, kClerkToken, type);
+  };
+  const std::string file = "/v1/usage?file_name=a.csv&source=e-cite";
+  EXPECT_EQ(Json::parse(post(file, kUseFile, "text/csv").body)["recorded"], 1);
+  EXPECT_EQ(Json::parse(post(file, kUseFile, "text/csv").body)["same_file_again"], true);
+  const HttpReply conflict = post("/v1/usage",
+                                  R"({"request_id": "u1", "source": "desk", "uses": [
+                                      {"form_type": "C", "number": 1100005, "disposition": "LOST",
+                                       "used_on": "2025-01-03"},
+                                      {"form_type": "C", "number": "1100006",
+                                       "disposition": "spoiled", "used_on": "2025-01-03",
+                                       "officer": 1002, "note": "torn"}]})",
+                                  "application/json");
+  ASSERT_EQ(conflict.status, 200u) << conflict.body;
+  EXPECT_EQ(Json::parse(conflict.body)["conflict_count"], 1);
+  const Json uses = Json::parse(
+      client.Request("GET", "/v1/usage?form_type=C&number=1100005", "", kViewerToken).body);
+  EXPECT_EQ(uses["uses"][0]["recorded_by"], "Margaret Hartley");
+  EXPECT_EQ(uses["conflicts"][0]["reported"]["disposition"], "LOST");
+  const Json history = Json::parse(
+      client.Request("GET", "/v1/history?form_type=C&number=1100006", "", kViewerToken).body);
+  EXPECT_EQ(history["uses"][0]["note"], "torn");
+  EXPECT_EQ(client.Request("PUT", "/v1/usage", "", kAdminToken).Header("allow"), "GET, POST");
+}
 
 TEST(AccessTest, ServerWithoutTokensRefusesWhatAWebPageCouldSend) {
   // A server started without tokens: no token is asked, but the browser's "simple"

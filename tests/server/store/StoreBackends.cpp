@@ -67,7 +67,11 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP INDEX range_audit_withdrawn",
+  return {"DROP TABLE form_use_conflict",
+          "DROP TABLE form_use",
+          "DROP TABLE form_use_import",
+          "DELETE FROM schema_migration WHERE version = 6",
+          "DROP INDEX range_audit_withdrawn",
           "DROP INDEX range_audit_officer_held",
           "DROP INDEX range_audit_station_held",
           "DROP INDEX range_audit_parent",

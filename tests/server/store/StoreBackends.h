@@ -58,8 +58,9 @@ bool CiRequiresEveryBackend();
 // just searched. A row naming no stored range is left as it is.
 std::vector<RangeChange> WithCurrentVersions(Store& store, std::vector<RangeChange> changes);
 
-// SQL that takes a store back from schema version 5 to 4: the history's lineage columns and
-// indexes go, so that reopening the store runs migration 5 (and its backfill) again.
+// SQL that takes a store back from schema version 6 to 4: the use tables go, and the
+// history's lineage columns and indexes, so that reopening the store runs migration 5 (and
+// its backfill) again.
 std::vector<std::string> UndoHistoryIndexSql();
 
 using StoreBackends = ::testing::Types<SqliteBackend, PostgresBackend>;

@@ -1,0 +1,180 @@
+// Importing 1,000,000 uses of form numbers (formsmaint-server usage import, Store::RecordUses)
+// on SQLite and on PostgreSQL: the time from the file on disk to the committed uses, with the
+// remaining counts of the 20,000 ranges holding them counted anew, and the process's peak
+// resident memory (VmHWM) over the import alone, which the streaming reader and the staging
+// in the database keep bounded whatever the file's length.
+//
+// The inventory: 20,000 ranges of 100 Wrecker Decals, each held by an officer of the demo
+// region; the file: half of each range's numbers used (issued with a citation, one in ten
+// spoiled with a reason), in a shuffled order, with its header. FM_BENCH_USES sets the number
+// of lines (1,000,000). PostgreSQL: the server of FM_TEST_PG_URL, else a throw-away cluster.
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ServerBenchCluster.h"
+#include "server/handler/UsageImport.h"
+#include "server/store/ReferenceData.h"
+#include "server/store/Store.h"
+#include "server/testing/PgDirect.h"
+
+namespace {
+
+using namespace fm::server;
+
+constexpr const char* kType = "K";
+constexpr std::int64_t kRangeSize = 100;
+
+std::int64_t UseLines() {
+  const char* text = std::getenv("FM_BENCH_USES");
+  return text && *text ? std::strtoll(text, nullptr, 10) : 1'000'000;
+}
+
+void Must(bool ok, const std::string& what) {
+  if (!ok) {
+    fmt::print(stderr, "usage_import_bench: {}\n", what);
+    std::abort();
+  }
+}
+
+// The process's peak resident memory in MB since the last ResetPeak.
+double PeakMegabytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  }
+  return 0;
+}
+
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// The ranges, and the import file written to `file`.
+std::vector<FormRange> WriteInventoryAndFile(const ReferenceData& reference,
+                                             const std::filesystem::path& file) {
+  const std::int64_t lines = UseLines();
+  const std::int64_t ranges = (2 * lines + kRangeSize - 1) / kRangeSize;
+  const std::vector<Officer>& officers = reference.Officers();
+  std::vector<FormRange> inventory;
+  for (std::int64_t i = 0; i < ranges; ++i) {
+    const Officer& o = officers[static_cast<std::size_t>(i) % officers.size()];
+    FormRange r;
+    r.formType = kType;
+    r.from = 1 + i * kRangeSize;
+    r.to = r.from + kRangeSize - 1;
+    r.troop = o.troop;
+    r.district = o.district;
+    r.registry = o.registry;
+    r.remaining = kRangeSize;
+    inventory.push_back(r);
+  }
+  std::vector<std::int64_t> numbers;
+  numbers.reserve(static_cast<std::size_t>(lines));
+  for (std::int64_t i = 0; static_cast<std::int64_t>(numbers.size()) < lines; ++i) {
+    const std::int64_t range = i / (kRangeSize / 2);
+    numbers.push_back(1 + range * kRangeSize + i % (kRangeSize / 2) * 2);
+  }
+  std::mt19937_64 random(27);
+  std::shuffle(numbers.begin(), numbers.end(), random);
+  std::ofstream out(file, std::ios::binary);
+  out << "form_type,number,disposition,used_on,officer,reference,note\n";
+  for (std::int64_t n : numbers) {
+    const std::int64_t officer = inventory[static_cast<std::size_t>((n - 1) / kRangeSize)].registry;
+    const int day = 1 + static_cast<int>(n % 28);
+    if (n % 10 == 3) {
+      out << fmt::format("{},{},SPOILED,2025-03-{:02},{},,misprinted at the top\n", kType, n, day,
+                         officer);
+    } else {
+      out << fmt::format("{},{},ISSUED,2025-03-{:02},{},CIT-{},\n", kType, n, day, officer, n);
+    }
+  }
+  Must(static_cast<bool>(out), "the import file could not be written");
+  return inventory;
+}
+
+void Import(benchmark::State& state, const std::shared_ptr<Store>& store,
+            const std::filesystem::path& folder) {
+  const std::filesystem::path file = folder / "uses.csv";
+  const auto inventory = WriteInventoryAndFile(store->Reference(), file);
+  store->LoadInventory(inventory, {"bench-load", "bench", 0, "bench"}, true);
+  UseRules rules{"2026-01-01", {}};
+  rules.limits.fileBytes = 1ull << 30;
+  for (auto _ : state) {
+    ResetPeak();
+    const auto start = std::chrono::steady_clock::now();
+    UseBatch batch = CsvUseBatch("uses.csv", FileBytes(file), "benchmark", rules);
+    const auto outcome = store->RecordUses({"bench-import", "bench", 0, "bench"}, batch);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    Must(outcome.recorded == UseLines() && outcome.badLineCount == 0,
+         fmt::format("the import recorded {} of {} lines ({} bad)", outcome.recorded, UseLines(),
+                     outcome.badLineCount));
+    state.SetIterationTime(seconds);
+    state.counters["lines"] = static_cast<double>(outcome.lines);
+    state.counters["seconds"] = seconds;
+    state.counters["peak_rss_MB"] = PeakMegabytes();
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
+  }
+  const auto ranges = store->FindRanges({});
+  Must(ranges.front().range.remaining == kRangeSize / 2, "the counts did not follow the uses");
+}
+
+std::filesystem::path Folder(const char* name) {
+  auto folder = std::filesystem::temp_directory_path() / fmt::format("{}-{}", name, ::getpid());
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+void BM_ImportUses_Sqlite(benchmark::State& state) {
+  const auto folder = Folder("usage-bench-sqlite");
+  {
+    StoreOptions options;
+    options.poolSize = 2;
+    Import(state, OpenStore("sqlite:" + (folder / "server.db").string(), options), folder);
+  }
+  std::filesystem::remove_all(folder);
+}
+
+void BM_ImportUses_Postgres(benchmark::State& state) {
+  fm::server::bench::BenchCluster cluster;
+  if (cluster.Url().empty()) {
+    state.SkipWithError(("no PostgreSQL: " + cluster.Why()).c_str());
+    return;
+  }
+  using fm::server::testing::RunSql;
+  const std::string schema = fmt::format("fm_bench_usage_{}", ::getpid());
+  const std::string base = fm::server::testing::WithParameter(cluster.Url(), "connect_timeout=5");
+  RunSql(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
+  Must(RunSql(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema))
+           .empty(),
+       "could not create a PostgreSQL schema");
+  const auto folder = Folder("usage-bench-postgres");
+  {
+    StoreOptions options;
+    options.poolSize = 2;
+    Import(state,
+           OpenStore(fm::server::testing::WithParameter(base, "options=-csearch_path%3D" + schema),
+                     options),
+           folder);
+  }
+  RunSql(base, fmt::format("DROP SCHEMA {} CASCADE", schema));
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+BENCHMARK(BM_ImportUses_Sqlite)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ImportUses_Postgres)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+BENCHMARK_MAIN();
