@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "protocol/DataSetTables.h"
 #include "protocol/ProtocolError.h"
 
 namespace fm::protocol {
@@ -12,73 +13,7 @@ namespace fm::protocol {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-// --- Building and reading data sets ----------------------------------------------------
-
-Cell TextCell(const std::string& text) { return text.empty() ? Cell{} : Cell{text}; }
-Cell OptionalCell(const std::optional<std::int64_t>& v) { return v ? Cell{*v} : Cell{}; }
-
-class TableWriter {
- public:
-  explicit TableWriter(std::vector<Column> columns) { mSet.columns = std::move(columns); }
-  void Add(Row row) { mSet.rows.push_back(std::move(row)); }
-  DataSet Take() { return std::move(mSet); }
-
- private:
-  DataSet mSet;
-};
-
-// Reads the rows of one data set by column name, naming what is wrong.
-class TableReader {
- public:
-  TableReader(const std::map<std::string, DataSet>& sets, const char* name) : mName(name) {
-    auto it = sets.find(name);
-    if (it == sets.end()) {
-      throw ProtocolError(fmt::format("the reply carries no data set \"{}\"", name));
-    }
-    mSet = &it->second;
-  }
-  std::size_t Rows() const { return mSet->rows.size(); }
-  std::string Text(std::size_t row, const char* column) const {
-    const Cell& cell = At(row, column);
-    if (std::holds_alternative<std::monostate>(cell)) return {};
-    if (const auto* text = std::get_if<std::string>(&cell)) return *text;
-    throw Wrong(row, column, "a text");
-  }
-  std::optional<std::int64_t> OptInteger(std::size_t row, const char* column) const {
-    const Cell& cell = At(row, column);
-    if (std::holds_alternative<std::monostate>(cell)) return std::nullopt;
-    if (const auto* i = std::get_if<std::int64_t>(&cell)) return *i;
-    throw Wrong(row, column, "a whole number");
-  }
-  std::int64_t Integer(std::size_t row, const char* column) const {
-    auto value = OptInteger(row, column);
-    if (!value) throw Wrong(row, column, "a whole number");
-    return *value;
-  }
-
- private:
-  const Cell& At(std::size_t row, const char* column) const {
-    const int index = mSet->ColumnIndex(column);
-    if (index < 0) {
-      throw ProtocolError(fmt::format("data set {} has no column {}", mName, column));
-    }
-    const Row& cells = mSet->rows.at(row);
-    if (static_cast<std::size_t>(index) >= cells.size()) {
-      throw ProtocolError(fmt::format("data set {}, row {}: too few cells", mName, row + 1));
-    }
-    return cells[static_cast<std::size_t>(index)];
-  }
-  ProtocolError Wrong(std::size_t row, const char* column, const char* expected) const {
-    return ProtocolError(fmt::format("data set {}, row {}, column {}: expected {}", mName, row + 1,
-                                     column, expected));
-  }
-  const char* mName;
-  const DataSet* mSet = nullptr;
-};
-
-Column Text(const char* name) { return {name, ColumnType::Text}; }
-Column Integer(const char* name) { return {name, ColumnType::Integer}; }
+using namespace tables;
 
 // The count columns of ACCTLINE, by line.
 constexpr std::array<const char*, kAccountLines.size()> kCountColumns = {
