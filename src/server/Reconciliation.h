@@ -19,7 +19,7 @@ struct ReconciliationQuery {
   std::string formType;  // empty: every form type
   std::string asOf;      // the last day counted, "YYYY-MM-DD"
   std::string end;       // UTC instant of the local midnight after asOf
-  int gapDays = 30;
+  int gapDays = 30;      // kDefaultGapDays
 };
 
 // A use reported for a number whose standing use says otherwise.
