@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
 #include <nlohmann/json.hpp>
 
@@ -90,10 +91,14 @@ std::optional<Disposition> DispositionFromKey(std::string_view text) {
 
 const char* UseExceptionCaption(UseException kind) {
   switch (kind) {
-    case UseException::NotHolder: return "Used by someone who did not hold it";
-    case UseException::AfterDelisting: return "Used after it was delisted or withdrawn";
-    case UseException::NeverReceived: return "Used but never received";
-    case UseException::UsedTwice: return "Reported used twice";
+    case UseException::NotHolder:
+      return "Used by someone who did not hold it";
+    case UseException::AfterDelisting:
+      return "Used after it was delisted or withdrawn";
+    case UseException::NeverReceived:
+      return "Used but never received";
+    case UseException::UsedTwice:
+      return "Reported used twice";
   }
   return "";
 }
@@ -289,10 +294,37 @@ std::vector<std::vector<std::string>> ReconciliationCsvRecords(const Reconciliat
   }
   for (const auto& e : r.exceptions) {
     records.push_back({r.holder, r.asOf, std::to_string(r.gapDays), "", e.use.formType, "",
-                       UseExceptionCaption(e.kind), "", "",
-                       std::to_string(e.use.number), e.facts});
+                       UseExceptionCaption(e.kind), "", "", std::to_string(e.use.number), e.facts});
   }
   return records;
+}
+
+std::string ReconciliationText(const Reconciliation& r) {
+  std::string text = fmt::format(
+      "Reconciliation of {} as of {} (numbers skipped for more than {} "
+      "days count as unaccounted)\n",
+      r.holder, r.asOf, r.gapDays);
+  if (r.lines.empty()) text += "\nNo forms held.\n";
+  for (const auto& line : r.lines) {
+    text += fmt::format("\n{}: {} {}\n", line.holder, line.formType, line.description);
+    ForEachPart(line, [&](const Part& part, const SerialTally& tally) {
+      if (tally.count == 0 && &tally != &line.held) return;
+      text += fmt::format("  {:<12} {:>9}  {}\n", part.caption, tally.count,
+                          SerialRangesText(tally.ranges));
+    });
+  }
+  if (!r.exceptions.empty()) text += fmt::format("\nExceptions ({})\n", r.exceptions.size());
+  for (const auto& e : r.exceptions) {
+    text += fmt::format("  {} {}: {}. {}\n", e.use.formType, e.use.number,
+                        UseExceptionCaption(e.kind), e.facts);
+  }
+  return text;
+}
+
+bool HasFindings(const Reconciliation& r) {
+  if (!r.exceptions.empty()) return true;
+  return std::any_of(r.lines.begin(), r.lines.end(),
+                     [](const ReconciliationLine& line) { return line.unaccounted.count > 0; });
 }
 
 }  // namespace fm::protocol

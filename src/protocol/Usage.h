@@ -162,5 +162,11 @@ std::string ReconciliationToJson(const Reconciliation& reconciliation);
 // exception.
 std::vector<std::vector<std::string>> ReconciliationCsvRecords(
     const Reconciliation& reconciliation);
+// The reconciliation for a terminal: a heading, per holder and form type the parts with their
+// counts and ranges (a part with nothing in it left out, held always shown), then the
+// exceptions with their facts.
+std::string ReconciliationText(const Reconciliation& reconciliation);
+// Whether it found anything an auditor must follow up: numbers unaccounted or exceptions.
+bool HasFindings(const Reconciliation& reconciliation);
 
 }  // namespace fm::protocol
