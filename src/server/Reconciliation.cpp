@@ -27,17 +27,17 @@ struct Held {
 
 // The ranges of the scope in a stock status at `end`: the ending balance of a custody report
 // over [end, end).
-std::vector<Held> StockHeldAt(const ReconciliationQuery& q, const ReconciliationInput& history,
-                              const ReferenceData& reference) {
+std::vector<Held> HeldAt(const ReconciliationQuery& q, const HoldingsHistory& history,
+                         const ReferenceData& reference) {
   std::vector<Held> held;
   auto take = [&](const FormRange& r, const std::string& since) {
     if (!q.formType.empty() && r.formType != q.formType) return;
     if (q.scope.Holds(r) && IsStockStatus(r.status, reference)) held.push_back({r, since});
   };
-  for (const StoredRange& s : history.holdings.held) {
+  for (const StoredRange& s : history.held) {
     if (s.lastChange.at < q.end) take(s.range, s.lastChange.at);
   }
-  for (const CustodyEntry& e : history.holdings.entries) {
+  for (const CustodyEntry& e : history.entries) {
     if (e.event != custody::kWithdraw && e.at < q.end && e.endedAt && *e.endedAt >= q.end) {
       take(e.after, e.at);
     }
@@ -148,10 +148,17 @@ class Checker {
 
 }  // namespace
 
+std::vector<FormRange> StockHeldAt(const ReconciliationQuery& query, const HoldingsHistory& history,
+                                   const ReferenceData& reference) {
+  std::vector<FormRange> ranges;
+  for (Held& h : HeldAt(query, history, reference)) ranges.push_back(std::move(h.range));
+  return ranges;
+}
+
 protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
                                    const ReconciliationInput& input, const CustodyChain& chain,
                                    const ReferenceData& reference) {
-  const std::vector<Held> held = StockHeldAt(query, input, reference);
+  const std::vector<Held> held = HeldAt(query, input.holdings, reference);
   std::vector<const FormUse*> uses;
   uses.reserve(input.uses.size());
   for (const FormUse& u : input.uses) {
@@ -227,7 +234,7 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
     if (auto exception = checker.Judge(*uses[i]))
       result.exceptions.push_back(std::move(*exception));
   }
-  for (const ReportedTwice& twice : input.reportedTwice) {
+  for (const UseRead::Contradiction& twice : input.reportedTwice) {
     protocol::ReconciliationException e;
     e.kind = UseException::UsedTwice;
     e.use = twice.reported;

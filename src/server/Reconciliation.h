@@ -22,12 +22,6 @@ struct ReconciliationQuery {
   int gapDays = 30;      // kDefaultGapDays
 };
 
-// A use reported for a number whose standing use says otherwise.
-struct ReportedTwice {
-  protocol::FormUse standing;
-  protocol::FormUse reported;
-};
-
 // What a reconciliation reads, all from one snapshot of the store.
 struct ReconciliationInput {
   // The scope's history as a custody report over [end, end) reads it (Store::ScopeHistory):
@@ -36,8 +30,14 @@ struct ReconciliationInput {
   // The standing uses dated on or before asOf of every number the scope held at `end`, and
   // those recorded for the scope's officers, wherever the numbers were.
   std::vector<protocol::FormUse> uses;
-  std::vector<ReportedTwice> reportedTwice;
+  std::vector<UseRead::Contradiction> reportedTwice;
 };
+
+// The ranges of the query's scope (and form type) in a stock status at `end`, by form type and
+// From: the ending balance of a custody report over [end, end). Their numbers are those whose
+// uses a reconciliation reads.
+std::vector<FormRange> StockHeldAt(const ReconciliationQuery& query, const HoldingsHistory& history,
+                                   const ReferenceData& reference);
 
 // The chain of custody of one form, oldest first (Store::FormHistory). Asked only for the
 // uses whose holder on the day of use is not plain from the holdings.

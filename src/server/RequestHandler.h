@@ -7,12 +7,14 @@
 
 #include "protocol/Custody.h"
 #include "protocol/Messages.h"
+#include "protocol/Usage.h"
 #include "server/Principal.h"
 
 namespace fm::server {
 
 class Store;
 struct ReportParameters;
+struct ReconcileParameters;
 
 // What the handler answers: the reply, and whether it refuses the principal (a role that
 // may not save, a station outside its scope). The HTTP front answers a refusal with 403
@@ -95,6 +97,12 @@ class RequestHandler {
   // The history of one form in words, and who holds it now. Throws RequestError for an
   // unknown form type, StoreError when the store fails.
   protocol::FormHistory History(const std::string& formType, std::int64_t number);
+
+  // The reconciliation the parameters ask for (server/ReportRequest.h, docs/usage.md): the
+  // scope's holdings at the end of the day asked for against the uses of their numbers and
+  // the uses recorded for its officers. Throws RequestError for parameters to correct,
+  // StoreError when the store fails.
+  protocol::Reconciliation Reconcile(const ReconcileParameters& parameters);
 
   Store& GetStore() const { return *mStore; }
 
