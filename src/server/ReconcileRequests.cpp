@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <set>
 
 #include "server/CustodyWords.h"
@@ -21,10 +22,17 @@ namespace fm::server {
 
 namespace {
 
+// A span of numbers of one form type whose uses a reconciliation reads.
+struct Span {
+  std::string formType;
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+};
+
 // The numbers of the ranges as few spans: a station's ranges of a type often follow one
 // another, and each span is one index range in the store's read.
-std::vector<UseReadQuery::Span> JoinedSpans(const std::vector<FormRange>& held) {
-  std::vector<UseReadQuery::Span> spans;
+std::vector<Span> JoinedSpans(const std::vector<FormRange>& held) {
+  std::vector<Span> spans;
   for (const FormRange& r : held) {  // by form type and From
     if (!spans.empty() && spans.back().formType == r.formType && spans.back().to + 1 >= r.from) {
       spans.back().to = std::max(spans.back().to, r.to);
@@ -33,6 +41,44 @@ std::vector<UseReadQuery::Span> JoinedSpans(const std::vector<FormRange>& held) 
     }
   }
   return spans;
+}
+
+// The standing uses dated on or before the day of the held numbers and of the officers, each
+// once, and the reports kept apart that contradict a use of the held numbers.
+void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<FormRange>& held,
+              const std::vector<std::int64_t>& officers, ReconciliationInput& input) {
+  std::map<std::int64_t, protocol::FormUse> uses;  // by id: a use both held and an officer's
+  auto keep = [&](const protocol::FormUse& use, std::size_t) {
+    if (use.usedOn <= query.asOf && (query.formType.empty() || use.formType == query.formType)) {
+      uses.try_emplace(use.id, use);
+    }
+    return true;
+  };
+  std::vector<UseConflict> conflicts;
+  for (const Span& span : JoinedSpans(held)) {
+    UseQuery q;
+    q.formType = span.formType;
+    q.from = span.from;
+    q.to = span.to;
+    store.ForEachUse(q, keep);
+    store.ForEachUseConflict(q, [&](const UseConflict& c, std::size_t) {
+      conflicts.push_back(c);
+      return true;
+    });
+  }
+  for (std::int64_t officer : officers) {
+    UseQuery q;
+    q.formType = query.formType;
+    q.registry = officer;
+    store.ForEachUse(q, keep);
+  }
+  for (const UseConflict& c : conflicts) {
+    auto standing = uses.find(c.contradicts);
+    if (standing == uses.end()) continue;  // corrected since, or dated after the day
+    input.reportedTwice.push_back({standing->second, c.reported});
+  }
+  input.uses.reserve(uses.size());
+  for (auto& [id, use] : uses) input.uses.push_back(std::move(use));
 }
 
 // Whose uses count wherever the numbers are: the officer asked for, or the officers on duty at
@@ -66,17 +112,7 @@ protocol::Reconciliation RequestHandler::Reconcile(const ReconcileParameters& pa
     ReconciliationInput input;
     input.holdings = mStore->ScopeHistory({query.scope, query.formType, query.end, query.end});
     const std::vector<FormRange> held = StockHeldAt(query, input.holdings, reference);
-    UseReadQuery uses;
-    uses.spans = JoinedSpans(held);
-    uses.officers = OfficersOf(query.scope, held, reference);
-    uses.usedOnOrBefore = query.asOf;
-    UseRead read = mStore->ReadUses(uses);
-    if (!query.formType.empty()) {
-      std::erase_if(read.uses,
-                    [&](const protocol::FormUse& u) { return u.formType != query.formType; });
-    }
-    input.uses = std::move(read.uses);
-    input.reportedTwice = std::move(read.reportedTwice);
+    ReadUses(*mStore, query, held, OfficersOf(query.scope, held, reference), input);
     const CustodyChain chain = [&](const std::string& formType, std::int64_t number) {
       return mStore->FormHistory(formType, number);
     };

@@ -234,7 +234,7 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
     if (auto exception = checker.Judge(*uses[i]))
       result.exceptions.push_back(std::move(*exception));
   }
-  for (const UseRead::Contradiction& twice : input.reportedTwice) {
+  for (const ReportedTwice& twice : input.reportedTwice) {
     protocol::ReconciliationException e;
     e.kind = UseException::UsedTwice;
     e.use = twice.reported;

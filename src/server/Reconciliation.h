@@ -22,6 +22,12 @@ struct ReconciliationQuery {
   int gapDays = 30;      // kDefaultGapDays
 };
 
+// A use reported for a number whose standing use says otherwise.
+struct ReportedTwice {
+  protocol::FormUse standing;
+  protocol::FormUse reported;
+};
+
 // What a reconciliation reads, all from one snapshot of the store.
 struct ReconciliationInput {
   // The scope's history as a custody report over [end, end) reads it (Store::ScopeHistory):
@@ -30,7 +36,7 @@ struct ReconciliationInput {
   // The standing uses dated on or before asOf of every number the scope held at `end`, and
   // those recorded for the scope's officers, wherever the numbers were.
   std::vector<protocol::FormUse> uses;
-  std::vector<UseRead::Contradiction> reportedTwice;
+  std::vector<ReportedTwice> reportedTwice;
 };
 
 // The ranges of the query's scope (and form type) in a stock status at `end`, by form type and

@@ -146,12 +146,6 @@ class Store {
   // instant of the period follow (server/Accountability.h).
   virtual HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) = 0;
 
-  // The standing uses a reconciliation reads, dated on or before query.usedOnOrBefore: those of
-  // the numbers of query.spans and those recorded for query.officers, each once, by form type
-  // and number; and every reported use kept apart because it contradicts the standing use of
-  // a number of the spans (with that standing use).
-  virtual UseRead ReadUses(const UseReadQuery& query) = 0;
-
   // Reference data, ordered by code.
   virtual std::vector<FormTypeInfo> FormTypes() = 0;
   // All reference data (form types, statuses, stations, officers), read when the store

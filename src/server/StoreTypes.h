@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Usage.h"
 #include "server/Principal.h"
 
 // The values the store takes and answers. Plain data; the rules that bind them are in
@@ -225,27 +224,6 @@ struct HoldingsHistory {
   std::vector<StoredRange> held;
   // The entries of the scope's history that matter to the period, ordered by id.
   std::vector<CustodyEntry> entries;
-};
-
-// The uses a reconciliation reads (Store::ReadUses).
-struct UseReadQuery {
-  struct Span {
-    std::string formType;
-    std::int64_t from = 0;
-    std::int64_t to = 0;
-  };
-  std::vector<Span> spans;
-  std::vector<std::int64_t> officers;
-  std::string usedOnOrBefore;  // "YYYY-MM-DD"
-};
-
-struct UseRead {
-  std::vector<protocol::FormUse> uses;
-  struct Contradiction {
-    protocol::FormUse standing;
-    protocol::FormUse reported;
-  };
-  std::vector<Contradiction> reportedTwice;
 };
 
 // What a withdrawal took out and what stayed: for each stored range it cut, the withdrawn

@@ -38,7 +38,6 @@ class ForwardingStore : public Store {
                                         std::int64_t formNumber) override {
     return mInner->FormHistory(formType, formNumber);
   }
-  UseRead ReadUses(const UseReadQuery& query) override { return mInner->ReadUses(query); }
   HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override {
     return mInner->ScopeHistory(query);
   }
