@@ -10,6 +10,7 @@
 
 #include "BackupCommand.h"
 #include "ConfigFile.h"
+#include "ReconcileCommand.h"
 #include "ReportCommand.h"
 #include "ServeCommand.h"
 #include "ServerCli.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   std::vector<std::pair<CLI::App*, CommandRun>> subcommands;
   subcommands.push_back(AddWithdrawCommand(app));
   subcommands.push_back(AddReportCommand(app));
+  subcommands.push_back(AddReconcileCommand(app));
   subcommands.push_back(AddVerifyCommand(app));
   subcommands.push_back(AddBackupCommand(app));
   subcommands.push_back(AddRestoreCommand(app));

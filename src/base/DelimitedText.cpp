@@ -1,12 +1,26 @@
 #include "base/DelimitedText.h"
 
+#include "base/Numbers.h"
+
 namespace fm {
 
+bool RunsAsFormula(std::string_view field) {
+  if (field.empty() || std::string_view("=+-@\t\r").find(field.front()) == std::string_view::npos) {
+    return false;
+  }
+  // A negative number is data to every spreadsheet.
+  return text::NumberPrefixLength(field) != field.size();
+}
+
 std::string CsvField(std::string_view field) {
-  if (field.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(field);
+  const bool formula = RunsAsFormula(field);
+  if (!formula && field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    return std::string(field);
+  }
   std::string quoted;
-  quoted.reserve(field.size() + 2);
+  quoted.reserve(field.size() + 3);
   quoted += '"';
+  if (formula) quoted += '\'';
   for (const char c : field) {
     if (c == '"') quoted += '"';
     quoted += c;

@@ -20,7 +20,13 @@ class CsvWriter {
   std::ostream& mOut;
 };
 
-// One field as CSV writes it.
+// Whether a spreadsheet opening the field would run it as a formula: it starts with = + - @,
+// a tab or a CR and is not a number.
+bool RunsAsFormula(std::string_view field);
+
+// One field as CSV writes it. A field a spreadsheet would run as a formula is written quoted
+// with a leading apostrophe, which spreadsheets show as text: exports carry what clerks and
+// import files typed, and "=HYPERLINK(...)" must reach an auditor's screen as the text it is.
 std::string CsvField(std::string_view field);
 
 // Records as tab-separated text, as spreadsheets paste it: fields joined by tabs, each

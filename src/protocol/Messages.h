@@ -18,10 +18,11 @@ inline constexpr int kSaveRequeryMessage = 34;     // apply change rows, then se
 inline constexpr int kFormHistoryMessage = 35;     // the chain of custody of one form
 inline constexpr int kAccountabilityMessage = 36;  // a holder's accountability report
 inline constexpr int kRecordUsageMessage = 37;     // record uses of form numbers (protocol/Usage.h)
+inline constexpr int kReconcileMessage = 38;       // a holder's forms against their uses
 
 // Whether a server of this protocol answers the message type.
 constexpr bool IsKnownMessageType(int type) {
-  return type >= kSearchMessage && type <= kRecordUsageMessage;
+  return type >= kSearchMessage && type <= kReconcileMessage;
 }
 
 // Names of the data sets a request or reply carries.

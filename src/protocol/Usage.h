@@ -16,8 +16,8 @@
 // the desktop and the command line show them.
 namespace fm::protocol {
 
-// kRecordUsageMessage (37, protocol/Messages.h) records uses: an import's lines, or one person's.
-inline constexpr int kReconcileMessage = 38;  // a holder's forms against their uses
+// kRecordUsageMessage (37, protocol/Messages.h) records uses: an import's lines, or one
+// person's; kReconcileMessage (38) reconciles a holder's forms against them.
 
 // What became of a form number.
 enum class Disposition {
@@ -166,6 +166,8 @@ enum class UseException {
 };
 // "not_holder", "after_delisting", "never_received", "used_twice".
 const char* UseExceptionKey(UseException kind);
+// "Used by someone who did not hold it", ...: what people read.
+const char* UseExceptionCaption(UseException kind);
 
 struct ReconciliationException {
   UseException kind = UseException::NotHolder;
@@ -211,5 +213,33 @@ struct Reconciliation {
   std::vector<ReconciliationException> exceptions;
   friend bool operator==(const Reconciliation&, const Reconciliation&) = default;
 };
+
+// Data sets of a reconciliation reply.
+inline constexpr const char* kReconcileParameterDataSet = "RCNPARM";  // one row: the request
+inline constexpr const char* kReconcileLineDataSet = "RCNLINE";       // one row per holder and type
+// The serial ranges of each line (LINE_NBR, 1-based) by part: "held", "issued", "spoiled",
+// "lost", "stolen", "in_stock", "unaccounted".
+inline constexpr const char* kReconcileSpanDataSet = "RCNSPAN";
+inline constexpr const char* kReconcileExceptionDataSet = "RCNEXCP";  // one row per exception
+
+// The reply's data sets and back; FromDataSets throws ProtocolError naming what is missing.
+// The exceptions carry the use's number, disposition, day, officer and reference and the
+// facts; the other report of a number used twice travels in the facts.
+std::map<std::string, DataSet> ReconciliationToDataSets(const Reconciliation& reconciliation);
+Reconciliation ReconciliationFromDataSets(const std::map<std::string, DataSet>& dataSets);
+// {"station", "officer", "form_type", "as_of", "gap_days", "holders": [{..., "unaccounted":
+// [[from, to], ...]}], "exceptions": [...]} (docs/usage.md).
+std::string ReconciliationToJson(const Reconciliation& reconciliation);
+// A table for spreadsheets: per holder and form type one record per part (held, each
+// disposition, in stock, unaccounted) with its count and ranges, then one record per
+// exception.
+std::vector<std::vector<std::string>> ReconciliationCsvRecords(
+    const Reconciliation& reconciliation);
+// The reconciliation for a terminal: a heading, per holder and form type the parts with their
+// counts and ranges (a part with nothing in it left out, held always shown), then the
+// exceptions with their facts.
+std::string ReconciliationText(const Reconciliation& reconciliation);
+// Whether it found anything an auditor must follow up: numbers unaccounted or exceptions.
+bool HasFindings(const Reconciliation& reconciliation);
 
 }  // namespace fm::protocol

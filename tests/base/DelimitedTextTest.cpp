@@ -24,6 +24,11 @@ TEST(CsvTest, FieldsNeedingItAreQuotedWithTheirQuotesDoubled) {
       {"line\nfeed", "\"line\nfeed\""},
       {" blanks kept ", " blanks kept "},
       {"Müller · Ŝ", "Müller · Ŝ"},
+      {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+      {"+1+2", "\"'+1+2\""},
+      {"@SUM(A1)", "\"'@SUM(A1)\""},
+      {"-5", "-5"},
+      {"1100001-1100050", "1100001-1100050"},
   };
   for (const auto& c : cases) EXPECT_EQ(CsvField(c.field), c.csv) << c.field;
 

@@ -6,6 +6,7 @@
 
 #include "base/Numbers.h"
 #include "base/Text.h"
+#include "server/custody/Reconciliation.h"
 #include "server/handler/RequestError.h"
 #include "server/handler/SearchCriteria.h"
 #include "server/store/ReferenceData.h"
@@ -34,23 +35,24 @@ std::chrono::year_month_day Date(const std::string& text, const char* which) {
   return *date;
 }
 
-}  // namespace
-
-AccountabilityQuery ReportQueryFrom(const ReportParameters& p, const ReferenceData& reference,
-                                    std::chrono::year_month_day today) {
-  AccountabilityQuery query;
-  const std::string station = text::ToUpper(text::Trim(p.station));
-  const std::string officer = text::Trim(p.officer);
+// Whose forms and which form type: the part a report and a reconciliation ask alike. `what`
+// names the answer in the message: "A report", "A reconciliation".
+void ReadScope(const std::string& stationText, const std::string& officerText,
+               const std::string& formTypeText, const ReferenceData& reference, const char* what,
+               HolderScope& scope, std::string& formType) {
+  const std::string station = text::ToUpper(text::Trim(stationText));
+  const std::string officer = text::Trim(officerText);
   if (station.empty() && officer.empty()) {
     throw RequestError(
-        "A report is of a Troop/District (e.g. A1), a whole troop (e.g. A) or an officer (a "
-        "Registry #); none was given");
+        fmt::format("{} is of a Troop/District (e.g. A1), a whole troop (e.g. A) or an officer (a "
+                    "Registry #); none was given",
+                    what));
   }
   if (!station.empty()) {
-    query.scope.troop = station.substr(0, 1);
-    query.scope.district = station.substr(1);
-    query.scope.wholeTroop = query.scope.district.empty();
-    if (station.size() > 3 || !reference.HasStation(query.scope.troop, query.scope.district)) {
+    scope.troop = station.substr(0, 1);
+    scope.district = station.substr(1);
+    scope.wholeTroop = scope.district.empty();
+    if (station.size() > 3 || !reference.HasStation(scope.troop, scope.district)) {
       throw RequestError(station.size() == 1
                              ? fmt::format("There is no troop {}", station)
                              : fmt::format("There is no Troop/District {}", station));
@@ -64,12 +66,20 @@ AccountabilityQuery ReportQueryFrom(const ReportParameters& p, const ReferenceDa
     if (registry == kNoOfficer || !reference.HasRegistry(registry)) {
       throw RequestError(fmt::format("No officer has the Registry # {}", registry));
     }
-    query.scope.registry = registry;
+    scope.registry = registry;
   }
-  query.formType = text::ToUpper(text::Trim(p.formType));
-  if (!query.formType.empty() && !reference.FindFormType(query.formType)) {
-    throw RequestError(fmt::format("The Form Type \"{}\" is not known", p.formType));
+  formType = text::ToUpper(text::Trim(formTypeText));
+  if (!formType.empty() && !reference.FindFormType(formType)) {
+    throw RequestError(fmt::format("The Form Type \"{}\" is not known", formTypeText));
   }
+}
+
+}  // namespace
+
+AccountabilityQuery ReportQueryFrom(const ReportParameters& p, const ReferenceData& reference,
+                                    std::chrono::year_month_day today) {
+  AccountabilityQuery query;
+  ReadScope(p.station, p.officer, p.formType, reference, "A report", query.scope, query.formType);
 
   using namespace std::chrono;
   year_month_day first{};
@@ -103,6 +113,45 @@ AccountabilityQuery ReportQueryFrom(const ReportParameters& p, const ReferenceDa
   query.toDate = IsoDate(last);
   query.start = LocalMidnightUtc(first);
   query.end = LocalMidnightUtc(year_month_day{sys_days{last} + days{1}});
+  return query;
+}
+
+ReconciliationQuery ReconciliationQueryFrom(const ReconcileParameters& p,
+                                            const ReferenceData& reference,
+                                            std::chrono::year_month_day today) {
+  using namespace std::chrono;
+  ReconciliationQuery query;
+  ReadScope(p.station, p.officer, p.formType, reference, "A reconciliation", query.scope,
+            query.formType);
+  year_month_day asOf = today;
+  if (const std::string text = text::Trim(p.asOf); !text.empty()) {
+    const auto date = ParseIsoDate(text);
+    if (!date) {
+      throw RequestError(fmt::format(
+          "The day to reconcile as of, \"{}\", is not a date; it is given as YYYY-MM-DD, e.g. "
+          "2026-11-30",
+          text));
+    }
+    if (sys_days{*date} > sys_days{today}) {
+      throw RequestError(
+          fmt::format("A reconciliation is as of today ({}) or an earlier day; {} is still to come",
+                      IsoDate(today), IsoDate(*date)));
+    }
+    asOf = *date;
+  }
+  if (const std::string text = text::Trim(p.gapDays); !text.empty()) {
+    std::int64_t days = 0;
+    if (text::ReadWholeNumber(text, days) != text::WholeNumberStatus::kOk || days < 0 ||
+        days > kMaxGapDays) {
+      throw RequestError(fmt::format(
+          "The gap, \"{}\", is a number of days from 0 to {}: how long a skipped number may wait "
+          "for its use to be reported",
+          text, kMaxGapDays));
+    }
+    query.gapDays = static_cast<int>(days);
+  }
+  query.asOf = IsoDate(asOf);
+  query.end = LocalMidnightUtc(year_month_day{sys_days{asOf} + days{1}});
   return query;
 }
 

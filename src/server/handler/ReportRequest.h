@@ -4,6 +4,7 @@
 #include <string>
 
 #include "server/custody/Accountability.h"
+#include "server/custody/Reconciliation.h"
 
 namespace fm::server {
 
@@ -40,5 +41,27 @@ inline constexpr int kLastReportYear = 2199;
 AccountabilityQuery ReportQueryFrom(const ReportParameters& parameters,
                                     const ReferenceData& reference,
                                     std::chrono::year_month_day today);
+
+// A reconciliation as a person or a program asks for it: whose forms (as a report's), as of
+// which day (empty: today), and the gap in days (empty: kDefaultGapDays).
+struct ReconcileParameters {
+  std::string station;
+  std::string officer;
+  std::string formType;
+  std::string asOf;
+  std::string gapDays;
+};
+
+// How long a skipped number may wait for its use to be reported before a reconciliation
+// counts it unaccounted, unless asked otherwise; and the most it may be asked to wait.
+inline constexpr int kDefaultGapDays = 30;
+inline constexpr int kMaxGapDays = 3660;
+
+// Checks the parameters as ReportQueryFrom does (the holder and form type alike) and works
+// out the instant the day ends. Throws RequestError for a day that is not one or is after
+// `today`, and a gap that is not a whole number of days from 0 to kMaxGapDays.
+ReconciliationQuery ReconciliationQueryFrom(const ReconcileParameters& parameters,
+                                            const ReferenceData& reference,
+                                            std::chrono::year_month_day today);
 
 }  // namespace fm::server

@@ -85,8 +85,8 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     if (!protocol::IsKnownMessageType(request.messageType)) {
       throw RequestError(
           fmt::format("The message type {} is not known; the server answers 33 (search), 34 (save "
-                      "with requery), 35 (form history), 36 (accountability report) and 37 (record "
-                      "uses)",
+                      "with requery), 35 (form history), 36 (accountability report), 37 (record "
+                      "uses) and 38 (reconciliation)",
                       request.messageType));
     }
     if (request.messageType == protocol::kRecordUsageMessage) {
@@ -94,7 +94,8 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
       return answer;
     }
     if (request.messageType == protocol::kFormHistoryMessage ||
-        request.messageType == protocol::kAccountabilityMessage) {
+        request.messageType == protocol::kAccountabilityMessage ||
+        request.messageType == protocol::kReconcileMessage) {
       const Action action =
           request.messageType == protocol::kFormHistoryMessage ? Action::History : Action::Report;
       if (!principal.May(action)) {

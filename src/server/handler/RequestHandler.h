@@ -15,6 +15,7 @@ namespace fm::server {
 
 class Store;
 struct ReportParameters;
+struct ReconcileParameters;
 
 // What the handler answers: the reply, and whether it refuses the principal (a role that
 // may not save, a station outside its scope). The HTTP front answers a refusal with 403
@@ -109,7 +110,7 @@ class RequestHandler {
   protocol::FormHistory History(const std::string& formType, std::int64_t number,
                                 std::vector<protocol::FormUse>* uses = nullptr);
 
-  // Uses of form numbers (UsageRequests.cpp). The rules a batch is checked by: today and
+  // Uses of form numbers (RequestHandlerUsage.cpp). The rules a batch is checked by: today and
   // options.usage.
   UseRules UsageRules() const;
   // Records `batch` for `principal`, who must be a clerk (its uses within its stations) or an
@@ -121,6 +122,13 @@ class RequestHandler {
   protocol::FormUse CorrectUse(std::int64_t supersededId, const protocol::ReportedUse& use,
                                const std::string& reason, const Principal& principal,
                                const std::string& requestId, const std::string& requester);
+
+  // The reconciliation the parameters ask for (server/handler/ReportRequest.h, docs/usage.md): the
+  // scope's holdings at the end of the day asked for against the uses of their numbers and
+  // the uses recorded for its officers. Throws RequestError for parameters to correct,
+  // StoreError when the store fails.
+  protocol::Reconciliation Reconcile(const ReconcileParameters& parameters);
+
   Store& GetStore() const { return *mStore; }
 
  private:

@@ -26,8 +26,9 @@ namespace {
 
 // What a request of the type is, for its refusals.
 const char* RequestName(int messageType) {
-  return messageType == protocol::kFormHistoryMessage ? "A form history"
-                                                      : "An accountability report";
+  if (messageType == protocol::kFormHistoryMessage) return "A form history";
+  if (messageType == protocol::kReconcileMessage) return "A reconciliation";
+  return "An accountability report";
 }
 
 // The criteria of a custody request by name (upper case, without "key:"); each may be given
@@ -68,6 +69,18 @@ std::map<std::string, std::string> CustodyCriteria(const std::vector<protocol::C
 std::string Value(const std::map<std::string, std::string>& values, const char* name) {
   auto it = values.find(name);
   return it == values.end() ? std::string() : it->second;
+}
+
+// The Troop/District of key:TRP_ID and key:TRP_DIST_ID, as a report's station.
+std::string StationOf(const std::map<std::string, std::string>& values) {
+  const std::string troop = Value(values, "TRP_ID");
+  const std::string district = Value(values, "TRP_DIST_ID");
+  if (troop.empty() && !district.empty()) {
+    throw RequestError(fmt::format(
+        "The Troop/District has a district (\"{}\") but no troop; a district is of a troop",
+        district));
+  }
+  return troop + district;
 }
 
 }  // namespace
@@ -140,19 +153,23 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
     std::vector<protocol::FormUse> uses;
     reply.dataSets = protocol::FormHistoryToDataSets(History(type, number, &uses));
     reply.dataSets.emplace(protocol::kFormUseDataSet, protocol::UsesToDataSet(uses));
+  } else if (request.messageType == protocol::kReconcileMessage) {
+    const auto values = CustodyCriteria(
+        request.criteria, request.messageType,
+        {"TRP_ID", "TRP_DIST_ID", "ASGND_REG_NBR", "REF_TYP_CD", "AS_OF_DT", "GAP_DAYS"});
+    ReconcileParameters parameters;
+    parameters.station = StationOf(values);
+    parameters.officer = Value(values, "ASGND_REG_NBR");
+    parameters.formType = Value(values, "REF_TYP_CD");
+    parameters.asOf = Value(values, "AS_OF_DT");
+    parameters.gapDays = Value(values, "GAP_DAYS");
+    reply.dataSets = protocol::ReconciliationToDataSets(Reconcile(parameters));
   } else {
     const auto values = CustodyCriteria(
         request.criteria, request.messageType,
         {"TRP_ID", "TRP_DIST_ID", "ASGND_REG_NBR", "REF_TYP_CD", "FROM_DT", "TO_DT"});
     ReportParameters parameters;
-    const std::string troop = Value(values, "TRP_ID");
-    const std::string district = Value(values, "TRP_DIST_ID");
-    if (troop.empty() && !district.empty()) {
-      throw RequestError(fmt::format(
-          "The Troop/District has a district (\"{}\") but no troop; a district is of a troop",
-          district));
-    }
-    parameters.station = troop + district;
+    parameters.station = StationOf(values);
     parameters.officer = Value(values, "ASGND_REG_NBR");
     parameters.formType = Value(values, "REF_TYP_CD");
     parameters.from = Value(values, "FROM_DT");

@@ -140,6 +140,8 @@ std::string CriterionCaption(const std::string& name, const std::string& written
       {"THIN", "thin reply"},
       {"FROM_DT", "first day of the period"},
       {"TO_DT", "last day of the period"},
+      {"AS_OF_DT", "day to reconcile as of"},
+      {"GAP_DAYS", "gap in days"},
   };
   for (const auto& [key, caption] : kCaptions) {
     if (name == key) return caption;

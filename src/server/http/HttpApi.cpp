@@ -415,10 +415,12 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
   if (!protocol::IsKnownMessageType(request.messageType)) {
     return Error(422, fmt::format("message_type: {} is not a message type of this server; it "
                                   "answers {} (search), {} (save with requery), {} (form "
-                                  "history), {} (accountability report) and {} (record uses)",
+                                  "history), {} (accountability report), {} (record uses) and {} "
+                                  "(reconciliation)",
                                   request.messageType, protocol::kSearchMessage,
                                   protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
-                                  protocol::kAccountabilityMessage, protocol::kRecordUsageMessage));
+                                  protocol::kAccountabilityMessage, protocol::kRecordUsageMessage,
+                                  protocol::kReconcileMessage));
   }
   // A save replacing a range without saying which version of it the client saw would
   // overwrite whatever another clerk did since: a fault of the sending program.
