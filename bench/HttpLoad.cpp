@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "ScreenRequest.h"
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
 
@@ -66,14 +67,7 @@ fm::protocol::Criterion Key(const char* name, std::string value, const char* op 
 }
 
 fm::protocol::Request BaseRequest(std::string id, int type) {
-  fm::protocol::Request r;
-  r.requestId = std::move(id);
-  r.identity = "TARVO_FormsMaint#1";
-  r.version = "1.0";
-  r.requester = "LOADTEST";
-  r.userId = 1001;
-  r.messageType = type;
-  return r;
+  return fm::testing::ScreenRequest("LOADTEST", std::move(id), type);
 }
 
 // The screen's search of the range's station and form type (also the requery of a save).

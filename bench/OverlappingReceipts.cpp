@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "ScreenRequest.h"
 #include "ServerBenchCluster.h"
 #include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
@@ -70,15 +71,7 @@ fm::protocol::Criterion Key(const char* name, std::string value) {
 }
 
 fm::protocol::Request Message(std::string id, int type, std::vector<fm::protocol::Criterion> keys) {
-  fm::protocol::Request r;
-  r.requestId = std::move(id);
-  r.identity = "TARVO_FormsMaint#1";
-  r.version = "1.0";
-  r.requester = "OVERLAP";
-  r.userId = 1001;
-  r.messageType = type;
-  r.criteria = std::move(keys);
-  return r;
+  return fm::testing::ScreenRequest("OVERLAP", std::move(id), type, std::move(keys));
 }
 
 // Clerk `clerk`'s receipts of round `round`, its blocks starting at another one each.

@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kKind = "formsmaint new forms";
 constexpr int kVersion = 1;
 // No draft a clerk makes comes near this; a bigger file is not one of ours.
-constexpr std::uintmax_t kLargestDraft = 16 * 1024 * 1024;
+constexpr std::uintmax_t kLargestDraft = std::uintmax_t{16} * 1024 * 1024;
 
 using Json = nlohmann::json;
 

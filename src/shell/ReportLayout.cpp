@@ -268,9 +268,13 @@ std::vector<std::string> WrapText(const std::string& text, int width, TextStyle 
     std::string line;
     for (std::string word : Split(paragraph, ' ')) {
       if (word.empty()) continue;
-      if (!line.empty() && measure.Width(line + " " + word, style) <= width) {
-        line += " " + word;
-        continue;
+      if (!line.empty()) {
+        std::string longer = line;
+        longer.append(1, ' ').append(word);
+        if (measure.Width(longer, style) <= width) {
+          line = std::move(longer);
+          continue;
+        }
       }
       if (!line.empty()) lines.push_back(std::move(line));
       line.clear();
@@ -350,7 +354,8 @@ std::vector<int> ColumnWidths(const ReportTable& table, int width, int padding,
   for (std::size_t c : wanting) asked += wanted[c] - widths[c];
   int given = 0;
   for (std::size_t c : wanting) {
-    const int share = static_cast<int>(room * (wanted[c] - widths[c]) / asked);
+    const int share =
+        static_cast<int>(static_cast<long long>(room) * (wanted[c] - widths[c]) / asked);
     widths[c] += share;
     given += share;
   }

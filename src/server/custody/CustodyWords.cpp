@@ -42,7 +42,7 @@ std::string NamedStation(const ReferenceData& reference, const std::string& troo
     }
     return "Troop " + troop;
   }
-  const std::string station = StationText(troop, district);
+  std::string station = StationText(troop, district);
   for (const auto& d : reference.Districts()) {
     if (d.troop == troop && d.id == district) return fmt::format("{} {}", station, d.name);
   }
@@ -57,7 +57,7 @@ std::string OfficerName(const ReferenceData& reference, std::int64_t registry) {
     if (officer.registry != registry) continue;
     const std::string first = text::Trim(officer.firstName);
     const std::string last = text::Trim(officer.lastName);
-    return first.empty() || last.empty() ? first + last : first + " " + last;
+    return first.empty() || last.empty() ? first + last : fmt::format("{} {}", first, last);
   }
   return {};
 }

@@ -46,7 +46,7 @@ constexpr const char* kServerName = "formsmaint-server";
 // at most this long (and this many bytes) before it is closed: closing a socket with unread
 // data resets the connection, and the client would lose the answer it has not read yet.
 constexpr auto kLingerTime = std::chrono::seconds(5);
-constexpr std::size_t kLingerBytes = 64 * 1024 * 1024;
+constexpr std::size_t kLingerBytes = std::size_t{64} * 1024 * 1024;
 
 std::string PeerText(const tcp::endpoint& endpoint) {
   const auto& address = endpoint.address();
@@ -66,8 +66,11 @@ class Core {
  public:
   enum class Admission { Accepted, Busy, Stopping };
 
-  Core(HttpServerOptions options, std::unique_ptr<HttpApi> api)
-      : mOptions(std::move(options)), mApi(std::move(api)), mBudget(mOptions.bodyBudget) {}
+  // The endpoints are built from the options once they are moved in (mOptions comes first).
+  Core(HttpServerOptions options, std::shared_ptr<RequestHandler> handler)
+      : mOptions(std::move(options)),
+        mApi(std::make_unique<HttpApi>(std::move(handler), mOptions.tokens, mOptions.limits)),
+        mBudget(mOptions.bodyBudget) {}
 
   const HttpServerOptions& Options() const { return mOptions; }
   const HttpApi& Api() const { return *mApi; }
@@ -622,8 +625,7 @@ ssl::context MakeTlsContext(const HttpServerOptions& options) {
 class HttpServer::Impl {
  public:
   Impl(std::shared_ptr<RequestHandler> handler, HttpServerOptions options)
-      : mCore(options,
-              std::make_unique<HttpApi>(std::move(handler), options.tokens, options.limits)) {}
+      : mCore(std::move(options), std::move(handler)) {}
 
   ~Impl() { Stop(); }
 

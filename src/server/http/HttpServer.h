@@ -30,8 +30,8 @@ struct HttpServerOptions {
   std::filesystem::path tlsKey;
   bool insecureBehindProxy = false;
   // Largest request body accepted (413 beyond it) and largest request header (431).
-  std::size_t bodyLimit = 8 * 1024 * 1024;
-  std::size_t headerLimit = 16 * 1024;
+  std::size_t bodyLimit = std::size_t{8} * 1024 * 1024;
+  std::size_t headerLimit = std::size_t{16} * 1024;
   // The requests being received or handled at once may hold at most this many bytes in all
   // (BodyBudget): a body while it arrives (its declared length, a chunked one's bodyLimit),
   // then the body and what reading and answering it take (HttpApi::HandlingCost), then its
@@ -39,7 +39,7 @@ struct HttpServerOptions {
   // it is read. A request whose handling does not fit waits for those handled before it; it
   // is answered 503 when nothing else can give back, 413 when it could never fit. It bounds
   // the memory that connections sending large bodies, slowly or not, can take.
-  std::size_t bodyBudget = 64 * 1024 * 1024;
+  std::size_t bodyBudget = std::size_t{64} * 1024 * 1024;
   // What one request may ask (request id, criteria, rows); 422 beyond.
   HttpRequestLimits limits;
   // A request must arrive in full within readTimeout of its first byte (a TLS handshake
@@ -60,15 +60,15 @@ struct HttpServerOptions {
   std::filesystem::path accessLog;
   // A connection keeps the buffer of its last reply for its next one, up to this capacity;
   // a larger one (a large search's) is given back after the reply is sent.
-  std::size_t replyBufferKeep = 256 * 1024;
+  std::size_t replyBufferKeep = std::size_t{256} * 1024;
   // A reply body larger than chunkedReplyAbove goes to an HTTP/1.1 client with chunked
   // transfer encoding, in chunks of at most replyChunkBytes written straight from the
   // rendered body, one after the other: the socket is never handed more than one chunk at a
   // time, so a slow reader holds at most that much in kernel buffers, and the whole reply
   // must still be taken within writeTimeout. Smaller replies (and any to HTTP/1.0) carry a
   // Content-Length. Both above 0.
-  std::size_t chunkedReplyAbove = 256 * 1024;
-  std::size_t replyChunkBytes = 64 * 1024;
+  std::size_t chunkedReplyAbove = std::size_t{256} * 1024;
+  std::size_t replyChunkBytes = std::size_t{64} * 1024;
   // Lines of the access log are buffered; they reach the file at least this often, and at
   // Stop().
   std::chrono::milliseconds accessLogFlush{std::chrono::seconds(1)};

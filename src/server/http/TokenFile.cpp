@@ -29,7 +29,7 @@ constexpr std::string_view kTokenPrefix = "fm1_";
 constexpr std::size_t kTokenBytes = 32;  // 256 bits
 constexpr std::size_t kHashHexDigits = 64;
 
-[[noreturn]] void Fail(std::string message) { throw HttpServerError(std::move(message)); }
+[[noreturn]] void Fail(const std::string& message) { throw HttpServerError(message); }
 
 std::string_view TrimBlanks(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -335,6 +335,7 @@ TokenTable::TokenTable(const std::vector<TokenRecord>& records) {
 std::shared_ptr<const TokenTable> TokenTable::FromTokens(
     const std::vector<std::pair<std::string, Principal>>& tokens) {
   std::vector<TokenRecord> records;
+  records.reserve(tokens.size());
   for (const auto& [token, principal] : tokens) {
     records.push_back({TokenHash(token), principal, "2024-01-01T00:00:00Z"});
   }

@@ -15,6 +15,7 @@
 #include "server/store/ChangeRules.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/SqlConnection.h"
+#include "server/store/SqlStoreRows.h"
 #include "server/store/StationScope.h"
 #include "server/store/StoreTypes.h"
 
@@ -23,19 +24,15 @@ namespace fm::server {
 namespace {
 
 // --- Reading the tables ---------------------------------------------------------------
-// With readers of its own rather than the store's: a fault in how the store reads a range
-// must not be able to hide itself from the check that judges the store.
+// With range readers of its own rather than the store's (only a column's value reads the
+// same): a fault in how the store reads a range must not be able to hide itself from the
+// check that judges the store.
 
-std::int64_t Integer(const SqlValue& v) { return SqlInteger(v); }
-std::string Text(const SqlValue& v) { return SqlText(v); }
-std::optional<std::int64_t> OptInteger(const SqlValue& v) { return SqlOptInteger(v); }
-std::optional<std::string> OptText(const SqlValue& v) { return SqlOptText(v); }
-
-constexpr const char* kRangeColumns =
+constexpr const char* kCheckedColumns =
     "frm_form_nbr, to_form_nbr, trp_id, trp_dist_id, asgnd_reg_nbr, trp_actn_cd, rmng_form_cnt, "
     "form_qtr_dt, form_yr_dt, cmmt_txt";
 
-// Ten columns from `at`, in the order of kRangeColumns.
+// Ten columns from `at`, in the order of kCheckedColumns.
 FormRange RangeAt(const std::string& formType, const SqlRow& row, std::size_t at) {
   FormRange r;
   r.formType = formType;
@@ -56,7 +53,7 @@ std::vector<FormRange> ReadRanges(SqlConnection& c) {
   std::vector<FormRange> ranges;
   for (const auto& row : c.Query(fmt::format("SELECT form_typ_cd, {} FROM form_range ORDER BY "
                                              "form_typ_cd, frm_form_nbr",
-                                             kRangeColumns),
+                                             kCheckedColumns),
                                  {})) {
     ranges.push_back(RangeAt(Text(row[0]), row, 1));
   }
@@ -71,7 +68,7 @@ struct AuditEntry {
   FormRange after;
 };
 
-// The audit's columns of one side of a change, in the order of kRangeColumns.
+// The audit's columns of one side of a change, in the order of kCheckedColumns.
 std::string AuditSide(const std::string& prefix) {
   std::string columns;
   for (const char* name : {"from", "to", "trp_id", "trp_dist_id", "reg_nbr", "actn_cd", "rmng_cnt",

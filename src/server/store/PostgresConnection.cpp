@@ -340,6 +340,7 @@ void PostgresConnection::Begin(Transaction kind) {
 // that the exclusion constraint's waits made, which only deadlock_timeout broke.
 void PostgresConnection::BeginWrite(const std::vector<std::string>& formTypes) {
   std::vector<std::int32_t> keys;
+  keys.reserve(formTypes.size());
   for (const auto& type : formTypes) keys.push_back(FormTypeLockKey(type));
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());

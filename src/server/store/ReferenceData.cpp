@@ -6,16 +6,13 @@
 #include "localdata/LocalData.h"
 #include "server/store/SqlConnection.h"
 #include "server/store/SqlError.h"
+#include "server/store/SqlStoreRows.h"
 #include "server/store/SqliteConnection.h"
 #include "server/store/StoreError.h"
 
 namespace fm::server {
 
 namespace {
-
-std::string Text(const SqlValue& v) { return SqlText(v); }
-
-std::int64_t Integer(const SqlValue& v) { return SqlInteger(v); }
 
 bool ParseNumber(std::string_view text, std::int64_t& out) {
   return text::ReadWholeNumber(text, out) == text::WholeNumberStatus::kOk;

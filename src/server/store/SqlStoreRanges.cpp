@@ -59,8 +59,8 @@ void SqlStore::ForEachRange(const RangeQuery& q, const RangeVisitor& each) {
       params.emplace_back(q.formType[i].value);
     }
     from = fmt::format("({}) hit CROSS JOIN {}", probe, from);
-    where.push_back("r.range_id = hit.hit_id");
-    where.push_back("r.to_form_nbr >= ?");
+    where.emplace_back("r.range_id = hit.hit_id");
+    where.emplace_back("r.to_form_nbr >= ?");
     params.emplace_back(*q.formNumber);
   }
   add("r.trp_id", q.troop);
@@ -69,7 +69,7 @@ void SqlStore::ForEachRange(const RangeQuery& q, const RangeVisitor& each) {
   add("r.asgnd_reg_nbr", q.registry);
   add("r.trp_actn_cd", q.status);
   if (q.inactiveOnly) {
-    where.push_back("r.trp_actn_cd <> ?");
+    where.emplace_back("r.trp_actn_cd <> ?");
     params.emplace_back(std::string(kActiveStatus));
   }
   std::string sql = fmt::format(
@@ -124,7 +124,7 @@ std::vector<Officer> SqlStore::FindOfficers(const OfficerQuery& q) {
     alternatives.push_back(station);
   }
   if (q.registry) {
-    alternatives.push_back("insp_id = ?");
+    alternatives.emplace_back("insp_id = ?");
     params.emplace_back(*q.registry);
   }
   if (alternatives.empty()) return {};

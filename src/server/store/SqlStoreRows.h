@@ -10,8 +10,8 @@
 #include "server/store/StoreTypes.h"
 
 // The values and columns the statements of SqlStore share: how a column reads, the columns
-// of a range and of an audit entry, and a range read from them. Internal to SqlStore's
-// sources (SqlStore*.cpp); nothing else includes it.
+// of a range and of an audit entry, and a range read from them. Internal to the store's
+// sources: SqlStore*.cpp, and for how a column reads, InventoryCheck and ReferenceData.
 namespace fm::server {
 
 inline std::string Text(const SqlValue& v) { return SqlText(v); }

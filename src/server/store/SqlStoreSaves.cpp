@@ -358,6 +358,7 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
     // Every number of the span must be held: a withdrawal accounts for forms, it does not
     // invent them.
     std::vector<NumberSpan> covers;
+    covers.reserve(held.size());
     for (const auto& row : held) covers.push_back({row.range.from, row.range.to});
     const auto unheld = UncoveredParts({from, to}, covers);
     if (!unheld.empty()) {

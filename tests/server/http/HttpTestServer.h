@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "HttpTestClient.h"
+#include "ScreenRequest.h"
 #include "TempFolder.h"
 #include "protocol/Json.h"
 #include "server/handler/RequestHandler.h"
@@ -37,15 +38,7 @@ inline protocol::Criterion Key(const std::string& name, const std::string& value
 // A request as the screen's message component sends it.
 inline protocol::Request Message(std::string id, int type,
                                  std::vector<protocol::Criterion> criteria) {
-  protocol::Request r;
-  r.requestId = std::move(id);
-  r.identity = "TARVO_FormsMaint#1";
-  r.version = "1.0";
-  r.requester = "FORMSMAINT";
-  r.userId = 1001;
-  r.messageType = type;
-  r.criteria = std::move(criteria);
-  return r;
+  return fm::testing::ScreenRequest("FORMSMAINT", std::move(id), type, std::move(criteria));
 }
 
 // One change row; null registry or version: the cell is null.
