@@ -43,6 +43,7 @@ constexpr std::string_view kJsonMediaType = "application/json";
 constexpr const char* kWithdrawalRequester = "POST /v1/withdrawals";
 constexpr std::string_view kHealthPath = "/healthz";
 constexpr std::string_view kReportPath = "/v1/report";
+constexpr std::string_view kReconciliationPath = "/v1/reconciliation";
 constexpr std::string_view kUsagePath = "/v1/usage";
 constexpr std::string_view kCsvMediaType = "text/csv";
 
@@ -243,6 +244,10 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     endpoint = HttpEndpoint::Report;
     allowed = "GET";
     action = Action::Report;
+  } else if (path == kReconciliationPath) {
+    endpoint = HttpEndpoint::Reconciliation;
+    allowed = "GET";
+    action = Action::Report;
   } else if (path == kUsagePath) {
     // Uses are read with GET and recorded with POST.
     const bool read = method != "POST";
@@ -252,9 +257,9 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
-                                   "GET {}, POST {}, GET {}, GET and POST {} and GET {}",
+                                   "GET {}, POST {}, GET {}, GET {}, GET and POST {} and GET {}",
                                    path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
-                                   kUsagePath, kHealthPath)),
+                                   kReconciliationPath, kUsagePath, kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
@@ -322,6 +327,8 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
         return Health();
       case HttpEndpoint::Report:
         return Report(target);
+      case HttpEndpoint::Reconciliation:
+        return Reconciliation(target);
       case HttpEndpoint::UsageCsv:
       case HttpEndpoint::UsageJson:
         return RecordUsage(target, body, principal, endpoint == HttpEndpoint::UsageCsv);
@@ -552,6 +559,27 @@ HttpAnswer HttpApi::Report(std::string_view target) const {
   parameters.to = given["to"];
   try {
     return {200, protocol::AccountabilityToJson(mHandler->Accountability(parameters)), {}};
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::Reconciliation(std::string_view target) const {
+  std::map<std::string, std::string> given;
+  if (auto refusal = ReadQuery(target, kReconciliationPath,
+                               {"station", "officer", "form_type", "as_of", "gap_days"}, given)) {
+    return *refusal;
+  }
+  ReconcileParameters parameters;
+  parameters.station = given["station"];
+  parameters.officer = given["officer"];
+  parameters.formType = given["form_type"];
+  parameters.asOf = given["as_of"];
+  parameters.gapDays = given["gap_days"];
+  try {
+    return {200, protocol::ReconciliationToJson(mHandler->Reconcile(parameters)), {}};
   } catch (const RequestError& e) {
     return Error(422, e.what());
   } catch (const StoreError& e) {

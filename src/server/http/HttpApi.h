@@ -48,9 +48,10 @@ enum class HttpEndpoint {
   Withdrawals,
   Health,
   Report,
-  UsageCsv,   // POST /v1/usage with an import file
-  UsageJson,  // POST /v1/usage with uses as JSON
-  Usage       // GET /v1/usage
+  Reconciliation,  // GET /v1/reconciliation
+  UsageCsv,        // POST /v1/usage with an import file
+  UsageJson,       // POST /v1/usage with uses as JSON
+  Usage            // GET /v1/usage
 };
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in
@@ -70,6 +71,7 @@ struct HttpAdmission {
 //   GET  /v1/history      every role
 //   POST /v1/withdrawals  admin
 //   GET  /v1/report       every role
+//   GET  /v1/reconciliation every role
 //   POST /v1/usage        clerk (within its stations) or admin; text/csv or JSON
 //   GET  /v1/usage        every role
 //   GET  /healthz         no token
@@ -124,6 +126,7 @@ class HttpApi {
   HttpAnswer Withdrawals(std::string_view body, const Principal& principal) const;
   HttpAnswer Health() const;
   HttpAnswer Report(std::string_view target) const;
+  HttpAnswer Reconciliation(std::string_view target) const;
   HttpAnswer RecordUsage(std::string_view target, std::string_view body, const Principal& principal,
                          bool csv) const;
   HttpAnswer Usage(std::string_view target) const;

@@ -287,5 +287,51 @@ TYPED_TEST(UsageSuite, RecordUseMessageThroughTheHandlerKeepsRolesAndStations) {
   EXPECT_EQ(uses.size(), 1u);
 }
 
+// The auditor's case: officer 1002's book 1100001-1100100 has 60 forms used; the e-citation
+// export carries 57 issued and 2 spoiled of them and one citation he wrote on a form of
+// officer 1003's range. The reconciliation names the one number missing and the use of the
+// other's form with both officers; the same file again changes nothing.
+TYPED_TEST(UsageSuite, AuditorFindsTheOneMissingNumberAndTheFormOfAnotherOfficer) {
+  std::string lines;
+  for (int n = 1; n <= 60; ++n) {
+    if (n == 33) continue;  // consumed, never filed
+    const bool spoiled = n == 12 || n == 47;
+    lines +=
+        fmt::format("C,{},{},2026-05-15,1002,{},{}\n", 1100000 + n, spoiled ? "SPOILED" : "ISSUED",
+                    spoiled ? "" : fmt::format("CIT-{}", n), spoiled ? "misprinted" : "");
+  }
+  lines += "C,1100150,ISSUED,2026-05-16,1002,CIT-150,\n";
+  const UsageOutcome first = this->Import("ecite-may.csv", lines);
+  ASSERT_EQ(first.badLines.size(), 0u);
+  EXPECT_EQ(first.recorded, 60);
+
+  RequestHandlerOptions options;
+  options.today = [] { return std::string(kToday); };
+  RequestHandler handler(this->mStore, options);
+  ReconcileParameters asked;
+  asked.officer = "1002";
+  asked.asOf = kToday;
+  const protocol::Reconciliation r = handler.Reconcile(asked);
+  ASSERT_EQ(r.lines.size(), 1u);
+  const protocol::ReconciliationLine& book = r.lines[0];
+  EXPECT_EQ(book.held, (protocol::SerialTally{100, {{1100001, 1100100}}}));
+  EXPECT_EQ(book.unaccounted, (protocol::SerialTally{1, {{1100033, 1100033}}}));
+  EXPECT_EQ(book.Used(Disposition::Issued).count, 57);
+  EXPECT_EQ(book.Used(Disposition::Spoiled).count, 2);
+  EXPECT_EQ(book.inStock, (protocol::SerialTally{40, {{1100061, 1100100}}}));
+  ASSERT_EQ(r.exceptions.size(), 1u);
+  EXPECT_EQ(r.exceptions[0].kind, protocol::UseException::NotHolder);
+  EXPECT_EQ(r.exceptions[0].use.number, 1100150);
+  EXPECT_THAT(r.exceptions[0].facts, HasSubstr("(1003)"));
+  EXPECT_THAT(r.exceptions[0].facts, HasSubstr("(1002)"));
+
+  const UsageOutcome again = this->Import("ecite-may-copy.csv", lines);
+  EXPECT_TRUE(again.sameFileAgain);
+  EXPECT_EQ(again.recorded, 0);
+  const protocol::Reconciliation after = handler.Reconcile(asked);
+  EXPECT_EQ(after.lines, r.lines);
+  EXPECT_EQ(after.exceptions, r.exceptions);
+}
+
 }  // namespace
 }  // namespace fm::server::testing

@@ -81,7 +81,7 @@ TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
           {"POST", "/v1/history", "Bearer admin", "", 405, "GET"},
           {"GET", "/v1/reports", "Bearer admin", "", 404,
            "answers POST /v1/messages, GET /v1/history, POST /v1/withdrawals, GET /v1/report, GET "
-           "and POST /v1/usage and GET /healthz"}};
+           "/v1/reconciliation, GET and POST /v1/usage and GET /healthz"}};
   for (const auto& [method, target, authorization, contentType, refusal, said] : cases) {
     SCOPED_TRACE(std::string(method) + " " + target + " [" + authorization + "]");
     const HttpAdmission a = mApi.Admit(method, target, authorization, contentType);
