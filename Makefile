@@ -59,9 +59,12 @@ clean:
 	rm -rf build build-debug build-cov build-fuzz
 
 # clang-tidy over src/ with the checks of .clang-tidy (bugprone, performance, a few
-# modernize); any finding fails. scripts/lint.sh; CI runs it.
+# modernize); any finding fails. scripts/lint.sh; CI runs it. LINT_JOBS clang-tidy runs at
+# once (default JOBS).
+LINT_JOBS ?= $(JOBS)
+
 lint: configure
-	@LINT_JOBS=$(JOBS) bash scripts/lint.sh $(BUILD_DIR)
+	@LINT_JOBS=$(LINT_JOBS) bash scripts/lint.sh $(BUILD_DIR)
 
 # The tree is kept in the style of .clang-format; CI refuses a file that is not.
 format:

@@ -487,7 +487,7 @@ struct LocalDatabase::Impl {
                           (field.type == FieldType::Double && cell.IsDouble());
         if (!fits) {
           try {
-            cell = ValueForField(field, std::move(cell));
+            cell = ValueForField(field, cell);
           } catch (const PlatformError& error) {
             Fail(fmt::format("Column {} of row {} does not fit the column's type {}: {} [SQL: {}]",
                              field.name, row, FieldTypeName(field.type), error.Description(),

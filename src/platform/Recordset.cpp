@@ -516,8 +516,10 @@ void Recordset::SetValue(int fieldIndex, Value value) {
                                     "fields",
                                     fieldIndex, FieldCount()));
   }
+  // A value already of the field's type (or null) is stored as it came, without a copy.
+  const FieldDef& field = mTable->fields[static_cast<std::size_t>(fieldIndex)];
   Value converted =
-      ValueForField(mTable->fields[static_cast<std::size_t>(fieldIndex)], std::move(value));
+      value.IsNull() || value.Holds(field.type) ? std::move(value) : ValueForField(field, value);
 
   // A filtered view without sort stays exact: the row is pinned, so it neither leaves nor
   // moves. A sorted view may reorder and is rebuilt when next read.

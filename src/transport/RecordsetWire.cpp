@@ -132,7 +132,7 @@ std::shared_ptr<Recordset> BuildRecordset(DataSetRef&& dataSet, std::string_view
                                           field.name, FieldTypeName(field.type)));
         }
         try {
-          value = ValueForField(field, std::move(value));
+          value = ValueForField(field, value);
         } catch (const PlatformError& error) {
           throw PlatformError(error.Number(),
                               fmt::format("Row {}: {}", r + 1, error.Description()));
