@@ -1,14 +1,9 @@
 #include "ReconcileCommand.h"
 
 #include <CLI/CLI.hpp>
-#include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <system_error>
 
-#include "base/DelimitedText.h"
-#include "base/FileReplace.h"
 #include "protocol/Usage.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
@@ -39,26 +34,13 @@ int Run(const ReconcileSelection& selection) {
   }
   std::string text;
   if (selection.format == "csv") {
-    std::ostringstream out;
-    CsvWriter csv(out);
-    for (const auto& record : protocol::ReconciliationCsvRecords(reconciliation)) {
-      csv.WriteRecord(record);
-    }
-    text = out.str();
+    text = CsvText(protocol::ReconciliationCsvRecords(reconciliation));
   } else if (selection.format == "json") {
     text = protocol::ReconciliationToJson(reconciliation) + "\n";
   } else {
     text = protocol::ReconciliationText(reconciliation);
   }
-  if (selection.output.empty()) {
-    std::cout << text << std::flush;
-  } else {
-    try {
-      files::ReplaceFile(selection.output, text);
-    } catch (const std::system_error& e) {
-      throw UsageError(e.what());
-    }
-  }
+  WriteCommandOutput(selection.output, text);
   return protocol::HasFindings(reconciliation) ? kFindingsStatus : 0;
 }
 

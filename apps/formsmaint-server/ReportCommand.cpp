@@ -6,12 +6,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <system_error>
 
-#include "base/DelimitedText.h"
-#include "base/FileReplace.h"
 #include "protocol/Custody.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
@@ -39,22 +35,11 @@ int Run(const ReportSelection& selection) {
   }
   std::string text;
   if (selection.format == "csv") {
-    std::ostringstream out;
-    CsvWriter csv(out);
-    for (const auto& record : protocol::AccountabilityCsvRecords(report)) csv.WriteRecord(record);
-    text = out.str();
+    text = CsvText(protocol::AccountabilityCsvRecords(report));
   } else {
     text = protocol::AccountabilityToJson(report) + "\n";
   }
-  if (selection.output.empty()) {
-    std::cout << text << std::flush;
-  } else {
-    try {
-      files::ReplaceFile(selection.output, text);
-    } catch (const std::system_error& e) {
-      throw UsageError(e.what());
-    }
-  }
+  WriteCommandOutput(selection.output, text);
   for (const auto& line : report.lines) {
     if (line.Imbalance() != 0) {
       std::cerr << fmt::format(

@@ -6,8 +6,12 @@
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
+#include <iostream>
+#include <sstream>
 #include <system_error>
 
+#include "base/DelimitedText.h"
+#include "base/FileReplace.h"
 #include "localdata/LocalData.h"
 #include "server/http/HttpServerError.h"
 #include "server/store/Store.h"
@@ -71,6 +75,25 @@ std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection) {
   spdlog::info("store {} ({}), schema version {}, {} ranges", selection.database,
                store->BackendName(), store->SchemaVersion(), store->RangeCount());
   return store;
+}
+
+std::string CsvText(const std::vector<std::vector<std::string>>& records) {
+  std::ostringstream out;
+  CsvWriter csv(out);
+  for (const auto& record : records) csv.WriteRecord(record);
+  return out.str();
+}
+
+void WriteCommandOutput(const std::string& output, const std::string& text) {
+  if (output.empty()) {
+    std::cout << text << std::flush;
+    return;
+  }
+  try {
+    files::ReplaceFile(output, text);
+  } catch (const std::system_error& e) {
+    throw UsageError(e.what());
+  }
 }
 
 int RunReportingFailures(const CommandRun& run) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -44,6 +45,13 @@ void AddStoreOptions(CLI::App& command, StoreSelection& selection);
 // Opens (and migrates) the selected store; the folder of a SQLite file is created first, so
 // a first start in a fresh account works. Throws UsageError or StoreError.
 std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection);
+
+// A report's records as CSV text, the way every command writes its spreadsheet format.
+std::string CsvText(const std::vector<std::vector<std::string>>& records);
+
+// Writes a command's whole answer to standard output, or to `output` replaced whole (never
+// half-written); a file that cannot be written is a UsageError naming it.
+void WriteCommandOutput(const std::string& output, const std::string& text);
 
 // Runs a command after the command line was parsed. Answers its exit status: its own, 2 for
 // a UsageError, 1 for any other failure (the message goes to the log).

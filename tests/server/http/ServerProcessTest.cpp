@@ -362,6 +362,42 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
   EXPECT_THAT(unknown.ErrorText(), HasSubstr("There is no Troop/District Q9"));
 }
 
+TEST_F(ServerProcessTest, ReconcileExitsThreeOnlyOnFindingsAndWritesItsCsvWhole) {
+  ServerProcess load({"--database", mDatabase, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+  ServerProcess clean({"reconcile", "--database", mDatabase, "--station", "A1"});
+  EXPECT_EQ(clean.Wait(), 0) << clean.ErrorText();
+
+  // A demo form lost the day before the station received it is an exception.
+  RangeQuery query;
+  query.formType = {{Comparison::Equal, "C"}};
+  query.troop = {{Comparison::Equal, "A"}};
+  query.district = {{Comparison::Equal, "1"}};
+  const FormRange first = OpenStore(mDatabase)->FindRanges(query).front().range;
+  const auto file = mDir / "lost.csv";
+  {
+    std::ofstream out(file);
+    out << "form_type,number,disposition,used_on,officer,reference,note\n"
+        << fmt::format("C,{},LOST,{},,,\n", first.from,
+                       LocalDate(std::chrono::system_clock::now() - std::chrono::hours(24)));
+  }
+  ServerProcess import(
+      {"usage", "import", "--database", mDatabase, "--file", file.string(), "--source", "desk"});
+  ASSERT_EQ(import.Wait(), 0) << import.ErrorText();
+  const auto csv = mDir / "a1.csv";
+  ServerProcess found({"reconcile", "--database", mDatabase, "--station", "A1", "--format", "csv",
+                       "--output", csv.string()});
+  EXPECT_EQ(found.Wait(), 3) << found.ErrorText();
+  const std::string text = ReadFile(csv);
+  EXPECT_EQ(text.rfind("Reconciled,As of,Gap days,Holder,Form type,Description,", 0), 0u);
+  EXPECT_NE(text.find(fmt::format(",C,,Used but never received,,,{},", first.from)),
+            std::string::npos);
+
+  ServerProcess unwritable({"reconcile", "--database", mDatabase, "--station", "A1", "--output",
+                            (mDir / "no-such-folder" / "a1.txt").string()});
+  EXPECT_EQ(unwritable.Wait(), 2);
+}
+
 TEST_F(ServerProcessTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithStatusTwo) {
   auto run = [](std::vector<std::string> arguments) {
     ServerProcess server(std::move(arguments));
