@@ -193,10 +193,7 @@ std::map<std::string, DataSet> AccountabilityToDataSets(const AccountabilityRepo
 AccountabilityReport AccountabilityFromDataSets(const std::map<std::string, DataSet>& dataSets) {
   AccountabilityReport report;
   const TableReader parameters(dataSets, kAccountParameterDataSet);
-  if (parameters.Rows() != 1) {
-    throw ProtocolError(fmt::format("data set {} must hold exactly one row, it holds {}",
-                                    kAccountParameterDataSet, parameters.Rows()));
-  }
+  parameters.RequireOneRow();
   AccountabilityParameters& p = report.parameters;
   p.troop = parameters.Text(0, "TRP_ID");
   p.district = parameters.Text(0, "TRP_DIST_ID");
@@ -416,10 +413,7 @@ std::map<std::string, DataSet> FormHistoryToDataSets(const FormHistory& history)
 FormHistory FormHistoryFromDataSets(const std::map<std::string, DataSet>& dataSets) {
   FormHistory history;
   const TableReader holder(dataSets, kHolderDataSet);
-  if (holder.Rows() != 1) {
-    throw ProtocolError(fmt::format("data set {} must hold exactly one row, it holds {}",
-                                    kHolderDataSet, holder.Rows()));
-  }
+  holder.RequireOneRow();
   history.formType = holder.Text(0, "FORM_TYP_CD");
   history.number = holder.Integer(0, "FORM_NBR");
   history.summary = holder.Text(0, "SUMMARY");

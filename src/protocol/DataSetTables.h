@@ -56,6 +56,14 @@ class TableReader {
     return *value;
   }
 
+  // A data set that stands for one thing (a request's parameters, a summary) holds one row.
+  const TableReader& RequireOneRow() const {
+    if (Rows() != 1) {
+      throw ProtocolError(
+          fmt::format("data set {} must hold exactly one row, it holds {}", mName, Rows()));
+    }
+    return *this;
+  }
   bool Has(const char* column) const { return mSet->ColumnIndex(column) >= 0; }
   const Cell& At(std::size_t row, const char* column) const {
     const int index = mSet->ColumnIndex(column);

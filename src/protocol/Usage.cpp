@@ -163,10 +163,7 @@ std::map<std::string, DataSet> ReconciliationToDataSets(const Reconciliation& r)
 Reconciliation ReconciliationFromDataSets(const std::map<std::string, DataSet>& dataSets) {
   Reconciliation r;
   const TableReader parameters(dataSets, kReconcileParameterDataSet);
-  if (parameters.Rows() != 1) {
-    throw ProtocolError(fmt::format("data set {} must hold exactly one row, it holds {}",
-                                    kReconcileParameterDataSet, parameters.Rows()));
-  }
+  parameters.RequireOneRow();
   r.troop = parameters.Text(0, "TRP_ID");
   r.district = parameters.Text(0, "TRP_DIST_ID");
   r.wholeTroop = parameters.Text(0, "WHOLE_TROOP") == "Y";
@@ -480,10 +477,7 @@ std::map<std::string, DataSet> UsageOutcomeToDataSets(const UsageOutcome& o) {
 
 UsageOutcome UsageOutcomeFromDataSets(const std::map<std::string, DataSet>& dataSets) {
   const TableReader summary(dataSets, kUsageDataSet);
-  if (summary.Rows() != 1) {
-    throw ProtocolError(fmt::format("data set {} must hold exactly one row, it holds {}",
-                                    kUsageDataSet, summary.Rows()));
-  }
+  summary.RequireOneRow();
   UsageOutcome o;
   o.lines = summary.Integer(0, "LINE_CNT");
   o.recorded = summary.Integer(0, "RCRD_CNT");
