@@ -72,7 +72,7 @@ Numbers NumbersOf(const protocol::SerialTally& tally) {
 }
 
 template <typename Backend>
-class AccountabilityProperty : public StoreFixture<Backend> {
+class AccountabilityProperty : public StoreFixture<Backend>, protected RandomChoices {
  protected:
   void SetUp() override {
     StoreFixture<Backend>::SetUp();
@@ -84,17 +84,7 @@ class AccountabilityProperty : public StoreFixture<Backend> {
     this->mStore = OpenStore(this->mBackend.Address(), options);
   }
 
-  std::int64_t Pick(std::int64_t low, std::int64_t high) {
-    return std::uniform_int_distribution<std::int64_t>(low, high)(mRandom);
-  }
-  template <typename T, std::size_t N>
-  const T& Any(const T (&items)[N]) {
-    return items[static_cast<std::size_t>(Pick(0, N - 1))];
-  }
-  std::int64_t AnyOfficer() {
-    const auto& officers = this->mStore->Reference().Officers();
-    return officers[static_cast<std::size_t>(Pick(0, officers.size() - 1))].registry;
-  }
+  std::int64_t AnyOfficer() { return RandomChoices::AnyOfficer(this->mStore->Reference()); }
   std::string Now() const { return UtcTimestamp(mNow); }
   void Tick() { mNow += std::chrono::minutes(Pick(30, 60 * 24 * 2)); }
 
@@ -335,7 +325,6 @@ class AccountabilityProperty : public StoreFixture<Backend> {
 
   std::chrono::system_clock::time_point mNow =
       std::chrono::sys_days{std::chrono::year{2026} / 1 / 5} + std::chrono::hours{9};
-  std::mt19937_64 mRandom;
   Replay mReplay;
   std::map<std::string, std::int64_t> mNextFresh;
   std::map<std::string, std::set<std::pair<std::int64_t, std::int64_t>>> mWithdrawn;
@@ -348,7 +337,7 @@ TYPED_TEST(AccountabilityProperty, ReportsEqualAReplayOfTheHistoryAndEveryLineBa
   const unsigned seed = PropertySeed();
   SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
   std::cout << fmt::format("[ SEED     ] FM_PROPERTY_SEED={} ({})\n", seed, TypeParam::kName);
-  this->mRandom.seed(seed);
+  this->Seed(seed);
   Store& store = *this->mStore;
   const std::string first = this->Now();
   this->Load();

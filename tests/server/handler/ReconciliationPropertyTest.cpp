@@ -43,7 +43,7 @@ void Count(const protocol::SerialTally& tally, std::map<std::int64_t, int>& numb
 }
 
 template <typename Backend>
-class ReconciliationProperty : public StoreFixture<Backend> {
+class ReconciliationProperty : public StoreFixture<Backend>, protected RandomChoices {
  protected:
   void SetUp() override {
     StoreFixture<Backend>::SetUp();
@@ -57,17 +57,7 @@ class ReconciliationProperty : public StoreFixture<Backend> {
     mHandler = std::make_unique<RequestHandler>(this->mStore, handlerOptions);
   }
 
-  std::int64_t Pick(std::int64_t low, std::int64_t high) {
-    return std::uniform_int_distribution<std::int64_t>(low, high)(mRandom);
-  }
-  template <typename T, std::size_t N>
-  const T& Any(const T (&items)[N]) {
-    return items[static_cast<std::size_t>(Pick(0, N - 1))];
-  }
-  std::int64_t AnyOfficer() {
-    const auto& officers = this->mStore->Reference().Officers();
-    return officers[static_cast<std::size_t>(Pick(0, officers.size() - 1))].registry;
-  }
+  std::int64_t AnyOfficer() { return RandomChoices::AnyOfficer(this->mStore->Reference()); }
   std::string Today() const { return LocalDate(mNow); }
   std::string DayBefore(int days) const { return LocalDate(mNow - std::chrono::hours(24 * days)); }
   SaveContext Clerk() { return {fmt::format("req-{}", ++mRequests), "TEST", 7, "Test Admin"}; }
@@ -195,7 +185,6 @@ class ReconciliationProperty : public StoreFixture<Backend> {
 
   std::chrono::system_clock::time_point mNow =
       std::chrono::sys_days{std::chrono::year{2026} / 3 / 2} + std::chrono::hours{9};
-  std::mt19937_64 mRandom;
   std::unique_ptr<RequestHandler> mHandler;
   int mRequests = 0;
   struct {
@@ -209,7 +198,7 @@ TYPED_TEST(ReconciliationProperty, HeldNumbersArePartitionedAndTheReportStillBal
   const unsigned seed = PropertySeed();
   SCOPED_TRACE(fmt::format("FM_PROPERTY_SEED={}", seed));
   std::cout << fmt::format("[ SEED     ] FM_PROPERTY_SEED={} ({})\n", seed, TypeParam::kName);
-  this->mRandom.seed(seed);
+  this->Seed(seed);
   this->Load();
   for (int i = 0; i < kOperations; ++i) {
     this->mNow += std::chrono::hours(this->Pick(2, 40));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "server/store/CustodyLedger.h"
+#include "server/store/ReferenceData.h"
 #include "server/store/StoreTypes.h"
 
 // What the property tests that drive a store with random saves share.
@@ -28,6 +29,27 @@ inline double PropertySeconds() {
   const char* text = std::getenv("FM_PROPERTY_SECONDS");
   return text && *text ? std::strtod(text, nullptr) : 10.0;
 }
+
+// The random choices of a property test, all from one generator seeded with the seed it
+// prints.
+class RandomChoices {
+ public:
+  void Seed(unsigned seed) { mRandom.seed(seed); }
+  std::int64_t Pick(std::int64_t low, std::int64_t high) {
+    return std::uniform_int_distribution<std::int64_t>(low, high)(mRandom);
+  }
+  template <typename T, std::size_t N>
+  const T& Any(const T (&items)[N]) {
+    return items[static_cast<std::size_t>(Pick(0, N - 1))];
+  }
+  std::int64_t AnyOfficer(const ReferenceData& reference) {
+    const auto& officers = reference.Officers();
+    return officers[static_cast<std::size_t>(Pick(0, std::ssize(officers) - 1))].registry;
+  }
+
+ private:
+  std::mt19937_64 mRandom;
+};
 
 // An "UPD" that writes the stored range `s` back as it is, carrying the version it replaces.
 inline RangeChange Rewrite(const StoredRange& s) {
