@@ -61,11 +61,7 @@ class Classifier {
 }  // namespace
 
 bool IsStockStatus(const std::string& status, const ReferenceData& reference) {
-  if (status == kActiveStatus) return true;
-  for (const auto& s : reference.Statuses()) {
-    if (s.code == status) return text::ToUpper(text::Trim(s.description)) == "UNASSIGN";
-  }
-  return false;
+  return reference.IsStockStatus(status);
 }
 
 protocol::AccountabilityReport ComputeAccountability(const AccountabilityQuery& query,

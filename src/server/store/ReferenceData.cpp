@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "base/Numbers.h"
+#include "base/Text.h"
 #include "localdata/LocalData.h"
 #include "server/store/SqlConnection.h"
 #include "server/store/SqlError.h"
@@ -161,6 +162,22 @@ void ReferenceData::WriteTo(SqlConnection& connection) const {
 const FormTypeInfo* ReferenceData::FindFormType(const std::string& code) const {
   auto it = mFormTypeIndex.find(code);
   return it == mFormTypeIndex.end() ? nullptr : &mFormTypes[it->second];
+}
+
+std::vector<std::string> ReferenceData::StockStatuses() const {
+  std::vector<std::string> codes{kActiveStatus};
+  for (const auto& s : mStatuses) {
+    if (s.code != kActiveStatus && IsStockStatus(s.code)) codes.push_back(s.code);
+  }
+  return codes;
+}
+
+bool ReferenceData::IsStockStatus(const std::string& code) const {
+  if (code == kActiveStatus) return true;
+  for (const auto& s : mStatuses) {
+    if (s.code == code) return text::ToUpper(text::Trim(s.description)) == "UNASSIGN";
+  }
+  return false;
 }
 
 bool ReferenceData::HasStatus(const std::string& code) const {

@@ -55,6 +55,10 @@ class ReferenceData {
   bool HasStatus(const std::string& code) const;
   // A troop alone (empty district) or a known troop and district.
   bool HasStation(const std::string& troop, const std::string& district) const;
+  // The statuses of forms still in stock: "A" (in use) and the one described "Unassign";
+  // every other status delists.
+  std::vector<std::string> StockStatuses() const;
+  bool IsStockStatus(const std::string& code) const;
   // 0 (no officer) or a known registry number.
   bool HasRegistry(std::int64_t registry) const;
 

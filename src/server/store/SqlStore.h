@@ -36,6 +36,7 @@ class SqlStore : public Store {
     std::string claimedUserSchema;    // migration 4: the user id a client claimed
     std::string historySchema;        // migration 5: the history indexed as the ranges are
     std::string usageSchema;          // migration 6: the uses of form numbers
+    std::string stockSchema;          // migration 7: minimum stock and its alerts
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws
@@ -71,6 +72,10 @@ class SqlStore : public Store {
                                const UseRules& rules) override;
   void ForEachUse(const UseQuery& query, const UseVisitor& each) override;
   void ForEachUseConflict(const UseQuery& query, const UseConflictVisitor& each) override;
+  // StockStore.cpp:
+  StockMinimum SetStockMinimum(const SaveContext& context, const StockMinimum& minimum) override;
+  std::vector<StockMinimum> StockMinimums() override;
+  std::vector<StockAlert> StockAlerts(bool openOnly) override;
 
   // For the benchmark that weighs what the custody checks of a save cost (the version
   // comparison, the "UPD" containment and the conservation sweep): saves of this store skip
@@ -106,6 +111,9 @@ class SqlStore : public Store {
   // `body` on a pooled connection, retried with a fresh one after a failure worth retrying.
   template <typename Body>
   auto OnConnection(Body&& body);
+  // Inside every write, before it commits: raises or clears the stock alerts of the minimums
+  // of scope.formTypes. Answers the log lines of the alerts raised, for after the commit.
+  std::vector<std::string> CompareWithMinimums(SqlConnection& c, const WriteScope& scope);
   void Migrate();
   std::string Now() const;
 

@@ -42,6 +42,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.historySchema); }},
       {6, "the uses of form numbers, their imports and conflicts",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.usageSchema); }},
+      {7, "minimum stock per station and form type, and its alerts",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.stockSchema); }},
   };
   const int latest = migrations.back().version;
 

@@ -32,7 +32,9 @@ auto SqlStore::Write(const WriteScope& scope, Body&& body) {
       try {
         lease->BeginWrite(scope.formTypes);
         auto result = body(*lease);
+        const std::vector<std::string> alerts = CompareWithMinimums(*lease, scope);
         lease->Commit();
+        for (const auto& alert : alerts) spdlog::warn("request {}: {}", scope.requestId, alert);
         return result;
       } catch (...) {
         lease->Rollback();

@@ -20,6 +20,8 @@ extern const char* const kServerSqliteHistorySql;
 extern const char* const kServerPostgresHistorySql;
 extern const char* const kServerSqliteUsageSql;
 extern const char* const kServerPostgresUsageSql;
+extern const char* const kServerSqliteStockSql;
+extern const char* const kServerPostgresStockSql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -43,7 +45,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             fm::embedded::kServerSqliteVersionsSql,
                             fm::embedded::kServerSqliteClaimedUserSql,
                             fm::embedded::kServerSqliteHistorySql,
-                            fm::embedded::kServerSqliteUsageSql};
+                            fm::embedded::kServerSqliteUsageSql,
+                            fm::embedded::kServerSqliteStockSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -60,7 +63,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             fm::embedded::kServerPostgresVersionsSql,
                             fm::embedded::kServerPostgresClaimedUserSql,
                             fm::embedded::kServerPostgresHistorySql,
-                            fm::embedded::kServerPostgresUsageSql};
+                            fm::embedded::kServerPostgresUsageSql,
+                            fm::embedded::kServerPostgresStockSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

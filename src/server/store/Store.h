@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "server/store/InventoryCheck.h"
+#include "server/store/StockTypes.h"
 #include "server/store/StoreTypes.h"
 #include "server/store/UseTypes.h"
 
@@ -204,6 +205,22 @@ class Store {
   std::vector<protocol::FormUse> UsesIn(const std::string& formType, std::int64_t from,
                                         std::int64_t to, bool standingOnly = true);
   std::vector<protocol::FormUse> UsesOf(const std::string& formType, std::int64_t number);
+
+  // Minimum stock (docs/stock.md). Every write that can change a station's unassigned forms
+  // of a type (saves, withdrawals, loads, uses, a minimum set) compares them with the
+  // station's minimum in its own transaction: falling below raises one alert (logged at warn
+  // once committed), coming back to the minimum or above clears it, so a station below its
+  // minimum has exactly one open alert whatever number of saves follow.
+  //
+  // Sets the minimum of minimum.troop/district (district empty: the troop's own stock) and
+  // form type, replacing the one before; 0 removes it (and clears its alert). Answers what is
+  // kept, with who set it and when. Throws StoreError::Rejected for an unknown station or form
+  // type or a negative minimum, StoreError::Forbidden for a station outside context.scope.
+  virtual StockMinimum SetStockMinimum(const SaveContext& context, const StockMinimum& minimum) = 0;
+  // Every minimum kept, by station and form type.
+  virtual std::vector<StockMinimum> StockMinimums() = 0;
+  // The alerts, newest first; openOnly: those not cleared yet.
+  virtual std::vector<StockAlert> StockAlerts(bool openOnly) = 0;
 
   // Bulk load of an initial inventory (demo data, benchmark inventories) into an inventory
   // that holds no range yet. Ranges are checked against the same rules (their remaining

@@ -58,6 +58,13 @@ class ForwardingStore : public Store {
   void ForEachUseConflict(const UseQuery& query, const UseConflictVisitor& each) override {
     mInner->ForEachUseConflict(query, each);
   }
+  StockMinimum SetStockMinimum(const SaveContext& context, const StockMinimum& minimum) override {
+    return mInner->SetStockMinimum(context, minimum);
+  }
+  std::vector<StockMinimum> StockMinimums() override { return mInner->StockMinimums(); }
+  std::vector<StockAlert> StockAlerts(bool openOnly) override {
+    return mInner->StockAlerts(openOnly);
+  }
   void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
                      bool recordCustody) override {
     mInner->LoadInventory(ranges, context, recordCustody);

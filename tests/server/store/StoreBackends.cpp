@@ -67,7 +67,10 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP TABLE form_use_conflict",
+  return {"DROP TABLE stock_alert",
+          "DROP TABLE stock_minimum",
+          "DELETE FROM schema_migration WHERE version = 7",
+          "DROP TABLE form_use_conflict",
           "DROP TABLE form_use",
           "DROP TABLE form_use_import",
           "DELETE FROM schema_migration WHERE version = 6",

@@ -58,7 +58,7 @@ bool CiRequiresEveryBackend();
 // just searched. A row naming no stored range is left as it is.
 std::vector<RangeChange> WithCurrentVersions(Store& store, std::vector<RangeChange> changes);
 
-// SQL that takes a store back from schema version 6 to 4: the use tables go, and the
+// SQL that takes a store back from schema version 7 to 4: the stock and use tables go, and the
 // history's lineage columns and indexes, so that reopening the store runs migration 5 (and
 // its backfill) again.
 std::vector<std::string> UndoHistoryIndexSql();
