@@ -31,6 +31,7 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
       mShow(new QPushButton(tr("&Show"), this)),
       mSummary(new QLabel(this)),
       mTable(new QTableWidget(this)),
+      mUses(new QTableWidget(this)),
       mStatus(new QLabel(this)),
       mExport(new QPushButton(tr("Export to &CSV..."), this)),
       mModel([](const std::string& utc) { return ToStdString(LocalTimeText(utc)); },
@@ -55,15 +56,21 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   mStatus->setObjectName(QStringLiteral("historyStatus"));
 
   mTable->setObjectName(QStringLiteral("historyTable"));
-  mTable->setColumnCount(static_cast<int>(shell::FormHistory::kColumnCount));
-  QStringList headings;
-  for (const char* c : shell::FormHistory::kColumns) headings << tr(c);
-  mTable->setHorizontalHeaderLabels(headings);
-  mTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  mTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-  mTable->setAlternatingRowColors(true);
-  mTable->verticalHeader()->hide();
-  mTable->horizontalHeader()->setStretchLastSection(true);
+  mUses->setObjectName(QStringLiteral("historyUses"));
+  const auto prepare = [this](QTableWidget& table, const auto& columns) {
+    QStringList headings;
+    for (const char* c : columns) headings << tr(c);
+    table.setColumnCount(static_cast<int>(headings.size()));
+    table.setHorizontalHeaderLabels(headings);
+    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table.setSelectionBehavior(QAbstractItemView::SelectRows);
+    table.setAlternatingRowColors(true);
+    table.verticalHeader()->hide();
+    table.horizontalHeader()->setStretchLastSection(true);
+  };
+  prepare(*mTable, shell::FormHistory::kColumns);
+  prepare(*mUses, shell::FormHistory::kUseColumns);
+  mUses->hide();
   mExport->setEnabled(false);
 
   auto* entry = new QHBoxLayout;
@@ -80,7 +87,8 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(entry);
   layout->addWidget(mSummary);
-  layout->addWidget(mTable, 1);
+  layout->addWidget(mTable, 2);
+  layout->addWidget(mUses, 1);
   layout->addLayout(buttons);
   resize(kDesignSize);
 
@@ -123,19 +131,23 @@ void FormHistoryWindow::OnChange(shell::FormHistory::Change change) {
 
 void FormHistoryWindow::ShowRows() {
   mSummary->setText(ToQString(mModel.History().summary));
-  const auto rows = mModel.Rows();
-  mTable->setRowCount(0);
-  mTable->setRowCount(static_cast<int>(rows.size()));
-  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-    const auto& cells = rows[static_cast<std::size_t>(row)];
-    for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
-      const QString cell = ToQString(cells[static_cast<std::size_t>(column)]);
-      auto* item = new QTableWidgetItem(cell);
-      item->setToolTip(cell);
-      mTable->setItem(row, column, item);
+  const auto fill = [](QTableWidget& table, const auto& rows) {
+    table.setRowCount(0);
+    table.setRowCount(static_cast<int>(rows.size()));
+    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+      const auto& cells = rows[static_cast<std::size_t>(row)];
+      for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
+        const QString cell = ToQString(cells[static_cast<std::size_t>(column)]);
+        auto* item = new QTableWidgetItem(cell);
+        item->setToolTip(cell);
+        table.setItem(row, column, item);
+      }
     }
-  }
-  mTable->resizeColumnsToContents();
+    table.resizeColumnsToContents();
+  };
+  fill(*mTable, mModel.Rows());
+  fill(*mUses, mModel.UseRows());
+  mUses->setVisible(!mModel.Uses().empty());
   mExport->setEnabled(mModel.HasHistory());
 }
 

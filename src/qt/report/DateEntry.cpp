@@ -1,4 +1,4 @@
-#include "qt/accountability/DateEntry.h"
+#include "qt/report/DateEntry.h"
 
 #include <QAction>
 #include <QCalendarWidget>
