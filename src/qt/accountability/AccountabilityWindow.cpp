@@ -32,11 +32,6 @@ const QColor kDefectBackground(255, 224, 224);
 // The window's size when it first opens (the shell keeps it on the screen).
 constexpr QSize kDesignSize(1200, 640);
 
-QString DayText(const std::string& iso, const QLocale& locale) {
-  const QDate date = QDate::fromString(ToQString(iso), Qt::ISODate);
-  return date.isValid() ? DateEntryText(date, locale) : ToQString(iso);
-}
-
 QDate ToQDate(std::chrono::year_month_day day) {
   return QDate(static_cast<int>(day.year()), static_cast<int>(static_cast<unsigned>(day.month())),
                static_cast<int>(static_cast<unsigned>(day.day())));
@@ -62,7 +57,7 @@ AccountabilityWindow::AccountabilityWindow(QWidget* parent)
       mPdf(new QPushButton(tr("Export to &PDF..."), this)),
       mPrint(new QPushButton(tr("&Print..."), this)),
       mModel([](const std::string& utc) { return ToStdString(LocalTimeText(utc)); },
-             [this](const std::string& iso) { return ToStdString(DayText(iso, locale())); },
+             [this](const std::string& iso) { return ToStdString(IsoDayText(iso, locale())); },
              [this](shell::Accountability::Change change) { OnChange(change); }) {
   setObjectName(QStringLiteral("accountabilityWindow"));
   setWindowTitle(tr(shell::Accountability::kTitle));

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +12,7 @@
 
 #include "qt/render/GridView.h"
 #include "qt/render/QtText.h"
+#include "qt/render/TextTable.h"
 #include "shell/LocalCodes.h"
 
 namespace fm::qt {
@@ -58,15 +58,10 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   mTable->setObjectName(QStringLiteral("historyTable"));
   mUses->setObjectName(QStringLiteral("historyUses"));
   const auto prepare = [this](QTableWidget& table, const auto& columns) {
-    QStringList headings;
-    for (const char* c : columns) headings << tr(c);
-    table.setColumnCount(static_cast<int>(headings.size()));
-    table.setHorizontalHeaderLabels(headings);
-    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table.setSelectionBehavior(QAbstractItemView::SelectRows);
+    std::vector<std::string> headings;
+    for (const char* c : columns) headings.push_back(ToStdString(tr(c)));
+    PrepareTextTable(table, headings);
     table.setAlternatingRowColors(true);
-    table.verticalHeader()->hide();
-    table.horizontalHeader()->setStretchLastSection(true);
   };
   prepare(*mTable, shell::FormHistory::kColumns);
   prepare(*mUses, shell::FormHistory::kUseColumns);
@@ -132,18 +127,9 @@ void FormHistoryWindow::OnChange(shell::FormHistory::Change change) {
 void FormHistoryWindow::ShowRows() {
   mSummary->setText(ToQString(mModel.History().summary));
   const auto fill = [](QTableWidget& table, const auto& rows) {
-    table.setRowCount(0);
-    table.setRowCount(static_cast<int>(rows.size()));
-    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-      const auto& cells = rows[static_cast<std::size_t>(row)];
-      for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
-        const QString cell = ToQString(cells[static_cast<std::size_t>(column)]);
-        auto* item = new QTableWidgetItem(cell);
-        item->setToolTip(cell);
-        table.setItem(row, column, item);
-      }
-    }
-    table.resizeColumnsToContents();
+    std::vector<std::vector<std::string>> texts;
+    for (const auto& row : rows) texts.emplace_back(row.begin(), row.end());
+    FillTextTable(table, texts);
   };
   fill(*mTable, mModel.Rows());
   fill(*mUses, mModel.UseRows());

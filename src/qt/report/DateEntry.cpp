@@ -68,4 +68,10 @@ void DateBox::SetDate(const QDate& date) { setText(DateEntryText(date, locale())
 
 QDate DateBox::Date() const { return ReadDateEntry(text(), locale()); }
 
+QString IsoDayText(const std::string& isoDay, const QLocale& locale) {
+  const QString text = QString::fromStdString(isoDay);
+  const QDate date = QDate::fromString(text, Qt::ISODate);
+  return date.isValid() ? DateEntryText(date, locale) : text;
+}
+
 }  // namespace fm::qt

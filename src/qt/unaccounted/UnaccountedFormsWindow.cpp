@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,6 +13,7 @@
 
 #include "qt/render/GridView.h"
 #include "qt/render/QtText.h"
+#include "qt/render/TextTable.h"
 #include "qt/report/DateEntry.h"
 #include "qt/report/ReportPrint.h"
 
@@ -25,43 +25,20 @@ const QColor kFinding(176, 0, 0);
 const QColor kFindingBackground(255, 224, 224);
 constexpr QSize kDesignSize(1200, 620);
 
-QString DayText(const std::string& iso, const QLocale& locale) {
-  const QDate date = QDate::fromString(ToQString(iso), Qt::ISODate);
-  return date.isValid() ? DateEntryText(date, locale) : ToQString(iso);
-}
-
-void Fill(QTableWidget& table, const std::vector<std::vector<std::string>>& rows,
-          const std::function<bool(int row)>& finding, int firstFigure, int lastFigure) {
-  table.setRowCount(0);
-  table.setRowCount(static_cast<int>(rows.size()));
-  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
-    const auto& cells = rows[static_cast<std::size_t>(r)];
-    for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
-      const QString text = ToQString(cells[static_cast<std::size_t>(c)]);
-      auto* item = new QTableWidgetItem(text);
-      item->setToolTip(text);
-      if (c >= firstFigure && c <= lastFigure) {
-        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      }
-      if (finding(r)) {
+// The lines with a finding (numbers unaccounted) in red, their counts right-aligned.
+void MarkFindings(QTableWidget& table, const protocol::Reconciliation& report) {
+  const int lastCount = static_cast<int>(shell::UnaccountedForms::kLineHeadings.size()) - 2;
+  for (int r = 0; r < table.rowCount(); ++r) {
+    const bool finding = report.lines[static_cast<std::size_t>(r)].unaccounted.count > 0;
+    for (int c = 0; c < table.columnCount(); ++c) {
+      QTableWidgetItem* item = table.item(r, c);
+      if (c >= 2 && c <= lastCount) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (finding) {
         item->setForeground(kFinding);
         item->setBackground(kFindingBackground);
       }
-      table.setItem(r, c, item);
     }
   }
-  table.resizeColumnsToContents();
-}
-
-void Prepare(QTableWidget& table, const std::vector<std::string>& headings) {
-  QStringList labels;
-  for (const auto& h : headings) labels << ToQString(h);
-  table.setColumnCount(static_cast<int>(labels.size()));
-  table.setHorizontalHeaderLabels(labels);
-  table.setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table.setSelectionBehavior(QAbstractItemView::SelectRows);
-  table.verticalHeader()->hide();
-  table.horizontalHeader()->setStretchLastSection(true);
 }
 
 }  // namespace
@@ -81,7 +58,7 @@ UnaccountedFormsWindow::UnaccountedFormsWindow(QWidget* parent)
       mCsv(new QPushButton(tr("Export to &CSV..."), this)),
       mPdf(new QPushButton(tr("Export to &PDF..."), this)),
       mModel([](const std::string& utc) { return ToStdString(LocalTimeText(utc)); },
-             [this](const std::string& iso) { return ToStdString(DayText(iso, locale())); },
+             [this](const std::string& iso) { return ToStdString(IsoDayText(iso, locale())); },
              [this](shell::UnaccountedForms::Change change) { OnChange(change); }) {
   setObjectName(QStringLiteral("unaccountedFormsWindow"));
   setWindowTitle(tr(shell::UnaccountedForms::kTitle));
@@ -108,8 +85,8 @@ UnaccountedFormsWindow::UnaccountedFormsWindow(QWidget* parent)
   mStatus->setObjectName(QStringLiteral("unaccountedStatus"));
   mLines->setObjectName(QStringLiteral("unaccountedLines"));
   mExceptions->setObjectName(QStringLiteral("unaccountedExceptions"));
-  Prepare(*mLines, shell::UnaccountedForms::kLineHeadings);
-  Prepare(*mExceptions, shell::UnaccountedForms::kExceptionHeadings);
+  PrepareTextTable(*mLines, shell::UnaccountedForms::kLineHeadings);
+  PrepareTextTable(*mExceptions, shell::UnaccountedForms::kExceptionHeadings);
   for (QPushButton* b : {mCsv, mPdf}) b->setEnabled(false);
 
   auto* entries = new QGridLayout;
@@ -188,13 +165,9 @@ void UnaccountedFormsWindow::OnChange(shell::UnaccountedForms::Change change) {
 void UnaccountedFormsWindow::ShowReport() {
   const protocol::Reconciliation& report = mModel.Report();
   mHeading->setText(ToQString(mModel.Heading()));
-  const int figures = static_cast<int>(shell::UnaccountedForms::kLineHeadings.size()) - 2;
-  Fill(
-      *mLines, mModel.LineRows(),
-      [&](int r) { return report.lines[static_cast<std::size_t>(r)].unaccounted.count > 0; }, 2,
-      figures);
-  Fill(
-      *mExceptions, mModel.ExceptionRows(), [](int) { return false; }, 2, 2);
+  FillTextTable(*mLines, mModel.LineRows());
+  MarkFindings(*mLines, report);
+  FillTextTable(*mExceptions, mModel.ExceptionRows());
   for (QPushButton* b : {mCsv, mPdf}) b->setEnabled(true);
 }
 

@@ -3,7 +3,6 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "qt/render/QtText.h"
+#include "qt/render/TextTable.h"
 
 namespace fm::qt {
 
@@ -48,14 +48,9 @@ UsageImportWindow::UsageImportWindow(std::function<void()> recorded, QWidget* pa
   mStatus->setObjectName(QStringLiteral("importStatus"));
   mStatus->setWordWrap(true);
   mTable->setObjectName(QStringLiteral("importProblems"));
-  mTable->setColumnCount(static_cast<int>(shell::UsageImport::kColumnCount));
-  QStringList headings;
-  for (const char* c : shell::UsageImport::kColumns) headings << tr(c);
-  mTable->setHorizontalHeaderLabels(headings);
-  mTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  mTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-  mTable->verticalHeader()->hide();
-  mTable->horizontalHeader()->setStretchLastSection(true);
+  std::vector<std::string> headings;
+  for (const char* c : shell::UsageImport::kColumns) headings.push_back(ToStdString(tr(c)));
+  PrepareTextTable(*mTable, headings);
   mImport->setEnabled(false);
   mCancel->setEnabled(false);
 
@@ -119,19 +114,9 @@ void UsageImportWindow::Cancel() { mModel.Cancel(); }
 void UsageImportWindow::OnChange(shell::UsageImport::Change change) {
   if (change == shell::UsageImport::Change::Outcome) {
     mSummary->setText(ToQString(mModel.Summary()));
-    const auto rows = mModel.Rows();
-    mTable->setRowCount(0);
-    mTable->setRowCount(static_cast<int>(rows.size()));
-    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-      for (int column = 0; column < static_cast<int>(shell::UsageImport::kColumnCount); ++column) {
-        const QString cell =
-            ToQString(rows[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]);
-        auto* item = new QTableWidgetItem(cell);
-        item->setToolTip(cell);
-        mTable->setItem(row, column, item);
-      }
-    }
-    mTable->resizeColumnsToContents();
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& row : mModel.Rows()) rows.emplace_back(row.begin(), row.end());
+    FillTextTable(*mTable, rows);
   }
   const bool waiting = mModel.Waiting();
   mPreview->setEnabled(!waiting);
