@@ -92,9 +92,14 @@ void UnaccountedForms::Run(const UnaccountedEntries& entries) {
   if (Waiting()) Say("Reconciling...", false);
 }
 
-void UnaccountedForms::Show(const protocol::Reconciliation& report) {
-  mReport = report;
-  mHasReport = true;
+const protocol::Reconciliation& UnaccountedForms::Report() const {
+  static const protocol::Reconciliation kNone;
+  return mReport ? *mReport : kNone;
+}
+
+void UnaccountedForms::Show(protocol::Reconciliation answered) {
+  mReport.reset();
+  const protocol::Reconciliation& report = mReport.emplace(std::move(answered));
   if (mChanged) mChanged(Change::Report);
   std::int64_t unaccounted = 0;
   for (const auto& line : report.lines) unaccounted += line.unaccounted.count;
@@ -113,14 +118,14 @@ void UnaccountedForms::Show(const protocol::Reconciliation& report) {
 }
 
 std::string UnaccountedForms::Heading() const {
-  const std::string day = mDayText ? mDayText(mReport.asOf) : mReport.asOf;
+  const std::string day = mDayText ? mDayText(Report().asOf) : Report().asOf;
   return fmt::format("{}, as of {} (numbers skipped for more than {} days count as unaccounted)",
-                     mReport.holder, day, mReport.gapDays);
+                     Report().holder, day, Report().gapDays);
 }
 
 std::vector<std::vector<std::string>> UnaccountedForms::LineRows() const {
   std::vector<std::vector<std::string>> rows;
-  for (const auto& line : mReport.lines) {
+  for (const auto& line : Report().lines) {
     std::vector<std::string> row{line.holder, Described(line), GroupedNumber(line.held.count)};
     for (Disposition d : protocol::kDispositions) row.push_back(GroupedNumber(line.Used(d).count));
     row.push_back(GroupedNumber(line.inStock.count));
@@ -133,7 +138,7 @@ std::vector<std::vector<std::string>> UnaccountedForms::LineRows() const {
 
 std::vector<std::vector<std::string>> UnaccountedForms::ExceptionRows() const {
   std::vector<std::vector<std::string>> rows;
-  for (const auto& e : mReport.exceptions) {
+  for (const auto& e : Report().exceptions) {
     rows.push_back({protocol::UseExceptionCaption(e.kind), e.use.formType,
                     std::to_string(e.use.number), protocol::DispositionCaption(e.use.disposition),
                     mDayText ? mDayText(e.use.usedOn) : e.use.usedOn,
@@ -144,13 +149,13 @@ std::vector<std::vector<std::string>> UnaccountedForms::ExceptionRows() const {
 }
 
 std::string UnaccountedForms::SuggestedFileName(const char* extension) const {
-  std::string holder = mReport.troop + (mReport.wholeTroop ? "" : mReport.district);
-  if (mReport.registry) holder += (holder.empty() ? "" : "-") + std::to_string(*mReport.registry);
-  return fmt::format("unaccounted-{}-{}.{}", holder, mReport.asOf, extension);
+  std::string holder = Report().troop + (Report().wholeTroop ? "" : Report().district);
+  if (Report().registry) holder += (holder.empty() ? "" : "-") + std::to_string(*Report().registry);
+  return fmt::format("unaccounted-{}-{}.{}", holder, Report().asOf, extension);
 }
 
 void UnaccountedForms::ExportToCsv(const std::string& path) {
-  if (auto said = ExportCsv(path, protocol::ReconciliationCsvRecords(mReport), kTitle)) {
+  if (auto said = ExportCsv(path, protocol::ReconciliationCsvRecords(Report()), kTitle)) {
     Say(*said, false);
   }
 }
@@ -160,9 +165,9 @@ std::vector<ReportBlock> UnaccountedForms::Blocks() const {
   blocks.push_back(ReportBlock::Paragraph("Unaccounted Forms Report", TextStyle::Title, true));
   blocks.push_back(ReportBlock::Paragraph(Heading(), TextStyle::Bold, true));
   blocks.push_back(ReportBlock::Paragraph(
-      fmt::format("Computed: {}", mTimeText ? mTimeText(mReport.computedAt) : mReport.computedAt),
+      fmt::format("Computed: {}", mTimeText ? mTimeText(Report().computedAt) : Report().computedAt),
       TextStyle::Body, true, 1));
-  if (mReport.lines.empty()) {
+  if (Report().lines.empty()) {
     blocks.push_back(ReportBlock::Paragraph("No forms held.", TextStyle::Body, false, 1));
   } else {
     ReportTable lines;
@@ -172,13 +177,13 @@ std::vector<ReportBlock> UnaccountedForms::Blocks() const {
     }
     const auto rows = LineRows();
     for (std::size_t r = 0; r < rows.size(); ++r) {
-      lines.rows.push_back({rows[r], mReport.lines[r].unaccounted.count > 0});
+      lines.rows.push_back({rows[r], Report().lines[r].unaccounted.count > 0});
     }
     blocks.push_back(ReportBlock::Table(std::move(lines)));
   }
-  blocks.push_back(ReportBlock::Paragraph(fmt::format("Exceptions ({})", mReport.exceptions.size()),
-                                          TextStyle::Heading, true));
-  if (mReport.exceptions.empty()) {
+  blocks.push_back(ReportBlock::Paragraph(
+      fmt::format("Exceptions ({})", Report().exceptions.size()), TextStyle::Heading, true));
+  if (Report().exceptions.empty()) {
     blocks.push_back(ReportBlock::Paragraph("No use is an exception."));
   } else {
     ReportTable exceptions;
@@ -190,8 +195,8 @@ std::vector<ReportBlock> UnaccountedForms::Blocks() const {
 }
 
 std::string UnaccountedForms::Footer() const {
-  return fmt::format("Unaccounted Forms Report, {}, as of {}", mReport.holder,
-                     mDayText ? mDayText(mReport.asOf) : mReport.asOf);
+  return fmt::format("Unaccounted Forms Report, {}, as of {}", Report().holder,
+                     mDayText ? mDayText(Report().asOf) : Report().asOf);
 }
 
 }  // namespace fm::shell

@@ -18,7 +18,7 @@ namespace fm::shell {
 namespace {
 
 // Read at a time: the file is never held twice while it is read.
-constexpr std::size_t kReadBlock = 64 * 1024;
+constexpr std::size_t kReadBlock = std::size_t{64} * 1024;
 
 std::string Counted(std::int64_t count, const char* one, const char* many) {
   return fmt::format("{} {}", GroupedNumber(count), count == 1 ? one : many);

@@ -59,7 +59,7 @@ class UsageImport {
     // The largest file the desktop sends, in bytes: the file travels whole in one request,
     // and over HTTP a server takes at most its --body-limit (8 MiB by default) of it written
     // as JSON. Larger files are imported on the server (formsmaint-server usage import).
-    std::uintmax_t fileLimit = 6u * 1024u * 1024u;
+    std::uintmax_t fileLimit = std::uintmax_t{6} * 1024 * 1024;
   };
 
   static constexpr const char* kTitle = "Import Form Usage";

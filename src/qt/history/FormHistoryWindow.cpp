@@ -57,9 +57,10 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
 
   mTable->setObjectName(QStringLiteral("historyTable"));
   mUses->setObjectName(QStringLiteral("historyUses"));
-  const auto prepare = [this](QTableWidget& table, const auto& columns) {
+  const auto prepare = [](QTableWidget& table, const auto& columns) {
     std::vector<std::string> headings;
-    for (const char* c : columns) headings.push_back(ToStdString(tr(c)));
+    headings.reserve(columns.size());
+    for (const char* c : columns) headings.push_back(ToStdString(QWidget::tr(c)));
     PrepareTextTable(table, headings);
     table.setAlternatingRowColors(true);
   };
@@ -128,6 +129,7 @@ void FormHistoryWindow::ShowRows() {
   mSummary->setText(ToQString(mModel.History().summary));
   const auto fill = [](QTableWidget& table, const auto& rows) {
     std::vector<std::vector<std::string>> texts;
+    texts.reserve(rows.size());
     for (const auto& row : rows) texts.emplace_back(row.begin(), row.end());
     FillTextTable(table, texts);
   };

@@ -49,6 +49,7 @@ UsageImportWindow::UsageImportWindow(std::function<void()> recorded, QWidget* pa
   mStatus->setWordWrap(true);
   mTable->setObjectName(QStringLiteral("importProblems"));
   std::vector<std::string> headings;
+  headings.reserve(shell::UsageImport::kColumnCount);
   for (const char* c : shell::UsageImport::kColumns) headings.push_back(ToStdString(tr(c)));
   PrepareTextTable(*mTable, headings);
   mImport->setEnabled(false);
@@ -114,8 +115,10 @@ void UsageImportWindow::Cancel() { mModel.Cancel(); }
 void UsageImportWindow::OnChange(shell::UsageImport::Change change) {
   if (change == shell::UsageImport::Change::Outcome) {
     mSummary->setText(ToQString(mModel.Summary()));
+    const auto listed = mModel.Rows();
     std::vector<std::vector<std::string>> rows;
-    for (const auto& row : mModel.Rows()) rows.emplace_back(row.begin(), row.end());
+    rows.reserve(listed.size());
+    for (const auto& row : listed) rows.emplace_back(row.begin(), row.end());
     FillTextTable(*mTable, rows);
   }
   const bool waiting = mModel.Waiting();
