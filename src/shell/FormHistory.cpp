@@ -12,6 +12,9 @@ const std::array<const char*, FormHistory::kColumnCount> FormHistory::kColumns =
     "When",          "Who",          "What",         "Range",  "Holder before",
     "Status before", "Holder after", "Status after", "Comment"};
 
+const std::array<const char*, FormHistory::kUseColumnCount> FormHistory::kUseColumns = {
+    "Used on", "Disposition", "Officer", "Reference", "Note", "From", "Recorded", "Standing"};
+
 FormHistory::FormHistory(TimeText timeText, Changed changed)
     : mTimeText(std::move(timeText)),
       mChanged(std::move(changed)),
@@ -38,14 +41,15 @@ void FormHistory::Request(int formType, const std::string& numberText) {
     return;
   }
   mExchange->Send(protocol::kFormHistoryMessage, {{"REF_TYP_CD", type}, {"FORM_SEARCH_NBR", typed}},
-                  {protocol::kHistoryDataSet, protocol::kHolderDataSet},
+                  {protocol::kHistoryDataSet, protocol::kHolderDataSet, protocol::kFormUseDataSet},
                   [this](const std::string& error, const ShellExchange::DataSets& sets) {
                     if (!error.empty()) {
                       Say(error, true);
                       return;
                     }
                     try {
-                      Show(protocol::FormHistoryFromDataSets(sets));
+                      Show(protocol::FormHistoryFromDataSets(sets),
+                           protocol::UsesFromDataSets(sets));
                     } catch (const std::exception& e) {
                       Say(fmt::format("The history could not be read: {}", e.what()), true);
                     }
@@ -56,8 +60,9 @@ void FormHistory::Request(int formType, const std::string& numberText) {
   }
 }
 
-void FormHistory::Show(const protocol::FormHistory& history) {
+void FormHistory::Show(const protocol::FormHistory& history, std::vector<protocol::FormUse> uses) {
   mHistory = history;
+  mUses = std::move(uses);
   mHasHistory = true;
   if (mChanged) mChanged(Change::History);
   const int index = CodeIndex(mFormTypes, history.formType);
@@ -81,6 +86,24 @@ std::vector<FormHistory::Row> FormHistory::Rows() const {
                     withdrawn ? "(withdrawn)" : protocol::HolderText(e.after),
                     withdrawn ? std::string() : protocol::StatusText(e.after),
                     withdrawn && !e.reason.empty() ? e.reason : e.comment});
+  }
+  return rows;
+}
+
+std::vector<FormHistory::UseRow> FormHistory::UseRows() const {
+  std::vector<UseRow> rows;
+  for (const auto& u : mUses) {
+    const std::string from = u.source.fileName.empty()
+                                 ? u.sourceText
+                                 : fmt::format("{} ({})", u.source.fileName, u.sourceText);
+    std::string standing = u.standing ? "yes" : "superseded";
+    if (u.supersedes)
+      standing += fmt::format(", corrects #{}: {}", *u.supersedes, u.correctionReason);
+    rows.push_back(
+        {u.usedOn, protocol::DispositionCaption(u.disposition),
+         u.registry ? std::to_string(u.registry) : std::string(), u.reference, u.note, from,
+         fmt::format("{} by {}", mTimeText ? mTimeText(u.recordedAt) : u.recordedAt, u.recordedBy),
+         standing});
   }
   return rows;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/Custody.h"
+#include "protocol/Usage.h"
 #include "shell/LocalCodes.h"
 #include "shell/WindowModel.h"
 
@@ -47,6 +48,14 @@ class FormHistory {
   bool Waiting() const;
 
   const protocol::FormHistory& History() const { return mHistory; }
+  // The form's use records, superseded ones included, oldest first; the rows the window
+  // shows of them (the day, disposition, officer, reference, note, where from, who recorded
+  // it and when, whether it stands).
+  static constexpr std::size_t kUseColumnCount = 8;
+  using UseRow = std::array<std::string, kUseColumnCount>;
+  static const std::array<const char*, kUseColumnCount> kUseColumns;
+  const std::vector<protocol::FormUse>& Uses() const { return mUses; }
+  std::vector<UseRow> UseRows() const;
   // Whether a history was answered (there is something to export).
   bool HasHistory() const { return mHasHistory; }
   std::vector<Row> Rows() const;
@@ -59,13 +68,14 @@ class FormHistory {
 
  private:
   void Say(std::string text, bool problem);
-  void Show(const protocol::FormHistory& history);
+  void Show(const protocol::FormHistory& history, std::vector<protocol::FormUse> uses);
 
   TimeText mTimeText;
   Changed mChanged;
   CodeEntries mFormTypes;
   std::unique_ptr<ShellExchange> mExchange;
   protocol::FormHistory mHistory;
+  std::vector<protocol::FormUse> mUses;
   bool mHasHistory = false;
   StatusLine mStatus;
 };

@@ -34,13 +34,13 @@ ShellExchange::~ShellExchange() {
 void ShellExchange::Send(int messageType,
                          const std::vector<std::pair<std::string, std::string>>& criteria,
                          const std::vector<std::string>& dataSets, Answer answer,
-                         std::shared_ptr<DataSet> rows) {
+                         std::shared_ptr<DataSet> rows, const char* rowsName) {
   auto request = mComponent->CreateRequest();
   request->SetIdentity(mIdentity);
   request->SetVersion("1.0");
   request->SetRequesterValue(Services::Settings().RequesterValue());
   request->SetMessageType(static_cast<std::int16_t>(messageType));
-  if (rows) request->AttachDataSet(std::move(rows), protocol::kTroopFormDataSet);
+  if (rows) request->AttachDataSet(std::move(rows), rowsName);
   for (const auto& [key, value] : criteria) {
     request->AddCriterion("key:" + key, value, "=", kApplicationId);
   }
@@ -63,17 +63,16 @@ void ShellExchange::OnDataReady(const std::string& target) {
   if (!replies->HasReply(mIdentity, mRequestId)) return;
   std::string error = replies->Error(mIdentity, mRequestId);
   DataSets sets;
-  if (error.empty()) {
-    try {
-      for (const auto& name : mDataSets) {
-        if (auto set = replies->Get(name, mIdentity, mRequestId)) {
-          sets.emplace(name, ToWireDataSet(set->GetRecordset()));
-        }
+  try {
+    for (const auto& name : mDataSets) {
+      if (auto set = replies->Get(name, mIdentity, mRequestId)) {
+        sets.emplace(name, ToWireDataSet(set->GetRecordset()));
       }
-    } catch (const PlatformError& e) {
-      error = e.Description();
-      sets.clear();
     }
+  } catch (const PlatformError& e) {
+    // A refusal is said as it came; only an accepted reply's unreadable data is the error.
+    if (error.empty()) error = e.Description();
+    sets.clear();
   }
   replies->Forget(mIdentity);
   Answer answer = std::move(mAnswer);

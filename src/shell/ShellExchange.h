@@ -23,8 +23,9 @@ namespace fm::shell {
 // One request at a time: a request sent while another waits replaces it, and the older
 // reply is dropped when it comes. The answer comes once, on the user-interface thread:
 // the reply's error text (empty when the server accepted the request; a refusal, a failure
-// to carry it, a time-out otherwise) and the data sets asked for that the reply holds. The
-// reply is then forgotten by the reply store.
+// to carry it, a time-out otherwise) and the data sets asked for that the reply holds (a
+// refusal's too: a batch of uses refused for its bad lines lists them). The reply is then
+// forgotten by the reply store.
 //
 // Create and use on the user-interface thread, after the message transport is installed.
 class ShellExchange final : private MessageListener {
@@ -39,12 +40,13 @@ class ShellExchange final : private MessageListener {
   ShellExchange& operator=(const ShellExchange&) = delete;
 
   // Sends a request of `messageType` with the criteria (each "key:NAME", "=") and, when
-  // given, `rows` attached as "TROOPFORM"; `dataSets` names the data sets of the reply to
+  // given, `rows` attached as `rowsName`; `dataSets` names the data sets of the reply to
   // hand to `answer`. A request the component refuses to send (a data set that cannot
   // travel) is answered at once with the reason.
   void Send(int messageType, const std::vector<std::pair<std::string, std::string>>& criteria,
             const std::vector<std::string>& dataSets, Answer answer,
-            std::shared_ptr<DataSet> rows = nullptr);
+            std::shared_ptr<DataSet> rows = nullptr,
+            const char* rowsName = protocol::kTroopFormDataSet);
 
   bool Waiting() const { return static_cast<bool>(mAnswer); }
   const std::string& Identity() const { return mIdentity; }

@@ -1,21 +1,38 @@
-// The models of the custody windows and the reassignment, without a window: what each sends
-// for the entries given, and what it says of refusals and of answers it cannot use. Their
-// happy paths through a real inventory are in tests/qt/accountability.
+// The models of the custody windows, the reassignment and the windows of the uses of form
+// numbers, without a window: what each sends for the entries given, and what it says of
+// refusals and of answers it cannot use. Their happy paths through a real inventory are in
+// tests/qt/accountability and tests/qt/usage.
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "document/DocumentFixture.h"
+#include "platform/ReplyStore.h"
 #include "shell/Accountability.h"
 #include "shell/FormHistory.h"
+#include "shell/RecordUse.h"
 #include "shell/TrooperReassignment.h"
+#include "shell/UnaccountedForms.h"
+#include "shell/UsageImport.h"
 #include "transport/RecordsetWire.h"
 
 namespace fm::shell {
 namespace {
+
+protocol::UsageOutcome Outcome(std::int64_t lines, std::int64_t recorded, std::int64_t already,
+                               bool preview = false) {
+  protocol::UsageOutcome o;
+  o.lines = lines;
+  o.recorded = recorded;
+  o.alreadyRecorded = already;
+  o.preview = preview;
+  return o;
+}
 
 class CustodyModelsTest : public testing::DocumentFixture {
  protected:
@@ -33,8 +50,14 @@ class CustodyModelsTest : public testing::DocumentFixture {
   void Answer(const std::map<std::string, protocol::DataSet>& sets, const std::string& error = {}) {
     std::map<std::string, std::shared_ptr<Recordset>> replies;
     for (const auto& [name, set] : sets) replies[name] = FromWireDataSet(set);
-    const std::string& id = messages->LastSent().requestId;
-    error.empty() ? messages->ReplyOk(id, replies) : messages->ReplyError(id, error);
+    const auto& sent = messages->LastSent();
+    if (error.empty() || !replies.empty()) {
+      messages->ReplyOk(sent.requestId, replies);
+      // A refusal that carries what it refused (a batch of uses and its bad lines).
+      if (!error.empty()) Services::Replies()->SetError(sent.identity, sent.requestId, error);
+    } else {
+      messages->ReplyError(sent.requestId, error);
+    }
     Deliver();
   }
 
@@ -164,6 +187,177 @@ TEST_F(CustodyModelsTest, AReassignmentSavesEveryRangeFoundInOneRequestOrNothing
   EXPECT_TRUE(Sent().empty());
   EXPECT_NE(ui->messages.back().text.find("the answer has a range without its form numbers"),
             std::string::npos);
+}
+
+TEST_F(CustodyModelsTest, AnImportFileIsSentOnlyWhenItIsWithinTheLimitAndUtf8) {
+  const testing::TempFolder folder;
+  const struct {
+    std::string bytes;
+    std::uintmax_t limit;
+    std::string problem;  // the start of what is said; empty: fit to send
+  } cases[] = {
+      {"form_type,number\nC,1\n", 100, ""},
+      {"\xEF\xBB\xBF"
+       "form_type\n",
+       100, ""},
+      {"a\nb\nc\xFF\n", 100, "is not UTF-8 text: byte 6 (on line 3) is not"},
+      {"a\n\xE2\x82", 100, "is not UTF-8 text: byte 3 (on line 2) is not"},
+      {"123456789012", 10, "is 12 bytes, larger than the 10 bytes the desktop imports"},
+  };
+  for (const auto& c : cases) {
+    const auto path = folder.Path() / "uses.csv";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes;
+    ImportFile file;
+    const std::string problem = ReadImportFile(path, c.limit, file);
+    if (c.problem.empty()) {
+      EXPECT_EQ(problem, "") << c.bytes;
+      EXPECT_EQ(file.text, c.bytes);
+      EXPECT_EQ(file.name, "uses.csv");
+    } else {
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+      EXPECT_NE(problem.find("nothing was sent"), std::string::npos) << problem;
+    }
+  }
+  ImportFile none;
+  EXPECT_NE(ReadImportFile(folder.Path() / "missing.csv", 100, none).find("cannot be read"),
+            std::string::npos);
+}
+
+TEST_F(CustodyModelsTest, AnImportIsPreviewedFirstAndOnlyAFileThatChangesSomethingImports) {
+  const testing::TempFolder folder;
+  const auto path = folder.Path() / "november.csv";
+  const std::string bytes = "form_type,number,disposition,used_on,officer,reference,note\n";
+  std::ofstream(path, std::ios::binary) << bytes;
+  int recorded = 0;
+  UsageImport model({}, [&] { ++recorded; });
+  model.Preview(path, " ");
+  EXPECT_TRUE(model.Status().problem && Sent().empty());
+
+  const auto answer = [&](protocol::UsageOutcome outcome, const std::string& error = {}) {
+    Answer(protocol::UsageOutcomeToDataSets(outcome), error);
+  };
+  model.Preview(path, " Court export ");
+  EXPECT_EQ(Sent(), "SOURCE=Court export PREVIEW=Y");
+  const Recordset& file = *messages->LastSent().dataSets.at(protocol::kUseFileDataSet);
+  EXPECT_EQ(file.ValueAt(0, file.FindField("FILE_NAME")).ToText(), "november.csv");
+  EXPECT_EQ(file.ValueAt(0, file.FindField("FILE_TEXT")).ToText(), bytes);
+  protocol::UsageOutcome bad = Outcome(2, 0, 0, true);
+  bad.badLines = {{3, "the number is missing"}};
+  bad.badLineCount = 5;
+  answer(bad, "No use was recorded: 5 lines are bad");
+  EXPECT_FALSE(model.CanImport());
+  EXPECT_EQ(model.Summary().rfind("5 lines of the 2 lines are bad (the first 1 listed)", 0), 0u)
+      << model.Summary();
+  const auto row = model.Rows().at(0);
+  EXPECT_EQ(std::vector<std::string>(row.begin(), row.end()),
+            (std::vector<std::string>{"3", "Bad line", "the number is missing"}));
+
+  protocol::UsageOutcome fine = Outcome(2, 1, 1, true);
+  model.Preview(path, "Court export");
+  answer(fine);
+  ASSERT_TRUE(model.CanImport()) << model.Summary();
+  model.Import();
+  EXPECT_EQ(Sent(), "SOURCE=Court export");
+  fine.preview = false;
+  answer(fine);
+  EXPECT_TRUE(model.Imported() && !model.CanImport());
+  EXPECT_EQ(recorded, 1);
+  EXPECT_EQ(model.Status().text,
+            "Imported 2 lines: 1 use recorded, 1 already recorded, 0 conflicts kept apart.");
+
+  protocol::UsageOutcome again = Outcome(2, 0, 0, true);
+  again.sameFileAgain = true;
+  model.Preview(path, "Court export");
+  answer(again);
+  EXPECT_FALSE(model.CanImport());
+  EXPECT_NE(model.Summary().find("changes nothing"), std::string::npos) << model.Summary();
+}
+
+TEST_F(CustodyModelsTest, ARecordedUseIsCheckedAgainstItsRangeAndDisposition) {
+  int recorded = 0;
+  RecordUse model(
+      {"C", "Citation", 100, 199, 1001}, [] { return std::string("2026-11-30"); }, {},
+      [&] { ++recorded; });
+  using D = protocol::Disposition;
+  const struct {
+    UseEntries entries;
+    const char* said;
+  } refused[] = {
+      {{"99", "", D::Lost, "2026-11-30", "", "", "", "desk"}, "Type a number of the range 100-199"},
+      {{"150", "140", D::Lost, "2026-11-30", "", "", "", "desk"}, "Type a number of the range"},
+      {{"150", "200", D::Lost, "2026-11-30", "", "", "", "desk"}, "Type a number of the range"},
+      {{"150", "", D::Lost, "", "", "", "", "desk"}, "Type the day the form was used."},
+      {{"150", "", D::Lost, "2026-12-01", "", "", "", "desk"}, "The day of use cannot be after"},
+      {{"150", "", D::Issued, "2026-11-30", "1001", "", "", "desk"},
+       "Issued form needs a reference."},
+      {{"150", "", D::Spoiled, "2026-11-30", " ", "", "", ""},
+       "Spoiled form needs the officer, a note saying why and the source."},
+      {{"150", "", D::Stolen, "2026-11-30", "", "", "", "desk"}, "Stolen form needs a reference."},
+  };
+  for (const auto& c : refused) {
+    model.Record(c.entries);
+    EXPECT_EQ(model.Status().text.rfind(c.said, 0), 0u) << model.Status().text;
+    EXPECT_TRUE(model.Status().problem && Sent().empty()) << c.said;
+  }
+  model.Record({" 105 ", "107", D::Lost, "2026-11-29", "", "", " fell off ", " desk "});
+  EXPECT_EQ(Sent(), "SOURCE=desk");
+  const auto uses =
+      protocol::UseRowsFromDataSet(ToWireDataSet(*messages->LastSent().dataSets.at("USEROW")));
+  ASSERT_EQ(uses.size(), 1u);
+  EXPECT_EQ(uses[0],
+            (protocol::ReportedUse{"C", "105", "LOST", "2026-11-29", "", "", "fell off", "107"}));
+  Answer(protocol::UsageOutcomeToDataSets(Outcome(1, 3, 0)));
+  EXPECT_EQ(model.Status().text, "Recorded 3 forms (105-107): Lost.");
+  model.Record({"105", "", D::Lost, "2026-11-29", "", "", "", "desk"});
+  protocol::UsageOutcome conflict = Outcome(1, 0, 0);
+  conflict.conflicts = {{1, "form 105 ... kept apart"}};
+  conflict.conflictCount = 1;
+  Answer(protocol::UsageOutcomeToDataSets(conflict));
+  EXPECT_EQ(model.Status().text, "Kept apart as a conflict: form 105 ... kept apart");
+  EXPECT_EQ(recorded, 2);
+}
+
+TEST_F(CustodyModelsTest, UnaccountedFormsAsksForOneHolderAndSaysWhatToFollowUp) {
+  UnaccountedForms model({}, {}, {});
+  const struct {
+    UnaccountedEntries entries;
+    const char* sent;  // empty: refused
+  } cases[] = {
+      {{"a1", "1001", "", "2026-11-30", "30"}, ""},
+      {{"", "", "", "2026-11-30", "30"}, ""},
+      {{"a1", "", "", "", "30"}, ""},
+      {{"a1", "", "", "2026-11-30", "x"}, ""},
+      {{"", "1001", "C", "2026-11-30", " 7 "},
+       "ASGND_REG_NBR=1001 REF_TYP_CD=C AS_OF_DT=2026-11-30 GAP_DAYS=7"},
+      {{" a1 ", "", "", "2026-11-30", "30"},
+       "TRP_ID=A TRP_DIST_ID=1 AS_OF_DT=2026-11-30 GAP_DAYS=30"},
+  };
+  for (const auto& c : cases) {
+    model.Run(c.entries);
+    EXPECT_EQ(Sent(), c.sent);
+    EXPECT_EQ(model.Status().problem, !*c.sent) << model.Status().text;
+    if (*c.sent) Answer({}, "no");
+  }
+  protocol::Reconciliation report;
+  report.troop = "A";
+  report.district = "1";
+  report.asOf = "2026-11-30";
+  report.holder = "A1 Capital City";
+  auto& line = report.lines.emplace_back();
+  line.holder = "A1 Ann Lee (1001)";
+  line.formType = "C";
+  line.held.Add({1, 10});
+  line.unaccounted.Add({3, 4});
+  report.exceptions.emplace_back().facts = "held by A1 Bob (1002)";
+  model.Run(cases[5].entries);
+  Answer(protocol::ReconciliationToDataSets(report));
+  EXPECT_EQ(model.Status().text, "2 forms unaccounted; 1 exception to follow up.");
+  EXPECT_EQ(model.LineRows().at(0).back(), "3-4");
+  EXPECT_EQ(model.ExceptionRows().at(0).back(), "held by A1 Bob (1002)");
+  EXPECT_EQ(model.SuggestedFileName("csv"), "unaccounted-A1-2026-11-30.csv");
+  const auto blocks = model.Blocks();
+  ASSERT_EQ(blocks.at(3).kind, ReportBlock::Kind::Table);
+  EXPECT_TRUE(blocks.at(3).table.rows.at(0).defect);
 }
 
 }  // namespace

@@ -1,11 +1,7 @@
 #include "qt/accountability/AccountabilityWindow.h"
 
-#include <fmt/format.h>
-
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,23 +9,17 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <filesystem>
 
-#include "platform/Services.h"
-#include "platform/UiServices.h"
-#include "qt/accountability/DateEntry.h"
 #include "qt/render/GridView.h"
 #include "qt/render/QtText.h"
+#include "qt/report/DateEntry.h"
+#include "qt/report/ReportPrint.h"
 #include "shell/ReportLayout.h"
 #include "shell/SearchSummary.h"
 
@@ -37,49 +27,10 @@ namespace fm::qt {
 
 namespace {
 
-using shell::PlacedCell;
-using shell::PlacedText;
-using shell::TextStyle;
-
 const QColor kDefect(176, 0, 0);
 const QColor kDefectBackground(255, 224, 224);
-const QColor kHeadingBackground(232, 232, 232);
-const QColor kRule(136, 136, 136);
 // The window's size when it first opens (the shell keeps it on the screen).
 constexpr QSize kDesignSize(1200, 640);
-
-QString DayText(const std::string& iso, const QLocale& locale) {
-  const QDate date = QDate::fromString(ToQString(iso), Qt::ISODate);
-  return date.isValid() ? DateEntryText(date, locale) : ToQString(iso);
-}
-
-// The report's fonts measured on the device it is drawn on.
-class DeviceMeasure final : public shell::TextMeasure {
- public:
-  explicit DeviceMeasure(const QPaintDevice& device) {
-    QFont body = QApplication::font();
-    body.setPointSizeF(9);
-    for (TextStyle style :
-         {TextStyle::Body, TextStyle::Bold, TextStyle::Heading, TextStyle::Title}) {
-      QFont font = body;
-      font.setBold(style != TextStyle::Body);
-      if (style == TextStyle::Heading) font.setPointSizeF(11);
-      if (style == TextStyle::Title) font.setPointSizeF(15);
-      mFonts.push_back(font);
-      mMetrics.emplace_back(font, &device);
-    }
-  }
-  int Width(const std::string& text, TextStyle style) const override {
-    return mMetrics[Index(style)].horizontalAdvance(ToQString(text));
-  }
-  int LineHeight(TextStyle style) const override { return mMetrics[Index(style)].lineSpacing(); }
-  const QFont& Font(TextStyle style) const { return mFonts[Index(style)]; }
-
- private:
-  static std::size_t Index(TextStyle style) { return static_cast<std::size_t>(style); }
-  std::vector<QFont> mFonts;
-  std::vector<QFontMetrics> mMetrics;
-};
 
 QDate ToQDate(std::chrono::year_month_day day) {
   return QDate(static_cast<int>(day.year()), static_cast<int>(static_cast<unsigned>(day.month())),
@@ -106,7 +57,7 @@ AccountabilityWindow::AccountabilityWindow(QWidget* parent)
       mPdf(new QPushButton(tr("Export to &PDF..."), this)),
       mPrint(new QPushButton(tr("&Print..."), this)),
       mModel([](const std::string& utc) { return ToStdString(LocalTimeText(utc)); },
-             [this](const std::string& iso) { return ToStdString(DayText(iso, locale())); },
+             [this](const std::string& iso) { return ToStdString(IsoDayText(iso, locale())); },
              [this](shell::Accountability::Change change) { OnChange(change); }) {
   setObjectName(QStringLiteral("accountabilityWindow"));
   setWindowTitle(tr(shell::Accountability::kTitle));
@@ -338,61 +289,18 @@ void AccountabilityWindow::ExportToCsv() {
 }
 
 void AccountabilityWindow::Render(QPagedPaintDevice& device) const {
-  const DeviceMeasure measure(device);
-  const int line = measure.LineHeight(TextStyle::Body);
-  const shell::PageGeometry page{device.width(), device.height(), std::max(line / 4, 1)};
   const shell::AccountabilityTexts texts = Texts();
-  const protocol::AccountabilityReport& report = mModel.Report();
-  const auto pages = shell::LayOutReport(shell::AccountabilityBlocks(report, texts), page, measure,
-                                         shell::AccountabilityFooter(report, texts));
-  QPainter painter(&device);
-  QPen rule(kRule);
-  rule.setWidth(std::max(line / 16, 1));
-  for (std::size_t n = 0; n < pages.size(); ++n) {
-    if (n > 0) device.newPage();
-    for (const PlacedCell& cell : pages[n].cells) {
-      const QRect frame(cell.x, cell.y, cell.width, cell.height);
-      if (cell.heading || cell.defect) {
-        painter.fillRect(frame, cell.heading ? kHeadingBackground : kDefectBackground);
-      }
-      painter.setPen(rule);
-      painter.drawRect(frame);
-    }
-    for (const PlacedText& text : pages[n].texts) {
-      painter.setFont(measure.Font(text.style));
-      painter.setPen(text.defect ? kDefect : QColor(Qt::black));
-      const Qt::Alignment align =
-          (text.alignRight ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-      painter.drawText(QRect(text.x, text.y, text.width, measure.LineHeight(text.style)),
-                       static_cast<int>(align | Qt::TextSingleLine), ToQString(text.text));
-    }
-  }
+  PaintReport(device, shell::AccountabilityBlocks(mModel.Report(), texts),
+              shell::AccountabilityFooter(mModel.Report(), texts));
 }
 
 void AccountabilityWindow::ExportToPdf() {
   const QString path =
       GridView::AskSaveFile(this, SuggestedName("pdf"), tr("PDF files (*.pdf);;All files (*)"));
   if (path.isEmpty()) return;
-  // Written beside the file and renamed over it, as every export: a reader never finds half
-  // a report.
-  const QString partial = path + QStringLiteral(".partial");
-  {
-    QPdfWriter pdf(partial);
-    pdf.setTitle(windowTitle());
-    pdf.setCreator(QStringLiteral("formsmaint"));
-    pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Landscape,
-                                  QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter));
-    Render(pdf);
-  }
-  // QPdfWriter says nothing of a file it could not write: what is on the disk tells.
-  std::error_code error;
-  const bool written = std::filesystem::file_size(ToStdString(partial), error) > 0 && !error;
-  if (written) std::filesystem::rename(ToStdString(partial), ToStdString(path), error);
-  if (!written || error) {
-    std::filesystem::remove(ToStdString(partial), error);
-    Services::Ui().MessageBox(
-        fmt::format("The report could not be written to {}.", ToStdString(path)), MsgBoxButtons::Ok,
-        MsgBoxIcon::Exclamation, ToStdString(windowTitle()));
+  const shell::AccountabilityTexts texts = Texts();
+  if (!WriteReportPdf(path, windowTitle(), shell::AccountabilityBlocks(mModel.Report(), texts),
+                      shell::AccountabilityFooter(mModel.Report(), texts))) {
     return;
   }
   SetStatus(tr("Exported to %1.").arg(path), false);

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +12,7 @@
 
 #include "qt/render/GridView.h"
 #include "qt/render/QtText.h"
+#include "qt/render/TextTable.h"
 #include "shell/LocalCodes.h"
 
 namespace fm::qt {
@@ -31,6 +31,7 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
       mShow(new QPushButton(tr("&Show"), this)),
       mSummary(new QLabel(this)),
       mTable(new QTableWidget(this)),
+      mUses(new QTableWidget(this)),
       mStatus(new QLabel(this)),
       mExport(new QPushButton(tr("Export to &CSV..."), this)),
       mModel([](const std::string& utc) { return ToStdString(LocalTimeText(utc)); },
@@ -55,15 +56,17 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   mStatus->setObjectName(QStringLiteral("historyStatus"));
 
   mTable->setObjectName(QStringLiteral("historyTable"));
-  mTable->setColumnCount(static_cast<int>(shell::FormHistory::kColumnCount));
-  QStringList headings;
-  for (const char* c : shell::FormHistory::kColumns) headings << tr(c);
-  mTable->setHorizontalHeaderLabels(headings);
-  mTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  mTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-  mTable->setAlternatingRowColors(true);
-  mTable->verticalHeader()->hide();
-  mTable->horizontalHeader()->setStretchLastSection(true);
+  mUses->setObjectName(QStringLiteral("historyUses"));
+  const auto prepare = [](QTableWidget& table, const auto& columns) {
+    std::vector<std::string> headings;
+    headings.reserve(columns.size());
+    for (const char* c : columns) headings.push_back(ToStdString(QWidget::tr(c)));
+    PrepareTextTable(table, headings);
+    table.setAlternatingRowColors(true);
+  };
+  prepare(*mTable, shell::FormHistory::kColumns);
+  prepare(*mUses, shell::FormHistory::kUseColumns);
+  mUses->hide();
   mExport->setEnabled(false);
 
   auto* entry = new QHBoxLayout;
@@ -80,7 +83,8 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(entry);
   layout->addWidget(mSummary);
-  layout->addWidget(mTable, 1);
+  layout->addWidget(mTable, 2);
+  layout->addWidget(mUses, 1);
   layout->addLayout(buttons);
   resize(kDesignSize);
 
@@ -123,19 +127,15 @@ void FormHistoryWindow::OnChange(shell::FormHistory::Change change) {
 
 void FormHistoryWindow::ShowRows() {
   mSummary->setText(ToQString(mModel.History().summary));
-  const auto rows = mModel.Rows();
-  mTable->setRowCount(0);
-  mTable->setRowCount(static_cast<int>(rows.size()));
-  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-    const auto& cells = rows[static_cast<std::size_t>(row)];
-    for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
-      const QString cell = ToQString(cells[static_cast<std::size_t>(column)]);
-      auto* item = new QTableWidgetItem(cell);
-      item->setToolTip(cell);
-      mTable->setItem(row, column, item);
-    }
-  }
-  mTable->resizeColumnsToContents();
+  const auto fill = [](QTableWidget& table, const auto& rows) {
+    std::vector<std::vector<std::string>> texts;
+    texts.reserve(rows.size());
+    for (const auto& row : rows) texts.emplace_back(row.begin(), row.end());
+    FillTextTable(table, texts);
+  };
+  fill(*mTable, mModel.Rows());
+  fill(*mUses, mModel.UseRows());
+  mUses->setVisible(!mModel.Uses().empty());
   mExport->setEnabled(mModel.HasHistory());
 }
 

@@ -22,7 +22,9 @@ namespace fm::qt {
 // of the Forms Assignment grid) and Show asks for the history. The window lists every
 // change that touched the form, oldest first: when (in local time), who, what, the range it
 // concerned, the holder and status before and after, the comment (a withdrawal's reason);
-// above them, who holds the form now. Export to CSV writes the list as shown. Escape closes
+// above them, who holds the form now and how it was used; below them, when the form has
+// uses recorded, every use record (superseded ones too) with where it came from and who
+// recorded it. Export to CSV writes the list as shown. Escape closes
 // the window.
 class FormHistoryWindow final : public QWidget {
  public:
@@ -42,6 +44,8 @@ class FormHistoryWindow final : public QWidget {
   QComboBox& FormTypeBox() const { return *mFormType; }
   QLineEdit& NumberBox() const { return *mNumber; }
   QTableWidget& Table() const { return *mTable; }
+  // The form's use records; hidden while it has none.
+  QTableWidget& UsesTable() const { return *mUses; }
   QLabel& Summary() const { return *mSummary; }
   QLabel& StatusLine() const { return *mStatus; }
   QSize sizeHint() const override;
@@ -58,6 +62,7 @@ class FormHistoryWindow final : public QWidget {
   QPushButton* mShow;
   QLabel* mSummary;
   QTableWidget* mTable;
+  QTableWidget* mUses;
   QLabel* mStatus;
   QPushButton* mExport;
   shell::FormHistory mModel;

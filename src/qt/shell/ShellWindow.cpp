@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <chrono>
 
+#include "base/Numbers.h"
 #include "base/Text.h"
 #include "controls/Control.h"
 #include "controls/DataGrid.h"
@@ -32,11 +33,14 @@
 #include "qt/accountability/AccountabilityWindow.h"
 #include "qt/history/FormHistoryWindow.h"
 #include "qt/reassignment/TrooperChooser.h"
+#include "qt/recorduse/RecordUseWindow.h"
 #include "qt/render/FormView.h"
 #include "qt/render/GridView.h"
 #include "qt/render/QtText.h"
 #include "qt/shell/QtHostFrame.h"
 #include "qt/shell/WindowPlacement.h"
+#include "qt/unaccounted/UnaccountedFormsWindow.h"
+#include "qt/usageimport/UsageImportWindow.h"
 #include "shell/DraftFile.h"
 #include "shell/LocalCodes.h"
 #include "shell/SearchSummary.h"
@@ -156,6 +160,11 @@ void ShellWindow::BuildToolbarAndMenu() {
   save->setShortcut(QKeySequence::Save);
   file->addAction(save);
   file->addSeparator();
+  mImportUsageAction = file->addAction(tr("Import Form &Usage..."));
+  mImportUsageAction->setObjectName(QStringLiteral("importUsageAction"));
+  connect(mImportUsageAction, &QAction::triggered, this,
+          [this] { Trap("ShellWindow.ImportUsage", [&] { OpenUsageImport(); }); });
+  file->addSeparator();
   mCloseAction = file->addAction(tr("&Close"));
   mCloseAction->setObjectName(QStringLiteral("closeAction"));
   mCloseAction->setShortcut(QKeySequence::Close);
@@ -175,11 +184,19 @@ void ShellWindow::BuildToolbarAndMenu() {
       }
     });
   });
+  mRecordUseAction = tools->addAction(tr("&Record Use..."));
+  mRecordUseAction->setObjectName(QStringLiteral("recordUseAction"));
+  connect(mRecordUseAction, &QAction::triggered, this,
+          [this] { Trap("ShellWindow.RecordUse", [&] { RecordUseOfSelectedRange(); }); });
   QMenu* reports = menuBar()->addMenu(tr("&Reports"));
   mAccountabilityAction = reports->addAction(tr("&Accountability..."));
   mAccountabilityAction->setObjectName(QStringLiteral("accountabilityAction"));
   connect(mAccountabilityAction, &QAction::triggered, this,
           [this] { Trap("ShellWindow.Accountability", [&] { OpenAccountability(); }); });
+  mUnaccountedAction = reports->addAction(tr("&Unaccounted Forms..."));
+  mUnaccountedAction->setObjectName(QStringLiteral("unaccountedAction"));
+  connect(mUnaccountedAction, &QAction::triggered, this,
+          [this] { Trap("ShellWindow.Unaccounted", [&] { OpenUnaccounted(); }); });
 }
 
 FormHistoryWindow& ShellWindow::OpenFormHistory() {
@@ -212,6 +229,65 @@ AccountabilityWindow& ShellWindow::OpenAccountability() {
   return *mAccountability;
 }
 
+void ShellWindow::Present(QWidget& window) {
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+std::string ShellWindow::LastStation() const {
+  if (!mDocument) return {};
+  const auto& last = mDocument->LastSearchCriteria();
+  return text::Trim(last.troop) + text::Trim(last.district);
+}
+
+UsageImportWindow& ShellWindow::OpenUsageImport() {
+  if (mUsageImport == nullptr) {
+    mUsageImport = new UsageImportWindow([this] { RefreshDocumentSearch(); }, this);
+    PlaceCentredOver(*mUsageImport, *this, mUsageImport->sizeHint());
+  }
+  Present(*mUsageImport);
+  return *mUsageImport;
+}
+
+UnaccountedFormsWindow& ShellWindow::OpenUnaccounted() {
+  if (mUnaccounted == nullptr) {
+    mUnaccounted = new UnaccountedFormsWindow(this);
+    mUnaccounted->SetStation(ToQString(LastStation()));
+    PlaceCentredOver(*mUnaccounted, *this, mUnaccounted->sizeHint());
+  }
+  Present(*mUnaccounted);
+  return *mUnaccounted;
+}
+
+RecordUseWindow* ShellWindow::RecordUseOfSelectedRange() {
+  const auto range = mDocument ? mDocument->SelectedRange() : std::nullopt;
+  if (!range) {
+    mStatus->setText(tr("Select a range in Forms Assignment to record the use of its forms."));
+    return nullptr;
+  }
+  shell::UseRange use{range->formType, {}, range->from, range->to, 0};
+  const auto types = shell::LocalCodeEntries("FORMTYPE");
+  const int index = shell::CodeIndex(types, range->formType);
+  if (index >= 0) use.description = types[static_cast<std::size_t>(index)].second;
+  // The holder the grid shows for the range: the officer of its uses by default.
+  const DataGrid& grid = mDocument->grdFormsAssignment;
+  if (grid.SelectedCount() > 0) {
+    use.registry =
+        text::WholeNumber(grid.BoundText(grid.SelectedBookmarks().front(), "ASGND_REG_NBR"))
+            .value_or(0);
+  }
+  if (mRecordUse != nullptr) {
+    mRecordUse->close();
+    mRecordUse->deleteLater();
+  }
+  mRecordUse = new RecordUseWindow(
+      use, [this] { RefreshDocumentSearch(); }, this);
+  PlaceCentredOver(*mRecordUse, *this, mRecordUse->sizeHint());
+  Present(*mRecordUse);
+  return mRecordUse;
+}
+
 void ShellWindow::ShowHistoryOfSelectedRange() {
   if (!mDocument) return;
   const auto range = mDocument->SelectedRange();
@@ -240,7 +316,7 @@ void ShellWindow::RefreshDocumentSearch() {
   // not typed other criteria since (the next Search then shows the change).
   if (!document->optButton(0).Value() || document->Saving() ||
       !(document->CurrentCriteria() == document->LastSearchCriteria())) {
-    mStatus->setText(tr("Search again to see the reassigned ranges."));
+    mStatus->setText(tr("Search again to see the changed ranges."));
     return;
   }
   mView->ForwardToForm("RefreshAfterReassignment",
@@ -254,6 +330,9 @@ void ShellWindow::AddGridActions() {
         tr("Form History..."),
         [this] { return mDocument && mDocument->SelectedRange().has_value(); },
         [this] { Trap("ShellWindow.FormHistory", [&] { ShowHistoryOfSelectedRange(); }); });
+    ranges->AddContextAction(
+        tr("Record Use..."), [this] { return mDocument && mDocument->SelectedRange().has_value(); },
+        [this] { Trap("ShellWindow.RecordUse", [&] { RecordUseOfSelectedRange(); }); });
   }
   if (auto* troopers = dynamic_cast<GridView*>(mView->WidgetFor(document->grdOfficerList))) {
     troopers->AddContextAction(

@@ -27,6 +27,9 @@ namespace fm::qt {
 
 class AccountabilityWindow;
 class FormHistoryWindow;
+class RecordUseWindow;
+class UnaccountedFormsWindow;
+class UsageImportWindow;
 class FormView;
 class QtHostFrame;
 
@@ -71,6 +74,11 @@ class QtHostFrame;
 //   window, and "Reassign all ranges of this
 //   trooper..." on the context menu of the troopers grid, after which the document's last
 //   search is run again when its criteria are still those of that search.
+// - Uses of form numbers: File > Import Form Usage... (a file of uses, previewed first),
+//   Tools > Record Use... (also on the context menu of the Forms Assignment grid, for the
+//   selected range), after which the last search is run again as after a reassignment, so
+//   that the remaining counts shown follow; Reports > Unaccounted Forms... (for the station
+//   of the last search).
 //
 // While the window lives it is the process's host frame (Services::SetHostFrame).
 class ShellWindow final : public QMainWindow {
@@ -110,10 +118,18 @@ class ShellWindow final : public QMainWindow {
   QAction& CloseAction() const { return *mCloseAction; }
   QAction& FormHistoryAction() const { return *mFormHistoryAction; }
   QAction& AccountabilityAction() const { return *mAccountabilityAction; }
+  QAction& ImportUsageAction() const { return *mImportUsageAction; }
+  QAction& RecordUseAction() const { return *mRecordUseAction; }
+  QAction& UnaccountedAction() const { return *mUnaccountedAction; }
 
   // The windows, created on first use and shown (raised when already open).
   FormHistoryWindow& OpenFormHistory();
   AccountabilityWindow& OpenAccountability();
+  UsageImportWindow& OpenUsageImport();
+  UnaccountedFormsWindow& OpenUnaccounted();
+  // The Record Use window for the range selected in the Forms Assignment grid (a new one
+  // for each range); nullptr, said in the status bar, without a selected range.
+  RecordUseWindow* RecordUseOfSelectedRange();
   // The history of the From of the range selected in the Forms Assignment grid.
   void ShowHistoryOfSelectedRange();
   // Reassigns the ranges of the trooper selected in the troopers grid.
@@ -145,6 +161,8 @@ class ShellWindow final : public QMainWindow {
   void DestroyDocument();
   void AddGridActions();
   void RefreshDocumentSearch();
+  void Present(QWidget& window);
+  std::string LastStation() const;
 
   Options mOptions;
   std::unique_ptr<TARVO_FormsMaint> mDocument;
@@ -163,8 +181,14 @@ class ShellWindow final : public QMainWindow {
   QAction* mCloseAction = nullptr;
   QAction* mFormHistoryAction = nullptr;
   QAction* mAccountabilityAction = nullptr;
+  QAction* mImportUsageAction = nullptr;
+  QAction* mRecordUseAction = nullptr;
+  QAction* mUnaccountedAction = nullptr;
   FormHistoryWindow* mFormHistory = nullptr;        // a child of the window, once opened
   AccountabilityWindow* mAccountability = nullptr;  // a child of the window, once opened
+  UsageImportWindow* mUsageImport = nullptr;
+  UnaccountedFormsWindow* mUnaccounted = nullptr;
+  RecordUseWindow* mRecordUse = nullptr;  // the last range's
   std::unique_ptr<shell::TrooperReassignment> mReassignment;
   bool mClosing = false;
   std::function<void(LifecycleStep)> mLifecycleObserver;

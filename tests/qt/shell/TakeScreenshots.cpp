@@ -1,8 +1,10 @@
 // Takes the README's screenshots of the three view modes at the smallest window size the
 // desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
-// windows (and the report's first printed page, rendered from its PDF with pdftoppm of
-// poppler-utils): the shell on the demo data (a fresh local database and embedded inventory in a
-// temporary folder), driven with keys and clicks as a clerk would.
+// windows, of the windows of the uses of form numbers (Record Use, Import Form Usage, Unaccounted
+// Forms, and the Form History with a use), and of the reports' first printed pages (rendered
+// from their PDFs with pdftoppm of poppler-utils): the shell on the demo data (a fresh local
+// database and embedded inventory in a temporary folder), driven with keys and clicks as a clerk
+// would.
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
 //
@@ -24,6 +26,8 @@
 #include <QTimer>
 #include <QWindow>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <string>
 
@@ -33,14 +37,18 @@
 #include "document/TARVO_FormsMaint.h"
 #include "qt/accountability/AccountabilityWindow.h"
 #include "qt/history/FormHistoryWindow.h"
+#include "qt/recorduse/RecordUseWindow.h"
 #include "qt/render/FormView.h"
 #include "qt/render/GridTableModel.h"
 #include "qt/render/GridView.h"
 #include "qt/render/ModalFormDialog.h"
+#include "qt/report/DateEntry.h"
 #include "qt/shell/DesktopApp.h"
 #include "qt/shell/DesktopSession.h"
 #include "qt/shell/QtUiServices.h"
 #include "qt/shell/ShellWindow.h"
+#include "qt/unaccounted/UnaccountedFormsWindow.h"
+#include "qt/usageimport/UsageImportWindow.h"
 
 namespace {
 
@@ -116,6 +124,108 @@ void ShootTheModes(const std::filesystem::path& out, const char* size) {
   window.close();
 }
 
+// The first page of a PDF as a PDF reader shows it.
+void ShootPdf(const std::function<void()>& exportPdf, const std::filesystem::path& pdf,
+              const std::filesystem::path& png) {
+  fm::qt::GridView::SetSaveFileChooser(
+      [&](QWidget*, const QString&) { return QString::fromStdString(pdf.string()); });
+  exportPdf();
+  fm::qt::GridView::SetSaveFileChooser({});
+  if (QProcess::execute(QStringLiteral("pdftoppm"),
+                        {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("110"),
+                         QStringLiteral("-singlefile"), QString::fromStdString(pdf.string()),
+                         QString::fromStdString(png.string())}) != 0) {
+    throw std::runtime_error("pdftoppm (poppler-utils) could not render " + pdf.string());
+  }
+}
+
+template <typename Window>
+void AwaitAnswer(const Window& window, const char* what) {
+  if (!fm::testing::WaitUntil([&] { return !window.Waiting(); })) {
+    throw std::runtime_error(std::string("no answer came for ") + what);
+  }
+  Settle();
+}
+
+// The uses of an A1 officer's citations: one reported lost long ago at the desk, a file of
+// the court's previewed (two to record, one contradicting the lost form), imported, and the
+// station's unaccounted forms after it, with the lost form's history.
+void ShootTheUsageWindows(const std::filesystem::path& out) {
+  fm::testing::TempFolder data;
+  ShellDriver clerk({data.Path(), {}, {}});
+  clerk.Open();
+  fm::qt::ShellWindow& window = clerk.Window();
+  clerk.SearchRanges("a1");
+  const fm::DataGrid& ranges = clerk.Document().grdFormsAssignment;
+  int row = 0;
+  while (row < ranges.RowCount() &&
+         (fm::testing::Stored(ranges, row, "ASGND_REG_NBR") == "0" ||
+          std::stoll(fm::testing::Stored(ranges, row, "TO_FORM_NBR")) -
+                  std::stoll(fm::testing::Stored(ranges, row, "FRM_FORM_NBR")) <
+              9)) {
+    ++row;
+  }
+  if (row == ranges.RowCount()) throw std::runtime_error("no officer of A1 holds ten citations");
+  const std::int64_t from = std::stoll(fm::testing::Stored(ranges, row, "FRM_FORM_NBR"));
+  const std::string officer = fm::testing::Stored(ranges, row, "ASGND_REG_NBR");
+  const std::string type = fm::testing::Stored(ranges, row, "FORM_TYP_CD");
+  fm::testing::ClickRow(clerk.Grid("grdFormsAssignment"), row);
+  Settle();
+
+  fm::qt::RecordUseWindow* record = window.RecordUseOfSelectedRange();
+  if (record == nullptr) throw std::runtime_error("no range selected to record a use of");
+  record->SetNumbers(QString::number(from + 5), {});
+  record->SetDisposition(fm::protocol::Disposition::Lost);
+  record->Day().SetDate(QDate::currentDate().addDays(-40));
+  record->SetNote(QStringLiteral("pad left at the roadside"));
+  record->Record();
+  AwaitAnswer(*record, "the recorded use");
+  record->move(0, 0);
+  Shoot(*record, out / "record-use.png");
+  record->close();
+
+  const fm::testing::TempFolder files;
+  const auto csv = files.Path() / "court-november.csv";
+  const std::string today = QDate::currentDate().toString(Qt::ISODate).toStdString();
+  std::ofstream(csv, std::ios::binary)
+      << "form_type,number,disposition,used_on,officer,reference,note\n"
+      << type << ',' << from << ",ISSUED," << today << ',' << officer << ",C-2026-000871,\n"
+      << type << ',' << from + 1 << ",SPOILED," << today << ',' << officer
+      << ",,\"torn, rewritten on the next\"\n"
+      << type << ',' << from + 5 << ",ISSUED," << today << ',' << officer << ",C-2026-000872,\n";
+  fm::qt::UsageImportWindow& import = window.OpenUsageImport();
+  import.SetFile(QString::fromStdString(csv.string()));
+  import.SetSource(QStringLiteral("Court export, November"));
+  import.Preview();
+  AwaitAnswer(import, "the preview");
+  import.resize(1200, 420);
+  import.move(0, 0);
+  Shoot(import, out / "usage-import-preview.png");
+  import.Import();
+  AwaitAnswer(import, "the import");
+  fm::testing::WaitUntil([&] { return clerk.Status() == "Ready"; });
+  import.close();
+
+  fm::qt::UnaccountedFormsWindow& report = window.OpenUnaccounted();
+  report.Run();
+  AwaitAnswer(report, "the unaccounted forms");
+  report.move(0, 0);
+  Shoot(report, out / "unaccounted-forms.png");
+  const fm::testing::TempFolder pdfFolder;
+  ShootPdf([&] { report.ExportToPdf(); }, pdfFolder.Path() / "unaccounted.pdf",
+           out / "unaccounted-forms-pdf");
+  report.close();
+
+  fm::qt::FormHistoryWindow& history = window.OpenFormHistory();
+  history.ShowHistory(type, from + 5);
+  AwaitAnswer(history, "the history");
+  history.resize(1560, 420);
+  history.move(0, 0);
+  Shoot(history, out / "form-history-use.png");
+  history.close();
+  window.close();
+}
+
 // The history of an A1 citation the clerk has just assigned (the grid's context action on the
 // selected range) and the accountability report of A1 for today, when the demo inventory
 // was received.
@@ -175,18 +285,8 @@ void ShootTheWindows(const std::filesystem::path& out) {
   Shoot(report, out / "accountability-report.png");
   // Its first printed page, as the PDF export writes it and a PDF reader shows it.
   const fm::testing::TempFolder pdfFolder;
-  const auto pdf = pdfFolder.Path() / "report.pdf";
-  fm::qt::GridView::SetSaveFileChooser(
-      [&](QWidget*, const QString&) { return QString::fromStdString(pdf.string()); });
-  report.ExportToPdf();
-  fm::qt::GridView::SetSaveFileChooser({});
-  const QString png = QString::fromStdString((out / "accountability-report-pdf").string());
-  if (QProcess::execute(
-          QStringLiteral("pdftoppm"),
-          {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("110"),
-           QStringLiteral("-singlefile"), QString::fromStdString(pdf.string()), png}) != 0) {
-    throw std::runtime_error("pdftoppm (poppler-utils) could not render the report's PDF");
-  }
+  ShootPdf([&] { report.ExportToPdf(); }, pdfFolder.Path() / "report.pdf",
+           out / "accountability-report-pdf");
   history.close();
   report.close();
   window.close();
@@ -208,6 +308,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(out);
     for (const char* size : {"1024x640", "maximised"}) ShootTheModes(out, size);
     ShootTheWindows(out);
+    ShootTheUsageWindows(out);
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "qt_screenshots: " << e.what() << '\n';

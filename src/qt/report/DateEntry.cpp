@@ -1,4 +1,4 @@
-#include "qt/accountability/DateEntry.h"
+#include "qt/report/DateEntry.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -67,5 +67,11 @@ DateBox::DateBox(QWidget* parent) : QLineEdit(parent) {
 void DateBox::SetDate(const QDate& date) { setText(DateEntryText(date, locale())); }
 
 QDate DateBox::Date() const { return ReadDateEntry(text(), locale()); }
+
+QString IsoDayText(const std::string& isoDay, const QLocale& locale) {
+  const QString text = QString::fromStdString(isoDay);
+  const QDate date = QDate::fromString(text, Qt::ISODate);
+  return date.isValid() ? DateEntryText(date, locale) : text;
+}
 
 }  // namespace fm::qt

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QString>
+#include <string>
 
 namespace fm::qt {
 
@@ -17,6 +18,8 @@ QString DateEntryText(const QDate& date, const QLocale& locale);
 // or without a leading zero), in the locale's own short format (a two-digit year is of this
 // century), or as YYYY-MM-DD; an invalid date for anything else.
 QDate ReadDateEntry(const QString& text, const QLocale& locale);
+// A day a server sent (YYYY-MM-DD) as the clerk reads it; a text that is no day as it is.
+QString IsoDayText(const std::string& isoDay, const QLocale& locale);
 
 // A box for a date: typed in the entry format of the box's locale, shown so again once the
 // clerk leaves it, or picked from a calendar (the button at its end). Enter is left to the
