@@ -17,7 +17,7 @@ namespace fm::server {
 struct UsageLimits {
   // Bytes of an import file (a body of POST /v1/usage is bounded by the server's body limit
   // first).
-  std::uint64_t fileBytes = 128 * 1024 * 1024;
+  std::uint64_t fileBytes = std::uint64_t{128} * 1024 * 1024;
   // Bytes of one line of a file: a record running on past it (an unclosed quote) is named
   // as a bad line instead of swallowing the rest of the file.
   std::size_t lineBytes = 4096;
