@@ -7,7 +7,7 @@ namespace fm {
 namespace {
 
 constexpr int kEnd = -1;
-constexpr std::size_t kBufferBytes = 64 * 1024;
+constexpr std::size_t kBufferBytes = std::size_t{64} * 1024;
 
 }  // namespace
 

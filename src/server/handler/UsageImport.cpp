@@ -16,7 +16,7 @@ namespace fm::server {
 
 namespace {
 
-constexpr std::size_t kBlockBytes = 64 * 1024;
+constexpr std::size_t kBlockBytes = std::size_t{64} * 1024;
 
 // The bytes of another stream, handed on block by block while they are hashed and counted.
 // Past `limit` bytes it ends the input (OverLimit() tells), so a reader never sees more.
@@ -104,7 +104,7 @@ std::string HeaderText() {
 
 }  // namespace
 
-ByteSource FileBytes(std::filesystem::path file) {
+ByteSource FileBytes(const std::filesystem::path& file) {
   return [file] {
     auto in = std::make_unique<std::ifstream>(file, std::ios::binary);
     if (!*in) throw RequestError(fmt::format("The file {} cannot be read", file.string()));

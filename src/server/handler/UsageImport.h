@@ -21,7 +21,7 @@ namespace fm::server {
 using ByteSource = std::function<std::unique_ptr<std::istream>()>;
 
 // A file's bytes. Opening throws RequestError when the file cannot be read.
-ByteSource FileBytes(std::filesystem::path file);
+ByteSource FileBytes(const std::filesystem::path& file);
 // A text in memory (a request's body), read in place: it must outlive the batch.
 ByteSource TextBytes(std::string_view text);
 

@@ -132,8 +132,9 @@ std::optional<protocol::FormUse> CheckUse(const protocol::ReportedUse& use,
   const std::size_t maxLength = rules.limits.fieldLength;
   auto text = [&](const char* caption, const std::string& value) {
     std::string problem = TextProblem(caption, value, maxLength);
-    if (!problem.empty()) problems.push_back(std::move(problem));
-    return problem.empty();
+    const bool fits = problem.empty();
+    if (!fits) problems.push_back(std::move(problem));
+    return fits;
   };
   auto missing = [](const std::string& value) { return text::TrimBlanks(value).empty(); };
   protocol::FormUse checked;
