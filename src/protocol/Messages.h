@@ -19,6 +19,9 @@ inline constexpr int kFormHistoryMessage = 35;     // the chain of custody of on
 inline constexpr int kAccountabilityMessage = 36;  // a holder's accountability report
 inline constexpr int kRecordUsageMessage = 37;     // record uses of form numbers (protocol/Usage.h)
 inline constexpr int kReconcileMessage = 38;       // a holder's forms against their uses
+inline constexpr int kStockMessage = 39;           // stock on hand, with the open stock alerts
+inline constexpr int kSetStockMinimumMessage = 40;  // set (or remove) a station's minimum stock
+inline constexpr int kHandReceiptMessage = 41;      // a hand receipt, shown or printed
 
 // Whether a server of this protocol answers the message type.
 constexpr bool IsKnownMessageType(int type) {
