@@ -70,6 +70,8 @@ struct ExchangeOutcome {
   Result result = Result::Answered;
   std::string identity;  // the request's identity
   std::string reason;    // what went wrong; empty when answered
+  std::string
+      requestId{};  // the request's id: its reply's data sets are in the reply store under it
 };
 
 // Receives the component's events on the user-interface thread.

@@ -356,7 +356,7 @@ const std::vector<Column>& HistoryColumns() {
       Text("BFR_ACTN_DESC"),  Text("AFT_TRP_ID"), Text("AFT_TRP_DIST_ID"),
       Integer("AFT_REG_NBR"), Text("AFT_HOLDER"), Text("AFT_ACTN_CD"),
       Text("AFT_ACTN_DESC"),  Text("CMMT_TXT"),   Text("RSN_TXT"),
-      Text("REQ_ID")};
+      Text("REQ_ID"),         Integer("RCPT_NBR")};
   return columns;
 }
 
@@ -389,7 +389,8 @@ std::map<std::string, DataSet> FormHistoryToDataSets(const FormHistory& history)
             TextCell(e.what), Cell{e.range.from}, Cell{e.range.to}};
     AddState(row, e.before);
     AddState(row, e.after);
-    row.insert(row.end(), {TextCell(e.comment), TextCell(e.reason), TextCell(e.requestId)});
+    row.insert(row.end(), {TextCell(e.comment), TextCell(e.reason), TextCell(e.requestId),
+                           e.receipt ? Cell{*e.receipt} : Cell{}});
     entries.Add(std::move(row));
   }
   TableWriter holder({Text("FORM_TYP_CD"), Integer("FORM_NBR"), Text("SUMMARY"),
@@ -443,6 +444,7 @@ FormHistory FormHistoryFromDataSets(const std::map<std::string, DataSet>& dataSe
     e.comment = entries.Text(i, "CMMT_TXT");
     e.reason = entries.Text(i, "RSN_TXT");
     e.requestId = entries.Text(i, "REQ_ID");
+    e.receipt = entries.OptInteger(i, "RCPT_NBR");
     history.entries.push_back(std::move(e));
   }
   return history;
@@ -456,7 +458,8 @@ std::vector<std::vector<std::string>> FormHistoryCsvRecords(
     const FormHistory& history, const std::function<std::string(const std::string&)>& time) {
   std::vector<std::vector<std::string>> records;
   records.push_back({"Form type", "Form number", "When", "Who", "What", "Range", "Holder before",
-                     "Status before", "Holder after", "Status after", "Comment"});
+                     "Status before", "Holder after", "Status after", "Comment",
+                     "Hand receipt"});
   const std::string number = std::to_string(history.number);
   for (const auto& e : history.entries) {
     const bool withdrawn = e.event == "WITHDRAW";
@@ -464,7 +467,8 @@ std::vector<std::vector<std::string>> FormHistoryCsvRecords(
         {history.formType, number, time(e.at), e.userName, e.what, SerialRangesText({e.range}),
          e.before ? HolderText(*e.before) : "", e.before ? StatusText(*e.before) : "",
          withdrawn ? "(withdrawn)" : HolderText(e.after), withdrawn ? "" : StatusText(e.after),
-         withdrawn && !e.reason.empty() ? e.reason : e.comment});
+         withdrawn && !e.reason.empty() ? e.reason : e.comment,
+         e.receipt ? std::to_string(*e.receipt) : ""});
   }
   return records;
 }

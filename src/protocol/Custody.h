@@ -157,6 +157,7 @@ struct HistoryEntry {
   std::string comment;
   std::string reason;  // a withdrawal's
   std::string requestId;
+  std::optional<std::int64_t> receipt;  // the hand receipt the range was given on
   friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
 };
 

@@ -391,7 +391,7 @@ void TransportMessageComponent::Deliver(const Outcome& outcome) {
   if (outcome.sent) {
     RaiseExchangeEnded(
         {outcome.carried ? ExchangeOutcome::Result::Answered : ExchangeOutcome::Result::Failed,
-         outcome.identity, outcome.carried ? std::string() : outcome.error});
+         outcome.identity, outcome.carried ? std::string() : outcome.error, outcome.requestId});
   }
   RaiseDataReady(outcome.identity);
 
@@ -477,7 +477,8 @@ void TransportMessageComponent::TimeOut(const std::string& requestId) {
                mOptions.timeout.count());
 
   Services::Replies()->SetError(identity, requestId, TimeoutText(mOptions.timeout));
-  RaiseExchangeEnded({ExchangeOutcome::Result::TimedOut, identity, TimeoutText(mOptions.timeout)});
+  RaiseExchangeEnded(
+      {ExchangeOutcome::Result::TimedOut, identity, TimeoutText(mOptions.timeout), requestId});
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(mOptions.timeout);
   RaiseMsgTimeout(static_cast<long>(seconds.count()));
   RaiseDataReady(identity);

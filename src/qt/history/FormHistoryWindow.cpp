@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "qt/render/GridView.h"
+#include "qt/receipt/HandReceiptWindow.h"
 #include "qt/render/QtText.h"
 #include "qt/render/TextTable.h"
 #include "shell/LocalCodes.h"
@@ -92,6 +93,18 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   connect(mNumber, &QLineEdit::returnPressed, this, [this] { Request(); });
   connect(mExport, &QPushButton::clicked, this, [this] { ExportToCsv(); });
   connect(close, &QPushButton::clicked, this, &QWidget::close);
+  // An entry that gave the form to an officer names its hand receipt: a double click shows it.
+  connect(mTable, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+    const QTableWidgetItem* receipt =
+        mTable->item(row, static_cast<int>(shell::FormHistory::kColumnCount) - 1);
+    bool ok = false;
+    const qlonglong number = receipt != nullptr ? receipt->text().toLongLong(&ok) : 0;
+    if (!ok) return;
+    auto* window = new HandReceiptWindow(this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->Load(number);
+    window->show();
+  });
 }
 
 FormHistoryWindow::~FormHistoryWindow() = default;

@@ -28,6 +28,7 @@
 #include "platform/MessageComponent.h"
 #include "platform/PlatformError.h"
 #include "platform/Recordset.h"
+#include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"
 #include "qt/accountability/AccountabilityWindow.h"
@@ -39,12 +40,15 @@
 #include "qt/render/QtText.h"
 #include "qt/shell/QtHostFrame.h"
 #include "qt/shell/WindowPlacement.h"
+#include "qt/receipt/HandReceiptWindow.h"
 #include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "qt/usageimport/UsageImportWindow.h"
 #include "shell/DraftFile.h"
 #include "shell/LocalCodes.h"
 #include "shell/SearchSummary.h"
 #include "shell/TrooperReassignment.h"
+#include "transport/RecordsetWire.h"
+#include "protocol/Receipt.h"
 
 namespace fm::qt {
 
@@ -90,6 +94,24 @@ class DocumentScrollArea final : public QScrollArea {
 
 }  // namespace
 
+// The hand receipts a reply names, from the reply store; `problem` says why they could not
+// be read.
+std::vector<std::int64_t> IssuedReceipts(const ExchangeOutcome& outcome, std::string& problem) {
+  std::vector<std::int64_t> numbers;
+  const auto set =
+      Services::Replies()->Get(protocol::kReceiptDataSet, outcome.identity, outcome.requestId);
+  if (!set) return numbers;
+  try {
+    for (const auto& issued : protocol::IssuedReceiptsFromDataSets(
+             {{protocol::kReceiptDataSet, ToWireDataSet(set->GetRecordset())}})) {
+      numbers.push_back(issued.number);
+    }
+  } catch (const std::exception& e) {
+    problem = fmt::format("The hand receipts of the save could not be read: {}", e.what());
+  }
+  return numbers;
+}
+
 // Hears how each exchange of the process's message component ended.
 class ShellWindow::ExchangeWatch final : public MessageListener {
  public:
@@ -98,6 +120,18 @@ class ShellWindow::ExchangeWatch final : public MessageListener {
   void OnMsgTimeout(long /*value*/) override {}
   void OnExchangeEnded(const ExchangeOutcome& outcome) override {
     mWindow.mFrame->ShowExchange(outcome, QDateTime::currentDateTime());
+    // A save that gave forms to an officer (the document's, or a reassignment's) issued hand
+    // receipts: each is offered at once, while the officer stands at the counter. Read now,
+    // before the reply's reader forgets it.
+    if (outcome.result == ExchangeOutcome::Result::Answered) {
+      std::string problem;
+      for (const std::int64_t number : IssuedReceipts(outcome, problem)) {
+        QTimer::singleShot(0, &mWindow, [window = &mWindow, number] {
+          Trap("ShellWindow.HandReceipt", [&] { window->OpenHandReceipt(number); });
+        });
+      }
+      if (!problem.empty()) mWindow.mStatus->setText(ToQString(problem));
+    }
     const TARVO_FormsMaint* document = mWindow.mDocument.get();
     if (outcome.result == ExchangeOutcome::Result::Answered && document != nullptr &&
         outcome.identity == document->DocumentIdentity()) {
@@ -239,6 +273,15 @@ std::string ShellWindow::LastStation() const {
   if (!mDocument) return {};
   const auto& last = mDocument->LastSearchCriteria();
   return text::Trim(last.troop) + text::Trim(last.district);
+}
+
+HandReceiptWindow& ShellWindow::OpenHandReceipt(std::int64_t number) {
+  auto* window = new HandReceiptWindow(this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  PlaceCentredOver(*window, *this, window->sizeHint());
+  window->Load(number);
+  Present(*window);
+  return *window;
 }
 
 UsageImportWindow& ShellWindow::OpenUsageImport() {

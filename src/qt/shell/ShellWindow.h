@@ -27,6 +27,7 @@ namespace fm::qt {
 
 class AccountabilityWindow;
 class FormHistoryWindow;
+class HandReceiptWindow;
 class RecordUseWindow;
 class UnaccountedFormsWindow;
 class UsageImportWindow;
@@ -127,6 +128,8 @@ class ShellWindow final : public QMainWindow {
   AccountabilityWindow& OpenAccountability();
   UsageImportWindow& OpenUsageImport();
   UnaccountedFormsWindow& OpenUnaccounted();
+  // A new window showing hand receipt `number` (closing deletes it).
+  HandReceiptWindow& OpenHandReceipt(std::int64_t number);
   // The Record Use window for the range selected in the Forms Assignment grid (a new one
   // for each range); nullptr, said in the status bar, without a selected range.
   RecordUseWindow* RecordUseOfSelectedRange();

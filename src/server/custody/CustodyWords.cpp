@@ -132,6 +132,7 @@ protocol::FormHistory BuildFormHistory(const std::string& formType, std::int64_t
     entry.comment = e.after.comment.value_or("");
     entry.reason = e.reason.value_or("");
     entry.requestId = e.requestId;
+    entry.receipt = e.receipt;
     history.entries.push_back(std::move(entry));
   }
   const std::string name = fmt::format("Form {} of {}", number, FormTypeName(formType, reference));

@@ -78,6 +78,7 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
   protocol::Reply& reply = answer.reply;
   bool saved = false;  // a failure after the save must not claim that nothing changed
   std::optional<std::string> refusal;  // the save was refused; the search still answers
+  std::vector<protocol::IssuedReceipt> issued;  // the hand receipts the save issued
   try {
     reply.requestId = request.requestId;
     reply.identity = request.identity;
@@ -86,11 +87,15 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
       throw RequestError(
           fmt::format("The message type {} is not known; the server answers 33 (search), 34 (save "
                       "with requery), 35 (form history), 36 (accountability report), 37 (record "
-                      "uses) and 38 (reconciliation)",
+                      "uses), 38 (reconciliation) and 41 (hand receipt)",
                       request.messageType));
     }
     if (request.messageType == protocol::kRecordUsageMessage) {
       answer.reply = AnswerUsage(request, principal);
+      return answer;
+    }
+    if (request.messageType == protocol::kHandReceiptMessage) {
+      answer.reply = AnswerReceipt(request, principal);
       return answer;
     }
     if (request.messageType == protocol::kFormHistoryMessage ||
@@ -135,6 +140,11 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
       try {
         SaveOutcome outcome = mStore->ApplyChanges(context, changes);
         saved = true;
+        for (const std::int64_t number : outcome.receipts) {
+          if (auto r = mStore->Receipt(StationScope::Everywhere(), number)) {
+            issued.push_back({r->number, r->registry, r->officerName, r->Total()});
+          }
+        }
         spdlog::info("request {} from {} (user {}): {}", request.requestId, request.requester,
                      principal.userId,
                      outcome.alreadyApplied ? std::string("already applied, not applied again")
@@ -153,6 +163,10 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     // clerk would read as the outcome of the save. Begun after the save, so its snapshot
     // holds it.
     mStore->ReadTogether([&] { search(criteria, saved || refusal.has_value(), reply); });
+    // The clerk hands the paper over at once: the reply says which receipts to print.
+    if (!issued.empty()) {
+      reply.dataSets[protocol::kReceiptDataSet] = protocol::IssuedReceiptsToDataSet(issued);
+    }
     return answer;
   } catch (const RequestError& e) {
     reply.error = e.what();

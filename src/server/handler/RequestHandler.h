@@ -7,6 +7,7 @@
 
 #include "protocol/Custody.h"
 #include "protocol/Messages.h"
+#include "protocol/Receipt.h"
 #include "protocol/Usage.h"
 #include "server/handler/Principal.h"
 #include "server/store/UseTypes.h"
@@ -129,6 +130,15 @@ class RequestHandler {
   // StoreError when the store fails.
   protocol::Reconciliation Reconcile(const ReconcileParameters& parameters);
 
+  // Hand receipts (RequestHandlerReceipt.cpp, docs/receipts.md): receipt `number` for any
+  // principal who may read reports; with `print`, a print of it counted first (the answer then
+  // says whether this print is a copy). None for no such receipt. Throws StoreError
+  // (Forbidden for a role that may not read reports).
+  std::optional<protocol::HandReceipt> Receipt(std::int64_t number, bool print,
+                                               const Principal& principal,
+                                               const std::string& requestId,
+                                               const std::string& requester);
+
   Store& GetStore() const { return *mStore; }
 
  private:
@@ -136,6 +146,7 @@ class RequestHandler {
   HandledRequest Run(const protocol::Request& request, const Principal& principal, Search&& search);
   protocol::Reply AnswerCustody(const protocol::Request& request);
   protocol::Reply AnswerUsage(const protocol::Request& request, const Principal& principal);
+  protocol::Reply AnswerReceipt(const protocol::Request& request, const Principal& principal);
   std::string Today() const;
 
   std::shared_ptr<Store> mStore;  // constant after construction

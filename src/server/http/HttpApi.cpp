@@ -15,6 +15,7 @@
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
 #include "protocol/ProtocolError.h"
+#include "protocol/Receipt.h"
 #include "protocol/Usage.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
@@ -46,6 +47,8 @@ constexpr std::string_view kReportPath = "/v1/report";
 constexpr std::string_view kReconciliationPath = "/v1/reconciliation";
 constexpr std::string_view kUsagePath = "/v1/usage";
 constexpr std::string_view kCsvMediaType = "text/csv";
+constexpr std::string_view kReceiptsPath = "/v1/receipts/";  // {n}, {n}/print
+constexpr std::string_view kPrintSuffix = "/print";
 
 std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
@@ -254,12 +257,22 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     endpoint = read ? HttpEndpoint::Usage : HttpEndpoint::UsageJson;
     allowed = read ? "GET" : "POST";
     action = read ? Action::History : Action::RecordUses;
+  } else if (path.starts_with(kReceiptsPath) && path.ends_with(kPrintSuffix)) {
+    endpoint = HttpEndpoint::ReceiptPrint;
+    allowed = "POST";
+    action = Action::Report;
+  } else if (path.starts_with(kReceiptsPath)) {
+    endpoint = HttpEndpoint::Receipt;
+    allowed = "GET";
+    action = Action::Report;
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
-                                   "GET {}, POST {}, GET {}, GET {}, GET and POST {} and GET {}",
+                                   "GET {}, POST {}, GET {}, GET {}, GET and POST {}, GET {}N, "
+                                   "POST {}N{} and GET {}",
                                    path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
-                                   kReconciliationPath, kUsagePath, kHealthPath)),
+                                   kReconciliationPath, kUsagePath, kReceiptsPath, kReceiptsPath,
+                                   kPrintSuffix, kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
@@ -303,7 +316,8 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   if (endpoint == HttpEndpoint::UsageJson && DeclaresJson(contentType, kCsvMediaType)) {
     return {HttpEndpoint::UsageCsv, {}, std::move(principal)};
   }
-  if (allowed == "POST" && !DeclaresJson(contentType)) {
+  // A print carries nothing: there is no body to declare.
+  if (allowed == "POST" && endpoint != HttpEndpoint::ReceiptPrint && !DeclaresJson(contentType)) {
     return {std::nullopt,
             Error(415, fmt::format("{} takes a JSON body sent as \"Content-Type: {}\"; the "
                                    "request declares \"{}\"",
@@ -334,6 +348,9 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
         return RecordUsage(target, body, principal, endpoint == HttpEndpoint::UsageCsv);
       case HttpEndpoint::Usage:
         return Usage(target);
+      case HttpEndpoint::Receipt:
+      case HttpEndpoint::ReceiptPrint:
+        return Receipt(target, principal, endpoint == HttpEndpoint::ReceiptPrint);
     }
     return Error(500, kInternalError);
   } catch (const std::exception& e) {
@@ -422,12 +439,12 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
   if (!protocol::IsKnownMessageType(request.messageType)) {
     return Error(422, fmt::format("message_type: {} is not a message type of this server; it "
                                   "answers {} (search), {} (save with requery), {} (form "
-                                  "history), {} (accountability report), {} (record uses) and {} "
-                                  "(reconciliation)",
+                                  "history), {} (accountability report), {} (record uses), {} "
+                                  "(reconciliation) and {} (hand receipt)",
                                   request.messageType, protocol::kSearchMessage,
                                   protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
                                   protocol::kAccountabilityMessage, protocol::kRecordUsageMessage,
-                                  protocol::kReconcileMessage));
+                                  protocol::kReconcileMessage, protocol::kHandReceiptMessage));
   }
   // A save replacing a range without saying which version of it the client saw would
   // overwrite whatever another clerk did since: a fault of the sending program.
@@ -496,7 +513,8 @@ HttpAnswer HttpApi::History(std::string_view target) const {
                         {"event", e.event},
                         {"reason", e.reason ? Json(*e.reason) : Json(nullptr)},
                         {"before", e.before ? RangeJson(*e.before) : Json(nullptr)},
-                        {"after", RangeJson(e.after)}});
+                        {"after", RangeJson(e.after)},
+                        {"receipt", OptionalJson(e.receipt)}});
   }
   return JsonAnswer(200, Json{{"form_type", formType},
                               {"number", number},
@@ -715,6 +733,29 @@ HttpAnswer HttpApi::Usage(std::string_view target) const {
                               {"number", number},
                               {"uses", Json::parse(protocol::UsesToJson(uses))},
                               {"conflicts", std::move(conflicts)}});
+}
+
+HttpAnswer HttpApi::Receipt(std::string_view target, const Principal& principal,
+                           bool print) const {
+  std::string_view path = target.substr(0, target.find('?'));
+  path.remove_prefix(kReceiptsPath.size());
+  if (print) path.remove_suffix(kPrintSuffix.size());
+  std::int64_t number = 0;
+  if (text::ReadWholeNumber(std::string(path), number) != text::WholeNumberStatus::kOk) {
+    return Error(404, fmt::format("there is no hand receipt \"{}\"; a receipt is asked for by its "
+                                  "number, as {}17",
+                                  path, kReceiptsPath));
+  }
+  std::optional<protocol::HandReceipt> receipt;
+  try {
+    receipt = mHandler->Receipt(number, print, principal,
+                                print ? fmt::format("http-print-{}", number) : "",
+                                print ? "POST /v1/receipts" : "GET /v1/receipts");
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+  if (!receipt) return Error(404, fmt::format("There is no hand receipt {}", number));
+  return {200, protocol::HandReceiptToJson(*receipt), {}};
 }
 
 }  // namespace fm::server

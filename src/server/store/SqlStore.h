@@ -37,6 +37,7 @@ class SqlStore : public Store {
     std::string historySchema;        // migration 5: the history indexed as the ranges are
     std::string usageSchema;          // migration 6: the uses of form numbers
     std::string stockSchema;          // migration 7: minimum stock and its alerts
+    std::string receiptSchema;        // migration 8: hand receipts
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws
@@ -76,6 +77,9 @@ class SqlStore : public Store {
   StockMinimum SetStockMinimum(const SaveContext& context, const StockMinimum& minimum) override;
   std::vector<StockMinimum> StockMinimums() override;
   std::vector<StockAlert> StockAlerts(bool openOnly) override;
+  // ReceiptStore.cpp:
+  std::optional<protocol::HandReceipt> Receipt(const StationScope& scope, std::int64_t number) override;
+  protocol::HandReceipt PrintReceipt(const SaveContext& context, std::int64_t number) override;
 
   // For the benchmark that weighs what the custody checks of a save cost (the version
   // comparison, the "UPD" containment and the conservation sweep): saves of this store skip

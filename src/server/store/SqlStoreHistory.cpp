@@ -115,12 +115,14 @@ std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
       "                   AND w.after_from <= ? AND w.after_to >= ? AND w.audit_id < a.audit_id)"
       "        END"
       "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
-      " SELECT {} FROM chain JOIN range_audit r ON r.audit_id = chain.id",
+      " SELECT {}, (SELECT l.receipt_nbr FROM hand_receipt_line l WHERE l.audit_id = r.audit_id)"
+      " FROM chain JOIN range_audit r ON r.audit_id = chain.id",
       AuditSelectList("r"));
   std::vector<CustodyEntry> result;
   for (const auto& row : ReadRows(walk, {formType, formNumber, formNumber, formType, formNumber,
                                          formNumber, formNumber, formNumber})) {
     result.push_back(EntryFromRow(row));
+    result.back().receipt = OptInteger(row.back());
   }
   // The walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
   // temporary table.

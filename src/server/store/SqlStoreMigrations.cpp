@@ -44,6 +44,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.usageSchema); }},
       {7, "minimum stock per station and form type, and its alerts",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.stockSchema); }},
+      {8, "hand receipts of the forms given to officers",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.receiptSchema); }},
   };
   const int latest = migrations.back().version;
 

@@ -14,6 +14,7 @@
 #include "base/Text.h"
 #include "server/store/ChangeRules.h"
 #include "server/store/CustodyLedger.h"
+#include "server/store/ReceiptStore.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/SqlStore.h"
 #include "server/store/SqlStoreRows.h"
@@ -232,7 +233,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
             "The request id {} was already used for a save with other rows; nothing was changed.",
             context.requestId));
       }
-      return SaveOutcome{true, 0};
+      return SaveOutcome{true, 0, {}};
     }
     // The rows applied: those sent, or the split a change of part of a quarterly range means.
     // Messages name the row as the clerk's screen sent it.
@@ -259,6 +260,7 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
     // The entry that wrote each range this save replaces, by (form type, From): the parent of
     // the entries recording the range's new state and its pieces.
     std::map<std::pair<std::string, std::int64_t>, std::optional<std::int64_t>> producers;
+    std::vector<GivenRange> given;  // the ranges the save gives to officers: its receipts
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const RangeChange& change = rows[i];
       const std::string label = RowLabel(sentAs[i], changes[sentAs[i]], *mReference);
@@ -322,15 +324,25 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
         InsertRange(c, next, stamp);
       }
       ledger.Written(next);
-      c.Query(auditSql,
-              AuditRow(context, stamp.at, stored ? "UPD" : "ADD", event, before, next, lineage));
+      const SqlRow audit =
+          AuditRow(context, stamp.at, stored ? "UPD" : "ADD", event, before, next, lineage);
+      // A range comes into an officer's hands when it is written with an officer other than
+      // the one who held its numbers before: an assignment, a reassignment, a receipt
+      // straight to an officer. A split that leaves the officer as he was gives nothing.
+      if (next.registry != kNoOfficer && next.to >= next.from &&
+          (!before || before->registry != next.registry)) {
+        const auto id = c.Query(auditSql + " RETURNING audit_id", audit);
+        given.push_back({next, Integer(id.at(0)[0])});
+      } else {
+        c.Query(auditSql, audit);
+      }
     }
     if (mCustodyChecks) ledger.CheckNothingLost();
     c.Query(
         "INSERT INTO applied_request (request_id, fingerprint, applied_at, row_count)"
         " VALUES (?, ?, ?, ?)",
         {context.requestId, fingerprint, stamp.at, static_cast<std::int64_t>(changes.size())});
-    return SaveOutcome{false, changes.size()};
+    return SaveOutcome{false, changes.size(), IssueReceipts(c, context, stamp.at, given)};
   });
 }
 

@@ -22,6 +22,8 @@ extern const char* const kServerSqliteUsageSql;
 extern const char* const kServerPostgresUsageSql;
 extern const char* const kServerSqliteStockSql;
 extern const char* const kServerPostgresStockSql;
+extern const char* const kServerSqliteReceiptSql;
+extern const char* const kServerPostgresReceiptSql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -46,7 +48,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             fm::embedded::kServerSqliteClaimedUserSql,
                             fm::embedded::kServerSqliteHistorySql,
                             fm::embedded::kServerSqliteUsageSql,
-                            fm::embedded::kServerSqliteStockSql};
+                            fm::embedded::kServerSqliteStockSql,
+ fm::embedded::kServerSqliteReceiptSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -64,7 +67,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             fm::embedded::kServerPostgresClaimedUserSql,
                             fm::embedded::kServerPostgresHistorySql,
                             fm::embedded::kServerPostgresUsageSql,
-                            fm::embedded::kServerPostgresStockSql};
+                            fm::embedded::kServerPostgresStockSql,
+ fm::embedded::kServerPostgresReceiptSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/Receipt.h"
+
 #include "server/store/InventoryCheck.h"
 #include "server/store/StockTypes.h"
 #include "server/store/StoreTypes.h"
@@ -221,6 +223,19 @@ class Store {
   virtual std::vector<StockMinimum> StockMinimums() = 0;
   // The alerts, newest first; openOnly: those not cleared yet.
   virtual std::vector<StockAlert> StockAlerts(bool openOnly) = 0;
+
+  // Hand receipts (docs/receipts.md). A save that gives forms to an officer (a range written
+  // with an officer other than the one that held it before, or than none) issues, in its own
+  // transaction, one receipt per officer and Troop/District, a line per range given; a save
+  // answered alreadyApplied issues none.
+  //
+  // The receipt `number`; none when there is no such receipt. Throws StoreError::Forbidden
+  // for a receipt of a station outside `scope`.
+  virtual std::optional<protocol::HandReceipt> Receipt(const StationScope& scope, std::int64_t number) = 0;
+  // Counts a print of the receipt and answers it with the prints counted before (a print after
+  // the first is a copy). Throws StoreError::Rejected for no such receipt, and Forbidden as
+  // Receipt.
+  virtual protocol::HandReceipt PrintReceipt(const SaveContext& context, std::int64_t number) = 0;
 
   // Bulk load of an initial inventory (demo data, benchmark inventories) into an inventory
   // that holds no range yet. Ranges are checked against the same rules (their remaining

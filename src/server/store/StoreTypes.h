@@ -152,6 +152,9 @@ struct SaveContext {
 struct SaveOutcome {
   bool alreadyApplied = false;  // the request id was applied before; nothing changed now
   std::size_t rowsApplied = 0;
+  // The hand receipts the save issued (Store::Receipt), one per officer and Troop/District it
+  // gave forms to, in the order of their numbers.
+  std::vector<std::int64_t> receipts{};
 };
 
 // What an entry of the chain of custody records, so that a history or a report tells
@@ -190,6 +193,8 @@ struct CustodyEntry {
   // The user id the client claimed (none when it claimed nothing): kept for the record,
   // never taken as who acted.
   std::optional<std::int64_t> claimedUserId;
+  // The hand receipt the entry's range was given on (Store::Receipt); Store::FormHistory only.
+  std::optional<std::int64_t> receipt{};
 };
 
 // Whose forms a custody report is about: one Troop/District, every district of a troop (and

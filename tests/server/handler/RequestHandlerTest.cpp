@@ -9,6 +9,7 @@
 #include "protocol/Custody.h"
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
+#include "protocol/Receipt.h"
 #include "server/handler/Principal.h"
 #include "server/handler/RequestHandler.h"
 
@@ -485,6 +486,47 @@ TYPED_TEST(HandlerSuite, CustodyRequestsSayWhatIsWrongWithTheirCriteria) {
        "the first day of the period and the last day of the period"},
   };
   for (const auto& c : kCases) EXPECT_EQ(this->Error(Custody(c.type, c.criteria)), c.says);
+}
+
+// Assigning three ranges to an officer in one save: its reply names one receipt, whose three
+// lines message 41 answers; a print after the first is a copy, and a viewer may read it.
+TYPED_TEST(HandlerSuite, AssigningThreeRangesGivesOneReceiptWithThreeLines) {
+  Request save = Search({Key("TRP_ID", "A"), Key("TRP_DIST_ID", "1")});
+  save.messageType = protocol::kSaveRequeryMessage;
+  save.dataSets.emplace("TROOPFORM",
+                        ChangeRows({{"UPD", "1", "50", "A", "1", "Y", "1002", "A", ""},
+                                    {"UPD", "5000", "5299", "A", "1", "Z", "1002", "A", ""},
+                                    {"ADD", "5600", "5999", "A", "1", "Z", "0", "A", ""},
+                                    {"ADD", "5300", "5599", "A", "1", "Z", "1002", "A", ""}}));
+  const auto issued = protocol::IssuedReceiptsFromDataSets(this->Ok(save).dataSets);
+  ASSERT_EQ(issued.size(), 1u);
+  EXPECT_EQ(issued[0].registry, 1002);
+  EXPECT_EQ(issued[0].forms, 650);
+  EXPECT_TRUE(protocol::IssuedReceiptsFromDataSets(this->Ok(save).dataSets).empty())
+      << "the same save again issues nothing";
+
+  const std::string number = std::to_string(issued[0].number);
+  auto ask = [&](const char* print) {
+    return Custody(protocol::kHandReceiptMessage, {Key("RCPT_NBR", number), Key("PRINT", print)});
+  };
+  const auto receipt = protocol::HandReceiptFromDataSets(this->Ok(ask("1")).dataSets);
+  ASSERT_EQ(receipt.lines.size(), 3u);
+  EXPECT_EQ(receipt.lines[2], (protocol::ReceiptLine{"Z", 5300, 5599, 300, receipt.lines[2].description}));
+  EXPECT_EQ(receipt.clerkName, "Margaret Hartley");
+  EXPECT_FALSE(receipt.IsCopy());
+  EXPECT_TRUE(protocol::HandReceiptFromDataSets(this->Ok(ask("1")).dataSets).IsCopy());
+  this->mActor = Principal{7, "Vera Viewer", Role::Viewer, StationScope::Everywhere()};
+  EXPECT_EQ(protocol::HandReceiptFromDataSets(this->Ok(ask("0")).dataSets).printCount, 2);
+
+  // The form history names the receipt of the entry that gave the form.
+  const auto history = this->Ok(Custody(35, {Key("REF_TYP_CD", "Z"), Key("FORM_SEARCH_NBR", "5400")}));
+  EXPECT_EQ(protocol::FormHistoryFromDataSets(history.dataSets).entries.back().receipt,
+            issued[0].number);
+
+  EXPECT_EQ(this->Error(Custody(protocol::kHandReceiptMessage, {Key("RCPT_NBR", "9999")})),
+            "There is no hand receipt 9999");
+  EXPECT_EQ(this->Error(Custody(protocol::kHandReceiptMessage, {})),
+            "A hand receipt (message type 41) needs the criterion key:RCPT_NBR");
 }
 
 }  // namespace

@@ -81,7 +81,11 @@ TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
           {"POST", "/v1/history", "Bearer admin", "", 405, "GET"},
           {"GET", "/v1/reports", "Bearer admin", "", 404,
            "answers POST /v1/messages, GET /v1/history, POST /v1/withdrawals, GET /v1/report, GET "
-           "/v1/reconciliation, GET and POST /v1/usage and GET /healthz"}};
+           "/v1/reconciliation, GET and POST /v1/usage, GET /v1/receipts/N, POST "
+           "/v1/receipts/N/print and GET /healthz"},
+          {"GET", "/v1/receipts/3", "Bearer clerk", "", 0, ""},
+          {"POST", "/v1/receipts/3/print", "Bearer clerk", "", 0, ""},
+          {"GET", "/v1/receipts/3/print", "Bearer admin", "", 405, "POST"}};
   for (const auto& [method, target, authorization, contentType, refusal, said] : cases) {
     SCOPED_TRACE(std::string(method) + " " + target + " [" + authorization + "]");
     const HttpAdmission a = mApi.Admit(method, target, authorization, contentType);
@@ -165,6 +169,36 @@ TEST_F(HttpApiTest, TokensReplacedTakeEffectUnlessNoneWereAskedFor) {
   const HttpAdmission anyone = open.Admit("POST", "/v1/withdrawals", "", "application/json");
   EXPECT_TRUE(anyone.endpoint);
   EXPECT_EQ(anyone.principal, HttpApi::LocalClient());
+}
+
+TEST_F(HttpApiTest, AReceiptIsReadByItsNumberAndAPrintAfterTheFirstSaysCopy) {
+  FormRange range{"C", 1100001, 1100100, "A", "1"};
+  range.remaining = 100;
+  mStore->LoadInventory({range}, SaveContext{"load", "test", 0}, true);
+  RangeChange give;
+  give.action = RangeChange::Action::Update;
+  give.formType = "C";
+  give.from = 1100001;
+  give.to = 1100100;
+  give.troop = "A";
+  give.district = "1";
+  give.registry = 1002;
+  give.status = "A";
+  give.rowVersion = 1;
+  const auto number = mStore->ApplyChanges(SaveContext{"give", "test", 1}, {give}).receipts.at(0);
+  const std::string path = "/v1/receipts/" + std::to_string(number);
+
+  const HttpAnswer read = Send("GET", path, "", "Bearer clerk");
+  ASSERT_EQ(read.status, 200u) << read.body;
+  const auto body = nlohmann::json::parse(read.body);
+  EXPECT_EQ(body["officer"], 1002);
+  EXPECT_EQ(body["total"], 100);
+  EXPECT_EQ(body["lines"].size(), 1u);
+  EXPECT_EQ(nlohmann::json::parse(Send("POST", path + "/print", "").body)["copy"], false);
+  EXPECT_EQ(nlohmann::json::parse(Send("POST", path + "/print", "").body)["copy"], true);
+  for (const char* missing : {"/v1/receipts/99", "/v1/receipts/x1"}) {
+    EXPECT_EQ(Send("GET", missing, "").status, 404u) << missing;
+  }
 }
 
 }  // namespace

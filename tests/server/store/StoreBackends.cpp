@@ -67,7 +67,10 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP TABLE stock_alert",
+  return {"DROP TABLE hand_receipt_line",
+          "DROP TABLE hand_receipt",
+          "DELETE FROM schema_migration WHERE version = 8",
+          "DROP TABLE stock_alert",
           "DROP TABLE stock_minimum",
           "DELETE FROM schema_migration WHERE version = 7",
           "DROP TABLE form_use_conflict",
