@@ -458,8 +458,7 @@ std::vector<std::vector<std::string>> FormHistoryCsvRecords(
     const FormHistory& history, const std::function<std::string(const std::string&)>& time) {
   std::vector<std::vector<std::string>> records;
   records.push_back({"Form type", "Form number", "When", "Who", "What", "Range", "Holder before",
-                     "Status before", "Holder after", "Status after", "Comment",
-                     "Hand receipt"});
+                     "Status before", "Holder after", "Status after", "Comment", "Hand receipt"});
   const std::string number = std::to_string(history.number);
   for (const auto& e : history.entries) {
     const bool withdrawn = e.event == "WITHDRAW";

@@ -25,8 +25,8 @@ std::int64_t HandReceipt::Total() const {
 }
 
 DataSet IssuedReceiptsToDataSet(const std::vector<IssuedReceipt>& receipts) {
-  TableWriter set({Integer("RCPT_NBR"), Integer("ASGND_REG_NBR"), Text("OFFICER_NME"),
-                   Integer("FORM_CNT")});
+  TableWriter set(
+      {Integer("RCPT_NBR"), Integer("ASGND_REG_NBR"), Text("OFFICER_NME"), Integer("FORM_CNT")});
   for (const auto& r : receipts) {
     set.Add({Cell{r.number}, Cell{r.registry}, TextCell(r.officerName), Cell{r.forms}});
   }
@@ -56,8 +56,7 @@ std::map<std::string, DataSet> HandReceiptToDataSets(const HandReceipt& r) {
   TableWriter lines({Text("FORM_TYP_CD"), Text("FORM_DESC"), Integer("FRM_FORM_NBR"),
                      Integer("TO_FORM_NBR"), Integer("FORM_CNT")});
   for (const auto& l : r.lines) {
-    lines.Add({Cell{l.formType}, TextCell(l.description), Cell{l.from}, Cell{l.to},
-               Cell{l.forms}});
+    lines.Add({Cell{l.formType}, TextCell(l.description), Cell{l.from}, Cell{l.to}, Cell{l.forms}});
   }
   std::map<std::string, DataSet> sets;
   sets.emplace(kReceiptHeadDataSet, head.Take());

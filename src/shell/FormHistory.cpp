@@ -9,7 +9,7 @@
 namespace fm::shell {
 
 const std::array<const char*, FormHistory::kColumnCount> FormHistory::kColumns = {
-    "When",          "Who",          "What",         "Range",  "Holder before",
+    "When",          "Who",          "What",         "Range",   "Holder before",
     "Status before", "Holder after", "Status after", "Comment", "Hand receipt"};
 
 const std::array<const char*, FormHistory::kUseColumnCount> FormHistory::kUseColumns = {

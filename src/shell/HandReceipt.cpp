@@ -34,11 +34,12 @@ std::vector<ReportBlock> HandReceiptBlocks(const protocol::HandReceipt& r,
                   timeText(r.issuedAt), r.clerkName, r.clerkId, Officer(r)),
       TextStyle::Body, false, 1));
   ReportTable table;
-  for (const auto& h : HandReceiptView::kLineHeadings) table.columns.push_back({h, h != "Form type"});
+  for (const auto& h : HandReceiptView::kLineHeadings)
+    table.columns.push_back({h, h != "Form type"});
   for (const auto& l : r.lines) {
-    table.rows.push_back({{FormType(l), std::to_string(l.from), std::to_string(l.to),
-                           GroupedNumber(l.forms)},
-                          false});
+    table.rows.push_back(
+        {{FormType(l), std::to_string(l.from), std::to_string(l.to), GroupedNumber(l.forms)},
+         false});
   }
   table.rows.push_back({{"Total", "", "", GroupedNumber(r.Total())}, false});
   blocks.push_back(ReportBlock::Table(std::move(table)));
@@ -142,8 +143,8 @@ std::vector<std::vector<std::string>> HandReceiptView::LineRows() const {
   std::vector<std::vector<std::string>> rows;
   if (!mReceipt) return rows;
   for (const auto& l : mReceipt->lines) {
-    rows.push_back({FormType(l), std::to_string(l.from), std::to_string(l.to),
-                    GroupedNumber(l.forms)});
+    rows.push_back(
+        {FormType(l), std::to_string(l.from), std::to_string(l.to), GroupedNumber(l.forms)});
   }
   return rows;
 }

@@ -34,8 +34,8 @@ class HandReceiptView {
   enum class Change { Status, Receipt };
   using Changed = std::function<void(Change)>;
   // What to do with the receipt once its print is counted (paint it, write the PDF).
-  using Printing = std::function<void(const std::vector<ReportBlock>& blocks,
-                                      const std::string& footer)>;
+  using Printing =
+      std::function<void(const std::vector<ReportBlock>& blocks, const std::string& footer)>;
 
   static constexpr const char* kTitle = "Hand Receipt";
   static const std::vector<std::string> kLineHeadings;

@@ -10,8 +10,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "qt/render/GridView.h"
 #include "qt/receipt/HandReceiptWindow.h"
+#include "qt/render/GridView.h"
 #include "qt/render/QtText.h"
 #include "qt/render/TextTable.h"
 #include "shell/LocalCodes.h"

@@ -118,10 +118,10 @@ void HandReceiptWindow::ExportToPdf() {
 }
 
 void HandReceiptWindow::ExportToPdf(const QString& path) {
-  mModel.Print([this, path](const std::vector<shell::ReportBlock>& blocks,
-                            const std::string& footer) {
-    WriteReportPdf(path, windowTitle(), blocks, footer);
-  });
+  mModel.Print(
+      [this, path](const std::vector<shell::ReportBlock>& blocks, const std::string& footer) {
+        WriteReportPdf(path, windowTitle(), blocks, footer);
+      });
 }
 
 }  // namespace fm::qt

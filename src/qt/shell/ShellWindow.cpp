@@ -31,16 +31,17 @@
 #include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/UiServices.h"
+#include "protocol/Receipt.h"
 #include "qt/accountability/AccountabilityWindow.h"
 #include "qt/history/FormHistoryWindow.h"
 #include "qt/reassignment/TrooperChooser.h"
+#include "qt/receipt/HandReceiptWindow.h"
 #include "qt/recorduse/RecordUseWindow.h"
 #include "qt/render/FormView.h"
 #include "qt/render/GridView.h"
 #include "qt/render/QtText.h"
 #include "qt/shell/QtHostFrame.h"
 #include "qt/shell/WindowPlacement.h"
-#include "qt/receipt/HandReceiptWindow.h"
 #include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "qt/usageimport/UsageImportWindow.h"
 #include "shell/DraftFile.h"
@@ -48,7 +49,6 @@
 #include "shell/SearchSummary.h"
 #include "shell/TrooperReassignment.h"
 #include "transport/RecordsetWire.h"
-#include "protocol/Receipt.h"
 
 namespace fm::qt {
 

@@ -77,7 +77,7 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
   HandledRequest answer;
   protocol::Reply& reply = answer.reply;
   bool saved = false;  // a failure after the save must not claim that nothing changed
-  std::optional<std::string> refusal;  // the save was refused; the search still answers
+  std::optional<std::string> refusal;           // the save was refused; the search still answers
   std::vector<protocol::IssuedReceipt> issued;  // the hand receipts the save issued
   try {
     reply.requestId = request.requestId;

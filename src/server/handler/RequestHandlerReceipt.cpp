@@ -19,8 +19,8 @@ std::optional<protocol::HandReceipt> RequestHandler::Receipt(std::int64_t number
                                                              const std::string& requestId,
                                                              const std::string& requester) {
   if (!principal.May(Action::Report)) {
-    throw StoreError::Forbidden(fmt::format("Your account ({}) may not read hand receipts.",
-                                            RoleName(principal.role)));
+    throw StoreError::Forbidden(
+        fmt::format("Your account ({}) may not read hand receipts.", RoleName(principal.role)));
   }
   // A receipt is paper already handed over: whoever may read the reports of the inventory may
   // read it and print a copy, as they may read the history it is part of.
@@ -57,10 +57,10 @@ protocol::Reply RequestHandler::AnswerReceipt(const protocol::Request& request,
     } else if (key == text::ToUpper(protocol::kReceiptPrintKey)) {
       print = text::Trim(c.value) == "1";
     } else {
-      throw RequestError(fmt::format("A hand receipt (message type 41) takes the criteria {} and "
-                                     "{}; not {}",
-                                     protocol::kReceiptNumberKey, protocol::kReceiptPrintKey,
-                                     c.key));
+      throw RequestError(
+          fmt::format("A hand receipt (message type 41) takes the criteria {} and "
+                      "{}; not {}",
+                      protocol::kReceiptNumberKey, protocol::kReceiptPrintKey, c.key));
     }
   }
   if (!number) {

@@ -735,8 +735,7 @@ HttpAnswer HttpApi::Usage(std::string_view target) const {
                               {"conflicts", std::move(conflicts)}});
 }
 
-HttpAnswer HttpApi::Receipt(std::string_view target, const Principal& principal,
-                           bool print) const {
+HttpAnswer HttpApi::Receipt(std::string_view target, const Principal& principal, bool print) const {
   std::string_view path = target.substr(0, target.find('?'));
   path.remove_prefix(kReceiptsPath.size());
   if (print) path.remove_suffix(kPrintSuffix.size());

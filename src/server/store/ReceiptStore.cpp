@@ -38,7 +38,7 @@ constexpr const char* kHeadColumns =
     " clerk_usr_id, clerk_usr_nme, requester, print_cnt";
 
 std::optional<protocol::HandReceipt> ReadReceipt(SqlConnection& c, std::int64_t number,
-                                                const ReferenceData& reference) {
+                                                 const ReferenceData& reference) {
   const auto head = c.Query(
       fmt::format("SELECT {} FROM hand_receipt WHERE receipt_nbr = ?", kHeadColumns), {number});
   if (head.empty()) return std::nullopt;
@@ -90,10 +90,10 @@ std::vector<std::int64_t> IssueReceipts(SqlConnection& c, const SaveContext& con
   for (const GivenRange& g : given) {
     const FormRange& r = g.range;
     auto it = std::find_if(receipts.begin(), receipts.end(), [&](const Receipt& x) {
-      return std::tie(x.registry, x.troop, x.district) ==
-             std::tie(r.registry, r.troop, r.district);
+      return std::tie(x.registry, x.troop, x.district) == std::tie(r.registry, r.troop, r.district);
     });
-    if (it == receipts.end()) it = receipts.insert(receipts.end(), {r.registry, r.troop, r.district, {}});
+    if (it == receipts.end())
+      it = receipts.insert(receipts.end(), {r.registry, r.troop, r.district, {}});
     it->lines.push_back(&g);
   }
   std::vector<std::int64_t> numbers;

@@ -78,7 +78,8 @@ class SqlStore : public Store {
   std::vector<StockMinimum> StockMinimums() override;
   std::vector<StockAlert> StockAlerts(bool openOnly) override;
   // ReceiptStore.cpp:
-  std::optional<protocol::HandReceipt> Receipt(const StationScope& scope, std::int64_t number) override;
+  std::optional<protocol::HandReceipt> Receipt(const StationScope& scope,
+                                               std::int64_t number) override;
   protocol::HandReceipt PrintReceipt(const SaveContext& context, std::int64_t number) override;
 
   // For the benchmark that weighs what the custody checks of a save cost (the version

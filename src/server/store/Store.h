@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "protocol/Receipt.h"
-
 #include "server/store/InventoryCheck.h"
 #include "server/store/StockTypes.h"
 #include "server/store/StoreTypes.h"
@@ -231,7 +230,8 @@ class Store {
   //
   // The receipt `number`; none when there is no such receipt. Throws StoreError::Forbidden
   // for a receipt of a station outside `scope`.
-  virtual std::optional<protocol::HandReceipt> Receipt(const StationScope& scope, std::int64_t number) = 0;
+  virtual std::optional<protocol::HandReceipt> Receipt(const StationScope& scope,
+                                                       std::int64_t number) = 0;
   // Counts a print of the receipt and answers it with the prints counted before (a print after
   // the first is a copy). Throws StoreError::Rejected for no such receipt, and Forbidden as
   // Receipt.

@@ -65,7 +65,8 @@ class ForwardingStore : public Store {
   std::vector<StockAlert> StockAlerts(bool openOnly) override {
     return mInner->StockAlerts(openOnly);
   }
-  std::optional<protocol::HandReceipt> Receipt(const StationScope& scope, std::int64_t number) override {
+  std::optional<protocol::HandReceipt> Receipt(const StationScope& scope,
+                                               std::int64_t number) override {
     return mInner->Receipt(scope, number);
   }
   protocol::HandReceipt PrintReceipt(const SaveContext& context, std::int64_t number) override {

@@ -511,7 +511,8 @@ TYPED_TEST(HandlerSuite, AssigningThreeRangesGivesOneReceiptWithThreeLines) {
   };
   const auto receipt = protocol::HandReceiptFromDataSets(this->Ok(ask("1")).dataSets);
   ASSERT_EQ(receipt.lines.size(), 3u);
-  EXPECT_EQ(receipt.lines[2], (protocol::ReceiptLine{"Z", 5300, 5599, 300, receipt.lines[2].description}));
+  EXPECT_EQ(receipt.lines[2],
+            (protocol::ReceiptLine{"Z", 5300, 5599, 300, receipt.lines[2].description}));
   EXPECT_EQ(receipt.clerkName, "Margaret Hartley");
   EXPECT_FALSE(receipt.IsCopy());
   EXPECT_TRUE(protocol::HandReceiptFromDataSets(this->Ok(ask("1")).dataSets).IsCopy());
@@ -519,7 +520,8 @@ TYPED_TEST(HandlerSuite, AssigningThreeRangesGivesOneReceiptWithThreeLines) {
   EXPECT_EQ(protocol::HandReceiptFromDataSets(this->Ok(ask("0")).dataSets).printCount, 2);
 
   // The form history names the receipt of the entry that gave the form.
-  const auto history = this->Ok(Custody(35, {Key("REF_TYP_CD", "Z"), Key("FORM_SEARCH_NBR", "5400")}));
+  const auto history =
+      this->Ok(Custody(35, {Key("REF_TYP_CD", "Z"), Key("FORM_SEARCH_NBR", "5400")}));
   EXPECT_EQ(protocol::FormHistoryFromDataSets(history.dataSets).entries.back().receipt,
             issued[0].number);
 

@@ -172,7 +172,12 @@ TEST_F(HttpApiTest, TokensReplacedTakeEffectUnlessNoneWereAskedFor) {
 }
 
 TEST_F(HttpApiTest, AReceiptIsReadByItsNumberAndAPrintAfterTheFirstSaysCopy) {
-  FormRange range{"C", 1100001, 1100100, "A", "1"};
+  FormRange range;
+  range.formType = "C";
+  range.from = 1100001;
+  range.to = 1100100;
+  range.troop = "A";
+  range.district = "1";
   range.remaining = 100;
   mStore->LoadInventory({range}, SaveContext{"load", "test", 0}, true);
   RangeChange give;

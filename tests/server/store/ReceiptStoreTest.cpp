@@ -106,7 +106,8 @@ TYPED_TEST(ReceiptSuite, OnlyFormsComingIntoAnOfficersHandsAreReceipted) {
   batch.rules.today = "2099-12-31";
   batch.lines = [](const std::function<void(const UseLine&)>& each) {
     for (std::int64_t n = 1100061; n <= 1100062; ++n) {
-      each({n - 1100060, {"C", std::to_string(n), "ISSUED", "2026-06-01", "1002", "T", "", ""}, ""});
+      each(
+          {n - 1100060, {"C", std::to_string(n), "ISSUED", "2026-06-01", "1002", "T", "", ""}, ""});
     }
   };
   ASSERT_EQ(this->S().RecordUses(Clerk("uses"), batch).recorded, 2);
