@@ -8,6 +8,7 @@
 #include "protocol/Custody.h"
 #include "shell/Accountability.h"
 #include "shell/AccountabilityPrint.h"
+#include "shell/HandReceipt.h"
 
 namespace fm::shell {
 namespace {
@@ -53,6 +54,38 @@ TEST(AccountabilityPrintTest, TheReportInWordsWithADefectMarkedAndTheCertificati
   const auto month = LastCalendarMonth(2026y / March / 15);
   EXPECT_EQ(month.first, 2026y / February / 1);
   EXPECT_EQ(month.second, 2026y / February / 28);
+}
+
+// The printed hand receipt: a reprint is a copy, a book passed on counts the forms handed over,
+// and both signatures have their lines.
+TEST(AccountabilityPrintTest, TheHandReceiptPrintsItsLinesTotalAndSignatures) {
+  protocol::HandReceipt r;
+  r.number = 17;
+  r.troop = "A";
+  r.district = "1";
+  r.registry = 1002;
+  r.officerName = "Smith, John";
+  r.clerkName = "Margaret Hartley";
+  r.issuedAt = "2026-12-07T15:04:00Z";
+  r.lines = {{"C", 1100001, 1100100, 100, "ENF001 Citation"}, {"K", 500, 599, 61, ""}};
+  const auto time = [](const std::string& utc) { return "at " + utc; };
+  auto blocks = HandReceiptBlocks(r, time);
+  EXPECT_EQ(blocks.front().text, "Hand Receipt 17");
+  const auto& rows = blocks.at(2).table.rows;
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].cells,
+            (std::vector<std::string>{"ENF001 Citation", "1100001", "1100100", "100"}));
+  EXPECT_EQ(rows[1].cells.front(), "K");
+  EXPECT_EQ(rows[2].cells, (std::vector<std::string>{"Total", "", "", "161"}));
+  EXPECT_NE(blocks.at(1).text.find("Issued at 2026-12-07T15:04:00Z by Margaret Hartley"),
+            std::string::npos);
+  EXPECT_NE(blocks.at(4).text.find("Officer: Smith, John (1002)\n\nSignature: ___"),
+            std::string::npos);
+  EXPECT_NE(blocks.back().text.find("Issued by: Margaret Hartley\n\nSignature: ___"),
+            std::string::npos);
+  r.printCount = 1;
+  EXPECT_EQ(HandReceiptBlocks(r, time).front().text, "Hand Receipt 17 - COPY");
+  EXPECT_EQ(HandReceiptFooter(r), "Hand Receipt 17, Troop/District A1, Smith, John (1002)");
 }
 
 }  // namespace

@@ -278,9 +278,11 @@ std::string ShellWindow::LastStation() const {
 HandReceiptWindow& ShellWindow::OpenHandReceipt(std::int64_t number) {
   auto* window = new HandReceiptWindow(this);
   window->setAttribute(Qt::WA_DeleteOnClose);
+  // Beside the clerk's work, not in its way: the keys stay with the grid he saved from.
+  window->setAttribute(Qt::WA_ShowWithoutActivating);
   PlaceCentredOver(*window, *this, window->sizeHint());
   window->Load(number);
-  Present(*window);
+  window->show();
   return *window;
 }
 

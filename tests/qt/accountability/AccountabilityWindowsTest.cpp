@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
@@ -32,6 +34,7 @@
 #include "protocol/Custody.h"
 #include "qt/accountability/AccountabilityWindow.h"
 #include "qt/history/FormHistoryWindow.h"
+#include "qt/receipt/HandReceiptWindow.h"
 #include "qt/render/FormView.h"
 #include "qt/render/GridTableModel.h"
 #include "qt/report/DateEntry.h"
@@ -388,6 +391,34 @@ TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {
         return shell->Status() == "Ready";
       },
       30s));
+
+  // The colleague signs for what he now holds: one hand receipt, a line per range, opened at
+  // once; a PDF counts as a print, so the second one says COPY.
+  HandReceiptWindow* receipt = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+          auto* r = dynamic_cast<HandReceiptWindow*>(w);
+          if (r != nullptr && r->isVisible() && !r->Waiting() && r->Receipt().number > 0) {
+            receipt = r;
+          }
+        }
+        return receipt != nullptr;
+      },
+      30s));
+  EXPECT_EQ(receipt->Receipt().registry, to);
+  EXPECT_EQ(receipt->Receipt().lines.size(), before.size());
+  EXPECT_EQ(receipt->Lines().rowCount(), static_cast<int>(before.size()));
+  const auto pdf = std::filesystem::temp_directory_path() /
+                   fmt::format("receipt-{}.pdf", receipt->Receipt().number);
+  for (int print = 0; print < 2; ++print) {
+    receipt->ExportToPdf(QString::fromStdString(pdf.string()));
+    ASSERT_TRUE(WaitUntil([&] { return !receipt->Waiting(); }, 30s));
+    EXPECT_EQ(receipt->Receipt().IsCopy(), print == 1);
+  }
+  EXPECT_GT(std::filesystem::file_size(pdf), 0u);
+  std::filesystem::remove(pdf);
+  receipt->close();
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Takes the README's screenshots of the three view modes at the smallest window size the
 // desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
 // windows, of the windows of the uses of form numbers (Record Use, Import Form Usage, Unaccounted
-// Forms, and the Form History with a use), and of the reports' first printed pages (rendered
+// Forms, and the Form History with a use), of the hand receipt an assignment opens, and of the
+// reports' and the receipt's first printed pages (rendered
 // from their PDFs with pdftoppm of poppler-utils): the shell on the demo data (a fresh local
 // database and embedded inventory in a temporary folder), driven with keys and clicks as a clerk
 // would.
@@ -37,6 +38,7 @@
 #include "document/TARVO_FormsMaint.h"
 #include "qt/accountability/AccountabilityWindow.h"
 #include "qt/history/FormHistoryWindow.h"
+#include "qt/receipt/HandReceiptWindow.h"
 #include "qt/recorduse/RecordUseWindow.h"
 #include "qt/render/FormView.h"
 #include "qt/render/GridTableModel.h"
@@ -258,6 +260,27 @@ void ShootTheWindows(const std::filesystem::path& out) {
   QTest::mouseClick(&clerk.W("cmdButton(2)"), Qt::LeftButton);  // Assign
   clerk.Session().Ui().SetModalObserver({});
   clerk.WaitForReply("Saving Forms");
+  // The assignment's hand receipt, opened at once, and its printed page.
+  fm::qt::HandReceiptWindow* receipt = nullptr;
+  fm::testing::WaitUntil([&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* r = dynamic_cast<fm::qt::HandReceiptWindow*>(w); r != nullptr && r->isVisible()) {
+        receipt = r;
+      }
+    }
+    return receipt != nullptr && !receipt->Waiting() && receipt->Receipt().number > 0;
+  });
+  if (receipt == nullptr) throw std::runtime_error("the assignment's hand receipt did not open");
+  receipt->move(0, 0);
+  Shoot(*receipt, out / "hand-receipt.png");
+  const fm::testing::TempFolder receiptFolder;
+  ShootPdf(
+      [&] {
+        receipt->ExportToPdf();  // written once the server has counted the print
+        AwaitAnswer(*receipt, "the print of the hand receipt");
+      },
+      receiptFolder.Path() / "receipt.pdf", out / "hand-receipt-pdf");
+  receipt->close();
   for (int row = 0; row < ranges.RowCount(); ++row) {
     if (std::stoll(fm::testing::Stored(ranges, row, "FRM_FORM_NBR")) == second) click(grid, row);
   }
