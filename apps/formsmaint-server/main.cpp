@@ -10,6 +10,7 @@
 
 #include "BackupCommand.h"
 #include "ConfigFile.h"
+#include "ClearanceCommand.h"
 #include "ReconcileCommand.h"
 #include "ReportCommand.h"
 #include "ServeCommand.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   subcommands.push_back(AddWithdrawCommand(app));
   subcommands.push_back(AddReportCommand(app));
   subcommands.push_back(AddReconcileCommand(app));
+  subcommands.push_back(AddClearanceCommand(app));
   subcommands.push_back(AddVerifyCommand(app));
   subcommands.push_back(AddBackupCommand(app));
   subcommands.push_back(AddRestoreCommand(app));

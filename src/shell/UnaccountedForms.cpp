@@ -4,6 +4,7 @@
 
 #include "base/Numbers.h"
 #include "base/Text.h"
+#include "protocol/Clearance.h"
 #include "shell/SearchSummary.h"
 #include "shell/ShellExchange.h"
 
@@ -101,6 +102,10 @@ void UnaccountedForms::Show(protocol::Reconciliation answered) {
   mReport.reset();
   const protocol::Reconciliation& report = mReport.emplace(std::move(answered));
   if (mChanged) mChanged(Change::Report);
+  if (mClearance) {
+    Say(Verdict(), !Clear());
+    return;
+  }
   std::int64_t unaccounted = 0;
   for (const auto& line : report.lines) unaccounted += line.unaccounted.count;
   const auto exceptions = static_cast<std::int64_t>(report.exceptions.size());
@@ -115,6 +120,14 @@ void UnaccountedForms::Show(protocol::Reconciliation answered) {
                   exceptions == 1 ? std::string("1 exception")
                                   : fmt::format("{} exceptions", GroupedNumber(exceptions))),
       true);
+}
+
+std::string UnaccountedForms::Verdict() const {
+  return mClearance && mReport ? protocol::ClearanceVerdictText(*mReport) : std::string();
+}
+
+bool UnaccountedForms::Clear() const {
+  return mReport && protocol::ClearanceOf(*mReport).Clear();
 }
 
 std::string UnaccountedForms::Heading() const {
@@ -151,7 +164,8 @@ std::vector<std::vector<std::string>> UnaccountedForms::ExceptionRows() const {
 std::string UnaccountedForms::SuggestedFileName(const char* extension) const {
   std::string holder = Report().troop + (Report().wholeTroop ? "" : Report().district);
   if (Report().registry) holder += (holder.empty() ? "" : "-") + std::to_string(*Report().registry);
-  return fmt::format("unaccounted-{}-{}.{}", holder, Report().asOf, extension);
+  return fmt::format("{}-{}-{}.{}", mClearance ? "clearance" : "unaccounted", holder,
+                     Report().asOf, extension);
 }
 
 void UnaccountedForms::ExportToCsv(const std::string& path) {
@@ -162,11 +176,13 @@ void UnaccountedForms::ExportToCsv(const std::string& path) {
 
 std::vector<ReportBlock> UnaccountedForms::Blocks() const {
   std::vector<ReportBlock> blocks;
-  blocks.push_back(ReportBlock::Paragraph("Unaccounted Forms Report", TextStyle::Title, true));
+  blocks.push_back(ReportBlock::Paragraph(
+      mClearance ? kClearanceTitle : "Unaccounted Forms Report", TextStyle::Title, true));
   blocks.push_back(ReportBlock::Paragraph(Heading(), TextStyle::Bold, true));
   blocks.push_back(ReportBlock::Paragraph(
       fmt::format("Computed: {}", mTimeText ? mTimeText(Report().computedAt) : Report().computedAt),
       TextStyle::Body, true, 1));
+  if (mClearance) blocks.push_back(ReportBlock::Paragraph(Verdict(), TextStyle::Heading, false, 1));
   if (Report().lines.empty()) {
     blocks.push_back(ReportBlock::Paragraph("No forms held.", TextStyle::Body, false, 1));
   } else {
@@ -191,11 +207,21 @@ std::vector<ReportBlock> UnaccountedForms::Blocks() const {
     for (auto& row : ExceptionRows()) exceptions.rows.push_back({std::move(row), true});
     blocks.push_back(ReportBlock::Table(std::move(exceptions)));
   }
+  if (mClearance) {
+    for (const char* who : {"Officer", "Supervisor"}) {
+      blocks.push_back(ReportBlock::Paragraph(
+          fmt::format("{}: ______________________________   Signature: "
+                      "______________________________   Date: ____________",
+                      who),
+          TextStyle::Body, false, 1));
+    }
+  }
   return blocks;
 }
 
 std::string UnaccountedForms::Footer() const {
-  return fmt::format("Unaccounted Forms Report, {}, as of {}", Report().holder,
+  return fmt::format("{}, {}, as of {}", mClearance ? kClearanceTitle : "Unaccounted Forms Report",
+                     Report().holder,
                      mDayText ? mDayText(Report().asOf) : Report().asOf);
 }
 

@@ -71,6 +71,17 @@ class UnaccountedForms {
   const StatusLine& Status() const { return mStatus; }
   void Say(std::string text, bool problem);
 
+  // The officer's clearance statement (docs/clearance.md): the same reconciliation of one
+  // officer's forms, read for its verdict ("CLEAR" only when nothing is unused or
+  // unaccounted), which the status line, the printed statement (with lines for the officer's
+  // and his supervisor's signatures) and its file name then carry.
+  static constexpr const char* kClearanceTitle = "Clearance Statement";
+  void SetClearance(bool clearance) { mClearance = clearance; }
+  bool IsClearance() const { return mClearance; }
+  // The verdict of the last answer; empty before one, or out of clearance.
+  std::string Verdict() const;
+  bool Clear() const;
+
  private:
   void Show(protocol::Reconciliation report);
 
@@ -83,6 +94,7 @@ class UnaccountedForms {
   // clang-tidy's reserved-identifier check finds fault with in the generated code.
   std::optional<protocol::Reconciliation> mReport;
   StatusLine mStatus;
+  bool mClearance = false;
 };
 
 }  // namespace fm::shell

@@ -275,6 +275,16 @@ std::string ShellWindow::LastStation() const {
   return text::Trim(last.troop) + text::Trim(last.district);
 }
 
+UnaccountedFormsWindow& ShellWindow::OpenClearance(std::int64_t registry) {
+  auto* window = new UnaccountedFormsWindow(this);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->SetClearance(QString::number(registry));
+  PlaceCentredOver(*window, *this, window->sizeHint());
+  Present(*window);
+  window->Run();
+  return *window;
+}
+
 HandReceiptWindow& ShellWindow::OpenHandReceipt(std::int64_t number) {
   auto* window = new HandReceiptWindow(this);
   window->setAttribute(Qt::WA_DeleteOnClose);
@@ -388,6 +398,14 @@ void ShellWindow::AddGridActions() {
                  mDocument->SelectedTrooper().has_value();
         },
         [this] { Trap("ShellWindow.Reassign", [&] { ReassignSelectedTrooper(); }); });
+    troopers->AddContextAction(
+        tr("Clearance Statement..."),
+        [this] { return mDocument && mDocument->SelectedTrooper().has_value(); },
+        [this] {
+          Trap("ShellWindow.Clearance", [&] {
+            if (const auto trooper = mDocument->SelectedTrooper()) OpenClearance(trooper->registry);
+          });
+        });
   }
 }
 

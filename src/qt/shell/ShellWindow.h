@@ -128,6 +128,9 @@ class ShellWindow final : public QMainWindow {
   AccountabilityWindow& OpenAccountability();
   UsageImportWindow& OpenUsageImport();
   UnaccountedFormsWindow& OpenUnaccounted();
+  // A new window with the clearance statement of the officer `registry`, asked for at once
+  // (closing deletes it).
+  UnaccountedFormsWindow& OpenClearance(std::int64_t registry);
   // A new window showing hand receipt `number` (closing deletes it).
   HandReceiptWindow& OpenHandReceipt(std::int64_t number);
   // The Record Use window for the range selected in the Forms Assignment grid (a new one

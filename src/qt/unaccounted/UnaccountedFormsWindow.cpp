@@ -144,6 +144,18 @@ void UnaccountedFormsWindow::SetStation(const QString& station) {
 void UnaccountedFormsWindow::SetOfficer(const QString& registry) { mOfficer->setText(registry); }
 void UnaccountedFormsWindow::SetAsOf(const QDate& day) { mAsOf->SetDate(day); }
 
+void UnaccountedFormsWindow::SetClearance(const QString& registry) {
+  mModel.SetClearance(true);
+  setObjectName(QStringLiteral("clearanceWindow"));
+  setWindowTitle(tr("%1 of officer %2").arg(tr(shell::UnaccountedForms::kClearanceTitle), registry));
+  // The statement is of one officer, wherever his forms are held.
+  mStation->clear();
+  mStation->setEnabled(false);
+  mOfficer->setText(registry);
+  mFormType->setCurrentIndex(0);
+  mFormType->setEnabled(false);
+}
+
 void UnaccountedFormsWindow::Run() {
   shell::UnaccountedEntries entries;
   entries.station = ToStdString(mStation->text());
@@ -159,7 +171,10 @@ void UnaccountedFormsWindow::OnChange(shell::UnaccountedForms::Change change) {
   if (change == shell::UnaccountedForms::Change::Report) ShowReport();
   const shell::StatusLine& status = mModel.Status();
   mStatus->setText(ToQString(status.text));
-  mStatus->setStyleSheet(status.problem ? QStringLiteral("color: #b00000;") : QString());
+  const bool cleared = mModel.IsClearance() && mModel.HasReport() && mModel.Clear();
+  mStatus->setStyleSheet(status.problem ? QStringLiteral("color: #b00000;")
+                         : cleared      ? QStringLiteral("color: #006400; font-weight: bold;")
+                                        : QString());
 }
 
 void UnaccountedFormsWindow::ShowReport() {

@@ -33,6 +33,10 @@ class UnaccountedFormsWindow final : public QWidget {
   void SetStation(const QString& station);
   void SetOfficer(const QString& registry);
   void SetAsOf(const QDate& day);
+  // Makes the window the clearance statement of the officer `registry` (docs/clearance.md):
+  // its title, its verdict in the status line (green when clear), and its PDF with the
+  // verdict and lines for signatures. Run() then asks for it.
+  void SetClearance(const QString& registry);
   void Run();
   void ExportToCsv();
   void ExportToPdf();

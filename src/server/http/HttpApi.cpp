@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/Numbers.h"
+#include "protocol/Clearance.h"
 #include "protocol/Custody.h"
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
@@ -47,6 +48,7 @@ constexpr std::string_view kReportPath = "/v1/report";
 constexpr std::string_view kReconciliationPath = "/v1/reconciliation";
 constexpr std::string_view kUsagePath = "/v1/usage";
 constexpr std::string_view kCsvMediaType = "text/csv";
+constexpr std::string_view kClearancePath = "/v1/clearance";
 constexpr std::string_view kReceiptsPath = "/v1/receipts/";  // {n}, {n}/print
 constexpr std::string_view kPrintSuffix = "/print";
 
@@ -257,6 +259,10 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     endpoint = read ? HttpEndpoint::Usage : HttpEndpoint::UsageJson;
     allowed = read ? "GET" : "POST";
     action = read ? Action::History : Action::RecordUses;
+  } else if (path == kClearancePath) {
+    endpoint = HttpEndpoint::Clearance;
+    allowed = "GET";
+    action = Action::Report;
   } else if (path.starts_with(kReceiptsPath) && path.ends_with(kPrintSuffix)) {
     endpoint = HttpEndpoint::ReceiptPrint;
     allowed = "POST";
@@ -268,11 +274,11 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
-                                   "GET {}, POST {}, GET {}, GET {}, GET and POST {}, GET {}N, "
-                                   "POST {}N{} and GET {}",
+                                   "GET {}, POST {}, GET {}, GET {}, GET {}, GET and POST {}, GET "
+                                   "{}N, POST {}N{} and GET {}",
                                    path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
-                                   kReconciliationPath, kUsagePath, kReceiptsPath, kReceiptsPath,
-                                   kPrintSuffix, kHealthPath)),
+                                   kReconciliationPath, kClearancePath, kUsagePath, kReceiptsPath,
+                                   kReceiptsPath, kPrintSuffix, kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
@@ -348,6 +354,8 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
         return RecordUsage(target, body, principal, endpoint == HttpEndpoint::UsageCsv);
       case HttpEndpoint::Usage:
         return Usage(target);
+      case HttpEndpoint::Clearance:
+        return Clearance(target);
       case HttpEndpoint::Receipt:
       case HttpEndpoint::ReceiptPrint:
         return Receipt(target, principal, endpoint == HttpEndpoint::ReceiptPrint);
@@ -598,6 +606,29 @@ HttpAnswer HttpApi::Reconciliation(std::string_view target) const {
   parameters.gapDays = given["gap_days"];
   try {
     return {200, protocol::ReconciliationToJson(mHandler->Reconcile(parameters)), {}};
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::Clearance(std::string_view target) const {
+  std::map<std::string, std::string> given;
+  if (auto refusal = ReadQuery(target, kClearancePath, {"officer", "as_of", "gap_days"}, given)) {
+    return *refusal;
+  }
+  if (given["officer"].empty()) {
+    return Error(400, fmt::format("the query parameter \"officer\" is missing; ask for example "
+                                  "{}?officer=1002",
+                                  kClearancePath));
+  }
+  ReconcileParameters parameters;
+  parameters.officer = given["officer"];
+  parameters.asOf = given["as_of"];
+  parameters.gapDays = given["gap_days"];
+  try {
+    return {200, protocol::ClearanceToJson(mHandler->Reconcile(parameters)), {}};
   } catch (const RequestError& e) {
     return Error(422, e.what());
   } catch (const StoreError& e) {

@@ -52,6 +52,7 @@ enum class HttpEndpoint {
   UsageCsv,        // POST /v1/usage with an import file
   UsageJson,       // POST /v1/usage with uses as JSON
   Usage,           // GET /v1/usage
+  Clearance,       // GET /v1/clearance
   Receipt,         // GET /v1/receipts/{n}
   ReceiptPrint     // POST /v1/receipts/{n}/print
 };
@@ -76,6 +77,7 @@ struct HttpAdmission {
 //   GET  /v1/reconciliation every role
 //   POST /v1/usage        clerk (within its stations) or admin; text/csv or JSON
 //   GET  /v1/usage        every role
+//   GET  /v1/clearance    every role
 //   GET  /v1/receipts/{n} every role; POST /v1/receipts/{n}/print counts a print of it
 //   GET  /healthz         no token
 //
@@ -133,6 +135,7 @@ class HttpApi {
   HttpAnswer RecordUsage(std::string_view target, std::string_view body, const Principal& principal,
                          bool csv) const;
   HttpAnswer Usage(std::string_view target) const;
+  HttpAnswer Clearance(std::string_view target) const;
   HttpAnswer Receipt(std::string_view target, const Principal& principal, bool print) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
   std::optional<HttpAnswer> CheckTextLengths(const protocol::Request& request) const;

@@ -35,6 +35,7 @@
 #include "qt/accountability/AccountabilityWindow.h"
 #include "qt/history/FormHistoryWindow.h"
 #include "qt/receipt/HandReceiptWindow.h"
+#include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "qt/render/FormView.h"
 #include "qt/render/GridTableModel.h"
 #include "qt/report/DateEntry.h"
@@ -419,6 +420,27 @@ TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {
   EXPECT_GT(std::filesystem::file_size(pdf), 0u);
   std::filesystem::remove(pdf);
   receipt->close();
+
+  // The trooper's clearance statement, from the troopers grid: his forms wherever held, and
+  // its verdict in the status line.
+  ASSERT_TRUE(Grid("grdOfficerList").RunContextAction("Clearance Statement..."));
+  UnaccountedFormsWindow* clearance = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+          auto* c = dynamic_cast<UnaccountedFormsWindow*>(w);
+          if (c != nullptr && c->objectName() == "clearanceWindow" && !c->Waiting() &&
+              c->Report().registry) {
+            clearance = c;
+          }
+        }
+        return clearance != nullptr;
+      },
+      30s));
+  EXPECT_EQ(std::to_string(*clearance->Report().registry), from);
+  const std::string verdict = clearance->StatusLine().text().toStdString();
+  EXPECT_TRUE(verdict.rfind("CLEAR: ", 0) == 0 || verdict.rfind("NOT CLEAR: ", 0) == 0) << verdict;
+  clearance->close();
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
 // windows, of the windows of the uses of form numbers (Record Use, Import Form Usage, Unaccounted
 // Forms, and the Form History with a use), of the hand receipt an assignment opens, and of the
-// reports' and the receipt's first printed pages (rendered
+// reports', the receipt's and a clearance statement's first printed pages (rendered
 // from their PDFs with pdftoppm of poppler-utils): the shell on the demo data (a fresh local
 // database and embedded inventory in a temporary folder), driven with keys and clicks as a clerk
 // would.
@@ -281,6 +281,16 @@ void ShootTheWindows(const std::filesystem::path& out) {
       },
       receiptFolder.Path() / "receipt.pdf", out / "hand-receipt-pdf");
   receipt->close();
+  // That trooper's clearance statement: what he was just given is open, so he is not clear.
+  const auto trooper = clerk.Document().SelectedTrooper();
+  if (!trooper) throw std::runtime_error("no trooper is selected for the clearance statement");
+  fm::qt::UnaccountedFormsWindow& clearance = window.OpenClearance(trooper->registry);
+  AwaitAnswer(clearance, "the clearance statement");
+  clearance.move(0, 0);
+  Shoot(clearance, out / "clearance.png");
+  ShootPdf([&] { clearance.ExportToPdf(); }, receiptFolder.Path() / "clearance.pdf",
+           out / "clearance-pdf");
+  clearance.close();
   for (int row = 0; row < ranges.RowCount(); ++row) {
     if (std::stoll(fm::testing::Stored(ranges, row, "FRM_FORM_NBR")) == second) click(grid, row);
   }

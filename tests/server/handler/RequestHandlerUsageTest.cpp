@@ -331,6 +331,21 @@ TYPED_TEST(UsageSuite, AuditorFindsTheOneMissingNumberAndTheFormOfAnotherOfficer
   const protocol::Reconciliation after = handler.Reconcile(asked);
   EXPECT_EQ(after.lines, r.lines);
   EXPECT_EQ(after.exceptions, r.exceptions);
+
+  // His clearance on leaving: 40 forms in his hands and the one skipped, not clear; once the
+  // rest of his book is written and the skipped number reported lost, he is clear.
+  const protocol::ClearanceVerdict open = protocol::ClearanceOf(r);
+  EXPECT_EQ(open.unused, 41);
+  EXPECT_EQ(open.unaccounted, 1);
+  EXPECT_FALSE(open.Clear());
+  EXPECT_EQ(protocol::ClearanceVerdictText(r).rfind("NOT CLEAR: ", 0), 0u);
+  std::string rest = "C,1100033,LOST,2026-05-20,1002,RPT-7,\n";
+  for (int n = 61; n <= 100; ++n)
+    rest += fmt::format("C,{},ISSUED,2026-06-01,1002,CIT-{},\n", 1100000 + n, n);
+  ASSERT_EQ(this->Import("ecite-june.csv", rest).recorded, 41);
+  const protocol::Reconciliation cleared = handler.Reconcile(asked);
+  EXPECT_TRUE(protocol::ClearanceOf(cleared).Clear()) << protocol::ClearanceText(cleared);
+  EXPECT_EQ(protocol::ClearanceVerdictText(cleared).rfind("CLEAR: ", 0), 0u);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
           {"POST", "/v1/history", "Bearer admin", "", 405, "GET"},
           {"GET", "/v1/reports", "Bearer admin", "", 404,
            "answers POST /v1/messages, GET /v1/history, POST /v1/withdrawals, GET /v1/report, GET "
-           "/v1/reconciliation, GET and POST /v1/usage, GET /v1/receipts/N, POST "
+           "/v1/reconciliation, GET /v1/clearance, GET and POST /v1/usage, GET /v1/receipts/N, POST "
            "/v1/receipts/N/print and GET /healthz"},
           {"GET", "/v1/receipts/3", "Bearer clerk", "", 0, ""},
           {"POST", "/v1/receipts/3/print", "Bearer clerk", "", 0, ""},
