@@ -98,7 +98,7 @@ TEST_F(CustodyModelsTest, FormHistorySendsOnlyAFormAndSaysWhatWentWrong) {
   const auto row = model.Rows().at(0);
   EXPECT_EQ(std::vector<std::string>(row.begin(), row.end()),
             (std::vector<std::string>{"local 2026-11-02T14:05:00.000Z", "", "", "5-9", "A1",
-                                      "Activate", "(withdrawn)", "", "Destroyed"}));
+                                      "Activate", "(withdrawn)", "", "Destroyed", ""}));
   model.ExportToCsv("/no/such/folder/history.csv");
   ASSERT_EQ(ui->messages.size(), 1u);
   EXPECT_EQ(ui->messages[0].title, "Form History");

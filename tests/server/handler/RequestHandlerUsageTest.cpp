@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "StoreBackends.h"
+#include "protocol/Clearance.h"
 #include "protocol/Json.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
