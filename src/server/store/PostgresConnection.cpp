@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
@@ -19,6 +20,8 @@ namespace fm::server {
 namespace {
 
 constexpr std::size_t kMaxCachedStatements = 128;
+// Rows a cursor's read takes from the server at a time (QueryEach): a few megabytes at most.
+constexpr int kFetchRows = 10000;
 // Key of the advisory lock that keeps two server processes from migrating at once.
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(70311605)";
 // The first key of the form types' write locks (pg_advisory_lock(int, int), a key space of
@@ -103,6 +106,7 @@ struct PostgresConnection::Impl {
   PGconn* conn = nullptr;
   std::map<std::string, std::string, std::less<>> statements;  // SQL -> prepared name
   int nextStatement = 0;
+  std::int64_t nextCursor = 0;
   bool healthy = true;
   bool locked = false;  // holds (or may hold) form-type locks of BeginWrite
 
@@ -272,13 +276,60 @@ using OwnedResult = std::unique_ptr<PGresult, void (*)(PGresult*)>;
 
 }  // namespace
 
-// Single-row mode: the server sends the rows as it finds them and each goes to `each` as it
-// arrives, so a read of a million uses holds one row in the client, not the whole result.
+// A read of a million uses holds a page of rows in the client, not libpq's whole result.
+// Inside a transaction the rows come from a cursor, a page (kFetchRows) at a time: `each` may
+// then run statements of its own on the connection, as it could when the result was held
+// whole. Outside one, in single-row mode, the rows go to `each` as the server sends them.
 void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
                                    const std::function<bool(const SqlRow&)>& each) {
-  const std::string& name = mImpl->Prepare(sql);
   const ParamTexts texts(params);
   const std::string doing = fmt::format("could not run \"{}\"", sql);
+  const std::size_t start = sql.find_first_not_of(" \n");
+  const bool select =
+      start != std::string_view::npos && sql.size() - start > 7 &&
+      std::equal(sql.begin() + static_cast<std::ptrdiff_t>(start),
+                 sql.begin() + static_cast<std::ptrdiff_t>(start) + 7, "SELECT ",
+                 [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+  if (select && PQtransactionStatus(mImpl->conn) == PQTRANS_INTRANS) {
+    const std::string cursor = fmt::format("fm_rows{}", mImpl->nextCursor++);
+    const std::string declare =
+        fmt::format("DECLARE {} NO SCROLL CURSOR FOR {}", cursor, NumberPlaceholders(sql, nullptr));
+    PQclear(mImpl->Check(PQexecParams(mImpl->conn, declare.c_str(), texts.Count(), nullptr,
+                                      texts.values.data(), nullptr, nullptr, 0),
+                         PGRES_COMMAND_OK, doing));
+    const std::string fetch = fmt::format("FETCH {} FROM {}", kFetchRows, cursor);
+    auto close = [&] {
+      // An aborted transaction has closed it already, and takes no statement but ROLLBACK.
+      if (PQtransactionStatus(mImpl->conn) != PQTRANS_INTRANS) return;
+      PQclear(mImpl->Check(PQexec(mImpl->conn, fmt::format("CLOSE {}", cursor).c_str()),
+                           PGRES_COMMAND_OK, doing));
+    };
+    std::vector<Oid> types;
+    SqlRow row;
+    try {
+      bool wanted = true;
+      while (wanted) {
+        const OwnedResult page(
+            mImpl->Check(PQexec(mImpl->conn, fetch.c_str()), PGRES_TUPLES_OK, doing), PQclear);
+        if (types.empty()) types = ColumnTypes(page.get());
+        const int rows = PQntuples(page.get());
+        for (int r = 0; r < rows && wanted; ++r) {
+          ReadRow(page.get(), r, types, row);
+          wanted = each(row);
+        }
+        if (rows < kFetchRows) break;
+      }
+    } catch (...) {
+      try {
+        close();
+      } catch (const SqlError&) {  // the first failure is the one to tell
+      }
+      throw;
+    }
+    close();
+    return;
+  }
+  const std::string& name = mImpl->Prepare(sql);
   if (PQsendQueryPrepared(mImpl->conn, name.c_str(), texts.Count(), texts.values.data(), nullptr,
                           nullptr, 0) != 1) {
     mImpl->Check(nullptr, PGRES_TUPLES_OK, doing);

@@ -449,9 +449,9 @@ TEST_F(PostgresConstraints, DatabaseRefusesOverlappingRangesWrittenAroundTheStor
             "");
 }
 
-// A read streams its rows: one ended early, by `each` answering false or throwing, or by the
-// server failing halfway, leaves the connection ready for the next statement of its
-// transaction.
+// A read streams its rows (a cursor's pages inside a transaction, single rows outside): one
+// ended early, by `each` answering false or throwing, or by the server failing halfway, leaves
+// the connection ready for the next statement.
 TEST_F(PostgresConstraints, ARowReadEndedEarlyLeavesTheConnectionUsable) {
   PostgresConnection c(mBackend.Address(), std::chrono::seconds(5));
   c.Begin(SqlConnection::Transaction::Read);
@@ -460,6 +460,8 @@ TEST_F(PostgresConstraints, ARowReadEndedEarlyLeavesTheConnectionUsable) {
   c.QueryEach(series, {std::int64_t{100000}}, [&](const SqlRow& row) {
     EXPECT_EQ(std::get<std::int64_t>(row[0]), ++seen);
     EXPECT_EQ(std::get<std::string>(row[1]), fmt::format("n{}", seen));
+    // Inside a transaction the visitor may run statements of its own meanwhile.
+    EXPECT_EQ(c.Query(series, {seen}).size(), static_cast<std::size_t>(seen));
     return seen < 10;
   });
   EXPECT_EQ(seen, 10);
