@@ -8,6 +8,9 @@
 // region; the file: half of each range's numbers used (issued with a citation, one in ten
 // spoiled with a reason), in a shuffled order, with its header. FM_BENCH_USES sets the number
 // of lines (1,000,000). PostgreSQL: the server of FM_TEST_PG_URL, else a throw-away cluster.
+//
+// Beside it, the reconciliation of a troop holding 100,000 ranges with 1,000,000 uses
+// (ReconcileTroop, below), and the peak resident memory over it.
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
@@ -18,14 +21,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "ServerBenchCluster.h"
+#include "server/handler/ReportRequest.h"
+#include "server/handler/RequestHandler.h"
 #include "server/handler/UsageImport.h"
 #include "server/store/ReferenceData.h"
+#include "server/store/SqliteConnection.h"
 #include "server/store/Store.h"
+#include "server/store/TimeText.h"
 #include "server/testing/PgDirect.h"
 
 namespace {
@@ -172,8 +180,166 @@ void BM_ImportUses_Postgres(benchmark::State& state) {
   std::filesystem::remove_all(folder);
 }
 
+// --- A troop's reconciliation ---------------------------------------------------------------
+//
+// The troop of the demo region's first officer holds 100,000 ranges of 20 Wrecker Decals,
+// dealt to its officers in turn, received in blocks of 10,000 ranges with unreceived numbers
+// between them, and held since 2025-01-01; each officer reported the first ten numbers of
+// each range used in 2025 (1,000,000 uses; FM_BENCH_USES sets another number), one range in
+// a hundred skipping its fourth number (unaccounted) and one use in ten thousand naming
+// another officer of the troop (an exception). What is measured is
+// RequestHandler::Reconcile for the whole troop and that form type, read from one snapshot.
+
+constexpr std::int64_t kTroopRangeSize = 20;
+constexpr std::int64_t kUsesPerRange = 10;
+constexpr std::int64_t kRangesPerReceipt = 10'000;
+constexpr std::int64_t kSkipEvery = 100;         // ranges
+constexpr std::int64_t kStrangerEvery = 10'000;  // uses
+constexpr const char* kHeldSince = "2025-01-01T00:00:00.000Z";
+
+struct Troop {
+  std::string troop;
+  std::vector<const Officer*> officers;
+};
+
+Troop FirstTroop(const ReferenceData& reference) {
+  Troop t{reference.Officers().front().troop, {}};
+  for (const Officer& o : reference.Officers()) {
+    if (o.troop == t.troop) t.officers.push_back(&o);
+  }
+  Must(t.officers.size() >= 2, "the demo troop has fewer than two officers");
+  return t;
+}
+
+std::int64_t FirstOfRange(std::int64_t range) {
+  return 1 + range * kTroopRangeSize + range / kRangesPerReceipt * kTroopRangeSize * 50;
+}
+
+// The troop's ranges loaded and dated back (the store dates a load now, and a use before its
+// number was received would be an exception), then its uses recorded; `backdate` runs SQL on
+// the store's database.
+void FillTroop(Store& store, const std::function<void(const std::string&)>& backdate) {
+  const Troop troop = FirstTroop(store.Reference());
+  const std::int64_t ranges = UseLines() / kUsesPerRange;
+  std::vector<FormRange> inventory;
+  inventory.reserve(static_cast<std::size_t>(ranges));
+  for (std::int64_t i = 0; i < ranges; ++i) {
+    const Officer& o = *troop.officers[static_cast<std::size_t>(i) % troop.officers.size()];
+    FormRange r;
+    r.formType = kType;
+    r.from = FirstOfRange(i);
+    r.to = r.from + kTroopRangeSize - 1;
+    r.troop = o.troop;
+    r.district = o.district;
+    r.registry = o.registry;
+    r.remaining = kTroopRangeSize;
+    inventory.push_back(r);
+  }
+  store.LoadInventory(inventory, {"bench-load", "bench", 0, "bench"}, true);
+  backdate(
+      fmt::format("UPDATE form_range SET chg_ts = '{0}'; UPDATE range_audit SET applied_at = '{0}'",
+                  kHeldSince));
+  UseBatch batch;
+  batch.sourceText = "benchmark";
+  batch.rules = {IsoDate(std::chrono::year_month_day{
+                     std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now())}),
+                 {}};
+  batch.lines = [&](const std::function<void(const UseLine&)>& each) {
+    UseLine line;
+    for (std::int64_t i = 0; i < ranges * kUsesPerRange; ++i) {
+      const std::int64_t range = i / kUsesPerRange;
+      std::int64_t offset = i % kUsesPerRange;
+      if (range % kSkipEvery == 0 && offset >= 3) ++offset;
+      std::size_t officer = static_cast<std::size_t>(range) % troop.officers.size();
+      if (i % kStrangerEvery == kStrangerEvery - 1) officer = (officer + 1) % troop.officers.size();
+      line.line = i + 1;
+      line.use.formType = kType;
+      line.use.number = std::to_string(FirstOfRange(range) + offset);
+      line.use.disposition = offset == 5 ? "SPOILED" : "ISSUED";
+      line.use.usedOn = fmt::format("2025-{:02}-{:02}", 2 + range % 10, 1 + offset * 2);
+      line.use.officer = std::to_string(troop.officers[officer]->registry);
+      line.use.reference = offset == 5 ? "" : fmt::format("CIT-{}", line.use.number);
+      line.use.note = offset == 5 ? "torn" : "";
+      each(line);
+    }
+  };
+  const auto outcome = store.RecordUses({"bench-uses", "bench", 0, "bench"}, batch);
+  Must(outcome.recorded == ranges * kUsesPerRange && outcome.badLineCount == 0,
+       fmt::format("the troop's uses: {} recorded of {} ({} bad{})", outcome.recorded,
+                   ranges * kUsesPerRange, outcome.badLineCount,
+                   outcome.badLines.empty() ? "" : ": " + outcome.badLines.front().message));
+}
+
+void ReconcileTroop(benchmark::State& state, const std::shared_ptr<Store>& store) {
+  const std::int64_t ranges = UseLines() / kUsesPerRange;
+  RequestHandler handler(store);
+  ReconcileParameters parameters;
+  parameters.station = FirstTroop(store->Reference()).troop;
+  parameters.formType = kType;
+  for (auto _ : state) {
+    ResetPeak();
+    const fm::protocol::Reconciliation r = handler.Reconcile(parameters);
+    std::int64_t held = 0;
+    std::int64_t unaccounted = 0;
+    for (const auto& line : r.lines) {
+      held += line.held.count;
+      unaccounted += line.unaccounted.count;
+    }
+    Must(held == ranges * kTroopRangeSize &&
+             unaccounted == (ranges + kSkipEvery - 1) / kSkipEvery &&
+             static_cast<std::int64_t>(r.exceptions.size()) ==
+                 ranges * kUsesPerRange / kStrangerEvery,
+         fmt::format("the reconciliation counted {} held, {} unaccounted, {} exceptions", held,
+                     unaccounted, r.exceptions.size()));
+    state.counters["peak_rss_MB"] = PeakMegabytes();
+  }
+  state.counters["ranges"] = static_cast<double>(ranges);
+  state.counters["uses"] = static_cast<double>(ranges * kUsesPerRange);
+}
+
+void BM_ReconcileTroop_Sqlite(benchmark::State& state) {
+  const auto folder = Folder("reconcile-bench-sqlite");
+  {
+    const auto file = folder / "server.db";
+    auto store = OpenStore("sqlite:" + file.string());
+    FillTroop(*store, [&](const std::string& sql) {
+      SqliteConnection(file, std::chrono::seconds(30)).ExecuteScript(sql);
+    });
+    ReconcileTroop(state, store);
+  }
+  std::filesystem::remove_all(folder);
+}
+
+void BM_ReconcileTroop_Postgres(benchmark::State& state) {
+  fm::server::bench::BenchCluster cluster;
+  if (cluster.Url().empty()) {
+    state.SkipWithError(("no PostgreSQL: " + cluster.Why()).c_str());
+    return;
+  }
+  using fm::server::testing::RunSql;
+  const std::string schema = fmt::format("fm_bench_reconcile_{}", ::getpid());
+  const std::string base = fm::server::testing::WithParameter(cluster.Url(), "connect_timeout=5");
+  RunSql(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
+  Must(RunSql(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema))
+           .empty(),
+       "could not create a PostgreSQL schema");
+  const std::string url =
+      fm::server::testing::WithParameter(base, "options=-csearch_path%3D" + schema);
+  {
+    auto store = OpenStore(url);
+    FillTroop(*store, [&](const std::string& sql) {
+      const std::string error = RunSql(url, sql + "; ANALYZE");
+      Must(error.empty(), error);
+    });
+    ReconcileTroop(state, store);
+  }
+  RunSql(base, fmt::format("DROP SCHEMA {} CASCADE", schema));
+}
+
 }  // namespace
 
+BENCHMARK(BM_ReconcileTroop_Sqlite)->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK(BM_ReconcileTroop_Postgres)->Iterations(2)->Unit(benchmark::kSecond);
 BENCHMARK(BM_ImportUses_Sqlite)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_ImportUses_Postgres)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 

@@ -143,25 +143,29 @@ void AddUsesOfEnding(protocol::AccountabilityReport& report, Store& store,
     const std::vector<SerialRange>& ending = line.Tally(AccountLine::Ending).ranges;
     if (ending.empty()) continue;
     std::size_t at = 0;  // the ending range the next use may lie in; both go up by number
-    store.ForEachUse({line.formType, ending.front().from, ending.back().to, std::nullopt, true},
-                     [&](const protocol::FormUse& use, std::size_t index) {
-                       if (index == 0) {
-                         line.usedByDisposition.clear();
-                         at = 0;
-                       }
-                       while (at < ending.size() && ending[at].to < use.number) ++at;
-                       if (at == ending.size()) return false;
-                       if (use.number < ending[at].from || use.usedOn > lastDay) return true;
-                       auto& tally =
-                           line.usedByDisposition[protocol::DispositionKey(use.disposition)];
-                       if (!tally.ranges.empty() && tally.ranges.back().to + 1 == use.number) {
-                         ++tally.ranges.back().to;
-                         ++tally.count;
-                       } else {
-                         tally.Add({use.number, use.number});
-                       }
-                       return true;
-                     });
+    UseQuery query;
+    query.formType = line.formType;
+    query.from = ending.front().from;
+    query.to = ending.back().to;
+    UseReading brief;
+    brief.brief = true;  // the number, its day and its disposition are all a tally needs
+    store.ForEachUseWith(query, brief, [&](const protocol::FormUse& use, std::size_t index) {
+      if (index == 0) {
+        line.usedByDisposition.clear();
+        at = 0;
+      }
+      while (at < ending.size() && ending[at].to < use.number) ++at;
+      if (at == ending.size()) return false;
+      if (use.number < ending[at].from || use.usedOn > lastDay) return true;
+      auto& tally = line.usedByDisposition[protocol::DispositionKey(use.disposition)];
+      if (!tally.ranges.empty() && tally.ranges.back().to + 1 == use.number) {
+        ++tally.ranges.back().to;
+        ++tally.count;
+      } else {
+        tally.Add({use.number, use.number});
+      }
+      return true;
+    });
   }
 }
 

@@ -48,7 +48,8 @@ std::vector<Held> HeldAt(const ReconciliationQuery& q, const HoldingsHistory& hi
   return held;
 }
 
-bool ByNumber(const FormUse& a, const FormUse& b) {
+template <typename Use>
+bool ByNumber(const Use& a, const Use& b) {
   return std::tie(a.formType, a.number) < std::tie(b.formType, b.number);
 }
 
@@ -65,6 +66,20 @@ Day DayOf(const std::string& date) {
   return {LocalMidnightUtc(*day),
           LocalMidnightUtc(std::chrono::year_month_day{d + std::chrono::days{1}})};
 }
+
+// The ends of the days of use, each worked out once: a troop's million uses fall on a few
+// hundred days, and the zone's rules are slow to ask.
+class DayEnds {
+ public:
+  const std::string& Of(const std::string& date) {
+    auto it = mEnds.find(date);
+    if (it == mEnds.end()) it = mEnds.emplace(date, DayOf(date).end).first;
+    return it->second;
+  }
+
+ private:
+  std::map<std::string, std::string, std::less<>> mEnds;
+};
 
 std::string DateOf(const std::string& utc) {
   const auto time = ParseUtcTimestamp(utc);
@@ -84,13 +99,16 @@ class Checker {
     return text;
   }
 
-  // The exception a use is, judged from the chain of custody of its number, if any.
-  std::optional<protocol::ReconciliationException> Judge(const FormUse& use) const {
+  // The exception a use is, judged from the chain of custody of its number, if any; the
+  // whole record is read only then.
+  std::optional<protocol::ReconciliationException> Judge(const UseMark& use,
+                                                         const UseRecord& record) const {
     const std::vector<CustodyEntry> entries = mChain(use.formType, use.number);
     const Day day = DayOf(use.usedOn);
     auto exception = [&](UseException kind, std::string facts) {
-      return protocol::ReconciliationException{
-          kind, use, fmt::format("{}; {}", UsedBy(use), facts), {}};
+      FormUse whole = record(use);
+      std::string words = fmt::format("{}; {}", UsedBy(whole), facts);
+      return protocol::ReconciliationException{kind, std::move(whole), std::move(words), {}};
     };
     const CustodyEntry* last = nullptr;  // the latest entry before the day ends
     std::vector<const CustodyEntry*> thatDay;
@@ -148,6 +166,11 @@ class Checker {
 
 }  // namespace
 
+UseMark MarkOf(const protocol::FormUse& use) {
+  return {use.id,     use.formType, use.number,  use.disposition,
+          use.usedOn, use.registry, use.standing};
+}
+
 std::vector<FormRange> StockHeldAt(const ReconciliationQuery& query, const HoldingsHistory& history,
                                    const ReferenceData& reference) {
   std::vector<FormRange> ranges;
@@ -157,15 +180,15 @@ std::vector<FormRange> StockHeldAt(const ReconciliationQuery& query, const Holdi
 
 protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
                                    const ReconciliationInput& input, const CustodyChain& chain,
-                                   const ReferenceData& reference) {
+                                   const UseRecord& record, const ReferenceData& reference) {
   const std::vector<Held> held = HeldAt(query, input.holdings, reference);
-  std::vector<const FormUse*> uses;
+  std::vector<const UseMark*> uses;
   uses.reserve(input.uses.size());
-  for (const FormUse& u : input.uses) {
+  for (const UseMark& u : input.uses) {
     if (u.standing && u.usedOn <= query.asOf) uses.push_back(&u);
   }
   std::sort(uses.begin(), uses.end(),
-            [](const FormUse* a, const FormUse* b) { return ByNumber(*a, *b); });
+            [](const UseMark* a, const UseMark* b) { return ByNumber(*a, *b); });
 
   // A skipped number counts as unaccounted once a later number's use is older than the gap.
   std::string cutoff = query.asOf;
@@ -179,6 +202,7 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
   const Checker checker(chain, reference);
   protocol::Reconciliation result;
   std::vector<bool> plain(uses.size(), false);  // uses the holdings show to be in order
+  DayEnds dayEnds;
 
   for (const Held& h : held) {
     const FormRange& r = h.range;
@@ -197,12 +221,12 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
       line.holder = HolderScopeText(holder, reference);
     }
     line.held.Add({r.from, r.to});
-    FormUse probe;
+    UseMark probe;
     probe.formType = r.formType;
     probe.number = r.from;
     auto first =
         std::lower_bound(uses.begin(), uses.end(), &probe,
-                         [](const FormUse* a, const FormUse* b) { return ByNumber(*a, *b); });
+                         [](const UseMark* a, const UseMark* b) { return ByNumber(*a, *b); });
     auto last = first;
     std::int64_t skippedBelow = r.from;  // numbers below it without a use are unaccounted
     while (last != uses.end() && (*last)->formType == r.formType && (*last)->number <= r.to) {
@@ -216,14 +240,14 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
     };
     std::int64_t next = r.from;
     for (auto u = first; u != last; ++u) {
-      const FormUse& use = **u;
+      const UseMark& use = **u;
       if (use.number < next) continue;  // one standing use per number; a second is ignored
       gap(next, use.number - 1);
       line.Used(use.disposition).Add({use.number, use.number});
       next = use.number + 1;
       // Held as it is since before the day of use by the officer named: nothing to prove.
       plain[static_cast<std::size_t>(u - uses.begin())] =
-          h.since < DayOf(use.usedOn).end &&
+          h.since < dayEnds.Of(use.usedOn) &&
           (use.registry == kNoOfficer || use.registry == r.registry);
     }
     gap(next, r.to);
@@ -231,7 +255,7 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
 
   for (std::size_t i = 0; i < uses.size(); ++i) {
     if (plain[i]) continue;
-    if (auto exception = checker.Judge(*uses[i]))
+    if (auto exception = checker.Judge(*uses[i], record))
       result.exceptions.push_back(std::move(*exception));
   }
   for (const ReportedTwice& twice : input.reportedTwice) {

@@ -22,6 +22,23 @@ struct ReconciliationQuery {
   int gapDays = 30;      // kDefaultGapDays
 };
 
+// A use as a reconciliation judges it: the record in brief (Store's brief read), a fraction
+// of the whole one, since a troop's reconciliation holds a million of them at once.
+struct UseMark {
+  std::int64_t id = 0;
+  std::string formType;
+  std::int64_t number = 0;
+  protocol::Disposition disposition = protocol::Disposition::Issued;
+  std::string usedOn;  // "YYYY-MM-DD"
+  std::int64_t registry = 0;
+  bool standing = true;
+};
+
+UseMark MarkOf(const protocol::FormUse& use);
+
+// The whole record of a use in brief, read only for the uses an exception names.
+using UseRecord = std::function<protocol::FormUse(const UseMark& use)>;
+
 // A use reported for a number whose standing use says otherwise.
 struct ReportedTwice {
   protocol::FormUse standing;
@@ -35,7 +52,7 @@ struct ReconciliationInput {
   HoldingsHistory holdings;
   // The standing uses dated on or before asOf of every number the scope held at `end`, and
   // those recorded for the scope's officers, wherever the numbers were.
-  std::vector<protocol::FormUse> uses;
+  std::vector<UseMark> uses;
   std::vector<ReportedTwice> reportedTwice;
 };
 
@@ -62,8 +79,9 @@ using CustodyChain =
 //     number on the day of use (the holders that day named), a use on a day the number was
 //     only delisted or already withdrawn, a use of a number no range held on or before that
 //     day, and a number reported used twice (both reports).
+// The exceptions carry the whole record of their use, asked of `record`.
 protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
                                    const ReconciliationInput& input, const CustodyChain& chain,
-                                   const ReferenceData& reference);
+                                   const UseRecord& record, const ReferenceData& reference);
 
 }  // namespace fm::server

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <set>
 
 #include "server/custody/CustodyWords.h"
@@ -16,23 +15,24 @@
 #include "server/handler/RequestHandler.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/Store.h"
+#include "server/store/StoreError.h"
 #include "server/store/TimeText.h"
 
 namespace fm::server {
 
 namespace {
 
-// A span of numbers of one form type whose uses a reconciliation reads.
-struct Span {
-  std::string formType;
-  std::int64_t from = 0;
-  std::int64_t to = 0;
-};
+// The held spans an officers' read leaves out in SQL, each one more condition on every row it
+// scans; past this many the officers' uses of held numbers are read again and dropped in
+// memory instead.
+constexpr std::size_t kMaxExcludedSpans = 64;
+// Officers named in one read: bounds the statement (SQLite's parameters included).
+constexpr std::size_t kOfficersPerRead = 500;
 
 // The numbers of the ranges as few spans: a station's ranges of a type often follow one
 // another, and each span is one index range in the store's read.
-std::vector<Span> JoinedSpans(const std::vector<FormRange>& held) {
-  std::vector<Span> spans;
+std::vector<TypeSpan> JoinedSpans(const std::vector<FormRange>& held) {
+  std::vector<TypeSpan> spans;
   for (const FormRange& r : held) {  // by form type and From
     if (!spans.empty() && spans.back().formType == r.formType && spans.back().to + 1 >= r.from) {
       spans.back().to = std::max(spans.back().to, r.to);
@@ -44,41 +44,76 @@ std::vector<Span> JoinedSpans(const std::vector<FormRange>& held) {
 }
 
 // The standing uses dated on or before the day of the held numbers and of the officers, each
-// once, and the reports kept apart that contradict a use of the held numbers.
+// once, in brief, and the reports kept apart that contradict a use of the held numbers. The
+// held spans are read first; the officers' read then leaves them out, so that a use is read
+// once whoever holds it.
 void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<FormRange>& held,
               const std::vector<std::int64_t>& officers, ReconciliationInput& input) {
-  std::map<std::int64_t, protocol::FormUse> uses;  // by id: a use both held and an officer's
-  auto keep = [&](const protocol::FormUse& use, std::size_t) {
+  std::vector<UseMark>& uses = input.uses;
+  auto keep = [&](const protocol::FormUse& use) {
     if (use.usedOn <= query.asOf && (query.formType.empty() || use.formType == query.formType)) {
-      uses.try_emplace(use.id, use);
+      uses.push_back(MarkOf(use));
     }
-    return true;
   };
   std::vector<UseConflict> conflicts;
-  for (const Span& span : JoinedSpans(held)) {
+  const std::vector<TypeSpan> spans = JoinedSpans(held);
+  for (const TypeSpan& span : spans) {
     UseQuery q;
     q.formType = span.formType;
     q.from = span.from;
     q.to = span.to;
-    store.ForEachUse(q, keep);
+    UseReading reading;
+    reading.brief = true;
+    reading.ordered = false;  // Reconcile sorts them by number
+    const std::size_t before = uses.size();
+    store.ForEachUseWith(q, reading, [&](const protocol::FormUse& use, std::size_t index) {
+      if (index == 0) uses.resize(before);  // run again from its start: the first rows again
+      keep(use);
+      return true;
+    });
     store.ForEachUseConflict(q, [&](const UseConflict& c, std::size_t) {
       conflicts.push_back(c);
       return true;
     });
   }
-  for (std::int64_t officer : officers) {
+  const std::size_t fromSpans = uses.size();
+  const bool excluded = spans.size() <= kMaxExcludedSpans;
+  for (std::size_t first = 0; first < officers.size(); first += kOfficersPerRead) {
     UseQuery q;
     q.formType = query.formType;
-    q.registry = officer;
-    store.ForEachUse(q, keep);
+    UseReading reading;
+    reading.registries.assign(officers.begin() + static_cast<std::ptrdiff_t>(first),
+                              officers.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                     officers.size(), first + kOfficersPerRead)));
+    if (excluded) reading.excluded = spans;
+    reading.brief = true;
+    reading.ordered = false;
+    const std::size_t before = uses.size();
+    store.ForEachUseWith(q, reading, [&](const protocol::FormUse& use, std::size_t index) {
+      if (index == 0) uses.resize(before);
+      keep(use);
+      return true;
+    });
   }
+  if (!excluded && uses.size() > fromSpans) {
+    // A use both held and an officer's came twice: one of them goes.
+    std::sort(uses.begin(), uses.end(),
+              [](const UseMark& a, const UseMark& b) { return a.id < b.id; });
+    uses.erase(std::unique(uses.begin(), uses.end(),
+                           [](const UseMark& a, const UseMark& b) { return a.id == b.id; }),
+               uses.end());
+  }
+  // The standing side of a number reported twice, whole: from the held spans' uses, which
+  // hold it unless it was corrected since or is dated after the day.
   for (const UseConflict& c : conflicts) {
-    auto standing = uses.find(c.contradicts);
-    if (standing == uses.end()) continue;  // corrected since, or dated after the day
-    input.reportedTwice.push_back({standing->second, c.reported});
+    for (protocol::FormUse& standing : store.UsesOf(c.reported.formType, c.reported.number)) {
+      if (standing.id != c.contradicts || !standing.standing || standing.usedOn > query.asOf) {
+        continue;
+      }
+      if (!query.formType.empty() && standing.formType != query.formType) continue;
+      input.reportedTwice.push_back({std::move(standing), c.reported});
+    }
   }
-  input.uses.reserve(uses.size());
-  for (auto& [id, use] : uses) input.uses.push_back(std::move(use));
 }
 
 // Whose uses count wherever the numbers are: the officer asked for, or the officers on duty at
@@ -116,7 +151,13 @@ protocol::Reconciliation RequestHandler::Reconcile(const ReconcileParameters& pa
     const CustodyChain chain = [&](const std::string& formType, std::int64_t number) {
       return mStore->FormHistory(formType, number);
     };
-    result = server::Reconcile(query, input, chain, reference);
+    const UseRecord record = [&](const UseMark& use) {
+      for (protocol::FormUse& whole : mStore->UsesOf(use.formType, use.number)) {
+        if (whole.id == use.id) return std::move(whole);
+      }
+      throw StoreError::Internal(fmt::format("use {} is gone from its snapshot", use.id));
+    };
+    result = server::Reconcile(query, input, chain, record, reference);
   });
   result.computedAt = UtcTimestamp(std::chrono::system_clock::now());
   return result;

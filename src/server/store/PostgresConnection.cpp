@@ -4,11 +4,14 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <map>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "server/store/SqlError.h"
 
@@ -17,6 +20,8 @@ namespace fm::server {
 namespace {
 
 constexpr std::size_t kMaxCachedStatements = 128;
+// Rows a cursor's read takes from the server at a time (QueryEach): a few megabytes at most.
+constexpr int kFetchRows = 10000;
 // Key of the advisory lock that keeps two server processes from migrating at once.
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(70311605)";
 // The first key of the form types' write locks (pg_advisory_lock(int, int), a key space of
@@ -101,6 +106,7 @@ struct PostgresConnection::Impl {
   PGconn* conn = nullptr;
   std::map<std::string, std::string, std::less<>> statements;  // SQL -> prepared name
   int nextStatement = 0;
+  std::int64_t nextCursor = 0;
   bool healthy = true;
   bool locked = false;  // holds (or may hold) form-type locks of BeginWrite
 
@@ -204,74 +210,182 @@ void PostgresConnection::ExecuteScript(std::string_view sql) {
   PQclear(mImpl->Check(result, PGRES_COMMAND_OK, "could not run a schema script"));
 }
 
-void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
-                                   const std::function<bool(const SqlRow&)>& each) {
-  const std::string& name = mImpl->Prepare(sql);
-  std::vector<std::string> texts(params.size());
-  std::vector<const char*> values(params.size(), nullptr);
-  for (std::size_t i = 0; i < params.size(); ++i) {
-    if (std::holds_alternative<std::monostate>(params[i])) continue;
-    texts[i] = ParamText(params[i]);
-    values[i] = texts[i].c_str();
-  }
-  PGresult* result = PQexecPrepared(mImpl->conn, name.c_str(), static_cast<int>(params.size()),
-                                    values.data(), nullptr, nullptr, 0);
-  if (result && PQresultStatus(result) == PGRES_COMMAND_OK) {
-    PQclear(result);
-    return;
-  }
-  result = mImpl->Check(result, PGRES_TUPLES_OK, fmt::format("could not run \"{}\"", sql));
-  // The result is libpq's, held whole by it; the rows are read from it one at a time.
-  std::unique_ptr<PGresult, void (*)(PGresult*)> owned(result, PQclear);
-  const int rowCount = PQntuples(result);
-  const int columnCount = PQnfields(result);
-  std::vector<Oid> types(static_cast<std::size_t>(columnCount));
-  for (int c = 0; c < columnCount; ++c) types[static_cast<std::size_t>(c)] = PQftype(result, c);
-  SqlRow row(static_cast<std::size_t>(columnCount));
-  for (int r = 0; r < rowCount; ++r) {
-    for (int c = 0; c < columnCount; ++c) {
-      SqlValue& cell = row[static_cast<std::size_t>(c)];
-      if (PQgetisnull(result, r, c)) {
-        cell = std::monostate{};
-        continue;
-      }
-      const char* text = PQgetvalue(result, r, c);
-      switch (types[static_cast<std::size_t>(c)]) {
-        case kInt8Oid:
-        case kInt4Oid:
-        case kInt2Oid:
-        case kOidOid:
-          cell = static_cast<std::int64_t>(std::strtoll(text, nullptr, 10));
-          break;
-        case kBoolOid:
-          cell = std::int64_t{text[0] == 't' ? 1 : 0};
-          break;
-        case kFloat4Oid:
-        case kFloat8Oid:
-        case kNumericOid:
-          cell = std::strtod(text, nullptr);
-          break;
-        default: {
-          const auto size = static_cast<std::size_t>(PQgetlength(result, r, c));
-          if (auto* kept = std::get_if<std::string>(&cell)) {
-            kept->assign(text, size);
-          } else {
-            cell = std::string(text, size);
-          }
+namespace {
+
+// The cells of row `r` of `result` into `row`, whose strings keep their capacity from row to
+// row; `types` are the result's column types.
+void ReadRow(const PGresult* result, int r, const std::vector<Oid>& types, SqlRow& row) {
+  row.resize(types.size());
+  for (std::size_t c = 0; c < types.size(); ++c) {
+    const int column = static_cast<int>(c);
+    SqlValue& cell = row[c];
+    if (PQgetisnull(result, r, column)) {
+      cell = std::monostate{};
+      continue;
+    }
+    const char* text = PQgetvalue(result, r, column);
+    switch (types[c]) {
+      case kInt8Oid:
+      case kInt4Oid:
+      case kInt2Oid:
+      case kOidOid:
+        cell = static_cast<std::int64_t>(std::strtoll(text, nullptr, 10));
+        break;
+      case kBoolOid:
+        cell = std::int64_t{text[0] == 't' ? 1 : 0};
+        break;
+      case kFloat4Oid:
+      case kFloat8Oid:
+      case kNumericOid:
+        cell = std::strtod(text, nullptr);
+        break;
+      default: {
+        const auto size = static_cast<std::size_t>(PQgetlength(result, r, column));
+        if (auto* kept = std::get_if<std::string>(&cell)) {
+          kept->assign(text, size);
+        } else {
+          cell = std::string(text, size);
         }
       }
     }
-    if (!each(row)) break;
   }
 }
 
+std::vector<Oid> ColumnTypes(const PGresult* result) {
+  std::vector<Oid> types(static_cast<std::size_t>(PQnfields(result)));
+  for (std::size_t c = 0; c < types.size(); ++c) types[c] = PQftype(result, static_cast<int>(c));
+  return types;
+}
+
+// The parameters as libpq takes them: texts, a null pointer for SQL NULL.
+struct ParamTexts {
+  explicit ParamTexts(const std::vector<SqlValue>& params)
+      : texts(params.size()), values(params.size(), nullptr) {
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      if (std::holds_alternative<std::monostate>(params[i])) continue;
+      texts[i] = ParamText(params[i]);
+      values[i] = texts[i].c_str();
+    }
+  }
+  int Count() const { return static_cast<int>(values.size()); }
+  std::vector<std::string> texts;
+  std::vector<const char*> values;
+};
+
+using OwnedResult = std::unique_ptr<PGresult, void (*)(PGresult*)>;
+
+}  // namespace
+
+// A read of a million uses holds a page of rows in the client, not libpq's whole result.
+// Inside a transaction the rows come from a cursor, a page (kFetchRows) at a time: `each` may
+// then run statements of its own on the connection, as it could when the result was held
+// whole. Outside one, in single-row mode, the rows go to `each` as the server sends them.
+void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
+                                   const std::function<bool(const SqlRow&)>& each) {
+  const ParamTexts texts(params);
+  const std::string doing = fmt::format("could not run \"{}\"", sql);
+  const std::size_t start = sql.find_first_not_of(" \n");
+  const bool select =
+      start != std::string_view::npos && sql.size() - start > 7 &&
+      std::equal(sql.begin() + static_cast<std::ptrdiff_t>(start),
+                 sql.begin() + static_cast<std::ptrdiff_t>(start) + 7, "SELECT ",
+                 [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+  if (select && PQtransactionStatus(mImpl->conn) == PQTRANS_INTRANS) {
+    const std::string cursor = fmt::format("fm_rows{}", mImpl->nextCursor++);
+    const std::string declare =
+        fmt::format("DECLARE {} NO SCROLL CURSOR FOR {}", cursor, NumberPlaceholders(sql, nullptr));
+    PQclear(mImpl->Check(PQexecParams(mImpl->conn, declare.c_str(), texts.Count(), nullptr,
+                                      texts.values.data(), nullptr, nullptr, 0),
+                         PGRES_COMMAND_OK, doing));
+    const std::string fetch = fmt::format("FETCH {} FROM {}", kFetchRows, cursor);
+    auto close = [&] {
+      // An aborted transaction has closed it already, and takes no statement but ROLLBACK.
+      if (PQtransactionStatus(mImpl->conn) != PQTRANS_INTRANS) return;
+      PQclear(mImpl->Check(PQexec(mImpl->conn, fmt::format("CLOSE {}", cursor).c_str()),
+                           PGRES_COMMAND_OK, doing));
+    };
+    std::vector<Oid> types;
+    SqlRow row;
+    try {
+      bool wanted = true;
+      while (wanted) {
+        const OwnedResult page(
+            mImpl->Check(PQexec(mImpl->conn, fetch.c_str()), PGRES_TUPLES_OK, doing), PQclear);
+        if (types.empty()) types = ColumnTypes(page.get());
+        const int rows = PQntuples(page.get());
+        for (int r = 0; r < rows && wanted; ++r) {
+          ReadRow(page.get(), r, types, row);
+          wanted = each(row);
+        }
+        if (rows < kFetchRows) break;
+      }
+    } catch (...) {
+      try {
+        close();
+      } catch (const SqlError&) {  // the first failure is the one to tell
+      }
+      throw;
+    }
+    close();
+    return;
+  }
+  const std::string& name = mImpl->Prepare(sql);
+  if (PQsendQueryPrepared(mImpl->conn, name.c_str(), texts.Count(), texts.values.data(), nullptr,
+                          nullptr, 0) != 1) {
+    mImpl->Check(nullptr, PGRES_TUPLES_OK, doing);
+  }
+  // Refused only right after a send that failed; the rows would then come in one result,
+  // which the loop below reads as well.
+  PQsetSingleRowMode(mImpl->conn);
+  // Every result is taken, even once `each` has had enough or thrown: the connection takes no
+  // new command until the last one.
+  bool wanted = true;
+  std::exception_ptr failure;
+  OwnedResult error(nullptr, PQclear);
+  std::vector<Oid> types;
+  SqlRow row;
+  while (PGresult* raw = PQgetResult(mImpl->conn)) {
+    OwnedResult result(raw, PQclear);
+    const ExecStatusType status = PQresultStatus(raw);
+    if (status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) {
+      if (!wanted) continue;
+      if (types.empty()) types = ColumnTypes(raw);
+      for (int r = 0; r < PQntuples(raw) && wanted; ++r) {
+        ReadRow(raw, r, types, row);
+        try {
+          wanted = each(row);
+        } catch (...) {
+          failure = std::current_exception();
+          wanted = false;
+        }
+      }
+    } else if (status != PGRES_COMMAND_OK && !error) {
+      error = std::move(result);
+    }
+  }
+  if (error) mImpl->Check(error.release(), PGRES_TUPLES_OK, doing);
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Held whole anyway: one result from libpq, without single-row mode's result per row.
 std::vector<SqlRow> PostgresConnection::Query(std::string_view sql,
                                               const std::vector<SqlValue>& params) {
+  const std::string& name = mImpl->Prepare(sql);
+  const ParamTexts texts(params);
+  PGresult* raw = PQexecPrepared(mImpl->conn, name.c_str(), texts.Count(), texts.values.data(),
+                                 nullptr, nullptr, 0);
   std::vector<SqlRow> rows;
-  QueryEach(sql, params, [&](const SqlRow& row) {
-    rows.push_back(row);
-    return true;
-  });
+  if (raw && PQresultStatus(raw) == PGRES_COMMAND_OK) {
+    PQclear(raw);
+    return rows;
+  }
+  const OwnedResult result(
+      mImpl->Check(raw, PGRES_TUPLES_OK, fmt::format("could not run \"{}\"", sql)), PQclear);
+  const std::vector<Oid> types = ColumnTypes(result.get());
+  rows.resize(static_cast<std::size_t>(PQntuples(result.get())));
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    ReadRow(result.get(), static_cast<int>(r), types, rows[r]);
+  }
   return rows;
 }
 

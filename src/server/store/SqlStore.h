@@ -72,6 +72,8 @@ class SqlStore : public Store {
                                const protocol::ReportedUse& use, const std::string& reason,
                                const UseRules& rules) override;
   void ForEachUse(const UseQuery& query, const UseVisitor& each) override;
+  void ForEachUseWith(const UseQuery& query, const UseReading& reading,
+                      const UseVisitor& each) override;
   void ForEachUseConflict(const UseQuery& query, const UseConflictVisitor& each) override;
   // StockStore.cpp:
   StockMinimum SetStockMinimum(const SaveContext& context, const StockMinimum& minimum) override;

@@ -197,6 +197,10 @@ class Store {
   // statement: inside ReadTogether it reads that snapshot.
   using UseVisitor = std::function<bool(const protocol::FormUse& use, std::size_t index)>;
   virtual void ForEachUse(const UseQuery& query, const UseVisitor& each) = 0;
+  // As ForEachUse, read as `reading` says (in brief, of many officers, some numbers left out,
+  // in no order).
+  virtual void ForEachUseWith(const UseQuery& query, const UseReading& reading,
+                              const UseVisitor& each) = 0;
   // The conflicts kept of the query's numbers (registry: the officer reported), in the same
   // order and manner. standingOnly is not asked.
   using UseConflictVisitor = std::function<bool(const UseConflict& conflict, std::size_t index)>;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "protocol/Usage.h"
 
@@ -55,6 +56,14 @@ struct UseBatch {
   UseLines lines;
 };
 
+// The numbers from..to of one form type.
+struct TypeSpan {
+  std::string formType;
+  std::int64_t from = 0;
+  std::int64_t to = 0;
+  friend bool operator==(const TypeSpan&, const TypeSpan&) = default;
+};
+
 // Which use records a read answers: of one form type or all, of the numbers from..to (either
 // bound may be open), of one officer, standing ones only or every record.
 struct UseQuery {
@@ -64,6 +73,20 @@ struct UseQuery {
   std::optional<std::int64_t> registry;
   bool standingOnly = true;
   friend bool operator==(const UseQuery&, const UseQuery&) = default;
+};
+
+// How a read of uses (Store::ForEachUseWith) goes beyond its query.
+struct UseReading {
+  // Of any of these officers as well as the query's registry (when it is set, of that one
+  // too): one read for a station's officers rather than one each.
+  std::vector<std::int64_t> registries;
+  // Numbers left out: spans whose uses the caller read already in the same snapshot.
+  std::vector<TypeSpan> excluded;
+  // Only what a reconciliation judges by (id, form type, number, disposition, day, officer,
+  // standing); the other fields stay empty, and the imports' table is not joined.
+  bool brief = false;
+  // By form type, number and id; false: as the database finds them, which spares it a sort.
+  bool ordered = true;
 };
 
 // A reported use kept apart because it contradicts the standing use of its number.

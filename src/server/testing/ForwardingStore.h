@@ -55,6 +55,10 @@ class ForwardingStore : public Store {
   void ForEachUse(const UseQuery& query, const UseVisitor& each) override {
     mInner->ForEachUse(query, each);
   }
+  void ForEachUseWith(const UseQuery& query, const UseReading& reading,
+                      const UseVisitor& each) override {
+    mInner->ForEachUseWith(query, reading, each);
+  }
   void ForEachUseConflict(const UseQuery& query, const UseConflictVisitor& each) override {
     mInner->ForEachUseConflict(query, each);
   }

@@ -80,6 +80,10 @@ const CustodyChain kNoChain = [](const std::string&, std::int64_t) {
   ADD_FAILURE() << "a plain use needs no chain";
   return std::vector<CustodyEntry>{};
 };
+const UseRecord kNoRecord = [](const UseMark& use) {
+  ADD_FAILURE() << "no exception names use " << use.number;
+  return FormUse{};
+};
 
 TEST(ReconciliationTest, TheOfficersBookNamesExactlyTheMissingNumber) {
   // 1001 holds 1100001-1100100 since September; 60 were written, 57 reported issued and 2
@@ -88,10 +92,10 @@ TEST(ReconciliationTest, TheOfficersBookNamesExactlyTheMissingNumber) {
   in.holdings.held.push_back(HeldSince(Range(1100001, 1100100, 1001), "2026-09-01T12:00:00Z"));
   for (std::int64_t n = 1100001; n <= 1100060; ++n) {
     if (n == 1100042) continue;
-    in.uses.push_back(
-        Use(n, "2026-10-15", 1001, n % 30 == 0 ? Disposition::Spoiled : Disposition::Issued));
+    in.uses.push_back(MarkOf(
+        Use(n, "2026-10-15", 1001, n % 30 == 0 ? Disposition::Spoiled : Disposition::Issued)));
   }
-  const auto r = Reconcile(Query({"A", "4", false, 1001}), in, kNoChain, Reference());
+  const auto r = Reconcile(Query({"A", "4", false, 1001}), in, kNoChain, kNoRecord, Reference());
   ASSERT_EQ(r.lines.size(), 1u);
   const auto& line = r.lines[0];
   EXPECT_EQ(line.unaccounted.ranges, (std::vector<protocol::SerialRange>{{1100042, 1100042}}));
@@ -101,7 +105,7 @@ TEST(ReconciliationTest, TheOfficersBookNamesExactlyTheMissingNumber) {
   EXPECT_TRUE(r.exceptions.empty());
   // Within the gap the skipped number may still be on its way.
   const auto recent =
-      Reconcile(Query({"A", "4", false, 1001}, "2026-10-20"), in, kNoChain, Reference());
+      Reconcile(Query({"A", "4", false, 1001}, "2026-10-20"), in, kNoChain, kNoRecord, Reference());
   EXPECT_EQ(recent.lines[0].unaccounted.count, 0);
   EXPECT_EQ(recent.lines[0].inStock.count, 41);
 }
@@ -128,7 +132,7 @@ TEST(ReconciliationTest, EveryHeldNumberIsUsedInStockOrUnaccountedOnce) {
         if (pick(0, 2) != 0) continue;
         const auto d = static_cast<Disposition>(pick(0, 3));
         const std::string day = fmt::format("2026-{:02}-{:02}", pick(9, 12), pick(1, 28));
-        in.uses.push_back(Use(n, day.c_str(), in.holdings.held.back().range.registry, d));
+        in.uses.push_back(MarkOf(Use(n, day.c_str(), in.holdings.held.back().range.registry, d)));
       }
     }
     std::shuffle(in.uses.begin(), in.uses.end(), rng);
@@ -142,13 +146,16 @@ TEST(ReconciliationTest, EveryHeldNumberIsUsedInStockOrUnaccountedOnce) {
       }
       return std::vector<CustodyEntry>{e};
     };
-    const auto r = Reconcile(query, in, chain, Reference());
+    const UseRecord record = [](const UseMark& u) {
+      return Use(u.number, u.usedOn.c_str(), u.registry, u.disposition);
+    };
+    const auto r = Reconcile(query, in, chain, record, Reference());
     std::set<std::int64_t> expectedHeld, seenHeld;
     for (const auto& h : in.holdings.held) {
       if (h.range.status != std::string("A")) continue;
       for (std::int64_t n = h.range.from; n <= h.range.to; ++n) expectedHeld.insert(n);
     }
-    std::map<std::int64_t, const FormUse*> useOf;
+    std::map<std::int64_t, const UseMark*> useOf;
     for (const auto& u : in.uses) {
       if (u.usedOn <= query.asOf) useOf[u.number] = &u;
     }
@@ -225,16 +232,21 @@ class ReconciliationExceptionTest : public ::testing::TestWithParam<ExceptionCas
 TEST_P(ReconciliationExceptionTest, IsToldByTheChainOfCustody) {
   const ExceptionCase& c = GetParam();
   ReconciliationInput in;
-  in.uses.push_back(c.use);
+  in.uses.push_back(MarkOf(c.use));
   const CustodyChain chain = [&](const std::string&, std::int64_t) { return c.chain; };
+  const UseRecord record = [&](const UseMark& u) {
+    EXPECT_EQ(u.number, c.use.number);
+    return c.use;
+  };
   // An officer's reconciliation reads his uses wherever the numbers are.
-  const auto r = Reconcile(Query({"", "", false, 1001}), in, chain, Reference());
+  const auto r = Reconcile(Query({"", "", false, 1001}), in, chain, record, Reference());
   if (!c.expected) {
     EXPECT_TRUE(r.exceptions.empty()) << r.exceptions.front().facts;
     return;
   }
   ASSERT_EQ(r.exceptions.size(), 1u);
   EXPECT_EQ(r.exceptions[0].kind, *c.expected);
+  EXPECT_EQ(r.exceptions[0].use, c.use);  // the whole record, read from the brief one
   EXPECT_NE(r.exceptions[0].facts.find(c.factsContain), std::string::npos) << r.exceptions[0].facts;
 }
 
@@ -285,9 +297,11 @@ INSTANTIATE_TEST_SUITE_P(Uses, ReconciliationExceptionTest, ::testing::ValuesIn(
 TEST(ReconciliationTest, ANumberReportedTwiceNamesBothReports) {
   ReconciliationInput in;
   in.holdings.held.push_back(HeldSince(Range(1100001, 1100100, 1001), "2026-09-01T12:00:00Z"));
-  in.uses.push_back(Use(1100005, "2026-10-01", 1001));
-  in.reportedTwice.push_back({in.uses[0], Use(1100005, "2026-10-09", 1002, Disposition::Lost)});
-  const auto r = Reconcile(Query({"A", "4", false, std::nullopt}), in, kNoChain, Reference());
+  in.uses.push_back(MarkOf(Use(1100005, "2026-10-01", 1001)));
+  in.reportedTwice.push_back(
+      {Use(1100005, "2026-10-01", 1001), Use(1100005, "2026-10-09", 1002, Disposition::Lost)});
+  const auto r =
+      Reconcile(Query({"A", "4", false, std::nullopt}), in, kNoChain, kNoRecord, Reference());
   ASSERT_EQ(r.exceptions.size(), 1u);
   EXPECT_EQ(r.exceptions[0].kind, UseException::UsedTwice);
   EXPECT_EQ(r.exceptions[0].facts,

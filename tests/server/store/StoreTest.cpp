@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "StoreBackends.h"
+#include "server/store/PostgresConnection.h"
+#include "server/store/SqlError.h"
 #include "server/store/StoreError.h"
 
 namespace fm::server::testing {
@@ -445,6 +447,36 @@ TEST_F(PostgresConstraints, DatabaseRefusesOverlappingRangesWrittenAroundTheStor
                 " trp_dist_id, asgnd_reg_nbr, trp_actn_cd, rmng_form_cnt, chg_ts, chg_req_id,"
                 " chg_usr_id) VALUES ('Z', 150, 150, 'A', '1', 0, 'A', 1, 't', 'x', 0)"),
             "");
+}
+
+// A read streams its rows (a cursor's pages inside a transaction, single rows outside): one
+// ended early, by `each` answering false or throwing, or by the server failing halfway, leaves
+// the connection ready for the next statement.
+TEST_F(PostgresConstraints, ARowReadEndedEarlyLeavesTheConnectionUsable) {
+  PostgresConnection c(mBackend.Address(), std::chrono::seconds(5));
+  c.Begin(SqlConnection::Transaction::Read);
+  const char* series = "SELECT g, 'n' || g FROM generate_series(1, ?) g";
+  std::int64_t seen = 0;
+  c.QueryEach(series, {std::int64_t{100000}}, [&](const SqlRow& row) {
+    EXPECT_EQ(std::get<std::int64_t>(row[0]), ++seen);
+    EXPECT_EQ(std::get<std::string>(row[1]), fmt::format("n{}", seen));
+    // Inside a transaction the visitor may run statements of its own meanwhile.
+    EXPECT_EQ(c.Query(series, {seen}).size(), static_cast<std::size_t>(seen));
+    return seen < 10;
+  });
+  EXPECT_EQ(seen, 10);
+  EXPECT_THROW(c.QueryEach(series, {std::int64_t{1000}},
+                           [](const SqlRow&) -> bool { throw std::runtime_error("enough"); }),
+               std::runtime_error);
+  EXPECT_EQ(c.Query(series, {std::int64_t{3}}).size(), 3u);
+  c.Commit();
+  seen = 0;
+  EXPECT_THROW(c.QueryEach("SELECT 1 / (5000 - g) FROM generate_series(1, 10000) g", {},
+                           [&](const SqlRow&) { return ++seen > 0; }),
+               SqlError);
+  EXPECT_GT(seen, 0);  // rows came before the division by zero
+  EXPECT_TRUE(c.Healthy());
+  EXPECT_EQ(std::get<std::int64_t>(c.Query("SELECT 7", {}).at(0).at(0)), 7);
 }
 
 }  // namespace
