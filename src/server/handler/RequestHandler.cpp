@@ -86,11 +86,16 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
       throw RequestError(
           fmt::format("The message type {} is not known; the server answers 33 (search), 34 (save "
                       "with requery), 35 (form history), 36 (accountability report), 37 (record "
-                      "uses) and 38 (reconciliation)",
+                      "uses), 38 (reconciliation), 39 (stock on hand) and 40 (minimum stock)",
                       request.messageType));
     }
     if (request.messageType == protocol::kRecordUsageMessage) {
       answer.reply = AnswerUsage(request, principal);
+      return answer;
+    }
+    if (request.messageType == protocol::kStockMessage ||
+        request.messageType == protocol::kSetStockMinimumMessage) {
+      answer.reply = AnswerStock(request, principal);
       return answer;
     }
     if (request.messageType == protocol::kFormHistoryMessage ||

@@ -76,6 +76,7 @@ class SqlStore : public Store {
   StockMinimum SetStockMinimum(const SaveContext& context, const StockMinimum& minimum) override;
   std::vector<StockMinimum> StockMinimums() override;
   std::vector<StockAlert> StockAlerts(bool openOnly) override;
+  std::vector<StockHolding> StockOnHand(const StockQuery& query) override;
 
   // For the benchmark that weighs what the custody checks of a save cost (the version
   // comparison, the "UPD" containment and the conservation sweep): saves of this store skip

@@ -65,6 +65,9 @@ class ForwardingStore : public Store {
   std::vector<StockAlert> StockAlerts(bool openOnly) override {
     return mInner->StockAlerts(openOnly);
   }
+  std::vector<StockHolding> StockOnHand(const StockQuery& query) override {
+    return mInner->StockOnHand(query);
+  }
   void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
                      bool recordCustody) override {
     mInner->LoadInventory(ranges, context, recordCustody);
