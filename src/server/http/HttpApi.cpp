@@ -15,6 +15,7 @@
 #include "protocol/Json.h"
 #include "protocol/Messages.h"
 #include "protocol/ProtocolError.h"
+#include "protocol/Stock.h"
 #include "protocol/Usage.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
@@ -45,6 +46,9 @@ constexpr std::string_view kHealthPath = "/healthz";
 constexpr std::string_view kReportPath = "/v1/report";
 constexpr std::string_view kReconciliationPath = "/v1/reconciliation";
 constexpr std::string_view kUsagePath = "/v1/usage";
+constexpr std::string_view kStockPath = "/v1/stock";
+constexpr std::string_view kStockMinimumPath = "/v1/stock/minimum";
+constexpr std::string_view kAlertsPath = "/v1/alerts";
 constexpr std::string_view kCsvMediaType = "text/csv";
 
 std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
@@ -138,6 +142,7 @@ const char* const kInternalError =
 std::string NotPermitted(const Principal& principal, Action action) {
   const char* what = action == Action::Withdraw ? "withdraw forms; withdrawals are for "
                                                   "administrators"
+                     : action == Action::Save   ? "change the inventory or its minimum stock"
                                                 : "use this part of the forms server";
   return fmt::format("Your account ({}) may not {}.", RoleName(principal.role), what);
 }
@@ -254,12 +259,26 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     endpoint = read ? HttpEndpoint::Usage : HttpEndpoint::UsageJson;
     allowed = read ? "GET" : "POST";
     action = read ? Action::History : Action::RecordUses;
+  } else if (path == kStockPath) {
+    endpoint = HttpEndpoint::Stock;
+    allowed = "GET";
+    action = Action::Report;
+  } else if (path == kStockMinimumPath) {
+    endpoint = HttpEndpoint::StockMinimum;
+    allowed = "PUT";
+    action = Action::Save;
+  } else if (path == kAlertsPath) {
+    endpoint = HttpEndpoint::Alerts;
+    allowed = "GET";
+    action = Action::Report;
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
-                                   "GET {}, POST {}, GET {}, GET {}, GET and POST {} and GET {}",
+                                   "GET {}, POST {}, GET {}, GET {}, GET and POST {}, GET {}, "
+                                   "PUT {}, GET {} and GET {}",
                                    path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
-                                   kReconciliationPath, kUsagePath, kHealthPath)),
+                                   kReconciliationPath, kUsagePath, kStockPath, kStockMinimumPath,
+                                   kAlertsPath, kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
@@ -303,7 +322,7 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   if (endpoint == HttpEndpoint::UsageJson && DeclaresJson(contentType, kCsvMediaType)) {
     return {HttpEndpoint::UsageCsv, {}, std::move(principal)};
   }
-  if (allowed == "POST" && !DeclaresJson(contentType)) {
+  if ((allowed == "POST" || allowed == "PUT") && !DeclaresJson(contentType)) {
     return {std::nullopt,
             Error(415, fmt::format("{} takes a JSON body sent as \"Content-Type: {}\"; the "
                                    "request declares \"{}\"",
@@ -334,6 +353,12 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
         return RecordUsage(target, body, principal, endpoint == HttpEndpoint::UsageCsv);
       case HttpEndpoint::Usage:
         return Usage(target);
+      case HttpEndpoint::Stock:
+        return Stock(target, principal);
+      case HttpEndpoint::StockMinimum:
+        return SetStockMinimum(body, principal);
+      case HttpEndpoint::Alerts:
+        return Alerts(target, principal);
     }
     return Error(500, kInternalError);
   } catch (const std::exception& e) {
@@ -349,6 +374,7 @@ std::size_t HttpApi::HandlingCost(HttpEndpoint endpoint, std::string_view body) 
     case HttpEndpoint::Messages:
       return protocol::RequestReadingCost(body) + body.size();
     case HttpEndpoint::Withdrawals:
+    case HttpEndpoint::StockMinimum:
       return protocol::ReadingCost(body) + body.size();
     default:
       return 0;  // no body
@@ -422,12 +448,13 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
   if (!protocol::IsKnownMessageType(request.messageType)) {
     return Error(422, fmt::format("message_type: {} is not a message type of this server; it "
                                   "answers {} (search), {} (save with requery), {} (form "
-                                  "history), {} (accountability report), {} (record uses) and {} "
-                                  "(reconciliation)",
+                                  "history), {} (accountability report), {} (record uses), {} "
+                                  "(reconciliation), {} (stock on hand) and {} (minimum stock)",
                                   request.messageType, protocol::kSearchMessage,
                                   protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
                                   protocol::kAccountabilityMessage, protocol::kRecordUsageMessage,
-                                  protocol::kReconcileMessage));
+                                  protocol::kReconcileMessage, protocol::kStockMessage,
+                                  protocol::kSetStockMinimumMessage));
   }
   // A save replacing a range without saying which version of it the client saw would
   // overwrite whatever another clerk did since: a fault of the sending program.
@@ -582,6 +609,69 @@ HttpAnswer HttpApi::Reconciliation(std::string_view target) const {
     return {200, protocol::ReconciliationToJson(mHandler->Reconcile(parameters)), {}};
   } catch (const RequestError& e) {
     return Error(422, e.what());
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::Stock(std::string_view target, const Principal& principal) const {
+  std::map<std::string, std::string> given;
+  if (auto refusal = ReadQuery(target, kStockPath, {"station", "form_type", "weeks"}, given)) {
+    return *refusal;
+  }
+  StockParameters parameters;
+  parameters.station = given["station"];
+  parameters.formType = given["form_type"];
+  parameters.weeks = given["weeks"];
+  try {
+    return {200, protocol::StockReportToJson(mHandler->Stock(parameters, principal)), {}};
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::SetStockMinimum(std::string_view body, const Principal& principal) const {
+  protocol::StockMinimumRequest request;
+  try {
+    request = protocol::StockMinimumRequestFromJson(body);
+  } catch (const protocol::ProtocolError& e) {
+    return Error(400, e.what());
+  }
+  if (request.requestId.empty())
+    return Error(422, "request_id: a minimum is set under a request id");
+  if (auto refusal = CheckRequestId(request.requestId)) return *refusal;
+  StockMinimumParameters parameters;
+  parameters.station = request.station;
+  parameters.formType = request.formType;
+  parameters.minimum = std::to_string(request.minimum);
+  try {
+    return {200,
+            protocol::StockMinimumToJson(mHandler->SetStockMinimum(
+                parameters, principal, request.requestId, "PUT /v1/stock/minimum")),
+            {}};
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    if (e.GetKind() == StoreError::Kind::Internal) {
+      spdlog::error("minimum stock {}: {}", request.requestId, e.what());
+      return Error(500, kInternalError);
+    }
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::Alerts(std::string_view target, const Principal& principal) const {
+  std::map<std::string, std::string> given;
+  if (auto refusal = ReadQuery(target, kAlertsPath, {"all"}, given)) return *refusal;
+  const std::string all = given["all"];
+  if (!all.empty() && all != "0" && all != "1") {
+    return Error(400,
+                 fmt::format("all: \"{}\" is neither 1 (every alert) nor 0 (the open ones)", all));
+  }
+  try {
+    return {200, protocol::StockAlertsToJson(mHandler->StockAlerts(all == "1", principal)), {}};
   } catch (const StoreError& e) {
     return Error(StatusOfStoreError(e), e.what());
   }

@@ -51,7 +51,10 @@ enum class HttpEndpoint {
   Reconciliation,  // GET /v1/reconciliation
   UsageCsv,        // POST /v1/usage with an import file
   UsageJson,       // POST /v1/usage with uses as JSON
-  Usage            // GET /v1/usage
+  Usage,           // GET /v1/usage
+  Stock,           // GET /v1/stock
+  StockMinimum,    // PUT /v1/stock/minimum
+  Alerts           // GET /v1/alerts
 };
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in
@@ -74,6 +77,9 @@ struct HttpAdmission {
 //   GET  /v1/reconciliation every role
 //   POST /v1/usage        clerk (within its stations) or admin; text/csv or JSON
 //   GET  /v1/usage        every role
+//   GET  /v1/stock        every role, of its stations (an admin: all)
+//   PUT  /v1/stock/minimum clerk (of the station) or admin
+//   GET  /v1/alerts       every role, of its stations
 //   GET  /healthz         no token
 //
 // Thread safety: Admit and Answer may run on any thread at once, also while ReplaceTokens
@@ -130,6 +136,9 @@ class HttpApi {
   HttpAnswer RecordUsage(std::string_view target, std::string_view body, const Principal& principal,
                          bool csv) const;
   HttpAnswer Usage(std::string_view target) const;
+  HttpAnswer Stock(std::string_view target, const Principal& principal) const;
+  HttpAnswer SetStockMinimum(std::string_view body, const Principal& principal) const;
+  HttpAnswer Alerts(std::string_view target, const Principal& principal) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
   std::optional<HttpAnswer> CheckTextLengths(const protocol::Request& request) const;
   std::shared_ptr<const TokenTable> Tokens() const;
