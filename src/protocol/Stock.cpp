@@ -248,7 +248,8 @@ StockMinimumRequest StockMinimumRequestFromJson(std::string_view text) {
   }
   if (!j.is_object()) throw ProtocolError("the body: expected an object");
   constexpr const char* kMembers[] = {"request_id", "station", "form_type", "minimum"};
-  for (const auto& [key, value] : j.items()) {
+  for (const auto& item : j.items()) {
+    const std::string& key = item.key();
     if (std::find_if(std::begin(kMembers), std::end(kMembers),
                      [&](const char* m) { return key == m; }) == std::end(kMembers)) {
       throw ProtocolError(fmt::format(
@@ -270,6 +271,13 @@ StockMinimumRequest StockMinimumRequestFromJson(std::string_view text) {
   }
   r.minimum = j["minimum"].get<std::int64_t>();
   return r;
+}
+
+std::string StockMinimumRequestToJson(const StockMinimumRequest& r) {
+  return Dump(Json{{"request_id", r.requestId},
+                   {"station", r.station},
+                   {"form_type", r.formType},
+                   {"minimum", r.minimum}});
 }
 
 std::vector<std::vector<std::string>> StockCsvRecords(const StockReport& r) {

@@ -128,6 +128,7 @@ struct StockMinimumRequest {
   friend bool operator==(const StockMinimumRequest&, const StockMinimumRequest&) = default;
 };
 StockMinimumRequest StockMinimumRequestFromJson(std::string_view json);
+std::string StockMinimumRequestToJson(const StockMinimumRequest& request);
 
 // A table for spreadsheets: one record per line with its figures (the weekly use and weeks
 // of supply to one decimal), then one per open alert.

@@ -42,7 +42,7 @@ std::optional<Station> ReadStation(const std::string& text, const ReferenceData&
 }
 
 std::string ReadFormType(const std::string& text, const ReferenceData& reference) {
-  const std::string type = text::ToUpper(text::Trim(text));
+  std::string type = text::ToUpper(text::Trim(text));
   if (!type.empty() && !reference.FindFormType(type)) {
     throw RequestError(fmt::format("The Form Type \"{}\" is not known", text));
   }
