@@ -11,6 +11,7 @@
 #include "protocol/Json.h"
 #include "protocol/ProtocolError.h"
 #include "protocol/ReplyReader.h"
+#include "protocol/Stock.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ReadsBackAsWritten(text, RequestFromJson, RequestToJson);
   ReadsBackAsWritten(text, ReplyFromJson, ReplyToJson);
   ReadsBackAsWritten(text, WithdrawalRequestFromJson, WithdrawalRequestToJson);
+  ReadsBackAsWritten(text, StockMinimumRequestFromJson, StockMinimumRequestToJson);
   if (const auto direct = detail::ReadReplyDirectly(text)) {
     std::optional<Reply> tree;
     try {

@@ -17,6 +17,8 @@ packages=(
   postgresql postgresql-contrib
   # desktop
   qt6-base-dev libgl-dev xvfb xauth
+  # the screenshots of the printed reports (qt_screenshots renders their PDFs with pdftoppm)
+  poppler-utils
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # the fuzz programs (`make fuzz`): clang, its libFuzzer and sanitizer runtimes, and

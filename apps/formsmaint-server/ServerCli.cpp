@@ -1,8 +1,10 @@
 #include "ServerCli.h"
 
 #include <fmt/format.h>
+#include <pwd.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -75,6 +77,13 @@ std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection) {
   spdlog::info("store {} ({}), schema version {}, {} ranges", selection.database,
                store->BackendName(), store->SchemaVersion(), store->RangeCount());
   return store;
+}
+
+std::string AccountName() {
+  if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_name) {
+    return entry->pw_name;
+  }
+  return fmt::format("uid {}", ::geteuid());
 }
 
 std::string CsvText(const std::vector<std::vector<std::string>>& records) {

@@ -46,6 +46,10 @@ void AddStoreOptions(CLI::App& command, StoreSelection& selection);
 // a first start in a fresh account works. Throws UsageError or StoreError.
 std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection);
 
+// The operating-system account running a command: what an administrator's changes are
+// recorded under, the name the host knows them by.
+std::string AccountName();
+
 // A report's records as CSV text, the way every command writes its spreadsheet format.
 std::string CsvText(const std::vector<std::vector<std::string>>& records);
 

@@ -1,8 +1,6 @@
 #include "UsageCommand.h"
 
 #include <fmt/format.h>
-#include <pwd.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -31,13 +29,6 @@ struct ImportSelection {
   bool preview = false;
   UsageLimits limits;
 };
-
-std::string AccountName() {
-  if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_name) {
-    return entry->pw_name;
-  }
-  return fmt::format("uid {}", ::geteuid());
-}
 
 void PrintText(const std::string& fileName, const protocol::UsageOutcome& o) {
   if (o.sameFileAgain) {

@@ -1,7 +1,6 @@
 #include "WithdrawCommand.h"
 
 #include <fmt/format.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -26,15 +25,6 @@ struct WithdrawSelection {
   std::int64_t to = 0;
   std::string reason;
 };
-
-// The operating-system account running the command: an administrator's withdrawal is
-// recorded under the name the host knows them by.
-std::string AccountName() {
-  if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_name) {
-    return entry->pw_name;
-  }
-  return fmt::format("uid {}", ::geteuid());
-}
 
 std::string Describe(const FormRange& r) {
   std::string text = fmt::format("{}-{} held by {}{}", r.from, r.to, r.troop, r.district);

@@ -15,6 +15,7 @@
 #include "ReportCommand.h"
 #include "ServeCommand.h"
 #include "ServerCli.h"
+#include "StockCommand.h"
 #include "TokenCommand.h"
 #include "UsageCommand.h"
 #include "VerifyCommand.h"
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
       "formsmaint-server: the central forms server. Keeps the inventory of form ranges and "
       "answers the forms-maintenance screen's search (33) and save-with-requery (34) requests "
       "over HTTP/JSON (POST /v1/messages; GET /v1/history, GET /v1/report, POST /v1/withdrawals,\n"
-      "GET and POST /v1/usage, GET /healthz)."};
+      "GET and POST /v1/usage, GET /v1/stock, PUT /v1/stock/minimum, GET /v1/alerts, GET "
+      "/healthz)."};
   std::string logLevel = "info";
   AddLogLevelOption(app, logLevel);
 
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
   subcommands.push_back(AddRestoreCommand(app));
   subcommands.push_back(AddTokenCommand(app));
   subcommands.push_back(AddUsageCommand(app));
+  subcommands.push_back(AddStockCommand(app));
   AddConfigFileOption(app);
   if (auto status = ParseCommandLine(app, argc, argv)) return *status;
 

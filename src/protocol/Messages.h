@@ -25,7 +25,7 @@ inline constexpr int kHandReceiptMessage = 41;      // a hand receipt, shown or 
 
 // Whether a server of this protocol answers the message type.
 constexpr bool IsKnownMessageType(int type) {
-  return (type >= kSearchMessage && type <= kReconcileMessage) || type == kHandReceiptMessage;
+  return type >= kSearchMessage && type <= kHandReceiptMessage;
 }
 
 // Names of the data sets a request or reply carries.

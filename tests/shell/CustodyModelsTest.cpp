@@ -16,6 +16,7 @@
 #include "shell/Accountability.h"
 #include "shell/FormHistory.h"
 #include "shell/RecordUse.h"
+#include "shell/StockOnHand.h"
 #include "shell/TrooperReassignment.h"
 #include "shell/UnaccountedForms.h"
 #include "shell/UsageImport.h"
@@ -358,6 +359,41 @@ TEST_F(CustodyModelsTest, UnaccountedFormsAsksForOneHolderAndSaysWhatToFollowUp)
   const auto blocks = model.Blocks();
   ASSERT_EQ(blocks.at(3).kind, ReportBlock::Kind::Table);
   EXPECT_TRUE(blocks.at(3).table.rows.at(0).defect);
+}
+
+TEST_F(CustodyModelsTest, StockOnHandSetsAMinimumThenAsksAgainAndTheStatusBarNamesTheAlerts) {
+  StockOnHand model({}, {});
+  for (const auto& [minimum, sent] : std::vector<std::pair<const char*, const char*>>{
+           {"x", ""}, {"-1", ""}, {"150", "TRP_ID=A TRP_DIST_ID=1 REF_TYP_CD=C MINIMUM_QTY=150"}}) {
+    model.SetMinimum(" a1", "C", minimum);
+    EXPECT_EQ(Sent(), sent);
+    EXPECT_EQ(model.Status().problem, !*sent) << model.Status().text;
+  }
+  Answer(protocol::StockMinimumToDataSets({"A", "1", "C", 150, "Ann", "t"}));
+  EXPECT_EQ(Sent(), "TRP_ID=A TRP_DIST_ID=1") << "the report of the station, none shown yet";
+  protocol::StockReport report;
+  report.troop = "A";
+  report.district = "1";
+  report.asOf = "2026-11-30";
+  auto& line = report.lines.emplace_back();
+  line.troop = "A";
+  line.district = "1";
+  line.formType = "C";
+  line.unassigned = 120;
+  line.withOfficers = 30;
+  line.minimum = 150;
+  line.weeks = {{"2026-11-24", 30, protocol::WeekSource::Uses}, {"2026-11-17", 0, {}}};
+  report.alerts.push_back({1, "A", "1", "C", 120, 150, "t", "r", "", std::nullopt});
+  Answer(protocol::StockReportToDataSets(report));
+  EXPECT_EQ(model.Status().text, "1 line is below its minimum.");
+  EXPECT_EQ(model.LineRows().at(0), (std::vector<std::string>{"A1", "C", "120", "30", "150", "15.0",
+                                                              "10.0", "Below minimum"}));
+  EXPECT_EQ(model.SuggestedFileName("pdf"), "stock-A1-2026-11-30.pdf");
+  EXPECT_TRUE(model.Blocks().at(3).table.rows.at(0).defect);
+  report.alerts.push_back(report.alerts[0]);
+  EXPECT_EQ(
+      StockAlertSummary(report.alerts, {{"C", "ENF001 Citation"}}),
+      "Stock below minimum: A1 ENF001 Citation (120 of 150); A1 ENF001 Citation (120 of 150)");
 }
 
 }  // namespace

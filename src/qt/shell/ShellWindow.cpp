@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QStyle>
@@ -42,11 +43,13 @@
 #include "qt/render/QtText.h"
 #include "qt/shell/QtHostFrame.h"
 #include "qt/shell/WindowPlacement.h"
+#include "qt/stock/StockOnHandWindow.h"
 #include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "qt/usageimport/UsageImportWindow.h"
 #include "shell/DraftFile.h"
 #include "shell/LocalCodes.h"
 #include "shell/SearchSummary.h"
+#include "shell/StockOnHand.h"
 #include "shell/TrooperReassignment.h"
 #include "transport/RecordsetWire.h"
 
@@ -136,7 +139,10 @@ class ShellWindow::ExchangeWatch final : public MessageListener {
     if (outcome.result == ExchangeOutcome::Result::Answered && document != nullptr &&
         outcome.identity == document->DocumentIdentity()) {
       // After the document has taken the reply in (DataReady comes next).
-      QTimer::singleShot(0, &mWindow, [window = &mWindow] { window->FocusFirstGrid(); });
+      QTimer::singleShot(0, &mWindow, [window = &mWindow] {
+        window->FocusFirstGrid();
+        window->AskStockAlerts();
+      });
     }
   }
 
@@ -149,7 +155,8 @@ ShellWindow::ShellWindow(Options options, QWidget* parent)
       mOptions(std::move(options)),
       mStatus(new QLabel(this)),
       mConnection(new QLabel(this)),
-      mSummary(new QLabel(this)) {
+      mSummary(new QLabel(this)),
+      mStockAlert(new QPushButton(this)) {
   setObjectName(QStringLiteral("shellWindow"));
   setWindowTitle(ToQString(mOptions.caption));
 
@@ -157,6 +164,15 @@ ShellWindow::ShellWindow(Options options, QWidget* parent)
   mConnection->setObjectName(QStringLiteral("connectionIndicator"));
   mSummary->setObjectName(QStringLiteral("searchSummary"));
   statusBar()->addWidget(mStatus, 1);
+  mStockAlert->setObjectName(QStringLiteral("stockAlert"));
+  mStockAlert->setFlat(true);
+  mStockAlert->setCursor(Qt::PointingHandCursor);
+  mStockAlert->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
+  mStockAlert->setToolTip(tr("Open the stock on hand of the station"));
+  mStockAlert->hide();
+  connect(mStockAlert, &QPushButton::clicked, this,
+          [this] { Trap("ShellWindow.StockAlert", [&] { OpenStockOnHand(mStockAlertStation); }); });
+  statusBar()->addPermanentWidget(mStockAlert);
   statusBar()->addPermanentWidget(mSummary);
   statusBar()->addPermanentWidget(mConnection);
 
@@ -231,6 +247,10 @@ void ShellWindow::BuildToolbarAndMenu() {
   mUnaccountedAction->setObjectName(QStringLiteral("unaccountedAction"));
   connect(mUnaccountedAction, &QAction::triggered, this,
           [this] { Trap("ShellWindow.Unaccounted", [&] { OpenUnaccounted(); }); });
+  mStockAction = reports->addAction(tr("&Stock on Hand..."));
+  mStockAction->setObjectName(QStringLiteral("stockAction"));
+  connect(mStockAction, &QAction::triggered, this,
+          [this] { Trap("ShellWindow.StockOnHand", [&] { OpenStockOnHand(); }); });
 }
 
 FormHistoryWindow& ShellWindow::OpenFormHistory() {
@@ -313,6 +333,32 @@ UnaccountedFormsWindow& ShellWindow::OpenUnaccounted() {
   }
   Present(*mUnaccounted);
   return *mUnaccounted;
+}
+
+StockOnHandWindow& ShellWindow::OpenStockOnHand(const std::string& station) {
+  const bool opened = mStockOnHand == nullptr;
+  if (opened) {
+    mStockOnHand = new StockOnHandWindow(this);
+    PlaceCentredOver(*mStockOnHand, *this, mStockOnHand->sizeHint());
+  }
+  if (opened || !station.empty()) {
+    mStockOnHand->SetStation(ToQString(station.empty() ? LastStation() : station));
+    mStockOnHand->Run();
+  }
+  Present(*mStockOnHand);
+  return *mStockOnHand;
+}
+
+void ShellWindow::AskStockAlerts() {
+  if (!mStockAlertWatch) {
+    mStockAlertWatch = std::make_unique<shell::StockAlertWatch>(
+        [this](const std::string& summary, const std::string& station) {
+          mStockAlertStation = station;
+          mStockAlert->setText(ToQString(summary));
+          mStockAlert->setVisible(!summary.empty());
+        });
+  }
+  mStockAlertWatch->Ask(LastStation());
 }
 
 RecordUseWindow* ShellWindow::RecordUseOfSelectedRange() {

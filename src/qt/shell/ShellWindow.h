@@ -11,6 +11,7 @@
 
 class QAction;
 class QLabel;
+class QPushButton;
 class QScrollArea;
 
 namespace fm {
@@ -20,8 +21,9 @@ class TARVO_FormsMaint;
 }  // namespace fm
 
 namespace fm::shell {
+class StockAlertWatch;
 class TrooperReassignment;
-}
+}  // namespace fm::shell
 
 namespace fm::qt {
 
@@ -29,6 +31,7 @@ class AccountabilityWindow;
 class FormHistoryWindow;
 class HandReceiptWindow;
 class RecordUseWindow;
+class StockOnHandWindow;
 class UnaccountedFormsWindow;
 class UsageImportWindow;
 class FormView;
@@ -80,6 +83,10 @@ class QtHostFrame;
 //   selected range), after which the last search is run again as after a reassignment, so
 //   that the remaining counts shown follow; Reports > Unaccounted Forms... (for the station
 //   of the last search).
+// - Stock: Reports > Stock on Hand... (for the station of the last search, run at once). After
+//   each answer to the document's search or save of a Troop/District, the open stock alerts
+//   of that station are asked for; while it has any, the status bar shows "Stock below
+//   minimum: ..." as a button that opens the report of the station.
 //
 // While the window lives it is the process's host frame (Services::SetHostFrame).
 class ShellWindow final : public QMainWindow {
@@ -122,6 +129,9 @@ class ShellWindow final : public QMainWindow {
   QAction& ImportUsageAction() const { return *mImportUsageAction; }
   QAction& RecordUseAction() const { return *mRecordUseAction; }
   QAction& UnaccountedAction() const { return *mUnaccountedAction; }
+  QAction& StockAction() const { return *mStockAction; }
+  // Hidden while the station last searched has no open stock alert.
+  QPushButton& StockAlertButton() const { return *mStockAlert; }
 
   // The windows, created on first use and shown (raised when already open).
   FormHistoryWindow& OpenFormHistory();
@@ -133,6 +143,8 @@ class ShellWindow final : public QMainWindow {
   UnaccountedFormsWindow& OpenClearance(std::int64_t registry);
   // A new window showing hand receipt `number` (closing deletes it).
   HandReceiptWindow& OpenHandReceipt(std::int64_t number);
+  // Opened for `station` (empty: that of the last search) and run.
+  StockOnHandWindow& OpenStockOnHand(const std::string& station = {});
   // The Record Use window for the range selected in the Forms Assignment grid (a new one
   // for each range); nullptr, said in the status bar, without a selected range.
   RecordUseWindow* RecordUseOfSelectedRange();
@@ -169,6 +181,7 @@ class ShellWindow final : public QMainWindow {
   void RefreshDocumentSearch();
   void Present(QWidget& window);
   std::string LastStation() const;
+  void AskStockAlerts();
 
   Options mOptions;
   std::unique_ptr<TARVO_FormsMaint> mDocument;
@@ -190,10 +203,15 @@ class ShellWindow final : public QMainWindow {
   QAction* mImportUsageAction = nullptr;
   QAction* mRecordUseAction = nullptr;
   QAction* mUnaccountedAction = nullptr;
+  QAction* mStockAction = nullptr;
+  QPushButton* mStockAlert;
+  std::string mStockAlertStation;  // the station whose alerts the button shows
+  std::unique_ptr<shell::StockAlertWatch> mStockAlertWatch;
   FormHistoryWindow* mFormHistory = nullptr;        // a child of the window, once opened
   AccountabilityWindow* mAccountability = nullptr;  // a child of the window, once opened
   UsageImportWindow* mUsageImport = nullptr;
   UnaccountedFormsWindow* mUnaccounted = nullptr;
+  StockOnHandWindow* mStockOnHand = nullptr;
   RecordUseWindow* mRecordUse = nullptr;  // the last range's
   std::unique_ptr<shell::TrooperReassignment> mReassignment;
   bool mClosing = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "server/custody/Accountability.h"
@@ -63,5 +64,27 @@ inline constexpr int kMaxGapDays = 3660;
 ReconciliationQuery ReconciliationQueryFrom(const ReconcileParameters& parameters,
                                             const ReferenceData& reference,
                                             std::chrono::year_month_day today);
+
+// A stock report as a person or a program asks for it (docs/stock.md): the station ("A1", a
+// whole troop "A", or empty for every station the principal sees), the form type (empty:
+// every one) and the weeks the use per week is counted over (empty: kDefaultStockWeeks).
+struct StockParameters {
+  std::string station;
+  std::string formType;
+  std::string weeks;
+};
+
+inline constexpr int kDefaultStockWeeks = 13;
+// The largest minimum a station may keep: more forms than any form type's numbers hold is a
+// mistyped count.
+inline constexpr std::int64_t kMaxStockMinimum = 1'000'000'000;
+
+// A minimum to set: the station ("A1", or "A" for the troop's own stock), the form type and
+// the fewest unassigned forms, as texts (0 removes it).
+struct StockMinimumParameters {
+  std::string station;
+  std::string formType;
+  std::string minimum;
+};
 
 }  // namespace fm::server

@@ -87,7 +87,8 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
       throw RequestError(
           fmt::format("The message type {} is not known; the server answers 33 (search), 34 (save "
                       "with requery), 35 (form history), 36 (accountability report), 37 (record "
-                      "uses), 38 (reconciliation) and 41 (hand receipt)",
+                      "uses), 38 (reconciliation), 39 (stock on hand), 40 (minimum stock) and "
+                      "41 (hand receipt)",
                       request.messageType));
     }
     if (request.messageType == protocol::kRecordUsageMessage) {
@@ -96,6 +97,11 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     }
     if (request.messageType == protocol::kHandReceiptMessage) {
       answer.reply = AnswerReceipt(request, principal);
+      return answer;
+    }
+    if (request.messageType == protocol::kStockMessage ||
+        request.messageType == protocol::kSetStockMinimumMessage) {
+      answer.reply = AnswerStock(request, principal);
       return answer;
     }
     if (request.messageType == protocol::kFormHistoryMessage ||

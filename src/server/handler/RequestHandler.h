@@ -8,6 +8,7 @@
 #include "protocol/Custody.h"
 #include "protocol/Messages.h"
 #include "protocol/Receipt.h"
+#include "protocol/Stock.h"
 #include "protocol/Usage.h"
 #include "server/handler/Principal.h"
 #include "server/store/UseTypes.h"
@@ -17,6 +18,8 @@ namespace fm::server {
 class Store;
 struct ReportParameters;
 struct ReconcileParameters;
+struct StockParameters;
+struct StockMinimumParameters;
 
 // What the handler answers: the reply, and whether it refuses the principal (a role that
 // may not save, a station outside its scope). The HTTP front answers a refusal with 403
@@ -66,6 +69,12 @@ struct RequestHandlerOptions {
 //      answered as "USAGE" and "USEPROB" (a correction as "FORMUSE"), ok = false when lines
 //      are bad (nothing is stored then). A clerk records within its stations, an admin
 //      anywhere; a viewer is refused.
+//   39 stock on hand (docs/stock.md): key:TRP_ID, key:TRP_DIST_ID, key:REF_TYP_CD and
+//      key:WEEK_CNT, all optional; answered as "STKPARM", "STKLINE", "STKWEEK" and "STKALRT"
+//      (protocol/Stock.h), the stations seen as Stock says. Viewer and up.
+//   40 set a minimum stock: key:TRP_ID, key:TRP_DIST_ID, key:REF_TYP_CD and key:MINIMUM_QTY
+//      (0 removes it), with a request id; answered as "STKMIN". A clerk of the station or an
+//      admin; a viewer is refused.
 // Who acts is the principal the caller authenticated (the owner of the request's token, or
 // the workstation's user for the embedded inventory): its id and name go into the change
 // stamps and the chain of custody. The request's own user_id is only what the client claims;
@@ -138,6 +147,21 @@ class RequestHandler {
                                                const Principal& principal,
                                                const std::string& requestId,
                                                const std::string& requester);
+  // Stock on hand (RequestHandlerStock.cpp, docs/stock.md): per station of the parameters and
+  // form type what it holds, its minimum, its use per week over the weeks ending today and
+  // the weeks of supply, with the stations' open alerts; all read from one snapshot. A
+  // principal sees the stations of its scope (an admin every one): a station asked for
+  // outside it throws StoreError::Forbidden, and without one the report lists those it
+  // covers. Throws RequestError for parameters to correct.
+  protocol::StockReport Stock(const StockParameters& parameters, const Principal& principal);
+  // Sets a minimum for a clerk of the station or an admin (Store::SetStockMinimum); a role
+  // that may not save is refused (StoreError::Forbidden).
+  protocol::StockMinimumSet SetStockMinimum(const StockMinimumParameters& parameters,
+                                            const Principal& principal,
+                                            const std::string& requestId,
+                                            const std::string& requester);
+  // The open alerts (all: every one kept) of the stations the principal sees, newest first.
+  std::vector<protocol::StockAlertLine> StockAlerts(bool all, const Principal& principal);
 
   Store& GetStore() const { return *mStore; }
 
@@ -147,6 +171,7 @@ class RequestHandler {
   protocol::Reply AnswerCustody(const protocol::Request& request);
   protocol::Reply AnswerUsage(const protocol::Request& request, const Principal& principal);
   protocol::Reply AnswerReceipt(const protocol::Request& request, const Principal& principal);
+  protocol::Reply AnswerStock(const protocol::Request& request, const Principal& principal);
   std::string Today() const;
 
   std::shared_ptr<Store> mStore;  // constant after construction

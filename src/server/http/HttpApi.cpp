@@ -17,6 +17,7 @@
 #include "protocol/Messages.h"
 #include "protocol/ProtocolError.h"
 #include "protocol/Receipt.h"
+#include "protocol/Stock.h"
 #include "protocol/Usage.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
@@ -47,6 +48,9 @@ constexpr std::string_view kHealthPath = "/healthz";
 constexpr std::string_view kReportPath = "/v1/report";
 constexpr std::string_view kReconciliationPath = "/v1/reconciliation";
 constexpr std::string_view kUsagePath = "/v1/usage";
+constexpr std::string_view kStockPath = "/v1/stock";
+constexpr std::string_view kStockMinimumPath = "/v1/stock/minimum";
+constexpr std::string_view kAlertsPath = "/v1/alerts";
 constexpr std::string_view kCsvMediaType = "text/csv";
 constexpr std::string_view kClearancePath = "/v1/clearance";
 constexpr std::string_view kReceiptsPath = "/v1/receipts/";  // {n}, {n}/print
@@ -143,6 +147,7 @@ const char* const kInternalError =
 std::string NotPermitted(const Principal& principal, Action action) {
   const char* what = action == Action::Withdraw ? "withdraw forms; withdrawals are for "
                                                   "administrators"
+                     : action == Action::Save   ? "change the inventory or its minimum stock"
                                                 : "use this part of the forms server";
   return fmt::format("Your account ({}) may not {}.", RoleName(principal.role), what);
 }
@@ -271,14 +276,27 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     endpoint = HttpEndpoint::Receipt;
     allowed = "GET";
     action = Action::Report;
+  } else if (path == kStockPath) {
+    endpoint = HttpEndpoint::Stock;
+    allowed = "GET";
+    action = Action::Report;
+  } else if (path == kStockMinimumPath) {
+    endpoint = HttpEndpoint::StockMinimum;
+    allowed = "PUT";
+    action = Action::Save;
+  } else if (path == kAlertsPath) {
+    endpoint = HttpEndpoint::Alerts;
+    allowed = "GET";
+    action = Action::Report;
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
                                    "GET {}, POST {}, GET {}, GET {}, GET {}, GET and POST {}, GET "
-                                   "{}N, POST {}N{} and GET {}",
+                                   "{}N, POST {}N{}, GET {}, PUT {}, GET {} and GET {}",
                                    path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
                                    kReconciliationPath, kClearancePath, kUsagePath, kReceiptsPath,
-                                   kReceiptsPath, kPrintSuffix, kHealthPath)),
+                                   kReceiptsPath, kPrintSuffix, kStockPath, kStockMinimumPath,
+                                   kAlertsPath, kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
@@ -323,7 +341,8 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     return {HttpEndpoint::UsageCsv, {}, std::move(principal)};
   }
   // A print carries nothing: there is no body to declare.
-  if (allowed == "POST" && endpoint != HttpEndpoint::ReceiptPrint && !DeclaresJson(contentType)) {
+  if ((allowed == "POST" || allowed == "PUT") && endpoint != HttpEndpoint::ReceiptPrint &&
+      !DeclaresJson(contentType)) {
     return {std::nullopt,
             Error(415, fmt::format("{} takes a JSON body sent as \"Content-Type: {}\"; the "
                                    "request declares \"{}\"",
@@ -359,6 +378,12 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
       case HttpEndpoint::Receipt:
       case HttpEndpoint::ReceiptPrint:
         return Receipt(target, principal, endpoint == HttpEndpoint::ReceiptPrint);
+      case HttpEndpoint::Stock:
+        return Stock(target, principal);
+      case HttpEndpoint::StockMinimum:
+        return SetStockMinimum(body, principal);
+      case HttpEndpoint::Alerts:
+        return Alerts(target, principal);
     }
     return Error(500, kInternalError);
   } catch (const std::exception& e) {
@@ -374,6 +399,7 @@ std::size_t HttpApi::HandlingCost(HttpEndpoint endpoint, std::string_view body) 
     case HttpEndpoint::Messages:
       return protocol::RequestReadingCost(body) + body.size();
     case HttpEndpoint::Withdrawals:
+    case HttpEndpoint::StockMinimum:
       return protocol::ReadingCost(body) + body.size();
     default:
       return 0;  // no body
@@ -445,14 +471,17 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
   // Well-formed but asking for something no version of the server does: a fault of the
   // sending program rather than of the clerk's input, so it is not answered as a reply.
   if (!protocol::IsKnownMessageType(request.messageType)) {
-    return Error(422, fmt::format("message_type: {} is not a message type of this server; it "
-                                  "answers {} (search), {} (save with requery), {} (form "
-                                  "history), {} (accountability report), {} (record uses), {} "
-                                  "(reconciliation) and {} (hand receipt)",
-                                  request.messageType, protocol::kSearchMessage,
-                                  protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
-                                  protocol::kAccountabilityMessage, protocol::kRecordUsageMessage,
-                                  protocol::kReconcileMessage, protocol::kHandReceiptMessage));
+    return Error(422,
+                 fmt::format("message_type: {} is not a message type of this server; it "
+                             "answers {} (search), {} (save with requery), {} (form "
+                             "history), {} (accountability report), {} (record uses), {} "
+                             "(reconciliation), {} (stock on hand), {} (minimum stock) and {} "
+                             "(hand receipt)",
+                             request.messageType, protocol::kSearchMessage,
+                             protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
+                             protocol::kAccountabilityMessage, protocol::kRecordUsageMessage,
+                             protocol::kReconcileMessage, protocol::kStockMessage,
+                             protocol::kSetStockMinimumMessage, protocol::kHandReceiptMessage));
   }
   // A save replacing a range without saying which version of it the client saw would
   // overwrite whatever another clerk did since: a fault of the sending program.
@@ -631,6 +660,69 @@ HttpAnswer HttpApi::Clearance(std::string_view target) const {
     return {200, protocol::ClearanceToJson(mHandler->Reconcile(parameters)), {}};
   } catch (const RequestError& e) {
     return Error(422, e.what());
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::Stock(std::string_view target, const Principal& principal) const {
+  std::map<std::string, std::string> given;
+  if (auto refusal = ReadQuery(target, kStockPath, {"station", "form_type", "weeks"}, given)) {
+    return *refusal;
+  }
+  StockParameters parameters;
+  parameters.station = given["station"];
+  parameters.formType = given["form_type"];
+  parameters.weeks = given["weeks"];
+  try {
+    return {200, protocol::StockReportToJson(mHandler->Stock(parameters, principal)), {}};
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::SetStockMinimum(std::string_view body, const Principal& principal) const {
+  protocol::StockMinimumRequest request;
+  try {
+    request = protocol::StockMinimumRequestFromJson(body);
+  } catch (const protocol::ProtocolError& e) {
+    return Error(400, e.what());
+  }
+  if (request.requestId.empty())
+    return Error(422, "request_id: a minimum is set under a request id");
+  if (auto refusal = CheckRequestId(request.requestId)) return *refusal;
+  StockMinimumParameters parameters;
+  parameters.station = request.station;
+  parameters.formType = request.formType;
+  parameters.minimum = std::to_string(request.minimum);
+  try {
+    return {200,
+            protocol::StockMinimumToJson(mHandler->SetStockMinimum(
+                parameters, principal, request.requestId, "PUT /v1/stock/minimum")),
+            {}};
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    if (e.GetKind() == StoreError::Kind::Internal) {
+      spdlog::error("minimum stock {}: {}", request.requestId, e.what());
+      return Error(500, kInternalError);
+    }
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+HttpAnswer HttpApi::Alerts(std::string_view target, const Principal& principal) const {
+  std::map<std::string, std::string> given;
+  if (auto refusal = ReadQuery(target, kAlertsPath, {"all"}, given)) return *refusal;
+  const std::string all = given["all"];
+  if (!all.empty() && all != "0" && all != "1") {
+    return Error(400,
+                 fmt::format("all: \"{}\" is neither 1 (every alert) nor 0 (the open ones)", all));
+  }
+  try {
+    return {200, protocol::StockAlertsToJson(mHandler->StockAlerts(all == "1", principal)), {}};
   } catch (const StoreError& e) {
     return Error(StatusOfStoreError(e), e.what());
   }

@@ -54,7 +54,10 @@ enum class HttpEndpoint {
   Usage,           // GET /v1/usage
   Clearance,       // GET /v1/clearance
   Receipt,         // GET /v1/receipts/{n}
-  ReceiptPrint     // POST /v1/receipts/{n}/print
+  ReceiptPrint,    // POST /v1/receipts/{n}/print
+  Stock,           // GET /v1/stock
+  StockMinimum,    // PUT /v1/stock/minimum
+  Alerts           // GET /v1/alerts
 };
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in
@@ -79,6 +82,9 @@ struct HttpAdmission {
 //   GET  /v1/usage        every role
 //   GET  /v1/clearance    every role
 //   GET  /v1/receipts/{n} every role; POST /v1/receipts/{n}/print counts a print of it
+//   GET  /v1/stock        every role, of its stations (an admin: all)
+//   PUT  /v1/stock/minimum clerk (of the station) or admin
+//   GET  /v1/alerts       every role, of its stations
 //   GET  /healthz         no token
 //
 // Thread safety: Admit and Answer may run on any thread at once, also while ReplaceTokens
@@ -137,6 +143,9 @@ class HttpApi {
   HttpAnswer Usage(std::string_view target) const;
   HttpAnswer Clearance(std::string_view target) const;
   HttpAnswer Receipt(std::string_view target, const Principal& principal, bool print) const;
+  HttpAnswer Stock(std::string_view target, const Principal& principal) const;
+  HttpAnswer SetStockMinimum(std::string_view body, const Principal& principal) const;
+  HttpAnswer Alerts(std::string_view target, const Principal& principal) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
   std::optional<HttpAnswer> CheckTextLengths(const protocol::Request& request) const;
   std::shared_ptr<const TokenTable> Tokens() const;

@@ -83,6 +83,7 @@ class SqlStore : public Store {
   std::optional<protocol::HandReceipt> Receipt(const StationScope& scope,
                                                std::int64_t number) override;
   protocol::HandReceipt PrintReceipt(const SaveContext& context, std::int64_t number) override;
+  std::vector<StockHolding> StockOnHand(const StockQuery& query) override;
 
   // For the benchmark that weighs what the custody checks of a save cost (the version
   // comparison, the "UPD" containment and the conservation sweep): saves of this store skip

@@ -2,12 +2,16 @@
 // per station and form type, and the comparison every write makes with it before it commits.
 #include <fmt/format.h>
 
+#include <map>
+#include <tuple>
+
 #include "server/store/ReferenceData.h"
 #include "server/store/SqlStore.h"
 #include "server/store/SqlStoreRows.h"
 #include "server/store/SqlStoreTransactions.h"
 #include "server/store/StationScope.h"
 #include "server/store/StoreError.h"
+#include "server/store/TimeText.h"
 
 namespace fm::server {
 
@@ -32,6 +36,40 @@ StockAlert AlertFromRow(const SqlRow& row) {
   return a;
 }
 
+// What "on hand" is, for the alerts and the stock report alike: the unused forms
+// (rmng_form_cnt) of the ranges `r` in a status that keeps them in stock. Appends the
+// statuses to `params`; the caller narrows it further with " AND ...".
+std::string OnHandRanges(const std::vector<std::string>& stock, std::vector<SqlValue>& params) {
+  std::string sql = " FROM form_range r WHERE r.trp_actn_cd IN (";
+  for (std::size_t i = 0; i < stock.size(); ++i) {
+    sql += i == 0 ? "?" : ", ?";
+    params.emplace_back(stock[i]);
+  }
+  return sql + ")";
+}
+
+// " AND <prefix>trp_id = ? ..." narrowing rows of a table to the query's stations and form
+// type, its values appended to `params`.
+std::string ScopeCondition(const StockQuery& q, std::string_view station, std::string_view type,
+                           std::vector<SqlValue>& params) {
+  std::string sql;
+  if (!q.troop.empty()) {
+    sql += fmt::format(" AND {}trp_id = ?", station);
+    params.emplace_back(q.troop);
+    if (!q.wholeTroop) {
+      sql += fmt::format(" AND {}trp_dist_id = ?", station);
+      params.emplace_back(q.district);
+    }
+  }
+  if (!q.formType.empty()) {
+    sql += fmt::format(" AND {}form_typ_cd = ?", type);
+    params.emplace_back(q.formType);
+  }
+  return sql;
+}
+
+using StationType = std::tuple<std::string, std::string, std::string>;
+
 }  // namespace
 
 std::vector<std::string> SqlStore::CompareWithMinimums(SqlConnection& c, const WriteScope& scope) {
@@ -39,18 +77,13 @@ std::vector<std::string> SqlStore::CompareWithMinimums(SqlConnection& c, const W
   const std::vector<std::string> stock = mReference->StockStatuses();
   // The unassigned forms on the station's shelf: unused forms of its ranges held by no
   // officer, in a status that keeps them in stock.
-  std::string sql =
-      "SELECT m.trp_id, m.trp_dist_id, m.minimum_qty,"
-      " (SELECT COALESCE(SUM(r.rmng_form_cnt), 0) FROM form_range r"
-      "  WHERE r.trp_id = m.trp_id AND r.trp_dist_id = m.trp_dist_id"
-      "  AND r.form_typ_cd = m.form_typ_cd AND r.asgnd_reg_nbr = 0 AND r.trp_actn_cd IN (";
   std::vector<SqlValue> params;
-  for (std::size_t i = 0; i < stock.size(); ++i) {
-    sql += i == 0 ? "?" : ", ?";
-    params.emplace_back(stock[i]);
-  }
+  std::string sql =
+      "SELECT m.trp_id, m.trp_dist_id, m.minimum_qty, (SELECT COALESCE(SUM(r.rmng_form_cnt), 0)";
+  sql += OnHandRanges(stock, params);
   sql +=
-      ")),"
+      "  AND r.trp_id = m.trp_id AND r.trp_dist_id = m.trp_dist_id"
+      "  AND r.form_typ_cd = m.form_typ_cd AND r.asgnd_reg_nbr = 0),"
       " (SELECT a.alert_id FROM stock_alert a WHERE a.trp_id = m.trp_id"
       "  AND a.trp_dist_id = m.trp_dist_id AND a.form_typ_cd = m.form_typ_cd"
       "  AND a.cleared_at IS NULL)"
@@ -143,6 +176,98 @@ std::vector<StockAlert> SqlStore::StockAlerts(bool openOnly) {
       openOnly ? " WHERE cleared_at IS NULL" : "");
   for (const SqlRow& row : ReadRows(sql, {})) out.push_back(AlertFromRow(row));
   return out;
+}
+
+std::vector<StockHolding> SqlStore::StockOnHand(const StockQuery& query) {
+  const auto first = ParseIsoDate(query.firstDay);
+  if (!first) {
+    throw StoreError::Rejected(fmt::format(
+        "The first day of a stock report must be a date YYYY-MM-DD, not \"{}\"", query.firstDay));
+  }
+  if (query.weeks < 1 || query.weeks > kMaxStockWeeks) {
+    throw StoreError::Rejected(fmt::format("A stock report looks back 1 to {} weeks, not {}",
+                                           kMaxStockWeeks, query.weeks));
+  }
+  const std::chrono::sys_days firstDay{*first};
+  const auto lastDay = firstDay + std::chrono::days(7 * query.weeks - 1);
+  const auto weekOf = [&](const std::optional<std::chrono::year_month_day>& day) -> int {
+    if (!day) return -1;
+    const std::chrono::sys_days d{*day};
+    if (d < firstDay || d > lastDay) return -1;
+    return static_cast<int>((d - firstDay).count() / 7);
+  };
+  const std::vector<std::string> stock = mReference->StockStatuses();
+  return Read([&](SqlConnection& c) {
+    std::map<StationType, StockHolding> lines;
+    const auto line = [&](const SqlRow& row) -> StockHolding& {
+      StationType key{Text(row[0]), Text(row[1]), Text(row[2])};
+      auto [it, added] = lines.try_emplace(key);
+      if (added) {
+        it->second.troop = std::get<0>(key);
+        it->second.district = std::get<1>(key);
+        it->second.formType = std::get<2>(key);
+        it->second.used.assign(static_cast<std::size_t>(query.weeks), 0);
+        it->second.handedOut.assign(static_cast<std::size_t>(query.weeks), 0);
+      }
+      return it->second;
+    };
+
+    std::vector<SqlValue> params;
+    std::string sql =
+        "SELECT r.trp_id, r.trp_dist_id, r.form_typ_cd,"
+        " SUM(CASE WHEN r.asgnd_reg_nbr = 0 THEN r.rmng_form_cnt ELSE 0 END),"
+        " SUM(CASE WHEN r.asgnd_reg_nbr = 0 THEN 0 ELSE r.rmng_form_cnt END)";
+    sql += OnHandRanges(stock, params);
+    sql += ScopeCondition(query, "r.", "r.", params);
+    sql += " GROUP BY r.trp_id, r.trp_dist_id, r.form_typ_cd";
+    for (const SqlRow& row : c.Query(sql, params)) {
+      StockHolding& h = line(row);
+      h.unassigned = Integer(row[3]);
+      h.withOfficers = Integer(row[4]);
+    }
+
+    params.clear();
+    sql =
+        "SELECT m.trp_id, m.trp_dist_id, m.form_typ_cd, m.minimum_qty FROM stock_minimum m"
+        " WHERE 1 = 1" +
+        ScopeCondition(query, "m.", "m.", params);
+    for (const SqlRow& row : c.Query(sql, params)) line(row).minimum = Integer(row[3]);
+
+    // Uses are found from the station's ranges (the index by station, then the uses' by
+    // number), since a use does not name the station whose number it used.
+    params = {IsoDate(*first), IsoDate(std::chrono::year_month_day{lastDay})};
+    sql =
+        "SELECT r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on, COUNT(*)"
+        " FROM form_range r JOIN form_use u ON u.form_typ_cd = r.form_typ_cd"
+        "  AND u.form_nbr >= r.frm_form_nbr AND u.form_nbr <= r.to_form_nbr AND u.standing = 1"
+        " WHERE u.used_on >= ? AND u.used_on <= ?";
+    sql += ScopeCondition(query, "r.", "r.", params);
+    sql += " GROUP BY r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on";
+    for (const SqlRow& row : c.Query(sql, params)) {
+      const int week = weekOf(ParseIsoDate(Text(row[3])));
+      if (week >= 0) line(row).used[static_cast<std::size_t>(week)] += Integer(row[4]);
+    }
+
+    // Forms handed to officers: entries taking forms from no officer to one, counted
+    // on the station of the officer who got them, on the local day they were applied.
+    params = {LocalMidnightUtc(*first)};
+    sql =
+        "SELECT a.after_trp_id, a.after_trp_dist_id, a.form_typ_cd, a.applied_at,"
+        " a.after_rmng_cnt FROM range_audit a WHERE a.applied_at >= ? AND a.after_reg_nbr <> 0"
+        " AND a.before_reg_nbr = 0";
+    sql += ScopeCondition(query, "a.after_", "a.", params);
+    for (const SqlRow& row : c.Query(sql, params)) {
+      const auto at = ParseUtcTimestamp(Text(row[3]));
+      if (!at) continue;
+      const int week = weekOf(ParseIsoDate(LocalDate(*at)));
+      if (week >= 0) line(row).handedOut[static_cast<std::size_t>(week)] += Integer(row[4]);
+    }
+
+    std::vector<StockHolding> out;
+    out.reserve(lines.size());
+    for (auto& [key, holding] : lines) out.push_back(std::move(holding));
+    return out;
+  });
 }
 
 }  // namespace fm::server

@@ -226,6 +226,12 @@ class Store {
   virtual std::vector<StockMinimum> StockMinimums() = 0;
   // The alerts, newest first; openOnly: those not cleared yet.
   virtual std::vector<StockAlert> StockAlerts(bool openOnly) = 0;
+  // Per station and form type of the query that holds forms in stock, keeps a minimum or
+  // handed out or used forms in its weeks: what it holds now and what went out each week (in
+  // one snapshot), by station and form type. The unassigned count is the one the alerts
+  // compare. Throws StoreError::Rejected for a first day that is not a date or weeks not
+  // between 1 and kMaxStockWeeks.
+  virtual std::vector<StockHolding> StockOnHand(const StockQuery& query) = 0;
 
   // Hand receipts (docs/receipts.md). A save that gives forms to an officer (a range written
   // with an officer other than the one that held it before, or than none) issues, in its own

@@ -76,6 +76,9 @@ class ForwardingStore : public Store {
   protocol::HandReceipt PrintReceipt(const SaveContext& context, std::int64_t number) override {
     return mInner->PrintReceipt(context, number);
   }
+  std::vector<StockHolding> StockOnHand(const StockQuery& query) override {
+    return mInner->StockOnHand(query);
+  }
   void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
                      bool recordCustody) override {
     mInner->LoadInventory(ranges, context, recordCustody);

@@ -1,11 +1,11 @@
 // Takes the README's screenshots of the three view modes at the smallest window size the
 // desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
 // windows, of the windows of the uses of form numbers (Record Use, Import Form Usage, Unaccounted
-// Forms, and the Form History with a use), of the hand receipt an assignment opens, and of the
-// reports', the receipt's and a clearance statement's first printed pages (rendered
-// from their PDFs with pdftoppm of poppler-utils): the shell on the demo data (a fresh local
-// database and embedded inventory in a temporary folder), driven with keys and clicks as a clerk
-// would.
+// Forms, and the Form History with a use), of Stock on Hand, of the hand receipt an assignment
+// opens, and of the reports', the receipt's and a clearance statement's first printed pages
+// (rendered from their PDFs with pdftoppm of poppler-utils): the shell on the demo data (a fresh
+// local database and embedded inventory in a temporary folder), driven with keys and clicks as a
+// clerk would.
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
 //
@@ -49,6 +49,7 @@
 #include "qt/shell/DesktopSession.h"
 #include "qt/shell/QtUiServices.h"
 #include "qt/shell/ShellWindow.h"
+#include "qt/stock/StockOnHandWindow.h"
 #include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "qt/usageimport/UsageImportWindow.h"
 
@@ -325,6 +326,48 @@ void ShootTheWindows(const std::filesystem::path& out) {
   window.close();
 }
 
+// The stock on hand of A1 after an officer handed back a spoiled pad of citations this week,
+// with a minimum of citations above what the shelf holds: the line below it, its alert, and
+// the report's first printed page.
+void ShootTheStockWindow(const std::filesystem::path& out) {
+  fm::testing::TempFolder data;
+  ShellDriver clerk({data.Path(), {}, {}});
+  clerk.Open();
+  fm::qt::ShellWindow& window = clerk.Window();
+  clerk.SearchRanges("a1");
+  const fm::DataGrid& ranges = clerk.Document().grdFormsAssignment;
+  int row = 0;
+  while (row < ranges.RowCount() && (fm::testing::Stored(ranges, row, "ASGND_REG_NBR") == "0" ||
+                                     fm::testing::Stored(ranges, row, "FORM_TYP_CD") != "C")) {
+    ++row;
+  }
+  if (row == ranges.RowCount()) throw std::runtime_error("no officer of A1 holds citations");
+  const std::int64_t from = std::stoll(fm::testing::Stored(ranges, row, "FRM_FORM_NBR"));
+  fm::testing::ClickRow(clerk.Grid("grdFormsAssignment"), row);
+  Settle();
+  fm::qt::RecordUseWindow* record = window.RecordUseOfSelectedRange();
+  if (record == nullptr) throw std::runtime_error("no range selected to record a use of");
+  record->SetNumbers(QString::number(from), QString::number(from + 24));
+  record->SetDisposition(fm::protocol::Disposition::Spoiled);
+  record->SetNote(QStringLiteral("pad soaked in the patrol car"));
+  record->Record();
+  AwaitAnswer(*record, "the recorded use");
+  record->close();
+
+  fm::qt::StockOnHandWindow& report = window.OpenStockOnHand("A1");
+  AwaitAnswer(report, "the stock on hand");
+  report.SetMinimum(QStringLiteral("C"), QStringLiteral("150"));
+  AwaitAnswer(report, "the minimum set");
+  AwaitAnswer(report, "the stock on hand again");
+  report.move(0, 0);
+  Shoot(report, out / "stock-on-hand.png");
+  const fm::testing::TempFolder pdfFolder;
+  ShootPdf([&] { report.ExportToPdf(); }, pdfFolder.Path() / "stock.pdf",
+           out / "stock-on-hand-pdf");
+  report.close();
+  window.close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -342,6 +385,7 @@ int main(int argc, char** argv) {
     for (const char* size : {"1024x640", "maximised"}) ShootTheModes(out, size);
     ShootTheWindows(out);
     ShootTheUsageWindows(out);
+    ShootTheStockWindow(out);
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "qt_screenshots: " << e.what() << '\n';

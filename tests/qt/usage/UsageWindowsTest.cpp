@@ -1,7 +1,8 @@
 // The windows of the uses of form numbers end to end, offscreen, on the demo data with the
 // embedded inventory: a file of uses refused for a bad line, previewed, imported and then
 // changing nothing; uses recorded on the selected range with the remaining count following;
-// the uses in the form's history; the unaccounted forms of the station, to CSV and PDF.
+// the uses in the form's history; the unaccounted forms of the station, to CSV and PDF; the
+// stock on hand with a minimum set, and the status bar's alert after a search.
 // The models behind the windows have tests of their own in tests/shell.
 
 #include <fmt/format.h>
@@ -23,6 +24,7 @@
 #include "qt/recorduse/RecordUseWindow.h"
 #include "qt/report/DateEntry.h"
 #include "qt/shell/ShellWindow.h"
+#include "qt/stock/StockOnHandWindow.h"
 #include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "qt/usageimport/UsageImportWindow.h"
 
@@ -198,6 +200,35 @@ TEST_F(UsageWindowsTest, UsesRecordedOnARangeShowInItsHistoryAndTheUnaccountedFo
   report.ExportToPdf();
   EXPECT_EQ(FileText(pdf).substr(0, 5), "%PDF-");
   EXPECT_EQ(report.StatusLine().text().toStdString(), "Exported to " + pdf.string() + ".");
+}
+
+TEST_F(UsageWindowsTest, AMinimumAboveTheShelfShowsInTheReportAndAfterASearchOfTheStation) {
+  QPushButton& alert = shell->Window().StockAlertButton();
+  EXPECT_TRUE(alert.isHidden());
+  shell->Window().StockAction().trigger();
+  StockOnHandWindow& report = shell->Window().OpenStockOnHand();
+  ASSERT_TRUE(WaitUntil([&] { return !report.Waiting(); }, 30s));
+  report.SetMinimum(QString::fromStdString(type), QStringLiteral("999999"));
+  ASSERT_TRUE(WaitUntil([&] { return !report.Waiting() && !report.Report().alerts.empty(); }, 30s))
+      << report.StatusLine().text().toStdString();
+  bool below = false;
+  for (const auto& line : report.Report().lines) {
+    below = below || (line.formType == type && protocol::BelowMinimum(line));
+  }
+  EXPECT_TRUE(below);
+  EXPECT_EQ(report.Alerts().rowCount(), 1);
+  report.close();
+
+  shell->SearchRanges("a1");
+  ASSERT_TRUE(WaitUntil([&] { return !alert.isHidden(); }, 30s));
+  EXPECT_TRUE(alert.text().startsWith("Stock below minimum: A1 ")) << alert.text().toStdString();
+  alert.click();
+  EXPECT_TRUE(report.isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return !report.Waiting(); }, 30s));
+  report.SetMinimum(QString::fromStdString(type), QStringLiteral("0"));
+  ASSERT_TRUE(WaitUntil([&] { return !report.Waiting() && report.Report().alerts.empty(); }, 30s));
+  shell->SearchRanges("a1");
+  EXPECT_TRUE(WaitUntil([&] { return alert.isHidden(); }, 30s));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // HttpApi without sockets: what a request's head is admitted as, how a query is read, which
 // status a failing store is answered with, and the limits and tokens it is given.
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -39,6 +40,7 @@ struct FailingStore : ForwardingStore {
 std::shared_ptr<const TokenTable> Tokens(const char* adminToken) {
   return TokenTable::FromTokens(
       {{"clerk", {1001, "Margaret Hartley", Role::Clerk, StationScope::Parse("A1")}},
+       {"viewer", {1003, "Vera Viewer", Role::Viewer, StationScope::Parse("A1")}},
        {adminToken, Principal::LocalAdministrator(1, "Ada Admin")}});
 }
 
@@ -81,8 +83,10 @@ TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
           {"POST", "/v1/history", "Bearer admin", "", 405, "GET"},
           {"GET", "/v1/reports", "Bearer admin", "", 404,
            "answers POST /v1/messages, GET /v1/history, POST /v1/withdrawals, GET /v1/report, GET "
-           "/v1/reconciliation, GET /v1/clearance, GET and POST /v1/usage, GET /v1/receipts/N, POST "
-           "/v1/receipts/N/print and GET /healthz"},
+           "/v1/reconciliation, GET /v1/clearance, GET and POST /v1/usage, GET /v1/receipts/N, "
+           "POST "
+           "/v1/receipts/N/print, GET /v1/stock, PUT /v1/stock/minimum, GET /v1/alerts and GET "
+           "/healthz"},
           {"GET", "/v1/receipts/3", "Bearer clerk", "", 0, ""},
           {"POST", "/v1/receipts/3/print", "Bearer clerk", "", 0, ""},
           {"GET", "/v1/receipts/3/print", "Bearer admin", "", 405, "POST"}};
@@ -156,6 +160,38 @@ TEST_F(HttpApiTest, LimitsAreThoseGiven) {
   EXPECT_THAT(ErrorOf(post(Save("s", {row, row, row, row}))),
               HasSubstr("has 4 rows; this server takes at most 3"));
   EXPECT_EQ(post(Message("12345678", protocol::kSearchMessage, {a, a})).status, 200u);
+}
+
+TEST_F(HttpApiTest, StockRoutesKeepRolesAndStations) {
+  const auto minimum = [](const char* id, const char* station, const char* count) {
+    return fmt::format(R"({{"request_id":"{}","station":"{}","form_type":"C","minimum":{}}})", id,
+                       station, count);
+  };
+  // Method, target, body, token, status, what the body says.
+  const std::tuple<const char*, std::string, std::string, const char*, unsigned, const char*>
+      cases[] = {
+          {"PUT", "/v1/stock/minimum", minimum("m1", "A1", "150"), "clerk", 200,
+           R"("minimum":150,"set_by":"Margaret Hartley")"},
+          {"PUT", "/v1/stock/minimum", minimum("m2", "B2", "150"), "clerk", 403,
+           "may not set the minimum stock of B2"},
+          {"PUT", "/v1/stock/minimum", minimum("m3", "A1", "10"), "viewer", 403, "(viewer)"},
+          {"PUT", "/v1/stock/minimum", minimum("m4", "A1", "-1"), "admin", 422,
+           "is not a whole number of forms"},
+          {"PUT", "/v1/stock/minimum", R"({"station":"A1"})", "admin", 400, "request_id"},
+          {"GET", "/v1/stock?station=A1", "", "viewer", 200,
+           R"("unassigned":0,"with_officers":0,"minimum":150,"below_minimum":true)"},
+          {"GET", "/v1/stock?station=A1", "", "clerk", 200, R"("alerts":[{"id":1,"station":"A1")"},
+          {"GET", "/v1/stock?station=B2", "", "clerk", 403, "may not read the stock of"},
+          {"GET", "/v1/stock?weeks=0", "", "admin", 422, "from 1 to 104"},
+          {"GET", "/v1/alerts", "", "viewer", 200, R"("on_hand":0,"minimum":150)"},
+          {"GET", "/v1/alerts?all=2", "", "admin", 400, "neither 1"},
+          {"POST", "/v1/stock", "", "admin", 405, ""}};
+  for (const auto& [method, target, body, token, status, said] : cases) {
+    SCOPED_TRACE(fmt::format("{} {} [{}]", method, target, token));
+    const HttpAnswer answer = Send(method, target, body, std::string("Bearer ") + token);
+    EXPECT_EQ(answer.status, status) << answer.body;
+    EXPECT_THAT(answer.body, HasSubstr(said));
+  }
 }
 
 TEST_F(HttpApiTest, TokensReplacedTakeEffectUnlessNoneWereAskedFor) {

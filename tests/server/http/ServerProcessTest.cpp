@@ -398,6 +398,28 @@ TEST_F(ServerProcessTest, ReconcileExitsThreeOnlyOnFindingsAndWritesItsCsvWhole)
   EXPECT_EQ(unwritable.Wait(), 2);
 }
 
+TEST_F(ServerProcessTest, StockExitsThreeOnlyWhenALineIsBelowItsMinimum) {
+  ServerProcess load({"--database", mDatabase, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+  ServerProcess none({"stock", "--database", mDatabase, "--station", "A1"});
+  EXPECT_EQ(none.Wait(), 0) << none.ErrorText();
+  ServerProcess set({"stock", "set-minimum", "--database", mDatabase, "--station", "A1",
+                     "--form-type", "C", "--minimum", "999999999"});
+  EXPECT_EQ(set.Wait(), 0) << set.ErrorText();
+  const auto csv = mDir / "stock.csv";
+  ServerProcess below({"stock", "--database", mDatabase, "--station", "A1", "--format", "csv",
+                       "--output", csv.string()});
+  EXPECT_EQ(below.Wait(), 3) << below.ErrorText();
+  EXPECT_THAT(ReadFile(csv), HasSubstr(",999999999,yes,"));
+  for (std::vector<std::string> wrong :
+       {std::vector<std::string>{"stock", "--station", "Q9"},
+        {"stock", "set-minimum", "--station", "A1", "--form-type", "C", "--minimum", "-5"}}) {
+    wrong.insert(wrong.begin() + 1, {"--database", mDatabase});
+    ServerProcess refused(wrong);
+    EXPECT_EQ(refused.Wait(), 2) << refused.ErrorText();
+  }
+}
+
 TEST_F(ServerProcessTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithStatusTwo) {
   auto run = [](std::vector<std::string> arguments) {
     ServerProcess server(std::move(arguments));
