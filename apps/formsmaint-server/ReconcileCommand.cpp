@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "protocol/Clearance.h"
 #include "protocol/Usage.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
@@ -14,7 +15,8 @@ namespace fm::server::cli {
 
 namespace {
 
-// The status of a reconciliation that found numbers to follow up.
+// The status of a reconciliation that found numbers to follow up, and of an officer who still
+// holds forms unused or unaccounted.
 constexpr int kFindingsStatus = 3;
 
 struct ReconcileSelection {
@@ -24,14 +26,26 @@ struct ReconcileSelection {
   std::string output;
 };
 
-int Run(const ReconcileSelection& selection) {
+protocol::Reconciliation ReconcileFor(const ReconcileSelection& selection) {
   RequestHandler handler(OpenSelectedStore(selection.store));
-  protocol::Reconciliation reconciliation;
   try {
-    reconciliation = handler.Reconcile(selection.parameters);
+    return handler.Reconcile(selection.parameters);
   } catch (const RequestError& e) {
     throw UsageError(e.what());
   }
+}
+
+// The options of the day counted and the gap, which both commands take.
+void AddDayOptions(CLI::App& command, ReconcileParameters& p) {
+  command.add_option("--as-of", p.asOf,
+                     "The last day counted, YYYY-MM-DD (local time); default: today.");
+  command.add_option("--gap-days", p.gapDays,
+                     "How many days a skipped number may wait for its use to be reported before "
+                     "it counts as unaccounted (default 30).");
+}
+
+int Run(const ReconcileSelection& selection) {
+  const protocol::Reconciliation reconciliation = ReconcileFor(selection);
   std::string text;
   if (selection.format == "csv") {
     text = CsvText(protocol::ReconciliationCsvRecords(reconciliation));
@@ -61,16 +75,37 @@ std::pair<CLI::App*, CommandRun> AddReconcileCommand(CLI::App& app) {
                       "Troop/District, e.g. A1; a troop alone (A) covers every district of it.");
   command->add_option("--officer", p.officer, "Registry number of the officer.");
   command->add_option("--form-type", p.formType, "One form type (e.g. C); default: all.");
-  command->add_option("--as-of", p.asOf,
-                      "The last day counted, YYYY-MM-DD (local time); default: today.");
-  command->add_option("--gap-days", p.gapDays,
-                      "How many days a skipped number may wait for its use to be reported before "
-                      "it counts as unaccounted (default 30).");
+  AddDayOptions(*command, p);
   command->add_option("--format", selection->format, "text (default), csv or json.")
       ->check(CLI::IsMember({"text", "csv", "json"}));
   command->add_option("--output", selection->output,
                       "File to write (replaced whole); default: standard output.");
   return {command, [selection] { return Run(*selection); }};
+}
+
+std::pair<CLI::App*, CommandRun> AddClearanceCommand(CLI::App& app) {
+  auto selection = std::make_shared<ReconcileSelection>();
+  CLI::App* command = app.add_subcommand(
+      "clearance",
+      "The clearance statement of an officer leaving or moving: every range he holds, the "
+      "forms unused and the numbers unaccounted, and CLEAR only when both are zero. Exits 0 "
+      "when clear, 3 when not.");
+  AddStoreOptions(*command, selection->store);
+  command->add_option("--officer", selection->parameters.officer, "Registry number of the officer.")
+      ->required();
+  AddDayOptions(*command, selection->parameters);
+  command->add_option("--format", selection->format, "text (default) or json.")
+      ->check(CLI::IsMember({"text", "json"}));
+  command->add_option("--output", selection->output,
+                      "File to write (replaced whole); default: standard output.");
+  return {command, [selection] {
+            const protocol::Reconciliation reconciliation = ReconcileFor(*selection);
+            WriteCommandOutput(selection->output,
+                               selection->format == "json"
+                                   ? protocol::ClearanceToJson(reconciliation) + "\n"
+                                   : protocol::ClearanceText(reconciliation));
+            return protocol::ClearanceOf(reconciliation).Clear() ? 0 : kFindingsStatus;
+          }};
 }
 
 }  // namespace fm::server::cli

@@ -10,7 +10,6 @@
 
 #include "BackupCommand.h"
 #include "ConfigFile.h"
-#include "ClearanceCommand.h"
 #include "ReconcileCommand.h"
 #include "ReportCommand.h"
 #include "ServeCommand.h"

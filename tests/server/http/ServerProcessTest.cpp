@@ -362,7 +362,7 @@ TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
   EXPECT_THAT(unknown.ErrorText(), HasSubstr("There is no Troop/District Q9"));
 }
 
-TEST_F(ServerProcessTest, ReconcileExitsThreeOnlyOnFindingsAndWritesItsCsvWhole) {
+TEST_F(ServerProcessTest, ReconcileAndClearanceExitThreeOnlyOnFindingsAndWriteWhole) {
   ServerProcess load({"--database", mDatabase, "--load-demo"});
   ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
   ServerProcess clean({"reconcile", "--database", mDatabase, "--station", "A1"});
@@ -396,6 +396,29 @@ TEST_F(ServerProcessTest, ReconcileExitsThreeOnlyOnFindingsAndWritesItsCsvWhole)
   ServerProcess unwritable({"reconcile", "--database", mDatabase, "--station", "A1", "--output",
                             (mDir / "no-such-folder" / "a1.txt").string()});
   EXPECT_EQ(unwritable.Wait(), 2);
+
+  // An officer's clearance: one who holds forms unused is not clear (3), one who holds
+  // nothing is (0), and one no registry knows is a parameter to correct (2).
+  RangeQuery held;
+  held.registry = {{Comparison::Greater, std::int64_t{0}}};
+  const FormRange book = OpenStore(mDatabase)->FindRanges(held).front().range;
+  ServerProcess holding(
+      {"clearance", "--database", mDatabase, "--officer", std::to_string(book.registry)});
+  EXPECT_EQ(holding.Wait(), 3);
+  EXPECT_THAT(holding.ErrorText(), HasSubstr("NOT CLEAR: "));
+  std::int64_t idle = 0;
+  for (const auto& officer : OpenStore(mDatabase)->Reference().Officers()) {
+    RangeQuery his;
+    his.registry = {{Comparison::Equal, officer.registry}};
+    if (OpenStore(mDatabase)->FindRanges(his).empty()) idle = officer.registry;
+  }
+  ASSERT_NE(idle, 0) << "every officer of the demo holds forms";
+  ServerProcess clear({"clearance", "--database", mDatabase, "--officer", std::to_string(idle),
+                       "--format", "json"});
+  EXPECT_EQ(clear.Wait(), 0);
+  EXPECT_THAT(clear.ErrorText(), HasSubstr("\"clear\":true"));
+  ServerProcess unknown({"clearance", "--database", mDatabase, "--officer", "99999999"});
+  EXPECT_EQ(unknown.Wait(), 2);
 }
 
 TEST_F(ServerProcessTest, StockExitsThreeOnlyWhenALineIsBelowItsMinimum) {
