@@ -17,6 +17,18 @@ std::string FormType(const protocol::ReceiptLine& l) {
   return l.description.empty() ? l.formType : l.description;
 }
 
+std::int64_t Numbers(const protocol::ReceiptLine& l) { return l.to - l.from + 1; }
+
+std::int64_t TotalNumbers(const protocol::HandReceipt& r) {
+  std::int64_t total = 0;
+  for (const auto& l : r.lines) total += Numbers(l);
+  return total;
+}
+
+std::string NumbersText(std::int64_t count) {
+  return count == 1 ? std::string("1 number") : fmt::format("{} numbers", GroupedNumber(count));
+}
+
 std::string Forms(std::int64_t count) {
   return count == 1 ? std::string("1 form") : fmt::format("{} forms", GroupedNumber(count));
 }
@@ -37,14 +49,19 @@ std::vector<ReportBlock> HandReceiptBlocks(const protocol::HandReceipt& r,
   for (const auto& h : HandReceiptView::kLineHeadings)
     table.columns.push_back({h, h != "Form type"});
   for (const auto& l : r.lines) {
-    table.rows.push_back(
-        {{FormType(l), std::to_string(l.from), std::to_string(l.to), GroupedNumber(l.forms)},
-         false});
+    table.rows.push_back({{FormType(l), std::to_string(l.from), std::to_string(l.to),
+                           GroupedNumber(Numbers(l)), GroupedNumber(l.forms)},
+                          false});
   }
-  table.rows.push_back({{"Total", "", "", GroupedNumber(r.Total())}, false});
+  table.rows.push_back(
+      {{"Total", "", "", GroupedNumber(TotalNumbers(r)), GroupedNumber(r.Total())}, false});
   blocks.push_back(ReportBlock::Table(std::move(table)));
+  // The numbers are what he signs for; the books may count some of them used already (a book
+  // passed on, a count recorded before uses were), and the receipt says so rather than hide it.
   blocks.push_back(ReportBlock::Paragraph(
-      fmt::format("I received the {} above and am accountable for each of them.", Forms(r.Total())),
+      fmt::format("I received the forms numbered above ({}, {} of them unused by the books) "
+                  "and am accountable for each of them.",
+                  NumbersText(TotalNumbers(r)), GroupedNumber(r.Total())),
       TextStyle::Body, false, 2));
   blocks.push_back(ReportBlock::Paragraph(
       fmt::format("Officer: {}\n\nSignature: ______________________________   Date: ____________",
@@ -67,7 +84,7 @@ std::string IssuedReceiptText(const protocol::IssuedReceipt& issued) {
 }
 
 const std::vector<std::string> HandReceiptView::kLineHeadings = {"Form type", "From", "To",
-                                                                 "Forms"};
+                                                                 "Numbers", "Unused"};
 
 HandReceiptView::HandReceiptView(TimeText timeText, Changed changed)
     : mTimeText(std::move(timeText)),
@@ -143,14 +160,16 @@ std::vector<std::vector<std::string>> HandReceiptView::LineRows() const {
   std::vector<std::vector<std::string>> rows;
   if (!mReceipt) return rows;
   for (const auto& l : mReceipt->lines) {
-    rows.push_back(
-        {FormType(l), std::to_string(l.from), std::to_string(l.to), GroupedNumber(l.forms)});
+    rows.push_back({FormType(l), std::to_string(l.from), std::to_string(l.to),
+                    GroupedNumber(Numbers(l)), GroupedNumber(l.forms)});
   }
   return rows;
 }
 
 std::string HandReceiptView::TotalText() const {
-  return mReceipt ? "Total: " + Forms(mReceipt->Total()) : std::string();
+  if (!mReceipt) return {};
+  return fmt::format("Total: {}, {} unused", NumbersText(TotalNumbers(*mReceipt)),
+                     GroupedNumber(mReceipt->Total()));
 }
 
 std::string HandReceiptView::SuggestedFileName() const {

@@ -54,9 +54,10 @@ class HandReceiptView {
   const protocol::HandReceipt& Receipt() const;
   // "Issued 12/7/2026 3:04 PM at Troop/District A1 by Margaret Hartley to Smith, John (1002)".
   std::string Heading() const;
-  // Per line: form type, from, to, forms.
+  // Per line: form type, from, to, its numbers, and those unused by the books (the forms
+  // handed over).
   std::vector<std::vector<std::string>> LineRows() const;
-  std::string TotalText() const;  // "Total: 650 forms"
+  std::string TotalText() const;  // "Total: 650 numbers, 640 unused"
   // "hand-receipt-12.pdf".
   std::string SuggestedFileName() const;
 

@@ -74,9 +74,9 @@ TEST(AccountabilityPrintTest, TheHandReceiptPrintsItsLinesTotalAndSignatures) {
   const auto& rows = blocks.at(2).table.rows;
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].cells,
-            (std::vector<std::string>{"ENF001 Citation", "1100001", "1100100", "100"}));
+            (std::vector<std::string>{"ENF001 Citation", "1100001", "1100100", "100", "100"}));
   EXPECT_EQ(rows[1].cells.front(), "K");
-  EXPECT_EQ(rows[2].cells, (std::vector<std::string>{"Total", "", "", "161"}));
+  EXPECT_EQ(rows[2].cells, (std::vector<std::string>{"Total", "", "", "200", "161"}));
   EXPECT_NE(blocks.at(1).text.find("Issued at 2026-12-07T15:04:00Z by Margaret Hartley"),
             std::string::npos);
   EXPECT_NE(blocks.at(4).text.find("Officer: Smith, John (1002)\n\nSignature: ___"),

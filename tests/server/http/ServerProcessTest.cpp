@@ -29,6 +29,7 @@
 #include "HttpTestServer.h"
 #include "TempFolder.h"
 #include "server/http/TokenFile.h"
+#include "server/store/ReferenceData.h"
 #include "server/store/SqliteConnection.h"
 #include "server/store/Store.h"
 #include "server/store/TimeText.h"
@@ -400,7 +401,7 @@ TEST_F(ServerProcessTest, ReconcileAndClearanceExitThreeOnlyOnFindingsAndWriteWh
   // An officer's clearance: one who holds forms unused is not clear (3), one who holds
   // nothing is (0), and one no registry knows is a parameter to correct (2).
   RangeQuery held;
-  held.registry = {{Comparison::Greater, std::int64_t{0}}};
+  held.registry.push_back({Comparison::Greater, std::int64_t{0}});
   const FormRange book = OpenStore(mDatabase)->FindRanges(held).front().range;
   ServerProcess holding(
       {"clearance", "--database", mDatabase, "--officer", std::to_string(book.registry)});
@@ -409,7 +410,7 @@ TEST_F(ServerProcessTest, ReconcileAndClearanceExitThreeOnlyOnFindingsAndWriteWh
   std::int64_t idle = 0;
   for (const auto& officer : OpenStore(mDatabase)->Reference().Officers()) {
     RangeQuery his;
-    his.registry = {{Comparison::Equal, officer.registry}};
+    his.registry.push_back({Comparison::Equal, officer.registry});
     if (OpenStore(mDatabase)->FindRanges(his).empty()) idle = officer.registry;
   }
   ASSERT_NE(idle, 0) << "every officer of the demo holds forms";
