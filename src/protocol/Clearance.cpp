@@ -21,8 +21,7 @@ ClearanceVerdict ClearanceOf(const Reconciliation& r) {
 std::string ClearanceVerdictText(const Reconciliation& r) {
   const ClearanceVerdict v = ClearanceOf(r);
   if (v.Clear()) {
-    return fmt::format("CLEAR: {} holds no unused or unaccounted form as of {}", r.holder,
-                       r.asOf);
+    return fmt::format("CLEAR: {} holds no unused or unaccounted form as of {}", r.holder, r.asOf);
   }
   std::string text = fmt::format("NOT CLEAR: {} holds {} unused form{}", r.holder, v.unused,
                                  v.unused == 1 ? "" : "s");
@@ -42,17 +41,17 @@ std::string ClearanceText(const Reconciliation& r) {
 
 std::string ClearanceToJson(const Reconciliation& r) {
   const ClearanceVerdict v = ClearanceOf(r);
-  nlohmann::ordered_json body{{"officer", r.registry ? nlohmann::ordered_json(*r.registry)
-                                                     : nlohmann::ordered_json(nullptr)},
-                              {"holder", r.holder},
-                              {"as_of", r.asOf},
-                              {"clear", v.Clear()},
-                              {"held", v.held},
-                              {"unused", v.unused},
-                              {"unaccounted", v.unaccounted},
-                              {"exceptions", v.exceptions},
-                              {"reconciliation", nlohmann::ordered_json::parse(
-                                                     ReconciliationToJson(r))}};
+  nlohmann::ordered_json body{
+      {"officer",
+       r.registry ? nlohmann::ordered_json(*r.registry) : nlohmann::ordered_json(nullptr)},
+      {"holder", r.holder},
+      {"as_of", r.asOf},
+      {"clear", v.Clear()},
+      {"held", v.held},
+      {"unused", v.unused},
+      {"unaccounted", v.unaccounted},
+      {"exceptions", v.exceptions},
+      {"reconciliation", nlohmann::ordered_json::parse(ReconciliationToJson(r))}};
   return body.dump();
 }
 

@@ -126,9 +126,7 @@ std::string UnaccountedForms::Verdict() const {
   return mClearance && mReport ? protocol::ClearanceVerdictText(*mReport) : std::string();
 }
 
-bool UnaccountedForms::Clear() const {
-  return mReport && protocol::ClearanceOf(*mReport).Clear();
-}
+bool UnaccountedForms::Clear() const { return mReport && protocol::ClearanceOf(*mReport).Clear(); }
 
 std::string UnaccountedForms::Heading() const {
   const std::string day = mDayText ? mDayText(Report().asOf) : Report().asOf;
@@ -164,8 +162,8 @@ std::vector<std::vector<std::string>> UnaccountedForms::ExceptionRows() const {
 std::string UnaccountedForms::SuggestedFileName(const char* extension) const {
   std::string holder = Report().troop + (Report().wholeTroop ? "" : Report().district);
   if (Report().registry) holder += (holder.empty() ? "" : "-") + std::to_string(*Report().registry);
-  return fmt::format("{}-{}-{}.{}", mClearance ? "clearance" : "unaccounted", holder,
-                     Report().asOf, extension);
+  return fmt::format("{}-{}-{}.{}", mClearance ? "clearance" : "unaccounted", holder, Report().asOf,
+                     extension);
 }
 
 void UnaccountedForms::ExportToCsv(const std::string& path) {
@@ -176,8 +174,8 @@ void UnaccountedForms::ExportToCsv(const std::string& path) {
 
 std::vector<ReportBlock> UnaccountedForms::Blocks() const {
   std::vector<ReportBlock> blocks;
-  blocks.push_back(ReportBlock::Paragraph(
-      mClearance ? kClearanceTitle : "Unaccounted Forms Report", TextStyle::Title, true));
+  blocks.push_back(ReportBlock::Paragraph(mClearance ? kClearanceTitle : "Unaccounted Forms Report",
+                                          TextStyle::Title, true));
   blocks.push_back(ReportBlock::Paragraph(Heading(), TextStyle::Bold, true));
   blocks.push_back(ReportBlock::Paragraph(
       fmt::format("Computed: {}", mTimeText ? mTimeText(Report().computedAt) : Report().computedAt),
@@ -209,11 +207,11 @@ std::vector<ReportBlock> UnaccountedForms::Blocks() const {
   }
   if (mClearance) {
     for (const char* who : {"Officer", "Supervisor"}) {
-      blocks.push_back(ReportBlock::Paragraph(
-          fmt::format("{}: ______________________________   Signature: "
-                      "______________________________   Date: ____________",
-                      who),
-          TextStyle::Body, false, 1));
+      blocks.push_back(
+          ReportBlock::Paragraph(fmt::format("{}: ______________________________   Signature: "
+                                             "______________________________   Date: ____________",
+                                             who),
+                                 TextStyle::Body, false, 1));
     }
   }
   return blocks;
@@ -221,8 +219,7 @@ std::vector<ReportBlock> UnaccountedForms::Blocks() const {
 
 std::string UnaccountedForms::Footer() const {
   return fmt::format("{}, {}, as of {}", mClearance ? kClearanceTitle : "Unaccounted Forms Report",
-                     Report().holder,
-                     mDayText ? mDayText(Report().asOf) : Report().asOf);
+                     Report().holder, mDayText ? mDayText(Report().asOf) : Report().asOf);
 }
 
 }  // namespace fm::shell

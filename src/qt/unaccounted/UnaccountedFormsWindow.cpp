@@ -147,7 +147,8 @@ void UnaccountedFormsWindow::SetAsOf(const QDate& day) { mAsOf->SetDate(day); }
 void UnaccountedFormsWindow::SetClearance(const QString& registry) {
   mModel.SetClearance(true);
   setObjectName(QStringLiteral("clearanceWindow"));
-  setWindowTitle(tr("%1 of officer %2").arg(tr(shell::UnaccountedForms::kClearanceTitle), registry));
+  setWindowTitle(
+      tr("%1 of officer %2").arg(tr(shell::UnaccountedForms::kClearanceTitle), registry));
   // The statement is of one officer, wherever his forms are held.
   mStation->clear();
   mStation->setEnabled(false);

@@ -49,7 +49,7 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             fm::embedded::kServerSqliteHistorySql,
                             fm::embedded::kServerSqliteUsageSql,
                             fm::embedded::kServerSqliteStockSql,
- fm::embedded::kServerSqliteReceiptSql};
+                            fm::embedded::kServerSqliteReceiptSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -68,7 +68,7 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             fm::embedded::kServerPostgresHistorySql,
                             fm::embedded::kServerPostgresUsageSql,
                             fm::embedded::kServerPostgresStockSql,
- fm::embedded::kServerPostgresReceiptSql};
+                            fm::embedded::kServerPostgresReceiptSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
