@@ -45,6 +45,11 @@ struct RequestHandlerOptions {
   std::function<std::string()> today;
   // What a batch of uses may hold (type 37, POST /v1/usage, usage import).
   UsageLimits usage;
+  // A reconciliation reads the uses of the numbers held, then its officers' other uses,
+  // leaving the held spans out in SQL: one more condition on every row scanned for each span.
+  // Past this many spans the officers' uses of held numbers are read again and dropped in
+  // memory instead. Either way the answer is the same.
+  std::size_t maxExcludedSpans = 64;
 };
 
 // Answers the screen's requests over a store:

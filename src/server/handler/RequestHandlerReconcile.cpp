@@ -22,10 +22,6 @@ namespace fm::server {
 
 namespace {
 
-// The held spans an officers' read leaves out in SQL, each one more condition on every row it
-// scans; past this many the officers' uses of held numbers are read again and dropped in
-// memory instead.
-constexpr std::size_t kMaxExcludedSpans = 64;
 // Officers named in one read: bounds the statement (SQLite's parameters included).
 constexpr std::size_t kOfficersPerRead = 500;
 
@@ -48,7 +44,8 @@ std::vector<TypeSpan> JoinedSpans(const std::vector<FormRange>& held) {
 // held spans are read first; the officers' read then leaves them out, so that a use is read
 // once whoever holds it.
 void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<FormRange>& held,
-              const std::vector<std::int64_t>& officers, ReconciliationInput& input) {
+              const std::vector<std::int64_t>& officers, std::size_t maxExcludedSpans,
+              ReconciliationInput& input) {
   std::vector<UseMark>& uses = input.uses;
   auto keep = [&](const protocol::FormUse& use) {
     if (use.usedOn <= query.asOf && (query.formType.empty() || use.formType == query.formType)) {
@@ -77,7 +74,7 @@ void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<
     });
   }
   const std::size_t fromSpans = uses.size();
-  const bool excluded = spans.size() <= kMaxExcludedSpans;
+  const bool excluded = spans.size() <= maxExcludedSpans;
   for (std::size_t first = 0; first < officers.size(); first += kOfficersPerRead) {
     UseQuery q;
     q.formType = query.formType;
@@ -147,7 +144,8 @@ protocol::Reconciliation RequestHandler::Reconcile(const ReconcileParameters& pa
     ReconciliationInput input;
     input.holdings = mStore->ScopeHistory({query.scope, query.formType, query.end, query.end});
     const std::vector<FormRange> held = StockHeldAt(query, input.holdings, reference);
-    ReadUses(*mStore, query, held, OfficersOf(query.scope, held, reference), input);
+    ReadUses(*mStore, query, held, OfficersOf(query.scope, held, reference),
+             mOptions.maxExcludedSpans, input);
     const CustodyChain chain = [&](const std::string& formType, std::int64_t number) {
       return mStore->FormHistory(formType, number);
     };
