@@ -66,23 +66,6 @@ std::map<std::string, std::string> CustodyCriteria(const std::vector<protocol::C
   return values;
 }
 
-std::string Value(const std::map<std::string, std::string>& values, const char* name) {
-  auto it = values.find(name);
-  return it == values.end() ? std::string() : it->second;
-}
-
-// The Troop/District of key:TRP_ID and key:TRP_DIST_ID, as a report's station.
-std::string StationOf(const std::map<std::string, std::string>& values) {
-  const std::string troop = Value(values, "TRP_ID");
-  const std::string district = Value(values, "TRP_DIST_ID");
-  if (troop.empty() && !district.empty()) {
-    throw RequestError(fmt::format(
-        "The Troop/District has a district (\"{}\") but no troop; a district is of a troop",
-        district));
-  }
-  return troop + district;
-}
-
 }  // namespace
 
 protocol::AccountabilityReport RequestHandler::Accountability(const ReportParameters& parameters) {
@@ -139,8 +122,8 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
   if (request.messageType == protocol::kFormHistoryMessage) {
     const auto values =
         CustodyCriteria(request.criteria, request.messageType, {"REF_TYP_CD", "FORM_SEARCH_NBR"});
-    const std::string type = Value(values, "REF_TYP_CD");
-    const std::string numberText = Value(values, "FORM_SEARCH_NBR");
+    const std::string type = CriterionValue(values, "REF_TYP_CD");
+    const std::string numberText = CriterionValue(values, "FORM_SEARCH_NBR");
     if (type.empty() || numberText.empty()) {
       throw RequestError(fmt::format("A form history needs the {} and the {}",
                                      CriterionCaption("REF_TYP_CD", ""),
@@ -159,10 +142,10 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
         {"TRP_ID", "TRP_DIST_ID", "ASGND_REG_NBR", "REF_TYP_CD", "AS_OF_DT", "GAP_DAYS"});
     ReconcileParameters parameters;
     parameters.station = StationOf(values);
-    parameters.officer = Value(values, "ASGND_REG_NBR");
-    parameters.formType = Value(values, "REF_TYP_CD");
-    parameters.asOf = Value(values, "AS_OF_DT");
-    parameters.gapDays = Value(values, "GAP_DAYS");
+    parameters.officer = CriterionValue(values, "ASGND_REG_NBR");
+    parameters.formType = CriterionValue(values, "REF_TYP_CD");
+    parameters.asOf = CriterionValue(values, "AS_OF_DT");
+    parameters.gapDays = CriterionValue(values, "GAP_DAYS");
     reply.dataSets = protocol::ReconciliationToDataSets(Reconcile(parameters));
   } else {
     const auto values = CustodyCriteria(
@@ -170,10 +153,10 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
         {"TRP_ID", "TRP_DIST_ID", "ASGND_REG_NBR", "REF_TYP_CD", "FROM_DT", "TO_DT"});
     ReportParameters parameters;
     parameters.station = StationOf(values);
-    parameters.officer = Value(values, "ASGND_REG_NBR");
-    parameters.formType = Value(values, "REF_TYP_CD");
-    parameters.from = Value(values, "FROM_DT");
-    parameters.to = Value(values, "TO_DT");
+    parameters.officer = CriterionValue(values, "ASGND_REG_NBR");
+    parameters.formType = CriterionValue(values, "REF_TYP_CD");
+    parameters.from = CriterionValue(values, "FROM_DT");
+    parameters.to = CriterionValue(values, "TO_DT");
     reply.dataSets = protocol::AccountabilityToDataSets(Accountability(parameters));
   }
   reply.ok = true;

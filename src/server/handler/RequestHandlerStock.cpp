@@ -97,22 +97,6 @@ std::map<std::string, std::string> StockCriteria(const std::vector<protocol::Cri
   return values;
 }
 
-std::string Value(const std::map<std::string, std::string>& values, const char* name) {
-  auto it = values.find(name);
-  return it == values.end() ? std::string() : it->second;
-}
-
-std::string StationOf(const std::map<std::string, std::string>& values) {
-  const std::string troop = Value(values, "TRP_ID");
-  const std::string district = Value(values, "TRP_DIST_ID");
-  if (troop.empty() && !district.empty()) {
-    throw RequestError(fmt::format(
-        "The Troop/District has a district (\"{}\") but no troop; a district is of a troop",
-        district));
-  }
-  return troop + district;
-}
-
 }  // namespace
 
 protocol::StockReport RequestHandler::Stock(const StockParameters& parameters,
@@ -253,8 +237,8 @@ protocol::Reply RequestHandler::AnswerStock(const protocol::Request& request,
         request.criteria, {"TRP_ID", "TRP_DIST_ID", "REF_TYP_CD", "WEEK_CNT"}, "The stock on hand");
     StockParameters parameters;
     parameters.station = StationOf(values);
-    parameters.formType = Value(values, "REF_TYP_CD");
-    parameters.weeks = Value(values, "WEEK_CNT");
+    parameters.formType = CriterionValue(values, "REF_TYP_CD");
+    parameters.weeks = CriterionValue(values, "WEEK_CNT");
     reply.dataSets = protocol::StockReportToDataSets(Stock(parameters, principal));
   } else {
     const auto values =
@@ -262,8 +246,8 @@ protocol::Reply RequestHandler::AnswerStock(const protocol::Request& request,
                       "Setting a minimum stock");
     StockMinimumParameters parameters;
     parameters.station = StationOf(values);
-    parameters.formType = Value(values, "REF_TYP_CD");
-    parameters.minimum = Value(values, "MINIMUM_QTY");
+    parameters.formType = CriterionValue(values, "REF_TYP_CD");
+    parameters.minimum = CriterionValue(values, "MINIMUM_QTY");
     reply.dataSets = protocol::StockMinimumToDataSets(
         SetStockMinimum(parameters, principal, request.requestId, request.requester));
   }

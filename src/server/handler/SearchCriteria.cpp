@@ -161,4 +161,20 @@ void RefuseNumber(const std::string& caption, const std::string& value, const ch
   throw RequestError(NumberRefusal(caption, value, what));
 }
 
+std::string CriterionValue(const std::map<std::string, std::string>& values, const char* name) {
+  auto it = values.find(name);
+  return it == values.end() ? std::string() : it->second;
+}
+
+std::string StationOf(const std::map<std::string, std::string>& values) {
+  const std::string troop = CriterionValue(values, "TRP_ID");
+  const std::string district = CriterionValue(values, "TRP_DIST_ID");
+  if (troop.empty() && !district.empty()) {
+    throw RequestError(fmt::format(
+        "The Troop/District has a district (\"{}\") but no troop; a district is of a troop",
+        district));
+  }
+  return troop + district;
+}
+
 }  // namespace fm::server

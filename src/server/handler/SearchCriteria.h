@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,11 @@ std::string NumberRefusal(const std::string& caption, const std::string& value, 
 // Throws RequestError with the NumberRefusal.
 [[noreturn]] void RefuseNumber(const std::string& caption, const std::string& value,
                                const char* what);
+
+// Of the criteria of a report read by name (upper case, without "key:"): the value of `name`,
+// empty when not given; and the Troop/District of TRP_ID and TRP_DIST_ID as a report's station
+// ("A1", "A", or empty), refusing a district without its troop (RequestError).
+std::string CriterionValue(const std::map<std::string, std::string>& values, const char* name);
+std::string StationOf(const std::map<std::string, std::string>& values);
 
 }  // namespace fm::server
