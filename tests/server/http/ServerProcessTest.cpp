@@ -408,10 +408,14 @@ TEST_F(ServerProcessTest, ReconcileAndClearanceExitThreeOnlyOnFindingsAndWriteWh
   EXPECT_EQ(holding.Wait(), 3);
   EXPECT_THAT(holding.ErrorText(), HasSubstr("NOT CLEAR: "));
   std::int64_t idle = 0;
-  for (const auto& officer : OpenStore(mDatabase)->Reference().Officers()) {
-    RangeQuery his;
-    his.registry.push_back({Comparison::Equal, officer.registry});
-    if (OpenStore(mDatabase)->FindRanges(his).empty()) idle = officer.registry;
+  {
+    // Held open for the loop: the officers it walks are the store's own.
+    const auto store = OpenStore(mDatabase);
+    for (const auto& officer : store->Reference().Officers()) {
+      RangeQuery his;
+      his.registry.push_back({Comparison::Equal, officer.registry});
+      if (store->FindRanges(his).empty()) idle = officer.registry;
+    }
   }
   ASSERT_NE(idle, 0) << "every officer of the demo holds forms";
   ServerProcess clear({"clearance", "--database", mDatabase, "--officer", std::to_string(idle),
