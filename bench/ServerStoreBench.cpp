@@ -7,7 +7,10 @@
 //    on a requery of fixed size (p50 and p99 of the saves);
 //  - the same split saved with the custody checks (row version, "UPD" containment, the
 //    conservation sweep) against a store whose checks a benchmark-only hook switched off,
-//    alternating save by save in one run, and the checks alone (CustodyLedger) in memory.
+//    alternating save by save in one run, and the checks alone (CustodyLedger) in memory;
+//  - the stock report of every station (RequestHandler::Stock as an administrator asks it,
+//    no station named) on the 1,000,000 ranges, with a minimum of every form type at every
+//    station the officers serve.
 //
 // PostgreSQL: the server of FM_TEST_PG_URL, else a throw-away cluster started here.
 
@@ -23,12 +26,15 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "Latencies.h"
 #include "ServerBenchCluster.h"
 #include "protocol/Messages.h"
+#include "protocol/Stock.h"
+#include "server/handler/ReportRequest.h"
 #include "server/handler/RequestHandler.h"
 #include "server/store/CustodyLedger.h"
 #include "server/store/DemoInventory.h"
@@ -475,6 +481,47 @@ void BM_CustodyLedger_ThreeWaySplit(benchmark::State& state) {
   }
 }
 
+// Each station the officers serve keeps a minimum of every form type, so the report compares
+// every line; set once per store, before the first timed report.
+void StockOfEveryStation(benchmark::State& state, const std::shared_ptr<Store>& store) {
+  static std::set<const Store*> withMinimums;
+  if (withMinimums.insert(store.get()).second) {
+    std::set<std::pair<std::string, std::string>> stations;
+    for (const Officer& o : store->Reference().Officers()) stations.emplace(o.troop, o.district);
+    int n = 0;
+    for (const auto& [troop, district] : stations) {
+      for (const FormTypeInfo& type : store->Reference().FormTypes()) {
+        store->SetStockMinimum(
+            SaveContext{fmt::format("minimum-{}-{}", ::getpid(), ++n), "bench", 1001},
+            {troop, district, type.code, 500});
+      }
+    }
+  }
+  RequestHandler handler(store);
+  const Principal admin = Principal::LocalAdministrator(1001, "Bench");
+  std::size_t lines = 0;
+  for (auto _ : state) {
+    const protocol::StockReport report = handler.Stock(StockParameters{}, admin);
+    lines = report.lines.size();
+    benchmark::DoNotOptimize(report);
+  }
+  if (lines == 0) state.SkipWithError("the stock report has no line");
+  state.counters["lines"] = static_cast<double>(lines);
+}
+
+void BM_StockOfEveryStation_Sqlite(benchmark::State& state) {
+  StockOfEveryStation(state, Fixture::Get().SqliteLarge());
+}
+
+void BM_StockOfEveryStation_Postgres(benchmark::State& state) {
+  auto store = Fixture::Get().PgLarge();
+  if (!store) {
+    state.SkipWithError(("PostgreSQL not available: " + Fixture::Get().mCluster.Why()).c_str());
+    return;
+  }
+  StockOfEveryStation(state, store);
+}
+
 BENCHMARK(BM_FindHolding_Store_Sqlite)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindHolding_BareSql_Sqlite)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FindHolding_Store_Postgres)->Unit(benchmark::kMicrosecond);
@@ -488,6 +535,8 @@ BENCHMARK(BM_SplitSaveChecksCost_Postgres)
     ->Iterations(kSaveIterations)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CustodyLedger_ThreeWaySplit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StockOfEveryStation_Sqlite)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StockOfEveryStation_Postgres)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "AllotmentCommand.h"
 #include "BackupCommand.h"
 #include "ConfigFile.h"
 #include "ReconcileCommand.h"
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
   subcommands.push_back(AddTokenCommand(app));
   subcommands.push_back(AddUsageCommand(app));
   subcommands.push_back(AddStockCommand(app));
+  subcommands.push_back(AddCapCommand(app));
+  subcommands.push_back(AddReissueRuleCommand(app));
   AddConfigFileOption(app);
   if (auto status = ParseCommandLine(app, argc, argv)) return *status;
 

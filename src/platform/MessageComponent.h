@@ -72,6 +72,10 @@ struct ExchangeOutcome {
   std::string reason;    // what went wrong; empty when answered
   std::string
       requestId{};  // the request's id: its reply's data sets are in the reply store under it
+  // A save the server refused over an allotment cap or a reissue rule that the account may
+  // override: the refusal, for whoever offers the override (ResendWithOverride). Empty
+  // otherwise.
+  std::string overridable{};
 };
 
 // Receives the component's events on the user-interface thread.
@@ -109,6 +113,14 @@ class MessageComponent {
 
   // Called by MessageRequest::Send.
   virtual void Send(const MessageRequest& request) = 0;
+
+  // Sends again, with the override and its reason, the save of `identity` refused last as
+  // overridable (ExchangeOutcome::overridable), under its own request id, so that its reply
+  // reaches the document as the answer to the save it made. False when there is none to send
+  // (the document has sent something since, or the component carries no saves).
+  virtual bool ResendWithOverride(const std::string& /*identity*/, const std::string& /*reason*/) {
+    return false;
+  }
 
  protected:
   // Raise the events to every listener; call on the user-interface thread.

@@ -349,14 +349,14 @@ namespace {
 
 const std::vector<Column>& HistoryColumns() {
   static const std::vector<Column> columns{
-      Text("CHG_TS"),         Integer("USR_ID"),  Text("USR_NME"),
-      Text("EVENT"),          Text("CHG_DESC"),   Integer("FRM_FORM_NBR"),
-      Integer("TO_FORM_NBR"), Text("BFR_TRP_ID"), Text("BFR_TRP_DIST_ID"),
-      Integer("BFR_REG_NBR"), Text("BFR_HOLDER"), Text("BFR_ACTN_CD"),
-      Text("BFR_ACTN_DESC"),  Text("AFT_TRP_ID"), Text("AFT_TRP_DIST_ID"),
-      Integer("AFT_REG_NBR"), Text("AFT_HOLDER"), Text("AFT_ACTN_CD"),
-      Text("AFT_ACTN_DESC"),  Text("CMMT_TXT"),   Text("RSN_TXT"),
-      Text("REQ_ID"),         Integer("RCPT_NBR")};
+      Text("CHG_TS"),         Integer("USR_ID"),   Text("USR_NME"),
+      Text("EVENT"),          Text("CHG_DESC"),    Integer("FRM_FORM_NBR"),
+      Integer("TO_FORM_NBR"), Text("BFR_TRP_ID"),  Text("BFR_TRP_DIST_ID"),
+      Integer("BFR_REG_NBR"), Text("BFR_HOLDER"),  Text("BFR_ACTN_CD"),
+      Text("BFR_ACTN_DESC"),  Text("AFT_TRP_ID"),  Text("AFT_TRP_DIST_ID"),
+      Integer("AFT_REG_NBR"), Text("AFT_HOLDER"),  Text("AFT_ACTN_CD"),
+      Text("AFT_ACTN_DESC"),  Text("CMMT_TXT"),    Text("RSN_TXT"),
+      Text("REQ_ID"),         Integer("RCPT_NBR"), Text("OVRD_RSN_TXT")};
   return columns;
 }
 
@@ -390,7 +390,7 @@ std::map<std::string, DataSet> FormHistoryToDataSets(const FormHistory& history)
     AddState(row, e.before);
     AddState(row, e.after);
     row.insert(row.end(), {TextCell(e.comment), TextCell(e.reason), TextCell(e.requestId),
-                           e.receipt ? Cell{*e.receipt} : Cell{}});
+                           e.receipt ? Cell{*e.receipt} : Cell{}, TextCell(e.overrideReason)});
     entries.Add(std::move(row));
   }
   TableWriter holder({Text("FORM_TYP_CD"), Integer("FORM_NBR"), Text("SUMMARY"),
@@ -445,6 +445,8 @@ FormHistory FormHistoryFromDataSets(const std::map<std::string, DataSet>& dataSe
     e.reason = entries.Text(i, "RSN_TXT");
     e.requestId = entries.Text(i, "REQ_ID");
     e.receipt = entries.OptInteger(i, "RCPT_NBR");
+    // A server from before overrides sends no such column: nothing was overridden there.
+    if (entries.Has("OVRD_RSN_TXT")) e.overrideReason = entries.Text(i, "OVRD_RSN_TXT");
     history.entries.push_back(std::move(e));
   }
   return history;
@@ -458,7 +460,8 @@ std::vector<std::vector<std::string>> FormHistoryCsvRecords(
     const FormHistory& history, const std::function<std::string(const std::string&)>& time) {
   std::vector<std::vector<std::string>> records;
   records.push_back({"Form type", "Form number", "When", "Who", "What", "Range", "Holder before",
-                     "Status before", "Holder after", "Status after", "Comment", "Hand receipt"});
+                     "Status before", "Holder after", "Status after", "Comment", "Override",
+                     "Hand receipt"});
   const std::string number = std::to_string(history.number);
   for (const auto& e : history.entries) {
     const bool withdrawn = e.event == "WITHDRAW";
@@ -466,7 +469,7 @@ std::vector<std::vector<std::string>> FormHistoryCsvRecords(
         {history.formType, number, time(e.at), e.userName, e.what, SerialRangesText({e.range}),
          e.before ? HolderText(*e.before) : "", e.before ? StatusText(*e.before) : "",
          withdrawn ? "(withdrawn)" : HolderText(e.after), withdrawn ? "" : StatusText(e.after),
-         withdrawn && !e.reason.empty() ? e.reason : e.comment,
+         withdrawn && !e.reason.empty() ? e.reason : e.comment, e.overrideReason,
          e.receipt ? std::to_string(*e.receipt) : ""});
   }
   return records;

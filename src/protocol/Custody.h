@@ -158,6 +158,8 @@ struct HistoryEntry {
   std::string reason;  // a withdrawal's
   std::string requestId;
   std::optional<std::int64_t> receipt;  // the hand receipt the range was given on
+  // Why its save went beyond an allotment cap or a reissue rule; empty when it did not.
+  std::string overrideReason{};
   friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
 };
 

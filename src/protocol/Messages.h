@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -31,6 +32,13 @@ constexpr bool IsKnownMessageType(int type) {
 // Names of the data sets a request or reply carries.
 inline constexpr const char* kTroopFormDataSet = "TROOPFORM";
 inline constexpr const char* kOfficerDataSet = "OFFICER";
+// In the reply to a save refused over an allotment cap or a reissue rule that the account
+// may override: one row, OVERRIDABLE = "Y". The same save sent again with the criterion
+// key:OVERRIDE_REASON (docs/allotment.md) passes, the reason kept in the history.
+inline constexpr const char* kOverrideDataSet = "OVERRIDE";
+inline constexpr const char* kOverrideReasonKey = "key:OVERRIDE_REASON";
+// The longest reason an override keeps, in bytes: a sentence or two for the auditor.
+inline constexpr std::size_t kMaxOverrideReasonLength = 500;
 
 enum class ColumnType { Text, Integer, Double };
 

@@ -9,8 +9,8 @@
 namespace fm::shell {
 
 const std::array<const char*, FormHistory::kColumnCount> FormHistory::kColumns = {
-    "When",          "Who",          "What",         "Range",   "Holder before",
-    "Status before", "Holder after", "Status after", "Comment", "Hand receipt"};
+    "When",         "Who",          "What",    "Range",    "Holder before", "Status before",
+    "Holder after", "Status after", "Comment", "Override", "Hand receipt"};
 
 const std::array<const char*, FormHistory::kUseColumnCount> FormHistory::kUseColumns = {
     "Used on", "Disposition", "Officer", "Reference", "Note", "From", "Recorded", "Standing"};
@@ -85,7 +85,7 @@ std::vector<FormHistory::Row> FormHistory::Rows() const {
                     e.before ? protocol::StatusText(*e.before) : std::string(),
                     withdrawn ? "(withdrawn)" : protocol::HolderText(e.after),
                     withdrawn ? std::string() : protocol::StatusText(e.after),
-                    withdrawn && !e.reason.empty() ? e.reason : e.comment,
+                    withdrawn && !e.reason.empty() ? e.reason : e.comment, e.overrideReason,
                     e.receipt ? std::to_string(*e.receipt) : std::string()});
   }
   return rows;

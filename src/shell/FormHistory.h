@@ -32,7 +32,7 @@ class FormHistory {
   using Changed = std::function<void(Change)>;
 
   static constexpr const char* kTitle = "Form History";
-  static constexpr std::size_t kColumnCount = 10;
+  static constexpr std::size_t kColumnCount = 11;
   using Row = std::array<std::string, kColumnCount>;
   static const std::array<const char*, kColumnCount> kColumns;
 

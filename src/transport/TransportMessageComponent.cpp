@@ -36,9 +36,10 @@ struct TransportMessageComponent::Job {
 struct TransportMessageComponent::Outcome {
   std::string requestId;
   std::string identity;
-  std::string error;    // empty: the reply succeeded
-  bool carried = true;  // false: no answer came back that could be read
-  bool sent = true;     // false: refused before it left, so no exchange took place
+  std::string error;         // empty: the reply succeeded
+  bool carried = true;       // false: no answer came back that could be read
+  bool sent = true;          // false: refused before it left, so no exchange took place
+  bool overridable = false;  // a save refused as one an override with a reason would pass
   // With an error: the search the server refreshed after refusing a save (may be empty).
   std::vector<std::pair<std::string, std::shared_ptr<Recordset>>> dataSets;
 };
@@ -240,6 +241,7 @@ void TransportMessageComponent::Send(const MessageRequest& request) {
   const std::optional<std::string> refusal = FillRowVersions(job->request);
   Document& document = mDocuments[Folded(job->request.identity)];
   document.latestSent = requestId;
+  document.refusedSave.reset();
   if (refusal) {
     // Answered here, as the server would answer a refused save: through the event loop, so
     // the document learns of it after Send returns, like any reply.
@@ -256,7 +258,39 @@ void TransportMessageComponent::Send(const MessageRequest& request) {
     return;
   }
   if (IsReceiptSave(job->request)) document.receiptSaveUnconfirmed = true;
+  Queue(std::move(job));
+}
 
+bool TransportMessageComponent::ResendWithOverride(const std::string& identity,
+                                                   const std::string& reason) {
+  const auto found = mDocuments.find(Folded(identity));
+  if (found == mDocuments.end() || !found->second.refusedSave) return false;
+  Document& document = found->second;
+  auto job = std::make_shared<Job>();
+  job->request = document.refusedSave->request;
+  document.refusedSave.reset();
+  if (mPending.count(job->request.requestId) > 0) return false;
+  auto& criteria = job->request.criteria;
+  criteria.erase(std::remove_if(criteria.begin(), criteria.end(),
+                                [](const protocol::Criterion& c) {
+                                  return Folded(text::Trim(c.key)) ==
+                                         Folded(protocol::kOverrideReasonKey);
+                                }),
+                 criteria.end());
+  criteria.push_back({protocol::kOverrideReasonKey, reason, "=",
+                      criteria.empty() ? std::string() : criteria.front().application});
+  // The same request id: the refused save was not applied, and a reply lost on the way may
+  // be asked again without applying it twice.
+  document.latestSent = job->request.requestId;
+  if (IsReceiptSave(job->request)) document.receiptSaveUnconfirmed = true;
+  spdlog::info("Request {} for {} sent again with an override", job->request.requestId,
+               job->request.identity);
+  Queue(std::move(job));
+  return true;
+}
+
+void TransportMessageComponent::Queue(std::shared_ptr<Job> job) {
+  const std::string requestId = job->request.requestId;
   Pending pending{job->request.identity, std::nullopt, job};
   if (mOptions.timeout > std::chrono::milliseconds::zero()) {
     pending.timer =
@@ -334,6 +368,8 @@ std::shared_ptr<TransportMessageComponent::Outcome> TransportMessageComponent::C
         reply.requestId);
     return outcome;
   }
+  outcome->overridable = !reply.ok && job.request.messageType == protocol::kSaveRequeryMessage &&
+                         reply.dataSets.count(protocol::kOverrideDataSet) > 0;
   if (!reply.ok) {
     outcome->error = reply.error.empty()
                          ? std::string("The forms server refused the request without saying why.")
@@ -368,9 +404,11 @@ void TransportMessageComponent::Deliver(const Outcome& outcome) {
     return;
   }
   if (it->second.timer) Services::Loop().CancelTimer(*it->second.timer);
+  std::shared_ptr<Job> job = it->second.job;
   mPending.erase(it);
 
   Document& document = mDocuments[Folded(outcome.identity)];
+  if (outcome.overridable && document.latestSent == outcome.requestId) document.refusedSave = job;
   auto isLatest = [&] { return document.latestSent == outcome.requestId; };
   const bool accepted = outcome.error.empty();
   const bool refresh =
@@ -391,7 +429,8 @@ void TransportMessageComponent::Deliver(const Outcome& outcome) {
   if (outcome.sent) {
     RaiseExchangeEnded(
         {outcome.carried ? ExchangeOutcome::Result::Answered : ExchangeOutcome::Result::Failed,
-         outcome.identity, outcome.carried ? std::string() : outcome.error, outcome.requestId});
+         outcome.identity, outcome.carried ? std::string() : outcome.error, outcome.requestId,
+         document.refusedSave && outcome.overridable ? outcome.error : std::string()});
   }
   RaiseDataReady(outcome.identity);
 

@@ -89,6 +89,7 @@ class TransportMessageComponent final
   // two data sets under one name or a value that cannot travel throw PlatformError; the
   // request is then not sent.
   void Send(const MessageRequest& request) override;
+  bool ResendWithOverride(const std::string& identity, const std::string& reason) override;
 
   // Requests sent and neither answered nor timed out. User-interface thread.
   std::size_t PendingCount() const { return mPending.size(); }
@@ -112,10 +113,14 @@ class TransportMessageComponent final
     // A save of new ranges alone was sent and no accepted reply to a latest request came
     // since: the document would take the next accepted reply as the answer to it.
     bool receiptSaveUnconfirmed = false;
+    // The latest save refused as overridable, until the document sends anything else.
+    std::shared_ptr<Job> refusedSave{};
   };
 
   TransportMessageComponent(std::shared_ptr<MessageTransport> transport, Options options);
 
+  // Files the request as pending, starts its time-out and hands it to the worker.
+  void Queue(std::shared_ptr<Job> job);
   void WorkerMain();
   std::shared_ptr<Outcome> Carry(const Job& job);
   void Deliver(const Outcome& outcome);

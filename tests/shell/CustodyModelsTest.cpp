@@ -93,13 +93,15 @@ TEST_F(CustodyModelsTest, FormHistorySendsOnlyAFormAndSaysWhatWentWrong) {
   withdrawn.range = {5, 9};
   withdrawn.before = protocol::CustodyState{"A", "1", 0, "", "A", "Activate"};
   withdrawn.reason = "Destroyed";
+  withdrawn.overrideReason = "approved by Lt. Ames";  // travels in the data sets too
   model.Request(0, "42");
   Answer(protocol::FormHistoryToDataSets(history));
   EXPECT_EQ(model.Status().text, "1 change of form 42 of " + description + ".");
   const auto row = model.Rows().at(0);
-  EXPECT_EQ(std::vector<std::string>(row.begin(), row.end()),
-            (std::vector<std::string>{"local 2026-11-02T14:05:00.000Z", "", "", "5-9", "A1",
-                                      "Activate", "(withdrawn)", "", "Destroyed", ""}));
+  EXPECT_EQ(
+      std::vector<std::string>(row.begin(), row.end()),
+      (std::vector<std::string>{"local 2026-11-02T14:05:00.000Z", "", "", "5-9", "A1", "Activate",
+                                "(withdrawn)", "", "Destroyed", "approved by Lt. Ames", ""}));
   model.ExportToCsv("/no/such/folder/history.csv");
   ASSERT_EQ(ui->messages.size(), 1u);
   EXPECT_EQ(ui->messages[0].title, "Form History");

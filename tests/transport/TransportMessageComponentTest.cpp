@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include "platform/ReplyStore.h"
 #include "platform/Services.h"
 #include "platform/SiteSettings.h"
+#include "protocol/Messages.h"
 #include "transport/MessageTransport.h"
 #include "transport/TransportMessageComponent.h"
 
@@ -353,18 +355,29 @@ TEST_F(TransportMessageComponentTest, ARequestThatCannotBeConvertedIsRefusedAtSe
 // --- Saves: the versions of the ranges they replace, and refusals -------------------------
 
 // A server holding ranges of form type C, each with its version; a save is refused (with
-// the search refreshed) when `refuseSaves` is set.
+// the search refreshed) when `refuseSaves` is set, or as over a limit an override lifts
+// when `overLimit` is set and the save carries no override reason.
 class VersionedServer {
  public:
   std::vector<std::pair<std::int64_t, std::int64_t>> ranges{{100, 7}, {300, 2}};  // From, version
   bool refuseSaves = false;
+  bool overLimit = false;
 
   protocol::Reply Answer(const protocol::Request& request) const {
     protocol::Reply reply;
     reply.requestId = request.requestId;
     reply.identity = request.identity;
-    reply.ok = !(refuseSaves && request.messageType == 34);
+    const bool overridden = std::any_of(
+        request.criteria.begin(), request.criteria.end(),
+        [](const auto& c) { return c.key == protocol::kOverrideReasonKey && !c.value.empty(); });
+    const bool over = overLimit && request.messageType == 34 && !overridden;
+    reply.ok = !(refuseSaves && request.messageType == 34) && !over;
     if (!reply.ok) reply.error = "Range 100-199 of ENF001 was changed by Ann Lee at ...";
+    if (over) {
+      reply.error = "Officer 1001 would hold 260 unused forms of ENF001 ...";
+      reply.dataSets[protocol::kOverrideDataSet] =
+          protocol::DataSet{{{"OVERRIDABLE", protocol::ColumnType::Text}}, {{std::string("Y")}}};
+    }
     protocol::DataSet forms;
     forms.columns = {{"FORM_TYP_CD", protocol::ColumnType::Text},
                      {"FRM_FORM_NBR", protocol::ColumnType::Integer},
@@ -500,6 +513,45 @@ TEST_F(TransportSaveTest, NoRefreshWhileASaveOfNewRangesAwaitsItsAnswerOrANewerR
   ASSERT_TRUE(PumpUntil(*mLoop, [&] { return mComponent->PendingCount() == 0; }));
   EXPECT_THAT(Check("DOC1", save), HasSubstr("Ann Lee"));
   EXPECT_EQ(mChecks.size(), 2u) << "one DataReady for each request, no refresh";
+}
+
+// A save refused over a limit goes again, once, as it was sent (its request id, its rows) with
+// the reason added, and its answer reaches the document as the answer to that save; a plain
+// refusal, or one the document has sent past since, is not offered.
+TEST_F(TransportSaveTest, ASaveRefusedAsOverridableIsSentAgainOnceWithTheReason) {
+  Exchange([&] { return SendSearch("DOC1"); });
+  EXPECT_FALSE(mComponent->ResendWithOverride("DOC1", "no save refused yet"));
+  Serve([](VersionedServer& s) { s.refuseSaves = true; });
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}}); });
+  EXPECT_FALSE(mComponent->ResendWithOverride("DOC1", "refused, but not over a limit"));
+
+  Serve([](VersionedServer& s) {
+    s = VersionedServer{};
+    s.overLimit = true;
+  });
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}, {"ADD", "150"}}); });
+  const std::string refused = mLatest;
+  // What the document reads first when it hears of the reply (the refreshed search follows).
+  ASSERT_GE(mChecks.size(), 2u);
+  EXPECT_THAT(mChecks[mChecks.size() - 2], HasSubstr("would hold 260"));
+  EXPECT_FALSE(mComponent->ResendWithOverride("DOC2", "another document"));
+  Exchange([&] {
+    EXPECT_TRUE(mComponent->ResendWithOverride("doc1", "court detail, two books"));
+    return refused;
+  });
+  const protocol::Request again = mTransport->Received().back();
+  const protocol::Request first = mTransport->Received().at(mTransport->Received().size() - 2);
+  EXPECT_EQ(again.requestId, refused);
+  EXPECT_EQ(again.dataSets.at("TROOPFORM").rows, first.dataSets.at("TROOPFORM").rows);
+  EXPECT_EQ(again.criteria.back().key, protocol::kOverrideReasonKey);
+  EXPECT_EQ(again.criteria.back().value, "court detail, two books");
+  EXPECT_EQ(mChecks.back(), "");
+  EXPECT_EQ(Check("DOC1", refused), "");
+  EXPECT_FALSE(mComponent->ResendWithOverride("DOC1", "twice")) << "the offer was taken";
+
+  Exchange([&] { return SendSave("DOC1", {{"UPD", "100"}}); });
+  Exchange([&] { return SendSearch("DOC1"); });
+  EXPECT_FALSE(mComponent->ResendWithOverride("DOC1", "sent past")) << "a search came after it";
 }
 
 TEST(TransportMessageComponentOptionsTest, TimeOutAndUserComeFromTheSiteSettings) {

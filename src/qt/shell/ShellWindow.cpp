@@ -41,6 +41,7 @@
 #include "qt/render/FormView.h"
 #include "qt/render/GridView.h"
 #include "qt/render/QtText.h"
+#include "qt/shell/OverrideDialog.h"
 #include "qt/shell/QtHostFrame.h"
 #include "qt/shell/WindowPlacement.h"
 #include "qt/stock/StockOnHandWindow.h"
@@ -48,6 +49,7 @@
 #include "qt/usageimport/UsageImportWindow.h"
 #include "shell/DraftFile.h"
 #include "shell/LocalCodes.h"
+#include "shell/SaveOverride.h"
 #include "shell/SearchSummary.h"
 #include "shell/StockOnHand.h"
 #include "shell/TrooperReassignment.h"
@@ -136,6 +138,14 @@ class ShellWindow::ExchangeWatch final : public MessageListener {
       if (!problem.empty()) mWindow.mStatus->setText(ToQString(problem));
     }
     const TARVO_FormsMaint* document = mWindow.mDocument.get();
+    if (document != nullptr && outcome.identity == document->DocumentIdentity()) {
+      // The screen says why its save was refused; the shell offers the way past the limit.
+      mWindow.mSaveOverride->ExchangeEnded(outcome.identity);
+      if (!outcome.overridable.empty()) {
+        mWindow.mSaveOverride->Offer(outcome.identity, outcome.overridable);
+      }
+      mWindow.mOverride->setVisible(mWindow.mSaveOverride->Offered());
+    }
     if (outcome.result == ExchangeOutcome::Result::Answered && document != nullptr &&
         outcome.identity == document->DocumentIdentity()) {
       // After the document has taken the reply in (DataReady comes next).
@@ -156,7 +166,9 @@ ShellWindow::ShellWindow(Options options, QWidget* parent)
       mStatus(new QLabel(this)),
       mConnection(new QLabel(this)),
       mSummary(new QLabel(this)),
-      mStockAlert(new QPushButton(this)) {
+      mStockAlert(new QPushButton(this)),
+      mOverride(new QPushButton(this)),
+      mSaveOverride(std::make_unique<shell::SaveOverride>()) {
   setObjectName(QStringLiteral("shellWindow"));
   setWindowTitle(ToQString(mOptions.caption));
 
@@ -173,6 +185,14 @@ ShellWindow::ShellWindow(Options options, QWidget* parent)
   connect(mStockAlert, &QPushButton::clicked, this,
           [this] { Trap("ShellWindow.StockAlert", [&] { OpenStockOnHand(mStockAlertStation); }); });
   statusBar()->addPermanentWidget(mStockAlert);
+  mOverride->setObjectName(QStringLiteral("overrideButton"));
+  mOverride->setText(tr("Save with Override..."));
+  mOverride->setToolTip(tr(
+      "Save the refused change again beyond the allotment limit, with a reason for the history"));
+  mOverride->hide();
+  connect(mOverride, &QPushButton::clicked, this,
+          [this] { Trap("ShellWindow.Override", [&] { OfferOverride(); }); });
+  statusBar()->addPermanentWidget(mOverride);
   statusBar()->addPermanentWidget(mSummary);
   statusBar()->addPermanentWidget(mConnection);
 
@@ -303,6 +323,21 @@ UnaccountedFormsWindow& ShellWindow::OpenClearance(std::int64_t registry) {
   Present(*window);
   window->Run();
   return *window;
+}
+
+OverrideDialog* ShellWindow::OfferOverride() {
+  if (!mSaveOverride->Offered()) return nullptr;
+  auto* dialog = new OverrideDialog(
+      ToQString(mSaveOverride->Refusal()),
+      [this](const std::string& reason) {
+        std::string problem = mSaveOverride->Send(reason);
+        mOverride->setVisible(mSaveOverride->Offered());
+        if (problem.empty()) mStatus->setText(tr("Saving again with the override..."));
+        return problem;
+      },
+      this);
+  dialog->show();
+  return dialog;
 }
 
 HandReceiptWindow& ShellWindow::OpenHandReceipt(std::int64_t number) {

@@ -21,6 +21,7 @@ class TARVO_FormsMaint;
 }  // namespace fm
 
 namespace fm::shell {
+class SaveOverride;
 class StockAlertWatch;
 class TrooperReassignment;
 }  // namespace fm::shell
@@ -30,6 +31,7 @@ namespace fm::qt {
 class AccountabilityWindow;
 class FormHistoryWindow;
 class HandReceiptWindow;
+class OverrideDialog;
 class RecordUseWindow;
 class StockOnHandWindow;
 class UnaccountedFormsWindow;
@@ -132,6 +134,12 @@ class ShellWindow final : public QMainWindow {
   QAction& StockAction() const { return *mStockAction; }
   // Hidden while the station last searched has no open stock alert.
   QPushButton& StockAlertButton() const { return *mStockAlert; }
+  // Shown while the document's latest save was refused over an allotment limit that the
+  // account may override; it opens OfferOverride.
+  QPushButton& OverrideButton() const { return *mOverride; }
+  // The dialog asking the reason to save the refused save again with an override; nullptr
+  // when no refused save is on offer.
+  OverrideDialog* OfferOverride();
 
   // The windows, created on first use and shown (raised when already open).
   FormHistoryWindow& OpenFormHistory();
@@ -207,6 +215,8 @@ class ShellWindow final : public QMainWindow {
   QPushButton* mStockAlert;
   std::string mStockAlertStation;  // the station whose alerts the button shows
   std::unique_ptr<shell::StockAlertWatch> mStockAlertWatch;
+  QPushButton* mOverride;
+  std::unique_ptr<shell::SaveOverride> mSaveOverride;
   FormHistoryWindow* mFormHistory = nullptr;        // a child of the window, once opened
   AccountabilityWindow* mAccountability = nullptr;  // a child of the window, once opened
   UsageImportWindow* mUsageImport = nullptr;

@@ -133,6 +133,7 @@ protocol::FormHistory BuildFormHistory(const std::string& formType, std::int64_t
     entry.reason = e.reason.value_or("");
     entry.requestId = e.requestId;
     entry.receipt = e.receipt;
+    entry.overrideReason = e.overrideReason.value_or("");
     history.entries.push_back(std::move(entry));
   }
   const std::string name = fmt::format("Form {} of {}", number, FormTypeName(formType, reference));

@@ -155,4 +155,36 @@ ReconciliationQuery ReconciliationQueryFrom(const ReconcileParameters& p,
   return query;
 }
 
+std::optional<StationParameter> ReadStationParameter(const std::string& text,
+                                                     const ReferenceData& reference) {
+  const std::string station = text::ToUpper(text::Trim(text));
+  if (station.empty()) return std::nullopt;
+  StationParameter s{station.substr(0, 1), station.substr(1)};
+  if (station.size() > 3 || !reference.HasStation(s.troop, s.district)) {
+    throw RequestError(station.size() == 1 ? fmt::format("There is no troop {}", station)
+                                           : fmt::format("There is no Troop/District {}", station));
+  }
+  return s;
+}
+
+std::string ReadFormTypeParameter(const std::string& text, const ReferenceData& reference) {
+  std::string type = text::ToUpper(text::Trim(text));
+  if (!type.empty() && !reference.FindFormType(type)) {
+    throw RequestError(fmt::format("The Form Type \"{}\" is not known", text));
+  }
+  return type;
+}
+
+std::int64_t ReadCountParameter(const std::string& text, const char* caption, const char* what,
+                                std::int64_t lowest, std::int64_t highest) {
+  std::int64_t value = 0;
+  const std::string trimmed = text::Trim(text);
+  if (text::ReadWholeNumber(trimmed, value) != text::WholeNumberStatus::kOk || value < lowest ||
+      value > highest) {
+    throw RequestError(fmt::format("The {} \"{}\" is not {} from {} to {}", caption, trimmed, what,
+                                   lowest, highest));
+  }
+  return value;
+}
+
 }  // namespace fm::server

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "server/custody/Accountability.h"
@@ -85,6 +86,42 @@ struct StockMinimumParameters {
   std::string station;
   std::string formType;
   std::string minimum;
+};
+
+// A station as a parameter names it: "A1", or a troop alone ("A").
+struct StationParameter {
+  std::string troop;
+  std::string district;
+};
+
+// The station a parameter names (upper case, trimmed), none for an empty one. Throws
+// RequestError for a station the reference data does not know ("There is no Troop/District
+// Q9").
+std::optional<StationParameter> ReadStationParameter(const std::string& text,
+                                                     const ReferenceData& reference);
+// The form type code a parameter names (upper case, trimmed; empty stays empty). Throws
+// RequestError for one not known.
+std::string ReadFormTypeParameter(const std::string& text, const ReferenceData& reference);
+// A whole number from `lowest` to `highest`. Throws RequestError "The <caption> "x" is not
+// <what> from <lowest> to <highest>".
+std::int64_t ReadCountParameter(const std::string& text, const char* caption, const char* what,
+                                std::int64_t lowest, std::int64_t highest);
+
+// An allotment cap to set (docs/allotment.md): the station, the form type and the most forms
+// of it one officer of the station may hold unused, as texts (0 removes it).
+struct AllotmentCapParameters {
+  std::string station;
+  std::string formType;
+  std::string cap;
+};
+
+// The largest cap a station may keep, for the same reason as the largest minimum.
+inline constexpr std::int64_t kMaxAllotmentCap = kMaxStockMinimum;
+
+// A station's reissue rule to set: the station and "on" or "off".
+struct ReissueRuleParameters {
+  std::string station;
+  std::string state;
 };
 
 }  // namespace fm::server

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "base/Text.h"
 #include "protocol/Json.h"
 #include "protocol/JsonWriter.h"
 #include "server/handler/RequestError.h"
@@ -36,6 +37,7 @@ void CheckVersion(const std::string& version) {
 bool RefreshesAfterRefusal(const StoreError& e) {
   switch (e.GetKind()) {
     case StoreError::Kind::Rejected:
+    case StoreError::Kind::OverLimit:
     case StoreError::Kind::Stale:
     case StoreError::Kind::Conflict:
       return true;
@@ -79,6 +81,7 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
   bool saved = false;  // a failure after the save must not claim that nothing changed
   std::optional<std::string> refusal;           // the save was refused; the search still answers
   std::vector<protocol::IssuedReceipt> issued;  // the hand receipts the save issued
+  bool overridable = false;                     // the refusal yields to the same save with a reason
   try {
     reply.requestId = request.requestId;
     reply.identity = request.identity;
@@ -117,8 +120,21 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
       mStore->ReadTogether([&] { answer.reply = AnswerCustody(request); });
       return answer;
     }
-    // The criteria are read before anything is saved, so a bad one changes nothing.
-    SearchCriteria criteria = ParseCriteria(request.criteria);
+    // The criteria are read before anything is saved, so a bad one changes nothing. An
+    // override is the save's, not the search's.
+    std::vector<protocol::Criterion> searchCriteria;
+    std::optional<std::string> overrideReason;
+    for (const auto& c : request.criteria) {
+      if (!text::EqualsNoCase(text::Trim(c.key), protocol::kOverrideReasonKey)) {
+        searchCriteria.push_back(c);
+      } else if (request.messageType != protocol::kSaveRequeryMessage || overrideReason) {
+        throw RequestError(fmt::format("{} is a criterion of a save (message type 34), once",
+                                       protocol::kOverrideReasonKey));
+      } else {
+        overrideReason = c.value;
+      }
+    }
+    SearchCriteria criteria = ParseCriteria(searchCriteria);
     criteria.officers.today = Today();
 
     if (request.messageType == protocol::kSaveRequeryMessage && !principal.May(Action::Save)) {
@@ -143,6 +159,8 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
       context.userName = principal.displayName;
       context.scope = principal.role == Role::Admin ? StationScope::Everywhere() : principal.scope;
       context.claimedUserId = request.userId;
+      context.overrideReason = overrideReason.value_or("");
+      context.mayOverrideCaps = principal.role == Role::Admin;
       try {
         SaveOutcome outcome = mStore->ApplyChanges(context, changes);
         saved = true;
@@ -158,6 +176,7 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
       } catch (const StoreError& e) {
         if (!RefreshesAfterRefusal(e)) throw;
         refusal = e.what();
+        overridable = e.GetKind() == StoreError::Kind::OverLimit;
         spdlog::info("request {} from {} (user {}): refused: {}", request.requestId,
                      request.requester, principal.userId, e.what());
       }
@@ -172,6 +191,10 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     // The clerk hands the paper over at once: the reply says which receipts to print.
     if (!issued.empty()) {
       reply.dataSets[protocol::kReceiptDataSet] = protocol::IssuedReceiptsToDataSet(issued);
+    }
+    if (overridable) {
+      reply.dataSets[protocol::kOverrideDataSet] =
+          protocol::DataSet{{{"OVERRIDABLE", protocol::ColumnType::Text}}, {{std::string("Y")}}};
     }
     return answer;
   } catch (const RequestError& e) {

@@ -11,6 +11,7 @@
 #include "protocol/Stock.h"
 #include "protocol/Usage.h"
 #include "server/handler/Principal.h"
+#include "server/store/AllotmentTypes.h"
 #include "server/store/UseTypes.h"
 
 namespace fm::server {
@@ -20,6 +21,8 @@ struct ReportParameters;
 struct ReconcileParameters;
 struct StockParameters;
 struct StockMinimumParameters;
+struct AllotmentCapParameters;
+struct ReissueRuleParameters;
 
 // What the handler answers: the reply, and whether it refuses the principal (a role that
 // may not save, a station outside its scope). The HTTP front answers a refusal with 403
@@ -167,6 +170,17 @@ class RequestHandler {
                                             const std::string& requester);
   // The open alerts (all: every one kept) of the stations the principal sees, newest first.
   std::vector<protocol::StockAlertLine> StockAlerts(bool all, const Principal& principal);
+
+  // Allotment limits (RequestHandlerAllotment.cpp, docs/allotment.md): the caps and the
+  // stations whose reissue rule is on, of the stations the principal sees (a role that may not
+  // read reports is refused, StoreError::Forbidden); set by an administrator only (Forbidden
+  // for any other role). Throws RequestError for parameters to correct.
+  std::vector<AllotmentCap> AllotmentCaps(const Principal& principal);
+  AllotmentCap SetAllotmentCap(const AllotmentCapParameters& parameters, const Principal& principal,
+                               const std::string& requestId, const std::string& requester);
+  std::vector<ReissueRule> ReissueRules(const Principal& principal);
+  ReissueRule SetReissueRule(const ReissueRuleParameters& parameters, const Principal& principal,
+                             const std::string& requestId, const std::string& requester);
 
   Store& GetStore() const { return *mStore; }
 

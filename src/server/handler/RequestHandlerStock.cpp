@@ -24,43 +24,6 @@ namespace fm::server {
 
 namespace {
 
-// A station as the parameters give it: "A1", or a troop alone ("A").
-struct Station {
-  std::string troop;
-  std::string district;
-};
-
-std::optional<Station> ReadStation(const std::string& text, const ReferenceData& reference) {
-  const std::string station = text::ToUpper(text::Trim(text));
-  if (station.empty()) return std::nullopt;
-  Station s{station.substr(0, 1), station.substr(1)};
-  if (station.size() > 3 || !reference.HasStation(s.troop, s.district)) {
-    throw RequestError(station.size() == 1 ? fmt::format("There is no troop {}", station)
-                                           : fmt::format("There is no Troop/District {}", station));
-  }
-  return s;
-}
-
-std::string ReadFormType(const std::string& text, const ReferenceData& reference) {
-  std::string type = text::ToUpper(text::Trim(text));
-  if (!type.empty() && !reference.FindFormType(type)) {
-    throw RequestError(fmt::format("The Form Type \"{}\" is not known", text));
-  }
-  return type;
-}
-
-std::int64_t ReadCount(const std::string& text, const char* caption, const char* what,
-                       std::int64_t lowest, std::int64_t highest) {
-  std::int64_t value = 0;
-  const std::string trimmed = text::Trim(text);
-  if (text::ReadWholeNumber(trimmed, value) != text::WholeNumberStatus::kOk || value < lowest ||
-      value > highest) {
-    throw RequestError(fmt::format("The {} \"{}\" is not {} from {} to {}", caption, trimmed, what,
-                                   lowest, highest));
-  }
-  return value;
-}
-
 StationScope SeenBy(const Principal& principal) {
   return principal.role == Role::Admin ? StationScope::Everywhere() : principal.scope;
 }
@@ -110,7 +73,7 @@ protocol::StockReport RequestHandler::Stock(const StockParameters& parameters,
   const ReferenceData& reference = mStore->Reference();
   const StationScope seen = SeenBy(principal);
   StockQuery query;
-  if (const auto station = ReadStation(parameters.station, reference)) {
+  if (const auto station = ReadStationParameter(parameters.station, reference)) {
     query.troop = station->troop;
     query.district = station->district;
     query.wholeTroop = station->district.empty();
@@ -120,11 +83,12 @@ protocol::StockReport RequestHandler::Stock(const StockParameters& parameters,
                                               StationText(query.troop, query.district)));
     }
   }
-  query.formType = ReadFormType(parameters.formType, reference);
-  query.weeks = parameters.weeks.empty()
-                    ? kDefaultStockWeeks
-                    : static_cast<int>(ReadCount(parameters.weeks, "number of weeks",
-                                                 "a whole number of weeks", 1, kMaxStockWeeks));
+  query.formType = ReadFormTypeParameter(parameters.formType, reference);
+  query.weeks =
+      parameters.weeks.empty()
+          ? kDefaultStockWeeks
+          : static_cast<int>(ReadCountParameter(parameters.weeks, "number of weeks",
+                                                "a whole number of weeks", 1, kMaxStockWeeks));
   const std::chrono::sys_days last{*today};
   const std::chrono::sys_days first = last - std::chrono::days(7 * query.weeks - 1);
   query.firstDay = IsoDate(std::chrono::year_month_day{first});
@@ -192,13 +156,13 @@ protocol::StockMinimumSet RequestHandler::SetStockMinimum(const StockMinimumPara
   }
   if (requestId.empty()) throw RequestError("Setting a minimum stock needs a request id");
   const ReferenceData& reference = mStore->Reference();
-  const auto station = ReadStation(parameters.station, reference);
+  const auto station = ReadStationParameter(parameters.station, reference);
   if (!station)
     throw RequestError("A minimum stock is of a Troop/District (e.g. A1); none was given");
-  const std::string formType = ReadFormType(parameters.formType, reference);
+  const std::string formType = ReadFormTypeParameter(parameters.formType, reference);
   if (formType.empty()) throw RequestError("A minimum stock is of a form type; none was given");
-  const std::int64_t minimum = ReadCount(parameters.minimum, "minimum stock",
-                                         "a whole number of forms", 0, kMaxStockMinimum);
+  const std::int64_t minimum = ReadCountParameter(parameters.minimum, "minimum stock",
+                                                  "a whole number of forms", 0, kMaxStockMinimum);
   SaveContext context;
   context.requestId = requestId;
   context.requester = requester;

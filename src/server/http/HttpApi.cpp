@@ -51,6 +51,8 @@ constexpr std::string_view kUsagePath = "/v1/usage";
 constexpr std::string_view kStockPath = "/v1/stock";
 constexpr std::string_view kStockMinimumPath = "/v1/stock/minimum";
 constexpr std::string_view kAlertsPath = "/v1/alerts";
+constexpr std::string_view kCapsPath = "/v1/caps";
+constexpr std::string_view kReissueRulesPath = "/v1/reissue-rules";
 constexpr std::string_view kCsvMediaType = "text/csv";
 constexpr std::string_view kClearancePath = "/v1/clearance";
 constexpr std::string_view kReceiptsPath = "/v1/receipts/";  // {n}, {n}/print
@@ -126,6 +128,7 @@ Json RangeJson(const FormRange& r) {
 unsigned StatusOfStoreError(const StoreError& e) {
   switch (e.GetKind()) {
     case StoreError::Kind::Rejected:
+    case StoreError::Kind::OverLimit:
       return 422;
     case StoreError::Kind::Forbidden:
       return 403;
@@ -288,15 +291,24 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
     endpoint = HttpEndpoint::Alerts;
     allowed = "GET";
     action = Action::Report;
+  } else if (path == kCapsPath || path == kReissueRulesPath) {
+    // Read with GET, set with PUT (by an administrator, which the handler asks).
+    const bool read = method != "PUT";
+    const bool caps = path == kCapsPath;
+    endpoint = read ? (caps ? HttpEndpoint::Caps : HttpEndpoint::ReissueRules)
+                    : (caps ? HttpEndpoint::SetCap : HttpEndpoint::SetReissueRule);
+    allowed = read ? "GET" : "PUT";
+    action = read ? Action::Report : Action::Save;
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
                                    "GET {}, POST {}, GET {}, GET {}, GET {}, GET and POST {}, GET "
-                                   "{}N, POST {}N{}, GET {}, PUT {}, GET {} and GET {}",
+                                   "{}N, POST {}N{}, GET {}, PUT {}, GET {}, GET and PUT {}, GET "
+                                   "and PUT {} and GET {}",
                                    path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
                                    kReconciliationPath, kClearancePath, kUsagePath, kReceiptsPath,
                                    kReceiptsPath, kPrintSuffix, kStockPath, kStockMinimumPath,
-                                   kAlertsPath, kHealthPath)),
+                                   kAlertsPath, kCapsPath, kReissueRulesPath, kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
@@ -304,7 +316,10 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   if (method != allowed) {
     HttpAnswer refusal =
         Error(405, fmt::format("{} does not answer the method {}; use {}", path, method, allowed));
-    refusal.headers.emplace_back("Allow", path == kUsagePath ? "GET, POST" : std::string(allowed));
+    refusal.headers.emplace_back("Allow", path == kUsagePath ? std::string("GET, POST")
+                                          : path == kCapsPath || path == kReissueRulesPath
+                                              ? std::string("GET, PUT")
+                                              : std::string(allowed));
     return {std::nullopt, std::move(refusal), {}};
   }
   if (endpoint == HttpEndpoint::Health) return {endpoint, {}, {}};
@@ -384,6 +399,11 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
         return SetStockMinimum(body, principal);
       case HttpEndpoint::Alerts:
         return Alerts(target, principal);
+      case HttpEndpoint::Caps:
+      case HttpEndpoint::SetCap:
+      case HttpEndpoint::ReissueRules:
+      case HttpEndpoint::SetReissueRule:
+        return Allotment(endpoint, target, body, principal);
     }
     return Error(500, kInternalError);
   } catch (const std::exception& e) {
@@ -400,6 +420,8 @@ std::size_t HttpApi::HandlingCost(HttpEndpoint endpoint, std::string_view body) 
       return protocol::RequestReadingCost(body) + body.size();
     case HttpEndpoint::Withdrawals:
     case HttpEndpoint::StockMinimum:
+    case HttpEndpoint::SetCap:
+    case HttpEndpoint::SetReissueRule:
       return protocol::ReadingCost(body) + body.size();
     default:
       return 0;  // no body
@@ -540,18 +562,20 @@ HttpAnswer HttpApi::History(std::string_view target) const {
   }
   Json list = Json::array();
   for (const auto& e : entries) {
-    list.push_back(Json{{"at", e.at},
-                        {"request_id", e.requestId},
-                        {"requester", e.requester},
-                        {"user_id", e.userId},
-                        {"user_name", e.userName},
-                        {"claimed_user_id", OptionalJson(e.claimedUserId)},
-                        {"action", e.action},
-                        {"event", e.event},
-                        {"reason", e.reason ? Json(*e.reason) : Json(nullptr)},
-                        {"before", e.before ? RangeJson(*e.before) : Json(nullptr)},
-                        {"after", RangeJson(e.after)},
-                        {"receipt", OptionalJson(e.receipt)}});
+    list.push_back(
+        Json{{"at", e.at},
+             {"request_id", e.requestId},
+             {"requester", e.requester},
+             {"user_id", e.userId},
+             {"user_name", e.userName},
+             {"claimed_user_id", OptionalJson(e.claimedUserId)},
+             {"action", e.action},
+             {"event", e.event},
+             {"reason", e.reason ? Json(*e.reason) : Json(nullptr)},
+             {"before", e.before ? RangeJson(*e.before) : Json(nullptr)},
+             {"after", RangeJson(e.after)},
+             {"receipt", OptionalJson(e.receipt)},
+             {"override_reason", e.overrideReason ? Json(*e.overrideReason) : Json(nullptr)}});
   }
   return JsonAnswer(200, Json{{"form_type", formType},
                               {"number", number},
@@ -724,6 +748,124 @@ HttpAnswer HttpApi::Alerts(std::string_view target, const Principal& principal) 
   try {
     return {200, protocol::StockAlertsToJson(mHandler->StockAlerts(all == "1", principal)), {}};
   } catch (const StoreError& e) {
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+namespace {
+
+// A JSON body of exactly these members (each a text, but `number`, a whole number, and
+// `flag`, true or false), as PUT /v1/caps and /v1/reissue-rules take it.
+Json ReadLimitBody(std::string_view body, std::initializer_list<const char*> texts,
+                   const char* number, const char* flag) {
+  Json j;
+  try {
+    j = Json::parse(body, [](int depth, Json::parse_event_t, Json&) {
+      if (depth > static_cast<int>(protocol::kMaxJsonDepth)) {
+        throw protocol::ProtocolError(
+            fmt::format("the body nests deeper than {} levels", protocol::kMaxJsonDepth));
+      }
+      return true;
+    });
+  } catch (const Json::exception& e) {
+    throw protocol::ProtocolError(fmt::format("the body is not JSON: {}", e.what()));
+  }
+  if (!j.is_object()) throw protocol::ProtocolError("the body: expected an object");
+  std::string members;
+  std::vector<std::string> names(texts.begin(), texts.end());
+  if (number) names.emplace_back(number);
+  if (flag) names.emplace_back(flag);
+  for (const auto& name : names) members += (members.empty() ? "" : ", ") + name;
+  for (const auto& item : j.items()) {
+    if (std::find(names.begin(), names.end(), item.key()) == names.end()) {
+      throw protocol::ProtocolError(
+          fmt::format("{}: unknown member; the members are {}", item.key(), members));
+    }
+  }
+  for (const char* name : texts) {
+    if (!j.contains(name) || !j[name].is_string()) {
+      throw protocol::ProtocolError(fmt::format("{}: expected a text", name));
+    }
+  }
+  if (number && (!j.contains(number) || !j[number].is_number_integer())) {
+    throw protocol::ProtocolError(fmt::format("{}: expected a whole number", number));
+  }
+  if (flag && (!j.contains(flag) || !j[flag].is_boolean())) {
+    throw protocol::ProtocolError(fmt::format("{}: expected true or false", flag));
+  }
+  return j;
+}
+
+Json CapJson(const AllotmentCap& c) {
+  return Json{{"station", c.troop + c.district},
+              {"troop", c.troop},
+              {"district", c.district},
+              {"form_type", c.formType},
+              {"cap", c.cap},
+              {"set_by", c.setBy},
+              {"set_at", c.setAt}};
+}
+
+Json RuleJson(const ReissueRule& r) {
+  return Json{{"station", r.troop + r.district},
+              {"troop", r.troop},
+              {"district", r.district},
+              {"on", r.on},
+              {"set_by", r.setBy},
+              {"set_at", r.setAt}};
+}
+
+}  // namespace
+
+HttpAnswer HttpApi::Allotment(HttpEndpoint endpoint, std::string_view target, std::string_view body,
+                              const Principal& principal) const {
+  try {
+    if (endpoint == HttpEndpoint::Caps || endpoint == HttpEndpoint::ReissueRules) {
+      const bool caps = endpoint == HttpEndpoint::Caps;
+      std::map<std::string, std::string> given;
+      if (auto refusal = ReadQuery(target, caps ? kCapsPath : kReissueRulesPath,
+                                   std::initializer_list<std::string_view>{}, given)) {
+        return *refusal;
+      }
+      Json list = Json::array();
+      if (caps) {
+        for (const auto& c : mHandler->AllotmentCaps(principal)) list.push_back(CapJson(c));
+      } else {
+        for (const auto& r : mHandler->ReissueRules(principal)) list.push_back(RuleJson(r));
+      }
+      return JsonAnswer(200, Json{{caps ? "caps" : "reissue_rules", std::move(list)}});
+    }
+    const bool cap = endpoint == HttpEndpoint::SetCap;
+    Json j;
+    try {
+      j = cap ? ReadLimitBody(body, {"request_id", "station", "form_type"}, "cap", nullptr)
+              : ReadLimitBody(body, {"request_id", "station"}, nullptr, "on");
+    } catch (const protocol::ProtocolError& e) {
+      return Error(400, e.what());
+    }
+    const std::string requestId = j["request_id"].get<std::string>();
+    if (requestId.empty()) return Error(422, "request_id: a limit is set under a request id");
+    if (auto refusal = CheckRequestId(requestId)) return *refusal;
+    if (cap) {
+      AllotmentCapParameters parameters;
+      parameters.station = j["station"].get<std::string>();
+      parameters.formType = j["form_type"].get<std::string>();
+      parameters.cap = std::to_string(j["cap"].get<std::int64_t>());
+      return JsonAnswer(200, CapJson(mHandler->SetAllotmentCap(parameters, principal, requestId,
+                                                               "PUT /v1/caps")));
+    }
+    ReissueRuleParameters parameters;
+    parameters.station = j["station"].get<std::string>();
+    parameters.state = j["on"].get<bool>() ? "on" : "off";
+    return JsonAnswer(200, RuleJson(mHandler->SetReissueRule(parameters, principal, requestId,
+                                                             "PUT /v1/reissue-rules")));
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    if (e.GetKind() == StoreError::Kind::Internal) {
+      spdlog::error("allotment limits: {}", e.what());
+      return Error(500, kInternalError);
+    }
     return Error(StatusOfStoreError(e), e.what());
   }
 }

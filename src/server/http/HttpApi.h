@@ -57,7 +57,11 @@ enum class HttpEndpoint {
   ReceiptPrint,    // POST /v1/receipts/{n}/print
   Stock,           // GET /v1/stock
   StockMinimum,    // PUT /v1/stock/minimum
-  Alerts           // GET /v1/alerts
+  Alerts,          // GET /v1/alerts
+  Caps,            // GET /v1/caps
+  SetCap,          // PUT /v1/caps
+  ReissueRules,    // GET /v1/reissue-rules
+  SetReissueRule   // PUT /v1/reissue-rules
 };
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in
@@ -146,6 +150,8 @@ class HttpApi {
   HttpAnswer Stock(std::string_view target, const Principal& principal) const;
   HttpAnswer SetStockMinimum(std::string_view body, const Principal& principal) const;
   HttpAnswer Alerts(std::string_view target, const Principal& principal) const;
+  HttpAnswer Allotment(HttpEndpoint endpoint, std::string_view target, std::string_view body,
+                       const Principal& principal) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
   std::optional<HttpAnswer> CheckTextLengths(const protocol::Request& request) const;
   std::shared_ptr<const TokenTable> Tokens() const;

@@ -17,10 +17,8 @@
 
 namespace fm::server {
 
-namespace {
-
-// "Last, First M.", as the registry names the officer now; a registry number the officer
-// table does not know (an inventory loaded without its registry) prints as the number.
+// An inventory loaded without its registry holds registry numbers the officer table does not
+// know: those print as the number.
 std::string OfficerName(SqlConnection& c, std::int64_t registry) {
   const auto rows = c.Query(
       "SELECT last_name, first_name, middle_initial FROM officer WHERE insp_id = ?", {registry});
@@ -32,6 +30,8 @@ std::string OfficerName(SqlConnection& c, std::int64_t registry) {
   if (!middle.empty()) name += " " + middle + ".";
   return name;
 }
+
+namespace {
 
 constexpr const char* kHeadColumns =
     "receipt_nbr, request_id, issued_at, reg_nbr, officer_nme, trp_id, trp_dist_id,"

@@ -17,6 +17,10 @@ struct GivenRange {
   std::int64_t auditId = 0;
 };
 
+// "Last, First M.", as the registry names the officer now; a registry number the officer
+// table does not know prints as "Officer N".
+std::string OfficerName(SqlConnection& c, std::int64_t registry);
+
 // Issues, inside the save's transaction, one hand receipt per officer and Troop/District of
 // `given` (a line per range, in the order given) stamped `at`; answers their numbers.
 std::vector<std::int64_t> IssueReceipts(SqlConnection& c, const SaveContext& context,

@@ -38,6 +38,7 @@ class SqlStore : public Store {
     std::string usageSchema;          // migration 6: the uses of form numbers
     std::string stockSchema;          // migration 7: minimum stock and its alerts
     std::string receiptSchema;        // migration 8: hand receipts
+    std::string allotmentSchema;      // migration 9: allotment caps, reissue rules, overrides
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws
@@ -84,6 +85,11 @@ class SqlStore : public Store {
                                                std::int64_t number) override;
   protocol::HandReceipt PrintReceipt(const SaveContext& context, std::int64_t number) override;
   std::vector<StockHolding> StockOnHand(const StockQuery& query) override;
+  // AllotmentStore.cpp:
+  AllotmentCap SetAllotmentCap(const SaveContext& context, const AllotmentCap& cap) override;
+  std::vector<AllotmentCap> AllotmentCaps() override;
+  ReissueRule SetReissueRule(const SaveContext& context, const ReissueRule& rule) override;
+  std::vector<ReissueRule> ReissueRules() override;
 
   // For the benchmark that weighs what the custody checks of a save cost (the version
   // comparison, the "UPD" containment and the conservation sweep): saves of this store skip

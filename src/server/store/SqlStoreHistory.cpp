@@ -115,7 +115,8 @@ std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
       "                   AND w.after_from <= ? AND w.after_to >= ? AND w.audit_id < a.audit_id)"
       "        END"
       "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
-      " SELECT {}, (SELECT l.receipt_nbr FROM hand_receipt_line l WHERE l.audit_id = r.audit_id)"
+      " SELECT {}, (SELECT o.reason FROM save_override o WHERE o.request_id = r.request_id),"
+      " (SELECT l.receipt_nbr FROM hand_receipt_line l WHERE l.audit_id = r.audit_id)"
       " FROM chain JOIN range_audit r ON r.audit_id = chain.id",
       AuditSelectList("r"));
   std::vector<CustodyEntry> result;
@@ -123,6 +124,7 @@ std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
                                          formNumber, formNumber, formNumber})) {
     result.push_back(EntryFromRow(row));
     result.back().receipt = OptInteger(row.back());
+    result.back().overrideReason = OptText(row[row.size() - 2]);
   }
   // The walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
   // temporary table.

@@ -46,6 +46,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.stockSchema); }},
       {8, "hand receipts of the forms given to officers",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.receiptSchema); }},
+      {9, "allotment caps, reissue rules and the overrides that lifted them",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.allotmentSchema); }},
   };
   const int latest = migrations.back().version;
 

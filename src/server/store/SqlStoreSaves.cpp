@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/Text.h"
+#include "server/store/AllotmentStore.h"
 #include "server/store/ChangeRules.h"
 #include "server/store/CustodyLedger.h"
 #include "server/store/ReceiptStore.h"
@@ -338,6 +339,9 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
       }
     }
     if (mCustodyChecks) ledger.CheckNothingLost();
+    // Within the form types' locks: a concurrent save to the same officer waits, so two
+    // saves cannot each pass a cap the two together break.
+    CheckAllotments(c, context, stamp.at, given, *mReference);
     c.Query(
         "INSERT INTO applied_request (request_id, fingerprint, applied_at, row_count)"
         " VALUES (?, ?, ?, ?)",

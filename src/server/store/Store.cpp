@@ -24,6 +24,8 @@ extern const char* const kServerSqliteStockSql;
 extern const char* const kServerPostgresStockSql;
 extern const char* const kServerSqliteReceiptSql;
 extern const char* const kServerPostgresReceiptSql;
+extern const char* const kServerSqliteAllotmentSql;
+extern const char* const kServerPostgresAllotmentSql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -49,7 +51,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             fm::embedded::kServerSqliteHistorySql,
                             fm::embedded::kServerSqliteUsageSql,
                             fm::embedded::kServerSqliteStockSql,
-                            fm::embedded::kServerSqliteReceiptSql};
+                            fm::embedded::kServerSqliteReceiptSql,
+                            fm::embedded::kServerSqliteAllotmentSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -68,7 +71,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             fm::embedded::kServerPostgresHistorySql,
                             fm::embedded::kServerPostgresUsageSql,
                             fm::embedded::kServerPostgresStockSql,
-                            fm::embedded::kServerPostgresReceiptSql};
+                            fm::embedded::kServerPostgresReceiptSql,
+                            fm::embedded::kServerPostgresAllotmentSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

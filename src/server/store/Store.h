@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/Receipt.h"
+#include "server/store/AllotmentTypes.h"
 #include "server/store/InventoryCheck.h"
 #include "server/store/StockTypes.h"
 #include "server/store/StoreTypes.h"
@@ -246,6 +247,26 @@ class Store {
   // the first is a copy). Throws StoreError::Rejected for no such receipt, and Forbidden as
   // Receipt.
   virtual protocol::HandReceipt PrintReceipt(const SaveContext& context, std::int64_t number) = 0;
+
+  // Allotment limits (docs/allotment.md). Every save that gives forms to an officer (as the
+  // hand receipts count it) compares, in its own transaction and after its rows are written,
+  // what the officer then holds unused of the form type: at the station, with the station's
+  // cap of the type; anywhere, less what the save gave him, with the station's reissue rule.
+  // A save over either throws StoreError::OverLimit with the figures, unless it carries an
+  // override reason (an administrator's, for a cap); the override is then kept with the
+  // figures it lifted under the save's request id, and the form history shows it.
+  //
+  // Sets the cap of cap.troop/district and form type, replacing the one before; 0 removes it.
+  // Answers what is kept, with who set it and when. Throws StoreError::Rejected for an unknown
+  // station or form type or a negative cap, StoreError::Forbidden outside context.scope.
+  virtual AllotmentCap SetAllotmentCap(const SaveContext& context, const AllotmentCap& cap) = 0;
+  // Every cap kept, by station and form type.
+  virtual std::vector<AllotmentCap> AllotmentCaps() = 0;
+  // Turns the reissue rule of rule.troop/district on or off; answers it as kept. Throws as
+  // SetAllotmentCap.
+  virtual ReissueRule SetReissueRule(const SaveContext& context, const ReissueRule& rule) = 0;
+  // The stations whose rule is on, by station.
+  virtual std::vector<ReissueRule> ReissueRules() = 0;
 
   // Bulk load of an initial inventory (demo data, benchmark inventories) into an inventory
   // that holds no range yet. Ranges are checked against the same rules (their remaining

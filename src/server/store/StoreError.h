@@ -17,6 +17,9 @@ class StoreError : public std::runtime_error {
     Conflict,     // another save got in the way and retrying did not help; try again
     Unavailable,  // the database cannot be reached or stays busy
     Internal,     // the database answered something unexpected (details in the log)
+    // The save would give an officer more than an allotment cap or a station's reissue rule
+    // allows; the same save with an override and its reason may pass (SaveContext).
+    OverLimit,
   };
 
   StoreError(Kind kind, const std::string& what) : std::runtime_error(what), mKind(kind) {}
@@ -27,6 +30,7 @@ class StoreError : public std::runtime_error {
   static StoreError Conflict(const std::string& what) { return {Kind::Conflict, what}; }
   static StoreError Unavailable(const std::string& what) { return {Kind::Unavailable, what}; }
   static StoreError Internal(const std::string& what) { return {Kind::Internal, what}; }
+  static StoreError OverLimit(const std::string& what) { return {Kind::OverLimit, what}; }
 
   Kind GetKind() const noexcept { return mKind; }
 

@@ -147,6 +147,13 @@ struct SaveContext {
   // The user id the client said it acts for, kept in the chain of custody beside the
   // authenticated one and never instead of it. None: the caller claimed nothing.
   std::optional<std::int64_t> claimedUserId{};
+  // Why the save may give an officer more than an allotment cap or a station's reissue rule
+  // allows (docs/allotment.md); empty: it keeps within them. Kept with the figures it lifted
+  // when it lifted any; a save within the limits keeps nothing of it.
+  std::string overrideReason{};
+  // Whether the override may lift an allotment cap, which only an administrator may; a
+  // reissue rule yields to the reason of anyone who may save.
+  bool mayOverrideCaps = false;
 };
 
 struct SaveOutcome {
@@ -195,6 +202,9 @@ struct CustodyEntry {
   std::optional<std::int64_t> claimedUserId;
   // The hand receipt the entry's range was given on (Store::Receipt); Store::FormHistory only.
   std::optional<std::int64_t> receipt{};
+  // Why the entry's save went beyond an allotment cap or a reissue rule, when it did
+  // (SaveContext::overrideReason); Store::FormHistory only.
+  std::optional<std::string> overrideReason{};
 };
 
 // Whose forms a custody report is about: one Troop/District, every district of a troop (and

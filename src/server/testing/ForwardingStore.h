@@ -66,6 +66,14 @@ class ForwardingStore : public Store {
     return mInner->SetStockMinimum(context, minimum);
   }
   std::vector<StockMinimum> StockMinimums() override { return mInner->StockMinimums(); }
+  AllotmentCap SetAllotmentCap(const SaveContext& context, const AllotmentCap& cap) override {
+    return mInner->SetAllotmentCap(context, cap);
+  }
+  std::vector<AllotmentCap> AllotmentCaps() override { return mInner->AllotmentCaps(); }
+  ReissueRule SetReissueRule(const SaveContext& context, const ReissueRule& rule) override {
+    return mInner->SetReissueRule(context, rule);
+  }
+  std::vector<ReissueRule> ReissueRules() override { return mInner->ReissueRules(); }
   std::vector<StockAlert> StockAlerts(bool openOnly) override {
     return mInner->StockAlerts(openOnly);
   }

@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
 #include <QTest>
@@ -38,6 +40,7 @@
 #include "qt/render/FormView.h"
 #include "qt/render/GridTableModel.h"
 #include "qt/report/DateEntry.h"
+#include "qt/shell/OverrideDialog.h"
 #include "qt/shell/ShellWindow.h"
 #include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "server/store/Store.h"
@@ -104,34 +107,42 @@ class AccountabilityWindowsTest : public testing::ShellTest {
     return std::nullopt;
   }
 
-  // Assigns the middle of the first A1 citation range of three forms or more to a trooper
-  // who does not hold it, through the Assign dialog. Answers that middle's From.
-  std::int64_t AssignPartOfARange(std::string& trooper) {
+  // Assigns one form inside the first A1 citation range of three forms or more to a trooper
+  // who does not hold it (to `trooper` when one is given), through the Assign dialog: the
+  // second form, or with `unused` the last but one, of a range with two unused forms or more
+  // (the used ones are counted from the lowest number up). Answers the form's number.
+  std::int64_t AssignPartOfARange(std::string& trooper, bool unused = false) {
     DataGrid& ranges = Document().grdFormsAssignment;
+    auto fits = [&](int row) {
+      const std::int64_t size = std::stoll(Stored(ranges, row, "TO_FORM_NBR")) -
+                                std::stoll(Stored(ranges, row, "FRM_FORM_NBR")) + 1;
+      return size >= 3 && Stored(ranges, row, "ASGND_REG_NBR") != trooper &&
+             (!unused || std::stoll(Stored(ranges, row, "RMNG_FORM_CNT")) >= 2);
+    };
     int row = 0;
-    while (row < ranges.RowCount() && std::stoll(Stored(ranges, row, "TO_FORM_NBR")) -
-                                              std::stoll(Stored(ranges, row, "FRM_FORM_NBR")) <
-                                          2) {
-      ++row;
-    }
+    while (row < ranges.RowCount() && !fits(row)) ++row;
     EXPECT_LT(row, ranges.RowCount()) << "no range of three forms in A1";
-    const std::int64_t from = std::stoll(Stored(ranges, row, "FRM_FORM_NBR"));
+    const std::int64_t form = unused ? std::stoll(Stored(ranges, row, "TO_FORM_NBR")) - 1
+                                     : std::stoll(Stored(ranges, row, "FRM_FORM_NBR")) + 1;
     const std::string holder = Stored(ranges, row, "ASGND_REG_NBR");
     ClickRow(Grid("grdFormsAssignment"), row);
     const DataGrid& officers = Document().grdOfficerList;
     int officer = 0;
-    while (Stored(officers, officer, "INSP_ID") == holder) ++officer;
+    while (trooper.empty() ? Stored(officers, officer, "INSP_ID") == holder
+                           : Stored(officers, officer, "INSP_ID") != trooper) {
+      ++officer;
+    }
     ClickRow(Grid("grdOfficerList"), officer);
     trooper = Stored(officers, officer, "INSP_ID");
-    OnNextModal([from](ModalFormDialog& dialog) {
+    OnNextModal([form](ModalFormDialog& dialog) {
       for (const char* box : {"txtBox(3)", "txtBox(4)"}) {
-        TypeInto(WidgetOf(dialog.View(), box), std::to_string(from + 1), true);
+        TypeInto(WidgetOf(dialog.View(), box), std::to_string(form), true);
       }
       QTest::mouseClick(&WidgetOf(dialog.View(), "cmdOk"), Qt::LeftButton);
     });
     shell->Click("cmdButton(2)");  // Assign
     shell->WaitForReply("Saving Forms");
-    return from + 1;
+    return form;
   }
 
   testing::TempFolder out;
@@ -310,6 +321,68 @@ TEST(DateEntryTest, TypedDatesReadBackExactlyInEveryLocale) {
           << name << " " << DateEntryText(date, locale).toStdString();
     }
   }
+}
+
+// The station caps the citations one officer holds; one who holds some already is given one
+// more: the save is refused with the figures, the shell offers the override, and the same
+// assignment passes with the reason, which the form's history shows.
+TEST_F(AccountabilityWindowsTest, AnAssignmentOverACapPassesWithAnOverrideTheHistoryShows) {
+  const DataGrid& ranges = Document().grdFormsAssignment;
+  const DataGrid& officers = Document().grdOfficerList;
+  std::string trooper;
+  for (int r = 0; r < ranges.RowCount() && trooper.empty(); ++r) {
+    const std::string registry = Stored(ranges, r, "ASGND_REG_NBR");
+    if (registry == "0" || Stored(ranges, r, "TRP_ACTN_CD") != "A" ||
+        Stored(ranges, r, "RMNG_FORM_CNT") == "0") {
+      continue;
+    }
+    for (int o = 0; o < officers.RowCount(); ++o) {
+      if (Stored(officers, o, "INSP_ID") == registry) trooper = registry;
+    }
+  }
+  ASSERT_FALSE(trooper.empty()) << "no trooper of A1 holds unused citations";
+  {
+    auto store = server::OpenStore("sqlite:" + Services::Settings().InventoryFile().string());
+    store->SetAllotmentCap({"cap-a1-c", "TEST", 1001, "Margaret Hartley"}, {"A", "1", "C", 1});
+  }
+  shell->boxes.AnswerNext(QMessageBox::Ok);  // the refusal
+  const std::int64_t assigned = AssignPartOfARange(trooper, true);
+  ASSERT_EQ(shell->boxes.answered.size(), 1u);
+  EXPECT_NE(shell->boxes.answered[0].find("over its allotment cap of 1"), std::string::npos)
+      << shell->boxes.answered[0];
+  EXPECT_FALSE(RowFrom(assigned)) << "the grid shows the piece the refused save would split off";
+  ASSERT_TRUE(shell->Window().OverrideButton().isVisible());
+
+  OverrideDialog* dialog = shell->Window().OfferOverride();
+  ASSERT_NE(dialog, nullptr);
+  auto* save = dialog->findChild<QAbstractButton*>(QStringLiteral("saveWithOverride"));
+  auto* problem = dialog->findChild<QLabel*>(QStringLiteral("overrideProblem"));
+  QTest::mouseClick(save, Qt::LeftButton);  // no reason yet
+  EXPECT_FALSE(problem->text().isEmpty());
+  EXPECT_TRUE(dialog->isVisible());
+  QTest::keyClicks(dialog->findChild<QPlainTextEdit*>(QStringLiteral("overrideReason")),
+                   QStringLiteral("Court detail: two books for the week"));
+  QTest::mouseClick(save, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const auto row = RowFrom(assigned);
+        return row && Stored(ranges, *row, "ASGND_REG_NBR") == trooper &&
+               shell->Status() == "Ready";
+      },
+      30s));
+  EXPECT_FALSE(shell->Window().OverrideButton().isVisible());
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (dynamic_cast<HandReceiptWindow*>(w) != nullptr) w->close();
+  }
+
+  ClickRow(Grid("grdFormsAssignment"), *RowFrom(assigned));
+  ASSERT_TRUE(Grid("grdFormsAssignment").RunContextAction("Form History..."));
+  FormHistoryWindow& history = shell->Window().OpenFormHistory();
+  ASSERT_TRUE(WaitUntil([&] { return !history.Waiting(); }, 30s));
+  QTableWidget& table = history.Table();
+  ASSERT_EQ(table.rowCount(), 2) << history.StatusLine().text().toStdString();
+  EXPECT_EQ(table.item(1, 9)->text(), QStringLiteral("Court detail: two books for the week"));
+  EXPECT_EQ(table.item(0, 9)->text(), QString());
 }
 
 TEST_F(AccountabilityWindowsTest, ReassigningATroopersRangesMovesAllOrNone) {

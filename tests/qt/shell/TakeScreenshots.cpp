@@ -2,10 +2,10 @@
 // desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
 // windows, of the windows of the uses of form numbers (Record Use, Import Form Usage, Unaccounted
 // Forms, and the Form History with a use), of Stock on Hand, of the hand receipt an assignment
-// opens, and of the reports', the receipt's and a clearance statement's first printed pages
-// (rendered from their PDFs with pdftoppm of poppler-utils): the shell on the demo data (a fresh
-// local database and embedded inventory in a temporary folder), driven with keys and clicks as a
-// clerk would.
+// opens, of the override an assignment over an allotment cap offers, and of the reports', the
+// receipt's and a clearance statement's first printed pages (rendered from their PDFs with pdftoppm
+// of poppler-utils): the shell on the demo data (a fresh local database and embedded inventory in a
+// temporary folder), driven with keys and clicks as a clerk would.
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
 //
@@ -19,6 +19,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QScreen>
 #include <QTableView>
@@ -36,6 +37,7 @@
 #include "ShellDriver.h"
 #include "controls/DataGrid.h"
 #include "document/TARVO_FormsMaint.h"
+#include "platform/SiteSettings.h"
 #include "qt/accountability/AccountabilityWindow.h"
 #include "qt/history/FormHistoryWindow.h"
 #include "qt/receipt/HandReceiptWindow.h"
@@ -47,11 +49,13 @@
 #include "qt/report/DateEntry.h"
 #include "qt/shell/DesktopApp.h"
 #include "qt/shell/DesktopSession.h"
+#include "qt/shell/OverrideDialog.h"
 #include "qt/shell/QtUiServices.h"
 #include "qt/shell/ShellWindow.h"
 #include "qt/stock/StockOnHandWindow.h"
 #include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "qt/usageimport/UsageImportWindow.h"
+#include "server/store/Store.h"
 
 namespace {
 
@@ -222,11 +226,28 @@ void ShootTheUsageWindows(const std::filesystem::path& out) {
   fm::qt::FormHistoryWindow& history = window.OpenFormHistory();
   history.ShowHistory(type, from + 5);
   AwaitAnswer(history, "the history");
-  history.resize(1560, 420);
+  history.resize(1760, 420);
   history.move(0, 0);
   Shoot(history, out / "form-history-use.png");
   history.close();
   window.close();
+}
+
+// Assigns the form `number` of the selected range to the selected trooper through the Assign
+// dialog, and waits for the save's answer.
+void AssignOneForm(ShellDriver& clerk, const std::string& number) {
+  clerk.Session().Ui().SetModalObserver([&](fm::qt::ModalFormDialog& dialog) {
+    QTimer::singleShot(0, &dialog, [&dialog, number] {
+      fm::testing::WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; });
+      for (const char* name : {"txtBox(3)", "txtBox(4)"}) {
+        fm::testing::TypeInto(*dialog.View().WidgetFor(name), number, true);
+      }
+      QTest::mouseClick(dialog.View().WidgetFor("cmdOk"), Qt::LeftButton);
+    });
+  });
+  QTest::mouseClick(&clerk.W("cmdButton(2)"), Qt::LeftButton);  // Assign
+  clerk.Session().Ui().SetModalObserver({});
+  clerk.WaitForReply("Saving Forms");
 }
 
 // The history of an A1 citation the clerk has just assigned (the grid's context action on the
@@ -249,18 +270,7 @@ void ShootTheWindows(const std::filesystem::path& out) {
   click(clerk.Grid("grdOfficerList"), 0);
   const fm::DataGrid& ranges = clerk.Document().grdFormsAssignment;
   const std::int64_t second = std::stoll(fm::testing::Stored(ranges, 1, "FRM_FORM_NBR")) + 1;
-  clerk.Session().Ui().SetModalObserver([&](fm::qt::ModalFormDialog& dialog) {
-    QTimer::singleShot(0, &dialog, [&dialog, second] {
-      fm::testing::WaitUntil([&] { return QApplication::activeModalWidget() == &dialog; });
-      for (const char* name : {"txtBox(3)", "txtBox(4)"}) {
-        fm::testing::TypeInto(*dialog.View().WidgetFor(name), std::to_string(second), true);
-      }
-      QTest::mouseClick(dialog.View().WidgetFor("cmdOk"), Qt::LeftButton);
-    });
-  });
-  QTest::mouseClick(&clerk.W("cmdButton(2)"), Qt::LeftButton);  // Assign
-  clerk.Session().Ui().SetModalObserver({});
-  clerk.WaitForReply("Saving Forms");
+  AssignOneForm(clerk, std::to_string(second));
   // The assignment's hand receipt, opened at once, and its printed page.
   fm::qt::HandReceiptWindow* receipt = nullptr;
   fm::testing::WaitUntil([&] {
@@ -303,7 +313,7 @@ void ShootTheWindows(const std::filesystem::path& out) {
   if (!fm::testing::WaitUntil([&] { return !history.Waiting(); })) {
     throw std::runtime_error("the history did not come");
   }
-  history.resize(1560, 360);  // every column in view
+  history.resize(1760, 360);  // every column in view
   history.move(0, 0);
   Shoot(history, out / "form-history.png");
 
@@ -368,6 +378,66 @@ void ShootTheStockWindow(const std::filesystem::path& out) {
   window.close();
 }
 
+// The override an assignment over A1's allotment cap of citations offers: the refusal with
+// its figures, and the reason being typed.
+void ShootTheOverride(const std::filesystem::path& out) {
+  fm::testing::TempFolder data;
+  ShellDriver clerk({data.Path(), {}, {}});
+  clerk.Open();
+  fm::qt::ShellWindow& window = clerk.Window();
+  clerk.SearchRanges("a1");
+  const fm::DataGrid& ranges = clerk.Document().grdFormsAssignment;
+  const fm::DataGrid& officers = clerk.Document().grdOfficerList;
+  int officer = -1;
+  std::string trooper;
+  for (int r = 0; r < ranges.RowCount() && officer < 0; ++r) {
+    trooper = fm::testing::Stored(ranges, r, "ASGND_REG_NBR");
+    if (fm::testing::Stored(ranges, r, "RMNG_FORM_CNT") == "0") continue;
+    for (int o = 0; o < officers.RowCount(); ++o) {
+      if (trooper != "0" && fm::testing::Stored(officers, o, "INSP_ID") == trooper) officer = o;
+    }
+  }
+  // The last form of a range of someone else's with forms unused (the used ones are counted
+  // from the lowest number up), so that the form given counts against him.
+  int row = 0;
+  while (row < ranges.RowCount() && (fm::testing::Stored(ranges, row, "ASGND_REG_NBR") == trooper ||
+                                     fm::testing::Stored(ranges, row, "RMNG_FORM_CNT") == "0")) {
+    ++row;
+  }
+  if (officer < 0 || row == ranges.RowCount()) {
+    throw std::runtime_error("no trooper of A1 holds unused citations");
+  }
+  {
+    // A round cap at or under what he holds, so that one form more is over it.
+    auto store =
+        fm::server::OpenStore("sqlite:" + clerk.Session().Settings().InventoryFile().string());
+    fm::server::RangeQuery q;
+    q.registry.push_back({fm::server::Comparison::Equal, std::stoll(trooper)});
+    q.formType.push_back({fm::server::Comparison::Equal, "C"});
+    q.status.push_back({fm::server::Comparison::Equal, "A"});
+    std::int64_t held = 0;
+    for (const auto& stored : store->FindRanges(q)) {
+      if (stored.range.troop + stored.range.district == "A1") held += stored.range.remaining;
+    }
+    store->SetAllotmentCap({"cap-a1-c", "TEST", 1001, "Margaret Hartley"},
+                           {"A", "1", "C", held >= 25 ? held - held % 25 : held});
+  }
+  fm::testing::ClickRow(clerk.Grid("grdFormsAssignment"), row);
+  fm::testing::ClickRow(clerk.Grid("grdOfficerList"), officer);
+  Settle();
+  const std::string from = fm::testing::Stored(ranges, row, "TO_FORM_NBR");
+  clerk.boxes.AnswerNext(QMessageBox::Ok);  // the screen's own word of the refusal
+  AssignOneForm(clerk, from);
+  fm::qt::OverrideDialog* dialog = window.OfferOverride();
+  if (dialog == nullptr) throw std::runtime_error("the assignment was not refused over the cap");
+  QTest::keyClicks(dialog->findChild<QPlainTextEdit*>(QStringLiteral("overrideReason")),
+                   QStringLiteral("Court detail next week: a second book approved by Lt. Ames"));
+  dialog->move(0, 0);
+  Shoot(*dialog, out / "save-override.png");
+  dialog->reject();
+  window.close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -386,6 +456,7 @@ int main(int argc, char** argv) {
     ShootTheWindows(out);
     ShootTheUsageWindows(out);
     ShootTheStockWindow(out);
+    ShootTheOverride(out);
     return 0;
   } catch (const std::exception& e) {
     std::cerr << "qt_screenshots: " << e.what() << '\n';

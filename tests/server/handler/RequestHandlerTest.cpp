@@ -531,5 +531,37 @@ TYPED_TEST(HandlerSuite, AssigningThreeRangesGivesOneReceiptWithThreeLines) {
             "A hand receipt (message type 41) needs the criterion key:RCPT_NBR");
 }
 
+// An assignment over an allotment cap: refused with the figures, and offered an override only
+// to an administrator; the same save with his reason passes, and the form's history keeps it.
+TYPED_TEST(HandlerSuite, AnAssignmentOverACapPassesOnlyWithAnAdministratorsOverride) {
+  this->mStore->SetAllotmentCap({"caps", "test", 1, "Admin"}, {"A", "1", "Z", 250});
+  Request save = Search({Key("TRP_ID", "A"), Key("TRP_DIST_ID", "1")});
+  save.requestId = "over-the-cap";
+  save.messageType = protocol::kSaveRequeryMessage;
+  save.dataSets.emplace("TROOPFORM",
+                        ChangeRows({{"UPD", "5000", "5299", "A", "1", "Z", "1002", "A", ""},
+                                    {"ADD", "5300", "5999", "A", "1", "Z", "0", "A", ""}}));
+  const Reply refused = this->Refused(save);
+  EXPECT_THAT(refused.error, HasSubstr("would hold 300 unused forms of Seals at Troop/District A1, "
+                                       "over its allotment cap of 250: 0 held before and 300"));
+  EXPECT_EQ(refused.dataSets.count(protocol::kOverrideDataSet), 1u);
+
+  this->mActor = Principal{8, "Carl Clerk", Role::Clerk, StationScope::Parse("A1")};
+  const Reply clerk = this->Refused(save);
+  EXPECT_THAT(clerk.error, HasSubstr("An administrator may save it with an override"));
+  EXPECT_EQ(clerk.dataSets.count(protocol::kOverrideDataSet), 0u) << "nothing he may do";
+
+  this->mActor = Principal::LocalAdministrator(1001, "Margaret Hartley");
+  save.criteria.push_back(Key("OVERRIDE_REASON", "court week: two shifts"));
+  this->Ok(save);
+  const auto history =
+      this->Ok(Custody(35, {Key("REF_TYP_CD", "Z"), Key("FORM_SEARCH_NBR", "5100")}));
+  EXPECT_EQ(protocol::FormHistoryFromDataSets(history.dataSets).entries.back().overrideReason,
+            "court week: two shifts");
+
+  Request search = Search({Key("TRP_ID", "A"), Key("OVERRIDE_REASON", "x")});
+  EXPECT_THAT(this->Error(search), HasSubstr("is a criterion of a save"));
+}
+
 }  // namespace
 }  // namespace fm::server::testing

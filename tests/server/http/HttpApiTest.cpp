@@ -85,8 +85,9 @@ TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
            "answers POST /v1/messages, GET /v1/history, POST /v1/withdrawals, GET /v1/report, GET "
            "/v1/reconciliation, GET /v1/clearance, GET and POST /v1/usage, GET /v1/receipts/N, "
            "POST "
-           "/v1/receipts/N/print, GET /v1/stock, PUT /v1/stock/minimum, GET /v1/alerts and GET "
-           "/healthz"},
+           "/v1/receipts/N/print, GET /v1/stock, PUT /v1/stock/minimum, GET /v1/alerts, GET and "
+           "PUT /v1/caps, GET and PUT /v1/reissue-rules and GET /healthz"},
+          {"POST", "/v1/caps", "Bearer admin", "", 405, "GET, PUT"},
           {"GET", "/v1/receipts/3", "Bearer clerk", "", 0, ""},
           {"POST", "/v1/receipts/3/print", "Bearer clerk", "", 0, ""},
           {"GET", "/v1/receipts/3/print", "Bearer admin", "", 405, "POST"}};
@@ -160,6 +161,34 @@ TEST_F(HttpApiTest, LimitsAreThoseGiven) {
   EXPECT_THAT(ErrorOf(post(Save("s", {row, row, row, row}))),
               HasSubstr("has 4 rows; this server takes at most 3"));
   EXPECT_EQ(post(Message("12345678", protocol::kSearchMessage, {a, a})).status, 200u);
+}
+
+TEST_F(HttpApiTest, AllotmentLimitsAreSetByAnAdministratorAndReadInScope) {
+  const auto cap = [](const char* id, const char* station, const char* count) {
+    return fmt::format(R"({{"request_id":"{}","station":"{}","form_type":"C","cap":{}}})", id,
+                       station, count);
+  };
+  const std::tuple<const char*, std::string, std::string, const char*, unsigned, const char*>
+      cases[] = {
+          {"PUT", "/v1/caps", cap("c1", "A1", "200"), "admin", 200, R"("cap":200,"set_by")"},
+          {"PUT", "/v1/caps", cap("c2", "A1", "50"), "clerk", 403, "an administrator sets them"},
+          {"PUT", "/v1/caps", cap("c3", "Q9", "50"), "admin", 422, "There is no Troop/District Q9"},
+          {"PUT", "/v1/caps", R"({"request_id":"c4","station":"A1","form_type":"C","cap":"x"})",
+           "admin", 400, "cap: expected a whole number"},
+          {"PUT", "/v1/caps", R"({"request_id":"c5","station":"A1","cap":5,"x":1})", "admin", 400,
+           "x: unknown member"},
+          {"GET", "/v1/caps", "", "viewer", 200, R"({"caps":[{"station":"A1")"},
+          {"PUT", "/v1/reissue-rules", R"({"request_id":"r1","station":"A1","on":true})", "admin",
+           200, R"("on":true)"},
+          {"PUT", "/v1/reissue-rules", R"({"request_id":"r2","station":"A1","on":"yes"})", "admin",
+           400, "on: expected true or false"},
+          {"GET", "/v1/reissue-rules", "", "clerk", 200, R"({"reissue_rules":[{"station":"A1")"}};
+  for (const auto& [method, target, body, token, status, said] : cases) {
+    SCOPED_TRACE(fmt::format("{} {} [{}]", method, target, token));
+    const HttpAnswer answer = Send(method, target, body, std::string("Bearer ") + token);
+    EXPECT_EQ(answer.status, status) << answer.body;
+    EXPECT_THAT(answer.body, HasSubstr(said));
+  }
 }
 
 TEST_F(HttpApiTest, StockRoutesKeepRolesAndStations) {

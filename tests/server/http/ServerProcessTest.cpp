@@ -448,6 +448,26 @@ TEST_F(ServerProcessTest, StockExitsThreeOnlyWhenALineIsBelowItsMinimum) {
   }
 }
 
+TEST_F(ServerProcessTest, AllotmentLimitsAreSetAndListedAndAMistakeExitsTwo) {
+  const std::vector<std::pair<std::vector<std::string>, int>> runs = {
+      {{"cap", "set", "--station", "A1", "--form-type", "C", "--cap", "200"}, 0},
+      {{"cap", "set", "--station", "Q9", "--form-type", "C", "--cap", "200"}, 2},
+      {{"cap", "set", "--station", "A1", "--form-type", "C", "--cap", "-3"}, 2},
+      {{"reissue-rule", "set", "--station", "A1", "--state", "on"}, 0},
+      {{"reissue-rule", "set", "--station", "A1", "--state", "maybe"}, 2}};
+  for (auto [arguments, status] : runs) {
+    arguments.insert(arguments.begin() + 2, {"--database", mDatabase});
+    ServerProcess run(arguments);
+    EXPECT_EQ(run.Wait(), status) << arguments[2] << ": " << run.ErrorText();
+  }
+  ServerProcess caps({"cap", "--database", mDatabase});
+  ASSERT_EQ(caps.Wait(), 0);
+  EXPECT_THAT(caps.ErrorText(), HasSubstr("A1\tC\t200\tset by "));
+  ServerProcess rules({"reissue-rule", "--database", mDatabase});
+  ASSERT_EQ(rules.Wait(), 0);
+  EXPECT_THAT(rules.ErrorText(), HasSubstr("A1\ton\tset by "));
+}
+
 TEST_F(ServerProcessTest, TheConfigurationFileSetsOptionsAndAMistakeInItStopsWithStatusTwo) {
   auto run = [](std::vector<std::string> arguments) {
     ServerProcess server(std::move(arguments));

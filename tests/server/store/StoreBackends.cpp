@@ -67,7 +67,11 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP TABLE hand_receipt_line",
+  return {"DROP TABLE save_override",
+          "DROP TABLE reissue_rule",
+          "DROP TABLE allotment_cap",
+          "DELETE FROM schema_migration WHERE version = 9",
+          "DROP TABLE hand_receipt_line",
           "DROP TABLE hand_receipt",
           "DELETE FROM schema_migration WHERE version = 8",
           "DROP TABLE stock_alert",
