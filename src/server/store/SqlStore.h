@@ -39,6 +39,7 @@ class SqlStore : public Store {
     std::string stockSchema;          // migration 7: minimum stock and its alerts
     std::string receiptSchema;        // migration 8: hand receipts
     std::string allotmentSchema;      // migration 9: allotment caps, reissue rules, overrides
+    std::string stockIndexSchema;     // migration 10: the stock report's covering index
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws

@@ -48,6 +48,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.receiptSchema); }},
       {9, "allotment caps, reissue rules and the overrides that lifted them",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.allotmentSchema); }},
+      {10, "the stock report's index of what each station holds",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.stockIndexSchema); }},
   };
   const int latest = migrations.back().version;
 

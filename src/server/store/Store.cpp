@@ -26,6 +26,8 @@ extern const char* const kServerSqliteReceiptSql;
 extern const char* const kServerPostgresReceiptSql;
 extern const char* const kServerSqliteAllotmentSql;
 extern const char* const kServerPostgresAllotmentSql;
+extern const char* const kServerSqliteStockIndexSql;
+extern const char* const kServerPostgresStockIndexSql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -52,7 +54,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             fm::embedded::kServerSqliteUsageSql,
                             fm::embedded::kServerSqliteStockSql,
                             fm::embedded::kServerSqliteReceiptSql,
-                            fm::embedded::kServerSqliteAllotmentSql};
+                            fm::embedded::kServerSqliteAllotmentSql,
+                            fm::embedded::kServerSqliteStockIndexSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -72,7 +75,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             fm::embedded::kServerPostgresUsageSql,
                             fm::embedded::kServerPostgresStockSql,
                             fm::embedded::kServerPostgresReceiptSql,
-                            fm::embedded::kServerPostgresAllotmentSql};
+                            fm::embedded::kServerPostgresAllotmentSql,
+                            fm::embedded::kServerPostgresStockIndexSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

@@ -67,7 +67,9 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP TABLE save_override",
+  return {"DROP INDEX form_range_stock",
+          "DELETE FROM schema_migration WHERE version = 10",
+          "DROP TABLE save_override",
           "DROP TABLE reissue_rule",
           "DROP TABLE allotment_cap",
           "DELETE FROM schema_migration WHERE version = 9",
