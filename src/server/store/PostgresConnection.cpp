@@ -192,6 +192,10 @@ PostgresConnection::PostgresConnection(const std::string& url,
     // for the first tenth of its rows, as by default, it walks an index where a scan of the
     // table is faster for all of them.
     mImpl->Exec("SET cursor_tuple_fraction = 1.0");
+    // The stage of an import of uses is a temporary table: kept in the session's own buffers
+    // (8 MB by default) it spilled to files and was read back from them for every join.
+    // Taken only as temporary tables fill them, and settable only before the first one.
+    mImpl->Exec("SET temp_buffers = '256MB'");
   } catch (...) {
     PQfinish(mImpl->conn);
     mImpl->conn = nullptr;
