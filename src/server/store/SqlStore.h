@@ -40,6 +40,7 @@ class SqlStore : public Store {
     std::string receiptSchema;        // migration 8: hand receipts
     std::string allotmentSchema;      // migration 9: allotment caps, reissue rules, overrides
     std::string stockIndexSchema;     // migration 10: the stock report's covering index
+    std::string countSchema;          // migration 11: physical counts
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws
@@ -91,6 +92,21 @@ class SqlStore : public Store {
   std::vector<AllotmentCap> AllotmentCaps() override;
   ReissueRule SetReissueRule(const SaveContext& context, const ReissueRule& rule) override;
   std::vector<ReissueRule> ReissueRules() override;
+  // CountStore.cpp:
+  PhysicalCount OpenCount(const SaveContext& context, const std::string& troop,
+                          const std::string& district,
+                          const std::vector<std::string>& formTypes) override;
+  PhysicalCount AddCounted(const SaveContext& context, std::int64_t number,
+                           const std::vector<CountSpan>& spans) override;
+  PhysicalCount CertifyCount(const SaveContext& context, std::int64_t number,
+                             const std::string& statement) override;
+  CountSettlement SettleCount(const SaveContext& context, std::int64_t number,
+                              const CountSettlement& asked) override;
+  std::optional<PhysicalCount> Count(std::int64_t number) override;
+  CountResult CountResultOf(const PhysicalCount& count) override;
+  std::vector<CountSummary> Counts() override;
+  std::vector<CountOfForm> CountsOf(const std::string& formType, std::int64_t number) override;
+  std::vector<StationCount> LastCounts() override;
 
   // For the benchmark that weighs what the custody checks of a save cost (the version
   // comparison, the "UPD" containment and the conservation sweep): saves of this store skip
@@ -129,6 +145,10 @@ class SqlStore : public Store {
   // Inside every write, before it commits: raises or clears the stock alerts of the minimums
   // of scope.formTypes. Answers the log lines of the alerts raised, for after the commit.
   std::vector<std::string> CompareWithMinimums(SqlConnection& c, const WriteScope& scope);
+  // ApplyChanges inside a write already begun, under the locks of the rows' form types: a
+  // settlement of a count saves its delisting and records itself in one transaction.
+  SaveOutcome ApplyOn(SqlConnection& c, const SaveContext& context,
+                      const std::vector<RangeChange>& changes);
   void Migrate();
   std::string Now() const;
 

@@ -50,6 +50,8 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.allotmentSchema); }},
       {10, "the stock report's index of what each station holds",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.stockIndexSchema); }},
+      {11, "physical counts, their fixed books, certifications and settlements",
+       [this](SqlConnection& c) { c.ExecuteScript(mBackend.countSchema); }},
   };
   const int latest = migrations.back().version;
 

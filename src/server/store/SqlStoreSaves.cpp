@@ -223,131 +223,135 @@ SaveOutcome SqlStore::ApplyChanges(const SaveContext& context,
   if (context.requestId.empty()) {
     throw StoreError::Rejected("A save needs a request id; nothing was changed.");
   }
+  return Write({context.requestId, FormTypesOf(changes)},
+               [&](SqlConnection& c) { return ApplyOn(c, context, changes); });
+}
+
+SaveOutcome SqlStore::ApplyOn(SqlConnection& c, const SaveContext& context,
+                              const std::vector<RangeChange>& changes) {
   const std::string fingerprint = ChangeFingerprint(changes);
   const std::string auditSql = InsertAuditSql();
-  return Write({context.requestId, FormTypesOf(changes)}, [&](SqlConnection& c) {
-    auto applied = c.Query("SELECT fingerprint FROM applied_request WHERE request_id = ?",
-                           {context.requestId});
-    if (!applied.empty()) {
-      if (Text(applied[0][0]) != fingerprint) {
-        throw StoreError::Rejected(fmt::format(
-            "The request id {} was already used for a save with other rows; nothing was changed.",
-            context.requestId));
-      }
-      return SaveOutcome{true, 0, {}};
+  auto applied =
+      c.Query("SELECT fingerprint FROM applied_request WHERE request_id = ?", {context.requestId});
+  if (!applied.empty()) {
+    if (Text(applied[0][0]) != fingerprint) {
+      throw StoreError::Rejected(fmt::format(
+          "The request id {} was already used for a save with other rows; nothing was changed.",
+          context.requestId));
     }
-    // The rows applied: those sent, or the split a change of part of a quarterly range means.
-    // Messages name the row as the clerk's screen sent it.
-    std::vector<RangeChange> rows;
-    std::vector<std::size_t> sentAs;
-    if (IsLoneQuarterlyUpdate(changes)) {
-      const RangeChange& part = changes[0];
-      const std::vector<StoredRow> holding = FindHolding(c, part.formType, part.from, part.to);
-      if (holding.size() == 1 && holding[0].range.from <= part.from &&
-          holding[0].range.to >= part.to &&
-          (holding[0].range.from != part.from || holding[0].range.to != part.to)) {
-        rows = SplitPartOfRange(part, holding[0].range);
-        sentAs.assign(rows.size(), 0);
-      }
+    return SaveOutcome{true, 0, {}};
+  }
+  // The rows applied: those sent, or the split a change of part of a quarterly range means.
+  // Messages name the row as the clerk's screen sent it.
+  std::vector<RangeChange> rows;
+  std::vector<std::size_t> sentAs;
+  if (IsLoneQuarterlyUpdate(changes)) {
+    const RangeChange& part = changes[0];
+    const std::vector<StoredRow> holding = FindHolding(c, part.formType, part.from, part.to);
+    if (holding.size() == 1 && holding[0].range.from <= part.from &&
+        holding[0].range.to >= part.to &&
+        (holding[0].range.from != part.from || holding[0].range.to != part.to)) {
+      rows = SplitPartOfRange(part, holding[0].range);
+      sentAs.assign(rows.size(), 0);
     }
-    if (rows.empty()) {
-      rows = changes;
-      sentAs.resize(rows.size());
-      std::iota(sentAs.begin(), sentAs.end(), std::size_t{0});
+  }
+  if (rows.empty()) {
+    rows = changes;
+    sentAs.resize(rows.size());
+    std::iota(sentAs.begin(), sentAs.end(), std::size_t{0});
+  }
+  const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
+  UseAwareCounter counter(c);
+  CustodyLedger ledger;
+  // The entry that wrote each range this save replaces, by (form type, From): the parent of
+  // the entries recording the range's new state and its pieces.
+  std::map<std::pair<std::string, std::int64_t>, std::optional<std::int64_t>> producers;
+  std::vector<GivenRange> given;  // the ranges the save gives to officers: its receipts
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const RangeChange& change = rows[i];
+    const std::string label = RowLabel(sentAs[i], changes[sentAs[i]], *mReference);
+    if (!mReference->FindFormType(change.formType)) {
+      throw StoreError::Rejected(
+          fmt::format("{}: the Form Type \"{}\" is not known", label, change.formType));
     }
-    const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
-    UseAwareCounter counter(c);
-    CustodyLedger ledger;
-    // The entry that wrote each range this save replaces, by (form type, From): the parent of
-    // the entries recording the range's new state and its pieces.
-    std::map<std::pair<std::string, std::int64_t>, std::optional<std::int64_t>> producers;
-    std::vector<GivenRange> given;  // the ranges the save gives to officers: its receipts
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const RangeChange& change = rows[i];
-      const std::string label = RowLabel(sentAs[i], changes[sentAs[i]], *mReference);
-      if (!mReference->FindFormType(change.formType)) {
+    std::optional<StoredRow> stored;
+    if (change.action == RangeChange::Action::Update) {
+      stored = FindByFrom(c, change.formType, change.from);
+      if (!stored) {
         throw StoreError::Rejected(
-            fmt::format("{}: the Form Type \"{}\" is not known", label, change.formType));
+            fmt::format("{}: no stored range of {} starts at {}; another user may have "
+                        "changed it. Search again.",
+                        label, FormTypeName(change.formType, *mReference), change.from));
       }
-      std::optional<StoredRow> stored;
-      if (change.action == RangeChange::Action::Update) {
-        stored = FindByFrom(c, change.formType, change.from);
-        if (!stored) {
-          throw StoreError::Rejected(
-              fmt::format("{}: no stored range of {} starts at {}; another user may have "
-                          "changed it. Search again.",
-                          label, FormTypeName(change.formType, *mReference), change.from));
+      // Scope before versions: a clerk learns nothing about ranges it may not change.
+      CheckHeldInScope(context.scope, stored->range, *mReference, "nothing was saved");
+      ledger.Replaced(label, stored->range);
+      if (mCustodyChecks) {
+        if (!change.rowVersion) {
+          throw StoreError::Rejected(fmt::format(
+              "{}: the row carries no ROW_VERSION, the version of the range it replaces as "
+              "the search answered it; a change that does not know what it replaces is not "
+              "applied",
+              label));
         }
-        // Scope before versions: a clerk learns nothing about ranges it may not change.
-        CheckHeldInScope(context.scope, stored->range, *mReference, "nothing was saved");
-        ledger.Replaced(label, stored->range);
-        if (mCustodyChecks) {
-          if (!change.rowVersion) {
-            throw StoreError::Rejected(fmt::format(
-                "{}: the row carries no ROW_VERSION, the version of the range it replaces as "
-                "the search answered it; a change that does not know what it replaces is not "
-                "applied",
-                label));
-          }
-          if (*change.rowVersion != stored->version) {
-            throw StoreError::Stale(StaleRangeMessage(
-                stored->range, FormTypeName(change.formType, *mReference), stored->last));
-          }
+        if (*change.rowVersion != stored->version) {
+          throw StoreError::Stale(StaleRangeMessage(
+              stored->range, FormTypeName(change.formType, *mReference), stored->last));
         }
-        counter.Replaced(stored->range);
       }
-      std::optional<FormRange> before;
-      if (stored) before = stored->range;
-      FormRange next = ResolveChange(label, change, before);
-      if (next.to >= next.from)
-        next.remaining = counter.RemainingFor(next.formType, next.from, next.to);
-      CheckRange(label, next, *mReference);
-      CheckWrittenInScope(context.scope, sentAs[i], next, *mReference);
-      if (auto clash = FindOverlap(c, next, stored ? stored->id : -1)) {
-        throw StoreError::Rejected(fmt::format(
-            "{}: the range overlaps the stored range {}-{} of {} held by Troop/District {}", label,
-            clash->from, clash->to, FormTypeName(clash->formType, *mReference),
-            clash->troop + clash->district));
-      }
-      const char* event = custody::kChange;
-      Lineage lineage;
-      if (stored) {
-        if (mCustodyChecks) CustodyLedger::CheckUpdateWithin(label, stored->range, next);
-        lineage.parent = ProducerOf(c, stored->range);
-        producers[{stored->range.formType, stored->range.from}] = lineage.parent;
-        EndEntry(c, lineage.parent, stamp.at);
-        ReplaceRange(c, stored->id, next, stamp);
-      } else {
-        // A piece records the range it was split from; a receipt has no "before".
-        before = ledger.ClassifyAdd(label, next);
-        event = before ? custody::kPiece : custody::kReceive;
-        if (before) lineage.parent = producers[{before->formType, before->from}];
-        InsertRange(c, next, stamp);
-      }
-      ledger.Written(next);
-      const SqlRow audit =
-          AuditRow(context, stamp.at, stored ? "UPD" : "ADD", event, before, next, lineage);
-      // A range comes into an officer's hands when it is written with an officer other than
-      // the one who held its numbers before: an assignment, a reassignment, a receipt
-      // straight to an officer. A split that leaves the officer as he was gives nothing.
-      if (next.registry != kNoOfficer && next.to >= next.from &&
-          (!before || before->registry != next.registry)) {
-        const auto id = c.Query(auditSql + " RETURNING audit_id", audit);
-        given.push_back({next, Integer(id.at(0)[0])});
-      } else {
-        c.Query(auditSql, audit);
-      }
+      counter.Replaced(stored->range);
     }
-    if (mCustodyChecks) ledger.CheckNothingLost();
-    // Within the form types' locks: a concurrent save to the same officer waits, so two
-    // saves cannot each pass a cap the two together break.
-    CheckAllotments(c, context, stamp.at, given, *mReference);
-    c.Query(
-        "INSERT INTO applied_request (request_id, fingerprint, applied_at, row_count)"
-        " VALUES (?, ?, ?, ?)",
-        {context.requestId, fingerprint, stamp.at, static_cast<std::int64_t>(changes.size())});
-    return SaveOutcome{false, changes.size(), IssueReceipts(c, context, stamp.at, given)};
-  });
+    std::optional<FormRange> before;
+    if (stored) before = stored->range;
+    FormRange next = ResolveChange(label, change, before);
+    if (next.to >= next.from)
+      next.remaining = counter.RemainingFor(next.formType, next.from, next.to);
+    CheckRange(label, next, *mReference);
+    CheckWrittenInScope(context.scope, sentAs[i], next, *mReference);
+    if (auto clash = FindOverlap(c, next, stored ? stored->id : -1)) {
+      throw StoreError::Rejected(fmt::format(
+          "{}: the range overlaps the stored range {}-{} of {} held by Troop/District {}", label,
+          clash->from, clash->to, FormTypeName(clash->formType, *mReference),
+          clash->troop + clash->district));
+    }
+    const char* event = custody::kChange;
+    Lineage lineage;
+    if (stored) {
+      if (mCustodyChecks) CustodyLedger::CheckUpdateWithin(label, stored->range, next);
+      lineage.parent = ProducerOf(c, stored->range);
+      producers[{stored->range.formType, stored->range.from}] = lineage.parent;
+      EndEntry(c, lineage.parent, stamp.at);
+      ReplaceRange(c, stored->id, next, stamp);
+    } else {
+      // A piece records the range it was split from; a receipt has no "before".
+      before = ledger.ClassifyAdd(label, next);
+      event = before ? custody::kPiece : custody::kReceive;
+      if (before) lineage.parent = producers[{before->formType, before->from}];
+      InsertRange(c, next, stamp);
+    }
+    ledger.Written(next);
+    const SqlRow audit =
+        AuditRow(context, stamp.at, stored ? "UPD" : "ADD", event, before, next, lineage);
+    // A range comes into an officer's hands when it is written with an officer other than
+    // the one who held its numbers before: an assignment, a reassignment, a receipt
+    // straight to an officer. A split that leaves the officer as he was gives nothing.
+    if (next.registry != kNoOfficer && next.to >= next.from &&
+        (!before || before->registry != next.registry)) {
+      const auto id = c.Query(auditSql + " RETURNING audit_id", audit);
+      given.push_back({next, Integer(id.at(0)[0])});
+    } else {
+      c.Query(auditSql, audit);
+    }
+  }
+  if (mCustodyChecks) ledger.CheckNothingLost();
+  // Within the form types' locks: a concurrent save to the same officer waits, so two
+  // saves cannot each pass a cap the two together break.
+  CheckAllotments(c, context, stamp.at, given, *mReference);
+  c.Query(
+      "INSERT INTO applied_request (request_id, fingerprint, applied_at, row_count)"
+      " VALUES (?, ?, ?, ?)",
+      {context.requestId, fingerprint, stamp.at, static_cast<std::int64_t>(changes.size())});
+  return SaveOutcome{false, changes.size(), IssueReceipts(c, context, stamp.at, given)};
 }
 
 WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string& formType,

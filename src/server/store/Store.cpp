@@ -28,6 +28,8 @@ extern const char* const kServerSqliteAllotmentSql;
 extern const char* const kServerPostgresAllotmentSql;
 extern const char* const kServerSqliteStockIndexSql;
 extern const char* const kServerPostgresStockIndexSql;
+extern const char* const kServerSqliteCountSql;
+extern const char* const kServerPostgresCountSql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -55,7 +57,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             fm::embedded::kServerSqliteStockSql,
                             fm::embedded::kServerSqliteReceiptSql,
                             fm::embedded::kServerSqliteAllotmentSql,
-                            fm::embedded::kServerSqliteStockIndexSql};
+                            fm::embedded::kServerSqliteStockIndexSql,
+                            fm::embedded::kServerSqliteCountSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -76,7 +79,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             fm::embedded::kServerPostgresStockSql,
                             fm::embedded::kServerPostgresReceiptSql,
                             fm::embedded::kServerPostgresAllotmentSql,
-                            fm::embedded::kServerPostgresStockIndexSql};
+                            fm::embedded::kServerPostgresStockIndexSql,
+                            fm::embedded::kServerPostgresCountSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

@@ -9,6 +9,7 @@
 
 #include "protocol/Receipt.h"
 #include "server/store/AllotmentTypes.h"
+#include "server/store/CountTypes.h"
 #include "server/store/InventoryCheck.h"
 #include "server/store/StockTypes.h"
 #include "server/store/StoreTypes.h"
@@ -267,6 +268,50 @@ class Store {
   virtual ReissueRule SetReissueRule(const SaveContext& context, const ReissueRule& rule) = 0;
   // The stations whose rule is on, by station.
   virtual std::vector<ReissueRule> ReissueRules() = 0;
+
+  // Physical counts (docs/counts.md), numbered by the store (1, 2, 3 ... never reused).
+  //
+  // Opens a count of the station (district empty: the troop's own stock) and form types,
+  // fixing its book in the same transaction, under the form types' locks: per range the
+  // station holds of a type in a status that keeps it in stock, its numbers without a
+  // standing use, less the lowest ones its remaining count takes as used. Throws
+  // StoreError::Rejected for an unknown station or form type, none or one twice, and
+  // Forbidden for a station outside context.scope. A request id that opened a count before
+  // answers that count.
+  virtual PhysicalCount OpenCount(const SaveContext& context, const std::string& troop,
+                                  const std::string& district,
+                                  const std::vector<std::string>& formTypes) = 0;
+  // Adds counted numbers (merged with those counted before; a number counted twice is
+  // counted). A request id applied before adds nothing. Throws StoreError::Rejected for no
+  // such count, a certified one, a span of a form type the count does not count or outside
+  // the type's bounds, and Forbidden outside context.scope.
+  virtual PhysicalCount AddCounted(const SaveContext& context, std::int64_t number,
+                                   const std::vector<CountSpan>& spans) = 0;
+  // Certifies the count with the statement (trimmed, 1 to kMaxCountStatementLength
+  // characters) under context's user: from then on it never changes. Throws as AddCounted
+  // (certified already included).
+  virtual PhysicalCount CertifyCount(const SaveContext& context, std::int64_t number,
+                                     const std::string& statement) = 0;
+  // Settles part or all of a missing span of a certified count (asked: form type, from, to,
+  // kind, note; at most kMaxCountNoteLength characters). Lost: the numbers, which the count's
+  // station must still hold in stock, are delisted "Lost" by a save under context's request
+  // id, citing the count in their comment, so their history records it; found later: only the
+  // settlement is kept. Both in one transaction. Throws StoreError::Rejected for a count not
+  // certified, numbers not missing or settled before, and Forbidden outside context.scope.
+  virtual CountSettlement SettleCount(const SaveContext& context, std::int64_t number,
+                                      const CountSettlement& asked) = 0;
+  // The count whole; none when there is no such count.
+  virtual std::optional<PhysicalCount> Count(std::int64_t number) = 0;
+  // Its result (server/store/CountComparison.h), the reasons of the unexpected numbers read
+  // from the inventory and its uses now, in one snapshot.
+  virtual CountResult CountResultOf(const PhysicalCount& count) = 0;
+  // Every count, newest first.
+  virtual std::vector<CountSummary> Counts() = 0;
+  // The certified counts whose book or counted numbers hold the number, oldest first, with
+  // what each found of it.
+  virtual std::vector<CountOfForm> CountsOf(const std::string& formType, std::int64_t number) = 0;
+  // Per station with a certified count, its latest, by station.
+  virtual std::vector<StationCount> LastCounts() = 0;
 
   // Bulk load of an initial inventory (demo data, benchmark inventories) into an inventory
   // that holds no range yet. Ranges are checked against the same rules (their remaining

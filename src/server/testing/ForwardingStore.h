@@ -66,6 +66,32 @@ class ForwardingStore : public Store {
     return mInner->SetStockMinimum(context, minimum);
   }
   std::vector<StockMinimum> StockMinimums() override { return mInner->StockMinimums(); }
+  PhysicalCount OpenCount(const SaveContext& context, const std::string& troop,
+                          const std::string& district,
+                          const std::vector<std::string>& formTypes) override {
+    return mInner->OpenCount(context, troop, district, formTypes);
+  }
+  PhysicalCount AddCounted(const SaveContext& context, std::int64_t number,
+                           const std::vector<CountSpan>& spans) override {
+    return mInner->AddCounted(context, number, spans);
+  }
+  PhysicalCount CertifyCount(const SaveContext& context, std::int64_t number,
+                             const std::string& statement) override {
+    return mInner->CertifyCount(context, number, statement);
+  }
+  CountSettlement SettleCount(const SaveContext& context, std::int64_t number,
+                              const CountSettlement& asked) override {
+    return mInner->SettleCount(context, number, asked);
+  }
+  std::optional<PhysicalCount> Count(std::int64_t number) override { return mInner->Count(number); }
+  CountResult CountResultOf(const PhysicalCount& count) override {
+    return mInner->CountResultOf(count);
+  }
+  std::vector<CountSummary> Counts() override { return mInner->Counts(); }
+  std::vector<CountOfForm> CountsOf(const std::string& formType, std::int64_t number) override {
+    return mInner->CountsOf(formType, number);
+  }
+  std::vector<StationCount> LastCounts() override { return mInner->LastCounts(); }
   AllotmentCap SetAllotmentCap(const SaveContext& context, const AllotmentCap& cap) override {
     return mInner->SetAllotmentCap(context, cap);
   }

@@ -67,7 +67,14 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP INDEX form_range_stock",
+  return {"DROP TABLE physical_count_settlement",
+          "DROP TABLE physical_count_unexpected",
+          "DROP TABLE physical_count_entry",
+          "DROP TABLE physical_count_counted",
+          "DROP TABLE physical_count_book",
+          "DROP TABLE physical_count",
+          "DELETE FROM schema_migration WHERE version = 11",
+          "DROP INDEX form_range_stock",
           "DELETE FROM schema_migration WHERE version = 10",
           "DROP TABLE save_override",
           "DROP TABLE reissue_rule",
