@@ -54,7 +54,8 @@ Principal PrincipalOf(const TokenSelection& s) {
   principal.userId = s.user;
   principal.displayName = s.name;
   const auto role = RoleFromName(s.role);
-  if (!role) throw UsageError(fmt::format("--role \"{}\": give viewer, clerk or admin", s.role));
+  if (!role)
+    throw UsageError(fmt::format("--role \"{}\": give viewer, clerk, admin or auditor", s.role));
   principal.role = *role;
   if (s.name.empty() || s.name.size() > kMaxNameLength ||
       s.name.find_first_of("\r\n\t") != std::string::npos) {
@@ -69,7 +70,8 @@ Principal PrincipalOf(const TokenSelection& s) {
     }
     principal.scope = StationScope::Everywhere();
   } else if (s.stations.empty()) {
-    // A viewer changes nothing, so its stations do not matter; a clerk's must be said.
+    // A viewer changes nothing, so its stations do not matter, and an auditor without them
+    // counts everywhere (an audit office); a clerk's must be said.
     if (principal.role == Role::Clerk) {
       throw UsageError(
           "--stations: a clerk needs the stations whose ranges it may change, "
@@ -169,8 +171,9 @@ std::pair<CLI::App*, CommandRun> AddTokenCommand(CLI::App& app) {
   add->add_option("--name", s->name, "The user's display name, recorded with every change.")
       ->required();
   add->add_option("--role", s->role,
-                  "viewer (search, history, reports), clerk (also saves within its stations) "
-                  "or admin (everything, every station).")
+                  "viewer (search, history, reports), clerk (also saves within its stations), "
+                  "admin (everything, every station) or auditor (reads as a viewer, saves "
+                  "nothing, and counts and certifies the physical counts of its stations).")
       ->required();
   add->add_option("--stations", s->stations,
                   "Where a clerk may change ranges: troops and Troop/Districts separated by "

@@ -117,7 +117,14 @@ std::map<std::string, DataSet> StockReportToDataSets(const StockReport& r) {
                 Cell{a.onHand}, Cell{a.minimum}, TextCell(a.raisedAt), TextCell(a.requestId),
                 TextCell(a.clearedAt), OptionalCell(a.clearedOnHand)});
   }
+  TableWriter counts({Text("TRP_ID"), Text("TRP_DIST_ID"), Integer("CNT_NBR"), Text("CERT_TS"),
+                      Text("OVERDUE"), Integer("DUE_DAY_CNT")});
+  for (const StockCountLine& c : r.counts) {
+    counts.Add({TextCell(c.troop), TextCell(c.district), Cell{c.lastCount}, TextCell(c.lastCountAt),
+                Cell{std::string(c.overdue ? "Y" : "N")}, Cell{std::int64_t{r.countDueDays}}});
+  }
   std::map<std::string, DataSet> sets;
+  sets.emplace(kStockCountDataSet, counts.Take());
   sets.emplace(kStockParameterDataSet, parameters.Take());
   sets.emplace(kStockLineDataSet, lines.Take());
   sets.emplace(kStockWeekDataSet, weeks.Take());
@@ -167,6 +174,15 @@ StockReport StockReportFromDataSets(const std::map<std::string, DataSet>& dataSe
                         alerts.Text(i, "RAISED_TS"), alerts.Text(i, "REQUEST_ID"),
                         alerts.Text(i, "CLEARED_TS"), alerts.OptInteger(i, "CLEARED_ON_HAND_CNT")});
   }
+  if (dataSets.count(kStockCountDataSet)) {
+    const TableReader counts(dataSets, kStockCountDataSet);
+    for (std::size_t i = 0; i < counts.Rows(); ++i) {
+      r.counts.push_back({counts.Text(i, "TRP_ID"), counts.Text(i, "TRP_DIST_ID"),
+                          counts.Integer(i, "CNT_NBR"), counts.Text(i, "CERT_TS"),
+                          counts.Text(i, "OVERDUE") == "Y"});
+      r.countDueDays = static_cast<int>(counts.Integer(i, "DUE_DAY_CNT"));
+    }
+  }
   return r;
 }
 
@@ -209,6 +225,13 @@ std::string StockReportToJson(const StockReport& r) {
   }
   Json alerts = Json::array();
   for (const StockAlertLine& a : r.alerts) alerts.push_back(AlertJson(a));
+  Json counts = Json::array();
+  for (const StockCountLine& c : r.counts) {
+    counts.push_back(Json{{"station", c.troop + c.district},
+                          {"last_count", c.lastCount ? Json(c.lastCount) : Json(nullptr)},
+                          {"last_counted_at", OrNull(c.lastCountAt)},
+                          {"count_overdue", c.overdue}});
+  }
   return Dump(Json{{"station", r.troop.empty() ? Json(nullptr) : Json(r.troop + r.district)},
                    {"whole_troop", r.wholeTroop},
                    {"form_type", OrNull(r.formType)},
@@ -217,7 +240,9 @@ std::string StockReportToJson(const StockReport& r) {
                    {"computed_at", r.computedAt},
                    {"below_minimum", AnyBelowMinimum(r)},
                    {"lines", std::move(lines)},
-                   {"alerts", std::move(alerts)}});
+                   {"alerts", std::move(alerts)},
+                   {"count_due_days", r.countDueDays},
+                   {"counts", std::move(counts)}});
 }
 
 std::string StockAlertsToJson(const std::vector<StockAlertLine>& alerts) {
@@ -295,6 +320,14 @@ std::vector<std::vector<std::string>> StockCsvRecords(const StockReport& r) {
     records.push_back({a.troop + a.district, a.formType, "", std::to_string(a.onHand), "",
                        std::to_string(a.minimum), "yes", "", "", a.raisedAt});
   }
+  if (!r.counts.empty()) {
+    records.push_back({});
+    records.push_back({"Station", "Last count", "Certified at", "Count overdue"});
+  }
+  for (const StockCountLine& c : r.counts) {
+    records.push_back({c.troop + c.district, c.lastCount ? std::to_string(c.lastCount) : "",
+                       c.lastCountAt, c.overdue ? "yes" : "no"});
+  }
   return records;
 }
 
@@ -315,6 +348,16 @@ std::string StockText(const StockReport& r) {
   for (const StockAlertLine& a : r.alerts) {
     text += fmt::format("  {} {}: {} left against a minimum of {}, since {}\n",
                         a.troop + a.district, a.formType, a.onHand, a.minimum, a.raisedAt);
+  }
+  if (!r.counts.empty()) {
+    text += fmt::format("\nPhysical counts (one due every {} days)\n", r.countDueDays);
+  }
+  for (const StockCountLine& c : r.counts) {
+    text += fmt::format(
+        "  {:<6} {}{}\n", c.troop + c.district,
+        c.lastCount ? fmt::format("count {} certified {}", c.lastCount, c.lastCountAt.substr(0, 10))
+                    : std::string("never counted"),
+        c.overdue ? "  COUNT OVERDUE" : "");
   }
   return text;
 }

@@ -65,6 +65,17 @@ struct StockAlertLine {
   friend bool operator==(const StockAlertLine&, const StockAlertLine&) = default;
 };
 
+// A station's physical counts (docs/counts.md): its last certified count, and whether the
+// next one is overdue (none certified, or the last more than the report's due days ago).
+struct StockCountLine {
+  std::string troop;
+  std::string district;
+  std::int64_t lastCount = 0;  // 0: none certified
+  std::string lastCountAt;     // UTC; empty with none
+  bool overdue = false;
+  friend bool operator==(const StockCountLine&, const StockCountLine&) = default;
+};
+
 struct StockReport {
   std::string troop;  // the station asked for; empty: every station the principal sees
   std::string district;
@@ -72,9 +83,11 @@ struct StockReport {
   std::string formType;  // empty: every form type
   std::string asOf;      // "YYYY-MM-DD": the last day of the last week
   int weeks = 13;
-  std::string computedAt;              // UTC
-  std::vector<StockLine> lines;        // by station, then form type
-  std::vector<StockAlertLine> alerts;  // the open alerts of the stations, newest first
+  std::string computedAt;                // UTC
+  std::vector<StockLine> lines;          // by station, then form type
+  std::vector<StockAlertLine> alerts;    // the open alerts of the stations, newest first
+  int countDueDays = 0;                  // a count is due this many days after the last
+  std::vector<StockCountLine> counts{};  // per station of the lines, by station
   friend bool operator==(const StockReport&, const StockReport&) = default;
 };
 
@@ -87,6 +100,9 @@ inline constexpr const char* kStockParameterDataSet = "STKPARM";
 inline constexpr const char* kStockLineDataSet = "STKLINE";
 inline constexpr const char* kStockWeekDataSet = "STKWEEK";
 inline constexpr const char* kStockAlertDataSet = "STKALRT";
+// One row per station of the lines: TRP_ID, TRP_DIST_ID, CNT_NBR (0: none), CERT_TS,
+// OVERDUE ("Y"/"N"), DUE_DAY_CNT. A reply without it reads as no counts.
+inline constexpr const char* kStockCountDataSet = "STKCNT";
 // A minimum set (type 40) is answered with what is kept: TRP_ID, TRP_DIST_ID, FORM_TYP_CD,
 // MINIMUM_QTY, SET_BY_NME, SET_TS (one row).
 inline constexpr const char* kStockMinimumDataSet = "STKMIN";

@@ -12,12 +12,14 @@ const char* RoleName(Role role) {
       return "clerk";
     case Role::Admin:
       return "admin";
+    case Role::Auditor:
+      return "auditor";
   }
   return "viewer";
 }
 
 std::optional<Role> RoleFromName(std::string_view name) {
-  for (Role role : {Role::Viewer, Role::Clerk, Role::Admin}) {
+  for (Role role : {Role::Viewer, Role::Clerk, Role::Admin, Role::Auditor}) {
     if (name == RoleName(role)) return role;
   }
   return std::nullopt;
@@ -35,7 +37,11 @@ bool RolePermits(Role role, Action action) {
     case Action::Withdraw:
     case Action::CorrectUses:
     case Action::ManageTokens:
+    case Action::SettleCount:
       return role == Role::Admin;
+    case Action::Count:
+    case Action::CertifyCount:
+      return role == Role::Auditor;
   }
   return false;
 }

@@ -9,12 +9,15 @@
 
 namespace fm::server {
 
-// What a principal may do. Each role includes the one before it:
-//   viewer  searches, reads the chain of custody, reports and the uses of forms;
-//   clerk   also saves changes and records uses, within its station scope;
-//   admin   everything at every station: saves, uses and their corrections, withdrawals,
-//           token management.
-enum class Role { Viewer, Clerk, Admin };
+// What a principal may do. Of the first three each includes the one before it:
+//   viewer   searches, reads the chain of custody, reports and the uses of forms;
+//   clerk    also saves changes and records uses, within its station scope;
+//   admin    everything at every station: saves, uses and their corrections, withdrawals,
+//            settling what a physical count found missing, token management;
+//   auditor  reads as a viewer does, saves nothing, and alone opens, enters and certifies
+//            the physical counts of its stations (docs/counts.md): it holds no forms, so it
+//            may attest to those of others.
+enum class Role { Viewer, Clerk, Admin, Auditor };
 
 // The requests a role is weighed against.
 enum class Action {
@@ -25,10 +28,13 @@ enum class Action {
   Withdraw,
   ManageTokens,
   RecordUses,
-  CorrectUses
+  CorrectUses,
+  Count,  // open a physical count and enter what was counted
+  CertifyCount,
+  SettleCount  // settle what a certified count found missing
 };
 
-// "viewer", "clerk", "admin".
+// "viewer", "clerk", "admin", "auditor".
 const char* RoleName(Role role);
 // The role of that name (exact, lower case), or none.
 std::optional<Role> RoleFromName(std::string_view name);
@@ -42,7 +48,7 @@ struct Principal {
   std::int64_t userId = 0;
   std::string displayName;
   Role role = Role::Viewer;
-  // Where a clerk may change ranges; an admin's is always everywhere.
+  // Where a clerk may change ranges, and an auditor count; an admin's is always everywhere.
   StationScope scope;
 
   bool May(Action action) const { return RolePermits(role, action); }

@@ -12,6 +12,7 @@
 #include "protocol/Usage.h"
 #include "server/handler/Principal.h"
 #include "server/store/AllotmentTypes.h"
+#include "server/store/CountTypes.h"
 #include "server/store/UseTypes.h"
 
 namespace fm::server {
@@ -23,6 +24,10 @@ struct StockParameters;
 struct StockMinimumParameters;
 struct AllotmentCapParameters;
 struct ReissueRuleParameters;
+struct CountOpenParameters;
+struct CountEntryParameters;
+struct CountSettleParameters;
+struct CountView;
 
 // What the handler answers: the reply, and whether it refuses the principal (a role that
 // may not save, a station outside its scope). The HTTP front answers a refusal with 403
@@ -53,6 +58,11 @@ struct RequestHandlerOptions {
   // Past this many spans the officers' uses of held numbers are read again and dropped in
   // memory instead. Either way the answer is the same.
   std::size_t maxExcludedSpans = 64;
+  // A station is due a physical count this many days after its last certified one
+  // (docs/counts.md); the stock report says when one is overdue. --count-due-days.
+  int countDueDays = 90;
+  // The most lines (numbers or spans) one entry or import of counted numbers may hold.
+  std::size_t maxCountLines = 100000;
 };
 
 // Answers the screen's requests over a store:
@@ -126,7 +136,8 @@ class RequestHandler {
   // included, read in the same snapshot. Throws RequestError for an unknown form type,
   // StoreError when the store fails.
   protocol::FormHistory History(const std::string& formType, std::int64_t number,
-                                std::vector<protocol::FormUse>* uses = nullptr);
+                                std::vector<protocol::FormUse>* uses = nullptr,
+                                std::vector<CountOfForm>* counts = nullptr);
 
   // Uses of form numbers (RequestHandlerUsage.cpp). The rules a batch is checked by: today and
   // options.usage.
@@ -181,6 +192,30 @@ class RequestHandler {
   std::vector<ReissueRule> ReissueRules(const Principal& principal);
   ReissueRule SetReissueRule(const ReissueRuleParameters& parameters, const Principal& principal,
                              const std::string& requestId, const std::string& requester);
+
+  // Physical counts (RequestHandlerCount.cpp, docs/counts.md). An auditor opens, enters and
+  // certifies the counts of its stations; a clerk (who holds custody at its stations), an
+  // admin or a viewer is refused, StoreError::Forbidden. An admin settles what a certified
+  // count found missing. Whoever reads reports reads the counts of the stations it sees.
+  // Throws RequestError for parameters to correct, StoreError as the store does.
+  PhysicalCount OpenCount(const CountOpenParameters& parameters, const Principal& principal,
+                          const std::string& requestId, const std::string& requester);
+  PhysicalCount AddCounted(std::int64_t number, const std::vector<CountEntryParameters>& entries,
+                           const Principal& principal, const std::string& requestId,
+                           const std::string& requester);
+  // The counted numbers of an imported text (ReadCountedText), added as AddCounted adds.
+  PhysicalCount ImportCounted(std::int64_t number, const std::string& text,
+                              const Principal& principal, const std::string& requestId,
+                              const std::string& requester);
+  PhysicalCount CertifyCount(std::int64_t number, const std::string& statement,
+                             const Principal& principal, const std::string& requestId,
+                             const std::string& requester);
+  CountSettlement SettleCount(std::int64_t number, const CountSettleParameters& parameters,
+                              const Principal& principal, const std::string& requestId,
+                              const std::string& requester);
+  // None for no such count.
+  std::optional<CountView> Count(std::int64_t number, const Principal& principal);
+  std::vector<CountSummary> Counts(const Principal& principal);
 
   Store& GetStore() const { return *mStore; }
 

@@ -11,6 +11,7 @@
 #include "base/Text.h"
 #include "server/custody/Accountability.h"
 #include "server/custody/CustodyWords.h"
+#include "server/handler/CountRequest.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
 #include "server/handler/RequestHandler.h"
@@ -87,8 +88,29 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
   return report;
 }
 
+namespace {
+
+protocol::DataSet CountsDataSet(const std::vector<CountOfForm>& counts) {
+  using protocol::Cell;
+  using protocol::ColumnType;
+  protocol::DataSet set;
+  set.columns = {{"CNT_NBR", ColumnType::Integer},  {"TRP_ID", ColumnType::Text},
+                 {"TRP_DIST_ID", ColumnType::Text}, {"CERT_TS", ColumnType::Text},
+                 {"CERT_BY_NME", ColumnType::Text}, {"OUTCOME_CD", ColumnType::Text},
+                 {"SETTLED_CD", ColumnType::Text}};
+  for (const CountOfForm& c : counts) {
+    set.rows.push_back({Cell{c.number}, Cell{c.troop}, Cell{c.district}, Cell{c.certifiedAt},
+                        Cell{c.certifiedBy}, Cell{c.outcome},
+                        Cell{std::string(c.settlement ? SettlementKey(c.settlement->kind) : "")}});
+  }
+  return set;
+}
+
+}  // namespace
+
 protocol::FormHistory RequestHandler::History(const std::string& formType, std::int64_t number,
-                                              std::vector<protocol::FormUse>* uses) {
+                                              std::vector<protocol::FormUse>* uses,
+                                              std::vector<CountOfForm>* counts) {
   const ReferenceData& reference = mStore->Reference();
   const std::string type = text::ToUpper(text::Trim(formType));
   if (!reference.FindFormType(type)) {
@@ -106,6 +128,7 @@ protocol::FormHistory RequestHandler::History(const std::string& formType, std::
     entries = mStore->FormHistory(type, number);
     now = mStore->FindRanges(holding);
     used = mStore->UsesOf(type, number);
+    if (counts) *counts = mStore->CountsOf(type, number);
   });
   std::optional<FormRange> current;
   if (!now.empty()) current = now.front().range;
@@ -134,8 +157,10 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
       RefuseNumber(CriterionCaption("FORM_SEARCH_NBR", ""), numberText, "a form number");
     }
     std::vector<protocol::FormUse> uses;
-    reply.dataSets = protocol::FormHistoryToDataSets(History(type, number, &uses));
+    std::vector<CountOfForm> counts;
+    reply.dataSets = protocol::FormHistoryToDataSets(History(type, number, &uses, &counts));
     reply.dataSets.emplace(protocol::kFormUseDataSet, protocol::UsesToDataSet(uses));
+    reply.dataSets.emplace(kFormCountDataSet, CountsDataSet(counts));
   } else if (request.messageType == protocol::kReconcileMessage) {
     const auto values = CustodyCriteria(
         request.criteria, request.messageType,

@@ -95,9 +95,11 @@ protocol::StockReport RequestHandler::Stock(const StockParameters& parameters,
 
   std::vector<StockHolding> holdings;
   std::vector<StockAlert> alerts;
+  std::vector<StationCount> counted;
   mStore->ReadTogether([&] {
     holdings = mStore->StockOnHand(query);
     alerts = mStore->StockAlerts(true);
+    counted = mStore->LastCounts();
   });
 
   protocol::StockReport report;
@@ -139,6 +141,28 @@ protocol::StockReport RequestHandler::Stock(const StockParameters& parameters,
     if (station && seen.Covers(a.troop, a.district) &&
         (query.formType.empty() || a.formType == query.formType)) {
       report.alerts.push_back(AlertLine(a));
+    }
+  }
+  // Each station of the lines once, with its last certified count: a station is due one
+  // every countDueDays days, and one never counted is overdue.
+  report.countDueDays = mOptions.countDueDays;
+  for (const protocol::StockLine& line : report.lines) {
+    if (!report.counts.empty() && report.counts.back().troop == line.troop &&
+        report.counts.back().district == line.district) {
+      continue;
+    }
+    protocol::StockCountLine& c = report.counts.emplace_back();
+    c.troop = line.troop;
+    c.district = line.district;
+    c.overdue = true;
+    for (const StationCount& s : counted) {
+      if (s.troop != line.troop || s.district != line.district) continue;
+      c.lastCount = s.number;
+      c.lastCountAt = s.certifiedAt;
+      if (const auto day = ParseIsoDate(s.certifiedAt.substr(0, 10))) {
+        c.overdue = (std::chrono::sys_days{*today} - std::chrono::sys_days{*day}).count() >
+                    mOptions.countDueDays;
+      }
     }
   }
   report.computedAt = UtcTimestamp(std::chrono::system_clock::now());

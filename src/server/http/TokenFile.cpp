@@ -112,7 +112,7 @@ TokenRecord ParseRecord(std::string_view line, const std::string& where) {
   }
   const auto parsedRole = RoleFromName(role);
   if (!parsedRole) {
-    Fail(fmt::format("{}: the role \"{}\" is not viewer, clerk or admin", where, role));
+    Fail(fmt::format("{}: the role \"{}\" is not viewer, clerk, admin or auditor", where, role));
   }
   record.principal.role = *parsedRole;
   try {

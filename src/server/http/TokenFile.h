@@ -22,8 +22,8 @@ namespace fm::server {
 //   9f86d08188...0a08 1001 clerk A1,A2 2024-05-01T08:30:00Z Margaret Hartley
 //
 // Fields are separated by blanks; the display name is the rest of the line. The hash is 64
-// lower-case hex digits, the user id a positive whole number, the role viewer, clerk or
-// admin, the stations as StationScope::Parse reads them (an admin's are "*"), the creation
+// lower-case hex digits, the user id a positive whole number, the role viewer, clerk,
+// admin or auditor, the stations as StationScope::Parse reads them (an admin's are "*"), the creation
 // time UTC. Blank lines and lines starting with '#' are skipped. The tokens themselves are
 // never stored: a copy of the file lets nobody in. docs/security.md describes it.
 inline constexpr std::string_view kTokenFileHeader = "formsmaint-tokens 2";
