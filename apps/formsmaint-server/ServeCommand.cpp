@@ -143,6 +143,8 @@ struct ServeSettings {
   std::string tlsKey;
   bool insecureBehindProxy = false;
   UsageLimits usage;
+  int countDueDays = RequestHandlerOptions{}.countDueDays;
+  std::size_t maxCountLines = RequestHandlerOptions{}.maxCountLines;
 };
 
 }  // namespace
@@ -239,6 +241,15 @@ CommandRun AddServeOptions(CLI::App& app) {
       ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}))
       ->capture_default_str();
   AddUsageLimitOptions(app, s->usage);
+  app.add_option("--count-due-days", s->countDueDays,
+                 "Days after a station's last certified physical count before the next is due; "
+                 "the stock report says when one is overdue.")
+      ->check(CLI::Range(1, 3650))
+      ->capture_default_str();
+  app.add_option("--max-count-lines", s->maxCountLines,
+                 "Most numbers or spans one entry or import of counted numbers may hold.")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{10000000}))
+      ->capture_default_str();
   return [s]() -> int {
     if (s->createSchema && (s->loadDemo || s->generate || s->serve)) {
       throw UsageError("--create-schema runs alone: it migrates the schema and exits");
@@ -320,6 +331,8 @@ CommandRun AddServeOptions(CLI::App& app) {
     sigset_t signals = BlockServerSignals();
     RequestHandlerOptions handlerOptions;
     handlerOptions.usage = s->usage;
+    handlerOptions.countDueDays = s->countDueDays;
+    handlerOptions.maxCountLines = s->maxCountLines;
     auto handler = std::make_shared<RequestHandler>(store, handlerOptions);
     HttpServer server(handler, options);
     server.Start();

@@ -30,6 +30,7 @@ struct StockSelection {
   std::string output;
   CLI::App* setMinimum = nullptr;
   StockMinimumParameters minimum;
+  int countDueDays = RequestHandlerOptions{}.countDueDays;
 };
 
 int Report(const StockSelection& selection, RequestHandler& handler, const Principal& principal) {
@@ -99,6 +100,11 @@ std::pair<CLI::App*, CommandRun> AddStockCommand(CLI::App& app) {
                       fmt::format("The weeks the use per week is counted over, ending today "
                                   "(default {}, at most {}).",
                                   kDefaultStockWeeks, kMaxStockWeeks));
+  command->add_option("--count-due-days", selection->countDueDays,
+                      "Days after a station's last certified physical count before the next is "
+                      "due (as the server's --count-due-days).")
+      ->check(CLI::Range(1, 3650))
+      ->capture_default_str();
   command->add_option("--format", selection->format, "text (default), csv or json.")
       ->check(CLI::IsMember({"text", "csv", "json"}));
   command->add_option("--output", selection->output,
@@ -119,7 +125,9 @@ std::pair<CLI::App*, CommandRun> AddStockCommand(CLI::App& app) {
       ->required();
 
   return {command, [selection] {
-            RequestHandler handler(OpenSelectedStore(selection->store));
+            RequestHandlerOptions options;
+            options.countDueDays = selection->countDueDays;
+            RequestHandler handler(OpenSelectedStore(selection->store), options);
             const Principal principal = Principal::LocalAdministrator(0, AccountName());
             return selection->setMinimum->parsed() ? SetMinimum(*selection, handler, principal)
                                                    : Report(*selection, handler, principal);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AllotmentCommand.h"
+#include "CountCommand.h"
 #include "BackupCommand.h"
 #include "ConfigFile.h"
 #include "ReconcileCommand.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
   subcommands.push_back(AddStockCommand(app));
   subcommands.push_back(AddCapCommand(app));
   subcommands.push_back(AddReissueRuleCommand(app));
+  subcommands.push_back(AddCountCommand(app));
   AddConfigFileOption(app);
   if (auto status = ParseCommandLine(app, argc, argv)) return *status;
 
