@@ -19,12 +19,14 @@
 #include "protocol/Receipt.h"
 #include "protocol/Stock.h"
 #include "protocol/Usage.h"
+#include "server/handler/CountRequest.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
 #include "server/handler/RequestHandler.h"
 #include "server/handler/SearchCriteria.h"
 #include "server/handler/UsageImport.h"
 #include "server/handler/WireRows.h"
+#include "server/http/CountJson.h"
 #include "server/http/QueryString.h"
 #include "server/http/TokenFile.h"
 #include "server/store/ChangeRules.h"
@@ -52,6 +54,7 @@ constexpr std::string_view kStockPath = "/v1/stock";
 constexpr std::string_view kStockMinimumPath = "/v1/stock/minimum";
 constexpr std::string_view kAlertsPath = "/v1/alerts";
 constexpr std::string_view kCapsPath = "/v1/caps";
+constexpr std::string_view kCountsPath = "/v1/counts";
 constexpr std::string_view kReissueRulesPath = "/v1/reissue-rules";
 constexpr std::string_view kCsvMediaType = "text/csv";
 constexpr std::string_view kClearancePath = "/v1/clearance";
@@ -299,16 +302,33 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
                     : (caps ? HttpEndpoint::SetCap : HttpEndpoint::SetReissueRule);
     allowed = read ? "GET" : "PUT";
     action = read ? Action::Report : Action::Save;
+  } else if (path == kCountsPath || path.starts_with(std::string(kCountsPath) + "/")) {
+    // The counts are listed and opened at /v1/counts, read at /v1/counts/N and changed at
+    // /v1/counts/N/<what>; the handler weighs the role of each.
+    const bool list = path == kCountsPath;
+    const bool read = method != "POST";
+    endpoint = list ? (read ? HttpEndpoint::Counts : HttpEndpoint::OpenCount)
+                    : (path.find('/', kCountsPath.size() + 1) == std::string_view::npos
+                           ? HttpEndpoint::Count
+                           : HttpEndpoint::CountAction);
+    allowed = endpoint == HttpEndpoint::Count         ? "GET"
+              : endpoint == HttpEndpoint::CountAction ? "POST"
+              : read                                  ? "GET"
+                                                      : "POST";
+    action = Action::Report;
   } else {
     return {std::nullopt,
             Error(404, fmt::format("there is no resource {}; the forms server answers POST {}, "
                                    "GET {}, POST {}, GET {}, GET {}, GET {}, GET and POST {}, GET "
                                    "{}N, POST {}N{}, GET {}, PUT {}, GET {}, GET and PUT {}, GET "
-                                   "and PUT {} and GET {}",
+                                   "and PUT {}, GET and POST {}, GET {}N, POST {}N/spans, "
+                                   "/import, /certify and /settle, and GET {}",
                                    path, kMessagesPath, kHistoryPath, kWithdrawalsPath, kReportPath,
                                    kReconciliationPath, kClearancePath, kUsagePath, kReceiptsPath,
                                    kReceiptsPath, kPrintSuffix, kStockPath, kStockMinimumPath,
-                                   kAlertsPath, kCapsPath, kReissueRulesPath, kHealthPath)),
+                                   kAlertsPath, kCapsPath, kReissueRulesPath, kCountsPath,
+                                   std::string(kCountsPath) + "/", std::string(kCountsPath) + "/",
+                                   kHealthPath)),
             {}};
   }
   // No other method, OPTIONS included: the server answers no cross-origin preflight, so a
@@ -316,10 +336,10 @@ HttpAdmission HttpApi::Admit(std::string_view method, std::string_view target,
   if (method != allowed) {
     HttpAnswer refusal =
         Error(405, fmt::format("{} does not answer the method {}; use {}", path, method, allowed));
-    refusal.headers.emplace_back("Allow", path == kUsagePath ? std::string("GET, POST")
-                                          : path == kCapsPath || path == kReissueRulesPath
-                                              ? std::string("GET, PUT")
-                                              : std::string(allowed));
+    refusal.headers.emplace_back(
+        "Allow", path == kUsagePath || path == kCountsPath        ? std::string("GET, POST")
+                 : path == kCapsPath || path == kReissueRulesPath ? std::string("GET, PUT")
+                                                                  : std::string(allowed));
     return {std::nullopt, std::move(refusal), {}};
   }
   if (endpoint == HttpEndpoint::Health) return {endpoint, {}, {}};
@@ -404,6 +424,11 @@ HttpAnswer HttpApi::Answer(HttpEndpoint endpoint, std::string_view target, std::
       case HttpEndpoint::ReissueRules:
       case HttpEndpoint::SetReissueRule:
         return Allotment(endpoint, target, body, principal);
+      case HttpEndpoint::Counts:
+      case HttpEndpoint::OpenCount:
+      case HttpEndpoint::Count:
+      case HttpEndpoint::CountAction:
+        return Counts(endpoint, target, body, principal);
     }
     return Error(500, kInternalError);
   } catch (const std::exception& e) {
@@ -422,6 +447,8 @@ std::size_t HttpApi::HandlingCost(HttpEndpoint endpoint, std::string_view body) 
     case HttpEndpoint::StockMinimum:
     case HttpEndpoint::SetCap:
     case HttpEndpoint::SetReissueRule:
+    case HttpEndpoint::OpenCount:
+    case HttpEndpoint::CountAction:
       return protocol::ReadingCost(body) + body.size();
     default:
       return 0;  // no body
@@ -552,10 +579,12 @@ HttpAnswer HttpApi::History(std::string_view target) const {
   }
   std::vector<CustodyEntry> entries;
   std::vector<protocol::FormUse> uses;
+  std::vector<CountOfForm> counts;
   try {
     store.ReadTogether([&] {
       entries = store.FormHistory(formType, number);
       uses = store.UsesOf(formType, number);
+      counts = store.CountsOf(formType, number);
     });
   } catch (const StoreError& e) {
     return Error(StatusOfStoreError(e), e.what());
@@ -580,7 +609,8 @@ HttpAnswer HttpApi::History(std::string_view target) const {
   return JsonAnswer(200, Json{{"form_type", formType},
                               {"number", number},
                               {"entries", std::move(list)},
-                              {"uses", Json::parse(protocol::UsesToJson(uses))}});
+                              {"uses", Json::parse(protocol::UsesToJson(uses))},
+                              {"counts", Json::parse(CountsOfFormToJson(counts))}});
 }
 
 HttpAnswer HttpApi::Withdrawals(std::string_view body, const Principal& principal) const {
@@ -864,6 +894,136 @@ HttpAnswer HttpApi::Allotment(HttpEndpoint endpoint, std::string_view target, st
   } catch (const StoreError& e) {
     if (e.GetKind() == StoreError::Kind::Internal) {
       spdlog::error("allotment limits: {}", e.what());
+      return Error(500, kInternalError);
+    }
+    return Error(StatusOfStoreError(e), e.what());
+  }
+}
+
+namespace {
+
+std::string Member(const Json& j, const char* name, bool required) {
+  if (!j.contains(name)) {
+    if (required) throw protocol::ProtocolError(fmt::format("{}: expected a text", name));
+    return {};
+  }
+  if (j[name].is_number_integer()) return std::to_string(j[name].get<std::int64_t>());
+  if (!j[name].is_string()) throw protocol::ProtocolError(fmt::format("{}: expected a text", name));
+  return j[name].get<std::string>();
+}
+
+}  // namespace
+
+HttpAnswer HttpApi::Counts(HttpEndpoint endpoint, std::string_view target, std::string_view body,
+                           const Principal& principal) const {
+  const std::string_view path = target.substr(0, target.find('?'));
+  std::int64_t number = 0;
+  std::string what;
+  if (endpoint == HttpEndpoint::Count || endpoint == HttpEndpoint::CountAction) {
+    std::string_view rest = path.substr(kCountsPath.size() + 1);
+    const std::size_t slash = rest.find('/');
+    if (slash != std::string_view::npos) {
+      what = std::string(rest.substr(slash + 1));
+      rest = rest.substr(0, slash);
+    }
+    if (text::ReadWholeNumber(std::string(rest), number) != text::WholeNumberStatus::kOk) {
+      return Error(404, fmt::format("there is no physical count \"{}\"; a count is asked for by "
+                                    "its number, as {}/7",
+                                    rest, kCountsPath));
+    }
+    if (endpoint == HttpEndpoint::CountAction && what != "spans" && what != "import" &&
+        what != "certify" && what != "settle") {
+      return Error(404, fmt::format("there is no resource {}; a count is changed at {}/{}/spans, "
+                                    "/import, /certify or /settle",
+                                    path, kCountsPath, number));
+    }
+  }
+  try {
+    if (endpoint == HttpEndpoint::Counts) {
+      std::map<std::string, std::string> given;
+      if (auto refusal =
+              ReadQuery(target, kCountsPath, std::initializer_list<std::string_view>{}, given)) {
+        return *refusal;
+      }
+      return {
+          200, fmt::format("{{\"counts\":{}}}", CountListToJson(mHandler->Counts(principal))), {}};
+    }
+    if (endpoint == HttpEndpoint::Count) {
+      const auto view = mHandler->Count(number, principal);
+      if (!view) return Error(404, fmt::format("There is no physical count {}", number));
+      return {200, CountViewToJson(*view), {}};
+    }
+    Json j;
+    try {
+      j = Json::parse(body, [](int depth, Json::parse_event_t, Json&) {
+        if (depth > static_cast<int>(protocol::kMaxJsonDepth)) {
+          throw protocol::ProtocolError(
+              fmt::format("the body nests deeper than {} levels", protocol::kMaxJsonDepth));
+        }
+        return true;
+      });
+    } catch (const Json::exception& e) {
+      return Error(400, fmt::format("the body is not JSON: {}", e.what()));
+    } catch (const protocol::ProtocolError& e) {
+      return Error(400, e.what());
+    }
+    if (!j.is_object()) return Error(400, "the body: expected an object");
+    std::string requestId;
+    const char* requester = "POST /v1/counts";
+    try {
+      requestId = Member(j, "request_id", true);
+      if (requestId.empty()) return Error(422, "request_id: a count is changed under a request id");
+      if (auto refusal = CheckRequestId(requestId)) return *refusal;
+      const auto show = [&](const PhysicalCount& count) -> HttpAnswer {
+        return {200, CountViewToJson(*mHandler->Count(count.number, principal)), {}};
+      };
+      if (endpoint == HttpEndpoint::OpenCount) {
+        CountOpenParameters open;
+        open.station = Member(j, "station", true);
+        if (!j.contains("form_types") || !j["form_types"].is_array()) {
+          return Error(400, "form_types: expected a list of form types");
+        }
+        for (const Json& type : j["form_types"]) {
+          if (!type.is_string()) return Error(400, "form_types: expected texts");
+          open.formTypes.push_back(type.get<std::string>());
+        }
+        return show(mHandler->OpenCount(open, principal, requestId, requester));
+      }
+      if (what == "spans") {
+        if (!j.contains("spans") || !j["spans"].is_array()) {
+          return Error(400, "spans: expected a list of {\"form_type\", \"from\", \"to\"}");
+        }
+        std::vector<CountEntryParameters> entries;
+        for (const Json& span : j["spans"]) {
+          if (!span.is_object()) return Error(400, "spans: expected objects");
+          entries.push_back({Member(span, "form_type", false), Member(span, "from", true),
+                             Member(span, "to", false)});
+        }
+        return show(mHandler->AddCounted(number, entries, principal, requestId, requester));
+      }
+      if (what == "import") {
+        return show(mHandler->ImportCounted(number, Member(j, "text", true), principal, requestId,
+                                            requester));
+      }
+      if (what == "certify") {
+        return show(mHandler->CertifyCount(number, Member(j, "statement", true), principal,
+                                           requestId, requester));
+      }
+      CountSettleParameters settle{Member(j, "form_type", false), Member(j, "from", true),
+                                   Member(j, "to", false), Member(j, "outcome", true),
+                                   Member(j, "note", false)};
+      return {
+          200,
+          SettlementToJson(mHandler->SettleCount(number, settle, principal, requestId, requester)),
+          {}};
+    } catch (const protocol::ProtocolError& e) {
+      return Error(400, e.what());
+    }
+  } catch (const RequestError& e) {
+    return Error(422, e.what());
+  } catch (const StoreError& e) {
+    if (e.GetKind() == StoreError::Kind::Internal) {
+      spdlog::error("physical counts: {}", e.what());
       return Error(500, kInternalError);
     }
     return Error(StatusOfStoreError(e), e.what());

@@ -61,7 +61,11 @@ enum class HttpEndpoint {
   Caps,            // GET /v1/caps
   SetCap,          // PUT /v1/caps
   ReissueRules,    // GET /v1/reissue-rules
-  SetReissueRule   // PUT /v1/reissue-rules
+  SetReissueRule,  // PUT /v1/reissue-rules
+  Counts,          // GET /v1/counts
+  OpenCount,       // POST /v1/counts
+  Count,           // GET /v1/counts/{n}
+  CountAction      // POST /v1/counts/{n}/spans, /import, /certify, /settle
 };
 
 // The outcome of looking at a request's header: the endpoint to answer once the body is in
@@ -150,6 +154,8 @@ class HttpApi {
   HttpAnswer Stock(std::string_view target, const Principal& principal) const;
   HttpAnswer SetStockMinimum(std::string_view body, const Principal& principal) const;
   HttpAnswer Alerts(std::string_view target, const Principal& principal) const;
+  HttpAnswer Counts(HttpEndpoint endpoint, std::string_view target, std::string_view body,
+                    const Principal& principal) const;
   HttpAnswer Allotment(HttpEndpoint endpoint, std::string_view target, std::string_view body,
                        const Principal& principal) const;
   std::optional<HttpAnswer> CheckRequestId(std::string_view id) const;
