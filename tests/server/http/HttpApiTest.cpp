@@ -86,7 +86,8 @@ TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
            "/v1/reconciliation, GET /v1/clearance, GET and POST /v1/usage, GET /v1/receipts/N, "
            "POST "
            "/v1/receipts/N/print, GET /v1/stock, PUT /v1/stock/minimum, GET /v1/alerts, GET and "
-           "PUT /v1/caps, GET and PUT /v1/reissue-rules and GET /healthz"},
+           "PUT /v1/caps, GET and PUT /v1/reissue-rules, GET and POST /v1/counts, GET "
+           "/v1/counts/N, POST /v1/counts/N/spans, /import, /certify and /settle, and GET /healthz"},
           {"POST", "/v1/caps", "Bearer admin", "", 405, "GET, PUT"},
           {"GET", "/v1/receipts/3", "Bearer clerk", "", 0, ""},
           {"POST", "/v1/receipts/3/print", "Bearer clerk", "", 0, ""},
