@@ -28,7 +28,7 @@ namespace {
 // Never an option: a token on the command line is shown to every user of the host by ps.
 constexpr const char* kTokenVariable = "FORMSMAINT_TOKEN";
 // The largest file `count import` reads: a scanned list of a million numbers is about 8 MB.
-constexpr std::uintmax_t kMaxImportBytes = 64 * 1024 * 1024;
+constexpr std::uintmax_t kMaxImportBytes = std::uintmax_t{64} * 1024 * 1024;
 
 struct CountSelection {
   StoreSelection store;

@@ -57,7 +57,7 @@ std::int64_t Number(const std::string& text, const std::string& formType, const 
 // The form type of an entry: the one it names, or the count's only one.
 std::string EntryType(const std::string& named, const PhysicalCount& count,
                       const ReferenceData& reference) {
-  const std::string type = ReadFormTypeParameter(named, reference);
+  std::string type = ReadFormTypeParameter(named, reference);
   if (!type.empty()) return type;
   if (count.formTypes.size() == 1) return count.formTypes[0];
   throw RequestError(fmt::format("Physical count {} counts {}: name the form type of the numbers",
