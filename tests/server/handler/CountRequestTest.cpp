@@ -5,8 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "StoreBackends.h"
 #include "server/handler/CountRequest.h"
+#include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
 #include "server/handler/RequestHandler.h"
 #include "server/store/ReferenceData.h"
@@ -119,6 +122,16 @@ TYPED_TEST(CountRequestSuite, TheIssuesCountFromOpeningToTheHistoryOfEachForm) {
   EXPECT_EQ(lastEntry.comment, "Lost: physical count 1: not on the shelf");
   EXPECT_EQ(h.Counts(kAuditorB).size(), 0u) << "A1's count is outside B";
   EXPECT_EQ(h.Counts(kClerkA1).size(), 1u);
+
+  // The stock report: A1 counted today and not due, B2 never counted and overdue.
+  const protocol::StockReport stock = h.Stock({}, kAdmin);
+  std::map<std::string, protocol::StockCountLine> due;
+  for (const auto& c : stock.counts) due[c.troop + c.district] = c;
+  ASSERT_TRUE(due.count("A1") && due.count("B2"));
+  EXPECT_EQ(due["A1"].lastCount, n);
+  EXPECT_FALSE(due["A1"].overdue);
+  EXPECT_EQ(due["B2"].lastCount, 0);
+  EXPECT_TRUE(due["B2"].overdue);
 }
 
 struct TextCase {

@@ -41,6 +41,7 @@ std::shared_ptr<const TokenTable> Tokens(const char* adminToken) {
   return TokenTable::FromTokens(
       {{"clerk", {1001, "Margaret Hartley", Role::Clerk, StationScope::Parse("A1")}},
        {"viewer", {1003, "Vera Viewer", Role::Viewer, StationScope::Parse("A1")}},
+       {"auditor", {1004, "Otto Auditor", Role::Auditor, StationScope::Parse("A")}},
        {adminToken, Principal::LocalAdministrator(1, "Ada Admin")}});
 }
 
@@ -87,7 +88,8 @@ TEST_F(HttpApiTest, AdmissionWeighsPathMethodTokenRoleAndMediaType) {
            "POST "
            "/v1/receipts/N/print, GET /v1/stock, PUT /v1/stock/minimum, GET /v1/alerts, GET and "
            "PUT /v1/caps, GET and PUT /v1/reissue-rules, GET and POST /v1/counts, GET "
-           "/v1/counts/N, POST /v1/counts/N/spans, /import, /certify and /settle, and GET /healthz"},
+           "/v1/counts/N, POST /v1/counts/N/spans, /import, /certify and /settle, and GET "
+           "/healthz"},
           {"POST", "/v1/caps", "Bearer admin", "", 405, "GET, PUT"},
           {"GET", "/v1/receipts/3", "Bearer clerk", "", 0, ""},
           {"POST", "/v1/receipts/3/print", "Bearer clerk", "", 0, ""},
@@ -184,6 +186,40 @@ TEST_F(HttpApiTest, AllotmentLimitsAreSetByAnAdministratorAndReadInScope) {
           {"PUT", "/v1/reissue-rules", R"({"request_id":"r2","station":"A1","on":"yes"})", "admin",
            400, "on: expected true or false"},
           {"GET", "/v1/reissue-rules", "", "clerk", 200, R"({"reissue_rules":[{"station":"A1")"}};
+  for (const auto& [method, target, body, token, status, said] : cases) {
+    SCOPED_TRACE(fmt::format("{} {} [{}]", method, target, token));
+    const HttpAnswer answer = Send(method, target, body, std::string("Bearer ") + token);
+    EXPECT_EQ(answer.status, status) << answer.body;
+    EXPECT_THAT(answer.body, HasSubstr(said));
+  }
+}
+
+// A count through its routes: an auditor opens, enters and certifies it; the station's clerk
+// may not certify, a certified count takes nothing more, and every reader of the station sees it.
+TEST_F(HttpApiTest, CountRoutesKeepTheAuditorsRoleAndACertifiedCountFixed) {
+  const std::tuple<const char*, std::string, std::string, const char*, unsigned, const char*>
+      cases[] = {
+          {"POST", "/v1/counts", R"({"request_id":"o1","station":"A1","form_types":["C"]})",
+           "auditor", 200, R"("number":1)"},
+          {"POST", "/v1/counts", R"({"request_id":"o2","station":"A1","form_types":["C"]})",
+           "clerk", 403, "(clerk)"},
+          {"POST", "/v1/counts", R"({"request_id":"o3","station":"A1","form_types":"C"})",
+           "auditor", 400, "form_types: expected a list"},
+          {"POST", "/v1/counts/1/spans",
+           R"({"request_id":"s1","spans":[{"form_type":"C","from":"1100001","to":"1100005"}]})",
+           "auditor", 200, R"("counted")"},
+          {"POST", "/v1/counts/1/certify", R"({"request_id":"c1","statement":"Counted."})", "clerk",
+           403, "holds custody at Troop/District A1"},
+          {"POST", "/v1/counts/1/certify", R"({"request_id":"c2","statement":"Counted."})",
+           "auditor", 200, R"("certified")"},
+          {"POST", "/v1/counts/1/spans",
+           R"({"request_id":"s2","spans":[{"form_type":"C","from":"1100009"}]})", "auditor", 422,
+           "never changes"},
+          {"GET", "/v1/counts/1", "", "viewer", 200, R"("station":"A1")"},
+          {"GET", "/v1/counts", "", "clerk", 200, R"({"counts":[{)"},
+          {"GET", "/v1/counts/9", "", "admin", 404, "There is no physical count 9"},
+          {"POST", "/v1/counts/1/recount", R"({"request_id":"x1"})", "auditor", 404,
+           "/spans, /import, /certify or /settle"}};
   for (const auto& [method, target, body, token, status, said] : cases) {
     SCOPED_TRACE(fmt::format("{} {} [{}]", method, target, token));
     const HttpAnswer answer = Send(method, target, body, std::string("Bearer ") + token);
