@@ -123,8 +123,12 @@ TYPED_TEST(CountRequestSuite, TheIssuesCountFromOpeningToTheHistoryOfEachForm) {
   EXPECT_EQ(h.Counts(kAuditorB).size(), 0u) << "A1's count is outside B";
   EXPECT_EQ(h.Counts(kClerkA1).size(), 1u);
 
-  // The stock report: A1 counted today and not due, B2 never counted and overdue.
-  const protocol::StockReport stock = h.Stock({}, kAdmin);
+  // The stock report: A1's count (stamped in 2024 by the test clock) is due 90 days later,
+  // so overdue now, and not within a century; B2, never counted, is overdue either way.
+  RequestHandlerOptions century;
+  century.countDueDays = 36'500;
+  ASSERT_TRUE(h.Stock({}, kAdmin).counts.at(0).overdue);
+  const protocol::StockReport stock = RequestHandler(this->mStore, century).Stock({}, kAdmin);
   std::map<std::string, protocol::StockCountLine> due;
   for (const auto& c : stock.counts) due[c.troop + c.district] = c;
   ASSERT_TRUE(due.count("A1") && due.count("B2"));
