@@ -100,9 +100,10 @@ std::pair<CLI::App*, CommandRun> AddStockCommand(CLI::App& app) {
                       fmt::format("The weeks the use per week is counted over, ending today "
                                   "(default {}, at most {}).",
                                   kDefaultStockWeeks, kMaxStockWeeks));
-  command->add_option("--count-due-days", selection->countDueDays,
-                      "Days after a station's last certified physical count before the next is "
-                      "due (as the server's --count-due-days).")
+  command
+      ->add_option("--count-due-days", selection->countDueDays,
+                   "Days after a station's last certified physical count before the next is "
+                   "due (as the server's --count-due-days).")
       ->check(CLI::Range(1, 3650))
       ->capture_default_str();
   command->add_option("--format", selection->format, "text (default), csv or json.")

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "AllotmentCommand.h"
-#include "CountCommand.h"
 #include "BackupCommand.h"
 #include "ConfigFile.h"
+#include "CountCommand.h"
 #include "ReconcileCommand.h"
 #include "ReportCommand.h"
 #include "ServeCommand.h"

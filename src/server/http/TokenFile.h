@@ -23,8 +23,8 @@ namespace fm::server {
 //
 // Fields are separated by blanks; the display name is the rest of the line. The hash is 64
 // lower-case hex digits, the user id a positive whole number, the role viewer, clerk,
-// admin or auditor, the stations as StationScope::Parse reads them (an admin's are "*"), the creation
-// time UTC. Blank lines and lines starting with '#' are skipped. The tokens themselves are
+// admin or auditor, the stations as StationScope::Parse reads them (an admin's are "*"), the
+// creation time UTC. Blank lines and lines starting with '#' are skipped. The tokens themselves are
 // never stored: a copy of the file lets nobody in. docs/security.md describes it.
 inline constexpr std::string_view kTokenFileHeader = "formsmaint-tokens 2";
 
