@@ -321,7 +321,7 @@ std::vector<std::vector<std::string>> StockCsvRecords(const StockReport& r) {
                        std::to_string(a.minimum), "yes", "", "", a.raisedAt});
   }
   if (!r.counts.empty()) {
-    records.push_back({});
+    records.emplace_back();
     records.push_back({"Station", "Last count", "Certified at", "Count overdue"});
   }
   for (const StockCountLine& c : r.counts) {
