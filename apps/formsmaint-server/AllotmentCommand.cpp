@@ -26,26 +26,6 @@ struct LimitSelection {
   ReissueRuleParameters rule;
 };
 
-std::string RequestId(const char* what) {
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  return fmt::format("{}-{}-{}", what,
-                     std::chrono::duration_cast<std::chrono::milliseconds>(now).count(),
-                     ::getpid());
-}
-
-// What the handler refuses for its parameters is the caller's to correct.
-template <typename Body>
-auto Correctable(Body&& body) {
-  try {
-    return body();
-  } catch (const RequestError& e) {
-    throw UsageError(e.what());
-  } catch (const StoreError& e) {
-    if (e.GetKind() != StoreError::Kind::Rejected) throw;
-    throw UsageError(e.what());
-  }
-}
-
 std::string Set(const std::string& by, const std::string& at) {
   return fmt::format("set by {} at {}", by, at);
 }
@@ -76,7 +56,7 @@ std::pair<CLI::App*, CommandRun> AddCapCommand(CLI::App& app) {
         const Principal principal = Principal::LocalAdministrator(0, AccountName());
         if (selection->set->parsed()) {
           const AllotmentCap kept = Correctable([&] {
-            return handler.SetAllotmentCap(selection->cap, principal, RequestId("cap"),
+            return handler.SetAllotmentCap(selection->cap, principal, CommandRequestId("cap"),
                                            "formsmaint-server cap set");
           });
           std::cout << (kept.cap == 0
@@ -117,7 +97,8 @@ std::pair<CLI::App*, CommandRun> AddReissueRuleCommand(CLI::App& app) {
             const Principal principal = Principal::LocalAdministrator(0, AccountName());
             if (selection->set->parsed()) {
               const ReissueRule kept = Correctable([&] {
-                return handler.SetReissueRule(selection->rule, principal, RequestId("reissue-rule"),
+                return handler.SetReissueRule(selection->rule, principal,
+                                              CommandRequestId("reissue-rule"),
                                               "formsmaint-server reissue-rule set");
               });
               std::cout << fmt::format("The reissue rule of {}{} is {} ({}).\n", kept.troop,

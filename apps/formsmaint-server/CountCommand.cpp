@@ -48,13 +48,6 @@ struct CountSelection {
   CLI::App* settleCommand = nullptr;
 };
 
-std::string RequestId(const char* what) {
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  return fmt::format("count-{}-{}-{}", what,
-                     std::chrono::duration_cast<std::chrono::milliseconds>(now).count(),
-                     ::getpid());
-}
-
 // Who acts: the token's principal when the command is given one, else the administrator
 // running the command (who may read and settle, but neither count nor certify).
 Principal Actor(const CountSelection& s) {
@@ -79,21 +72,6 @@ Principal Actor(const CountSelection& s) {
   if (!principal)
     throw UsageError(fmt::format("The token of {} is not in {}", kTokenVariable, s.tokenFile));
   return *principal;
-}
-
-// What the handler refuses is the caller's to correct, a role's refusal included.
-template <typename Body>
-auto Correctable(Body&& body) {
-  try {
-    return body();
-  } catch (const RequestError& e) {
-    throw UsageError(e.what());
-  } catch (const StoreError& e) {
-    if (e.GetKind() != StoreError::Kind::Rejected && e.GetKind() != StoreError::Kind::Forbidden) {
-      throw;
-    }
-    throw UsageError(e.what());
-  }
 }
 
 std::string Spans(const std::vector<BookSpan>& spans) {
@@ -160,41 +138,55 @@ int Run(const CountSelection& s) {
   };
   if (s.openCommand->parsed()) {
     return show(Correctable(
-        [&] { return handler.OpenCount(s.open, principal, RequestId("open"), requester); }));
+        [&] {
+          return handler.OpenCount(s.open, principal, CommandRequestId("count-open"), requester);
+        },
+        true));
   }
   if (s.add->parsed()) {
-    return show(Correctable([&] {
-      return handler.AddCounted(s.number, {s.entry}, principal, RequestId("add"), requester);
-    }));
+    return show(Correctable(
+        [&] {
+          return handler.AddCounted(s.number, {s.entry}, principal, CommandRequestId("count-add"),
+                                    requester);
+        },
+        true));
   }
   if (s.import->parsed()) {
     const std::string text = ReadImport(s.file);
-    return show(Correctable([&] {
-      return handler.ImportCounted(s.number, text, principal, RequestId("import"), requester);
-    }));
+    return show(Correctable(
+        [&] {
+          return handler.ImportCounted(s.number, text, principal, CommandRequestId("count-import"),
+                                       requester);
+        },
+        true));
   }
   if (s.certify->parsed()) {
-    return show(Correctable([&] {
-      return handler.CertifyCount(s.number, s.statement, principal, RequestId("certify"),
-                                  requester);
-    }));
+    return show(Correctable(
+        [&] {
+          return handler.CertifyCount(s.number, s.statement, principal,
+                                      CommandRequestId("count-certify"), requester);
+        },
+        true));
   }
   if (s.settleCommand->parsed()) {
-    const CountSettlement kept = Correctable([&] {
-      return handler.SettleCount(s.number, s.settle, principal, RequestId("settle"), requester);
-    });
+    const CountSettlement kept = Correctable(
+        [&] {
+          return handler.SettleCount(s.number, s.settle, principal,
+                                     CommandRequestId("count-settle"), requester);
+        },
+        true);
     std::cout << fmt::format("{} {}-{} of physical count {} settled as {} by {} at {}.\n",
                              kept.formType, kept.from, kept.to, s.number, SettlementKey(kept.kind),
                              kept.userName, kept.at);
     return 0;
   }
   if (s.show->parsed()) {
-    const auto view = Correctable([&] { return handler.Count(s.number, principal); });
+    const auto view = Correctable([&] { return handler.Count(s.number, principal); }, true);
     if (!view) throw UsageError(fmt::format("There is no physical count {}", s.number));
     std::cout << (s.format == "json" ? CountViewToJson(*view) + "\n" : CountText(*view));
     return 0;
   }
-  const auto counts = Correctable([&] { return handler.Counts(principal); });
+  const auto counts = Correctable([&] { return handler.Counts(principal); }, true);
   if (s.format == "json") {
     std::cout << CountListToJson(counts) << "\n";
     return 0;

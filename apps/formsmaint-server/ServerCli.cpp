@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -121,6 +122,13 @@ int RunReportingFailures(const CommandRun& run) {
     spdlog::error("unexpected failure: {}", e.what());
     return 1;
   }
+}
+
+std::string CommandRequestId(const std::string& what) {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return fmt::format("{}-{}-{}", what,
+                     std::chrono::duration_cast<std::chrono::milliseconds>(now).count(),
+                     ::getpid());
 }
 
 }  // namespace fm::server::cli

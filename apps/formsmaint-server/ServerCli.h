@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "server/handler/RequestError.h"
+#include "server/store/StoreError.h"
+
 namespace CLI {
 class App;
 }
@@ -49,6 +52,26 @@ std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection);
 // The operating-system account running a command: what an administrator's changes are
 // recorded under, the name the host knows them by.
 std::string AccountName();
+
+// A request id of a command's change: "<what>-<milliseconds since the epoch>-<process id>",
+// unique enough for one operator's commands and telling in the history.
+std::string CommandRequestId(const std::string& what);
+
+// Runs `body`, turning what the handler refuses for its parameters (a RequestError, a store's
+// Rejected, and with `refusalsToo` a Forbidden) into a UsageError: the caller's to correct.
+template <typename Body>
+auto Correctable(Body&& body, bool refusalsToo = false) {
+  try {
+    return body();
+  } catch (const RequestError& e) {
+    throw UsageError(e.what());
+  } catch (const StoreError& e) {
+    const bool correctable = e.GetKind() == StoreError::Kind::Rejected ||
+                             (refusalsToo && e.GetKind() == StoreError::Kind::Forbidden);
+    if (!correctable) throw;
+    throw UsageError(e.what());
+  }
+}
 
 // A report's records as CSV text, the way every command writes its spreadsheet format.
 std::string CsvText(const std::vector<std::vector<std::string>>& records);

@@ -784,10 +784,9 @@ HttpAnswer HttpApi::Alerts(std::string_view target, const Principal& principal) 
 
 namespace {
 
-// A JSON body of exactly these members (each a text, but `number`, a whole number, and
-// `flag`, true or false), as PUT /v1/caps and /v1/reissue-rules take it.
-Json ReadLimitBody(std::string_view body, std::initializer_list<const char*> texts,
-                   const char* number, const char* flag) {
+// A body that is one JSON object, nested no deeper than a request may be; ProtocolError
+// (400) otherwise.
+Json ReadObjectBody(std::string_view body) {
   Json j;
   try {
     j = Json::parse(body, [](int depth, Json::parse_event_t, Json&) {
@@ -801,6 +800,14 @@ Json ReadLimitBody(std::string_view body, std::initializer_list<const char*> tex
     throw protocol::ProtocolError(fmt::format("the body is not JSON: {}", e.what()));
   }
   if (!j.is_object()) throw protocol::ProtocolError("the body: expected an object");
+  return j;
+}
+
+// A JSON body of exactly these members (each a text, but `number`, a whole number, and
+// `flag`, true or false), as PUT /v1/caps and /v1/reissue-rules take it.
+Json ReadLimitBody(std::string_view body, std::initializer_list<const char*> texts,
+                   const char* number, const char* flag) {
+  Json j = ReadObjectBody(body);
   std::string members;
   std::vector<std::string> names(texts.begin(), texts.end());
   if (number) names.emplace_back(number);
@@ -955,19 +962,10 @@ HttpAnswer HttpApi::Counts(HttpEndpoint endpoint, std::string_view target, std::
     }
     Json j;
     try {
-      j = Json::parse(body, [](int depth, Json::parse_event_t, Json&) {
-        if (depth > static_cast<int>(protocol::kMaxJsonDepth)) {
-          throw protocol::ProtocolError(
-              fmt::format("the body nests deeper than {} levels", protocol::kMaxJsonDepth));
-        }
-        return true;
-      });
-    } catch (const Json::exception& e) {
-      return Error(400, fmt::format("the body is not JSON: {}", e.what()));
+      j = ReadObjectBody(body);
     } catch (const protocol::ProtocolError& e) {
       return Error(400, e.what());
     }
-    if (!j.is_object()) return Error(400, "the body: expected an object");
     std::string requestId;
     const char* requester = "POST /v1/counts";
     try {
