@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+
+#include "server/testing/PgDirect.h"
 
 namespace fm::server::bench {
 
@@ -59,12 +62,43 @@ BenchCluster::BenchCluster() {
   mWhy = fmt::format("the PostgreSQL server did not start (see {}/server.log)", dir);
 }
 
+std::string BenchCluster::NewSchema(const std::string& name) {
+  using fm::server::testing::RunSql;
+  using fm::server::testing::WithParameter;
+  const std::string schema = fmt::format("fm_bench_{}_{}", name, ::getpid());
+  const std::string base = WithParameter(mUrl, "connect_timeout=5");
+  RunSql(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
+  if (const std::string error =
+          RunSql(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema));
+      !error.empty()) {
+    fmt::print(stderr, "could not create the PostgreSQL schema {}: {}\n", schema, error);
+    std::abort();
+  }
+  mSchemas.push_back(schema);
+  return WithParameter(base, "options=-csearch_path%3D" + schema);
+}
+
 BenchCluster::~BenchCluster() {
+  for (const std::string& schema : mSchemas) {
+    fm::server::testing::RunSql(mUrl, fmt::format("DROP SCHEMA IF EXISTS {} CASCADE", schema));
+  }
   if (mDirectory.empty()) return;
   Run(AsOwner(fmt::format("{}/pg_ctl -D '{}/data' -m fast -w stop > /dev/null 2>&1", kBin,
                           mDirectory.string())));
   std::error_code ignored;
   std::filesystem::remove_all(mDirectory, ignored);
 }
+
+double PeakResidentMegabytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  }
+  return 0;
+}
+
+// Writing 5 to clear_refs resets VmHWM to the present resident size.
+void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 }  // namespace fm::server::bench

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <random>
 #include <set>
@@ -85,20 +86,12 @@ class Fixture {
   std::shared_ptr<Store> mSqliteLarge;
   std::string mSqliteLargeFile;
   bench::BenchCluster mCluster;
-  std::vector<std::string> mSchemas;  // PostgreSQL schemas of this run
   std::shared_ptr<Store> mPgLarge;
   std::string mPgLargeAddress;
 
   // A schema of its own in the benchmark database; its store address.
   std::string PgAddress(const std::string& name) {
-    std::string schema = fmt::format("fm_bench_{}_{}", name, ::getpid());
-    std::string base = WithParameter(mCluster.Url(), "connect_timeout=5");
-    RunSql(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
-    std::string error =
-        RunSql(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema));
-    Must(error.empty(), "could not create a PostgreSQL schema: " + error);
-    mSchemas.push_back(schema);
-    return WithParameter(base, "options=-csearch_path%3D" + schema);
+    return mCluster.NewSchema(name);
   }
 
   std::shared_ptr<Store> SqliteLarge() {
@@ -122,9 +115,6 @@ class Fixture {
   ~Fixture() {
     mSqliteLarge.reset();
     mPgLarge.reset();
-    for (const auto& schema : mSchemas) {
-      RunSql(mCluster.Url(), fmt::format("DROP SCHEMA IF EXISTS {} CASCADE", schema));
-    }
     std::error_code ignored;
     std::filesystem::remove_all(mFolder, ignored);
   }
@@ -377,16 +367,19 @@ std::vector<RangeChange> SplitChanges(std::int64_t base) {
           SplitRow(RangeChange::Action::Add, base + 20, base + 49, 1003)};
 }
 
-// Two stores of one backend holding the same ranges to split; the second skips the custody
-// checks. Saves alternate between them so that the machine's load falls on both alike.
-void SplitSaveChecksCost(benchmark::State& state, const std::string& checkedAddress,
-                         const std::string& uncheckedAddress) {
+// Two stores of one backend holding the same ranges to split; the second is lightened of
+// the work weighed (`lighten`). Saves alternate between them so that the machine's load falls
+// on both alike. Counters `with`_ms, `without`_ms and their ratio.
+void SplitSavePairCost(benchmark::State& state, const std::string& checkedAddress,
+                       const std::string& uncheckedAddress,
+                       const std::function<void(SqlStore&)>& lighten, const char* with,
+                       const char* withoutName) {
   constexpr std::int64_t kBase = 6'000'000'000;
   auto checked = OpenStore(checkedAddress);
   auto unchecked = OpenStore(uncheckedAddress);
   auto* sql = dynamic_cast<SqlStore*>(unchecked.get());
   Must(sql != nullptr, "the store is not an SqlStore");
-  sql->SkipCustodyChecksForBenchmark();
+  lighten(*sql);
   for (auto* store : {checked.get(), unchecked.get()}) {
     LoadDemoInventory(*store);
     std::vector<FormRange> seed;
@@ -436,15 +429,19 @@ void SplitSaveChecksCost(benchmark::State& state, const std::string& checkedAddr
     std::sort(times.begin(), times.end());
     return times.empty() ? 0.0 : times[times.size() / 2];
   };
-  state.counters["checked_ms"] = median(withChecks);
-  state.counters["unchecked_ms"] = median(without);
+  state.counters[fmt::format("{}_ms", with)] = median(withChecks);
+  state.counters[fmt::format("{}_ms", withoutName)] = median(without);
   state.counters["ratio"] = median(withChecks) / median(without);
 }
 
+void SkipChecks(SqlStore& store) { store.SkipCustodyChecksForBenchmark(); }
+void SkipChain(SqlStore& store) { store.SkipRecordChainForBenchmark(); }
+
 void BM_SplitSaveChecksCost_Sqlite(benchmark::State& state) {
   const auto& folder = Fixture::Get().mFolder;
-  SplitSaveChecksCost(state, "sqlite:" + (folder / "checked.db").string(),
-                      "sqlite:" + (folder / "unchecked.db").string());
+  SplitSavePairCost(state, "sqlite:" + (folder / "checked.db").string(),
+                    "sqlite:" + (folder / "unchecked.db").string(), SkipChecks, "checked",
+                    "unchecked");
 }
 
 void BM_SplitSaveChecksCost_Postgres(benchmark::State& state) {
@@ -453,7 +450,27 @@ void BM_SplitSaveChecksCost_Postgres(benchmark::State& state) {
     state.SkipWithError(("PostgreSQL not available: " + f.mCluster.Why()).c_str());
     return;
   }
-  SplitSaveChecksCost(state, f.PgAddress("checked"), f.PgAddress("unchecked"));
+  SplitSavePairCost(state, f.PgAddress("checked"), f.PgAddress("unchecked"), SkipChecks,
+                    "checked", "unchecked");
+}
+
+// What linking a three-way split's records to the record chain costs the save: its three
+// history entries hashed and linked, the head moved and, on PostgreSQL, the chain's lock.
+void BM_SplitSaveChainCost_Sqlite(benchmark::State& state) {
+  const auto& folder = Fixture::Get().mFolder;
+  SplitSavePairCost(state, "sqlite:" + (folder / "chained.db").string(),
+                    "sqlite:" + (folder / "unchained.db").string(), SkipChain, "chained",
+                    "unchained");
+}
+
+void BM_SplitSaveChainCost_Postgres(benchmark::State& state) {
+  Fixture& f = Fixture::Get();
+  if (f.mCluster.Url().empty()) {
+    state.SkipWithError(("PostgreSQL not available: " + f.mCluster.Why()).c_str());
+    return;
+  }
+  SplitSavePairCost(state, f.PgAddress("chained"), f.PgAddress("unchained"), SkipChain,
+                    "chained", "unchained");
 }
 
 // The checks of a three-way split in memory: the ledger's work without any database.
@@ -532,6 +549,12 @@ BENCHMARK(BM_SplitSaveChecksCost_Sqlite)
     ->Iterations(kSaveIterations)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SplitSaveChecksCost_Postgres)
+    ->Iterations(kSaveIterations)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitSaveChainCost_Sqlite)
+    ->Iterations(kSaveIterations)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitSaveChainCost_Postgres)
     ->Iterations(kSaveIterations)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CustodyLedger_ThreeWaySplit)->Unit(benchmark::kMicrosecond);

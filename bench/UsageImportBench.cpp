@@ -55,18 +55,6 @@ void Must(bool ok, const std::string& what) {
   }
 }
 
-// The process's peak resident memory in MB since the last ResetPeak.
-double PeakMegabytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  }
-  return 0;
-}
-
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
 // The ranges, and the import file written to `file`.
 std::vector<FormRange> WriteInventoryAndFile(const ReferenceData& reference,
                                              const std::filesystem::path& file) {
@@ -118,7 +106,7 @@ void Import(benchmark::State& state, const std::shared_ptr<Store>& store,
   UseRules rules{"2026-01-01", {}};
   rules.limits.fileBytes = 1ull << 30;
   for (auto _ : state) {
-    ResetPeak();
+    fm::server::bench::ResetPeakResident();
     const auto start = std::chrono::steady_clock::now();
     UseBatch batch = CsvUseBatch("uses.csv", FileBytes(file), "benchmark", rules);
     const auto outcome = store->RecordUses({"bench-import", "bench", 0, "bench"}, batch);
@@ -130,7 +118,7 @@ void Import(benchmark::State& state, const std::shared_ptr<Store>& store,
     state.SetIterationTime(seconds);
     state.counters["lines"] = static_cast<double>(outcome.lines);
     state.counters["seconds"] = seconds;
-    state.counters["peak_rss_MB"] = PeakMegabytes();
+    state.counters["peak_rss_MB"] = fm::server::bench::PeakResidentMegabytes();
     state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(file)) / 1e6;
   }
   const auto ranges = store->FindRanges({});
@@ -160,23 +148,13 @@ void BM_ImportUses_Postgres(benchmark::State& state) {
     state.SkipWithError(("no PostgreSQL: " + cluster.Why()).c_str());
     return;
   }
-  using fm::server::testing::RunSql;
-  const std::string schema = fmt::format("fm_bench_usage_{}", ::getpid());
-  const std::string base = fm::server::testing::WithParameter(cluster.Url(), "connect_timeout=5");
-  RunSql(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
-  Must(RunSql(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema))
-           .empty(),
-       "could not create a PostgreSQL schema");
+  const std::string url = cluster.NewSchema("usage");
   const auto folder = Folder("usage-bench-postgres");
   {
     StoreOptions options;
     options.poolSize = 2;
-    Import(state,
-           OpenStore(fm::server::testing::WithParameter(base, "options=-csearch_path%3D" + schema),
-                     options),
-           folder);
+    Import(state, OpenStore(url, options), folder);
   }
-  RunSql(base, fmt::format("DROP SCHEMA {} CASCADE", schema));
   std::filesystem::remove_all(folder);
 }
 
@@ -277,7 +255,7 @@ void ReconcileTroop(benchmark::State& state, const std::shared_ptr<Store>& store
   parameters.station = FirstTroop(store->Reference()).troop;
   parameters.formType = kType;
   for (auto _ : state) {
-    ResetPeak();
+    fm::server::bench::ResetPeakResident();
     const fm::protocol::Reconciliation r = handler.Reconcile(parameters);
     std::int64_t held = 0;
     std::int64_t unaccounted = 0;
@@ -291,7 +269,7 @@ void ReconcileTroop(benchmark::State& state, const std::shared_ptr<Store>& store
                  ranges * kUsesPerRange / kStrangerEvery,
          fmt::format("the reconciliation counted {} held, {} unaccounted, {} exceptions", held,
                      unaccounted, r.exceptions.size()));
-    state.counters["peak_rss_MB"] = PeakMegabytes();
+    state.counters["peak_rss_MB"] = fm::server::bench::PeakResidentMegabytes();
   }
   state.counters["ranges"] = static_cast<double>(ranges);
   state.counters["uses"] = static_cast<double>(ranges * kUsesPerRange);
@@ -317,14 +295,7 @@ void BM_ReconcileTroop_Postgres(benchmark::State& state) {
     return;
   }
   using fm::server::testing::RunSql;
-  const std::string schema = fmt::format("fm_bench_reconcile_{}", ::getpid());
-  const std::string base = fm::server::testing::WithParameter(cluster.Url(), "connect_timeout=5");
-  RunSql(base, "CREATE EXTENSION IF NOT EXISTS btree_gist SCHEMA public");
-  Must(RunSql(base, fmt::format("DROP SCHEMA IF EXISTS {0} CASCADE; CREATE SCHEMA {0}", schema))
-           .empty(),
-       "could not create a PostgreSQL schema");
-  const std::string url =
-      fm::server::testing::WithParameter(base, "options=-csearch_path%3D" + schema);
+  const std::string url = cluster.NewSchema("reconcile");
   {
     auto store = OpenStore(url);
     FillTroop(*store, [&](const std::string& sql) {
@@ -333,7 +304,6 @@ void BM_ReconcileTroop_Postgres(benchmark::State& state) {
     });
     ReconcileTroop(state, store);
   }
-  RunSql(base, fmt::format("DROP SCHEMA {} CASCADE", schema));
 }
 
 }  // namespace

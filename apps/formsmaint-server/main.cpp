@@ -10,6 +10,7 @@
 
 #include "AllotmentCommand.h"
 #include "BackupCommand.h"
+#include "CheckpointCommand.h"
 #include "ConfigFile.h"
 #include "CountCommand.h"
 #include "ReconcileCommand.h"
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
   subcommands.push_back(AddReconcileCommand(app));
   subcommands.push_back(AddClearanceCommand(app));
   subcommands.push_back(AddVerifyCommand(app));
+  subcommands.push_back(AddKeygenCommand(app));
+  subcommands.push_back(AddCheckpointCommand(app));
   subcommands.push_back(AddBackupCommand(app));
   subcommands.push_back(AddRestoreCommand(app));
   subcommands.push_back(AddTokenCommand(app));

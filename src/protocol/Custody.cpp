@@ -139,11 +139,12 @@ std::map<std::string, DataSet> AccountabilityToDataSets(const AccountabilityRepo
   TableWriter parameters({Text("TRP_ID"), Text("TRP_DIST_ID"), Text("WHOLE_TROOP"),
                           Integer("ASGND_REG_NBR"), Text("FORM_TYP_CD"), Text("FROM_DT"),
                           Text("TO_DT"), Text("START_TS"), Text("END_TS"), Text("HOLDER"),
-                          Text("COMPUTED_TS")});
+                          Text("COMPUTED_TS"), Integer("CHAIN_LINK"), Text("CHAIN_HASH")});
   parameters.Add({TextCell(p.troop), TextCell(p.district),
                   Cell{std::string(p.wholeTroop ? "Y" : "N")}, OptionalCell(p.registry),
                   TextCell(p.formType), TextCell(p.fromDate), TextCell(p.toDate), TextCell(p.start),
-                  TextCell(p.end), TextCell(p.holder), TextCell(p.computedAt)});
+                  TextCell(p.end), TextCell(p.holder), TextCell(p.computedAt),
+                  Cell{p.chainLink}, TextCell(p.chainHash)});
 
   std::vector<Column> lineColumns{Text("FORM_TYP_CD"), Text("FORM_TYP_DESC")};
   for (const char* name : kCountColumns) lineColumns.push_back(Integer(name));
@@ -206,6 +207,9 @@ AccountabilityReport AccountabilityFromDataSets(const std::map<std::string, Data
   p.end = parameters.Text(0, "END_TS");
   p.holder = parameters.Text(0, "HOLDER");
   p.computedAt = parameters.Text(0, "COMPUTED_TS");
+  // A server from before the record chain sends neither column.
+  if (parameters.Has("CHAIN_LINK")) p.chainLink = parameters.OptInteger(0, "CHAIN_LINK").value_or(0);
+  if (parameters.Has("CHAIN_HASH")) p.chainHash = parameters.Text(0, "CHAIN_HASH");
 
   const TableReader lines(dataSets, kAccountLineDataSet);
   std::map<std::string, std::size_t> byType;
@@ -298,6 +302,7 @@ std::string AccountabilityToJson(const AccountabilityReport& report) {
             {"period_end", p.end},
             {"holder", p.holder},
             {"computed_at", p.computedAt},
+            {"chain", Json{{"link", p.chainLink}, {"hash", p.chainHash}}},
             {"lines", std::move(lines)}};
   return body.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

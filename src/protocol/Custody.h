@@ -109,6 +109,11 @@ struct AccountabilityParameters {
   std::string end;         // UTC instant it ends (local midnight after toDate)
   std::string holder;      // the holder in words: "A1 North Patrol", "John Smith (1001)"
   std::string computedAt;  // UTC
+  // The record chain's last link when the report was read, in the same snapshot: a
+  // checkpoint at or after it proves the history the report was computed from unaltered.
+  // 0 and empty from a store without a chain.
+  std::int64_t chainLink = 0;
+  std::string chainHash;
   friend bool operator==(const AccountabilityParameters&,
                          const AccountabilityParameters&) = default;
 };

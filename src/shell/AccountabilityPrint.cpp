@@ -67,14 +67,26 @@ std::vector<std::string> LineCells(const protocol::AccountabilityLine& line) {
   return cells;
 }
 
+namespace {
+
+// The link a checkpoint would name, in full: the auditor compares it with one, character by
+// character, to know the history the report was computed from is the one the checkpoint proves.
+std::string ChainText(const protocol::AccountabilityReport& report) {
+  const auto& p = report.parameters;
+  if (p.chainLink == 0) return {};
+  return fmt::format("\nRecord chain: link {}, hash {}", p.chainLink, p.chainHash);
+}
+
+}  // namespace
+
 std::vector<ReportBlock> AccountabilityBlocks(const protocol::AccountabilityReport& report,
                                               const AccountabilityTexts& texts) {
   std::vector<ReportBlock> blocks;
   blocks.push_back(ReportBlock::Paragraph(kTitle, TextStyle::Title, true));
   blocks.push_back(ReportBlock::Paragraph(report.parameters.holder, TextStyle::Bold, true));
   blocks.push_back(
-      ReportBlock::Paragraph(fmt::format("Period: {}\nForm types: {}\nComputed: {}", texts.period,
-                                         texts.formTypes, texts.computed),
+      ReportBlock::Paragraph(fmt::format("Period: {}\nForm types: {}\nComputed: {}{}", texts.period,
+                                         texts.formTypes, texts.computed, ChainText(report)),
                              TextStyle::Body, true, 1));
 
   ReportTable lines;

@@ -65,7 +65,9 @@ TEST(CustodyWire, ReportsAndHistoriesComeBackAsTheyWereSent) {
         "2026-11-01T05:00:00.000Z",
         "2026-12-01T05:00:00.000Z",
         random.Text(),
-        "2026-12-06T10:00:00.000Z"};
+        "2026-12-06T10:00:00.000Z",
+        random.Pick(0, 99999),
+        random.Text()};
     for (auto lines = random.Pick(0, 4); lines > 0; --lines) {
       AccountabilityLine line;
       line.formType = fmt::format("{}", static_cast<char>('A' + random.Pick(0, 25)));

@@ -77,7 +77,9 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
   // Inside one snapshot with whatever else the answer reads (Run's, or one of its own when
   // called directly, as the HTTP front and the command line do).
   protocol::AccountabilityReport report;
+  ChainHead head;
   mStore->ReadTogether([&] {
+    head = mStore->RecordChainHead();
     const HoldingsHistory history =
         mStore->ScopeHistory({query.scope, query.formType, query.start, query.end});
     report = ComputeAccountability(query, history, reference);
@@ -85,6 +87,8 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
   });
   report.parameters.holder = HolderScopeText(query.scope, reference);
   report.parameters.computedAt = UtcTimestamp(std::chrono::system_clock::now());
+  report.parameters.chainLink = head.seq;
+  report.parameters.chainHash = head.linkHash;
   return report;
 }
 

@@ -13,6 +13,7 @@
 #include "server/store/ChangeRules.h"
 #include "server/store/CountComparison.h"
 #include "server/store/ReferenceData.h"
+#include "server/store/RecordChain.h"
 #include "server/store/SqlStore.h"
 #include "server/store/SqlStoreRows.h"
 #include "server/store/SqlStoreTransactions.h"
@@ -414,6 +415,7 @@ PhysicalCount SqlStore::OpenCount(const SaveContext& context, const std::string&
                 " VALUES (?, ?, ?, ?, ?, ?, ?) RETURNING count_nbr",
                 {troop, district, joined, context.userId, context.userName, at, context.requestId})
             .at(0)[0]);
+    LinkRecord(ChainKind::Count, number);
     for (const std::string& type : seen) {
       for (const BookSpan& b : FixBook(c, *mReference, troop, district, type)) {
         c.Query(
@@ -486,6 +488,7 @@ PhysicalCount SqlStore::CertifyCount(const SaveContext& context, std::int64_t nu
         "UPDATE physical_count SET certified_by_id = ?, certified_by_name = ?, certified_at = ?,"
         " statement = ? WHERE count_nbr = ? AND certified_at IS NULL",
         {context.userId, context.userName, Now(), said, number});
+    LinkRecord(ChainKind::Certification, number);
     certified = *ReadCount(c, number);
   });
   return certified;
@@ -601,11 +604,19 @@ CountSettlement SqlStore::SettleCount(const SaveContext& context, std::int64_t n
     kept.userName = context.userName;
     kept.at = Now();
     kept.requestId = context.requestId;
-    c.Query(fmt::format("INSERT INTO physical_count_settlement (count_nbr, {}) VALUES (?, ?, ?,"
-                        " ?, ?, ?, ?, ?, ?, ?)",
+    // Numbered here, not by the database: SQLite and PostgreSQL number alike, one writer at
+    // a time.
+    const std::int64_t settlement =
+        Integer(c.Query("SELECT coalesce(max(settlement_id), 0) + 1 FROM physical_count_settlement",
+                        {})
+                    .at(0)[0]);
+    c.Query(fmt::format("INSERT INTO physical_count_settlement (settlement_id, count_nbr, {})"
+                        " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                         kSettlementColumns),
-            {number, kept.formType, kept.from, kept.to, std::string(SettlementKey(kept.kind)),
-             kept.note, kept.userId, kept.userName, kept.at, kept.requestId});
+            {settlement, number, kept.formType, kept.from, kept.to,
+             std::string(SettlementKey(kept.kind)), kept.note, kept.userId, kept.userName, kept.at,
+             kept.requestId});
+    LinkRecord(ChainKind::Settlement, settlement);
   });
   return kept;
 }

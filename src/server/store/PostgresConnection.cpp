@@ -27,6 +27,11 @@ constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(70311605)";
 // The first key of the form types' write locks (pg_advisory_lock(int, int), a key space of
 // its own, apart from the single bigint key of the migration lock).
 constexpr std::int32_t kFormTypeLockSpace = 70311606;
+// The record chain's lock: taken last, after the form types', by every writer, and held to
+// its commit. A SERIALIZABLE transaction cannot read a head committed after its snapshot, so
+// the chain's writers queue before they begin, as the form types' do: the links then follow
+// the order of the commits, and no two writes ever link after the same head.
+constexpr std::int32_t kChainLockSpace = 70311607;
 
 // The second key of a form type's write lock: a code of up to four bytes (every code of the
 // reference data is one letter) packed big-endian, so distinct codes never share a lock and
@@ -460,16 +465,29 @@ void PostgresConnection::Begin(Transaction kind) {
 // transaction sees everything the previous holder wrote. Every session takes its locks in
 // ascending key order: overlapping receipts queue instead of forming the two-session cycles
 // that the exclusion constraint's waits made, which only deadlock_timeout broke.
-void PostgresConnection::BeginWrite(const std::vector<std::string>& formTypes) {
+void PostgresConnection::BeginWrite(const std::vector<std::string>& formTypes,
+                                    bool linksRecords) {
   std::vector<std::int32_t> keys;
   keys.reserve(formTypes.size());
   for (const auto& type : formTypes) keys.push_back(FormTypeLockKey(type));
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  // One statement takes them all, in the order of its select list: a save waits for one
+  // round trip, not one per lock.
+  std::string sql;
+  std::vector<SqlValue> params;
+  for (std::int32_t key : keys) {
+    sql += sql.empty() ? "SELECT pg_advisory_lock(?, ?)" : ", pg_advisory_lock(?, ?)";
+    params.insert(params.end(), {std::int64_t{kFormTypeLockSpace}, std::int64_t{key}});
+  }
+  if (linksRecords) {
+    sql += sql.empty() ? "SELECT pg_advisory_lock(?, 0)" : ", pg_advisory_lock(?, 0)";
+    params.emplace_back(std::int64_t{kChainLockSpace});
+  }
   try {
-    for (std::int32_t key : keys) {
+    if (!sql.empty()) {
       mImpl->locked = true;  // a wait that fails still leaves the locks taken before it
-      Query("SELECT pg_advisory_lock(?, ?)", {std::int64_t{kFormTypeLockSpace}, std::int64_t{key}});
+      Query(sql, params);
     }
     Begin(Transaction::Write);
   } catch (...) {

@@ -42,9 +42,12 @@ class SqlConnection {
   // Begin(Transaction::Write), once this session holds the write locks of `formTypes`, the
   // form types whose ranges the transaction changes: writers of one form type queue for its
   // lock, and every session takes its locks in one order, so two writers never wait for each
-  // other. Commit and Rollback release them, and so does a connection that breaks. A backend
-  // that serializes all its writers anyway takes none.
-  virtual void BeginWrite(const std::vector<std::string>& formTypes) = 0;
+  // other. Last it takes the record chain's lock (RecordChain.h), which every writer holds to
+  // its commit, so that writes link their records one after the other (unless the write
+  // links none: `linksRecords` false). Commit and Rollback
+  // release them, and so does a connection that breaks. A backend that serializes all its
+  // writers anyway takes none.
+  virtual void BeginWrite(const std::vector<std::string>& formTypes, bool linksRecords) = 0;
   virtual void Commit() = 0;
   // Ends any open transaction without applying it, and releases the locks of BeginWrite;
   // never throws.

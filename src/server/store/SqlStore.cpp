@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "server/store/InventoryCheck.h"
+#include "server/store/RecordChain.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/SqlStoreTransactions.h"
 #include "server/store/TimeText.h"
@@ -142,6 +143,14 @@ InventoryCheck SqlStore::CheckInventory() {
   // The ranges and the history from one snapshot (Read's): a save landing between the two
   // reads would show as a range no history accounts for.
   return Read([](SqlConnection& c) { return fm::server::CheckInventory(c); });
+}
+
+ChainCheck SqlStore::CheckRecordChain(const ChainCheckOptions& options) {
+  return Read([&](SqlConnection& c) { return CheckChain(c, options); });
+}
+
+ChainHead SqlStore::RecordChainHead() {
+  return Read([](SqlConnection& c) { return ReadChainHead(c); });
 }
 
 }  // namespace fm::server

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -41,6 +42,7 @@ class SqlStore : public Store {
     std::string allotmentSchema;      // migration 9: allotment caps, reissue rules, overrides
     std::string stockIndexSchema;     // migration 10: the stock report's covering index
     std::string countSchema;          // migration 11: physical counts
+    std::string chainSchema;          // migration 12: the record chain
   };
 
   // Connects, migrates (when options.migrate) and reads the reference data. Throws
@@ -65,6 +67,8 @@ class SqlStore : public Store {
   const ReferenceData& Reference() const override;
   std::size_t RangeCount() override;
   InventoryCheck CheckInventory() override;
+  ChainCheck CheckRecordChain(const ChainCheckOptions& options) override;
+  ChainHead RecordChainHead() override;
   void LoadInventory(const std::vector<FormRange>& ranges, const SaveContext& context,
                      bool recordCustody) override;
   WithdrawOutcome Withdraw(const SaveContext& context, const std::string& formType,
@@ -113,6 +117,9 @@ class SqlStore : public Store {
   // them from now on. Nothing in the programs calls it, and no option or setting reaches it;
   // a store opened by OpenStore always checks.
   void SkipCustodyChecksForBenchmark() { mCustodyChecks = false; }
+  // For the benchmark of what the record chain costs a save: writes link nothing and take
+  // no chain lock. Never in a server: verify then finds every record written inserted.
+  void SkipRecordChainForBenchmark() { mRecordChain = false; }
 
  private:
   // What a write is, known before its transaction: the request it carries out (named in the
@@ -157,6 +164,10 @@ class SqlStore : public Store {
   ConnectionPool mPool;
   std::unique_ptr<const ReferenceData> mReference;  // constant after construction
   bool mCustodyChecks = true;                       // set before the store is shared
+  bool mRecordChain = true;                         // set before the store is shared
+  // The record chain's head as this process last committed it (RecordChain.h, AppendLinks).
+  std::mutex mChainMutex;
+  std::optional<ChainHead> mChainHead;
   mutable std::mutex mClockMutex;
   mutable std::string mLastStamp;  // the latest audit stamp handed out (Now)
 };

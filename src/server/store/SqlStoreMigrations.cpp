@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "server/store/RecordChain.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/SqlStore.h"
 #include "server/store/SqlStoreRows.h"
@@ -52,6 +53,11 @@ void SqlStore::Migrate() {
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.stockIndexSchema); }},
       {11, "physical counts, their fixed books, certifications and settlements",
        [this](SqlConnection& c) { c.ExecuteScript(mBackend.countSchema); }},
+      {12, "the record chain over history, uses and counts",
+       [this](SqlConnection& c) {
+         c.ExecuteScript(mBackend.chainSchema);
+         LinkUnlinkedRecords(c);
+       }},
   };
   const int latest = migrations.back().version;
 

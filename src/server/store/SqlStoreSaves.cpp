@@ -18,6 +18,7 @@
 #include "server/store/ReceiptStore.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/SqlStore.h"
+#include "server/store/RecordChain.h"
 #include "server/store/SqlStoreRows.h"
 #include "server/store/SqlStoreTransactions.h"
 #include "server/store/UseStore.h"
@@ -190,6 +191,16 @@ void EndEntry(SqlConnection& c, const std::optional<std::int64_t>& entry, const 
   if (entry) c.Query("UPDATE range_audit SET ended_at = ? WHERE audit_id = ?", {at, *entry});
 }
 
+// Writes a history entry and adds it to the write's links: answers its id.
+std::int64_t InsertAudit(SqlConnection& c, const std::string& auditSql, const SqlRow& audit) {
+  const std::int64_t id = Integer(c.Query(auditSql + " RETURNING audit_id", audit).at(0)[0]);
+  // The chain's content of an entry: its id and its columns but the last (ended_at).
+  SqlRow content{id};
+  content.insert(content.end(), audit.begin(), audit.end() - 1);
+  LinkRecord(ChainKind::History, id, std::move(content));
+  return id;
+}
+
 std::string InsertAuditSql() {
   auto columns = AuditColumns();
   std::string names;
@@ -335,12 +346,10 @@ SaveOutcome SqlStore::ApplyOn(SqlConnection& c, const SaveContext& context,
     // A range comes into an officer's hands when it is written with an officer other than
     // the one who held its numbers before: an assignment, a reassignment, a receipt
     // straight to an officer. A split that leaves the officer as he was gives nothing.
+    const std::int64_t entry = InsertAudit(c, auditSql, audit);
     if (next.registry != kNoOfficer && next.to >= next.from &&
         (!before || before->registry != next.registry)) {
-      const auto id = c.Query(auditSql + " RETURNING audit_id", audit);
-      given.push_back({next, Integer(id.at(0)[0])});
-    } else {
-      c.Query(auditSql, audit);
+      given.push_back({next, entry});
     }
   }
   if (mCustodyChecks) ledger.CheckNothingLost();
@@ -405,8 +414,9 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
       gone.remaining = counter.RemainingFor(formType, gone.from, gone.to);
       const std::optional<std::int64_t> producer = ProducerOf(c, r);
       EndEntry(c, producer, stamp.at);
-      c.Query(auditSql, AuditRow(context, stamp.at, "WDR", custody::kWithdraw, r, gone,
-                                 Lineage{producer, stamp.at}, why));
+      InsertAudit(c, auditSql,
+                  AuditRow(context, stamp.at, "WDR", custody::kWithdraw, r, gone,
+                           Lineage{producer, stamp.at}, why));
       outcome.withdrawn.push_back(gone);
 
       std::vector<FormRange> pieces;
@@ -431,12 +441,12 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
         // second piece is split off it.
         if (k == 0) {
           ReplaceRange(c, row.id, piece, stamp);
-          c.Query(auditSql,
-                  AuditRow(context, stamp.at, "UPD", custody::kChange, r, piece, {producer, {}}));
+          InsertAudit(c, auditSql,
+                      AuditRow(context, stamp.at, "UPD", custody::kChange, r, piece, {producer, {}}));
         } else {
           InsertRange(c, piece, stamp);
-          c.Query(auditSql,
-                  AuditRow(context, stamp.at, "ADD", custody::kPiece, r, piece, {producer, {}}));
+          InsertAudit(c, auditSql,
+                      AuditRow(context, stamp.at, "ADD", custody::kPiece, r, piece, {producer, {}}));
         }
         ledger.Written(piece);
         outcome.kept.push_back(piece);
@@ -477,6 +487,11 @@ void SqlStore::LoadInventory(const std::vector<FormRange>& ranges, const SaveCon
           "An inventory can only be loaded into a store that holds no ranges yet.");
     }
     const Stamp stamp{Now(), context.requestId, context.userId, context.userName};
+    if (recordCustody) {
+      const auto last = c.Query("SELECT max(audit_id) FROM range_audit", {});
+      LinkRecordsFrom(ChainKind::History,
+                      (last.empty() ? 0 : OptInteger(last[0][0]).value_or(0)) + 1);
+    }
     const auto rangeColumns = RangeInsertColumns();
     const auto auditColumns = AuditColumns();
     std::vector<SqlRow> rows;

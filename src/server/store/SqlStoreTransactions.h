@@ -2,6 +2,7 @@
 
 #include <spdlog/spdlog.h>
 
+#include "server/store/RecordChain.h"
 #include "server/store/SqlError.h"
 #include "server/store/SqlStore.h"
 #include "server/store/StoreError.h"
@@ -29,11 +30,28 @@ auto SqlStore::Write(const WriteScope& scope, Body&& body) {
   for (int attempt = 0;; ++attempt) {
     try {
       auto lease = mPool.Acquire();
+      // What this attempt writes is linked to the record chain before it commits; an attempt
+      // run again starts its list afresh.
+      ChainPending pending;
+      const ChainPendingScope linking(pending);
       try {
-        lease->BeginWrite(scope.formTypes);
+        lease->BeginWrite(scope.formTypes, mRecordChain);
         auto result = body(*lease);
+        std::optional<ChainHead> moved;
+        if (mRecordChain) {
+          std::optional<ChainHead> known;
+          {
+            const std::lock_guard lock(mChainMutex);
+            known = mChainHead;
+          }
+          moved = AppendLinks(*lease, pending, known, mBackend.name == "postgresql");
+        }
         const std::vector<std::string> alerts = CompareWithMinimums(*lease, scope);
         lease->Commit();
+        if (moved) {
+          const std::lock_guard lock(mChainMutex);
+          mChainHead = moved;
+        }
         for (const auto& alert : alerts) spdlog::warn("request {}: {}", scope.requestId, alert);
         return result;
       } catch (...) {

@@ -28,7 +28,7 @@ class SqliteConnection : public SqlConnection {
   void BulkInsert(std::string_view table, const std::vector<std::string>& columns,
                   const std::vector<SqlRow>& rows) override;
   void Begin(Transaction kind) override;
-  void BeginWrite(const std::vector<std::string>& formTypes) override;
+  void BeginWrite(const std::vector<std::string>& formTypes, bool linksRecords) override;
   void Commit() override;
   void Rollback() noexcept override;
   bool Healthy() const override;

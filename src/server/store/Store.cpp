@@ -30,6 +30,8 @@ extern const char* const kServerSqliteStockIndexSql;
 extern const char* const kServerPostgresStockIndexSql;
 extern const char* const kServerSqliteCountSql;
 extern const char* const kServerPostgresCountSql;
+extern const char* const kServerSqliteChainSql;
+extern const char* const kServerPostgresChainSql;
 }  // namespace fm::embedded
 
 namespace fm::server {
@@ -58,7 +60,8 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
                             fm::embedded::kServerSqliteReceiptSql,
                             fm::embedded::kServerSqliteAllotmentSql,
                             fm::embedded::kServerSqliteStockIndexSql,
-                            fm::embedded::kServerSqliteCountSql};
+                            fm::embedded::kServerSqliteCountSql,
+                            fm::embedded::kServerSqliteChainSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 
@@ -80,7 +83,8 @@ std::shared_ptr<Store> OpenPostgres(std::string url, const StoreOptions& options
                             fm::embedded::kServerPostgresReceiptSql,
                             fm::embedded::kServerPostgresAllotmentSql,
                             fm::embedded::kServerPostgresStockIndexSql,
-                            fm::embedded::kServerPostgresCountSql};
+                            fm::embedded::kServerPostgresCountSql,
+                            fm::embedded::kServerPostgresChainSql};
   return std::make_shared<SqlStore>(std::move(backend), options);
 }
 

@@ -11,6 +11,7 @@
 #include "server/store/AllotmentTypes.h"
 #include "server/store/CountTypes.h"
 #include "server/store/InventoryCheck.h"
+#include "server/store/RecordChain.h"
 #include "server/store/StockTypes.h"
 #include "server/store/StoreTypes.h"
 #include "server/store/UseTypes.h"
@@ -169,6 +170,11 @@ class Store {
   // Checks, from one snapshot, that the inventory accounts for every form number
   // (server/store/InventoryCheck.h). Reads the whole inventory and its whole history.
   virtual InventoryCheck CheckInventory() = 0;
+  // Checks, from one snapshot, the record chain over the history, the uses and the counts
+  // (server/store/RecordChain.h): reads every link and every linked record.
+  virtual ChainCheck CheckRecordChain(const ChainCheckOptions& options) = 0;
+  // The chain's last link now: what a checkpoint signs, what a report was computed at.
+  virtual ChainHead RecordChainHead() = 0;
 
   // Records the uses of a batch (docs/usage.md), all or none, in one transaction after
   // every line was checked: with any bad line (CheckUse, or a number whose range lies outside

@@ -12,6 +12,7 @@
 #include "base/Text.h"
 #include "server/store/ChangeRules.h"
 #include "server/store/ReferenceData.h"
+#include "server/store/RecordChain.h"
 #include "server/store/SqlStore.h"
 #include "server/store/StationScope.h"
 #include "server/store/StoreError.h"
@@ -477,6 +478,9 @@ protocol::UsageOutcome SqlStore::RecordUses(const SaveContext& context, const Us
       const std::int64_t firstUse = MaxId(c, "SELECT max(use_id) FROM form_use") + 1;
       const std::int64_t firstConflict =
           MaxId(c, "SELECT max(conflict_id) FROM form_use_conflict") + 1;
+      if (fromFile) LinkRecord(ChainKind::UseImport, SqlInteger(importId));
+      LinkRecordsFrom(ChainKind::Use, firstUse);
+      LinkRecordsFrom(ChainKind::UseConflict, firstConflict);
       // A line that differs from the use standing already is a conflict; either way the line
       // is done with.
       const std::string conflictSql =
@@ -649,6 +653,7 @@ protocol::FormUse SqlStore::CorrectUse(const SaveContext& context, std::int64_t 
                                {checked->formType, checked->number})
                            .at(0)
                            .at(0));
+    LinkRecord(ChainKind::Use, newId);
     CountUsesOfRanges(c, newId);
   });
   spdlog::info("request {} (user {}): use {} of form {} of {} corrected by use {}: {}",

@@ -20,6 +20,10 @@ class ForwardingStore : public Store {
   std::string BackendName() const override { return mInner->BackendName(); }
   int SchemaVersion() override { return mInner->SchemaVersion(); }
   InventoryCheck CheckInventory() override { return mInner->CheckInventory(); }
+  ChainCheck CheckRecordChain(const ChainCheckOptions& options) override {
+    return mInner->CheckRecordChain(options);
+  }
+  ChainHead RecordChainHead() override { return mInner->RecordChainHead(); }
   std::vector<StoredRange> FindRanges(const RangeQuery& query) override {
     return mInner->FindRanges(query);
   }

@@ -441,6 +441,10 @@ TYPED_TEST(HandlerSuite, HistoryAndReportRequestsAnswerInWordsAndInRanges) {
   ASSERT_EQ(station.lines.size(), 1u);
   EXPECT_EQ(station.lines[0].Tally(AccountLine::Received).count, 100);
   EXPECT_EQ(station.lines[0].Tally(AccountLine::Ending).count, 100);  // assigned within A2
+  const ChainHead head = this->mStore->RecordChainHead();
+  EXPECT_GT(head.seq, 0);
+  EXPECT_EQ(std::make_pair(station.parameters.chainLink, station.parameters.chainHash),
+            std::make_pair(head.seq, head.linkHash));
   const auto officer = report({Key("ASGND_REG_NBR", "1002"), Key("REF_TYP_CD", "B")});
   ASSERT_EQ(officer.lines.size(), 1u);
   const auto& line = officer.lines[0];

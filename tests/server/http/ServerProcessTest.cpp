@@ -340,6 +340,54 @@ TEST_F(ServerProcessTest, WithdrawTakesFormsOutAsTheAccountRunningItAndVerifyAcc
   EXPECT_THAT(Output(), HasSubstr("The inventory does not account for every form number: "));
 }
 
+TEST_F(ServerProcessTest, ACheckpointSignedByThisServerProvesTheChainAndNoOtherKeyIsTrusted) {
+  ServerProcess load({"--database", mDatabase, "--load-demo"});
+  ASSERT_EQ(load.Wait(), 0) << load.ErrorText();
+  const std::string key = (mDir / "checkpoint.key").string();
+  const std::string otherKey = (mDir / "other.key").string();
+  for (const auto& path : {key, otherKey}) {
+    ServerProcess keygen({"keygen", "--signing-key", path});
+    ASSERT_EQ(keygen.Wait(), 0) << keygen.ErrorText();
+  }
+  EXPECT_EQ(fs::status(key).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  ServerProcess again({"keygen", "--signing-key", key});
+  EXPECT_EQ(again.Wait(), 2);
+  EXPECT_THAT(again.ErrorText(), HasSubstr("exists already"));
+
+  auto checkpoint = [&](const std::string& signer, const std::string& file) {
+    ServerProcess take({"checkpoint", "--database", mDatabase, "--signing-key", signer,
+                        "--output", (mDir / file).string()});
+    EXPECT_EQ(take.Wait(), 0) << take.ErrorText();
+    return (mDir / file).string();
+  };
+  auto verify = [&](const std::string& file) {
+    ServerProcess run({"verify", "--database", mDatabase, "--signing-key", key, "--checkpoint",
+                       file},
+                      mDir / "output");
+    return run.Wait();
+  };
+  const std::string ours = checkpoint(key, "ours.txt");
+  EXPECT_EQ(verify(ours), 0) << Output();
+  EXPECT_THAT(Output(), HasSubstr("changed since the checkpoint of"));
+
+  EXPECT_EQ(verify(checkpoint(otherKey, "theirs.txt")), 3);
+  EXPECT_THAT(Output(), HasSubstr("not by this server's key"));
+  std::string text = ReadFile(ours);
+  text.replace(text.find("link: ") + 6, 1, "9");
+  std::ofstream(mDir / "altered.txt") << text;
+  EXPECT_EQ(verify((mDir / "altered.txt").string()), 3);
+  EXPECT_THAT(Output(), HasSubstr("was changed after it was signed"));
+
+  fs::permissions(key, fs::perms::group_read, fs::perm_options::add);
+  EXPECT_EQ(verify(ours), 2);
+  fs::permissions(key, fs::perms::group_read, fs::perm_options::remove);
+
+  SqliteConnection(mDatabase.substr(7), std::chrono::seconds(5))
+      .ExecuteScript("UPDATE range_audit SET after_reg_nbr = 4242 WHERE audit_id = 3");
+  EXPECT_EQ(verify(ours), 3);
+  EXPECT_THAT(Output(), HasSubstr("The history entry 3 was changed after it was written"));
+}
+
 TEST_F(ServerProcessTest, ReportWritesCsvOrJsonAndRefusesAStationNotKnown) {
   ServerProcess load({"--database", mDatabase, "--load-demo"});
   ASSERT_EQ(load.Wait(), 0) << load.ErrorText();

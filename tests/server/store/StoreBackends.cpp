@@ -67,7 +67,10 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP TABLE physical_count_settlement",
+  return {"DROP TABLE record_chain_head",
+          "DROP TABLE record_chain",
+          "DELETE FROM schema_migration WHERE version = 12",
+          "DROP TABLE physical_count_settlement",
           "DROP TABLE physical_count_unexpected",
           "DROP TABLE physical_count_entry",
           "DROP TABLE physical_count_counted",
