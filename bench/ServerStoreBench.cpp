@@ -90,9 +90,7 @@ class Fixture {
   std::string mPgLargeAddress;
 
   // A schema of its own in the benchmark database; its store address.
-  std::string PgAddress(const std::string& name) {
-    return mCluster.NewSchema(name);
-  }
+  std::string PgAddress(const std::string& name) { return mCluster.NewSchema(name); }
 
   std::shared_ptr<Store> SqliteLarge() {
     if (!mSqliteLarge) {
@@ -450,8 +448,8 @@ void BM_SplitSaveChecksCost_Postgres(benchmark::State& state) {
     state.SkipWithError(("PostgreSQL not available: " + f.mCluster.Why()).c_str());
     return;
   }
-  SplitSavePairCost(state, f.PgAddress("checked"), f.PgAddress("unchecked"), SkipChecks,
-                    "checked", "unchecked");
+  SplitSavePairCost(state, f.PgAddress("checked"), f.PgAddress("unchecked"), SkipChecks, "checked",
+                    "unchecked");
 }
 
 // What linking a three-way split's records to the record chain costs the save: its three
@@ -469,8 +467,8 @@ void BM_SplitSaveChainCost_Postgres(benchmark::State& state) {
     state.SkipWithError(("PostgreSQL not available: " + f.mCluster.Why()).c_str());
     return;
   }
-  SplitSavePairCost(state, f.PgAddress("chained"), f.PgAddress("unchained"), SkipChain,
-                    "chained", "unchained");
+  SplitSavePairCost(state, f.PgAddress("chained"), f.PgAddress("unchained"), SkipChain, "chained",
+                    "unchained");
 }
 
 // The checks of a three-way split in memory: the ledger's work without any database.
@@ -551,9 +549,7 @@ BENCHMARK(BM_SplitSaveChecksCost_Sqlite)
 BENCHMARK(BM_SplitSaveChecksCost_Postgres)
     ->Iterations(kSaveIterations)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SplitSaveChainCost_Sqlite)
-    ->Iterations(kSaveIterations)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitSaveChainCost_Sqlite)->Iterations(kSaveIterations)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SplitSaveChainCost_Postgres)
     ->Iterations(kSaveIterations)
     ->Unit(benchmark::kMillisecond);

@@ -143,8 +143,8 @@ std::map<std::string, DataSet> AccountabilityToDataSets(const AccountabilityRepo
   parameters.Add({TextCell(p.troop), TextCell(p.district),
                   Cell{std::string(p.wholeTroop ? "Y" : "N")}, OptionalCell(p.registry),
                   TextCell(p.formType), TextCell(p.fromDate), TextCell(p.toDate), TextCell(p.start),
-                  TextCell(p.end), TextCell(p.holder), TextCell(p.computedAt),
-                  Cell{p.chainLink}, TextCell(p.chainHash)});
+                  TextCell(p.end), TextCell(p.holder), TextCell(p.computedAt), Cell{p.chainLink},
+                  TextCell(p.chainHash)});
 
   std::vector<Column> lineColumns{Text("FORM_TYP_CD"), Text("FORM_TYP_DESC")};
   for (const char* name : kCountColumns) lineColumns.push_back(Integer(name));
@@ -208,7 +208,8 @@ AccountabilityReport AccountabilityFromDataSets(const std::map<std::string, Data
   p.holder = parameters.Text(0, "HOLDER");
   p.computedAt = parameters.Text(0, "COMPUTED_TS");
   // A server from before the record chain sends neither column.
-  if (parameters.Has("CHAIN_LINK")) p.chainLink = parameters.OptInteger(0, "CHAIN_LINK").value_or(0);
+  if (parameters.Has("CHAIN_LINK"))
+    p.chainLink = parameters.OptInteger(0, "CHAIN_LINK").value_or(0);
   if (parameters.Has("CHAIN_HASH")) p.chainHash = parameters.Text(0, "CHAIN_HASH");
 
   const TableReader lines(dataSets, kAccountLineDataSet);

@@ -136,7 +136,7 @@ TEST_F(CustodyModelsTest, AccountabilitySendsTheHolderAndPeriodGivenAndCountsWha
   EXPECT_EQ(model.Status().text, "no");
 
   protocol::AccountabilityReport report;
-  report.parameters = {"A", "1", false, 1001, "", first, last, "", "", "A1", ""};
+  report.parameters = {"A", "1", false, 1001, "", first, last, "", "", "A1", "", 0, ""};
   for (const char* type : {"C", "M", "P"}) {
     auto& line = report.lines.emplace_back();
     line.formType = type;

@@ -181,8 +181,8 @@ Checkpoint ReadCheckpointFile(const std::string& text) {
   std::istringstream in(text);
   std::string line;
   auto bad = [](const std::string& why) {
-    return StoreError::Rejected(fmt::format("This is not a checkpoint of the record chain: {}",
-                                            why));
+    return StoreError::Rejected(
+        fmt::format("This is not a checkpoint of the record chain: {}", why));
   };
   if (!std::getline(in, line) || line != kFirstLine) {
     throw bad(fmt::format("its first line is not \"{}\"", kFirstLine));

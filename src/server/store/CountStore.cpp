@@ -12,8 +12,8 @@
 #include "base/Text.h"
 #include "server/store/ChangeRules.h"
 #include "server/store/CountComparison.h"
-#include "server/store/ReferenceData.h"
 #include "server/store/RecordChain.h"
+#include "server/store/ReferenceData.h"
 #include "server/store/SqlStore.h"
 #include "server/store/SqlStoreRows.h"
 #include "server/store/SqlStoreTransactions.h"
@@ -606,10 +606,9 @@ CountSettlement SqlStore::SettleCount(const SaveContext& context, std::int64_t n
     kept.requestId = context.requestId;
     // Numbered here, not by the database: SQLite and PostgreSQL number alike, one writer at
     // a time.
-    const std::int64_t settlement =
-        Integer(c.Query("SELECT coalesce(max(settlement_id), 0) + 1 FROM physical_count_settlement",
-                        {})
-                    .at(0)[0]);
+    const std::int64_t settlement = Integer(
+        c.Query("SELECT coalesce(max(settlement_id), 0) + 1 FROM physical_count_settlement", {})
+            .at(0)[0]);
     c.Query(fmt::format("INSERT INTO physical_count_settlement (settlement_id, count_nbr, {})"
                         " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                         kSettlementColumns),

@@ -465,8 +465,7 @@ void PostgresConnection::Begin(Transaction kind) {
 // transaction sees everything the previous holder wrote. Every session takes its locks in
 // ascending key order: overlapping receipts queue instead of forming the two-session cycles
 // that the exclusion constraint's waits made, which only deadlock_timeout broke.
-void PostgresConnection::BeginWrite(const std::vector<std::string>& formTypes,
-                                    bool linksRecords) {
+void PostgresConnection::BeginWrite(const std::vector<std::string>& formTypes, bool linksRecords) {
   std::vector<std::int32_t> keys;
   keys.reserve(formTypes.size());
   for (const auto& type : formTypes) keys.push_back(FormTypeLockKey(type));

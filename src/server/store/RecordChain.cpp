@@ -17,6 +17,10 @@ namespace fm::server {
 
 namespace {
 
+// At most this many links go in the one statement of LinkAfter; a write of more has its
+// records' contents read back rather than kept.
+constexpr std::int64_t kFewLinks = 8;
+
 // A linked table: which rows are its records, which of their columns are their content
 // (not those the store changes later by design: when a range's entry ended, whether a use
 // still stands, a count's certification, which has links of its own), and the rows of other
@@ -43,8 +47,7 @@ std::string HistoryColumns() {
 
 const std::vector<KindInfo>& Kinds() {
   static const std::vector<KindInfo> kinds = {
-      {ChainKind::History, "history", "history entry", "range_audit", "audit_id",
-       HistoryColumns()},
+      {ChainKind::History, "history", "history entry", "range_audit", "audit_id", HistoryColumns()},
       {ChainKind::UseImport, "use_import", "import of uses", "form_use_import", "import_id",
        "file_name, file_hash, source_text, lines, recorded, already, conflicts, recorded_by_id,"
        " recorded_by_name, recorded_at, request_id"},
@@ -57,13 +60,21 @@ const std::vector<KindInfo>& Kinds() {
        "form_typ_cd, form_nbr, disposition, used_on, reg_nbr, reference, note, source_text,"
        " import_id, line_nbr, contradicts_id, recorded_by_id, recorded_by_name, recorded_at,"
        " request_id"},
-      {ChainKind::Count, "count", "count", "physical_count", "count_nbr",
+      {ChainKind::Count,
+       "count",
+       "count",
+       "physical_count",
+       "count_nbr",
        "trp_id, trp_dist_id, form_types, opened_by_id, opened_by_name, opened_at, request_id",
        nullptr,
        {"SELECT form_typ_cd, frm_nbr, to_nbr, reg_nbr, status FROM physical_count_book"
         " WHERE count_nbr = ? ORDER BY form_typ_cd, frm_nbr"}},
-      {ChainKind::Certification, "certification", "certification of count", "physical_count",
-       "count_nbr", "certified_by_id, certified_by_name, certified_at, statement",
+      {ChainKind::Certification,
+       "certification",
+       "certification of count",
+       "physical_count",
+       "count_nbr",
+       "certified_by_id, certified_by_name, certified_at, statement",
        "certified_at IS NOT NULL",
        {"SELECT form_typ_cd, frm_nbr, to_nbr FROM physical_count_counted WHERE count_nbr = ?"
         " ORDER BY form_typ_cd, frm_nbr",
@@ -95,8 +106,8 @@ const KindInfo* InfoNamed(const std::string& name) {
 
 // The records of a kind with ids in [first, last] (no last: from first on), by id.
 std::string ContentSql(const KindInfo& k, bool bounded) {
-  return fmt::format("SELECT {0}, {1} FROM {2} WHERE {0} >= ?{3}{4} ORDER BY {0}", k.id,
-                     k.columns, k.table, bounded ? fmt::format(" AND {} <= ?", k.id) : "",
+  return fmt::format("SELECT {0}, {1} FROM {2} WHERE {0} >= ?{3}{4} ORDER BY {0}", k.id, k.columns,
+                     k.table, bounded ? fmt::format(" AND {} <= ?", k.id) : "",
                      k.only ? fmt::format(" AND {}", k.only) : "");
 }
 
@@ -170,8 +181,9 @@ class LinkWriter {
     if (mRows.empty()) return;
     mMoved = true;
     if (mRows.size() <= kOneStatement) {
-      std::string sql = "INSERT INTO record_chain (seq, kind, record_id, content_hash, link_hash)"
-                        " VALUES ";
+      std::string sql =
+          "INSERT INTO record_chain (seq, kind, record_id, content_hash, link_hash)"
+          " VALUES ";
       std::vector<SqlValue> params;
       for (std::size_t i = 0; i < mRows.size(); ++i) {
         sql += i ? ", (?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?)";
@@ -225,6 +237,11 @@ void ChainPending::Add(ChainKind kind, std::int64_t id) {
 }
 
 void ChainPending::Add(ChainKind kind, std::int64_t id, SqlRow content) {
+  if (mContents >= static_cast<std::size_t>(kFewLinks)) {
+    Add(kind, id);
+    return;
+  }
+  ++mContents;
   if (!mEntries.empty()) {
     Entry& last = mEntries.back();
     if (last.kind == kind && last.last && *last.last + 1 == id && !last.contents.empty()) {
@@ -287,8 +304,9 @@ bool LinkAfter(SqlConnection& c, const ChainHead& from, const std::vector<NewLin
       " AND link_hash = ? RETURNING seq";
   std::string values;
   for (std::size_t i = 0; i < links.size(); ++i) {
-    values += postgres ? (i ? ", (?::bigint, ?, ?::bigint, ?, ?)" : "(?::bigint, ?, ?::bigint, ?, ?)")
-                       : (i ? ", (?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?)");
+    values += postgres
+                  ? (i ? ", (?::bigint, ?, ?::bigint, ?, ?)" : "(?::bigint, ?, ?::bigint, ?, ?)")
+                  : (i ? ", (?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?)");
   }
   if (postgres) {
     // One round trip: PostgreSQL's writable common table expression.
@@ -307,9 +325,6 @@ bool LinkAfter(SqlConnection& c, const ChainHead& from, const std::vector<NewLin
           rows);
   return true;
 }
-
-// At most this many links go in the one statement of LinkAfter.
-constexpr std::int64_t kFewLinks = 8;
 
 // The records of `pending` when they are few and their number known: a save's.
 std::optional<std::vector<NewLink>> FewLinks(SqlConnection& c, const ChainPending& pending) {
@@ -404,13 +419,12 @@ void CheckLinks(SqlConnection& c, const ChainCheckOptions& options, ChainCheck& 
             k ? fmt::format("{} {}", k->words, id) : fmt::format("\"{}\" {}", kind, id);
         ++check.links;
         if (seq != walked.seq + 1) {
-          found.Add("Chain link {} ({}) follows link {}: {} removed there.", seq, what,
-                    walked.seq,
+          found.Add("Chain link {} ({}) follows link {}: {} removed there.", seq, what, walked.seq,
                     seq > walked.seq + 1 ? fmt::format("links {}-{} were", walked.seq + 1, seq - 1)
                                          : std::string("a link was inserted or"));
         } else if (!k) {
-          found.Add("Chain link {} records a kind of record the server never links (\"{}\").",
-                    seq, kind);
+          found.Add("Chain link {} records a kind of record the server never links (\"{}\").", seq,
+                    kind);
         } else if (LinkHash(walked.linkHash, seq, kind, id, SqlText(row[3])) != stored) {
           found.Add(
               "Chain link {} ({}) does not follow link {}: a link was changed, removed, "
@@ -460,30 +474,30 @@ void CheckRecords(SqlConnection& c, const KindInfo& k, const ChainCheckOptions& 
   for (;;) {
     std::vector<LinkOfRecord> page;
     std::unordered_map<std::string, std::size_t> byContent;  // index in page
-    for (const auto& row : c.Query(linksSql, {k.name, after,
-                                              static_cast<std::int64_t>(options.pageLinks)})) {
+    for (const auto& row :
+         c.Query(linksSql, {k.name, after, static_cast<std::int64_t>(options.pageLinks)})) {
       page.push_back({SqlInteger(row[0]), SqlText(row[1]), SqlInteger(row[2])});
       byContent.emplace(page.back().contentHash, page.size() - 1);
     }
     const bool last = page.size() < options.pageLinks;
-    std::vector<SqlValue> params{after == std::numeric_limits<std::int64_t>::min()
-                                     ? after
-                                     : after + 1};
+    std::vector<SqlValue> params{after == std::numeric_limits<std::int64_t>::min() ? after
+                                                                                   : after + 1};
     if (!last) params.emplace_back(page.back().id);
     std::size_t next = 0;
     auto removedUpTo = [&](std::int64_t id) {
       for (; next < page.size() && page[next].id < id; ++next) {
-        found.Add("The {} {} was removed: chain link {} records it, and the store no longer "
-                  "holds it.",
-                  k.words, page[next].id, page[next].seq);
+        found.Add(
+            "The {} {} was removed: chain link {} records it, and the store no longer "
+            "holds it.",
+            k.words, page[next].id, page[next].seq);
       }
     };
     c.QueryEach(ContentSql(k, !last), params, [&](const SqlRow& row) {
       const std::int64_t id = SqlInteger(row.at(0));
       removedUpTo(id);
       if (next == page.size() || page[next].id != id) {
-        found.Add("The {} {} was inserted outside the server: no chain link records it.",
-                  k.words, id);
+        found.Add("The {} {} was inserted outside the server: no chain link records it.", k.words,
+                  id);
         return true;
       }
       const LinkOfRecord& link = page[next++];
@@ -491,13 +505,15 @@ void CheckRecords(SqlConnection& c, const KindInfo& k, const ChainCheckOptions& 
       if (content == link.contentHash) return true;
       if (auto moved = byContent.find(content); moved != byContent.end()) {
         const LinkOfRecord& other = page[moved->second];
-        found.Add("The {} {} holds what chain link {} recorded for the {} {}: the records were "
-                  "reordered.",
-                  k.words, id, other.seq, k.words, other.id);
+        found.Add(
+            "The {} {} holds what chain link {} recorded for the {} {}: the records were "
+            "reordered.",
+            k.words, id, other.seq, k.words, other.id);
       } else {
-        found.Add("The {} {} was changed after it was written: it no longer has the content "
-                  "chain link {} recorded.",
-                  k.words, id, link.seq);
+        found.Add(
+            "The {} {} was changed after it was written: it no longer has the content "
+            "chain link {} recorded.",
+            k.words, id, link.seq);
       }
       return true;
     });

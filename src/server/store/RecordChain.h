@@ -26,7 +26,9 @@ class ChainPending {
  public:
   void Add(ChainKind kind, std::int64_t id);
   // A record whose content the writer has at hand, as the chain reads it back: its id, then
-  // its content columns in order (RecordChain.cpp). Spares reading it again.
+  // its content columns in order (RecordChain.cpp). Spares reading it again, for the few
+  // records of a save only: a large write's are read back in pages, so that its contents
+  // are not all held at once.
   void Add(ChainKind kind, std::int64_t id, SqlRow content);
   // Every record of the kind from `firstId` on: a bulk write's (one writer at a time
   // writes, so the records past the last one linked are the write's own).
@@ -43,6 +45,7 @@ class ChainPending {
 
  private:
   std::vector<Entry> mEntries;
+  std::size_t mContents = 0;  // rows held in the entries' contents
 };
 
 // The store's writers add the records they insert to the write their thread is in (the
@@ -62,8 +65,8 @@ void LinkRecord(ChainKind kind, std::int64_t id, SqlRow content);
 void LinkRecordsFrom(ChainKind kind, std::int64_t firstId);
 
 struct ChainHead {
-  std::int64_t seq = 0;   // links in the chain; 0 before the first
-  std::string linkHash;   // the last link's hash (64 hexadecimal digits)
+  std::int64_t seq = 0;  // links in the chain; 0 before the first
+  std::string linkHash;  // the last link's hash (64 hexadecimal digits)
   friend bool operator==(const ChainHead&, const ChainHead&) = default;
 };
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -16,9 +16,9 @@
 #include "server/store/ChangeRules.h"
 #include "server/store/CustodyLedger.h"
 #include "server/store/ReceiptStore.h"
+#include "server/store/RecordChain.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/SqlStore.h"
-#include "server/store/RecordChain.h"
 #include "server/store/SqlStoreRows.h"
 #include "server/store/SqlStoreTransactions.h"
 #include "server/store/UseStore.h"
@@ -441,12 +441,14 @@ WithdrawOutcome SqlStore::Withdraw(const SaveContext& context, const std::string
         // second piece is split off it.
         if (k == 0) {
           ReplaceRange(c, row.id, piece, stamp);
-          InsertAudit(c, auditSql,
-                      AuditRow(context, stamp.at, "UPD", custody::kChange, r, piece, {producer, {}}));
+          InsertAudit(
+              c, auditSql,
+              AuditRow(context, stamp.at, "UPD", custody::kChange, r, piece, {producer, {}}));
         } else {
           InsertRange(c, piece, stamp);
-          InsertAudit(c, auditSql,
-                      AuditRow(context, stamp.at, "ADD", custody::kPiece, r, piece, {producer, {}}));
+          InsertAudit(
+              c, auditSql,
+              AuditRow(context, stamp.at, "ADD", custody::kPiece, r, piece, {producer, {}}));
         }
         ledger.Written(piece);
         outcome.kept.push_back(piece);

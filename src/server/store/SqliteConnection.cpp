@@ -252,7 +252,9 @@ void SqliteConnection::Begin(Transaction kind) {
 
 // BEGIN IMMEDIATE is the one write lock of the file: writers queue for it whatever they
 // change, so there is no order to keep.
-void SqliteConnection::BeginWrite(const std::vector<std::string>&, bool) { Begin(Transaction::Write); }
+void SqliteConnection::BeginWrite(const std::vector<std::string>&, bool) {
+  Begin(Transaction::Write);
+}
 
 void SqliteConnection::Commit() { mImpl->ExecPrepared("COMMIT"); }
 

@@ -11,8 +11,8 @@
 
 #include "base/Text.h"
 #include "server/store/ChangeRules.h"
-#include "server/store/ReferenceData.h"
 #include "server/store/RecordChain.h"
+#include "server/store/ReferenceData.h"
 #include "server/store/SqlStore.h"
 #include "server/store/StationScope.h"
 #include "server/store/StoreError.h"

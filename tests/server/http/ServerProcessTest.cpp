@@ -349,21 +349,22 @@ TEST_F(ServerProcessTest, ACheckpointSignedByThisServerProvesTheChainAndNoOtherK
     ServerProcess keygen({"keygen", "--signing-key", path});
     ASSERT_EQ(keygen.Wait(), 0) << keygen.ErrorText();
   }
-  EXPECT_EQ(fs::status(key).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(key).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
   ServerProcess again({"keygen", "--signing-key", key});
   EXPECT_EQ(again.Wait(), 2);
   EXPECT_THAT(again.ErrorText(), HasSubstr("exists already"));
 
   auto checkpoint = [&](const std::string& signer, const std::string& file) {
-    ServerProcess take({"checkpoint", "--database", mDatabase, "--signing-key", signer,
-                        "--output", (mDir / file).string()});
+    ServerProcess take({"checkpoint", "--database", mDatabase, "--signing-key", signer, "--output",
+                        (mDir / file).string()});
     EXPECT_EQ(take.Wait(), 0) << take.ErrorText();
     return (mDir / file).string();
   };
   auto verify = [&](const std::string& file) {
-    ServerProcess run({"verify", "--database", mDatabase, "--signing-key", key, "--checkpoint",
-                       file},
-                      mDir / "output");
+    ServerProcess run(
+        {"verify", "--database", mDatabase, "--signing-key", key, "--checkpoint", file},
+        mDir / "output");
     return run.Wait();
   };
   const std::string ours = checkpoint(key, "ours.txt");

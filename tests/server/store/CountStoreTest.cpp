@@ -16,12 +16,6 @@ using ::testing::HasSubstr;
 const SaveContext kAuditor{"audit", "test", 40, "Avery Auditor"};
 const SaveContext kAdmin{"admin", "test", 1, "Ann Admin"};
 
-SaveContext As(const SaveContext& who, std::string requestId) {
-  SaveContext c = who;
-  c.requestId = std::move(requestId);
-  return c;
-}
-
 template <typename Backend>
 class CountSuite : public StoreFixture<Backend> {
  protected:

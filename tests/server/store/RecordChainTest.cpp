@@ -1,10 +1,9 @@
 // The record chain on both backends: plain SQL that changes, removes, inserts or reorders a
 // record or a link is named by the check; a checkpoint taken before shows a chain recomputed
 // whole after it; writers of two servers at once still link one after the other.
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fmt/format.h>
 
 #include <thread>
 
@@ -19,26 +18,6 @@ using ::testing::HasSubstr;
 const SaveContext kClerk{"", "test", 1001, "Clara Clerk"};
 const SaveContext kAuditor{"", "test", 40, "Avery Auditor"};
 
-SaveContext As(const SaveContext& who, std::string requestId) {
-  SaveContext c = who;
-  c.requestId = std::move(requestId);
-  return c;
-}
-
-RangeChange Row(RangeChange::Action action, std::int64_t from, std::int64_t to,
-                std::int64_t registry) {
-  RangeChange c;
-  c.action = action;
-  c.formType = "C";
-  c.from = from;
-  c.to = to;
-  c.troop = "A";
-  c.district = "1";
-  c.registry = registry;
-  c.status = "A";
-  return c;
-}
-
 template <typename Backend>
 class ChainSuite : public StoreFixture<Backend> {
  protected:
@@ -50,16 +29,18 @@ class ChainSuite : public StoreFixture<Backend> {
     s.LoadInventory({Stock("C", 1100001, 1100100), Stock("C", 1100101, 1100200)},
                     As(kClerk, "load"), true);
     s.ApplyChanges(As(kClerk, "split"),
-                   WithCurrentVersions(s, {Row(RangeChange::Action::Update, 1100001, 1100019, 0),
-                                           Row(RangeChange::Action::Add, 1100050, 1100100, 0),
-                                           Row(RangeChange::Action::Add, 1100020, 1100049, 1002)}));
+                   WithCurrentVersions(
+                       s, {Change(RangeChange::Action::Update, "C", 1100001, 1100019, 0, "A"),
+                           Change(RangeChange::Action::Add, "C", 1100050, 1100100, 0, "A"),
+                           Change(RangeChange::Action::Add, "C", 1100020, 1100049, 1002, "A")}));
     s.Withdraw(As(kClerk, "withdraw"), "C", 1100190, 1100200, "water damage");
     UseBatch batch;
     batch.sourceText = "desk";
     batch.rules.today = "2099-12-31";
     batch.lines = [](const std::function<void(const UseLine&)>& each) {
       for (std::int64_t n = 1100020; n < 1100023; ++n) {
-        each({n - 1100019, {"C", std::to_string(n), "ISSUED", "2026-06-01", "1002", "T1", "", ""},
+        each({n - 1100019,
+              {"C", std::to_string(n), "ISSUED", "2026-06-01", "1002", "T1", "", ""},
               ""});
       }
     };
@@ -98,9 +79,11 @@ TYPED_TEST(ChainSuite, PlainSqlOnRecordsOrLinksIsNamed) {
     const char* named;
   };
   const Case cases[] = {
-      {"a field of a history entry", {"UPDATE range_audit SET after_reg_nbr = 1003 WHERE audit_id = 4"},
+      {"a field of a history entry",
+       {"UPDATE range_audit SET after_reg_nbr = 1003 WHERE audit_id = 4"},
        "The history entry 4 was changed after it was written"},
-      {"a history entry deleted", {"DELETE FROM range_audit WHERE audit_id = 5"},
+      {"a history entry deleted",
+       {"DELETE FROM range_audit WHERE audit_id = 5"},
        "The history entry 5 was removed: chain link 5 records it"},
       {"a history entry inserted",
        {"INSERT INTO range_audit (audit_id, request_id, requester, user_id, applied_at, action,"
@@ -116,15 +99,20 @@ TYPED_TEST(ChainSuite, PlainSqlOnRecordsOrLinksIsNamed) {
         "UPDATE range_audit SET audit_id = 4 WHERE audit_id = -3"},
        "The history entry 3 holds what chain link 4 recorded for the history entry 4: the records "
        "were reordered"},
-      {"a use's officer", {"UPDATE form_use SET reg_nbr = 1003 WHERE use_id = 2"},
+      {"a use's officer",
+       {"UPDATE form_use SET reg_nbr = 1003 WHERE use_id = 2"},
        "The use 2 was changed"},
-      {"a certified statement", {"UPDATE physical_count SET statement = 'Nothing was missing.'"},
+      {"a certified statement",
+       {"UPDATE physical_count SET statement = 'Nothing was missing.'"},
        "The certification of count 1 was changed"},
-      {"a counted span", {"UPDATE physical_count_counted SET to_nbr = 1100200"},
+      {"a counted span",
+       {"UPDATE physical_count_counted SET to_nbr = 1100200"},
        "The certification of count 1 was changed"},
-      {"a link deleted", {"DELETE FROM record_chain WHERE seq = 7"},
+      {"a link deleted",
+       {"DELETE FROM record_chain WHERE seq = 7"},
        "Chain link 8 (use 1) follows link 6: links 7-7 were removed there"},
-      {"a link's hash", {"UPDATE record_chain SET content_hash = link_hash WHERE seq = 2"},
+      {"a link's hash",
+       {"UPDATE record_chain SET content_hash = link_hash WHERE seq = 2"},
        "Chain link 2 (history entry 2) does not follow link 1"},
       {"the last link dropped with its record",
        {"DELETE FROM record_chain WHERE seq = 12",
@@ -178,7 +166,8 @@ TYPED_TEST(ChainSuite, TwoServersSavingAtOnceLinkOneAfterTheOther) {
   constexpr int kSaves = 12;
   auto saves = [](Store& store, std::string type, std::int64_t base, const char* name) {
     for (int i = 0; i < kSaves; ++i) {
-      RangeChange receipt = Row(RangeChange::Action::Add, base + i * 10, base + i * 10 + 9, 0);
+      RangeChange receipt =
+          Change(RangeChange::Action::Add, "C", base + i * 10, base + i * 10 + 9, 0, "A");
       receipt.formType = type;
       store.ApplyChanges(As(kClerk, fmt::format("{}{}", name, i)), {receipt});
     }

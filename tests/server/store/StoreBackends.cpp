@@ -58,6 +58,28 @@ FormRange Stock(std::string type, std::int64_t from, std::int64_t to, std::int64
   return r;
 }
 
+SaveContext As(const SaveContext& who, std::string requestId) {
+  SaveContext c = who;
+  c.requestId = std::move(requestId);
+  return c;
+}
+
+RangeChange Change(RangeChange::Action action, std::string type, std::int64_t from, std::int64_t to,
+                   std::optional<std::int64_t> registry, std::optional<std::string> status,
+                   std::optional<std::string> comment) {
+  RangeChange c;
+  c.action = action;
+  c.formType = std::move(type);
+  c.from = from;
+  c.to = to;
+  c.troop = "A";
+  c.district = "1";
+  c.registry = registry;
+  c.status = std::move(status);
+  c.comment = std::move(comment);
+  return c;
+}
+
 std::function<std::string()> CountingClock() {
   auto counter = std::make_shared<std::atomic<int>>(0);
   return [counter] {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,14 @@ struct PostgresBackend {
 // A range as loaded: every form remaining; the quarterly type in the first quarter of 2024.
 FormRange Stock(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry = 0,
                 std::string status = "A", std::string troop = "A", std::string district = "1");
+
+// `who` saving under the request id `requestId`.
+SaveContext As(const SaveContext& who, std::string requestId);
+
+// A change of the saves' rows at Troop/District A1.
+RangeChange Change(RangeChange::Action action, std::string type, std::int64_t from, std::int64_t to,
+                   std::optional<std::int64_t> registry, std::optional<std::string> status,
+                   std::optional<std::string> comment = std::nullopt);
 
 // Audit stamps from a counter, so that tests can compare them.
 std::function<std::string()> CountingClock();

@@ -22,22 +22,6 @@ using ::testing::HasSubstr;
 constexpr std::int64_t kHolder = 1002;    // on duty at A1
 constexpr std::int64_t kReceiver = 1003;  // on duty at B2
 
-RangeChange Change(RangeChange::Action action, std::string type, std::int64_t from, std::int64_t to,
-                   std::optional<std::int64_t> registry, std::optional<std::string> status,
-                   std::optional<std::string> comment = std::nullopt) {
-  RangeChange c;
-  c.action = action;
-  c.formType = std::move(type);
-  c.from = from;
-  c.to = to;
-  c.troop = "A";
-  c.district = "1";
-  c.registry = registry;
-  c.status = std::move(status);
-  c.comment = std::move(comment);
-  return c;
-}
-
 RangeChange Add(std::string type, std::int64_t from, std::int64_t to, std::int64_t registry = 0,
                 std::string status = "A", std::optional<std::string> comment = std::nullopt) {
   return Change(RangeChange::Action::Add, std::move(type), from, to, registry, std::move(status),
