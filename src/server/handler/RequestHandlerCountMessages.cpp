@@ -63,6 +63,7 @@ protocol::CountHead HeadOf(std::int64_t number, const std::string& troop,
 
 std::vector<protocol::CountLine> Lines(const std::vector<BookSpan>& spans) {
   std::vector<protocol::CountLine> lines;
+  lines.reserve(spans.size());
   for (const BookSpan& b : spans) lines.push_back({b.formType, b.from, b.to, b.registry, b.status});
   return lines;
 }

@@ -64,6 +64,7 @@ namespace {
 
 protocol::DataSet CountsDataSet(const std::vector<CountOfForm>& counts) {
   std::vector<protocol::FormCount> rows;
+  rows.reserve(counts.size());
   for (const CountOfForm& c : counts) {
     rows.push_back({c.number, c.troop, c.district, c.certifiedAt, c.certifiedBy, c.outcome,
                     c.settlement ? SettlementKey(c.settlement->kind) : ""});
