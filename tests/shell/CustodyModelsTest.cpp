@@ -95,8 +95,18 @@ TEST_F(CustodyModelsTest, FormHistorySendsOnlyAFormAndSaysWhatWentWrong) {
   withdrawn.reason = "Destroyed";
   withdrawn.overrideReason = "approved by Lt. Ames";  // travels in the data sets too
   model.Request(0, "42");
-  Answer(protocol::FormHistoryToDataSets(history));
+  auto sets = protocol::FormHistoryToDataSets(history);
+  sets.emplace(
+      protocol::kFormCountDataSet,
+      protocol::FormCountsToDataSet(
+          {{3, "A", "1", "2026-12-01T11:00:00.000Z", "Avery Auditor", "missing", "lost"},
+           {4, "A", "1", "2026-12-02T11:00:00.000Z", "Avery Auditor", "other_station", ""}}));
+  Answer(sets);
   EXPECT_EQ(model.Status().text, "1 change of form 42 of " + description + ".");
+  EXPECT_EQ(model.CountRows().at(0),
+            (FormHistory::CountRow{"3", "A1", "local 2026-12-01T11:00:00.000Z", "Avery Auditor",
+                                   "missing", "lost"}));
+  EXPECT_EQ(model.CountRows().at(1)[4], "unexpected: held by another station");
   const auto row = model.Rows().at(0);
   EXPECT_EQ(
       std::vector<std::string>(row.begin(), row.end()),
@@ -386,8 +396,14 @@ TEST_F(CustodyModelsTest, StockOnHandSetsAMinimumThenAsksAgainAndTheStatusBarNam
   line.minimum = 150;
   line.weeks = {{"2026-11-24", 30, protocol::WeekSource::Uses}, {"2026-11-17", 0, {}}};
   report.alerts.push_back({1, "A", "1", "C", 120, 150, "t", "r", "", std::nullopt});
+  report.countDueDays = 90;
+  report.counts = {{"A", "1", 3, "2026-09-01T10:00:00.000Z", true}, {"A", "2", 0, "", true}};
   Answer(protocol::StockReportToDataSets(report));
   EXPECT_EQ(model.Status().text, "1 line is below its minimum.");
+  EXPECT_EQ(model.CountHeading(), "Physical counts (one due every 90 days)");
+  EXPECT_EQ(model.CountRows(), (std::vector<std::vector<std::string>>{
+                                   {"A1", "3", "2026-09-01T10:00:00.000Z", "COUNT OVERDUE"},
+                                   {"A2", "never counted", "", "COUNT OVERDUE"}}));
   EXPECT_EQ(model.LineRows().at(0), (std::vector<std::string>{"A1", "C", "120", "30", "150", "15.0",
                                                               "10.0", "Below minimum"}));
   EXPECT_EQ(model.SuggestedFileName("pdf"), "stock-A1-2026-11-30.pdf");
