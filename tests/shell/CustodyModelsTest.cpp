@@ -15,6 +15,7 @@
 #include "platform/ReplyStore.h"
 #include "shell/Accountability.h"
 #include "shell/FormHistory.h"
+#include "shell/PhysicalCount.h"
 #include "shell/RecordUse.h"
 #include "shell/StockOnHand.h"
 #include "shell/TrooperReassignment.h"
@@ -412,6 +413,78 @@ TEST_F(CustodyModelsTest, StockOnHandSetsAMinimumThenAsksAgainAndTheStatusBarNam
   EXPECT_EQ(
       StockAlertSummary(report.alerts, {{"C", "ENF001 Citation"}}),
       "Stock below minimum: A1 ENF001 Citation (120 of 150); A1 ENF001 Citation (120 of 150)");
+}
+
+TEST_F(CustodyModelsTest, APhysicalCountSendsOnlyWhatTheServerCanTakeAndShowsItsResult) {
+  PhysicalCount model({}, {});
+  const int citation = CodeIndex(model.FormTypes(), "C");
+  ASSERT_GE(citation, 0);
+  protocol::CountSheet sheet;
+  sheet.head = {3, "A", "1", {"C"}, "Avery Auditor", "2026-12-01T09:00:00.000Z", "", "", ""};
+  sheet.book = {{"C", 1100001, 1100200, 0, "A"}, {"C", 1100201, 1100300, 1002, "A"}};
+  sheet.found = {{"C", 1100001, 1100200, 0, "A"}};
+  sheet.missing = {{"C", 1100201, 1100300, 1002, "A"}};
+  sheet.unexpected = {{"C", 1200050, 1200050, "other_station", "Troop/District B2"}};
+  const std::string statement(PhysicalCount::kMaxStatementLength + 1, 'x');
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    const char* sent;  // empty: nothing, and the status says what to correct
+  } steps[] = {
+      {"no station", [&] { model.ListCounts(" "); }, ""},
+      {"not a station", [&] { model.ListCounts("1A"); }, ""},
+      {"list", [&] { model.ListCounts(" a1"); }, "TRP_ID=A TRP_DIST_ID=1"},
+      {"no form type", [&] { model.Open("A1", {-1}); }, ""},
+      {"nothing shown", [&] { model.EnterSpan(-1, "1100001", ""); }, ""},
+      {"open", [&] { model.Open("a1", {citation}); }, "TRP_ID=A TRP_DIST_ID=1 REF_TYP_CD=C"},
+      {"not a number", [&] { model.EnterSpan(-1, "11000x1", ""); }, ""},
+      {"backwards", [&] { model.EnterSpan(-1, "1100005", "1100004"); }, ""},
+      {"no statement", [&] { model.Certify("  "); }, ""},
+      {"too long", [&] { model.Certify(statement); }, ""},
+      {"span", [&] { model.EnterSpan(-1, " 1100001", "1100200"); }, "CNT_NBR=3"},
+      {"certify", [&] { model.Certify("Counted."); }, "CNT_NBR=3"},
+  };
+  for (const auto& step : steps) {
+    step.act();
+    EXPECT_EQ(Sent(), step.sent) << step.what;
+    EXPECT_EQ(model.Status().problem, !*step.sent) << step.what << ": " << model.Status().text;
+    if (!*step.sent) continue;
+    const auto& carried = messages->LastSent().dataSets;
+    if (std::string(step.what) == "span") {
+      EXPECT_EQ(protocol::CountEntriesFromDataSet(
+                    ToWireDataSet(*carried.at(protocol::kCountEntryDataSet))),
+                (std::vector<std::vector<std::string>>{{"", "1100001", "1100200"}}));
+    }
+    if (std::string(step.what) == "list") {
+      Answer(protocol::CountListToDataSets({}));
+      EXPECT_EQ(model.Status().text,
+                "A1 has no physical count yet: choose its form types and open one.");
+    } else if (std::string(step.what) == "certify") {
+      Answer({}, "Your account (clerk) holds custody at Troop/District A1 and may not certify");
+      EXPECT_EQ(model.Status().text,
+                "Your account (clerk) holds custody at Troop/District A1 and may not certify");
+    } else {
+      Answer(protocol::CountSheetToDataSets(sheet));
+    }
+  }
+  EXPECT_EQ(model.Summary(), "Book: 300 forms in 2 spans. Found 200, missing 100, unexpected 1.");
+  EXPECT_EQ(model.CountChoices().size(), 1u) << "the count opened joins the station's list";
+  EXPECT_EQ(model.MissingRows().at(0)[4], "officer 1002");
+  EXPECT_EQ(model.UnexpectedRows().at(0),
+            (std::vector<std::string>{"ENF001 Citation", "1200050", "1200050", "1",
+                                      "held by another station", "Troop/District B2"}));
+
+  sheet.head.certifiedAt = "2026-12-01T11:00:00.000Z";
+  sheet.head.certifiedBy = "Avery Auditor";
+  sheet.head.statement = "Counted.";
+  model.Pick(0);
+  EXPECT_EQ(Sent(), "CNT_NBR=3");
+  Answer(protocol::CountSheetToDataSets(sheet));
+  EXPECT_FALSE(model.CanChange());
+  model.EnterSpan(-1, "1100250", "");
+  EXPECT_TRUE(Sent().empty() && model.Status().problem) << "a certified count never changes";
+  EXPECT_EQ(model.Blocks().back().text,
+            "Certified by Avery Auditor at 2026-12-01T11:00:00.000Z: Counted.");
 }
 
 }  // namespace
