@@ -97,9 +97,9 @@ std::string Required(const Origin& origin, std::string_view key, std::string_vie
 }
 
 // The keys of the table in the header, in the spelling the settings file uses.
-const char* const kKeys[] = {"region",       "requester",       "user_id", "local_db",
-                             "inventory_db", "server",          "token",   "token_file",
-                             "ca_file",      "timeout_seconds", "log_file"};
+const char* const kKeys[] = {"region",       "requester",       "user_id",  "local_db",
+                             "inventory_db", "server",          "token",    "token_file",
+                             "ca_file",      "timeout_seconds", "log_file", "local_role"};
 
 // A bearer token travels in a header: one word of visible ASCII characters.
 std::string TokenValue(const Origin& origin, std::string_view key, std::string_view value) {
@@ -198,6 +198,12 @@ SiteSettings SiteSettings::Resolve(const std::map<std::string, std::string>& com
       settings.mCaFile = std::string(text::TrimBlanks(value));
     } else if (key == "timeout_seconds") {
       settings.mTimeout = std::chrono::seconds(ParsePositive(origin, key, value));
+    } else if (key == "local_role") {
+      const std::string role = Lower(text::TrimBlanks(value));
+      if (role != "admin" && role != "auditor") {
+        Fail(origin, key, "the workstation's user is \"admin\" or \"auditor\"");
+      }
+      settings.mLocalRole = role;
     } else if (key == "log_file") {
       // Empty is allowed: no log file, standard error only.
       settings.mLogFile = std::string(text::TrimBlanks(value));

@@ -24,6 +24,8 @@ namespace fm {
 //   ca_file          FORMSMAINT_CA_FILE              (empty: the system's trust store only)
 //   timeout_seconds  FORMSMAINT_TIMEOUT_SECONDS      30
 //   log_file         FORMSMAINT_LOG_FILE             <data dir>/formsmaint.log
+//   local_role       FORMSMAINT_LOCAL_ROLE           admin   or auditor: the workstation's
+//                                                            user over its embedded inventory
 //
 // `token` and `token_file` are two ways to give one value: the one given at the highest
 // layer wins (a --token-file on the command line over a FORMSMAINT_TOKEN), and both at the
@@ -62,6 +64,10 @@ class SiteSettings {
   const std::filesystem::path& CaFile() const { return mCaFile; }
   std::chrono::milliseconds Timeout() const { return mTimeout; }
   const std::filesystem::path& LogFile() const { return mLogFile; }
+  // What the workstation's user may do over the embedded inventory (no server given):
+  // "admin", the default, owns it; "auditor" saves nothing and counts and certifies the
+  // physical counts of every station (docs/counts.md).
+  const std::string& LocalRole() const { return mLocalRole; }
 
   // Setters for tests and for the host shell's own options.
   void SetRegion(std::string v) { mRegion = std::move(v); }
@@ -76,6 +82,7 @@ class SiteSettings {
   void SetCaFile(std::filesystem::path v) { mCaFile = std::move(v); }
   void SetTimeout(std::chrono::milliseconds v) { mTimeout = v; }
   void SetLogFile(std::filesystem::path v) { mLogFile = std::move(v); }
+  void SetLocalRole(std::string v) { mLocalRole = std::move(v); }
 
   static std::filesystem::path DefaultDataDirectory(const Lookup& environment = nullptr);
 
@@ -92,6 +99,7 @@ class SiteSettings {
   std::filesystem::path mCaFile;
   std::chrono::milliseconds mTimeout;
   std::filesystem::path mLogFile;
+  std::string mLocalRole = "admin";
 };
 
 }  // namespace fm

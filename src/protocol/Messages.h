@@ -23,10 +23,17 @@ inline constexpr int kReconcileMessage = 38;       // a holder's forms against t
 inline constexpr int kStockMessage = 39;           // stock on hand, with the open stock alerts
 inline constexpr int kSetStockMinimumMessage = 40;  // set (or remove) a station's minimum stock
 inline constexpr int kHandReceiptMessage = 41;      // a hand receipt, shown or printed
+// Physical counts (protocol/Count.h, docs/counts.md).
+inline constexpr int kCountListMessage = 42;     // the counts of a station
+inline constexpr int kCountShowMessage = 43;     // one count: book, result, certification
+inline constexpr int kCountOpenMessage = 44;     // open a count, which fixes its book
+inline constexpr int kCountEntryMessage = 45;    // enter counted numbers: spans or a text
+inline constexpr int kCountCertifyMessage = 46;  // certify a count with a statement
+inline constexpr int kCountSettleMessage = 47;   // settle a missing span: lost or found later
 
 // Whether a server of this protocol answers the message type.
 constexpr bool IsKnownMessageType(int type) {
-  return type >= kSearchMessage && type <= kHandReceiptMessage;
+  return type >= kSearchMessage && type <= kCountSettleMessage;
 }
 
 // Names of the data sets a request or reply carries.

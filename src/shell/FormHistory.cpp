@@ -15,6 +15,9 @@ const std::array<const char*, FormHistory::kColumnCount> FormHistory::kColumns =
 const std::array<const char*, FormHistory::kUseColumnCount> FormHistory::kUseColumns = {
     "Used on", "Disposition", "Officer", "Reference", "Note", "From", "Recorded", "Standing"};
 
+const std::array<const char*, FormHistory::kCountColumnCount> FormHistory::kCountColumns = {
+    "Count", "Troop/District", "Certified", "Certified by", "Found", "Settled"};
+
 FormHistory::FormHistory(TimeText timeText, Changed changed)
     : mTimeText(std::move(timeText)),
       mChanged(std::move(changed)),
@@ -41,7 +44,8 @@ void FormHistory::Request(int formType, const std::string& numberText) {
     return;
   }
   mExchange->Send(protocol::kFormHistoryMessage, {{"REF_TYP_CD", type}, {"FORM_SEARCH_NBR", typed}},
-                  {protocol::kHistoryDataSet, protocol::kHolderDataSet, protocol::kFormUseDataSet},
+                  {protocol::kHistoryDataSet, protocol::kHolderDataSet, protocol::kFormUseDataSet,
+                   protocol::kFormCountDataSet},
                   [this](const std::string& error, const ShellExchange::DataSets& sets) {
                     if (!error.empty()) {
                       Say(error, true);
@@ -49,7 +53,8 @@ void FormHistory::Request(int formType, const std::string& numberText) {
                     }
                     try {
                       Show(protocol::FormHistoryFromDataSets(sets),
-                           protocol::UsesFromDataSets(sets));
+                           protocol::UsesFromDataSets(sets),
+                           protocol::FormCountsFromDataSets(sets));
                     } catch (const std::exception& e) {
                       Say(fmt::format("The history could not be read: {}", e.what()), true);
                     }
@@ -60,9 +65,11 @@ void FormHistory::Request(int formType, const std::string& numberText) {
   }
 }
 
-void FormHistory::Show(const protocol::FormHistory& history, std::vector<protocol::FormUse> uses) {
+void FormHistory::Show(const protocol::FormHistory& history, std::vector<protocol::FormUse> uses,
+                       std::vector<protocol::FormCount> counts) {
   mHistory = history;
   mUses = std::move(uses);
+  mCounts = std::move(counts);
   mHasHistory = true;
   if (mChanged) mChanged(Change::History);
   const int index = CodeIndex(mFormTypes, history.formType);
@@ -105,6 +112,16 @@ std::vector<FormHistory::UseRow> FormHistory::UseRows() const {
          u.registry ? std::to_string(u.registry) : std::string(), u.reference, u.note, from,
          fmt::format("{} by {}", mTimeText ? mTimeText(u.recordedAt) : u.recordedAt, u.recordedBy),
          standing});
+  }
+  return rows;
+}
+
+std::vector<FormHistory::CountRow> FormHistory::CountRows() const {
+  std::vector<CountRow> rows;
+  for (const auto& c : mCounts) {
+    rows.push_back({std::to_string(c.number), c.troop + c.district,
+                    mTimeText ? mTimeText(c.certifiedAt) : c.certifiedAt, c.certifiedBy,
+                    protocol::CountOutcomeText(c.outcome), protocol::SettlementText(c.settled)});
   }
   return rows;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/Count.h"
 #include "protocol/Custody.h"
 #include "protocol/Usage.h"
 #include "shell/LocalCodes.h"
@@ -56,6 +57,14 @@ class FormHistory {
   static const std::array<const char*, kUseColumnCount> kUseColumns;
   const std::vector<protocol::FormUse>& Uses() const { return mUses; }
   std::vector<UseRow> UseRows() const;
+  // The certified physical counts that reached the form, each with what it found of the
+  // number and its settlement: the count, its station, when and by whom it was certified,
+  // "found", "missing" or why it was unexpected, and "lost" or "found later".
+  static constexpr std::size_t kCountColumnCount = 6;
+  using CountRow = std::array<std::string, kCountColumnCount>;
+  static const std::array<const char*, kCountColumnCount> kCountColumns;
+  const std::vector<protocol::FormCount>& Counts() const { return mCounts; }
+  std::vector<CountRow> CountRows() const;
   // Whether a history was answered (there is something to export).
   bool HasHistory() const { return mHasHistory; }
   std::vector<Row> Rows() const;
@@ -68,7 +77,8 @@ class FormHistory {
 
  private:
   void Say(std::string text, bool problem);
-  void Show(const protocol::FormHistory& history, std::vector<protocol::FormUse> uses);
+  void Show(const protocol::FormHistory& history, std::vector<protocol::FormUse> uses,
+            std::vector<protocol::FormCount> counts);
 
   TimeText mTimeText;
   Changed mChanged;
@@ -76,6 +86,7 @@ class FormHistory {
   std::unique_ptr<ShellExchange> mExchange;
   protocol::FormHistory mHistory;
   std::vector<protocol::FormUse> mUses;
+  std::vector<protocol::FormCount> mCounts;
   bool mHasHistory = false;
   StatusLine mStatus;
 };

@@ -45,6 +45,9 @@ const TextOption kTextOptions[] = {
      "Default: NORTH"},
     {"--requester", "requester", "TEXT",
      "The requester value sent with every request to the server. Default: FORMSMAINT"},
+    {"--local-role,--local_role", "local_role", "ROLE",
+     "What you may do over the embedded inventory: admin (you own it) or auditor (you save "
+     "nothing, and open, enter and certify physical counts). Default: admin"},
     {"--log-file,--log_file", "log_file", "FILE",
      "Where error reports are logged; empty: standard error only. Default: "
      "<data dir>/formsmaint.log"},

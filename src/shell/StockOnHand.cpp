@@ -13,7 +13,7 @@ namespace {
 
 const std::vector<std::string> kStockDataSets = {
     protocol::kStockParameterDataSet, protocol::kStockLineDataSet, protocol::kStockWeekDataSet,
-    protocol::kStockAlertDataSet};
+    protocol::kStockAlertDataSet, protocol::kStockCountDataSet};
 
 std::vector<std::pair<std::string, std::string>> StationCriteria(const std::string& station) {
   std::vector<std::pair<std::string, std::string>> criteria;
@@ -36,6 +36,9 @@ const std::vector<std::string> StockOnHand::kLineHeadings = {
     "Minimum",        "Per week",  "Weeks of supply", "Status"};
 const std::vector<std::string> StockOnHand::kAlertHeadings = {"Troop/District", "Form type",
                                                               "Forms left", "Minimum", "Raised"};
+
+const std::vector<std::string> StockOnHand::kCountHeadings = {"Troop/District", "Last count",
+                                                              "Certified", "Count due"};
 
 StockOnHand::StockOnHand(TimeText timeText, Changed changed, DayText dayText)
     : mTimeText(std::move(timeText)),
@@ -170,6 +173,21 @@ std::vector<std::vector<std::string>> StockOnHand::AlertRows() const {
   return rows;
 }
 
+std::vector<std::vector<std::string>> StockOnHand::CountRows() const {
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& c : Report().counts) {
+    rows.push_back({c.troop + c.district,
+                    c.lastCount ? std::to_string(c.lastCount) : std::string("never counted"),
+                    c.lastCount && mTimeText ? mTimeText(c.lastCountAt) : c.lastCountAt,
+                    c.overdue ? "COUNT OVERDUE" : ""});
+  }
+  return rows;
+}
+
+std::string StockOnHand::CountHeading() const {
+  return fmt::format("Physical counts (one due every {} days)", Report().countDueDays);
+}
+
 std::string StockOnHand::SuggestedFileName(const char* extension) const {
   const auto& r = Report();
   const std::string station = r.troop.empty() ? std::string("all") : r.troop + r.district;
@@ -212,6 +230,16 @@ std::vector<ReportBlock> StockOnHand::Blocks() const {
     }
     for (auto& row : AlertRows()) alerts.rows.push_back({std::move(row), true});
     blocks.push_back(ReportBlock::Table(std::move(alerts)));
+  }
+  if (!Report().counts.empty()) {
+    blocks.push_back(ReportBlock::Paragraph(CountHeading(), TextStyle::Heading, true));
+    ReportTable counts;
+    for (const auto& heading : kCountHeadings) counts.columns.push_back({heading, false});
+    const auto rows = CountRows();
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      counts.rows.push_back({rows[r], Report().counts[r].overdue});
+    }
+    blocks.push_back(ReportBlock::Table(std::move(counts)));
   }
   blocks.push_back(ReportBlock::Paragraph(
       "Weeks of supply: the unassigned forms and those with officers, divided by the forms "

@@ -31,6 +31,7 @@ class StockOnHand {
   static constexpr const char* kTitle = "Stock on Hand";
   static const std::vector<std::string> kLineHeadings;
   static const std::vector<std::string> kAlertHeadings;
+  static const std::vector<std::string> kCountHeadings;
 
   // `dayText` words the report's day as the clerk reads dates (none: YYYY-MM-DD).
   StockOnHand(TimeText timeText, Changed changed, DayText dayText = {});
@@ -55,6 +56,11 @@ class StockOnHand {
   std::vector<std::vector<std::string>> LineRows() const;
   // Per open alert: station, form type, forms left, minimum, raised.
   std::vector<std::vector<std::string>> AlertRows() const;
+  // Per station of the lines, its physical counts: the station, the last certified count
+  // ("never counted" without one), when it was certified, and "COUNT OVERDUE" or nothing.
+  std::vector<std::vector<std::string>> CountRows() const;
+  // "Physical counts (one due every 90 days)".
+  std::string CountHeading() const;
   // "stock-A1-2026-11-30.csv".
   std::string SuggestedFileName(const char* extension) const;
   void ExportToCsv(const std::string& path);

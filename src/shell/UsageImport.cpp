@@ -30,15 +30,15 @@ const std::array<const char*, UsageImport::kColumnCount> UsageImport::kColumns =
                                                                                   "Message"};
 
 std::string ReadImportFile(const std::filesystem::path& path, std::uintmax_t limit,
-                           ImportFile& file) {
+                           ImportFile& file, const char* onServer) {
   file = {path.filename().string(), {}};
   const std::string shown = path.string();
   const auto tooLarge = [&](std::uintmax_t size) {
     return fmt::format(
         "The file {} is {} bytes, larger than the {} bytes the desktop imports; nothing was "
-        "sent. Split it, or import it on the server (formsmaint-server usage import).",
+        "sent. Split it, or import it on the server ({}).",
         shown, GroupedNumber(static_cast<long long>(size)),
-        GroupedNumber(static_cast<long long>(limit)));
+        GroupedNumber(static_cast<long long>(limit)), onServer);
   };
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(path, error);

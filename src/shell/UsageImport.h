@@ -28,9 +28,10 @@ struct ImportFile {
 // `limit` bytes (before reading, and again should it grow meanwhile) and one that is not
 // UTF-8 text, which the server's JSON would carry with its bad bytes replaced. Answers
 // what is wrong, in a sentence naming the file and saying that nothing was sent; empty
-// when the file is fit to send.
+// when the file is fit to send. `onServer` is the command that imports a larger file.
 std::string ReadImportFile(const std::filesystem::path& path, std::uintmax_t limit,
-                           ImportFile& file);
+                           ImportFile& file,
+                           const char* onServer = "formsmaint-server usage import");
 
 // Sends message type 37 carrying `uses` (kUseFileDataSet or kUseRowDataSet, named `name`)
 // from `source`, with the preview flag, and answers what recording did; with no such answer

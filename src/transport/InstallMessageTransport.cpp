@@ -15,6 +15,8 @@ std::shared_ptr<MessageTransport> MakeMessageTransport(const SiteSettings& setti
     options.inventoryFile = settings.InventoryFile();
     options.region = settings.Region();
     options.user = server::Principal::LocalAdministrator(settings.UserId(), localUserName);
+    // An auditor holds no forms, so he may attest to every station's (docs/counts.md).
+    if (settings.LocalRole() == "auditor") options.user.role = server::Role::Auditor;
     return std::make_shared<EmbeddedTransport>(std::move(options));
   }
   HttpTransport::Options options;

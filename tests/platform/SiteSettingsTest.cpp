@@ -197,6 +197,7 @@ TEST_F(SiteSettingsTest, BadValuesAreRefusedSayingWhatAndWhereTheyCameFrom) {
       {{{"region", "  "}}, {}, nullptr, {"region"}},
       {{{"local_db", ""}}, {}, nullptr, {"local_db"}},
       {{{"switch.", "yes"}}, {}, nullptr, {"switch."}},
+      {{{"local_role", "clerk"}}, {}, nullptr, {"local_role", "\"admin\" or \"auditor\""}},
       {{},
        {{"FORMSMAINT_TIMEOUT_SECONDS", "soon"}},
        nullptr,
@@ -229,6 +230,7 @@ TEST_F(SiteSettingsTest, BadValuesAreRefusedSayingWhatAndWhereTheyCameFrom) {
   }
   EXPECT_EQ(SiteSettings::Resolve({{"user_id", " 4711 "}}, Env()).UserId(), 4711);
   EXPECT_EQ(SiteSettings::Resolve({{"timeout_seconds", "2"}}, Env()).Timeout(), 2000ms);
+  EXPECT_EQ(SiteSettings::Resolve({{"local_role", " Auditor "}}, Env()).LocalRole(), "auditor");
 }
 
 }  // namespace

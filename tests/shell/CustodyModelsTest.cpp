@@ -15,6 +15,7 @@
 #include "platform/ReplyStore.h"
 #include "shell/Accountability.h"
 #include "shell/FormHistory.h"
+#include "shell/PhysicalCount.h"
 #include "shell/RecordUse.h"
 #include "shell/StockOnHand.h"
 #include "shell/TrooperReassignment.h"
@@ -95,8 +96,18 @@ TEST_F(CustodyModelsTest, FormHistorySendsOnlyAFormAndSaysWhatWentWrong) {
   withdrawn.reason = "Destroyed";
   withdrawn.overrideReason = "approved by Lt. Ames";  // travels in the data sets too
   model.Request(0, "42");
-  Answer(protocol::FormHistoryToDataSets(history));
+  auto sets = protocol::FormHistoryToDataSets(history);
+  sets.emplace(
+      protocol::kFormCountDataSet,
+      protocol::FormCountsToDataSet(
+          {{3, "A", "1", "2026-12-01T11:00:00.000Z", "Avery Auditor", "missing", "lost"},
+           {4, "A", "1", "2026-12-02T11:00:00.000Z", "Avery Auditor", "other_station", ""}}));
+  Answer(sets);
   EXPECT_EQ(model.Status().text, "1 change of form 42 of " + description + ".");
+  EXPECT_EQ(model.CountRows().at(0),
+            (FormHistory::CountRow{"3", "A1", "local 2026-12-01T11:00:00.000Z", "Avery Auditor",
+                                   "missing", "lost"}));
+  EXPECT_EQ(model.CountRows().at(1)[4], "unexpected: held by another station");
   const auto row = model.Rows().at(0);
   EXPECT_EQ(
       std::vector<std::string>(row.begin(), row.end()),
@@ -386,8 +397,14 @@ TEST_F(CustodyModelsTest, StockOnHandSetsAMinimumThenAsksAgainAndTheStatusBarNam
   line.minimum = 150;
   line.weeks = {{"2026-11-24", 30, protocol::WeekSource::Uses}, {"2026-11-17", 0, {}}};
   report.alerts.push_back({1, "A", "1", "C", 120, 150, "t", "r", "", std::nullopt});
+  report.countDueDays = 90;
+  report.counts = {{"A", "1", 3, "2026-09-01T10:00:00.000Z", true}, {"A", "2", 0, "", true}};
   Answer(protocol::StockReportToDataSets(report));
   EXPECT_EQ(model.Status().text, "1 line is below its minimum.");
+  EXPECT_EQ(model.CountHeading(), "Physical counts (one due every 90 days)");
+  EXPECT_EQ(model.CountRows(), (std::vector<std::vector<std::string>>{
+                                   {"A1", "3", "2026-09-01T10:00:00.000Z", "COUNT OVERDUE"},
+                                   {"A2", "never counted", "", "COUNT OVERDUE"}}));
   EXPECT_EQ(model.LineRows().at(0), (std::vector<std::string>{"A1", "C", "120", "30", "150", "15.0",
                                                               "10.0", "Below minimum"}));
   EXPECT_EQ(model.SuggestedFileName("pdf"), "stock-A1-2026-11-30.pdf");
@@ -396,6 +413,78 @@ TEST_F(CustodyModelsTest, StockOnHandSetsAMinimumThenAsksAgainAndTheStatusBarNam
   EXPECT_EQ(
       StockAlertSummary(report.alerts, {{"C", "ENF001 Citation"}}),
       "Stock below minimum: A1 ENF001 Citation (120 of 150); A1 ENF001 Citation (120 of 150)");
+}
+
+TEST_F(CustodyModelsTest, APhysicalCountSendsOnlyWhatTheServerCanTakeAndShowsItsResult) {
+  PhysicalCount model({}, {});
+  const int citation = CodeIndex(model.FormTypes(), "C");
+  ASSERT_GE(citation, 0);
+  protocol::CountSheet sheet;
+  sheet.head = {3, "A", "1", {"C"}, "Avery Auditor", "2026-12-01T09:00:00.000Z", "", "", ""};
+  sheet.book = {{"C", 1100001, 1100200, 0, "A"}, {"C", 1100201, 1100300, 1002, "A"}};
+  sheet.found = {{"C", 1100001, 1100200, 0, "A"}};
+  sheet.missing = {{"C", 1100201, 1100300, 1002, "A"}};
+  sheet.unexpected = {{"C", 1200050, 1200050, "other_station", "Troop/District B2"}};
+  const std::string statement(PhysicalCount::kMaxStatementLength + 1, 'x');
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    const char* sent;  // empty: nothing, and the status says what to correct
+  } steps[] = {
+      {"no station", [&] { model.ListCounts(" "); }, ""},
+      {"not a station", [&] { model.ListCounts("1A"); }, ""},
+      {"list", [&] { model.ListCounts(" a1"); }, "TRP_ID=A TRP_DIST_ID=1"},
+      {"no form type", [&] { model.Open("A1", {-1}); }, ""},
+      {"nothing shown", [&] { model.EnterSpan(-1, "1100001", ""); }, ""},
+      {"open", [&] { model.Open("a1", {citation}); }, "TRP_ID=A TRP_DIST_ID=1 REF_TYP_CD=C"},
+      {"not a number", [&] { model.EnterSpan(-1, "11000x1", ""); }, ""},
+      {"backwards", [&] { model.EnterSpan(-1, "1100005", "1100004"); }, ""},
+      {"no statement", [&] { model.Certify("  "); }, ""},
+      {"too long", [&] { model.Certify(statement); }, ""},
+      {"span", [&] { model.EnterSpan(-1, " 1100001", "1100200"); }, "CNT_NBR=3"},
+      {"certify", [&] { model.Certify("Counted."); }, "CNT_NBR=3"},
+  };
+  for (const auto& step : steps) {
+    step.act();
+    EXPECT_EQ(Sent(), step.sent) << step.what;
+    EXPECT_EQ(model.Status().problem, !*step.sent) << step.what << ": " << model.Status().text;
+    if (!*step.sent) continue;
+    const auto& carried = messages->LastSent().dataSets;
+    if (std::string(step.what) == "span") {
+      EXPECT_EQ(protocol::CountEntriesFromDataSet(
+                    ToWireDataSet(*carried.at(protocol::kCountEntryDataSet))),
+                (std::vector<std::vector<std::string>>{{"", "1100001", "1100200"}}));
+    }
+    if (std::string(step.what) == "list") {
+      Answer(protocol::CountListToDataSets({}));
+      EXPECT_EQ(model.Status().text,
+                "A1 has no physical count yet: choose its form types and open one.");
+    } else if (std::string(step.what) == "certify") {
+      Answer({}, "Your account (clerk) holds custody at Troop/District A1 and may not certify");
+      EXPECT_EQ(model.Status().text,
+                "Your account (clerk) holds custody at Troop/District A1 and may not certify");
+    } else {
+      Answer(protocol::CountSheetToDataSets(sheet));
+    }
+  }
+  EXPECT_EQ(model.Summary(), "Book: 300 forms in 2 spans. Found 200, missing 100, unexpected 1.");
+  EXPECT_EQ(model.CountChoices().size(), 1u) << "the count opened joins the station's list";
+  EXPECT_EQ(model.MissingRows().at(0)[4], "officer 1002");
+  EXPECT_EQ(model.UnexpectedRows().at(0),
+            (std::vector<std::string>{"ENF001 Citation", "1200050", "1200050", "1",
+                                      "held by another station", "Troop/District B2"}));
+
+  sheet.head.certifiedAt = "2026-12-01T11:00:00.000Z";
+  sheet.head.certifiedBy = "Avery Auditor";
+  sheet.head.statement = "Counted.";
+  model.Pick(0);
+  EXPECT_EQ(Sent(), "CNT_NBR=3");
+  Answer(protocol::CountSheetToDataSets(sheet));
+  EXPECT_FALSE(model.CanChange());
+  model.EnterSpan(-1, "1100250", "");
+  EXPECT_TRUE(Sent().empty() && model.Status().problem) << "a certified count never changes";
+  EXPECT_EQ(model.Blocks().back().text,
+            "Certified by Avery Auditor at 2026-12-01T11:00:00.000Z: Counted.");
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
       mSummary(new QLabel(this)),
       mTable(new QTableWidget(this)),
       mUses(new QTableWidget(this)),
+      mCounts(new QTableWidget(this)),
       mStatus(new QLabel(this)),
       mExport(new QPushButton(tr("Export to &CSV..."), this)),
       mModel([](const std::string& utc) { return ToStdString(LocalTimeText(utc)); },
@@ -58,6 +59,7 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
 
   mTable->setObjectName(QStringLiteral("historyTable"));
   mUses->setObjectName(QStringLiteral("historyUses"));
+  mCounts->setObjectName(QStringLiteral("historyCounts"));
   const auto prepare = [](QTableWidget& table, const auto& columns) {
     std::vector<std::string> headings;
     headings.reserve(columns.size());
@@ -67,7 +69,9 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   };
   prepare(*mTable, shell::FormHistory::kColumns);
   prepare(*mUses, shell::FormHistory::kUseColumns);
+  prepare(*mCounts, shell::FormHistory::kCountColumns);
   mUses->hide();
+  mCounts->hide();
   mExport->setEnabled(false);
 
   auto* entry = new QHBoxLayout;
@@ -86,6 +90,7 @@ FormHistoryWindow::FormHistoryWindow(QWidget* parent)
   layout->addWidget(mSummary);
   layout->addWidget(mTable, 2);
   layout->addWidget(mUses, 1);
+  layout->addWidget(mCounts, 1);
   layout->addLayout(buttons);
   resize(kDesignSize);
 
@@ -149,6 +154,8 @@ void FormHistoryWindow::ShowRows() {
   fill(*mTable, mModel.Rows());
   fill(*mUses, mModel.UseRows());
   mUses->setVisible(!mModel.Uses().empty());
+  fill(*mCounts, mModel.CountRows());
+  mCounts->setVisible(!mModel.Counts().empty());
   mExport->setEnabled(mModel.HasHistory());
 }
 

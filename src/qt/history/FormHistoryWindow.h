@@ -46,6 +46,8 @@ class FormHistoryWindow final : public QWidget {
   QTableWidget& Table() const { return *mTable; }
   // The form's use records; hidden while it has none.
   QTableWidget& UsesTable() const { return *mUses; }
+  // The certified physical counts of the form; hidden while there are none.
+  QTableWidget& CountsTable() const { return *mCounts; }
   QLabel& Summary() const { return *mSummary; }
   QLabel& StatusLine() const { return *mStatus; }
   QSize sizeHint() const override;
@@ -63,6 +65,7 @@ class FormHistoryWindow final : public QWidget {
   QLabel* mSummary;
   QTableWidget* mTable;
   QTableWidget* mUses;
+  QTableWidget* mCounts;
   QLabel* mStatus;
   QPushButton* mExport;
   shell::FormHistory mModel;

@@ -34,6 +34,7 @@
 #include "platform/UiServices.h"
 #include "protocol/Receipt.h"
 #include "qt/accountability/AccountabilityWindow.h"
+#include "qt/count/PhysicalCountWindow.h"
 #include "qt/history/FormHistoryWindow.h"
 #include "qt/reassignment/TrooperChooser.h"
 #include "qt/receipt/HandReceiptWindow.h"
@@ -258,6 +259,10 @@ void ShellWindow::BuildToolbarAndMenu() {
   mRecordUseAction->setObjectName(QStringLiteral("recordUseAction"));
   connect(mRecordUseAction, &QAction::triggered, this,
           [this] { Trap("ShellWindow.RecordUse", [&] { RecordUseOfSelectedRange(); }); });
+  mPhysicalCountAction = tools->addAction(tr("&Physical Count..."));
+  mPhysicalCountAction->setObjectName(QStringLiteral("physicalCountAction"));
+  connect(mPhysicalCountAction, &QAction::triggered, this,
+          [this] { Trap("ShellWindow.PhysicalCount", [&] { OpenPhysicalCount(); }); });
   QMenu* reports = menuBar()->addMenu(tr("&Reports"));
   mAccountabilityAction = reports->addAction(tr("&Accountability..."));
   mAccountabilityAction->setObjectName(QStringLiteral("accountabilityAction"));
@@ -382,6 +387,20 @@ StockOnHandWindow& ShellWindow::OpenStockOnHand(const std::string& station) {
   }
   Present(*mStockOnHand);
   return *mStockOnHand;
+}
+
+PhysicalCountWindow& ShellWindow::OpenPhysicalCount() {
+  if (mPhysicalCount == nullptr) {
+    mPhysicalCount = new PhysicalCountWindow(this);
+    PlaceCentredOver(*mPhysicalCount, *this, mPhysicalCount->sizeHint());
+    const std::string station = LastStation();
+    if (!station.empty()) {
+      mPhysicalCount->SetStation(ToQString(station));
+      mPhysicalCount->ListCounts();
+    }
+  }
+  Present(*mPhysicalCount);
+  return *mPhysicalCount;
 }
 
 void ShellWindow::AskStockAlerts() {

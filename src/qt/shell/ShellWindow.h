@@ -34,6 +34,7 @@ class HandReceiptWindow;
 class OverrideDialog;
 class RecordUseWindow;
 class StockOnHandWindow;
+class PhysicalCountWindow;
 class UnaccountedFormsWindow;
 class UsageImportWindow;
 class FormView;
@@ -89,6 +90,8 @@ class QtHostFrame;
 //   each answer to the document's search or save of a Troop/District, the open stock alerts
 //   of that station are asked for; while it has any, the status bar shows "Stock below
 //   minimum: ..." as a button that opens the report of the station.
+// - Physical counts: Tools > Physical Count... (for the station of the last search, its
+//   counts listed at once).
 //
 // While the window lives it is the process's host frame (Services::SetHostFrame).
 class ShellWindow final : public QMainWindow {
@@ -132,6 +135,7 @@ class ShellWindow final : public QMainWindow {
   QAction& RecordUseAction() const { return *mRecordUseAction; }
   QAction& UnaccountedAction() const { return *mUnaccountedAction; }
   QAction& StockAction() const { return *mStockAction; }
+  QAction& PhysicalCountAction() const { return *mPhysicalCountAction; }
   // Hidden while the station last searched has no open stock alert.
   QPushButton& StockAlertButton() const { return *mStockAlert; }
   // Shown while the document's latest save was refused over an allotment limit that the
@@ -153,6 +157,8 @@ class ShellWindow final : public QMainWindow {
   HandReceiptWindow& OpenHandReceipt(std::int64_t number);
   // Opened for `station` (empty: that of the last search) and run.
   StockOnHandWindow& OpenStockOnHand(const std::string& station = {});
+  // Opened for the station of the last search, whose counts it lists.
+  PhysicalCountWindow& OpenPhysicalCount();
   // The Record Use window for the range selected in the Forms Assignment grid (a new one
   // for each range); nullptr, said in the status bar, without a selected range.
   RecordUseWindow* RecordUseOfSelectedRange();
@@ -212,6 +218,7 @@ class ShellWindow final : public QMainWindow {
   QAction* mRecordUseAction = nullptr;
   QAction* mUnaccountedAction = nullptr;
   QAction* mStockAction = nullptr;
+  QAction* mPhysicalCountAction = nullptr;
   QPushButton* mStockAlert;
   std::string mStockAlertStation;  // the station whose alerts the button shows
   std::unique_ptr<shell::StockAlertWatch> mStockAlertWatch;
@@ -222,6 +229,7 @@ class ShellWindow final : public QMainWindow {
   UsageImportWindow* mUsageImport = nullptr;
   UnaccountedFormsWindow* mUnaccounted = nullptr;
   StockOnHandWindow* mStockOnHand = nullptr;
+  PhysicalCountWindow* mPhysicalCount = nullptr;
   RecordUseWindow* mRecordUse = nullptr;  // the last range's
   std::unique_ptr<shell::TrooperReassignment> mReassignment;
   bool mClosing = false;

@@ -23,7 +23,7 @@ namespace {
 
 const QColor kBelow(176, 0, 0);
 const QColor kBelowBackground(255, 224, 224);
-constexpr QSize kDesignSize(1100, 560);
+constexpr QSize kDesignSize(1100, 680);
 
 // The lines below their minimum in red, the figures right-aligned.
 void MarkBelowMinimum(QTableWidget& table, const protocol::StockReport& report) {
@@ -54,6 +54,8 @@ StockOnHandWindow::StockOnHandWindow(QWidget* parent)
       mHeading(new QLabel(this)),
       mLines(new QTableWidget(this)),
       mAlerts(new QTableWidget(this)),
+      mCountHeading(new QLabel(this)),
+      mCounts(new QTableWidget(this)),
       mStatus(new QLabel(this)),
       mCsv(new QPushButton(tr("Export to &CSV..."), this)),
       mPdf(new QPushButton(tr("Export to &PDF..."), this)),
@@ -85,6 +87,9 @@ StockOnHandWindow::StockOnHandWindow(QWidget* parent)
   mAlerts->setObjectName(QStringLiteral("stockAlerts"));
   PrepareTextTable(*mLines, shell::StockOnHand::kLineHeadings);
   PrepareTextTable(*mAlerts, shell::StockOnHand::kAlertHeadings);
+  mCounts->setObjectName(QStringLiteral("stockCounts"));
+  PrepareTextTable(*mCounts, shell::StockOnHand::kCountHeadings);
+  mCountHeading->setText(tr("Physical counts:"));
   for (QPushButton* b : {mCsv, mPdf}) b->setEnabled(false);
 
   auto* entries = new QGridLayout;
@@ -109,6 +114,8 @@ StockOnHandWindow::StockOnHandWindow(QWidget* parent)
   layout->addWidget(mLines, 3);
   layout->addWidget(new QLabel(tr("Open stock alerts:"), this));
   layout->addWidget(mAlerts, 1);
+  layout->addWidget(mCountHeading);
+  layout->addWidget(mCounts, 1);
   layout->addLayout(buttons);
   resize(kDesignSize);
 
@@ -165,6 +172,15 @@ void StockOnHandWindow::ShowReport() {
   FillTextTable(*mLines, mModel.LineRows());
   MarkBelowMinimum(*mLines, mModel.Report());
   FillTextTable(*mAlerts, mModel.AlertRows());
+  mCountHeading->setText(ToQString(mModel.CountHeading() + ":"));
+  FillTextTable(*mCounts, mModel.CountRows());
+  for (int r = 0; r < mCounts->rowCount(); ++r) {
+    if (!mModel.Report().counts[static_cast<std::size_t>(r)].overdue) continue;
+    for (int c = 0; c < mCounts->columnCount(); ++c) {
+      mCounts->item(r, c)->setForeground(kBelow);
+      mCounts->item(r, c)->setBackground(kBelowBackground);
+    }
+  }
   for (QPushButton* b : {mCsv, mPdf}) b->setEnabled(true);
 }
 

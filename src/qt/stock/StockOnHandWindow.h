@@ -38,6 +38,8 @@ class StockOnHandWindow final : public QWidget {
   const protocol::StockReport& Report() const { return mModel.Report(); }
   QTableWidget& Lines() const { return *mLines; }
   QTableWidget& Alerts() const { return *mAlerts; }
+  // Per station its last certified physical count, an overdue one in red.
+  QTableWidget& Counts() const { return *mCounts; }
   QLabel& StatusLine() const { return *mStatus; }
   QSize sizeHint() const override;
 
@@ -57,6 +59,8 @@ class StockOnHandWindow final : public QWidget {
   QLabel* mHeading;
   QTableWidget* mLines;
   QTableWidget* mAlerts;
+  QLabel* mCountHeading;
+  QTableWidget* mCounts;
   QLabel* mStatus;
   QPushButton* mCsv;
   QPushButton* mPdf;

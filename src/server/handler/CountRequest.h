@@ -12,11 +12,6 @@ namespace fm::server {
 
 class ReferenceData;
 
-// The data set a form history reply (message type 35) carries beside HISTORY: one row per
-// certified count that reached the number (CNT_NBR, TRP_ID, TRP_DIST_ID, CERT_TS,
-// CERT_BY_NME, OUTCOME_CD, SETTLED_CD: "lost", "found_later" or empty).
-inline constexpr const char* kFormCountDataSet = "FORMCNT";
-
 // A count to open: the station (e.g. A1; A: the troop's own stock) and the form types.
 struct CountOpenParameters {
   std::string station;

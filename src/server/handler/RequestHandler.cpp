@@ -87,12 +87,13 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     reply.identity = request.identity;
     CheckVersion(request.version);
     if (!protocol::IsKnownMessageType(request.messageType)) {
-      throw RequestError(
-          fmt::format("The message type {} is not known; the server answers 33 (search), 34 (save "
-                      "with requery), 35 (form history), 36 (accountability report), 37 (record "
-                      "uses), 38 (reconciliation), 39 (stock on hand), 40 (minimum stock) and "
-                      "41 (hand receipt)",
-                      request.messageType));
+      throw RequestError(fmt::format(
+          "The message type {} is not known; the server answers 33 (search), 34 (save "
+          "with requery), 35 (form history), 36 (accountability report), 37 (record "
+          "uses), 38 (reconciliation), 39 (stock on hand), 40 (minimum stock), 41 (hand "
+          "receipt) and 42 to 47 (physical counts: list, show, open, enter, certify, "
+          "settle)",
+          request.messageType));
     }
     if (request.messageType == protocol::kRecordUsageMessage) {
       answer.reply = AnswerUsage(request, principal);
@@ -100,6 +101,11 @@ HandledRequest RequestHandler::Run(const protocol::Request& request, const Princ
     }
     if (request.messageType == protocol::kHandReceiptMessage) {
       answer.reply = AnswerReceipt(request, principal);
+      return answer;
+    }
+    if (request.messageType >= protocol::kCountListMessage &&
+        request.messageType <= protocol::kCountSettleMessage) {
+      answer.reply = AnswerCount(request, principal);
       return answer;
     }
     if (request.messageType == protocol::kStockMessage ||

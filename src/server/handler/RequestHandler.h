@@ -93,6 +93,9 @@ struct RequestHandlerOptions {
 //   40 set a minimum stock: key:TRP_ID, key:TRP_DIST_ID, key:REF_TYP_CD and key:MINIMUM_QTY
 //      (0 removes it), with a request id; answered as "STKMIN". A clerk of the station or an
 //      admin; a viewer is refused.
+//   42-47 physical counts (protocol/Count.h has the keys and data sets): list, show, open,
+//      enter, certify and settle, each answered through the count methods below, so a
+//      message is refused exactly where the command line and /v1/counts are.
 // Who acts is the principal the caller authenticated (the owner of the request's token, or
 // the workstation's user for the embedded inventory): its id and name go into the change
 // stamps and the chain of custody. The request's own user_id is only what the client claims;
@@ -226,6 +229,7 @@ class RequestHandler {
   protocol::Reply AnswerUsage(const protocol::Request& request, const Principal& principal);
   protocol::Reply AnswerReceipt(const protocol::Request& request, const Principal& principal);
   protocol::Reply AnswerStock(const protocol::Request& request, const Principal& principal);
+  protocol::Reply AnswerCount(const protocol::Request& request, const Principal& principal);
   std::string Today() const;
 
   std::shared_ptr<Store> mStore;  // constant after construction

@@ -9,6 +9,7 @@
 
 #include "base/Numbers.h"
 #include "base/Text.h"
+#include "protocol/Count.h"
 #include "server/custody/Accountability.h"
 #include "server/custody/CustodyWords.h"
 #include "server/handler/CountRequest.h"
@@ -32,39 +33,10 @@ const char* RequestName(int messageType) {
   return "An accountability report";
 }
 
-// The criteria of a custody request by name (upper case, without "key:"); each may be given
-// once, with "=". Any key outside `allowed` is refused, naming the criteria it takes.
 std::map<std::string, std::string> CustodyCriteria(const std::vector<protocol::Criterion>& criteria,
                                                    int messageType,
                                                    std::initializer_list<const char*> allowed) {
-  std::map<std::string, std::string> values;
-  for (const auto& c : criteria) {
-    const std::string key = text::ToUpper(text::Trim(c.key));
-    const std::string name = key.rfind("KEY:", 0) == 0 ? key.substr(4) : std::string();
-    const std::string caption = CriterionCaption(name, c.key);
-    bool known = false;
-    for (const char* a : allowed) known = known || name == a;
-    if (!known) {
-      std::string list;
-      const std::vector<const char*> names(allowed);
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        list += (i == 0                  ? "the "
-                 : i + 1 == names.size() ? " and the "
-                                         : ", the ") +
-                CriterionCaption(names[i], names[i]);
-      }
-      throw RequestError(fmt::format("{} does not take the {} criterion; it takes {}",
-                                     RequestName(messageType), caption, list));
-    }
-    if (text::Trim(c.op) != "=") {
-      throw RequestError(
-          fmt::format("The {} criterion takes only the operator \"=\", not \"{}\"", caption, c.op));
-    }
-    if (!values.emplace(name, text::Trim(c.value)).second) {
-      throw RequestError(fmt::format("The {} criterion is given twice", caption));
-    }
-  }
-  return values;
+  return NamedCriteria(criteria, RequestName(messageType), allowed);
 }
 
 }  // namespace
@@ -95,19 +67,13 @@ protocol::AccountabilityReport RequestHandler::Accountability(const ReportParame
 namespace {
 
 protocol::DataSet CountsDataSet(const std::vector<CountOfForm>& counts) {
-  using protocol::Cell;
-  using protocol::ColumnType;
-  protocol::DataSet set;
-  set.columns = {{"CNT_NBR", ColumnType::Integer},  {"TRP_ID", ColumnType::Text},
-                 {"TRP_DIST_ID", ColumnType::Text}, {"CERT_TS", ColumnType::Text},
-                 {"CERT_BY_NME", ColumnType::Text}, {"OUTCOME_CD", ColumnType::Text},
-                 {"SETTLED_CD", ColumnType::Text}};
+  std::vector<protocol::FormCount> rows;
+  rows.reserve(counts.size());
   for (const CountOfForm& c : counts) {
-    set.rows.push_back({Cell{c.number}, Cell{c.troop}, Cell{c.district}, Cell{c.certifiedAt},
-                        Cell{c.certifiedBy}, Cell{c.outcome},
-                        Cell{std::string(c.settlement ? SettlementKey(c.settlement->kind) : "")}});
+    rows.push_back({c.number, c.troop, c.district, c.certifiedAt, c.certifiedBy, c.outcome,
+                    c.settlement ? SettlementKey(c.settlement->kind) : ""});
   }
-  return set;
+  return protocol::FormCountsToDataSet(rows);
 }
 
 }  // namespace
@@ -164,7 +130,7 @@ protocol::Reply RequestHandler::AnswerCustody(const protocol::Request& request) 
     std::vector<CountOfForm> counts;
     reply.dataSets = protocol::FormHistoryToDataSets(History(type, number, &uses, &counts));
     reply.dataSets.emplace(protocol::kFormUseDataSet, protocol::UsesToDataSet(uses));
-    reply.dataSets.emplace(kFormCountDataSet, CountsDataSet(counts));
+    reply.dataSets.emplace(protocol::kFormCountDataSet, CountsDataSet(counts));
   } else if (request.messageType == protocol::kReconcileMessage) {
     const auto values = CustodyCriteria(
         request.criteria, request.messageType,

@@ -142,6 +142,10 @@ std::string CriterionCaption(const std::string& name, const std::string& written
       {"TO_DT", "last day of the period"},
       {"AS_OF_DT", "day to reconcile as of"},
       {"GAP_DAYS", "gap in days"},
+      {"CNT_NBR", "Count Number"},
+      {"FRM_FORM_NBR", "From Range"},
+      {"TO_FORM_NBR", "To Range"},
+      {"OUTCOME_CD", "settlement outcome"},
   };
   for (const auto& [key, caption] : kCaptions) {
     if (name == key) return caption;
@@ -175,6 +179,39 @@ std::string StationOf(const std::map<std::string, std::string>& values) {
         district));
   }
   return troop + district;
+}
+
+std::map<std::string, std::string> NamedCriteria(const std::vector<protocol::Criterion>& criteria,
+                                                 const char* requestName,
+                                                 std::initializer_list<const char*> allowed) {
+  std::map<std::string, std::string> values;
+  for (const auto& c : criteria) {
+    const std::string key = text::ToUpper(text::Trim(c.key));
+    const std::string name = key.rfind("KEY:", 0) == 0 ? key.substr(4) : std::string();
+    const std::string caption = CriterionCaption(name, c.key);
+    bool known = false;
+    for (const char* a : allowed) known = known || name == a;
+    if (!known) {
+      std::string list;
+      const std::vector<const char*> names(allowed);
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        list += (i == 0                  ? "the "
+                 : i + 1 == names.size() ? " and the "
+                                         : ", the ") +
+                CriterionCaption(names[i], names[i]);
+      }
+      throw RequestError(fmt::format("{} does not take the {} criterion; it takes {}", requestName,
+                                     caption, list));
+    }
+    if (text::Trim(c.op) != "=") {
+      throw RequestError(
+          fmt::format("The {} criterion takes only the operator \"=\", not \"{}\"", caption, c.op));
+    }
+    if (!values.emplace(name, text::Trim(c.value)).second) {
+      throw RequestError(fmt::format("The {} criterion is given twice", caption));
+    }
+  }
+  return values;
 }
 
 }  // namespace fm::server

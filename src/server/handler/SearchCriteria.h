@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -42,5 +43,12 @@ std::string NumberRefusal(const std::string& caption, const std::string& value, 
 // ("A1", "A", or empty), refusing a district without its troop (RequestError).
 std::string CriterionValue(const std::map<std::string, std::string>& values, const char* name);
 std::string StationOf(const std::map<std::string, std::string>& values);
+
+// The criteria of a request that names its keys (a report, a history, a count) by name, upper
+// case without "key:"; each may be given once, with "=". Any key outside `allowed` is refused
+// (RequestError), saying what `requestName` ("A form history") takes.
+std::map<std::string, std::string> NamedCriteria(const std::vector<protocol::Criterion>& criteria,
+                                                 const char* requestName,
+                                                 std::initializer_list<const char*> allowed);
 
 }  // namespace fm::server

@@ -520,17 +520,17 @@ HttpAnswer HttpApi::Messages(std::string_view body, const Principal& principal,
   // Well-formed but asking for something no version of the server does: a fault of the
   // sending program rather than of the clerk's input, so it is not answered as a reply.
   if (!protocol::IsKnownMessageType(request.messageType)) {
-    return Error(422,
-                 fmt::format("message_type: {} is not a message type of this server; it "
-                             "answers {} (search), {} (save with requery), {} (form "
-                             "history), {} (accountability report), {} (record uses), {} "
-                             "(reconciliation), {} (stock on hand), {} (minimum stock) and {} "
-                             "(hand receipt)",
-                             request.messageType, protocol::kSearchMessage,
-                             protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
-                             protocol::kAccountabilityMessage, protocol::kRecordUsageMessage,
-                             protocol::kReconcileMessage, protocol::kStockMessage,
-                             protocol::kSetStockMinimumMessage, protocol::kHandReceiptMessage));
+    return Error(422, fmt::format("message_type: {} is not a message type of this server; it "
+                                  "answers {} (search), {} (save with requery), {} (form "
+                                  "history), {} (accountability report), {} (record uses), {} "
+                                  "(reconciliation), {} (stock on hand), {} (minimum stock), {} "
+                                  "(hand receipt) and {} to {} (physical counts)",
+                                  request.messageType, protocol::kSearchMessage,
+                                  protocol::kSaveRequeryMessage, protocol::kFormHistoryMessage,
+                                  protocol::kAccountabilityMessage, protocol::kRecordUsageMessage,
+                                  protocol::kReconcileMessage, protocol::kStockMessage,
+                                  protocol::kSetStockMinimumMessage, protocol::kHandReceiptMessage,
+                                  protocol::kCountListMessage, protocol::kCountSettleMessage));
   }
   // A save replacing a range without saying which version of it the client saw would
   // overwrite whatever another clerk did since: a fault of the sending program.

@@ -1,11 +1,11 @@
 // Takes the README's screenshots of the three view modes at the smallest window size the
 // desktop is made for (1024 x 640) and maximised, and of the Form History and Accountability
 // windows, of the windows of the uses of form numbers (Record Use, Import Form Usage, Unaccounted
-// Forms, and the Form History with a use), of Stock on Hand, of the hand receipt an assignment
-// opens, of the override an assignment over an allotment cap offers, and of the reports', the
-// receipt's and a clearance statement's first printed pages (rendered from their PDFs with pdftoppm
-// of poppler-utils): the shell on the demo data (a fresh local database and embedded inventory in a
-// temporary folder), driven with keys and clicks as a clerk would.
+// Forms, and the Form History with a use), of Stock on Hand, of a Physical Count, of the hand
+// receipt an assignment opens, of the override an assignment over an allotment cap offers, and of
+// the reports', the receipt's and a clearance statement's first printed pages (rendered from their
+// PDFs with pdftoppm of poppler-utils): the shell on the demo data (a fresh local database and
+// embedded inventory in a temporary folder), driven with keys and clicks as a clerk would.
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/qt/qt_screenshots docs/screenshots
 //
@@ -39,6 +39,7 @@
 #include "document/TARVO_FormsMaint.h"
 #include "platform/SiteSettings.h"
 #include "qt/accountability/AccountabilityWindow.h"
+#include "qt/count/PhysicalCountWindow.h"
 #include "qt/history/FormHistoryWindow.h"
 #include "qt/receipt/HandReceiptWindow.h"
 #include "qt/recorduse/RecordUseWindow.h"
@@ -56,6 +57,8 @@
 #include "qt/unaccounted/UnaccountedFormsWindow.h"
 #include "qt/usageimport/UsageImportWindow.h"
 #include "server/store/Store.h"
+#include "transport/EmbeddedTransport.h"
+#include "transport/TransportMessageComponent.h"
 
 namespace {
 
@@ -378,6 +381,51 @@ void ShootTheStockWindow(const std::filesystem::path& out) {
   window.close();
 }
 
+// An auditor's physical count of A1's citations: every book counted but one, and a number
+// that B2 holds found on A1's shelf; certified.
+void ShootTheCountWindow(const std::filesystem::path& out) {
+  fm::testing::TempFolder data;
+  fm::EmbeddedTransport::Options inventory;
+  inventory.inventoryFile = data.Path() / "inventory.db";
+  inventory.user = {40, "Avery Auditor", fm::server::Role::Auditor,
+                    fm::server::StationScope::Everywhere()};
+  auto transport = std::make_shared<fm::EmbeddedTransport>(inventory);
+  fm::server::Store& store = transport->Open();
+  ShellDriver auditor({data.Path(),
+                       [transport] { return fm::TransportMessageComponent::Create(transport, {}); },
+                       {}});
+  auditor.Open();
+  fm::qt::ShellWindow& window = auditor.Window();
+  auditor.SearchRanges("a1");
+  fm::qt::PhysicalCountWindow& count = window.OpenPhysicalCount();
+  AwaitAnswer(count, "the counts of A1");
+  count.OpenCount({QStringLiteral("C")});
+  AwaitAnswer(count, "the count opened");
+  const auto book = count.Model().Sheet().book;
+  if (book.size() < 2) throw std::runtime_error("A1 holds fewer than two books of citations");
+  for (std::size_t i = 0; i + 1 < book.size(); ++i) {
+    count.EnterSpan({}, QString::number(book[i].from), QString::number(book[i].to));
+    AwaitAnswer(count, "the span entered");
+  }
+  fm::server::RangeQuery elsewhere;
+  elsewhere.formType.push_back({fm::server::Comparison::Equal, "C"});
+  elsewhere.troop.push_back({fm::server::Comparison::Equal, "B"});
+  elsewhere.district.push_back({fm::server::Comparison::Equal, "2"});
+  const auto b2 = store.FindRanges(elsewhere);
+  if (b2.empty()) throw std::runtime_error("B2 holds no citations");
+  count.EnterSpan({}, QString::number(b2.front().range.to), {});
+  AwaitAnswer(count, "the number of B2");
+  count.Certify(QStringLiteral("Counted on the shelf and with the officers, Sgt. Moore present."));
+  AwaitAnswer(count, "the certification");
+  count.move(0, 0);
+  Shoot(count, out / "physical-count.png");
+  const fm::testing::TempFolder pdfFolder;
+  ShootPdf([&] { count.ExportToPdf(); }, pdfFolder.Path() / "count.pdf",
+           out / "physical-count-pdf");
+  count.close();
+  window.close();
+}
+
 // The override an assignment over A1's allotment cap of citations offers: the refusal with
 // its figures, and the reason being typed.
 void ShootTheOverride(const std::filesystem::path& out) {
@@ -456,6 +504,7 @@ int main(int argc, char** argv) {
     ShootTheWindows(out);
     ShootTheUsageWindows(out);
     ShootTheStockWindow(out);
+    ShootTheCountWindow(out);
     ShootTheOverride(out);
     return 0;
   } catch (const std::exception& e) {

@@ -1,13 +1,15 @@
 // Physical counts through the request handler on both backends: the issue's count of a
 // station of ten ranges (one book missing, one number held by B2 counted), who may open,
 // certify and settle, and a certified count that never changes and shows in the history of
-// each form it counted. Then the counted numbers read from typed or scanned text.
+// each form it counted; the count messages refused exactly where the count methods refuse.
+// Then the counted numbers read from typed or scanned text.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "StoreBackends.h"
+#include "protocol/Count.h"
 #include "server/handler/CountRequest.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestError.h"
@@ -136,6 +138,106 @@ TYPED_TEST(CountRequestSuite, TheIssuesCountFromOpeningToTheHistoryOfEachForm) {
   EXPECT_FALSE(due["A1"].overdue);
   EXPECT_EQ(due["B2"].lastCount, 0);
   EXPECT_TRUE(due["B2"].overdue);
+}
+
+// Each step a message of the desktop, in order, by whom, and the words of its refusal (none:
+// answered). The roles are the count methods': a message is refused where they are.
+struct MessageStep {
+  int type;
+  const Principal* who;
+  std::vector<std::pair<const char*, const char*>> criteria;
+  const char* text;  // kCountTextDataSet: a statement, an imported text, a note
+  const char* id;
+  const char* refusal;
+};
+
+TYPED_TEST(CountRequestSuite, EveryCountMessageIsRefusedWhereTheCountMethodsAre) {
+  using namespace protocol;
+  const std::vector<std::pair<const char*, const char*>> count = {{"CNT_NBR", "1"}};
+  const std::vector<MessageStep> steps = {
+      {kCountOpenMessage,
+       &kClerkA1,
+       {{"TRP_ID", "A"}, {"TRP_DIST_ID", "1"}, {"REF_TYP_CD", "C"}},
+       nullptr,
+       "o1",
+       "an auditor counts"},
+      {kCountOpenMessage,
+       &kAdmin,
+       {{"TRP_ID", "A"}, {"TRP_DIST_ID", "1"}, {"REF_TYP_CD", "C"}},
+       nullptr,
+       "o2",
+       "an auditor counts"},
+      {kCountOpenMessage,
+       &kAuditor,
+       {{"TRP_ID", "A"}, {"TRP_DIST_ID", "1"}, {"REF_TYP_CD", "C"}},
+       nullptr,
+       "o3",
+       ""},
+      {kCountEntryMessage, &kClerkA1, count, "1100001", "e1", "an auditor counts"},
+      {kCountEntryMessage, &kAuditor, count, "C,1100001,1100300\nC,1100401,1101000\nC,1200050\n",
+       "e2", ""},
+      // Sent again under its request id, whatever it holds now: nothing is added.
+      {kCountEntryMessage, &kAuditor, count, "1100350", "e2", ""},
+      {kCountEntryMessage, &kAuditor, {}, "1100001", "e3", "needs the Count Number"},
+      {kCountShowMessage, &kAuditorB, count, nullptr, "", "outside your stations"},
+      {kCountCertifyMessage, &kClerkA1, count, "All there.", "c1",
+       "holds custody at Troop/District A1"},
+      {kCountCertifyMessage, &kAdmin, count, "All there.", "c2", "only an auditor does"},
+      {kCountCertifyMessage, &kAuditor, count, "Counted with Tpr. Smith.", "c3", ""},
+      {kCountEntryMessage, &kAuditor, count, "1100350", "e4", "a certified count never changes"},
+      {kCountSettleMessage,
+       &kAuditor,
+       {{"CNT_NBR", "1"},
+        {"FRM_FORM_NBR", "1100301"},
+        {"TO_FORM_NBR", "1100400"},
+        {"OUTCOME_CD", "lost"}},
+       "gone",
+       "s1",
+       "an administrator does"},
+      {kCountSettleMessage,
+       &kAdmin,
+       {{"CNT_NBR", "1"},
+        {"FRM_FORM_NBR", "1100301"},
+        {"TO_FORM_NBR", "1100400"},
+        {"OUTCOME_CD", "found later"}},
+       "in the safe",
+       "s2",
+       ""},
+  };
+  for (const MessageStep& step : steps) {
+    Request request;
+    request.version = "1.0";
+    request.requestId = step.id;
+    request.messageType = step.type;
+    for (const auto& [key, value] : step.criteria) {
+      request.criteria.push_back({std::string("key:") + key, value, "=", ""});
+    }
+    if (step.text) request.dataSets.emplace(kCountTextDataSet, CountTextToDataSet(step.text));
+    const HandledRequest answer = this->mHandler->Handle(request, *step.who);
+    const std::string what = std::to_string(step.type) + " by " + step.who->displayName;
+    if (*step.refusal) {
+      EXPECT_FALSE(answer.reply.ok) << what;
+      EXPECT_THAT(answer.reply.error, HasSubstr(step.refusal)) << what;
+      continue;
+    }
+    ASSERT_TRUE(answer.reply.ok) << what << ": " << answer.reply.error;
+    const CountSheet sheet = CountSheetFromDataSets(answer.reply.dataSets);
+    EXPECT_EQ(sheet.head.number, 1) << what;
+    if (step.type == kCountSettleMessage) {
+      EXPECT_EQ(sheet.settlements.at(0).outcome, "found_later");
+      EXPECT_EQ(sheet.missing, (std::vector<CountLine>{{"C", 1100301, 1100400, 1002, "A"}}));
+      EXPECT_EQ(sheet.unexpected.at(0).reason, "other_station");
+      EXPECT_EQ(sheet.head.statement, "Counted with Tpr. Smith.");
+    }
+  }
+  Request listed;
+  listed.version = "1.0";
+  listed.messageType = kCountListMessage;
+  listed.criteria.push_back({"key:TRP_ID", "A", "=", ""});
+  listed.criteria.push_back({"key:TRP_DIST_ID", "1", "=", ""});
+  const auto list = this->mHandler->Handle(listed, kViewer);
+  ASSERT_TRUE(list.reply.ok) << list.reply.error;
+  EXPECT_EQ(CountListFromDataSets(list.reply.dataSets).at(0).certifiedBy, "Avery Auditor");
 }
 
 struct TextCase {
