@@ -28,14 +28,15 @@ std::int64_t Records() {
 
 void LoadAndCheck(benchmark::State& state, const std::shared_ptr<Store>& store) {
   {
-    // Ranges of ten Citations at the troops' stations, one history entry each.
+    // Ranges of ten Seals (numbered up to 9,999,999,999) at the troops' stations, one history entry
+    // each.
     const std::int64_t records = Records();
     std::vector<FormRange> ranges;
     ranges.reserve(static_cast<std::size_t>(records));
     for (std::int64_t i = 0; i < records; ++i) {
       FormRange r;
-      r.formType = "C";
-      r.from = 1'000'000'000 + i * 10;
+      r.formType = "Z";
+      r.from = 5'000'000'000 + i * 10;
       r.to = r.from + 9;
       r.troop = i % 2 ? "A" : "B";
       r.district = "1";

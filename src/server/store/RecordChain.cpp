@@ -220,7 +220,7 @@ std::string Sha256Hex(const std::string& bytes) {
     throw StoreError::Internal("SHA-256 failed");
   }
   std::string hex;
-  hex.reserve(size * 2);
+  hex.reserve(static_cast<std::size_t>(size) * 2);
   for (unsigned int i = 0; i < size; ++i) hex += fmt::format("{:02x}", digest[i]);
   return hex;
 }

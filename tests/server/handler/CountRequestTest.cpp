@@ -1,4 +1,4 @@
-// Physical counts through the request handler on both backends: the count of a
+// Physical counts through the request handler on both backends: an audit's count of a
 // station of ten ranges (one book missing, one number held by B2 counted), who may open,
 // certify and settle, and a certified count that never changes and shows in the history of
 // each form it counted; the count messages refused exactly where the count methods refuse.

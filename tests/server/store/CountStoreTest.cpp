@@ -1,4 +1,4 @@
-// Physical counts on both backends: the book fixed at the opening, the result of the issue's
+// Physical counts on both backends: the book fixed at the opening, the result of an audit's
 // count of ten ranges (one book missing, one number of B2 counted), a certified count that
 // never changes and shows in each counted form's history, and the settling of what was missing.
 #include <gmock/gmock.h>
