@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <unordered_map>
@@ -112,22 +113,31 @@ std::string ContentSql(const KindInfo& k, bool bounded) {
 }
 
 // A value as the chain hashes it: by its text, so that a number reads the same whichever
-// backend, type or restore it went through; NULL apart from every text.
+// backend, type or restore it went through; NULL apart from every text. Every save hashes a
+// few dozen values: they are appended in place, without a string of their own.
 void AppendValue(std::string& out, const SqlValue& v) {
   if (std::holds_alternative<std::monostate>(v)) {
     out += "N;";
     return;
   }
-  const std::string text = SqlText(v);
-  out += fmt::format("{}:", text.size());
-  out += text;
+  if (const auto* s = std::get_if<std::string>(&v)) {
+    fmt::format_to(std::back_inserter(out), "{}:", s->size());
+    out += *s;
+  } else {
+    const std::string text = SqlText(v);
+    fmt::format_to(std::back_inserter(out), "{}:", text.size());
+    out += text;
+  }
   out += ';';
 }
 
 // The content of the record `row` (its id first), with the rows of its parts. The id is the
 // link's, not the content's: two records that swapped their ids then show as reordered.
 std::string ContentHash(SqlConnection& c, const KindInfo& k, const SqlRow& row) {
-  std::string bytes = fmt::format("{}|", k.name);
+  std::string bytes;
+  bytes.reserve(512);
+  bytes += k.name;
+  bytes += '|';
   for (std::size_t i = 1; i < row.size(); ++i) AppendValue(bytes, row[i]);
   for (const char* part : k.parts) {
     bytes += "\n";
@@ -219,9 +229,12 @@ std::string Sha256Hex(const std::string& bytes) {
   if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha256(), nullptr) != 1) {
     throw StoreError::Internal("SHA-256 failed");
   }
-  std::string hex;
-  hex.reserve(static_cast<std::size_t>(size) * 2);
-  for (unsigned int i = 0; i < size; ++i) hex += fmt::format("{:02x}", digest[i]);
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex(static_cast<std::size_t>(size) * 2, '0');
+  for (std::size_t i = 0; i < size; ++i) {
+    hex[2 * i] = kDigits[digest[i] >> 4U];
+    hex[2 * i + 1] = kDigits[digest[i] & 0xfU];
+  }
   return hex;
 }
 
