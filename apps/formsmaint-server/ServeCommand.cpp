@@ -132,13 +132,13 @@ struct ServeSettings {
   int threads = 4;
   int ioThreads = 1;
   std::string accessLog;
-  std::uint64_t bodyLimit = 8 * 1024 * 1024;
+  std::uint64_t bodyLimit = std::uint64_t{8} * 1024 * 1024;
   unsigned readTimeout = 30;
   unsigned idleTimeout = 60;
   std::size_t maxConnections = 1024;
-  std::uint64_t bodyBudget = 64 * 1024 * 1024;
-  std::uint64_t chunkedReplyAbove = 256 * 1024;
-  std::uint64_t replyChunk = 64 * 1024;
+  std::uint64_t bodyBudget = std::uint64_t{64} * 1024 * 1024;
+  std::uint64_t chunkedReplyAbove = std::uint64_t{256} * 1024;
+  std::uint64_t replyChunk = std::uint64_t{64} * 1024;
   std::size_t maxRequestIdLength = 64;
   std::size_t maxCriteria = 64;
   std::size_t maxTextLength = 256;
