@@ -100,6 +100,7 @@ class Fixture {
     options.ranges = FromEnvironment("FM_BENCH_GENERATED_RANGES", options.ranges);
     options.years = static_cast<int>(FromEnvironment("FM_BENCH_GENERATED_YEARS", 10));
     options.seed = 7;
+    options.countsPerYear = FromEnvironment("FM_BENCH_GENERATED_COUNTS", options.countsPerYear);
     const auto started = std::chrono::steady_clock::now();
     const GeneratedHistory g = GenerateHistory(address, {}, options);
     auto store = OpenStore(address);

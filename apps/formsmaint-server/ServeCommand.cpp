@@ -128,6 +128,7 @@ struct ServeSettings {
   std::uint64_t seed = 1;
   int years = HistoryOptions{}.years;
   std::size_t rowsPerSave = HistoryOptions{}.rowsPerSave;
+  std::size_t countsPerYear = HistoryOptions{}.countsPerYear;
   bool serve = false;
   int threads = 4;
   int ioThreads = 1;
@@ -193,6 +194,10 @@ CommandRun AddServeOptions(CLI::App& app) {
   app.add_option("--rows-per-save", s->rowsPerSave,
                  "Most change rows one save of --generate carries.")
       ->check(CLI::Range(std::size_t{2}, std::size_t{100000}))
+      ->capture_default_str();
+  app.add_option("--counts-per-year", s->countsPerYear,
+                 "Physical counts (one station and form type each) --generate certifies a year.")
+      ->check(CLI::Range(std::size_t{0}, std::size_t{1000}))
       ->capture_default_str();
   app.add_flag("--serve", s->serve, "Serve after --load-demo or --generate.");
   app.add_option("--threads", s->threads, "Threads answering requests (store calls).")
@@ -341,6 +346,7 @@ CommandRun AddServeOptions(CLI::App& app) {
       history.years = s->years;
       history.seed = s->seed;
       history.rowsPerSave = s->rowsPerSave;
+      history.countsPerYear = s->countsPerYear;
       StoreOptions generating;
       generating.region = s->store.region;
       generating.poolSize = 2;

@@ -67,8 +67,6 @@ constexpr double kWithdrawnShare = 0.01;
 constexpr double kUsesPerRange = 2.0;
 // The most numbers a block of a shipment holds; smaller where a type's bounds are tight.
 constexpr std::int64_t kBlockNumbers = 100;
-// Stations counted each year, one form type each.
-constexpr std::size_t kCountsPerYear = 4;
 // Tries to find a range an operation applies to before it is given up for the month.
 constexpr int kPickTries = 20;
 
@@ -142,7 +140,7 @@ class Generator {
       // The month's calls are spread evenly over it, in the order a month's work takes.
       const std::size_t calls = Saves(received) + Saves(assigned * 2) + Saves(voided) +
                                 Saves(delisted) + Saves(moved) + Saves(returned) + withdrawn + 1 +
-                                (countYear ? 3 * kCountsPerYear : 0);
+                                (countYear ? 3 * mOptions.countsPerYear : 0);
       mMonthStart = mStart + step * static_cast<long>(m + 1);
       mTick = step / static_cast<long>(calls + 1);
       mCall = 0;
@@ -548,7 +546,7 @@ class Generator {
   // A year's physical counts: an auditor counts one form type at a few stations and finds
   // the book, now and then but for one form, which stays missing.
   void CountStations() {
-    for (std::size_t i = 0; i < kCountsPerYear; ++i) {
+    for (std::size_t i = 0; i < mOptions.countsPerYear; ++i) {
       const std::size_t station = mRandom.Index(mStations.size());
       const std::string& type = mReference.FormTypes()[mRandom.Index(mBlockSize.size())].code;
       NextCall();

@@ -23,6 +23,10 @@ struct HistoryOptions {
   // Rows one save carries at most: a clerk's batch at the largest. Larger saves spare
   // transactions, smaller ones give more, shorter entries of the chain of custody.
   std::size_t rowsPerSave = 500;
+  // Physical counts each year, one station and form type each. Opening and certifying a count
+  // reads the station's book and its uses, which on SQLite at a million ranges takes about a
+  // minute per count: fewer counts make a large store much sooner.
+  std::size_t countsPerYear = 4;
 };
 
 // What the generation wrote.
