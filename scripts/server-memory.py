@@ -3,7 +3,8 @@
 # 16-connection search load, from /proc (VmRSS, VmHWM), and the access log's line count after
 # SIGTERM against the requests sent. The database should hold a large inventory, e.g.
 #   formsmaint-server --database sqlite:/tmp/big.db --generate 1000000
-# whose Troop A, form type C, status other than V is 15,728 ranges (seed 1).
+# (ten years of generated work; its Troop A, form type C, status other than V held 15,728
+# ranges with the history-less inventory --generate loaded before).
 #
 #   scripts/server-memory.py build/apps/formsmaint-server/formsmaint-server /tmp/big.db 56717 60
 import http.client

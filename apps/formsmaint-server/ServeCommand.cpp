@@ -4,6 +4,7 @@
 #include <spdlog/spdlog.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "server/http/HttpServer.h"
 #include "server/http/TokenFile.h"
 #include "server/store/DemoInventory.h"
+#include "server/store/GeneratedHistory.h"
 #include "server/store/Store.h"
 
 namespace fm::server::cli {
@@ -124,17 +126,20 @@ struct ServeSettings {
   bool loadDemo = false;
   std::optional<std::size_t> generate;
   std::uint64_t seed = 1;
+  int years = HistoryOptions{}.years;
+  std::size_t rowsPerSave = HistoryOptions{}.rowsPerSave;
+  std::size_t countsPerYear = HistoryOptions{}.countsPerYear;
   bool serve = false;
   int threads = 4;
   int ioThreads = 1;
   std::string accessLog;
-  std::uint64_t bodyLimit = 8 * 1024 * 1024;
+  std::uint64_t bodyLimit = std::uint64_t{8} * 1024 * 1024;
   unsigned readTimeout = 30;
   unsigned idleTimeout = 60;
   std::size_t maxConnections = 1024;
-  std::uint64_t bodyBudget = 64 * 1024 * 1024;
-  std::uint64_t chunkedReplyAbove = 256 * 1024;
-  std::uint64_t replyChunk = 64 * 1024;
+  std::uint64_t bodyBudget = std::uint64_t{64} * 1024 * 1024;
+  std::uint64_t chunkedReplyAbove = std::uint64_t{256} * 1024;
+  std::uint64_t replyChunk = std::uint64_t{64} * 1024;
   std::size_t maxRequestIdLength = 64;
   std::size_t maxCriteria = 64;
   std::size_t maxTextLength = 256;
@@ -175,10 +180,24 @@ CommandRun AddServeOptions(CLI::App& app) {
                "Load the demo inventory (about 3,000 ranges over every form type) into an "
                "empty store, then exit unless --serve is given.");
   app.add_option("--generate", s->generate,
-                 "Load N generated ranges (a large inventory for benchmarks) into an empty "
-                 "store, then exit unless --serve is given.")
+                 "Fill an empty store with --years of generated work ending at today's UTC "
+                 "midnight (loads, receipts, assignments, splits, uses, voids, moves, "
+                 "withdrawals, counts) that leaves about N ranges, then exit unless --serve is "
+                 "given.")
       ->check(CLI::Range(std::size_t{1}, std::size_t{100'000'000}));
-  app.add_option("--seed", s->seed, "Seed of --generate (the same seed gives the same ranges).")
+  app.add_option("--seed", s->seed,
+                 "Seed of --generate (the same seed on the same day gives the same store).")
+      ->capture_default_str();
+  app.add_option("--years", s->years, "Years of work --generate writes, a month at a time.")
+      ->check(CLI::Range(1, 50))
+      ->capture_default_str();
+  app.add_option("--rows-per-save", s->rowsPerSave,
+                 "Most change rows one save of --generate carries.")
+      ->check(CLI::Range(std::size_t{2}, std::size_t{100000}))
+      ->capture_default_str();
+  app.add_option("--counts-per-year", s->countsPerYear,
+                 "Physical counts (one station and form type each) --generate certifies a year.")
+      ->check(CLI::Range(std::size_t{0}, std::size_t{1000}))
       ->capture_default_str();
   app.add_flag("--serve", s->serve, "Serve after --load-demo or --generate.");
   app.add_option("--threads", s->threads, "Threads answering requests (store calls).")
@@ -322,8 +341,25 @@ CommandRun AddServeOptions(CLI::App& app) {
       std::size_t count = LoadDemoInventory(*store);
       spdlog::info("loaded the demo inventory: {} ranges", count);
     } else if (s->generate) {
-      std::size_t count = LoadLargeInventory(*store, *s->generate, s->seed);
-      spdlog::info("loaded a generated inventory: {} ranges (seed {})", count, s->seed);
+      HistoryOptions history;
+      history.ranges = *s->generate;
+      history.years = s->years;
+      history.seed = s->seed;
+      history.rowsPerSave = s->rowsPerSave;
+      history.countsPerYear = s->countsPerYear;
+      StoreOptions generating;
+      generating.region = s->store.region;
+      generating.poolSize = 2;
+      const auto began = std::chrono::steady_clock::now();
+      const GeneratedHistory g = GenerateHistory(s->store.database, generating, history);
+      spdlog::info(
+          "generated {} years of work (seed {}) in {:.1f} s: {} ranges held, {} loaded, {} "
+          "saves of {} rows ({} receipts, {} assignments with {} splits, {} voids, {} "
+          "delistings, {} moves, {} returns), {} withdrawals, {} uses, {} counts",
+          history.years, history.seed,
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count(), g.ranges,
+          g.loaded, g.saves, g.rows, g.receipts, g.assignments, g.splits, g.voids, g.delistings,
+          g.moves, g.returns, g.withdrawals, g.uses, g.counts);
     }
     if ((s->loadDemo || s->generate) && !s->serve) return 0;
 
