@@ -7,6 +7,7 @@
 #include <map>
 
 #include "server/store/ReferenceData.h"
+#include "server/store/SeededRandom.h"
 #include "server/store/Store.h"
 #include "server/store/StoreError.h"
 #include "server/store/TimeText.h"
@@ -15,25 +16,7 @@ namespace fm::server {
 
 namespace {
 
-// splitmix64: tiny, fast and the same on every platform, so a seed always builds the
-// same inventory (std:: distributions are not portable across library versions).
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : mState(seed) {}
-  std::uint64_t Next() {
-    std::uint64_t z = (mState += 0x9e3779b97f4a7c15ull);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    return z ^ (z >> 31);
-  }
-  // 0 .. n-1
-  std::int64_t Below(std::int64_t n) {
-    return n <= 0 ? 0 : static_cast<std::int64_t>(Next() % static_cast<std::uint64_t>(n));
-  }
-
- private:
-  std::uint64_t mState;
-};
+using Random = SeededRandom;
 
 struct Station {
   std::string troop;
