@@ -125,7 +125,7 @@ struct PostgresConnection::Impl {
     if (result) PQclear(result);
     if (PQstatus(conn) != CONNECTION_OK) kind = SqlError::Kind::Connection;
     if (kind == SqlError::Kind::Connection) healthy = false;
-    throw SqlError(kind, fmt::format("PostgreSQL {}: {}", doing, why));
+    throw SqlError(kind, fmt::format("PostgreSQL {}: {}", doing, why), state ? state : "");
   }
 
   void Exec(const char* sql) { PQclear(Check(PQexec(conn, sql), PGRES_COMMAND_OK, sql)); }
@@ -500,6 +500,21 @@ void PostgresConnection::Commit() {
     mImpl->Exec("COMMIT");
   } catch (...) {
     mImpl->Unlock();
+    throw;
+  }
+  mImpl->Unlock();
+}
+
+void PostgresConnection::CommitAfter(std::string_view statement) {
+  // One string, two statements, one round trip; after a failing first one PostgreSQL runs
+  // none of the rest, so nothing commits.
+  const std::string both = fmt::format("{}; COMMIT", statement);
+  try {
+    mImpl->Exec(both.c_str());
+  } catch (...) {
+    // A failed statement leaves the transaction open and aborted: Rollback ends it and
+    // releases the locks; a failed COMMIT has ended it already.
+    if (PQtransactionStatus(mImpl->conn) == PQTRANS_IDLE) mImpl->Unlock();
     throw;
   }
   mImpl->Unlock();

@@ -31,6 +31,7 @@ class PostgresConnection : public SqlConnection {
   void Begin(Transaction kind) override;
   void BeginWrite(const std::vector<std::string>& formTypes, bool linksRecords) override;
   void Commit() override;
+  void CommitAfter(std::string_view statement) override;
   void Rollback() noexcept override;
   bool Healthy() const override;
 

@@ -224,9 +224,16 @@ ChainPending& CurrentPending() {
 }  // namespace
 
 std::string Sha256Hex(const std::string& bytes) {
+  // The digest fetched once and a context per thread: OpenSSL's implicit fetch and a fresh
+  // context at every call cost more than hashing a save's few records.
+  static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+  thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(
+      EVP_MD_CTX_new(), &EVP_MD_CTX_free);
   std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
   unsigned int size = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha256(), nullptr) != 1) {
+  if (!sha256 || !context || EVP_DigestInit_ex2(context.get(), sha256, nullptr) != 1 ||
+      EVP_DigestUpdate(context.get(), bytes.data(), bytes.size()) != 1 ||
+      EVP_DigestFinal_ex(context.get(), digest.data(), &size) != 1) {
     throw StoreError::Internal("SHA-256 failed");
   }
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -300,17 +307,24 @@ struct NewLink {
   std::string contentHash;
 };
 
-// The few links of a save in one statement that moves the head from `from` only if it is
-// still there: answers false, having written nothing, when it was not.
-bool LinkAfter(SqlConnection& c, const ChainHead& from, const std::vector<NewLink>& links,
-               bool postgres, ChainHead& to) {
-  to = from;
-  std::vector<SqlValue> rows;
+// The few links of a save after `from`: their rows, and the head they lead to.
+ChainHead Chain(const ChainHead& from, const std::vector<NewLink>& links,
+                std::vector<SqlValue>& rows) {
+  ChainHead to = from;
   for (const NewLink& l : links) {
     ++to.seq;
     to.linkHash = LinkHash(to.linkHash, to.seq, l.kind->name, l.id, l.contentHash);
     rows.insert(rows.end(), {to.seq, std::string(l.kind->name), l.id, l.contentHash, to.linkHash});
   }
+  return to;
+}
+
+// The few links of a save in one statement that moves the head from `from` only if it is
+// still there: answers false, having written nothing, when it was not.
+bool LinkAfter(SqlConnection& c, const ChainHead& from, const std::vector<NewLink>& links,
+               bool postgres, ChainHead& to) {
+  std::vector<SqlValue> rows;
+  to = Chain(from, links, rows);
   std::vector<SqlValue> params{to.seq, to.linkHash, from.seq, from.linkHash};
   const char* guard =
       "UPDATE record_chain_head SET seq = ?, link_hash = ? WHERE head_id = 1 AND seq = ?"
@@ -363,12 +377,17 @@ std::optional<std::vector<NewLink>> FewLinks(SqlConnection& c, const ChainPendin
 }  // namespace
 
 std::optional<ChainHead> AppendLinks(SqlConnection& c, const ChainPending& pending,
-                                     const std::optional<ChainHead>& known, bool postgres) {
+                                     const std::optional<ChainHead>& known, bool postgres,
+                                     bool* afterKnown) {
+  if (afterKnown) *afterKnown = false;
   if (pending.Empty()) return std::nullopt;
   if (auto few = FewLinks(c, pending)) {
     if (few->empty()) return std::nullopt;
     ChainHead moved;
-    if (known && LinkAfter(c, *known, *few, postgres, moved)) return moved;
+    if (known && LinkAfter(c, *known, *few, postgres, moved)) {
+      if (afterKnown) *afterKnown = true;
+      return moved;
+    }
     // Another server linked since, or this process has not read the head yet.
     if (LinkAfter(c, ReadChainHead(c), *few, postgres, moved)) return moved;
     throw StoreError::Internal("the record chain's head moved during a write that holds its lock");
@@ -384,6 +403,34 @@ std::optional<ChainHead> AppendLinks(SqlConnection& c, const ChainPending& pendi
     });
   }
   return writer.Finish();
+}
+
+std::optional<DeferredLinks> DeferLinks(SqlConnection& c, const ChainPending& pending,
+                                        const ChainHead& known) {
+  DeferredLinks deferred;
+  if (pending.Empty()) return deferred;
+  auto few = FewLinks(c, pending);
+  if (!few) return std::nullopt;
+  if (few->empty()) return deferred;
+  std::vector<SqlValue> rows;
+  deferred.to = Chain(known, *few, rows);
+  // Integers, the kinds' own names and hexadecimal digits: nothing a quote could end.
+  std::string values;
+  for (std::size_t i = 0; i < rows.size(); i += 5) {
+    values +=
+        fmt::format("{}({}, '{}', {}, '{}', '{}')", i ? ", " : "", std::get<std::int64_t>(rows[i]),
+                    std::get<std::string>(rows[i + 1]), std::get<std::int64_t>(rows[i + 2]),
+                    std::get<std::string>(rows[i + 3]), std::get<std::string>(rows[i + 4]));
+  }
+  // A head that moved leaves `moved` empty, and the division fails the statement: the write
+  // then commits nothing, rather than its records without their links.
+  deferred.statement = fmt::format(
+      "WITH moved AS (UPDATE record_chain_head SET seq = {}, link_hash = '{}' WHERE head_id = 1"
+      " AND seq = {} AND link_hash = '{}' RETURNING seq) INSERT INTO record_chain (seq, kind,"
+      " record_id, content_hash, link_hash) SELECT * FROM (VALUES {}) AS v"
+      " WHERE 1 / (SELECT count(*) FROM moved) = 1",
+      deferred.to.seq, deferred.to.linkHash, known.seq, known.linkHash, values);
+  return deferred;
 }
 
 std::size_t LinkUnlinkedRecords(SqlConnection& c) {

@@ -79,10 +79,24 @@ ChainHead ReadChainHead(SqlConnection& connection);
 // PostgreSQL), so the links follow the order of the commits. `known`: the head as this
 // process last committed it; a few links after it go in one statement that moves the head
 // only if it is still there (else the head is read and they go again), which spares a save
-// the head's read. `postgres`: that statement may be PostgreSQL's own.
+// the head's read. `postgres`: that statement may be PostgreSQL's own. `afterKnown`, when
+// given, tells whether the links followed `known`.
 std::optional<ChainHead> AppendLinks(SqlConnection& connection, const ChainPending& pending,
                                      const std::optional<ChainHead>& known = std::nullopt,
-                                     bool postgres = false);
+                                     bool postgres = false, bool* afterKnown = nullptr);
+
+// A save's few links after `known`, as one PostgreSQL statement to go with the commit
+// (SqlConnection::CommitAfter): no round trip of their own. The statement fails with SQLSTATE
+// kDeferredLinksMoved when the head is no longer `known` (another server linked since); the
+// write must then run again, linking by AppendLinks.
+struct DeferredLinks {
+  std::string statement;  // empty: nothing to link
+  ChainHead to;           // the head once it has run
+};
+inline constexpr const char* kDeferredLinksMoved = "22012";
+// None when the records are too many for one statement: AppendLinks links them.
+std::optional<DeferredLinks> DeferLinks(SqlConnection& connection, const ChainPending& pending,
+                                        const ChainHead& known);
 
 // Links every record that has no link yet, kind by kind in the order of their ids: the
 // records of a store written before the chain. Answers how many it linked.

@@ -49,6 +49,12 @@ class SqlConnection {
   // writers anyway takes none.
   virtual void BeginWrite(const std::vector<std::string>& formTypes, bool linksRecords) = 0;
   virtual void Commit() = 0;
+  // Runs `statement` (no parameters: its values written in it) and commits, in one round trip
+  // where the backend can; when the statement fails nothing commits.
+  virtual void CommitAfter(std::string_view statement) {
+    Query(statement, {});
+    Commit();
+  }
   // Ends any open transaction without applying it, and releases the locks of BeginWrite;
   // never throws.
   virtual void Rollback() noexcept = 0;

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace fm::server {
 
@@ -18,11 +19,15 @@ class SqlError : public std::runtime_error {
     Other,
   };
 
-  SqlError(Kind kind, const std::string& what) : std::runtime_error(what), mKind(kind) {}
+  SqlError(Kind kind, const std::string& what, std::string state = {})
+      : std::runtime_error(what), mKind(kind), mState(std::move(state)) {}
   Kind GetKind() const noexcept { return mKind; }
+  // The database's own code for the failure (PostgreSQL's SQLSTATE), when it gave one.
+  const std::string& State() const noexcept { return mState; }
 
  private:
   Kind mKind;
+  std::string mState;
 };
 
 }  // namespace fm::server

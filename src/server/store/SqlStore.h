@@ -168,6 +168,11 @@ class SqlStore : public Store {
   // The record chain's head as this process last committed it (RecordChain.h, AppendLinks).
   std::mutex mChainMutex;
   std::optional<ChainHead> mChainHead;
+  // Whether the last write found mChainHead still the store's head: no other server is
+  // linking, and a save's links can go with its commit (DeferLinks). Another server's links
+  // make that fail and the write run again, so after one such failure saves link on their
+  // own until the head is found unmoved again.
+  bool mChainAlone = true;
   mutable std::mutex mClockMutex;
   mutable std::string mLastStamp;  // the latest audit stamp handed out (Now)
 };

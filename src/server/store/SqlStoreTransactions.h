@@ -27,7 +27,9 @@ inline thread_local SharedRead tShared;
 
 template <typename Body>
 auto SqlStore::Write(const WriteScope& scope, Body&& body) {
+  const bool postgres = mBackend.name == "postgresql";
   for (int attempt = 0;; ++attempt) {
+    bool deferredLinks = false;
     try {
       auto lease = mPool.Acquire();
       // What this attempt writes is linked to the record chain before it commits; an attempt
@@ -38,16 +40,34 @@ auto SqlStore::Write(const WriteScope& scope, Body&& body) {
         lease->BeginWrite(scope.formTypes, mRecordChain);
         auto result = body(*lease);
         std::optional<ChainHead> moved;
+        std::optional<DeferredLinks> deferred;
         if (mRecordChain) {
           std::optional<ChainHead> known;
+          bool alone = false;
           {
             const std::lock_guard lock(mChainMutex);
             known = mChainHead;
+            alone = mChainAlone;
           }
-          moved = AppendLinks(*lease, pending, known, mBackend.name == "postgresql");
+          if (postgres && known && alone) deferred = DeferLinks(*lease, pending, *known);
+          if (deferred) {
+            if (!deferred->statement.empty()) moved = deferred->to;
+          } else {
+            bool afterKnown = false;
+            moved = AppendLinks(*lease, pending, known, postgres, &afterKnown);
+            if (afterKnown) {
+              const std::lock_guard lock(mChainMutex);
+              mChainAlone = true;
+            }
+          }
         }
         const std::vector<std::string> alerts = CompareWithMinimums(*lease, scope);
-        lease->Commit();
+        if (deferred && !deferred->statement.empty()) {
+          deferredLinks = true;
+          lease->CommitAfter(deferred->statement);
+        } else {
+          lease->Commit();
+        }
         if (moved) {
           const std::lock_guard lock(mChainMutex);
           mChainHead = moved;
@@ -59,6 +79,13 @@ auto SqlStore::Write(const WriteScope& scope, Body&& body) {
         throw;
       }
     } catch (const SqlError& e) {
+      if (deferredLinks && e.State() == kDeferredLinksMoved && attempt < mOptions.maxRetries) {
+        // Another server linked since this one's last write: nothing committed, and the
+        // write goes again at once, reading the head.
+        const std::lock_guard lock(mChainMutex);
+        mChainAlone = false;
+        continue;
+      }
       if (WorthRetrying(e) && attempt < mOptions.maxRetries) {
         // With the form-type locks, writers of one form type no longer collide; what still
         // does (saves of different form types whose reads and writes the database could not
