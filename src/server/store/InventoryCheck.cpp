@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -26,38 +28,36 @@ namespace {
 // --- Reading the tables ---------------------------------------------------------------
 // With range readers of its own rather than the store's (only a column's value reads the
 // same): a fault in how the store reads a range must not be able to hide itself from the
-// check that judges the store.
+// check that judges the store. Both tables are read a row at a time, never whole: a check of
+// millions of history entries holds the ranges the replay has reached, not the history.
 
 constexpr const char* kCheckedColumns =
     "frm_form_nbr, to_form_nbr, trp_id, trp_dist_id, asgnd_reg_nbr, trp_actn_cd, rmng_form_cnt, "
     "form_qtr_dt, form_yr_dt, cmmt_txt";
 
-// Ten columns from `at`, in the order of kCheckedColumns.
-FormRange RangeAt(const std::string& formType, const SqlRow& row, std::size_t at) {
-  FormRange r;
+// Ten columns from `at`, in the order of kCheckedColumns, into `r`, whose texts keep their
+// capacity from row to row.
+void ReadRangeAt(const std::string& formType, const SqlRow& row, std::size_t at, FormRange& r) {
   r.formType = formType;
   r.from = Integer(row[at]);
   r.to = Integer(row[at + 1]);
-  r.troop = Text(row[at + 2]);
-  r.district = Text(row[at + 3]);
+  AssignText(row[at + 2], r.troop);
+  AssignText(row[at + 3], r.district);
   r.registry = Integer(row[at + 4]);
-  r.status = Text(row[at + 5]);
+  AssignText(row[at + 5], r.status);
   r.remaining = Integer(row[at + 6]);
   r.quarter = OptInteger(row[at + 7]);
   r.year = OptInteger(row[at + 8]);
-  r.comment = OptText(row[at + 9]);
-  return r;
+  AssignOptText(row[at + 9], r.comment);
 }
 
-std::vector<FormRange> ReadRanges(SqlConnection& c) {
-  std::vector<FormRange> ranges;
-  for (const auto& row : c.Query(fmt::format("SELECT form_typ_cd, {} FROM form_range ORDER BY "
-                                             "form_typ_cd, frm_form_nbr",
-                                             kCheckedColumns),
-                                 {})) {
-    ranges.push_back(RangeAt(Text(row[0]), row, 1));
-  }
-  return ranges;
+// The stored ranges in key order, each with the count of its standing uses (rule 4).
+std::string StoredRangesSql() {
+  return fmt::format(
+      "SELECT r.form_typ_cd, {}, (SELECT count(*) FROM form_use u WHERE u.standing = 1"
+      " AND u.form_typ_cd = r.form_typ_cd AND u.form_nbr >= r.frm_form_nbr"
+      " AND u.form_nbr <= r.to_form_nbr) FROM form_range r ORDER BY r.form_typ_cd, r.frm_form_nbr",
+      kCheckedColumns);
 }
 
 struct AuditEntry {
@@ -78,22 +78,26 @@ std::string AuditSide(const std::string& prefix) {
   return columns;
 }
 
-std::vector<AuditEntry> ReadAudit(SqlConnection& c) {
-  std::vector<AuditEntry> entries;
-  for (const auto& row : c.Query(fmt::format("SELECT audit_id, request_id, action, form_typ_cd, "
-                                             "{}, {} FROM range_audit ORDER BY audit_id",
-                                             AuditSide("before_"), AuditSide("after_")),
-                                 {})) {
-    AuditEntry e;
-    e.id = Integer(row[0]);
-    e.requestId = Text(row[1]);
-    e.action = Text(row[2]);
-    const std::string formType = Text(row[3]);
-    if (!std::holds_alternative<std::monostate>(row[4])) e.before = RangeAt(formType, row, 4);
-    e.after = RangeAt(formType, row, 14);
-    entries.push_back(std::move(e));
+std::string AuditSql() {
+  return fmt::format(
+      "SELECT audit_id, request_id, action, form_typ_cd, {}, {} FROM range_audit ORDER BY "
+      "audit_id",
+      AuditSide("before_"), AuditSide("after_"));
+}
+
+// `row` of AuditSql into `e`, reused from row to row.
+void ReadAuditEntry(const SqlRow& row, AuditEntry& e) {
+  e.id = Integer(row[0]);
+  AssignText(row[1], e.requestId);
+  AssignText(row[2], e.action);
+  AssignText(row[3], e.after.formType);
+  if (std::holds_alternative<std::monostate>(row[4])) {
+    e.before.reset();
+  } else {
+    if (!e.before) e.before.emplace();
+    ReadRangeAt(e.after.formType, row, 4, *e.before);
   }
-  return entries;
+  ReadRangeAt(e.after.formType, row, 14, e.after);
 }
 
 // Ranges in the words of the store's own reference tables: the administrator reading the
@@ -173,212 +177,462 @@ std::string Describe(const Spans& spans) {
   return text;
 }
 
-// --- Rule 1 -------------------------------------------------------------------------------
-
-// `ranges` ordered by form type, then From.
-void CheckDisjoint(const std::vector<FormRange>& ranges, const std::string& where,
-                   const Wording& words, std::vector<std::string>& violations) {
-  for (std::size_t i = 0; i < ranges.size(); ++i) {
-    if (ranges[i].to < ranges[i].from) {
-      violations.push_back(
-          fmt::format("{}: To Range below From Range in {}", where, words.Describe(ranges[i])));
+// The numbers of one form type as the history receives and withdraws them, one span at a
+// time: the spans of Normalized and Minus, kept in a map so that a change costs the spans it
+// touches, not all of them. A span whose To is below its From (only a damaged history has
+// one) leaves the spans as Normalized and Minus leave them, not always normalized: from then
+// on the type's numbers follow those two functions themselves, so that every history accounts
+// exactly as it always did.
+class NumberSet {
+ public:
+  void Add(std::int64_t from, std::int64_t to) {
+    if (to < from) Irregular();
+    if (mIrregular) {
+      mSpans.emplace_back(from, to);
+      mSpans = Normalized(std::move(mSpans));
+      return;
     }
-    if (i > 0 && ranges[i - 1].formType == ranges[i].formType &&
-        ranges[i].from <= ranges[i - 1].to) {
-      violations.push_back(fmt::format("{}: {} overlaps {}", where, words.Describe(ranges[i - 1]),
-                                       words.Describe(ranges[i])));
+    auto it = mSet.upper_bound(from);
+    if (it != mSet.begin() && std::prev(it)->second >= from - 1) --it;
+    while (it != mSet.end() && it->first <= to + 1) {
+      from = std::min(from, it->first);
+      to = std::max(to, it->second);
+      it = mSet.erase(it);
+    }
+    mSet.emplace(from, to);
+  }
+
+  void Remove(std::int64_t from, std::int64_t to) {
+    if (to < from) Irregular();
+    if (mIrregular) {
+      mSpans = Minus(mSpans, {{from, to}});
+      return;
+    }
+    auto it = mSet.upper_bound(from);
+    if (it != mSet.begin() && std::prev(it)->second >= from) --it;
+    while (it != mSet.end() && it->first <= to) {
+      const auto [first, last] = *it;
+      it = mSet.erase(it);
+      if (first < from) mSet.emplace(first, from - 1);
+      if (last > to) mSet.emplace(to + 1, last);
     }
   }
-}
 
-// --- Rule 2 -------------------------------------------------------------------------------
+  Spans ToSpans() const {
+    if (mIrregular) return mSpans;
+    return {mSet.begin(), mSet.end()};
+  }
 
-using RangeKey = std::pair<std::string, std::int64_t>;  // form type, From
+ private:
+  void Irregular() {
+    if (mIrregular) return;
+    mSpans.assign(mSet.begin(), mSet.end());
+    mSet.clear();
+    mIrregular = true;
+  }
+
+  std::map<std::int64_t, std::int64_t> mSet;  // From to To
+  bool mIrregular = false;
+  Spans mSpans;
+};
+
+// --- The replay's ranges ----------------------------------------------------------------
+// A million live ranges are the floor of the check's memory, so each is held in a few words:
+// its bounds and count, and one id for all its other columns, which ranges share (a station,
+// an officer, a status, a quarter).
+
+// The columns of a range but its form type, bounds and count.
+struct Attributes {
+  std::string troop;
+  std::string district;
+  std::int64_t registry = kNoOfficer;
+  std::string status;
+  std::optional<std::int64_t> quarter;
+  std::optional<std::int64_t> year;
+  std::optional<std::string> comment;
+
+  bool operator==(const Attributes&) const = default;
+};
+
+struct AttributesHash {
+  std::size_t operator()(const Attributes& a) const {
+    std::size_t h = std::hash<std::string>()(a.troop);
+    auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+    mix(std::hash<std::string>()(a.district));
+    mix(std::hash<std::int64_t>()(a.registry));
+    mix(std::hash<std::string>()(a.status));
+    mix(a.quarter ? std::hash<std::int64_t>()(*a.quarter) : 1);
+    mix(a.year ? std::hash<std::int64_t>()(*a.year) : 2);
+    mix(a.comment ? std::hash<std::string>()(*a.comment) : 3);
+    return h;
+  }
+};
+
+// Attributes by id, each kept while a range holds it: the pool holds the distinct attributes
+// of the live ranges, never those of the whole history.
+class AttributePool {
+ public:
+  std::uint32_t Acquire(const FormRange& r) {
+    mScratch.troop = r.troop;
+    mScratch.district = r.district;
+    mScratch.registry = r.registry;
+    mScratch.status = r.status;
+    mScratch.quarter = r.quarter;
+    mScratch.year = r.year;
+    mScratch.comment = r.comment;
+    auto it = mIds.find(mScratch);
+    if (it == mIds.end()) {
+      std::uint32_t id = 0;
+      if (mFree.empty()) {
+        id = static_cast<std::uint32_t>(mSlots.size());
+        mSlots.emplace_back();
+      } else {
+        id = mFree.back();
+        mFree.pop_back();
+      }
+      it = mIds.emplace(mScratch, id).first;
+      mSlots[id] = {&it->first, 0};
+    }
+    ++mSlots[it->second].refs;
+    return it->second;
+  }
+
+  void Release(std::uint32_t id) {
+    Slot& slot = mSlots[id];
+    if (--slot.refs > 0) return;
+    mIds.erase(*slot.attributes);
+    slot.attributes = nullptr;
+    mFree.push_back(id);
+  }
+
+  const Attributes& Get(std::uint32_t id) const { return *mSlots[id].attributes; }
+
+ private:
+  struct Slot {
+    const Attributes* attributes = nullptr;
+    std::uint32_t refs = 0;
+  };
+  std::unordered_map<Attributes, std::uint32_t, AttributesHash> mIds;
+  std::vector<Slot> mSlots;
+  std::vector<std::uint32_t> mFree;
+  Attributes mScratch;
+};
+
+// Form types by id, in the order first met.
+class FormTypes {
+ public:
+  std::uint32_t Id(const std::string& code) {
+    auto [it, added] = mIds.emplace(code, static_cast<std::uint32_t>(mCodes.size()));
+    if (added) mCodes.push_back(code);
+    return it->second;
+  }
+  std::optional<std::uint32_t> Find(const std::string& code) const {
+    auto it = mIds.find(code);
+    if (it == mIds.end()) return std::nullopt;
+    return it->second;
+  }
+  const std::string& Code(std::uint32_t id) const { return mCodes[id]; }
+  // Ids in the order of their codes.
+  std::vector<std::uint32_t> Sorted() const {
+    std::vector<std::uint32_t> ids;
+    for (const auto& [code, id] : mIds) ids.push_back(id);
+    return ids;
+  }
+
+ private:
+  std::map<std::string, std::uint32_t> mIds;
+  std::vector<std::string> mCodes;
+};
+
+struct RangeKey {
+  std::uint32_t type = 0;
+  std::int64_t from = 0;
+  friend bool operator<(const RangeKey& a, const RangeKey& b) {
+    return a.type != b.type ? a.type < b.type : a.from < b.from;
+  }
+};
+
+struct HeldRange {
+  std::int64_t to = 0;
+  std::int64_t remaining = 0;
+  std::uint32_t attributes = 0;
+};
+
+using HeldRanges = std::map<RangeKey, HeldRange>;
+
+// --- Rule 1 -------------------------------------------------------------------------------
+
+// Each range in turn, ordered by form type, then From.
+class DisjointCheck {
+ public:
+  DisjointCheck(std::string where, const Wording& words)
+      : mWhere(std::move(where)), mWords(words) {}
+
+  void Next(const FormRange& r, std::vector<std::string>& violations) {
+    if (r.to < r.from) {
+      violations.push_back(
+          fmt::format("{}: To Range below From Range in {}", mWhere, mWords.Describe(r)));
+    }
+    if (mPrevious && mPrevious->formType == r.formType && r.from <= mPrevious->to) {
+      violations.push_back(fmt::format("{}: {} overlaps {}", mWhere, mWords.Describe(*mPrevious),
+                                       mWords.Describe(r)));
+    }
+    mPrevious = r;
+  }
+
+ private:
+  const std::string mWhere;
+  const Wording& mWords;
+  std::optional<FormRange> mPrevious;
+};
+
+// --- Rules 2 and 3: the history replayed --------------------------------------------------
 
 // Whether any number of a range has a use record: its count may then have followed uses
 // between two entries of its history.
 using UsedSpan = std::function<bool(const FormRange&)>;
 
-bool SameButCount(FormRange a, const FormRange& b) {
-  a.remaining = b.remaining;
-  return a == b;
-}
+// What the entries of one request so far mean to its later ones.
+struct RequestState {
+  // The ranges its withdrawals have taken out (rule 2).
+  std::set<RangeKey> withdrawnFrom;
+  // The spans its changes have given up: the room its split pieces take (rule 3).
+  Spans givenUp;
+};
 
+// The history replayed in order, its ranges (rule 2) and its numbers (rule 3) in one pass.
+//
+// A request's entries are read only by its own later entries, so its state is kept only
+// while they can still come. Every save, withdrawal and load writes under the write locks of
+// the form types it changes (SqlStore::Write, SqlConnection::BeginWrite), held to its commit:
+// no other request writes an entry of those types between a request's first entry and its
+// last, whatever other types' saves interleave. So once another request's entry of one of its
+// form types comes, the request has no entry left, and its state goes.
 class Replay {
  public:
   Replay(const Wording& words, UsedSpan used) : mWords(words), mUsed(std::move(used)) {}
 
   void Apply(const AuditEntry& e, std::vector<std::string>& violations) {
-    const std::string label =
-        fmt::format("history entry {} ({}, {} {}-{}, request {})", e.id, ActionWords(e.action),
-                    mWords.FormType(e.after.formType), e.after.from, e.after.to, e.requestId);
+    const std::uint32_t type = mTypes.Id(e.after.formType);
+    RequestState& request = StateOf(type, e.requestId);
+    Account(e, request);
+    const auto label = [&] {
+      return fmt::format("history entry {} ({}, {} {}-{}, request {})", e.id, ActionWords(e.action),
+                         mWords.FormType(e.after.formType), e.after.from, e.after.to, e.requestId);
+    };
     if (e.action == "LOAD" || e.action == "ADD") {
-      Insert(label, e.after, violations);
+      Insert(label, type, e.after, violations);
     } else if (e.action == "UPD" || e.action == "WDR") {
       if (!e.before) {
-        violations.push_back(label + ": a change without the range before it");
+        violations.push_back(label() + ": a change without the range before it");
         return;
       }
-      const RangeKey key{e.before->formType, e.before->from};
+      const RangeKey key{type, e.before->from};
       auto it = mRanges.find(key);
       if (it == mRanges.end()) {
         // The range a withdrawal took numbers from is cut into the pieces that stay: the
         // first of them replaces it after the withdrawal removed it.
-        if (e.action == "UPD" && mWithdrawnFrom[e.requestId].count(key)) {
-          Insert(label, e.after, violations);
+        if (e.action == "UPD" && request.withdrawnFrom.count(key)) {
+          Insert(label, type, e.after, violations);
           return;
         }
         violations.push_back(fmt::format("{}: it replaces {}, which the history does not hold",
-                                         label, mWords.Describe(*e.before)));
+                                         label(), mWords.Describe(*e.before)));
         return;
       }
-      if (!(it->second == *e.before) &&
-          !(SameButCount(it->second, *e.before) && mUsed(*e.before))) {
-        violations.push_back(fmt::format("{}: it replaces {}, but the history holds {}", label,
-                                         mWords.Describe(*e.before), mWords.Describe(it->second)));
+      if (!Holds(it->second, *e.before, true) &&
+          !(Holds(it->second, *e.before, false) && mUsed(*e.before))) {
+        violations.push_back(fmt::format("{}: it replaces {}, but the history holds {}", label(),
+                                         mWords.Describe(*e.before),
+                                         mWords.Describe(RangeOf(*it))));
       }
-      mRanges.erase(it);
+      Erase(it);
       if (e.action == "UPD") {
-        Insert(label, e.after, violations);
+        Insert(label, type, e.after, violations);
       } else {
-        mWithdrawnFrom[e.requestId].insert(key);
+        request.withdrawnFrom.insert(key);
       }
     } else {
       violations.push_back(
-          fmt::format("{}: the action \"{}\" is unknown to this check", label, e.action));
+          fmt::format("{}: the action \"{}\" is unknown to this check", label(), e.action));
     }
   }
 
-  std::vector<FormRange> Ranges() const {
+  // The range the history holds at the key of `r`, taken out of the replay: none when it
+  // holds none there.
+  std::optional<FormRange> Take(const FormRange& r) {
+    const auto type = mTypes.Find(r.formType);
+    if (!type) return std::nullopt;
+    auto it = mRanges.find({*type, r.from});
+    if (it == mRanges.end()) return std::nullopt;
+    FormRange range = RangeOf(*it);
+    Erase(it);
+    return range;
+  }
+
+  // The ranges not taken, in the order of form type, then From.
+  std::vector<FormRange> Rest() const {
     std::vector<FormRange> out;
-    for (const auto& [key, range] : mRanges) out.push_back(range);
+    for (const std::uint32_t type : mTypes.Sorted()) {
+      for (auto it = mRanges.lower_bound({type, std::numeric_limits<std::int64_t>::min()});
+           it != mRanges.end() && it->first.type == type; ++it) {
+        out.push_back(RangeOf(*it));
+      }
+    }
+    return out;
+  }
+
+  // The numbers the inventory must hold now, by form type.
+  std::map<std::string, Spans> Accounted() const {
+    std::map<std::string, Spans> out;
+    for (const auto& [type, numbers] : mAccounted) out[mTypes.Code(type)] = numbers.ToSpans();
     return out;
   }
 
  private:
-  void Insert(const std::string& label, const FormRange& r, std::vector<std::string>& violations) {
-    auto next = mRanges.lower_bound({r.formType, r.from});
-    if (next != mRanges.end() && next->first.first == r.formType && next->second.from <= r.to) {
-      violations.push_back(fmt::format("{}: the range overlaps {} of the history", label,
-                                       mWords.Describe(next->second)));
+  RequestState& StateOf(std::uint32_t type, const std::string& requestId) {
+    auto current = mCurrent.find(type);
+    if (current == mCurrent.end()) {
+      current = mCurrent.emplace(type, requestId).first;
+    } else if (current->second != requestId) {
+      mRequests.erase(current->second);
+      current->second = requestId;
+    }
+    return mRequests[requestId];
+  }
+
+  // Rule 3: the numbers received (initial loads and receipts, the "ADD" rows that are not
+  // pieces of a split: a piece lies in the span a "UPD" or withdrawal of the same request
+  // held before), less those withdrawn since, taken in the history's order.
+  void Account(const AuditEntry& e, RequestState& request) {
+    const FormRange& r = e.after;
+    NumberSet& numbers = mAccounted[mTypes.Id(r.formType)];
+    if ((e.action == "UPD" || e.action == "WDR") && e.before) {
+      request.givenUp.emplace_back(e.before->from, e.before->to);
+      if (e.action == "WDR") numbers.Remove(r.from, r.to);
+    } else if (e.action == "LOAD") {
+      numbers.Add(r.from, r.to);
+    } else if (e.action == "ADD") {
+      const Spans& room = request.givenUp;
+      const bool piece = std::any_of(room.begin(), room.end(), [&](const auto& s) {
+        return s.first <= r.from && r.to <= s.second;
+      });
+      if (!piece) numbers.Add(r.from, r.to);
+    }
+  }
+
+  template <typename Label>
+  void Insert(const Label& label, std::uint32_t type, const FormRange& r,
+              std::vector<std::string>& violations) {
+    const RangeKey key{type, r.from};
+    auto next = mRanges.lower_bound(key);
+    if (next != mRanges.end() && next->first.type == type && next->first.from <= r.to) {
+      violations.push_back(fmt::format("{}: the range overlaps {} of the history", label(),
+                                       mWords.Describe(RangeOf(*next))));
     }
     if (next != mRanges.begin()) {
       auto previous = std::prev(next);
-      if (previous->first.first == r.formType && previous->second.to >= r.from) {
-        violations.push_back(fmt::format("{}: the range overlaps {} of the history", label,
-                                         mWords.Describe(previous->second)));
+      if (previous->first.type == type && previous->second.to >= r.from) {
+        violations.push_back(fmt::format("{}: the range overlaps {} of the history", label(),
+                                         mWords.Describe(RangeOf(*previous))));
       }
     }
-    mRanges[{r.formType, r.from}] = r;
+    const HeldRange held{r.to, r.remaining, mAttributes.Acquire(r)};
+    if (next != mRanges.end() && !(key < next->first)) {
+      mAttributes.Release(next->second.attributes);
+      next->second = held;
+    } else {
+      mRanges.emplace_hint(next, key, held);
+    }
+  }
+
+  void Erase(HeldRanges::iterator it) {
+    mAttributes.Release(it->second.attributes);
+    mRanges.erase(it);
+  }
+
+  // Whether `held` is `r` in every column (its count too, when `withCount`); the form type
+  // and From are its key's.
+  bool Holds(const HeldRange& held, const FormRange& r, bool withCount) const {
+    const Attributes& a = mAttributes.Get(held.attributes);
+    return held.to == r.to && (!withCount || held.remaining == r.remaining) && a.troop == r.troop &&
+           a.district == r.district && a.registry == r.registry && a.status == r.status &&
+           a.quarter == r.quarter && a.year == r.year && a.comment == r.comment;
+  }
+
+  FormRange RangeOf(const HeldRanges::value_type& entry) const {
+    const Attributes& a = mAttributes.Get(entry.second.attributes);
+    FormRange r;
+    r.formType = mTypes.Code(entry.first.type);
+    r.from = entry.first.from;
+    r.to = entry.second.to;
+    r.troop = a.troop;
+    r.district = a.district;
+    r.registry = a.registry;
+    r.status = a.status;
+    r.remaining = entry.second.remaining;
+    r.quarter = a.quarter;
+    r.year = a.year;
+    r.comment = a.comment;
+    return r;
   }
 
   const Wording& mWords;
   const UsedSpan mUsed;
-  std::map<RangeKey, FormRange> mRanges;
-  // Per request, the ranges a withdrawal has taken out so far.
-  std::map<std::string, std::set<RangeKey>> mWithdrawnFrom;
+  FormTypes mTypes;
+  AttributePool mAttributes;
+  HeldRanges mRanges;
+  std::map<std::uint32_t, NumberSet> mAccounted;
+  // The latest request of each form type, and the state of those requests.
+  std::map<std::uint32_t, std::string> mCurrent;
+  std::unordered_map<std::string, RequestState> mRequests;
 };
 
-// The standing uses of each range holding any (the ranges of no key hold none).
-std::map<RangeKey, std::int64_t> UsesOfRanges(SqlConnection& c) {
-  std::map<RangeKey, std::int64_t> uses;
-  for (const auto& row :
-       c.Query("SELECT x.form_typ_cd, x.frm_form_nbr, x.used FROM (SELECT r.form_typ_cd,"
-               " r.frm_form_nbr, (SELECT count(*) FROM form_use u WHERE u.standing = 1"
-               " AND u.form_typ_cd = r.form_typ_cd AND u.form_nbr >= r.frm_form_nbr"
-               " AND u.form_nbr <= r.to_form_nbr) AS used FROM form_range r) x WHERE x.used > 0",
-               {})) {
-    uses[{Text(row[0]), Integer(row[1])}] = Integer(row[2]);
-  }
-  return uses;
-}
+// --- Rules 2 and 4: the stored ranges against the history ------------------------------
 
 // A superseded use is superseded by a record: corrections keep what they replace.
 void CheckCorrections(SqlConnection& c, std::vector<std::string>& violations) {
-  for (const auto& row :
-       c.Query("SELECT u.use_id FROM form_use u WHERE u.standing = 0 AND NOT EXISTS"
-               " (SELECT 1 FROM form_use s WHERE s.supersedes_id = u.use_id) ORDER BY u.use_id",
-               {})) {
-    violations.push_back(
-        fmt::format("use {} does not stand, but no record supersedes it", Integer(row[0])));
-  }
+  c.QueryEach(
+      "SELECT u.use_id FROM form_use u WHERE u.standing = 0 AND NOT EXISTS"
+      " (SELECT 1 FROM form_use s WHERE s.supersedes_id = u.use_id) ORDER BY u.use_id",
+      {}, [&](const SqlRow& row) {
+        violations.push_back(
+            fmt::format("use {} does not stand, but no record supersedes it", Integer(row[0])));
+        return true;
+      });
 }
 
-// A range whose numbers have standing uses counts its size less them, whatever its last
-// history entry says (a use changes the count, not the history); every other column, and the
-// count of every other range, is the history's.
-void CompareWithHistory(const std::vector<FormRange>& stored,
-                        const std::vector<FormRange>& replayed,
-                        const std::map<RangeKey, std::int64_t>& uses, const Wording& words,
+// A range whose numbers have standing uses (`used`) counts its size less them, whatever its
+// last history entry says (a use changes the count, not the history); every other column,
+// and the count of every other range, is the history's.
+void CompareWithHistory(const FormRange& r, std::int64_t used, Replay& replay, const Wording& words,
                         std::vector<std::string>& violations) {
-  std::map<RangeKey, const FormRange*> history;
-  for (const auto& r : replayed) history[{r.formType, r.from}] = &r;
-  for (const auto& r : stored) {
-    auto it = history.find({r.formType, r.from});
-    if (it == history.end()) {
-      violations.push_back(fmt::format(
-          "the inventory holds {}, which no history entry accounts for", words.Describe(r)));
-      continue;
-    }
-    FormRange written = *it->second;
-    if (auto used = uses.find({r.formType, r.from}); used != uses.end()) {
-      if (r.remaining != r.Size() - used->second) {
-        violations.push_back(fmt::format("the inventory holds {}, but {} of its numbers are used",
-                                         words.Describe(r), used->second));
-      }
-      written.remaining = r.remaining;
-    }
-    if (!(written == r)) {
-      violations.push_back(fmt::format("the inventory holds {}, but its history ends with {}",
-                                       words.Describe(r), words.Describe(*it->second)));
-    }
-    history.erase(it);
+  const std::optional<FormRange> history = replay.Take(r);
+  if (!history) {
+    violations.push_back(fmt::format("the inventory holds {}, which no history entry accounts for",
+                                     words.Describe(r)));
+    return;
   }
-  for (const auto& [key, r] : history) {
-    violations.push_back(
-        fmt::format("the history ends with {}, which the inventory lacks", words.Describe(*r)));
+  FormRange written = *history;
+  if (used > 0) {
+    if (r.remaining != r.Size() - used) {
+      violations.push_back(fmt::format("the inventory holds {}, but {} of its numbers are used",
+                                       words.Describe(r), used));
+    }
+    written.remaining = r.remaining;
+  }
+  if (!(written == r)) {
+    violations.push_back(fmt::format("the inventory holds {}, but its history ends with {}",
+                                     words.Describe(r), words.Describe(*history)));
   }
 }
 
 // --- Rule 3 -------------------------------------------------------------------------------
 
-// The numbers the inventory must hold now: those received (initial loads and receipts, the
-// "ADD" rows that are not pieces of a split: a piece lies in the span a "UPD" or withdrawal
-// of the same request held before), less those withdrawn since, taken in the history's order.
-void Receive(Spans& numbers, const FormRange& r) {
-  numbers.emplace_back(r.from, r.to);
-  numbers = Normalized(std::move(numbers));
-}
-
-std::map<std::string, Spans> AccountedNumbers(const std::vector<AuditEntry>& audit) {
-  std::map<std::string, Spans> accounted;
-  // Spans given up by the changes of each request so far: the room its split pieces take.
-  std::map<std::string, Spans> givenUp;
-  for (const auto& e : audit) {
-    const FormRange& r = e.after;
-    Spans& numbers = accounted[r.formType];
-    if ((e.action == "UPD" || e.action == "WDR") && e.before) {
-      givenUp[e.requestId].emplace_back(e.before->from, e.before->to);
-      if (e.action == "WDR") numbers = Minus(numbers, {{r.from, r.to}});
-    } else if (e.action == "LOAD") {
-      Receive(numbers, r);
-    } else if (e.action == "ADD") {
-      const Spans& room = givenUp[e.requestId];
-      bool piece = std::any_of(room.begin(), room.end(), [&](const auto& s) {
-        return s.first <= r.from && r.to <= s.second;
-      });
-      if (!piece) Receive(numbers, r);
-    }
-  }
-  return accounted;
-}
-
-void CompareNumbers(const std::vector<FormRange>& stored,
+// `held`: the numbers of the stored ranges, normalized, by form type.
+void CompareNumbers(const std::map<std::string, Spans>& held,
                     const std::map<std::string, Spans>& received, const Wording& words,
                     std::vector<std::string>& violations) {
-  std::map<std::string, Spans> held;
-  for (const auto& r : stored) held[r.formType].emplace_back(r.from, r.to);
-  for (auto& [type, spans] : held) spans = Normalized(std::move(spans));
   std::map<std::string, bool> types;
   for (const auto& [type, spans] : held) types[type] = true;
   for (const auto& [type, spans] : received) types[type] = true;
@@ -397,17 +651,26 @@ void CompareNumbers(const std::vector<FormRange>& stored,
   }
 }
 
+// The span of `r` joined to its type's spans, which the ranges, read in order of From, extend
+// at their end only: as Normalized would join them.
+void Hold(Spans& spans, const FormRange& r) {
+  if (!spans.empty() && r.from <= spans.back().second + 1) {
+    spans.back().second = std::max(spans.back().second, r.to);
+  } else {
+    spans.emplace_back(r.from, r.to);
+  }
+}
+
 }  // namespace
 
 InventoryCheck CheckInventory(SqlConnection& connection) {
   InventoryCheck check;
-  std::vector<std::string>& violations = check.violations;
   const ReferenceData reference = ReferenceData::FromStore(connection);
   const Wording words(reference);
-  const std::vector<FormRange> stored = ReadRanges(connection);
-  CheckDisjoint(stored, "inventory", words, violations);
 
-  const std::vector<AuditEntry> audit = ReadAudit(connection);
+  // The history first, the ranges then, one row at a time; the violations in the order of the
+  // rules, the stored ranges' own (rule 1) first.
+  std::vector<std::string> ofHistory;
   Replay replay(words, [&](const FormRange& r) {
     return !connection
                 .Query(
@@ -416,13 +679,39 @@ InventoryCheck CheckInventory(SqlConnection& connection) {
                     {r.formType, r.from, r.to})
                 .empty();
   });
-  for (const auto& entry : audit) replay.Apply(entry, violations);
-  CompareWithHistory(stored, replay.Ranges(), UsesOfRanges(connection), words, violations);
-  CheckCorrections(connection, violations);
+  AuditEntry entry;
+  connection.QueryEach(AuditSql(), {}, [&](const SqlRow& row) {
+    ReadAuditEntry(row, entry);
+    replay.Apply(entry, ofHistory);
+    ++check.historyEntries;
+    return true;
+  });
 
-  CompareNumbers(stored, AccountedNumbers(audit), words, violations);
-  check.ranges = stored.size();
-  check.historyEntries = audit.size();
+  std::vector<std::string> ofRanges;
+  std::vector<std::string> againstHistory;
+  DisjointCheck disjoint("inventory", words);
+  std::map<std::string, Spans> held;
+  FormRange stored;
+  connection.QueryEach(StoredRangesSql(), {}, [&](const SqlRow& row) {
+    AssignText(row[0], stored.formType);
+    ReadRangeAt(stored.formType, row, 1, stored);
+    disjoint.Next(stored, ofRanges);
+    CompareWithHistory(stored, Integer(row[11]), replay, words, againstHistory);
+    Hold(held[stored.formType], stored);
+    ++check.ranges;
+    return true;
+  });
+  for (const FormRange& r : replay.Rest()) {
+    againstHistory.push_back(
+        fmt::format("the history ends with {}, which the inventory lacks", words.Describe(r)));
+  }
+
+  std::vector<std::string>& violations = check.violations;
+  for (auto* part : {&ofRanges, &ofHistory, &againstHistory}) {
+    violations.insert(violations.end(), part->begin(), part->end());
+  }
+  CheckCorrections(connection, violations);
+  CompareNumbers(held, replay.Accounted(), words, violations);
   return check;
 }
 

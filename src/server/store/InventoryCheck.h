@@ -39,9 +39,12 @@ struct InventoryCheck {
 // An audit action the replay does not know is a violation too, so a new kind of change cannot
 // slip past unchecked: teach Replay (InventoryCheck.cpp) what it does to the ranges and to the
 // numbers of rule 3. The caller gives the snapshot: run it inside a read transaction so that
-// the ranges and the history are read from one state. Reads every range and every history
-// entry: minutes on an inventory of millions of changes, so an administrator's command, not
-// a request's. Throws what the connection throws.
+// the ranges and the history are read from one state (on PostgreSQL it must: the replay
+// asks about uses while it reads the history, which takes the connection's cursor). Reads
+// every range and every history entry, a row at a time: minutes on an inventory of millions
+// of changes, so an administrator's command, not a request's. Holds the ranges the replay
+// has reached, a few words each, and the numbers they hold, not the history. Throws what the
+// connection throws.
 InventoryCheck CheckInventory(SqlConnection& connection);
 
 }  // namespace fm::server

@@ -346,6 +346,22 @@ TYPED_TEST(CustodySuite, WithdrawalCutsTheRangesAndIsTheLastWordOfTheHistory) {
                           "PIECE 1100151-1100200 from 1100111-1100200"));
 }
 
+// Saves of other form types may take history ids between the entries of one request (on
+// PostgreSQL only the saves of one form type queue for each other): a withdrawal's first
+// piece still replaces the range it cut.
+TYPED_TEST(CustodySuite, VerifyHoldsAWithdrawalInterleavedWithAnotherFormTypesSave) {
+  Store& s = this->S();
+  s.ApplyChanges(Ctx("receive"), {Add("B", 100, 199)});
+  s.Withdraw(Ctx("wdr", 0, "admin"), "C", 1100150, 1100150, "torn");
+  s.ApplyChanges(Ctx("assign"), this->Versioned({Upd("B", 100, 199, kHolder)}));
+  ASSERT_EQ(this->mBackend.ExecuteDirectly("UPDATE range_audit SET audit_id = audit_id + 1000"
+                                           " WHERE request_id = 'wdr' AND action <> 'WDR'"),
+            "");
+  const InventoryCheck check = s.CheckInventory();
+  EXPECT_THAT(check.violations, ElementsAre());
+  EXPECT_EQ(check.historyEntries, 7u);
+}
+
 TYPED_TEST(CustodySuite, WithdrawalsOfFormsNotHeldOrWithoutAReasonChangeNothing) {
   Store& s = this->S();
   struct Case {
