@@ -319,33 +319,66 @@ ChainHead Chain(const ChainHead& from, const std::vector<NewLink>& links,
   return to;
 }
 
+// PostgreSQL's one statement for a save's links (`rows`, five values a link, leading to `to`):
+// a writable common table expression moves the head from `from` and inserts them only if the
+// head was still there. `params` null: the values are written into the text, to go with the
+// COMMIT (integers, the kinds' own names and hexadecimal digits: nothing a quote could end),
+// and a head that moved fails the statement by a division by zero, so that the write commits
+// nothing rather than its records without their links. Otherwise the values go to `params`
+// and a moved head inserts nothing and returns no row.
+std::string GuardedLinksSql(const ChainHead& from, const ChainHead& to,
+                            const std::vector<SqlValue>& rows, std::vector<SqlValue>* params) {
+  std::string values;
+  for (std::size_t i = 0; i < rows.size(); i += 5) {
+    if (params) {
+      values += i ? ", (?::bigint, ?, ?::bigint, ?, ?)" : "(?::bigint, ?, ?::bigint, ?, ?)";
+    } else {
+      values += fmt::format("{}({}, '{}', {}, '{}', '{}')", i ? ", " : "",
+                            std::get<std::int64_t>(rows[i]), std::get<std::string>(rows[i + 1]),
+                            std::get<std::int64_t>(rows[i + 2]), std::get<std::string>(rows[i + 3]),
+                            std::get<std::string>(rows[i + 4]));
+    }
+  }
+  std::string head;
+  if (params) {
+    head = "SET seq = ?, link_hash = ? WHERE head_id = 1 AND seq = ? AND link_hash = ?";
+    params->insert(params->end(), {to.seq, to.linkHash, from.seq, from.linkHash});
+    params->insert(params->end(), rows.begin(), rows.end());
+  } else {
+    head = fmt::format(
+        "SET seq = {}, link_hash = '{}' WHERE head_id = 1 AND seq = {} AND"
+        " link_hash = '{}'",
+        to.seq, to.linkHash, from.seq, from.linkHash);
+  }
+  return fmt::format(
+      "WITH moved AS (UPDATE record_chain_head {} RETURNING seq) INSERT INTO record_chain (seq,"
+      " kind, record_id, content_hash, link_hash) SELECT * FROM (VALUES {}) AS v WHERE {}",
+      head, values,
+      params ? "EXISTS (SELECT 1 FROM moved) RETURNING seq"
+             : "1 / (SELECT count(*) FROM moved) = 1");
+}
+
 // The few links of a save in one statement that moves the head from `from` only if it is
 // still there: answers false, having written nothing, when it was not.
 bool LinkAfter(SqlConnection& c, const ChainHead& from, const std::vector<NewLink>& links,
                bool postgres, ChainHead& to) {
   std::vector<SqlValue> rows;
   to = Chain(from, links, rows);
-  std::vector<SqlValue> params{to.seq, to.linkHash, from.seq, from.linkHash};
-  const char* guard =
-      "UPDATE record_chain_head SET seq = ?, link_hash = ? WHERE head_id = 1 AND seq = ?"
-      " AND link_hash = ? RETURNING seq";
-  std::string values;
-  for (std::size_t i = 0; i < links.size(); ++i) {
-    values += postgres
-                  ? (i ? ", (?::bigint, ?, ?::bigint, ?, ?)" : "(?::bigint, ?, ?::bigint, ?, ?)")
-                  : (i ? ", (?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?)");
-  }
   if (postgres) {
-    // One round trip: PostgreSQL's writable common table expression.
-    params.insert(params.end(), rows.begin(), rows.end());
-    return !c.Query(fmt::format("WITH moved AS ({}) INSERT INTO record_chain (seq, kind, record_id,"
-                                " content_hash, link_hash) SELECT * FROM (VALUES {}) AS v"
-                                " WHERE EXISTS (SELECT 1 FROM moved) RETURNING seq",
-                                guard, values),
-                    params)
-                .empty();
+    // One round trip.
+    std::vector<SqlValue> params;
+    const std::string sql = GuardedLinksSql(from, to, rows, &params);
+    return !c.Query(sql, params).empty();
   }
-  if (c.Query(guard, params).empty()) return false;
+  if (c.Query("UPDATE record_chain_head SET seq = ?, link_hash = ? WHERE head_id = 1 AND seq = ?"
+              " AND link_hash = ? RETURNING seq",
+              {to.seq, to.linkHash, from.seq, from.linkHash})
+          .empty()) {
+    return false;
+  }
+  std::string values;
+  for (std::size_t i = 0; i < links.size(); ++i)
+    values += i ? ", (?, ?, ?, ?, ?)" : "(?, ?, ?, ?, ?)";
   c.Query(fmt::format("INSERT INTO record_chain (seq, kind, record_id, content_hash, link_hash)"
                       " VALUES {}",
                       values),
@@ -414,22 +447,7 @@ std::optional<DeferredLinks> DeferLinks(SqlConnection& c, const ChainPending& pe
   if (few->empty()) return deferred;
   std::vector<SqlValue> rows;
   deferred.to = Chain(known, *few, rows);
-  // Integers, the kinds' own names and hexadecimal digits: nothing a quote could end.
-  std::string values;
-  for (std::size_t i = 0; i < rows.size(); i += 5) {
-    values +=
-        fmt::format("{}({}, '{}', {}, '{}', '{}')", i ? ", " : "", std::get<std::int64_t>(rows[i]),
-                    std::get<std::string>(rows[i + 1]), std::get<std::int64_t>(rows[i + 2]),
-                    std::get<std::string>(rows[i + 3]), std::get<std::string>(rows[i + 4]));
-  }
-  // A head that moved leaves `moved` empty, and the division fails the statement: the write
-  // then commits nothing, rather than its records without their links.
-  deferred.statement = fmt::format(
-      "WITH moved AS (UPDATE record_chain_head SET seq = {}, link_hash = '{}' WHERE head_id = 1"
-      " AND seq = {} AND link_hash = '{}' RETURNING seq) INSERT INTO record_chain (seq, kind,"
-      " record_id, content_hash, link_hash) SELECT * FROM (VALUES {}) AS v"
-      " WHERE 1 / (SELECT count(*) FROM moved) = 1",
-      deferred.to.seq, deferred.to.linkHash, known.seq, known.linkHash, values);
+  deferred.statement = GuardedLinksSql(known, deferred.to, rows, nullptr);
   return deferred;
 }
 
