@@ -350,6 +350,7 @@ CommandRun AddServeOptions(CLI::App& app) {
       StoreOptions generating;
       generating.region = s->store.region;
       generating.poolSize = 2;
+      generating.sqliteCacheMiB = s->store.sqliteCacheMiB;
       const auto began = std::chrono::steady_clock::now();
       const GeneratedHistory g = GenerateHistory(s->store.database, generating, history);
       spdlog::info(

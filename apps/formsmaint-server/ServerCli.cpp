@@ -67,6 +67,12 @@ void AddStoreOptions(CLI::App& command, StoreSelection& selection) {
                   "Region whose reference data (form types, stations, officers) a new database "
                   "receives.")
       ->capture_default_str();
+  command
+      .add_option("--sqlite-cache-mib", selection.sqliteCacheMiB,
+                  "SQLite's page cache of each of the store's connections, in MiB (filled only "
+                  "as the store's pages are read; PostgreSQL ignores it).")
+      ->check(CLI::Range(1, 65536))
+      ->capture_default_str();
 }
 
 std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection) {
@@ -74,6 +80,7 @@ std::shared_ptr<Store> OpenSelectedStore(const StoreSelection& selection) {
   StoreOptions options;
   options.region = selection.region;
   options.poolSize = selection.poolSize;
+  options.sqliteCacheMiB = selection.sqliteCacheMiB;
   auto store = OpenStore(selection.database, options);
   spdlog::info("store {} ({}), schema version {}, {} ranges", selection.database,
                store->BackendName(), store->SchemaVersion(), store->RangeCount());

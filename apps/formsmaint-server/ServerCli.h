@@ -36,13 +36,14 @@ struct StoreSelection {
   std::string database;  // sqlite:PATH or a PostgreSQL URL
   std::string region = "NORTH";
   std::size_t poolSize = 2;
+  std::size_t sqliteCacheMiB = 32;  // StoreOptions::sqliteCacheMiB
 };
 
 // "sqlite:<data dir>/server.db", the store of a workstation's own server.
 std::string DefaultDatabase();
 
-// Adds `--database` and `--region` to `command`, bound to `selection` (which starts from the
-// defaults).
+// Adds `--database`, `--region` and `--sqlite-cache-mib` to `command`, bound to `selection` (which
+// starts from the defaults).
 void AddStoreOptions(CLI::App& command, StoreSelection& selection);
 
 // Opens (and migrates) the selected store; the folder of a SQLite file is created first, so

@@ -175,7 +175,7 @@ struct SqliteConnection::Impl {
 };
 
 SqliteConnection::SqliteConnection(const std::filesystem::path& file,
-                                   std::chrono::milliseconds busyTimeout)
+                                   std::chrono::milliseconds busyTimeout, std::size_t cacheMiB)
     : mImpl(std::make_unique<Impl>()) {
   mImpl->file = file.string();
   int rc =
@@ -194,6 +194,8 @@ SqliteConnection::SqliteConnection(const std::filesystem::path& file,
     mImpl->Exec("PRAGMA journal_mode=WAL");
     mImpl->Exec("PRAGMA synchronous=FULL");
     mImpl->Exec("PRAGMA foreign_keys=ON");
+    // Negative: a size in KiB rather than in pages.
+    mImpl->Exec(fmt::format("PRAGMA cache_size=-{}", cacheMiB * 1024).c_str());
   } catch (...) {
     sqlite3_close(mImpl->db);
     mImpl->db = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 
@@ -16,7 +17,9 @@ namespace fm::server {
 class SqliteConnection : public SqlConnection {
  public:
   // Opens (creating when missing) the file. Throws SqlError (Connection) naming the file.
-  SqliteConnection(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout);
+  // `cacheMiB`: the connection's page cache (StoreOptions::sqliteCacheMiB).
+  SqliteConnection(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout,
+                   std::size_t cacheMiB = 32);
   ~SqliteConnection() override;
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;
