@@ -36,7 +36,7 @@ struct StoreSelection {
   std::string database;  // sqlite:PATH or a PostgreSQL URL
   std::string region = "NORTH";
   std::size_t poolSize = 2;
-  std::size_t sqliteCacheMiB = 32;  // StoreOptions::sqliteCacheMiB
+  std::size_t sqliteCacheMiB = 2;  // StoreOptions::sqliteCacheMiB
 };
 
 // "sqlite:<data dir>/server.db", the store of a workstation's own server.

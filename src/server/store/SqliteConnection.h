@@ -19,7 +19,7 @@ class SqliteConnection : public SqlConnection {
   // Opens (creating when missing) the file. Throws SqlError (Connection) naming the file.
   // `cacheMiB`: the connection's page cache (StoreOptions::sqliteCacheMiB).
   SqliteConnection(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout,
-                   std::size_t cacheMiB = 32);
+                   std::size_t cacheMiB = 2);
   ~SqliteConnection() override;
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;
