@@ -19,7 +19,9 @@ build: configure
 test: build
 	@bash scripts/run-tests.sh $(PRESET)
 
+# The benchmarks are not part of the default build: `bench` builds them first.
 bench: build
+	@cmake --build --preset $(PRESET) -j $(JOBS) --target benchmarks
 	@bash scripts/run-benchmarks.sh
 
 # Line coverage of src/ by the tests (build dir build-cov; gcovr's summary, the table in

@@ -9,5 +9,7 @@ function(fm_embed_text target symbol file)
             -P "${PROJECT_SOURCE_DIR}/cmake/EmbedTextScript.cmake"
     DEPENDS "${file}" "${PROJECT_SOURCE_DIR}/cmake/EmbedTextScript.cmake"
     VERBATIM)
+  # Every embedded file defines the same file-local array: each is compiled on its own.
+  set_source_files_properties("${out}" PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
   target_sources(${target} PRIVATE "${out}")
 endfunction()

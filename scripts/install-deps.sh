@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # toolchain
   g++ cmake ninja-build pkg-config make git clang-format
+  # the linker of the builds (cmake/BuildSpeed.cmake): links in a fraction of GNU ld's time
+  mold
   # `make lint` (clang-tidy, run-clang-tidy)
   clang-tidy
   # core libraries

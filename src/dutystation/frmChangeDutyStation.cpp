@@ -32,9 +32,9 @@ constexpr const char* kQuarterlyFormType = "Y";
 
 // Layout in twips. Labels sit a little lower than the boxes beside them, so that their
 // text lines up with the boxes' text.
-constexpr int kLabelHeight = 255;
-constexpr int kBoxHeight = 288;
-constexpr int kButtonHeight = 375;
+constexpr int kRowLabelHeight = 255;
+constexpr int kRowBoxHeight = 288;
+constexpr int kRowButtonHeight = 375;
 constexpr int kLabelDrop = 30;
 constexpr int kRow1Top = 360;
 constexpr int kRow2Top = 780;
@@ -68,7 +68,7 @@ Frame& frmChangeDutyStation::fraForm(int index) const {
 }
 
 void frmChangeDutyStation::CreateControls() {
-  SetClientSize(kFrameWidth + 240, 120 + kFrameHeight + 120 + kButtonHeight + 120);
+  SetClientSize(kFrameWidth + 240, 120 + kFrameHeight + 120 + kRowButtonHeight + 120);
 
   mRowSelected.SetCaption("Row Selected");
   mRowSelected.SetFontBold(true);
@@ -96,10 +96,10 @@ void frmChangeDutyStation::CreateControls() {
   for (const Place& place : places) {
     Label& label = lblForm(place.index);
     label.SetCaption(place.caption);
-    label.Move(place.left, place.top + kLabelDrop, place.width, kLabelHeight);
+    label.Move(place.left, place.top + kLabelDrop, place.width, kRowLabelHeight);
   }
 
-  txtTroopDistrict.Move(1380, kRow3Top, 600, kBoxHeight);
+  txtTroopDistrict.Move(1380, kRow3Top, 600, kRowBoxHeight);
   txtTroopDistrict.SetMaxLength(3);
   txtComments.Move(1380, kCommentsTop, kFrameWidth - 1380 - 180, kCommentsHeight);
   txtComments.SetMultiLine(true);
@@ -110,9 +110,9 @@ void frmChangeDutyStation::CreateControls() {
     mCmdButton[static_cast<std::size_t>(i)] = &Add<CommandButton>("cmdButton", i);
   }
   cmdButton(0).SetCaption("Save");
-  cmdButton(0).Move(120 + kFrameWidth - 2520, buttonsTop, 1200, kButtonHeight);
+  cmdButton(0).Move(120 + kFrameWidth - 2520, buttonsTop, 1200, kRowButtonHeight);
   cmdButton(1).SetCaption("Close");
-  cmdButton(1).Move(120 + kFrameWidth - 1200, buttonsTop, 1200, kButtonHeight);
+  cmdButton(1).Move(120 + kFrameWidth - 1200, buttonsTop, 1200, kRowButtonHeight);
   cmdButton(1).SetCancel(true);
 
   // The clerk types the new station first, then the reason for the move.

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "protocol/JsonText.h"
 #include "protocol/ProtocolError.h"
 #include "protocol/ReplyReader.h"
 #include "protocol/RequestReader.h"
@@ -370,11 +371,6 @@ Json DataSetsToJson(const std::map<std::string, DataSet>& sets) {
   return j;
 }
 
-std::string Dump(const Json& j) {
-  // Texts from the store are not guaranteed to be UTF-8; replacing bad bytes beats failing.
-  return j.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
 }  // namespace
 
 std::string RequestToJson(const Request& request) {
@@ -391,7 +387,7 @@ std::string RequestToJson(const Request& request) {
          {"message_type", request.messageType},
          {"data_sets", DataSetsToJson(request.dataSets)},
          {"criteria", std::move(criteria)}};
-  return Dump(j);
+  return DumpJson(j);
 }
 
 std::string ReplyToJson(const Reply& reply) {
@@ -400,7 +396,7 @@ std::string ReplyToJson(const Reply& reply) {
          {"ok", reply.ok},
          {"error", reply.error},
          {"data_sets", DataSetsToJson(reply.dataSets)}};
-  return Dump(j);
+  return DumpJson(j);
 }
 
 std::size_t ReadingCost(std::string_view text) {
@@ -499,11 +495,11 @@ Reply detail::ReplyFromJsonTree(std::string_view text) {
 }
 
 std::string WithdrawalRequestToJson(const WithdrawalRequest& request) {
-  return Dump(Json{{"request_id", request.requestId},
-                   {"form_type", request.formType},
-                   {"from", request.from},
-                   {"to", request.to},
-                   {"reason", request.reason}});
+  return DumpJson(Json{{"request_id", request.requestId},
+                       {"form_type", request.formType},
+                       {"from", request.from},
+                       {"to", request.to},
+                       {"reason", request.reason}});
 }
 
 WithdrawalRequest WithdrawalRequestFromJson(std::string_view text) {

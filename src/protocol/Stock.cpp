@@ -7,6 +7,7 @@
 
 #include "protocol/DataSetTables.h"
 #include "protocol/Json.h"
+#include "protocol/JsonText.h"
 #include "protocol/ProtocolError.h"
 
 namespace fm::protocol {
@@ -15,8 +16,6 @@ namespace {
 
 using namespace tables;
 using Json = nlohmann::ordered_json;
-
-std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 constexpr WeekSource kWeekSources[] = {WeekSource::None, WeekSource::Uses, WeekSource::HandedOut};
 
@@ -232,31 +231,31 @@ std::string StockReportToJson(const StockReport& r) {
                           {"last_counted_at", OrNull(c.lastCountAt)},
                           {"count_overdue", c.overdue}});
   }
-  return Dump(Json{{"station", r.troop.empty() ? Json(nullptr) : Json(r.troop + r.district)},
-                   {"whole_troop", r.wholeTroop},
-                   {"form_type", OrNull(r.formType)},
-                   {"as_of", r.asOf},
-                   {"weeks", r.weeks},
-                   {"computed_at", r.computedAt},
-                   {"below_minimum", AnyBelowMinimum(r)},
-                   {"lines", std::move(lines)},
-                   {"alerts", std::move(alerts)},
-                   {"count_due_days", r.countDueDays},
-                   {"counts", std::move(counts)}});
+  return DumpJson(Json{{"station", r.troop.empty() ? Json(nullptr) : Json(r.troop + r.district)},
+                       {"whole_troop", r.wholeTroop},
+                       {"form_type", OrNull(r.formType)},
+                       {"as_of", r.asOf},
+                       {"weeks", r.weeks},
+                       {"computed_at", r.computedAt},
+                       {"below_minimum", AnyBelowMinimum(r)},
+                       {"lines", std::move(lines)},
+                       {"alerts", std::move(alerts)},
+                       {"count_due_days", r.countDueDays},
+                       {"counts", std::move(counts)}});
 }
 
 std::string StockAlertsToJson(const std::vector<StockAlertLine>& alerts) {
   Json list = Json::array();
   for (const StockAlertLine& a : alerts) list.push_back(AlertJson(a));
-  return Dump(list);
+  return DumpJson(list);
 }
 
 std::string StockMinimumToJson(const StockMinimumSet& m) {
-  return Dump(Json{{"station", m.troop + m.district},
-                   {"form_type", m.formType},
-                   {"minimum", m.minimum},
-                   {"set_by", m.setBy},
-                   {"set_at", m.setAt}});
+  return DumpJson(Json{{"station", m.troop + m.district},
+                       {"form_type", m.formType},
+                       {"minimum", m.minimum},
+                       {"set_by", m.setBy},
+                       {"set_at", m.setAt}});
 }
 
 StockMinimumRequest StockMinimumRequestFromJson(std::string_view text) {
@@ -299,10 +298,10 @@ StockMinimumRequest StockMinimumRequestFromJson(std::string_view text) {
 }
 
 std::string StockMinimumRequestToJson(const StockMinimumRequest& r) {
-  return Dump(Json{{"request_id", r.requestId},
-                   {"station", r.station},
-                   {"form_type", r.formType},
-                   {"minimum", r.minimum}});
+  return DumpJson(Json{{"request_id", r.requestId},
+                       {"station", r.station},
+                       {"form_type", r.formType},
+                       {"minimum", r.minimum}});
 }
 
 std::vector<std::vector<std::string>> StockCsvRecords(const StockReport& r) {

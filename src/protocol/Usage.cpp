@@ -8,6 +8,7 @@
 
 #include "protocol/DataSetTables.h"
 #include "protocol/Json.h"
+#include "protocol/JsonText.h"
 #include "protocol/ProtocolError.h"
 
 namespace fm::protocol {
@@ -337,8 +338,6 @@ namespace {
 using namespace tables;
 using Json = nlohmann::ordered_json;
 
-std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
-
 // The columns of kUseRowDataSet with the field of ReportedUse each holds.
 struct RowColumn {
   const char* name;
@@ -558,13 +557,13 @@ std::string UsageOutcomeToJson(const UsageOutcome& o) {
                                    {"recorded_at", o.previousRecordedAt},
                                    {"recorded_by", o.previousRecordedBy}};
   }
-  return Dump(body);
+  return DumpJson(body);
 }
 
 std::string UsesToJson(const std::vector<FormUse>& uses) {
   Json list = Json::array();
   for (const auto& u : uses) list.push_back(UseJson(u));
-  return Dump(list);
+  return DumpJson(list);
 }
 
 UsageSubmission UsageSubmissionFromJson(std::string_view text) {

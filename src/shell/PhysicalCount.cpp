@@ -21,7 +21,7 @@ const std::vector<std::string> kSheetDataSets = {
 
 // "A1" as the criteria of a station; none for a text that cannot be one (a troop letter, then
 // a district of at most two characters).
-std::optional<std::vector<std::pair<std::string, std::string>>> StationCriteria(
+std::optional<std::vector<std::pair<std::string, std::string>>> CountStationCriteria(
     const std::string& station) {
   if (station.empty() || station.size() > 3 || station[0] < 'A' || station[0] > 'Z') {
     return std::nullopt;
@@ -81,7 +81,7 @@ const protocol::CountSheet& PhysicalCount::Sheet() const {
 
 void PhysicalCount::ListCounts(const std::string& stationText) {
   const std::string station = text::ToUpper(text::Trim(stationText));
-  const auto criteria = StationCriteria(station);
+  const auto criteria = CountStationCriteria(station);
   if (!criteria) {
     Say("Type the Troop/District to count (e.g. A1, or A for the troop's own stock).", true);
     return;
@@ -113,7 +113,7 @@ void PhysicalCount::ListCounts(const std::string& stationText) {
 
 void PhysicalCount::Open(const std::string& stationText, const std::vector<int>& formTypes) {
   const std::string station = text::ToUpper(text::Trim(stationText));
-  auto criteria = StationCriteria(station);
+  auto criteria = CountStationCriteria(station);
   std::string types;
   for (const int index : formTypes) {
     if (index < 0 || index >= static_cast<int>(mFormTypes.size())) continue;

@@ -44,7 +44,7 @@ FieldType FromWireType(protocol::ColumnType type) {
 
 // Columns are matched by name without regard to letter case everywhere in the record set,
 // so two names that differ only in case would make one of them unreachable.
-std::string Folded(const std::string& name) { return text::ToUpper(name); }
+std::string FoldedName(const std::string& name) { return text::ToUpper(name); }
 
 protocol::Cell ToCell(const Value& value, const FieldDef& field, long rowIndex) {
   if (value.IsNull()) return std::monostate{};
@@ -93,13 +93,13 @@ std::shared_ptr<Recordset> BuildRecordset(DataSetRef&& dataSet, std::string_view
       throw PlatformError(PlatformError::kGeneric,
                           fmt::format("Column {} of the data set has no name", fields.size() + 1));
     }
-    if (!seen.insert(Folded(column.name)).second) {
+    if (!seen.insert(FoldedName(column.name)).second) {
       throw PlatformError(PlatformError::kGeneric,
                           fmt::format("The data set has two columns named '{}'", column.name));
     }
     FieldDef field{column.name, FromWireType(column.type), 0};
     for (const FieldDef& known : layout) {
-      if (Folded(known.name) == Folded(column.name)) field.size = known.size;
+      if (FoldedName(known.name) == FoldedName(column.name)) field.size = known.size;
     }
     fields.push_back(std::move(field));
   }

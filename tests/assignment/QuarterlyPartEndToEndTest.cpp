@@ -16,7 +16,7 @@ namespace {
 
 using ::testing::ElementsAreArray;
 
-constexpr std::int64_t kLee = 1004;  // on duty at C4
+constexpr std::int64_t kLeeAtC4 = 1004;  // on duty at C4
 constexpr long kClerk = 1001;
 
 struct PartCase {
@@ -74,7 +74,7 @@ class QuarterlyPartEndToEndTest
     decals.troop = "C";
     decals.district = "4";
     decals.remaining = 480;
-    if (std::get<1>(GetParam()).button == 3) decals.registry = kLee;
+    if (std::get<1>(GetParam()).button == 3) decals.registry = kLeeAtC4;
     decals.quarter = 2;
     decals.year = 2026;
     store->LoadInventory({decals}, {"LOAD-1", "test", 1, "stores"}, true);
@@ -102,7 +102,7 @@ TEST_P(QuarterlyPartEndToEndTest, ThePartChangesAndTheRestStaysAsPieces) {
   if (c.button == 2) {
     DataGrid& officers = Doc().grdOfficerList;
     for (long i = 0; i < officers.RowCount(); ++i) {
-      if (officers.CellTextAt(i, "INSP_ID") == std::to_string(kLee)) {
+      if (officers.CellTextAt(i, "INSP_ID") == std::to_string(kLeeAtC4)) {
         ASSERT_TRUE(officers.ClickRow(i));
       }
     }

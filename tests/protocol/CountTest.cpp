@@ -10,7 +10,7 @@
 namespace fm::protocol {
 namespace {
 
-CountSheet Sample() {
+CountSheet SampleSheet() {
   CountSheet s;
   s.head = {3,
             "A",
@@ -32,7 +32,7 @@ CountSheet Sample() {
 }
 
 // Through a reply's JSON, as a server's answer reaches the desktop.
-std::map<std::string, DataSet> Carried(std::map<std::string, DataSet> sets) {
+std::map<std::string, DataSet> CarriedSets(std::map<std::string, DataSet> sets) {
   Reply reply;
   reply.ok = true;
   reply.dataSets = std::move(sets);
@@ -40,23 +40,23 @@ std::map<std::string, DataSet> Carried(std::map<std::string, DataSet> sets) {
 }
 
 TEST(CountWireTest, ACountAListAndAFormsCountsSurviveTheReply) {
-  const CountSheet sheet = Sample();
-  EXPECT_EQ(CountSheetFromDataSets(Carried(CountSheetToDataSets(sheet))), sheet);
+  const CountSheet sheet = SampleSheet();
+  EXPECT_EQ(CountSheetFromDataSets(CarriedSets(CountSheetToDataSets(sheet))), sheet);
   CountSheet open = sheet;
   open.head.certifiedAt.clear();
   open.head.certifiedBy.clear();
   open.head.statement.clear();
   open.head.district.clear();  // the troop's own stock
-  EXPECT_FALSE(CountSheetFromDataSets(Carried(CountSheetToDataSets(open))).head.Certified());
+  EXPECT_FALSE(CountSheetFromDataSets(CarriedSets(CountSheetToDataSets(open))).head.Certified());
 
   const std::vector<CountHead> list = {sheet.head, open.head};
-  EXPECT_EQ(CountListFromDataSets(Carried(CountListToDataSets(list))), list);
+  EXPECT_EQ(CountListFromDataSets(CarriedSets(CountListToDataSets(list))), list);
 
   const std::vector<FormCount> counts = {
       {3, "A", "1", "2026-12-01T11:00:00.000Z", "Avery Auditor", "missing", "found_later"}};
   std::map<std::string, DataSet> history;
   history.emplace(kFormCountDataSet, FormCountsToDataSet(counts));
-  EXPECT_EQ(FormCountsFromDataSets(Carried(history)), counts);
+  EXPECT_EQ(FormCountsFromDataSets(CarriedSets(history)), counts);
   EXPECT_TRUE(FormCountsFromDataSets({}).empty()) << "an older server sends none";
 }
 
@@ -78,7 +78,7 @@ TEST(CountWireTest, ARequestsSpansAndTextTravelAsTyped) {
 }
 
 TEST(CountWireTest, DamagedDataSetsAreRefusedByName) {
-  const auto sets = CountSheetToDataSets(Sample());
+  const auto sets = CountSheetToDataSets(SampleSheet());
   auto part = sets;
   part[kCountSpanDataSet].rows[0][0] = Cell{std::string("eaten")};
   auto number = sets;

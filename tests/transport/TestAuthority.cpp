@@ -13,7 +13,7 @@ namespace fm::testing {
 
 namespace {
 
-[[noreturn]] void Broken(const std::string& what) {
+[[noreturn]] void BrokenAuthority(const std::string& what) {
   throw std::runtime_error("test authority: " + what);
 }
 
@@ -22,7 +22,7 @@ using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
 
 Key NewKey() {
   Key key(EVP_EC_gen("P-256"), &EVP_PKEY_free);
-  if (!key) Broken("no key");
+  if (!key) BrokenAuthority("no key");
   return key;
 }
 
@@ -45,18 +45,18 @@ Certificate Make(const std::string& commonName, EVP_PKEY* key, X509* issuer, EVP
   X509V3_set_ctx(&v3, issuer ? issuer : c, c, nullptr, nullptr, 0);
   for (const auto& [nid, value] : extensions) {
     X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &v3, nid, value.c_str());
-    if (extension == nullptr) Broken("bad extension " + value);
+    if (extension == nullptr) BrokenAuthority("bad extension " + value);
     X509_add_ext(c, extension, -1);
     X509_EXTENSION_free(extension);
   }
-  if (X509_sign(c, issuerKey ? issuerKey : key, EVP_sha256()) == 0) Broken("cannot sign");
+  if (X509_sign(c, issuerKey ? issuerKey : key, EVP_sha256()) == 0) BrokenAuthority("cannot sign");
   return certificate;
 }
 
 void WritePem(const std::filesystem::path& file, const std::vector<X509*>& certificates,
               EVP_PKEY* key) {
   FILE* out = std::fopen(file.c_str(), "w");
-  if (out == nullptr) Broken("cannot write " + file.string());
+  if (out == nullptr) BrokenAuthority("cannot write " + file.string());
   for (X509* c : certificates) PEM_write_X509(out, c);
   if (key != nullptr) PEM_write_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr);
   std::fclose(out);

@@ -30,7 +30,7 @@ namespace {
 const QColor kDefect(176, 0, 0);
 const QColor kDefectBackground(255, 224, 224);
 // The window's size when it first opens (the shell keeps it on the screen).
-constexpr QSize kDesignSize(1200, 640);
+constexpr QSize kAccountabilityDesignSize(1200, 640);
 
 QDate ToQDate(std::chrono::year_month_day day) {
   return QDate(static_cast<int>(day.year()), static_cast<int>(static_cast<unsigned>(day.month())),
@@ -136,7 +136,7 @@ AccountabilityWindow::AccountabilityWindow(QWidget* parent)
   layout->addWidget(mRanges, 3);
   layout->addWidget(certification);
   layout->addLayout(buttons);
-  resize(kDesignSize);
+  resize(kAccountabilityDesignSize);
 
   connect(mRun, &QPushButton::clicked, this, [this] { Run(); });
   connect(mCsv, &QPushButton::clicked, this, [this] { ExportToCsv(); });
@@ -166,7 +166,7 @@ void AccountabilityWindow::SetPeriod(const QDate& first, const QDate& last) {
   mLast->SetDate(last);
 }
 
-QSize AccountabilityWindow::sizeHint() const { return kDesignSize; }
+QSize AccountabilityWindow::sizeHint() const { return kAccountabilityDesignSize; }
 
 void AccountabilityWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {

@@ -23,7 +23,7 @@ namespace fm::qt {
 
 namespace {
 
-constexpr QSize kDesignSize(1200, 760);
+constexpr QSize kCountDesignSize(1200, 760);
 const QColor kProblem(176, 0, 0);
 
 QVBoxLayout* Titled(QWidget* parent, const QString& title, QTableWidget* table) {
@@ -148,7 +148,7 @@ PhysicalCountWindow::PhysicalCountWindow(QWidget* parent)
   layout->addWidget(mCertification);
   layout->addLayout(certify);
   layout->addLayout(buttons);
-  resize(kDesignSize);
+  resize(kCountDesignSize);
   FollowState();
 
   connect(mList, &QPushButton::clicked, this, [this] { ListCounts(); });
@@ -173,7 +173,7 @@ PhysicalCountWindow::PhysicalCountWindow(QWidget* parent)
 
 PhysicalCountWindow::~PhysicalCountWindow() = default;
 
-QSize PhysicalCountWindow::sizeHint() const { return kDesignSize; }
+QSize PhysicalCountWindow::sizeHint() const { return kCountDesignSize; }
 
 void PhysicalCountWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {

@@ -19,7 +19,7 @@ namespace fm::qt {
 
 namespace {
 
-constexpr QSize kDesignSize(760, 420);
+constexpr QSize kHandReceiptDesignSize(760, 420);
 
 }  // namespace
 
@@ -58,7 +58,7 @@ HandReceiptWindow::HandReceiptWindow(QWidget* parent)
   layout->addWidget(mLines, 1);
   layout->addWidget(mTotal);
   layout->addLayout(buttons);
-  resize(kDesignSize);
+  resize(kHandReceiptDesignSize);
 
   connect(mPrint, &QPushButton::clicked, this, [this] { Print(); });
   connect(mPdf, &QPushButton::clicked, this, [this] { ExportToPdf(); });
@@ -67,7 +67,7 @@ HandReceiptWindow::HandReceiptWindow(QWidget* parent)
 
 HandReceiptWindow::~HandReceiptWindow() = default;
 
-QSize HandReceiptWindow::sizeHint() const { return kDesignSize; }
+QSize HandReceiptWindow::sizeHint() const { return kHandReceiptDesignSize; }
 
 void HandReceiptWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {

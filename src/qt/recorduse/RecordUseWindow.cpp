@@ -19,7 +19,7 @@ namespace fm::qt {
 
 namespace {
 
-constexpr QSize kDesignSize(560, 380);
+constexpr QSize kRecordUseDesignSize(560, 380);
 
 QString Needed(bool required) {
   return required ? QObject::tr("required") : QObject::tr("optional");
@@ -104,7 +104,7 @@ RecordUseWindow::RecordUseWindow(shell::UseRange range, std::function<void()> re
   layout->addLayout(form);
   layout->addWidget(mStatus, 1);
   layout->addLayout(buttons);
-  resize(kDesignSize);
+  resize(kRecordUseDesignSize);
   ShowNeeds();
 
   connect(mDisposition, &QComboBox::currentIndexChanged, this, [this] { ShowNeeds(); });
@@ -114,7 +114,7 @@ RecordUseWindow::RecordUseWindow(shell::UseRange range, std::function<void()> re
 
 RecordUseWindow::~RecordUseWindow() = default;
 
-QSize RecordUseWindow::sizeHint() const { return kDesignSize; }
+QSize RecordUseWindow::sizeHint() const { return kRecordUseDesignSize; }
 
 void RecordUseWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {

@@ -13,7 +13,7 @@ namespace fm::qt {
 
 namespace {
 
-constexpr int kBackspace = 8;
+constexpr int kBackspaceKey = 8;
 constexpr int kEnter = 13;
 
 bool IsNavigation(const QKeyEvent& event) {
@@ -136,7 +136,7 @@ EditForwarding::KeyOutcome EditForwarding::HandleKey(QKeyEvent& event, bool mult
       Forward("Delete", [&] { mTarget->TypeDelete(); });
       return KeyOutcome::Consumed;
     case Qt::Key_Backspace:
-      Forward("KeyPress", [&] { mTarget->TypeKey(kBackspace); });
+      Forward("KeyPress", [&] { mTarget->TypeKey(kBackspaceKey); });
       return KeyOutcome::Consumed;
     case Qt::Key_Return:
     case Qt::Key_Enter: {

@@ -23,7 +23,7 @@ namespace {
 
 const QColor kBelow(176, 0, 0);
 const QColor kBelowBackground(255, 224, 224);
-constexpr QSize kDesignSize(1100, 680);
+constexpr QSize kStockDesignSize(1100, 680);
 
 // The lines below their minimum in red, the figures right-aligned.
 void MarkBelowMinimum(QTableWidget& table, const protocol::StockReport& report) {
@@ -117,7 +117,7 @@ StockOnHandWindow::StockOnHandWindow(QWidget* parent)
   layout->addWidget(mCountHeading);
   layout->addWidget(mCounts, 1);
   layout->addLayout(buttons);
-  resize(kDesignSize);
+  resize(kStockDesignSize);
 
   connect(mRun, &QPushButton::clicked, this, [this] { Run(); });
   connect(mSetMinimum, &QPushButton::clicked, this,
@@ -129,7 +129,7 @@ StockOnHandWindow::StockOnHandWindow(QWidget* parent)
 
 StockOnHandWindow::~StockOnHandWindow() = default;
 
-QSize StockOnHandWindow::sizeHint() const { return kDesignSize; }
+QSize StockOnHandWindow::sizeHint() const { return kStockDesignSize; }
 
 void StockOnHandWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {

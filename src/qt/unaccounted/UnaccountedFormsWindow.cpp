@@ -23,7 +23,7 @@ namespace {
 
 const QColor kFinding(176, 0, 0);
 const QColor kFindingBackground(255, 224, 224);
-constexpr QSize kDesignSize(1200, 620);
+constexpr QSize kUnaccountedDesignSize(1200, 620);
 
 // The lines with a finding (numbers unaccounted) in red, their counts right-aligned.
 void MarkFindings(QTableWidget& table, const protocol::Reconciliation& report) {
@@ -114,7 +114,7 @@ UnaccountedFormsWindow::UnaccountedFormsWindow(QWidget* parent)
   layout->addWidget(new QLabel(tr("Exceptions:"), this));
   layout->addWidget(mExceptions, 2);
   layout->addLayout(buttons);
-  resize(kDesignSize);
+  resize(kUnaccountedDesignSize);
 
   connect(mRun, &QPushButton::clicked, this, [this] { Run(); });
   connect(mCsv, &QPushButton::clicked, this, [this] { ExportToCsv(); });
@@ -124,7 +124,7 @@ UnaccountedFormsWindow::UnaccountedFormsWindow(QWidget* parent)
 
 UnaccountedFormsWindow::~UnaccountedFormsWindow() = default;
 
-QSize UnaccountedFormsWindow::sizeHint() const { return kDesignSize; }
+QSize UnaccountedFormsWindow::sizeHint() const { return kUnaccountedDesignSize; }
 
 void UnaccountedFormsWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {

@@ -17,7 +17,7 @@ namespace fm::server {
 
 namespace {
 
-StationScope SeenBy(const Principal& principal) {
+StationScope ScopeSeenBy(const Principal& principal) {
   return principal.role == Role::Admin ? StationScope::Everywhere() : principal.scope;
 }
 
@@ -58,7 +58,7 @@ StationParameter RequiredStation(const std::string& text, const ReferenceData& r
 
 std::vector<AllotmentCap> RequestHandler::AllotmentCaps(const Principal& principal) {
   MayRead(principal);
-  const StationScope seen = SeenBy(principal);
+  const StationScope seen = ScopeSeenBy(principal);
   std::vector<AllotmentCap> out;
   for (AllotmentCap& cap : mStore->AllotmentCaps()) {
     if (seen.Covers(cap.troop, cap.district)) out.push_back(std::move(cap));
@@ -87,7 +87,7 @@ AllotmentCap RequestHandler::SetAllotmentCap(const AllotmentCapParameters& param
 
 std::vector<ReissueRule> RequestHandler::ReissueRules(const Principal& principal) {
   MayRead(principal);
-  const StationScope seen = SeenBy(principal);
+  const StationScope seen = ScopeSeenBy(principal);
   std::vector<ReissueRule> out;
   for (ReissueRule& rule : mStore->ReissueRules()) {
     if (seen.Covers(rule.troop, rule.district)) out.push_back(std::move(rule));

@@ -10,7 +10,7 @@ namespace fm::server {
 
 namespace {
 
-[[noreturn]] void Refuse(const std::string& label, const std::string& why) {
+[[noreturn]] void RefuseEntry(const std::string& label, const std::string& why) {
   throw StoreError::Rejected(fmt::format("{}: {}", label, why));
 }
 
@@ -55,9 +55,9 @@ std::string SpansText(const std::vector<NumberSpan>& spans) {
 
 void CustodyLedger::Replaced(const std::string& label, const FormRange& stored) {
   if (mWrittenStarts.count({stored.formType, stored.from}) > 0) {
-    Refuse(label, fmt::format("the range {}-{} was written by an earlier row of this save; a "
-                              "save replaces each range at most once",
-                              stored.from, stored.to));
+    RefuseEntry(label, fmt::format("the range {}-{} was written by an earlier row of this save; a "
+                                   "save replaces each range at most once",
+                                   stored.from, stored.to));
   }
   mReplaced.push_back({label, stored});
 }
@@ -76,19 +76,20 @@ std::optional<FormRange> CustodyLedger::ClassifyAdd(const std::string& label,
   if (Count(fromReplaced) != added.Size()) {
     std::sort(fromReplaced.begin(), fromReplaced.end(),
               [](const NumberSpan& a, const NumberSpan& b) { return a.first < b.first; });
-    Refuse(label, fmt::format("forms {} come from the range {}-{} this save replaces, forms {} "
-                              "are new; new forms are received in a row of their own",
-                              SpansText(fromReplaced), sources.front()->from, sources.front()->to,
-                              SpansText(UncoveredParts(SpanOf(added), fromReplaced))));
+    RefuseEntry(label,
+                fmt::format("forms {} come from the range {}-{} this save replaces, forms {} "
+                            "are new; new forms are received in a row of their own",
+                            SpansText(fromReplaced), sources.front()->from, sources.front()->to,
+                            SpansText(UncoveredParts(SpanOf(added), fromReplaced))));
   }
   if (sources.size() > 1) {
     std::string names;
     for (const FormRange* r : sources) {
       names += fmt::format("{}{}-{}", names.empty() ? "" : " and ", r->from, r->to);
     }
-    Refuse(label, fmt::format("the range joins forms of the ranges {} this save replaces; a "
-                              "piece comes from one range",
-                              names));
+    RefuseEntry(label, fmt::format("the range joins forms of the ranges {} this save replaces; a "
+                                   "piece comes from one range",
+                                   names));
   }
   return *sources.front();
 }
@@ -99,9 +100,10 @@ void CustodyLedger::CheckUpdateWithin(const std::string& label, const FormRange&
   const NumberSpan own = SpanOf(stored);
   const auto outside = UncoveredParts(SpanOf(next), std::span<const NumberSpan>(&own, 1));
   if (!outside.empty()) {
-    Refuse(label, fmt::format("the change reaches forms {} outside the range {}-{} it replaces; "
-                              "new forms are received as a new range of their own",
-                              SpansText(outside), stored.from, stored.to));
+    RefuseEntry(label,
+                fmt::format("the change reaches forms {} outside the range {}-{} it replaces; "
+                            "new forms are received as a new range of their own",
+                            SpansText(outside), stored.from, stored.to));
   }
 }
 

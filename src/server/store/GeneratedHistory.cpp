@@ -42,7 +42,7 @@ constexpr std::int64_t kBlockNumbers = 100;
 // Tries to find a range an operation applies to before it is given up for the month.
 constexpr int kPickTries = 20;
 
-struct Station {
+struct GeneratedStation {
   std::string troop;
   std::string district;
   std::vector<const Officer*> officers;
@@ -549,7 +549,7 @@ class Generator {
   Clock::duration mTick{};
   std::size_t mCall = 0;
   std::string mToday;
-  std::vector<Station> mStations;
+  std::vector<GeneratedStation> mStations;
   std::vector<std::string> mDelistings;
   std::vector<std::int64_t> mBlockSize;  // by form type, in the reference data's order
   std::vector<std::int64_t> mNext;

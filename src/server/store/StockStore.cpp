@@ -17,7 +17,7 @@ namespace fm::server {
 
 namespace {
 
-std::string StationName(const std::string& troop, const std::string& district) {
+std::string StockStationName(const std::string& troop, const std::string& district) {
   return district.empty() ? "troop " + troop : troop + district;
 }
 
@@ -103,9 +103,10 @@ std::vector<std::string> SqlStore::CompareWithMinimums(SqlConnection& c, const W
             " raised_at, request_id) VALUES (?, ?, ?, ?, ?, ?, ?)",
             {troop, district, formType, onHand, minimum, Now(), scope.requestId});
         const FormTypeInfo* type = mReference->FindFormType(formType);
-        raised.push_back(fmt::format(
-            "stock alert: {} has {} unassigned {} left, below its minimum of {}",
-            StationName(troop, district), onHand, type ? type->description : formType, minimum));
+        raised.push_back(
+            fmt::format("stock alert: {} has {} unassigned {} left, below its minimum of {}",
+                        StockStationName(troop, district), onHand,
+                        type ? type->description : formType, minimum));
       } else if (onHand >= minimum && open) {
         c.Query("UPDATE stock_alert SET cleared_at = ?, cleared_on_hand = ? WHERE alert_id = ?",
                 {Now(), onHand, *open});
@@ -117,8 +118,8 @@ std::vector<std::string> SqlStore::CompareWithMinimums(SqlConnection& c, const W
 
 StockMinimum SqlStore::SetStockMinimum(const SaveContext& context, const StockMinimum& asked) {
   if (!mReference->HasStation(asked.troop, asked.district)) {
-    throw StoreError::Rejected(
-        fmt::format("There is no Troop/District {}", StationName(asked.troop, asked.district)));
+    throw StoreError::Rejected(fmt::format("There is no Troop/District {}",
+                                           StockStationName(asked.troop, asked.district)));
   }
   if (!mReference->FindFormType(asked.formType)) {
     throw StoreError::Rejected(fmt::format("The Form Type \"{}\" is not known", asked.formType));
@@ -130,7 +131,7 @@ StockMinimum SqlStore::SetStockMinimum(const SaveContext& context, const StockMi
   if (!context.scope.Covers(asked.troop, asked.district)) {
     throw StoreError::Forbidden(fmt::format("{} may not set the minimum stock of {}",
                                             context.userName,
-                                            StationName(asked.troop, asked.district)));
+                                            StockStationName(asked.troop, asked.district)));
   }
   StockMinimum kept = asked;
   kept.setById = context.userId;

@@ -22,7 +22,7 @@ using protocol::Disposition;
 using protocol::FormUse;
 using protocol::UseException;
 
-const ReferenceData& Reference() {
+const ReferenceData& ReconciliationReference() {
   static const ReferenceData reference = ReferenceData::FromDemoDatabase("NORTH");
   return reference;
 }
@@ -95,7 +95,8 @@ TEST(ReconciliationTest, TheOfficersBookNamesExactlyTheMissingNumber) {
     in.uses.push_back(MarkOf(
         Use(n, "2026-10-15", 1001, n % 30 == 0 ? Disposition::Spoiled : Disposition::Issued)));
   }
-  const auto r = Reconcile(Query({"A", "4", false, 1001}), in, kNoChain, kNoRecord, Reference());
+  const auto r =
+      Reconcile(Query({"A", "4", false, 1001}), in, kNoChain, kNoRecord, ReconciliationReference());
   ASSERT_EQ(r.lines.size(), 1u);
   const auto& line = r.lines[0];
   EXPECT_EQ(line.unaccounted.ranges, (std::vector<protocol::SerialRange>{{1100042, 1100042}}));
@@ -104,8 +105,8 @@ TEST(ReconciliationTest, TheOfficersBookNamesExactlyTheMissingNumber) {
   EXPECT_EQ(line.inStock.ranges, (std::vector<protocol::SerialRange>{{1100061, 1100100}}));
   EXPECT_TRUE(r.exceptions.empty());
   // Within the gap the skipped number may still be on its way.
-  const auto recent =
-      Reconcile(Query({"A", "4", false, 1001}, "2026-10-20"), in, kNoChain, kNoRecord, Reference());
+  const auto recent = Reconcile(Query({"A", "4", false, 1001}, "2026-10-20"), in, kNoChain,
+                                kNoRecord, ReconciliationReference());
   EXPECT_EQ(recent.lines[0].unaccounted.count, 0);
   EXPECT_EQ(recent.lines[0].inStock.count, 41);
 }
@@ -149,7 +150,7 @@ TEST(ReconciliationTest, EveryHeldNumberIsUsedInStockOrUnaccountedOnce) {
     const UseRecord record = [](const UseMark& u) {
       return Use(u.number, u.usedOn.c_str(), u.registry, u.disposition);
     };
-    const auto r = Reconcile(query, in, chain, record, Reference());
+    const auto r = Reconcile(query, in, chain, record, ReconciliationReference());
     std::set<std::int64_t> expectedHeld, seenHeld;
     for (const auto& h : in.holdings.held) {
       if (h.range.status != std::string("A")) continue;
@@ -216,8 +217,8 @@ struct ExceptionCase {
   friend void PrintTo(const ExceptionCase& c, std::ostream* out) { *out << c.name; }
 };
 
-CustodyEntry Entry(const char* at, std::optional<const char*> ended, FormRange after,
-                   const char* event = "CHANGE") {
+CustodyEntry LedgerEntry(const char* at, std::optional<const char*> ended, FormRange after,
+                         const char* event = "CHANGE") {
   CustodyEntry e;
   e.at = at;
   if (ended) e.endedAt = *ended;
@@ -239,7 +240,8 @@ TEST_P(ReconciliationExceptionTest, IsToldByTheChainOfCustody) {
     return c.use;
   };
   // An officer's reconciliation reads his uses wherever the numbers are.
-  const auto r = Reconcile(Query({"", "", false, 1001}), in, chain, record, Reference());
+  const auto r =
+      Reconcile(Query({"", "", false, 1001}), in, chain, record, ReconciliationReference());
   if (!c.expected) {
     EXPECT_TRUE(r.exceptions.empty()) << r.exceptions.front().facts;
     return;
@@ -252,13 +254,13 @@ TEST_P(ReconciliationExceptionTest, IsToldByTheChainOfCustody) {
 
 const ExceptionCase kExceptionCases[] = {
     {"AnotherOfficersNumber",
-     {Entry("2026-09-01T12:00:00Z", std::nullopt, Range(1100101, 1100200, 1002))},
+     {LedgerEntry("2026-09-01T12:00:00Z", std::nullopt, Range(1100101, 1100200, 1002))},
      Use(1100150, "2026-10-15", 1001),
      UseException::NotHolder,
      "Hartley (1001); held that day by A4 John Smith,jr (1002)"},
     {"HeldThatDayReassignedSince",
-     {Entry("2026-09-01T12:00:00Z", "2026-10-15T20:00:00Z", Range(1100101, 1100200, 1001)),
-      Entry("2026-10-15T20:00:00Z", std::nullopt, Range(1100101, 1100200, 1002))},
+     {LedgerEntry("2026-09-01T12:00:00Z", "2026-10-15T20:00:00Z", Range(1100101, 1100200, 1001)),
+      LedgerEntry("2026-10-15T20:00:00Z", std::nullopt, Range(1100101, 1100200, 1002))},
      Use(1100150, "2026-10-15", 1001),
      std::nullopt,
      ""},
@@ -268,24 +270,24 @@ const ExceptionCase kExceptionCases[] = {
      UseException::NeverReceived,
      "no range has ever held it"},
     {"ReceivedOnlyLater",
-     {Entry("2026-11-01T12:00:00Z", std::nullopt, Range(1100101, 1100200, 1001), "RECEIVE")},
+     {LedgerEntry("2026-11-01T12:00:00Z", std::nullopt, Range(1100101, 1100200, 1001), "RECEIVE")},
      Use(1100150, "2026-10-15", 1001),
      UseException::NeverReceived,
      "first received on 2026-11-01"},
     {"Voided",
-     {Entry("2026-09-01T12:00:00Z", std::nullopt, Range(1100101, 1100200, 1001, "V"))},
+     {LedgerEntry("2026-09-01T12:00:00Z", std::nullopt, Range(1100101, 1100200, 1001, "V"))},
      Use(1100150, "2026-10-15", 1001),
      UseException::AfterDelisting,
      "Void since 2026-09-01"},
     {"Withdrawn",
-     {Entry("2026-09-01T12:00:00Z", "2026-09-05T12:00:00Z", Range(1100101, 1100200, 1001)),
-      Entry("2026-09-05T12:00:00Z", "2026-09-05T12:00:00Z", Range(1100150, 1100150, 1001),
-            "WITHDRAW")},
+     {LedgerEntry("2026-09-01T12:00:00Z", "2026-09-05T12:00:00Z", Range(1100101, 1100200, 1001)),
+      LedgerEntry("2026-09-05T12:00:00Z", "2026-09-05T12:00:00Z", Range(1100150, 1100150, 1001),
+                  "WITHDRAW")},
      Use(1100150, "2026-10-15", 1001),
      UseException::AfterDelisting,
      "withdrawn on 2026-09-05 by Clerk"},
     {"LostWithNoOfficerNamed",
-     {Entry("2026-09-01T12:00:00Z", std::nullopt, Range(1100101, 1100200, 1002))},
+     {LedgerEntry("2026-09-01T12:00:00Z", std::nullopt, Range(1100101, 1100200, 1002))},
      Use(1100150, "2026-10-15", 0, Disposition::Lost),
      std::nullopt,
      ""},
@@ -300,8 +302,8 @@ TEST(ReconciliationTest, ANumberReportedTwiceNamesBothReports) {
   in.uses.push_back(MarkOf(Use(1100005, "2026-10-01", 1001)));
   in.reportedTwice.push_back(
       {Use(1100005, "2026-10-01", 1001), Use(1100005, "2026-10-09", 1002, Disposition::Lost)});
-  const auto r =
-      Reconcile(Query({"A", "4", false, std::nullopt}), in, kNoChain, kNoRecord, Reference());
+  const auto r = Reconcile(Query({"A", "4", false, std::nullopt}), in, kNoChain, kNoRecord,
+                           ReconciliationReference());
   ASSERT_EQ(r.exceptions.size(), 1u);
   EXPECT_EQ(r.exceptions[0].kind, UseException::UsedTwice);
   EXPECT_EQ(r.exceptions[0].facts,

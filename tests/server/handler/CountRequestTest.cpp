@@ -25,7 +25,7 @@ using ::testing::HasSubstr;
 const Principal kAuditor{40, "Avery Auditor", Role::Auditor, StationScope::Parse("A")};
 const Principal kClerkA1{1001, "Margaret Hartley", Role::Clerk, StationScope::Parse("A1")};
 const Principal kClerkB2{1003, "Bea Burns", Role::Clerk, StationScope::Parse("B2")};
-const Principal kAdmin{1, "Ann Admin", Role::Admin, StationScope::Everywhere()};
+const Principal kCountAdmin{1, "Ann Admin", Role::Admin, StationScope::Everywhere()};
 const Principal kViewer{7, "Vera Viewer", Role::Viewer, StationScope::Everywhere()};
 const Principal kAuditorB{41, "Basil Auditor", Role::Auditor, StationScope::Parse("B")};
 
@@ -81,7 +81,7 @@ TYPED_TEST(CountRequestSuite, TheIssuesCountFromOpeningToTheHistoryOfEachForm) {
   };
   for (const Refusal& r :
        {Refusal{&kClerkA1, "holds custody at Troop/District A1"},
-        Refusal{&kClerkB2, "only an auditor does"}, Refusal{&kAdmin, "only an auditor does"},
+        Refusal{&kClerkB2, "only an auditor does"}, Refusal{&kCountAdmin, "only an auditor does"},
         Refusal{&kViewer, "only an auditor does"}, Refusal{&kAuditorB, "may not certify count"}}) {
     this->ExpectForbidden(
         [&] { h.CertifyCount(n, "All there.", *r.who, "c-" + r.who->displayName, "test"); },
@@ -117,7 +117,7 @@ TYPED_TEST(CountRequestSuite, TheIssuesCountFromOpeningToTheHistoryOfEachForm) {
   }
 
   const CountSettlement lost = h.SettleCount(
-      n, {"", "1100301", "1100400", "Lost", "not on the shelf"}, kAdmin, "settle", "test");
+      n, {"", "1100301", "1100400", "Lost", "not on the shelf"}, kCountAdmin, "settle", "test");
   EXPECT_EQ(lost.kind, SettlementKind::Lost);
   const auto lastEntry = h.History("C", 1100333).entries.back();
   EXPECT_EQ(lastEntry.requestId, "settle");
@@ -129,8 +129,8 @@ TYPED_TEST(CountRequestSuite, TheIssuesCountFromOpeningToTheHistoryOfEachForm) {
   // so overdue now, and not within a century; B2, never counted, is overdue either way.
   RequestHandlerOptions century;
   century.countDueDays = 36'500;
-  ASSERT_TRUE(h.Stock({}, kAdmin).counts.at(0).overdue);
-  const protocol::StockReport stock = RequestHandler(this->mStore, century).Stock({}, kAdmin);
+  ASSERT_TRUE(h.Stock({}, kCountAdmin).counts.at(0).overdue);
+  const protocol::StockReport stock = RequestHandler(this->mStore, century).Stock({}, kCountAdmin);
   std::map<std::string, protocol::StockCountLine> due;
   for (const auto& c : stock.counts) due[c.troop + c.district] = c;
   ASSERT_TRUE(due.count("A1") && due.count("B2"));
@@ -162,7 +162,7 @@ TYPED_TEST(CountRequestSuite, EveryCountMessageIsRefusedWhereTheCountMethodsAre)
        "o1",
        "an auditor counts"},
       {kCountOpenMessage,
-       &kAdmin,
+       &kCountAdmin,
        {{"TRP_ID", "A"}, {"TRP_DIST_ID", "1"}, {"REF_TYP_CD", "C"}},
        nullptr,
        "o2",
@@ -182,7 +182,7 @@ TYPED_TEST(CountRequestSuite, EveryCountMessageIsRefusedWhereTheCountMethodsAre)
       {kCountShowMessage, &kAuditorB, count, nullptr, "", "outside your stations"},
       {kCountCertifyMessage, &kClerkA1, count, "All there.", "c1",
        "holds custody at Troop/District A1"},
-      {kCountCertifyMessage, &kAdmin, count, "All there.", "c2", "only an auditor does"},
+      {kCountCertifyMessage, &kCountAdmin, count, "All there.", "c2", "only an auditor does"},
       {kCountCertifyMessage, &kAuditor, count, "Counted with Tpr. Smith.", "c3", ""},
       {kCountEntryMessage, &kAuditor, count, "1100350", "e4", "a certified count never changes"},
       {kCountSettleMessage,
@@ -195,7 +195,7 @@ TYPED_TEST(CountRequestSuite, EveryCountMessageIsRefusedWhereTheCountMethodsAre)
        "s1",
        "an administrator does"},
       {kCountSettleMessage,
-       &kAdmin,
+       &kCountAdmin,
        {{"CNT_NBR", "1"},
         {"FRM_FORM_NBR", "1100301"},
         {"TO_FORM_NBR", "1100400"},

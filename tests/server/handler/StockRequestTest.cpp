@@ -17,7 +17,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-constexpr const char* kToday = "2026-06-30";  // 13 weeks back: 2026-04-01 to 2026-06-30
+constexpr const char* kStockToday = "2026-06-30";  // 13 weeks back: 2026-04-01 to 2026-06-30
 
 const Principal kAdmin{7, "Ann Lee", Role::Admin, StationScope::Everywhere()};
 
@@ -44,7 +44,7 @@ class StockRequestSuite : public StoreFixture<Backend> {
                        Stock("C", 1200001, 1200500, 0, "A", "B", "2")},
                       {"load", "test", 7, "Ann Lee"}, true);
     RequestHandlerOptions handlerOptions;
-    handlerOptions.today = [] { return std::string(kToday); };
+    handlerOptions.today = [] { return std::string(kStockToday); };
     mHandler = std::make_unique<RequestHandler>(this->mStore, handlerOptions);
   }
   Store& S() { return *this->mStore; }

@@ -13,9 +13,9 @@ namespace {
 
 using ::testing::HasSubstr;
 
-constexpr std::int64_t kOfficer = 1002;  // on duty at A1
+constexpr std::int64_t kOfficerAtA1 = 1002;  // on duty at A1
 
-SaveContext Clerk(std::string id, std::string reason = {}, bool admin = false) {
+SaveContext AllotmentClerk(std::string id, std::string reason = {}, bool admin = false) {
   SaveContext c{std::move(id), "test", 7, "Margaret Hartley"};
   c.overrideReason = std::move(reason);
   c.mayOverrideCaps = admin;
@@ -32,7 +32,7 @@ class AllotmentSuite : public StoreFixture<Backend> {
     usedUp.remaining = 0;
     S().LoadInventory(
         {Stock("C", 1100001, 1100100), Stock("C", 1100101, 1100200), usedUp, Stock("K", 500, 599)},
-        Clerk("load"), true);
+        AllotmentClerk("load"), true);
   }
   Store& S() { return *this->mStore; }
   StoredRange Held(std::int64_t from) {
@@ -43,7 +43,7 @@ class AllotmentSuite : public StoreFixture<Backend> {
   }
   SaveOutcome Give(std::int64_t from, const SaveContext& context) {
     RangeChange c = Rewrite(Held(from));
-    c.registry = kOfficer;
+    c.registry = kOfficerAtA1;
     return S().ApplyChanges(context, {c});
   }
 };
@@ -94,9 +94,9 @@ TYPED_TEST(AllotmentSuite, ASaveOverALimitIsRefusedWholeUnlessTheRightAccountOve
     rule.district = "1";
     rule.on = t.rule;
     this->S().SetReissueRule(admin, rule);
-    this->Give(1100001, Clerk("first"));
+    this->Give(1100001, AllotmentClerk("first"));
 
-    const SaveContext second = Clerk("second", t.reason, t.admin);
+    const SaveContext second = AllotmentClerk("second", t.reason, t.admin);
     if (t.outcome == Outcome::Saved) {
       EXPECT_EQ(this->Give(1100101, second).receipts.size(), 1u);
       const auto history = this->S().FormHistory("C", 1100150);
@@ -131,26 +131,26 @@ TYPED_TEST(AllotmentSuite, AReissueRuleCountsEarlierFormsOfTheSameTypeOnly) {
   // Two books handed over at once are one issue, and forms of another type are no reason to
   // wait.
   RangeChange both = Rewrite(this->Held(1100001));
-  both.registry = kOfficer;
+  both.registry = kOfficerAtA1;
   RangeChange other = Rewrite(this->Held(1100101));
-  other.registry = kOfficer;
-  EXPECT_NO_THROW(this->S().ApplyChanges(Clerk("both"), {both, other}));
+  other.registry = kOfficerAtA1;
+  EXPECT_NO_THROW(this->S().ApplyChanges(AllotmentClerk("both"), {both, other}));
   RangeQuery k;
   k.formType = {{Comparison::Equal, "K"}};
   RangeChange decals = Rewrite(this->S().FindRanges(k).at(0));
-  decals.registry = kOfficer;
-  EXPECT_NO_THROW(this->S().ApplyChanges(Clerk("decals"), {decals}));
+  decals.registry = kOfficerAtA1;
+  EXPECT_NO_THROW(this->S().ApplyChanges(AllotmentClerk("decals"), {decals}));
 }
 
 // A book whose forms are all used adds nothing to hold: an officer over both limits may still
 // be handed it.
 TYPED_TEST(AllotmentSuite, ABookOfUsedFormsPassesEveryLimit) {
-  this->Give(1100001, Clerk("first"));
+  this->Give(1100001, AllotmentClerk("first"));
   const SaveContext admin{"limits", "test", 1, "Admin"};
   this->S().SetAllotmentCap(admin, {"A", "1", "C", 50});
   this->S().SetReissueRule(admin, {"A", "1", true});
-  EXPECT_NO_THROW(this->Give(1100201, Clerk("used up")));
-  EXPECT_THROW(this->Give(1100101, Clerk("unused")), StoreError);
+  EXPECT_NO_THROW(this->Give(1100201, AllotmentClerk("used up")));
+  EXPECT_THROW(this->Give(1100101, AllotmentClerk("unused")), StoreError);
 }
 
 TYPED_TEST(AllotmentSuite, LimitsAreSetListedReplacedAndRemoved) {

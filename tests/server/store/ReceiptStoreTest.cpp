@@ -16,7 +16,7 @@ using ::testing::ElementsAre;
 constexpr std::int64_t kOfficer = 1002;  // on duty at A1
 constexpr std::int64_t kOther = 1003;    // on duty at B2
 
-SaveContext Clerk(std::string id, const char* stations = "*") {
+SaveContext ReceiptClerk(std::string id, const char* stations = "*") {
   SaveContext c{std::move(id), "test", 7, "Margaret Hartley"};
   c.scope = StationScope::Parse(stations);
   return c;
@@ -34,7 +34,7 @@ class ReceiptSuite : public StoreFixture<Backend> {
     if (this->IsSkipped() || this->HasFatalFailure()) return;
     S().LoadInventory({Stock("C", 1100001, 1100100), Stock("C", 1100101, 1100200),
                        Stock("K", 500, 599), Stock("C", 1200001, 1200050, 0, "A", "B", "2")},
-                      Clerk("load"), true);
+                      ReceiptClerk("load"), true);
   }
   Store& S() { return *this->mStore; }
   StoredRange Held(const std::string& type, std::int64_t from) {
@@ -67,7 +67,7 @@ TYPED_TEST(ReceiptSuite, OneReceiptPerOfficerAndStationWithALinePerRange) {
   const std::vector<RangeChange> rows{this->To("C", 1100001, kOfficer),
                                       this->To("C", 1100101, kOfficer),
                                       this->To("K", 500, kOfficer), this->To("C", 1200001, kOther)};
-  const SaveOutcome saved = this->S().ApplyChanges(Clerk("give"), rows);
+  const SaveOutcome saved = this->S().ApplyChanges(ReceiptClerk("give"), rows);
   ASSERT_EQ(saved.receipts.size(), 2u);
   const auto first = this->S().Receipt(StationScope::Everywhere(), saved.receipts[0]).value();
   EXPECT_EQ(first.registry, kOfficer);
@@ -87,18 +87,19 @@ TYPED_TEST(ReceiptSuite, OneReceiptPerOfficerAndStationWithALinePerRange) {
   EXPECT_EQ(history[1].receipt, first.number);
 
   // The same request again changes nothing and issues nothing.
-  EXPECT_TRUE(this->S().ApplyChanges(Clerk("give"), rows).receipts.empty());
+  EXPECT_TRUE(this->S().ApplyChanges(ReceiptClerk("give"), rows).receipts.empty());
 }
 
 TYPED_TEST(ReceiptSuite, OnlyFormsComingIntoAnOfficersHandsAreReceipted) {
-  this->S().ApplyChanges(Clerk("give"), {this->To("C", 1100001, kOfficer)});
+  this->S().ApplyChanges(ReceiptClerk("give"), {this->To("C", 1100001, kOfficer)});
   // His own range split, its comment changed: still his, nothing handed over.
   const StoredRange his = this->Held("C", 1100001);
   RangeChange commented = Rewrite(his);
   commented.comment = "book 7";
-  EXPECT_TRUE(this->S()
-                  .ApplyChanges(Clerk("split"), ScreenSplit(his, 1100041, 1100060, commented))
-                  .receipts.empty());
+  EXPECT_TRUE(
+      this->S()
+          .ApplyChanges(ReceiptClerk("split"), ScreenSplit(his, 1100041, 1100060, commented))
+          .receipts.empty());
   // Part of his range given to another officer: a receipt for that part alone, and it counts
   // the forms handed over (those still unused).
   UseBatch batch;
@@ -110,28 +111,29 @@ TYPED_TEST(ReceiptSuite, OnlyFormsComingIntoAnOfficersHandsAreReceipted) {
           {n - 1100060, {"C", std::to_string(n), "ISSUED", "2026-06-01", "1002", "T", "", ""}, ""});
     }
   };
-  ASSERT_EQ(this->S().RecordUses(Clerk("uses"), batch).recorded, 2);
+  ASSERT_EQ(this->S().RecordUses(ReceiptClerk("uses"), batch).recorded, 2);
   const StoredRange rest = this->Held("C", 1100061);
   RangeChange moved = Rewrite(rest);
   moved.registry = kOther;
   moved.troop = "B";
   moved.district = "2";
-  const SaveOutcome given = this->S().ApplyChanges(Clerk("move"), {moved});
+  const SaveOutcome given = this->S().ApplyChanges(ReceiptClerk("move"), {moved});
   ASSERT_EQ(given.receipts.size(), 1u);
   EXPECT_THAT(this->Lines(given.receipts[0]), ElementsAre("C 1100061-1100100 38"));
 }
 
 TYPED_TEST(ReceiptSuite, APrintAfterTheFirstIsACopyAndScopeIsKept) {
-  const auto number =
-      this->S().ApplyChanges(Clerk("give"), {this->To("C", 1100001, kOfficer)}).receipts.at(0);
-  EXPECT_EQ(this->S().PrintReceipt(Clerk("p1"), number).printCount, 0);
-  EXPECT_TRUE(this->S().PrintReceipt(Clerk("p2"), number).IsCopy());
+  const auto number = this->S()
+                          .ApplyChanges(ReceiptClerk("give"), {this->To("C", 1100001, kOfficer)})
+                          .receipts.at(0);
+  EXPECT_EQ(this->S().PrintReceipt(ReceiptClerk("p1"), number).printCount, 0);
+  EXPECT_TRUE(this->S().PrintReceipt(ReceiptClerk("p2"), number).IsCopy());
   EXPECT_EQ(this->S().Receipt(StationScope::Everywhere(), number)->printCount, 2);
 
   EXPECT_FALSE(this->S().Receipt(StationScope::Everywhere(), number + 100).has_value());
-  EXPECT_THROW(this->S().PrintReceipt(Clerk("p3"), number + 100), StoreError);
+  EXPECT_THROW(this->S().PrintReceipt(ReceiptClerk("p3"), number + 100), StoreError);
   EXPECT_THROW(this->S().Receipt(StationScope::Parse("B2"), number), StoreError);
-  EXPECT_THROW(this->S().PrintReceipt(Clerk("p4", "B"), number), StoreError);
+  EXPECT_THROW(this->S().PrintReceipt(ReceiptClerk("p4", "B"), number), StoreError);
   EXPECT_EQ(this->S().Receipt(StationScope::Parse("A"), number)->printCount, 2);
 }
 

@@ -16,7 +16,7 @@ namespace {
 using ::testing::HasSubstr;
 
 const SaveContext kClerk{"", "test", 1001, "Clara Clerk"};
-const SaveContext kAuditor{"", "test", 40, "Avery Auditor"};
+const SaveContext kChainAuditor{"", "test", 40, "Avery Auditor"};
 
 template <typename Backend>
 class ChainSuite : public StoreFixture<Backend> {
@@ -46,9 +46,9 @@ class ChainSuite : public StoreFixture<Backend> {
     };
     const auto uses = s.RecordUses(As(kClerk, "uses"), batch);
     ASSERT_EQ(uses.recorded, 3) << (uses.badLines.empty() ? "" : uses.badLines[0].message);
-    const PhysicalCount count = s.OpenCount(As(kAuditor, "open"), "A", "1", {"C"});
-    s.AddCounted(As(kAuditor, "shelf"), count.number, {{"C", 1100001, 1100189}});
-    s.CertifyCount(As(kAuditor, "certify"), count.number, "Counted at A1.");
+    const PhysicalCount count = s.OpenCount(As(kChainAuditor, "open"), "A", "1", {"C"});
+    s.AddCounted(As(kChainAuditor, "shelf"), count.number, {{"C", 1100001, 1100189}});
+    s.CertifyCount(As(kChainAuditor, "certify"), count.number, "Counted at A1.");
   }
   Store& S() { return *this->mStore; }
   void Sql(const std::string& sql) { ASSERT_EQ(this->mBackend.ExecuteDirectly(sql), "") << sql; }
