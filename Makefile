@@ -3,7 +3,7 @@ PRESET ?= $(if $(CI),ci,default)
 JOBS ?= 2
 BUILD_DIR = $(if $(filter debug,$(PRESET)),build-debug,build)
 
-.PHONY: all deps configure build test bench coverage fuzz package run clean format format-check lint
+.PHONY: all deps configure build test benchmarks bench coverage fuzz package run clean format format-check lint
 
 all: build
 
@@ -19,9 +19,12 @@ build: configure
 test: build
 	@bash scripts/run-tests.sh $(PRESET)
 
-# The benchmarks are not part of the default build: `bench` builds them first.
-bench: build
+# The benchmarks are not part of the default build: `benchmarks` builds them (CI does, so
+# they keep compiling), `bench` builds and runs them.
+benchmarks: build
 	@cmake --build --preset $(PRESET) -j $(JOBS) --target benchmarks
+
+bench: benchmarks
 	@bash scripts/run-benchmarks.sh
 
 # Line coverage of src/ by the tests (build dir build-cov; gcovr's summary, the table in
