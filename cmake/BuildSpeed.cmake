@@ -22,6 +22,12 @@ set(FM_UNITY_BATCH_SIZE 8 CACHE STRING "Sources per batch of a unity build")
 if(FM_UNITY_BUILD)
   set(CMAKE_UNITY_BUILD ON)
   set(CMAKE_UNITY_BUILD_BATCH_SIZE ${FM_UNITY_BATCH_SIZE})
+  # GCC takes a .cpp included into a batch for a header, and a class of it holding a type of
+  # its file-local namespace for one that every includer would see differently: in a batch
+  # only that batch includes it, so the warning says nothing true.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    add_compile_options(-Wno-subobject-linkage)
+  endif()
 endif()
 
 # The linker: FM_LINKER names one (mold, lld, gold, bfd); empty takes the fastest installed,
