@@ -23,6 +23,8 @@ packages=(
   poppler-utils
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # scripts/search-vs-healthz.sh: the HTTP search against /healthz
+  wrk curl
   # the fuzz programs (`make fuzz`): clang, its libFuzzer and sanitizer runtimes, and
   # llvm-symbolizer for readable stack traces
   clang libclang-rt-dev llvm
