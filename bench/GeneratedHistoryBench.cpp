@@ -6,9 +6,16 @@
 //  - the history of one form (Store::FormHistory) of numbers drawn from the inventory;
 //  - the search for the range holding a form number (Store::FindRanges), the baseline the
 //    other figures compare with, since it reads one range whatever the size;
+//  - the reconciliation of the same troop as of today, every form type (the default gap);
+//  - the stock report of every station (RequestHandler::Stock, an administrator's);
 //  - verify (CheckInventory and CheckRecordChain, as `formsmaint-server verify`): its time
 //    and the peak resident memory it adds.
 // The generation's own time is printed once per backend.
+//
+// A million ranges over ten years take the better part of an hour to generate, so a store
+// may be given: FM_BENCH_GENERATED_SQLITE (a file) and FM_BENCH_GENERATED_POSTGRES (an
+// address) are read as they are when they hold ranges (`formsmaint-server --generate`
+// wrote them, say) and generated into and kept when they are empty.
 //
 // PostgreSQL: the server of FM_TEST_PG_URL, else a throw-away cluster started here.
 
@@ -25,6 +32,8 @@
 #include <vector>
 
 #include "ServerBenchCluster.h"
+#include "protocol/Stock.h"
+#include "protocol/Usage.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestHandler.h"
 #include "server/store/GeneratedHistory.h"
@@ -61,11 +70,19 @@ class Fixture {
   }
 
   std::shared_ptr<Store> Sqlite() {
-    if (!mSqlite) mSqlite = Generate("sqlite:" + (mFolder / "generated.db").string());
+    if (!mSqlite) {
+      const char* given = std::getenv("FM_BENCH_GENERATED_SQLITE");
+      mSqlite = Generate(
+          "sqlite:" + (given && *given ? std::string(given) : (mFolder / "generated.db").string()));
+    }
     return mSqlite;
   }
   std::shared_ptr<Store> Postgres() {
-    if (!mPostgres && !mCluster.Url().empty()) {
+    if (mPostgres) return mPostgres;
+    const char* given = std::getenv("FM_BENCH_GENERATED_POSTGRES");
+    if (given && *given) {
+      mPostgres = Generate(given);
+    } else if (!mCluster.Url().empty()) {
       mPostgres = Generate(mCluster.NewSchema("generated"));
     }
     return mPostgres;
@@ -101,18 +118,26 @@ class Fixture {
     options.years = static_cast<int>(FromEnvironment("FM_BENCH_GENERATED_YEARS", 10));
     options.seed = 7;
     options.countsPerYear = FromEnvironment("FM_BENCH_GENERATED_COUNTS", options.countsPerYear);
-    const auto started = std::chrono::steady_clock::now();
-    const GeneratedHistory g = GenerateHistory(address, {}, options);
     auto store = OpenStore(address);
-    fmt::print(stderr,
-               "generated_history_bench: {} ranges, {} saves of {} rows, {} withdrawals, {} uses, "
-               "{} counts over {} years on {} in {:.0f} s\n",
-               g.ranges, g.saves, g.rows, g.withdrawals, g.uses, g.counts, options.years,
-               store->BackendName(),
-               std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    if (store->RangeCount() > 0) {
+      fmt::print(stderr, "generated_history_bench: {} ranges read as they are on {}\n",
+                 store->RangeCount(), store->BackendName());
+    } else {
+      store.reset();
+      const auto started = std::chrono::steady_clock::now();
+      const GeneratedHistory g = GenerateHistory(address, {}, options);
+      store = OpenStore(address);
+      fmt::print(
+          stderr,
+          "generated_history_bench: {} ranges, {} saves of {} rows, {} withdrawals, {} uses, "
+          "{} counts over {} years on {} in {:.0f} s\n",
+          g.ranges, g.saves, g.rows, g.withdrawals, g.uses, g.counts, options.years,
+          store->BackendName(),
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    }
     if (mProbes.empty()) {
       std::mt19937_64 random(11);
-      const std::size_t every = std::max<std::size_t>(1, g.ranges / 4096);
+      const std::size_t every = std::max<std::size_t>(1, store->RangeCount() / 4096);
       store->ForEachRange({}, [&](const StoredRange& r, std::size_t i) {
         if (i == 0) mProbes.clear();  // a read run again starts over
         if (i % every == 0) {
@@ -179,6 +204,34 @@ void Search(benchmark::State& state, const std::shared_ptr<Store>& store) {
   }
 }
 
+void ReconcileTroop(benchmark::State& state, const std::shared_ptr<Store>& store) {
+  RequestHandler handler(store);
+  ReconcileParameters parameters;
+  parameters.station = store->Reference().Troops().front().id;
+  std::int64_t held = 0;
+  for (auto _ : state) {
+    const fm::protocol::Reconciliation r = handler.Reconcile(parameters);
+    held = 0;
+    for (const auto& line : r.lines) held += line.held.count;
+    benchmark::DoNotOptimize(r);
+  }
+  Must(held > 0, "the troop's reconciliation holds no form");
+  state.counters["held"] = static_cast<double>(held);
+}
+
+void StockOfEveryStation(benchmark::State& state, const std::shared_ptr<Store>& store) {
+  RequestHandler handler(store);
+  const Principal admin = Principal::LocalAdministrator(1001, "Bench");
+  std::size_t lines = 0;
+  for (auto _ : state) {
+    const fm::protocol::StockReport report = handler.Stock(StockParameters{}, admin);
+    lines = report.lines.size();
+    benchmark::DoNotOptimize(report);
+  }
+  Must(lines > 0, "the stock report has no line");
+  state.counters["lines"] = static_cast<double>(lines);
+}
+
 void Verify(benchmark::State& state, const std::shared_ptr<Store>& store) {
   fm::server::bench::ResetPeakResident();
   const double before = fm::server::bench::PeakResidentMegabytes();
@@ -213,10 +266,20 @@ void OnPostgres(benchmark::State& state) {
 BENCHMARK(OnSqlite<Search>)->Name("Sqlite/Search")->Unit(benchmark::kMicrosecond);
 BENCHMARK(OnSqlite<FormHistory>)->Name("Sqlite/FormHistory")->Unit(benchmark::kMicrosecond);
 BENCHMARK(OnSqlite<TroopYear>)->Name("Sqlite/TroopYear")->Unit(benchmark::kMillisecond);
+BENCHMARK(OnSqlite<ReconcileTroop>)->Name("Sqlite/ReconcileTroop")->Unit(benchmark::kMillisecond);
+BENCHMARK(OnSqlite<StockOfEveryStation>)
+    ->Name("Sqlite/StockOfEveryStation")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(OnSqlite<Verify>)->Name("Sqlite/Verify")->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(OnPostgres<Search>)->Name("Postgres/Search")->Unit(benchmark::kMicrosecond);
 BENCHMARK(OnPostgres<FormHistory>)->Name("Postgres/FormHistory")->Unit(benchmark::kMicrosecond);
 BENCHMARK(OnPostgres<TroopYear>)->Name("Postgres/TroopYear")->Unit(benchmark::kMillisecond);
+BENCHMARK(OnPostgres<ReconcileTroop>)
+    ->Name("Postgres/ReconcileTroop")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(OnPostgres<StockOfEveryStation>)
+    ->Name("Postgres/StockOfEveryStation")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(OnPostgres<Verify>)->Name("Postgres/Verify")->Unit(benchmark::kSecond)->Iterations(1);
 
 BENCHMARK_MAIN();
