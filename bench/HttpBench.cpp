@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "ScreenRequest.h"
 #include "protocol/Json.h"
 #include "server/handler/RequestHandler.h"
 #include "server/http/HttpServer.h"
@@ -50,19 +51,8 @@ constexpr int kRequestsPerConnection = 250;  // per iteration: 4,000 requests
 constexpr const char* kToken = "bench-token";
 
 protocol::Request SearchRequest() {
-  protocol::Request r;
-  r.requestId = "bench-search";
-  r.identity = "TARVO_FormsMaint#1";
-  r.version = "1.0";
-  r.requester = "FORMSMAINT";
-  r.userId = 1001;
-  r.messageType = protocol::kSearchMessage;
-  auto key = [](const char* name, const char* value, const char* op = "=") {
-    return protocol::Criterion{std::string("key:") + name, value, op, "QUILLMAR"};
-  };
-  r.criteria = {key("TRP_ID", "A"),   key("TRP_DIST_ID", "1"),       key("REF_TYP_CD", "C"),
-                key("INACTIVE", "N"), key("TRP_ACTN_CD", "V", "<>"), key("THIN", "YES")};
-  return r;
+  return fm::testing::ScreenRequest("FORMSMAINT", "bench-search", protocol::kSearchMessage,
+                                    fm::testing::StationSearch("A", "1", "C"));
 }
 
 // The search's reply made up without any database: the data sets, columns and row counts the

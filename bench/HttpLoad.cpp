@@ -62,23 +62,13 @@ struct WorkRange {
   std::string status;
 };
 
-fm::protocol::Criterion Key(const char* name, std::string value, const char* op = "=") {
-  return {std::string("key:") + name, std::move(value), op, "QUILLMAR"};
-}
-
 fm::protocol::Request BaseRequest(std::string id, int type) {
   return fm::testing::ScreenRequest("LOADTEST", std::move(id), type);
 }
 
 // The screen's search of the range's station and form type (also the requery of a save).
 std::vector<fm::protocol::Criterion> StationSearch(const WorkRange& w) {
-  std::vector<fm::protocol::Criterion> c = {Key("TRP_ID", w.troop)};
-  if (!w.district.empty()) c.push_back(Key("TRP_DIST_ID", w.district));
-  c.push_back(Key("REF_TYP_CD", w.formType));
-  c.push_back(Key("INACTIVE", "N"));
-  c.push_back(Key("TRP_ACTN_CD", "V", "<>"));
-  c.push_back(Key("THIN", "YES"));
-  return c;
+  return fm::testing::StationSearch(w.troop, w.district, w.formType);
 }
 
 std::string SaveBody(const WorkRange& w, const std::string& id, const std::string& comment) {
@@ -111,7 +101,8 @@ std::vector<WorkRange> FindWorkRanges(const Target& target, const std::string& t
   net::connect(socket, tcp::resolver(io).resolve(target.host, target.port));
   fm::protocol::Request r =
       BaseRequest(fmt::format("load-find-{}", getpid()), fm::protocol::kSearchMessage);
-  r.criteria = {Key("REF_TYP_CD", formType), Key("TRP_ACTN_CD", "A"), Key("THIN", "YES")};
+  r.criteria = {fm::testing::ScreenKey("REF_TYP_CD", formType),
+                fm::testing::ScreenKey("TRP_ACTN_CD", "A"), fm::testing::ScreenKey("THIN", "YES")};
   net::write(socket, net::buffer(HttpRequest(fm::protocol::RequestToJson(r), token)));
   beast::flat_buffer buffer;
   http::response<http::string_body> response;
@@ -252,7 +243,11 @@ int main(int argc, char** argv) {
   double warmup = 2;
   std::string token;
   std::string formType = "C";
-  app.add_option("--target", targetTexts, "HOST:PORT of a server; repeat for several.")->required();
+  bool printSearch = false;
+  app.add_option("--target", targetTexts, "HOST:PORT of a server; repeat for several.");
+  app.add_flag("--print-search", printSearch,
+               "Print the JSON body of the search of station A1's form type (--form-type) and "
+               "stop: scripts/search-vs-healthz.sh sends it with wrk.");
   app.add_option("--mode", mode, "search or save.")
       ->check(CLI::IsMember({"search", "save"}))
       ->capture_default_str();
@@ -269,6 +264,16 @@ int main(int argc, char** argv) {
   app.add_option("--form-type", formType, "Form type of the ranges worked on.")
       ->capture_default_str();
   CLI11_PARSE(app, argc, argv);
+  if (printSearch) {
+    fm::protocol::Request search = BaseRequest("bench-search", fm::protocol::kSearchMessage);
+    search.criteria = fm::testing::StationSearch("A", "1", formType);
+    fmt::print("{}\n", fm::protocol::RequestToJson(search));
+    return 0;
+  }
+  if (targetTexts.empty()) {
+    fmt::print(stderr, "http_load: --target is required\n{}", app.help());
+    return 2;
+  }
 
   try {
     std::vector<Target> targets;

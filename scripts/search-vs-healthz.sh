@@ -3,17 +3,19 @@
 # keep-alive connections, 2 client threads) on a throw-away store of the demo inventory. The
 # two take turns ROUNDS times, SECONDS each, so a shared machine's drifting load falls on
 # both alike; each round prints both rates and their ratio. Needs `apt-get install wrk` and a
-# build (`make build`). Usage: scripts/search-vs-healthz.sh [BUILD_DIR]
+# build with the benchmarks (`make benchmarks`). Usage: scripts/search-vs-healthz.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 server="$build/apps/formsmaint-server/formsmaint-server"
+load="$build/bench/http_load"
 rounds=${ROUNDS:-3}
 seconds=${SECONDS_PER_RUN:-8}
 connections=${CONNECTIONS:-16}
 port=${PORT:-18750}
 command -v wrk >/dev/null || { echo "search-vs-healthz: wrk is missing (apt-get install wrk)" >&2; exit 2; }
 [ -x "$server" ] || { echo "search-vs-healthz: $server is missing; run 'make build'" >&2; exit 2; }
+[ -x "$load" ] || { echo "search-vs-healthz: $load is missing; run 'make benchmarks'" >&2; exit 2; }
 
 dir=$(mktemp -d)
 pid=""
@@ -26,20 +28,12 @@ trap cleanup EXIT
 pid=$!
 for _ in $(seq 50); do curl -sf "http://127.0.0.1:$port/healthz" >/dev/null && break; sleep 0.1; done
 
-# The screen's search of station A1's citations, as bench/HttpBench.cpp sends it.
-cat > "$dir/search.lua" <<'LUA'
-wrk.method = "POST"
-wrk.headers["Content-Type"] = "application/json"
-local function key(name, value, op)
-  return string.format('{"key":"key:%s","value":"%s","op":"%s","application":"QUILLMAR"}',
-                       name, value, op or "=")
-end
-wrk.body = '{"request_id":"bench-search","identity":"TARVO_FormsMaint#1","version":"1.0",' ..
-  '"requester":"FORMSMAINT","user_id":1001,"message_type":33,"criteria":[' ..
-  table.concat({key("TRP_ID", "A"), key("TRP_DIST_ID", "1"), key("REF_TYP_CD", "C"),
-                key("INACTIVE", "N"), key("TRP_ACTN_CD", "V", "<>"), key("THIN", "YES")}, ",") ..
-  ']}'
-LUA
+# The screen's search of station A1's citations, the body bench/HttpBench.cpp sends too.
+{
+  echo 'wrk.method = "POST"'
+  echo 'wrk.headers["Content-Type"] = "application/json"'
+  echo "wrk.body = [==[$("$load" --print-search)]==]"
+} > "$dir/search.lua"
 
 # A rate, or the run's whole output on stderr and a failure when any request was not answered
 # with 2xx: a rate of refusals measures nothing.
