@@ -58,6 +58,16 @@ void SqlStore::Migrate() {
          c.ExecuteScript(mBackend.chainSchema);
          LinkUnlinkedRecords(c);
        }},
+      // The stock report counts the uses of its last weeks from the uses of those days, each
+      // to the range holding it, rather than from every range of every station to its uses:
+      // at a million ranges and ten years of uses a twentieth of the work. The same statement
+      // on both backends.
+      {13, "the standing uses by day",
+       [](SqlConnection& c) {
+         c.ExecuteScript(
+             "CREATE INDEX form_use_day ON form_use (used_on, form_typ_cd, form_nbr)"
+             " WHERE standing = 1;");
+       }},
   };
   const int latest = migrations.back().version;
 

@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "RandomSaves.h"
 #include "StoreBackends.h"
 #include "protocol/Json.h"
@@ -85,8 +88,10 @@ class StockRequestSuite : public StoreFixture<Backend> {
     if (station.size() > 1) c.push_back({"key:TRP_DIST_ID", station.substr(1), "=", "T"});
     return mHandler->Handle(Message(protocol::kStockMessage, "s", c), who);
   }
-  protocol::StockLine LineOf(const std::string& station, const Principal& who = kAdmin) {
-    const auto answer = Report(who, station).reply;
+  // The line of station's form type C, from the report of that station or of `scope`.
+  protocol::StockLine LineOf(const std::string& station, const Principal& who = kAdmin,
+                             std::optional<std::string> scope = std::nullopt) {
+    const auto answer = Report(who, scope.value_or(station)).reply;
     EXPECT_TRUE(answer.ok) << answer.error;
     const auto report = protocol::StockReportFromDataSets(answer.dataSets);
     for (const auto& l : report.lines) {
@@ -157,15 +162,23 @@ TYPED_TEST(StockRequestSuite, WeeksOfSupplyCountUsesWhereRecordedElseHandouts) {
   const protocol::StockLine line = this->LineOf("A1");
   EXPECT_EQ(line.unassigned, 89);
   EXPECT_EQ(line.withOfficers, 180 - 9 + 31);
-  std::vector<std::string> weeks;
-  for (const auto& w : line.weeks) {
-    if (w.source != protocol::WeekSource::None) {
-      weeks.push_back(
-          fmt::format("{} {} {}", w.firstDay, w.used, protocol::WeekSourceKey(w.source)));
+  const auto weeksOf = [](const protocol::StockLine& l) {
+    std::vector<std::string> weeks;
+    for (const auto& w : l.weeks) {
+      if (w.source != protocol::WeekSource::None) {
+        weeks.push_back(
+            fmt::format("{} {} {}", w.firstDay, w.used, protocol::WeekSourceKey(w.source)));
+      }
     }
-  }
-  EXPECT_THAT(weeks,
+    return weeks;
+  };
+  EXPECT_THAT(weeksOf(line),
               ElementsAre("2026-04-01 10 handed_out", "2026-05-13 5 uses", "2026-06-24 3 uses"));
+  // The troop's and every station's reports find the weeks' uses from the days, not from
+  // the station's ranges: the same weeks.
+  for (const std::string scope : {"A", ""}) {
+    EXPECT_EQ(weeksOf(this->LineOf("A1", kAdmin, scope)), weeksOf(line)) << "scope " << scope;
+  }
   ASSERT_EQ(line.weeks.size(), 13u);
   EXPECT_DOUBLE_EQ(protocol::WeeklyUse(line), 18.0 / 13);
   EXPECT_DOUBLE_EQ(*protocol::WeeksOfSupply(line), (89.0 + 202) * 13 / 18);

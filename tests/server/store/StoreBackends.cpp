@@ -89,7 +89,9 @@ std::function<std::string()> CountingClock() {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP TABLE record_chain_head",
+  return {"DROP INDEX form_use_day",
+          "DELETE FROM schema_migration WHERE version = 13",
+          "DROP TABLE record_chain_head",
           "DROP TABLE record_chain",
           "DELETE FROM schema_migration WHERE version = 12",
           "DROP TABLE physical_count_settlement",
