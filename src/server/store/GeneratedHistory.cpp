@@ -61,6 +61,7 @@ struct Held {
   std::optional<std::int64_t> year;
   std::int64_t version = 1;
   std::int64_t used = 0;        // numbers from..from+used-1 have a use
+  std::string inHandSince;      // the day the save giving it to its officer was applied
   std::uint64_t writtenBy = 0;  // the last save that wrote it: a save replaces a range once
 
   std::int64_t Size() const { return to - from + 1; }
@@ -266,7 +267,10 @@ class Generator {
       if (!block) continue;
       std::tie(h.from, h.to) = *block;
       h.station = mRandom.Index(mStations.size());
-      if (mRandom.Chance(30)) h.registry = OfficerOf(h.station);
+      if (mRandom.Chance(30)) {
+        h.registry = OfficerOf(h.station);
+        h.inHandSince = mToday;
+      }
       Quarterly(h);
       ranges.push_back(Range(h));
       mHeld.push_back(std::move(h));
@@ -283,6 +287,8 @@ class Generator {
     if (rows.empty() || (!force && rows.size() < mOptions.rowsPerSave)) return;
     NextCall();
     mStore.ApplyChanges(Context(what), rows);
+    for (std::size_t k : mHandedOut) mHeld[k].inHandSince = mToday;
+    mHandedOut.clear();
     ++mOutcome.saves;
     mOutcome.rows += rows.size();
     rows.clear();
@@ -327,6 +333,7 @@ class Generator {
       if (!k) continue;
       Held& h = mHeld[*k];
       h.registry = OfficerOf(h.station);
+      mHandedOut.push_back(*k);
       ++h.version;
       h.writtenBy = mSave;
       std::optional<Held> piece;
@@ -464,11 +471,15 @@ class Generator {
     NextCall();
     const auto first = std::chrono::sys_days(*ParseIsoDate(LocalDate(mMonthStart)));
     const auto last = std::chrono::sys_days(*ParseIsoDate(mToday));
-    const std::int64_t days = std::max<std::int64_t>(0, (last - first).count());
     while (uses.size() < count) {
       auto k = Pick([](const Held& h) { return h.InHand() && h.used < h.Size(); });
       if (!k) break;
       Held& h = mHeld[*k];
+      // Not before the officer had it: a use dated earlier would be an exception of the
+      // reconciliation, which a generated agency should show only where it means to.
+      const auto given = ParseIsoDate(h.inHandSince);
+      const auto since = given ? std::max(first, std::chrono::sys_days(*given)) : first;
+      const std::int64_t span = std::max<std::int64_t>(0, (last - since).count());
       const std::int64_t n = 1 + mRandom.Below(std::min<std::int64_t>(10, h.Size() - h.used));
       for (std::int64_t i = 0; i < n; ++i) {
         const std::int64_t number = h.from + h.used + i;
@@ -477,7 +488,7 @@ class Generator {
         u.number = std::to_string(number);
         u.officer = std::to_string(h.registry);
         u.usedOn = IsoDate(
-            std::chrono::year_month_day{first + std::chrono::days(mRandom.Below(days + 1))});
+            std::chrono::year_month_day{since + std::chrono::days(mRandom.Below(span + 1))});
         const std::int64_t draw = mRandom.Below(100);
         if (draw < 90) {
           u.disposition = "ISSUED";
@@ -554,6 +565,7 @@ class Generator {
   std::vector<std::int64_t> mBlockSize;  // by form type, in the reference data's order
   std::vector<std::int64_t> mNext;
   std::vector<Held> mHeld;
+  std::vector<std::size_t> mHandedOut;  // of mHeld, given to officers by the pending save
   std::uint64_t mSave = 0;
   std::uint64_t mRequests = 0;
   GeneratedHistory mOutcome;

@@ -23,6 +23,7 @@
 #include "StoreBackends.h"
 #include "server/handler/ReportRequest.h"
 #include "server/handler/RequestHandler.h"
+#include "server/store/GeneratedHistory.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/TimeText.h"
 
@@ -241,6 +242,37 @@ TYPED_TEST(ReconciliationProperty, HeldNumbersArePartitionedAndTheReportStillBal
   std::cout << fmt::format("[ CHECKED  ] {} held, {} used, {} unaccounted\n", this->mSeen.held,
                            this->mSeen.used, this->mSeen.unaccounted);
   EXPECT_GT(this->mSeen.used, 0);
+}
+
+// A generated agency's officers use only what they hold: every exception a troop's
+// reconciliation would list of its years is one the generator did not mean.
+template <typename Backend>
+class GeneratedAgency : public StoreFixture<Backend> {};
+TYPED_TEST_SUITE(GeneratedAgency, StoreBackends, BackendNames);
+
+TYPED_TEST(GeneratedAgency, ReconcilesWithoutAnException) {
+  HistoryOptions small;
+  small.ranges = 1500;
+  small.years = 2;
+  small.seed = 5;
+  small.rowsPerSave = 40;
+  small.end = *ParseUtcTimestamp("2026-01-01T00:00:00Z");
+  const GeneratedHistory made = GenerateHistory(this->mBackend.Address(), {}, small);
+  ASSERT_GT(made.uses, 0u);
+  RequestHandler handler(this->mStore);
+  std::int64_t used = 0;
+  for (const auto& troop : this->mStore->Reference().Troops()) {
+    ReconcileParameters asked;
+    asked.station = troop.id;
+    asked.asOf = "2025-12-31";
+    const protocol::Reconciliation r = handler.Reconcile(asked);
+    for (const auto& line : r.lines) {
+      for (const auto& tally : line.used) used += tally.count;
+    }
+    EXPECT_EQ(r.exceptions.size(), 0u)
+        << "troop " << troop.id << ": " << (r.exceptions.empty() ? "" : r.exceptions.front().facts);
+  }
+  EXPECT_GT(used, 0);
 }
 
 }  // namespace
