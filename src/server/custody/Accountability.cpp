@@ -149,6 +149,8 @@ void AddUsesOfEnding(protocol::AccountabilityReport& report, Store& store,
     query.to = ending.back().to;
     UseReading brief;
     brief.brief = true;  // the number, its day and its disposition are all a tally needs
+    // A troop's ranges lie among every other station's: only theirs are read.
+    for (const SerialRange& r : ending) brief.within.push_back({line.formType, r.from, r.to});
     store.ForEachUseWith(query, brief, [&](const protocol::FormUse& use, std::size_t index) {
       if (index == 0) {
         line.usedByDisposition.clear();

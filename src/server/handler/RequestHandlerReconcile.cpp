@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <set>
 
 #include "server/custody/CustodyWords.h"
@@ -54,24 +55,39 @@ void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<
   };
   std::vector<UseConflict> conflicts;
   const std::vector<TypeSpan> spans = JoinedSpans(held);
-  for (const TypeSpan& span : spans) {
+  // One read of each form type's spans: a troop's ranges are tens of thousands of spans.
+  for (std::size_t first = 0; first < spans.size();) {
+    std::size_t end = first;
+    while (end < spans.size() && spans[end].formType == spans[first].formType) ++end;
     UseQuery q;
-    q.formType = span.formType;
-    q.from = span.from;
-    q.to = span.to;
+    q.formType = spans[first].formType;
+    q.from = spans[first].from;
+    q.to = spans[end - 1].to;
     UseReading reading;
     reading.brief = true;
     reading.ordered = false;  // Reconcile sorts them by number
+    reading.within.assign(spans.begin() + static_cast<std::ptrdiff_t>(first),
+                          spans.begin() + static_cast<std::ptrdiff_t>(end));
     const std::size_t before = uses.size();
     store.ForEachUseWith(q, reading, [&](const protocol::FormUse& use, std::size_t index) {
       if (index == 0) uses.resize(before);  // run again from its start: the first rows again
       keep(use);
       return true;
     });
-    store.ForEachUseConflict(q, [&](const UseConflict& c, std::size_t) {
-      conflicts.push_back(c);
+    // Reports kept apart are few: those from the lowest to the highest number, then only
+    // the held ones.
+    const std::size_t conflictsBefore = conflicts.size();
+    store.ForEachUseConflict(q, [&](const UseConflict& c, std::size_t index) {
+      if (index == 0) conflicts.resize(conflictsBefore);
+      const auto after =
+          std::upper_bound(reading.within.begin(), reading.within.end(), c.reported.number,
+                           [](std::int64_t n, const TypeSpan& span) { return n < span.from; });
+      if (after != reading.within.begin() && c.reported.number <= std::prev(after)->to) {
+        conflicts.push_back(c);
+      }
       return true;
     });
+    first = end;
   }
   const std::size_t fromSpans = uses.size();
   const bool excluded = spans.size() <= maxExcludedSpans;

@@ -311,16 +311,38 @@ void SqlStore::ForEachUse(const UseQuery& query, const UseVisitor& each) {
 void SqlStore::ForEachUseWith(const UseQuery& query, const UseReading& reading,
                               const UseVisitor& each) {
   std::vector<SqlValue> params;
+  // The spans to seek, as a JSON array of [from, to] the statement walks (SQLite's json_each,
+  // PostgreSQL's jsonb_array_elements) before each span's numbers; first in the statement, so
+  // first among its parameters.
+  std::string uses = "form_use u";
+  std::string within;
+  if (!reading.within.empty()) {
+    if (query.formType.empty()) {
+      throw StoreError::Internal("a read of uses within spans needs their form type");
+    }
+    std::string json = "[";
+    for (const TypeSpan& span : reading.within) {
+      json += fmt::format("{}[{},{}]", json.size() > 1 ? "," : "", span.from, span.to);
+    }
+    params.emplace_back(json + "]");
+    uses = fmt::format("{} j CROSS JOIN form_use u", mBackend.name == "postgresql"
+                                                         ? "jsonb_array_elements(CAST(? AS jsonb))"
+                                                         : "json_each(?)");
+    within =
+        " AND u.form_nbr >= CAST(j.value->>0 AS BIGINT)"
+        " AND u.form_nbr <= CAST(j.value->>1 AS BIGINT)";
+  }
   std::string sql =
       reading.brief
           ? fmt::format(
                 "SELECT u.use_id, u.form_typ_cd, u.form_nbr, u.disposition, u.used_on, u.reg_nbr,"
-                " u.standing FROM form_use u{}",
-                UseConditions(query, reading, "u", params))
+                " u.standing FROM {}{}",
+                uses, UseConditions(query, reading, "u", params))
           : fmt::format(
-                "SELECT {}, u.supersedes_id, u.correction_reason, u.standing FROM form_use u"
+                "SELECT {}, u.supersedes_id, u.correction_reason, u.standing FROM {}"
                 " LEFT JOIN form_use_import i ON i.import_id = u.import_id{}",
-                kUseColumns, UseConditions(query, reading, "u", params));
+                kUseColumns, uses, UseConditions(query, reading, "u", params));
+  sql += within;
   if (query.standingOnly) sql += " AND u.standing = 1";
   if (reading.ordered) sql += " ORDER BY u.form_typ_cd, u.form_nbr, u.use_id";
   FormUse use;
