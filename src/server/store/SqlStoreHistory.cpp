@@ -228,14 +228,19 @@ HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
   // would not balance.
   return Read([&](SqlConnection& c) {
     HoldingsHistory history;
-    for (const auto& row : c.Query(heldSql, heldParams)) {
-      StoredRange held;
+    // Row by row: a troop holds a hundred thousand ranges and more, which need not be held
+    // twice, as rows and as ranges.
+    c.QueryEach(heldSql, heldParams, [&](const SqlRow& row) {
+      StoredRange& held = history.held.emplace_back();
       held.range = RangeFromRow(row);
       held.lastChange.at = Text(row[11]);
-      history.held.push_back(std::move(held));
-    }
+      return true;
+    });
     std::vector<CustodyEntry>& result = history.entries;
-    for (const auto& row : c.Query(sql, params)) result.push_back(ReportEntryFromRow(row));
+    c.QueryEach(sql, params, [&](const SqlRow& row) {
+      result.push_back(ReportEntryFromRow(row));
+      return true;
+    });
     std::sort(result.begin(), result.end(),
               [](const CustodyEntry& x, const CustodyEntry& y) { return x.id < y.id; });
     return history;

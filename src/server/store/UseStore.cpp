@@ -316,7 +316,12 @@ void SqlStore::ForEachUseWith(const UseQuery& query, const UseReading& reading,
   // first among its parameters.
   std::string uses = "form_use u";
   std::string within;
+  UseQuery bounds = query;
   if (!reading.within.empty()) {
+    // The spans bound the numbers; the query's own bounds as well would let SQLite seek by
+    // those instead, reading the whole of them once per span.
+    bounds.from.reset();
+    bounds.to.reset();
     if (query.formType.empty()) {
       throw StoreError::Internal("a read of uses within spans needs their form type");
     }
@@ -337,11 +342,11 @@ void SqlStore::ForEachUseWith(const UseQuery& query, const UseReading& reading,
           ? fmt::format(
                 "SELECT u.use_id, u.form_typ_cd, u.form_nbr, u.disposition, u.used_on, u.reg_nbr,"
                 " u.standing FROM {}{}",
-                uses, UseConditions(query, reading, "u", params))
+                uses, UseConditions(bounds, reading, "u", params))
           : fmt::format(
                 "SELECT {}, u.supersedes_id, u.correction_reason, u.standing FROM {}"
                 " LEFT JOIN form_use_import i ON i.import_id = u.import_id{}",
-                kUseColumns, uses, UseConditions(query, reading, "u", params));
+                kUseColumns, uses, UseConditions(bounds, reading, "u", params));
   sql += within;
   if (query.standingOnly) sql += " AND u.standing = 1";
   if (reading.ordered) sql += " ORDER BY u.form_typ_cd, u.form_nbr, u.use_id";

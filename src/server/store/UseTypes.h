@@ -85,7 +85,7 @@ struct UseReading {
   // Only the numbers of these spans, all of the query's form type (which must be set),
   // ascending and not overlapping: one statement seeking each span in the index, however
   // many there are, where a read from the lowest to the highest would pass every number
-  // between them. Empty: no such bound.
+  // between them. The query's from and to are then left aside. Empty: no such bound.
   std::vector<TypeSpan> within;
   // Only what a reconciliation judges by (id, form type, number, disposition, day, officer,
   // standing); the other fields stay empty, and the imports' table is not joined.
