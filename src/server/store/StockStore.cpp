@@ -241,29 +241,33 @@ std::vector<StockHolding> SqlStore::StockOnHand(const StockQuery& query) {
     // keeps the report of every station a fraction of a second however many years of uses
     // the store holds. CROSS JOIN keeps SQLite to the order given.
     params = {IsoDate(*first), IsoDate(std::chrono::year_month_day{lastDay})};
-    const bool oneStation = !query.troop.empty() && !query.wholeTroop;
-    sql = oneStation
-              ? "SELECT r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on, COUNT(*)"
-                " FROM form_range r CROSS JOIN form_use u WHERE u.form_typ_cd = r.form_typ_cd"
-                " AND u.form_nbr >= r.frm_form_nbr AND u.form_nbr <= r.to_form_nbr"
-                " AND u.standing = 1 AND u.used_on >= ? AND u.used_on <= ?"
-          // PostgreSQL hashed the whole inventory to join it to the range found; LATERAL has
-          // it look up that one range per use, as SQLite does (which knows no LATERAL).
-          : mBackend.name == "postgresql"
-              ? "SELECT r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on, COUNT(*)"
-                " FROM form_use u CROSS JOIN LATERAL (SELECT n.trp_id, n.trp_dist_id,"
-                "  n.form_typ_cd, n.to_form_nbr FROM form_range n"
-                "  WHERE n.form_typ_cd = u.form_typ_cd AND n.frm_form_nbr <= u.form_nbr"
-                "  ORDER BY n.frm_form_nbr DESC LIMIT 1) r"
-                " WHERE u.standing = 1 AND u.used_on >= ? AND u.used_on <= ?"
-                " AND r.to_form_nbr >= u.form_nbr"
-              : "SELECT r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on, COUNT(*)"
-                " FROM form_use u CROSS JOIN form_range r"
-                " WHERE u.standing = 1 AND u.used_on >= ? AND u.used_on <= ?"
-                " AND r.form_typ_cd = u.form_typ_cd AND r.frm_form_nbr = (SELECT n.frm_form_nbr"
-                "  FROM form_range n WHERE n.form_typ_cd = u.form_typ_cd"
-                "  AND n.frm_form_nbr <= u.form_nbr ORDER BY n.frm_form_nbr DESC LIMIT 1)"
-                " AND r.to_form_nbr >= u.form_nbr";
+    if (!query.troop.empty() && !query.wholeTroop) {
+      sql =
+          "SELECT r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on, COUNT(*)"
+          " FROM form_range r CROSS JOIN form_use u WHERE u.form_typ_cd = r.form_typ_cd"
+          " AND u.form_nbr >= r.frm_form_nbr AND u.form_nbr <= r.to_form_nbr"
+          " AND u.standing = 1 AND u.used_on >= ? AND u.used_on <= ?";
+    } else if (mBackend.name == "postgresql") {
+      // PostgreSQL hashed the whole inventory to join it to the range found; LATERAL has it
+      // look up that one range per use, as SQLite does (which knows no LATERAL).
+      sql =
+          "SELECT r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on, COUNT(*)"
+          " FROM form_use u CROSS JOIN LATERAL (SELECT n.trp_id, n.trp_dist_id,"
+          "  n.form_typ_cd, n.to_form_nbr FROM form_range n"
+          "  WHERE n.form_typ_cd = u.form_typ_cd AND n.frm_form_nbr <= u.form_nbr"
+          "  ORDER BY n.frm_form_nbr DESC LIMIT 1) r"
+          " WHERE u.standing = 1 AND u.used_on >= ? AND u.used_on <= ?"
+          " AND r.to_form_nbr >= u.form_nbr";
+    } else {
+      sql =
+          "SELECT r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on, COUNT(*)"
+          " FROM form_use u CROSS JOIN form_range r"
+          " WHERE u.standing = 1 AND u.used_on >= ? AND u.used_on <= ?"
+          " AND r.form_typ_cd = u.form_typ_cd AND r.frm_form_nbr = (SELECT n.frm_form_nbr"
+          "  FROM form_range n WHERE n.form_typ_cd = u.form_typ_cd"
+          "  AND n.frm_form_nbr <= u.form_nbr ORDER BY n.frm_form_nbr DESC LIMIT 1)"
+          " AND r.to_form_nbr >= u.form_nbr";
+    }
     sql += ScopeCondition(query, "r.", "r.", params);
     sql += " GROUP BY r.trp_id, r.trp_dist_id, r.form_typ_cd, u.used_on";
     for (const SqlRow& row : c.Query(sql, params)) {
