@@ -19,10 +19,15 @@ using protocol::Disposition;
 using protocol::FormUse;
 using protocol::UseException;
 
-// A range held at the reconciliation's instant, and since when it has been held as it is.
+// Chains of custody read in one statement: bounds its rows (a few per number) and the
+// memory they take.
+constexpr std::size_t kChainsPerRead = 500;
+
+// A range held at the reconciliation's instant, and since when it has been held as it is;
+// both point into the holdings history, which a troop's decade makes large to copy.
 struct Held {
-  FormRange range;
-  std::string since;
+  const FormRange* range;
+  const std::string* since;
 };
 
 // The ranges of the scope in a stock status at `end`: the ending balance of a custody report
@@ -30,9 +35,10 @@ struct Held {
 std::vector<Held> HeldAt(const ReconciliationQuery& q, const HoldingsHistory& history,
                          const ReferenceData& reference) {
   std::vector<Held> held;
+  held.reserve(history.held.size());
   auto take = [&](const FormRange& r, const std::string& since) {
     if (!q.formType.empty() && r.formType != q.formType) return;
-    if (q.scope.Holds(r) && IsStockStatus(r.status, reference)) held.push_back({r, since});
+    if (q.scope.Holds(r) && IsStockStatus(r.status, reference)) held.push_back({&r, &since});
   };
   for (const StoredRange& s : history.held) {
     if (s.lastChange.at < q.end) take(s.range, s.lastChange.at);
@@ -43,7 +49,7 @@ std::vector<Held> HeldAt(const ReconciliationQuery& q, const HoldingsHistory& hi
     }
   }
   std::sort(held.begin(), held.end(), [](const Held& a, const Held& b) {
-    return std::tie(a.range.formType, a.range.from) < std::tie(b.range.formType, b.range.from);
+    return std::tie(a.range->formType, a.range->from) < std::tie(b.range->formType, b.range->from);
   });
   return held;
 }
@@ -88,8 +94,7 @@ std::string DateOf(const std::string& utc) {
 
 class Checker {
  public:
-  Checker(const CustodyChain& chain, const ReferenceData& reference)
-      : mChain(chain), mReference(reference) {}
+  explicit Checker(const ReferenceData& reference) : mReference(reference) {}
 
   std::string UsedBy(const FormUse& use) const {
     std::string text = protocol::DispositionCaption(use.disposition);
@@ -102,8 +107,8 @@ class Checker {
   // The exception a use is, judged from the chain of custody of its number, if any; the
   // whole record is read only then.
   std::optional<protocol::ReconciliationException> Judge(const UseMark& use,
+                                                         const std::vector<CustodyEntry>& entries,
                                                          const UseRecord& record) const {
-    const std::vector<CustodyEntry> entries = mChain(use.formType, use.number);
     const Day day = DayOf(use.usedOn);
     auto exception = [&](UseException kind, std::string facts) {
       FormUse whole = record(use);
@@ -160,7 +165,6 @@ class Checker {
   }
 
  private:
-  const CustodyChain& mChain;
   const ReferenceData& mReference;
 };
 
@@ -173,13 +177,15 @@ UseMark MarkOf(const protocol::FormUse& use) {
 
 std::vector<FormRange> StockHeldAt(const ReconciliationQuery& query, const HoldingsHistory& history,
                                    const ReferenceData& reference) {
+  const std::vector<Held> held = HeldAt(query, history, reference);
   std::vector<FormRange> ranges;
-  for (Held& h : HeldAt(query, history, reference)) ranges.push_back(std::move(h.range));
+  ranges.reserve(held.size());
+  for (const Held& h : held) ranges.push_back(*h.range);
   return ranges;
 }
 
 protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
-                                   const ReconciliationInput& input, const CustodyChain& chain,
+                                   const ReconciliationInput& input, const CustodyChains& chains,
                                    const UseRecord& record, const ReferenceData& reference) {
   const std::vector<Held> held = HeldAt(query, input.holdings, reference);
   std::vector<const UseMark*> uses;
@@ -199,13 +205,13 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
 
   using LineKey = std::tuple<std::string, std::string, std::int64_t, std::string>;
   std::map<LineKey, protocol::ReconciliationLine> lines;
-  const Checker checker(chain, reference);
+  const Checker checker(reference);
   protocol::Reconciliation result;
   std::vector<bool> plain(uses.size(), false);  // uses the holdings show to be in order
   DayEnds dayEnds;
 
   for (const Held& h : held) {
-    const FormRange& r = h.range;
+    const FormRange& r = *h.range;
     auto [it, added] = lines.try_emplace(LineKey{r.troop, r.district, r.registry, r.formType});
     protocol::ReconciliationLine& line = it->second;
     if (added) {
@@ -247,16 +253,32 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
       next = use.number + 1;
       // Held as it is since before the day of use by the officer named: nothing to prove.
       plain[static_cast<std::size_t>(u - uses.begin())] =
-          h.since < dayEnds.Of(use.usedOn) &&
+          *h.since < dayEnds.Of(use.usedOn) &&
           (use.registry == kNoOfficer || use.registry == r.registry);
     }
     gap(next, r.to);
   }
 
+  // The others by their chains of custody, read a batch of one form type at a time.
+  std::vector<const UseMark*> doubtful;
   for (std::size_t i = 0; i < uses.size(); ++i) {
-    if (plain[i]) continue;
-    if (auto exception = checker.Judge(*uses[i], record))
-      result.exceptions.push_back(std::move(*exception));
+    if (!plain[i]) doubtful.push_back(uses[i]);
+  }
+  for (std::size_t first = 0; first < doubtful.size();) {
+    const std::string& formType = doubtful[first]->formType;
+    std::size_t end = first;
+    std::vector<std::int64_t> numbers;
+    while (end < doubtful.size() && numbers.size() < kChainsPerRead &&
+           doubtful[end]->formType == formType) {
+      numbers.push_back(doubtful[end++]->number);
+    }
+    const std::vector<std::vector<CustodyEntry>> chainsRead = chains(formType, numbers);
+    for (std::size_t k = first; k < end; ++k) {
+      if (auto exception = checker.Judge(*doubtful[k], chainsRead[k - first], record)) {
+        result.exceptions.push_back(std::move(*exception));
+      }
+    }
+    first = end;
   }
   for (const ReportedTwice& twice : input.reportedTwice) {
     protocol::ReconciliationException e;

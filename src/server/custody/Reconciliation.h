@@ -62,10 +62,11 @@ struct ReconciliationInput {
 std::vector<FormRange> StockHeldAt(const ReconciliationQuery& query, const HoldingsHistory& history,
                                    const ReferenceData& reference);
 
-// The chain of custody of one form, oldest first (Store::FormHistory). Asked only for the
-// uses whose holder on the day of use is not plain from the holdings.
-using CustodyChain =
-    std::function<std::vector<CustodyEntry>(const std::string& formType, std::int64_t number)>;
+// The chains of custody of forms of one type, each oldest first, in the order of the numbers
+// (Store::FormHistories). Asked only for the uses whose holder on the day of use is not plain
+// from the holdings, a batch of them at a time.
+using CustodyChains = std::function<std::vector<std::vector<CustodyEntry>>(
+    const std::string& formType, const std::vector<std::int64_t>& numbers)>;
 
 // The reconciliation of the query (docs/usage.md):
 //   - held: each range the scope held at `end` in a stock status, by holder (troop, district,
@@ -81,7 +82,7 @@ using CustodyChain =
 //     day, and a number reported used twice (both reports).
 // The exceptions carry the whole record of their use, asked of `record`.
 protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
-                                   const ReconciliationInput& input, const CustodyChain& chain,
+                                   const ReconciliationInput& input, const CustodyChains& chains,
                                    const UseRecord& record, const ReferenceData& reference);
 
 }  // namespace fm::server

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <iterator>
 #include <set>
+#include <tuple>
 
 #include "server/custody/CustodyWords.h"
 #include "server/custody/Reconciliation.h"
@@ -40,10 +41,21 @@ std::vector<TypeSpan> JoinedSpans(const std::vector<FormRange>& held) {
   return spans;
 }
 
+// Whether a span of `spans` (by form type and From, apart) holds the number.
+bool WithinSpans(const std::vector<TypeSpan>& spans, const std::string& formType,
+                 std::int64_t number) {
+  const auto after = std::upper_bound(spans.begin(), spans.end(), std::tie(formType, number),
+                                      [](const auto& key, const TypeSpan& span) {
+                                        return key < std::tie(span.formType, span.from);
+                                      });
+  return after != spans.begin() && std::prev(after)->formType == formType &&
+         number <= std::prev(after)->to;
+}
+
 // The standing uses dated on or before the day of the held numbers and of the officers, each
 // once, in brief, and the reports kept apart that contradict a use of the held numbers. The
-// held spans are read first; the officers' read then leaves them out, so that a use is read
-// once whoever holds it.
+// held spans are read first; the officers' uses of them are then left out, so that a use is
+// read once whoever holds it.
 void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<FormRange>& held,
               const std::vector<std::int64_t>& officers, std::size_t maxExcludedSpans,
               ReconciliationInput& input) {
@@ -59,15 +71,13 @@ void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<
   for (std::size_t first = 0; first < spans.size();) {
     std::size_t end = first;
     while (end < spans.size() && spans[end].formType == spans[first].formType) ++end;
-    UseQuery q;
-    q.formType = spans[first].formType;
-    q.from = spans[first].from;
-    q.to = spans[end - 1].to;
     UseReading reading;
     reading.brief = true;
     reading.ordered = false;  // Reconcile sorts them by number
     reading.within.assign(spans.begin() + static_cast<std::ptrdiff_t>(first),
                           spans.begin() + static_cast<std::ptrdiff_t>(end));
+    UseQuery q;
+    q.formType = spans[first].formType;
     const std::size_t before = uses.size();
     store.ForEachUseWith(q, reading, [&](const protocol::FormUse& use, std::size_t index) {
       if (index == 0) uses.resize(before);  // run again from its start: the first rows again
@@ -76,20 +86,20 @@ void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<
     });
     // Reports kept apart are few: those from the lowest to the highest number, then only
     // the held ones.
+    q.from = spans[first].from;
+    q.to = spans[end - 1].to;
     const std::size_t conflictsBefore = conflicts.size();
     store.ForEachUseConflict(q, [&](const UseConflict& c, std::size_t index) {
       if (index == 0) conflicts.resize(conflictsBefore);
-      const auto after =
-          std::upper_bound(reading.within.begin(), reading.within.end(), c.reported.number,
-                           [](std::int64_t n, const TypeSpan& span) { return n < span.from; });
-      if (after != reading.within.begin() && c.reported.number <= std::prev(after)->to) {
+      if (WithinSpans(reading.within, c.reported.formType, c.reported.number)) {
         conflicts.push_back(c);
       }
       return true;
     });
     first = end;
   }
-  const std::size_t fromSpans = uses.size();
+  // A few spans are left out in the statement; more would make it long and slow to plan, so
+  // the held ones among the officers' uses are then passed over as they arrive.
   const bool excluded = spans.size() <= maxExcludedSpans;
   for (std::size_t first = 0; first < officers.size(); first += kOfficersPerRead) {
     UseQuery q;
@@ -104,17 +114,9 @@ void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<
     const std::size_t before = uses.size();
     store.ForEachUseWith(q, reading, [&](const protocol::FormUse& use, std::size_t index) {
       if (index == 0) uses.resize(before);
-      keep(use);
+      if (excluded || !WithinSpans(spans, use.formType, use.number)) keep(use);
       return true;
     });
-  }
-  if (!excluded && uses.size() > fromSpans) {
-    // A use both held and an officer's came twice: one of them goes.
-    std::sort(uses.begin(), uses.end(),
-              [](const UseMark& a, const UseMark& b) { return a.id < b.id; });
-    uses.erase(std::unique(uses.begin(), uses.end(),
-                           [](const UseMark& a, const UseMark& b) { return a.id == b.id; }),
-               uses.end());
   }
   // The standing side of a number reported twice, whole: from the held spans' uses, which
   // hold it unless it was corrected since or is dated after the day.
@@ -162,8 +164,9 @@ protocol::Reconciliation RequestHandler::Reconcile(const ReconcileParameters& pa
     const std::vector<FormRange> held = StockHeldAt(query, input.holdings, reference);
     ReadUses(*mStore, query, held, OfficersOf(query.scope, held, reference),
              mOptions.maxExcludedSpans, input);
-    const CustodyChain chain = [&](const std::string& formType, std::int64_t number) {
-      return mStore->FormHistory(formType, number);
+    const CustodyChains chains = [&](const std::string& formType,
+                                     const std::vector<std::int64_t>& numbers) {
+      return mStore->FormHistories(formType, numbers);
     };
     const UseRecord record = [&](const UseMark& use) {
       for (protocol::FormUse& whole : mStore->UsesOf(use.formType, use.number)) {
@@ -171,7 +174,7 @@ protocol::Reconciliation RequestHandler::Reconcile(const ReconcileParameters& pa
       }
       throw StoreError::Internal(fmt::format("use {} is gone from its snapshot", use.id));
     };
-    result = server::Reconcile(query, input, chain, record, reference);
+    result = server::Reconcile(query, input, chains, record, reference);
   });
   result.computedAt = UtcTimestamp(std::chrono::system_clock::now());
   return result;

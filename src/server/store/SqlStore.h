@@ -62,6 +62,8 @@ class SqlStore : public Store {
                            const std::vector<RangeChange>& changes) override;
   std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                         std::int64_t formNumber) override;
+  std::vector<std::vector<CustodyEntry>> FormHistories(
+      const std::string& formType, const std::vector<std::int64_t>& formNumbers) override;
   HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override;
   std::vector<FormTypeInfo> FormTypes() override;
   const ReferenceData& Reference() const override;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "server/store/ReferenceData.h"
@@ -85,52 +87,95 @@ CustodyEntry ReportEntryFromRow(const SqlRow& row) {
   return e;
 }
 
+// The statement reading the chains of custody of the numbers that `numbers`, a query of one
+// column (nbr), gives. The rows holding a form form one chain: each entry's "after" lies within its
+// "before", so the entry that wrote the range an entry replaced (its parent) held the form too. The
+// chain ends at the entry that wrote the range holding the form now (ProducerOf) or, for a
+// form no range holds, at its latest withdrawal; it starts at the receipt, and a receipt of
+// numbers withdrawn before goes on with that withdrawal (the latest one of the form before
+// the receipt); a load is an inventory's start and has nothing before it. Every number's
+// walk in one statement, so that PostgreSQL answers in one round trip what a reconciliation
+// would otherwise ask thousands of times.
+std::string ChainWalk(std::string_view numbers) {
+  return fmt::format(
+      fmt::runtime(
+          "WITH RECURSIVE chain(nbr, id) AS ("
+          " SELECT k.nbr, COALESCE("
+          "   (SELECT p.audit_id FROM form_range h JOIN range_audit p"
+          "       ON p.form_typ_cd = h.form_typ_cd AND p.after_from = h.frm_form_nbr"
+          "      AND p.after_to = h.to_form_nbr AND p.event <> 'WITHDRAW'"
+          "     WHERE h.range_id = (SELECT n.range_id FROM form_range n WHERE n.form_typ_cd = ?"
+          "                           AND n.frm_form_nbr <= k.nbr ORDER BY n.frm_form_nbr DESC"
+          "                           LIMIT 1)"
+          "       AND h.to_form_nbr >= k.nbr ORDER BY p.audit_id DESC LIMIT 1),"
+          "   (SELECT max(w.audit_id) FROM range_audit w WHERE w.form_typ_cd = ?"
+          "       AND w.event = 'WITHDRAW' AND w.after_from <= k.nbr AND w.after_to >= k.nbr))"
+          " FROM ({}) k"
+          " UNION ALL"
+          " SELECT chain.nbr, CASE WHEN a.parent_id IS NOT NULL THEN a.parent_id"
+          "             WHEN a.event = 'RECEIVE' THEN"
+          "               (SELECT max(w.audit_id) FROM range_audit w"
+          "                 WHERE w.form_typ_cd = a.form_typ_cd AND w.event = 'WITHDRAW'"
+          "                   AND w.after_from <= chain.nbr AND w.after_to >= chain.nbr"
+          "                   AND w.audit_id < a.audit_id)"
+          "        END"
+          "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
+          " SELECT {}, (SELECT o.reason FROM save_override o WHERE o.request_id = r.request_id),"
+          " (SELECT l.receipt_nbr FROM hand_receipt_line l WHERE l.audit_id = r.audit_id),"
+          " chain.nbr FROM chain JOIN range_audit r ON r.audit_id = chain.id"),
+      numbers, AuditSelectList("r"));
+}
+
+// The rows of a ChainWalk as one chain per number asked, in the order asked, each oldest
+// first (the walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
+// temporary table).
+std::vector<std::vector<CustodyEntry>> ChainsOf(const std::vector<SqlRow>& rows,
+                                                const std::vector<std::int64_t>& numbers) {
+  std::unordered_map<std::int64_t, std::vector<std::size_t>> places;
+  for (std::size_t i = 0; i < numbers.size(); ++i) places[numbers[i]].push_back(i);
+  std::vector<std::vector<CustodyEntry>> chains(numbers.size());
+  for (const auto& row : rows) {
+    CustodyEntry entry = EntryFromRow(row);
+    entry.receipt = OptInteger(row[row.size() - 2]);
+    entry.overrideReason = OptText(row[row.size() - 3]);
+    const std::vector<std::size_t>& at = places.at(Integer(row.back()));
+    for (std::size_t i = 1; i < at.size(); ++i) chains[at[i]].push_back(entry);
+    chains[at.front()].push_back(std::move(entry));
+  }
+  for (auto& chain : chains) {
+    std::sort(chain.begin(), chain.end(),
+              [](const CustodyEntry& a, const CustodyEntry& b) { return a.id < b.id; });
+  }
+  return chains;
+}
+
 }  // namespace
 
 std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) {
-  // The rows holding the form form one chain: each entry's "after" lies within its "before",
-  // so the entry that wrote the range an entry replaced (its parent) held the form too. The
-  // chain ends at the entry that wrote the range holding the form now (ProducerOf) or, for a
-  // form no range holds, at its latest withdrawal; it starts at the receipt, and a receipt of
-  // numbers withdrawn before goes on with that withdrawal (the latest one of the form before
-  // the receipt); a load is an inventory's start and has nothing before it. One statement,
-  // so that PostgreSQL answers it in one round trip.
-  static const std::string walk = fmt::format(
-      "WITH RECURSIVE chain(id) AS ("
-      " SELECT COALESCE("
-      "   (SELECT p.audit_id FROM form_range h JOIN range_audit p"
-      "       ON p.form_typ_cd = h.form_typ_cd AND p.after_from = h.frm_form_nbr"
-      "      AND p.after_to = h.to_form_nbr AND p.event <> 'WITHDRAW'"
-      "     WHERE h.range_id = (SELECT n.range_id FROM form_range n WHERE n.form_typ_cd = ?"
-      "                           AND n.frm_form_nbr <= ? ORDER BY n.frm_form_nbr DESC LIMIT 1)"
-      "       AND h.to_form_nbr >= ? ORDER BY p.audit_id DESC LIMIT 1),"
-      "   (SELECT max(w.audit_id) FROM range_audit w WHERE w.form_typ_cd = ?"
-      "       AND w.event = 'WITHDRAW' AND w.after_from <= ? AND w.after_to >= ?))"
-      " UNION ALL"
-      " SELECT CASE WHEN a.parent_id IS NOT NULL THEN a.parent_id"
-      "             WHEN a.event = 'RECEIVE' THEN"
-      "               (SELECT max(w.audit_id) FROM range_audit w"
-      "                 WHERE w.form_typ_cd = a.form_typ_cd AND w.event = 'WITHDRAW'"
-      "                   AND w.after_from <= ? AND w.after_to >= ? AND w.audit_id < a.audit_id)"
-      "        END"
-      "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
-      " SELECT {}, (SELECT o.reason FROM save_override o WHERE o.request_id = r.request_id),"
-      " (SELECT l.receipt_nbr FROM hand_receipt_line l WHERE l.audit_id = r.audit_id)"
-      " FROM chain JOIN range_audit r ON r.audit_id = chain.id",
-      AuditSelectList("r"));
-  std::vector<CustodyEntry> result;
-  for (const auto& row : ReadRows(walk, {formType, formNumber, formNumber, formType, formNumber,
-                                         formNumber, formNumber, formNumber})) {
-    result.push_back(EntryFromRow(row));
-    result.back().receipt = OptInteger(row.back());
-    result.back().overrideReason = OptText(row[row.size() - 2]);
+  // One number as a parameter: the form history screen's read, in half the time of a walk
+  // from an array of one.
+  static const std::string kOne = ChainWalk("SELECT CAST(? AS BIGINT) AS nbr");
+  return std::move(
+      ChainsOf(ReadRows(kOne, {formType, formType, formNumber}), {formNumber}).front());
+}
+
+std::vector<std::vector<CustodyEntry>> SqlStore::FormHistories(
+    const std::string& formType, const std::vector<std::int64_t>& formNumbers) {
+  if (formNumbers.empty()) return {};
+  static const std::string kSqlite =
+      ChainWalk("SELECT DISTINCT CAST(value AS BIGINT) AS nbr FROM json_each(?)");
+  static const std::string kPostgres = ChainWalk(
+      "SELECT DISTINCT CAST(value AS BIGINT) AS nbr"
+      " FROM jsonb_array_elements_text(CAST(? AS jsonb))");
+  std::string numbers = "[";
+  for (std::size_t i = 0; i < formNumbers.size(); ++i) {
+    numbers += fmt::format("{}{}", i == 0 ? "" : ",", formNumbers[i]);
   }
-  // The walk goes from the latest entry back; no ORDER BY, which would cost SQLite a
-  // temporary table.
-  std::sort(result.begin(), result.end(),
-            [](const CustodyEntry& a, const CustodyEntry& b) { return a.id < b.id; });
-  return result;
+  numbers += "]";
+  return ChainsOf(
+      ReadRows(mBackend.name == "postgresql" ? kPostgres : kSqlite, {formType, formType, numbers}),
+      formNumbers);
 }
 
 HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {

@@ -151,6 +151,11 @@ class Store {
   // withdrawal, with who, when and why.
   virtual std::vector<CustodyEntry> FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) = 0;
+  // The chains of custody of several forms of one type, each as FormHistory tells it, in the
+  // order of `formNumbers` (a number given twice gets its chain twice): one read for all,
+  // where a reconciliation judges thousands of uses.
+  virtual std::vector<std::vector<CustodyEntry>> FormHistories(
+      const std::string& formType, const std::vector<std::int64_t>& formNumbers) = 0;
 
   // What a custody report of `query.scope` over [start, end) reads:
   //   - held: the ranges the scope holds now, with the time each was last changed (the

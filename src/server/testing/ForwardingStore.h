@@ -42,6 +42,10 @@ class ForwardingStore : public Store {
                                         std::int64_t formNumber) override {
     return mInner->FormHistory(formType, formNumber);
   }
+  std::vector<std::vector<CustodyEntry>> FormHistories(
+      const std::string& formType, const std::vector<std::int64_t>& formNumbers) override {
+    return mInner->FormHistories(formType, formNumbers);
+  }
   HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override {
     return mInner->ScopeHistory(query);
   }

@@ -76,10 +76,19 @@ std::set<std::int64_t> NumbersOf(const protocol::SerialTally& tally) {
   return n;
 }
 
-const CustodyChain kNoChain = [](const std::string&, std::int64_t) {
+// The chains of a batch, each number's from `one`.
+CustodyChains EachFrom(std::function<std::vector<CustodyEntry>(std::int64_t)> one) {
+  return [one](const std::string&, const std::vector<std::int64_t>& numbers) {
+    std::vector<std::vector<CustodyEntry>> chains;
+    for (std::int64_t n : numbers) chains.push_back(one(n));
+    return chains;
+  };
+}
+
+const CustodyChains kNoChain = EachFrom([](std::int64_t) {
   ADD_FAILURE() << "a plain use needs no chain";
   return std::vector<CustodyEntry>{};
-};
+});
 const UseRecord kNoRecord = [](const UseMark& use) {
   ADD_FAILURE() << "no exception names use " << use.number;
   return FormUse{};
@@ -138,7 +147,7 @@ TEST(ReconciliationTest, EveryHeldNumberIsUsedInStockOrUnaccountedOnce) {
     }
     std::shuffle(in.uses.begin(), in.uses.end(), rng);
     const auto query = Query({"A", "4", false, std::nullopt}, "2026-11-30", pick(0, 60));
-    const CustodyChain chain = [&](const std::string&, std::int64_t n) {
+    const CustodyChains chain = EachFrom([&](std::int64_t n) {
       // Only the voided ranges' uses are judged: their numbers were voided before use.
       CustodyEntry e;
       e.at = "2026-01-01T00:00:00Z";
@@ -146,7 +155,7 @@ TEST(ReconciliationTest, EveryHeldNumberIsUsedInStockOrUnaccountedOnce) {
         if (h.range.from <= n && n <= h.range.to) e.after = h.range;
       }
       return std::vector<CustodyEntry>{e};
-    };
+    });
     const UseRecord record = [](const UseMark& u) {
       return Use(u.number, u.usedOn.c_str(), u.registry, u.disposition);
     };
@@ -234,7 +243,7 @@ TEST_P(ReconciliationExceptionTest, IsToldByTheChainOfCustody) {
   const ExceptionCase& c = GetParam();
   ReconciliationInput in;
   in.uses.push_back(MarkOf(c.use));
-  const CustodyChain chain = [&](const std::string&, std::int64_t) { return c.chain; };
+  const CustodyChains chain = EachFrom([&](std::int64_t) { return c.chain; });
   const UseRecord record = [&](const UseMark& u) {
     EXPECT_EQ(u.number, c.use.number);
     return c.use;

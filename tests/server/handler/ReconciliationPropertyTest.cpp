@@ -251,13 +251,8 @@ class GeneratedAgency : public StoreFixture<Backend> {};
 TYPED_TEST_SUITE(GeneratedAgency, StoreBackends, BackendNames);
 
 TYPED_TEST(GeneratedAgency, ReconcilesWithoutAnException) {
-  HistoryOptions small;
-  small.ranges = 1500;
-  small.years = 2;
-  small.seed = 5;
-  small.rowsPerSave = 40;
-  small.end = *ParseUtcTimestamp("2026-01-01T00:00:00Z");
-  const GeneratedHistory made = GenerateHistory(this->mBackend.Address(), {}, small);
+  const GeneratedHistory made =
+      GenerateHistory(this->mBackend.Address(), {}, SmallHistory(1500, 2, 5));
   ASSERT_GT(made.uses, 0u);
   RequestHandler handler(this->mStore);
   std::int64_t used = 0;

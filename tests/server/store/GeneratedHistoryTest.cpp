@@ -8,7 +8,6 @@
 #include "StoreBackends.h"
 #include "server/store/GeneratedHistory.h"
 #include "server/store/ReferenceData.h"
-#include "server/store/TimeText.h"
 
 namespace fm::server::testing {
 namespace {
@@ -16,15 +15,7 @@ namespace {
 template <typename Backend>
 class GeneratedHistorySuite : public StoreFixture<Backend> {
  protected:
-  static HistoryOptions Small() {
-    HistoryOptions o;
-    o.ranges = 2000;
-    o.years = 3;
-    o.seed = 11;
-    o.rowsPerSave = 40;
-    o.end = *ParseUtcTimestamp("2026-01-01T00:00:00Z");
-    return o;
-  }
+  static HistoryOptions Small() { return SmallHistory(2000, 3, 11); }
   Store& S() { return *this->mStore; }
 };
 

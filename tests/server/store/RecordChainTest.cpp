@@ -144,7 +144,8 @@ TYPED_TEST(ChainSuite, ACheckpointShowsTheChainRecomputedWholeAfterIt) {
         "DROP TABLE record_chain_head", "DROP TABLE record_chain",
         "DROP INDEX physical_count_settlement_id",
         "ALTER TABLE physical_count_settlement DROP COLUMN settlement_id",
-        "DROP INDEX form_use_day", "DELETE FROM schema_migration WHERE version >= 12"}) {
+        "DROP INDEX form_use_day", "DROP INDEX form_use_officer",
+        "DELETE FROM schema_migration WHERE version >= 12"}) {
     this->Sql(sql);
   }
   this->mStore = OpenStore(this->mBackend.Address(), this->Options());

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <random>
 
+#include "server/store/GeneratedHistory.h"
 #include "server/store/ReferenceData.h"
+#include "server/store/TimeText.h"
 #include "server/testing/PgDirect.h"
 
 namespace fm::server::testing {
@@ -88,8 +90,20 @@ std::function<std::string()> CountingClock() {
   };
 }
 
+HistoryOptions SmallHistory(std::size_t ranges, int years, std::uint64_t seed) {
+  HistoryOptions o;
+  o.ranges = ranges;
+  o.years = years;
+  o.seed = seed;
+  o.rowsPerSave = 40;
+  o.end = *ParseUtcTimestamp("2026-01-01T00:00:00Z");
+  return o;
+}
+
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP INDEX form_use_day",
+  return {"DROP INDEX form_use_officer",
+          "DELETE FROM schema_migration WHERE version = 14",
+          "DROP INDEX form_use_day",
           "DELETE FROM schema_migration WHERE version = 13",
           "DROP TABLE record_chain_head",
           "DROP TABLE record_chain",

@@ -11,6 +11,10 @@
 
 #include "server/store/Store.h"
 
+namespace fm::server {
+struct HistoryOptions;
+}
+
 // The two store backends as GoogleTest type parameters: every typed suite over
 // `StoreBackends` runs once on SQLite (a file in a temporary directory) and once on
 // PostgreSQL (a schema of its own in the database of FM_TEST_PG_URL, dropped afterwards).
@@ -66,6 +70,10 @@ bool CiRequiresEveryBackend();
 // names (same form type and From) as the store holds it now: the rows of a client that has
 // just searched. A row naming no stored range is left as it is.
 std::vector<RangeChange> WithCurrentVersions(Store& store, std::vector<RangeChange> changes);
+
+// A generated history small enough for a test: `ranges` ranges over `years` years ending on
+// 2026-01-01, saves of 40 rows.
+HistoryOptions SmallHistory(std::size_t ranges, int years, std::uint64_t seed);
 
 // SQL that takes a store back from schema version 7 to 4: the stock and use tables go, and the
 // history's lineage columns and indexes, so that reopening the store runs migration 5 (and
