@@ -144,9 +144,7 @@ void AddUsesOfEnding(protocol::AccountabilityReport& report, Store& store,
     if (ending.empty()) continue;
     std::size_t at = 0;  // the ending range the next use may lie in; both go up by number
     UseQuery query;
-    query.formType = line.formType;
-    query.from = ending.front().from;
-    query.to = ending.back().to;
+    query.formType = line.formType;  // the spans below bound the numbers
     UseReading brief;
     brief.brief = true;  // the number, its day and its disposition are all a tally needs
     // A troop's ranges lie among every other station's: only theirs are read.
