@@ -73,18 +73,64 @@ Day DayOf(const std::string& date) {
           LocalMidnightUtc(std::chrono::year_month_day{d + std::chrono::days{1}})};
 }
 
-// The ends of the days of use, each worked out once: a troop's million uses fall on a few
-// hundred days, and the zone's rules are slow to ask.
-class DayEnds {
+// The days of use, each worked out once: a troop's million uses fall on a few hundred days,
+// and the zone's rules are slow to ask.
+class Days {
  public:
-  const std::string& Of(const std::string& date) {
-    auto it = mEnds.find(date);
-    if (it == mEnds.end()) it = mEnds.emplace(date, DayOf(date).end).first;
+  const Day& Of(const std::string& date) {
+    auto it = mDays.find(date);
+    if (it == mDays.end()) it = mDays.emplace(date, DayOf(date)).first;
     return it->second;
   }
 
  private:
-  std::map<std::string, std::string, std::less<>> mEnds;
+  std::map<std::string, Day, std::less<>> mDays;
+};
+
+// The officers' former holdings that a use may lie in, by officer, form type and From. Each
+// holds its numbers' chains of custody, so a use by the officer within one that stood on the
+// day of use is one Checker::Judge finds in order: the chain is not read for it.
+class FormerHolders {
+  static std::tuple<const std::int64_t&, const std::string&, const std::int64_t&> Key(
+      const FormRange& r) {
+    return std::tie(r.registry, r.formType, r.from);
+  }
+
+ public:
+  FormerHolders(const std::vector<CustodyEntry>& entries, const ReferenceData& reference) {
+    for (const CustodyEntry& e : entries) {
+      if (e.event == custody::kWithdraw || !IsStockStatus(e.after.status, reference)) continue;
+      mEntries.push_back(&e);
+      mLongest = std::max(mLongest, e.after.to - e.after.from);
+    }
+    std::sort(mEntries.begin(), mEntries.end(), [](const CustodyEntry* a, const CustodyEntry* b) {
+      return Key(a->after) < Key(b->after);
+    });
+  }
+
+  bool Covers(const UseMark& use, const Day& day) const {
+    if (use.registry == kNoOfficer) return false;
+    // Those of the officer and type starting at most mLongest below the number, back from
+    // the last one starting at or below it.
+    auto after = std::upper_bound(
+        mEntries.begin(), mEntries.end(), std::tie(use.registry, use.formType, use.number),
+        [](const auto& key, const CustodyEntry* e) { return key < Key(e->after); });
+    while (after != mEntries.begin()) {
+      const CustodyEntry& e = **--after;
+      if (e.after.registry != use.registry || e.after.formType != use.formType ||
+          e.after.from < use.number - mLongest) {
+        return false;
+      }
+      if (use.number <= e.after.to && e.at < day.end && (!e.endedAt || *e.endedAt > day.start)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  std::vector<const CustodyEntry*> mEntries;
+  std::int64_t mLongest = 0;
 };
 
 std::string DateOf(const std::string& utc) {
@@ -208,7 +254,7 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
   const Checker checker(reference);
   protocol::Reconciliation result;
   std::vector<bool> plain(uses.size(), false);  // uses the holdings show to be in order
-  DayEnds dayEnds;
+  Days days;
 
   for (const Held& h : held) {
     const FormRange& r = *h.range;
@@ -253,16 +299,20 @@ protocol::Reconciliation Reconcile(const ReconciliationQuery& query,
       next = use.number + 1;
       // Held as it is since before the day of use by the officer named: nothing to prove.
       plain[static_cast<std::size_t>(u - uses.begin())] =
-          *h.since < dayEnds.Of(use.usedOn) &&
+          *h.since < days.Of(use.usedOn).end &&
           (use.registry == kNoOfficer || use.registry == r.registry);
     }
     gap(next, r.to);
   }
 
-  // The others by their chains of custody, read a batch of one form type at a time.
+  // The others by what their officers held once, and the rest by their chains of custody,
+  // read a batch of one form type at a time.
+  const FormerHolders former(input.formerHoldings, reference);
   std::vector<const UseMark*> doubtful;
   for (std::size_t i = 0; i < uses.size(); ++i) {
-    if (!plain[i]) doubtful.push_back(uses[i]);
+    if (!plain[i] && !former.Covers(*uses[i], days.Of(uses[i]->usedOn))) {
+      doubtful.push_back(uses[i]);
+    }
   }
   for (std::size_t first = 0; first < doubtful.size();) {
     const std::string& formType = doubtful[first]->formType;

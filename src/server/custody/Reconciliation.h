@@ -54,6 +54,10 @@ struct ReconciliationInput {
   // those recorded for the scope's officers, wherever the numbers were.
   std::vector<UseMark> uses;
   std::vector<ReportedTwice> reportedTwice;
+  // What the officers whose uses were read held once and no longer hold as it was
+  // (Store::FormerHoldings): a use the holdings leave in doubt is in order when one of these
+  // gave its officer the number on the day of use, which spares reading its chain.
+  std::vector<CustodyEntry> formerHoldings;
 };
 
 // The ranges of the query's scope (and form type) in a stock status at `end`, by form type and

@@ -162,8 +162,18 @@ protocol::Reconciliation RequestHandler::Reconcile(const ReconcileParameters& pa
     ReconciliationInput input;
     input.holdings = mStore->ScopeHistory({query.scope, query.formType, query.end, query.end});
     const std::vector<FormRange> held = StockHeldAt(query, input.holdings, reference);
-    ReadUses(*mStore, query, held, OfficersOf(query.scope, held, reference),
-             mOptions.maxExcludedSpans, input);
+    const std::vector<std::int64_t> officers = OfficersOf(query.scope, held, reference);
+    ReadUses(*mStore, query, held, officers, mOptions.maxExcludedSpans, input);
+    for (std::size_t first = 0; first < officers.size(); first += kOfficersPerRead) {
+      const std::vector<std::int64_t> some(
+          officers.begin() + static_cast<std::ptrdiff_t>(first),
+          officers.begin() +
+              static_cast<std::ptrdiff_t>(std::min(officers.size(), first + kOfficersPerRead)));
+      std::vector<CustodyEntry> entries = mStore->FormerHoldings(some, query.formType, query.end);
+      input.formerHoldings.insert(input.formerHoldings.end(),
+                                  std::make_move_iterator(entries.begin()),
+                                  std::make_move_iterator(entries.end()));
+    }
     const CustodyChains chains = [&](const std::string& formType,
                                      const std::vector<std::int64_t>& numbers) {
       return mStore->FormHistories(formType, numbers);

@@ -64,6 +64,9 @@ class SqlStore : public Store {
                                         std::int64_t formNumber) override;
   std::vector<std::vector<CustodyEntry>> FormHistories(
       const std::string& formType, const std::vector<std::int64_t>& formNumbers) override;
+  std::vector<CustodyEntry> FormerHoldings(const std::vector<std::int64_t>& registries,
+                                           const std::string& formType,
+                                           const std::string& end) override;
   HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override;
   std::vector<FormTypeInfo> FormTypes() override;
   const ReferenceData& Reference() const override;

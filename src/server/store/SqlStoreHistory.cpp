@@ -9,10 +9,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/Numbers.h"
 #include "server/store/ReferenceData.h"
 #include "server/store/SqlStore.h"
 #include "server/store/SqlStoreRows.h"
 #include "server/store/SqlStoreTransactions.h"
+#include "server/store/StoreError.h"
 
 namespace fm::server {
 
@@ -61,8 +63,15 @@ CustodyEntry EntryFromRow(const SqlRow& row) {
   return e;
 }
 
-// The columns a report reads of an entry (ScopeHistory's list): ids and times, then the
-// range before (absent for a receipt) and after.
+// Only what a report reads: a station's year can be tens of thousands of entries.
+constexpr const char* kReportColumns =
+    "r.audit_id, r.applied_at, r.event, r.form_typ_cd, r.parent_id, r.ended_at,"
+    " r.before_from, r.before_to, r.before_trp_id, r.before_trp_dist_id, r.before_reg_nbr,"
+    " r.before_actn_cd, r.after_from, r.after_to, r.after_trp_id, r.after_trp_dist_id,"
+    " r.after_reg_nbr, r.after_actn_cd, r.after_rmng_cnt";
+
+// The columns a report reads of an entry (kReportColumns): ids and times, then the range
+// before (absent for a receipt) and after.
 CustodyEntry ReportEntryFromRow(const SqlRow& row) {
   CustodyEntry e;
   e.id = Integer(row[0]);
@@ -96,7 +105,7 @@ CustodyEntry ReportEntryFromRow(const SqlRow& row) {
 // the receipt); a load is an inventory's start and has nothing before it. Every number's
 // walk in one statement, so that PostgreSQL answers in one round trip what a reconciliation
 // would otherwise ask thousands of times.
-std::string ChainWalk(std::string_view numbers) {
+std::string ChainWalk(std::string_view numbers, std::string_view rows) {
   return fmt::format(
       fmt::runtime(
           "WITH RECURSIVE chain(nbr, id) AS ("
@@ -122,8 +131,39 @@ std::string ChainWalk(std::string_view numbers) {
           "   FROM chain JOIN range_audit a ON a.audit_id = chain.id)"
           " SELECT {}, (SELECT o.reason FROM save_override o WHERE o.request_id = r.request_id),"
           " (SELECT l.receipt_nbr FROM hand_receipt_line l WHERE l.audit_id = r.audit_id),"
-          " chain.nbr FROM chain JOIN range_audit r ON r.audit_id = chain.id"),
-      numbers, AuditSelectList("r"));
+          " c.nbr FROM ({}) c JOIN range_audit r ON r.audit_id = c.id"),
+      numbers, AuditSelectList("r"), rows);
+}
+
+// A chain's rows one per number and entry: for one number, which has nothing to share.
+constexpr std::string_view kEachNumber = "SELECT nbr, id FROM chain";
+
+// Numbers near one another share most of their chains (a range's numbers went through the same
+// splits and hands): one row per entry with the numbers it holds, so that the entry is read
+// and sent once, not once per number. `list` is the backend's aggregate of the numbers as
+// text separated by commas.
+std::string EachEntry(std::string_view list) {
+  return fmt::format("SELECT id, {} AS nbr FROM chain WHERE id IS NOT NULL GROUP BY id", list);
+}
+
+// Calls `each` with every number of a ChainWalk row's last column: one number, or EachEntry's
+// list of them.
+template <typename Each>
+void ForEachNumberOf(const SqlValue& column, Each each) {
+  const auto* list = std::get_if<std::string>(&column);
+  if (!list) return each(Integer(column));
+  std::string_view rest = *list;
+  while (!rest.empty()) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view piece = rest.substr(0, comma);
+    const auto number = text::WholeNumber(piece);
+    if (!number) {
+      throw StoreError::Internal(
+          fmt::format("a chain of custody lists \"{}\" where a form number belongs", piece));
+    }
+    each(*number);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+  }
 }
 
 // The rows of a ChainWalk as one chain per number asked, in the order asked, each oldest
@@ -138,9 +178,14 @@ std::vector<std::vector<CustodyEntry>> ChainsOf(const std::vector<SqlRow>& rows,
     CustodyEntry entry = EntryFromRow(row);
     entry.receipt = OptInteger(row[row.size() - 2]);
     entry.overrideReason = OptText(row[row.size() - 3]);
-    const std::vector<std::size_t>& at = places.at(Integer(row.back()));
-    for (std::size_t i = 1; i < at.size(); ++i) chains[at[i]].push_back(entry);
-    chains[at.front()].push_back(std::move(entry));
+    ForEachNumberOf(row.back(), [&](std::int64_t number) {
+      const auto found = places.find(number);
+      if (found == places.end()) {
+        throw StoreError::Internal(
+            fmt::format("a chain of custody answers for form {}, which was not asked", number));
+      }
+      for (std::size_t at : found->second) chains[at].push_back(entry);
+    });
   }
   for (auto& chain : chains) {
     std::sort(chain.begin(), chain.end(),
@@ -155,7 +200,7 @@ std::vector<CustodyEntry> SqlStore::FormHistory(const std::string& formType,
                                                 std::int64_t formNumber) {
   // One number as a parameter: the form history screen's read, in half the time of a walk
   // from an array of one.
-  static const std::string kOne = ChainWalk("SELECT CAST(? AS BIGINT) AS nbr");
+  static const std::string kOne = ChainWalk("SELECT CAST(? AS BIGINT) AS nbr", kEachNumber);
   return std::move(
       ChainsOf(ReadRows(kOne, {formType, formType, formNumber}), {formNumber}).front());
 }
@@ -164,10 +209,12 @@ std::vector<std::vector<CustodyEntry>> SqlStore::FormHistories(
     const std::string& formType, const std::vector<std::int64_t>& formNumbers) {
   if (formNumbers.empty()) return {};
   static const std::string kSqlite =
-      ChainWalk("SELECT DISTINCT CAST(value AS BIGINT) AS nbr FROM json_each(?)");
+      ChainWalk("SELECT DISTINCT CAST(value AS BIGINT) AS nbr FROM json_each(?)",
+                EachEntry("group_concat(nbr, ',')"));
   static const std::string kPostgres = ChainWalk(
       "SELECT DISTINCT CAST(value AS BIGINT) AS nbr"
-      " FROM jsonb_array_elements_text(CAST(? AS jsonb))");
+      " FROM jsonb_array_elements_text(CAST(? AS jsonb))",
+      EachEntry("string_agg(CAST(nbr AS TEXT), ',')"));
   std::string numbers = "[";
   for (std::size_t i = 0; i < formNumbers.size(); ++i) {
     numbers += fmt::format("{}{}", i == 0 ? "" : ",", formNumbers[i]);
@@ -176,6 +223,36 @@ std::vector<std::vector<CustodyEntry>> SqlStore::FormHistories(
   return ChainsOf(
       ReadRows(mBackend.name == "postgresql" ? kPostgres : kSqlite, {formType, formType, numbers}),
       formNumbers);
+}
+
+std::vector<CustodyEntry> SqlStore::FormerHoldings(const std::vector<std::int64_t>& registries,
+                                                   const std::string& formType,
+                                                   const std::string& end) {
+  if (registries.empty()) return {};
+  std::vector<SqlValue> params;
+  std::string list;
+  for (const std::int64_t registry : registries) {
+    list += list.empty() ? "?" : ", ?";
+    params.emplace_back(registry);
+  }
+  // An ended entry's end is a time, never empty: the bound lets the officers' index
+  // (registry, end, start) skip what they hold now.
+  std::string sql = fmt::format(
+      "SELECT {} FROM range_audit r WHERE r.after_reg_nbr IN ({}) AND r.ended_at > ''"
+      " AND r.applied_at < ?",
+      kReportColumns, list);
+  params.emplace_back(end);
+  if (!formType.empty()) {
+    sql += " AND r.form_typ_cd = ?";
+    params.emplace_back(formType);
+  }
+  std::vector<CustodyEntry> entries;
+  ReadEach(sql, params, [&](const SqlRow& row, std::size_t index) {
+    if (index == 0) entries.clear();
+    entries.push_back(ReportEntryFromRow(row));
+    return true;
+  });
+  return entries;
 }
 
 HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
@@ -216,32 +293,26 @@ HoldingsHistory SqlStore::ScopeHistory(const ScopeHistoryQuery& q) {
     for (const auto& t : terms) where += (where.empty() ? "" : " AND ") + t;
     return where;
   };
-  // Only what a report reads: a station's year can be tens of thousands of entries.
-  constexpr const char* kColumns =
-      "r.audit_id, r.applied_at, r.event, r.form_typ_cd, r.parent_id, r.ended_at,"
-      " r.before_from, r.before_to, r.before_trp_id, r.before_trp_dist_id, r.before_reg_nbr,"
-      " r.before_actn_cd, r.after_from, r.after_to, r.after_trp_id, r.after_trp_dist_id,"
-      " r.after_reg_nbr, r.after_actn_cd, r.after_rmng_cnt";
   std::vector<SqlValue> params;
   // Held before the end and ended at or after the start: held at the start, or for a while
   // in the period.
   std::string sql =
       fmt::format("SELECT {} FROM range_audit r WHERE {} AND r.applied_at < ? AND r.ended_at >= ?",
-                  kColumns, holder("r", true, params));
+                  kReportColumns, holder("r", true, params));
   params.emplace_back(q.end);
   params.emplace_back(q.start);
   // Written in the period and held still (what was held before is in `held`).
   sql += fmt::format(
       " UNION ALL SELECT {} FROM range_audit r WHERE {} AND r.ended_at IS NULL"
       " AND r.applied_at >= ? AND r.applied_at < ?",
-      kColumns, holder("r", true, params));
+      kReportColumns, holder("r", true, params));
   params.emplace_back(q.start);
   params.emplace_back(q.end);
   // What replaced a held range during the period and went elsewhere; what stayed is above.
   sql += fmt::format(
       " UNION ALL SELECT {} FROM range_audit r WHERE r.parent_id IN (SELECT p.audit_id FROM"
       " range_audit p WHERE {} AND p.ended_at >= ? AND p.ended_at < ?)",
-      kColumns, holder("p", true, params));
+      kReportColumns, holder("p", true, params));
   params.emplace_back(q.start);
   params.emplace_back(q.end);
   sql += fmt::format(" AND NOT ({})", holder("r", false, params));

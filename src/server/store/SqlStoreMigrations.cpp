@@ -79,6 +79,23 @@ void SqlStore::Migrate() {
              " (reg_nbr, form_typ_cd, form_nbr, used_on, disposition, standing)"
              " WHERE standing = 1;");
        }},
+      // What a troop's reconciliation and report read of the standing uses (the brief mark),
+      // held in PostgreSQL's two indexes of them, so that those reads never visit the table,
+      // on most of whose pages a troop's uses lie. SQLite's officers' index holds the mark
+      // already (its entries carry the row's id), and its reads meet their figures as they
+      // are: its indexes stay.
+      {15, "the standing uses' marks in their PostgreSQL indexes",
+       [this](SqlConnection& c) {
+         if (mBackend.name != "postgresql") return;
+         c.ExecuteScript(
+             "DROP INDEX form_use_officer;"
+             " CREATE INDEX form_use_officer ON form_use"
+             " (reg_nbr, form_typ_cd, form_nbr, used_on, disposition, standing) INCLUDE (use_id)"
+             " WHERE standing = 1;"
+             " DROP INDEX form_use_standing;"
+             " CREATE UNIQUE INDEX form_use_standing ON form_use (form_typ_cd, form_nbr)"
+             " INCLUDE (use_id, disposition, used_on, reg_nbr, standing) WHERE standing = 1;");
+       }},
   };
   const int latest = migrations.back().version;
 

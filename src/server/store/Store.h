@@ -156,6 +156,15 @@ class Store {
   // where a reconciliation judges thousands of uses.
   virtual std::vector<std::vector<CustodyEntry>> FormHistories(
       const std::string& formType, const std::vector<std::int64_t>& formNumbers) = 0;
+  // The entries that gave one of the officers a range, written before `end` and replaced
+  // since (at any time): what they held for a while, where the inventory shows only what
+  // they hold now. Of one form type, or of every one for an empty `formType`, in no particular
+  // order, with what ScopeHistory reads of an entry. Each of these holds its numbers' chains of
+  // custody (FormHistory), so a use by the officer within one, dated while it stood, needs
+  // no chain read.
+  virtual std::vector<CustodyEntry> FormerHoldings(const std::vector<std::int64_t>& registries,
+                                                   const std::string& formType,
+                                                   const std::string& end) = 0;
 
   // What a custody report of `query.scope` over [start, end) reads:
   //   - held: the ranges the scope holds now, with the time each was last changed (the

@@ -46,6 +46,11 @@ class ForwardingStore : public Store {
       const std::string& formType, const std::vector<std::int64_t>& formNumbers) override {
     return mInner->FormHistories(formType, formNumbers);
   }
+  std::vector<CustodyEntry> FormerHoldings(const std::vector<std::int64_t>& registries,
+                                           const std::string& formType,
+                                           const std::string& end) override {
+    return mInner->FormerHoldings(registries, formType, end);
+  }
   HoldingsHistory ScopeHistory(const ScopeHistoryQuery& query) override {
     return mInner->ScopeHistory(query);
   }

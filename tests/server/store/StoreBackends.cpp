@@ -101,7 +101,8 @@ HistoryOptions SmallHistory(std::size_t ranges, int years, std::uint64_t seed) {
 }
 
 std::vector<std::string> UndoHistoryIndexSql() {
-  return {"DROP INDEX form_use_officer",
+  return {"DELETE FROM schema_migration WHERE version = 15",  // indexes rebuilt, dropped below
+          "DROP INDEX form_use_officer",
           "DELETE FROM schema_migration WHERE version = 14",
           "DROP INDEX form_use_day",
           "DELETE FROM schema_migration WHERE version = 13",

@@ -415,7 +415,7 @@ TYPED_TEST(CustodySuite, MigrationClassifiesTheHistoryWrittenBefore) {
     ASSERT_EQ(this->mBackend.ExecuteDirectly(sql), "") << sql;
   }
   this->mStore = OpenStore(this->mBackend.Address(), this->Options());
-  EXPECT_EQ(this->mStore->SchemaVersion(), 14);
+  EXPECT_EQ(this->mStore->SchemaVersion(), 15);
   EXPECT_EQ(this->mStore->FormTypes().size(), 10u);
   EXPECT_THAT(Events(*this->mStore, 1100060),
               ElementsAre("LOAD 1100001-1100100", "PIECE 1100050-1100100 from 1100001-1100100"));
