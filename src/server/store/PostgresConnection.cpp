@@ -110,13 +110,35 @@ std::string ParamText(const SqlValue& v) {
 
 }  // namespace
 
+// The next page of a cursor's read, asked for before the rows of the page in hand go to their
+// visitor (QueryEach): the server reads it while the client works.
+struct PendingPage {
+  bool asked = false;  // its FETCH sent, its result not taken yet
+  std::unique_ptr<PGresult, void (*)(PGresult*)> result{nullptr, PQclear};
+};
+
 struct PostgresConnection::Impl {
   PGconn* conn = nullptr;
+  PendingPage* pending = nullptr;  // the innermost cursor read's next page
   std::map<std::string, std::string, std::less<>> statements;  // SQL -> prepared name
   int nextStatement = 0;
   std::int64_t nextCursor = 0;
   bool healthy = true;
   bool locked = false;  // holds (or may hold) form-type locks of BeginWrite
+
+  // Takes the result of a page asked for in advance, so that the connection takes the next
+  // command: a visitor of the page in hand may run statements of its own.
+  void Settle() noexcept {
+    if (!pending || !pending->asked) return;
+    pending->asked = false;
+    while (PGresult* result = PQgetResult(conn)) {
+      if (pending->result) {
+        PQclear(result);
+      } else {
+        pending->result.reset(result);
+      }
+    }
+  }
 
   // Answers the result when it has the expected status, else throws with its words.
   PGresult* Check(PGresult* result, ExecStatusType expected, std::string_view doing) {
@@ -131,12 +153,16 @@ struct PostgresConnection::Impl {
     throw SqlError(kind, fmt::format("PostgreSQL {}: {}", doing, why), state ? state : "");
   }
 
-  void Exec(const char* sql) { PQclear(Check(PQexec(conn, sql), PGRES_COMMAND_OK, sql)); }
+  void Exec(const char* sql) {
+    Settle();
+    PQclear(Check(PQexec(conn, sql), PGRES_COMMAND_OK, sql));
+  }
 
   // Releases the form-type locks of BeginWrite, outside any transaction. A release that fails
   // leaves the connection unhealthy: the pool closes it, and the server frees its locks.
   void Unlock() noexcept {
     if (!locked || !conn) return;
+    Settle();
     locked = false;
     PGresult* result = PQexec(conn, "SELECT pg_advisory_unlock_all()");
     if (!result || PQresultStatus(result) != PGRES_TUPLES_OK) healthy = false;
@@ -144,6 +170,7 @@ struct PostgresConnection::Impl {
   }
 
   const std::string& Prepare(std::string_view sql) {
+    Settle();
     if (auto it = statements.find(sql); it != statements.end()) return it->second;
     if (statements.size() >= kMaxCachedStatements) {
       Exec("DEALLOCATE ALL");
@@ -224,6 +251,7 @@ PostgresConnection::~PostgresConnection() {
 }
 
 void PostgresConnection::ExecuteScript(std::string_view sql) {
+  mImpl->Settle();
   std::string text(sql);
   PGresult* result = PQexec(mImpl->conn, text.c_str());
   // A script's result is that of its last statement, a command or a query.
@@ -301,13 +329,15 @@ using OwnedResult = std::unique_ptr<PGresult, void (*)(PGresult*)>;
 }  // namespace
 
 // A read of a million uses holds a page of rows in the client, not libpq's whole result.
-// Inside a transaction the rows come from a cursor, a page (kFetchRows) at a time: `each` may
-// then run statements of its own on the connection, as it could when the result was held
-// whole. Outside one, in single-row mode, the rows go to `each` as the server sends them.
+// Inside a transaction the rows come from a cursor, a page (kFetchRows) at a time, the next
+// one asked for while `each` takes this one's rows: `each` may run statements of its own on
+// the connection, as it could when the result was held whole. Outside one, in single-row mode, the
+// rows go to `each` as the server sends them.
 void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlValue>& params,
                                    const std::function<bool(const SqlRow&)>& each) {
   const ParamTexts texts(params);
   const std::string doing = fmt::format("could not run \"{}\"", sql);
+  mImpl->Settle();
   const std::size_t start = sql.find_first_not_of(" \n");
   const bool select =
       start != std::string_view::npos && sql.size() - start > 7 &&
@@ -322,7 +352,15 @@ void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlVa
                                       texts.values.data(), nullptr, nullptr, 0),
                          PGRES_COMMAND_OK, doing));
     const std::string fetch = fmt::format("FETCH {} FROM {}", kFetchRows, cursor);
+    // The next page is asked for before the rows of this one go to `each`, so that the
+    // server reads it meanwhile; whatever `each` runs on the connection takes its result
+    // first (Settle), and it waits here.
+    PendingPage next;
+    PendingPage* const outer = mImpl->pending;
+    mImpl->pending = &next;
     auto close = [&] {
+      mImpl->Settle();
+      mImpl->pending = outer;
       // An aborted transaction has closed it already, and takes no statement but ROLLBACK.
       if (PQtransactionStatus(mImpl->conn) != PQTRANS_INTRANS) return;
       PQclear(mImpl->Check(PQexec(mImpl->conn, fmt::format("CLOSE {}", cursor).c_str()),
@@ -331,17 +369,24 @@ void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlVa
     std::vector<Oid> types;
     SqlRow row;
     try {
-      bool wanted = true;
-      while (wanted) {
-        const OwnedResult page(
-            mImpl->Check(PQexec(mImpl->conn, fetch.c_str()), PGRES_TUPLES_OK, doing), PQclear);
+      OwnedResult page(mImpl->Check(PQexec(mImpl->conn, fetch.c_str()), PGRES_TUPLES_OK, doing),
+                       PQclear);
+      for (bool wanted = true; wanted;) {
         if (types.empty()) types = ColumnTypes(page.get());
         const int rows = PQntuples(page.get());
+        if (rows == kFetchRows) {
+          if (PQsendQuery(mImpl->conn, fetch.c_str()) != 1) {
+            mImpl->Check(nullptr, PGRES_TUPLES_OK, doing);
+          }
+          next.asked = true;
+        }
         for (int r = 0; r < rows && wanted; ++r) {
           ReadRow(page.get(), r, types, row);
           wanted = each(row);
         }
-        if (rows < kFetchRows) break;
+        if (rows < kFetchRows || !wanted) break;
+        mImpl->Settle();
+        page.reset(mImpl->Check(next.result.release(), PGRES_TUPLES_OK, doing));
       }
     } catch (...) {
       try {
@@ -394,6 +439,7 @@ void PostgresConnection::QueryEach(std::string_view sql, const std::vector<SqlVa
 // Held whole anyway: one result from libpq, without single-row mode's result per row.
 std::vector<SqlRow> PostgresConnection::Query(std::string_view sql,
                                               const std::vector<SqlValue>& params) {
+  mImpl->Settle();
   const std::string& name = mImpl->Prepare(sql);
   const ParamTexts texts(params);
   PGresult* raw = PQexecPrepared(mImpl->conn, name.c_str(), texts.Count(), texts.values.data(),
@@ -417,6 +463,7 @@ void PostgresConnection::BulkInsert(std::string_view table, const std::vector<st
                                     const std::vector<SqlRow>& rows) {
   std::string names;
   for (std::size_t i = 0; i < columns.size(); ++i) names += (i ? ", " : "") + columns[i];
+  mImpl->Settle();
   std::string copy = fmt::format("COPY {} ({}) FROM STDIN", table, names);
   PQclear(mImpl->Check(PQexec(mImpl->conn, copy.c_str()), PGRES_COPY_IN, copy));
 
@@ -458,6 +505,7 @@ void PostgresConnection::BulkInsert(std::string_view table, const std::vector<st
 }
 
 void PostgresConnection::Begin(Transaction kind) {
+  mImpl->Settle();
   if (kind == Transaction::Migration) {
     mImpl->Exec("BEGIN");
     PQclear(mImpl->Check(PQexec(mImpl->conn, kMigrationLock), PGRES_TUPLES_OK, kMigrationLock));
@@ -533,6 +581,7 @@ void PostgresConnection::CommitAfter(std::string_view statement) {
 
 void PostgresConnection::Rollback() noexcept {
   if (!mImpl->conn) return;
+  mImpl->Settle();
   if (PQtransactionStatus(mImpl->conn) != PQTRANS_IDLE) {
     PQclear(PQexec(mImpl->conn, "ROLLBACK"));
   }

@@ -479,5 +479,34 @@ TEST_F(PostgresConstraints, ARowReadEndedEarlyLeavesTheConnectionUsable) {
   EXPECT_EQ(std::get<std::int64_t>(c.Query("SELECT 7", {}).at(0).at(0)), 7);
 }
 
+// A cursor's next page is read while the visitor works on this one: the rows of every page
+// come in order whatever the visitor runs meanwhile (a statement, another cursor's read), and
+// a page that fails fails the read after the pages before it.
+TEST_F(PostgresConstraints, PagesReadAheadKeepTheirOrderAndTheirFailures) {
+  PostgresConnection c(mBackend.Address(), std::chrono::seconds(5));
+  c.Begin(SqlConnection::Transaction::Read);
+  const char* series = "SELECT g FROM generate_series(1, ?) g";
+  std::int64_t seen = 0;
+  c.QueryEach(series, {std::int64_t{25000}}, [&](const SqlRow& row) {
+    EXPECT_EQ(std::get<std::int64_t>(row[0]), ++seen);
+    if (seen % 9999 == 0) {
+      EXPECT_EQ(c.Query(series, {std::int64_t{2}}).size(), 2u);
+      std::int64_t inner = 0;
+      c.QueryEach(series, {std::int64_t{12000}}, [&](const SqlRow&) { return ++inner > 0; });
+      EXPECT_EQ(inner, 12000);
+    }
+    return true;
+  });
+  EXPECT_EQ(seen, 25000);
+  seen = 0;
+  EXPECT_THROW(c.QueryEach("SELECT 1 / (15000 - g) FROM generate_series(1, 20000) g", {},
+                           [&](const SqlRow&) { return ++seen > 0; }),
+               SqlError);
+  EXPECT_EQ(seen, 10000);
+  c.Rollback();
+  EXPECT_TRUE(c.Healthy());
+  EXPECT_EQ(std::get<std::int64_t>(c.Query("SELECT 7", {}).at(0).at(0)), 7);
+}
+
 }  // namespace
 }  // namespace fm::server::testing
