@@ -15,7 +15,8 @@
 // A million ranges over ten years take the better part of an hour to generate, so a store
 // may be given: FM_BENCH_GENERATED_SQLITE (a file) and FM_BENCH_GENERATED_POSTGRES (an
 // address) are read as they are when they hold ranges (`formsmaint-server --generate`
-// wrote them, say) and generated into and kept when they are empty.
+// wrote them, say) and generated into and kept when they are empty. FM_BENCH_SQLITE_MMAP_MIB
+// reads SQLite through a memory map of that size (StoreOptions::sqliteMmapMiB, 0 by default).
 //
 // PostgreSQL: the server of FM_TEST_PG_URL, else a throw-away cluster started here.
 
@@ -118,7 +119,9 @@ class Fixture {
     options.years = static_cast<int>(FromEnvironment("FM_BENCH_GENERATED_YEARS", 10));
     options.seed = 7;
     options.countsPerYear = FromEnvironment("FM_BENCH_GENERATED_COUNTS", options.countsPerYear);
-    auto store = OpenStore(address);
+    StoreOptions reading;
+    reading.sqliteMmapMiB = FromEnvironment("FM_BENCH_SQLITE_MMAP_MIB", 0);
+    auto store = OpenStore(address, reading);
     if (store->RangeCount() > 0) {
       fmt::print(stderr, "generated_history_bench: {} ranges read as they are on {}\n",
                  store->RangeCount(), store->BackendName());
@@ -126,7 +129,7 @@ class Fixture {
       store.reset();
       const auto started = std::chrono::steady_clock::now();
       const GeneratedHistory g = GenerateHistory(address, {}, options);
-      store = OpenStore(address);
+      store = OpenStore(address, reading);
       fmt::print(
           stderr,
           "generated_history_bench: {} ranges, {} saves of {} rows, {} withdrawals, {} uses, "

@@ -351,6 +351,7 @@ CommandRun AddServeOptions(CLI::App& app) {
       generating.region = s->store.region;
       generating.poolSize = 2;
       generating.sqliteCacheMiB = s->store.sqliteCacheMiB;
+      generating.sqliteMmapMiB = s->store.sqliteMmapMiB;
       const auto began = std::chrono::steady_clock::now();
       const GeneratedHistory g = GenerateHistory(s->store.database, generating, history);
       spdlog::info(

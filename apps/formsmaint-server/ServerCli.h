@@ -37,13 +37,14 @@ struct StoreSelection {
   std::string region = "NORTH";
   std::size_t poolSize = 2;
   std::size_t sqliteCacheMiB = 2;  // StoreOptions::sqliteCacheMiB
+  std::size_t sqliteMmapMiB = 0;   // StoreOptions::sqliteMmapMiB
 };
 
 // "sqlite:<data dir>/server.db", the store of a workstation's own server.
 std::string DefaultDatabase();
 
-// Adds `--database`, `--region` and `--sqlite-cache-mib` to `command`, bound to `selection` (which
-// starts from the defaults).
+// Adds `--database`, `--region`, `--sqlite-cache-mib` and `--sqlite-mmap-mib` to `command`,
+// bound to `selection` (which starts from the defaults).
 void AddStoreOptions(CLI::App& command, StoreSelection& selection);
 
 // Opens (and migrates) the selected store; the folder of a SQLite file is created first, so

@@ -88,8 +88,9 @@ class Days {
 };
 
 // The officers' former holdings that a use may lie in, by officer, form type and From. Each
-// holds its numbers' chains of custody, so a use by the officer within one that stood on the
-// day of use is one Checker::Judge finds in order: the chain is not read for it.
+// is an entry of the chain of custody of every number it holds (Store::FormHistory), so a use
+// by its officer of one of them on a day it stood is one Checker::Judge finds in order: the
+// chain is not read for it.
 class FormerHolders {
   static std::tuple<const std::int64_t&, const std::string&, const std::int64_t&> Key(
       const FormRange& r) {

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -175,7 +176,8 @@ struct SqliteConnection::Impl {
 };
 
 SqliteConnection::SqliteConnection(const std::filesystem::path& file,
-                                   std::chrono::milliseconds busyTimeout, std::size_t cacheMiB)
+                                   std::chrono::milliseconds busyTimeout, std::size_t cacheMiB,
+                                   std::size_t mmapMiB)
     : mImpl(std::make_unique<Impl>()) {
   mImpl->file = file.string();
   int rc =
@@ -196,6 +198,10 @@ SqliteConnection::SqliteConnection(const std::filesystem::path& file,
     mImpl->Exec("PRAGMA foreign_keys=ON");
     // Negative: a size in KiB rather than in pages.
     mImpl->Exec(fmt::format("PRAGMA cache_size=-{}", cacheMiB * 1024).c_str());
+    // SQLite takes at most its build's limit (2 GiB for Debian's) and ignores the rest.
+    if (mmapMiB > 0) {
+      mImpl->Exec(fmt::format("PRAGMA mmap_size={}", std::uint64_t{mmapMiB} << 20U).c_str());
+    }
   } catch (...) {
     sqlite3_close(mImpl->db);
     mImpl->db = nullptr;

@@ -17,9 +17,10 @@ namespace fm::server {
 class SqliteConnection : public SqlConnection {
  public:
   // Opens (creating when missing) the file. Throws SqlError (Connection) naming the file.
-  // `cacheMiB`: the connection's page cache (StoreOptions::sqliteCacheMiB).
+  // `cacheMiB`: the connection's page cache (StoreOptions::sqliteCacheMiB); `mmapMiB`: how
+  // much of the file it reads through a memory map, 0 for none (StoreOptions::sqliteMmapMiB).
   SqliteConnection(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout,
-                   std::size_t cacheMiB = 2);
+                   std::size_t cacheMiB = 2, std::size_t mmapMiB = 0);
   ~SqliteConnection() override;
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;

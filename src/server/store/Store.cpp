@@ -48,8 +48,10 @@ std::shared_ptr<Store> OpenSqlite(const std::string& path, const StoreOptions& o
     throw StoreError::Rejected(fmt::format("\"sqlite:{}\" does not name a database file", path));
   }
   SqlStore::Backend backend{"sqlite",
-                            [path, timeout = options.busyTimeout, cache = options.sqliteCacheMiB] {
-                              return std::make_unique<SqliteConnection>(path, timeout, cache);
+                            [path, timeout = options.busyTimeout, cache = options.sqliteCacheMiB,
+                             mapped = options.sqliteMmapMiB] {
+                              return std::make_unique<SqliteConnection>(path, timeout, cache,
+                                                                        mapped);
                             },
                             fm::embedded::kServerSqliteInventorySql,
                             fm::embedded::kServerSqliteVersionsSql,

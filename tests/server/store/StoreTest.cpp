@@ -9,6 +9,7 @@
 #include "StoreBackends.h"
 #include "server/store/PostgresConnection.h"
 #include "server/store/SqlError.h"
+#include "server/store/SqliteConnection.h"
 #include "server/store/StoreError.h"
 
 namespace fm::server::testing {
@@ -428,6 +429,29 @@ TYPED_TEST(CustodySuite, MigrationClassifiesTheHistoryWrittenBefore) {
 }
 
 // PostgreSQL keeps overlapping ranges out by itself, whatever a client does.
+// A connection maps as much of the file as it is asked to (none by default), and reads
+// through the map what another connection has just written.
+TEST(SqliteConnections, AMappedConnectionReadsWhatAnotherWrote) {
+  SqliteBackend backend;
+  std::string why;
+  ASSERT_TRUE(backend.Prepare(&why)) << why;
+  const std::string file = backend.Address().substr(7);
+  {
+    SqliteConnection plain(file, std::chrono::seconds(5));
+    SqliteConnection mapped(file, std::chrono::seconds(5), 2, 64);
+    auto number = [](SqliteConnection& c, const char* sql) {
+      return SqlInteger(c.Query(sql, {}).at(0).at(0));
+    };
+    EXPECT_EQ(number(plain, "PRAGMA mmap_size"), 0);
+    EXPECT_EQ(number(mapped, "PRAGMA mmap_size"), std::int64_t{64} << 20);
+    plain.ExecuteScript("CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1), (2);");
+    EXPECT_EQ(number(mapped, "SELECT sum(n) FROM t"), 3);
+    plain.ExecuteScript("INSERT INTO t SELECT n + 2 FROM t;");
+    EXPECT_EQ(number(mapped, "SELECT sum(n) FROM t"), 10);
+  }
+  backend.Cleanup();
+}
+
 class PostgresConstraints : public StoreFixture<PostgresBackend> {};
 
 TEST_F(PostgresConstraints, DatabaseRefusesOverlappingRangesWrittenAroundTheStore) {
