@@ -27,6 +27,16 @@ namespace {
 // Officers named in one read: bounds the statement (SQLite's parameters included).
 constexpr std::size_t kOfficersPerRead = 500;
 
+// The officers in reads of at most kOfficersPerRead each.
+template <typename Read>
+void ForEachOfficersRead(const std::vector<std::int64_t>& officers, Read read) {
+  for (std::size_t first = 0; first < officers.size(); first += kOfficersPerRead) {
+    const auto from = officers.begin() + static_cast<std::ptrdiff_t>(first);
+    read(std::vector<std::int64_t>(from, from + static_cast<std::ptrdiff_t>(std::min(
+                                                    kOfficersPerRead, officers.size() - first))));
+  }
+}
+
 // The numbers of the ranges as few spans: a station's ranges of a type often follow one
 // another, and each span is one index range in the store's read.
 std::vector<TypeSpan> JoinedSpans(const std::vector<FormRange>& held) {
@@ -101,13 +111,11 @@ void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<
   // A few spans are left out in the statement; more would make it long and slow to plan, so
   // the held ones among the officers' uses are then passed over as they arrive.
   const bool excluded = spans.size() <= maxExcludedSpans;
-  for (std::size_t first = 0; first < officers.size(); first += kOfficersPerRead) {
+  ForEachOfficersRead(officers, [&](std::vector<std::int64_t> some) {
     UseQuery q;
     q.formType = query.formType;
     UseReading reading;
-    reading.registries.assign(officers.begin() + static_cast<std::ptrdiff_t>(first),
-                              officers.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                     officers.size(), first + kOfficersPerRead)));
+    reading.registries = std::move(some);
     if (excluded) reading.excluded = spans;
     reading.brief = true;
     reading.ordered = false;
@@ -117,7 +125,7 @@ void ReadUses(Store& store, const ReconciliationQuery& query, const std::vector<
       if (excluded || !WithinSpans(spans, use.formType, use.number)) keep(use);
       return true;
     });
-  }
+  });
   // The standing side of a number reported twice, whole: from the held spans' uses, which
   // hold it unless it was corrected since or is dated after the day.
   for (const UseConflict& c : conflicts) {
@@ -164,16 +172,12 @@ protocol::Reconciliation RequestHandler::Reconcile(const ReconcileParameters& pa
     const std::vector<FormRange> held = StockHeldAt(query, input.holdings, reference);
     const std::vector<std::int64_t> officers = OfficersOf(query.scope, held, reference);
     ReadUses(*mStore, query, held, officers, mOptions.maxExcludedSpans, input);
-    for (std::size_t first = 0; first < officers.size(); first += kOfficersPerRead) {
-      const std::vector<std::int64_t> some(
-          officers.begin() + static_cast<std::ptrdiff_t>(first),
-          officers.begin() +
-              static_cast<std::ptrdiff_t>(std::min(officers.size(), first + kOfficersPerRead)));
+    ForEachOfficersRead(officers, [&](const std::vector<std::int64_t>& some) {
       std::vector<CustodyEntry> entries = mStore->FormerHoldings(some, query.formType, query.end);
       input.formerHoldings.insert(input.formerHoldings.end(),
                                   std::make_move_iterator(entries.begin()),
                                   std::make_move_iterator(entries.end()));
-    }
+    });
     const CustodyChains chains = [&](const std::string& formType,
                                      const std::vector<std::int64_t>& numbers) {
       return mStore->FormHistories(formType, numbers);

@@ -90,6 +90,14 @@ void UseFromRow(const SqlRow& row, FormUse& u) {
   AssignText(row[13], u.recordedAt);
 }
 
+// A brief read's columns of `alias` (UseReading::brief): MarkFromRow's, then standing.
+std::string BriefColumns(const char* alias) {
+  return fmt::format(
+      "{0}.use_id, {0}.form_typ_cd, {0}.form_nbr, {0}.disposition, {0}.used_on, {0}.reg_nbr,"
+      " {0}.standing",
+      alias);
+}
+
 // The conditions of a query on the table aliased `alias`, with their parameters.
 std::string UseConditions(const UseQuery& q, const UseReading& reading, const char* alias,
                           std::vector<SqlValue>& params) {
@@ -344,10 +352,7 @@ void SqlStore::ForEachUseWith(const UseQuery& query, const UseReading& reading,
           "unnest(CAST(? AS BIGINT[]), CAST(? AS BIGINT[])) s(lo, hi) CROSS JOIN LATERAL"
           " (SELECT {} FROM form_use w WHERE w.form_typ_cd = ? AND w.form_nbr >= s.lo"
           " AND w.form_nbr <= s.hi{} OFFSET 0) u",
-          reading.brief ? "w.use_id, w.form_typ_cd, w.form_nbr, w.disposition, w.used_on,"
-                          " w.reg_nbr, w.standing"
-                        : "*",
-          query.standingOnly ? " AND w.standing = 1" : "");
+          reading.brief ? BriefColumns("w") : "*", query.standingOnly ? " AND w.standing = 1" : "");
       params.emplace_back(query.formType);
     } else {
       std::string json = "[";
@@ -361,16 +366,13 @@ void SqlStore::ForEachUseWith(const UseQuery& query, const UseReading& reading,
           " AND u.form_nbr <= CAST(j.value->>1 AS BIGINT)";
     }
   }
-  std::string sql =
-      reading.brief
-          ? fmt::format(
-                "SELECT u.use_id, u.form_typ_cd, u.form_nbr, u.disposition, u.used_on, u.reg_nbr,"
-                " u.standing FROM {}{}",
-                uses, UseConditions(bounds, reading, "u", params))
-          : fmt::format(
-                "SELECT {}, u.supersedes_id, u.correction_reason, u.standing FROM {}"
-                " LEFT JOIN form_use_import i ON i.import_id = u.import_id{}",
-                kUseColumns, uses, UseConditions(bounds, reading, "u", params));
+  std::string sql = reading.brief
+                        ? fmt::format("SELECT {} FROM {}{}", BriefColumns("u"), uses,
+                                      UseConditions(bounds, reading, "u", params))
+                        : fmt::format(
+                              "SELECT {}, u.supersedes_id, u.correction_reason, u.standing FROM {}"
+                              " LEFT JOIN form_use_import i ON i.import_id = u.import_id{}",
+                              kUseColumns, uses, UseConditions(bounds, reading, "u", params));
   sql += within;
   if (query.standingOnly) sql += " AND u.standing = 1";
   if (reading.ordered) sql += " ORDER BY u.form_typ_cd, u.form_nbr, u.use_id";
